@@ -1,0 +1,120 @@
+#include "foundation/momento.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace zun {
+namespace {
+
+uint32_t g_fake_tick = 0;
+uint32_t FakeTick() { return g_fake_tick; }
+
+class FakeClock : public ::testing::Test {
+ protected:
+  void SetUp() override { SetTickSource(&FakeTick); }
+  void TearDown() override { SetTickSource(nullptr); }
+};
+
+TEST(MomentoStr, Texts) {
+  EXPECT_EQ(MomentoStr(0), "0000/00/00-00:00:00");
+  EXPECT_EQ(MomentoStr(-5), "!-5");
+  EXPECT_EQ(MomentoStr(1), "1980/01/01-00:00:01");
+  double dt = EncodeDateTime(2020, 7, 3, 10, 11, 12, 0);
+  const Momento m = DateTimeToMomento(dt);
+  EXPECT_EQ(MomentoStr(m), "2020/07/03-10:11:12");
+  EXPECT_EQ(MomentoStr(m), "2020/07/03-10:11:12");  // served from the cache
+  EXPECT_EQ(MomentoStr(0), "0000/00/00-00:00:00");
+}
+
+TEST(DateTimeToMomento, Range) {
+  EXPECT_EQ(DateTimeToMomento(29221.0), 0);
+  EXPECT_EQ(DateTimeToMomento(29220.5), 0);
+  EXPECT_EQ(DateTimeToMomento(-1.0), 0);
+  EXPECT_EQ(DateTimeToMomento(NAN), 0);
+  EXPECT_EQ(DateTimeToMomento(29222.0), 86400);
+  // Rounded to the nearest second.
+  EXPECT_EQ(DateTimeToMomento(29221.0 + 1.4 / 86400.0), 1);
+  EXPECT_EQ(DateTimeToMomento(29221.0 + 1.6 / 86400.0), 2);
+}
+
+TEST(DuracaoStr, Parts) {
+  const struct {
+    int32_t seconds;
+    int parts;
+    const char* text;
+  } cases[] = {
+      {0, 5, "0"},
+      {3725, 20, "1h2'5\""},
+      {3725, 2, "1h2'"},
+      {-90, 20, "-1'30\""},
+      {86400, 20, "1d"},
+      {86400 * 31 + 1, 2, "1m1d"},
+      {86400 * 30 * 12 * 2 + 5, 3, "2y"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DuracaoStr(c.seconds, c.parts), c.text) << c.seconds;
+  }
+}
+
+TEST(Calendar, EncodeDecode) {
+  double dt = 0;
+  ASSERT_TRUE(TryEncodeDate(1899, 12, 30, &dt));
+  EXPECT_EQ(dt, 0.0);
+  ASSERT_TRUE(TryEncodeDate(1980, 1, 1, &dt));
+  EXPECT_EQ(dt, 29221.0);
+  EXPECT_TRUE(TryEncodeDate(2024, 2, 29, &dt));
+  EXPECT_FALSE(TryEncodeDate(2023, 2, 29, &dt));
+  EXPECT_FALSE(TryEncodeDate(1900, 2, 29, &dt));
+  EXPECT_TRUE(TryEncodeDate(2000, 2, 29, &dt));
+  EXPECT_FALSE(TryEncodeDate(2020, 13, 1, &dt));
+  EXPECT_FALSE(TryEncodeDate(2020, 4, 31, &dt));
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(EncodeDateTime(2026, 12, 5, 7, 3, 3, 250), &y, &mo, &d, &h, &mi, &s, &ms);
+  EXPECT_EQ((std::vector<int>{y, mo, d, h, mi, s, ms}),
+            (std::vector<int>{2026, 12, 5, 7, 3, 3, 250}));
+  DecodeDateTime(EncodeDateTime(2020, 1, 1, 23, 59, 59, 999), &y, &mo, &d, &h, &mi, &s, &ms);
+  EXPECT_EQ((std::vector<int>{y, mo, d, h, mi, s, ms}),
+            (std::vector<int>{2020, 1, 1, 23, 59, 59, 999}));
+}
+
+TEST_F(FakeClock, CountDownExpiresAtItsDuration) {
+  g_fake_tick = 1000;
+  TCountDown countdown(600.0);
+  g_fake_tick = 1000 + 599900;
+  EXPECT_FALSE(countdown.Expired());
+  g_fake_tick = 1000 + 600000;
+  EXPECT_TRUE(countdown.Expired());
+}
+
+TEST_F(FakeClock, StopwatchAcrossTheWrap) {
+  g_fake_tick = 0xFFFFFFFFu - 2000;
+  Stopwatch w;
+  g_fake_tick = 0xFFFFFFFFu - 1000;
+  EXPECT_NEAR(w.Elapsed(), 1.0, 1e-9);
+  g_fake_tick = 3000;  // wrapped
+  EXPECT_NEAR(w.Elapsed(), 5.0, 0.002);
+  g_fake_tick = 4000;
+  EXPECT_NEAR(w.Elapsed(), 6.0, 0.002);
+}
+
+TEST_F(FakeClock, StopwatchBanksLongStretches) {
+  g_fake_tick = 0;
+  Stopwatch w;
+  g_fake_tick = (1u << 30) + 5000;
+  const double long_stretch = w.Elapsed();
+  EXPECT_NEAR(long_stretch, ((1u << 30) + 5000) * 0.001, 1e-6);
+  g_fake_tick = 0xFFFFFFF0u;
+  const double before_wrap = w.Elapsed();
+  g_fake_tick = 10;
+  EXPECT_NEAR(w.Elapsed() - before_wrap, 0.025, 0.002);
+}
+
+TEST(TickCount, IsMonotonic) {
+  const uint32_t a = TickCount();
+  const uint32_t b = TickCount();
+  EXPECT_LE(static_cast<uint32_t>(b - a), 1000u);
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,55 @@
+#include "foundation/switches.h"
+
+#include <gtest/gtest.h>
+
+namespace zun {
+namespace {
+
+struct SwitchCase {
+  std::vector<std::string> args;  // without the program path
+  std::string key;
+  bool present;
+  std::string value;
+};
+
+TEST(LeSwitch, Forms) {
+  const SwitchCase cases[] = {
+      {{"-user:abc"}, "user", true, "abc"},
+      {{"/USER=abc"}, "user", true, "abc"},
+      {{"\"-user:abc\""}, "user", true, "abc"},
+      {{"-user:'abc'"}, "user", true, "abc"},
+      {{"-password:\"a b \""}, "password", true, "a b "},
+      {{"-user"}, "user", true, ""},
+      {{"-userx"}, "user", false, ""},
+      {{"user:abc"}, "user", false, ""},
+      {{"-user:a", "-user:b"}, "user", true, "a"},
+      {{"-userx:1", "-user:b"}, "user", true, "b"},
+      {{"-LI"}, "li", true, ""},
+      {{"-us"}, "user", false, ""},
+      {{"-user:'abc\""}, "user", true, "'abc\""},
+  };
+  for (const SwitchCase& c : cases) {
+    std::vector<std::string> args = {"zuninput"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SetProgramArgs(args);
+    std::string value = "stale";
+    EXPECT_EQ(LeSwitch(c.key, &value), c.present) << c.args[0];
+    EXPECT_EQ(value, c.value) << c.args[0];
+    EXPECT_EQ(TemSwitch(c.key), c.present) << c.args[0];
+  }
+}
+
+TEST(LeSwitch, ProgramPathIsNotASwitch) {
+  SetProgramArgs({"-user:abc"});
+  EXPECT_FALSE(TemSwitch("user"));
+}
+
+TEST(LeSwitch, ValueIsCutTo255) {
+  SetProgramArgs({"p", "-x:" + std::string(300, 'a')});
+  std::string value;
+  ASSERT_TRUE(LeSwitch("x", &value));
+  EXPECT_EQ(value.size(), 255u);
+}
+
+}  // namespace
+}  // namespace zun
