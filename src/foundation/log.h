@@ -1,0 +1,50 @@
+// The service's log.
+//
+// Every line goes to "zuninput.log" in the working directory, to a bounded
+// list of recent lines and, for LogaConsole, to standard output. The file is
+// opened, appended and closed per line under an exclusive flock so that
+// several processes can share it; a lock that cannot be taken is waited out
+// and, after 11 attempts, the lines are kept in memory (mirrored to
+// TEMP/zun.tmp.log) until the file can be written again.
+//
+// Thread-safety: Loga and its variants may be called from any thread; they
+// are serialised by one process-wide mutex.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zun {
+
+// Writes one line: prefix "yyyy/mm/dd-hh:nn:ss PPPPPPPP/TTTTTTTT  0", a blank
+// and msg, ended by CR LF. Never reports an error to the caller.
+void Loga(const std::string& msg);
+
+// Loga only when verbose logging is on (switch "/LI" or "-LI").
+void LogaVerbose(const std::string& msg);
+
+// Loga, then msg and a line break to standard output.
+void LogaConsole(const std::string& msg);
+
+// Switches verbose logging on or off (set from the command line at start-up).
+void SetLogVerbose(bool on);
+
+// The user identity text: USER, "/" + USERNAME when both are set, and
+// "@" + the computer name; at most 255 characters.
+std::string IdentificacaoDoUsuario();
+
+// A boolean from option text; *recognised tells whether the text was one.
+// "Y..."/"S..." true, "N..." false, "ON"/"OFF", or a decimal integer.
+bool StrToBoolean(const std::string& s, bool* recognised);
+
+// The recent lines (each prefix + " " + message), oldest first.
+std::vector<std::string> LinhasRecentes();
+
+// Changes the log file name (tests); the default is "zuninput.log".
+void SetLogFileName(const std::string& name);
+
+// Sets the waits between attempts on a locked file (tests shorten them).
+void SetLogWaits(int long_ms, int short_ms);
+
+}  // namespace zun

@@ -1,0 +1,125 @@
+#include "foundation/log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+class LogFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("zunlog-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "temp");
+    log_ = dir_ / "zuninput.log";
+    SetLogFileName(log_.string());
+    SetLogWaits(1, 1);
+    setenv("TEMP", (dir_ / "temp").c_str(), 1);
+  }
+  void TearDown() override {
+    SetLogFileName("zuninput.log");
+    SetLogWaits(500, 25);
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+  fs::path log_;
+};
+
+TEST_F(LogFile, FirstLineCreatesTheFileWithPrefixAndCrLf) {
+  Loga("hello");
+  const std::string text = ReadFile(log_);
+  EXPECT_TRUE(std::regex_match(
+      text, std::regex(R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 hello\r\n)")))
+      << text;
+  EXPECT_EQ(text.find("kept in memory"), std::string::npos);
+}
+
+TEST_F(LogFile, HeldLockKeepsLinesInMemoryThenFlushes) {
+  Loga("before");
+  int holder = ::open(log_.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  Loga("while locked 1");
+  Loga("while locked 2");
+  const std::string fallback = ReadFile(dir_ / "temp" / "zun.tmp.log");
+  EXPECT_NE(fallback.find(" start of log kept in memory (<" + log_.string() + "> error:32)\r\n"),
+            std::string::npos)
+      << fallback;
+  EXPECT_NE(fallback.find(" while locked 2\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(log_).find("while locked"), std::string::npos);
+  ::close(holder);
+  Loga("after");
+  const std::string text = ReadFile(log_);
+  const size_t l1 = text.find(" while locked 1\r\n");
+  const size_t l2 = text.find(" while locked 2\r\n");
+  const size_t end = text.find(" end of log kept in memory\r\n");
+  const size_t after = text.find(" after\r\n");
+  ASSERT_NE(l1, std::string::npos) << text;
+  EXPECT_LT(text.find(" before\r\n"), l1);
+  EXPECT_LT(l1, l2);
+  EXPECT_LT(l2, end);
+  EXPECT_LT(end, after);
+  Loga("again");
+  EXPECT_EQ(ReadFile(log_).find("start of log kept in memory", after), std::string::npos);
+}
+
+TEST_F(LogFile, RecentLinesAreBounded) {
+  for (int i = 0; i < 301; ++i) Loga("line " + std::to_string(i));
+  const std::vector<std::string> recent = LinhasRecentes();
+  ASSERT_EQ(recent.size(), 300u);
+  EXPECT_NE(recent.front().find(" line 1"), std::string::npos);
+  EXPECT_NE(recent.back().find(" line 300"), std::string::npos);
+}
+
+TEST(StrToBoolean, Texts) {
+  const struct {
+    const char* text;
+    bool value;
+    bool recognised;
+  } cases[] = {
+      {"s", true, true},     {"sim", true, true},   {"yes", true, true}, {"no", false, true},
+      {"off", false, true},  {"on", true, true},    {"2", true, true},   {"0", false, true},
+      {" ON ", true, true},  {"", false, false},    {"x", false, false}, {"true", false, false},
+      {"onx", false, false}, {"12a", false, false},
+  };
+  for (const auto& c : cases) {
+    bool recognised = !c.recognised;
+    EXPECT_EQ(StrToBoolean(c.text, &recognised), c.value) << c.text;
+    EXPECT_EQ(recognised, c.recognised) << c.text;
+  }
+}
+
+TEST(IdentificacaoDoUsuario, Combinations) {
+  setenv("USER", "", 1);
+  setenv("USERNAME", "ana", 1);
+  setenv("COMPUTERNAME", "srv1", 1);
+  EXPECT_EQ(IdentificacaoDoUsuario(), "ana@srv1");
+  setenv("USER", " bob ", 1);
+  EXPECT_EQ(IdentificacaoDoUsuario(), "bob/ana@srv1");
+  unsetenv("USERNAME");
+  EXPECT_EQ(IdentificacaoDoUsuario(), "bob@srv1");
+}
+
+}  // namespace
+}  // namespace zun
