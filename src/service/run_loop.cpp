@@ -1,0 +1,50 @@
+#include "service/run_loop.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "foundation/log.h"
+#include "foundation/momento.h"
+
+namespace zun {
+
+int ExitStatusFor(int32_t code) {
+  if (code == 0) return 0;
+  const int low = static_cast<int>(static_cast<uint32_t>(code) & 0xFFu);
+  return low == 0 ? 255 : low;
+}
+
+int32_t ZunInpIF(const RunHooks& hooks) {
+  LogaConsole(std::string("--- ZunInpIF start ver:") + kVersaoDoPrograma + " " +
+              IdentificacaoDoUsuario());
+  int32_t erro = 0;
+  int32_t quantos = 0;
+  std::unique_ptr<TCountDown> countdown;
+  try {
+    if (hooks.init_db_connection) hooks.init_db_connection();
+    if (!hooks.is_logged || !hooks.is_logged()) {
+      Loga("- ZunInpIF login failed");
+      erro = 4077;
+    }
+    countdown = std::make_unique<TCountDown>(hooks.budget_seconds);
+    bool continua = true;
+    while (erro == 0 && continua && !countdown->Expired() && hooks.queue_step) {
+      hooks.queue_step(quantos + 1, &erro, &continua);
+      if (continua) ++quantos;
+    }
+  } catch (const std::exception& x) {
+    if (erro == 0) erro = 4078;
+    Loga("ZIIF erro:" + std::to_string(erro) + " exception:" + x.what());
+  }
+  countdown.reset();
+  const int32_t exit_code = erro;
+  std::string line = "- ZunInpIF end";
+  if (erro != 0) line += (" erro:" + std::to_string(erro)).substr(0, 255);
+  if (exit_code != 0) line += (" Sys.ExitCode:" + std::to_string(exit_code)).substr(0, 255);
+  line += " QuantosImportou(ou tentou):" + std::to_string(quantos);
+  Loga(line);
+  return exit_code;
+}
+
+}  // namespace zun

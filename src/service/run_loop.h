@@ -1,0 +1,36 @@
+// The run of the import service: start line, login check, the loop over
+// queued files under a 600-second budget, and the end line.
+//
+// Thread-safety: runs on the main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace zun {
+
+// Version text of this build.
+inline constexpr char kVersaoDoPrograma[] = "20200703-750";
+
+// One queue step: handles at most one queued file. seq is the 1-based number
+// of the step in this run; the step sets *erro and clears *continua when the
+// queue is empty.
+using QueueStep = std::function<void(int32_t seq, int32_t* erro, bool* continua)>;
+
+// What the run needs from the session: the login and its state.
+struct RunHooks {
+  std::function<int32_t()> init_db_connection;
+  std::function<bool()> is_logged;
+  QueueStep queue_step;
+  double budget_seconds = 600.0;
+};
+
+// Runs the service once and returns the run's exit code (0 or the first
+// error). Writes the start and end lines.
+int32_t ZunInpIF(const RunHooks& hooks);
+
+// The 8-bit process status for a 32-bit run code: its low byte, or 255 when
+// the code is not 0 but its low byte is.
+int ExitStatusFor(int32_t code);
+
+}  // namespace zun
