@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "foundation/log.h"
+
 namespace zun {
 namespace {
 
@@ -152,6 +154,35 @@ uint32_t TickCount() {
 }
 
 void SetTickSource(uint32_t (*source)()) { g_tick_source = source; }
+
+Momento MomentoAgora() {
+  static int64_t window_start = -1;
+  static int64_t window_end = 0;
+  static Momento cached = 0;
+  const int64_t t = TickCount() & 0x0FFFFFFF;
+  if (window_start <= t && t <= window_end) return cached;
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(NowLocal(), &y, &mo, &d, &h, &mi, &s, &ms);
+  window_start = t - ms;
+  window_end = window_start + 1000;
+  double day = 0;
+  TryEncodeDate(y, mo, d, &day);
+  cached = static_cast<Momento>((day - kDiaDoMomentoZero) * 86400.0) + h * 3600 + mi * 60 + s;
+  return cached;
+}
+
+void ClockOffset::SetGMT2Local(int32_t offset) {
+  if (set_ && std::llabs(static_cast<int64_t>(offset_) - offset) >= 301) {
+    Loga("SetGMT2Local : " + DuracaoStr(offset_, 20) + " -> " + DuracaoStr(offset, 20));
+  }
+  offset_ = offset;
+  set_ = true;
+}
+
+ClockOffset& RelogioDoServidor() {
+  static ClockOffset clock;
+  return clock;
+}
 
 void Stopwatch::Reset() {
   accumulated_ = 0;

@@ -44,6 +44,31 @@ void DecodeDateTime(double dt, int* y, int* mo, int* d, int* h, int* mi, int* s,
 // Current local date-time as a day number.
 double NowLocal();
 
+// The current local time as a momento. Calls within the same second of the
+// tick counter return the cached value without reading the clock.
+Momento MomentoAgora();
+
+// Difference between the local clock and the database server's clock
+// (local momento minus server momento), set once the server time is known.
+class ClockOffset {
+ public:
+  // Stores the offset; a change of 301 seconds or more is logged.
+  void SetGMT2Local(int32_t offset);
+  void SetGMT2LocalFromServer(Momento server) { SetGMT2Local(MomentoAgora() - server); }
+  int32_t Offset() const { return offset_; }
+  bool IsSet() const { return set_; }
+  Momento LocalToServidor(Momento m) const { return m == 0 ? 0 : m - offset_; }
+  Momento AgoraNoServidor() const { return LocalToServidor(MomentoAgora()); }
+
+ private:
+  bool set_ = false;
+  int32_t offset_ = 0;
+};
+
+// The process-wide server clock.
+ClockOffset& RelogioDoServidor();
+inline Momento AgoraNoServidor() { return RelogioDoServidor().AgoraNoServidor(); }
+
 // Monotonic millisecond clock truncated to 32 bits (wraps after ~49.7 days).
 uint32_t TickCount();
 

@@ -27,6 +27,9 @@ std::string ReadFile(const fs::path& p) {
 class LogFile : public ::testing::Test {
  protected:
   void SetUp() override {
+    const char* temp = std::getenv("TEMP");
+    had_temp_ = temp != nullptr;
+    old_temp_ = had_temp_ ? temp : "";
     dir_ = fs::temp_directory_path() /
            ("zunlog-" + std::to_string(getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -40,8 +43,15 @@ class LogFile : public ::testing::Test {
   void TearDown() override {
     SetLogFileName("zuninput.log");
     SetLogWaits(500, 25);
+    if (had_temp_) {
+      setenv("TEMP", old_temp_.c_str(), 1);
+    } else {
+      unsetenv("TEMP");
+    }
     fs::remove_all(dir_);
   }
+  bool had_temp_ = false;
+  std::string old_temp_;
   fs::path dir_;
   fs::path log_;
 };

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "foundation/log.h"
+
 namespace zun {
 namespace {
 
@@ -108,6 +110,28 @@ TEST_F(FakeClock, StopwatchBanksLongStretches) {
   const double before_wrap = w.Elapsed();
   g_fake_tick = 10;
   EXPECT_NEAR(w.Elapsed() - before_wrap, 0.025, 0.002);
+}
+
+TEST_F(FakeClock, MomentoAgoraIsCachedWithinOneSecond) {
+  g_fake_tick = 5000;
+  const Momento a = MomentoAgora();
+  g_fake_tick = 5000 + 1;  // same tick window: no clock read, same value
+  EXPECT_EQ(MomentoAgora(), a);
+  const double now = NowLocal();
+  EXPECT_NEAR(a, DateTimeToMomento(now), 2);
+}
+
+TEST(ClockOffset, OffsetAndLogging) {
+  ClockOffset clock;
+  EXPECT_EQ(clock.LocalToServidor(0), 0);
+  clock.SetGMT2Local(100);
+  EXPECT_EQ(clock.LocalToServidor(1000), 900);
+  Loga("marker");
+  clock.SetGMT2Local(400);  // 300 s apart: no line
+  EXPECT_NE(LinhasRecentes().back().find(" marker"), std::string::npos);
+  clock.SetGMT2Local(701);  // 301 s apart: one line
+  EXPECT_NE(LinhasRecentes().back().find("SetGMT2Local : 6'40\" -> 11'41\""), std::string::npos);
+  EXPECT_EQ(clock.Offset(), 701);
 }
 
 TEST(TickCount, IsMonotonic) {
