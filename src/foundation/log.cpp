@@ -1,5 +1,7 @@
 #include "foundation/log.h"
 
+#include <dlfcn.h>
+#include <execinfo.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
@@ -154,6 +156,57 @@ void Loga(const std::string& msg) {
   if (st.recent.size() >= kRecentLines) st.recent.pop_front();
   st.recent.push_back(prefix + " " + msg);
   GravaLog(st, prefix, msg);
+}
+
+namespace {
+
+// Address relative to the base of the module that holds it.
+uintptr_t RelativeAddress(const void* addr) {
+  Dl_info info{};
+  if (dladdr(addr, &info) != 0 && info.dli_fbase != nullptr) {
+    return reinterpret_cast<uintptr_t>(addr) - reinterpret_cast<uintptr_t>(info.dli_fbase);
+  }
+  return reinterpret_cast<uintptr_t>(addr);
+}
+
+std::string Hex8(uintptr_t v) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%08X", static_cast<unsigned>(v & 0xFFFFFFFFu));
+  return buf;
+}
+
+}  // namespace
+
+void LogaPilha(const std::string& heading, const std::string& text) {
+  void* frames[64];
+  const int n = backtrace(frames, 64);
+  Loga(heading + ": " + text);
+  if (n <= 1) {
+    Loga("<pilha vazia>");
+  } else {
+    std::string line;
+    for (int i = 1; i < n; ++i) {
+      line += " " + Hex8(RelativeAddress(frames[i])) + "r";
+      if (i % 8 == 0 || i == n - 1) {
+        Loga(line);
+        line.clear();
+      }
+    }
+  }
+  Loga("--------");
+}
+
+void RunError250(const std::string& msg) {
+  const void* caller = __builtin_return_address(0);
+  Loga("Error: " + msg);
+  LogaPilha("DLPA", "RunError250:" + msg);
+  Loga("Run time error 250 at " + Hex8(RelativeAddress(caller)));
+  std::cout << std::flush;
+  _exit(250);
+}
+
+void Assert250(bool cond, const std::string& msg) {
+  if (!cond) RunError250("RunError250assert: " + msg);
 }
 
 void LogaVerbose(const std::string& msg) {

@@ -27,6 +27,19 @@ void LogaVerbose(const std::string& msg);
 // Loga, then msg and a line break to standard output.
 void LogaConsole(const std::string& msg);
 
+// Fatal stop for states that must not occur: logs "Error: " + msg, a trace of
+// the current point headed "DLPA", then "Run time error 250 at " + the
+// caller's address relative to the program's load base, and ends the process
+// with exit status 250.
+[[noreturn]] void RunError250(const std::string& msg);
+
+// RunError250("RunError250assert: " + msg) when cond is false.
+void Assert250(bool cond, const std::string& msg);
+
+// Writes a trace of the current call stack: heading + ": " + text, the code
+// addresses 8 per line, and "--------".
+void LogaPilha(const std::string& heading, const std::string& text);
+
 // Switches verbose logging on or off (set from the command line at start-up).
 void SetLogVerbose(bool on);
 

@@ -102,6 +102,16 @@ TEST_F(LogFile, RecentLinesAreBounded) {
   EXPECT_NE(recent.back().find(" line 300"), std::string::npos);
 }
 
+TEST_F(LogFile, RunError250EndsWithStatus250AndReports) {
+  EXPECT_EXIT(Assert250(false, "tran"), ::testing::ExitedWithCode(250), "");
+  const std::string text = ReadFile(log_);
+  EXPECT_NE(text.find(" Error: RunError250assert: tran\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" DLPA: RunError250:RunError250assert: tran\r\n"), std::string::npos);
+  EXPECT_NE(text.find(" --------\r\n"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(text, std::regex(R"( Run time error 250 at [0-9A-F]{8}\r\n)")));
+  Assert250(true, "not fatal");
+}
+
 TEST(StrToBoolean, Texts) {
   const struct {
     const char* text;
