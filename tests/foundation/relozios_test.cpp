@@ -1,0 +1,62 @@
+#include "foundation/relozios.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/log.h"
+#include "foundation/momento.h"
+
+namespace zun {
+namespace {
+
+uint32_t g_tick = 0;
+uint32_t Tick() { return g_tick; }
+
+class Relozios : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_tick = 1000;
+    SetTickSource(&Tick);
+  }
+  void TearDown() override { SetTickSource(nullptr); }
+};
+
+TEST_F(Relozios, FlowErrors) {
+  TRelozios r("t");
+  r.Desliga(3);
+  EXPECT_EQ(r.ErroDeFluxo(3), 4319);
+  EXPECT_EQ(r.Tempo(3), 0u);
+  r.Liga(4);
+  r.Liga(4);
+  EXPECT_EQ(r.Partidas(4), 1u);
+  EXPECT_EQ(r.ErroDeFluxo(4), 4318);
+  g_tick += 250;
+  r.Desliga(4);
+  EXPECT_EQ(r.Tempo(4), 250u);
+  r.JaRelatou();
+}
+
+TEST_F(Relozios, DestroyReportsRunningSlot) {
+  {
+    TRelozios r("DbgSpeed");
+    r.Inicia(7, "V.Get");
+    r.Inicia(2, "B.Get");
+    r.Nomeia(2, "other");
+    g_tick += 2000;
+    r.Desliga(2);
+  }
+  std::vector<std::string> recent = LinhasRecentes();
+  ASSERT_GE(recent.size(), 4u);
+  std::string table;
+  for (size_t i = recent.size() - 4; i < recent.size(); ++i) table += recent[i] + "\n";
+  EXPECT_NE(table.find(" Relozios DbgSpeed destroy\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("-   0:     1   2.00s  2.00000000s/call 100.0%  main\n"), std::string::npos)
+      << table;
+  EXPECT_NE(table.find("-   2:     1   2.00s  2.00000000s/call 100.0% ColisaoDeNome!  other\n"),
+            std::string::npos)
+      << table;
+  EXPECT_NE(table.find("\t Running! ErroDeFluxo=4317!  V.Get\n"), std::string::npos) << table;
+  EXPECT_EQ(table.find(":     0"), std::string::npos);  // never-started slots are not listed
+}
+
+}  // namespace
+}  // namespace zun
