@@ -4,19 +4,11 @@
 
 #include <cmath>
 
+#include "fake_tick.h"
 #include "foundation/log.h"
 
 namespace zun {
 namespace {
-
-uint32_t g_fake_tick = 0;
-uint32_t FakeTick() { return g_fake_tick; }
-
-class FakeClock : public ::testing::Test {
- protected:
-  void SetUp() override { SetTickSource(&FakeTick); }
-  void TearDown() override { SetTickSource(nullptr); }
-};
 
 TEST(MomentoStr, Texts) {
   EXPECT_EQ(MomentoStr(0), "0000/00/00-00:00:00");

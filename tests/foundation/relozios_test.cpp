@@ -2,23 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "fake_tick.h"
 #include "foundation/log.h"
-#include "foundation/momento.h"
 
 namespace zun {
 namespace {
 
-uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
-
-class Relozios : public ::testing::Test {
- protected:
-  void SetUp() override {
-    g_tick = 1000;
-    SetTickSource(&Tick);
-  }
-  void TearDown() override { SetTickSource(nullptr); }
-};
+using Relozios = FakeClock;
 
 TEST_F(Relozios, FlowErrors) {
   TRelozios r("t");
@@ -29,7 +19,7 @@ TEST_F(Relozios, FlowErrors) {
   r.Liga(4);
   EXPECT_EQ(r.Partidas(4), 1u);
   EXPECT_EQ(r.ErroDeFluxo(4), 4318);
-  g_tick += 250;
+  g_fake_tick += 250;
   r.Desliga(4);
   EXPECT_EQ(r.Tempo(4), 250u);
   r.JaRelatou();
@@ -41,7 +31,7 @@ TEST_F(Relozios, DestroyReportsRunningSlot) {
     r.Inicia(7, "V.Get");
     r.Inicia(2, "B.Get");
     r.Nomeia(2, "other");
-    g_tick += 2000;
+    g_fake_tick += 2000;
     r.Desliga(2);
   }
   std::vector<std::string> recent = LinhasRecentes();
