@@ -44,7 +44,7 @@ void Adiciona(TCallBackList* list, Procedimento proc, const std::string& name) {
 }
 
 void AdicionaExitProc(Procedimento proc) {
-  if (Pilha().empty()) LogaVerbose("Basic2.RoubaOChainDeExitProcs");
+  if (Pilha().empty()) Loga("Basic2.RoubaOChainDeExitProcs");
   Pilha().push_back(proc);
 }
 

@@ -19,6 +19,16 @@
 #include <mutex>
 #include <thread>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "foundation/exception_trace.h"
+#include "foundation/sequencer.h"
+#include "foundation/switches.h"
+
 namespace zun {
 namespace {
 
@@ -26,7 +36,7 @@ constexpr size_t kRecentLines = 300;
 constexpr int kSharingViolation = 32;
 
 struct LogState {
-  std::mutex mutex;  // "SeqAcessoLoga"
+  TCriticalSection lock{"SeqAcessoLoga"};
   std::deque<std::string> recent;
   std::unique_ptr<std::vector<std::string>> kept;  // lines waiting for the file
   bool busy = false;
@@ -147,11 +157,36 @@ void GravaLog(LogState& st, const std::string& prefix, const std::string& msg) {
   st.busy = false;
 }
 
+// Holds the log lock for one scope. A lock that cannot be taken is fatal; the
+// fatal stop's own lines then go out unlocked instead of failing again.
+class LogLock {
+ public:
+  explicit LogLock(LogState& st) : st_(st) {
+    static thread_local bool failing = false;
+    if (failing) return;
+    if (st_.lock.Locka()) {
+      held_ = true;
+      return;
+    }
+    failing = true;
+    RunError250("Mutex.Locka " + st_.lock.Nome());
+  }
+  ~LogLock() {
+    if (held_) st_.lock.Unlocka();
+  }
+
+ private:
+  LogState& st_;
+  bool held_ = false;
+};
+
 }  // namespace
+
+int32_t SysExitCode = 0;
 
 void Loga(const std::string& msg) {
   LogState& st = State();
-  std::lock_guard<std::mutex> lock(st.mutex);
+  LogLock lock(st);
   const std::string prefix = Prefix();
   if (st.recent.size() >= kRecentLines) st.recent.pop_front();
   st.recent.push_back(prefix + " " + msg);
@@ -223,19 +258,19 @@ void SetLogVerbose(bool on) { State().verbose = on; }
 
 std::vector<std::string> LinhasRecentes() {
   LogState& st = State();
-  std::lock_guard<std::mutex> lock(st.mutex);
+  LogLock lock(st);
   return {st.recent.begin(), st.recent.end()};
 }
 
 void SetLogFileName(const std::string& name) {
   LogState& st = State();
-  std::lock_guard<std::mutex> lock(st.mutex);
+  LogLock lock(st);
   st.file_name = name;
 }
 
 void SetLogWaits(int long_ms, int short_ms) {
   LogState& st = State();
-  std::lock_guard<std::mutex> lock(st.mutex);
+  LogLock lock(st);
   st.long_wait_ms = long_ms;
   st.short_wait_ms = short_ms;
 }
@@ -282,6 +317,135 @@ bool StrToBoolean(const std::string& s, bool* recognised) {
   }
   if (recognised != nullptr) *recognised = ok;
   return result;
+}
+
+namespace {
+
+// Splits "dir/base.ext" into its three pieces; dir keeps its trailing "/".
+void SplitPath(const std::string& path, std::string* dir, std::string* base, std::string* ext) {
+  const size_t slash = path.rfind('/');
+  *dir = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string name = path.substr(dir->size());
+  const size_t dot = name.rfind('.');
+  *base = dot == std::string::npos ? name : name.substr(0, dot);
+  *ext = dot == std::string::npos ? "" : name.substr(dot);
+}
+
+// The next free numbered name: base + N (at least 3 digits) + ext, N being
+// one more than the largest number already used in the directory.
+std::string NextNumberedName(const std::string& file_name) {
+  std::string dir, base, ext;
+  SplitPath(file_name, &dir, &base, &ext);
+  int64_t largest = 0;
+  if (DIR* d = ::opendir(dir.empty() ? "." : dir.c_str())) {
+    while (dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() < base.size() + ext.size() || name.compare(0, base.size(), base) != 0 ||
+          name.compare(name.size() - ext.size(), ext.size(), ext) != 0) {
+        continue;
+      }
+      const std::string rest = name.substr(base.size());
+      const std::string digits = rest.substr(0, rest.find('.'));
+      if (digits.empty() || digits.size() > 18 ||
+          digits.find_first_not_of("0123456789") != std::string::npos) {
+        continue;
+      }
+      largest = std::max<int64_t>(largest, std::stoll(digits));
+    }
+    ::closedir(d);
+  }
+  char number[32];
+  std::snprintf(number, sizeof number, "%03lld", static_cast<long long>(largest + 1));
+  return dir + base + number + ext;
+}
+
+// Where the kept part starts: behind the first line break found in buf,
+// trying CR LF, LF CR, LF, CR and a blank in that order.
+int64_t BehindFirstBreak(const std::string& buf, int64_t pos) {
+  for (const char* brk : {"\r\n", "\n\r", "\n", "\r", " "}) {
+    const size_t at = buf.find(brk);
+    if (at != std::string::npos) return pos + static_cast<int64_t>(at + std::strlen(brk));
+  }
+  return pos;
+}
+
+// Moves all but the last tmr bytes (from a line start) of file_name into
+// numbered; 0 or the code of the step that failed.
+int MoveOldPart(const std::string& file_name, const std::string& numbered, int64_t tmr) {
+  if (::rename(file_name.c_str(), numbered.c_str()) != 0) return 3244;
+  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) return 3245;
+  int err = 0;
+  const int in = ::open(numbered.c_str(), O_RDWR | O_CLOEXEC);
+  if (in < 0) err = 3246;
+  int64_t pos = 0;
+  if (err == 0) {
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+      err = 3247;
+    } else {
+      pos = std::max<int64_t>(static_cast<int64_t>(st.st_size) - tmr, 10);
+    }
+  }
+  if (err == 0) {
+    char buf[255];
+    const ssize_t n = ::pread(in, buf, sizeof buf, pos);
+    if (n < 0) {
+      err = 3248;
+    } else {
+      pos = BehindFirstBreak(std::string(buf, static_cast<size_t>(n)), pos);
+    }
+  }
+  if (err == 0 && ::lseek(in, pos, SEEK_SET) < 0) err = 3249;
+  while (err == 0) {
+    char block[8192];
+    const ssize_t n = ::read(in, block, sizeof block);
+    if (n < 0) {
+      err = 3250;
+    } else if (n == 0) {
+      break;
+    } else if (!WriteAll(out, std::string(block, static_cast<size_t>(n)))) {
+      err = 3251;
+    }
+  }
+  if (err == 0 && ::ftruncate(in, pos) != 0) err = 3252;
+  if (in >= 0) ::close(in);
+  ::close(out);
+  return err;
+}
+
+}  // namespace
+
+void NDTCM(const std::string& file_name, int64_t tmr, int64_t tag) {
+  struct stat st {};
+  if (::stat(file_name.c_str(), &st) != 0) return;
+  const int64_t size = static_cast<int64_t>(st.st_size);
+  if (size <= tag + tmr + 100) return;
+  const std::string numbered = NextNumberedName(file_name);
+  Loga("NDTCM " + file_name + " size:" + std::to_string(size) + " TAG:" + std::to_string(tag) +
+       " TMR:" + std::to_string(tmr) + "; moving part to " + numbered);
+  const int err = MoveOldPart(file_name, numbered, tmr);
+  if (err != 0) Loga("NDTCM Erro:" + std::to_string(err));
+}
+
+void MyInic(const std::string& caller_name) {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  for (size_t i = 1; i < ProgramArgs().size(); ++i) {
+    std::string u;
+    for (char c : ProgramArgs()[i])
+      u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (u == "/LI" || u == "-LI") SetLogVerbose(true);
+  }
+  LogaVerbose("Basic " + caller_name);
+  InstalaMyExceptHandler();
+}
+
+void FimDoLog() {
+  LogaVerbose("*Basic");
+  RestauraExceptHandler();
+  LogaVerbose("*Basic end");
 }
 
 }  // namespace zun

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/exception_trace.h"
+
 namespace zun {
 
 // Writes one line: prefix "yyyy/mm/dd-hh:nn:ss PPPPPPPP/TTTTTTTT  0", a blank
@@ -56,6 +58,25 @@ std::vector<std::string> LinhasRecentes();
 
 // Changes the log file name (tests); the default is "zuninput.log".
 void SetLogFileName(const std::string& name);
+
+// Cuts a log file that has grown past tag + tmr + 100 bytes: the older part
+// moves to the next numbered file (base + "001" + extension and so on) and
+// file_name keeps about its last tmr bytes, starting at a line. Failures are
+// logged as "NDTCM Erro:" + code (3244 to 3252), never raised.
+void NDTCM(const std::string& file_name, int64_t tmr, int64_t tag);
+
+// Module start of the log, once per process (later calls do nothing): reads
+// "/LI" or "-LI" from the program arguments, logs "Basic " + caller_name when
+// verbose and installs the handler for uncaught exceptions. Precondition: the
+// program arguments are set.
+void MyInic(const std::string& caller_name);
+
+// Module end of the log: restores the previous uncaught-exception handler.
+// The log stays usable afterwards.
+void FimDoLog();
+
+// The process exit code; 0 until a run sets it.
+extern int32_t SysExitCode;
 
 // Sets the waits between attempts on a locked file (tests shorten them).
 void SetLogWaits(int long_ms, int short_ms);

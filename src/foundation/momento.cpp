@@ -155,10 +155,21 @@ uint32_t TickCount() {
 
 void SetTickSource(uint32_t (*source)()) { g_tick_source = source; }
 
+namespace {
+// The MomentoAgora cache: the tick window of the cached second.
+int64_t window_start = -1;
+int64_t window_end = 0;
+Momento cached = 0;
+}  // namespace
+
+void IniciaMomento() {
+  window_start = -1;
+  window_end = 0;
+  cached = 0;
+  MyInic("Momento");
+}
+
 Momento MomentoAgora() {
-  static int64_t window_start = -1;
-  static int64_t window_end = 0;
-  static Momento cached = 0;
   const int64_t t = TickCount() & 0x0FFFFFFF;
   if (window_start <= t && t <= window_end) return cached;
   int y, mo, d, h, mi, s, ms;

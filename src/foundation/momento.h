@@ -48,6 +48,9 @@ double NowLocal();
 // tick counter return the cached value without reading the clock.
 Momento MomentoAgora();
 
+// Module start: resets the MomentoAgora cache and starts the log.
+void IniciaMomento();
+
 // Difference between the local clock and the database server's clock
 // (local momento minus server momento), set once the server time is known.
 class ClockOffset {

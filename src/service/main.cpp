@@ -1,16 +1,16 @@
-// Program entry of the import service.
+// Program entry of the import service: starts the modules in dependency
+// order, runs the service once and ends the modules in reverse.
 #include <string>
 #include <vector>
 
 #include "foundation/log.h"
+#include "foundation/modules.h"
 #include "foundation/switches.h"
 #include "service/run_loop.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv, argv + argc);
-  zun::SetProgramArgs(args);
-  zun::SetLogVerbose(zun::TemSwitch("LI"));
-  zun::LogaVerbose("Basic ");
+  zun::SetProgramArgs(std::vector<std::string>(argv, argv + argc));
+  zun::IniciaFundacao();
 
   zun::RunHooks hooks;
   // No database client is built in yet: the login cannot connect, so the
@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
     return 3715;
   };
   hooks.is_logged = [] { return false; };
-  const int32_t code = zun::ZunInpIF(hooks);
-  zun::LogaConsole("exit code:" + std::to_string(code));
-  return zun::ExitStatusFor(code);
+  zun::ZunInpIF(hooks);
+  zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));
+
+  zun::EncerraFundacao();
+  return zun::ExitStatusFor(zun::SysExitCode);
 }

@@ -38,7 +38,8 @@ int32_t ZunInpIF(const RunHooks& hooks) {
     Loga("ZIIF erro:" + std::to_string(erro) + " exception:" + x.what());
   }
   countdown.reset();
-  const int32_t exit_code = erro;
+  if (SysExitCode == 0) SysExitCode = erro;
+  const int32_t exit_code = SysExitCode;
   std::string line = "- ZunInpIF end";
   if (erro != 0) line += (" erro:" + std::to_string(erro)).substr(0, 255);
   if (exit_code != 0) line += (" Sys.ExitCode:" + std::to_string(exit_code)).substr(0, 255);

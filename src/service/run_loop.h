@@ -7,10 +7,9 @@
 #include <cstdint>
 #include <functional>
 
-namespace zun {
+#include "foundation/version.h"
 
-// Version text of this build.
-inline constexpr char kVersaoDoPrograma[] = "20200703-750";
+namespace zun {
 
 // One queue step: handles at most one queued file. seq is the 1-based number
 // of the step in this run; the step sets *erro and clears *continua when the
@@ -25,8 +24,9 @@ struct RunHooks {
   double budget_seconds = 600.0;
 };
 
-// Runs the service once and returns the run's exit code (0 or the first
-// error). Writes the start and end lines.
+// Runs the service once: start line, login, the loop, the end line. Sets
+// SysExitCode to the run's error unless it is already non-zero, and returns
+// SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);
 
 // The 8-bit process status for a 32-bit run code: its low byte, or 255 when

@@ -143,3 +143,63 @@ TEST(IdentificacaoDoUsuario, Combinations) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+// Log-size cut: a file of numbered lines is cut so that the log keeps its
+// last tmr bytes from a line start, and the rest goes to the numbered file.
+class LogCut : public LogFile {
+ protected:
+  // Writes count lines "line NNNNN\r\n" (12 bytes each) to path.
+  static void WriteLines(const fs::path& path, int count) {
+    std::ofstream out(path, std::ios::binary);
+    char buf[32];
+    for (int i = 0; i < count; ++i) {
+      std::snprintf(buf, sizeof buf, "line %05d\r\n", i);
+      out << buf;
+    }
+  }
+};
+
+TEST_F(LogCut, SmallFileIsLeftAlone) {
+  const fs::path file = dir_ / "cut.log";
+  WriteLines(file, 100);  // 1200 bytes <= 500 + 600 + 100
+  NDTCM(file.string(), 600, 500);
+  EXPECT_EQ(fs::file_size(file), 1200u);
+  EXPECT_FALSE(fs::exists(dir_ / "cut001.log"));
+}
+
+TEST_F(LogCut, MovesTheOldPartAndKeepsWholeLines) {
+  const fs::path file = dir_ / "cut.log";
+  WriteLines(file, 1000);  // 12000 bytes
+  NDTCM(file.string(), 1000, 100);
+  const std::string kept = ReadFile(file);
+  const std::string moved = ReadFile(dir_ / "cut001.log");
+  // The cut lands behind the first line break after position 11000.
+  EXPECT_EQ(kept.substr(0, 11), "line 00917\r");
+  EXPECT_LE(kept.size(), 1000u);
+  EXPECT_EQ(moved.size() + kept.size(), 12000u);
+  EXPECT_EQ(moved.substr(moved.size() - 12), "line 00916\r\n");
+  EXPECT_NE(ReadFile(log_).find("NDTCM " + file.string() + " size:12000 TAG:100 TMR:1000; " +
+                                "moving part to " + (dir_ / "cut001.log").string()),
+            std::string::npos);
+}
+
+TEST_F(LogCut, NumberFollowsTheLargestExistingOne) {
+  const fs::path file = dir_ / "cut.log";
+  std::ofstream(dir_ / "cut007.log") << "x";
+  std::ofstream(dir_ / "cut1234.old.log") << "x";  // number up to the next "."
+  std::ofstream(dir_ / "cutabc.log") << "x";       // not a number: ignored
+  WriteLines(file, 100);
+  NDTCM(file.string(), 100, 0);
+  EXPECT_TRUE(fs::exists(dir_ / "cut1235.log"));
+  WriteLines(file, 100);
+  std::filesystem::remove(dir_ / "cut1234.old.log");
+  std::filesystem::remove(dir_ / "cut1235.log");
+  NDTCM(file.string(), 100, 0);
+  EXPECT_TRUE(fs::exists(dir_ / "cut008.log"));
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,94 @@
+#include "foundation/exception_trace.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "foundation/log.h"
+
+namespace zun {
+
+class EMinhaFalha : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+namespace {
+
+// Logs a marker and returns a function giving the lines logged after it (the
+// recent-lines list is bounded, so positions cannot be kept).
+size_t Mark() {
+  static size_t n = 0;
+  Loga("mark-" + std::to_string(++n));
+  return n;
+}
+std::vector<std::string> LinesAfter(size_t mark) {
+  std::vector<std::string> all = LinhasRecentes();
+  const std::string tag = " mark-" + std::to_string(mark);
+  size_t i = all.size();
+  while (i > 0 && all[i - 1].find(tag) == std::string::npos) --i;
+  return {all.begin() + static_cast<long>(i), all.end()};
+}
+
+[[gnu::noinline]] void Raise() { throw EMinhaFalha("falhou"); }
+
+TEST(ExceptionTrace, RecordsTheLatestRaise) {
+  EsqueceUltimaExcecao();
+  const size_t before = Mark();
+  LogaExcecao("vazio", "x");
+  std::vector<std::string> lines = LinesAfter(before);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find(" vazio: x"), std::string::npos);
+  EXPECT_NE(lines[1].find(" <pilha vazia>"), std::string::npos);
+  EXPECT_NE(lines[2].find(" --------"), std::string::npos);
+
+  try {
+    Raise();
+  } catch (const std::exception&) {
+    const size_t mark = Mark();
+    LogaExcecao("peguei", "y");
+    lines = LinesAfter(mark);
+  }
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1].find("<pilha vazia>"), std::string::npos);
+  // Address lines: blank, 8 hex digits and the mark, at most 8 per line.
+  const std::string& first = lines[1];
+  const std::string body = first.substr(first.find("  0 ") + 4);
+  EXPECT_EQ(body.size() % 10, 0u) << body;
+  EXPECT_LE(body.size(), 80u);
+  EXPECT_EQ(body[9], 'r');
+}
+
+TEST(ExceptionTrace, ClassNamesDropTheProgramNamespace) {
+  EXPECT_EQ(NomeDaClasse(EMinhaFalha("a")), "EMinhaFalha");
+  EXPECT_EQ(NomeDaClasse(std::out_of_range("a")), "std::out_of_range");
+}
+
+TEST(ExceptionTraceDeathTest, UncaughtExceptionIsLogged) {
+  const std::filesystem::path log =
+      std::filesystem::temp_directory_path() / ("zunexc-" + std::to_string(getpid()) + ".log");
+  std::filesystem::remove(log);
+  EXPECT_DEATH(
+      {
+        SetLogFileName(log.string());
+        InstalaMyExceptHandler();
+        // Leaving a noexcept function with an exception: nothing catches it.
+        []() noexcept { Raise(); }();
+      },
+      "");
+  std::ifstream in(log, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("Exception Error at "), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find(" EMinhaFalha falhou"), std::string::npos);
+  EXPECT_NE(text.str().find("exception EMinhaFalha:falhou [Basic.MyExceptHandler]"),
+            std::string::npos);
+  std::filesystem::remove(log);
+}
+
+}  // namespace
+}  // namespace zun

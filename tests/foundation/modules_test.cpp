@@ -1,0 +1,69 @@
+#include "foundation/modules.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/log.h"
+#include "foundation/sequencer.h"
+#include "foundation/switches.h"
+
+namespace zun {
+namespace {
+
+TEST(Modules, ListSeparatorAvoidsTheDecimalSeparator) {
+  struct Case {
+    char list, decimal, want;
+  } cases[] = {{';', ',', ';'},  {';', ';', '|'},  {',', ',', ';'},
+               {'\0', '.', ';'}, {'\0', ';', '|'}, {',', '.', ','}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(EscolheSeparadorDeLista(c.list, c.decimal), c.want) << c.list << c.decimal;
+  }
+}
+
+std::vector<std::string> order;
+void ExitA() { order.push_back("A"); }
+void ExitB() { order.push_back("B"); }
+
+TEST(Modules, StartAndEndWithSpeedClocksAndExitProcedures) {
+  SetProgramArgs({"zuninput", "/dbgspeed", "-li"});
+  IniciaFundacao();
+  ASSERT_NE(DbgSpeed(), nullptr);
+  ASSERT_NE(CallbacksGlobais(), nullptr);
+  DbgSpeed()->Inicia(3, "V.EPelaPos");
+  DbgSpeed()->Desliga(3);
+  AdicionaExitProc(ExitA);
+  AdicionaExitProc(ExitB);
+  Loga("modules-mark");
+  EncerraFundacao();
+  EXPECT_EQ(DbgSpeed(), nullptr);
+  EXPECT_EQ(CallbacksGlobais(), nullptr);
+  EXPECT_EQ(order, (std::vector<std::string>{"B", "A"}));
+  std::vector<std::string> all = LinhasRecentes();
+  size_t from = all.size();
+  while (from > 0 && all[from - 1].find("modules-mark") == std::string::npos) --from;
+  std::string text;
+  for (size_t i = from; i < all.size(); ++i) text += all[i].substr(all[i].find("  0 ") + 4) + "\n";
+  // The speed table is written before the shutdown stack runs; slot 3 keeps
+  // the name given at start (no name collision).
+  const size_t table = text.find("Relozios DbgSpeed destroy");
+  const size_t stack = text.find("Basic2.RodaTodasAsExitProcs rodando");
+  ASSERT_NE(table, std::string::npos) << text;
+  ASSERT_NE(stack, std::string::npos) << text;
+  EXPECT_LT(table, stack);
+  EXPECT_NE(text.find("  V.EPelaPos\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("ColisaoDeNome"), std::string::npos);
+  EXPECT_LT(text.find("*Basic2 end"), text.find("*Basic end"));
+  SetLogVerbose(false);
+}
+
+TEST(Modules, CriticalSectionCanBeEnteredAgainByItsHolder) {
+  TCriticalSection cs("teste");
+  Locka(&cs);
+  EXPECT_TRUE(cs.Locka());
+  cs.Unlocka();
+  cs.Unlocka();
+  EXPECT_EQ(cs.Nome(), "teste");
+  EXPECT_EQ(TCriticalSection(std::string(300, 'x')).Nome().size(), 255u);
+}
+
+}  // namespace
+}  // namespace zun
