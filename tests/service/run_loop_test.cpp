@@ -31,8 +31,10 @@ class RunLoop : public ::testing::Test {
   void SetUp() override {
     log_ = fs::temp_directory_path() / ("zunrun-" + std::to_string(getpid()) + ".log");
     SetLogFileName(log_.string());
+    SysExitCode = 0;
   }
   void TearDown() override {
+    SysExitCode = 0;
     SetLogFileName("zuninput.log");
     fs::remove(log_);
   }
@@ -121,6 +123,20 @@ TEST(Executable, LoginFailureExitStatusAndLog) {
   os << out.rdbuf();
   EXPECT_NE(os.str().find("exit code:4077"), std::string::npos);
   fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zun
+
+namespace zun {
+namespace {
+
+TEST(RunLoopExitCode, AnEarlierExitCodeIsKept) {
+  SysExitCode = 250;
+  RunHooks hooks;
+  hooks.is_logged = [] { return false; };
+  EXPECT_EQ(ZunInpIF(hooks), 250);
+  SysExitCode = 0;
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#include "service/queue_step.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "foundation/log.h"
+#include "foundation/switches.h"
+
+namespace zun {
+
+int32_t MaxPrioridadeDaHora(int hour) { return hour >= 3 && hour <= 7 ? 999 : 5; }
+
+std::string LimpaNome(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+        c == '_') {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string LePathIF() {
+  std::string path;
+  if (!LeSwitch("PathIF", &path)) return "";
+  path = path.substr(0, 255);
+  const size_t b = path.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  path = path.substr(b, path.find_last_not_of(' ') - b + 1);
+  const char last = path.back();
+  if (last != '/' && last != ':' && last != '\\') path += '/';
+  return path;
+}
+
+void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro) {
+  if (*erro != 0) return;
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::open(file_name.c_str(), kFlags, 0644);
+  if (fd < 0 && errno == EEXIST) {
+    // A copy kept by an earlier try of the same entry (or anything else in
+    // its place): remove the name itself, never what it may point to.
+    ::unlink(file_name.c_str());
+    fd = ::open(file_name.c_str(), kFlags, 0644);
+  }
+  int io_res = 0;
+  int io_res_close = 0;
+  size_t written = 0;
+  if (fd < 0) {
+    io_res = errno;
+    *erro = 4081;
+  } else {
+    while (written < content.size()) {
+      const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        io_res = n < 0 ? errno : 0;
+        break;
+      }
+      written += static_cast<size_t>(n);
+    }
+    if (written < content.size()) *erro = 4083;
+    if (::close(fd) != 0) {
+      io_res_close = errno;
+      if (*erro == 0) *erro = 4082;
+    }
+  }
+  if (*erro == 0) return;
+  LogaConsole("GravaArquivo erro:" + std::to_string(*erro) + " IoRes:" + std::to_string(io_res) +
+              " IoResClose:" + std::to_string(io_res_close) +
+              " Escrito:" + std::to_string(written) + " lenCont:" + std::to_string(content.size()) +
+              " <" + file_name + ">");
+  if (fd >= 0) ::unlink(file_name.c_str());
+}
+
+}  // namespace zun
