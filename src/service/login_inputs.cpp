@@ -1,0 +1,103 @@
+#include "service/login_inputs.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <iostream>
+
+#include "foundation/switches.h"
+
+#ifndef ZUN_DEFAULT_SQLSERVER
+#define ZUN_DEFAULT_SQLSERVER "localhost"
+#endif
+
+namespace zun {
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The switch value cut to the 255 characters of the login's buffers; *value
+// is left alone when the switch is absent.
+bool LeSwitch255(const char* key, std::string* value) {
+  std::string v;
+  if (!LeSwitch(key, &v)) return false;
+  *value = v.substr(0, 255);
+  return true;
+}
+
+bool ReadLine(std::string* line) {
+  if (!std::getline(std::cin, *line)) return false;
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return true;
+}
+
+}  // namespace
+
+const char* ServidorPadrao() { return ZUN_DEFAULT_SQLSERVER; }
+
+bool PedeLoginNoTerminal(std::string* user, std::string* password) {
+  if (!::isatty(STDIN_FILENO)) return false;
+  std::cout << "ZunInput login\nUser [" << *user << "]: " << std::flush;
+  std::string line;
+  if (!ReadLine(&line)) return false;
+  if (!line.empty()) *user = line;
+  std::cout << "Password: " << std::flush;
+  termios old_tio{};
+  const bool have_tio = ::tcgetattr(STDIN_FILENO, &old_tio) == 0;
+  if (have_tio) {
+    termios no_echo = old_tio;
+    no_echo.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &no_echo);
+  }
+  const bool ok = ReadLine(&line);
+  if (have_tio) ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_tio);
+  std::cout << std::endl;
+  if (!ok) return false;
+  if (!line.empty()) *password = line;
+  return true;
+}
+
+int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
+                       const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro) {
+  d->user = user;
+  d->password = password;
+  if (d->user.empty()) LeSwitch255("user", &d->user);
+  if (d->password.empty()) LeSwitch255("password", &d->password);
+  if (d->user.empty() || d->password.empty()) {
+    std::string u = d->user;
+    std::string p = d->password;
+    if (!ask || !ask(&u, &p)) return 4272;
+    d->user = u;
+    d->password = p;
+  }
+  d->server = ServidorPadrao();
+  LeSwitch255("sqlserver", &d->server);
+  d->database = kDatabasePadrao;
+  LeSwitch255("database", &d->database);
+  d->provider = kProviderPadrao;
+  LeSwitch255("provider", &d->provider);
+  if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
+  if (Upper(d->database + "@" + d->server) !=
+      Upper(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
+    *msg_erro = "s@d:<" + d->database + "@" + d->server + ">";
+    return 4218;
+  }
+  return 0;
+}
+
+std::string MontaStringDeConexao(const DadosDeLogin& d) {
+  std::string s = "Provider=" + d.provider + ";Data Source=" + d.server +
+                  ";Initial Catalog=" + d.database + ";Application Name=ZunInput";
+  if (!d.user.empty()) {
+    s += ";User ID=" + d.user + ";Password=" + d.password;
+  } else {
+    s += ";Integrated Security=SSPI;Persist Security Info=False";
+  }
+  return s;
+}
+
+}  // namespace zun

@@ -1,0 +1,48 @@
+// The login's inputs: user, password, server, database and provider from the
+// arguments, the command-line switches and, as a last resort, a prompt on
+// the terminal; the guard on the target database; the connection string.
+//
+// Thread-safety: main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zun {
+
+// The database the service is built for; the guard refuses any other pair.
+inline constexpr char kDatabasePadrao[] = "ZunInput";
+inline constexpr char kProviderPadrao[] = "SQLOLEDB.1";
+// The default database server host name, fixed at build time.
+const char* ServidorPadrao();
+
+struct DadosDeLogin {
+  std::string user;
+  std::string password;
+  std::string server;
+  std::string database;
+  std::string provider;
+};
+
+// Asks for user name and password; false when the user cancels.
+using PedidoDeLogin = std::function<bool(std::string* user, std::string* password)>;
+
+// Prompts on the terminal (password not echoed) when standard input is one;
+// otherwise answers "cancelled", as a service without a user must.
+bool PedeLoginNoTerminal(std::string* user, std::string* password);
+
+// Fills *d from user and password (the arguments; empty ones are taken from
+// the "user" and "password" switches, then from ask) and from the "sqlserver",
+// "database" and "provider" switches over the defaults, then applies the
+// target guard. Returns 0, 4272 (prompt cancelled), 4217 (server, database or
+// provider empty) or 4218 (not the default database@server; *msg_erro gets
+// "s@d:<" + database + "@" + server + ">").
+int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
+                       const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
+
+// The connection string: provider, data source, catalog, application name,
+// then SQL Server login fields for a user name or integrated security.
+std::string MontaStringDeConexao(const DadosDeLogin& d);
+
+}  // namespace zun
