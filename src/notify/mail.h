@@ -1,0 +1,56 @@
+// Mails and notifications through the HTTP mail gateway.
+//
+// A mail is one GET of "mailto.cgi?" + query on the gateway, the query being
+// a list of name/value items ("TO=g&SUBJ=..."), each item percent-encoded.
+// The gateway is the value of the switch "MailGateway" (a base URL such as
+// "http://127.0.0.1:8025/", or a host name); without it the build's default,
+// the CMake cache variable ZUN_DEFAULT_MAIL_GATEWAY ("http://localhost/"
+// unless changed). Failures are codes of notify/http_session.h; they are
+// logged by the request, and SendNotification drops them.
+//
+// Thread-safety: the functions may be called from any thread; the user-name
+// source is set once at start-up.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zun {
+
+// Every byte that is not an ASCII digit or letter as "%" and two upper-case
+// hexadecimal digits (a blank is "%20", never "+").
+std::string PercentEncode(const std::string& s);
+
+// The query of items 0..last: "&" before an even item, "=" before an odd one,
+// each item percent-encoded, the leading "&" removed. last is clamped to the
+// list; last < 0 gives "".
+std::string MontaQuery(const std::vector<std::string>& items, int last);
+
+// The gateway base URL: the switch "MailGateway" when given with a value,
+// else the build's default.
+std::string MailGateway();
+
+// Sends "mailto.cgi?" + query to the gateway (agent "SendHttpMail", not
+// verbose). query must already be encoded. Returns 0 or the first error.
+int32_t SendHttpMail(const std::string& query);
+
+// SendHttpMail(MontaQuery(items, last)).
+int32_t SendMailItems(const std::vector<std::string>& items, int last);
+int32_t SendMailItems(const std::vector<std::string>& items);  // all items
+
+// Sends the standard notification: "TO" (to, or "g" when empty), "SUBJ"
+// ("ZunInput " + subject), "useratmachine" (the quoted user identity),
+// "ZunInput-version", "ZiDbUser" (see SetDbUserNameSource),
+// "executable-file", then extra items 0..last. Never fails the caller.
+void SendNotification(const std::string& subject, const std::vector<std::string>& extra, int last,
+                      const std::string& to);
+void SendNotification(const std::string& subject, const std::vector<std::string>& extra,
+                      const std::string& to);  // all extra items
+
+// Where "ZiDbUser" comes from: the login sets a function giving the current
+// database user name. Unset (or empty function), "ZiDbUser" is "".
+void SetDbUserNameSource(std::function<std::string()> source);
+
+}  // namespace zun

@@ -1,0 +1,88 @@
+#include "notify/mail.h"
+
+#include "foundation/switches.h"
+#include "foundation/version.h"
+#include "gateway_server.h"
+#include "notify/http_session.h"
+
+namespace zun {
+namespace {
+
+using testing::GatewayServer;
+using Mail = testing::NotifyTest;
+
+void UseGateway(const std::string& url) { SetProgramArgs({"zuninput", "-MailGateway:" + url}); }
+
+TEST(PercentEncode, KeepsOnlyDigitsAndLetters) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"azAZ09", "azAZ09"},      {"x y", "x%20y"},
+      {"-@", "%2D%40"},          {"\xE9\xE7", "%E9%E7"},
+      {"a&b=c", "a%26b%3Dc"},    {"+%~._", "%2B%25%7E%2E%5F"},
+      {{"\0\xFF", 2}, "%00%FF"}, {"", ""}};
+  for (const auto& [in, out] : rows) EXPECT_EQ(PercentEncode(in), out) << in;
+}
+
+TEST(MontaQuery, PairsItemsAndDropsTheLeadingAmpersand) {
+  const std::vector<std::string> four = {"TO", "g", "SUBJ", "x y"};
+  const std::pair<int, std::string> rows[] = {
+      {3, "TO=g&SUBJ=x%20y"}, {2, "TO=g&SUBJ"}, {99, "TO=g&SUBJ=x%20y"}, {-1, ""}};
+  for (const auto& [last, query] : rows) EXPECT_EQ(MontaQuery(four, last), query) << last;
+  EXPECT_EQ(MontaQuery({"", "v"}, 1), "=v");
+}
+
+TEST_F(Mail, GatewayGetsTheExactQuery) {
+  GatewayServer gw;
+  UseGateway(gw.Url());
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{}, "/mailto.cgi?"},
+      {{"TO", "g", "SUBJ", "x y"}, "/mailto.cgi?TO=g&SUBJ=x%20y"},
+      {{"TO", "g", "v", "a&b=c", "w", "\xE7\xE9"}, "/mailto.cgi?TO=g&v=a%26b%3Dc&w=%E7%E9"}};
+  for (const auto& [items, target] : rows) {
+    EXPECT_EQ(SendMailItems(items), 0);
+    EXPECT_EQ(gw.Got().back().target, target);
+  }
+  EXPECT_EQ(gw.Got().back().get_param_value("v"), "a&b=c");  // decodes back intact
+  EXPECT_EQ(gw.Got().back().get_param_value("w"), "\xE7\xE9");
+  EXPECT_EQ(gw.Got().back().get_header_value("User-Agent"), "SendHttpMail");
+}
+
+TEST_F(Mail, GatewaySettingIsABaseUrlOrAHost) {
+  GatewayServer gw;
+  const std::string hostport = "127.0.0.1:" + std::to_string(gw.Port());
+  const std::pair<std::string, std::string> rows[] = {
+      {gw.Url(), "/mailto.cgi?TO=g"},
+      {"http://" + hostport, "/mailto.cgi?TO=g"},
+      {hostport, "/mailto.cgi?TO=g"},
+      {gw.Url() + "cgi-bin", "/cgi-bin/mailto.cgi?TO=g"}};
+  for (const auto& [setting, target] : rows) {
+    UseGateway(setting);
+    EXPECT_EQ(SendMailItems({"TO", "g"}), 0) << setting;
+    EXPECT_EQ(gw.Got().back().target, target) << setting;
+  }
+  UseGateway("ftp://127.0.0.1/");
+  EXPECT_EQ(SendMailItems({"TO", "g"}), kErrInternetConnect);
+  UseGateway("");
+  const std::string empty_value = MailGateway();
+  SetProgramArgs({"zuninput"});
+  EXPECT_EQ(empty_value, MailGateway());  // an empty setting means the default
+}
+
+TEST_F(Mail, NotificationCarriesTheStandardItemsInOrder) {
+  GatewayServer gw;
+  UseGateway(gw.Url());
+  SetDbUserNameSource([] { return std::string("zunsvc"); });
+  SendNotification("login error:abc", {"usr", "abc", "error", "4077", "dropped", "x"}, 3, "");
+  SetDbUserNameSource(nullptr);
+  SendNotification("s", {}, "gor");
+  ASSERT_EQ(gw.Got().size(), 2u);
+  EXPECT_EQ(gw.Got()[0].target,
+            "/mailto.cgi?TO=g&SUBJ=ZunInput%20login%20error%3Aabc&useratmachine=" +
+                PercentEncode("\"" + IdentificacaoDoUsuario() + "\"") +
+                "&ZunInput%2Dversion=" + PercentEncode(kVersaoDoPrograma) +
+                "&ZiDbUser=zunsvc&executable%2Dfile=" + PercentEncode(CaminhoDoExecutavel()) +
+                "&usr=abc&error=4077");
+  EXPECT_EQ(gw.Got()[1].get_param_value("TO") + gw.Got()[1].get_param_value("ZiDbUser"), "gor");
+}
+
+}  // namespace
+}  // namespace zun
