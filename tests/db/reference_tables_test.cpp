@@ -1,0 +1,106 @@
+#include "db/reference_tables.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "db/texto_na_lingua.h"
+#include "db/user_context.h"
+
+namespace zun {
+namespace {
+
+struct PaisCase {
+  const char* text;
+  bool found;
+  int32_t id;
+};
+
+TEST(PaisCodToIdTest, Cases) {
+  const PaisCase cases[] = {
+      {"uk", true, 7},   {"UK", true, 7},  {"GB", false, -1},   {"GBR", true, 7}, {"--", true, 9},
+      {"-", true, 9},    {"---", true, 9}, {"----", false, -1}, {"70", true, 70}, {"068", true, 68},
+      {"80", false, -1}, {"79", true, 79}, {"br", true, 0},     {"bra", true, 0}, {"NN", true, 9},
+      {"5", true, 5},    {"07", true, 7},  {"", false, -1},     {"JE", true, 67}, {"JEY", true, 67},
+      {"-1", false, -1}, {"X", false, -1}, {"us ", false, -1},
+  };
+  for (const PaisCase& c : cases) {
+    bool found = !c.found;
+    EXPECT_EQ(PaisCodToId(c.text, &found), c.id) << c.text;
+    EXPECT_EQ(found, c.found) << c.text;
+  }
+}
+
+// Every two-letter code of the table parses back to its own id, so a
+// database that stores them passes the country check.
+TEST(PaisCodToIdTest, TableCodesRoundTrip) {
+  std::set<std::string> seen;
+  for (int i = 0; i < kNumPaises; ++i) {
+    const CodigoDePais& c = CodigoDoPais(i);
+    bool found = false;
+    if (*c.cod2) {
+      EXPECT_TRUE(seen.insert(c.cod2).second) << c.cod2;
+      EXPECT_EQ(PaisCodToId(c.cod2, &found), i) << c.cod2;
+      EXPECT_EQ(PaisCodToId(c.cod3, &found), i) << c.cod3;
+    } else {
+      EXPECT_GE(i, 68);
+    }
+  }
+}
+
+TEST(MoedaTableTest, SymbolsAndCountries) {
+  EXPECT_STREQ(MoedaDoId(0).simbolo, "m#0");
+  EXPECT_EQ(MoedaDoId(1).pais, 0);
+  EXPECT_STREQ(MoedaDoId(14).simbolo, "PTE_EUR");
+  EXPECT_EQ(MoedaDoId(9).pais, 52);
+  EXPECT_STREQ(MoedaDoId(31).simbolo, "#31");
+  for (int i = 0; i < kNumMoedas; ++i) {
+    EXPECT_GE(MoedaDoId(i).pais, 0);
+    EXPECT_LT(MoedaDoId(i).pais, kNumPaises);
+  }
+}
+
+TEST(NomeDoTipoDeBGLTest, Names) {
+  EXPECT_EQ(NomeDoTipoDeBGL(0), "Zun Clients");
+  EXPECT_EQ(NomeDoTipoDeBGL(1), "Goes to All Clients");
+  EXPECT_EQ(NomeDoTipoDeBGL(5), "ZunInput");
+  EXPECT_EQ(NomeDoTipoDeBGL(6), "TipoDeBGL#6");
+  EXPECT_EQ(NomeDoTipoDeBGL(255), "TipoDeBGL#255");
+}
+
+struct CampoCase {
+  int n;
+  const char* text;
+  const char* want;
+};
+
+TEST(CampoDoTextoTest, Fields) {
+  const CampoCase cases[] = {
+      {1, "Registro|Fund facts|Datos generales", "Registro"},
+      {2, "Registro| Fund facts |Datos generales", "Fund facts"},
+      {3, "Registro|Fund facts|Datos generales", "Datos generales"},
+      {4, "Registro|Fund facts|Datos generales", ""},
+      {2, "Registro", ""},
+      {1, " Registro ", "Registro"},
+      {0, "a|b", ""},
+      {2, "a||c", ""},
+      {3, "a||c", "c"},
+  };
+  for (const CampoCase& c : cases) EXPECT_EQ(CampoDoTexto(c.n, c.text), c.want) << c.text;
+}
+
+TEST(TextoNaLinguaTest, PicksUserLanguage) {
+  const std::string t = "Registro|Fund facts|Datos generales";
+  const char* want[] = {"Registro", "Fund facts", "Datos generales"};
+  for (int l = 0; l < 3; ++l) {
+    UsuarioLingua = l;
+    EXPECT_EQ(TextoNaLingua(t), want[l]);
+    // Without "|" the text is the same in every language, blanks kept.
+    EXPECT_EQ(TextoNaLingua(" Real "), " Real ");
+  }
+  UsuarioLingua = 0;
+}
+
+}  // namespace
+}  // namespace zun
