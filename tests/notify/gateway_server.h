@@ -33,7 +33,7 @@ class GatewayServer {
     srv_->Get(".*", record).Post(".*", record);
     port_ = srv_->bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { srv_->listen_after_bind(); });
-    while (!srv_->is_running()) std::this_thread::yield();
+    while (port_ > 0 && !srv_->is_running()) std::this_thread::yield();
   }
   ~GatewayServer() {
     srv_->stop();
