@@ -1,0 +1,72 @@
+// A command: one stored-procedure call or SQL text on a connection, with its
+// parameter list (for a stored procedure fetched from the provider when the
+// command is created, return value included) and the result sets of its last
+// run, read one at a time.
+//
+// Execute runs the command and keeps its result sets pending; Open opens the
+// pending result sets of the last Execute, or runs the command when none are
+// pending. NextRecordset moves to the following result set of the same run.
+//
+// Thread-safety: one thread at a time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/connection.h"
+#include "toolbox/dbclient/parameter.h"
+#include "toolbox/dbclient/recordset.h"
+
+namespace zun {
+
+// The numbers are the client's codes for the kinds, as logs show them.
+enum class CommandType { kText = 1, kStoredProc = 3 };
+
+class Command {
+ public:
+  // Precondition: conn outlives the command. For a stored procedure the
+  // parameter list is fetched now (ProviderError when the connection is
+  // closed or the procedure unknown).
+  Command(Connection* conn, CommandType type, std::string text);
+  Command(const Command&) = delete;
+  Command& operator=(const Command&) = delete;
+
+  CommandType Type() const { return type_; }
+  const std::string& Text() const { return text_; }
+  Connection* GetConnection() const { return conn_; }
+  Parameters& Params() { return params_; }
+  const Parameters& Params() const { return params_; }
+
+  int CommandTimeout() const { return timeout_; }
+  void SetCommandTimeout(int seconds) { timeout_ = seconds; }
+
+  // Runs the command; result sets stay pending until Open or Close.
+  void Execute();
+  // Opens the first result set (see the header comment). A run that
+  // returns no result set leaves the command closed.
+  void Open();
+  // Whether a result set is open.
+  bool Active() const { return active_; }
+  // Moves to the next result set of the same run; false (and closed) when
+  // there is none.
+  bool NextRecordset();
+  // The open result set. Raises DatasetError when none is open.
+  Recordset& Current();
+  // Closes the open result set and drops pending ones.
+  void Close();
+
+ private:
+  void Run();
+
+  Connection* conn_;
+  CommandType type_;
+  std::string text_;
+  Parameters params_;
+  int timeout_;
+  std::vector<Recordset> results_;
+  size_t current_ = 0;
+  bool pending_ = false;
+  bool active_ = false;
+};
+
+}  // namespace zun

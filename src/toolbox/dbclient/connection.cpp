@@ -1,0 +1,47 @@
+#include "toolbox/dbclient/connection.h"
+
+#include "toolbox/dbclient/errors.h"
+
+namespace zun {
+
+Connection::~Connection() = default;
+
+void Connection::Open() {
+  Close();
+  const ConnectionString cs(connection_string_);
+  std::unique_ptr<ProviderConnection> p = CreateProviderConnection(cs.Get("Provider"));
+  p->Open(cs);
+  provider_ = std::move(p);
+}
+
+void Connection::Close() {
+  if (provider_) {
+    provider_->Close();
+    provider_.reset();
+  }
+}
+
+ConnectionState Connection::State() const {
+  if (!provider_) return ConnectionState::kClosed;
+  if (provider_->IsConnecting()) return ConnectionState::kConnecting;
+  return provider_->IsOpen() ? ConnectionState::kOpen : ConnectionState::kClosed;
+}
+
+ProviderConnection& Connection::Provider() {
+  if (!provider_ || !provider_->IsOpen()) throw ProviderError("Connection is closed");
+  return *provider_;
+}
+
+void Connection::Execute(const std::string& sql) {
+  Provider().ExecuteSql(sql, command_timeout_, nullptr);
+}
+
+void Connection::BeginTrans() { Provider().BeginTransaction(); }
+void Connection::CommitTrans() { Provider().Commit(); }
+void Connection::RollbackTrans() { Provider().Rollback(); }
+
+bool Connection::InTransaction() const {
+  return provider_ && provider_->IsOpen() && provider_->InTransaction();
+}
+
+}  // namespace zun

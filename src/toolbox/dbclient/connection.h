@@ -1,0 +1,56 @@
+// A database connection: opened from a connection string whose "Provider="
+// value picks the provider, with a state, SQL text without rows,
+// transactions at serializable isolation and a default command timeout.
+//
+// Thread-safety: one thread at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "toolbox/dbclient/provider.h"
+
+namespace zun {
+
+enum class ConnectionState { kClosed, kConnecting, kOpen };
+
+class Connection {
+ public:
+  Connection() = default;
+  virtual ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void SetConnectionString(const std::string& cs) { connection_string_ = cs; }
+  const std::string& GetConnectionString() const { return connection_string_; }
+
+  // Opens with the stored connection string (closing an open connection
+  // first). Raises ProviderError; the connection is then closed.
+  void Open();
+  void Close();
+  ConnectionState State() const;
+  bool Connected() const { return State() == ConnectionState::kOpen; }
+
+  // Runs SQL text, discarding any rows. Precondition: open (else
+  // ProviderError).
+  void Execute(const std::string& sql);
+
+  void BeginTrans();
+  void CommitTrans();
+  void RollbackTrans();
+  bool InTransaction() const;
+
+  // Default timeout of the commands of this connection, in seconds.
+  int CommandTimeout() const { return command_timeout_; }
+  void SetCommandTimeout(int seconds) { command_timeout_ = seconds; }
+
+  // The open provider connection. Raises ProviderError when closed.
+  ProviderConnection& Provider();
+
+ private:
+  std::string connection_string_;
+  std::unique_ptr<ProviderConnection> provider_;
+  int command_timeout_ = 30;
+};
+
+}  // namespace zun

@@ -1,0 +1,30 @@
+#include "toolbox/dbclient/parameter.h"
+
+#include <strings.h>
+
+#include "toolbox/dbclient/errors.h"
+
+namespace zun {
+
+Parameter* Parameters::Find(const std::string& name) {
+  for (Parameter& p : items_) {
+    if (strcasecmp(p.name.c_str(), name.c_str()) == 0) return &p;
+  }
+  return nullptr;
+}
+
+const Parameter* Parameters::Find(const std::string& name) const {
+  return const_cast<Parameters*>(this)->Find(name);
+}
+
+Parameter& Parameters::ParamByName(const std::string& name) {
+  Parameter* p = Find(name);
+  if (p == nullptr) throw DatasetError("Parameter <" + name + "> not found");
+  return *p;
+}
+
+const Parameter& Parameters::ParamByName(const std::string& name) const {
+  return const_cast<Parameters*>(this)->ParamByName(name);
+}
+
+}  // namespace zun

@@ -1,0 +1,48 @@
+// Command parameters: name (with "@" as the provider reports it), data type,
+// direction and value, and the ordered list a command holds.
+//
+// Thread-safety: plain value types.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/value.h"
+
+namespace zun {
+
+enum class ParamDirection { kInput = 1, kOutput = 2, kInputOutput = 3, kReturnValue = 4 };
+
+struct Parameter {
+  std::string name;
+  DataType type = DataType::kEmpty;
+  ParamDirection direction = ParamDirection::kInput;
+  Value value;
+};
+
+class Parameters {
+ public:
+  Parameters() = default;
+  explicit Parameters(std::vector<Parameter> items) : items_(std::move(items)) {}
+
+  int Count() const { return static_cast<int>(items_.size()); }
+  Parameter& operator[](int i) { return items_[static_cast<size_t>(i)]; }
+  const Parameter& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
+
+  // The parameter named name (letter case ignored), nullptr when none.
+  Parameter* Find(const std::string& name);
+  const Parameter* Find(const std::string& name) const;
+  // As Find, but a missing name raises DatasetError ("Parameter <name> not
+  // found").
+  Parameter& ParamByName(const std::string& name);
+  const Parameter& ParamByName(const std::string& name) const;
+
+  void Add(Parameter p) { items_.push_back(std::move(p)); }
+  std::vector<Parameter>& items() { return items_; }
+  const std::vector<Parameter>& items() const { return items_; }
+
+ private:
+  std::vector<Parameter> items_;
+};
+
+}  // namespace zun

@@ -1,0 +1,87 @@
+// The interface every database provider implements, the parsed connection
+// string, and the registry that picks a provider by the "Provider=" value of
+// the connection string.
+//
+// A provider connection runs procedure calls and SQL texts and hands back
+// every result set fully read (the client keeps its cursor on its side).
+// Providers register themselves by name; tests register scripted providers
+// the same way.
+//
+// Thread-safety: a provider connection is used by one thread at a time. The
+// registry may be read from any thread once registration (at start-up) is
+// over.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/parameter.h"
+#include "toolbox/dbclient/recordset.h"
+
+namespace zun {
+
+// "Key=Value;..." pairs; keys compared without regard to case.
+class ConnectionString {
+ public:
+  ConnectionString() = default;
+  explicit ConnectionString(const std::string& text);
+  // The value of key, "" when absent.
+  std::string Get(const std::string& key) const;
+  bool Has(const std::string& key) const;
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+  std::map<std::string, std::string> values_;  // upper-cased keys
+};
+
+class ProviderConnection {
+ public:
+  virtual ~ProviderConnection() = default;
+
+  // Opens the connection. Raises ProviderError on failure (the message must
+  // not contain the password).
+  virtual void Open(const ConnectionString& cs) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // Whether an open is still under way (providers that open synchronously
+  // answer false).
+  virtual bool IsConnecting() const { return false; }
+
+  // Runs SQL text; the result sets it returns are appended to *out (out may
+  // be nullptr to discard them).
+  virtual void ExecuteSql(const std::string& sql, int timeout_seconds,
+                          std::vector<Recordset>* out) = 0;
+  // The parameter list of a stored procedure, return value first, under
+  // the provider's own names. Raises ProviderError for an unknown procedure.
+  virtual Parameters DescribeProcedure(const std::string& name) = 0;
+  // Calls a stored procedure with params (as described, values set by the
+  // caller); output parameters and the return value are written back to
+  // params, result sets appended to *out.
+  virtual void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
+                             std::vector<Recordset>* out) = 0;
+
+  // Transactions at serializable isolation.
+  virtual void BeginTransaction() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() = 0;
+  virtual bool InTransaction() const = 0;
+};
+
+using ProviderFactory = std::function<std::unique_ptr<ProviderConnection>()>;
+
+// Registers a provider under a name (letter case ignored); a later
+// registration of the same name replaces the earlier one.
+void RegisterProvider(const std::string& name, ProviderFactory factory);
+// Removes a registration (tests).
+void UnregisterProvider(const std::string& name);
+
+// A new connection of the provider named name. Raises ProviderError for an
+// unknown name, and for the SQL Server provider names, whose provider is not
+// part of this build.
+std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& name);
+
+}  // namespace zun
