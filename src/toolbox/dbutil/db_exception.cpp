@@ -1,0 +1,12 @@
+#include "toolbox/dbutil/db_exception.h"
+
+namespace zun {
+
+EDBException::EDBException(int32_t code)
+    : std::runtime_error("EDBException:" + std::to_string(code)), code_(code) {}
+
+EAssertionFailed::EAssertionFailed(const std::string& condition, int line)
+    : std::logic_error("Assertion failed: " + condition + " (toolbox\\dbutil, line " +
+                       std::to_string(line) + ")") {}
+
+}  // namespace zun

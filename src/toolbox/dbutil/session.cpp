@@ -1,0 +1,175 @@
+#include "toolbox/dbutil/session.h"
+
+#include <cxxabi.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <typeinfo>
+
+#include "foundation/log.h"
+#include "toolbox/dbutil/db_exception.h"
+#include "toolbox/dbutil/error_text.h"
+
+namespace zun {
+
+std::unique_ptr<TAdoDataBaseComInfoTran> Db;
+
+namespace {
+
+// Precondition checks of the transaction nesting.
+#define DBUTIL_ASSERT(cond) \
+  ((cond) ? static_cast<void>(0) : throw EAssertionFailed(#cond, __LINE__))
+
+constexpr int kTentativasDeReconexao = 20;
+constexpr int kPassoDeEsperaMs = 50;
+// Bound of the wait for a connection that stays "connecting", so that a stuck
+// open cannot hang the service: 30 seconds in steps of 50 ms.
+constexpr int kPassosDeEsperaMax = 600;
+
+std::string NomeSemNamespace(const std::type_info& type) {
+  int status = 0;
+  char* d = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+  std::string name = (status == 0 && d != nullptr) ? d : type.name();
+  std::free(d);
+  if (name.rfind("zun::", 0) == 0) name.erase(0, 5);
+  return name;
+}
+
+TAdoDataBaseComInfoTran& TheDb() {
+  if (!Db) throw EDBException(3718);
+  return *Db;
+}
+
+}  // namespace
+
+TAdoDataBaseCustomizado::~TAdoDataBaseCustomizado() { FlushCache(); }
+
+std::string TAdoDataBaseCustomizado::NomeDaClasseDaSessao() const {
+  return NomeSemNamespace(typeid(*this));
+}
+
+std::unique_ptr<Command> TAdoDataBaseCustomizado::TomaDataSet(CommandType kind,
+                                                              const std::string& text) {
+  ++ds_acc_;
+  for (auto& slot : ds_cache_) {
+    if (slot && slot->Type() == kind && slot->Text() == text) return std::move(slot);
+  }
+  try {
+    auto cmd = std::make_unique<Command>(this, kind, text);
+    cmd->SetCommandTimeout(kDsCommandTimeout);
+    return cmd;
+  } catch (...) {
+    --ds_acc_;  // nothing was lent out
+    throw;
+  }
+}
+
+void TAdoDataBaseCustomizado::DevolveDataSet(std::unique_ptr<Command>* cmd) {
+  if (!*cmd) return;
+  --ds_acc_;
+  (*cmd)->Close();
+  for (auto& slot : ds_cache_) {
+    if (!slot) {
+      slot = std::move(*cmd);
+      return;
+    }
+  }
+  if (ds_cache_next_ < 0 || ds_cache_next_ >= kDsCacheSize) ds_cache_next_ = 0;
+  ds_cache_[static_cast<size_t>(ds_cache_next_)] = std::move(*cmd);  // frees the old one
+  ++ds_cache_next_;
+}
+
+void TAdoDataBaseCustomizado::FlushCache() {
+  for (auto& slot : ds_cache_) slot.reset();
+  if (ds_acc_ != 0) Loga("warning DbUtil.FlushCache DsAcc:" + std::to_string(ds_acc_));
+}
+
+bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
+  if (!auto_reconnect_) return false;
+  const std::string cls = NomeDaClasseDaSessao();
+  bool r = false;
+  bool vivo = false;
+  try {
+    Execute("exec sp_server_info 1");
+    vivo = true;
+  } catch (...) {
+    // the link is gone: reconnect below
+  }
+  if (vivo) {
+    Loga(cls + ".TentaReconectar detected it is still connected; " + caller);
+  } else {
+    for (int n = 1; n <= kTentativasDeReconexao && !r; ++n) {
+      try {
+        Loga(cls + ".TentaReconectar #" + std::to_string(n) + " " + caller);
+        // No message window: the service runs without a desktop.
+        Close();
+        Open();
+        for (int passo = 0; State() == ConnectionState::kConnecting && passo < kPassosDeEsperaMax;
+             ++passo) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(kPassoDeEsperaMs));
+        }
+        r = Connected();
+      } catch (const std::exception& x) {
+        LogaExcecaoNoLugar(x, cls + ".TentaReconectar #" + std::to_string(n));
+        r = false;
+      } catch (...) {
+        LogaExcecaoNoLugar(std::runtime_error("unknown exception"),
+                           cls + ".TentaReconectar #" + std::to_string(n));
+        r = false;
+      }
+    }
+  }
+  Loga(cls + ".TentaReconectar result:" + (r ? "Y" : "N"));
+  return r;
+}
+
+void TAdoDataBaseCustomizado::BeginTran() {
+  if (tran_count_ == 0) {
+    DBUTIL_ASSERT(!InTransaction());
+    BeginTrans();  // serializable isolation
+    DBUTIL_ASSERT(InTransaction());
+    tran_failed_ = false;
+  }
+  ++tran_count_;
+}
+
+void TAdoDataBaseCustomizado::EndTran(bool ok) {
+  DBUTIL_ASSERT(tran_count_ >= 1);
+  --tran_count_;
+  if (!ok) tran_failed_ = true;
+  if (tran_count_ != 0) return;
+  if (ok && tran_failed_) {
+    const std::string msg = "Tran: error 7144: forced rollback!";
+    Loga(msg);
+    RunError250(msg);
+  }
+  DBUTIL_ASSERT(InTransaction());
+  if (tran_failed_) {
+    RollbackTrans();
+  } else {
+    CommitTrans();
+  }
+  DBUTIL_ASSERT(!InTransaction());
+}
+
+std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text) {
+  return TheDb().TomaDataSet(kind, text);
+}
+
+void DevolveDataSet(std::unique_ptr<Command>* cmd) {
+  if (!*cmd) return;
+  if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>((*cmd)->GetConnection())) {
+    s->DevolveDataSet(cmd);
+    return;
+  }
+  Connection* conn = (*cmd)->GetConnection();
+  Loga("warning TomaDataSet " + (*cmd)->Text() +
+       " db:" + (conn != nullptr ? NomeSemNamespace(typeid(*conn)) : std::string("nil")));
+  cmd->reset();
+}
+
+void DbBeginTran() { TheDb().BeginTran(); }
+void DbEndTran(bool ok) { TheDb().EndTran(ok); }
+
+}  // namespace zun

@@ -1,0 +1,122 @@
+// The database session: a connection with a cache of 8 command objects,
+// reconnection after a lost link, and transactions nested by counting.
+//
+// Callers take a command object with TomaDataSet, set its parameters, call
+// ExecStProc and give it back with DevolveDataSet, also on error paths. Given
+// back objects are closed and kept, so that the parameter list of a stored
+// procedure is fetched from the server only once; when all 8 slots are full
+// the slots are reused round-robin. The one process-wide session is Db.
+//
+// Thread-safety: none. The session, its cache and its counters belong to the
+// program's single working thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "toolbox/dbclient/command.h"
+#include "toolbox/dbclient/connection.h"
+#include "toolbox/dbutil/ds_ref.h"
+
+namespace zun {
+
+class TAdoDataBaseCustomizado : public Connection {
+ public:
+  static constexpr int kDsCacheSize = 8;
+  // Seconds a command object of this session may run.
+  static constexpr int kDsCommandTimeout = 130;
+
+  TAdoDataBaseCustomizado() = default;
+  // Frees the cached command objects (FlushCache), then closes.
+  ~TAdoDataBaseCustomizado() override;
+
+  // A command object for kind and text: the first cached one with the same
+  // kind and exactly the same text (its slot is emptied; its parameter list
+  // and last values are kept), else a new one with a 130-second timeout
+  // whose parameter list (stored procedures) is fetched from the server.
+  // The caller owns it until DevolveDataSet. Raises what the client raises
+  // when the procedure cannot be described (the count of lent objects is
+  // then left unchanged).
+  std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text);
+
+  // Takes back a command object of this session: closes it and keeps it in
+  // the first empty slot, or, when all are full, in slot DsCacheNext (whose
+  // object is freed), advancing DsCacheNext. *cmd is empty afterwards.
+  // Precondition: *cmd was lent by this session.
+  void DevolveDataSet(std::unique_ptr<Command>* cmd);
+
+  // Frees every cached command object; logs a warning when objects are
+  // still lent out.
+  void FlushCache();
+
+  // After a provider error: probes the link with "exec sp_server_info 1"
+  // and, when the probe fails, closes and reopens the connection up to 20
+  // times. True when the connection had been lost and is open again. Never
+  // raises. Does nothing (false) unless AutoReconnect is set.
+  virtual bool TentaReconectar(const std::string& caller);
+
+  int32_t TranCount() const { return tran_count_; }
+  bool TranFailed() const { return tran_failed_; }
+  int32_t DsAcc() const { return ds_acc_; }
+  int32_t DsCacheNext() const { return ds_cache_next_; }
+  void SetDsCacheNext(int32_t slot) { ds_cache_next_ = slot; }
+  // The object held in slot i (0..7), nullptr when the slot is empty.
+  const Command* DsCacheSlot(int i) const { return ds_cache_.at(static_cast<size_t>(i)).get(); }
+
+  bool AutoReconnect() const { return auto_reconnect_; }
+  void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
+  const std::string& ReconnectCaption() const { return reconnect_caption_; }
+  void SetReconnectCaption(const std::string& caption) { reconnect_caption_ = caption; }
+
+  // The class name that log lines show for this session.
+  std::string NomeDaClasseDaSessao() const;
+
+ protected:
+  // Opens a transaction at serializable isolation when none is open; in
+  // every case one level deeper. Raises EAssertionFailed when the
+  // connection is already in a transaction that this session did not open.
+  void BeginTran();
+  // Closes one level; ok false marks the whole nest failed. The outermost
+  // level commits, or rolls back when any level failed; an outermost ok
+  // after a failed inner level stops the program (RunError250, forced
+  // rollback). Raises EAssertionFailed when no level is open.
+  void EndTran(bool ok);
+
+ private:
+  int32_t tran_count_ = 0;
+  bool tran_failed_ = false;
+  int32_t ds_acc_ = 0;
+  int32_t ds_cache_next_ = 0;
+  std::array<std::unique_ptr<Command>, kDsCacheSize> ds_cache_;
+  bool auto_reconnect_ = false;
+  std::string reconnect_caption_;
+};
+
+// The session class of the program, with the nested transactions public.
+class TAdoDataBaseComInfoTran : public TAdoDataBaseCustomizado {
+ public:
+  using TAdoDataBaseCustomizado::BeginTran;
+  using TAdoDataBaseCustomizado::EndTran;
+};
+
+// The one session of the program; created at start-up with AutoReconnect
+// and the caption "ZunInput", freed at shutdown.
+extern std::unique_ptr<TAdoDataBaseComInfoTran> Db;
+
+// TomaDataSet on Db. Raises EDBException 3718 when Db does not exist.
+std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text);
+
+// Gives a command object back to its session (nothing when *cmd is empty).
+// An object whose connection is not a TAdoDataBaseCustomizado is logged as
+// "warning TomaDataSet " + text + " db:" + class name, and freed. *cmd is
+// empty afterwards.
+void DevolveDataSet(std::unique_ptr<Command>* cmd);
+inline void DevolveDataSet(std::unique_ptr<Command>& cmd) { DevolveDataSet(&cmd); }
+
+// BeginTran and EndTran on Db. Raise EDBException 3718 when Db does not exist.
+void DbBeginTran();
+void DbEndTran(bool ok);
+
+}  // namespace zun

@@ -1,0 +1,162 @@
+#include "toolbox/dbutil/st_proc.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "foundation/log.h"
+#include "foundation/momento.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/db_exception.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/server_version.h"
+#include "toolbox/dbutil/session.h"
+
+namespace zun {
+namespace {
+
+// The provider's texts for a parameter value of the wrong type (English and
+// Portuguese clients, Windows-1252).
+const char kTipoErradoEn[] = "Application uses a value of the wrong type for the current operation";
+const char kTipoErradoPt[] =
+    "O aplicativo est\xE1 usando um valor incorreto para a opera\xE7\xE3o atual";
+
+// Repeats of one call after reconnects that each succeeded, so that a link
+// that drops on every call cannot keep the service in this loop.
+constexpr int kRepeticoesMax = 20;
+
+bool EhTipoErrado(const std::string& msg) { return msg == kTipoErradoEn || msg == kTipoErradoPt; }
+
+std::string Segundos2(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f", s);
+  return buf;
+}
+
+// One attempt of the call in its mode; returns the status of mode 1.
+int32_t Tenta(Command* cmd, int mode) {
+  switch (mode) {
+    case 0:
+      cmd->Execute();
+      return 0;
+    case 1:
+      cmd->Open();
+      return LerResult(cmd, false);
+    case 2:
+      cmd->Execute();
+      cmd->Open();
+      return 0;
+    default:
+      throw EDBException(4089);
+  }
+}
+
+}  // namespace
+
+int32_t ExecStProc(DsRef ref, int mode) {
+  Command* cmd = ref.get();
+  int32_t e = 0;
+  Stopwatch sw;
+  if (cmd->Type() != CommandType::kStoredProc) {
+    e = 3940;
+  } else if (mode == 1 && cmd->Active()) {
+    e = 4097;
+    Loga("ExStProc erro:" + std::to_string(e) + " " + cmd->Text());
+  }
+  int repeticoes = 0;
+  bool retry = false;
+  if (e == 0) {
+    do {
+      retry = false;
+      sw.Reset();
+      try {
+        try {
+          e = Tenta(cmd, mode);
+          const double elapsed = sw.Elapsed();
+          if (elapsed > kChamadaLenta) {
+            LogStProc("ExecStProc succeeded but took too long: " + Segundos2(elapsed) + "s", cmd);
+          }
+        } catch (const std::exception&) {
+          throw;
+        } catch (...) {
+          throw std::runtime_error("unknown exception");
+        }
+      } catch (const std::exception& x) {
+        const auto* ole = dynamic_cast<const ProviderError*>(&x);
+        if (ole != nullptr && EhTipoErrado(x.what())) {
+          e = 3542;
+          Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
+               " error:" + std::to_string(e) + " " + x.what());
+        } else {
+          LogaExcecaoNoLugar(x, ole != nullptr ? "ExecStProc->TentaReconectar" : "ExecStProc");
+          if (ole != nullptr && repeticoes < kRepeticoesMax) {
+            if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
+              retry = s->TentaReconectar("ExecStProc-" + cmd->Text());
+            }
+          }
+          if (retry) {
+            ++repeticoes;
+          } else {
+            CodigoDaExcecao("ExecStProc", &e, x, 3939);
+          }
+        }
+      }
+    } while (retry);
+  }
+  if (e == 0 && mode != 1) {
+    try {
+      e = cmd->Params().ParamByName(NomeDoRetorno).value.AsInt();
+    } catch (const std::exception& x) {
+      CodigoDaExcecao("ExecStProc get return/result", &e, x, 3998);
+    }
+  }
+  return e;
+}
+
+int32_t ExecStProcId(DsRef cmd, int32_t id, int mode) {
+  cmd->Params().ParamByName("@id").value = Value::Int(id);
+  return ExecStProc(cmd, mode);
+}
+
+int32_t LerResult(DsRef ref, bool fechar) {
+  Command* cmd = ref.get();
+  int32_t e = 0;
+  int index = -1;
+  try {
+    index = cmd->Current().FieldIndex("result");
+    if (index < 0) e = 4090;
+  } catch (const DatasetError&) {
+    e = 4091;
+  }
+  if (e == 0) {
+    try {
+      e = cmd->Current().Field(index).AsInt();
+    } catch (const std::exception& x) {
+      e = 4370;
+      Loga("GRAESP " + cmd->Text() + " error:" + std::to_string(e) + " " + NomeDaClasse(x) + " " +
+           x.what());
+    }
+  }
+  if (e == 0 && fechar) cmd->NextRecordset();
+  return e;
+}
+
+void LogStProc(const std::string& msg, DsRef ref) {
+  Command* cmd = ref.get();
+  Loga("- proc " + cmd->Text() + " ct:" + std::to_string(static_cast<int>(cmd->Type())) + " : " +
+       msg);
+  const auto& list = cmd->Params().items();
+  for (size_t i = 0; i < list.size(); ++i) {
+    const Value& v = list[i].value;
+    std::string text;
+    if (v.IsNull()) {
+      text = "NULL";
+    } else if (v.type() == DataType::kBinary) {
+      text = "Blob:" + std::to_string(v.Bytes().size()) + "bytes";
+    } else {
+      text = v.AsString();
+    }
+    Loga("- #" + std::to_string(i) + " " + list[i].name + " : " + text);
+  }
+}
+
+}  // namespace zun

@@ -1,0 +1,47 @@
+// Stored-procedure calls: the one way the program runs a procedure and turns
+// whatever goes wrong into an error code.
+//
+// ExecStProc runs a command object taken with TomaDataSet in one of three
+// modes, reconnects and repeats the call once the session reports a lost
+// link restored, logs calls slower than 5 seconds with their parameters, and
+// returns 0 or an error code (the procedure's own status included).
+//
+// Thread-safety: none; used by the program's single working thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "toolbox/dbutil/ds_ref.h"
+
+namespace zun {
+
+// Calls the procedure of cmd. mode 0: execute; the status is the return
+// value. mode 1: open the result set; the status is its integer column
+// "result" (the return value is not read). mode 2: execute and open the
+// rows the procedure returns; the status is the return value. Gives 3940
+// for a command that is not a stored procedure, 4097 for mode 1 on an open
+// result set, 4089 for another mode, 3542 when the provider rejects a value
+// as of the wrong type, 3939 (or the code an EDBException carries) for any
+// other failure that a reconnect did not cure, 3998 when the return value
+// cannot be read. Never raises. Precondition: cmd is not null.
+int32_t ExecStProc(DsRef cmd, int mode);
+
+// Sets "@id" to id, then ExecStProc. Raises when cmd has no "@id".
+int32_t ExecStProcId(DsRef cmd, int32_t id, int mode);
+
+// The integer column "result" of the open result set: 4090 when there is no
+// such column, 4091 when no result set can be looked at, 4370 (logged) when
+// the value cannot be read. When it is 0 and fechar is set, moves on to the
+// next result set of the same call. Never raises.
+int32_t LerResult(DsRef cmd, bool fechar);
+
+// Logs "- proc " + text + " ct:" + kind number + " : " + msg and one line per
+// parameter: "- #" + i + " " + name + " : " + value ("NULL", "Blob:" + length
+// + "bytes", or the value as text).
+void LogStProc(const std::string& msg, DsRef cmd);
+
+// Seconds above which a call is logged as slow.
+inline constexpr double kChamadaLenta = 5.0;
+
+}  // namespace zun
