@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 namespace zun {
 namespace {
@@ -38,7 +39,11 @@ ConnectionString::ConnectionString(const std::string& text) : text_(text) {
     if (end == std::string::npos) end = text.size();
     const std::string part = text.substr(start, end - start);
     const size_t eq = part.find('=');
-    if (eq != std::string::npos) values_[Upper(Trim(part.substr(0, eq)))] = part.substr(eq + 1);
+    if (eq != std::string::npos) {
+      const std::string key = Upper(Trim(part.substr(0, eq)));
+      // Blanks around values are layout, except in a password.
+      values_[key] = key == "PASSWORD" ? part.substr(eq + 1) : Trim(part.substr(eq + 1));
+    }
     start = end + 1;
   }
 }
@@ -71,10 +76,13 @@ std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& 
     if (it != r.factories.end()) factory = it->second;
   }
   if (factory) return factory();
-  const std::string u = Upper(name);
+  const std::string u = Upper(Trim(name));
+  // Built in: the embedded provider needs no registration.
+  if (u == Upper(kSqliteProviderName)) return std::make_unique<SqliteConnection>();
   if (u.rfind("SQLOLEDB", 0) == 0 || u.rfind("SQLNCLI", 0) == 0 || u.rfind("MSOLEDBSQL", 0) == 0) {
     throw ProviderError("Provider <" + name +
-                        "> (SQL Server) is not available in this build; use Provider=SQLite");
+                        "> (SQL Server) needs the ODBC provider, which is not part of this build;"
+                        " use Provider=SQLite");
   }
   throw ProviderError("Provider <" + name + "> is not registered");
 }

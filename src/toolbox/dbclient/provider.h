@@ -4,8 +4,11 @@
 //
 // A provider connection runs procedure calls and SQL texts and hands back
 // every result set fully read (the client keeps its cursor on its side).
-// Providers register themselves by name; tests register scripted providers
-// the same way.
+// The embedded provider "SQLite" is built in; other providers register
+// themselves by name, and tests register scripted providers the same way (a
+// registration under "SQLite" takes precedence over the built-in one). The
+// SQL Server names ("SQLOLEDB", "SQLOLEDB.1", "SQLNCLI...", "MSOLEDBSQL...")
+// are reserved for the ODBC provider and fail to open until it is built.
 //
 // Thread-safety: a provider connection is used by one thread at a time. The
 // registry may be read from any thread once registration (at start-up) is

@@ -45,6 +45,46 @@ bool ParseDouble(const std::string& s, double* out) {
   return true;
 }
 
+// Reads exactly n digits at *p.
+bool Digits(const char*& p, int n, int* out) {
+  int v = 0;
+  for (int i = 0; i < n; ++i) {
+    if (p[i] < '0' || p[i] > '9') return false;
+    v = v * 10 + (p[i] - '0');
+  }
+  p += n;
+  *out = v;
+  return true;
+}
+
+// "yyyy-mm-dd", optionally followed by " hh:nn:ss" (or "T" in place of the
+// blank) and ".zzz"; blanks around the text allowed, nothing else.
+bool ParseDateTimeText(const std::string& text, double* out) {
+  const char* p = text.c_str();
+  while (*p == ' ') ++p;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, ms = 0;
+  if (!Digits(p, 4, &y) || *p++ != '-' || !Digits(p, 2, &mo) || *p++ != '-' || !Digits(p, 2, &d)) {
+    return false;
+  }
+  if ((*p == ' ' || *p == 'T') && p[1] >= '0' && p[1] <= '9') {
+    ++p;
+    if (!Digits(p, 2, &h) || *p++ != ':' || !Digits(p, 2, &mi) || *p++ != ':' ||
+        !Digits(p, 2, &s)) {
+      return false;
+    }
+    if (*p == '.') {
+      ++p;
+      if (!Digits(p, 3, &ms)) return false;
+    }
+  }
+  while (*p == ' ') ++p;
+  if (*p != '\0') return false;
+  double day = 0;
+  if (!TryEncodeDate(y, mo, d, &day) || h > 23 || mi > 59 || s > 59) return false;
+  *out = EncodeDateTime(y, mo, d, h, mi, s, ms);
+  return true;
+}
+
 }  // namespace
 
 const char* DataTypeName(DataType t) {
@@ -171,13 +211,8 @@ double Value::AsDouble() const {
 
 double Value::AsDateTime() const {
   if (type_ == DataType::kString) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    const int n = std::sscanf(s_.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s);
     double day = 0;
-    if (n >= 3 && TryEncodeDate(y, mo, d, &day) && h >= 0 && h < 24 && mi >= 0 && mi < 60 &&
-        s >= 0 && s < 60) {
-      return EncodeDateTime(y, mo, d, h, mi, s, 0);
-    }
+    if (ParseDateTimeText(s_, &day)) return day;
     Cannot(*this, "date-time");
   }
   return AsDouble();
@@ -216,7 +251,12 @@ std::string Value::AsString() const {
     case DataType::kDateTime: {
       int y, mo, d, h, mi, s, ms;
       DecodeDateTime(d_, &y, &mo, &d, &h, &mi, &s, &ms);
-      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+      if (ms != 0) {
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s,
+                      ms);
+      } else {
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+      }
       return buf;
     }
     case DataType::kString:

@@ -39,13 +39,14 @@ class Value {
   int64_t AsInt64() const;
   // Float value of numbers, date-times and decimal text ("." separator).
   double AsDouble() const;
-  // Date-time day number of date-times and numbers.
+  // Date-time day number of date-times, numbers and text "yyyy-mm-dd"
+  // with optional " hh:nn:ss" and ".zzz".
   double AsDateTime() const;
   // Booleans; integers (not 0 = true); text "True"/"False"/"1"/"0".
   bool AsBool() const;
   // Text of any value: NULL gives "", numbers in decimal (doubles with up
   // to 15 significant digits), booleans "True"/"False", date-times as
-  // "yyyy-mm-dd hh:nn:ss".
+  // "yyyy-mm-dd hh:nn:ss" (".zzz" added when the milliseconds are not 0).
   std::string AsString() const;
   // Raw bytes of text and binary values (empty otherwise).
   const std::string& Bytes() const { return s_; }

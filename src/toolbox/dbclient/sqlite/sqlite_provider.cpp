@@ -1,0 +1,476 @@
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "foundation/momento.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/password_hash.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+namespace {
+
+constexpr int kBusyTimeoutMs = 15000;
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+std::string Upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+  const int code = db != nullptr ? sqlite3_extended_errcode(db) : 0;
+  const std::string msg = db != nullptr ? Utf8ToCp1252(sqlite3_errmsg(db)) : "no database";
+  throw ProviderError(what + ": " + msg, code);
+}
+
+std::string OsUserName() {
+  if (const passwd* pw = getpwuid(geteuid())) return pw->pw_name;
+  const char* u = std::getenv("USER");
+  return u != nullptr ? u : "";
+}
+
+// Text of a day number as stored in date-time columns.
+std::string DateTimeText(double dt) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(dt, &y, &mo, &d, &h, &mi, &s, &ms);
+  char buf[48];
+  if (ms != 0) {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
+  } else {
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+  }
+  return buf;
+}
+
+bool IsDateTimeDecl(const char* decl) {
+  if (decl == nullptr) return false;
+  const std::string u = Upper(decl);
+  return u.find("DATE") != std::string::npos || u.find("TIME") != std::string::npos;
+}
+
+Value ColumnValue(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return Value::Null();
+    case SQLITE_INTEGER: {
+      const int64_t v = sqlite3_column_int64(st, i);
+      if (v >= INT32_MIN && v <= INT32_MAX) return Value::Int(static_cast<int32_t>(v));
+      return Value::BigInt(v);
+    }
+    case SQLITE_FLOAT:
+      if (IsDateTimeDecl(sqlite3_column_decltype(st, i))) {
+        return Value::DateTime(sqlite3_column_double(st, i));
+      }
+      return Value::Double(sqlite3_column_double(st, i));
+    case SQLITE_BLOB: {
+      const void* p = sqlite3_column_blob(st, i);
+      const int n = sqlite3_column_bytes(st, i);
+      return Value::Binary(std::string(static_cast<const char*>(p), static_cast<size_t>(n)));
+    }
+    default: {
+      const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+      const int n = sqlite3_column_bytes(st, i);
+      Value v = Value::String(Utf8ToCp1252(std::string(p, static_cast<size_t>(n))));
+      if (IsDateTimeDecl(sqlite3_column_decltype(st, i)) && n >= 10) {
+        try {
+          return Value::DateTime(v.AsDateTime());
+        } catch (const DatasetError&) {
+        }
+      }
+      return v;
+    }
+  }
+}
+
+void Bind(sqlite3* db, sqlite3_stmt* st, int i, const Value& v) {
+  int rc = SQLITE_OK;
+  switch (v.type()) {
+    case DataType::kEmpty:
+      rc = sqlite3_bind_null(st, i);
+      break;
+    case DataType::kInteger:
+    case DataType::kBigInt:
+    case DataType::kBoolean:
+      rc = sqlite3_bind_int64(st, i, v.AsInt64());
+      break;
+    case DataType::kDouble:
+      rc = sqlite3_bind_double(st, i, v.AsDouble());
+      break;
+    case DataType::kDateTime: {
+      const std::string t = DateTimeText(v.AsDateTime());
+      rc = sqlite3_bind_text(st, i, t.c_str(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case DataType::kString: {
+      const std::string t = Cp1252ToUtf8(v.Bytes());
+      rc = sqlite3_bind_text(st, i, t.c_str(), static_cast<int>(t.size()), SQLITE_TRANSIENT);
+      break;
+    }
+    case DataType::kBinary:
+      rc = sqlite3_bind_blob(st, i, v.Bytes().data(), static_cast<int>(v.Bytes().size()),
+                             SQLITE_TRANSIENT);
+      break;
+  }
+  if (rc != SQLITE_OK) Fail(db, "bind");
+}
+
+// Converts a caller's value to the declared type of a procedure parameter,
+// as a server does; a value that does not fit raises ProviderError with the
+// wrong-type message.
+Value Coerce(const Value& v, DataType type) {
+  if (v.IsNull()) return v;
+  try {
+    switch (type) {
+      case DataType::kInteger:
+        return Value::Int(v.AsInt());
+      case DataType::kBigInt:
+        return Value::BigInt(v.AsInt64());
+      case DataType::kDouble:
+        return Value::Double(v.AsDouble());
+      case DataType::kDateTime:
+        return Value::DateTime(v.AsDateTime());
+      case DataType::kBoolean:
+        return Value::Bool(v.AsBool());
+      case DataType::kString:
+        return Value::String(v.AsString());
+      case DataType::kBinary:
+        return Value::Binary(v.Bytes());
+      case DataType::kEmpty:
+        return v;
+    }
+  } catch (const DatasetError&) {
+  }
+  throw ProviderError("Application uses a value of the wrong type for the current operation");
+}
+
+int ProgressHandler(void* arg) {
+  auto* deadline = static_cast<std::chrono::steady_clock::time_point*>(arg);
+  return std::chrono::steady_clock::now() > *deadline ? 1 : 0;
+}
+
+}  // namespace
+
+sqlite3* OpenSqliteFile(const std::string& path, bool create) {
+  struct stat st {};
+  if (!create && ::stat(path.c_str(), &st) != 0) {
+    throw ProviderError("Cannot open database \"" + path + "\": the file does not exist");
+  }
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    const std::string msg = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close_v2(db);
+    throw ProviderError("Cannot open database \"" + path + "\": " + msg);
+  }
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  char* err = nullptr;
+  const char* pragmas =
+      "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON;";
+  if (sqlite3_exec(db, pragmas, nullptr, nullptr, &err) != SQLITE_OK) {
+    const std::string msg = err != nullptr ? err : "?";
+    sqlite3_free(err);
+    sqlite3_close_v2(db);
+    throw ProviderError("Cannot open database \"" + path + "\": " + msg);
+  }
+  return db;
+}
+
+void RegisterSqliteProvider() {
+  RegisterProvider(kSqliteProviderName, [] { return std::make_unique<SqliteConnection>(); });
+}
+
+SqliteConnection::~SqliteConnection() { Close(); }
+
+std::string SqliteCatalogPath(const ConnectionString& cs) {
+  const std::string catalog = Trim(cs.Get("Initial Catalog"));
+  if (catalog.empty()) throw ProviderError("No Initial Catalog in the connection string");
+  if (catalog.find('/') != std::string::npos || catalog.find('\\') != std::string::npos ||
+      catalog == "." || catalog == "..") {
+    throw ProviderError("Invalid Initial Catalog <" + catalog + ">");
+  }
+  std::string dir = Trim(cs.Get("Data Directory"));
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir + catalog + ".db";
+}
+
+void SqliteConnection::Open(const ConnectionString& cs) {
+  Close();
+  db_ = OpenSqliteFile(SqliteCatalogPath(cs), false);
+  try {
+    CheckLogin(cs);
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void SqliteConnection::CheckLogin(const ConnectionString& cs) {
+  std::string user;
+  const bool integrated = Upper(cs.Get("Integrated Security")) == "SSPI" && !cs.Has("User ID");
+  if (integrated) {
+    user = OsUserName();
+  } else {
+    user = cs.Get("User ID");
+  }
+  Recordset rs;
+  try {
+    Run("SELECT name, password_hash FROM users WHERE name = ?", {Value::String(user)}, &rs);
+  } catch (const ProviderError& e) {
+    throw ProviderError(std::string("Login failed: the database has no users table (") + e.what() +
+                        ")");
+  }
+  if (rs.RecordCount() == 0) throw ProviderError("Login failed for user '" + user + "'");
+  rs.First();
+  if (!integrated &&
+      !VerifyPassword(cs.Get("Password"), rs.FieldByName("password_hash").AsString())) {
+    throw ProviderError("Login failed for user '" + user + "'");
+  }
+  login_user_ = rs.FieldByName("name").AsString();
+  current_user_ = login_user_;
+}
+
+void SqliteConnection::Close() {
+  for (auto& [sql, st] : statements_) sqlite3_finalize(st);
+  statements_.clear();
+  if (db_ != nullptr) {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+  savepoint_depth_ = 0;
+  login_user_.clear();
+  current_user_.clear();
+}
+
+sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) {
+    sqlite3_reset(it->second);
+    sqlite3_clear_bindings(it->second);
+    return it->second;
+  }
+  sqlite3_stmt* st = nullptr;
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
+                         SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+    Fail(db_, "prepare <" + sql + ">");
+  }
+  if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
+  statements_[sql] = st;
+  return st;
+}
+
+int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
+                          Recordset* rows) {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  sqlite3_stmt* st = Prepare(sql);
+  for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
+  const int ncol = sqlite3_column_count(st);
+  if (rows != nullptr && ncol > 0) {
+    std::vector<std::string> cols;
+    for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
+    *rows = Recordset(std::move(cols));
+  }
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    if (rows == nullptr) continue;
+    std::vector<Value> row;
+    row.reserve(static_cast<size_t>(ncol));
+    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+    rows->AddRow(std::move(row));
+  }
+  const int changes = sqlite3_changes(db_);
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_INTERRUPT) throw ProviderError("Query timeout expired <" + sql + ">");
+    Fail(db_, "<" + sql + ">");
+  }
+  return ncol > 0 ? 0 : changes;
+}
+
+void SqliteConnection::Control(const std::string& sql) {
+  sqlite3_stmt* st = Prepare(sql);
+  const int rc = sqlite3_step(st);
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) Fail(db_, sql);
+}
+
+void SqliteConnection::ControlQuietly(const std::string& sql) noexcept {
+  try {
+    Control(sql);
+  } catch (...) {
+  }
+}
+
+void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
+                                  std::vector<Recordset>* out) {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  const std::string t = Trim(sql);
+  // The two system texts a SQL Server client sends.
+  if (strcasecmp(t.c_str(), "SELECT @@VERSION") == 0) {
+    Recordset rs({""});
+    rs.AddRow({Value::String(std::string(kSqliteVersionPrefix) + sqlite3_libversion() + ")")});
+    if (out != nullptr) out->push_back(std::move(rs));
+    return;
+  }
+  if (strcasecmp(t.c_str(), "exec sp_server_info 1") == 0) {
+    Recordset rs({"attribute_id", "attribute_name", "attribute_value"});
+    rs.AddRow({Value::Int(1), Value::String("DBMS_NAME"), Value::String("SQLite")});
+    if (out != nullptr) out->push_back(std::move(rs));
+    return;
+  }
+  deadline_ = std::chrono::steady_clock::now() +
+              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
+  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
+  // Several statements may come in one text: run them one after another.
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  const char* tail = utf8.c_str();
+  try {
+    while (*tail != '\0') {
+      sqlite3_stmt* st = nullptr;
+      const char* next = nullptr;
+      if (sqlite3_prepare_v2(db_, tail, -1, &st, &next) != SQLITE_OK) Fail(db_, "<" + sql + ">");
+      tail = next;
+      if (st == nullptr) continue;  // blanks or a comment
+      const int ncol = sqlite3_column_count(st);
+      Recordset rs;
+      if (ncol > 0) {
+        std::vector<std::string> cols;
+        for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
+        rs = Recordset(std::move(cols));
+      }
+      int rc;
+      while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        std::vector<Value> row;
+        for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+        rs.AddRow(std::move(row));
+      }
+      sqlite3_finalize(st);
+      if (rc != SQLITE_DONE) {
+        if (rc == SQLITE_INTERRUPT) throw ProviderError("Query timeout expired <" + sql + ">");
+        Fail(db_, "<" + sql + ">");
+      }
+      if (ncol > 0 && out != nullptr) out->push_back(std::move(rs));
+    }
+  } catch (...) {
+    sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+    throw;
+  }
+  sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+}
+
+Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
+  if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
+  Parameters params;
+  for (const ProcParam& p : e->signature) params.Add(Parameter{p.name, p.type, p.direction, {}});
+  return params;
+}
+
+void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
+                                     int timeout_seconds, std::vector<Recordset>* out) {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
+  if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
+  if (params->Count() == 0 || (*params)[0].direction != ParamDirection::kReturnValue) {
+    throw ProviderError("Procedure " + name + ": the parameter list has no return value");
+  }
+  // Inputs take the declared types; outputs start as NULL.
+  for (Parameter& p : params->items()) {
+    if (p.direction == ParamDirection::kReturnValue || p.direction == ParamDirection::kOutput) {
+      p.value = Value::Null();
+    } else {
+      p.value = Coerce(p.value, p.type);
+    }
+  }
+  (*params)[0].value = Value::Int(0);
+  deadline_ = std::chrono::steady_clock::now() +
+              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
+  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
+  struct HandlerOff {
+    sqlite3* db;
+    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
+  } handler_off{db_};
+  // Outside a transaction the call takes the write lock at once, so that
+  // concurrent processes wait on the busy timeout instead of failing when a
+  // read lock is upgraded. Inside the caller's transaction a savepoint
+  // limits what a failure undoes to this call.
+  const bool own_tran = sqlite3_get_autocommit(db_) != 0;
+  const std::string sp = "zproc" + std::to_string(savepoint_depth_ + 1);
+  Control(own_tran ? "BEGIN IMMEDIATE" : "SAVEPOINT " + sp);
+  ++savepoint_depth_;
+  auto undo = [&] {
+    --savepoint_depth_;
+    if (own_tran) {
+      ControlQuietly("ROLLBACK");
+    } else {
+      ControlQuietly("ROLLBACK TO " + sp);
+      ControlQuietly("RELEASE " + sp);
+    }
+  };
+  std::vector<Recordset> results;
+  try {
+    ProcContext ctx(this, params, &results);
+    e->fn(ctx);
+  } catch (const ProviderError&) {
+    undo();
+    throw;
+  } catch (const std::exception& x) {
+    undo();
+    throw ProviderError("Procedure " + name + " failed: " + x.what());
+  } catch (...) {
+    undo();
+    throw ProviderError("Procedure " + name + " failed");
+  }
+  const Value& rv = (*params)[0].value;
+  if (!rv.IsNull() && rv.type() == DataType::kInteger && rv.AsInt() != 0) {
+    // A procedure that reports a failure keeps nothing it wrote; outputs
+    // and result sets still reach the caller.
+    undo();
+  } else {
+    try {
+      Control(own_tran ? "COMMIT" : "RELEASE " + sp);
+      --savepoint_depth_;
+    } catch (...) {
+      undo();
+      throw;
+    }
+  }
+  if (out != nullptr) {
+    for (Recordset& rs : results) out->push_back(std::move(rs));
+  }
+}
+
+void SqliteConnection::BeginTransaction() {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  // SQLite transactions are serializable; IMMEDIATE takes the write lock.
+  Control("BEGIN IMMEDIATE");
+}
+
+void SqliteConnection::Commit() {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  Control("COMMIT");
+}
+
+void SqliteConnection::Rollback() {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  Control("ROLLBACK");
+}
+
+bool SqliteConnection::InTransaction() const {
+  return db_ != nullptr && sqlite3_get_autocommit(db_) == 0;
+}
+
+}  // namespace zun

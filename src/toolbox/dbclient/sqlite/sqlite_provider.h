@@ -1,0 +1,87 @@
+// The embedded provider: the database is the SQLite file
+// "<Initial Catalog>.db" in the working directory, or in the directory given
+// by the optional key "Data Directory" (never created here: a missing file
+// is an open error naming the path). WAL journal, synchronous=NORMAL and a
+// busy timeout let several processes share the file. Text is Windows-1252 on
+// the client side and UTF-8 in the file. Stored procedures come from the
+// procedure catalog. The login checks "User ID"/"Password" against the
+// table users(name, password_hash); integrated security logs in as the
+// operating-system user, who must be in that table too.
+//
+// Thread-safety: a connection is used by one thread at a time.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/provider.h"
+
+namespace zun {
+
+// The provider's name in connection strings.
+inline constexpr char kSqliteProviderName[] = "SQLite";
+
+// Registers the embedded provider under "SQLite" again, after a test
+// replaced it (the registry knows it without registration).
+void RegisterSqliteProvider();
+
+// The database file a connection string designates (see above). Raises
+// ProviderError when "Initial Catalog" is missing or is not a plain name.
+std::string SqliteCatalogPath(const ConnectionString& cs);
+
+// Version text answered to "SELECT @@VERSION"; begins with this prefix.
+inline constexpr char kSqliteVersionPrefix[] = "ZunInput embedded database (SQLite ";
+
+// Opens path with the provider's settings. Raises ProviderError. The caller
+// owns the handle (sqlite3_close_v2).
+sqlite3* OpenSqliteFile(const std::string& path, bool create);
+
+class SqliteConnection : public ProviderConnection {
+ public:
+  SqliteConnection() = default;
+  ~SqliteConnection() override;
+
+  void Open(const ConnectionString& cs) override;
+  void Close() override;
+  bool IsOpen() const override { return db_ != nullptr; }
+  void ExecuteSql(const std::string& sql, int timeout_seconds,
+                  std::vector<Recordset>* out) override;
+  Parameters DescribeProcedure(const std::string& name) override;
+  void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
+                     std::vector<Recordset>* out) override;
+  void BeginTransaction() override;
+  void Commit() override;
+  void Rollback() override;
+  bool InTransaction() const override;
+
+  // Runs one statement with bound values, rows into *rows when not null;
+  // returns the number of changed rows. Raises ProviderError.
+  int Run(const std::string& sql, const std::vector<Value>& binds, Recordset* rows);
+  int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+
+  const std::string& login_user() const { return login_user_; }
+  const std::string& current_user() const { return current_user_; }
+  void set_current_user(const std::string& u) { current_user_ = u.empty() ? login_user_ : u; }
+
+ private:
+  sqlite3_stmt* Prepare(const std::string& sql);
+  // Runs one cached control statement (BEGIN, COMMIT, SAVEPOINT ...).
+  void Control(const std::string& sql);
+  // As Control, ignoring failures (rollback paths).
+  void ControlQuietly(const std::string& sql) noexcept;
+  void CheckLogin(const ConnectionString& cs);
+
+  sqlite3* db_ = nullptr;
+  std::map<std::string, sqlite3_stmt*> statements_;
+  std::string login_user_;
+  std::string current_user_;
+  std::chrono::steady_clock::time_point deadline_{};
+  int savepoint_depth_ = 0;
+};
+
+}  // namespace zun

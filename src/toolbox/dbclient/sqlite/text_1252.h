@@ -1,0 +1,18 @@
+// Windows-1252 <-> UTF-8. The client side of the program holds Windows-1252
+// bytes; the embedded database file holds UTF-8. The five bytes that
+// Windows-1252 leaves undefined (81, 8D, 8F, 90, 9D hex) map to the control
+// characters of the same number, so every byte string round-trips.
+//
+// Thread-safety: pure functions.
+#pragma once
+
+#include <string>
+
+namespace zun {
+
+std::string Cp1252ToUtf8(const std::string& s);
+
+// Characters outside Windows-1252 (and malformed UTF-8 bytes) become "?".
+std::string Utf8ToCp1252(const std::string& s);
+
+}  // namespace zun
