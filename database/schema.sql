@@ -24,4 +24,20 @@ CREATE TABLE users (
   created       DATETIME NOT NULL
 );
 
+-- The import-file queue. conteudo holds the file's bytes unchanged; done is 1
+-- once an import succeeded; result and result_mom record the latest outcome.
+CREATE TABLE import_files (
+  id          INTEGER PRIMARY KEY AUTOINCREMENT,
+  uid         INTEGER NOT NULL REFERENCES users(uid),
+  prioridade  INTEGER NOT NULL DEFAULT 5,
+  mom         DATETIME NOT NULL,
+  filename    TEXT NOT NULL DEFAULT '',
+  importtries INTEGER NOT NULL DEFAULT 0,
+  conteudo    BLOB,
+  result      INTEGER,
+  result_mom  DATETIME,
+  done        INTEGER NOT NULL DEFAULT 0
+);
+CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
+
 INSERT INTO schema_version (version, applied) VALUES (1, datetime('now', 'localtime'));

@@ -1,0 +1,7 @@
+#include "database/procedure_sets.h"
+
+namespace zun {
+
+void RegisterLoginProcedures() {}
+
+}  // namespace zun

@@ -1,0 +1,90 @@
+#include "database/reference_db.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <sys/stat.h>
+
+#include "database/import_files.h"
+#include "database/procedure_sets.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/password_hash.h"
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+
+namespace {
+
+struct Handle {
+  sqlite3* db = nullptr;
+  ~Handle() {
+    if (db != nullptr) sqlite3_close_v2(db);
+  }
+};
+
+void Check(sqlite3* db, int rc, const std::string& what) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    throw ProviderError(what + ": " + sqlite3_errmsg(db));
+  }
+}
+
+}  // namespace
+
+void InitDatabase(const std::string& path) {
+  struct stat st{};
+  if (lstat(path.c_str(), &st) == 0) {
+    throw ProviderError("the database file already exists: " + path);
+  }
+  try {
+    Handle h;
+    h.db = OpenSqliteFile(path, /*create=*/true);
+    char* err = nullptr;
+    const std::string script = std::string("BEGIN;\n") + kSchemaSql + "\nCOMMIT;";
+    if (sqlite3_exec(h.db, script.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+      std::string msg = err != nullptr ? err : "unknown error";
+      sqlite3_free(err);
+      throw ProviderError("the schema could not be applied to " + path + ": " + msg);
+    }
+  } catch (...) {
+    unlink(path.c_str());
+    unlink((path + "-wal").c_str());
+    unlink((path + "-shm").c_str());
+    throw;
+  }
+}
+
+int64_t AddUser(const std::string& path, const NewUser& u) {
+  Handle h;
+  h.db = OpenSqliteFile(path, /*create=*/false);
+  sqlite3_stmt* st = nullptr;
+  Check(h.db,
+        sqlite3_prepare_v2(h.db,
+                           "INSERT INTO users (name, password_hash, email, is_admin, user_flags, "
+                           "lingua, source_do_bal, created) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, datetime('now', 'localtime'))",
+                           -1, &st, nullptr),
+        "adding user " + u.name);
+  const std::string name = Cp1252ToUtf8(u.name);
+  const std::string email = Cp1252ToUtf8(u.email);
+  const std::string hash = u.password.empty() ? std::string() : HashPassword(u.password);
+  sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 2, hash.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 3, email.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int(st, 4, u.is_admin ? 1 : 0);
+  sqlite3_bind_int(st, 5, u.user_flags);
+  sqlite3_bind_int(st, 6, u.lingua);
+  sqlite3_bind_int(st, 7, u.source_do_bal);
+  const int rc = sqlite3_step(st);
+  sqlite3_finalize(st);
+  Check(h.db, rc, "adding user " + u.name);
+  return sqlite3_last_insert_rowid(h.db);
+}
+
+void RegisterDatabaseProcedures() {
+  RegisterImportFilesProcedures();
+  RegisterLoginProcedures();
+  RegisterReferenceProcedures();
+}
+
+}  // namespace zun

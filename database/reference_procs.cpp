@@ -1,0 +1,7 @@
+#include "database/procedure_sets.h"
+
+namespace zun {
+
+void RegisterReferenceProcedures() {}
+
+}  // namespace zun
