@@ -6,6 +6,7 @@
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "toolbox/dbutil/error_text.h"
 
 namespace zun {
 
@@ -34,10 +35,10 @@ int32_t ZunInpIF(const RunHooks& hooks) {
       if (continua) ++quantos;
     }
   } catch (const std::exception& x) {
-    if (erro == 0) erro = 4078;
-    Loga("ZIIF erro:" + std::to_string(erro) + " exception:" + x.what());
+    CodigoDaExcecao("ZIIF", &erro, x, 4078);
   }
   countdown.reset();
+  if (hooks.bulletin_requests) hooks.bulletin_requests();
   if (SysExitCode == 0) SysExitCode = erro;
   const int32_t exit_code = SysExitCode;
   std::string line = "- ZunInpIF end";

@@ -16,15 +16,18 @@ namespace zun {
 // queue is empty.
 using QueueStep = std::function<void(int32_t seq, int32_t* erro, bool* continua)>;
 
-// What the run needs from the session: the login and its state.
+// What the run needs from the session: the login and its state, the queue
+// step and the end-of-run bulletin-request step.
 struct RunHooks {
   std::function<int32_t()> init_db_connection;
   std::function<bool()> is_logged;
   QueueStep queue_step;
+  std::function<void()> bulletin_requests;
   double budget_seconds = 600.0;
 };
 
-// Runs the service once: start line, login, the loop, the end line. Sets
+// Runs the service once: start line, login, the loop, the bulletin
+// requests, the end line. Sets
 // SysExitCode to the run's error unless it is already non-zero, and returns
 // SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);

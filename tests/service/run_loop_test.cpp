@@ -55,8 +55,13 @@ TEST_F(RunLoop, LoginFailureEndsWith4077) {
   hooks.is_logged = [] { return false; };
   int steps = 0;
   hooks.queue_step = [&](int32_t, int32_t*, bool*) { ++steps; };
+  // The bulletin requests are still looked for, and their failure does not
+  // change the run's code.
+  int bulletin = 0;
+  hooks.bulletin_requests = [&] { ++bulletin; };
   EXPECT_EQ(ZunInpIF(hooks), 4077);
   EXPECT_EQ(steps, 0);
+  EXPECT_EQ(bulletin, 1);
   EXPECT_TRUE(EndsWith(LastLine(),
                        " - ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0"));
 }
@@ -100,6 +105,16 @@ TEST_F(RunLoop, BudgetIsTestedOnlyBetweenFiles) {
   EXPECT_EQ(ZunInpIF(hooks), 0);
   SetTickSource(nullptr);
   EXPECT_EQ(steps, 2);
+}
+
+TEST_F(RunLoop, EscapingExceptionEndsTheRunWith4078AfterTheBulletinStep) {
+  RunHooks hooks;
+  hooks.is_logged = [] { return true; };
+  hooks.queue_step = [](int32_t, int32_t*, bool*) { throw std::runtime_error("boom"); };
+  bool bulletin = false;
+  hooks.bulletin_requests = [&] { bulletin = true; };
+  EXPECT_EQ(ZunInpIF(hooks), 4078);
+  EXPECT_TRUE(bulletin);
 }
 
 TEST(Executable, LoginFailureExitStatusAndLog) {
