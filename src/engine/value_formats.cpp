@@ -1,0 +1,172 @@
+#include "engine/value_formats.h"
+
+#include <charconv>
+#include <limits>
+#include <system_error>
+
+#include "foundation/momento.h"
+
+namespace zun {
+
+namespace {
+
+inline bool EhDigito(char c) { return c >= '0' && c <= '9'; }
+
+inline int DigitoHex(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Removes leading and trailing blanks and control characters.
+std::string_view Apara(std::string_view s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+bool StrToIntOk(std::string_view s, int32_t* v) {
+  *v = 0;
+  const size_t n = s.size();
+  size_t i = 0;
+  while (i < n && s[i] == ' ') ++i;
+  bool negativo = false;
+  if (i < n && (s[i] == '+' || s[i] == '-')) {
+    negativo = s[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < n) {
+    if (s[i] == '$' || s[i] == 'x' || s[i] == 'X') {
+      hex = true;
+      ++i;
+    } else if (s[i] == '0' && i + 1 < n && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+      hex = true;
+      i += 2;
+    }
+  }
+  if (i == n) return false;  // no digits
+  if (hex) {
+    // A hexadecimal number is a 32-bit pattern: up to 8 significant digits.
+    uint32_t acc = 0;
+    for (; i < n; ++i) {
+      const int d = DigitoHex(s[i]);
+      if (d < 0 || acc > 0x0FFFFFFFu) return false;
+      acc = acc * 16 + static_cast<uint32_t>(d);
+    }
+    *v = static_cast<int32_t>(negativo ? 0u - acc : acc);
+    return true;
+  }
+  const uint64_t limite = negativo ? 2147483648ull : 2147483647ull;
+  uint64_t acc = 0;
+  for (; i < n; ++i) {
+    if (!EhDigito(s[i])) return false;
+    acc = acc * 10 + static_cast<uint64_t>(s[i] - '0');
+    if (acc > limite) return false;
+  }
+  *v = negativo ? static_cast<int32_t>(-static_cast<int64_t>(acc)) : static_cast<int32_t>(acc);
+  return true;
+}
+
+bool StrToFloatOk(std::string_view s, double* v) {
+  *v = NuloFloat();
+  s = Apara(s);
+  if (s.empty() || s == "-") return true;
+
+  // Check the whole text against the number grammar first: std::from_chars
+  // alone would also take "inf", "nan" and stop early on "1e".
+  const size_t n = s.size();
+  size_t i = 0;
+  bool negativo = false;
+  if (s[i] == '+' || s[i] == '-') {
+    negativo = s[i] == '-';
+    ++i;
+  }
+  const size_t inicio = s[0] == '+' ? 1 : 0;  // from_chars takes "-" but not "+"
+  size_t digitos = 0;
+  int32_t ordem = 0;  // decimal order of the first significant digit, for range errors
+  bool significativo = false;
+  for (; i < n && EhDigito(s[i]); ++i, ++digitos) {
+    if (s[i] != '0') significativo = true;
+    if (significativo) ++ordem;
+  }
+  if (i < n && s[i] == '.') {
+    for (++i; i < n && EhDigito(s[i]); ++i, ++digitos) {
+      if (s[i] != '0') significativo = true;
+      if (!significativo) --ordem;
+    }
+  }
+  if (digitos == 0) return false;
+  int32_t expoente = 0;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool exp_negativo = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) {
+      exp_negativo = s[i] == '-';
+      ++i;
+    }
+    if (i == n) return false;
+    for (; i < n && EhDigito(s[i]); ++i) {
+      if (expoente < 100000) expoente = expoente * 10 + (s[i] - '0');
+    }
+    if (exp_negativo) expoente = -expoente;
+  }
+  if (i != n) return false;
+
+  double valor = 0;
+  const char* fim = s.data() + n;
+  const auto r = std::from_chars(s.data() + inicio, fim, valor, std::chars_format::general);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Beyond the largest double is invalid; below the smallest reads as zero.
+    if (ordem + expoente > 0) return false;
+    *v = negativo ? -0.0 : 0.0;
+    return true;
+  }
+  if (r.ec != std::errc() || r.ptr != fim) return false;
+  *v = valor;
+  return true;
+}
+
+bool StrToDateOk(std::string_view s, double* v) {
+  *v = kDataZero;
+  if (s.empty() || s == "-") return true;
+  if (s.size() != 10) return false;
+  const char sep = s[4];
+  if ((sep != '-' && sep != '.') || s[7] != sep) return false;
+  int32_t ano = 0;
+  int32_t mes = 0;
+  int32_t dia = 0;
+  if (!StrToIntOk(s.substr(0, 4), &ano) || !StrToIntOk(s.substr(5, 2), &mes) ||
+      !StrToIntOk(s.substr(8, 2), &dia)) {
+    return false;
+  }
+  double dt = 0;
+  if (!TryEncodeDate(ano, mes, dia, &dt)) return false;
+  *v = dt;
+  return true;
+}
+
+bool StrToBoolOk(std::string_view s, bool* v) {
+  *v = false;
+  int32_t i = 0;
+  if (StrToIntOk(s, &i) && (i == 0 || i == 1)) {
+    *v = i == 1;
+    return true;
+  }
+  if (s.size() >= 1 && s.size() <= 3) {
+    const char c = s[0];
+    if (c == 'Y' || c == 'y') {
+      *v = true;
+      return true;
+    }
+    if (c == 'N' || c == 'n') return true;
+  }
+  return false;
+}
+
+}  // namespace zun
