@@ -2,10 +2,10 @@
 
 #include <ctime>
 
+#include "database/reference_db.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
-
 
 double AgoraGMT() {
   timespec ts{};
@@ -16,11 +16,13 @@ double AgoraGMT() {
 
 namespace {
 
-// Entries marked imported whose recorded result is a failure: they cannot
-// occur through ImportFilesResult, so a non-zero count means the queue was
-// changed behind the service's back.
+// Entries in a state ImportFilesResult never leaves them in (marked imported
+// without a successful result, or a negative try count): a non-zero count
+// means the queue was changed behind the service's back.
 int32_t CountMenosUm(ProcContext& c) {
-  Recordset rs = c.Query("SELECT COUNT(*) FROM import_files WHERE done = 1 AND result <> 0");
+  Recordset rs = c.Query(
+      "SELECT COUNT(*) FROM import_files "
+      "WHERE (done = 1 AND (result IS NULL OR result <> 0)) OR importtries < 0");
   rs.First();
   return rs.Field(0).AsInt();
 }
@@ -31,22 +33,29 @@ Recordset Status(int32_t result, int32_t count_menos_um) {
   return rs;
 }
 
+// Picks and counts the try in one statement, so the choice and the
+// increment cannot be separated by another connection whatever the
+// caller's transaction mode. An entry whose content was deleted is never
+// handed out: it would import as an empty file and pass.
+constexpr char kTakeNext[] =
+    "UPDATE import_files SET importtries = importtries + 1 WHERE id = ("
+    "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.conteudo IS NOT NULL AND "
+    "f.prioridade <= ? AND f.importtries < ? ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
+    "RETURNING id";
+
 void ImportFilesNext(ProcContext& c) {
-  const int32_t max_pri = c.In("@MaxPrioridade").IsNull() ? 5 : c.In("@MaxPrioridade").AsInt();
-  const int32_t max_tries =
-      c.In("@MaxImportTries").IsNull() ? 2 : c.In("@MaxImportTries").AsInt();
+  const Value& pri = c.In("@MaxPrioridade");
+  const Value& tries = c.In("@MaxImportTries");
+  const int32_t max_pri = pri.IsNull() ? 5 : pri.AsInt();
+  const int32_t max_tries = tries.IsNull() ? 2 : tries.AsInt();
   const int32_t count_menos_um = CountMenosUm(c);
-  Recordset pick = c.Query(
-      "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.prioridade <= ? AND "
-      "f.importtries < ? ORDER BY f.prioridade, f.mom, f.id LIMIT 1",
-      {Value::Int(max_pri), Value::Int(max_tries)});
-  if (pick.RecordCount() == 0) {
-    c.AddResult(Status(4072, count_menos_um));
+  Recordset taken = c.Query(kTakeNext, {Value::Int(max_pri), Value::Int(max_tries)});
+  if (taken.RecordCount() == 0) {
+    c.AddResult(Status(kImportFilesNothing, count_menos_um));
     return;
   }
-  pick.First();
-  const Value id = pick.Field(0);
-  c.Exec("UPDATE import_files SET importtries = importtries + 1 WHERE id = ?", {id});
+  taken.First();
+  const Value id = taken.Field(0);
   Recordset row = c.Query(
       "SELECT f.uid AS Uid, f.id AS Id, f.prioridade, u.name AS Name, f.mom, f.filename, "
       "f.importtries, f.conteudo FROM import_files f JOIN users u ON u.uid = f.uid "
@@ -57,24 +66,42 @@ void ImportFilesNext(ProcContext& c) {
 }
 
 void ImportFilesResult(ProcContext& c) {
+  const Value& id = c.In("@id");
+  const Value& res = c.In("@res");
   const Value& apaga = c.In("@ApagaConteudo");
+  Recordset entry = c.Query("SELECT done FROM import_files WHERE id = ?", {id});
+  if (id.IsNull() || entry.RecordCount() == 0) {
+    c.Return(kErrImportFileUnknownId);
+    return;
+  }
+  // Without a result the outcome is unknown: recording it as success would
+  // drop a file that may have failed.
+  if (res.IsNull()) {
+    c.Return(kErrImportFileNoResult);
+    return;
+  }
+  entry.First();
+  // A success is final: a late outcome must not put the entry back in line.
+  if (entry.Field(0).AsInt() != 0) {
+    c.Return(kErrImportFileAlreadyDone);
+    return;
+  }
+  const int32_t code = res.AsInt();
   const bool apaga_conteudo = !apaga.IsNull() && apaga.AsBool();
-  const int32_t res = c.In("@res").IsNull() ? 0 : c.In("@res").AsInt();
-  const int changed = c.Exec(
+  c.Exec(
       "UPDATE import_files SET result = ?, result_mom = ?, done = ?, "
       "conteudo = CASE WHEN ? THEN NULL ELSE conteudo END WHERE id = ?",
-      {Value::Int(res), Value::DateTime(AgoraGMT()), Value::Int(res == 0 ? 1 : 0),
-       Value::Int(apaga_conteudo ? 1 : 0), c.In("@id")});
-  // An id that is not in the queue.
-  if (changed == 0) c.Return(50101);
+      {Value::Int(code), Value::DateTime(AgoraGMT()), Value::Int(code == 0 ? 1 : 0),
+       Value::Int(apaga_conteudo ? 1 : 0), id});
 }
 
 }  // namespace
 
 void RegisterImportFilesProcedures() {
-  RegisterProcedure("ImportFilesNext",
-                    {{"@MaxPrioridade", DataType::kInteger}, {"@MaxImportTries", DataType::kInteger}},
-                    ImportFilesNext);
+  RegisterProcedure(
+      "ImportFilesNext",
+      {{"@MaxPrioridade", DataType::kInteger}, {"@MaxImportTries", DataType::kInteger}},
+      ImportFilesNext);
   RegisterProcedure("ImportFilesResult",
                     {{"@id", DataType::kInteger},
                      {"@res", DataType::kInteger},

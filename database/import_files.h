@@ -2,11 +2,13 @@
 // queued files and the two procedures the service serves it with.
 //
 // "ImportFilesNext" hands out the most urgent entry: not yet imported
-// successfully, priority not above @MaxPrioridade, fewer tries than
-// @MaxImportTries; ties by queue time, then id. It counts the try before
-// handing the entry out, inside the call's write transaction, so two
-// service processes never get the same entry at the same time.
-// "ImportFilesResult" records an outcome.
+// successfully, content still stored, priority not above @MaxPrioridade,
+// fewer tries than @MaxImportTries; ties by queue time, then id. It picks
+// the entry and counts the try in one statement, inside the call's write
+// transaction, so two service processes never get the same entry at the
+// same time; the first hand-out reports importtries 1.
+// "ImportFilesResult" records an outcome; a success is final.
+// Result codes: reference_db.h.
 //
 // Thread-safety: registration at start-up; the procedures run on the
 // caller's connection.

@@ -1,9 +1,13 @@
 #include "database/reference_db.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "database/import_files.h"
 #include "database/procedure_sets.h"
@@ -32,13 +36,25 @@ void Check(sqlite3* db, int rc, const std::string& what) {
 }  // namespace
 
 void InitDatabase(const std::string& path) {
-  struct stat st{};
-  if (lstat(path.c_str(), &st) == 0) {
-    throw ProviderError("the database file already exists: " + path);
+  struct stat st {};
+  // A journal left by an earlier file of the same name would be replayed
+  // into the new database.
+  for (const char* suffix : {"-wal", "-journal"}) {
+    if (lstat((path + suffix).c_str(), &st) == 0) {
+      throw ProviderError("a journal file of an earlier database exists: " + path + suffix +
+                          " (remove it first)");
+    }
   }
+  // O_EXCL: of two concurrent creations only one gets the file.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == EEXIST) throw ProviderError("the database file already exists: " + path);
+    throw ProviderError("cannot create the database file " + path + ": " + std::strerror(errno));
+  }
+  close(fd);
   try {
     Handle h;
-    h.db = OpenSqliteFile(path, /*create=*/true);
+    h.db = OpenSqliteFile(path, /*create=*/false);
     char* err = nullptr;
     const std::string script = std::string("BEGIN;\n") + kSchemaSql + "\nCOMMIT;";
     if (sqlite3_exec(h.db, script.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
@@ -55,6 +71,13 @@ void InitDatabase(const std::string& path) {
 }
 
 int64_t AddUser(const std::string& path, const NewUser& u) {
+  // Logins pass through trimmed parameters: a name with outer blanks or
+  // control characters could never log in or be switched to.
+  const bool bad_char = std::any_of(u.name.begin(), u.name.end(),
+                                    [](char ch) { return static_cast<unsigned char>(ch) < 32; });
+  if (u.name.empty() || bad_char || u.name.front() == ' ' || u.name.back() == ' ') {
+    throw ProviderError("invalid user name <" + u.name + ">");
+  }
   Handle h;
   h.db = OpenSqliteFile(path, /*create=*/false);
   sqlite3_stmt* st = nullptr;
@@ -76,7 +99,11 @@ int64_t AddUser(const std::string& path, const NewUser& u) {
   sqlite3_bind_int(st, 6, u.lingua);
   sqlite3_bind_int(st, 7, u.source_do_bal);
   const int rc = sqlite3_step(st);
+  const int ext = sqlite3_extended_errcode(h.db);
   sqlite3_finalize(st);
+  if (rc != SQLITE_DONE && ext == SQLITE_CONSTRAINT_UNIQUE) {
+    throw ProviderError("a user named " + u.name + " already exists");
+  }
   Check(h.db, rc, "adding user " + u.name);
   return sqlite3_last_insert_rowid(h.db);
 }

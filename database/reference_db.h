@@ -17,8 +17,9 @@ extern const char kSchemaSql[];
 inline constexpr int kSchemaVersion = 1;
 
 // Creates the database file path with the schema. Raises ProviderError when
-// the file already exists (an existing database is never overwritten) or the
-// schema fails; a failed creation leaves no file behind.
+// the file already exists (an existing database is never overwritten), when
+// a journal of an earlier file of that name is left ("-wal", "-journal"),
+// or the schema fails; a failed creation leaves no file behind.
 void InitDatabase(const std::string& path);
 
 struct NewUser {
@@ -31,10 +32,32 @@ struct NewUser {
   int32_t source_do_bal = 0;
 };
 
-// Adds a user to the database file path; returns its uid. Only the salted
-// hash of the password is stored. Raises ProviderError (for example when
-// the name is taken, letter case ignored).
+// Adds a user to the database file path; returns its uid. Texts are
+// Windows-1252. Only the salted hash of the password is stored. Raises
+// ProviderError when the name is empty, has outer blanks or control
+// characters, or is taken (letter case ignored), or the file is no database.
 int64_t AddUser(const std::string& path, const NewUser& user);
+
+// Result codes of the login and queue procedures (their return values).
+// The client version is older than the minimum kept in the settings table
+// ("CheckClientVersionV2").
+inline constexpr int32_t kErrClientVersionTooOld = 50201;
+// The connection's current user is not (or no longer) in the users table
+// ("GetInfoDoUsuario").
+inline constexpr int32_t kErrCurrentUserUnknown = 50202;
+// The connection did not log in as an administrator, so it may not take
+// another user's identity ("ChamaSetuser").
+inline constexpr int32_t kErrSetuserNotAdmin = 50203;
+// No user of that name ("ChamaSetuser").
+inline constexpr int32_t kErrSetuserUnknownUser = 50204;
+// The "result" of "ImportFilesNext" when no entry may be handed out now.
+inline constexpr int32_t kImportFilesNothing = 4072;
+// "@id" is not an entry of the queue ("ImportFilesResult").
+inline constexpr int32_t kErrImportFileUnknownId = 50101;
+// "@res" is NULL: the outcome is unknown ("ImportFilesResult").
+inline constexpr int32_t kErrImportFileNoResult = 50102;
+// The entry was already imported successfully ("ImportFilesResult").
+inline constexpr int32_t kErrImportFileAlreadyDone = 50103;
 
 // Registers every procedure of the reference database with the embedded
 // provider (idempotent). Call before the first connection is opened.

@@ -40,4 +40,13 @@ CREATE TABLE import_files (
 );
 CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 
+-- Login and version settings, one row per name. "CheckClientVersionV2"
+-- refuses a client older than MinClientVersion.MinPatchNum.
+CREATE TABLE settings (
+  name  TEXT PRIMARY KEY COLLATE NOCASE,
+  value TEXT NOT NULL
+);
+INSERT INTO settings (name, value) VALUES ('MinClientVersion', '20');
+INSERT INTO settings (name, value) VALUES ('MinPatchNum', '750');
+
 INSERT INTO schema_version (version, applied) VALUES (1, datetime('now', 'localtime'));

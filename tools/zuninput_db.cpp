@@ -1,0 +1,400 @@
+// zuninput-db: the operators' tool for the embedded reference database.
+// Creates a database file, adds users, queues import files, lists the
+// queue and runs single SQL statements. Command-line texts are taken as
+// UTF-8, as the database file holds them.
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "database/reference_db.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/provider.h"
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: zuninput-db [--db PATH | --database NAME] COMMAND ...\n"
+    "  init                                 create the database file\n"
+    "  user add NAME [--password P | --password-stdin] [--email E] [--admin]\n"
+    "                [--flags N] [--lingua 0|1|2] [--source-do-bal N]\n"
+    "  enqueue FILE --user NAME [--priority N] [--as NAME]\n"
+    "                                       queue a file, print its id\n"
+    "  queue                                list the queue\n"
+    "  sql \"STATEMENT\"                      run one statement, print its rows\n"
+    "The database file is PATH, or NAME.db in the working directory\n"
+    "(NAME defaults to ZunInput, the service's database).\n";
+
+// Bad command-line input: usage text and exit status 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// Exit status 1 with the message.
+struct Failure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The command line split into words and options. Options take a value
+// unless listed as flags; "--opt=value" is accepted too.
+struct Args {
+  std::vector<std::string> words;
+  std::map<std::string, std::string> options;
+  std::set<std::string> flags;
+
+  bool Has(const std::string& o) const { return options.count(o) != 0 || flags.count(o) != 0; }
+  std::string Get(const std::string& o, const std::string& fallback = "") const {
+    auto it = options.find(o);
+    return it == options.end() ? fallback : it->second;
+  }
+};
+
+const std::set<std::string> kValueOptions = {"--db",     "--database",     "--password", "--email",
+                                             "--user",   "--priority",     "--as",       "--flags",
+                                             "--lingua", "--source-do-bal"};
+const std::set<std::string> kFlagOptions = {"--password-stdin", "--admin", "--help"};
+
+Args Parse(int argc, char** argv) {
+  Args a;
+  bool only_words = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (only_words || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      a.words.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      only_words = true;
+      continue;
+    }
+    std::string value;
+    bool has_value = false;
+    const size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      has_value = true;
+    }
+    if (kFlagOptions.count(arg) != 0) {
+      if (has_value) throw UsageError("option " + arg + " takes no value");
+      a.flags.insert(arg);
+    } else if (kValueOptions.count(arg) != 0) {
+      if (!has_value) {
+        if (i + 1 >= argc) throw UsageError("option " + arg + " needs a value");
+        value = argv[++i];
+      }
+      if (a.options.count(arg) != 0) throw UsageError("option " + arg + " given twice");
+      a.options[arg] = value;
+    } else {
+      throw UsageError("unknown option " + arg);
+    }
+  }
+  return a;
+}
+
+// Only the options a command knows; the rest is a usage error.
+void Allow(const Args& a, const std::set<std::string>& allowed) {
+  static const std::set<std::string> global = {"--db", "--database"};
+  for (const auto& [o, v] : a.options) {
+    if (allowed.count(o) == 0 && global.count(o) == 0) {
+      throw UsageError("option " + o + " does not apply to this command");
+    }
+  }
+  for (const std::string& o : a.flags) {
+    if (allowed.count(o) == 0) throw UsageError("option " + o + " does not apply to this command");
+  }
+}
+
+void WordCount(const Args& a, size_t n, const char* what) {
+  if (a.words.size() < n) throw UsageError(std::string("missing ") + what);
+  if (a.words.size() > n) throw UsageError("unexpected argument <" + a.words[n] + ">");
+}
+
+int32_t ParseInt(const std::string& text, const std::string& what) {
+  errno = 0;
+  char* end = nullptr;
+  const long long v = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || end == text.c_str() || *end != '\0' || errno != 0 || v < INT32_MIN ||
+      v > INT32_MAX) {
+    throw UsageError(what + " must be an integer, not <" + text + ">");
+  }
+  return static_cast<int32_t>(v);
+}
+
+// The file the service would open: NAME.db in the working directory, the
+// way the embedded provider maps "Initial Catalog", unless --db names it.
+std::string DatabasePath(const Args& a) {
+  if (a.Has("--db") && a.Has("--database")) {
+    throw UsageError("give either --db or --database, not both");
+  }
+  if (a.Has("--db")) {
+    const std::string p = a.Get("--db");
+    if (p.empty()) throw UsageError("--db needs a path");
+    return p;
+  }
+  const std::string catalog = a.Get("--database", "ZunInput");
+  try {
+    return SqliteCatalogPath(ConnectionString("Initial Catalog=" + catalog));
+  } catch (const ProviderError& e) {
+    throw UsageError(e.what());
+  }
+}
+
+// A text of the command line as the client side holds it (Windows-1252);
+// characters that code page cannot hold are refused.
+std::string ClientText(const std::string& utf8, const std::string& what) {
+  const std::string cp = Utf8ToCp1252(utf8);
+  if (Cp1252ToUtf8(cp) != utf8) {
+    throw UsageError(what + " <" + utf8 + "> has characters outside Windows-1252");
+  }
+  return cp;
+}
+
+class DbFile {
+ public:
+  explicit DbFile(const std::string& path) : db_(OpenSqliteFile(path, /*create=*/false)) {}
+  ~DbFile() { sqlite3_close_v2(db_); }
+  DbFile(const DbFile&) = delete;
+  DbFile& operator=(const DbFile&) = delete;
+
+  // Prepares exactly one statement. Raises Failure.
+  sqlite3_stmt* Prepare(const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, &tail) != SQLITE_OK) {
+      throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db_));
+    }
+    if (st == nullptr) throw UsageError("no SQL statement given");
+    for (const char* p = tail; p != nullptr && *p != '\0'; ++p) {
+      if (*p == ';' || *p == ' ' || *p == '\t' || *p == '\n' || *p == '\r') continue;
+      sqlite3_finalize(st);
+      throw UsageError("give one SQL statement only");
+    }
+    return st;
+  }
+  sqlite3* handle() const { return db_; }
+
+ private:
+  sqlite3* db_;
+};
+
+struct Stmt {
+  sqlite3_stmt* st;
+  ~Stmt() { sqlite3_finalize(st); }
+};
+
+// A column value for tab-separated output: NULL is empty, blobs show their
+// size, and tabs, line breaks and backslashes are escaped.
+std::string Cell(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return "";
+    case SQLITE_BLOB:
+      return "<blob " + std::to_string(sqlite3_column_bytes(st, i)) + " bytes>";
+    default:
+      break;
+  }
+  const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+  std::string out;
+  for (const char* c = p; c != nullptr && *c != '\0'; ++c) {
+    switch (*c) {
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += *c;
+    }
+  }
+  return out;
+}
+
+// Steps st to the end, printing a header and one line per row when it has
+// columns. Raises Failure.
+void PrintRows(DbFile& db, sqlite3_stmt* st, std::ostream& out) {
+  const int n = sqlite3_column_count(st);
+  for (int i = 0; i < n; ++i) out << (i > 0 ? "\t" : "") << sqlite3_column_name(st, i);
+  if (n > 0) out << '\n';
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    for (int i = 0; i < n; ++i) out << (i > 0 ? "\t" : "") << Cell(st, i);
+    out << '\n';
+  }
+  if (rc != SQLITE_DONE) throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+}
+
+int Init(const Args& a, const std::string& path) {
+  Allow(a, {});
+  WordCount(a, 1, "");
+  InitDatabase(path);
+  std::cout << "created " << path << " (schema version " << kSchemaVersion << ")\n";
+  return 0;
+}
+
+int UserAdd(const Args& a, const std::string& path) {
+  Allow(a, {"--password", "--password-stdin", "--email", "--admin", "--flags", "--lingua",
+            "--source-do-bal"});
+  WordCount(a, 3, "user name");
+  NewUser u;
+  u.name = ClientText(a.words[2], "the user name");
+  if (a.Has("--password") && a.Has("--password-stdin")) {
+    throw UsageError("give either --password or --password-stdin, not both");
+  }
+  // Passwords are compared byte for byte, as the service receives them.
+  if (a.Has("--password")) {
+    u.password = a.Get("--password");
+  } else if (a.Has("--password-stdin")) {
+    if (!std::getline(std::cin, u.password)) throw UsageError("no password on standard input");
+    if (!u.password.empty() && u.password.back() == '\r') u.password.pop_back();
+  }
+  if (a.Has("--password") || a.Has("--password-stdin")) {
+    if (u.password.empty()) throw UsageError("the password is empty");
+  }
+  u.email = ClientText(a.Get("--email"), "the e-mail");
+  u.is_admin = a.Has("--admin");
+  if (a.Has("--flags")) u.user_flags = ParseInt(a.Get("--flags"), "--flags");
+  if (a.Has("--lingua")) {
+    u.lingua = ParseInt(a.Get("--lingua"), "--lingua");
+    if (u.lingua < 0 || u.lingua > 2) throw UsageError("--lingua must be 0, 1 or 2");
+  }
+  if (a.Has("--source-do-bal")) {
+    u.source_do_bal = ParseInt(a.Get("--source-do-bal"), "--source-do-bal");
+    if (u.source_do_bal < 0 || u.source_do_bal > 255) {
+      throw UsageError("--source-do-bal must lie in 0..255");
+    }
+  }
+  const int64_t uid = AddUser(path, u);
+  std::cout << "user " << a.words[2] << " added, uid " << uid << (u.is_admin ? " (admin)" : "")
+            << (u.password.empty() ? " (integrated security only)" : "") << "\n";
+  return 0;
+}
+
+std::string BaseName(const std::string& p) {
+  std::string s = p;
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  const size_t slash = s.find_last_of('/');
+  return slash == std::string::npos ? s : s.substr(slash + 1);
+}
+
+int Enqueue(const Args& a, const std::string& path) {
+  Allow(a, {"--user", "--priority", "--as"});
+  WordCount(a, 2, "file to queue");
+  const std::string file = a.words[1];
+  if (!a.Has("--user") || a.Get("--user").empty()) throw UsageError("enqueue needs --user NAME");
+  const int32_t priority = a.Has("--priority") ? ParseInt(a.Get("--priority"), "--priority") : 5;
+  const std::string shown = a.Has("--as") ? a.Get("--as") : BaseName(file);
+  if (shown.empty()) throw UsageError("--as needs a name");
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) {
+    throw Failure("cannot read " + file + ": " + std::strerror(errno));
+  }
+  if (!S_ISREG(st.st_mode)) throw Failure("not a regular file: " + file);
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw Failure("cannot read " + file + ": " + std::strerror(errno));
+  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw Failure("cannot read " + file);
+
+  DbFile db(path);
+  Stmt find{db.Prepare("SELECT uid FROM users WHERE name = ?")};
+  sqlite3_bind_text(find.st, 1, a.Get("--user").c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(find.st) != SQLITE_ROW) throw Failure("no user " + a.Get("--user"));
+  const int64_t uid = sqlite3_column_int64(find.st, 0);
+  // mom: the queue time in GMT, as the service reads it.
+  Stmt add{
+      db.Prepare("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
+                 "VALUES (?, ?, strftime('%Y-%m-%d %H:%M:%S', 'now'), ?, ?)")};
+  sqlite3_bind_int64(add.st, 1, uid);
+  sqlite3_bind_int(add.st, 2, priority);
+  sqlite3_bind_text(add.st, 3, shown.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_blob(add.st, 4, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
+  if (sqlite3_step(add.st) != SQLITE_DONE) {
+    throw Failure(std::string("cannot queue the file: ") + sqlite3_errmsg(db.handle()));
+  }
+  std::cout << sqlite3_last_insert_rowid(db.handle()) << "\n";
+  return 0;
+}
+
+int Queue(const Args& a, const std::string& path) {
+  Allow(a, {});
+  WordCount(a, 1, "");
+  DbFile db(path);
+  Stmt st{db.Prepare(
+      "SELECT f.id, u.name AS user, f.prioridade AS priority, f.mom AS queued, f.filename, "
+      "f.importtries AS tries, f.result, "
+      "CASE WHEN f.conteudo IS NULL THEN 'N' ELSE 'Y' END AS content "
+      "FROM import_files f JOIN users u ON u.uid = f.uid ORDER BY f.id")};
+  PrintRows(db, st.st, std::cout);
+  return 0;
+}
+
+int Sql(const Args& a, const std::string& path) {
+  Allow(a, {});
+  WordCount(a, 2, "SQL statement");
+  DbFile db(path);
+  Stmt st{db.Prepare(a.words[1])};
+  PrintRows(db, st.st, std::cout);
+  if (sqlite3_column_count(st.st) == 0) {
+    std::cerr << sqlite3_changes(db.handle()) << " row(s) changed\n";
+  }
+  return 0;
+}
+
+int Run(int argc, char** argv) {
+  const Args a = Parse(argc, argv);
+  if (a.Has("--help")) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (a.words.empty()) throw UsageError("no command given");
+  const std::string path = DatabasePath(a);
+  const std::string& cmd = a.words[0];
+  if (cmd == "init") return Init(a, path);
+  if (cmd == "user") {
+    if (a.words.size() < 2 || a.words[1] != "add")
+      throw UsageError("the user command is: user add");
+    return UserAdd(a, path);
+  }
+  if (cmd == "enqueue") return Enqueue(a, path);
+  if (cmd == "queue") return Queue(a, path);
+  if (cmd == "sql") return Sql(a, path);
+  throw UsageError("unknown command <" + cmd + ">");
+}
+
+}  // namespace
+}  // namespace zun
+
+int main(int argc, char** argv) {
+  try {
+    return zun::Run(argc, argv);
+  } catch (const zun::UsageError& e) {
+    std::cerr << "zuninput-db: " << e.what() << "\n" << zun::kUsage;
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "zuninput-db: " << e.what() << "\n";
+    return 1;
+  }
+}
