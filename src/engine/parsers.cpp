@@ -1,5 +1,6 @@
 #include "engine/parsers.h"
 
+#include <functional>
 #include <limits>
 
 namespace zun {
@@ -21,7 +22,8 @@ void tParserRoot::SetText(std::string_view s) {
   // can address.
   if (s.size() > static_cast<size_t>(kMaxLen)) s = s.substr(0, kMaxLen);
   const char* begin = Texto.data();
-  if (s.data() >= begin && s.data() < begin + Texto.size()) {
+  const std::less<const char*> antes;
+  if (!antes(s.data(), begin) && antes(s.data(), begin + Texto.size())) {
     Texto = std::string(s);  // s views the held text: copy before replacing it
   } else {
     Texto.assign(s.data(), s.size());
