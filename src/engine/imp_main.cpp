@@ -1,0 +1,79 @@
+#include "engine/imp_main.h"
+
+#include "foundation/log.h"
+
+namespace zun {
+namespace {
+
+// Longest piece of a line quoted in the generic error message.
+constexpr size_t kMaxLinhaNaMensagem = 1000;
+
+TFabricaDeBolCot& FabricaDeBolCot() {
+  static TFabricaDeBolCot fabrica;
+  return fabrica;
+}
+
+void MaiusculasAscii(std::string* s) {
+  for (char& c : *s) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+}  // namespace
+
+void DefineFabricaDeBolCot(TFabricaDeBolCot fabrica) { FabricaDeBolCot() = std::move(fabrica); }
+
+TImpMain::TImpMain(std::string file_name, bool ci_or_co, const TTabelaDeKeywords* tabela)
+    : tImpRoot(std::move(file_name), ci_or_co),
+      tabela_(tabela != nullptr ? tabela : &TabelaDeKeywords()) {
+  Parser = std::make_unique<tParserWrapper>(std::make_unique<tParserSpcDelim>());
+  if (FabricaDeBolCot()) BolCot = FabricaDeBolCot()();
+}
+
+TImpMain::~TImpMain() = default;
+
+void TImpMain::StartImport() {
+  if (Erro == 0 && BolCot) BolCot->LogaBoletins(*this);
+}
+
+void TImpMain::ImportNext() {
+  if (!CanGoOn()) return;
+  std::string line;
+  NextLine(false, &line);
+  if (!CanGoOn()) return;
+  const int32_t msgs = ErrMsgCount;
+  int32_t code = 0;
+  bool ok = true;
+  std::string keyword;
+  Parser->Field(0, &keyword);
+  MaiusculasAscii(&keyword);
+  if (!keyword.empty()) {
+    const TLinhaDeKeyword* linha = tabela_->Procura(keyword);
+    const TEntrada* entrada = linha ? &tabela_->EntradaDe(linha->Importador) : nullptr;
+    if (entrada == nullptr || entrada->index() == 0) {
+      // Known keywords whose importer is not part of this build are told
+      // apart in the log; for the file both are an invalid line.
+      if (linha != nullptr) Loga("ImpMain sem importador para " + keyword);
+      Erro = 3942;
+    } else {
+      ChamaImportador(*linha, *entrada, *this, &code, &ok);
+    }
+  }
+  if (!ok && code == 0) code = 3943;
+  if (code != 0) {
+    if (ToNoCheck) {
+      if (Erro == 0) Erro = code;
+    } else {
+      AddErroNaoFatal(code);
+    }
+  }
+  if (Erro != 0 && ErrMsgCount == msgs) {
+    std::string texto = line;
+    if (texto.size() > kMaxLinhaNaMensagem) texto = texto.substr(0, kMaxLinhaNaMensagem) + "...";
+    ErrMsg("Error:" + std::to_string(Erro) + " Invalid line: " + texto);
+  }
+}
+
+void tMyImpMain::Msg(const std::string& text) { LogaConsole(text); }
+
+}  // namespace zun

@@ -1,0 +1,212 @@
+#include "engine/imp_root.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <system_error>
+
+#include "foundation/log.h"
+#include "foundation/switches.h"
+
+namespace zun {
+namespace {
+
+constexpr int32_t kSemLimite = 2147483647;
+
+// Longest piece of a line's text quoted in the status line; longer lines are
+// cut and marked with "..." so that one huge line cannot blow up log lines
+// and the owner's mail.
+constexpr size_t kMaxTextoDeLinha = 1000;
+
+std::string YN(bool b) { return b ? "Y" : "N"; }
+
+// A decimal integer with an optional sign that fits 32 bits.
+bool LeInteiro(const std::string& s, int32_t* v) {
+  size_t i = 0;
+  bool neg = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
+  if (i == s.size()) return false;
+  int64_t n = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    n = n * 10 + (s[i] - '0');
+    if (n > 2147483648LL) return false;
+  }
+  if (neg) n = -n;
+  if (n > 2147483647LL) return false;
+  *v = static_cast<int32_t>(n);
+  return true;
+}
+
+std::vector<std::string> LeLinhasDoArquivo(const std::string& file_name) {
+  std::FILE* f = std::fopen(file_name.c_str(), "rb");
+  if (f == nullptr) {
+    throw std::system_error(errno, std::generic_category(), "cannot open <" + file_name + ">");
+  }
+  std::string text;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  const bool falhou = std::ferror(f) != 0;
+  const int err = errno;
+  std::fclose(f);
+  if (falhou)
+    throw std::system_error(err, std::generic_category(), "cannot read <" + file_name + ">");
+  return DivideEmLinhas(text);
+}
+
+}  // namespace
+
+void TListaDeSHAdded::Adiciona(const std::string& doc, int32_t pais) {
+  if (!Contem(doc, pais)) itens_.emplace_back(doc, pais);
+}
+
+bool TListaDeSHAdded::Contem(const std::string& doc, int32_t pais) const {
+  return std::find(itens_.begin(), itens_.end(), std::make_pair(doc, pais)) != itens_.end();
+}
+
+std::vector<std::string> DivideEmLinhas(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    lines.emplace_back(text, start, i - start);
+    if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < n) lines.emplace_back(text, start, n - start);
+  return lines;
+}
+
+void VerificaLimitesDeAcionistas(int32_t* erro, int32_t sh_mod_count, int32_t sh_add_count,
+                                 const std::function<void(const std::string&)>& msg) {
+  if (*erro != 0) return;
+  struct Limite {
+    const char* nome;
+    int32_t valor = kSemLimite;
+    bool dado = false;
+  };
+  Limite add{"SHLIMITADD"}, mod{"SHLIMITMOD"}, total{"SHLIMITTOTAL"};
+  for (Limite* l : {&add, &mod, &total}) {
+    std::string v;
+    if (!LeSwitch(l->nome, &v)) continue;
+    l->dado = true;
+    if (!LeInteiro(v, &l->valor)) {
+      l->valor = kSemLimite;
+      Loga(std::string("error param ") + l->nome + " <" + v + ">");
+      *erro = 4180;
+    }
+  }
+  if (*erro == 0) {
+    if (static_cast<int64_t>(sh_mod_count) + sh_add_count > total.valor ||
+        sh_mod_count > mod.valor || sh_add_count > add.valor) {
+      *erro = 4181;
+    }
+  }
+  if (sh_mod_count < 1 && sh_add_count < 1) return;
+  auto lim = [](const Limite& l) {
+    return l.valor == kSemLimite ? std::string("-") : std::to_string(l.valor);
+  };
+  msg(std::string("Share holders limit") + (*erro == 4181 ? " exceeded!!!" : "") +
+      " erro:" + std::to_string(*erro) + " Mod:" + std::to_string(sh_mod_count) +
+      " Add:" + std::to_string(sh_add_count) + " LimMod:" + lim(mod) + " LimAdd:" + lim(add) +
+      " LimTotal:" + lim(total) +
+      (!add.dado && !mod.dado && !total.dado ? " no-limits-specified" : ""));
+}
+
+tImpRoot::tImpRoot(std::string file_name, bool ci_or_co)
+    : CIorCO(ci_or_co), FileName(std::move(file_name)) {
+  Loga("ImpRoot start " + FileName + " CIorCO:" + YN(CIorCO));
+  SHAdded = std::make_unique<TListaDeSHAdded>();
+  Lines = LeLinhasDoArquivo(FileName);
+}
+
+tImpRoot::~tImpRoot() { Loga(StatusLine("end")); }
+
+bool tImpRoot::IsComment(const std::string& line, bool blank_is_data) const {
+  const size_t i = line.find_first_not_of(' ');
+  if (i == std::string::npos) return !blank_is_data;
+  const char c = line[i];
+  if (c == '#' || c == ';') return true;
+  return c == '/' && i + 1 < line.size() && line[i + 1] == '/';
+}
+
+std::string tImpRoot::Describe() const {
+  return std::string("[") + ClassName() + " \"" + FileName + "\"]";
+}
+
+void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
+  line->clear();
+  if (!Comecou) ResetPass();
+  bool achou = false;
+  while (Erro == 0 && !achou && CanGoOn()) {
+    if (AtEnd()) {
+      if (ToNoCheck) {
+        VerificaLimitesDeAcionistas(&Erro, SHModCount, SHAddCount,
+                                    [this](const std::string& t) { Msg(t); });
+      }
+      if (Erro == 0) {
+        if (ToNoCheck && CIorCO) {
+          ToNoCheck = false;
+          Msg("check ok, starting import");
+          ResetPass();
+          StartImport();
+          continue;
+        }
+        Acabou = true;
+      }
+    } else {
+      *line = Lines[lnn];
+      ++lnn;
+      LastLine = *line;
+      achou = !IsComment(*line, blank_is_data);
+    }
+  }
+  if (Parser) Parser->SetLine(*line);
+}
+
+std::string tImpRoot::StatusLine(const std::string& what) const {
+  std::string last = LastLine;
+  if (last.size() > kMaxTextoDeLinha) last = last.substr(0, kMaxTextoDeLinha) + "...";
+  return "ImpRoot " + what + " Erro:" + std::to_string(Erro) +
+         " ErroNaoFatal:" + std::to_string(ErroNaoFatal) +
+         " ErroNaoFatalCount:" + std::to_string(ErroNaoFatalCount) + " Acabou:" + YN(Acabou) +
+         " ToNoCheck:" + YN(ToNoCheck) + " lnn:" + std::to_string(lnn) +
+         " ErrMsgCount:" + std::to_string(ErrMsgCount) + " FirstErrMsg:<" + FirstErrMsg + ">" +
+         " LastErrMsg:<" + LastErrMsg + ">" + " LastLine:<" + last + ">";
+}
+
+int32_t tImpRoot::ResultCode() const {
+  if (Erro != 0) return Erro;
+  if (ErroNaoFatal != 0) return ErroNaoFatal;
+  if (!Acabou) return 3949;
+  return 0;
+}
+
+void tImpRoot::AddErroNaoFatal(int32_t code) {
+  if (code == 0) return;
+  if (ErroNaoFatal == 0) ErroNaoFatal = code;
+  ++ErroNaoFatalCount;
+  if (ErroNaoFatalCount > kMaxErrosNaoFatais && Erro == 0) Erro = 3948;
+}
+
+void tImpRoot::ErrMsg(const std::string& text) {
+  ++ErrMsgCount;
+  if (FirstErrMsg.empty()) FirstErrMsg = text;
+  LastErrMsg = text;
+  Msg("line:" + std::to_string(lnn) + " " + text);
+}
+
+void tImpRoot::ResetPass() {
+  Comecou = true;
+  SHAddCount = 0;
+  SHModCount = 0;
+  if (Erro == 0) {
+    lnn = 0;
+    LastLine.clear();
+  }
+}
+
+}  // namespace zun

@@ -1,0 +1,154 @@
+// The frame every import file goes through.
+//
+// tImpRoot loads a file's lines whole, hands them out one record line at a
+// time with comment and blank lines skipped, and runs the file twice: a check
+// pass that validates every record and writes nothing, then, only when the
+// whole file passed, an import pass over the same lines. It keeps the file's
+// error state (one fatal code that stops the file, the first non-fatal code,
+// counts, the first and last error messages) and turns it into one result
+// code and one status line. Importers report line errors and notes only
+// through ErrMsg and Msg.
+//
+// Files are read as bytes (Windows-1252 text). A line ends at CR LF, LF or a
+// lone CR; every other byte, NUL included, belongs to the line, and lines may
+// be of any length.
+//
+// The fields named below are public because the importers read and update
+// them directly (ToNoCheck, Erro, the shareholder counters, Parser, ...).
+//
+// Thread-safety: none; one object belongs to the main thread for one file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/parsers.h"
+
+namespace zun {
+
+// More non-fatal errors than this stop the file with 3948.
+inline constexpr int32_t kMaxErrosNaoFatais = 50;
+
+// Parties added by the current import file: (document, country) pairs
+// without duplicates (the document compares exactly, case-sensitively).
+class TListaDeSHAdded {
+ public:
+  // Appends (doc, pais) unless the pair is already in the list.
+  void Adiciona(const std::string& doc, int32_t pais);
+  // True when the pair is in the list.
+  bool Contem(const std::string& doc, int32_t pais) const;
+  int32_t Count() const { return static_cast<int32_t>(itens_.size()); }
+
+ private:
+  std::vector<std::pair<std::string, int32_t>> itens_;
+};
+
+// Splits text into lines at CR LF, LF or a lone CR; the line breaks are
+// removed. A text ending in a line break has no empty last line; an empty
+// text has no lines.
+std::vector<std::string> DivideEmLinhas(const std::string& text);
+
+// The limit check on the parties counted by the shareholder import, run at
+// the end of the check pass. Reads the switches "SHLIMITADD", "SHLIMITMOD"
+// and "SHLIMITTOTAL" (absent: unlimited). A value that is not an integer
+// logs "error param <name> <" + value + ">" and sets 4180; a count over its
+// limit sets 4181. Unless both counters are below 1, reports the counts and
+// limits through msg ("Share holders limit ..."). Does nothing when *erro
+// is not 0 on entry. Precondition: erro is not null.
+void VerificaLimitesDeAcionistas(int32_t* erro, int32_t sh_mod_count, int32_t sh_add_count,
+                                 const std::function<void(const std::string&)>& msg);
+
+class tImpRoot {
+ public:
+  // Stores the arguments, logs "ImpRoot start " + file_name + " CIorCO:" +
+  // Y/N and loads the file's lines. ci_or_co true: check pass then import
+  // pass; false: check pass only. Throws std::system_error when the file
+  // cannot be read.
+  tImpRoot(std::string file_name, bool ci_or_co);
+  // Logs StatusLine("end").
+  virtual ~tImpRoot();
+
+  tImpRoot(const tImpRoot&) = delete;
+  tImpRoot& operator=(const tImpRoot&) = delete;
+
+  // --- Virtual operations -------------------------------------------------
+
+  // True when line is a comment: after leading blanks (only the blank
+  // character counts) nothing is left (unless blank_is_data), or the next
+  // character is "#" or ";", or the next two are "//".
+  virtual bool IsComment(const std::string& line, bool blank_is_data) const;
+  // "[" + ClassName() + " \"" + FileName + "\"]".
+  virtual std::string Describe() const;
+  // Hook run once when the import pass begins; does nothing here.
+  virtual void StartImport() {}
+  // Handles the next record; does nothing here.
+  virtual void ImportNext() {}
+  // Hands out the next record line in *line ("" when the file has no more)
+  // and loads it into Parser when there is one. At the end of the check pass
+  // runs the shareholder limit check and, when the file passed and CIorCO
+  // holds, starts the import pass ("check ok, starting import", StartImport)
+  // and goes on from the first line; at the end of the final pass sets
+  // Acabou. With blank_is_data true, blank lines are handed out as records
+  // (free-text blocks). Precondition: line is not null.
+  virtual void NextLine(bool blank_is_data, std::string* line);
+  // Emits one message line.
+  virtual void Msg(const std::string& text) = 0;
+  // The class name shown by Describe.
+  virtual const char* ClassName() const { return "tImpRoot"; }
+
+  // --- Operations ---------------------------------------------------------
+
+  // "ImpRoot " + what + " Erro:" ... " LastLine:<" + LastLine + ">".
+  std::string StatusLine(const std::string& what) const;
+  // Not Acabou and Erro is 0.
+  bool CanGoOn() const { return !Acabou && Erro == 0; }
+  // lnn has reached the number of lines.
+  bool AtEnd() const { return lnn >= static_cast<int64_t>(Lines.size()); }
+  // Erro; else ErroNaoFatal; else 3949 when the file did not reach its end;
+  // else 0.
+  int32_t ResultCode() const;
+  // Counts a non-fatal error (nothing for 0); the first one is kept; the
+  // 51st sets Erro to 3948 when Erro is 0.
+  void AddErroNaoFatal(int32_t code);
+  // Reports an error of the current line: counts it, keeps the first and the
+  // latest text and emits "line:" + lnn + " " + text through Msg.
+  void ErrMsg(const std::string& text);
+  // A country field: *pais := s as a decimal integer; *code := 4182 when s
+  // is not one or not a known country id, else 0. Preconditions: pais and
+  // code are not null.
+  void StrToPais(const std::string& s, int32_t* pais, int32_t* code);
+  // Sets up a pass: Comecou := true, the shareholder counters := 0 and,
+  // when Erro is 0, lnn := 0 and LastLine := "".
+  void ResetPass();
+
+  // --- Fields -------------------------------------------------------------
+
+  bool CIorCO;
+  std::string FileName;
+  std::vector<std::string> Lines;
+  // Lines consumed in the current pass; while a record is handled, the
+  // 1-based number of its line.
+  int32_t lnn = 0;
+  bool Comecou = false;
+  bool ToNoCheck = true;
+  int32_t Erro = 0;
+  int32_t ErroNaoFatal = 0;
+  int32_t ErroNaoFatalCount = 0;
+  bool Acabou = false;
+  int32_t ErrMsgCount = 0;
+  std::string FirstErrMsg;
+  std::string LastErrMsg;
+  // The latest line handed out, comment lines included.
+  std::string LastLine;
+  int32_t SHAddCount = 0;
+  int32_t SHModCount = 0;
+  std::unique_ptr<TListaDeSHAdded> SHAdded;
+  // Receives every line handed out; may be null (set by TImpMain).
+  std::unique_ptr<tParserWrapper> Parser;
+};
+
+}  // namespace zun

@@ -1,0 +1,248 @@
+#include "engine/imp_root.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "foundation/log.h"
+#include "foundation/switches.h"
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+using Strings = std::vector<std::string>;
+
+std::string EscreveArquivo(const std::string& name, const std::string& bytes) {
+  const fs::path dir = fs::path(ZUN_TEST_BINARY_DIR) / "imp_root_test_files";
+  fs::create_directories(dir);
+  const std::string path = (dir / name).string();
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+// The frame with its messages collected; a record line increments the
+// shareholder counters when it says so ("ADD" / "MOD").
+class RootDeTeste : public tImpRoot {
+ public:
+  using tImpRoot::tImpRoot;
+  void Msg(const std::string& text) override { msgs.push_back(text); }
+
+  // Runs both passes, returning each record as pass letter + lnn + text.
+  Strings Percorre() {
+    Strings seen;
+    std::string line;
+    while (CanGoOn()) {
+      NextLine(false, &line);
+      if (!CanGoOn()) break;
+      seen.push_back((ToNoCheck ? "C" : "I") + std::to_string(lnn) + ":" + line);
+      if (line == "ADD") ++SHAddCount;
+      if (line == "MOD") ++SHModCount;
+    }
+    return seen;
+  }
+
+  Strings msgs;
+};
+
+class ImpRootTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/imp_root_test.log");
+    SetProgramArgs({"zuninput"});
+  }
+  void TearDown() override { SetProgramArgs({"zuninput"}); }
+};
+
+TEST_F(ImpRootTest, CommentRules) {
+  struct Case {
+    const char* line;
+    bool blank_is_data;
+    bool comment;
+  } const cases[] = {
+      {"   # text", false, true}, {"/ text", false, false}, {"  // text", false, true},
+      {"\t# text", false, false}, {"; x", false, true},     {"/", false, false},
+      {" /x/", false, false},     {"", false, true},        {"   ", false, true},
+      {"", true, false},          {"   ", true, false},     {" # x", true, true},
+      {"*QT A", false, false},    {"\t", false, false},
+  };
+  RootDeTeste root(EscreveArquivo("empty.txt", ""), true);
+  for (const Case& c : cases) {
+    EXPECT_EQ(root.IsComment(c.line, c.blank_is_data), c.comment)
+        << "[" << c.line << "] blank_is_data:" << c.blank_is_data;
+  }
+}
+
+TEST_F(ImpRootTest, LineBreaksAndRawBytes) {
+  struct Case {
+    std::string text;
+    Strings lines;
+  } const cases[] = {
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\n", {"a"}},
+      {"", {}},
+      {"\n\n", {"", ""}},
+      {"\r\r\n", {"", ""}},
+      {"a\r\n\r\nb", {"a", "", "b"}},
+      {std::string("a\0b\nc\0", 6), {std::string("a\0b", 3), std::string("c\0", 2)}},
+      {"\xe9\xff\x80\n", {"\xe9\xff\x80"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DivideEmLinhas(c.text), c.lines);
+  RootDeTeste root(EscreveArquivo("nul.txt", std::string("x\0y\r\nz", 6)), false);
+  EXPECT_EQ(root.Lines, (Strings{std::string("x\0y", 3), "z"}));
+}
+
+TEST_F(ImpRootTest, TwoPassesSkipCommentsAndCountEveryLine) {
+  RootDeTeste root(EscreveArquivo("passes.txt", "# c\n\nA 1\r\n  ; x\rB"), true);
+  EXPECT_EQ(root.Percorre(), (Strings{"C3:A 1", "C5:B", "I3:A 1", "I5:B"}));
+  EXPECT_EQ(root.msgs, (Strings{"check ok, starting import"}));
+  EXPECT_TRUE(root.Acabou);
+  EXPECT_EQ(root.ResultCode(), 0);
+  EXPECT_EQ(root.LastLine, "B");
+
+  RootDeTeste so_check(EscreveArquivo("passes.txt", "A\n#"), false);
+  EXPECT_EQ(so_check.Percorre(), (Strings{"C1:A"}));
+  EXPECT_TRUE(so_check.msgs.empty());
+  EXPECT_TRUE(so_check.Acabou);
+  EXPECT_TRUE(so_check.ToNoCheck);
+  EXPECT_EQ(so_check.LastLine, "#");
+}
+
+TEST_F(ImpRootTest, CommentsOnlyFileSucceeds) {
+  RootDeTeste root(EscreveArquivo("comments.txt", "   # a\n\n// b\n;c\n   \n"), true);
+  EXPECT_TRUE(root.Percorre().empty());
+  EXPECT_EQ(root.msgs, (Strings{"check ok, starting import"}));
+  EXPECT_EQ(root.ResultCode(), 0);
+  EXPECT_EQ(root.lnn, 5);
+}
+
+TEST_F(ImpRootTest, ErrorAccountingAndResultCode) {
+  RootDeTeste root(EscreveArquivo("empty.txt", ""), true);
+  EXPECT_EQ(root.StatusLine("x"),
+            "ImpRoot x Erro:0 ErroNaoFatal:0 ErroNaoFatalCount:0 Acabou:N ToNoCheck:Y lnn:0 "
+            "ErrMsgCount:0 FirstErrMsg:<> LastErrMsg:<> LastLine:<>");
+  EXPECT_EQ(root.ResultCode(), 3949);
+  root.AddErroNaoFatal(0);
+  EXPECT_EQ(root.ErroNaoFatalCount, 0);
+  for (int i = 1; i <= 50; ++i) root.AddErroNaoFatal(4000 + i);
+  EXPECT_EQ(root.Erro, 0);
+  EXPECT_EQ(root.ErroNaoFatal, 4001);
+  EXPECT_EQ(root.ResultCode(), 4001);
+  root.AddErroNaoFatal(7);
+  EXPECT_EQ(root.Erro, 3948);
+  EXPECT_EQ(root.ResultCode(), 3948);
+  EXPECT_EQ(root.ErroNaoFatalCount, 51);
+
+  root.lnn = 12;
+  root.ErrMsg("first");
+  root.ErrMsg("second");
+  EXPECT_EQ(root.msgs, (Strings{"line:12 first", "line:12 second"}));
+  EXPECT_EQ(root.ErrMsgCount, 2);
+  EXPECT_EQ(root.FirstErrMsg, "first");
+  EXPECT_EQ(root.LastErrMsg, "second");
+  EXPECT_NE(root.StatusLine("s").find(" FirstErrMsg:<first> LastErrMsg:<second>"),
+            std::string::npos);
+}
+
+TEST_F(ImpRootTest, UnreadableFileRaises) {
+  EXPECT_THROW(RootDeTeste(EscreveArquivo("", "") + "/missing.txt", true), std::system_error);
+}
+
+TEST_F(ImpRootTest, HugeLineIsKeptWholeAndCutInTheStatusLine) {
+  const std::string huge(1 << 20, 'x');
+  RootDeTeste root(EscreveArquivo("huge.txt", "A\n" + huge + "\nB"), false);
+  root.Parser = std::make_unique<tParserWrapper>(std::make_unique<tParserSpcDelim>());
+  const Strings seen = root.Percorre();
+  ASSERT_EQ(seen.size(), 3u);
+  EXPECT_EQ(seen[1], "C2:" + huge);
+  root.LastLine = huge;
+  const std::string status = root.StatusLine("s");
+  EXPECT_LT(status.size(), 2000u);
+  EXPECT_NE(status.find(" LastLine:<" + huge.substr(0, 1000) + "...>"), std::string::npos);
+}
+
+TEST_F(ImpRootTest, ShareholderLimits) {
+  struct Case {
+    Strings args;
+    int32_t mod, add;
+    int32_t erro;
+    const char* msg;  // "" for none
+  } const cases[] = {
+      {{}, 0, 0, 0, ""},
+      {{},
+       2,
+       3,
+       0,
+       "Share holders limit erro:0 Mod:2 Add:3 LimMod:- LimAdd:- LimTotal:- no-limits-specified"},
+      {{"/SHLIMITADD:0"},
+       0,
+       1,
+       4181,
+       "Share holders limit exceeded!!! erro:4181 Mod:0 Add:1 LimMod:- LimAdd:0 LimTotal:-"},
+      {{"-SHLIMITMOD=1"},
+       1,
+       0,
+       0,
+       "Share holders limit erro:0 Mod:1 Add:0 LimMod:1 LimAdd:- LimTotal:-"},
+      {{"/SHLIMITTOTAL:4"},
+       2,
+       3,
+       4181,
+       "Share holders limit exceeded!!! erro:4181 Mod:2 Add:3 LimMod:- LimAdd:- LimTotal:4"},
+      {{"/SHLIMITADD:x"}, 0, 0, 4180, ""},
+      {{"/SHLIMITMOD:1.5"},
+       0,
+       1,
+       4180,
+       "Share holders limit erro:4180 Mod:0 Add:1 LimMod:- LimAdd:- LimTotal:-"},
+  };
+  for (const Case& c : cases) {
+    Strings args{"zuninput"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SetProgramArgs(args);
+    int32_t erro = 0;
+    Strings msgs;
+    VerificaLimitesDeAcionistas(&erro, c.mod, c.add,
+                                [&msgs](const std::string& t) { msgs.push_back(t); });
+    EXPECT_EQ(erro, c.erro) << c.msg;
+    EXPECT_EQ(msgs, std::string(c.msg).empty() ? Strings{} : Strings{c.msg});
+  }
+}
+
+TEST_F(ImpRootTest, ExceededLimitStopsBeforeTheImportPass) {
+  SetProgramArgs({"zuninput", "/SHLIMITADD:0"});
+  RootDeTeste root(EscreveArquivo("limit.txt", "ADD\nB\n"), true);
+  EXPECT_EQ(root.Percorre(), (Strings{"C1:ADD", "C2:B"}));
+  EXPECT_EQ(root.ResultCode(), 4181);
+  EXPECT_TRUE(root.ToNoCheck);
+  EXPECT_FALSE(root.Acabou);
+
+  // The counters start again with each pass, so the check-pass count does
+  // not reach the import pass.
+  SetProgramArgs({"zuninput", "/SHLIMITADD:1"});
+  RootDeTeste ok(EscreveArquivo("limit.txt", "ADD\nB\n"), true);
+  ok.Percorre();
+  EXPECT_EQ(ok.ResultCode(), 0);
+  EXPECT_EQ(ok.SHAddCount, 1);
+}
+
+TEST_F(ImpRootTest, DescribeAndAddedParties) {
+  RootDeTeste root(EscreveArquivo("d.txt", ""), true);
+  EXPECT_EQ(root.Describe(), "[tImpRoot \"" + root.FileName + "\"]");
+  TListaDeSHAdded& l = *root.SHAdded;
+  l.Adiciona("123", 1);
+  l.Adiciona("123", 1);
+  l.Adiciona("123", 2);
+  l.Adiciona("abc", 1);
+  EXPECT_EQ(l.Count(), 3);
+  EXPECT_TRUE(l.Contem("123", 2));
+  EXPECT_FALSE(l.Contem("ABC", 1));
+}
+
+}  // namespace
+}  // namespace zun
