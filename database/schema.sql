@@ -49,4 +49,249 @@ CREATE TABLE settings (
 INSERT INTO settings (name, value) VALUES ('MinClientVersion', '20');
 INSERT INTO settings (name, value) VALUES ('MinPatchNum', '750');
 
+-- Reference data read by the service at login (the global enumerations).
+-- The country codes (two-letter, as the program's table has them; ids
+-- without a code store their number) and the currencies (name ending in
+-- the symbol) must agree with the program's own tables, which the login
+-- checks. Asset type 0 must be marked (marca <> 0).
+CREATE TABLE pais (
+  id    INTEGER PRIMARY KEY CHECK (id BETWEEN 0 AND 79),
+  cod   TEXT NOT NULL,
+  cod3  TEXT NOT NULL,
+  nome  TEXT NOT NULL
+);
+CREATE TABLE usuario_pais (
+  uid   INTEGER NOT NULL REFERENCES users(uid),
+  pais  INTEGER NOT NULL REFERENCES pais(id),
+  PRIMARY KEY (uid, pais)
+);
+CREATE TABLE moeda (
+  id    INTEGER PRIMARY KEY,
+  cod   TEXT NOT NULL,
+  pais  INTEGER NOT NULL,
+  nome  TEXT NOT NULL
+);
+CREATE TABLE base_comercializavel (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+CREATE TABLE fmt_bal (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+CREATE TABLE bolsa (
+  id           INTEGER PRIMARY KEY,
+  pais         INTEGER NOT NULL,
+  cod          TEXT NOT NULL,
+  codiso10383  TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE vote_stat (id INTEGER PRIMARY KEY, cod TEXT NOT NULL);
+-- marca: the types the program treats apart (column 3 of "EnumTipoObj").
+CREATE TABLE tipo_obj (
+  id    INTEGER PRIMARY KEY,
+  nome  TEXT NOT NULL,
+  marca INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE oco_tipo (
+  id    INTEGER PRIMARY KEY,
+  seq   INTEGER NOT NULL DEFAULT 0,
+  abrv  TEXT NOT NULL,
+  nome  TEXT NOT NULL,
+  loca  INTEGER NOT NULL DEFAULT 0,
+  lb1   TEXT NOT NULL DEFAULT '',
+  lb2   TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE bloco_conta_bal (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+-- mae: the parent class, 0 for none.
+CREATE TABLE classe (
+  id    INTEGER PRIMARY KEY,
+  nome  TEXT NOT NULL,
+  mae   INTEGER NOT NULL DEFAULT 0
+);
+-- Multilingual lists: nome is "Portuguese|English|Spanish".
+CREATE TABLE tipo_aplicacao (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+CREATE TABLE pf_item_tipo_classificacao (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+CREATE TABLE tipo_de_contrato (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+-- The choice lists of the indicator field formats; id_doc is the item's
+-- document code (column 5 of "GetCampoListaDeValores").
+CREATE TABLE campo_lista_valores (
+  formatocampo INTEGER NOT NULL,
+  id           INTEGER NOT NULL,
+  id_doc       TEXT NOT NULL DEFAULT '',
+  nome_pt      TEXT NOT NULL DEFAULT '',
+  nome_en      TEXT NOT NULL DEFAULT '',
+  nome_es      TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY (formatocampo, id)
+);
+-- Parties (shareholders and portfolio holders) and their documents; the
+-- special parties 2147483647 (total), 2147483646 (base) and 2147483645
+-- (free float) must exist.
+CREATE TABLE acionista (
+  id            INTEGER PRIMARY KEY,
+  pais          INTEGER NOT NULL DEFAULT 9,
+  nome          TEXT NOT NULL,
+  doc           TEXT NOT NULL DEFAULT '',
+  eh_acionista  INTEGER NOT NULL DEFAULT 1,
+  eh_aplicacao  INTEGER NOT NULL DEFAULT 0
+);
+CREATE TABLE acionista_doc (
+  id      INTEGER NOT NULL REFERENCES acionista(id),
+  docpais INTEGER NOT NULL,
+  doc_id  TEXT NOT NULL,
+  PRIMARY KEY (id, docpais, doc_id)
+);
+-- The database's data log, and the quote bulletin requests ("ReqGBol");
+-- "GetReqGBol" hands out the pending ones (served = 1).
+CREATE TABLE data_log (
+  id        INTEGER PRIMARY KEY AUTOINCREMENT,
+  tip       INTEGER NOT NULL,
+  oid       INTEGER NOT NULL,
+  aux       INTEGER NOT NULL,
+  date      DATETIME,
+  txt       TEXT,
+  user_name TEXT NOT NULL DEFAULT '',
+  mom       DATETIME NOT NULL
+);
+CREATE TABLE reqgbol (
+  id         INTEGER PRIMARY KEY AUTOINCREMENT,
+  prioridade INTEGER NOT NULL,
+  motivo     TEXT NOT NULL DEFAULT '',
+  user_name  TEXT NOT NULL DEFAULT '',
+  mom        DATETIME NOT NULL,
+  served     INTEGER NOT NULL DEFAULT 0
+);
+
+INSERT INTO pais (id, cod, cod3, nome) VALUES
+  (0, 'BR', 'BRA', 'Brazil'),
+  (1, 'US', 'USA', 'United States'),
+  (2, 'AR', 'ARG', 'Argentina'),
+  (3, 'MX', 'MEX', 'Mexico'),
+  (4, 'CL', 'CHL', 'Chile'),
+  (5, 'VE', 'VEN', 'Venezuela'),
+  (6, 'JP', 'JPN', 'Japan'),
+  (7, 'UK', 'GBR', 'United Kingdom'),
+  (8, 'DE', 'DEU', 'Germany'),
+  (9, 'NN', 'NNN', 'No country'),
+  (10, 'CO', 'COL', 'Colombia'),
+  (11, 'PE', 'PER', 'Peru'),
+  (12, 'EC', 'ECU', 'Ecuador'),
+  (13, 'PT', 'PRT', 'Portugal'),
+  (14, 'ES', 'ESP', 'Spain'),
+  (15, 'BO', 'BOL', 'Bolivia'),
+  (16, 'PH', 'PHL', 'Philippines'),
+  (17, 'GR', 'GRC', 'Greece'),
+  (18, 'CN', 'CHN', 'China'),
+  (19, 'ID', 'IDN', 'Indonesia'),
+  (20, 'MY', 'MYS', 'Malaysia'),
+  (21, 'SG', 'SGP', 'Singapore'),
+  (22, 'TH', 'THA', 'Thailand'),
+  (23, 'TW', 'TWN', 'Taiwan'),
+  (24, 'HK', 'HKG', 'Hong Kong'),
+  (25, 'KR', 'KOR', 'South Korea'),
+  (26, 'CA', 'CAN', 'Canada'),
+  (27, 'AU', 'AUS', 'Australia'),
+  (28, 'FR', 'FRA', 'France'),
+  (29, 'IT', 'ITA', 'Italy'),
+  (30, 'CH', 'CHE', 'Switzerland'),
+  (31, 'OT', 'OTH', 'Other'),
+  (32, 'AE', 'ARE', 'United Arab Emirates'),
+  (33, 'AN', 'ANT', 'Netherlands Antilles'),
+  (34, 'AT', 'AUT', 'Austria'),
+  (35, 'BB', 'BRB', 'Barbados'),
+  (36, 'BE', 'BEL', 'Belgium'),
+  (37, 'BM', 'BMU', 'Bermuda'),
+  (38, 'BS', 'BHS', 'Bahamas'),
+  (39, 'DK', 'DNK', 'Denmark'),
+  (40, 'FI', 'FIN', 'Finland'),
+  (41, 'IL', 'ISR', 'Israel'),
+  (42, 'IN', 'IND', 'India'),
+  (43, 'KY', 'CYM', 'Cayman Islands'),
+  (44, 'LU', 'LUX', 'Luxembourg'),
+  (45, 'MC', 'MCO', 'Monaco'),
+  (46, 'NL', 'NLD', 'Netherlands'),
+  (47, 'NO', 'NOR', 'Norway'),
+  (48, 'PA', 'PAN', 'Panama'),
+  (49, 'MA', 'MAR', 'Morocco'),
+  (50, 'PR', 'PRI', 'Puerto Rico'),
+  (51, 'RU', 'RUS', 'Russia'),
+  (52, 'SE', 'SWE', 'Sweden'),
+  (53, 'VG', 'VGB', 'British Virgin Islands'),
+  (54, 'ZA', 'ZAF', 'South Africa'),
+  (55, 'PG', 'PNG', 'Papua New Guinea'),
+  (56, 'LR', 'LBR', 'Liberia'),
+  (57, 'TR', 'TUR', 'Turkey'),
+  (58, 'AG', 'ATG', 'Antigua and Barbuda'),
+  (59, 'CW', 'CUW', 'Curacao'),
+  (60, 'MH', 'MHL', 'Marshall Islands'),
+  (61, 'MU', 'MUS', 'Mauritius'),
+  (62, 'VI', 'VIR', 'US Virgin Islands'),
+  (63, 'IE', 'IRL', 'Ireland'),
+  (64, 'CY', 'CYP', 'Cyprus'),
+  (65, 'GE', 'GEO', 'Georgia'),
+  (66, 'CZ', 'CZE', 'Czech Republic'),
+  (67, 'JE', 'JEY', 'Jersey'),
+  (68, '68', '068', 'Country 68'),
+  (69, '69', '069', 'Country 69'),
+  (70, '70', '070', 'Country 70'),
+  (71, '71', '071', 'Country 71'),
+  (72, '72', '072', 'Country 72'),
+  (73, '73', '073', 'Country 73'),
+  (74, '74', '074', 'Country 74'),
+  (75, '75', '075', 'Country 75'),
+  (76, '76', '076', 'Country 76'),
+  (77, '77', '077', 'Country 77'),
+  (78, '78', '078', 'Country 78'),
+  (79, '79', '079', 'Country 79');
+INSERT INTO moeda (id, cod, pais, nome) VALUES
+  (0, 'm#0', 9, 'Moeda nula (m#0)'),
+  (1, 'BRL', 0, 'Real (BRL)'),
+  (2, 'USD', 1, 'US Dollar (USD)'),
+  (3, 'ARS', 2, 'Peso argentino (ARS)'),
+  (4, 'MXN', 3, 'Peso mexicano (MXN)'),
+  (5, 'CLP', 4, 'Peso chileno (CLP)'),
+  (6, 'VEB', 5, 'Bolivar (VEB)'),
+  (7, 'JPY', 6, 'Yen (JPY)'),
+  (8, 'GBP', 7, 'Pound sterling (GBP)'),
+  (9, 'SEK', 52, 'Swedish krona (SEK)'),
+  (10, 'INR', 42, 'Indian rupee (INR)'),
+  (11, 'PEN', 11, 'Nuevo sol (PEN)'),
+  (12, 'COP', 10, 'Peso colombiano (COP)'),
+  (13, 'TRY', 57, 'Turkish lira (TRY)'),
+  (14, 'PTE_EUR', 13, 'Escudo (euro) (PTE_EUR)'),
+  (15, 'ESP_EUR', 14, 'Peseta (euro) (ESP_EUR)'),
+  (16, 'DKK', 39, 'Danish krone (DKK)'),
+  (17, 'PHP', 16, 'Philippine peso (PHP)'),
+  (18, 'IDR', 19, 'Rupiah (IDR)'),
+  (19, 'EUR', 9, 'Euro (EUR)'),
+  (20, 'CLF', 4, 'Unidad de fomento (CLF)'),
+  (21, 'ZAR', 54, 'Rand (ZAR)'),
+  (22, 'ILS', 41, 'New shekel (ILS)'),
+  (23, 'RUB', 51, 'Rouble (RUB)'),
+  (24, 'NOK', 47, 'Norwegian krone (NOK)'),
+  (25, 'CNY', 18, 'Yuan (CNY)'),
+  (26, 'TWD', 23, 'Taiwan dollar (TWD)'),
+  (27, 'KRW', 25, 'Won (KRW)'),
+  (28, 'CAD', 26, 'Canadian dollar (CAD)'),
+  (29, 'AUD', 27, 'Australian dollar (AUD)'),
+  (30, 'CHF', 30, 'Swiss franc (CHF)'),
+  (31, '#31', 9, 'Moeda 31 (#31)');
+INSERT INTO base_comercializavel (id, nome) VALUES (1, 'Zun Clients'), (2, 'Extended DB');
+INSERT INTO fmt_bal (id, nome) VALUES (0, 'Standard'), (1, 'Banks'), (2, 'Insurance');
+INSERT INTO bolsa (id, pais, cod, codiso10383) VALUES
+  (0, 9, 'NONE', ''), (1, 0, 'BOVESPA', 'BVMF'), (2, 1, 'NYSE', 'XNYS'), (3, 1, 'NASDAQ', 'XNAS');
+INSERT INTO vote_stat (id, cod) VALUES (0, 'ON'), (1, 'PN'), (2, 'UNT');
+INSERT INTO tipo_obj (id, nome, marca) VALUES
+  (0, 'Share', 1), (1, 'Fund quota', 0), (2, 'Debenture', 0), (3, 'Index', 1);
+INSERT INTO oco_tipo (id, seq, abrv, nome) VALUES
+  (1, 1, 'DIV', 'Dividend'), (2, 2, 'JCP', 'Interest on capital'), (3, 3, 'SPLIT', 'Split');
+INSERT INTO bloco_conta_bal (id, nome) VALUES (1, 'Assets'), (2, 'Liabilities'), (3, 'Income');
+INSERT INTO classe (id, nome, mae) VALUES
+  (1, 'Equity', 0), (2, 'Common shares', 1), (3, 'Preferred shares', 1), (4, 'Fixed income', 0);
+INSERT INTO tipo_aplicacao (id, nome) VALUES
+  (0, 'Nenhum|None|Ninguno'), (1, 'Acoes|Shares|Acciones'), (2, 'Renda fixa|Fixed income|Renta fija');
+INSERT INTO pf_item_tipo_classificacao (id, nome) VALUES
+  (0, 'Sem classificacao|Unclassified|Sin clasificacion'), (1, 'Acao|Share|Accion');
+INSERT INTO tipo_de_contrato (id, nome) VALUES
+  (0, 'Nenhum|None|Ninguno'), (1, 'Futuro|Future|Futuro'), (2, 'Opcao|Option|Opcion');
+INSERT INTO campo_lista_valores (formatocampo, id, id_doc, nome_pt, nome_en, nome_es) VALUES
+  (32, 1, 'A', 'Aberto', 'Open', 'Abierto'), (32, 2, 'F', 'Fechado', 'Closed', 'Cerrado'),
+  (41, 1, '', 'Sim', 'Yes', 'Si'), (41, 2, '', 'Nao', 'No', 'No');
+INSERT INTO acionista (id, pais, nome, doc, eh_acionista, eh_aplicacao) VALUES
+  (2147483647, 9, 'Total', '', 1, 0), (2147483646, 9, 'Base', '', 1, 0),
+  (2147483645, 9, 'Free float', '', 1, 0);
+
 INSERT INTO schema_version (version, applied) VALUES (1, datetime('now', 'localtime'));

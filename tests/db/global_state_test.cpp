@@ -1,0 +1,388 @@
+#include "db/global_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "db/reference_tables.h"
+#include "db/reqgbol.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/st_proc.h"
+#include "zi_globs_fixture.h"
+
+namespace zun {
+namespace {
+
+using GlobalStateTest = ZiGlobsDb;
+
+TEST_F(GlobalStateTest, StartUpCreatesTheSessionAndTheLists) {
+  EXPECT_TRUE(Db->AutoReconnect());
+  EXPECT_EQ(Db->ReconnectCaption(), "ZunInput");
+  for (auto* l :
+       {EnumPais.get(), EnumPaisCod.get(), EnumMoeda.get(), EnumTipoObj.get(), EnumClasses.get()}) {
+    ASSERT_NE(l, nullptr);
+    EXPECT_FALSE(l->Lido) << l->NomeDoProc;
+  }
+  EXPECT_TRUE(EnumTipoAplicacao->IdZeroPrimeiro);
+  EXPECT_TRUE(EnumPfItemTipoClassificacao->IdZeroPrimeiro);
+  EXPECT_TRUE(EnumTipoDeContrato->IdZeroPrimeiro);
+  EXPECT_EQ(PathReqGBol, kPathReqGBolPadrao);
+  EXPECT_FALSE(DbgDifChecagemBal);
+}
+
+TEST_F(GlobalStateTest, ValueListsExistExactlyForTheChoiceListFormats) {
+  int count = 0;
+  for (int f = 0; f < kNumFormatosCampo; ++f) {
+    const bool want = f == 32 || (f >= 41 && f <= 102) || (f >= 104 && f <= 141) || f >= 146;
+    EXPECT_EQ(TemListaDeValores(f), want) << f;
+    tIntStgListMultiLng* l = ListasDeValores[static_cast<size_t>(f)].get();
+    EXPECT_EQ(l != nullptr, want) << f;
+    if (l != nullptr) {
+      ++count;
+      EXPECT_EQ(l->ValorDoParam, f);
+      EXPECT_EQ(l->NomeDoParam, "@formatocampo");
+      EXPECT_EQ(l->NomeDoProc, "GetCampoListaDeValores");
+      EXPECT_EQ(l->NomeDoProcAdd, "AddItemCampoListaValores");
+    }
+  }
+  EXPECT_EQ(count, 201);
+  EXPECT_EQ(ListasDeValores[103], nullptr);
+  EXPECT_FALSE(TemListaDeValores(-1));
+  EXPECT_FALSE(TemListaDeValores(246));
+  ASSERT_NE(ListasDeValores[32], nullptr);
+  EXPECT_EQ(ListasDeValores[32]->Conta(), 2);
+  EXPECT_EQ(ListasDeValores[41]->Conta(), 2);
+  EXPECT_EQ(ListasDeValores[42]->Conta(), 0);
+}
+
+TEST_F(GlobalStateTest, LocalListsAreFilled) {
+  ASSERT_EQ(EnumAtivo->Conta(), 2);
+  EXPECT_EQ(EnumAtivo->TextoDoId(0, false), "Active");
+  EXPECT_EQ(EnumAtivo->TextoDoId(1, false), "Inactive");
+  ASSERT_EQ(EnumTipoDeBGL->Conta(), 12);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(EnumTipoDeBGL->IdEm(i), i);
+    EXPECT_EQ(EnumTipoDeBGL->ItemEm(i)->Texto, NomeDoTipoDeBGL(i));
+    EXPECT_EQ(EnumTipoDeBGL->ItemEm(i)->Campo2, i <= 5 ? 0 : 1) << i;
+  }
+  EXPECT_EQ(EnumTipoDeBGL->TextoDoId(5, false), "ZunInput");
+  EXPECT_EQ(EnumTipoDeBGL->TextoDoId(11, false), "TipoDeBGL#11");
+}
+
+class SwitchesTest : public ZiGlobsDb {
+ protected:
+  std::vector<std::string> Args() const override {
+    return {"/PathReqGBol=/tmp/gbol", "-DbgDifChecagemBal"};
+  }
+};
+
+TEST_F(SwitchesTest, SwitchesSetPathAndDebugFlag) {
+  EXPECT_EQ(PathReqGBol, "/tmp/gbol/");
+  EXPECT_TRUE(DbgDifChecagemBal);
+}
+
+class EmptyPathTest : public ZiGlobsDb {
+ protected:
+  std::vector<std::string> Args() const override { return {"/PathReqGBol"}; }
+};
+
+TEST_F(EmptyPathTest, PathSwitchWithoutValueKeepsTheDefault) {
+  EXPECT_EQ(PathReqGBol, kPathReqGBolPadrao);
+}
+
+TEST_F(GlobalStateTest, FreshDatabasePassesEveryCheck) {
+  std::vector<std::string> lines;
+  int32_t e = -1;
+  LeDadosIniciais(&e, [&](const std::string& l) { lines.push_back(l); });
+  EXPECT_EQ(e, 0);
+  const std::vector<std::string> want = {
+      "Reading initial data", "- countries",        "- databases",           "- names",
+      "- currencies",         "- FS templates",     "- exchanges",           "- voting status",
+      "- types of asset",     "- CA abbreviations", "\n- CA names",          "- FS blocks",
+      "\t- classes",          "- def indicadores",  "- checking consistency"};
+  EXPECT_EQ(lines, want);
+  EXPECT_EQ(EnumPais->Conta(), 80);
+  EXPECT_EQ(EnumMoeda->Conta(), 32);
+  EXPECT_EQ(EnumMoeda->ItemDoId(1)->Campo2, 0);
+  EXPECT_EQ(EnumPais->TextoDoId(7, false), "United Kingdom");
+  EXPECT_EQ(EnumBolsa->ItemDoId(1)->Campo2, 0);
+}
+
+TEST_F(GlobalStateTest, WithoutConnectedSession3718) {
+  Db->Close();
+  int32_t e = 0;
+  LeDadosIniciais(&e);
+  EXPECT_EQ(e, 3718);
+}
+
+TEST_F(GlobalStateTest, EveryLoginReadsFreshLists) {
+  int32_t e = -1;
+  LeDadosIniciais(&e);
+  ASSERT_EQ(e, 0);
+  ASSERT_EQ(EnumVote->Conta(), 3);
+  ASSERT_EQ(ListasDeValores[32]->Conta(), 2);
+  Sql("INSERT INTO vote_stat (id, cod) VALUES (3, 'PNA')");
+  Sql("INSERT INTO campo_lista_valores (formatocampo, id, nome_pt) VALUES (32, 9, 'Novo')");
+  EXPECT_EQ(EnumVote->Conta(), 3);
+  LeDadosIniciais(&e);
+  ASSERT_EQ(e, 0);
+  EXPECT_EQ(EnumVote->Conta(), 4);
+  EXPECT_EQ(ListasDeValores[32]->Conta(), 3);
+}
+
+TEST_F(GlobalStateTest, DefinitionsHookRunsAtEveryReadAndAtShutdown) {
+  int recria = 0;
+  DefIndicadoresHooks.Recria = [&] { ++recria; };
+  int32_t e = -1;
+  LeDadosIniciais(&e);
+  LeDadosIniciais(&e);
+  DefIndicadoresHooks = {};
+  EXPECT_EQ(recria, 2);
+}
+
+struct CheckCase {
+  const char* name;
+  const char* sql;   // the change, statements separated by ";"
+  const char* undo;  // what restores the seed data
+  int32_t code;
+  const char* log;  // a line that must be logged ("" for none)
+};
+
+TEST_F(GlobalStateTest, ConsistencyChecksAndTheirCodes) {
+  const char* kAcionistas =
+      "INSERT OR IGNORE INTO acionista (id, pais, nome) VALUES (2147483647, 9, 'Total'), "
+      "(2147483646, 9, 'Base'), (2147483645, 9, 'Free float')";
+  const CheckCase cases[] = {
+      {"two-letter code GB", "UPDATE pais SET cod = 'GB' WHERE id = 7",
+       "UPDATE pais SET cod = 'UK' WHERE id = 7", 3701, "- TestaEnumPaisCod error s:GB e:7"},
+      {"code of another id", "UPDATE pais SET cod = 'BR' WHERE id = 70",
+       "UPDATE pais SET cod = '70' WHERE id = 70", 3701, "- TestaEnumPaisCod error s:BR e:70"},
+      {"three-letter code", "UPDATE pais SET cod = 'gbr' WHERE id = 7",
+       "UPDATE pais SET cod = 'UK' WHERE id = 7", 0, ""},
+      {"currency id 32", "INSERT INTO moeda (id, cod, pais, nome) VALUES (32, 'X', 9, 'X (X)')",
+       "DELETE FROM moeda WHERE id = 32", 3719,
+       "- TestaEnumMoeda error/warning s:X (X) e:32 pais:9 erro:3719 "},
+      {"currency country", "UPDATE moeda SET pais = 2 WHERE id = 1",
+       "UPDATE moeda SET pais = 0 WHERE id = 1", 0,
+       "- TestaEnumMoeda error/warning s:Real (BRL) e:1 pais:2 erro:0  PaisDaMoeda:0"},
+      {"currency symbol", "UPDATE moeda SET nome = 'Real BRX' WHERE id = 1",
+       "UPDATE moeda SET nome = 'Real (BRL)' WHERE id = 1", 0,
+       "- TestaEnumMoeda error/warning s:Real BRX e:1 pais:0 erro:0  SimboloDaMoeda:BRL"},
+      {"asset type 0 unmarked", "UPDATE tipo_obj SET marca = 0 WHERE id = 0",
+       "UPDATE tipo_obj SET marca = 1 WHERE id = 0", 4369, ""},
+      {"NacTotal missing", "DELETE FROM acionista WHERE id = 2147483647", kAcionistas, 4178,
+       "NU.CENT: nao achei acionista NacTotal erro:4178"},
+      {"NacBase missing", "DELETE FROM acionista WHERE id = 2147483646", kAcionistas, 4178,
+       "NU.CENT: nao achei acionista NacBase erro:4178"},
+      {"NacFreeFloat missing", "DELETE FROM acionista WHERE id = 2147483645", kAcionistas, 4178,
+       "NU.CENT: nao achei acionista NacFreeFloat erro:4178"},
+      {"country check first",
+       "UPDATE pais SET cod = 'GB' WHERE id = 7;UPDATE tipo_obj SET marca = 0 WHERE id = 0",
+       "UPDATE pais SET cod = 'UK' WHERE id = 7;UPDATE tipo_obj SET marca = 1 WHERE id = 0", 3701,
+       ""},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    SqlScript(c.sql);
+    LogCapture log;
+    int32_t e = -1;
+    LeDadosIniciais(&e);
+    EXPECT_EQ(e, c.code);
+    if (*c.log) {
+      EXPECT_TRUE(log.Has(c.log)) << c.log;
+    }
+    if (c.code == 4178) {
+      EXPECT_TRUE(log.Has("NU.CENT error:4178"));
+    }
+    SqlScript(c.undo);
+    e = -1;
+    LeDadosIniciais(&e);
+    ASSERT_EQ(e, 0) << "undo of " << c.name;
+  }
+}
+
+TEST_F(GlobalStateTest, ClassCheckWarnsAndMarksParents) {
+  Sql("INSERT INTO classe (id, nome, mae) VALUES (5, 'Orphan', 99)");
+  Sql("INSERT INTO classe (id, nome, mae) VALUES (6, 'Loop A', 7)");
+  Sql("INSERT INTO classe (id, nome, mae) VALUES (7, 'Loop B', 6)");
+  LogCapture log;
+  int32_t e = -1;
+  LeDadosIniciais(&e);
+  EXPECT_EQ(e, 0);  // warnings only
+  EXPECT_TRUE(log.Has("Warning: Class #4 filha de 99 nao existe!"));
+  EXPECT_TRUE(log.Has("Warning: Class #5 tem circular reference de maes"));
+  EXPECT_TRUE(log.Has("Warning: Class #6 tem circular reference de maes"));
+  EXPECT_FALSE(log.HasPrefix("Warning: Class #1 "));
+  EXPECT_EQ(EnumClasses->ItemDoId(1)->Marca & 1, 1);  // Equity has children
+  EXPECT_EQ(EnumClasses->ItemDoId(2)->Marca & 1, 0);
+  EXPECT_EQ(EnumClasses->ItemDoId(4)->Marca & 1, 0);
+  EXPECT_EQ(EnumClasses->ItemDoId(6)->Marca & 1, 1);
+}
+
+TEST_F(GlobalStateTest, ListThatCannotBeReadEndsTheReadWithTheException) {
+  UnregisterProcedure("EnumMoeda");
+  int32_t e = -1;
+  EXPECT_THROW(LeDadosIniciais(&e), EZunInputException);
+  RegisterDatabaseProcedures();
+}
+
+TEST(PedeReqGBolTest, KeepsTheMostUrgentPriority) {
+  struct Case {
+    std::vector<int32_t> asks;
+    int32_t want;
+  };
+  const Case cases[] = {
+      {{3, 1, 2}, 1}, {{2}, 2}, {{0}, 0}, {{-5, 4}, 4}, {{4, 0, -1}, 4}, {{5, 3, 9}, 3}, {{}, 0},
+  };
+  for (const Case& c : cases) {
+    PrioridadeReqGBol = 0;
+    for (int32_t p : c.asks) PedeReqGBol(p);
+    EXPECT_EQ(PrioridadeReqGBol, c.want);
+  }
+  PrioridadeReqGBol = 0;
+}
+
+// The pending bulletin request the database holds, served by "GetReqGBol".
+int32_t PedidoServido() {
+  auto cmd = TomaDataSet(CommandType::kStoredProc, "GetReqGBol");
+  int32_t e = ExecStProc(cmd, 0);
+  int32_t p = -1;
+  if (e == 0) GetParamInt(cmd, "@Prioridade", &p);
+  DevolveDataSet(&cmd);
+  return e == 0 ? p : -e;
+}
+
+TEST_F(GlobalStateTest, ReqGBolSendsThePriorityAndClearsIt) {
+  PedeReqGBol(3);
+  PedeReqGBol(2);
+  LogCapture log;
+  EXPECT_EQ(ReqGBol("motivo  x "), 0);
+  EXPECT_TRUE(log.Has("ReqGBol Pri:2 ok motivo  x "));
+  EXPECT_EQ(PrioridadeReqGBol, 0);
+  const auto row = Row("SELECT prioridade, motivo, user_name FROM reqgbol");
+  ASSERT_EQ(row.size(), 3u);
+  EXPECT_EQ(row[0].AsInt(), 2);
+  EXPECT_EQ(row[1].AsString(), "motivo  x ");  // unchanged
+  EXPECT_EQ(row[2].AsString(), "leitor");
+  EXPECT_EQ(PedidoServido(), 2);
+  EXPECT_EQ(PedidoServido(), 0);  // served once
+}
+
+TEST_F(GlobalStateTest, FailedReqGBolKeepsThePriority) {
+  PedeReqGBol(1);
+  UnregisterProcedure("ReqGBol");
+  LogCapture log;
+  const int32_t e = ReqGBol("m");
+  RegisterDatabaseProcedures();
+  EXPECT_NE(e, 0);
+  EXPECT_TRUE(log.Has("ReqGBol Pri:1 error:" + std::to_string(e) + " m"));
+  EXPECT_EQ(PrioridadeReqGBol, 1);
+  EXPECT_EQ(Db->DsAcc(), 0);
+}
+
+TEST_F(GlobalStateTest, DataLogAddSendsNullsForEmptyTextAndNoDate) {
+  struct Case {
+    double date;
+    std::string txt;
+    bool date_null, txt_null;
+  };
+  const Case cases[] = {
+      {0, "", true, true},
+      {std::nan(""), "t", true, false},
+      {NuloFloat(), " ", true, false},
+      {45000.5, "texto", false, false},
+  };
+  int tip = 40;
+  for (const Case& c : cases) {
+    ++tip;
+    ASSERT_EQ(DataLogAdd(tip, 7, 3, c.date, c.txt), 0);
+    const auto row =
+        Row("SELECT date, txt, oid, aux FROM data_log WHERE tip = " + std::to_string(tip));
+    ASSERT_EQ(row.size(), 4u);
+    EXPECT_EQ(row[0].IsNull(), c.date_null) << tip;
+    EXPECT_EQ(row[1].IsNull(), c.txt_null) << tip;
+    if (!c.txt_null) {
+      EXPECT_EQ(row[1].AsString(), c.txt);  // not trimmed
+    }
+    if (!c.date_null) {
+      EXPECT_DOUBLE_EQ(row[0].AsDateTime(), c.date);
+    }
+    EXPECT_EQ(row[2].AsInt(), 7);
+    EXPECT_EQ(row[3].AsInt(), 3);
+  }
+}
+
+// Shutdown with a pending request: sent through ReqGBol when connected,
+// 3797 without a connection, nothing when the run already failed.
+class ShutdownTest : public ZiGlobsDb {
+ protected:
+  void TearDown() override {
+    std::filesystem::remove_all(dir_);
+    SetProgramArgs({"zuninput"});
+  }
+};
+
+TEST_F(ShutdownTest, PendingRequestIsSentAtShutdown) {
+  ReqGBolPendente = "[ImpIF id:1 IFpri:2 x]";
+  PedeReqGBol(1);
+  // Taken before shutdown frees the session: the stored row is read back
+  // through a second start below.
+  LogCapture log;
+  int32_t code = 0;
+  EncerraZiGlobs(&code);
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(
+      log.Has("- ZiGlobs Fini ReqGBol erro:0 requester:[ZiGlobs.fini [ImpIF id:1 "
+              "IFpri:2 x]]"));
+  EXPECT_TRUE(ReqGBolPendente.empty());
+  EXPECT_EQ(Db, nullptr);
+  EXPECT_EQ(EnumPais, nullptr);
+  EXPECT_EQ(ListasDeValores[32], nullptr);
+  IniciaZiGlobs();
+  Db->SetConnectionString(
+      "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunRef;Data Directory=" + dir_ +
+      ";User ID=leitor;Password=pw");
+  Db->Open();
+  const auto row = Row("SELECT prioridade, motivo FROM reqgbol");
+  ASSERT_EQ(row.size(), 2u);
+  EXPECT_EQ(row[0].AsInt(), 1);
+  EXPECT_EQ(row[1].AsString(), "[ZiGlobs.fini [ImpIF id:1 IFpri:2 x]]");
+  int32_t again = 1;
+  EncerraZiGlobs(&again);
+}
+
+TEST_F(ShutdownTest, PendingRequestWithoutConnectionIs3797) {
+  ReqGBolPendente = "[x]";
+  Db->Close();
+  int32_t code = 0;
+  EncerraZiGlobs(&code);
+  EXPECT_EQ(code, 3797);
+  EXPECT_TRUE(ReqGBolPendente.empty());
+}
+
+TEST_F(ShutdownTest, FailedRunSendsNothing) {
+  ReqGBolPendente = "[x]";
+  int32_t code = 4077;
+  EncerraZiGlobs(&code);
+  EXPECT_EQ(code, 4077);
+  EXPECT_EQ(ReqGBolPendente, "[x]");
+  ReqGBolPendente.clear();
+}
+
+TEST_F(ShutdownTest, StartUpAndShutdownAreCounted) {
+  IniciaZiGlobs();  // nested: no new session
+  TAdoDataBaseComInfoTran* db = Db.get();
+  int32_t code = 0;
+  EncerraZiGlobs(&code);
+  EXPECT_EQ(Db.get(), db);  // the outer start-up still holds it
+  EncerraZiGlobs(&code);
+  EXPECT_EQ(Db, nullptr);
+  EncerraZiGlobs(&code);  // unmatched: nothing
+  EXPECT_EQ(code, 0);
+}
+
+}  // namespace
+}  // namespace zun

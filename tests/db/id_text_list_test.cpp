@@ -1,0 +1,331 @@
+#include "db/id_text_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbutil/error_text.h"
+#include "zi_globs_fixture.h"
+
+namespace zun {
+namespace {
+
+// Test procedures with the result shapes a list may meet.
+void RegisterTestProcedures() {
+  // Rows only, though the list passes a parameter: no "result" column.
+  RegisterProcedure("TstListaSemStatus", {{"@p", DataType::kInteger}}, [](ProcContext& c) {
+    Recordset rs({"id", "nome", "c2", "c3", "c4", "t2"});
+    const int32_t p = c.In("@p").AsInt();
+    rs.AddRow({Value::Int(p), Value::String("  dado  "), Value::Int(7), Value::Null(),
+               Value::Int(-4), Value::String(" doc ")});
+    rs.AddRow({Value::Int(p + 1), Value::Null(), Value::Null(), Value::Int(1), Value::Null(),
+               Value::Null()});
+    c.AddResult(std::move(rs));
+  });
+  // A status result set carrying a failure.
+  RegisterProcedure("TstListaFalha", {{"@p", DataType::kInteger}}, [](ProcContext& c) {
+    Recordset st({"result"});
+    st.AddRow({Value::Int(4321)});
+    c.AddResult(std::move(st));
+  });
+  // Two columns only, without a parameter; its rows come from a table the
+  // tests change.
+  RegisterProcedure("TstListaDuasColunas", {}, [](ProcContext& c) {
+    c.AddResult(c.Query("SELECT id, nome FROM bloco_conta_bal ORDER BY id"));
+  });
+  // A marked item (column 3) whose id cannot be in the marked set.
+  RegisterProcedure("TstListaMarcaGrande", {}, [](ProcContext& c) {
+    Recordset rs({"id", "nome", "c2", "c3"});
+    rs.AddRow({Value::Int(5), Value::String("a"), Value::Int(0), Value::Int(1)});
+    rs.AddRow({Value::Int(300), Value::String("b"), Value::Int(0), Value::Int(1)});
+    c.AddResult(std::move(rs));
+  });
+}
+
+class IdTextListTest : public ZiGlobsDb {
+ protected:
+  void SetUp() override {
+    ZiGlobsDb::SetUp();
+    RegisterTestProcedures();
+    UsuarioLingua = 0;
+  }
+  void TearDown() override {
+    UsuarioLingua = 0;
+    ZiGlobsDb::TearDown();
+  }
+};
+
+TEST_F(IdTextListTest, RowsWithoutStatusColumnLoadWithEveryColumn) {
+  tIntStgList l("TstListaSemStatus", 40, "@p");
+  EXPECT_FALSE(l.Lido);
+  ASSERT_EQ(l.Conta(), 2);
+  const IntStgItem* a = l.ItemEm(0);
+  EXPECT_EQ(a->Id, 40);
+  EXPECT_EQ(a->Texto, "dado");  // trimmed
+  EXPECT_EQ(a->Campo2, 7);
+  EXPECT_EQ(a->Campo3, 0);  // NULL
+  EXPECT_EQ(a->Campo4, -4);
+  EXPECT_EQ(a->Texto2, " doc ");  // as read
+  EXPECT_EQ(a->Marca, 0);
+  const IntStgItem* b = l.ItemEm(1);
+  EXPECT_EQ(b->Id, 41);
+  EXPECT_EQ(b->Texto, "");
+  EXPECT_EQ(b->Campo3, 1);
+  EXPECT_EQ(Db->DsAcc(), 0);
+}
+
+TEST_F(IdTextListTest, StatusThenRowsLoadsTheSecondResultSet) {
+  tIntStgListMultiLng l(false, "", 32, "@formatocampo", CommandType::kStoredProc,
+                        "GetCampoListaDeValores");
+  ASSERT_EQ(l.Conta(), 2);
+  // Sorted by the Portuguese name: Aberto, Fechado.
+  EXPECT_EQ(l.IdEm(0), 1);
+  EXPECT_EQ(l.ItemEm(0)->Texto, "Aberto|Open|Abierto");
+  EXPECT_EQ(l.ItemEm(0)->Texto2, "A");
+  EXPECT_EQ(l.IdDoTexto2("F"), 2);
+  EXPECT_EQ(Db->DsAcc(), 0);
+}
+
+TEST_F(IdTextListTest, FewerColumnsLeaveTheRestZero) {
+  tIntStgList l("TstListaDuasColunas");
+  ASSERT_EQ(l.Conta(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(l.ItemEm(i)->Campo2, 0);
+    EXPECT_EQ(l.ItemEm(i)->Campo4, 0);
+    EXPECT_EQ(l.ItemEm(i)->Texto2, "");
+  }
+}
+
+TEST_F(IdTextListTest, FailingProcedureRaisesOnceAndGivesTheCommandBack) {
+  LogCapture log;
+  tIntStgList l("TstListaFalha", 3, "@p");
+  try {
+    l.GaranteLido();
+    FAIL() << "no exception";
+  } catch (const EZunInputException& x) {
+    EXPECT_EQ(x.Code(), 4321);
+    EXPECT_STREQ(x.what(), "EDBException:4321");
+  }
+  EXPECT_TRUE(log.Has("tIntStgList.GaranteLido TstListaFalha DSParamName:@p=3 erro:4321"));
+  EXPECT_EQ(Db->DsAcc(), 0);
+  // Marked read: later uses see an empty list without a new read.
+  EXPECT_TRUE(l.Lido);
+  EXPECT_EQ(l.Conta(), 0);
+  l.Reinicia();
+  EXPECT_THROW(l.Conta(), EZunInputException);
+}
+
+TEST_F(IdTextListTest, UnknownProcedureRaisesTheListException) {
+  tIntStgList l("NaoExiste");
+  EXPECT_THROW(l.GaranteLido(), EZunInputException);
+  EXPECT_EQ(Db->DsAcc(), 0);
+}
+
+TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
+  tIntStgList l("TstListaDuasColunas");
+  ASSERT_EQ(l.Conta(), 3);
+  Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (9, 'Cash')");
+  EXPECT_EQ(l.Conta(), 3);
+  EXPECT_EQ(l.IndexOfId(9), -1);
+  l.Reinicia();
+  EXPECT_FALSE(l.Lido);
+  EXPECT_EQ(l.Conta(), 4);
+  EXPECT_EQ(l.IndexOfId(9), 3);
+}
+
+TEST_F(IdTextListTest, LocalItemsNeverTouchTheDatabase) {
+  tIntStgList l("NaoExiste");
+  l.AdicionaLocal(3, "tres", 1);
+  l.AdicionaLocal(4, "quatro", 0);
+  EXPECT_TRUE(l.Lido);
+  EXPECT_EQ(l.Conta(), 2);
+  EXPECT_EQ(l.TextoDoId(4, false), "quatro");
+}
+
+TEST(IdTextListLocal, IndexAccessorsAtTheEdges) {
+  tIntStgList l("");
+  l.AdicionaLocal(10, "dez", 0);
+  l.AdicionaLocal(20, "vinte", 0);
+  EXPECT_EQ(l.IdEm(-1), -1);
+  EXPECT_EQ(l.IdEm(2), -1);
+  EXPECT_EQ(l.ItemEm(-1), nullptr);
+  EXPECT_EQ(l.ItemEm(2), nullptr);
+  EXPECT_EQ(l.IdEm(1), 20);
+  EXPECT_EQ(l.ItemDoId(30), nullptr);
+  EXPECT_EQ(l.TextoDoId(17, true), "NA(17)");
+  EXPECT_EQ(l.TextoDoId(17, false), "");
+  EXPECT_EQ(l.TextoDoId(10, true), "dez");
+}
+
+TEST(IdTextListLocal, FilteredIndexCountsOnlyPassingItems) {
+  tIntStgList l("");
+  l.AdicionaLocal(1, "a", 0);
+  l.AdicionaLocal(2, "b", 1);
+  l.AdicionaLocal(3, "c", 0);
+  l.AdicionaLocal(4, "d", 0);
+  l.ItemEm(2)->Marca = 1;
+  struct Case {
+    int32_t id, campo2;
+    bool qualquer;
+    int32_t mascara;
+    int want;
+  };
+  const Case cases[] = {
+      {4, 0, false, 0, 2}, {4, 0, false, 1, 1}, {3, 0, false, 1, -1}, {2, 0, false, 0, -1},
+      {2, 1, false, 0, 0}, {4, 7, true, 0, 3},  {4, 7, true, 1, 2},   {9, 0, true, 0, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(l.IndexOfIdFiltrado(c.id, c.campo2, c.qualquer, c.mascara), c.want)
+        << c.id << " " << c.campo2 << " " << c.qualquer << " " << c.mascara;
+  }
+}
+
+TEST(IdTextListLocal, TextLookups) {
+  tIntStgList l("");
+  l.AdicionaLocal(1, "Bovespa", 0);
+  l.AdicionaLocal(2, "Bovespa Mais", 0);
+  l.AdicionaLocal(3, "Bolsa|Exchange|Bolsa", 1);
+  l.AdicionaLocal(4, "Outra|Exchange|Otra", 0);
+  l.ItemEm(0)->Texto2 = "X";
+  l.ItemEm(1)->Texto2 = "X";
+  EXPECT_EQ(l.IdDoTexto("Bovespa", 0, true), 1);
+  EXPECT_EQ(l.IdDoTexto("bovespa m", 0, false), 2);
+  EXPECT_EQ(l.IdDoTexto("bovespa m", 0, true), -1);
+  EXPECT_EQ(l.IdDoTexto("BOV", 0, false), 1);     // first from the front
+  EXPECT_EQ(l.IdDoTexto("Bolsa", 0, false), -1);  // Campo2 must match
+  EXPECT_EQ(l.IdDoTexto("Bolsa", 1, false), 3);
+  EXPECT_EQ(l.IdDoTexto2("X"), 2);  // last from the back
+  EXPECT_EQ(l.IdDoTexto2("Y"), -1);
+  UsuarioLingua = 1;
+  EXPECT_EQ(l.IdDoTextoNaLingua("Exchange"), 4);
+  EXPECT_EQ(l.IdDoTextoNaLingua("Bovespa"), 1);  // no "|": same in every language
+  UsuarioLingua = 0;
+  EXPECT_EQ(l.IdDoTextoNaLingua("Exchange"), -1);
+  EXPECT_EQ(l.IdDoTextoNaLingua("Bolsa"), 3);
+}
+
+TEST_F(IdTextListTest, MarkedSetOfColumnThree) {
+  tIntStgList tipos("EnumTipoObj");
+  EXPECT_TRUE(tipos.TemMarcaF3M(0, "t"));
+  EXPECT_FALSE(tipos.TemMarcaF3M(1, "t"));
+  EXPECT_TRUE(tipos.TemMarcaF3M(3, "t"));
+  EXPECT_FALSE(tipos.TemMarcaF3M(256, "t"));
+  EXPECT_FALSE(tipos.TemMarcaF3M(-1, "t"));
+  LogCapture log;
+  tIntStgList grande("TstListaMarcaGrande");
+  try {
+    grande.TemMarcaF3M(5, "ctx");
+    FAIL() << "no exception";
+  } catch (const EZunInputException& x) {
+    EXPECT_EQ(x.Code(), 4368);
+  }
+  EXPECT_TRUE(log.Has("Error: ISL.GSF3M TstListaMarcaGrande id:300 F3M->ctx"));
+}
+
+struct Completa {
+  const char* in;
+  const char* out;
+};
+
+TEST(IdTextListMultiLng, CompletesMissingLanguages) {
+  const Completa cases[] = {
+      {"Registro||", "Registro|Registro|Registro"},
+      {"|Fund facts|", "Fund facts|Fund facts|Fund facts"},
+      {"a||c", "a|c|c"},
+      {"a|b", "a|b|b"},
+      {"a|b|c", "a|b|c"},
+      {"sem barra", "sem barra"},
+      {"||", "||"},
+  };
+  for (const Completa& c : cases) {
+    std::vector<IntStgItem> v(1);
+    v[0].Texto = c.in;
+    tIntStgListMultiLng::CompletaEOrdena(&v, false);
+    EXPECT_EQ(v[0].Texto, c.out) << c.in;
+  }
+}
+
+std::vector<int32_t> Ids(const std::vector<IntStgItem>& v) {
+  std::vector<int32_t> r;
+  for (const auto& it : v) r.push_back(it.Id);
+  return r;
+}
+
+TEST(IdTextListMultiLng, SortsByTheUsersLanguageStablyWithIdZeroFirst) {
+  auto make = [] {
+    std::vector<IntStgItem> v(5);
+    const char* texts[] = {"Zeta|Alpha|Beta", "Registro|Fund facts|Datos generales", "Meio",
+                           "Nada|None|Nada", "Meio"};
+    const int32_t ids[] = {3, 1, 5, 0, 6};
+    for (int i = 0; i < 5; ++i) {
+      v[i].Id = ids[i];
+      v[i].Texto = texts[i];
+    }
+    return v;
+  };
+  UsuarioLingua = 1;
+  auto v = make();
+  tIntStgListMultiLng::CompletaEOrdena(&v, false);
+  // Alpha, Fund facts, Meio, Meio (equal texts keep their order), None.
+  EXPECT_EQ(Ids(v), (std::vector<int32_t>{3, 1, 5, 6, 0}));
+  v = make();
+  tIntStgListMultiLng::CompletaEOrdena(&v, true);
+  EXPECT_EQ(Ids(v), (std::vector<int32_t>{0, 3, 1, 5, 6}));
+  UsuarioLingua = 0;
+  v = make();
+  tIntStgListMultiLng::CompletaEOrdena(&v, false);
+  // Meio, Meio, Nada, Registro, Zeta.
+  EXPECT_EQ(Ids(v), (std::vector<int32_t>{5, 6, 0, 1, 3}));
+}
+
+TEST_F(IdTextListTest, MultilingualDatabaseListPutsIdZeroFirst) {
+  UsuarioLingua = 1;
+  tIntStgListMultiLng l(true, "", 0, "", CommandType::kStoredProc, "EnumTipoAplicacao");
+  ASSERT_EQ(l.Conta(), 3);
+  // English names: None (id 0, moved first), Fixed income, Shares.
+  EXPECT_EQ(l.IdEm(0), 0);
+  EXPECT_EQ(l.IdEm(1), 2);
+  EXPECT_EQ(l.IdEm(2), 1);
+}
+
+TEST_F(IdTextListTest, AddItemAddsAndRereads) {
+  tIntStgListMultiLng l(false, "AddItemCampoListaValores", 32, "@formatocampo",
+                        CommandType::kStoredProc, "GetCampoListaDeValores");
+  ASSERT_EQ(l.Conta(), 2);
+  EXPECT_TRUE(l.PodeAdicionar());
+  LogCapture log;
+  int32_t e = -1;
+  const int32_t id = l.AdicionaItem("Misto|Mixed", &e, "ctx");
+  EXPECT_EQ(e, 0);
+  EXPECT_EQ(id, 3);
+  EXPECT_TRUE(
+      log.Has("ISLML.AddItem AddItemCampoListaValores param:32 itemid:3 error:0 "
+              "st:<Misto|Mixed> ctx"));
+  EXPECT_FALSE(l.Lido);
+  ASSERT_EQ(l.Conta(), 3);
+  // The Spanish name was not given: sent empty, completed from English.
+  EXPECT_EQ(l.TextoDoId(3, false), "Misto|Mixed|Mixed");
+  EXPECT_EQ(Db->DsAcc(), 0);
+}
+
+TEST_F(IdTextListTest, AddItemWithoutProcedureFails) {
+  tIntStgListMultiLng l(false, "", 32, "@formatocampo", CommandType::kStoredProc,
+                        "GetCampoListaDeValores");
+  EXPECT_FALSE(l.PodeAdicionar());
+  int32_t e = 0;
+  EXPECT_EQ(l.AdicionaItem("x", &e, ""), -1);
+  EXPECT_NE(e, 0);
+}
+
+TEST(MsgTextHook, InstalledHookGivesNoText) {
+  InstalaMsgTextHook();
+  ASSERT_TRUE(static_cast<bool>(MsgTextHook));
+  std::string t = "x";
+  MsgTextHook(3701, &t);
+  EXPECT_EQ(t, "");
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,79 @@
+// A fresh reference database in a temporary directory and the unit's global
+// state started on it: Db logged in as a plain user, every list unread.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../toolbox/dbutil/log_capture.h"
+#include "database/reference_db.h"
+#include "db/global_state.h"
+#include "db/reqgbol.h"
+#include "db/user_context.h"
+#include "foundation/log.h"
+#include "foundation/switches.h"
+#include "toolbox/dbutil/session.h"
+
+namespace zun {
+
+class ZiGlobsDb : public ::testing::Test {
+ protected:
+  // Extra program arguments for the unit's start-up.
+  virtual std::vector<std::string> Args() const { return {}; }
+
+  void SetUp() override {
+    SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/db_test.log");
+    RegisterDatabaseProcedures();
+    char tmpl[] = "/tmp/zun-zidb-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    InitDatabase(dir_ + "/ZunRef.db");
+    AddUser(dir_ + "/ZunRef.db", {"leitor", "pw", "leitor@example.com", false, 0, 0, 0});
+    // A gateway that refuses at once, so that notifications fail fast.
+    std::vector<std::string> args = {"zuninput", "/MailGateway=http://127.0.0.1:9/"};
+    for (const auto& a : Args()) args.push_back(a);
+    SetProgramArgs(args);
+    IniciaZiGlobs();
+    ASSERT_NE(Db, nullptr);
+    Db->SetConnectionString(
+        "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunRef;Data Directory=" + dir_ +
+        ";User ID=leitor;Password=pw");
+    Db->Open();
+    PrioridadeReqGBol = 0;
+    ReqGBolPendente.clear();
+  }
+
+  void TearDown() override {
+    int32_t code = 1;  // nothing is sent at shutdown unless a test asks
+    EncerraZiGlobs(&code);
+    std::filesystem::remove_all(dir_);
+    SetProgramArgs({"zuninput"});
+  }
+
+  // Runs SQL on the database behind Db.
+  void Sql(const std::string& sql) { Db->Execute(sql); }
+  // Sql for each statement of a ";"-separated list.
+  void SqlScript(const std::string& text) {
+    for (std::string rest = text; !rest.empty();) {
+      const size_t semi = rest.find(';');
+      Sql(rest.substr(0, semi));
+      rest = semi == std::string::npos ? "" : rest.substr(semi + 1);
+    }
+  }
+
+  // The first row of a query, on Db's connection.
+  std::vector<Value> Row(const std::string& sql) {
+    std::vector<Recordset> out;
+    Db->Provider().ExecuteSql(sql, 30, &out);
+    if (out.empty() || out[0].RecordCount() == 0) return {};
+    return out[0].rows()[0];
+  }
+
+  std::string dir_;
+};
+
+}  // namespace zun
