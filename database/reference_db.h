@@ -41,15 +41,15 @@ int64_t AddUser(const std::string& path, const NewUser& user);
 // Result codes of the login and queue procedures (their return values).
 // The client version is older than the minimum kept in the settings table
 // ("CheckClientVersionV2").
-inline constexpr int32_t kErrClientVersionTooOld = 50201;
+inline constexpr int32_t kErrClientVersionTooOld = 50301;
 // The connection's current user is not (or no longer) in the users table
 // ("GetInfoDoUsuario").
-inline constexpr int32_t kErrCurrentUserUnknown = 50202;
+inline constexpr int32_t kErrCurrentUserUnknown = 50302;
 // The connection did not log in as an administrator, so it may not take
 // another user's identity ("ChamaSetuser").
-inline constexpr int32_t kErrSetuserNotAdmin = 50203;
+inline constexpr int32_t kErrSetuserNotAdmin = 50303;
 // No user of that name ("ChamaSetuser").
-inline constexpr int32_t kErrSetuserUnknownUser = 50204;
+inline constexpr int32_t kErrSetuserUnknownUser = 50304;
 // The "result" of "ImportFilesNext" when no entry may be handed out now.
 inline constexpr int32_t kImportFilesNothing = 4072;
 // "@id" is not an entry of the queue ("ImportFilesResult").
