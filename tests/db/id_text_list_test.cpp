@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
-#include "toolbox/dbutil/error_text.h"
 #include "zi_globs_fixture.h"
 
 namespace zun {
@@ -133,15 +132,6 @@ TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
   EXPECT_FALSE(l.Lido);
   EXPECT_EQ(l.Conta(), 4);
   EXPECT_EQ(l.IndexOfId(9), 3);
-}
-
-TEST_F(IdTextListTest, LocalItemsNeverTouchTheDatabase) {
-  tIntStgList l("NaoExiste");
-  l.AdicionaLocal(3, "tres", 1);
-  l.AdicionaLocal(4, "quatro", 0);
-  EXPECT_TRUE(l.Lido);
-  EXPECT_EQ(l.Conta(), 2);
-  EXPECT_EQ(l.TextoDoId(4, false), "quatro");
 }
 
 TEST(IdTextListLocal, IndexAccessorsAtTheEdges) {
@@ -317,14 +307,6 @@ TEST_F(IdTextListTest, AddItemWithoutProcedureFails) {
   int32_t e = 0;
   EXPECT_EQ(l.AdicionaItem("x", &e, ""), -1);
   EXPECT_NE(e, 0);
-}
-
-TEST(MsgTextHook, InstalledHookGivesNoText) {
-  InstalaMsgTextHook();
-  ASSERT_TRUE(static_cast<bool>(MsgTextHook));
-  std::string t = "x";
-  MsgTextHook(3701, &t);
-  EXPECT_EQ(t, "");
 }
 
 }  // namespace
