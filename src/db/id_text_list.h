@@ -125,8 +125,8 @@ class tIntStgListMultiLng : public tIntStgList {
   // Adds an item named nomes ("pt|en|es"; missing languages are sent as "")
   // through the add procedure (mode 0, new id from "@ItemId") and, on
   // success, resets the list. Returns the new id, or -1 with *e set to the
-  // error code (3940 when the list has no add procedure). Logs "ISLML.AddItem ...". Never raises.
-  // Precondition: e is not null.
+  // error code (3940 when the list has no add procedure). Logs
+  // "ISLML.AddItem ...". Never raises. Precondition: e is not null.
   int32_t AdicionaItem(const std::string& nomes, int32_t* e, const std::string& contexto);
 
   // The completion and sorting steps of Carrega, on items already read.
