@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <system_error>
 
+#include "db/global_state.h"
+#include "db/id_text_list.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "toolbox/dbutil/error_text.h"
 
 namespace zun {
 namespace {
@@ -197,6 +200,20 @@ void tImpRoot::ErrMsg(const std::string& text) {
   if (FirstErrMsg.empty()) FirstErrMsg = text;
   LastErrMsg = text;
   Msg("line:" + std::to_string(lnn) + " " + text);
+}
+
+void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {
+  *code = 0;
+  if (!LeInteiro(s, pais)) {
+    *pais = -1;
+    *code = 4182;
+    return;
+  }
+  try {
+    if (!EnumPais || EnumPais->IndexOfId(*pais) < 0) *code = 4182;
+  } catch (const std::exception& x) {
+    CodigoDaExcecao("StrToPais", code, x, 4182);
+  }
 }
 
 void tImpRoot::ResetPass() {

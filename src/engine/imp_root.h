@@ -117,9 +117,11 @@ class tImpRoot {
   // Reports an error of the current line: counts it, keeps the first and the
   // latest text and emits "line:" + lnn + " " + text through Msg.
   void ErrMsg(const std::string& text);
-  // A country field: *pais := s as a decimal integer; *code := 4182 when s
-  // is not one or not a known country id, else 0. Preconditions: pais and
-  // code are not null.
+  // A country field: *pais := s as a decimal integer (-1 when it is not
+  // one); *code := 4182 when s is not an integer or not an id of the
+  // country list EnumPais (also while that list is not created), else 0. A
+  // list that cannot be read gives its error code (logged). Preconditions:
+  // pais and code are not null.
   void StrToPais(const std::string& s, int32_t* pais, int32_t* code);
   // Sets up a pass: Comecou := true, the shareholder counters := 0 and,
   // when Erro is 0, lnn := 0 and LastLine := "".

@@ -8,6 +8,8 @@
 #include <system_error>
 #include <vector>
 
+#include "db/global_state.h"
+#include "db/id_text_list.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
 
@@ -242,6 +244,31 @@ TEST_F(ImpRootTest, DescribeAndAddedParties) {
   EXPECT_EQ(l.Count(), 3);
   EXPECT_TRUE(l.Contem("123", 2));
   EXPECT_FALSE(l.Contem("ABC", 1));
+}
+
+TEST_F(ImpRootTest, CountryFields) {
+  RootDeTeste root(EscreveArquivo("d.txt", ""), true);
+  std::unique_ptr<tIntStgList> antes = std::move(EnumPais);
+  struct Case {
+    const char* s;
+    int32_t pais;
+    int32_t code;
+  } const cases[] = {
+      {"1", 1, 0},     {"79", 79, 0},  {"+1", 1, 0},    {"2", 2, 4182},   {"-1", -1, 4182},
+      {"x", -1, 4182}, {"", -1, 4182}, {"-", -1, 4182}, {"1 ", -1, 4182}, {"99999999999", -1, 4182},
+  };
+  int32_t pais = 0, code = 0;
+  root.StrToPais("1", &pais, &code);
+  EXPECT_EQ(code, 4182);  // no country list yet
+  EnumPais = std::make_unique<tIntStgList>("EnumPais");
+  EnumPais->AdicionaLocal(1, "Brasil", 0);
+  EnumPais->AdicionaLocal(79, "Outro", 0);
+  for (const Case& c : cases) {
+    root.StrToPais(c.s, &pais, &code);
+    EXPECT_EQ(pais, c.pais) << c.s;
+    EXPECT_EQ(code, c.code) << c.s;
+  }
+  EnumPais = std::move(antes);
 }
 
 }  // namespace
