@@ -61,6 +61,13 @@ void ImportFilesNext(ProcContext& c) {
       "f.importtries, f.conteudo FROM import_files f JOIN users u ON u.uid = f.uid "
       "WHERE f.id = ?",
       {id});
+  if (row.RecordCount() == 0) {
+    // The owner is gone (possible only with foreign keys off): importing
+    // under another identity would be wrong. The try stays counted, so the
+    // entry does not block the queue for good.
+    c.AddResult(Status(kErrImportFileOwnerUnknown, count_menos_um));
+    return;
+  }
   c.AddResult(Status(0, count_menos_um));
   c.AddResult(std::move(row));
 }

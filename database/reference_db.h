@@ -52,6 +52,9 @@ inline constexpr int32_t kErrSetuserNotAdmin = 50303;
 inline constexpr int32_t kErrSetuserUnknownUser = 50304;
 // The "result" of "ImportFilesNext" when no entry may be handed out now.
 inline constexpr int32_t kImportFilesNothing = 4072;
+// The "result" of "ImportFilesNext" when the entry's owner is not in the
+// users table; the try is counted.
+inline constexpr int32_t kErrImportFileOwnerUnknown = 50104;
 // "@id" is not an entry of the queue ("ImportFilesResult").
 inline constexpr int32_t kErrImportFileUnknownId = 50101;
 // "@res" is NULL: the outcome is unknown ("ImportFilesResult").

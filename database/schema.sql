@@ -1,7 +1,7 @@
 -- Reference database of the embedded provider (SQLite).
 -- Applied by "zuninput-db init" to a new file. Each change to this file
 -- raises schema_version.version (and the constant kSchemaVersion in
--- schema.h) so that a database can tell which schema it holds.
+-- reference_db.h) so that a database can tell which schema it holds.
 -- Text is UTF-8 in the file; date-times are "yyyy-mm-dd hh:nn:ss[.zzz]".
 
 CREATE TABLE schema_version (

@@ -319,6 +319,9 @@ int Enqueue(const Args& a, const std::string& path) {
   if (in.bad()) throw Failure("cannot read " + file);
 
   DbFile db(path);
+  if (content.size() > static_cast<size_t>(sqlite3_limit(db.handle(), SQLITE_LIMIT_LENGTH, -1))) {
+    throw Failure("the file is too large for the queue: " + file);
+  }
   Stmt find{db.Prepare("SELECT uid FROM users WHERE name = ?")};
   sqlite3_bind_text(find.st, 1, a.Get("--user").c_str(), -1, SQLITE_TRANSIENT);
   if (sqlite3_step(find.st) != SQLITE_ROW) throw Failure("no user " + a.Get("--user"));

@@ -163,6 +163,14 @@ TEST_F(ImportQueue, InconsistentEntriesAreCounted) {
   EXPECT_EQ(n.count_menos_um, 1);
 }
 
+TEST_F(ImportQueue, EntryOfAVanishedOwnerFailsUntilItsTriesAreUsed) {
+  Put(999, 1, "2020-07-03 10:11:12", "x");  // the raw connection does not check the key
+  auto s = Login("zunsvc", "s3cret");
+  EXPECT_EQ(TakeNext(*s, 5, 2).e, kErrImportFileOwnerUnknown);
+  EXPECT_EQ(TakeNext(*s, 5, 2).e, kErrImportFileOwnerUnknown);
+  EXPECT_EQ(TakeNext(*s, 5, 2).e, kImportFilesNothing);
+}
+
 // Two service processes drain one queue: every entry is handed out exactly
 // once.
 TEST_F(ImportQueue, TwoProcessesNeverShareAnEntry) {
