@@ -147,6 +147,7 @@ TEST_F(ImpMainTest, DispatchesByKeywordInAnyCaseInBothPasses) {
 TEST_F(ImpMainTest, CommentsOnlyFile) {
   ImpDeTeste imp("# a\n\n   ; b\n  // c\n");
   EXPECT_EQ(imp.Roda(), 0);
+  EXPECT_EQ(imp.lnn, 4);
   EXPECT_EQ(imp.msgs, (Strings{"check ok, starting import"}));
 }
 
@@ -221,6 +222,8 @@ TEST_F(ImpMainTest, NulBytesAndHugeLines) {
   EXPECT_EQ(chamadas[0].size(), 3 + (1u << 20) - 1 + 3);
   ASSERT_EQ(big.msgs.size(), 1u);
   EXPECT_EQ(big.msgs[0], "line:2 Error:3942 Invalid line: " + huge.substr(0, 1000) + "...");
+  EXPECT_EQ(big.LastLine, huge);
+  EXPECT_LT(big.StatusLine("s").size(), 3 * 1000u + 300u);
 }
 
 TEST_F(ImpMainTest, BulletinStepRunsOnceBetweenThePasses) {
