@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -46,6 +47,14 @@ class FreshDatabase : public ::testing::Test {
     s->Open();
     DetectaVersaoDoServidor(s.get());
     return s;
+  }
+
+  // Runs SQL on the file directly, as an operator would.
+  void Sql(const std::string& text) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
+    sqlite3_close(db);
   }
 
   std::string dir_;

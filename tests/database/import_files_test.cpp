@@ -80,12 +80,6 @@ class ImportQueue : public FreshDatabase {
     sqlite3_close(db);
     return id;
   }
-  void Sql(const std::string& text) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
-    sqlite3_close(db);
-  }
 };
 
 TEST_F(ImportQueue, HandsOutTheMostUrgentEligibleEntryFirst) {

@@ -55,13 +55,6 @@ class LoginProcs : public FreshDatabase {
     s.DevolveDataSet(&cmd);
     return e;
   }
-
-  void Sql(const std::string& text) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
-    sqlite3_close(db);
-  }
 };
 
 TEST_F(LoginProcs, FreshDatabasePassesTheLoginSequence) {

@@ -127,6 +127,10 @@ TEST_F(Tool, UsersAddedLogInWithTheirPasswordAndRights) {
     EXPECT_NE(o.err.find("zuninput-db: "), std::string::npos);
   }
   EXPECT_EQ(Run({"--db", dir_ + "/none.db", "user", "add", "bo"}).status, 1);
+  // Only a salted hash is stored.
+  const std::string hashes = Run({"sql", "SELECT password_hash FROM users"}).out;
+  EXPECT_EQ(hashes.find("pa ss"), std::string::npos);
+  EXPECT_NE(hashes.find("pbkdf2-sha256$"), std::string::npos);
 }
 
 TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
