@@ -1,11 +1,31 @@
 #!/usr/bin/env bash
-# Runs the service once in a fresh directory under the build folder.
+# The demo: a fresh directory under the build folder with an initialised
+# embedded database, a service user and a file owner with an e-mail address,
+# the example files queued (one good, one that fails its check pass), one run
+# of the service, then the queue.
 set -uo pipefail
 build=${1:-build}
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "$build" && pwd)"
 demo="$build/demo"
 rm -rf "$demo" && mkdir -p "$demo"
-exe="$(cd "$build" && pwd)/zuninput"
-(cd "$demo" && "$exe")
+cd "$demo" || exit 1
+db="$build/zuninput-db"
+
+"$db" init || exit 1
+printf 'demo-service-pw\n' | "$db" user add zunsvc --password-stdin --admin || exit 1
+printf 'demo-owner-pw\n' | "$db" user add ana.lima --password-stdin --email ana.lima@example.com || exit 1
+for f in "$root"/examples/good.txt "$root"/examples/check_fails.txt; do
+  printf 'queued %s as entry ' "$(basename "$f")"
+  "$db" enqueue "$f" --user ana.lima || exit 1
+done
+
+echo "--- running the service"
+# No mail gateway runs here: the mails fail fast (connection refused) and are logged.
+"$build/zuninput" -provider:SQLite -user:zunsvc -password:demo-service-pw \
+  -MailGateway:http://127.0.0.1:9/ -PathReqGBol:"$demo/"
 code=$?
-echo "run ended with exit status $code"
-echo "log: $(cd "$demo" && pwd)/zuninput.log"
+echo "--- the run ended with exit status $code"
+echo "--- the queue"
+"$db" queue
+echo "log: $demo/zuninput.log"

@@ -1,28 +1,35 @@
 // Program entry of the import service: starts the modules in dependency
-// order, runs the service once and ends the modules in reverse.
+// order (foundation, the reference database's procedures, the global state
+// of database work), runs the service once and ends the modules in reverse.
 #include <string>
 #include <vector>
 
+#include "database/reference_db.h"
+#include "db/global_state.h"
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
+#include "service/login.h"
+#include "service/queue_step.h"
+#include "service/reqgbol_step.h"
 #include "service/run_loop.h"
 
 int main(int argc, char** argv) {
   zun::SetProgramArgs(std::vector<std::string>(argv, argv + argc));
   zun::IniciaFundacao();
+  // The embedded provider serves the reference database's procedures.
+  zun::RegisterDatabaseProcedures();
+  zun::IniciaZiGlobs();
 
   zun::RunHooks hooks;
-  // No database client is built in yet: the login cannot connect, so the
-  // run ends with the login failure code.
-  hooks.init_db_connection = [] {
-    zun::Loga("InitDbConnection error:3715");
-    return 3715;
-  };
-  hooks.is_logged = [] { return false; };
+  hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };
+  hooks.is_logged = [] { return zun::IsLogged(false); };
+  hooks.queue_step = zun::ImpIFStep;
+  hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
   zun::ZunInpIF(hooks);
-  zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));
 
+  zun::EncerraZiGlobs(&zun::SysExitCode);
+  zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));
   zun::EncerraFundacao();
   return zun::ExitStatusFor(zun::SysExitCode);
 }

@@ -29,3 +29,21 @@ std::string LePathIF();
 void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro);
 
 }  // namespace zun
+
+namespace zun {
+
+// Imports one local file with the import engine (check pass, then import
+// pass). Outputs: the last line number, the last line's text, the status
+// line and the file's result code (3774 for an empty file name).
+void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
+                  std::string* last_line, std::string* diag, int32_t* erro);
+
+// One queue step: fetches the most urgent entry ("ImportFilesNext"), writes
+// it to a local file, imports it as its owner, records the outcome
+// ("ImportFilesResult"), mails the owner and cleans up. seq is the 1-based
+// number of the step in this run. On return *erro is 0 when the file was
+// imported or the queue was empty (then *continua is false), otherwise the
+// queue's or the import's code.
+void ImpIFStep(int32_t seq, int32_t* erro, bool* continua);
+
+}  // namespace zun

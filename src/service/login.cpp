@@ -1,0 +1,135 @@
+#include "service/login.h"
+
+#include <exception>
+#include <vector>
+
+#include "db/global_state.h"
+#include "db/user_context.h"
+#include "foundation/log.h"
+#include "foundation/momento.h"
+#include "foundation/switches.h"
+#include "foundation/version.h"
+#include "notify/mail.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/server_version.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+namespace {
+
+// The version this client reports to the database.
+constexpr int32_t kClientVersion = 20;
+constexpr int32_t kPatchNum = 750;
+constexpr int kLoginCommandTimeout = 180;
+
+std::string nome_do_servidor;
+std::string nome_do_banco;
+
+}  // namespace
+
+const std::string& NomeDoServidorLogado() { return nome_do_servidor; }
+const std::string& NomeDoBancoLogado() { return nome_do_banco; }
+
+bool IsLogged(bool warn) {
+  const bool logged = Db != nullptr && Db->Connected();
+  if (!logged && warn) Loga("Warn: Not logged!");
+  return logged;
+}
+
+int32_t CheckClientVersionV2() {
+  int32_t e = 0;
+  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "CheckClientVersionV2");
+  if (!cmd) return 4462;
+  const bool admin = TemSwitch("AdminVersion");
+  SetParamInt(cmd, "@ClientVersion", admin ? 999999 : kClientVersion);
+  SetParamInt(cmd, "@PatchNum", admin ? 999999 : kPatchNum);
+  e = ExecStProc(cmd, 0);
+  if (e == 0) {
+    double server_time = 0;
+    GetParamDateTime(cmd, "@ServerTime", &server_time);
+    const Momento server = DateTimeToMomento(server_time);
+    RelogioDoServidor().SetGMT2LocalFromServer(server);
+    Loga("ServerTime: " + MomentoStr(server) +
+         " diff:" + DuracaoStr(RelogioDoServidor().Offset(), 20));
+  }
+  DevolveDataSet(&cmd);
+  if (e != 0) Loga("CheckClientVersion error:" + std::to_string(e));
+  return e;
+}
+
+void GetInfoDoUsuario(int32_t* erro) {
+  LimpaContextoDoUsuario();
+  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+  *erro = ExecStProc(cmd, 0);
+  if (*erro == 0) {
+    try {
+      GetParamByte(cmd, "@SourceDoBal", &UsuarioSourceDoBal);
+      GetParamInt(cmd, "@UserFlag", &UsuarioFlags);
+      GetParamStr(cmd, "@email", &UsuarioEmail);
+      GetParamStr(cmd, "@name", &UsuarioNome);
+      GetParamInt(cmd, "@uid", &UsuarioUid);
+      GetParamBool(cmd, "@IsAdmin", &UsuarioIsAdmin);
+      GetParamInt(cmd, "@lingua", &UsuarioLingua);
+    } catch (...) {
+      DevolveDataSet(&cmd);
+      throw;
+    }
+  }
+  DevolveDataSet(&cmd);
+}
+
+int32_t ChamaSetuser(const std::string& novo_user) {
+  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ChamaSetuser");
+  SetParamStr(cmd, "@novouser", novo_user);
+  const int32_t e = ExecStProc(cmd, 0);
+  DevolveDataSet(&cmd);
+  if (e == 0) {
+    int32_t ignored = 0;
+    GetInfoDoUsuario(&ignored);
+  }
+  return e;
+}
+
+int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,
+                         const PedidoDeLogin& ask) {
+  (void)exclusive;
+  int32_t e = 0;
+  std::string msg_erro;
+  DadosDeLogin d;
+  d.user = user;
+  NDTCM("zuninput.log", 20000, 1000000);
+  SetDbUserNameSource([] { return UsuarioNome; });
+  try {
+    e = LeDadosDeLogin(user, password, ask, &d, &msg_erro);
+    if (e == 0) {
+      Db->SetConnectionString(MontaStringDeConexao(d));
+      Db->Open();
+      while (Db->State() == ConnectionState::kConnecting) {
+      }
+      Db->SetCommandTimeout(kLoginCommandTimeout);
+      nome_do_servidor = d.server;
+      nome_do_banco = d.database;
+      DetectaVersaoDoServidor(Db.get());
+      e = CheckClientVersionV2();
+    }
+    if (e == 0) GetInfoDoUsuario(&e);
+    if (e == 0) LeDadosIniciais(&e);
+    if (e == 0 && !IsLogged(false)) e = 3715;
+  } catch (const std::exception& x) {
+    CodigoDaExcecao("InitDbConnection", &e, x, 3714);
+    msg_erro = std::string("exception:") + x.what();
+  }
+  if (e != 0) {
+    if (Db != nullptr && Db->State() != ConnectionState::kClosed) Db->Close();
+    Loga("InitDbConnection error:" + std::to_string(e));
+    SendNotification("login error:" + d.user,
+                     {"usr", d.user, "error", std::to_string(e), "msgerro", msg_erro, "program",
+                      CaminhoDoExecutavel()},
+                     "gor");
+  }
+  return e;
+}
+
+}  // namespace zun

@@ -1,0 +1,247 @@
+// The queue step and the import of one local file.
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "db/global_state.h"
+#include "db/user_context.h"
+#include "engine/imp_main.h"
+#include "foundation/log.h"
+#include "foundation/momento.h"
+#include "notify/mail.h"
+#include "service/login.h"
+#include "service/queue_step.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+namespace {
+
+std::string YN(bool b) { return b ? "Y" : "N"; }
+
+std::string Trim(const std::string& s) {
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// Trimmed and in double quotes unless it already starts and ends with one.
+std::string Aspas(const std::string& s) {
+  const std::string t = Trim(s);
+  if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t;
+  return "\"" + t + "\"";
+}
+
+// The queue time as date and time text, as the machine shows it.
+std::string DataHora(double dt) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(dt, &y, &mo, &d, &h, &mi, &s, &ms);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+  return buf;
+}
+
+struct QueueRow {
+  int32_t uid = 0;
+  int32_t id = 0;
+  int32_t prioridade = 0;
+  std::string name;
+  double mom = 0;
+  std::string filename;
+  int32_t importtries = 0;
+};
+
+}  // namespace
+
+void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
+                  std::string* last_line, std::string* diag, int32_t* erro) {
+  LogaConsole("ImpCli import <" + file_name + ">");
+  *erro = 0;
+  diag->clear();
+  *line_number = 0;
+  last_line->clear();
+  if (file_name.empty()) {
+    *diag = "Error: no input file";
+    LogaConsole(*diag);
+    *erro = 3774;
+  } else {
+    auto imp = std::make_unique<tMyImpMain>(file_name, true);
+    imp->ShPortFlag = sh_port_flag;
+    while (imp->CanGoOn()) imp->ImportNext();
+    *erro = imp->ResultCode();
+    *diag = imp->StatusLine("impcli");
+    *last_line = imp->LastLine;
+    *line_number = imp->lnn;
+  }
+  LogaConsole("- end import " + (*erro == 0 ? std::string("ok") : "erro:" + std::to_string(*erro)) +
+              " " + *diag);
+}
+
+void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
+  *erro = 0;
+  *continua = true;
+  QueueRow row;
+  std::string local_name;
+  std::string path_if;
+  bool tenho_path = false;
+  bool user_switched = false;
+  int32_t line_number = 0;
+  std::string last_line;
+  std::string diag;
+  std::unique_ptr<Command> cmd;
+  try {
+    cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
+    if (!cmd) *erro = 4084;
+    if (*erro == 0) {
+      int y, mo, d, h, mi, s, ms;
+      DecodeDateTime(MomentoToDateTime(AgoraNoServidor()), &y, &mo, &d, &h, &mi, &s, &ms);
+      const int32_t max_pri = MaxPrioridadeDaHora(h);
+      LogaConsole("- next MaxIFPri:" + std::to_string(max_pri));
+      SetParamInt(cmd, "@MaxPrioridade", max_pri);
+      SetParamInt(cmd, "@MaxImportTries", 2);
+      *erro = ExecStProc(cmd, 1);
+    }
+    if (*erro == 0) {
+      const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
+      if (count_menos_um != 0) {
+        LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
+        SendNotification("IF CountMenosUm",
+                         {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
+                          std::to_string(seq)},
+                         "gr");
+      }
+      cmd->NextRecordset();
+      GetFieldInt(cmd, "Uid", &row.uid);
+      GetFieldInt(cmd, "Id", &row.id);
+      GetFieldInt(cmd, "prioridade", &row.prioridade);
+      GetFieldStr(cmd, "Name", &row.name);
+      GetFieldDateTime(cmd, "mom", &row.mom);
+      GetFieldStr(cmd, "filename", &row.filename);
+      GetFieldInt(cmd, "importtries", &row.importtries);
+      if (row.id == 0) *erro = 4088;
+    }
+    if (*erro == 0) {
+      const std::string mom_str = MomentoStr(DateTimeToMomento(row.mom));
+      local_name =
+          std::to_string(row.id) + "-" + LimpaNome(row.name) + "-" + LimpaNome(mom_str) + ".txt";
+      LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
+                  " IFpri:" + std::to_string(row.prioridade) + " mom:" + mom_str +
+                  " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + ">" +
+                  " local:<" + local_name + ">");
+      path_if = LePathIF();
+      tenho_path = !path_if.empty();
+      LogaConsole("- writing " + path_if + local_name);
+      // The content is written byte for byte: trimming it as text fields
+      // are would shift the line numbers of every message.
+      const Value& conteudo = cmd->Current().FieldByName("conteudo");
+      GravaArquivo(path_if + local_name, conteudo.IsNull() ? "" : conteudo.AsString(), erro);
+    }
+    DevolveDataSet(&cmd);
+    if (*erro == 0 && row.name != UsuarioNome) {
+      *erro = ChamaSetuser(row.name);
+      user_switched = true;
+    }
+    if (*erro == 0) {
+      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro);
+    }
+  } catch (const std::exception& x) {
+    CodigoDaExcecao("ImpIF.1", erro, x, 4086);
+  }
+  DevolveDataSet(&cmd);
+
+  try {
+    if (row.id != 0) {
+      const bool tries_exceeded = row.importtries >= 2;
+      cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
+      SetParamInt(cmd, "@id", row.id);
+      SetParamInt(cmd, "@res", *erro);
+      SetParamBool(cmd, "@ApagaConteudo", tenho_path && (*erro == 0 || tries_exceeded));
+      ExecStProc(cmd, 0);
+      DevolveDataSet(&cmd);
+      LogaConsole(
+          "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
+          " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
+          " SeqOnThisRunOfThisIF:" + std::to_string(seq));
+      const std::string sent = DataHora(row.mom) + " (GMT)";
+      if (*erro != 0 && tries_exceeded) {
+        SendNotification("IF failed, max tries exceeded",
+                         {"id",
+                          std::to_string(row.id),
+                          "file",
+                          row.filename,
+                          "user",
+                          row.name,
+                          "sent",
+                          sent,
+                          "IFpriority",
+                          std::to_string(row.prioridade),
+                          "try",
+                          std::to_string(row.importtries),
+                          "result-error",
+                          std::to_string(*erro),
+                          "diag",
+                          Aspas(diag),
+                          "lastline",
+                          Aspas(last_line),
+                          "lastlinenumber",
+                          std::to_string(line_number),
+                          "SeqOnThisRunOfThisIF",
+                          std::to_string(seq)},
+                         "gr");
+      }
+      if (!UsuarioEmail.empty() && (*erro == 0 || tries_exceeded)) {
+        LogaConsole("- sending mail to <" + UsuarioEmail + ">");
+        const int32_t mail_erro =
+            SendMailItems({"XTO",
+                           UsuarioEmail,
+                           "SUBJ",
+                           "ZunInput import " +
+                               (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro)),
+                           "id",
+                           std::to_string(row.id),
+                           "file",
+                           row.filename,
+                           "user",
+                           row.name,
+                           "sent",
+                           sent,
+                           "IFpriority",
+                           std::to_string(row.prioridade),
+                           "try",
+                           std::to_string(row.importtries),
+                           "result-error",
+                           std::to_string(*erro),
+                           "diag",
+                           diag,
+                           "lastline",
+                           last_line,
+                           "lastlinenumber",
+                           std::to_string(line_number)});
+        if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
+      }
+    }
+    if (!tenho_path && !local_name.empty()) ::unlink((path_if + local_name).c_str());
+    if (*erro == 0 && row.prioridade <= 3 && row.id != 0) {
+      ReqGBolPendente += "[ImpIF id:" + std::to_string(row.id) +
+                         " IFpri:" + std::to_string(row.prioridade) + " " + row.name + "]";
+    }
+    if (*erro == 0 && user_switched) {
+      *erro = ChamaSetuser("");
+      user_switched = false;
+    }
+  } catch (const std::exception& x) {
+    CodigoDaExcecao("ImpIF.2", erro, x, 4085);
+  }
+  DevolveDataSet(&cmd);
+  if (*erro == 4072) {
+    LogaConsole("no ImportFiles found to import at this moment");
+    *erro = 0;
+    *continua = false;
+  }
+}
+
+}  // namespace zun

@@ -1,0 +1,60 @@
+#include "service/reqgbol_step.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "db/global_state.h"
+#include "foundation/log.h"
+#include "notify/mail.h"
+#include "service/login.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/db_exception.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+
+int32_t ProcuraReqGBolNoDataLogEGeraNua() {
+  int32_t code = 0;
+  int32_t prioridade = 0;
+  int io_res = 0;
+  std::unique_ptr<Command> cmd;
+  try {
+    // Without a connected session (a failed login) there is nothing to ask.
+    if (!IsLogged(false)) throw EDBException(3718);
+    cmd = TomaDataSet(CommandType::kStoredProc, "GetReqGBol");
+    code = ExecStProc(cmd, 0);
+    if (code == 0) {
+      GetParamInt(cmd, "@Prioridade", &prioridade);
+      if (prioridade > 0) {
+        const std::string name = PathReqGBol + "reqgbol" + std::to_string(prioridade) + ".nua";
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0 || ::close(fd) != 0) {
+          io_res = errno;
+          code = 4105;
+        }
+      }
+    }
+  } catch (const std::exception& x) {
+    CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, 3939);
+  }
+  DevolveDataSet(&cmd);
+  if (code != 0 || prioridade != 0) {
+    Loga("ProcuraReqGBolNoDataLogEGeraNua GBPri:" + std::to_string(prioridade) +
+         " Erro:" + std::to_string(code) + " IoRes:" + std::to_string(io_res));
+  }
+  if (code != 0) {
+    SendNotification("ZunInput ProcuraReqGBolNoDataLogEGeraNua error",
+                     {"Erro", std::to_string(code), "GBPri", std::to_string(prioridade), "IoRes",
+                      std::to_string(io_res)},
+                     "gr");
+  }
+  return code;
+}
+
+}  // namespace zun

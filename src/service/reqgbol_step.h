@@ -1,0 +1,18 @@
+// The end-of-run step that turns a pending bulletin-generation request of
+// the database ("GetReqGBol") into the marker file "reqgbol" + priority +
+// ".nua" in the PathReqGBol directory.
+//
+// Thread-safety: main thread only.
+#pragma once
+
+#include <cstdint>
+
+namespace zun {
+
+// Runs the step; never raises. Failures (also a session that is not
+// connected) are logged and notified; the run's error code is not touched.
+// Returns the step's code (0, 4105 for a marker file that could not be
+// written, or the call's code) for tests.
+int32_t ProcuraReqGBolNoDataLogEGeraNua();
+
+}  // namespace zun
