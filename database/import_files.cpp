@@ -33,14 +33,20 @@ Recordset Status(int32_t result, int32_t count_menos_um) {
   return rs;
 }
 
-// Picks and counts the try in one statement, so the choice and the
-// increment cannot be separated by another connection whatever the
-// caller's transaction mode. An entry whose content was deleted is never
-// handed out: it would import as an empty file and pass.
+// Picks, counts the try and takes the entry in one statement, so the
+// choice and the increment cannot be separated by another connection
+// whatever the caller's transaction mode. An entry taken by a process that
+// has not recorded its outcome yet is skipped until its lease expires (a
+// failed try leaves tries below the maximum, and without the lease a second
+// process would import the same file while the first still works on it).
+// An entry whose content was deleted is never handed out: it would import
+// as an empty file and pass.
 constexpr char kTakeNext[] =
-    "UPDATE import_files SET importtries = importtries + 1 WHERE id = ("
+    "UPDATE import_files SET importtries = importtries + 1, taken_until = ? WHERE id = ("
     "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.conteudo IS NOT NULL AND "
-    "f.prioridade <= ? AND f.importtries < ? ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
+    "f.prioridade <= ? AND f.importtries < ? AND "
+    "(f.taken_until IS NULL OR f.taken_until < ?) "
+    "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id";
 
 void ImportFilesNext(ProcContext& c) {
@@ -49,7 +55,9 @@ void ImportFilesNext(ProcContext& c) {
   const int32_t max_pri = pri.IsNull() ? 5 : pri.AsInt();
   const int32_t max_tries = tries.IsNull() ? 2 : tries.AsInt();
   const int32_t count_menos_um = CountMenosUm(c);
-  Recordset taken = c.Query(kTakeNext, {Value::Int(max_pri), Value::Int(max_tries)});
+  const double now = AgoraGMT();
+  Recordset taken = c.Query(kTakeNext, {Value::DateTime(now + kImportLeaseDays), Value::Int(max_pri),
+                                        Value::Int(max_tries), Value::DateTime(now)});
   if (taken.RecordCount() == 0) {
     c.AddResult(Status(kImportFilesNothing, count_menos_um));
     return;
@@ -64,7 +72,10 @@ void ImportFilesNext(ProcContext& c) {
   if (row.RecordCount() == 0) {
     // The owner is gone (possible only with foreign keys off): importing
     // under another identity would be wrong. The try stays counted, so the
-    // entry does not block the queue for good.
+    // entry does not block the queue for good; the failure is its outcome,
+    // so the entry is not held for the caller.
+    c.Exec("UPDATE import_files SET result = ?, result_mom = ?, taken_until = NULL WHERE id = ?",
+           {Value::Int(kErrImportFileOwnerUnknown), Value::DateTime(now), id});
     c.AddResult(Status(kErrImportFileOwnerUnknown, count_menos_um));
     return;
   }
@@ -96,7 +107,7 @@ void ImportFilesResult(ProcContext& c) {
   const int32_t code = res.AsInt();
   const bool apaga_conteudo = !apaga.IsNull() && apaga.AsBool();
   c.Exec(
-      "UPDATE import_files SET result = ?, result_mom = ?, done = ?, "
+      "UPDATE import_files SET result = ?, result_mom = ?, done = ?, taken_until = NULL, "
       "conteudo = CASE WHEN ? THEN NULL ELSE conteudo END WHERE id = ?",
       {Value::Int(code), Value::DateTime(AgoraGMT()), Value::Int(code == 0 ? 1 : 0),
        Value::Int(apaga_conteudo ? 1 : 0), id});

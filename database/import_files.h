@@ -19,6 +19,10 @@
 
 namespace zun {
 
+// How long a handed-out entry stays taken by the process that got it (in
+// days: 30 minutes, well beyond one run's 600-second budget).
+inline constexpr double kImportLeaseDays = 30.0 / 1440.0;
+
 // Registers "ImportFilesNext" and "ImportFilesResult" (idempotent).
 void RegisterImportFilesProcedures();
 

@@ -26,6 +26,9 @@ CREATE TABLE users (
 
 -- The import-file queue. conteudo holds the file's bytes unchanged; done is 1
 -- once an import succeeded; result and result_mom record the latest outcome.
+-- taken_until (GMT) is set while a service process works on the entry, so
+-- that no other process takes it meanwhile; the outcome clears it, and a
+-- process that died leaves it to expire.
 CREATE TABLE import_files (
   id          INTEGER PRIMARY KEY AUTOINCREMENT,
   uid         INTEGER NOT NULL REFERENCES users(uid),
@@ -36,7 +39,8 @@ CREATE TABLE import_files (
   conteudo    BLOB,
   result      INTEGER,
   result_mom  DATETIME,
-  done        INTEGER NOT NULL DEFAULT 0
+  done        INTEGER NOT NULL DEFAULT 0,
+  taken_until DATETIME
 );
 CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 

@@ -136,6 +136,21 @@ TEST_F(ImportQueue, FailedEntryComesBackUntilItsTriesAreUsed) {
   EXPECT_EQ(TakeNext(*s, 5, 9).e, kImportFilesNothing);
 }
 
+TEST_F(ImportQueue, EntryInWorkIsNotHandedOutAgainUntilItsOutcomeOrItsLeaseEnds) {
+  const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12", "x");
+  auto s = Login("zunsvc", "s3cret");
+  ASSERT_EQ(TakeNext(*s, 5, 2).id, id);
+  EXPECT_EQ(TakeNext(*s, 5, 2).e, kImportFilesNothing) << "another process would import it twice";
+  ASSERT_EQ(Result(*s, id, Value::Int(3948), false), 0);
+  ASSERT_EQ(TakeNext(*s, 5, 3).id, id) << "the outcome frees the entry";
+  // A process that died never records an outcome: its lease runs out.
+  Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE id = " +
+      std::to_string(id));
+  const Next n = TakeNext(*s, 5, 3);
+  EXPECT_EQ(n.id, id);
+  EXPECT_EQ(n.importtries, 3);
+}
+
 TEST_F(ImportQueue, ResultCodes) {
   const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12", "x");
   auto s = Login("zunsvc", "s3cret");
