@@ -1,5 +1,7 @@
 #include "engine/imp_main.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +24,8 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 std::string EscreveArquivo(const std::string& name, const std::string& bytes) {
-  const fs::path dir = fs::path(ZUN_TEST_BINARY_DIR) / "imp_main_test_files";
+  const fs::path dir = fs::path(ZUN_TEST_BINARY_DIR) /
+                       ("imp_main_test_files-" + std::to_string(getpid()));  // one per test process
   fs::create_directories(dir);
   const std::string path = (dir / name).string();
   std::ofstream(path, std::ios::binary) << bytes;
