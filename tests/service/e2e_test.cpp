@@ -122,6 +122,22 @@ class EndToEnd : public ::testing::Test {
     return r;
   }
 
+  // The bulletin requests the database holds: their texts, joined.
+  std::string BulletinRequests() {
+    std::string all;
+    sqlite3* db = nullptr;
+    sqlite3_open(db_path_.c_str(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT motivo FROM reqgbol ORDER BY id", -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      all += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      all += "\n";
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return all;
+  }
+
   std::string Log() {
     std::ifstream in(dir_ / "zuninput.log", std::ios::binary);
     std::stringstream ss;
@@ -170,6 +186,7 @@ TEST_F(EndToEnd, WrongPasswordFailsTheLoginWith4077) {
   EXPECT_NE(log.find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << log;
   EXPECT_EQ(log.find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
+  EXPECT_EQ(Requests("TO", "gor"), 1);
 }
 
 TEST_F(EndToEnd, GoodFileWithoutPathIF) {
@@ -233,6 +250,18 @@ TEST_F(EndToEnd, FailingFileIsRetriedOnceThenReported) {
   EXPECT_EQ(Entry(id).tries, 2);
 }
 
+TEST_F(EndToEnd, WithPathIFAFailingFileKeepsItsContentUntilTheLastTry) {
+  const fs::path keep = dir_ / "copies";
+  fs::create_directories(keep);
+  const int id = Enqueue("bob", kBad);
+  Run({"-PathIF:" + keep.string()});
+  EXPECT_TRUE(Entry(id).content_kept);
+  Run({"-PathIF:" + keep.string()});
+  EXPECT_EQ(Entry(id).tries, 2);
+  EXPECT_FALSE(Entry(id).content_kept);
+  EXPECT_EQ(LocalCopies(keep), 1) << "the retry replaced its own copy";
+}
+
 TEST_F(EndToEnd, MostUrgentFirstAndAFailureStopsTheRun) {
   const int low = Enqueue("bob", kGood, 5);
   const int bad = Enqueue("bob", kBad, 2);
@@ -244,9 +273,23 @@ TEST_F(EndToEnd, MostUrgentFirstAndAFailureStopsTheRun) {
   EXPECT_EQ(Entry(low).tries, 0) << "the run stops at the failing file";
 }
 
+TEST_F(EndToEnd, UrgentFilesAskForABulletinAtShutdownAndTheNextRunMarksIt) {
+  const int urgent = Enqueue("bob", kGood, 3);
+  const int usual = Enqueue("bob", kGood, 4);
+  Run();
+  const std::string asked = BulletinRequests();
+  EXPECT_NE(asked.find("[ZiGlobs.fini [ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob]]"),
+            std::string::npos)
+      << asked;
+  EXPECT_EQ(asked.find("id:" + std::to_string(usual) + " "), std::string::npos) << asked;
+  EXPECT_FALSE(fs::exists(dir_ / "reqgbol1.nua"));
+  Run();
+  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua")) << Log();
+}
+
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
   std::vector<int> ids;
-  for (int i = 0; i < 40; ++i) ids.push_back(Enqueue("bob", kGood));
+  for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood));
   const std::string cmd = "cd '" + dir_.string() +
                           "' && '" ZUNINPUT_EXE
                           "' -provider:SQLite -user:zunsvc -password:s3cret -MailGateway:" +

@@ -1,0 +1,174 @@
+// The login and the queue step in-process, against an embedded database in a
+// scratch directory: what the executable's runs cannot show from outside
+// (the user context, the pending bulletin text, an injected budget).
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "database/reference_db.h"
+#include "db/global_state.h"
+#include "db/user_context.h"
+#include "foundation/log.h"
+#include "foundation/momento.h"
+#include "foundation/switches.h"
+#include "service/login.h"
+#include "service/queue_step.h"
+#include "service/run_loop.h"
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+uint32_t g_tick = 0;
+uint32_t Tick() { return g_tick; }
+
+class QueueRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    old_cwd_ = fs::current_path();
+    dir_ = fs::temp_directory_path() /
+           ("zunqrun-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+    InitDatabase("ZunInput.db");
+    AddUser("ZunInput.db", User("zunsvc", "s3cret", "ops@example.com", true));
+    AddUser("ZunInput.db", User("ana.lima", "x", "", false));
+    SetLogFileName((dir_ / "zuninput.log").string());
+    SysExitCode = 0;
+    RegisterDatabaseProcedures();
+  }
+  void TearDown() override {
+    EncerraZiGlobs(&SysExitCode);
+    SetTickSource(nullptr);
+    SetProgramArgs({});
+    SysExitCode = 0;
+    fs::current_path(old_cwd_);
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+
+  static NewUser User(const std::string& name, const std::string& password,
+                      const std::string& email, bool admin) {
+    NewUser u;
+    u.name = name;
+    u.password = password;
+    u.email = email;
+    u.is_admin = admin;
+    return u;
+  }
+
+  // Starts the global state with these switches and logs in.
+  int32_t Login(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:zunsvc",
+                                     "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    SetProgramArgs(args);
+    IniciaZiGlobs();
+    return InitDbConnection("", "", false);
+  }
+
+  void Sql(const std::string& text) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open("ZunInput.db", &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
+    sqlite3_close(db);
+  }
+
+  int Enqueue(const std::string& user, int priority) {
+    Sql("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) SELECT uid, " +
+        std::to_string(priority) + ", datetime('now'), 'f.txt', CAST('*OCOLOCA' AS BLOB) " +
+        "FROM users WHERE name = '" + user + "'");
+    return static_cast<int>(queued_++) + 1;
+  }
+
+  int Tries(int id) {
+    sqlite3* db = nullptr;
+    sqlite3_open("ZunInput.db", &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT importtries FROM import_files WHERE id = ?", -1, &st, nullptr);
+    sqlite3_bind_int(st, 1, id);
+    const int tries = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return tries;
+  }
+
+  fs::path old_cwd_;
+  fs::path dir_;
+  int queued_ = 0;
+};
+
+TEST_F(QueueRun, LoginFillsTheContextAndReadsTheInitialData) {
+  ASSERT_EQ(Login(), 0);
+  EXPECT_TRUE(IsLogged(false));
+  EXPECT_EQ(UsuarioNome, "zunsvc");
+  EXPECT_EQ(UsuarioEmail, "ops@example.com");
+  EXPECT_TRUE(UsuarioIsAdmin);
+  EXPECT_EQ(NomeDoBancoLogado(), "ZunInput");
+  EXPECT_EQ(NomeDoServidorLogado(), "localhost");
+}
+
+TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
+  Sql("UPDATE settings SET value = '21' WHERE name = 'MinClientVersion'");
+  EXPECT_NE(Login(), 0);
+  EXPECT_FALSE(IsLogged(false)) << "a failed login leaves the session closed";
+  EncerraZiGlobs(&SysExitCode);
+  EXPECT_EQ(Login({"-AdminVersion"}), 0);
+}
+
+TEST_F(QueueRun, ChamaSetuserSwitchesTheContextAndBack) {
+  ASSERT_EQ(Login(), 0);
+  ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
+  EXPECT_EQ(UsuarioNome, "ana.lima");
+  EXPECT_EQ(UsuarioEmail, "");
+  EXPECT_FALSE(UsuarioIsAdmin);
+  ASSERT_EQ(ChamaSetuser(""), 0);
+  EXPECT_EQ(UsuarioNome, "zunsvc");
+}
+
+TEST_F(QueueRun, StepImportsAsTheOwnerAndSwitchesBack) {
+  ASSERT_EQ(Login(), 0);
+  const int id = Enqueue("ana.lima", 4);
+  int32_t erro = -1;
+  bool continua = false;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 0);
+  EXPECT_TRUE(continua);
+  EXPECT_EQ(Tries(id), 1);
+  EXPECT_EQ(UsuarioNome, "zunsvc") << "back to the service's own user";
+  EXPECT_EQ(ReqGBolPendente, "") << "priority 4 asks for no bulletin";
+
+  const int urgent = Enqueue("ana.lima", 3);
+  ImpIFStep(2, &erro, &continua);
+  EXPECT_EQ(ReqGBolPendente, "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 ana.lima]");
+
+  ImpIFStep(3, &erro, &continua);
+  EXPECT_EQ(erro, 0);
+  EXPECT_FALSE(continua) << "the queue is empty";
+}
+
+TEST_F(QueueRun, BudgetRunningOutDuringAFileFinishesItAndStartsNoOther) {
+  ASSERT_EQ(Login(), 0);
+  const int first = Enqueue("ana.lima", 5);
+  const int second = Enqueue("ana.lima", 5);
+  SetTickSource(&Tick);
+  RunHooks hooks;
+  hooks.is_logged = [] { return IsLogged(false); };
+  hooks.queue_step = [](int32_t seq, int32_t* erro, bool* continua) {
+    ImpIFStep(seq, erro, continua);
+    g_tick += 601000;  // the file took longer than the whole budget
+  };
+  EXPECT_EQ(ZunInpIF(hooks), 0);
+  EXPECT_EQ(Tries(first), 1);
+  EXPECT_EQ(Tries(second), 0);
+}
+
+}  // namespace
+}  // namespace zun
