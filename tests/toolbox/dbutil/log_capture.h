@@ -1,6 +1,7 @@
-// Reads back the log lines written since a mark.
+// The log messages (without line prefix) written since construction or Mark.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,42 +12,28 @@ namespace zun {
 class LogCapture {
  public:
   LogCapture() { Mark(); }
-
-  // Starts a new capture.
-  void Mark() {
-    marker_ = "#capture " + std::to_string(++counter_);
-    Loga(marker_);
-  }
-
-  // The messages (without the line prefix) logged since the mark.
+  void Mark() { Loga(marker_ = "#capture " + std::to_string(++counter_)); }
   std::vector<std::string> Lines() const {
-    const std::vector<std::string> all = LinhasRecentes();
     std::vector<std::string> out;
     size_t prefix = std::string::npos;
-    for (const std::string& line : all) {
-      if (prefix == std::string::npos) {
-        if (line.size() >= marker_.size() &&
-            line.compare(line.size() - marker_.size(), marker_.size(), marker_) == 0) {
-          prefix = line.size() - marker_.size();
-        }
-        continue;
+    for (const std::string& l : LinhasRecentes()) {
+      if (prefix != std::string::npos) {
+        out.push_back(l.substr(std::min(prefix, l.size())));
+      } else if (l.ends_with(marker_)) {
+        prefix = l.size() - marker_.size();
       }
-      out.push_back(line.size() >= prefix ? line.substr(prefix) : line);
     }
     return out;
   }
-
-  bool Has(const std::string& msg) const { return Count(msg) > 0; }
   int Count(const std::string& msg) const {
-    int n = 0;
-    for (const auto& l : Lines()) n += l == msg;
-    return n;
+    const auto lines = Lines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), msg));
   }
+  bool Has(const std::string& msg) const { return Count(msg) > 0; }
   bool HasPrefix(const std::string& start) const {
-    for (const auto& l : Lines()) {
-      if (l.rfind(start, 0) == 0) return true;
-    }
-    return false;
+    const auto lines = Lines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.starts_with(start); });
   }
 
  private:

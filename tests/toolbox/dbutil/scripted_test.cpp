@@ -1,0 +1,126 @@
+// On the scripted provider: reconnection after a lost link, the provider's
+// wrong-type messages, an exception that carries its own code, and the
+// return value's name after a SQL Server version text.
+#include <gtest/gtest.h>
+
+#include "log_capture.h"
+#include "scripted_provider.h"
+#include "toolbox/dbutil/db_exception.h"
+#include "toolbox/dbutil/server_version.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+namespace {
+
+class ScriptedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_test.log");
+    NomeDoRetorno = "RETURN_VALUE";
+    RegisterProvider("Scripted", [this] { return std::make_unique<ScriptedConnection>(&db_); });
+    s_.SetConnectionString("Provider=Scripted");
+    s_.SetAutoReconnect(true);
+    s_.Open();
+    cmd_ = s_.TomaDataSet(CommandType::kStoredProc, "Grava");
+  }
+  void TearDown() override {
+    s_.DevolveDataSet(&cmd_);
+    UnregisterProvider("Scripted");
+    NomeDoRetorno = "RETURN_VALUE";
+    VersaoDoServidor = 0;
+  }
+  ScriptedDb db_;
+  TAdoDataBaseComInfoTran s_;
+  std::unique_ptr<Command> cmd_;
+};
+
+TEST_F(ScriptedTest, LinkBackAfterTwoFailedOpensRepeatsTheCallOnce) {
+  db_.lost = true;
+  db_.opens_to_fail = 2;
+  db_.ret = 61;
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd_, 0), 61);
+  EXPECT_EQ(db_.calls, 1);
+  EXPECT_EQ(db_.opens, 1 + 3);
+  for (const char* n : {"#1", "#2", "#3"}) {
+    EXPECT_TRUE(
+        log.Has(std::string("TAdoDataBaseComInfoTran.TentaReconectar ") + n + " ExecStProc-Grava"));
+  }
+  EXPECT_FALSE(log.HasPrefix("TAdoDataBaseComInfoTran.TentaReconectar #4"));
+  EXPECT_TRUE(log.HasPrefix(
+      "exception ProviderError:SQL Server does not exist TAdoDataBaseComInfoTran.TentaReconectar "
+      "#1"));
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:Y"));
+}
+
+TEST_F(ScriptedTest, TwentyFailedAttemptsGiveUpWith3939) {
+  db_.lost = true;
+  db_.opens_to_fail = 1000;
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
+  EXPECT_EQ(db_.opens, 1 + 20);
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar #20 ExecStProc-Grava"));
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:N"));
+  EXPECT_FALSE(s_.Connected());
+  s_.SetAutoReconnect(false);
+  EXPECT_FALSE(s_.TentaReconectar("x"));
+  EXPECT_EQ(db_.opens, 1 + 20);
+  EXPECT_EQ(db_.probes, 1);
+}
+
+TEST_F(ScriptedTest, ALinkLostOnEveryCallStopsAfterBoundedRepeats) {
+  db_.body = [this] {
+    db_.lost = true;
+    throw ProviderError("General network error");
+  };
+  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
+  EXPECT_EQ(db_.calls, 21);
+}
+
+TEST_F(ScriptedTest, WrongTypeMessagesGive3542WithoutProbe) {
+  for (const char* m :
+       {"Application uses a value of the wrong type for the current operation",
+        "O aplicativo est\xE1 usando um valor incorreto para a opera\xE7\xE3o atual"}) {
+    db_.body = [m] { throw ProviderError(m); };
+    LogCapture log;
+    EXPECT_EQ(ExecStProc(cmd_, 0), 3542);
+    EXPECT_TRUE(log.Has(std::string("ExecStProc Grava CRS:0 error:3542 ") + m));
+  }
+  EXPECT_EQ(db_.probes, 0);
+  // A message that differs from both is an ordinary provider error.
+  db_.body = [] {
+    throw ProviderError("Application uses a value of the wrong type for the current operation.");
+  };
+  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
+  EXPECT_EQ(db_.probes, 1);
+}
+
+TEST_F(ScriptedTest, CodeOfAnEDBExceptionIsKeptWithoutReconnect) {
+  db_.body = [] { throw EDBException(5555); };
+  EXPECT_EQ(ExecStProc(cmd_, 0), 5555);
+  EXPECT_EQ(db_.probes, 0);
+}
+
+TEST_F(ScriptedTest, ServerVersionNamesTheReturnValue) {
+  const std::tuple<const char*, int32_t, const char*> rows[] = {
+      {"Microsoft SQL Server 2005 - 9.00", 3, "@RETURN_VALUE"},
+      {"Microsoft SQL Server  7.00 - 7.00.623", 1, "RETURN_VALUE"},
+      {"Microsoft SQL Server 2000 - 8.00", 2, "@RETURN_VALUE"},
+  };
+  for (const auto& [text, version, name] : rows) {
+    db_.version = text;
+    DetectaVersaoDoServidor(&s_);
+    EXPECT_EQ(VersaoDoServidor, version) << text;
+    EXPECT_EQ(NomeDoRetorno, name) << text;
+  }
+  // The return value is then read under the new name.
+  db_.return_name = "@RETURN_VALUE";
+  db_.ret = 61;
+  auto c = s_.TomaDataSet(CommandType::kStoredProc, "New");
+  EXPECT_EQ(ExecStProc(c, 0), 61);
+  s_.DevolveDataSet(&c);
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,554 @@
+// The session against the embedded database: the cache, the call modes and
+// their codes, NULL rules and byte ranges through real procedures, the slow
+// call log, nested transactions with the forced rollback, reconnection, the
+// free forms on Db and the server version.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "foundation/momento.h"
+#include "log_capture.h"
+#include "sqlite_fixture.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/db_exception.h"
+#include "toolbox/dbutil/server_version.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+namespace {
+
+// Removes this process's database files after the last test.
+class CleanDbDir : public ::testing::Environment {
+ public:
+  void TearDown() override { std::filesystem::remove_all(TestDbDir()); }
+};
+[[maybe_unused]] auto* const g_clean = ::testing::AddGlobalTestEnvironment(new CleanDbDir);
+
+uint32_t g_tick = 0;
+uint32_t g_passo_ms = 0;  // test-clock milliseconds one ZtAdd call takes
+uint32_t Tick() { return g_tick; }
+int g_sel_calls = 0, g_fail_calls = 0;
+
+void Registra() {
+  using D = DataType;
+  constexpr auto kIO = ParamDirection::kInputOutput;
+  RegisterProcedure("ZtAdd",
+                    {{"@a", D::kInteger},
+                     {"@b", D::kString},
+                     {"@c", D::kDouble},
+                     {"@d", D::kDateTime},
+                     {"@flag", D::kBoolean},
+                     {"@o", D::kInteger, kIO},
+                     {"@s", D::kString, kIO},
+                     {"@dt", D::kDateTime, kIO}},
+                    [](ProcContext& c) {
+                      c.Exec("INSERT INTO t(a, b, c, d, flag) VALUES (?, ?, ?, ?, ?)",
+                             {c.In("@a"), c.In("@b"), c.In("@c"), c.In("@d"), c.In("@flag")});
+                      c.Out("@o", c.In("@a"));
+                      c.Out("@s", c.In("@b").IsNull()
+                                      ? Value()
+                                      : Value::String(" x" + c.In("@b").AsString() + " "));
+                      c.Out("@dt", c.In("@d"));
+                      g_tick += g_passo_ms;
+                      if (c.In("@b").AsString() == "erro") c.Return(4182);
+                    });
+  // One result set per ";"-separated query of @q; the return value is @id.
+  RegisterProcedure("ZtSel", {{"@q", D::kString}, {"@id", D::kInteger}}, [](ProcContext& c) {
+    ++g_sel_calls;
+    const std::string q = c.In("@q").AsString();
+    for (size_t b = 0, e; b < q.size(); b = e + 1) {
+      e = std::min(q.find(';', b), q.size());
+      c.AddResult(c.Query(q.substr(b, e - b)));
+    }
+    c.Return(c.In("@id").IsNull() ? 0 : c.In("@id").AsInt());
+  });
+  RegisterProcedure("ZtNone", {}, [](ProcContext&) {});
+  RegisterProcedure("ZtFail", {}, [](ProcContext& c) {
+    ++g_fail_calls;
+    c.Exec("INSERT INTO t(a) VALUES (1)");
+    c.Exec("INSERT INTO missing_table VALUES (1)");
+  });
+  for (int i = 0; i < 9; ++i) RegisterProcedure("ZtP" + std::to_string(i), {}, [](ProcContext&) {});
+}
+
+int32_t CodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const EDBException& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+uint64_t Bits(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+double FromBits(uint64_t b) {
+  double v;
+  std::memcpy(&v, &b, sizeof v);
+  return v;
+}
+
+class SqliteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Registra();
+    NomeDoRetorno = "RETURN_VALUE";
+    s_.SetConnectionString(CriaBanco("dbutil"));
+    s_.SetAutoReconnect(true);
+    s_.Open();
+    g_tick = g_passo_ms = 0;
+    g_sel_calls = g_fail_calls = 0;
+    SetTickSource(&Tick);
+  }
+  void TearDown() override { SetTickSource(nullptr); }
+  std::unique_ptr<Command> Take(const std::string& proc) {
+    return s_.TomaDataSet(CommandType::kStoredProc, proc);
+  }
+  // One ZtAdd call with a and b; returns its code.
+  int32_t Add(int32_t a, const std::string& b = "b") {
+    auto cmd = Take("ZtAdd");
+    SetParamInt(cmd, "@a", a);
+    SetParamStr(cmd, "@b", b);
+    const int32_t e = ExecStProc(cmd, 0);
+    s_.DevolveDataSet(&cmd);
+    return e;
+  }
+  // ZtSel on q in mode 2; the caller gives the command back.
+  std::unique_ptr<Command> Select(const std::string& q) {
+    auto cmd = Take("ZtSel");
+    SetParamStr(cmd, "@q", q);
+    EXPECT_EQ(ExecStProcId(cmd, 0, 2), 0) << q;
+    return cmd;
+  }
+  TAdoDataBaseComInfoTran s_;
+};
+
+TEST_F(SqliteTest, CacheEvictsRoundRobinAndLendsTwinsSeparately) {
+  std::vector<std::unique_ptr<Command>> lent;
+  for (int i = 0; i < 9; ++i) lent.push_back(Take("ZtP" + std::to_string(i)));
+  auto twin = Take("ZtP0");
+  EXPECT_NE(twin.get(), lent[0].get());
+  EXPECT_EQ(s_.DsAcc(), 10);
+  for (auto& c : lent) s_.DevolveDataSet(&c);  // the ninth replaces slot 0
+  EXPECT_EQ(s_.DsCacheSlot(0)->Text(), "ZtP8");
+  s_.DevolveDataSet(&twin);  // then slot 1
+  EXPECT_EQ(s_.DsCacheSlot(1)->Text(), "ZtP0");
+  EXPECT_EQ(s_.DsCacheSlot(2)->Text(), "ZtP2");
+  EXPECT_EQ(s_.DsCacheNext(), 2);
+  const Command* cached = s_.DsCacheSlot(1);
+  auto again = Take("ZtP0");
+  EXPECT_EQ(again.get(), cached);
+  EXPECT_EQ(s_.DsCacheSlot(1), nullptr);
+  s_.DevolveDataSet(&again);  // into the empty slot; the round-robin slot stays
+  EXPECT_EQ(s_.DsCacheNext(), 2);
+  auto other = Take("ZtNone");
+  s_.SetDsCacheNext(8);  // out of range: restarts at 0
+  s_.DevolveDataSet(&other);
+  EXPECT_EQ(s_.DsCacheSlot(0)->Text(), "ZtNone");
+  EXPECT_EQ(s_.DsCacheNext(), 1);
+  EXPECT_EQ(s_.DsAcc(), 0);
+}
+
+TEST_F(SqliteTest, GivenBackObjectIsClosedAndKeyedByKindAndExactText) {
+  auto a = Select("SELECT 1 AS x");
+  ASSERT_TRUE(a->Active());
+  Command* raw = a.get();
+  s_.DevolveDataSet(&a);
+  EXPECT_EQ(a, nullptr);
+  auto b = Take("ZtSel");
+  EXPECT_EQ(b.get(), raw);
+  EXPECT_FALSE(b->Active());
+  EXPECT_EQ(b->CommandTimeout(), 130);
+  EXPECT_EQ(b->Params().ParamByName("@q").value, Value::String("SELECT 1 AS x"));
+  s_.DevolveDataSet(&b);
+  auto text = s_.TomaDataSet(CommandType::kText, "ZtSel");
+  auto lower = Take("ztsel");  // another text: a new object
+  EXPECT_NE(text.get(), raw);
+  EXPECT_NE(lower.get(), raw);
+  EXPECT_EQ(s_.DsCacheSlot(0), raw);
+  EXPECT_THROW(Take("ZtMissing"), ProviderError);
+  EXPECT_EQ(s_.DsAcc(), 2);  // the failed take lent nothing
+  s_.DevolveDataSet(&text);
+  LogCapture log;
+  s_.FlushCache();
+  EXPECT_EQ(s_.DsCacheSlot(0), nullptr);
+  EXPECT_TRUE(log.Has("warning DbUtil.FlushCache DsAcc:1"));
+  s_.DevolveDataSet(&lower);
+  log.Mark();
+  s_.FlushCache();
+  EXPECT_TRUE(log.Lines().empty());
+}
+
+TEST_F(SqliteTest, ModesAndTheirCodes) {
+  struct Row {
+    const char* proc;
+    const char* q;
+    int mode;
+    int32_t want;
+    bool active;
+  };
+  const Row rows[] = {
+      {"ZtSel", "SELECT 3877 AS result", 0, 77, false},
+      {"ZtSel", "SELECT 3877 AS result", 2, 77, true},
+      {"ZtSel", "SELECT 3877 AS result", 1, 3877, true},  // not the return value
+      {"ZtSel", "SELECT '12' AS Result", 1, 12, true},
+      {"ZtSel", "SELECT 1 AS x", 1, 4090, true},
+      {"ZtNone", "", 1, 4091, false},
+      {"ZtSel", "SELECT 1 AS result WHERE 0", 1, 4370, true},
+      {"ZtSel", "SELECT 'abc' AS result", 1, 4370, true},
+      {"ZtSel", "SELECT NULL AS result", 1, 4370, true},  // NULL is not a success
+      {"ZtSel", "SELECT 0 AS result", 3, 4089, false},
+      {"ZtSel", "SELECT 0 AS result", -1, 4089, false},
+      {"ZtFail", "", 0, 3939, false},
+  };
+  for (const Row& r : rows) {
+    auto cmd = Take(r.proc);
+    const bool sel = std::string(r.proc) == "ZtSel";
+    if (sel) SetParamStr(cmd, "@q", r.q);
+    LogCapture log;
+    g_sel_calls = 0;
+    EXPECT_EQ(sel ? ExecStProcId(cmd, 77, r.mode) : ExecStProc(cmd, r.mode), r.want)
+        << r.proc << " " << r.q << " mode " << r.mode;
+    EXPECT_EQ(cmd->Active(), r.active) << r.q << " mode " << r.mode;
+    EXPECT_EQ(log.HasPrefix("GRAESP ZtSel error:4370 DatasetError "), r.want == 4370) << r.q;
+    if (r.want == 4089) {
+      EXPECT_EQ(g_sel_calls, 0);
+    }
+    if (r.want == 3877) {
+      EXPECT_EQ(ExecStProc(cmd, 1), 4097);
+      EXPECT_TRUE(log.Has("ExStProc erro:4097 ZtSel"));
+      EXPECT_EQ(g_sel_calls, 1);
+    }
+    s_.DevolveDataSet(&cmd);
+  }
+  auto text = s_.TomaDataSet(CommandType::kText, "SELECT 1");
+  EXPECT_EQ(ExecStProc(text, 0), 3940);
+  s_.DevolveDataSet(&text);
+  NomeDoRetorno = "@RETURN_VALUE";  // a name the procedure does not have
+  LogCapture log;
+  EXPECT_EQ(Add(1), 3998);
+  EXPECT_TRUE(log.HasPrefix("ExecStProc get return/result erro:3998 DatasetError:"));
+  NomeDoRetorno = "RETURN_VALUE";
+  EXPECT_EQ(Add(-1, "erro"), 4182);  // a failure code undoes the procedure's insert
+  EXPECT_EQ(Linhas(&s_), 1);         // and so does ZtFail's error
+}
+
+TEST_F(SqliteTest, LerResultMovesOnOnlyOnSuccess) {
+  auto cmd = Select("SELECT 0 AS result; SELECT 5 AS y");
+  EXPECT_EQ(LerResult(cmd, true), 0);
+  EXPECT_EQ(cmd->Current().FieldName(0), "y");
+  s_.DevolveDataSet(&cmd);
+  cmd = Select("SELECT 8 AS result; SELECT 5 AS y");
+  EXPECT_EQ(LerResult(cmd, true), 8);
+  EXPECT_EQ(cmd->Current().FieldName(0), "result");
+  s_.DevolveDataSet(&cmd);
+}
+
+TEST_F(SqliteTest, WrongTypeGives3542AndALiveLinkIsNotReopened) {
+  auto cmd = Take("ZtAdd");
+  SetParamStr(cmd, "@a", "abc");
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd, 0), 3542);
+  EXPECT_TRUE(log.Has(
+      "ExecStProc ZtAdd CRS:0 error:3542 Application uses a value of the wrong type for the "
+      "current operation"));
+  s_.DevolveDataSet(&cmd);
+  auto fail = Take("ZtFail");
+  EXPECT_EQ(ExecStProc(fail, 0), 3939);
+  s_.DevolveDataSet(&fail);
+  EXPECT_EQ(g_fail_calls, 1);  // not repeated
+  EXPECT_EQ(log.Count("TAdoDataBaseComInfoTran.TentaReconectar detected it is still connected; "
+                      "ExecStProc-ZtFail"),
+            1);
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:N"));
+  EXPECT_FALSE(log.HasPrefix("TAdoDataBaseComInfoTran.TentaReconectar #1"));
+  EXPECT_TRUE(
+      log.HasPrefix("ExecStProc erro:3939 ProviderError:prepare <INSERT INTO missing_table"));
+}
+
+TEST_F(SqliteTest, ClosedLinkIsReopenedAndTheCallRepeatedOnce) {
+  auto cmd = Take("ZtAdd");
+  SetParamInt(cmd, "@a", 3);
+  s_.Close();  // the link is lost after the command was prepared
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd, 0), 0);
+  s_.DevolveDataSet(&cmd);
+  EXPECT_EQ(Linhas(&s_), 1);
+  EXPECT_TRUE(log.HasPrefix("exception ProviderError:Connection is closed ExecStProc->"));
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar #1 ExecStProc-ZtAdd"));
+  EXPECT_FALSE(log.HasPrefix("TAdoDataBaseComInfoTran.TentaReconectar #2"));
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:Y"));
+}
+
+TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
+  auto cmd = Take("ZtAdd");
+  SetParamInt(cmd, "@a", 7);
+  SetParamStr(cmd, "@b", "  Vale \t");
+  SetParamFloat(cmd, "@c", 0.0);
+  SetParamDateTime(cmd, "@d", 45000.5);
+  SetParamBool(cmd, "@flag", true);
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  std::string s;
+  double dt = 0;
+  int32_t i = 0;
+  GetParamStr(cmd, "@s", &s);
+  GetParamDateTime(cmd, "@dt", &dt);
+  GetParamInt(cmd, "@o", &i);
+  EXPECT_EQ(std::make_tuple(s, dt, i, ParamInt(cmd, "@o")),
+            std::make_tuple(std::string("xVale"), 45000.5, 7, 7));
+  SetParamNull(cmd, "@a");
+  SetParamNull(cmd, "@b");
+  SetParamFloat(cmd, "@c", NuloFloat());
+  SetParamDateTime(cmd, "@d", 0);
+  SetParamNull(cmd, "@flag");
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  GetParamStr(cmd, "@s", &s);
+  EXPECT_EQ(s, "");
+  GetParamDateTime(cmd, "@dt", &dt);
+  EXPECT_EQ(dt, 0.0);
+  bool flag = false;
+  EXPECT_THROW(ParamInt(cmd, "@o"), DatasetError);
+  EXPECT_THROW(GetParamBool(cmd, "@flag", &flag), DatasetError);
+  EXPECT_THROW(SetParamInt(cmd, "@nao", 1), DatasetError);
+  SetParamFloat(cmd, "@c", std::numeric_limits<double>::quiet_NaN());
+  SetParamDateTime(cmd, "@d", NuloFloat());
+  EXPECT_TRUE(cmd->Params().ParamByName("@c").value.IsNull());
+  EXPECT_TRUE(cmd->Params().ParamByName("@d").value.IsNull());
+  SetParamBool(cmd, "@flag", true);
+  GetParamBool(cmd, "@flag", &flag);
+  EXPECT_TRUE(flag);
+  s_.DevolveDataSet(&cmd);
+
+  auto list = Select("SELECT a, b, c, d, flag FROM t ORDER BY id");
+  double c = -1, d = -1;
+  GetFieldStr(list, "b", &s);
+  GetFieldFloat(list, "c", &c);
+  GetFieldDateTime(list, "d", &d);
+  GetFieldBool(list, "flag", &flag);
+  EXPECT_EQ(std::make_tuple(FieldInt(list, "a"), s, c, d, flag),
+            std::make_tuple(7, std::string("Vale"), 0.0, 45000.5, true));
+  list->Current().Next();
+  GetFieldInt(list, "a", &i);
+  GetFieldStr(list, "b", &s);
+  GetFieldFloat(list, "c", &c);
+  GetFieldDateTime(list, "d", &d);
+  GetFieldBool(list, "flag", &flag);
+  uint8_t y = 9;
+  GetFieldByte(list, "a", &y);
+  EXPECT_EQ(Bits(c), 0xFFF8000000000000ULL);
+  EXPECT_EQ(std::make_tuple(i, s, d, flag, y), std::make_tuple(0, std::string(""), 0.0, false, 0));
+  s_.DevolveDataSet(&list);
+}
+
+TEST_F(SqliteTest, NullNumberPattern) {
+  const std::pair<uint64_t, bool> rows[] = {
+      {0xFFF8000000000000ULL, true},
+      {0x7FF8000000000000ULL, true},
+      {0x7FF8000000000001ULL, true},
+      {0x7FF4000000000000ULL, false},  // signalling NaN
+      {0x7FF0000000000000ULL, false},  // infinity
+      {0, false},
+  };
+  for (const auto& [bits, null] : rows) EXPECT_EQ(EhNuloFloat(FromBits(bits)), null) << bits;
+  EXPECT_EQ(Bits(NuloFloat()), 0xFFF8000000000000ULL);
+}
+
+TEST_F(SqliteTest, ColumnBooleansFallBackToIntegerAndBytesAreRangeChecked) {
+  auto cmd = Select(
+      "SELECT 2 AS b1, '7' AS b2, 'True' AS b3, '0' AS b4, 0.0 AS b5, 'talvez' AS b6, "
+      "0 AS v0, 255 AS v1, 256 AS v2, -1 AS v3");
+  const std::pair<const char*, bool> bools[] = {
+      {"b1", true}, {"b2", true}, {"b3", true}, {"b4", false}, {"b5", false}};
+  for (const auto& [col, want] : bools) {
+    bool b = !want;
+    GetFieldBool(cmd, col, &b);
+    EXPECT_EQ(b, want) << col;
+  }
+  bool b = false;
+  EXPECT_THROW(GetFieldBool(cmd, "b6", &b), DatasetError);
+  const std::tuple<const char*, int32_t, int> bytes[] = {
+      {"v0", 0, 0}, {"v1", 0, 255}, {"v2", 4016, 0}, {"v3", 4016, 0}};
+  for (const auto& [col, code, want] : bytes) {
+    uint8_t y = 0;
+    EXPECT_EQ(CodeOf([&] { GetFieldByte(cmd, col, &y); }), code) << col;
+    EXPECT_EQ(y, want) << col;
+  }
+  cmd->Close();
+  std::string s;
+  EXPECT_THROW(GetFieldStr(cmd, "b1", &s), DatasetError);
+  s_.DevolveDataSet(&cmd);
+}
+
+TEST_F(SqliteTest, ParameterByteRanges) {
+  struct Row {
+    int32_t value, max, byte_code, max_code;
+  };
+  const Row rows[] = {{0, 0, 0, 0},     {255, 255, 0, 0},        {7, 6, 0, 25035},
+                      {7, 7, 0, 0},     {256, 300, 4017, 25035}, {-1, 10, 4017, 25035},
+                      {3, -1, 0, 25035}};
+  auto cmd = Take("ZtAdd");
+  for (const Row& r : rows) {
+    SetParamInt(cmd, "@a", r.value);
+    ASSERT_EQ(ExecStProc(cmd, 0), 0);
+    uint8_t y = 99;
+    EXPECT_EQ(CodeOf([&] { GetParamByte(cmd, "@o", &y); }), r.byte_code) << r.value;
+    EXPECT_EQ(y, r.byte_code == 0 ? r.value : 99);
+    LogCapture log;
+    y = 99;
+    EXPECT_EQ(CodeOf([&] { GetParamByteMax(cmd, "@o", r.max, &y); }), r.max_code) << r.value;
+    EXPECT_EQ(y, r.max_code == 0 ? r.value : 99);
+    EXPECT_EQ(log.Has("@o.out of range detected. hi:" + std::to_string(r.max) +
+                      " vi:" + std::to_string(r.value)),
+              r.max_code != 0);
+  }
+  s_.DevolveDataSet(&cmd);
+}
+
+TEST_F(SqliteTest, SlowCallIsLoggedWithItsParameters) {
+  auto cmd = Take("ZtAdd");
+  SetParamInt(cmd, "@a", 5);
+  SetParamStr(cmd, "@b", "PETR4");
+  g_passo_ms = 6254;
+  LogCapture log;
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  const std::vector<std::string> want = {
+      "- proc ZtAdd ct:3 : ExecStProc succeeded but took too long: 6.25s",
+      "- #0 RETURN_VALUE : 0",
+      "- #1 @a : 5",
+      "- #2 @b : PETR4",
+      "- #3 @c : NULL",
+      "- #4 @d : NULL",
+      "- #5 @flag : NULL",
+      "- #6 @o : 5",
+      "- #7 @s :  xPETR4 ",
+      "- #8 @dt : NULL"};
+  EXPECT_EQ(log.Lines(), want);
+  g_passo_ms = 5000;  // exactly five seconds is not slow
+  log.Mark();
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  EXPECT_TRUE(log.Lines().empty());
+  cmd->Params().ParamByName("@b").value = Value::Binary(std::string("\0\1\2", 3));
+  LogStProc("msg", cmd);
+  EXPECT_TRUE(log.Has("- #2 @b : Blob:3bytes"));
+  s_.DevolveDataSet(&cmd);
+  auto text = s_.TomaDataSet(CommandType::kText, "SELECT 1");
+  log.Mark();
+  LogStProc("msg", text);
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{"- proc SELECT 1 ct:1 : msg"});
+  s_.DevolveDataSet(&text);
+}
+
+TEST_F(SqliteTest, NestedTransactions) {
+  s_.BeginTran();
+  ASSERT_EQ(Add(1), 0);
+  s_.BeginTran();
+  EXPECT_EQ(s_.TranCount(), 2);
+  s_.EndTran(false);
+  EXPECT_TRUE(s_.InTransaction());
+  s_.EndTran(false);  // rolls back once, at the outer level
+  EXPECT_EQ(Linhas(&s_), 0);
+  EXPECT_FALSE(s_.InTransaction());
+
+  TAdoDataBaseComInfoTran other;
+  other.SetConnectionString(s_.GetConnectionString());
+  other.Open();
+  s_.BeginTran();
+  EXPECT_FALSE(s_.TranFailed());  // a new nest starts clean
+  ASSERT_EQ(Add(1), 0);
+  s_.BeginTran();
+  ASSERT_EQ(Add(2), 0);
+  s_.EndTran(true);
+  EXPECT_EQ(Linhas(&other), 0);
+  s_.EndTran(true);
+  EXPECT_EQ(Linhas(&other), 2);
+  try {
+    s_.EndTran(true);
+    ADD_FAILURE() << "no assertion";
+  } catch (const EAssertionFailed& e) {
+    EXPECT_NE(std::string(e.what()).find("toolbox\\dbutil, line "), std::string::npos);
+  }
+  s_.BeginTrans();  // behind the session's back
+  EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
+}
+
+TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
+  EXPECT_EQ(CodeOf([] { TomaDataSet(CommandType::kStoredProc, "ZtNone"); }), 3718);
+  EXPECT_EQ(CodeOf([] { DbBeginTran(); }), 3718);
+  std::unique_ptr<Command> none;
+  DevolveDataSet(&none);  // nothing to do
+
+  Db = std::make_unique<TAdoDataBaseComInfoTran>();
+  Db->SetConnectionString(s_.GetConnectionString());
+  Db->Open();
+  DbBeginTran();
+  auto cmd = TomaDataSet(CommandType::kStoredProc, "ZtAdd");
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  DevolveDataSet(cmd);
+  EXPECT_EQ(cmd, nullptr);
+  EXPECT_EQ(Db->DsCacheSlot(0)->Text(), "ZtAdd");
+  EXPECT_EQ(Db->DsAcc(), 0);
+  DbEndTran(true);
+  EXPECT_EQ(Linhas(&s_), 1);
+  Db.reset();
+
+  Connection plain;
+  plain.SetConnectionString(s_.GetConnectionString());
+  plain.Open();
+  auto foreign = std::make_unique<Command>(&plain, CommandType::kStoredProc, "ZtNone");
+  LogCapture log;
+  DevolveDataSet(foreign);
+  EXPECT_EQ(foreign, nullptr);
+  EXPECT_TRUE(log.Has("warning TomaDataSet ZtNone db:Connection"));
+}
+
+TEST_F(SqliteTest, VersionOfTheEmbeddedServer) {
+  NomeDoRetorno = "@RETURN_VALUE";
+  VersaoDoServidor = 3;
+  DetectaVersaoDoServidor(&s_);
+  EXPECT_EQ(VersaoDoServidor, 0);
+  EXPECT_EQ(NomeDoRetorno, "RETURN_VALUE");
+  EXPECT_EQ(s_.DsAcc(), 0);
+  EXPECT_EQ(s_.DsCacheSlot(0), nullptr);  // not cached
+}
+
+TEST(SqliteDeathTest, ForcedRollbackStopsWith250LeavingTheNestUncommitted) {
+  // Forked, so that the child works on this process's database file.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  Registra();
+  const std::string cs = CriaBanco("dbutil_forced");
+  auto add = [](TAdoDataBaseComInfoTran* s, int a) {
+    auto cmd = s->TomaDataSet(CommandType::kStoredProc, "ZtAdd");
+    SetParamInt(cmd, "@a", a);
+    const int32_t e = ExecStProc(cmd, 0);
+    s->DevolveDataSet(&cmd);
+    return e;
+  };
+  EXPECT_EXIT(
+      {
+        TAdoDataBaseComInfoTran s;
+        s.SetConnectionString(cs);
+        s.Open();
+        if (add(&s, 1) != 0) std::exit(1);  // committed on its own
+        s.BeginTran();
+        s.BeginTran();
+        if (add(&s, 2) != 0) std::exit(1);
+        s.EndTran(false);
+        s.EndTran(true);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(250), "");
+  TAdoDataBaseComInfoTran s;
+  s.SetConnectionString(cs);
+  s.Open();
+  EXPECT_EQ(Linhas(&s), 1);
+}
+
+}  // namespace
+}  // namespace zun
