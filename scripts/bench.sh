@@ -1,5 +1,10 @@
 #!/usr/bin/env bash
-# Runs every benchmark of the build folder.
+# Runs every benchmark of the build folder, then the import queue benchmark
+# (which runs queue_bench itself, after its run of the service).
 set -euo pipefail
 build=${1:-build}
-for b in "$build"/*_bench; do [ -x "$b" ] && "$b"; done
+for b in "$build"/*_bench; do
+  if [ "$(basename "$b")" = queue_bench ] || [ ! -x "$b" ]; then continue; fi
+  "$b"
+done
+bash "$(dirname "$0")/bench_queue.sh" "$build"
