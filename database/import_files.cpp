@@ -18,7 +18,9 @@ namespace {
 
 // Entries in a state ImportFilesResult never leaves them in (marked imported
 // without a successful result, or a negative try count): a non-zero count
-// means the queue was changed behind the service's back.
+// means the queue was changed behind the service's back. The WHERE clause is
+// that of the partial index import_files_menos_um (schema.sql): keep them
+// equal, or the count reads the whole table on every hand-out.
 int32_t CountMenosUm(ProcContext& c) {
   Recordset rs = c.Query(
       "SELECT COUNT(*) FROM import_files "

@@ -43,6 +43,12 @@ CREATE TABLE import_files (
   taken_until DATETIME
 );
 CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
+-- The entries "ImportFilesNext" counts as inconsistent on every call; the
+-- index holds only those (normally none), so the count does not read the
+-- whole queue with its history. Its WHERE clause is the count's, word for
+-- word: the planner uses a partial index only for a query that repeats it.
+CREATE INDEX import_files_menos_um ON import_files (id)
+  WHERE (done = 1 AND (result IS NULL OR result <> 0)) OR importtries < 0;
 
 -- Login and version settings, one row per name. "CheckClientVersionV2"
 -- refuses a client older than MinClientVersion.MinPatchNum.
