@@ -1,6 +1,8 @@
 #include "service/login.h"
 
+#include <chrono>
 #include <exception>
+#include <thread>
 #include <vector>
 
 #include "db/global_state.h"
@@ -41,18 +43,25 @@ bool IsLogged(bool warn) {
 int32_t CheckClientVersionV2() {
   int32_t e = 0;
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "CheckClientVersionV2");
-  if (!cmd) return 4462;
-  const bool admin = TemSwitch("AdminVersion");
-  SetParamInt(cmd, "@ClientVersion", admin ? 999999 : kClientVersion);
-  SetParamInt(cmd, "@PatchNum", admin ? 999999 : kPatchNum);
-  e = ExecStProc(cmd, 0);
-  if (e == 0) {
-    double server_time = 0;
-    GetParamDateTime(cmd, "@ServerTime", &server_time);
-    const Momento server = DateTimeToMomento(server_time);
-    RelogioDoServidor().SetGMT2LocalFromServer(server);
-    Loga("ServerTime: " + MomentoStr(server) +
-         " diff:" + DuracaoStr(RelogioDoServidor().Offset(), 20));
+  if (!cmd) e = 4462;
+  try {
+    if (e == 0) {
+      const bool admin = TemSwitch("AdminVersion");
+      SetParamInt(cmd, "@ClientVersion", admin ? 999999 : kClientVersion);
+      SetParamInt(cmd, "@PatchNum", admin ? 999999 : kPatchNum);
+      e = ExecStProc(cmd, 0);
+    }
+    if (e == 0) {
+      double server_time = 0;
+      GetParamDateTime(cmd, "@ServerTime", &server_time);
+      const Momento server = DateTimeToMomento(server_time);
+      RelogioDoServidor().SetGMT2LocalFromServer(server);
+      Loga("ServerTime: " + MomentoStr(server) +
+           " diff:" + DuracaoStr(RelogioDoServidor().Offset(), 20));
+    }
+  } catch (...) {
+    DevolveDataSet(&cmd);
+    throw;
   }
   DevolveDataSet(&cmd);
   if (e != 0) Loga("CheckClientVersion error:" + std::to_string(e));
@@ -82,8 +91,14 @@ void GetInfoDoUsuario(int32_t* erro) {
 
 int32_t ChamaSetuser(const std::string& novo_user) {
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ChamaSetuser");
-  SetParamStr(cmd, "@novouser", novo_user);
-  const int32_t e = ExecStProc(cmd, 0);
+  int32_t e = 0;
+  try {
+    SetParamStr(cmd, "@novouser", novo_user);
+    e = ExecStProc(cmd, 0);
+  } catch (...) {
+    DevolveDataSet(&cmd);
+    throw;
+  }
   DevolveDataSet(&cmd);
   if (e == 0) {
     int32_t ignored = 0;
@@ -106,7 +121,11 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
     if (e == 0) {
       Db->SetConnectionString(MontaStringDeConexao(d));
       Db->Open();
-      while (Db->State() == ConnectionState::kConnecting) {
+      // A client that connects in the background gets the command timeout
+      // to finish; the embedded provider is open on return.
+      for (int i = 0; Db->State() == ConnectionState::kConnecting && i < kLoginCommandTimeout * 100;
+           ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       Db->SetCommandTimeout(kLoginCommandTimeout);
       nome_do_servidor = d.server;

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "foundation/switches.h"
+#include "toolbox/dbclient/provider.h"
 
 #ifndef ZUN_DEFAULT_SQLSERVER
 #define ZUN_DEFAULT_SQLSERVER "localhost"
@@ -90,10 +91,13 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
 }
 
 std::string MontaStringDeConexao(const DadosDeLogin& d) {
-  std::string s = "Provider=" + d.provider + ";Data Source=" + d.server +
-                  ";Initial Catalog=" + d.database + ";Application Name=ZunInput";
+  // Values are quoted when they would otherwise end early or add keys: a
+  // password holding ";Initial Catalog=..." must not reach another database.
+  const auto q = QuoteConnectionValue;
+  std::string s = "Provider=" + q(d.provider) + ";Data Source=" + q(d.server) +
+                  ";Initial Catalog=" + q(d.database) + ";Application Name=ZunInput";
   if (!d.user.empty()) {
-    s += ";User ID=" + d.user + ";Password=" + d.password;
+    s += ";User ID=" + q(d.user) + ";Password=" + q(d.password);
   } else {
     s += ";Integrated Security=SSPI;Persist Security Info=False";
   }

@@ -23,15 +23,9 @@ namespace {
 
 std::string YN(bool b) { return b ? "Y" : "N"; }
 
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // Trimmed and in double quotes unless it already starts and ends with one.
 std::string Aspas(const std::string& s) {
-  const std::string t = Trim(s);
+  const std::string t = Apara(s);
   if (t.size() >= 2 && t.front() == '"' && t.back() == '"') return t;
   return "\"" + t + "\"";
 }
@@ -88,6 +82,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   std::string local_name;
   std::string path_if;
   bool tenho_path = false;
+  bool copia_gravada = false;  // the local copy exists in full
   bool user_switched = false;
   int32_t line_number = 0;
   std::string last_line;
@@ -139,6 +134,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       // are would shift the line numbers of every message.
       const Value& conteudo = cmd->Current().FieldByName("conteudo");
       GravaArquivo(path_if + local_name, conteudo.IsNull() ? "" : conteudo.AsString(), erro);
+      copia_gravada = *erro == 0;
     }
     DevolveDataSet(&cmd);
     if (*erro == 0 && row.name != UsuarioNome) {
@@ -159,8 +155,17 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
       SetParamInt(cmd, "@id", row.id);
       SetParamInt(cmd, "@res", *erro);
-      SetParamBool(cmd, "@ApagaConteudo", tenho_path && (*erro == 0 || tries_exceeded));
-      ExecStProc(cmd, 0);
+      // The stored content goes only when the kept copy really exists: a
+      // copy that could not be written must not take the file with it.
+      SetParamBool(cmd, "@ApagaConteudo",
+                   tenho_path && copia_gravada && (*erro == 0 || tries_exceeded));
+      const int32_t gravou = ExecStProc(cmd, 0);
+      // An outcome the queue did not take is not a success: the entry would
+      // be imported again by a later run.
+      if (gravou != 0) {
+        LogaConsole("- ImportFilesResult erro:" + std::to_string(gravou));
+        if (*erro == 0) *erro = gravou;
+      }
       DevolveDataSet(&cmd);
       LogaConsole(
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +

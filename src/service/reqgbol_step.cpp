@@ -24,16 +24,22 @@ int32_t ProcuraReqGBolNoDataLogEGeraNua() {
   int32_t prioridade = 0;
   int io_res = 0;
   std::unique_ptr<Command> cmd;
+  bool em_transacao = false;
   try {
     // Without a connected session (a failed login) there is nothing to ask.
     if (!IsLogged(false)) throw EDBException(3718);
+    // The requests count as served only together with their marker file:
+    // a file that cannot be written leaves them pending for the next run.
+    DbBeginTran();
+    em_transacao = true;
     cmd = TomaDataSet(CommandType::kStoredProc, "GetReqGBol");
     code = ExecStProc(cmd, 0);
     if (code == 0) {
       GetParamInt(cmd, "@Prioridade", &prioridade);
       if (prioridade > 0) {
         const std::string name = PathReqGBol + "reqgbol" + std::to_string(prioridade) + ".nua";
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0 || ::close(fd) != 0) {
           io_res = errno;
           code = 4105;
@@ -44,6 +50,13 @@ int32_t ProcuraReqGBolNoDataLogEGeraNua() {
     CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, 3939);
   }
   DevolveDataSet(&cmd);
+  if (em_transacao) {
+    try {
+      DbEndTran(code == 0);
+    } catch (const std::exception& x) {
+      CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, 3939);
+    }
+  }
   if (code != 0 || prioridade != 0) {
     Loga("ProcuraReqGBolNoDataLogEGeraNua GBPri:" + std::to_string(prioridade) +
          " Erro:" + std::to_string(code) + " IoRes:" + std::to_string(io_res));

@@ -109,8 +109,13 @@ class EndToEnd : public ::testing::Test {
                 const std::string& password = "s3cret") {
     std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "' -provider:SQLite" +
                       " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
-                      " -PathReqGBol:" + dir_.string() + "/";
-    for (const std::string& a : extra) cmd += " '" + a + "'";
+                      "";
+    bool own_bulletin_dir = false;
+    for (const std::string& a : extra) {
+      cmd += " '" + a + "'";
+      own_bulletin_dir = own_bulletin_dir || a.rfind("-PathReqGBol:", 0) == 0;
+    }
+    if (!own_bulletin_dir) cmd += " -PathReqGBol:" + dir_.string() + "/";
     cmd += " 2>&1";
     RunResult r;
     FILE* p = popen(cmd.c_str(), "r");
@@ -285,6 +290,28 @@ TEST_F(EndToEnd, UrgentFilesAskForABulletinAtShutdownAndTheNextRunMarksIt) {
   EXPECT_FALSE(fs::exists(dir_ / "reqgbol1.nua"));
   Run();
   EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua")) << Log();
+}
+
+TEST_F(EndToEnd, ABulletinMarkerThatCannotBeWrittenLeavesTheRequestsPending) {
+  Enqueue("bob", kGood, 1);
+  Run();
+  Run({"-PathReqGBol:" + (dir_ / "missing").string() + "/"});
+  EXPECT_NE(Log().find("ProcuraReqGBolNoDataLogEGeraNua GBPri:1 Erro:4105"), std::string::npos)
+      << Log();
+  EXPECT_EQ(Requests("SUBJ", "ZunInput ZunInput ProcuraReqGBolNoDataLogEGeraNua error"), 1);
+  Run();
+  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua")) << "the request was still pending";
+}
+
+TEST_F(EndToEnd, AKeptCopyThatCannotBeWrittenNeverCostsTheStoredContent) {
+  const int id = Enqueue("bob", kGood);
+  const std::string missing = "-PathIF:" + (dir_ / "no-such-dir").string();
+  EXPECT_EQ(Run({missing}).status, 4081 & 0xFF);
+  EXPECT_EQ(Run({missing}).status, 4081 & 0xFF);
+  const QueueEntry e = Entry(id);
+  EXPECT_EQ(e.tries, 2);
+  EXPECT_EQ(e.result, 4081);
+  EXPECT_TRUE(e.content_kept) << "no copy was kept, so the content must stay";
 }
 
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {

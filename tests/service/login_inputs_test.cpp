@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/switches.h"
+#include "toolbox/dbclient/provider.h"
 
 namespace zun {
 namespace {
@@ -92,6 +93,26 @@ TEST(LoginInputs, ConnectionStringForUserAndIntegratedSecurity) {
   EXPECT_EQ(MontaStringDeConexao(d),
             "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunInput;"
             "Application Name=ZunInput;Integrated Security=SSPI;Persist Security Info=False");
+}
+
+TEST(LoginInputs, ValuesCannotAddKeysToTheConnectionString) {
+  const struct {
+    std::string user, password;
+  } rows[] = {
+      {"zunsvc", "x;Initial Catalog=Other"},
+      {"a;Data Directory=/tmp", "p"},
+      {"zunsvc", "\"quoted\" ;x"},
+      {"zunsvc", " padded "},
+      {"zunsvc", "'single"},
+  };
+  for (const auto& r : rows) {
+    const DadosDeLogin d{r.user, r.password, "localhost", "ZunInput", "SQLite"};
+    const ConnectionString cs(MontaStringDeConexao(d));
+    EXPECT_EQ(cs.Get("Initial Catalog"), "ZunInput") << r.password;
+    EXPECT_FALSE(cs.Has("Data Directory")) << r.user;
+    EXPECT_EQ(cs.Get("User ID"), r.user);
+    EXPECT_EQ(cs.Get("Password"), r.password);
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "service/login.h"
 #include "service/queue_step.h"
 #include "service/run_loop.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
 namespace {
@@ -152,6 +153,21 @@ TEST_F(QueueRun, StepImportsAsTheOwnerAndSwitchesBack) {
   ImpIFStep(3, &erro, &continua);
   EXPECT_EQ(erro, 0);
   EXPECT_FALSE(continua) << "the queue is empty";
+}
+
+TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
+  ASSERT_EQ(Login(), 0);
+  Enqueue("ana.lima", 3);
+  RegisterProcedure("ImportFilesResult",
+                    {{"@id", DataType::kInteger},
+                     {"@res", DataType::kInteger},
+                     {"@ApagaConteudo", DataType::kBoolean}},
+                    [](ProcContext& c) { c.Return(50101); });
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 50101);
+  EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
 }
 
 TEST_F(QueueRun, BudgetRunningOutDuringAFileFinishesItAndStartsNoOther) {

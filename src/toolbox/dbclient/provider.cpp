@@ -33,19 +33,60 @@ Registry& TheRegistry() {
 }  // namespace
 
 ConnectionString::ConnectionString(const std::string& text) : text_(text) {
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(';', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string part = text.substr(start, end - start);
-    const size_t eq = part.find('=');
-    if (eq != std::string::npos) {
-      const std::string key = Upper(Trim(part.substr(0, eq)));
-      // Blanks around values are layout, except in a password.
-      values_[key] = key == "PASSWORD" ? part.substr(eq + 1) : Trim(part.substr(eq + 1));
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    const size_t eq = text.find('=', pos);
+    const size_t semi = text.find(';', pos);
+    if (eq == std::string::npos || (semi != std::string::npos && semi < eq)) {
+      // A part without "=" carries nothing.
+      if (semi == std::string::npos) break;
+      pos = semi + 1;
+      continue;
     }
-    start = end + 1;
+    const std::string key = Upper(Trim(text.substr(pos, eq - pos)));
+    size_t v = eq + 1;
+    while (v < text.size() && text[v] == ' ') ++v;
+    std::string value;
+    size_t end;
+    if (v < text.size() && (text[v] == '"' || text[v] == '\'')) {
+      // A quoted value may hold ";" and "="; the quote itself is doubled.
+      const char q = text[v];
+      size_t i = v + 1;
+      for (; i < text.size(); ++i) {
+        if (text[i] != q) {
+          value += text[i];
+        } else if (i + 1 < text.size() && text[i + 1] == q) {
+          value += q;
+          ++i;
+        } else {
+          break;
+        }
+      }
+      end = text.find(';', i);
+    } else {
+      end = text.find(';', eq + 1);
+      const std::string raw =
+          text.substr(eq + 1, (end == std::string::npos ? text.size() : end) - eq - 1);
+      // Blanks around values are layout, except in a password.
+      value = key == "PASSWORD" ? raw : Trim(raw);
+    }
+    values_[key] = value;
+    if (end == std::string::npos) break;
+    pos = end + 1;
   }
+}
+
+std::string QuoteConnectionValue(const std::string& value) {
+  const bool plain = value.find(';') == std::string::npos &&
+                     (value.empty() || (value.front() != '"' && value.front() != '\'' &&
+                                        value.front() != ' ' && value.back() != ' '));
+  if (plain) return value;
+  std::string out = "\"";
+  for (char c : value) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
 }
 
 std::string ConnectionString::Get(const std::string& key) const {

@@ -26,7 +26,9 @@
 
 namespace zun {
 
-// "Key=Value;..." pairs; keys compared without regard to case.
+// "Key=Value;..." pairs; keys compared without regard to case. A value in
+// double or single quotes may hold ";" and "=" (the quote doubled inside);
+// when a key repeats, the last one counts.
 class ConnectionString {
  public:
   ConnectionString() = default;
@@ -40,6 +42,11 @@ class ConnectionString {
   std::string text_;
   std::map<std::string, std::string> values_;  // upper-cased keys
 };
+
+// value as it must stand in a connection string: unchanged when plain, else
+// in double quotes with every double quote doubled (a value holding ";",
+// starting with a quote or with blanks at its ends).
+std::string QuoteConnectionValue(const std::string& value);
 
 class ProviderConnection {
  public:
