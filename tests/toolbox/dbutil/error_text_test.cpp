@@ -1,12 +1,11 @@
 // Error texts with and without the message hook, the code derived from a
-// caught exception, and the server generation of a version text.
+// caught exception.
 #include "toolbox/dbutil/error_text.h"
 
 #include <gtest/gtest.h>
 
 #include "log_capture.h"
 #include "toolbox/dbutil/db_exception.h"
-#include "toolbox/dbutil/server_version.h"
 
 namespace zun {
 namespace {
@@ -45,19 +44,6 @@ TEST(ErrorTextTest, CodigoDaExcecaoOrder) {
   code = 0;
   CodigoDaExcecao("Lugar", &code, std::runtime_error("x"), 0);
   EXPECT_EQ(code, 4000);
-}
-
-TEST(ServerVersionTest, PrefixTable) {
-  const std::pair<const char*, int32_t> rows[] = {
-      {"Microsoft SQL Server  7.00 - 7.00.623", 1},
-      {"Microsoft SQL Server 7.00 - 7.00", 0},
-      {"Microsoft SQL Server 2000 - 8.00", 2},
-      {"Microsoft SQL Server 2005 - 9.00", 3},
-      {"Microsoft SQL Server 2017 (RTM)", 8},
-      {"Microsoft SQL Server 2019 (RTM)", 0},
-      {"microsoft SQL Server 2008", 0},
-  };
-  for (const auto& [text, want] : rows) EXPECT_EQ(VersaoDoTexto(text), want) << text;
 }
 
 }  // namespace

@@ -25,11 +25,10 @@ class LogCapture {
     }
     return out;
   }
-  int Count(const std::string& msg) const {
+  bool Has(const std::string& msg) const {
     const auto lines = Lines();
-    return static_cast<int>(std::count(lines.begin(), lines.end(), msg));
+    return std::find(lines.begin(), lines.end(), msg) != lines.end();
   }
-  bool Has(const std::string& msg) const { return Count(msg) > 0; }
   bool HasPrefix(const std::string& start) const {
     const auto lines = Lines();
     return std::any_of(lines.begin(), lines.end(),

@@ -3,8 +3,11 @@
 // return value's name after a SQL Server version text.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "log_capture.h"
-#include "scripted_provider.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/provider.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"
@@ -12,6 +15,65 @@
 
 namespace zun {
 namespace {
+
+// Every procedure takes no parameters besides the return value and runs the
+// test's body; the link, the opens and the version text are scripted.
+struct ScriptedDb {
+  std::function<void()> body = [] {};  // raises to make the call fail
+  int32_t ret = 0;                     // the return value of a call
+  std::string return_name = "RETURN_VALUE";
+  std::string version = "Microsoft SQL Server 2005 - 9.00";
+  bool lost = false;  // every call and the probe fail while set
+  int opens_to_fail = 0;
+  int opens = 0, probes = 0, calls = 0;
+};
+
+class ScriptedConnection : public ProviderConnection {
+ public:
+  explicit ScriptedConnection(ScriptedDb* db) : db_(db) {}
+  void Open(const ConnectionString&) override {
+    ++db_->opens;
+    if (db_->opens_to_fail > 0) {
+      --db_->opens_to_fail;
+      throw ProviderError("SQL Server does not exist");
+    }
+    db_->lost = false;
+    open_ = true;
+  }
+  void Close() override { open_ = false; }
+  bool IsOpen() const override { return open_; }
+  void ExecuteSql(const std::string& sql, int, std::vector<Recordset>* out) override {
+    if (sql != "SELECT @@VERSION") ++db_->probes;
+    Link();
+    if (sql == "SELECT @@VERSION") {
+      Recordset rs({""});
+      rs.AddRow({Value::String(db_->version)});
+      out->push_back(rs);
+    }
+  }
+  Parameters DescribeProcedure(const std::string&) override {
+    Parameters p;
+    p.Add({db_->return_name, DataType::kInteger, ParamDirection::kReturnValue, Value()});
+    return p;
+  }
+  void CallProcedure(const std::string&, Parameters* p, int, std::vector<Recordset>*) override {
+    Link();
+    ++db_->calls;
+    db_->body();
+    (*p)[0].value = Value::Int(db_->ret);
+  }
+  void BeginTransaction() override {}
+  void Commit() override {}
+  void Rollback() override {}
+  bool InTransaction() const override { return false; }
+
+ private:
+  void Link() const {
+    if (db_->lost) throw ProviderError("General network error");
+  }
+  ScriptedDb* db_;
+  bool open_ = false;
+};
 
 class ScriptedTest : public ::testing::Test {
  protected:
@@ -104,9 +166,13 @@ TEST_F(ScriptedTest, CodeOfAnEDBExceptionIsKeptWithoutReconnect) {
 
 TEST_F(ScriptedTest, ServerVersionNamesTheReturnValue) {
   const std::tuple<const char*, int32_t, const char*> rows[] = {
-      {"Microsoft SQL Server 2005 - 9.00", 3, "@RETURN_VALUE"},
       {"Microsoft SQL Server  7.00 - 7.00.623", 1, "RETURN_VALUE"},
+      {"Microsoft SQL Server 7.00 - 7.00", 0, "RETURN_VALUE"},
       {"Microsoft SQL Server 2000 - 8.00", 2, "@RETURN_VALUE"},
+      {"Microsoft SQL Server 2017 (RTM)", 8, "@RETURN_VALUE"},
+      {"Microsoft SQL Server 2019 (RTM)", 0, "RETURN_VALUE"},
+      {"microsoft SQL Server 2008", 0, "RETURN_VALUE"},
+      {"Microsoft SQL Server 2012 - 11.0", 5, "@RETURN_VALUE"},  // the last, used below
   };
   for (const auto& [text, version, name] : rows) {
     db_.version = text;

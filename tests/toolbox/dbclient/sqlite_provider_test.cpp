@@ -1,0 +1,197 @@
+// The embedded provider through the client classes: the login against the
+// users table of a reference database, a missing file, the provider
+// registry, Windows-1252 text, parameter coercion, and what a failing
+// procedure leaves behind.
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "database/reference_db.h"
+#include "toolbox/dbclient/command.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+namespace {
+
+int g_calls = 0;
+
+class SqliteProviderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::filesystem::remove_all(Dir());
+    std::filesystem::create_directories(Dir());
+    InitDatabase(Dir() + "/ref.db");
+    NewUser u;
+    u.name = "ana";
+    u.password = " s3cret ";
+    AddUser(Dir() + "/ref.db", u);
+    u.name = getpwuid(geteuid())->pw_name;
+    u.password = "";  // admitted by integrated security only
+    AddUser(Dir() + "/ref.db", u);
+    sqlite3* db = OpenSqliteFile(Dir() + "/ref.db", false);
+    sqlite3_exec(db, "CREATE TABLE zc(s TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+    RegisterProcedure(
+        "ZcEcho",
+        {{"@s", DataType::kString}, {"@o", DataType::kString, ParamDirection::kInputOutput}},
+        [](ProcContext& c) {
+          ++g_calls;
+          c.Exec("INSERT INTO zc VALUES (?)", {c.In("@s")});
+          c.AddResult(c.Query("SELECT s FROM zc WHERE rowid = last_insert_rowid()"));
+          c.Out("@o", c.In("@s"));
+        });
+    RegisterProcedure(
+        "ZcTypes",
+        {{"@i", DataType::kInteger}, {"@o", DataType::kInteger, ParamDirection::kOutput}},
+        [](ProcContext& c) { c.Out("@o", c.In("@i").IsNull() ? Value::Int(-1) : c.In("@i")); });
+  }
+  static void TearDownTestSuite() { std::filesystem::remove_all(Dir()); }
+  static std::string Dir() {
+    return std::string(ZUN_TEST_BINARY_DIR) + "/dbclient_db/" + std::to_string(::getpid());
+  }
+  static std::string Cs(const std::string& login, const std::string& catalog = "ref") {
+    return "Provider=SQLite;Initial Catalog=" + catalog + ";Data Directory=" + Dir() + ";" + login;
+  }
+  // The provider's error message of opening with cs, "" when it opens.
+  static std::string OpenError(const std::string& cs) {
+    Connection c;
+    c.SetConnectionString(cs);
+    try {
+      c.Open();
+    } catch (const ProviderError& e) {
+      EXPECT_FALSE(c.Connected());
+      return e.what();
+    }
+    EXPECT_TRUE(c.Connected());
+    return "";
+  }
+  void SetUp() override {
+    conn_.SetConnectionString(Cs("User ID=ana;Password= s3cret "));
+    conn_.Open();
+  }
+  Connection conn_;
+};
+
+TEST_F(SqliteProviderTest, LoginAgainstTheUsersTable) {
+  const std::pair<std::string, std::string> rows[] = {
+      {"User ID=ANA;Password= s3cret ", ""},                           // names ignore letter case
+      {"User ID=ana;Password=s3cret", "Login failed for user 'ana'"},  // the blanks count
+      {"User ID=ana;Password=wrong-pw", "Login failed for user 'ana'"},
+      {"User ID=nobody;Password= s3cret ", "Login failed for user 'nobody'"},
+      {"Integrated Security=SSPI", ""},  // as the operating-system user
+      {"Integrated Security=SSPI;User ID=ana;Password=", "Login failed for user 'ana'"},
+  };
+  for (const auto& [login, want] : rows) {
+    const std::string got = OpenError(Cs(login));
+    EXPECT_EQ(got, want) << login;
+    EXPECT_EQ(got.find("s3cret"), std::string::npos);
+    EXPECT_EQ(got.find("wrong-pw"), std::string::npos);
+  }
+}
+
+TEST_F(SqliteProviderTest, MissingFileIsAnOpenErrorAndNoFileIsCreated) {
+  const std::string path = Dir() + "/absent.db";
+  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "absent")),
+            "Cannot open database \"" + path + "\": the file does not exist");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(OpenError(Cs("", "../ref")), "Invalid Initial Catalog <../ref>");
+}
+
+TEST_F(SqliteProviderTest, ProviderRegistry) {
+  for (const char* name : {"SQLOLEDB.1", "sqloledb", "SQLNCLI11", "MSOLEDBSQL19"}) {
+    EXPECT_NE(OpenError("Provider=" + std::string(name) + ";Data Source=srv;User ID=sa")
+                  .find("needs the ODBC provider, which is not part of this build"),
+              std::string::npos)
+        << name;
+  }
+  EXPECT_EQ(OpenError("Provider=Nope"), "Provider <Nope> is not registered");
+  EXPECT_EQ(OpenError("Data Source=srv"), "Provider <> is not registered");
+  int made = 0;
+  RegisterProvider("sqlite", [&made] {
+    ++made;
+    return std::make_unique<SqliteConnection>();
+  });
+  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ")), "");
+  EXPECT_EQ(made, 1);  // the registration replaced the built-in provider
+  UnregisterProvider("SQLite");
+  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ")), "");
+  EXPECT_EQ(made, 1);
+}
+
+TEST_F(SqliteProviderTest, AllBytesOfWindows1252RoundTrip) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  Command cmd(&conn_, CommandType::kStoredProc, "ZcEcho");
+  cmd.Params().ParamByName("@s").value = Value::String(all);
+  g_calls = 0;
+  cmd.Execute();
+  cmd.Open();  // the rows of that run: not a second call
+  EXPECT_EQ(g_calls, 1);
+  EXPECT_EQ(cmd.Current().Field(0).Bytes(), all);
+  EXPECT_EQ(cmd.Params().ParamByName("@o").value.Bytes(), all);
+  EXPECT_FALSE(cmd.NextRecordset());
+  EXPECT_THROW(cmd.Current(), DatasetError);
+  // The file holds UTF-8: after the 128 ASCII bytes comes the euro sign of
+  // byte 80 hex (E2 82 AC); byte FF is C3 BF.
+  std::vector<Recordset> rs;
+  conn_.Provider().ExecuteSql("SELECT hex(s) FROM zc", 30, &rs);
+  rs.at(0).First();
+  const std::string hex = rs.at(0).Field(0).AsString();
+  EXPECT_EQ(hex.substr(0, 4), "0001");
+  EXPECT_EQ(hex.substr(2 * 128, 6), "E282AC");
+  EXPECT_TRUE(hex.ends_with("C3BEC3BF"));
+  EXPECT_EQ(Utf8ToCp1252("a\xC4\x81"
+                         "b\xFF"),
+            "a?b?");  // outside 1252, malformed
+}
+
+TEST_F(SqliteProviderTest, InputsTakeTheDeclaredTypesOutputsStartNull) {
+  Command cmd(&conn_, CommandType::kStoredProc, "ZcTypes");
+  ASSERT_EQ(cmd.Params().Count(), 3);
+  EXPECT_EQ(cmd.Params()[0].name, "RETURN_VALUE");
+  const std::pair<Value, Value> rows[] = {{Value::String("12"), Value::Int(12)},
+                                          {Value::Double(2.6), Value::Int(3)},
+                                          {Value(), Value::Int(-1)}};
+  for (const auto& [in, out] : rows) {
+    cmd.Params().ParamByName("@i").value = in;
+    cmd.Params().ParamByName("@o").value = Value::Int(99);
+    cmd.Execute();
+    EXPECT_EQ(cmd.Params().ParamByName("@o").value, out) << in.AsString();
+    EXPECT_EQ(cmd.Params()[0].value, Value::Int(0));
+  }
+  cmd.Params().ParamByName("@i").value = Value::String("abc");  // the wrong-type error
+  EXPECT_THROW(cmd.Execute(), ProviderError);
+  EXPECT_THROW(Command(&conn_, CommandType::kStoredProc, "ZcMissing"), ProviderError);
+}
+
+TEST_F(SqliteProviderTest, AFailedCallUndoesOnlyItsOwnWritesInsideATransaction) {
+  conn_.Execute("DELETE FROM zc");
+  Command echo(&conn_, CommandType::kStoredProc, "ZcEcho");
+  echo.Params().ParamByName("@s").value = Value::String("kept");
+  conn_.BeginTrans();
+  echo.Execute();
+  RegisterProcedure("ZcFails", {}, [](ProcContext& c) {
+    c.Exec("INSERT INTO zc VALUES ('lost')");
+    c.Return(4182);
+  });
+  Command fails(&conn_, CommandType::kStoredProc, "ZcFails");
+  fails.Execute();
+  EXPECT_EQ(fails.Params()[0].value, Value::Int(4182));
+  EXPECT_TRUE(conn_.InTransaction());
+  conn_.CommitTrans();
+  std::vector<Recordset> rs;
+  conn_.Provider().ExecuteSql("SELECT group_concat(s) FROM zc", 30, &rs);
+  rs.at(0).First();
+  EXPECT_EQ(rs.at(0).Field(0).AsString(), "kept");
+  conn_.Close();
+  EXPECT_THROW(echo.Execute(), ProviderError);
+}
+
+}  // namespace
+}  // namespace zun

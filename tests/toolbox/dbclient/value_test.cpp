@@ -1,0 +1,83 @@
+// Value conversions and their errors.
+#include "toolbox/dbclient/value.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "foundation/momento.h"
+#include "toolbox/dbclient/errors.h"
+
+namespace zun {
+namespace {
+
+constexpr int64_t kErr = std::numeric_limits<int64_t>::min();  // raises DatasetError
+
+TEST(ValueTest, IntegerConversions) {
+  const std::pair<Value, int64_t> rows[] = {
+      {Value::Int(-7), -7},
+      {Value::Bool(true), 1},
+      {Value::Double(2.5), 2},  // ties to even
+      {Value::Double(3.5), 4},
+      {Value::Double(-2.5), -2},
+      {Value::String("12"), 12},
+      {Value::String(" 12 "), 12},
+      {Value::String("1.5"), 2},
+      {Value::String("12abc"), kErr},
+      {Value::String(""), kErr},
+      {Value::Double(std::numeric_limits<double>::quiet_NaN()), kErr},
+      {Value::BigInt(int64_t{1} << 31), kErr},  // does not fit 32 bits
+      {Value::BigInt(-(int64_t{1} << 31)), -(int64_t{1} << 31)},
+      {Value(), kErr},
+  };
+  for (const auto& [v, want] : rows) {
+    if (want == kErr) {
+      EXPECT_THROW(v.AsInt(), DatasetError) << v.AsString();
+    } else {
+      EXPECT_EQ(v.AsInt(), want) << v.AsString();
+    }
+  }
+  EXPECT_EQ(Value::BigInt(int64_t{1} << 40).AsInt64(), int64_t{1} << 40);
+  try {
+    Value::String("abc").AsInt();
+  } catch (const DatasetError& e) {
+    EXPECT_STREQ(e.what(), "cannot read VarChar value <abc> as integer");
+  }
+}
+
+TEST(ValueTest, FloatDateBooleanAndTextConversions) {
+  EXPECT_EQ(Value::String("1.25").AsDouble(), 1.25);
+  EXPECT_THROW(Value::String("1,25").AsDouble(), DatasetError);
+  EXPECT_EQ(Value::Int(3).AsDouble(), 3.0);
+  const std::pair<const char*, double> dates[] = {
+      {"2024-02-29", EncodeDateTime(2024, 2, 29, 0, 0, 0, 0)},
+      {"2024-02-29 13:45:10.250", EncodeDateTime(2024, 2, 29, 13, 45, 10, 250)},
+      {" 2024-02-29T13:45:10 ", EncodeDateTime(2024, 2, 29, 13, 45, 10, 0)},
+      {"2023-02-29", -1},
+      {"2024-1-01", -1},
+      {"2024-01-01 24:00:00", -1},
+      {"2024-01-01x", -1},
+  };
+  for (const auto& [text, want] : dates) {
+    if (want < 0) {
+      EXPECT_THROW(Value::String(text).AsDateTime(), DatasetError) << text;
+    } else {
+      EXPECT_EQ(Value::String(text).AsDateTime(), want) << text;
+    }
+  }
+  EXPECT_EQ(Value::DateTime(45000.5).AsString(), "2023-03-15 12:00:00");
+  EXPECT_EQ(Value::DateTime(EncodeDateTime(2024, 1, 2, 3, 4, 5, 6)).AsString(),
+            "2024-01-02 03:04:05.006");
+  EXPECT_TRUE(Value::String("TRUE").AsBool());
+  EXPECT_FALSE(Value::String("0").AsBool());
+  EXPECT_TRUE(Value::Int(-3).AsBool());
+  EXPECT_THROW(Value::String("sim").AsBool(), DatasetError);
+  EXPECT_THROW(Value().AsBool(), DatasetError);
+  EXPECT_EQ(Value::Double(0.1).AsString(), "0.1");
+  EXPECT_EQ(Value::Double(1e20).AsString(), "1e+20");
+  EXPECT_EQ(Value::Bool(false).AsString(), "False");
+  EXPECT_EQ(Value().AsString(), "");
+}
+
+}  // namespace
+}  // namespace zun
