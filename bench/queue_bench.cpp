@@ -17,7 +17,10 @@
 // Time nested in another category (a line the engine logs, a procedure
 // called while the engine runs) counts for the innermost one only.
 //
-// Usage: queue_bench [--files N] [--owners K] [--lines L] [--dir DIR] [--keep]
+// Usage: queue_bench [--files N] [--owners K] [--lines L] [--history H]
+//                    [--dir DIR] [--keep]
+// --history puts H entries imported earlier (done, content kept, as the
+// service leaves them without "PathIF") into the queue table first.
 // The report goes to standard output; the service's console lines go to
 // DIR/console.txt, its log to DIR/zuninput.log.
 //
@@ -195,13 +198,15 @@ struct Options {
   int files = 1000;
   int owners = 4;
   int lines = 10;
+  int history = 0;
   std::string dir;
   bool keep = false;
 };
 
 [[noreturn]] void Usage() {
   std::fprintf(stderr,
-               "usage: queue_bench [--files N] [--owners K] [--lines L] [--dir DIR] [--keep]\n");
+               "usage: queue_bench [--files N] [--owners K] [--lines L] [--history H] "
+               "[--dir DIR] [--keep]\n");
   std::exit(2);
 }
 
@@ -226,6 +231,8 @@ Options ParseOptions(int argc, char** argv) {
       o.owners = number(1);
     } else if (a == "--lines") {
       o.lines = number(1);
+    } else if (a == "--history") {
+      o.history = number(0);
     } else if (a == "--dir") {
       o.dir = value();
     } else if (a == "--keep") {
@@ -271,20 +278,33 @@ void BuildDatabase(const Options& o, const std::string& service_password) {
   sqlite3* db = nullptr;
   Check(sqlite3_open("ZunInput.db", &db) == SQLITE_OK, "cannot open ZunInput.db");
   Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK, "BEGIN failed");
+  // The earlier entries were queued a day before and imported at once.
   sqlite3_stmt* st = nullptr;
-  Check(sqlite3_prepare_v2(db,
-                           "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
-                           "SELECT uid, 5, strftime('%Y-%m-%d %H:%M:%S', 'now'), ?, ? "
-                           "FROM users WHERE name = ?",
-                           -1, &st, nullptr) == SQLITE_OK,
+  Check(sqlite3_prepare_v2(
+            db,
+            "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo, importtries, "
+            "result, result_mom, done) "
+            "SELECT uid, 5, strftime('%Y-%m-%d %H:%M:%S', 'now', ?1), ?2, ?3, ?4, ?5, "
+            "CASE WHEN ?4 = 0 THEN NULL ELSE strftime('%Y-%m-%d %H:%M:%S', 'now', ?1) END, ?4 "
+            "FROM users WHERE name = ?6",
+            -1, &st, nullptr) == SQLITE_OK,
         sqlite3_errmsg(db));
   const std::string content = FileContent(o.lines);
-  for (int i = 0; i < o.files; ++i) {
-    const std::string file = "bench" + std::to_string(i + 1) + ".txt";
+  for (int i = 0; i < o.history + o.files; ++i) {
+    const bool old = i < o.history;
+    const std::string file =
+        (old ? "old" : "bench") + std::to_string((old ? i : i - o.history) + 1) + ".txt";
     const std::string owner = "owner" + std::to_string(i % o.owners + 1);
-    sqlite3_bind_text(st, 1, file.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_blob(st, 2, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 3, owner.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 1, old ? "-1 day" : "+0 seconds", -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 2, file.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_blob(st, 3, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(st, 4, old ? 1 : 0);
+    if (old) {
+      sqlite3_bind_int(st, 5, 0);
+    } else {
+      sqlite3_bind_null(st, 5);
+    }
+    sqlite3_bind_text(st, 6, owner.c_str(), -1, SQLITE_TRANSIENT);
     Check(sqlite3_step(st) == SQLITE_DONE && sqlite3_changes(db) == 1, "cannot queue a file");
     sqlite3_reset(st);
   }
@@ -467,10 +487,12 @@ int main(int argc, char** argv) {
   const double cpu = CpuSeconds() - cpu_before;
   const std::string load_after = LoadAverage();
   const double steps = std::chrono::duration<double>(in_steps).count();
-  const int done = DoneEntries();
+  const int done = DoneEntries() - o.history;
 
-  std::fprintf(report, "queue_bench: %d files of %d lines, %d owners without e-mail, in %s\n",
-               o.files, o.lines, o.owners, dir.c_str());
+  std::fprintf(report,
+               "queue_bench: %d files of %d lines, %d owners without e-mail, %d earlier entries, "
+               "in %s\n",
+               o.files, o.lines, o.owners, o.history, dir.c_str());
   std::fprintf(report, "run: exit code %d, imported %d, done in the queue %d\n", code, imported,
                done);
   std::fprintf(report,

@@ -9,8 +9,10 @@
 # database, the import engine and the local file.
 #
 # Usage: scripts/bench_queue.sh [BUILD]   (FILES=1000 LINES=10 OWNERS=4 RUNS=3
-# GOAL=200 in the environment change the defaults). Exit status 1 when the
-# run fails, imports fewer than FILES files or stays below GOAL files/s.
+# GOAL=200 HISTORY=0 in the environment change the defaults; HISTORY entries
+# imported a day earlier stay in the queue table, as a service that has run
+# for a while leaves them). Exit status 1 when the run fails, imports fewer
+# than FILES files or stays below GOAL files/s.
 set -euo pipefail
 build=${1:-build}
 build="$(cd "$build" && pwd)"
@@ -19,6 +21,7 @@ lines=${LINES:-10}
 owners=${OWNERS:-4}
 runs=${RUNS:-3}
 goal=${GOAL:-200}
+history=${HISTORY:-0}
 db="$build/zuninput-db"
 dir="$build/bench-queue"
 rm -rf "$dir" && mkdir -p "$dir"
@@ -45,8 +48,17 @@ if ((files > first)); then
     SELECT f.uid, f.prioridade, f.mom, f.filename, f.conteudo
     FROM n JOIN import_files f ON f.id = (n.i - 1) % $owners + 1 ORDER BY n.i" >/dev/null 2>sql.txt
 fi
-queued=$("$db" sql "SELECT count(*) FROM import_files" | tail -n 1)
-echo "queue benchmark: $queued files of $lines lines, $owners owners without e-mail, in $dir"
+if ((history > 0 && first > 0)); then
+  "$db" sql "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo, importtries,
+      result, result_mom, done)
+    WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $history)
+    SELECT f.uid, 5, datetime(f.mom, '-1 day'), 'old' || n.i || '.txt', f.conteudo, 1, 0,
+      datetime(f.mom, '-1 day'), 1
+    FROM n JOIN import_files f ON f.id = (n.i - 1) % $first + 1 ORDER BY n.i" >/dev/null 2>>sql.txt
+fi
+queued=$("$db" sql "SELECT count(*) FROM import_files WHERE done = 0" | tail -n 1)
+echo "queue benchmark: $queued files of $lines lines, $owners owners without e-mail," \
+  "$history earlier entries, in $dir"
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) before the run"
 
 TIMEFORMAT='%3R %3U %3S'
@@ -56,7 +68,8 @@ status=0
 read -r wall user sys <time.txt
 count=$(grep -o 'QuantosImportou(ou tentou):[0-9]*' zuninput.log | tail -n 1 | cut -d: -f2)
 count=${count:-0}
-done_ok=$("$db" sql "SELECT count(*) FROM import_files WHERE done <> 0 AND result = 0" | tail -n 1)
+done_ok=$("$db" sql "SELECT count(*) FROM import_files WHERE done <> 0 AND result = 0
+  AND filename NOT LIKE 'old%'" | tail -n 1)
 fps=$(awk -v n="$count" -v t="$wall" 'BEGIN { printf "%.0f", (t > 0 ? n / t : 0) }')
 cpu=$(awk -v u="$user" -v s="$sys" -v t="$wall" 'BEGIN { printf "%.2f", (t > 0 ? (u + s) / t : 0) }')
 echo "service run: exit status $status, wall ${wall} s, cpu ${user} s user + ${sys} s sys" \
@@ -71,7 +84,7 @@ if [ -x "$build/queue_bench" ]; then
   for ((r = 1; r <= runs; r++)); do
     echo "--- in-process run $r of $runs"
     "$build/queue_bench" --files "$files" --lines "$lines" --owners "$owners" \
-      --dir "$dir/in-process" >in-process.txt || status=1
+      --history "$history" --dir "$dir/in-process" >in-process.txt || status=1
     if ((r == 1)); then cat in-process.txt; else grep -E '^(run:|wall |shares |per file:|machine:)' in-process.txt; fi
   done
 else
