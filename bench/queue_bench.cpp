@@ -2,20 +2,26 @@
 // database with N queued files (10 lines each, owners without e-mail), one
 // run of the service's loop in this process, started as the program entry
 // starts it, and the time of the queue steps split into the log, the
-// database, the import engine and the rest of the step.
+// database, the import engine, the local copy of the file and the rest.
 //
 // How each share is taken (wall time, steady clock):
 //  - log: Loga, LogaConsole, LogaVerbose and LogaExcecao are wrapped at link
 //    time (-Wl,--wrap, see bench/CMakeLists.txt); one line costs the file
 //    append under its lock plus the console copy.
-//  - database: a provider registered under "SQLite" forwards every call to
-//    the embedded provider and times it (SQLite and the stored procedures;
-//    the client side of the session, parameters and result sets, is "rest").
+//  - database, provider: a provider registered under "SQLite" forwards every
+//    call to the embedded provider and times it (SQLite and the stored
+//    procedures).
+//  - database, client: the session functions the step calls (TomaDataSet,
+//    DevolveDataSet, ExecStProc, NextRecordset, ChamaSetuser, the parameter
+//    and field accessors), wrapped like the log, without the provider time.
 //  - engine: the stretch between the step's "ImpCli import <" and
 //    "- end import " log lines: the importer object's creation, both passes
 //    over the file and its destruction.
+//  - file: GravaArquivo and the step's unlink of the local copy.
+//  - rest: the step's own work (texts, the queue row).
 // Time nested in another category (a line the engine logs, a procedure
-// called while the engine runs) counts for the innermost one only.
+// called while the engine runs) counts for the innermost one only, so the
+// shares add up to the time of the steps.
 //
 // Usage: queue_bench [--files N] [--owners K] [--lines L] [--history H]
 //                    [--dir DIR] [--keep]
