@@ -171,61 +171,44 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
           " SeqOnThisRunOfThisIF:" + std::to_string(seq));
-      const std::string sent = DataHora(row.mom) + " (GMT)";
+      // The entry's items, shared by the notification and the owner's mail.
+      auto itens = [&](const std::string& diag_item, const std::string& last_line_item) {
+        return std::vector<std::string>{"id",
+                                        std::to_string(row.id),
+                                        "file",
+                                        row.filename,
+                                        "user",
+                                        row.name,
+                                        "sent",
+                                        DataHora(row.mom) + " (GMT)",
+                                        "IFpriority",
+                                        std::to_string(row.prioridade),
+                                        "try",
+                                        std::to_string(row.importtries),
+                                        "result-error",
+                                        std::to_string(*erro),
+                                        "diag",
+                                        diag_item,
+                                        "lastline",
+                                        last_line_item,
+                                        "lastlinenumber",
+                                        std::to_string(line_number)};
+      };
       if (*erro != 0 && tries_exceeded) {
-        SendNotification("IF failed, max tries exceeded",
-                         {"id",
-                          std::to_string(row.id),
-                          "file",
-                          row.filename,
-                          "user",
-                          row.name,
-                          "sent",
-                          sent,
-                          "IFpriority",
-                          std::to_string(row.prioridade),
-                          "try",
-                          std::to_string(row.importtries),
-                          "result-error",
-                          std::to_string(*erro),
-                          "diag",
-                          Aspas(diag),
-                          "lastline",
-                          Aspas(last_line),
-                          "lastlinenumber",
-                          std::to_string(line_number),
-                          "SeqOnThisRunOfThisIF",
-                          std::to_string(seq)},
-                         "gr");
+        std::vector<std::string> extra = itens(Aspas(diag), Aspas(last_line));
+        extra.push_back("SeqOnThisRunOfThisIF");
+        extra.push_back(std::to_string(seq));
+        SendNotification("IF failed, max tries exceeded", extra, "gr");
       }
       if (!UsuarioEmail.empty() && (*erro == 0 || tries_exceeded)) {
         LogaConsole("- sending mail to <" + UsuarioEmail + ">");
-        const int32_t mail_erro =
-            SendMailItems({"XTO",
-                           UsuarioEmail,
-                           "SUBJ",
-                           "ZunInput import " +
-                               (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro)),
-                           "id",
-                           std::to_string(row.id),
-                           "file",
-                           row.filename,
-                           "user",
-                           row.name,
-                           "sent",
-                           sent,
-                           "IFpriority",
-                           std::to_string(row.prioridade),
-                           "try",
-                           std::to_string(row.importtries),
-                           "result-error",
-                           std::to_string(*erro),
-                           "diag",
-                           diag,
-                           "lastline",
-                           last_line,
-                           "lastlinenumber",
-                           std::to_string(line_number)});
+        std::vector<std::string> mail = {
+            "XTO", UsuarioEmail, "SUBJ",
+            "ZunInput import " +
+                (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
+        const std::vector<std::string> entrada = itens(diag, last_line);
+        mail.insert(mail.end(), entrada.begin(), entrada.end());
+        const int32_t mail_erro = SendMailItems(mail);
         if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
       }
     }

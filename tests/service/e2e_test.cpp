@@ -33,16 +33,6 @@ struct QueueEntry {
   bool content_kept = false;
 };
 
-NewUser User(const std::string& name, const std::string& password, const std::string& email,
-             bool admin) {
-  NewUser u;
-  u.name = name;
-  u.password = password;
-  u.email = email;
-  u.is_admin = admin;
-  return u;
-}
-
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,9 +43,9 @@ class EndToEnd : public ::testing::Test {
     fs::create_directories(dir_);
     db_path_ = (dir_ / "ZunInput.db").string();
     InitDatabase(db_path_);
-    AddUser(db_path_, User("zunsvc", "s3cret", "", true));
-    AddUser(db_path_, User("ana.lima", "x", "ana@example.com", false));
-    AddUser(db_path_, User("bob", "y", "", false));
+    AddUser(db_path_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
+    AddUser(db_path_, {"ana.lima", "x", "ana@example.com", false, 0, 0, 0});
+    AddUser(db_path_, {"bob", "y", "", false, 0, 0, 0});
   }
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(dir_);

@@ -40,8 +40,8 @@ class QueueRun : public ::testing::Test {
     fs::create_directories(dir_);
     fs::current_path(dir_);
     InitDatabase("ZunInput.db");
-    AddUser("ZunInput.db", User("zunsvc", "s3cret", "ops@example.com", true));
-    AddUser("ZunInput.db", User("ana.lima", "x", "", false));
+    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
+    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
     SetLogFileName((dir_ / "zuninput.log").string());
     SysExitCode = 0;
     RegisterDatabaseProcedures();
@@ -53,16 +53,6 @@ class QueueRun : public ::testing::Test {
     SysExitCode = 0;
     fs::current_path(old_cwd_);
     if (!HasFailure()) fs::remove_all(dir_);
-  }
-
-  static NewUser User(const std::string& name, const std::string& password,
-                      const std::string& email, bool admin) {
-    NewUser u;
-    u.name = name;
-    u.password = password;
-    u.email = email;
-    u.is_admin = admin;
-    return u;
   }
 
   // Starts the global state with these switches and logs in.
