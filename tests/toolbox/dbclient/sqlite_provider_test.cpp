@@ -1,7 +1,6 @@
 // The embedded provider through the client classes: the login against the
 // users table of a reference database, a missing file, the provider
-// registry, Windows-1252 text, parameter coercion, and what a failing
-// procedure leaves behind.
+// registry, Windows-1252 text and parameter coercion.
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 #include <gtest/gtest.h>
@@ -111,7 +110,6 @@ TEST_F(SqliteProviderTest, ProviderRegistry) {
         << name;
   }
   EXPECT_EQ(OpenError("Provider=Nope"), "Provider <Nope> is not registered");
-  EXPECT_EQ(OpenError("Data Source=srv"), "Provider <> is not registered");
   int made = 0;
   RegisterProvider("sqlite", [&made] {
     ++made;
@@ -168,29 +166,6 @@ TEST_F(SqliteProviderTest, InputsTakeTheDeclaredTypesOutputsStartNull) {
   cmd.Params().ParamByName("@i").value = Value::String("abc");  // the wrong-type error
   EXPECT_THROW(cmd.Execute(), ProviderError);
   EXPECT_THROW(Command(&conn_, CommandType::kStoredProc, "ZcMissing"), ProviderError);
-}
-
-TEST_F(SqliteProviderTest, AFailedCallUndoesOnlyItsOwnWritesInsideATransaction) {
-  conn_.Execute("DELETE FROM zc");
-  Command echo(&conn_, CommandType::kStoredProc, "ZcEcho");
-  echo.Params().ParamByName("@s").value = Value::String("kept");
-  conn_.BeginTrans();
-  echo.Execute();
-  RegisterProcedure("ZcFails", {}, [](ProcContext& c) {
-    c.Exec("INSERT INTO zc VALUES ('lost')");
-    c.Return(4182);
-  });
-  Command fails(&conn_, CommandType::kStoredProc, "ZcFails");
-  fails.Execute();
-  EXPECT_EQ(fails.Params()[0].value, Value::Int(4182));
-  EXPECT_TRUE(conn_.InTransaction());
-  conn_.CommitTrans();
-  std::vector<Recordset> rs;
-  conn_.Provider().ExecuteSql("SELECT group_concat(s) FROM zc", 30, &rs);
-  rs.at(0).First();
-  EXPECT_EQ(rs.at(0).Field(0).AsString(), "kept");
-  conn_.Close();
-  EXPECT_THROW(echo.Execute(), ProviderError);
 }
 
 }  // namespace

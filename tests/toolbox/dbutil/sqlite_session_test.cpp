@@ -484,6 +484,7 @@ TEST_F(SqliteTest, NestedTransactions) {
   ASSERT_EQ(Add(1), 0);
   s_.BeginTran();
   ASSERT_EQ(Add(2), 0);
+  EXPECT_EQ(Add(3, "erro"), 4182);  // undoes its own row only
   s_.EndTran(true);
   EXPECT_EQ(Linhas(&other), 0);
   s_.EndTran(true);
