@@ -35,6 +35,9 @@ bool ParseInt64(const std::string& s, int64_t* out) {
 
 bool ParseDouble(const std::string& s, double* out) {
   if (s.empty()) return false;
+  // Decimal notation only, as a server converts text: strtod alone would
+  // also take hexadecimal numbers, "inf" and "nan".
+  if (s.find_first_not_of("0123456789+-.eE ") != std::string::npos) return false;
   // strtod honours the C locale, which the program never changes.
   char* end = nullptr;
   const double v = std::strtod(s.c_str(), &end);

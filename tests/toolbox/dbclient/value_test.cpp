@@ -24,6 +24,7 @@ TEST(ValueTest, IntegerConversions) {
       {Value::String(" 12 "), 12},
       {Value::String("1.5"), 2},
       {Value::String("12abc"), kErr},
+      {Value::String("0x10"), kErr},  // decimal text only
       {Value::String(""), kErr},
       {Value::Double(std::numeric_limits<double>::quiet_NaN()), kErr},
       {Value::BigInt(int64_t{1} << 31), kErr},  // does not fit 32 bits
@@ -47,7 +48,10 @@ TEST(ValueTest, IntegerConversions) {
 
 TEST(ValueTest, FloatDateBooleanAndTextConversions) {
   EXPECT_EQ(Value::String("1.25").AsDouble(), 1.25);
-  EXPECT_THROW(Value::String("1,25").AsDouble(), DatasetError);
+  EXPECT_EQ(Value::String("-1e3").AsDouble(), -1000.0);
+  for (const char* t : {"1,25", "nan", "inf", "0x1p3"}) {
+    EXPECT_THROW(Value::String(t).AsDouble(), DatasetError) << t;
+  }
   const std::pair<const char*, double> dates[] = {
       {"2024-02-29", EncodeDateTime(2024, 2, 29, 0, 0, 0, 0)},
       {"2024-02-29 13:45:10.250", EncodeDateTime(2024, 2, 29, 13, 45, 10, 250)},
