@@ -120,6 +120,20 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
       }
     }
   }
+  if (r && tran_count_ > 0) {
+    // The server dropped the open transaction with the link. The nest goes
+    // on in a new transaction that its outermost EndTran rolls back, so
+    // that nothing of it is committed piecemeal.
+    Loga(cls + ".TentaReconectar transaction lost with the link; TranCount:" +
+         std::to_string(tran_count_));
+    tran_failed_ = true;
+    try {
+      BeginTrans();
+    } catch (const std::exception& x) {
+      LogaExcecaoNoLugar(x, cls + ".TentaReconectar BeginTrans");
+      r = false;
+    }
+  }
   Loga(cls + ".TentaReconectar result:" + (r ? "Y" : "N"));
   return r;
 }

@@ -90,7 +90,15 @@ int32_t ExecStProc(DsRef ref, int mode) {
           LogaExcecaoNoLugar(x, ole != nullptr ? "ExecStProc->TentaReconectar" : "ExecStProc");
           if (ole != nullptr && repeticoes < kRepeticoesMax) {
             if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
+              const bool em_transacao = s->TranCount() > 0;
               retry = s->TentaReconectar("ExecStProc-" + cmd->Text());
+              // Repeated on the new link, the call would commit on its own
+              // while the rest of its transaction was lost.
+              if (retry && em_transacao) {
+                Loga("ExecStProc " + cmd->Text() +
+                     " not repeated: the link was lost in a transaction");
+                retry = false;
+              }
             }
           }
           if (retry) {

@@ -3,8 +3,9 @@
 //
 // ExecStProc runs a command object taken with TomaDataSet in one of three
 // modes, reconnects and repeats the call once the session reports a lost
-// link restored, logs calls slower than 5 seconds with their parameters, and
-// returns 0 or an error code (the procedure's own status included).
+// link restored (not inside a transaction, which the link took with it),
+// logs calls slower than 5 seconds with their parameters, and returns 0 or
+// an error code (the procedure's own status included).
 //
 // Thread-safety: none; used by the program's single working thread.
 #pragma once

@@ -318,6 +318,23 @@ TEST_F(SqliteTest, ClosedLinkIsReopenedAndTheCallRepeatedOnce) {
   EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:Y"));
 }
 
+TEST_F(SqliteTest, ALinkLostInATransactionFailsTheCallAndTheNest) {
+  s_.BeginTran();
+  ASSERT_EQ(Add(1), 0);
+  auto cmd = Take("ZtAdd");
+  SetParamInt(cmd, "@a", 2);
+  s_.Close();  // takes the transaction with it
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd, 0), 3939);  // not repeated on its own
+  s_.DevolveDataSet(&cmd);
+  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:Y"));
+  EXPECT_TRUE(log.Has("ExecStProc ZtAdd not repeated: the link was lost in a transaction"));
+  EXPECT_TRUE(s_.TranFailed());
+  ASSERT_EQ(Add(3), 0);  // still inside the nest
+  s_.EndTran(false);
+  EXPECT_EQ(Linhas(&s_), 0);
+}
+
 TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   auto cmd = Take("ZtAdd");
   SetParamInt(cmd, "@a", 7);
