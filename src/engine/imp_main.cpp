@@ -1,6 +1,7 @@
 #include "engine/imp_main.h"
 
 #include "foundation/log.h"
+#include "toolbox/dbutil/error_text.h"
 
 namespace zun {
 namespace {
@@ -42,6 +43,7 @@ void TImpMain::ImportNext() {
   NextLine(false, &line);
   if (!CanGoOn()) return;
   const int32_t msgs = ErrMsgCount;
+  const bool check_pass = ToNoCheck;
   int32_t code = 0;
   bool ok = true;
   std::string keyword;
@@ -56,12 +58,21 @@ void TImpMain::ImportNext() {
       if (linha != nullptr) Loga("ImpMain sem importador para " + keyword);
       Erro = 3942;
     } else {
-      ChamaImportador(*linha, *entrada, *this, &code, &ok);
+      // The pass is the one the record started in; an exception of an
+      // importer is its record's error, not the end of the file.
+      RegistroEmCurso = true;
+      try {
+        ChamaImportador(*linha, *entrada, *this, &code, &ok);
+      } catch (const std::exception& x) {
+        code = 0;
+        CodigoDaExcecao("ImpMain " + keyword, &code, x, 3943);
+      }
+      RegistroEmCurso = false;
     }
   }
   if (!ok && code == 0) code = 3943;
   if (code != 0) {
-    if (ToNoCheck) {
+    if (check_pass) {
       if (Erro == 0) Erro = code;
     } else {
       AddErroNaoFatal(code);

@@ -146,6 +146,7 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
   bool achou = false;
   while (Erro == 0 && !achou && CanGoOn()) {
     if (AtEnd()) {
+      if (RegistroEmCurso) break;
       if (ToNoCheck) {
         VerificaLimitesDeAcionistas(&Erro, SHModCount, SHAddCount,
                                     [this](const std::string& t) { Msg(t); });

@@ -141,6 +141,10 @@ class tImpRoot {
   int32_t ErroNaoFatal = 0;
   int32_t ErroNaoFatalCount = 0;
   bool Acabou = false;
+  // Set while an importer handles a record: the end of the lines then ends
+  // the record's own reading (NextLine gives "" and AtEnd holds), never the
+  // pass, so a block left open cannot carry the check pass into the import.
+  bool RegistroEmCurso = false;
   int32_t ErrMsgCount = 0;
   std::string FirstErrMsg;
   std::string LastErrMsg;

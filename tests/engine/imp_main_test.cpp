@@ -64,6 +64,7 @@ const std::vector<TLinhaDeKeyword> kLinhas = {
     {"*BLOCK", TImportador::kApresFBal, TRecebe::kParserELinhas, TResposta::kOk, {}},
     {"*WRITE", TImportador::kPais, TRecebe::kParser, TResposta::kOk, {}},
     {"*UNREG", TImportador::kIsin, TRecebe::kObjeto, TResposta::kCodigo, {}},
+    {"*THROW", TImportador::kNoticia, TRecebe::kObjeto, TResposta::kCodigo, {}},
 };
 
 const TTabelaDeKeywords& TabelaDeTeste() {
@@ -97,17 +98,29 @@ const TTabelaDeKeywords& TabelaDeTeste() {
                         p.Field(2, m);
                       }));
     ok &= t->Registra(TImportador::kApresFBal,
-                      TImportaParserLinhasOk([](tParserWrapper&, bool, tImpRoot& linhas, bool*) {
-                        std::string l;
-                        while (!linhas.AtEnd()) {
+                      TImportaParserLinhasOk([](tParserWrapper&, bool, tImpRoot& linhas, bool* ok) {
+                        // Reads up to "END"; the end of the lines shows as ""
+                        // with AtEnd, and a block without END is not ok.
+                        *ok = false;
+                        for (std::string l;;) {
                           linhas.NextLine(true, &l);
-                          if (l == "END") break;
+                          if (l == "END") {
+                            *ok = true;
+                            break;
+                          }
+                          if (l.empty() && linhas.AtEnd()) break;
                           chamadas.push_back("block:" + l);
                         }
                       }));
     ok &= t->Registra(TImportador::kPais, TImportaParserOk([](tParserWrapper& p, bool to_no_check,
                                                               const TVariantes&, bool*) {
                         if (!to_no_check) escritas.push_back(Campos(p));
+                      }));
+    ok &= t->Registra(TImportador::kNoticia,
+                      TImportaObjetoCodigo([](TImpMain& imp, const TVariantes&, int32_t*) {
+                        // "*THROW check" throws in both passes, "*THROW" only in the import.
+                        if (imp.ToNoCheck && imp.Parser->Field(1) != "check") return;
+                        throw std::runtime_error("importer failed");
                       }));
     EXPECT_TRUE(ok);
     return t;
@@ -207,6 +220,24 @@ TEST_F(ImpMainTest, BlockImporterReadsItsOwnLines) {
   ImpDeTeste imp("*BLOCK\na b\n\n# skipped\nEND\n*OK z", false);
   EXPECT_EQ(imp.Roda(), 0);
   EXPECT_EQ(chamadas, (Strings{"block:a b", "block:", "C6:z m7"}));
+}
+
+TEST_F(ImpMainTest, BlockLeftOpenAtTheEndFailsTheCheckPassAndWritesNothing) {
+  ImpDeTeste imp("*WRITE x\n*BLOCK\na\n");
+  EXPECT_EQ(imp.Roda(), 3943);
+  EXPECT_TRUE(escritas.empty());
+  EXPECT_EQ(chamadas, (Strings{"block:a"}));
+  EXPECT_TRUE(imp.ToNoCheck) << "the import pass never started";
+}
+
+TEST_F(ImpMainTest, ThrowingImporterIsItsRecordsError) {
+  ImpDeTeste check("*THROW check\n*WRITE x\n");
+  EXPECT_EQ(check.Roda(), 3943);
+  EXPECT_TRUE(escritas.empty());
+  // In the import pass it is counted and the file goes on.
+  ImpDeTeste import("*WRITE a\n*THROW\n*WRITE b\n");
+  EXPECT_EQ(import.Roda(), 3943);
+  EXPECT_EQ(escritas, (Strings{"a", "b"}));
 }
 
 TEST_F(ImpMainTest, NulBytesAndHugeLines) {
