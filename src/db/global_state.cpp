@@ -1,6 +1,8 @@
 #include "db/global_state.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -59,9 +61,17 @@ void RedirecionaSaida() {
   std::string nome;
   if (!LeSwitch("output", &nome)) return;
   std::fflush(stdout);
-  if (std::freopen(nome.c_str(), "a", stdout) != nullptr) return;
-  if (std::freopen(nome.c_str(), "w", stdout) != nullptr) return;
-  Loga("output -> \"" + nome + "\" iores:" + std::to_string(errno));
+  // The file is opened first and only then put in place of the standard
+  // output, so a file that cannot be opened leaves the console as it was.
+  int fd = ::open(nome.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) fd = ::open(nome.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
+  if (fd >= 0 && ::dup2(fd, STDOUT_FILENO) >= 0) {
+    ::close(fd);
+    return;
+  }
+  const int iores = errno;
+  if (fd >= 0) ::close(fd);
+  Loga("output -> \"" + nome + "\" iores:" + std::to_string(iores));
 }
 
 void LePathReqGBol() {

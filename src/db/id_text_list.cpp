@@ -96,9 +96,14 @@ void tIntStgList::GaranteLido() {
   }
   try {
     Carrega(cmd.get());
-  } catch (...) {
+  } catch (const std::exception& x) {
+    // Rows that cannot be read leave the list empty, never half filled.
+    Itens.clear();
+    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, 3939);
+    Loga("tIntStgList.GaranteLido " + NomeDoProc + " DSParamName:" + NomeDoParam + "=" +
+         std::to_string(ValorDoParam) + " erro:" + std::to_string(e));
     DevolveDataSet(&cmd);
-    throw;
+    throw EZunInputException(e);
   }
   cmd->Close();
   DevolveDataSet(&cmd);
@@ -256,6 +261,7 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
   const std::string en = campos >= 2 ? CampoDoTexto(2, nomes) : "";
   const std::string es = campos >= 3 ? CampoDoTexto(3, nomes) : "";
   std::unique_ptr<Command> cmd;
+  bool procedimento_rodou = false;
   try {
     if (NomeDoProcAdd.empty()) {
       *e = 3940;
@@ -266,17 +272,17 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
       SetParamStr(cmd, "@ItemNameEN", en);
       SetParamStr(cmd, "@ItemNameES", es);
       *e = ExecStProc(cmd, 0);
+      procedimento_rodou = *e == 0;
       if (*e == 0) GetParamInt(cmd, "@ItemId", &id);
     }
   } catch (const std::exception& x) {
     CodigoDaExcecao("ISLML.AddItem " + NomeDoProcAdd, e, x, 3939);
   }
   DevolveDataSet(&cmd);
-  if (*e != 0) {
-    id = -1;
-  } else {
-    Reinicia();
-  }
+  // Once the procedure has run, the list is read again even when its answer
+  // could not be read: the item may be in the database.
+  if (procedimento_rodou) Reinicia();
+  if (*e != 0) id = -1;
   Loga("ISLML.AddItem " + NomeDoProcAdd + " param:" + std::to_string(ValorDoParam) +
        " itemid:" + std::to_string(id) + " error:" + std::to_string(*e) + " st:<" + nomes + ">" +
        " " + contexto);

@@ -34,6 +34,13 @@ void RegisterTestProcedures() {
   RegisterProcedure("TstListaDuasColunas", {}, [](ProcContext& c) {
     c.AddResult(c.Query("SELECT id, nome FROM bloco_conta_bal ORDER BY id"));
   });
+  // A second row whose id is not a number.
+  RegisterProcedure("TstListaLinhaRuim", {}, [](ProcContext& c) {
+    Recordset rs({"id", "nome"});
+    rs.AddRow({Value::Int(1), Value::String("a")});
+    rs.AddRow({Value::String("x"), Value::String("b")});
+    c.AddResult(std::move(rs));
+  });
   // A marked item (column 3) whose id cannot be in the marked set.
   RegisterProcedure("TstListaMarcaGrande", {}, [](ProcContext& c) {
     Recordset rs({"id", "nome", "c2", "c3"});
@@ -114,6 +121,14 @@ TEST_F(IdTextListTest, FailingProcedureRaisesOnceAndGivesTheCommandBack) {
   EXPECT_EQ(l.Conta(), 0);
   l.Reinicia();
   EXPECT_THROW(l.Conta(), EZunInputException);
+}
+
+TEST_F(IdTextListTest, UnreadableRowLeavesTheListEmptyNotHalfFilled) {
+  tIntStgList l("TstListaLinhaRuim");
+  EXPECT_THROW(l.GaranteLido(), EZunInputException);
+  EXPECT_EQ(l.Conta(), 0);
+  EXPECT_EQ(l.IndexOfId(0), -1) << "no placeholder row with id 0";
+  EXPECT_EQ(Db->DsAcc(), 0);
 }
 
 TEST_F(IdTextListTest, UnknownProcedureRaisesTheListException) {
