@@ -67,7 +67,7 @@ bool handler_ran = false;
   // The raise point is the caller of the runtime's throw entry.
   const void* at = rec.count > 1 ? rec.frames[1] : nullptr;
   const uintptr_t addr = reinterpret_cast<uintptr_t>(at);
-  Loga("Exception Error at " + Hex8(addr) + " " + Hex8(at ? addr - ModuleBase(at) : 0) + t);
+  Loga("Exception Error at " + Hex8(addr) + " " + Hex8(at ? addr - ModuleBase(at) : 0) + " " + t);
   LogaExcecao("exception " + cls + ":" + msg + " " + "[Basic.MyExceptHandler]", "");
   if (previous_handler != nullptr) previous_handler();
   std::abort();

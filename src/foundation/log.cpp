@@ -102,7 +102,9 @@ void KeepInMemory(LogState& st, const std::string& prefix, const std::string& li
   if (temp.back() != '/') temp += '/';
   std::string text;
   for (const std::string& l : *st.kept) text += l + "\r\n";
-  int fd = ::open((temp + "zun.tmp.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Never through a link planted in a shared TEMP.
+  int fd = ::open((temp + "zun.tmp.log").c_str(),
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return;
   WriteAll(fd, text);
   ::close(fd);
@@ -371,13 +373,43 @@ int64_t BehindFirstBreak(const std::string& buf, int64_t pos) {
 
 // Moves all but the last tmr bytes (from a line start) of file_name into
 // numbered; 0 or the code of the step that failed.
+// Renames from to to, failing when to exists (another run may have just
+// made it): a plain rename would silently replace an older part.
+bool RenameSemSubstituir(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without the flag: a hard link fails on an existing name too.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  return ::unlink(from.c_str()) == 0;
+}
+
 int MoveOldPart(const std::string& file_name, const std::string& numbered, int64_t tmr) {
-  if (::rename(file_name.c_str(), numbered.c_str()) != 0) return 3244;
-  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (out < 0) return 3245;
+  // The writers' lock is held on the old file for the whole move, so no
+  // line is appended to it while its tail is copied and cut off.
+  const int in = ::open(file_name.c_str(), O_RDWR | O_CLOEXEC);
+  if (in < 0) return 3244;
+  ::flock(in, LOCK_EX);
+  struct stat locked {
+  }, named{};
+  if (::fstat(in, &locked) != 0 || ::stat(file_name.c_str(), &named) != 0 ||
+      locked.st_ino != named.st_ino || locked.st_dev != named.st_dev) {
+    // Another run moved it while this one waited for the lock.
+    ::close(in);
+    return 0;
+  }
+  if (!RenameSemSubstituir(file_name, numbered)) {
+    ::close(in);
+    return 3244;
+  }
+  // Lines other runs wrote under the new name since the rename stay: the
+  // kept tail is appended after them.
+  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (out < 0) {
+    ::close(in);
+    return 3245;
+  }
+  ::flock(out, LOCK_EX);
   int err = 0;
-  const int in = ::open(numbered.c_str(), O_RDWR | O_CLOEXEC);
-  if (in < 0) err = 3246;
   int64_t pos = 0;
   if (err == 0) {
     struct stat st {};

@@ -1,6 +1,7 @@
 // Program entry of the import service: starts the modules in dependency
 // order (foundation, the reference database's procedures, the global state
 // of database work), runs the service once and ends the modules in reverse.
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@
 #include "service/run_loop.h"
 
 int main(int argc, char** argv) {
+  // A console reader that went away must not end the run half-way through a
+  // file: console writes then just fail, and the log keeps everything.
+  std::signal(SIGPIPE, SIG_IGN);
   zun::SetProgramArgs(std::vector<std::string>(argv, argv + argc));
   zun::IniciaFundacao();
   // The embedded provider serves the reference database's procedures.

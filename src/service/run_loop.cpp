@@ -36,6 +36,11 @@ int32_t ZunInpIF(const RunHooks& hooks) {
     }
   } catch (const std::exception& x) {
     CodigoDaExcecao("ZIIF", &erro, x, 4078);
+  } catch (...) {
+    // Not a standard exception: no message to show, but the run still ends
+    // through its end steps.
+    if (erro == 0) erro = 4078;
+    Loga("ZIIF erro:" + std::to_string(erro) + " unknown exception");
   }
   countdown.reset();
   if (hooks.bulletin_requests) hooks.bulletin_requests();

@@ -117,6 +117,33 @@ TEST_F(RunLoop, EscapingExceptionEndsTheRunWith4078AfterTheBulletinStep) {
   EXPECT_TRUE(bulletin);
 }
 
+TEST_F(RunLoop, ForeignExceptionEndsTheRunWith4078) {
+  RunHooks hooks;
+  hooks.is_logged = [] { return true; };
+  hooks.queue_step = [](int32_t, int32_t*, bool*) { throw 42; };
+  EXPECT_EQ(ZunInpIF(hooks), 4078);
+  EXPECT_TRUE(EndsWith(LastLine(), " QuantosImportou(ou tentou):0"));
+}
+
+TEST(Executable, AClosedConsoleDoesNotKillTheRun) {
+  const fs::path dir = fs::temp_directory_path() / ("zunpipe-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  // The reader ends before the service writes its first console line.
+  const std::string cmd = "cd '" + dir.string() + "' && { sleep 0.3; '" + ZUNINPUT_EXE +
+                          "'; echo $? > status.txt; } | true";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::ifstream status(dir / "status.txt");
+  int code = -1;
+  status >> code;
+  EXPECT_EQ(code, 4077 & 0xFF);
+  std::ifstream in(dir / "zuninput.log", std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  EXPECT_NE(ss.str().find("- ZunInpIF end erro:4077"), std::string::npos) << ss.str();
+  fs::remove_all(dir);
+}
+
 TEST(Executable, LoginFailureExitStatusAndLog) {
   const fs::path dir = fs::temp_directory_path() / ("zunexe-" + std::to_string(getpid()));
   fs::remove_all(dir);
