@@ -120,22 +120,27 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
       }
     }
   }
-  if (r && tran_count_ > 0) {
-    // The server dropped the open transaction with the link. The nest goes
-    // on in a new transaction that its outermost EndTran rolls back, so
-    // that nothing of it is committed piecemeal.
-    Loga(cls + ".TentaReconectar transaction lost with the link; TranCount:" +
-         std::to_string(tran_count_));
-    tran_failed_ = true;
-    try {
-      BeginTrans();
-    } catch (const std::exception& x) {
-      LogaExcecaoNoLugar(x, cls + ".TentaReconectar BeginTrans");
-      r = false;
-    }
-  }
+  if (r && tran_count_ > 0 && !RecuperaTransacaoPerdida(cls + ".TentaReconectar")) r = false;
   Loga(cls + ".TentaReconectar result:" + (r ? "Y" : "N"));
   return r;
+}
+
+bool TAdoDataBaseCustomizado::RecuperaTransacaoPerdida(const std::string& caller) {
+  if (tran_count_ == 0 || !Connected() || InTransaction()) return true;
+  // The server dropped the open transaction (a lost link, or a failed
+  // statement that undid all of it). The nest goes on in a new transaction
+  // that its outermost EndTran rolls back, so that nothing of it is
+  // committed piecemeal.
+  Loga(NomeDaClasseDaSessao() + " transaction lost; TranCount:" + std::to_string(tran_count_) +
+       " " + caller);
+  tran_failed_ = true;
+  try {
+    BeginTrans();
+    return true;
+  } catch (const std::exception& x) {
+    LogaExcecaoNoLugar(x, caller + " BeginTrans");
+    return false;
+  }
 }
 
 void TAdoDataBaseCustomizado::BeginTran() {

@@ -59,6 +59,12 @@ class TAdoDataBaseCustomizado : public Connection {
   // transaction, which its outermost EndTran rolls back.
   virtual bool TentaReconectar(const std::string& caller);
 
+  // When a nest is open but the connection is no longer in a transaction
+  // (the server ended it after a failure), marks the nest failed and opens a
+  // new transaction for the rest of it, which the outermost EndTran rolls
+  // back. False when that transaction cannot be opened. Never raises.
+  bool RecuperaTransacaoPerdida(const std::string& caller);
+
   int32_t TranCount() const { return tran_count_; }
   bool TranFailed() const { return tran_failed_; }
   int32_t DsAcc() const { return ds_acc_; }

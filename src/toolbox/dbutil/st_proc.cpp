@@ -39,6 +39,9 @@ int32_t Tenta(Command* cmd, int mode) {
       cmd->Execute();
       return 0;
     case 1:
+      // Result sets left pending by an earlier mode-0 call belong to that
+      // call: this one runs the procedure anew.
+      cmd->Close();
       cmd->Open();
       return LerResult(cmd, false);
     case 2:
@@ -104,6 +107,9 @@ int32_t ExecStProc(DsRef ref, int mode) {
           if (retry) {
             ++repeticoes;
           } else {
+            if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
+              s->RecuperaTransacaoPerdida("ExecStProc-" + cmd->Text());
+            }
             CodigoDaExcecao("ExecStProc", &e, x, 3939);
           }
         }

@@ -327,6 +327,34 @@ TEST_F(SqliteTest, ALinkLostInATransactionFailsTheCallAndTheNest) {
   EXPECT_EQ(Linhas(&s_), 0);
 }
 
+TEST_F(SqliteTest, AStatementThatUndoesTheWholeTransactionFailsTheNest) {
+  s_.BeginTran();
+  ASSERT_EQ(Add(1), 0);
+  // An interrupted write makes SQLite roll back the whole transaction, not
+  // just the call's savepoint.
+  auto cmd = Take("ZtSel");
+  cmd->SetCommandTimeout(1);
+  SetParamStr(cmd, "@q",
+              "INSERT INTO t(a) SELECT x FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+              "SELECT x + 1 FROM c LIMIT 1000000000) SELECT x FROM c) WHERE x < 0");
+  EXPECT_EQ(ExecStProc(cmd, 0), 3939);
+  s_.DevolveDataSet(&cmd);
+  EXPECT_TRUE(s_.TranFailed());
+  ASSERT_EQ(Add(2), 0);  // inside the nest's new transaction, not committed alone
+  s_.EndTran(false);
+  EXPECT_EQ(Linhas(&s_), 0);
+}
+
+TEST_F(SqliteTest, ModeOneAfterModeZeroRunsTheProcedureAgain) {
+  auto cmd = Take("ZtSel");
+  SetParamStr(cmd, "@q", "SELECT 0 AS result");
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  SetParamStr(cmd, "@q", "SELECT 4321 AS result");
+  EXPECT_EQ(ExecStProc(cmd, 1), 4321);
+  EXPECT_EQ(g_sel_calls, 2);
+  s_.DevolveDataSet(&cmd);
+}
+
 TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   auto cmd = Take("ZtAdd");
   SetParamInt(cmd, "@a", 7);

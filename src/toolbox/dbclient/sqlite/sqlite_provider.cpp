@@ -16,7 +16,7 @@
 namespace zun {
 namespace {
 
-constexpr int kBusyTimeoutMs = 15000;
+constexpr int kBusyTimeoutMs = 130000;
 
 std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t\r\n");
@@ -461,7 +461,14 @@ void SqliteConnection::BeginTransaction() {
 
 void SqliteConnection::Commit() {
   if (db_ == nullptr) throw ProviderError("Connection is closed");
-  Control("COMMIT");
+  try {
+    Control("COMMIT");
+  } catch (...) {
+    // A commit that failed must not leave a transaction open that nobody
+    // will end: its writes are undone and the caller learns of it.
+    ControlQuietly("ROLLBACK");
+    throw;
+  }
 }
 
 void SqliteConnection::Rollback() {
