@@ -27,6 +27,8 @@ constexpr int32_t kPatchNum = 750;
 constexpr int kLoginCommandTimeout = 180;
 
 std::string nome_do_servidor;
+// The user ChamaSetuser switched to ("" while working as the login's user).
+std::string usuario_trocado;
 std::string nome_do_banco;
 
 }  // namespace
@@ -101,6 +103,7 @@ int32_t ChamaSetuser(const std::string& novo_user) {
   }
   DevolveDataSet(&cmd);
   if (e == 0) {
+    usuario_trocado = novo_user;
     int32_t ignored = 0;
     GetInfoDoUsuario(&ignored);
   }
@@ -134,6 +137,21 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
       e = CheckClientVersionV2();
     }
     if (e == 0) GetInfoDoUsuario(&e);
+    if (e == 0) {
+      // A reconnection starts as the login's user again: a file being
+      // imported as its owner must go on as the owner, not as the service.
+      usuario_trocado.clear();
+      Db->SetRestauraAposReconectar([](TAdoDataBaseCustomizado& s) {
+        if (usuario_trocado.empty()) return true;
+        Command cmd(&s, CommandType::kStoredProc, "ChamaSetuser");
+        cmd.Params().ParamByName("@novouser").value = Value::String(usuario_trocado);
+        cmd.Execute();
+        const int32_t code = cmd.Params().ParamByName(NomeDoRetorno).value.AsInt();
+        Loga("ChamaSetuser " + usuario_trocado +
+             " again after reconnection erro:" + std::to_string(code));
+        return code == 0;
+      });
+    }
     if (e == 0) LeDadosIniciais(&e);
     if (e == 0 && !IsLogged(false)) e = 3715;
   } catch (const std::exception& x) {

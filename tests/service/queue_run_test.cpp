@@ -20,6 +20,7 @@
 #include "service/queue_step.h"
 #include "service/run_loop.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbutil/session.h"
 
 namespace zun {
 namespace {
@@ -122,6 +123,16 @@ TEST_F(QueueRun, ChamaSetuserSwitchesTheContextAndBack) {
   EXPECT_FALSE(UsuarioIsAdmin);
   ASSERT_EQ(ChamaSetuser(""), 0);
   EXPECT_EQ(UsuarioNome, "zunsvc");
+}
+
+TEST_F(QueueRun, AReconnectionKeepsTheSwitchedUser) {
+  ASSERT_EQ(Login(), 0);
+  ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
+  Db->Close();  // the link is lost
+  int32_t e = -1;
+  GetInfoDoUsuario(&e);  // reconnects and repeats the call
+  EXPECT_EQ(e, 0);
+  EXPECT_EQ(UsuarioNome, "ana.lima") << "the new connection works as the file's owner";
 }
 
 TEST_F(QueueRun, StepImportsAsTheOwnerAndSwitchesBack) {

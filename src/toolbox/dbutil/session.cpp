@@ -110,6 +110,10 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
           std::this_thread::sleep_for(std::chrono::milliseconds(kPassoDeEsperaMs));
         }
         r = Connected();
+        if (r && restaura_ && !restaura_(*this)) {
+          Loga(cls + ".TentaReconectar #" + std::to_string(n) + " restore failed");
+          r = false;
+        }
       } catch (const std::exception& x) {
         LogaExcecaoNoLugar(x, cls + ".TentaReconectar #" + std::to_string(n));
         r = false;

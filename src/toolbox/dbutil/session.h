@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -75,6 +76,12 @@ class TAdoDataBaseCustomizado : public Connection {
 
   bool AutoReconnect() const { return auto_reconnect_; }
   void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
+  // Runs after every successful reopen of TentaReconectar, before the call
+  // is repeated: it restores what the new connection lost (the database
+  // user the program had switched to). A false answer, or an exception,
+  // counts as a failed reconnection. Empty: nothing to restore.
+  using Restauracao = std::function<bool(TAdoDataBaseCustomizado&)>;
+  void SetRestauraAposReconectar(Restauracao f) { restaura_ = std::move(f); }
   const std::string& ReconnectCaption() const { return reconnect_caption_; }
   void SetReconnectCaption(const std::string& caption) { reconnect_caption_ = caption; }
 
@@ -100,6 +107,7 @@ class TAdoDataBaseCustomizado : public Connection {
   std::array<std::unique_ptr<Command>, kDsCacheSize> ds_cache_;
   bool auto_reconnect_ = false;
   std::string reconnect_caption_;
+  Restauracao restaura_;
 };
 
 // The session class of the program, with the nested transactions public.
