@@ -15,22 +15,12 @@
 #include "db/global_state.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "test_files.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-using Strings = std::vector<std::string>;
-
-std::string EscreveArquivo(const std::string& name, const std::string& bytes) {
-  const fs::path dir = fs::path(ZUN_TEST_BINARY_DIR) /
-                       ("imp_main_test_files-" + std::to_string(getpid()));  // one per test process
-  fs::create_directories(dir);
-  const std::string path = (dir / name).string();
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
 
 // What the test importers did: one entry per call, "C" or "I" for the pass,
 // then the line number and the record's fields joined by "|". Writes are the

@@ -14,22 +14,12 @@
 #include "db/id_text_list.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "test_files.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-using Strings = std::vector<std::string>;
-
-std::string EscreveArquivo(const std::string& name, const std::string& bytes) {
-  const fs::path dir = fs::path(ZUN_TEST_BINARY_DIR) /
-                       ("imp_root_test_files-" + std::to_string(getpid()));  // one per test process
-  fs::create_directories(dir);
-  const std::string path = (dir / name).string();
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
 
 // The frame with its messages collected; a record line increments the
 // shareholder counters when it says so ("ADD" / "MOD").
