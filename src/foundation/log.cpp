@@ -233,6 +233,9 @@ void LogaPilha(const std::string& heading, const std::string& text) {
   Loga("--------");
 }
 
+// A fatal stop ends the process at once: the module ends would work on a
+// state that must not occur (a forced rollback, a failed lock), so they do
+// not run; the "Run time error" line is written here instead.
 void RunError250(const std::string& msg) {
   const void* caller = __builtin_return_address(0);
   Loga("Error: " + msg);
@@ -478,6 +481,12 @@ void FimDoLog() {
   LogaVerbose("*Basic");
   RestauraExceptHandler();
   LogaVerbose("*Basic end");
+  // Lines still waiting in memory get one more try at the file, or the run's
+  // end line would live only in the TEMP copy.
+  Locka(&State().lock);
+  const bool waiting = State().kept && !State().kept->empty();
+  State().lock.Unlocka();
+  if (waiting) Loga("*Basic lines kept in memory written at the end");
 }
 
 }  // namespace zun

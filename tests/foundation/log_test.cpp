@@ -65,6 +65,17 @@ TEST_F(LogFile, FirstLineCreatesTheFileWithPrefixAndCrLf) {
   EXPECT_EQ(text.find("kept in memory"), std::string::npos);
 }
 
+TEST_F(LogFile, LinesStillKeptAtTheEndGetOneMoreTry) {
+  int holder = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  Loga("- ZunInpIF end QuantosImportou(ou tentou):0");
+  ::close(holder);
+  FimDoLog();
+  EXPECT_NE(ReadFile(log_).find(" - ZunInpIF end QuantosImportou(ou tentou):0\r\n"),
+            std::string::npos);
+}
+
 TEST_F(LogFile, HeldLockKeepsLinesInMemoryThenFlushes) {
   Loga("before");
   int holder = ::open(log_.c_str(), O_WRONLY | O_APPEND);
