@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 
 struct RunResult {
   int status = -1;  // exit status of the process
-  std::string out;  // its standard output
+  std::string out;  // its standard output and error
 };
 
 struct QueueEntry {
@@ -32,6 +33,16 @@ struct QueueEntry {
   bool done = false;
   bool content_kept = false;
 };
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
+const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
 
 class EndToEnd : public ::testing::Test {
  protected:
@@ -46,17 +57,17 @@ class EndToEnd : public ::testing::Test {
     AddUser(db_path_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
     AddUser(db_path_, {"ana.lima", "x", "ana@example.com", false, 0, 0, 0});
     AddUser(db_path_, {"bob", "y", "", false, 0, 0, 0});
+    sqlite3_open(db_path_.c_str(), &db_);
   }
   void TearDown() override {
+    sqlite3_close(db_);
     if (!HasFailure()) fs::remove_all(dir_);
   }
 
   // Queues content for user with priority; returns the entry's id.
-  int Enqueue(const std::string& user, const std::string& content, int priority = 5) {
-    sqlite3* db = nullptr;
-    EXPECT_EQ(sqlite3_open(db_path_.c_str(), &db), SQLITE_OK);
+  int Enqueue(const std::string& user, const std::string& content, int priority) {
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
+    sqlite3_prepare_v2(db_,
                        "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
                        "SELECT uid, ?, datetime('now'), ?, ? FROM users WHERE name = ?",
                        -1, &st, nullptr);
@@ -67,48 +78,51 @@ class EndToEnd : public ::testing::Test {
     sqlite3_bind_text(st, 4, user.c_str(), -1, SQLITE_TRANSIENT);
     EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
     sqlite3_finalize(st);
-    const int id = static_cast<int>(sqlite3_last_insert_rowid(db));
-    sqlite3_close(db);
-    return id;
+    return static_cast<int>(sqlite3_last_insert_rowid(db_));
   }
 
   QueueEntry Entry(int id) {
     QueueEntry e;
-    sqlite3* db = nullptr;
-    sqlite3_open(db_path_.c_str(), &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT importtries, result, done, conteudo IS NOT NULL FROM import_files "
-                       "WHERE id = ?",
-                       -1, &st, nullptr);
-    sqlite3_bind_int(st, 1, id);
-    if (sqlite3_step(st) == SQLITE_ROW) {
-      e.tries = sqlite3_column_int(st, 0);
-      e.has_result = sqlite3_column_type(st, 1) != SQLITE_NULL;
-      e.result = sqlite3_column_int(st, 1);
-      e.done = sqlite3_column_int(st, 2) != 0;
-      e.content_kept = sqlite3_column_int(st, 3) != 0;
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
+    Query(
+        "SELECT importtries, result IS NOT NULL, COALESCE(result, 0), done, conteudo IS NOT NULL "
+        "FROM import_files WHERE id = " +
+            std::to_string(id),
+        [&](char** c) {
+          e = {atoi(c[0]), *c[1] == '1', atoi(c[2]), *c[3] == '1', *c[4] == '1'};
+        });
     return e;
   }
 
-  // Runs the service once in the scratch directory.
-  RunResult Run(const std::vector<std::string>& extra = {},
-                const std::string& password = "s3cret") {
-    std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "' -provider:SQLite" +
-                      " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
-                      "";
+  // Calls row with the columns of each row text gives.
+  void Query(const std::string& text, std::function<void(char**)> row) {
+    auto each = [](void* f, int, char** cols, char**) {
+      (*static_cast<std::function<void(char**)>*>(f))(cols);
+      return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db_, text.c_str(), each, &row, nullptr), SQLITE_OK) << text;
+  }
+
+  // The service's command line in the scratch directory; the bulletin
+  // markers go to the scratch directory unless extra names another one.
+  std::string Command(const std::vector<std::string>& extra, const std::string& password) {
+    std::string cmd =
+        "cd '" + dir_.string() +
+        "' && '" ZUNINPUT_EXE "' -provider:SQLite -user:zunsvc -password:" + password +
+        " -MailGateway:" + gateway_.Url();
     bool own_bulletin_dir = false;
     for (const std::string& a : extra) {
       cmd += " '" + a + "'";
       own_bulletin_dir = own_bulletin_dir || a.rfind("-PathReqGBol:", 0) == 0;
     }
     if (!own_bulletin_dir) cmd += " -PathReqGBol:" + dir_.string() + "/";
-    cmd += " 2>&1";
+    return cmd;
+  }
+
+  // Runs the service once and waits for it.
+  RunResult Run(const std::vector<std::string>& extra = {},
+                const std::string& password = "s3cret") {
     RunResult r;
-    FILE* p = popen(cmd.c_str(), "r");
+    FILE* p = popen((Command(extra, password) + " 2>&1").c_str(), "r");
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
@@ -120,25 +134,12 @@ class EndToEnd : public ::testing::Test {
   // The bulletin requests the database holds: their texts, joined.
   std::string BulletinRequests() {
     std::string all;
-    sqlite3* db = nullptr;
-    sqlite3_open(db_path_.c_str(), &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT motivo FROM reqgbol ORDER BY id", -1, &st, nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      all += reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-      all += "\n";
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
+    Query("SELECT motivo FROM reqgbol ORDER BY id",
+          [&](char** c) { all += c[0] + std::string("\n"); });
     return all;
   }
 
-  std::string Log() {
-    std::ifstream in(dir_ / "zuninput.log", std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string Log() { return ReadFile(dir_ / "zuninput.log"); }
 
   // Requests the gateway got whose parameter key has value.
   int Requests(const std::string& key, const std::string& value) {
@@ -149,174 +150,128 @@ class EndToEnd : public ::testing::Test {
     return n;
   }
 
-  // Local copies the run left in dir.
-  int LocalCopies(const fs::path& dir) {
-    int n = 0;
+  // Local copies left in dir.
+  static std::vector<fs::path> LocalCopies(const fs::path& dir) {
+    std::vector<fs::path> copies;
     for (const auto& f : fs::directory_iterator(dir)) {
-      if (f.path().extension() == ".txt") ++n;
+      if (f.path().extension() == ".txt") copies.push_back(f.path());
     }
-    return n;
+    return copies;
   }
 
   fs::path dir_;
   std::string db_path_;
+  sqlite3* db_ = nullptr;
   testing::GatewayServer gateway_;
 };
 
-const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
-const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
-
-TEST_F(EndToEnd, EmptyQueue) {
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(Log().find(" - ZunInpIF end QuantosImportou(ou tentou):0\r\n"), std::string::npos)
-      << Log();
-  EXPECT_NE(r.out.find("exit code:0"), std::string::npos) << r.out;
-}
-
-TEST_F(EndToEnd, WrongPasswordFailsTheLoginWith4077) {
+TEST_F(EndToEnd, LoginFailure) {
   const RunResult r = Run({}, "wrong");
   EXPECT_EQ(r.status, 4077 & 0xFF) << r.out;
-  const std::string log = Log();
-  EXPECT_NE(log.find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << log;
-  EXPECT_EQ(log.find("wrong"), std::string::npos) << "the password must not reach the log";
+  EXPECT_NE(r.out.find("exit code:4077"), std::string::npos) << r.out;
+  EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
   EXPECT_EQ(Requests("TO", "gor"), 1);
 }
 
-TEST_F(EndToEnd, GoodFileWithoutPathIF) {
-  const int id = Enqueue("ana.lima", kGood);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out << Log();
-  const QueueEntry e = Entry(id);
-  EXPECT_TRUE(e.done);
-  EXPECT_TRUE(e.has_result);
-  EXPECT_EQ(e.result, 0);
-  EXPECT_EQ(e.tries, 1);
-  EXPECT_TRUE(e.content_kept) << "without PathIF the content stays in the database";
-  EXPECT_EQ(LocalCopies(dir_), 0) << "the local copy is deleted";
-  EXPECT_EQ(Requests("SUBJ", "ZunInput import Ok"), 1);
-  EXPECT_EQ(Requests("XTO", "ana@example.com"), 1);
-  EXPECT_NE(Log().find("QuantosImportou(ou tentou):1"), std::string::npos);
-}
+// Without PathIF: the most urgent file first, a failure stops the run and
+// is retried once, the urgent files of a clean run ask for a bulletin at
+// shutdown, and a marker that cannot be written leaves the request pending.
+TEST_F(EndToEnd, QueueWithoutPathIF) {
+  const int good = Enqueue("ana.lima", kGood, 5);  // queued first, taken last
+  const int bad = Enqueue("ana.lima", kBad, 3);
+  const int urgent = Enqueue("bob", kGood, 3);
 
-TEST_F(EndToEnd, GoodFileWithPathIFKeepsTheCopyAndDeletesTheContent) {
-  const fs::path keep = dir_ / "copies";
-  fs::create_directories(keep);
-  const int id = Enqueue("bob", kGood);
-  const RunResult r = Run({"-PathIF:" + keep.string()});
-  EXPECT_EQ(r.status, 0) << r.out;
-  const QueueEntry e = Entry(id);
-  EXPECT_TRUE(e.done);
-  EXPECT_FALSE(e.content_kept);
-  ASSERT_EQ(LocalCopies(keep), 1);
-  for (const auto& f : fs::directory_iterator(keep)) {
-    std::ifstream in(f.path(), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    EXPECT_EQ(ss.str(), kGood) << "the local copy holds the queued bytes unchanged";
-  }
-  EXPECT_EQ(Requests("SUBJ", "ZunInput import Ok"), 0) << "bob has no e-mail";
-}
-
-TEST_F(EndToEnd, FailingFileIsRetriedOnceThenReported) {
-  const int id = Enqueue("ana.lima", kBad);
   RunResult r = Run();
-  QueueEntry e = Entry(id);
+  QueueEntry e = Entry(bad);
   ASSERT_TRUE(e.has_result) << r.out << Log();
   ASSERT_NE(e.result, 0);
   EXPECT_EQ(r.status, e.result & 0xFF ? e.result & 0xFF : 255);
   EXPECT_EQ(e.tries, 1);
   EXPECT_FALSE(e.done);
   EXPECT_TRUE(e.content_kept);
+  EXPECT_EQ(Entry(good).tries + Entry(urgent).tries, 0) << "the run stops at the failing file";
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 0) << "no mail on the first try";
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 0);
 
   r = Run();
-  e = Entry(id);
+  e = Entry(bad);
   EXPECT_EQ(e.tries, 2);
   EXPECT_NE(r.status, 0);
+  EXPECT_TRUE(e.content_kept) << "without PathIF the content stays";
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 1);
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:" + std::to_string(e.result)), 1);
-  EXPECT_TRUE(e.content_kept) << "without PathIF the content stays";
 
   r = Run();
-  EXPECT_EQ(r.status, 0) << "the entry has used its tries";
-  EXPECT_EQ(Entry(id).tries, 2);
-}
-
-TEST_F(EndToEnd, WithPathIFAFailingFileKeepsItsContentUntilTheLastTry) {
-  const fs::path keep = dir_ / "copies";
-  fs::create_directories(keep);
-  const int id = Enqueue("bob", kBad);
-  Run({"-PathIF:" + keep.string()});
-  EXPECT_TRUE(Entry(id).content_kept);
-  Run({"-PathIF:" + keep.string()});
-  EXPECT_EQ(Entry(id).tries, 2);
-  EXPECT_FALSE(Entry(id).content_kept);
-  EXPECT_EQ(LocalCopies(keep), 1) << "the retry replaced its own copy";
-}
-
-TEST_F(EndToEnd, MostUrgentFirstAndAFailureStopsTheRun) {
-  const int low = Enqueue("bob", kGood, 5);
-  const int bad = Enqueue("bob", kBad, 2);
-  const int urgent = Enqueue("bob", kGood, 1);
-  const RunResult r = Run();
-  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
+  EXPECT_EQ(Entry(bad).tries, 2);
   EXPECT_TRUE(Entry(urgent).done);
-  EXPECT_EQ(Entry(bad).tries, 1);
-  EXPECT_EQ(Entry(low).tries, 0) << "the run stops at the failing file";
-}
-
-TEST_F(EndToEnd, UrgentFilesAskForABulletinAtShutdownAndTheNextRunMarksIt) {
-  const int urgent = Enqueue("bob", kGood, 3);
-  const int usual = Enqueue("bob", kGood, 4);
-  Run();
+  e = Entry(good);
+  EXPECT_TRUE(e.done);
+  EXPECT_EQ(e.result, 0);
+  EXPECT_EQ(e.tries, 1);
+  EXPECT_TRUE(e.content_kept) << "without PathIF the content stays in the database";
+  EXPECT_EQ(LocalCopies(dir_).size(), 0u) << "the local copies are deleted";
+  EXPECT_EQ(Requests("SUBJ", "ZunInput import Ok"), 1) << "to ana only: bob has no e-mail";
+  EXPECT_EQ(Requests("XTO", "ana@example.com"), 2);
   const std::string asked = BulletinRequests();
   EXPECT_NE(asked.find("[ZiGlobs.fini [ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob]]"),
             std::string::npos)
       << asked;
-  EXPECT_EQ(asked.find("id:" + std::to_string(usual) + " "), std::string::npos) << asked;
+  EXPECT_EQ(asked.find("id:" + std::to_string(good) + " "), std::string::npos) << asked;
   EXPECT_FALSE(fs::exists(dir_ / "reqgbol1.nua"));
-  Run();
-  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua")) << Log();
-}
 
-TEST_F(EndToEnd, ABulletinMarkerThatCannotBeWrittenLeavesTheRequestsPending) {
-  Enqueue("bob", kGood, 1);
-  Run();
   Run({"-PathReqGBol:" + (dir_ / "missing").string() + "/"});
   EXPECT_NE(Log().find("ProcuraReqGBolNoDataLogEGeraNua GBPri:1 Erro:4105"), std::string::npos)
       << Log();
   EXPECT_EQ(Requests("SUBJ", "ZunInput ZunInput ProcuraReqGBolNoDataLogEGeraNua error"), 1);
-  Run();
+
+  r = Run();
   EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua")) << "the request was still pending";
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("exit code:0"), std::string::npos) << r.out;
+  const std::string log = Log();
+  EXPECT_NE(
+      log.find(" - ZunInpIF end QuantosImportou(ou tentou):0\r\n", log.rfind("ZunInpIF start")),
+      std::string::npos)
+      << log;
 }
 
-TEST_F(EndToEnd, AKeptCopyThatCannotBeWrittenNeverCostsTheStoredContent) {
-  const int id = Enqueue("bob", kGood);
-  const std::string missing = "-PathIF:" + (dir_ / "no-such-dir").string();
-  EXPECT_EQ(Run({missing}).status, 4081 & 0xFF);
-  EXPECT_EQ(Run({missing}).status, 4081 & 0xFF);
-  const QueueEntry e = Entry(id);
+// With PathIF the copy is kept and a good file's content goes; a failing
+// file keeps its content, and a copy that cannot be written never costs it.
+TEST_F(EndToEnd, QueueWithPathIF) {
+  const fs::path keep = dir_ / "copies";
+  fs::create_directories(keep);
+  const int good = Enqueue("bob", kGood, 4);
+  const int bad = Enqueue("bob", kBad, 5);
+  Run({"-PathIF:" + keep.string()});
+  EXPECT_TRUE(Entry(good).done);
+  EXPECT_FALSE(Entry(good).content_kept);
+  EXPECT_TRUE(Entry(bad).content_kept) << "a failing file keeps its content until the last try";
+  const std::vector<fs::path> copies = LocalCopies(keep);
+  ASSERT_EQ(copies.size(), 2u);
+  for (const fs::path& f : copies) {
+    if (f.filename().string().starts_with(std::to_string(good) + "-")) {
+      EXPECT_EQ(ReadFile(f), kGood) << "the local copy holds the queued bytes unchanged";
+    }
+  }
+
+  EXPECT_EQ(Run({"-PathIF:" + (dir_ / "no-such-dir").string()}).status, 4081 & 0xFF);
+  const QueueEntry e = Entry(bad);
   EXPECT_EQ(e.tries, 2);
   EXPECT_EQ(e.result, 4081);
-  EXPECT_TRUE(e.content_kept) << "no copy was kept, so the content must stay";
+  EXPECT_TRUE(e.content_kept) << "no copy was kept on the last try, so the content must stay";
 }
 
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
   std::vector<int> ids;
-  for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood));
-  const std::string cmd = "cd '" + dir_.string() +
-                          "' && '" ZUNINPUT_EXE
-                          "' -provider:SQLite -user:zunsvc -password:s3cret -MailGateway:" +
-                          gateway_.Url() + " >/dev/null 2>&1";
+  for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood, 5));
+  const std::string cmd = Command({}, "s3cret") + " >/dev/null 2>&1";
   FILE* a = popen(cmd.c_str(), "r");
   FILE* b = popen(cmd.c_str(), "r");
-  const int wa = pclose(a);
-  const int wb = pclose(b);
-  EXPECT_EQ(WEXITSTATUS(wa), 0) << Log();
-  EXPECT_EQ(WEXITSTATUS(wb), 0) << Log();
+  EXPECT_EQ(WEXITSTATUS(pclose(a)), 0) << Log();
+  EXPECT_EQ(WEXITSTATUS(pclose(b)), 0) << Log();
   for (int id : ids) {
     const QueueEntry e = Entry(id);
     EXPECT_TRUE(e.done) << id;

@@ -66,77 +66,54 @@ class QueueRun : public ::testing::Test {
     return InitDbConnection("", "", false);
   }
 
-  void Sql(const std::string& text) {
+  // Runs text on its own connection; gives the first column of the last row.
+  int Sql(const std::string& text) {
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open("ZunInput.db", &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
+    sqlite3_open("ZunInput.db", &db);
+    int value = -1;
+    auto first = [](void* v, int, char** cols, char**) {
+      *static_cast<int*>(v) = cols[0] ? std::atoi(cols[0]) : -1;
+      return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
     sqlite3_close(db);
+    return value;
   }
 
   int Enqueue(const std::string& user, int priority) {
     Sql("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) SELECT uid, " +
         std::to_string(priority) + ", datetime('now'), 'f.txt', CAST('*OCOLOCA' AS BLOB) " +
         "FROM users WHERE name = '" + user + "'");
-    return static_cast<int>(queued_++) + 1;
+    return Sql("SELECT MAX(id) FROM import_files");
   }
-
   int Tries(int id) {
-    sqlite3* db = nullptr;
-    sqlite3_open("ZunInput.db", &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT importtries FROM import_files WHERE id = ?", -1, &st, nullptr);
-    sqlite3_bind_int(st, 1, id);
-    const int tries = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return tries;
+    return Sql("SELECT importtries FROM import_files WHERE id = " + std::to_string(id));
   }
 
   fs::path old_cwd_;
   fs::path dir_;
-  int queued_ = 0;
 };
 
-TEST_F(QueueRun, LoginFillsTheContextAndReadsTheInitialData) {
+TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   ASSERT_EQ(Login(), 0);
   EXPECT_TRUE(IsLogged(false));
-  EXPECT_EQ(UsuarioNome, "zunsvc");
   EXPECT_EQ(UsuarioEmail, "ops@example.com");
   EXPECT_TRUE(UsuarioIsAdmin);
   EXPECT_EQ(NomeDoBancoLogado(), "ZunInput");
   EXPECT_EQ(NomeDoServidorLogado(), "localhost");
-}
 
-TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
-  Sql("UPDATE settings SET value = '21' WHERE name = 'MinClientVersion'");
-  EXPECT_NE(Login(), 0);
-  EXPECT_FALSE(IsLogged(false)) << "a failed login leaves the session closed";
-  EncerraZiGlobs(&SysExitCode);
-  EXPECT_EQ(Login({"-AdminVersion"}), 0);
-}
-
-TEST_F(QueueRun, ChamaSetuserSwitchesTheContextAndBack) {
-  ASSERT_EQ(Login(), 0);
   ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
   EXPECT_EQ(UsuarioNome, "ana.lima");
   EXPECT_EQ(UsuarioEmail, "");
   EXPECT_FALSE(UsuarioIsAdmin);
-  ASSERT_EQ(ChamaSetuser(""), 0);
-  EXPECT_EQ(UsuarioNome, "zunsvc");
-}
-
-TEST_F(QueueRun, AReconnectionKeepsTheSwitchedUser) {
-  ASSERT_EQ(Login(), 0);
-  ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
   Db->Close();  // the link is lost
   int32_t e = -1;
   GetInfoDoUsuario(&e);  // reconnects and repeats the call
   EXPECT_EQ(e, 0);
   EXPECT_EQ(UsuarioNome, "ana.lima") << "the new connection works as the file's owner";
-}
+  ASSERT_EQ(ChamaSetuser(""), 0);
+  EXPECT_EQ(UsuarioNome, "zunsvc");
 
-TEST_F(QueueRun, StepImportsAsTheOwnerAndSwitchesBack) {
-  ASSERT_EQ(Login(), 0);
   const int id = Enqueue("ana.lima", 4);
   int32_t erro = -1;
   bool continua = false;
@@ -150,10 +127,17 @@ TEST_F(QueueRun, StepImportsAsTheOwnerAndSwitchesBack) {
   const int urgent = Enqueue("ana.lima", 3);
   ImpIFStep(2, &erro, &continua);
   EXPECT_EQ(ReqGBolPendente, "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 ana.lima]");
-
   ImpIFStep(3, &erro, &continua);
   EXPECT_EQ(erro, 0);
   EXPECT_FALSE(continua) << "the queue is empty";
+}
+
+TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
+  Sql("UPDATE settings SET value = '21' WHERE name = 'MinClientVersion'");
+  EXPECT_NE(Login(), 0);
+  EXPECT_FALSE(IsLogged(false)) << "a failed login leaves the session closed";
+  EncerraZiGlobs(&SysExitCode);
+  EXPECT_EQ(Login({"-AdminVersion"}), 0);
 }
 
 TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {

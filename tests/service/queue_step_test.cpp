@@ -20,7 +20,7 @@ TEST(QueueStep, PriorityCeilingByServerHour) {
   const struct {
     int hour;
     int32_t want;
-  } cases[] = {{0, 5}, {2, 5}, {3, 999}, {5, 999}, {7, 999}, {8, 5}, {23, 5}};
+  } cases[] = {{0, 5}, {2, 5}, {3, 999}, {7, 999}, {8, 5}, {23, 5}};
   for (const auto& c : cases) EXPECT_EQ(MaxPrioridadeDaHora(c.hour), c.want) << c.hour;
 }
 
@@ -54,53 +54,43 @@ TEST(QueueStep, PathIFForms) {
   SetProgramArgs({"zuninput"});
 }
 
-class GravaArquivoTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("zungrava-" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  static std::string Read(const fs::path& p) {
+TEST(GravaArquivo, BytesUnchangedNoSymlinkFollowedAndCodes) {
+  const fs::path dir = fs::temp_directory_path() / ("zungrava-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  auto read = [](const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
-  }
-  fs::path dir_;
-};
-
-TEST_F(GravaArquivoTest, WritesBytesUnchangedAndReplacesAnEarlierCopy) {
-  const fs::path f = dir_ / "17-xy.txt";
-  std::string content("*QT a\r\n\x00\xFF end", 14);
+  };
+  // An earlier, longer copy is replaced, and the bytes are written unchanged.
+  const fs::path f = dir / "17-xy.txt";
+  const std::string content("*QT a\r\n\x00\xFF end", 14);
   int32_t erro = 0;
   GravaArquivo(f.string(), "old content that is longer", &erro);
   GravaArquivo(f.string(), content, &erro);
   EXPECT_EQ(erro, 0);
-  EXPECT_EQ(Read(f), content);
-}
+  EXPECT_EQ(read(f), content);
 
-TEST_F(GravaArquivoTest, NeverWritesThroughASymbolicLink) {
-  const fs::path target = dir_ / "target";
-  std::ofstream(target) << "precious";
-  fs::create_symlink(target, dir_ / "link.txt");
-  int32_t erro = 0;
-  GravaArquivo((dir_ / "link.txt").string(), "new", &erro);
+  // A symbolic link in the way is replaced, never written through.
+  std::ofstream(dir / "target") << "precious";
+  fs::create_symlink(dir / "target", dir / "link.txt");
+  GravaArquivo((dir / "link.txt").string(), "new", &erro);
   EXPECT_EQ(erro, 0);
-  EXPECT_EQ(Read(target), "precious");
-  EXPECT_FALSE(fs::is_symlink(dir_ / "link.txt"));
-  EXPECT_EQ(Read(dir_ / "link.txt"), "new");
-}
+  EXPECT_EQ(read(dir / "target"), "precious");
+  EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(read(dir / "link.txt"), "new");
 
-TEST_F(GravaArquivoTest, CreateFailureGives4081AndKeepsAnEarlierCode) {
-  int32_t erro = 0;
-  GravaArquivo((dir_ / "missing" / "x.txt").string(), "abc", &erro);
+  // A file that cannot be created gives 4081; an earlier code is kept and
+  // nothing is written.
+  GravaArquivo((dir / "missing" / "x.txt").string(), "abc", &erro);
   EXPECT_EQ(erro, 4081);
   erro = 77;
-  GravaArquivo((dir_ / "y.txt").string(), "abc", &erro);
+  GravaArquivo((dir / "y.txt").string(), "abc", &erro);
   EXPECT_EQ(erro, 77);
-  EXPECT_FALSE(fs::exists(dir_ / "y.txt"));
+  EXPECT_FALSE(fs::exists(dir / "y.txt"));
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "foundation/log.h"
@@ -17,29 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string LastLine() {
-  const std::vector<std::string> recent = LinhasRecentes();
-  return recent.empty() ? "" : recent.back();
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-class RunLoop : public ::testing::Test {
- protected:
-  void SetUp() override {
-    log_ = fs::temp_directory_path() / ("zunrun-" + std::to_string(getpid()) + ".log");
-    SetLogFileName(log_.string());
-    SysExitCode = 0;
-  }
-  void TearDown() override {
-    SysExitCode = 0;
-    SetLogFileName("zuninput.log");
-    fs::remove(log_);
-  }
-  fs::path log_;
-};
+uint32_t g_tick = 0;
+uint32_t Tick() { return g_tick; }
 
 TEST(ExitStatusFor, KeepsFailuresVisible) {
   EXPECT_EQ(ExitStatusFor(0), 0);
@@ -49,87 +29,72 @@ TEST(ExitStatusFor, KeepsFailuresVisible) {
   EXPECT_EQ(ExitStatusFor(-256), 255);
 }
 
-TEST_F(RunLoop, LoginFailureEndsWith4077) {
-  RunHooks hooks;
-  hooks.init_db_connection = [] { return 3715; };
-  hooks.is_logged = [] { return false; };
-  int steps = 0;
-  hooks.queue_step = [&](int32_t, int32_t*, bool*) { ++steps; };
-  // The bulletin requests are still looked for, and their failure does not
-  // change the run's code.
-  int bulletin = 0;
-  hooks.bulletin_requests = [&] { ++bulletin; };
-  EXPECT_EQ(ZunInpIF(hooks), 4077);
-  EXPECT_EQ(steps, 0);
-  EXPECT_EQ(bulletin, 1);
-  EXPECT_TRUE(EndsWith(LastLine(),
-                       " - ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0"));
-}
-
-TEST_F(RunLoop, EmptyQueueIsOneStep) {
-  RunHooks hooks;
-  hooks.is_logged = [] { return true; };
-  int steps = 0;
-  hooks.queue_step = [&](int32_t seq, int32_t* erro, bool* continua) {
-    ++steps;
-    EXPECT_EQ(seq, 1);
-    *erro = 0;
-    *continua = false;
+TEST(RunLoop, Rules) {
+  using Step = std::function<void(int32_t, int32_t*, bool*)>;
+  const Step slow = [](int32_t, int32_t*, bool*) { g_tick += 400000; };  // 400 s a file
+  const struct {
+    const char* name;
+    int32_t earlier_exit_code;
+    bool logged;
+    Step step;
+    int32_t want;
+    int steps;         // queue steps taken
+    const char* tail;  // how the last log line ends; "" when not checked
+  } rows[] = {
+      {"login failure", 0, false, slow, 4077, 0,
+       " - ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0"},
+      {"empty queue", 0, true,
+       [](int32_t seq, int32_t* erro, bool* continua) {
+         EXPECT_EQ(seq, 1);
+         *erro = 0;
+         *continua = false;
+       },
+       0, 1, " - ZunInpIF end QuantosImportou(ou tentou):0"},
+      {"failing file", 0, true,
+       [](int32_t seq, int32_t* erro, bool*) { *erro = seq == 3 ? 3942 : 0; }, 3942, 3,
+       " erro:3942 Sys.ExitCode:3942 QuantosImportou(ou tentou):3"},
+      {"budget between files", 0, true, slow, 0, 2, ""},
+      {"std exception", 0, true, [](int32_t, int32_t*, bool*) { throw std::runtime_error("boom"); },
+       4078, 1, ""},
+      {"foreign exception", 0, true, [](int32_t, int32_t*, bool*) { throw 42; }, 4078, 1,
+       " QuantosImportou(ou tentou):0"},
+      {"earlier exit code", 250, false, slow, 250, 0, ""},
   };
-  EXPECT_EQ(ZunInpIF(hooks), 0);
-  EXPECT_EQ(steps, 1);
-  EXPECT_TRUE(EndsWith(LastLine(), " - ZunInpIF end QuantosImportou(ou tentou):0"));
-}
-
-TEST_F(RunLoop, FailingFileStopsTheRunWithItsCode) {
-  RunHooks hooks;
-  hooks.is_logged = [] { return true; };
-  hooks.queue_step = [&](int32_t seq, int32_t* erro, bool*) { *erro = seq == 3 ? 3942 : 0; };
-  EXPECT_EQ(ZunInpIF(hooks), 3942);
-  EXPECT_TRUE(EndsWith(LastLine(), " erro:3942 Sys.ExitCode:3942 QuantosImportou(ou tentou):3"));
-}
-
-uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
-
-TEST_F(RunLoop, BudgetIsTestedOnlyBetweenFiles) {
+  const fs::path log = fs::temp_directory_path() / ("zunrun-" + std::to_string(getpid()) + ".log");
+  SetLogFileName(log.string());
   SetTickSource(&Tick);
-  g_tick = 0;
-  RunHooks hooks;
-  hooks.is_logged = [] { return true; };
-  int steps = 0;
-  hooks.queue_step = [&](int32_t, int32_t*, bool*) {
-    ++steps;
-    g_tick += 400000;  // each file takes 400 s
-  };
-  EXPECT_EQ(ZunInpIF(hooks), 0);
+  for (const auto& r : rows) {
+    SysExitCode = r.earlier_exit_code;
+    g_tick = 0;
+    RunHooks hooks;
+    hooks.init_db_connection = [] { return 3715; };
+    hooks.is_logged = [&r] { return r.logged; };
+    int steps = 0;
+    hooks.queue_step = [&](int32_t seq, int32_t* erro, bool* continua) {
+      ++steps;
+      r.step(seq, erro, continua);
+    };
+    // The bulletin requests are looked for however the run ends.
+    int bulletin = 0;
+    hooks.bulletin_requests = [&] { ++bulletin; };
+    EXPECT_EQ(ZunInpIF(hooks), r.want) << r.name;
+    EXPECT_EQ(steps, r.steps) << r.name;
+    EXPECT_EQ(bulletin, 1) << r.name;
+    const std::vector<std::string> recent = LinhasRecentes();
+    EXPECT_TRUE(recent.back().ends_with(r.tail)) << r.name << ": " << recent.back();
+  }
   SetTickSource(nullptr);
-  EXPECT_EQ(steps, 2);
+  SysExitCode = 0;
+  SetLogFileName("zuninput.log");
+  fs::remove(log);
 }
 
-TEST_F(RunLoop, EscapingExceptionEndsTheRunWith4078AfterTheBulletinStep) {
-  RunHooks hooks;
-  hooks.is_logged = [] { return true; };
-  hooks.queue_step = [](int32_t, int32_t*, bool*) { throw std::runtime_error("boom"); };
-  bool bulletin = false;
-  hooks.bulletin_requests = [&] { bulletin = true; };
-  EXPECT_EQ(ZunInpIF(hooks), 4078);
-  EXPECT_TRUE(bulletin);
-}
-
-TEST_F(RunLoop, ForeignExceptionEndsTheRunWith4078) {
-  RunHooks hooks;
-  hooks.is_logged = [] { return true; };
-  hooks.queue_step = [](int32_t, int32_t*, bool*) { throw 42; };
-  EXPECT_EQ(ZunInpIF(hooks), 4078);
-  EXPECT_TRUE(EndsWith(LastLine(), " QuantosImportou(ou tentou):0"));
-}
-
-TEST(Executable, AClosedConsoleDoesNotKillTheRun) {
+// A login failure seen from outside, with the reader of the console gone
+// before the service writes its first line.
+TEST(Executable, LoginFailureWithAClosedConsole) {
   const fs::path dir = fs::temp_directory_path() / ("zunpipe-" + std::to_string(getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  // The reader ends before the service writes its first console line.
   const std::string cmd = "cd '" + dir.string() + "' && { sleep 0.3; '" + ZUNINPUT_EXE +
                           "'; echo $? > status.txt; } | true";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
@@ -140,45 +105,12 @@ TEST(Executable, AClosedConsoleDoesNotKillTheRun) {
   std::ifstream in(dir / "zuninput.log", std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
-  EXPECT_NE(ss.str().find("- ZunInpIF end erro:4077"), std::string::npos) << ss.str();
-  fs::remove_all(dir);
-}
-
-TEST(Executable, LoginFailureExitStatusAndLog) {
-  const fs::path dir = fs::temp_directory_path() / ("zunexe-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  const std::string cmd = "cd '" + dir.string() + "' && '" + ZUNINPUT_EXE + "' > out.txt 2>&1";
-  const int status = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 4077 & 0xFF);
-  std::ifstream in(dir / "zuninput.log", std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
   const std::string log = ss.str();
   EXPECT_NE(log.find("--- ZunInpIF start ver:20200703-750 "), std::string::npos) << log;
   EXPECT_NE(log.find("  0 - ZunInpIF login failed\r\n"), std::string::npos);
   EXPECT_NE(log.find("- ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0\r\n"),
             std::string::npos);
-  std::ifstream out(dir / "out.txt");
-  std::stringstream os;
-  os << out.rdbuf();
-  EXPECT_NE(os.str().find("exit code:4077"), std::string::npos);
   fs::remove_all(dir);
-}
-
-}  // namespace
-}  // namespace zun
-
-namespace zun {
-namespace {
-
-TEST(RunLoopExitCode, AnEarlierExitCodeIsKept) {
-  SysExitCode = 250;
-  RunHooks hooks;
-  hooks.is_logged = [] { return false; };
-  EXPECT_EQ(ZunInpIF(hooks), 250);
-  SysExitCode = 0;
 }
 
 }  // namespace
