@@ -1,12 +1,12 @@
-// A fresh reference database in a temporary directory, with an
-// administrator and a plain user, and sessions logged in to it the way the
-// service logs in.
+// A temporary directory for database files, sessions logged in to them the
+// way the service logs in, and the queue procedures read the way the queue
+// step reads them. FreshDatabase adds a reference database with an
+// administrator and a plain user.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -14,12 +14,14 @@
 
 #include "database/reference_db.h"
 #include "foundation/log.h"
+#include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
 
 namespace zun {
 
-class FreshDatabase : public ::testing::Test {
+class DbDir : public ::testing::Test {
  protected:
   void SetUp() override {
     SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/database_test.log");
@@ -27,23 +29,15 @@ class FreshDatabase : public ::testing::Test {
     char tmpl[] = "/tmp/zun-dbtest-XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
-    path_ = dir_ + "/ZunTest.db";
-    InitDatabase(path_);
-    admin_uid_ = AddUser(path_, {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
-    user_uid_ = AddUser(path_, {"Jo\xe3o.Silva", "pw", "joao@example.com", false, 6, 1, 3});
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string ConnectionText(const std::string& user, const std::string& password) const {
-    return "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunTest;Data Directory=" + dir_ +
-           ";User ID=" + user + ";Password=" + password;
-  }
+  std::string Path() const { return dir_ + "/" + catalog_ + ".db"; }
 
   // A session logged in as user, with the server generation detected.
-  std::unique_ptr<TAdoDataBaseComInfoTran> Login(const std::string& user,
-                                                 const std::string& password) {
+  std::unique_ptr<TAdoDataBaseComInfoTran> Login(const std::string& user, const std::string& pw) {
     auto s = std::make_unique<TAdoDataBaseComInfoTran>();
-    s->SetConnectionString(ConnectionText(user, password));
+    s->SetConnectionString("Provider=SQLite;Initial Catalog=" + catalog_ +
+                           ";Data Directory=" + dir_ + ";User ID=" + user + ";Password=" + pw);
     s->Open();
     DetectaVersaoDoServidor(s.get());
     return s;
@@ -52,15 +46,62 @@ class FreshDatabase : public ::testing::Test {
   // Runs SQL on the file directly, as an operator would.
   void Sql(const std::string& text) {
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
     sqlite3_close(db);
   }
 
-  std::string dir_;
-  std::string path_;
-  int64_t admin_uid_ = 0;
-  int64_t user_uid_ = 0;
+  std::string dir_, catalog_ = "ZunInput";
 };
+
+class FreshDatabase : public DbDir {
+ protected:
+  void SetUp() override {
+    DbDir::SetUp();
+    InitDatabase(Path());
+    admin_uid_ = AddUser(Path(), {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
+    user_uid_ = AddUser(Path(), {"Jo\xe3o.Silva", "pw", "joao@example.com", false, 6, 1, 3});
+  }
+  int64_t admin_uid_ = 0, user_uid_ = 0;
+};
+
+// One ImportFilesNext row; the fields are read only when e is 0.
+struct Next {
+  int32_t e = -1, count_menos_um = -1, uid = 0, id = 0, prioridade = 0, importtries = 0;
+  double mom = 0;
+  std::string name, filename, conteudo;
+};
+
+inline Next TakeNext(TAdoDataBaseComInfoTran& s, int32_t max_pri, int32_t max_tries) {
+  Next n;
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
+  SetParamInt(cmd, "@MaxPrioridade", max_pri);
+  SetParamInt(cmd, "@MaxImportTries", max_tries);
+  n.e = ExecStProc(cmd, 1);
+  if (n.e == 0) {
+    n.count_menos_um = FieldInt(cmd, "CountMenosUm");
+    cmd->NextRecordset();
+    GetFieldInt(cmd, "Uid", &n.uid);
+    GetFieldInt(cmd, "Id", &n.id);
+    GetFieldInt(cmd, "prioridade", &n.prioridade);
+    GetFieldStr(cmd, "Name", &n.name);
+    GetFieldDateTime(cmd, "mom", &n.mom);
+    GetFieldStr(cmd, "filename", &n.filename);
+    GetFieldInt(cmd, "importtries", &n.importtries);
+    n.conteudo = cmd->Current().FieldByName("conteudo").AsString();
+  }
+  s.DevolveDataSet(&cmd);
+  return n;
+}
+
+inline int32_t Result(TAdoDataBaseComInfoTran& s, int32_t id, const Value& res, bool apaga) {
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
+  SetParamInt(cmd, "@id", id);
+  cmd->Params().ParamByName("@res").value = res;
+  SetParamBool(cmd, "@ApagaConteudo", apaga);
+  const int32_t e = ExecStProc(cmd, 0);
+  s.DevolveDataSet(&cmd);
+  return e;
+}
 
 }  // namespace zun
