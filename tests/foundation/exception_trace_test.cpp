@@ -5,7 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 #include "foundation/log.h"
@@ -19,16 +19,15 @@ class EMinhaFalha : public std::runtime_error {
 
 namespace {
 
-// Logs a marker and returns a function giving the lines logged after it (the
-// recent-lines list is bounded, so positions cannot be kept).
-size_t Mark() {
-  static size_t n = 0;
-  Loga("mark-" + std::to_string(++n));
-  return n;
-}
-std::vector<std::string> LinesAfter(size_t mark) {
+// The lines log() writes, found behind a marker (the recent-lines list is
+// bounded, so positions cannot be kept).
+template <typename F>
+std::vector<std::string> LinesLoggedBy(F log) {
+  static int n = 0;
+  const std::string tag = " mark-" + std::to_string(++n);
+  Loga(tag.substr(1));
+  log();
   std::vector<std::string> all = LinhasRecentes();
-  const std::string tag = " mark-" + std::to_string(mark);
   size_t i = all.size();
   while (i > 0 && all[i - 1].find(tag) == std::string::npos) --i;
   return {all.begin() + static_cast<long>(i), all.end()};
@@ -38,9 +37,7 @@ std::vector<std::string> LinesAfter(size_t mark) {
 
 TEST(ExceptionTrace, RecordsTheLatestRaise) {
   EsqueceUltimaExcecao();
-  const size_t before = Mark();
-  LogaExcecao("vazio", "x");
-  std::vector<std::string> lines = LinesAfter(before);
+  std::vector<std::string> lines = LinesLoggedBy([] { LogaExcecao("vazio", "x"); });
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_NE(lines[0].find(" vazio: x"), std::string::npos);
   EXPECT_NE(lines[1].find(" <pilha vazia>"), std::string::npos);
@@ -49,9 +46,7 @@ TEST(ExceptionTrace, RecordsTheLatestRaise) {
   try {
     Raise();
   } catch (const std::exception&) {
-    const size_t mark = Mark();
-    LogaExcecao("peguei", "y");
-    lines = LinesAfter(mark);
+    lines = LinesLoggedBy([] { LogaExcecao("peguei", "y"); });
   }
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[1].find("<pilha vazia>"), std::string::npos);
@@ -81,12 +76,10 @@ TEST(ExceptionTraceDeathTest, UncaughtExceptionIsLogged) {
       },
       "");
   std::ifstream in(log, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_NE(text.str().find("Exception Error at "), std::string::npos) << text.str();
-  EXPECT_NE(text.str().find(" EMinhaFalha falhou"), std::string::npos);
-  EXPECT_NE(text.str().find("exception EMinhaFalha:falhou [Basic.MyExceptHandler]"),
-            std::string::npos);
+  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_NE(text.find("Exception Error at "), std::string::npos) << text;
+  EXPECT_NE(text.find(" EMinhaFalha falhou"), std::string::npos);
+  EXPECT_NE(text.find("exception EMinhaFalha:falhou [Basic.MyExceptHandler]"), std::string::npos);
   std::filesystem::remove(log);
 }
 
