@@ -11,41 +11,12 @@
 namespace zun {
 namespace {
 
-// Test procedures with the result shapes a list may meet.
-void RegisterTestProcedures() {
-  // Rows only, though the list passes a parameter: no "result" column.
-  RegisterProcedure("TstListaSemStatus", {{"@p", DataType::kInteger}}, [](ProcContext& c) {
-    Recordset rs({"id", "nome", "c2", "c3", "c4", "t2"});
-    const int32_t p = c.In("@p").AsInt();
-    rs.AddRow({Value::Int(p), Value::String("  dado  "), Value::Int(7), Value::Null(),
-               Value::Int(-4), Value::String(" doc ")});
-    rs.AddRow({Value::Int(p + 1), Value::Null(), Value::Null(), Value::Int(1), Value::Null(),
-               Value::Null()});
-    c.AddResult(std::move(rs));
-  });
-  // A status result set carrying a failure.
-  RegisterProcedure("TstListaFalha", {{"@p", DataType::kInteger}}, [](ProcContext& c) {
-    Recordset st({"result"});
-    st.AddRow({Value::Int(4321)});
-    c.AddResult(std::move(st));
-  });
-  // Two columns only, without a parameter; its rows come from a table the
-  // tests change.
-  RegisterProcedure("TstListaDuasColunas", {}, [](ProcContext& c) {
-    c.AddResult(c.Query("SELECT id, nome FROM bloco_conta_bal ORDER BY id"));
-  });
-  // A second row whose id is not a number.
-  RegisterProcedure("TstListaLinhaRuim", {}, [](ProcContext& c) {
-    Recordset rs({"id", "nome"});
-    rs.AddRow({Value::Int(1), Value::String("a")});
-    rs.AddRow({Value::String("x"), Value::String("b")});
-    c.AddResult(std::move(rs));
-  });
-  // A marked item (column 3) whose id cannot be in the marked set.
-  RegisterProcedure("TstListaMarcaGrande", {}, [](ProcContext& c) {
-    Recordset rs({"id", "nome", "c2", "c3"});
-    rs.AddRow({Value::Int(5), Value::String("a"), Value::Int(0), Value::Int(1)});
-    rs.AddRow({Value::Int(300), Value::String("b"), Value::Int(0), Value::Int(1)});
+// A procedure answering the given rows as its only result set.
+void RegisterRows(const std::string& name, const std::vector<std::string>& columns,
+                  const std::vector<std::vector<Value>>& rows) {
+  RegisterProcedure(name, {}, [columns, rows](ProcContext& c) {
+    Recordset rs(columns);
+    for (const auto& r : rows) rs.AddRow(r);
     c.AddResult(std::move(rs));
   });
 }
@@ -54,8 +25,34 @@ class IdTextListTest : public ZiGlobsDb {
  protected:
   void SetUp() override {
     ZiGlobsDb::SetUp();
-    RegisterTestProcedures();
     UsuarioLingua = 0;
+    // Rows only, though the list passes a parameter: no "result" column.
+    RegisterProcedure("TstListaSemStatus", {{"@p", DataType::kInteger}}, [](ProcContext& c) {
+      Recordset rs({"id", "nome", "c2", "c3", "c4", "t2"});
+      const int32_t p = c.In("@p").AsInt();
+      rs.AddRow({Value::Int(p), Value::String("  dado  "), Value::Int(7), Value::Null(),
+                 Value::Int(-4), Value::String(" doc ")});
+      rs.AddRow({Value::Int(p + 1), Value::Null(), Value::Null(), Value::Int(1), Value::Null(),
+                 Value::Null()});
+      c.AddResult(std::move(rs));
+    });
+    // A status result set carrying a failure.
+    RegisterProcedure("TstListaFalha", {{"@p", DataType::kInteger}}, [](ProcContext& c) {
+      Recordset st({"result"});
+      st.AddRow({Value::Int(4321)});
+      c.AddResult(std::move(st));
+    });
+    // Two columns, from a table the tests change.
+    RegisterProcedure("TstListaDuasColunas", {}, [](ProcContext& c) {
+      c.AddResult(c.Query("SELECT id, nome FROM bloco_conta_bal ORDER BY id"));
+    });
+    // A second row whose id is not a number.
+    RegisterRows("TstListaLinhaRuim", {"id", "nome"},
+                 {{Value::Int(1), Value::String("a")}, {Value::String("x"), Value::String("b")}});
+    // A marked item (column 3) whose id cannot be in the marked set.
+    RegisterRows("TstListaMarcaGrande", {"id", "nome", "c2", "c3"},
+                 {{Value::Int(5), Value::String("a"), Value::Int(0), Value::Int(1)},
+                  {Value::Int(300), Value::String("b"), Value::Int(0), Value::Int(1)}});
   }
   void TearDown() override {
     UsuarioLingua = 0;
@@ -74,11 +71,8 @@ TEST_F(IdTextListTest, RowsWithoutStatusColumnLoadWithEveryColumn) {
   EXPECT_EQ(a->Campo3, 0);  // NULL
   EXPECT_EQ(a->Campo4, -4);
   EXPECT_EQ(a->Texto2, " doc ");  // as read
-  EXPECT_EQ(a->Marca, 0);
-  const IntStgItem* b = l.ItemEm(1);
-  EXPECT_EQ(b->Id, 41);
-  EXPECT_EQ(b->Texto, "");
-  EXPECT_EQ(b->Campo3, 1);
+  EXPECT_EQ(l.ItemEm(1)->Texto, "");
+  EXPECT_EQ(l.ItemEm(1)->Campo3, 1);
   EXPECT_EQ(Db->DsAcc(), 0);
 }
 
@@ -86,22 +80,22 @@ TEST_F(IdTextListTest, StatusThenRowsLoadsTheSecondResultSet) {
   tIntStgListMultiLng l(false, "", 32, "@formatocampo", CommandType::kStoredProc,
                         "GetCampoListaDeValores");
   ASSERT_EQ(l.Conta(), 2);
-  // Sorted by the Portuguese name: Aberto, Fechado.
-  EXPECT_EQ(l.IdEm(0), 1);
+  EXPECT_EQ(l.IdEm(0), 1);  // sorted by the Portuguese name: Aberto, Fechado
   EXPECT_EQ(l.ItemEm(0)->Texto, "Aberto|Open|Abierto");
-  EXPECT_EQ(l.ItemEm(0)->Texto2, "A");
   EXPECT_EQ(l.IdDoTexto2("F"), 2);
   EXPECT_EQ(Db->DsAcc(), 0);
 }
 
-TEST_F(IdTextListTest, FewerColumnsLeaveTheRestZero) {
+TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
   tIntStgList l("TstListaDuasColunas");
   ASSERT_EQ(l.Conta(), 3);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(l.ItemEm(i)->Campo2, 0);
-    EXPECT_EQ(l.ItemEm(i)->Campo4, 0);
-    EXPECT_EQ(l.ItemEm(i)->Texto2, "");
-  }
+  EXPECT_EQ(l.ItemEm(2)->Campo4, 0);  // missing columns stay zero
+  EXPECT_EQ(l.ItemEm(2)->Texto2, "");
+  Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (9, 'Cash')");
+  EXPECT_EQ(l.IndexOfId(9), -1);
+  l.Reinicia();
+  EXPECT_FALSE(l.Lido);
+  EXPECT_EQ(l.IndexOfId(9), 3);
 }
 
 TEST_F(IdTextListTest, FailingProcedureRaisesOnceAndGivesTheCommandBack) {
@@ -121,73 +115,18 @@ TEST_F(IdTextListTest, FailingProcedureRaisesOnceAndGivesTheCommandBack) {
   EXPECT_EQ(l.Conta(), 0);
   l.Reinicia();
   EXPECT_THROW(l.Conta(), EZunInputException);
-}
-
-TEST_F(IdTextListTest, UnreadableRowLeavesTheListEmptyNotHalfFilled) {
-  tIntStgList l("TstListaLinhaRuim");
-  EXPECT_THROW(l.GaranteLido(), EZunInputException);
-  EXPECT_EQ(l.Conta(), 0);
-  EXPECT_EQ(l.IndexOfId(0), -1) << "no placeholder row with id 0";
-  EXPECT_EQ(Db->DsAcc(), 0);
-}
-
-TEST_F(IdTextListTest, UnknownProcedureRaisesTheListException) {
-  tIntStgList l("NaoExiste");
-  EXPECT_THROW(l.GaranteLido(), EZunInputException);
-  EXPECT_EQ(Db->DsAcc(), 0);
-}
-
-TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
-  tIntStgList l("TstListaDuasColunas");
-  ASSERT_EQ(l.Conta(), 3);
-  Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (9, 'Cash')");
-  EXPECT_EQ(l.Conta(), 3);
-  EXPECT_EQ(l.IndexOfId(9), -1);
-  l.Reinicia();
-  EXPECT_FALSE(l.Lido);
-  EXPECT_EQ(l.Conta(), 4);
-  EXPECT_EQ(l.IndexOfId(9), 3);
-}
-
-TEST(IdTextListLocal, IndexAccessorsAtTheEdges) {
-  tIntStgList l("");
-  l.AdicionaLocal(10, "dez", 0);
-  l.AdicionaLocal(20, "vinte", 0);
-  EXPECT_EQ(l.IdEm(-1), -1);
-  EXPECT_EQ(l.IdEm(2), -1);
-  EXPECT_EQ(l.ItemEm(-1), nullptr);
-  EXPECT_EQ(l.ItemEm(2), nullptr);
-  EXPECT_EQ(l.IdEm(1), 20);
-  EXPECT_EQ(l.ItemDoId(30), nullptr);
-  EXPECT_EQ(l.TextoDoId(17, true), "NA(17)");
-  EXPECT_EQ(l.TextoDoId(17, false), "");
-  EXPECT_EQ(l.TextoDoId(10, true), "dez");
-}
-
-TEST(IdTextListLocal, FilteredIndexCountsOnlyPassingItems) {
-  tIntStgList l("");
-  l.AdicionaLocal(1, "a", 0);
-  l.AdicionaLocal(2, "b", 1);
-  l.AdicionaLocal(3, "c", 0);
-  l.AdicionaLocal(4, "d", 0);
-  l.ItemEm(2)->Marca = 1;
-  struct Case {
-    int32_t id, campo2;
-    bool qualquer;
-    int32_t mascara;
-    int want;
-  };
-  const Case cases[] = {
-      {4, 0, false, 0, 2}, {4, 0, false, 1, 1}, {3, 0, false, 1, -1}, {2, 0, false, 0, -1},
-      {2, 1, false, 0, 0}, {4, 7, true, 0, 3},  {4, 7, true, 1, 2},   {9, 0, true, 0, -1},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(l.IndexOfIdFiltrado(c.id, c.campo2, c.qualquer, c.mascara), c.want)
-        << c.id << " " << c.campo2 << " " << c.qualquer << " " << c.mascara;
+  // An unreadable row or an unknown procedure leave the list empty, not
+  // half filled.
+  for (const char* proc : {"TstListaLinhaRuim", "NaoExiste"}) {
+    tIntStgList ruim(proc);
+    EXPECT_THROW(ruim.GaranteLido(), EZunInputException) << proc;
+    EXPECT_EQ(ruim.Conta(), 0) << proc;
+    EXPECT_EQ(ruim.IndexOfId(0), -1) << proc << ": no placeholder row with id 0";
+    EXPECT_EQ(Db->DsAcc(), 0) << proc;
   }
 }
 
-TEST(IdTextListLocal, TextLookups) {
+TEST(IdTextListLocal, IndexAndTextLookups) {
   tIntStgList l("");
   l.AdicionaLocal(1, "Bovespa", 0);
   l.AdicionaLocal(2, "Bovespa Mais", 0);
@@ -195,6 +134,26 @@ TEST(IdTextListLocal, TextLookups) {
   l.AdicionaLocal(4, "Outra|Exchange|Otra", 0);
   l.ItemEm(0)->Texto2 = "X";
   l.ItemEm(1)->Texto2 = "X";
+  l.ItemEm(1)->Marca = 1;
+  EXPECT_EQ(l.IdEm(-1), -1);
+  EXPECT_EQ(l.IdEm(4), -1);
+  EXPECT_EQ(l.ItemEm(4), nullptr);
+  EXPECT_EQ(l.TextoDoId(17, true), "NA(17)");
+  EXPECT_EQ(l.TextoDoId(17, false), "");
+  struct Case {
+    int32_t id, campo2;
+    bool qualquer;
+    int32_t mascara;
+    int want;
+  };
+  const Case cases[] = {
+      {4, 0, false, 0, 2}, {4, 0, false, 1, 1}, {3, 0, false, 1, -1}, {2, 0, false, 1, -1},
+      {3, 1, false, 0, 0}, {4, 7, true, 0, 3},  {4, 7, true, 1, 2},   {9, 0, true, 0, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(l.IndexOfIdFiltrado(c.id, c.campo2, c.qualquer, c.mascara), c.want)
+        << c.id << " " << c.campo2 << " " << c.qualquer << " " << c.mascara;
+  }
   EXPECT_EQ(l.IdDoTexto("Bovespa", 0, true), 1);
   EXPECT_EQ(l.IdDoTexto("bovespa m", 0, false), 2);
   EXPECT_EQ(l.IdDoTexto("bovespa m", 0, true), -1);
@@ -202,7 +161,6 @@ TEST(IdTextListLocal, TextLookups) {
   EXPECT_EQ(l.IdDoTexto("Bolsa", 0, false), -1);  // Campo2 must match
   EXPECT_EQ(l.IdDoTexto("Bolsa", 1, false), 3);
   EXPECT_EQ(l.IdDoTexto2("X"), 2);  // last from the back
-  EXPECT_EQ(l.IdDoTexto2("Y"), -1);
   UsuarioLingua = 1;
   EXPECT_EQ(l.IdDoTextoNaLingua("Exchange"), 4);
   EXPECT_EQ(l.IdDoTextoNaLingua("Bovespa"), 1);  // no "|": same in every language
@@ -229,22 +187,15 @@ TEST_F(IdTextListTest, MarkedSetOfColumnThree) {
   EXPECT_TRUE(log.Has("Error: ISL.GSF3M TstListaMarcaGrande id:300 F3M->ctx"));
 }
 
-struct Completa {
-  const char* in;
-  const char* out;
-};
-
 TEST(IdTextListMultiLng, CompletesMissingLanguages) {
-  const Completa cases[] = {
-      {"Registro||", "Registro|Registro|Registro"},
-      {"|Fund facts|", "Fund facts|Fund facts|Fund facts"},
-      {"a||c", "a|c|c"},
-      {"a|b", "a|b|b"},
-      {"a|b|c", "a|b|c"},
-      {"sem barra", "sem barra"},
-      {"||", "||"},
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"R||", "R|R|R"},   {"|F|", "F|F|F"},           {"a||c", "a|c|c"}, {"a|b", "a|b|b"},
+      {"a|b|c", "a|b|c"}, {"sem barra", "sem barra"}, {"||", "||"},
   };
-  for (const Completa& c : cases) {
+  for (const auto& c : cases) {
     std::vector<IntStgItem> v(1);
     v[0].Texto = c.in;
     tIntStgListMultiLng::CompletaEOrdena(&v, false);
@@ -252,37 +203,31 @@ TEST(IdTextListMultiLng, CompletesMissingLanguages) {
   }
 }
 
-std::vector<int32_t> Ids(const std::vector<IntStgItem>& v) {
-  std::vector<int32_t> r;
-  for (const auto& it : v) r.push_back(it.Id);
-  return r;
-}
-
 TEST(IdTextListMultiLng, SortsByTheUsersLanguageStablyWithIdZeroFirst) {
-  auto make = [] {
+  const struct {
+    int lingua;
+    bool id_zero_primeiro;
+    std::vector<int32_t> ids;
+  } cases[] = {
+      {0, false, {5, 6, 0, 1, 3}}, {1, false, {3, 1, 5, 6, 0}}, {2, false, {1, 5, 6, 0, 3}},
+      {0, true, {0, 5, 6, 1, 3}},  {1, true, {0, 3, 1, 5, 6}},
+  };
+  for (const auto& c : cases) {
     std::vector<IntStgItem> v(5);
-    const char* texts[] = {"Zeta|Alpha|Beta", "Registro|Fund facts|Datos generales", "Meio",
+    const char* texts[] = {"Zeta|Alpha|Xi", "Registro|Fund facts|Datos generales", "Meio",
                            "Nada|None|Nada", "Meio"};
     const int32_t ids[] = {3, 1, 5, 0, 6};
     for (int i = 0; i < 5; ++i) {
       v[i].Id = ids[i];
       v[i].Texto = texts[i];
     }
-    return v;
-  };
-  UsuarioLingua = 1;
-  auto v = make();
-  tIntStgListMultiLng::CompletaEOrdena(&v, false);
-  // Alpha, Fund facts, Meio, Meio (equal texts keep their order), None.
-  EXPECT_EQ(Ids(v), (std::vector<int32_t>{3, 1, 5, 6, 0}));
-  v = make();
-  tIntStgListMultiLng::CompletaEOrdena(&v, true);
-  EXPECT_EQ(Ids(v), (std::vector<int32_t>{0, 3, 1, 5, 6}));
+    UsuarioLingua = c.lingua;
+    tIntStgListMultiLng::CompletaEOrdena(&v, c.id_zero_primeiro);
+    std::vector<int32_t> got;
+    for (const auto& it : v) got.push_back(it.Id);
+    EXPECT_EQ(got, c.ids) << c.lingua << " " << c.id_zero_primeiro;  // equal texts keep order
+  }
   UsuarioLingua = 0;
-  v = make();
-  tIntStgListMultiLng::CompletaEOrdena(&v, false);
-  // Meio, Meio, Nada, Registro, Zeta.
-  EXPECT_EQ(Ids(v), (std::vector<int32_t>{5, 6, 0, 1, 3}));
 }
 
 TEST_F(IdTextListTest, MultilingualDatabaseListPutsIdZeroFirst) {
@@ -290,38 +235,31 @@ TEST_F(IdTextListTest, MultilingualDatabaseListPutsIdZeroFirst) {
   tIntStgListMultiLng l(true, "", 0, "", CommandType::kStoredProc, "EnumTipoAplicacao");
   ASSERT_EQ(l.Conta(), 3);
   // English names: None (id 0, moved first), Fixed income, Shares.
-  EXPECT_EQ(l.IdEm(0), 0);
-  EXPECT_EQ(l.IdEm(1), 2);
-  EXPECT_EQ(l.IdEm(2), 1);
+  EXPECT_EQ((std::vector<int32_t>{l.IdEm(0), l.IdEm(1), l.IdEm(2)}),
+            (std::vector<int32_t>{0, 2, 1}));
 }
 
 TEST_F(IdTextListTest, AddItemAddsAndRereads) {
+  tIntStgListMultiLng sem(false, "", 32, "@formatocampo", CommandType::kStoredProc,
+                          "GetCampoListaDeValores");
+  EXPECT_FALSE(sem.PodeAdicionar());
+  int32_t e = 0;
+  EXPECT_EQ(sem.AdicionaItem("x", &e, ""), -1);
+  EXPECT_NE(e, 0);
   tIntStgListMultiLng l(false, "AddItemCampoListaValores", 32, "@formatocampo",
                         CommandType::kStoredProc, "GetCampoListaDeValores");
   ASSERT_EQ(l.Conta(), 2);
   EXPECT_TRUE(l.PodeAdicionar());
   LogCapture log;
-  int32_t e = -1;
-  const int32_t id = l.AdicionaItem("Misto|Mixed", &e, "ctx");
+  EXPECT_EQ(l.AdicionaItem("Misto|Mixed", &e, "ctx"), 3);
   EXPECT_EQ(e, 0);
-  EXPECT_EQ(id, 3);
   EXPECT_TRUE(
       log.Has("ISLML.AddItem AddItemCampoListaValores param:32 itemid:3 error:0 "
               "st:<Misto|Mixed> ctx"));
   EXPECT_FALSE(l.Lido);
-  ASSERT_EQ(l.Conta(), 3);
   // The Spanish name was not given: sent empty, completed from English.
   EXPECT_EQ(l.TextoDoId(3, false), "Misto|Mixed|Mixed");
   EXPECT_EQ(Db->DsAcc(), 0);
-}
-
-TEST_F(IdTextListTest, AddItemWithoutProcedureFails) {
-  tIntStgListMultiLng l(false, "", 32, "@formatocampo", CommandType::kStoredProc,
-                        "GetCampoListaDeValores");
-  EXPECT_FALSE(l.PodeAdicionar());
-  int32_t e = 0;
-  EXPECT_EQ(l.AdicionaItem("x", &e, ""), -1);
-  EXPECT_NE(e, 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,11 +39,7 @@ class ZiGlobsDb : public ::testing::Test {
     for (const auto& a : Args()) args.push_back(a);
     SetProgramArgs(args);
     IniciaZiGlobs();
-    ASSERT_NE(Db, nullptr);
-    Db->SetConnectionString(
-        "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunRef;Data Directory=" + dir_ +
-        ";User ID=leitor;Password=pw");
-    Db->Open();
+    Conecta();
     PrioridadeReqGBol = 0;
     ReqGBolPendente.clear();
   }
@@ -54,15 +51,20 @@ class ZiGlobsDb : public ::testing::Test {
     SetProgramArgs({"zuninput"});
   }
 
+  // Opens Db on the test database as the plain user.
+  void Conecta() {
+    ASSERT_NE(Db, nullptr);
+    Db->SetConnectionString(
+        "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunRef;Data Directory=" + dir_ +
+        ";User ID=leitor;Password=pw");
+    Db->Open();
+  }
   // Runs SQL on the database behind Db.
   void Sql(const std::string& sql) { Db->Execute(sql); }
   // Sql for each statement of a ";"-separated list.
   void SqlScript(const std::string& text) {
-    for (std::string rest = text; !rest.empty();) {
-      const size_t semi = rest.find(';');
-      Sql(rest.substr(0, semi));
-      rest = semi == std::string::npos ? "" : rest.substr(semi + 1);
-    }
+    std::istringstream in(text);
+    for (std::string s; std::getline(in, s, ';');) Sql(s);
   }
 
   // The first row of a query, on Db's connection.
