@@ -262,6 +262,13 @@ TEST_F(EndToEnd, QueueWithPathIF) {
   EXPECT_EQ(e.tries, 2);
   EXPECT_EQ(e.result, 4081);
   EXPECT_TRUE(e.content_kept) << "no copy was kept on the last try, so the content must stay";
+
+  // With its copy kept, a file that used its last try loses the stored content.
+  const int last = Enqueue("bob", kBad, 5);
+  Run({"-PathIF:" + keep.string()});
+  Run({"-PathIF:" + keep.string()});
+  EXPECT_EQ(Entry(last).tries, 2);
+  EXPECT_FALSE(Entry(last).content_kept);
 }
 
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
