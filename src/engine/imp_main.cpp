@@ -1,6 +1,7 @@
 #include "engine/imp_main.h"
 
 #include "foundation/log.h"
+#include "foundation/text.h"
 #include "toolbox/dbutil/error_text.h"
 
 namespace zun {
@@ -12,12 +13,6 @@ constexpr size_t kMaxLinhaNaMensagem = 1000;
 TFabricaDeBolCot& FabricaDeBolCot() {
   static TFabricaDeBolCot fabrica;
   return fabrica;
-}
-
-void MaiusculasAscii(std::string* s) {
-  for (char& c : *s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
 }
 
 }  // namespace
@@ -48,7 +43,7 @@ void TImpMain::ImportNext() {
   bool ok = true;
   std::string keyword;
   Parser->Field(0, &keyword);
-  MaiusculasAscii(&keyword);
+  keyword = Maiusculas(std::move(keyword));
   if (!keyword.empty()) {
     const TLinhaDeKeyword* linha = tabela_->Procura(keyword);
     const TEntrada* entrada = linha ? &tabela_->EntradaDe(linha->Importador) : nullptr;

@@ -28,6 +28,7 @@
 #include "foundation/exception_trace.h"
 #include "foundation/sequencer.h"
 #include "foundation/switches.h"
+#include "foundation/text.h"
 
 namespace zun {
 namespace {
@@ -61,13 +62,6 @@ std::string Prefix() {
                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                 static_cast<unsigned>(getpid()), static_cast<unsigned>(syscall(SYS_gettid)), 0);
   return buf;
-}
-
-std::string Trim(const std::string& s) {
-  size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(' ');
-  return s.substr(b, e - b + 1);
 }
 
 std::string Env(const char* name) {
@@ -281,15 +275,15 @@ void SetLogWaits(int long_ms, int short_ms) {
 }
 
 std::string IdentificacaoDoUsuario() {
-  std::string user = Trim(Env("USER"));
-  std::string username = Trim(Env("USERNAME"));
+  std::string user = AparaBrancos(Env("USER"));
+  std::string username = AparaBrancos(Env("USERNAME"));
   std::string computer = Env("COMPUTERNAME");
   if (computer.empty()) computer = Env("MACHINE");
   if (computer.empty()) {
     char buf[17] = {};
     if (gethostname(buf, 16) == 0) computer = buf;
   }
-  computer = Trim(computer);
+  computer = AparaBrancos(computer);
   if (!user.empty() && !username.empty()) username = "/" + username;
   if (!computer.empty()) computer = "@" + computer;
   std::string id = user + username + computer;
@@ -299,7 +293,8 @@ std::string IdentificacaoDoUsuario() {
 
 bool StrToBoolean(const std::string& s, bool* recognised) {
   std::string u;
-  for (char c : Trim(s)) u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char c : AparaBrancos(s))
+    u += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   bool ok = false;
   bool result = false;
   if (u.empty()) {

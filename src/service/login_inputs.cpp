@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "foundation/switches.h"
+#include "foundation/text.h"
 #include "toolbox/dbclient/provider.h"
 
 #ifndef ZUN_DEFAULT_SQLSERVER
@@ -15,11 +16,6 @@
 
 namespace zun {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 // The switch value cut to the 255 characters of the login's buffers; *value
 // is left alone when the switch is absent.
@@ -82,8 +78,8 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   d->provider = kProviderPadrao;
   LeSwitch255("provider", &d->provider);
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
-  if (Upper(d->database + "@" + d->server) !=
-      Upper(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
+  if (Maiusculas(d->database + "@" + d->server) !=
+      Maiusculas(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
     *msg_erro = "s@d:<" + d->database + "@" + d->server + ">";
     return 4218;
   }

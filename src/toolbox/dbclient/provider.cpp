@@ -3,22 +3,12 @@
 #include <cctype>
 #include <mutex>
 
+#include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 namespace zun {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Trim(const std::string& s) {
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 struct Registry {
   std::mutex mutex;
@@ -43,7 +33,7 @@ ConnectionString::ConnectionString(const std::string& text) : text_(text) {
       pos = semi + 1;
       continue;
     }
-    const std::string key = Upper(Trim(text.substr(pos, eq - pos)));
+    const std::string key = Maiusculas(AparaBrancos(text.substr(pos, eq - pos)));
     size_t v = eq + 1;
     while (v < text.size() && text[v] == ' ') ++v;
     std::string value;
@@ -68,7 +58,7 @@ ConnectionString::ConnectionString(const std::string& text) : text_(text) {
       const std::string raw =
           text.substr(eq + 1, (end == std::string::npos ? text.size() : end) - eq - 1);
       // Blanks around values are layout, except in a password.
-      value = key == "PASSWORD" ? raw : Trim(raw);
+      value = key == "PASSWORD" ? raw : AparaBrancos(raw);
     }
     values_[key] = value;
     if (end == std::string::npos) break;
@@ -90,22 +80,24 @@ std::string QuoteConnectionValue(const std::string& value) {
 }
 
 std::string ConnectionString::Get(const std::string& key) const {
-  auto it = values_.find(Upper(key));
+  auto it = values_.find(Maiusculas(key));
   return it == values_.end() ? "" : it->second;
 }
 
-bool ConnectionString::Has(const std::string& key) const { return values_.count(Upper(key)) != 0; }
+bool ConnectionString::Has(const std::string& key) const {
+  return values_.count(Maiusculas(key)) != 0;
+}
 
 void RegisterProvider(const std::string& name, ProviderFactory factory) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.factories[Upper(name)] = std::move(factory);
+  r.factories[Maiusculas(name)] = std::move(factory);
 }
 
 void UnregisterProvider(const std::string& name) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
-  r.factories.erase(Upper(name));
+  r.factories.erase(Maiusculas(name));
 }
 
 std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& name) {
@@ -113,13 +105,13 @@ std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& 
   {
     Registry& r = TheRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    auto it = r.factories.find(Upper(name));
+    auto it = r.factories.find(Maiusculas(name));
     if (it != r.factories.end()) factory = it->second;
   }
   if (factory) return factory();
-  const std::string u = Upper(Trim(name));
+  const std::string u = Maiusculas(AparaBrancos(name));
   // Built in: the embedded provider needs no registration.
-  if (u == Upper(kSqliteProviderName)) return std::make_unique<SqliteConnection>();
+  if (u == Maiusculas(kSqliteProviderName)) return std::make_unique<SqliteConnection>();
   if (u.rfind("SQLOLEDB", 0) == 0 || u.rfind("SQLNCLI", 0) == 0 || u.rfind("MSOLEDBSQL", 0) == 0) {
     throw ProviderError("Provider <" + name +
                         "> (SQL Server) needs the ODBC provider, which is not part of this build;"

@@ -4,16 +4,12 @@
 #include <map>
 #include <mutex>
 
+#include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 namespace zun {
 namespace {
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 struct Catalog {
   std::mutex mutex;
@@ -58,20 +54,20 @@ void RegisterProcedure(const std::string& name, std::vector<ProcParam> signature
                    ProcParam{"RETURN_VALUE", DataType::kInteger, ParamDirection::kReturnValue});
   Catalog& c = TheCatalog();
   std::lock_guard<std::mutex> lock(c.mutex);
-  c.procs[Upper(name)] = std::make_shared<const ProcedureEntry>(
+  c.procs[Maiusculas(name)] = std::make_shared<const ProcedureEntry>(
       ProcedureEntry{name, std::move(signature), std::move(fn)});
 }
 
 void UnregisterProcedure(const std::string& name) {
   Catalog& c = TheCatalog();
   std::lock_guard<std::mutex> lock(c.mutex);
-  c.procs.erase(Upper(name));
+  c.procs.erase(Maiusculas(name));
 }
 
 std::shared_ptr<const ProcedureEntry> FindProcedure(const std::string& name) {
   Catalog& c = TheCatalog();
   std::lock_guard<std::mutex> lock(c.mutex);
-  auto it = c.procs.find(Upper(name));
+  auto it = c.procs.find(Maiusculas(name));
   return it == c.procs.end() ? nullptr : it->second;
 }
 

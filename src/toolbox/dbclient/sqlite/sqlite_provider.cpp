@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "foundation/momento.h"
+#include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/password_hash.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
@@ -22,11 +23,6 @@ std::string Trim(const std::string& s) {
   const size_t b = s.find_first_not_of(" \t\r\n");
   if (b == std::string::npos) return "";
   return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
@@ -56,7 +52,7 @@ std::string DateTimeText(double dt) {
 
 bool IsDateTimeDecl(const char* decl) {
   if (decl == nullptr) return false;
-  const std::string u = Upper(decl);
+  const std::string u = Maiusculas(decl);
   return u.find("DATE") != std::string::npos || u.find("TIME") != std::string::npos;
 }
 
@@ -218,7 +214,7 @@ void SqliteConnection::Open(const ConnectionString& cs) {
 
 void SqliteConnection::CheckLogin(const ConnectionString& cs) {
   std::string user;
-  const bool integrated = Upper(cs.Get("Integrated Security")) == "SSPI" && !cs.Has("User ID");
+  const bool integrated = Maiusculas(cs.Get("Integrated Security")) == "SSPI" && !cs.Has("User ID");
   if (integrated) {
     user = OsUserName();
   } else {
