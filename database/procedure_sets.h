@@ -11,4 +11,9 @@ void RegisterLoginProcedures();
 // log ("Enum..." procedures and the reference-table procedures).
 void RegisterReferenceProcedures();
 
+// The writes of the small reference tables ("PaisPut", "MoedaPut",
+// "BolsaPut", "VoteStatPut", "OcoTipoPut", the three account settings and
+// "AddListChoice"); their codes are in small_table_procs.h.
+void RegisterSmallTableProcedures();
+
 }  // namespace zun

@@ -112,6 +112,7 @@ void RegisterDatabaseProcedures() {
   RegisterImportFilesProcedures();
   RegisterLoginProcedures();
   RegisterReferenceProcedures();
+  RegisterSmallTableProcedures();
 }
 
 }  // namespace zun

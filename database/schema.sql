@@ -304,4 +304,19 @@ INSERT INTO acionista (id, pais, nome, doc, eh_acionista, eh_aplicacao) VALUES
   (2147483647, 9, 'Total', '', 1, 0), (2147483646, 9, 'Base', '', 1, 0),
   (2147483645, 9, 'Free float', '', 1, 0);
 
-INSERT INTO schema_version (version, applied) VALUES (1, datetime('now', 'localtime'));
+-- Small reference tables written by the import. The settings of a
+-- statement account (1..6000) for data entry: hidden from ZunInput's entry,
+-- its default entry block (0 none, else a bloco_conta_bal id) and its
+-- identification code (0 none). An account without a row has all three at
+-- their defaults.
+CREATE TABLE conta_bal_ajuste (
+  id_conta                  INTEGER PRIMARY KEY CHECK (id_conta BETWEEN 1 AND 6000),
+  hide_no_zuninput          INTEGER NOT NULL DEFAULT 0 CHECK (hide_no_zuninput IN (0, 1)),
+  bloco_padrao_na_digitacao INTEGER NOT NULL DEFAULT 0 CHECK (bloco_padrao_na_digitacao >= 0),
+  identificacao_de_contas   INTEGER NOT NULL DEFAULT 0 CHECK (identificacao_de_contas >= 0)
+);
+-- A document id names at most one entry of a choice list.
+CREATE UNIQUE INDEX campo_lista_valores_doc ON campo_lista_valores (formatocampo, id_doc)
+  WHERE id_doc <> '';
+
+INSERT INTO schema_version (version, applied) VALUES (2, datetime('now', 'localtime'));
