@@ -25,49 +25,27 @@ TEST(TypeNamesTest, ChoiceListNamesAreExactlyTheChoiceListTypes) {
 }
 
 TEST(TypeNamesTest, Names) {
-  struct Caso {
-    int i;
-    std::string tipo, formato, nivel, composicao, documento, acoes;
-  };
-  const Caso casos[] = {
-      {-1, "", "", "", "", "", ""},
-      {0, "_tcSmInt", "_fcNormal", "anb", "ShareHolders", "Financial Statements",
-       "Emitidas|Issued|Emitidas"},
-      {1, "_tcLong", "_fcCentavos", "atv", "Fund Portfolio", "Credit Receivables Funds Reports",
-       "Tesouraria|Treasury|Tesorer\xed"
-       "a"},
-      {2, "_tcReal", "_fcDecVar", "emp", "", "Real Estate Funds Reports",
-       "Outstanding|Outstanding|Outstanding"},
-      {3, "_tcString", "_fcKilo", "", "Credit Receivables", "", ""},
-      {7, "_tcEx_StringEUD", "_fcEmUnidades", "", "", "", ""},
-      {8, "_tcPais", "_fcEmMilhares", "", "", "", ""},
-      {12, "_tcTipoObj", "_fcKiloDecFixo", "", "", "", ""},
-      {13, "_tcSetorPC", "", "", "", "", ""},
-      {32, "_tcInstFndCodStrOuLong", "", "", "", "", ""},
-      {40, "_tcCLVmarcados", "", "", "", "", ""},
-      {41, "_tcCLVBvalores1", "", "", "", "", ""},
-      {49, "_tcCLVBvalores9", "", "", "", "", ""},
-      {50, "_tcCLVBvaloresA", "", "", "", "", ""},
-      {75, "_tcCLVBvaloresZ", "", "", "", "", ""},
-      {76, "_tcCLVWvalores36", "", "", "", "", ""},
-      {102, "_tcCLVWvalores62", "", "", "", "", ""},
-      {103, "_tcCLVWmarcados", "", "", "", "", ""},
-      {104, "_tcCLVWvalores63", "", "", "", "", ""},
-      {141, "_tcCLVWvalores100", "", "", "", "", ""},
-      {142, "_tcFundoFonte", "", "", "", "", ""},
-      {145, "_tcListaInstFndCodLong", "", "", "", "", ""},
-      {146, "_tcCLVWvalores101", "", "", "", "", ""},
-      {245, "_tcCLVWvalores200", "", "", "", "", ""},
-      {246, "", "", "", "", "", ""},
-  };
-  for (const Caso& c : casos) {
-    EXPECT_EQ(NomeDoTipoCampo(c.i), c.tipo) << c.i;
-    EXPECT_EQ(NomeDoFormatoCampo(c.i), c.formato) << c.i;
-    EXPECT_EQ(NomeDoNivelDeObjeto(c.i), c.nivel) << c.i;
-    EXPECT_EQ(NomeDoTipoDeComposicao(c.i), c.composicao) << c.i;
-    EXPECT_EQ(NomeDoTipoDeDocumento(c.i), c.documento) << c.i;
-    EXPECT_EQ(NomeDoTipoDeAcoes(c.i), c.acoes) << c.i;
+  std::string nomes;
+  for (int t : {-1, 0, 12, 40, 41, 49, 50, 75, 76, 102, 103, 104, 141, 142, 145, 146, 245, 246}) {
+    nomes += NomeDoTipoCampo(t) + " ";
   }
+  EXPECT_EQ(nomes,
+            " _tcSmInt _tcTipoObj _tcCLVmarcados _tcCLVBvalores1 _tcCLVBvalores9 _tcCLVBvaloresA "
+            "_tcCLVBvaloresZ _tcCLVWvalores36 _tcCLVWvalores62 _tcCLVWmarcados _tcCLVWvalores63 "
+            "_tcCLVWvalores100 _tcFundoFonte _tcListaInstFndCodLong _tcCLVWvalores101 "
+            "_tcCLVWvalores200  ");
+  EXPECT_STREQ(NomeDoFormatoCampo(7), "_fcEmUnidades");
+  EXPECT_STREQ(NomeDoFormatoCampo(12), "_fcKiloDecFixo");
+  EXPECT_STREQ(NomeDoFormatoCampo(13), "");
+  EXPECT_STREQ(NomeDoNivelDeObjeto(2), "emp");
+  EXPECT_STREQ(NomeDoTipoDeComposicao(2), "");
+  EXPECT_STREQ(NomeDoTipoDeComposicao(3), "Credit Receivables");
+  EXPECT_STREQ(NomeDoTipoDeDocumento(2), "Real Estate Funds Reports");
+  EXPECT_STREQ(NomeDoTipoDeDocumento(8), "");
+  EXPECT_STREQ(NomeDoTipoDeAcoes(1),
+               "Tesouraria|Treasury|Tesorer\xed"
+               "a");
+  EXPECT_STREQ(NomeDoTipoDeAcoes(3), "");
 }
 
 }  // namespace
