@@ -9,6 +9,7 @@
 #include "database/small_table_procs.h"
 
 #include <string>
+#include <vector>
 
 #include "database/procedure_sets.h"
 #include "foundation/text.h"
@@ -157,18 +158,16 @@ void OcoTipoPut(ProcContext& c) {
 }
 
 // Sets one column of an account's settings, adding the account's row when
-// it has none; false (50401 returned) for an invalid account.
-bool PoeAjusteDaConta(ProcContext& c, const char* coluna, int32_t valor) {
+// it has none; 50401 for an invalid account.
+void PoeAjusteDaConta(ProcContext& c, const char* coluna, int32_t valor) {
   int32_t conta = 0;
   if (!Inteiro(c, "@IdConta", &conta) || conta < kPrimeiraConta || conta > kUltimaConta) {
-    c.Return(kErrSmallTableIdInvalido);
-    return false;
+    return c.Return(kErrSmallTableIdInvalido);
   }
   c.Exec(std::string("INSERT INTO conta_bal_ajuste (id_conta, ") + coluna +
              ") VALUES (?, ?) ON CONFLICT (id_conta) DO UPDATE SET " + coluna + " = excluded." +
              coluna,
          {Value::Int(conta), Value::Int(valor)});
-  return true;
 }
 
 void HideNoZunInputPut(ProcContext& c) { PoeAjusteDaConta(c, "hide_no_zuninput", 1); }
