@@ -11,4 +11,8 @@ void RegisterLoginProcedures();
 // log ("Enum..." procedures and the reference-table procedures).
 void RegisterReferenceProcedures();
 
+// Companies, assets and series: their add, read and write procedures, the
+// look-ups from codes to ids, the company tree and the provisional codes.
+void RegisterObjectProcedures();
+
 }  // namespace zun

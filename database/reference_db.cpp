@@ -112,6 +112,7 @@ void RegisterDatabaseProcedures() {
   RegisterImportFilesProcedures();
   RegisterLoginProcedures();
   RegisterReferenceProcedures();
+  RegisterObjectProcedures();
 }
 
 }  // namespace zun
