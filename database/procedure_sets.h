@@ -16,4 +16,8 @@ void RegisterReferenceProcedures();
 // "AddListChoice"); their codes are in small_table_procs.h.
 void RegisterSmallTableProcedures();
 
+// Companies, assets and series: their add, read and write procedures, the
+// look-ups from codes to ids, the company tree and the provisional codes.
+void RegisterObjectProcedures();
+
 }  // namespace zun

@@ -113,6 +113,7 @@ void RegisterDatabaseProcedures() {
   RegisterLoginProcedures();
   RegisterReferenceProcedures();
   RegisterSmallTableProcedures();
+  RegisterObjectProcedures();
 }
 
 }  // namespace zun

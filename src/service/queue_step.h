@@ -34,7 +34,9 @@ namespace zun {
 
 // Imports one local file with the import engine (check pass, then import
 // pass). Outputs: the last line number, the last line's text, the status
-// line and the file's result code (3774 for an empty file name).
+// line and the file's result code (3774 for an empty file name). An
+// exception of the import ends the file: the outputs are filled from the
+// import object, then the exception is passed on.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro);
 

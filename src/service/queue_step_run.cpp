@@ -65,7 +65,16 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
   } else {
     auto imp = std::make_unique<tMyImpMain>(file_name, true);
     imp->ShPortFlag = sh_port_flag;
-    while (imp->CanGoOn()) imp->ImportNext();
+    try {
+      while (imp->CanGoOn()) imp->ImportNext();
+    } catch (...) {
+      // An importer's exception ends the file; the caller turns it into the
+      // file's code. The owner still learns where the file stopped.
+      *diag = imp->StatusLine("impcli");
+      *last_line = imp->LastLine;
+      *line_number = imp->lnn;
+      throw;
+    }
     *erro = imp->ResultCode();
     *diag = imp->StatusLine("impcli");
     *last_line = imp->LastLine;
