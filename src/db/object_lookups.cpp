@@ -32,10 +32,7 @@ bool Menor(const TCacheEmpPais::Item& a, int32_t pais, const std::string& cod) {
 template <typename F>
 auto ComComando(const std::string& text, F corpo, CommandType kind = CommandType::kStoredProc) {
   std::unique_ptr<Command> cmd = TomaDataSet(kind, text);
-  struct Devolve {
-    std::unique_ptr<Command>* cmd;
-    ~Devolve() { DevolveDataSet(cmd); }
-  } devolve{&cmd};
+  const DevolveAoSair devolve(&cmd);
   return corpo(DsRef(cmd));
 }
 

@@ -18,10 +18,7 @@ using Parametros = std::initializer_list<std::pair<const char*, Value>>;
 // command object is given back also when setting a parameter raises.
 int32_t ChamaPut(const char* proc, Parametros parametros) {
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
-  struct Devolve {
-    std::unique_ptr<Command>* cmd;
-    ~Devolve() { DevolveDataSet(cmd); }
-  } devolve{&cmd};
+  const DevolveAoSair devolve(&cmd);
   for (const auto& [nome, valor] : parametros) cmd->Params().ParamByName(nome).value = valor;
   return ExecStProc(cmd, 0);
 }
