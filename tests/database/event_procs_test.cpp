@@ -17,32 +17,15 @@ const Value N;                                // NULL
 const Value kDia = Value::DateTime(45422);    // 2024-05-10
 const Value kOutro = Value::DateTime(45423);  // 2024-05-11
 
-struct Caso {
-  const char* proc;
-  Params in;
-  int32_t code;
-  const char* linhas;  // rows joined by ";", columns by "|"
-};
-
 class EventProcs : public FreshDatabase {
  protected:
   void SetUp() override {
     FreshDatabase::SetUp();
-    Sql("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-        "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
-        "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
-        "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')");
+    Sql(kEmpresaESerieDeTeste);
   }
 
-  void Roda(const char* consulta, const std::vector<Caso>& casos) {
-    auto s = Login("Jo\xe3o.Silva", "pw");
-    for (const Caso& c : casos) {
-      auto cmd = s->TomaDataSet(CommandType::kStoredProc, c.proc);
-      for (const auto& [name, v] : c.in) cmd->Params().ParamByName(name).value = v;
-      EXPECT_EQ(ExecStProc(cmd, 0), c.code) << c.proc << " " << c.linhas;
-      s->DevolveDataSet(&cmd);
-      EXPECT_EQ(LinhasComoTexto(*s, consulta), c.linhas) << c.proc;
-    }
+  void Roda(const char* consulta, const std::vector<ChamadaDeProc>& casos) {
+    RodaChamadas(*Login("Jo\xe3o.Silva", "pw"), consulta, casos);
   }
 };
 

@@ -35,11 +35,7 @@ class MarketImport : public ZiGlobsDb {
   void SetUp() override {
     ZiGlobsDb::SetUp();
     ASSERT_TRUE(RegistraImportadoresDeMercado());
-    SqlScript(
-        "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-        "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
-        "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
-        "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')");
+    SqlScript(kEmpresaESerieDeTeste);
   }
 
   // Runs each file in order on the database.
