@@ -34,10 +34,9 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
   for (bool primeira = true;; primeira = false) {
     if (imp.AtEnd()) return falha("reached EOF");
     std::string linha;
+    // When only comment lines are left, this gives "" at the end of the
+    // lines, and the next round reports the missing "END".
     imp.NextLine(true, &linha);
-    // Only comment lines were left: the block's reading ended at the end
-    // of the lines without a line of its own.
-    if (imp.IsComment(imp.LastLine, true)) return falha("reached EOF");
     if (linha == "END") break;
     if (!primeira) texto += "\r\n";
     texto += linha;
