@@ -20,4 +20,8 @@ void RegisterSmallTableProcedures();
 // look-ups from codes to ids, the company tree and the provisional codes.
 void RegisterObjectProcedures();
 
+// Corporate actions of a series and news of a company: "PrvImport" and
+// "NwsImport".
+void RegisterEventProcedures();
+
 }  // namespace zun

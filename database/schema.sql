@@ -212,6 +212,38 @@ CREATE TABLE registro_cod_provis (
   idanb      INTEGER NOT NULL DEFAULT 0
 );
 
+-- Corporate actions ("PrvImport"): one row per series, ex-date, type and
+-- sequence number. moeda is the currency of valor; acoes and valor may be
+-- NULL (not given); the six factors adjust quotes (cot), securities (tit)
+-- and share counts (qac) as value * a + b.
+CREATE TABLE provento (
+  anb    INTEGER NOT NULL REFERENCES anb(id),
+  udex   DATETIME NOT NULL,
+  tipo   INTEGER NOT NULL REFERENCES oco_tipo(id),
+  seq    INTEGER NOT NULL CHECK (seq >= 0),
+  moeda  INTEGER NOT NULL REFERENCES moeda(id),
+  loca   INTEGER NOT NULL DEFAULT 0,
+  acoes  REAL,
+  valor  REAL,
+  cot_a  REAL NOT NULL DEFAULT 1,
+  cot_b  REAL NOT NULL DEFAULT 0,
+  tit_a  REAL NOT NULL DEFAULT 1,
+  tit_b  REAL NOT NULL DEFAULT 0,
+  qac_a  REAL NOT NULL DEFAULT 1,
+  qac_b  REAL NOT NULL DEFAULT 0,
+  PRIMARY KEY (anb, udex, tipo, seq)
+);
+-- News of a company ("NwsImport"): one text per company, publication date
+-- and sequence number; dra is an optional further date.
+CREATE TABLE noticia (
+  emp  INTEGER NOT NULL REFERENCES empresa(id),
+  date DATETIME NOT NULL,
+  seq  INTEGER NOT NULL CHECK (seq >= 0),
+  dra  DATETIME,
+  txt  TEXT NOT NULL CHECK (txt <> ''),
+  PRIMARY KEY (emp, date, seq)
+);
+
 -- The database's data log, and the quote bulletin requests ("ReqGBol");
 -- "GetReqGBol" hands out the pending ones (served = 1).
 CREATE TABLE data_log (
@@ -388,4 +420,4 @@ CREATE TABLE conta_bal_ajuste (
 CREATE UNIQUE INDEX campo_lista_valores_doc ON campo_lista_valores (formatocampo, id_doc)
   WHERE id_doc <> '';
 
-INSERT INTO schema_version (version, applied) VALUES (3, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (4, datetime('now', 'localtime'));

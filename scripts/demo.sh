@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: a fresh directory under the build folder with an initialised
 # embedded database, a service user and a file owner with an e-mail address,
-# the example files queued (two good, one that fails its check pass), one run
-# of the service, then the queue.
+# a company with one series (the corporate action and news examples name
+# them), the example files queued (four good, one that fails its check
+# pass), one run of the service, then the queue.
 set -uo pipefail
 build=${1:-build}
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -15,7 +16,11 @@ db="$build/zuninput-db"
 "$db" init || exit 1
 printf 'demo-service-pw\n' | "$db" user add zunsvc --password-stdin --admin || exit 1
 printf 'demo-owner-pw\n' | "$db" user add ana.lima --password-stdin --email ana.lima@example.com || exit 1
+"$db" sql "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras')" || exit 1
+"$db" sql "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0)" || exit 1
+"$db" sql "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)" || exit 1
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
+  "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
   "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
@@ -31,4 +36,7 @@ echo "--- the queue"
 "$db" queue
 echo "--- the exchanges, as examples/small_tables.txt left them"
 "$db" sql "SELECT id, pais, cod, codiso10383 FROM bolsa"
+echo "--- the corporate actions and news, as examples/corporate_actions.txt and news.txt left them"
+"$db" sql "SELECT anb, date(udex), tipo, moeda, acoes, valor FROM provento"
+"$db" sql "SELECT emp, date(date), seq, length(txt) FROM noticia"
 echo "log: $demo/zuninput.log"

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "database/reference_db.h"
@@ -115,6 +116,38 @@ inline std::string LinhasComoTexto(Connection& conn, const std::string& sql) {
     for (size_t i = 0; i < row.size(); ++i) got += (i ? "|" : "") + row[i].AsString();
   }
   return got;
+}
+
+// Company PETR of country 0 with one asset and its series PETR4 on
+// exchange 1, and a corporate action type 0: what the corporate action
+// and news tests name (statements separated by ";").
+inline constexpr char kEmpresaESerieDeTeste[] =
+    "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
+    "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
+    "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')";
+
+// One stored-procedure call of a table-driven test: its parameters, the code
+// it must return and the rows of the test's query afterwards ("|" between
+// columns, ";" between rows).
+struct ChamadaDeProc {
+  const char* proc;
+  std::vector<std::pair<const char*, Value>> in;
+  int32_t code;
+  const char* linhas;
+};
+
+// Makes each call in order on s in mode 0 and compares its code and the
+// rows of consulta.
+inline void RodaChamadas(TAdoDataBaseComInfoTran& s, const std::string& consulta,
+                         const std::vector<ChamadaDeProc>& chamadas) {
+  for (const ChamadaDeProc& c : chamadas) {
+    auto cmd = s.TomaDataSet(CommandType::kStoredProc, c.proc);
+    for (const auto& [name, v] : c.in) cmd->Params().ParamByName(name).value = v;
+    EXPECT_EQ(ExecStProc(cmd, 0), c.code) << c.proc << " " << c.linhas;
+    s.DevolveDataSet(&cmd);
+    EXPECT_EQ(LinhasComoTexto(s, consulta), c.linhas) << c.proc;
+  }
 }
 
 }  // namespace zun

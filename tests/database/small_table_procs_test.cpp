@@ -15,24 +15,10 @@ Value I(int32_t v) { return Value::Int(v); }
 Value S(const char* v) { return Value::String(v); }
 const Value N;  // NULL
 
-struct Caso {
-  const char* proc;
-  Params in;
-  int32_t code;
-  const char* linhas;  // rows joined by ";", columns by "|"
-};
-
 class SmallTableProcs : public FreshDatabase {
  protected:
-  void Roda(const char* consulta, const std::vector<Caso>& casos) {
-    auto s = Login("zunsvc", "s3cret");
-    for (const Caso& c : casos) {
-      auto cmd = s->TomaDataSet(CommandType::kStoredProc, c.proc);
-      for (const auto& [name, v] : c.in) cmd->Params().ParamByName(name).value = v;
-      EXPECT_EQ(ExecStProc(cmd, 0), c.code) << c.proc << " " << c.linhas;
-      s->DevolveDataSet(&cmd);
-      EXPECT_EQ(LinhasComoTexto(*s, consulta), c.linhas) << c.proc;
-    }
+  void Roda(const char* consulta, const std::vector<ChamadaDeProc>& casos) {
+    RodaChamadas(*Login("zunsvc", "s3cret"), consulta, casos);
   }
 };
 

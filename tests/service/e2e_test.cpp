@@ -293,6 +293,28 @@ TEST_F(EndToEnd, SmallTablesExample) {
   EXPECT_EQ(got, "Real brasileiro (BRL);B3;127;Semiannual/Semiannual;");
 }
 
+// The corporate action and news examples go through the queue for a
+// series and a company created beforehand.
+TEST_F(EndToEnd, CorporateActionAndNewsExamples) {
+  Query(
+      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
+      "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)",
+      [](char**) {});
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  const int ca = Enqueue("ana.lima", ReadFile(ex / "corporate_actions.txt"), 5);
+  const int nw = Enqueue("ana.lima", ReadFile(ex / "news.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Entry(ca).done && Entry(nw).done) << r.out;
+  std::string got;
+  Query("SELECT date(udex) || ' ' || tipo || ' ' || valor FROM provento ORDER BY tipo",
+        [&](char** c) { got += std::string(c[0]) + ";"; });
+  Query("SELECT seq, length(txt), instr(txt, char(13, 10, 13, 10)) FROM noticia",
+        [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + ";"; });
+  EXPECT_EQ(got, "2024-05-10 1 0.4523;2024-05-10 2 0.118;0 114 45;");
+}
+
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
   std::vector<int> ids;
   for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood, 5));

@@ -1,0 +1,35 @@
+#include "importers/market/event_call.h"
+
+#include <exception>
+#include <memory>
+
+#include "engine/imp_root.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+
+bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Command&)>& preenche,
+                 const std::string& prefixo, const std::string& prefixo_excecao, int32_t tolerado) {
+  int32_t r = 0;
+  try {
+    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
+    struct Devolve {
+      std::unique_ptr<Command>* cmd;
+      ~Devolve() { DevolveDataSet(cmd); }
+    } devolve{&cmd};
+    preenche(*cmd);
+    r = ExecStProc(cmd, 0);
+  } catch (const std::exception& x) {
+    imp.ErrMsg(prefixo_excecao + x.what());
+    return false;
+  }
+  if (r == 0) return true;
+  std::string texto;
+  TextoDoErro(r, &texto);
+  imp.ErrMsg(prefixo + texto);
+  return r == tolerado || r == kEventoSemEfeito;
+}
+
+}  // namespace zun

@@ -1,0 +1,32 @@
+// The importer of news blocks, "*NW".
+//
+//   *NW company country pub_date seq
+//   text lines ...
+//   END
+// The header has exactly four fields: a company code, a country id of
+// EnumPais, a publication date other than the zero date and a sequence
+// number (0 or more; "-" or empty for none, sent as -1). The text is every
+// following line up to one that is exactly "END", blank lines included and
+// comment lines dropped, joined with CR LF. Each failed check adds its
+// message with ErrMsg and answers not ok without reading the text; a block
+// the file ends in without "END" answers not ok with "reached EOF". Both
+// passes read the block; the import pass writes it through "NwsImport".
+// A company the database does not hold (3752) or a text it already holds
+// (8604) is reported but does not fail the block.
+//
+// Thread-safety: none; called by the import engine on the main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/keyword_table.h"
+
+namespace zun {
+
+// "NwsImport": no company of that code in that country.
+inline constexpr int32_t kNwsEmpDesconhecida = 3752;
+
+// "*NW" block handler (entry of TImportador::kNoticia).
+void ImportaNoticia(TImpMain& imp, const TVariantes& v, bool* ok);
+
+}  // namespace zun
