@@ -30,8 +30,9 @@ std::string LePathIF() {
   const size_t b = path.find_first_not_of(' ');
   if (b == std::string::npos) return "";
   path = path.substr(b, path.find_last_not_of(' ') - b + 1);
-  const char last = path.back();
-  if (last != '/' && last != ':' && last != '\\') path += '/';
+  // On this system "\\" and ":" are characters of a name, not delimiters:
+  // without the "/" the copy would land beside the directory.
+  if (path.back() != '/') path += '/';
   return path;
 }
 

@@ -18,8 +18,8 @@ int32_t MaxPrioridadeDaHora(int hour);
 std::string LimpaNome(const std::string& s);
 
 // The "PathIF" directory for local copies: the switch value cut to 255
-// characters, blanks trimmed, "/" appended unless it ends in "/", ":" or
-// "\\"; "" without the switch.
+// characters, blanks trimmed, "/" appended unless it ends in "/"; "" without
+// the switch.
 std::string LePathIF();
 
 // Writes content to a new file file_name, replacing one left by an earlier

@@ -44,7 +44,8 @@ TEST(QueueStep, PathIFForms) {
   } cases[] = {{"-PathIF:/data/if", "/data/if/"},
                {"-PathIF:/data/if/", "/data/if/"},
                {"-PathIF:  rel  ", "rel/"},
-               {"-PathIF:c:", "c:"},
+               {"-PathIF:c:", "c:/"},
+               {"-PathIF:if\\", "if\\/"},
                {"-PathIF:", ""},
                {"-other", ""}};
   for (const auto& c : cases) {
