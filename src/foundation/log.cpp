@@ -35,6 +35,10 @@ namespace {
 
 constexpr size_t kRecentLines = 300;
 constexpr int kSharingViolation = 32;
+// The log tells what every queued file held and who sent it: no access for
+// other local users. The fallback lies in a shared temporary directory.
+constexpr mode_t kModoDoLog = 0640;
+constexpr mode_t kModoDaReserva = 0600;
 
 struct LogState {
   TCriticalSection lock{"SeqAcessoLoga"};
@@ -98,7 +102,7 @@ void KeepInMemory(LogState& st, const std::string& prefix, const std::string& li
   for (const std::string& l : *st.kept) text += l + "\r\n";
   // Never through a link planted in a shared TEMP.
   int fd = ::open((temp + "zun.tmp.log").c_str(),
-                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, kModoDaReserva);
   if (fd < 0) return;
   WriteAll(fd, text);
   ::close(fd);
@@ -108,7 +112,7 @@ void KeepInMemory(LogState& st, const std::string& prefix, const std::string& li
 // held elsewhere. Returns the descriptor, or -1 with *err set.
 int OpenLocked(LogState& st, int* err) {
   for (int k = 1; k <= 11; ++k) {
-    int fd = ::open(st.file_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open(st.file_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kModoDoLog);
     if (fd < 0) {
       *err = errno == ENOENT ? 2 : errno;
       return -1;
@@ -401,7 +405,7 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
   }
   // Lines other runs wrote under the new name since the rename stay: the
   // kept tail is appended after them.
-  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kModoDoLog);
   if (out < 0) {
     ::close(in);
     return 3245;

@@ -39,12 +39,14 @@ std::string LePathIF() {
 void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro) {
   if (*erro != 0) return;
   constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::open(file_name.c_str(), kFlags, 0644);
+  // A queued file is its owner's data: no access for other local users.
+  constexpr mode_t kModo = 0640;
+  int fd = ::open(file_name.c_str(), kFlags, kModo);
   if (fd < 0 && errno == EEXIST) {
     // A copy kept by an earlier try of the same entry (or anything else in
     // its place): remove the name itself, never what it may point to.
     ::unlink(file_name.c_str());
-    fd = ::open(file_name.c_str(), kFlags, 0644);
+    fd = ::open(file_name.c_str(), kFlags, kModo);
   }
   int io_res = 0;
   int io_res_close = 0;

@@ -1,5 +1,6 @@
 // The administration tool run as a subprocess against files in a temporary
 // directory; what it writes is read back through the provider.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -44,8 +45,13 @@ class Tool : public DbDir {
 };
 
 TEST_F(Tool, InitPicksTheFileLikeTheServiceAndNeverOverwrites) {
+  const mode_t old_mask = ::umask(022);
   EXPECT_EQ(Run({"init"}).status, 0);
+  ::umask(old_mask);
   EXPECT_TRUE(Exists("ZunInput.db"));
+  // Password hashes and queued files: for the owner's eyes only.
+  EXPECT_EQ(std::filesystem::status(Path()).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(Run({"--database", "Other", "init"}).status, 0);
   EXPECT_TRUE(Exists("Other.db"));
   EXPECT_EQ(Run({"init", "--db", dir_ + "/x.db"}).status, 0);

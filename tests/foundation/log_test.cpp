@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -57,7 +58,10 @@ class LogFile : public ::testing::Test {
 };
 
 TEST_F(LogFile, FirstLineCreatesTheFileWithPrefixAndCrLf) {
+  const mode_t old_mask = ::umask(022);
   Loga("hello");
+  ::umask(old_mask);
+  EXPECT_EQ(fs::status(log_).permissions() & fs::perms::others_all, fs::perms::none);
   const std::string text = ReadFile(log_);
   EXPECT_TRUE(std::regex_match(
       text, std::regex(R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 hello\r\n)")))
