@@ -80,6 +80,10 @@ int64_t AddUser(const std::string& path, const NewUser& u) {
   if (u.name.empty() || bad_char || u.name.front() == ' ' || u.name.back() == ' ') {
     throw ProviderError("invalid user name <" + u.name + ">");
   }
+  if (u.name.size() > kMaxUserNameLength) {
+    throw ProviderError("a user name has at most " + std::to_string(kMaxUserNameLength) +
+                        " characters, not " + std::to_string(u.name.size()));
+  }
   Handle h;
   h.db = OpenSqliteFile(path, /*create=*/false);
   sqlite3_stmt* st = nullptr;

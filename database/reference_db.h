@@ -22,6 +22,10 @@ inline constexpr int kSchemaVersion = 1;
 // or the schema fails; a failed creation leaves no file behind.
 void InitDatabase(const std::string& path);
 
+// The longest user name (a server's login names are at most this long). The
+// service builds the local copy's name from it, which must fit a file name.
+inline constexpr size_t kMaxUserNameLength = 128;
+
 struct NewUser {
   std::string name;
   std::string password;  // empty: only integrated security admits the user
@@ -34,8 +38,9 @@ struct NewUser {
 
 // Adds a user to the database file path; returns its uid. Texts are
 // Windows-1252. Only the salted hash of the password is stored. Raises
-// ProviderError when the name is empty, has outer blanks or control
-// characters, or is taken (letter case ignored), or the file is no database.
+// ProviderError when the name is empty, longer than kMaxUserNameLength, has
+// outer blanks or control characters, or is taken (letter case ignored), or
+// the file is no database.
 int64_t AddUser(const std::string& path, const NewUser& user);
 
 // Result codes of the login and queue procedures (their return values).

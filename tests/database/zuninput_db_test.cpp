@@ -93,6 +93,7 @@ TEST_F(Tool, UsersAddedLogInWithTheirPasswordAndRights) {
       {{"user", "add", "bo", "--priority", "3"}, 2},
       {{"user", "add", "bo", "--password"}, 2},
       {{"user", "add", " bo"}, 1},
+      {{"user", "add", std::string(129, 'b')}, 1},  // the service could not use it
       {{"user", "add"}, 2},
       {{"user", "del", "bo"}, 2},
       {{"user", "add", "bo", "--frob"}, 2},
@@ -135,6 +136,8 @@ TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
       {{"enqueue", "in/none.txt", "--user", "zunsvc"}, 1},
       {{"enqueue", "in", "--user", "zunsvc"}, 1},
       {{"enqueue", "in/q.txt", "--user", "zunsvc", "--priority", "2x"}, 2},
+      {{"enqueue", "in/q.txt", "--user", "zunsvc", "--priority", "1000"}, 2},  // never taken
+      {{"enqueue", "in/q.txt", "--user", "zunsvc", "--as", "a\r\n2020/01/01 forged"}, 2},
       {{"enqueue", "in/q.txt"}, 2},
   };
   for (const auto& [args, status] : bad) EXPECT_EQ(Run(args).status, status) << args[1];
