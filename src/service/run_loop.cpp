@@ -44,6 +44,13 @@ int32_t ZunInpIF(const RunHooks& hooks) {
   }
   countdown.reset();
   if (hooks.bulletin_requests) hooks.bulletin_requests();
+  // Lines that never reached the log file: a run nobody can read back must
+  // not look like a clean one.
+  if (const size_t retidas = LinhasRetidas(); erro == 0 && retidas > 0) {
+    erro = kErroLogNaoGravado;
+    LogaConsole("- ZunInpIF log not written: " + std::to_string(retidas) +
+                " lines kept in memory and in zun.tmp.log");
+  }
   if (SysExitCode == 0) SysExitCode = erro;
   const int32_t exit_code = SysExitCode;
   std::string line = "- ZunInpIF end";

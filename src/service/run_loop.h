@@ -26,8 +26,13 @@ struct RunHooks {
   double budget_seconds = 600.0;
 };
 
+// The run's code when lines of the run could not be written to the log
+// file (they are in the fallback file at best).
+inline constexpr int32_t kErroLogNaoGravado = 4092;
+
 // Runs the service once: start line, login, the loop, the bulletin
-// requests, the end line. Sets
+// requests, the end line (a run without error whose log lines did not all
+// reach the log file ends with kErroLogNaoGravado). Sets
 // SysExitCode to the run's error unless it is already non-zero, and returns
 // SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);
