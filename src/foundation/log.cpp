@@ -338,8 +338,10 @@ std::string IdentificacaoDoUsuario() {
   std::string computer = Env("COMPUTERNAME");
   if (computer.empty()) computer = Env("MACHINE");
   if (computer.empty()) {
-    char buf[17] = {};
-    if (gethostname(buf, 16) == 0) computer = buf;
+    // A computer name has 15 characters at most: a longer host name is cut,
+    // never dropped (gethostname fails when the buffer is too short).
+    char buf[256] = {};
+    if (gethostname(buf, sizeof buf - 1) == 0) computer = std::string(buf).substr(0, 15);
   }
   computer = AparaBrancos(computer);
   if (!user.empty() && !username.empty()) username = "/" + username;

@@ -1,6 +1,7 @@
 #include "foundation/log.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -217,6 +218,30 @@ TEST(IdentificacaoDoUsuario, Combinations) {
   EXPECT_EQ(IdentificacaoDoUsuario(), "bob/ana@srv1");
   unsetenv("USERNAME");
   EXPECT_EQ(IdentificacaoDoUsuario(), "bob@srv1");
+
+  // Without COMPUTERNAME and MACHINE the host name counts, cut to 15
+  // characters; a child in a namespace of its own gets a long one.
+  int fd[2];
+  ASSERT_EQ(pipe(fd), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const char kHost[] = "build-server-0042.example";
+    if (unshare(CLONE_NEWUTS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) _exit(2);
+    if (sethostname(kHost, sizeof kHost - 1) != 0) _exit(2);
+    unsetenv("COMPUTERNAME");
+    unsetenv("MACHINE");
+    const std::string id = IdentificacaoDoUsuario();
+    _exit(write(fd[1], id.data(), id.size()) == static_cast<ssize_t>(id.size()) ? 0 : 3);
+  }
+  close(fd[1]);
+  char buf[256] = {};
+  const ssize_t n = read(fd[0], buf, sizeof buf - 1);
+  close(fd[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no namespace for a host name of its own";
+  EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), "bob@build-server-00");
 }
 
 // Writes count lines "line NNNNN\r\n" (12 bytes each) to path.

@@ -173,6 +173,7 @@ TEST_F(EndToEnd, LoginFailure) {
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
   EXPECT_EQ(Requests("TO", "gor"), 1);
+  EXPECT_EQ(gateway_.Got().size(), 1u) << "the end steps have no session to report on";
 }
 
 // Without PathIF: the most urgent file first, a failure stops the run and

@@ -96,6 +96,8 @@ TEST_F(SqliteProviderTest, MissingFileIsAnOpenErrorAndNoFileIsCreated) {
             "Cannot open database \"" + path + "\": the file does not exist");
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(OpenError(Cs("", "../ref")), "Invalid Initial Catalog <../ref>");
+  // Catalog names ignore letter case, as the login's guard does.
+  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "REF")), "");
 }
 
 TEST_F(SqliteProviderTest, ProviderRegistry) {

@@ -1,9 +1,11 @@
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
+#include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cstdlib>
 #include <cstring>
 
@@ -198,7 +200,24 @@ std::string SqliteCatalogPath(const ConnectionString& cs) {
   }
   std::string dir = Trim(cs.Get("Data Directory"));
   if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir + catalog + ".db";
+  const std::string exact = catalog + ".db";
+  struct stat st {};
+  if (::stat((dir + exact).c_str(), &st) == 0) return dir + exact;
+  // A server's catalog names ignore letter case, and so does the login's
+  // guard on the catalog: "zuninput" finds ZunInput.db.
+  std::string found;
+  if (DIR* d = ::opendir(dir.empty() ? "." : dir.c_str())) {
+    while (const dirent* e = ::readdir(d)) {
+      if (strcasecmp(e->d_name, exact.c_str()) != 0) continue;
+      if (!found.empty()) {
+        ::closedir(d);
+        throw ProviderError("Several database files match the catalog <" + catalog + ">");
+      }
+      found = e->d_name;
+    }
+    ::closedir(d);
+  }
+  return dir + (found.empty() ? exact : found);
 }
 
 void SqliteConnection::Open(const ConnectionString& cs) {

@@ -30,8 +30,10 @@ inline constexpr char kSqliteProviderName[] = "SQLite";
 // replaced it (the registry knows it without registration).
 void RegisterSqliteProvider();
 
-// The database file a connection string designates (see above). Raises
-// ProviderError when "Initial Catalog" is missing or is not a plain name.
+// The database file a connection string designates (see above): when no
+// file has the catalog's exact name, the one whose name matches without
+// regard to letter case. Raises ProviderError when "Initial Catalog" is
+// missing or is not a plain name, or when several files match.
 std::string SqliteCatalogPath(const ConnectionString& cs);
 
 // Version text answered to "SELECT @@VERSION"; begins with this prefix.
