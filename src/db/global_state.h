@@ -28,8 +28,8 @@ namespace zun {
 inline std::string ReqGBolPendente;
 
 // Directory of the quote bulletin request files, ending in "/": the value
-// of the switch "PathReqGBol", else kPathReqGBolPadrao. The directory is
-// not created by the program.
+// of the switch "PathReqGBol", else kPathReqGBolPadrao. The service makes
+// the directory at the start of a run when it is missing.
 inline std::string PathReqGBol;
 inline constexpr char kPathReqGBolPadrao[] = "./reqgbol/";
 

@@ -22,6 +22,22 @@ std::string LimpaNome(const std::string& s);
 // the switch.
 std::string LePathIF();
 
+// The run's codes when the machine cannot take files: the directory of the
+// local copies ("PathIF", else the working directory) is missing or no file
+// can be written in it; the directory of the bulletin request files
+// ("PathReqGBol") is missing and cannot be made, or cannot be written to.
+inline constexpr int32_t kErroDiretorioDasCopias = 4080;
+inline constexpr int32_t kErroDiretorioDosPedidos = 4087;
+
+// Checks, before any entry is taken, that the directory of the local copies
+// takes a file of a few kilobytes (missing directory, no rights, full disk)
+// and makes the PathReqGBol directory when it is missing and checks it the
+// same way. On failure logs "- ZunInpIF directory error:" + code + " <" +
+// dir + "> " + the system's reason, sends the notification "directory
+// error:" + code to "gr" and returns kErroDiretorioDasCopias or
+// kErroDiretorioDosPedidos; else 0. Precondition: IniciaZiGlobs ran.
+int32_t VerificaDiretorios();
+
 // Writes content to a new file file_name, replacing one left by an earlier
 // try; the file is created exclusively and never through a symbolic link.
 // Sets *erro to 4081 (create), 4083 (write or short write) or 4082 (close),

@@ -28,6 +28,9 @@ int32_t ZunInpIF(const RunHooks& hooks) {
       Loga("- ZunInpIF login failed");
       erro = 4077;
     }
+    // A machine that cannot take files would fail every entry and use up
+    // its tries: the run stops before taking any.
+    if (erro == 0 && hooks.verifica_ambiente) erro = hooks.verifica_ambiente();
     countdown = std::make_unique<TCountDown>(hooks.budget_seconds);
     bool continua = true;
     while (erro == 0 && continua && !countdown->Expired() && hooks.queue_step) {
