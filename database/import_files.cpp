@@ -14,6 +14,14 @@ double AgoraGMT() {
   return 25569.0 + (static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9) / 86400.0;
 }
 
+bool LoginEhAdministrador(ProcContext& c) {
+  Recordset rs =
+      c.Query("SELECT is_admin FROM users WHERE name = ?", {Value::String(c.LoginUser())});
+  if (rs.RecordCount() == 0) return false;
+  rs.First();
+  return rs.Field(0).AsInt() != 0;
+}
+
 namespace {
 
 // Entries in a state ImportFilesResult never leaves them in (marked imported
@@ -52,14 +60,21 @@ constexpr char kTakeNext[] =
     "RETURNING id";
 
 void ImportFilesNext(ProcContext& c) {
+  // Another user's entry would be imported, stored and mailed under this
+  // login: only an administrator may take entries. Nothing is counted.
+  if (!LoginEhAdministrador(c)) {
+    c.AddResult(Status(kErrImportFilesNotAdmin, 0));
+    return;
+  }
   const Value& pri = c.In("@MaxPrioridade");
   const Value& tries = c.In("@MaxImportTries");
   const int32_t max_pri = pri.IsNull() ? 5 : pri.AsInt();
   const int32_t max_tries = tries.IsNull() ? 2 : tries.AsInt();
   const int32_t count_menos_um = CountMenosUm(c);
   const double now = AgoraGMT();
-  Recordset taken = c.Query(kTakeNext, {Value::DateTime(now + kImportLeaseDays), Value::Int(max_pri),
-                                        Value::Int(max_tries), Value::DateTime(now)});
+  Recordset taken =
+      c.Query(kTakeNext, {Value::DateTime(now + kImportLeaseDays), Value::Int(max_pri),
+                          Value::Int(max_tries), Value::DateTime(now)});
   if (taken.RecordCount() == 0) {
     c.AddResult(Status(kImportFilesNothing, count_menos_um));
     return;

@@ -7,6 +7,8 @@
 // the entry and counts the try in one statement, inside the call's write
 // transaction, so two service processes never get the same entry at the
 // same time; the first hand-out reports importtries 1.
+// Only a connection that logged in as an administrator is handed entries:
+// the service imports other users' files.
 // "ImportFilesResult" records an outcome; a success is final.
 // Result codes: reference_db.h.
 //
@@ -28,5 +30,11 @@ void RegisterImportFilesProcedures();
 
 // The current time in GMT as a day number.
 double AgoraGMT();
+
+class ProcContext;
+
+// Whether the connection logged in as an administrator (a user that is no
+// longer in the users table is none).
+bool LoginEhAdministrador(ProcContext& c);
 
 }  // namespace zun

@@ -60,6 +60,9 @@ inline constexpr int32_t kImportFilesNothing = 4072;
 // The "result" of "ImportFilesNext" when the entry's owner is not in the
 // users table; the try is counted.
 inline constexpr int32_t kErrImportFileOwnerUnknown = 50104;
+// The "result" of "ImportFilesNext" when the connection did not log in as
+// an administrator; nothing is handed out or counted.
+inline constexpr int32_t kErrImportFilesNotAdmin = 50105;
 // "@id" is not an entry of the queue ("ImportFilesResult").
 inline constexpr int32_t kErrImportFileUnknownId = 50101;
 // "@res" is NULL: the outcome is unknown ("ImportFilesResult").

@@ -102,6 +102,16 @@ TEST_F(ImportQueue, ResultCodes) {
   EXPECT_EQ(TakeNext(*s_, 999, 9).e, kImportFilesNothing);
 }
 
+// A login that is not an administrator is handed nothing, and no try is
+// counted.
+TEST_F(ImportQueue, OnlyAnAdministratorTakesEntries) {
+  const int32_t id = Put(admin_uid_, 1, "2020-07-03 10:11:12");
+  auto plain = Login("Jo\xe3o.Silva", "pw");
+  EXPECT_EQ(TakeNext(*plain, 5, 2).e, kErrImportFilesNotAdmin);
+  const Next n = TakeNext(*s_, 5, 2);
+  EXPECT_EQ(std::tie(n.e, n.id, n.importtries), std::make_tuple(0, id, 1));
+}
+
 TEST_F(ImportQueue, EntryOfAVanishedOwnerFailsUntilItsTriesAreUsed) {
   Put(999, 1, "2020-07-03 10:11:12");  // the raw connection does not check the key
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);

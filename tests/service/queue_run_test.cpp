@@ -57,9 +57,10 @@ class QueueRun : public ::testing::Test {
   }
 
   // Starts the global state with these switches and logs in.
-  int32_t Login(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:zunsvc",
-                                     "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"};
+  int32_t Login(std::vector<std::string> extra = {}, const std::string& user = "zunsvc",
+                const std::string& password = "s3cret") {
+    std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:" + user,
+                                     "-password:" + password, "-MailGateway:http://127.0.0.1:9/"};
     args.insert(args.end(), extra.begin(), extra.end());
     SetProgramArgs(args);
     IniciaZiGlobs();
@@ -130,6 +131,13 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   ImpIFStep(3, &erro, &continua);
   EXPECT_EQ(erro, 0);
   EXPECT_FALSE(continua) << "the queue is empty";
+}
+
+// Only an administrator may run the service: a plain user's login fails
+// before any entry is looked at.
+TEST_F(QueueRun, APlainUserCannotRunTheService) {
+  EXPECT_EQ(Login({}, "ana.lima", "x"), kErroLoginNaoAdministrador);
+  EXPECT_FALSE(IsLogged(false));
 }
 
 TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
