@@ -163,6 +163,17 @@ TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
   EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
 }
 
+// Outcomes must not go into a database file that was deleted under the run.
+TEST_F(QueueRun, ADeletedDatabaseFailsTheStep) {
+  ASSERT_EQ(Login(), 0);
+  Enqueue("ana.lima", 5);
+  fs::remove("ZunInput.db");
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_NE(erro, 0);
+}
+
 TEST_F(QueueRun, BudgetRunningOutDuringAFileFinishesItAndStartsNoOther) {
   ASSERT_EQ(Login(), 0);
   const int first = Enqueue("ana.lima", 5);

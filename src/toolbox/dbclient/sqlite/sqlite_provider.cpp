@@ -222,12 +222,30 @@ std::string SqliteCatalogPath(const ConnectionString& cs) {
 
 void SqliteConnection::Open(const ConnectionString& cs) {
   Close();
-  db_ = OpenSqliteFile(SqliteCatalogPath(cs), false);
+  path_ = SqliteCatalogPath(cs);
+  db_ = OpenSqliteFile(path_, false);
+  struct stat st {};
   try {
+    if (::stat(path_.c_str(), &st) != 0)
+      throw ProviderError("Cannot open database \"" + path_ + "\"");
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
     CheckLogin(cs);
   } catch (...) {
     Close();
     throw;
+  }
+}
+
+bool SqliteConnection::MesmoArquivo() const {
+  struct stat st {};
+  return ::stat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
+}
+
+void SqliteConnection::ConfereArquivo() const {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (!MesmoArquivo()) {
+    throw ProviderError("The database file \"" + path_ + "\" was deleted or replaced");
   }
 }
 
@@ -259,6 +277,12 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 void SqliteConnection::Close() {
   for (auto& [sql, st] : statements_) sqlite3_finalize(st);
   statements_.clear();
+  // The journal files go by the path's name: when the path names another
+  // file now, a checkpoint on close would write into, and then delete, the
+  // new file's journal.
+  if (db_ != nullptr && !MesmoArquivo()) {
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  }
   if (db_ != nullptr) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -330,7 +354,7 @@ void SqliteConnection::ControlQuietly(const std::string& sql) noexcept {
 
 void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
                                   std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  ConfereArquivo();
   const std::string t = Trim(sql);
   // The two system texts a SQL Server client sends.
   if (strcasecmp(t.c_str(), "SELECT @@VERSION") == 0) {
@@ -340,6 +364,8 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
     return;
   }
   if (strcasecmp(t.c_str(), "exec sp_server_info 1") == 0) {
+    // The liveness probe reads the file: a damaged one fails it.
+    Run("SELECT count(*) FROM sqlite_master", {}, nullptr);
     Recordset rs({"attribute_id", "attribute_name", "attribute_value"});
     rs.AddRow({Value::Int(1), Value::String("DBMS_NAME"), Value::String("SQLite")});
     if (out != nullptr) out->push_back(std::move(rs));
@@ -396,7 +422,7 @@ Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
 
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  ConfereArquivo();
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   if (params->Count() == 0 || (*params)[0].direction != ParamDirection::kReturnValue) {
@@ -469,7 +495,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
 }
 
 void SqliteConnection::BeginTransaction() {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  ConfereArquivo();
   // SQLite transactions are serializable; IMMEDIATE takes the write lock.
   Control("BEGIN IMMEDIATE");
 }
@@ -477,6 +503,7 @@ void SqliteConnection::BeginTransaction() {
 void SqliteConnection::Commit() {
   if (db_ == nullptr) throw ProviderError("Connection is closed");
   try {
+    ConfereArquivo();
     Control("COMMIT");
   } catch (...) {
     // A commit that failed must not leave a transaction open that nobody
