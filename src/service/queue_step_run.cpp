@@ -49,6 +49,29 @@ struct QueueRow {
   int32_t importtries = 0;
 };
 
+// The e-mail text of the entry's owner: the session's when it works as the
+// owner (the import switched to it), else read by switching to the owner
+// and back (a file that failed before the switch). "" when it cannot be
+// read: a mail to the session's own user would go to the wrong person.
+std::string EmailDoDono(const std::string& dono) {
+  if (UsuarioNome == dono) return UsuarioEmail;
+  std::string email;
+  try {
+    const int32_t e = ChamaSetuser(dono);
+    if (e == 0) {
+      email = UsuarioEmail;
+      const int32_t volta = ChamaSetuser("");
+      if (volta != 0) Loga("- ChamaSetuser back erro:" + std::to_string(volta));
+    } else {
+      Loga("- owner's e-mail unknown: ChamaSetuser " + dono + " erro:" + std::to_string(e));
+    }
+  } catch (const std::exception& x) {
+    int32_t e = 0;
+    CodigoDaExcecao("ImpIF.email", &e, x, 4085);
+  }
+  return email;
+}
+
 }  // namespace
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
@@ -200,10 +223,12 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
         extra.push_back(std::to_string(seq));
         SendNotification("IF failed, max tries exceeded", extra, "gr");
       }
-      if (!UsuarioEmail.empty() && (*erro == 0 || tries_exceeded)) {
-        LogaConsole("- sending mail to <" + UsuarioEmail + ">");
+      const std::string email =
+          *erro == 0 || tries_exceeded ? EmailDoDono(row.name) : std::string();
+      if (!email.empty()) {
+        LogaConsole("- sending mail to <" + email + ">");
         std::vector<std::string> mail = {
-            "XTO", UsuarioEmail, "SUBJ",
+            "XTO", email, "SUBJ",
             "ZunInput import " +
                 (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
         const std::vector<std::string> entrada = itens(diag, last_line);

@@ -163,6 +163,26 @@ TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
   EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
 }
 
+// A file that fails before the switch to its owner (the local copy cannot be
+// written) on its last try: the mail still goes to the owner.
+TEST_F(QueueRun, TheOwnerIsMailedAlsoWhenTheFileFailsBeforeTheSwitch) {
+  ASSERT_EQ(Login(), 0);
+  Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
+  const int id = Enqueue("ana.lima", 5);
+  Sql("UPDATE import_files SET importtries = 1, mom = '2020-07-03 10:11:12'");
+  fs::create_directory(std::to_string(id) + "-analima-20200703-101112.txt");  // in the way
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 4081);
+  std::string mails;
+  for (const std::string& l : LinhasRecentes()) {
+    if (l.find("- sending mail to") != std::string::npos) mails += l.substr(l.find("  0 ") + 4);
+  }
+  EXPECT_EQ(mails, "- sending mail to <ana@example.com>");
+  EXPECT_EQ(UsuarioNome, "zunsvc");
+}
+
 // Outcomes must not go into a database file that was deleted under the run.
 TEST_F(QueueRun, ADeletedDatabaseFailsTheStep) {
   ASSERT_EQ(Login(), 0);
