@@ -14,7 +14,7 @@ namespace zun {
 
 // The schema (the text of schema.sql) and the version it writes.
 extern const char kSchemaSql[];
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // Creates the database file path with the schema. Raises ProviderError when
 // the file already exists (an existing database is never overwritten), when
@@ -63,6 +63,15 @@ inline constexpr int32_t kErrImportFileOwnerUnknown = 50104;
 // The "result" of "ImportFilesNext" when the connection did not log in as
 // an administrator; nothing is handed out or counted.
 inline constexpr int32_t kErrImportFilesNotAdmin = 50105;
+// The "result" of "ImportFilesNext" when it hands out, for the record, an
+// entry whose process died on its last try (its lease ran out before an
+// outcome was recorded): the row follows, and the caller records the
+// failure with this code, tells the operators and mails the owner.
+inline constexpr int32_t kErrImportFileProcessDied = 50106;
+// The caller's "@lease" is no longer the entry's: another process took the
+// entry after the lease ran out, or its outcome is recorded
+// ("ImportFilesRenova", "ImportFilesResult"); nothing is changed.
+inline constexpr int32_t kErrImportFileLeaseLost = 50107;
 // "@id" is not an entry of the queue ("ImportFilesResult").
 inline constexpr int32_t kErrImportFileUnknownId = 50101;
 // "@res" is NULL: the outcome is unknown ("ImportFilesResult").

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zun {
@@ -48,18 +49,37 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
 
 namespace zun {
 
+// The queue's codes the step acts on (the database's, see docs/database.md):
+// "ImportFilesNext" hands out, for the record, an entry whose process died
+// on its last try; the caller's lease of an entry is no longer the entry's.
+inline constexpr int32_t kEntradaDeProcessoMorto = 50106;
+inline constexpr int32_t kLeasePerdido = 50107;
+// The step's code when its entry was taken by another process while it was
+// imported (its lease ran out): the import stops and no outcome is recorded.
+inline constexpr int32_t kErroEntradaTomada = 4093;
+// How often the lease of the entry being imported is renewed, in seconds
+// (it runs 30 minutes).
+inline constexpr double kRenovaLeaseSegundos = 300.0;
+
 // Imports one local file with the import engine (check pass, then import
 // pass). Outputs: the last line number, the last line's text, the status
-// line and the file's result code (3774 for an empty file name).
+// line and the file's result code (3774 for an empty file name). segue, when
+// given, is asked before each record: false stops the import, whose code is
+// then kErroEntradaTomada.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
-                  std::string* last_line, std::string* diag, int32_t* erro);
+                  std::string* last_line, std::string* diag, int32_t* erro,
+                  const std::function<bool()>& segue = nullptr);
 
 // One queue step: fetches the most urgent entry ("ImportFilesNext"), writes
-// it to a local file, imports it as its owner, records the outcome
-// ("ImportFilesResult"), mails the owner and cleans up. seq is the 1-based
-// number of the step in this run. On return *erro is 0 when the file was
-// imported or the queue was empty (then *continua is false), otherwise the
-// queue's or the import's code.
+// it to a local file, imports it as its owner while renewing its lease
+// ("ImportFilesRenova"), records the outcome ("ImportFilesResult"), mails
+// the owner and cleans up. An entry handed out because its process died is
+// not imported: its failure (kEntradaDeProcessoMorto) is recorded, notified
+// and mailed, and the run goes on. seq is the 1-based number of the step in
+// this run. On return *erro is 0 when the file was imported, a dead
+// process's entry was recorded or the queue was empty (then *continua is
+// false), otherwise the queue's or the import's code (kErroEntradaTomada
+// when the entry was taken by another process meanwhile).
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua);
 
 }  // namespace zun

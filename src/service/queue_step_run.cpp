@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,7 @@ struct QueueRow {
   double mom = 0;
   std::string filename;
   int32_t importtries = 0;
+  int32_t lease = 0;  // the hand-out's number: renews the entry, records its outcome
 };
 
 // The e-mail text of the entry's owner: the session's when it works as the
@@ -72,10 +74,27 @@ std::string EmailDoDono(const std::string& dono) {
   return email;
 }
 
+// Renews the entry's lease ("ImportFilesRenova"); 0 or the call's code.
+int32_t RenovaLease(const QueueRow& row) {
+  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesRenova");
+  int32_t e = 0;
+  try {
+    SetParamInt(cmd, "@id", row.id);
+    SetParamInt(cmd, "@lease", row.lease);
+    e = ExecStProc(cmd, 0);
+  } catch (...) {
+    DevolveDataSet(&cmd);
+    throw;
+  }
+  DevolveDataSet(&cmd);
+  return e;
+}
+
 }  // namespace
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
-                  std::string* last_line, std::string* diag, int32_t* erro) {
+                  std::string* last_line, std::string* diag, int32_t* erro,
+                  const std::function<bool()>& segue) {
   LogaConsole("ImpCli import <" + file_name + ">");
   *erro = 0;
   diag->clear();
@@ -88,9 +107,10 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
   } else {
     auto imp = std::make_unique<tMyImpMain>(file_name, true);
     imp->ShPortFlag = sh_port_flag;
-    while (imp->CanGoOn()) imp->ImportNext();
-    *erro = imp->ResultCode();
-    *diag = imp->StatusLine("impcli");
+    bool parou = false;
+    while (imp->CanGoOn() && !(parou = segue && !segue())) imp->ImportNext();
+    *erro = parou ? kErroEntradaTomada : imp->ResultCode();
+    *diag = parou ? "stopped: the entry was taken by another process" : imp->StatusLine("impcli");
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
   }
@@ -110,6 +130,8 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   int32_t line_number = 0;
   std::string last_line;
   std::string diag;
+  bool morto = false;   // handed out to record that its process died
+  bool tomada = false;  // the lease was lost: the entry is another process's now
   std::unique_ptr<Command> cmd;
   try {
     cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
@@ -122,8 +144,9 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       SetParamInt(cmd, "@MaxPrioridade", max_pri);
       SetParamInt(cmd, "@MaxImportTries", 2);
       *erro = ExecStProc(cmd, 1);
+      morto = *erro == kEntradaDeProcessoMorto;
     }
-    if (*erro == 0) {
+    if (*erro == 0 || morto) {
       const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
       if (count_menos_um != 0) {
         LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
@@ -140,7 +163,14 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       GetFieldDateTime(cmd, "mom", &row.mom);
       GetFieldStr(cmd, "filename", &row.filename);
       GetFieldInt(cmd, "importtries", &row.importtries);
+      GetFieldInt(cmd, "lease", &row.lease);
       if (row.id == 0) *erro = 4088;
+    }
+    if (morto && row.id != 0) {
+      diag = "the process importing the file ended before its outcome was recorded";
+      LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
+                  " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + "> " +
+                  diag);
     }
     if (*erro == 0) {
       const std::string mom_str = MomentoStr(DateTimeToMomento(row.mom));
@@ -165,7 +195,25 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       user_switched = true;
     }
     if (*erro == 0) {
-      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro);
+      // The lease is renewed while the file is imported, between records and
+      // outside an importer's transaction (which would take the renewal
+      // with it on a rollback); a lease found lost stops the import, so the
+      // entry is never imported by two processes at the same time.
+      Stopwatch desde_renovacao;
+      auto segue = [&] {
+        if (desde_renovacao.Elapsed() < kRenovaLeaseSegundos || Db->TranCount() > 0) return true;
+        desde_renovacao.Reset();
+        const int32_t e = RenovaLease(row);
+        if (e == kLeasePerdido) {
+          LogaConsole("- ImportFilesRenova id:" + std::to_string(row.id) +
+                      " lease lost: the entry was taken by another process");
+          return false;
+        }
+        if (e != 0) Loga("- ImportFilesRenova erro:" + std::to_string(e));
+        return true;
+      };
+      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro, segue);
+      tomada = *erro == kErroEntradaTomada;
     }
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpIF.1", erro, x, 4086);
@@ -173,7 +221,8 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   DevolveDataSet(&cmd);
 
   try {
-    if (row.id != 0) {
+    // An entry taken by another process is that process's to record.
+    if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= 2;
       cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
       SetParamInt(cmd, "@id", row.id);
@@ -182,14 +231,19 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       // copy that could not be written must not take the file with it.
       SetParamBool(cmd, "@ApagaConteudo",
                    tenho_path && copia_gravada && (*erro == 0 || tries_exceeded));
+      SetParamInt(cmd, "@lease", row.lease);
       const int32_t gravou = ExecStProc(cmd, 0);
       // An outcome the queue did not take is not a success: the entry would
       // be imported again by a later run.
       if (gravou != 0) {
         LogaConsole("- ImportFilesResult erro:" + std::to_string(gravou));
-        if (*erro == 0) *erro = gravou;
+        if (*erro == 0 || morto) *erro = gravou;
+        tomada = gravou == kLeasePerdido;
       }
       DevolveDataSet(&cmd);
+    }
+    if (row.id != 0 && !tomada) {
+      const bool tries_exceeded = row.importtries >= 2;
       LogaConsole(
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
@@ -246,6 +300,10 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       *erro = ChamaSetuser("");
       user_switched = false;
     }
+    // The failure of a process that died is recorded and reported: this run
+    // goes on.
+    if (morto && *erro == kEntradaDeProcessoMorto) *erro = 0;
+    if (tomada) *erro = kErroEntradaTomada;
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpIF.2", erro, x, 4085);
   }

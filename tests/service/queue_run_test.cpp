@@ -2,6 +2,7 @@
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -29,6 +30,9 @@ namespace fs = std::filesystem;
 
 uint32_t g_tick = 0;
 uint32_t Tick() { return g_tick; }
+// Six minutes pass between two readings of the clock.
+uint32_t SlowTick() { return g_tick += 360000; }
+int g_renewals = 0;
 
 class QueueRun : public ::testing::Test {
  protected:
@@ -44,6 +48,7 @@ class QueueRun : public ::testing::Test {
     AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
     AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
     SetLogFileName((dir_ / "zuninput.log").string());
+    Loga(kMarca);
     SysExitCode = 0;
     RegisterDatabaseProcedures();
   }
@@ -87,6 +92,16 @@ class QueueRun : public ::testing::Test {
         "FROM users WHERE name = '" + user + "'");
     return Sql("SELECT MAX(id) FROM import_files");
   }
+  // The "- sending mail to" log lines of the test, joined.
+  static std::string Mails() {
+    std::string mails;
+    for (const std::string& l : LinhasRecentes()) {
+      if (l.ends_with(kMarca)) mails.clear();
+      if (l.find("- sending mail to") != std::string::npos) mails += l.substr(l.find("  0 ") + 4);
+    }
+    return mails;
+  }
+  static constexpr char kMarca[] = "-- queue run test --";
   int Tries(int id) {
     return Sql("SELECT importtries FROM import_files WHERE id = " + std::to_string(id));
   }
@@ -154,7 +169,8 @@ TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
   RegisterProcedure("ImportFilesResult",
                     {{"@id", DataType::kInteger},
                      {"@res", DataType::kInteger},
-                     {"@ApagaConteudo", DataType::kBoolean}},
+                     {"@ApagaConteudo", DataType::kBoolean},
+                     {"@lease", DataType::kInteger}},
                     [](ProcContext& c) { c.Return(50101); });
   int32_t erro = 0;
   bool continua = true;
@@ -175,12 +191,82 @@ TEST_F(QueueRun, TheOwnerIsMailedAlsoWhenTheFileFailsBeforeTheSwitch) {
   bool continua = true;
   ImpIFStep(1, &erro, &continua);
   EXPECT_EQ(erro, 4081);
-  std::string mails;
-  for (const std::string& l : LinhasRecentes()) {
-    if (l.find("- sending mail to") != std::string::npos) mails += l.substr(l.find("  0 ") + 4);
-  }
-  EXPECT_EQ(mails, "- sending mail to <ana@example.com>");
+  EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
   EXPECT_EQ(UsuarioNome, "zunsvc");
+}
+
+// A file that kills the process on every try (here: just before its outcome
+// is recorded) ends failed after its tries, with the owner's mail, and is
+// never offered again.
+TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
+  Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
+  const int id = Enqueue("ana.lima", 5);
+  for (int kill = 1; kill <= 2; ++kill) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (Login() != 0) _exit(3);
+      RegisterProcedure("ImportFilesResult",
+                        {{"@id", DataType::kInteger},
+                         {"@res", DataType::kInteger},
+                         {"@ApagaConteudo", DataType::kBoolean},
+                         {"@lease", DataType::kInteger}},
+                        [](ProcContext&) { _exit(9); });
+      int32_t erro = 0;
+      bool continua = true;
+      ImpIFStep(1, &erro, &continua);
+      _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << kill;
+    EXPECT_EQ(Tries(id), kill);
+    // The dead process's lease runs out.
+    Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE id = " +
+        std::to_string(id));
+  }
+  ASSERT_EQ(Login(), 0);
+  int32_t erro = -1;
+  bool continua = false;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 0) << "the run goes on";
+  EXPECT_TRUE(continua);
+  EXPECT_EQ(Sql("SELECT result FROM import_files WHERE taken_until IS NULL AND id = " +
+                std::to_string(id)),
+            50106);
+  EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
+  ImpIFStep(2, &erro, &continua);
+  EXPECT_FALSE(continua) << "never offered again";
+}
+
+// The lease is renewed while a long file is imported; when it turns out
+// lost (another process took the entry), the import stops and this process
+// records no outcome.
+TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
+  ASSERT_EQ(Login(), 0);
+  const int id = Enqueue("ana.lima", 5);
+  Sql("UPDATE import_files SET conteudo = CAST('*OCOLOCA' || char(10) || '*OCOLOCA' || char(10) "
+      "|| '*OCOLOCA' || char(10) || '*OCOLOCA' AS BLOB)");
+  const auto renova = FindProcedure("ImportFilesRenova");
+  g_renewals = 0;
+  RegisterProcedure("ImportFilesRenova",
+                    {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
+                    [renova](ProcContext& c) {
+                      // At the second renewal another process has taken the entry.
+                      if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
+                      renova->fn(c);
+                    });
+  SetTickSource(&SlowTick);
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  SetTickSource(nullptr);
+  EXPECT_EQ(erro, kErroEntradaTomada);
+  EXPECT_EQ(g_renewals, 2);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM import_files WHERE result IS NULL AND taken_until IS NOT "
+                "NULL AND id = " +
+                std::to_string(id)),
+            1);
 }
 
 // Outcomes must not go into a database file that was deleted under the run.
