@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "db/global_state.h"
+#include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "foundation/log.h"
@@ -90,6 +91,50 @@ int32_t RenovaLease(const QueueRow& row) {
   return e;
 }
 
+// Records the entry's outcome ("ImportFilesResult") under its lease; 0 or
+// the call's code.
+int32_t GravaResultado(const QueueRow& row, int32_t erro, bool apaga_conteudo) {
+  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
+  int32_t e = 0;
+  try {
+    SetParamInt(cmd, "@id", row.id);
+    SetParamInt(cmd, "@res", erro);
+    SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
+    SetParamInt(cmd, "@lease", row.lease);
+    e = ExecStProc(cmd, 0);
+  } catch (...) {
+    DevolveDataSet(&cmd);
+    throw;
+  }
+  DevolveDataSet(&cmd);
+  return e;
+}
+
+// Records a successful file's outcome and its bulletin request (pedido, not
+// empty) in one transaction: a later failure, a kill or a stop of the run
+// can no longer lose the request of a file recorded as imported, and a file
+// whose outcome was refused asks for nothing. A request that cannot be
+// recorded does not hold the outcome back: the outcome is recorded alone
+// and the request waits in ReqGBolPendente for the end of the run.
+int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const std::string& pedido) {
+  DbBeginTran();
+  int32_t gravou = 0;
+  int32_t pedido_erro = 0;
+  try {
+    gravou = GravaResultado(row, 0, apaga_conteudo);
+    if (gravou == 0) pedido_erro = ReqGBol(pedido);
+  } catch (...) {
+    DbEndTran(false);
+    throw;
+  }
+  DbEndTran(gravou == 0 && pedido_erro == 0);
+  if (gravou == 0 && pedido_erro != 0) {
+    gravou = GravaResultado(row, 0, apaga_conteudo);
+    if (gravou == 0) ReqGBolPendente += pedido;
+  }
+  return gravou;
+}
+
 }  // namespace
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
@@ -121,6 +166,8 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   *erro = 0;
   *continua = true;
+  // What the file's "*REQGBOL" records add to the bulletin requests.
+  const size_t pedidos_antes = ReqGBolPendente.size();
   QueueRow row;
   std::string local_name;
   std::string path_if;
@@ -221,18 +268,25 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   DevolveDataSet(&cmd);
 
   try {
+    // The file's bulletin requests go with its successful outcome, or not
+    // at all.
+    std::string pedido;
+    if (ReqGBolPendente.size() > pedidos_antes) {
+      if (*erro == 0) pedido = ReqGBolPendente.substr(pedidos_antes);
+      ReqGBolPendente.resize(pedidos_antes);
+    }
+    if (*erro == 0 && row.prioridade <= 3 && row.id != 0) {
+      pedido += "[ImpIF id:" + std::to_string(row.id) + " IFpri:" + std::to_string(row.prioridade) +
+                " " + row.name + "]";
+    }
     // An entry taken by another process is that process's to record.
     if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= 2;
-      cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
-      SetParamInt(cmd, "@id", row.id);
-      SetParamInt(cmd, "@res", *erro);
       // The stored content goes only when the kept copy really exists: a
       // copy that could not be written must not take the file with it.
-      SetParamBool(cmd, "@ApagaConteudo",
-                   tenho_path && copia_gravada && (*erro == 0 || tries_exceeded));
-      SetParamInt(cmd, "@lease", row.lease);
-      const int32_t gravou = ExecStProc(cmd, 0);
+      const bool apaga = tenho_path && copia_gravada && (*erro == 0 || tries_exceeded);
+      const int32_t gravou = pedido.empty() ? GravaResultado(row, *erro, apaga)
+                                            : GravaResultadoEPedido(row, apaga, pedido);
       // An outcome the queue did not take is not a success: the entry would
       // be imported again by a later run.
       if (gravou != 0) {
@@ -240,7 +294,6 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
         if (*erro == 0 || morto) *erro = gravou;
         tomada = gravou == kLeasePerdido;
       }
-      DevolveDataSet(&cmd);
     }
     if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= 2;
@@ -292,10 +345,6 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       }
     }
     if (!tenho_path && !local_name.empty()) ::unlink((path_if + local_name).c_str());
-    if (*erro == 0 && row.prioridade <= 3 && row.id != 0) {
-      ReqGBolPendente += "[ImpIF id:" + std::to_string(row.id) +
-                         " IFpri:" + std::to_string(row.prioridade) + " " + row.name + "]";
-    }
     if (*erro == 0 && user_switched) {
       *erro = ChamaSetuser("");
       user_switched = false;

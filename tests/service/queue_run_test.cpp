@@ -140,12 +140,22 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   EXPECT_EQ(UsuarioNome, "zunsvc") << "back to the service's own user";
   EXPECT_EQ(ReqGBolPendente, "") << "priority 4 asks for no bulletin";
 
+  // An urgent file's bulletin request is recorded with its outcome: a later
+  // failure of the run (or a kill) cannot lose it, and the end of the run
+  // does not send it again.
   const int urgent = Enqueue("ana.lima", 3);
   ImpIFStep(2, &erro, &continua);
-  EXPECT_EQ(ReqGBolPendente, "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 ana.lima]");
+  const std::string asked =
+      "SELECT COUNT(*) FROM reqgbol WHERE motivo = '[ImpIF id:" + std::to_string(urgent) +
+      " IFpri:3 ana.lima]'";
+  EXPECT_EQ(Sql(asked), 1);
+  EXPECT_EQ(ReqGBolPendente, "");
+  Sql("UPDATE import_files SET conteudo = CAST('*NOSUCHKEYWORD' AS BLOB) WHERE id = " +
+      std::to_string(Enqueue("ana.lima", 3)));
   ImpIFStep(3, &erro, &continua);
-  EXPECT_EQ(erro, 0);
-  EXPECT_FALSE(continua) << "the queue is empty";
+  EXPECT_EQ(erro, 3942);
+  EncerraZiGlobs(&erro);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 1);
 }
 
 // Only an administrator may run the service: a plain user's login fails
@@ -177,6 +187,7 @@ TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
   ImpIFStep(1, &erro, &continua);
   EXPECT_EQ(erro, 50101);
   EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 0);
 }
 
 // A file that fails before the switch to its owner (the local copy cannot be
