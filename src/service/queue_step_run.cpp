@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "db/global_state.h"
@@ -75,32 +76,21 @@ std::string EmailDoDono(const std::string& dono) {
   return email;
 }
 
-// Renews the entry's lease ("ImportFilesRenova"); 0 or the call's code.
-int32_t RenovaLease(const QueueRow& row) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesRenova");
+// Calls a queue procedure on the entry under its lease: "ImportFilesResult"
+// when res is given (the outcome), else "ImportFilesRenova" (renews the
+// lease). 0 or the call's code.
+int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nullopt,
+                      bool apaga_conteudo = false) {
+  std::unique_ptr<Command> cmd =
+      TomaDataSet(CommandType::kStoredProc, res ? "ImportFilesResult" : "ImportFilesRenova");
   int32_t e = 0;
   try {
     SetParamInt(cmd, "@id", row.id);
     SetParamInt(cmd, "@lease", row.lease);
-    e = ExecStProc(cmd, 0);
-  } catch (...) {
-    DevolveDataSet(&cmd);
-    throw;
-  }
-  DevolveDataSet(&cmd);
-  return e;
-}
-
-// Records the entry's outcome ("ImportFilesResult") under its lease; 0 or
-// the call's code.
-int32_t GravaResultado(const QueueRow& row, int32_t erro, bool apaga_conteudo) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
-  int32_t e = 0;
-  try {
-    SetParamInt(cmd, "@id", row.id);
-    SetParamInt(cmd, "@res", erro);
-    SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
-    SetParamInt(cmd, "@lease", row.lease);
+    if (res) {
+      SetParamInt(cmd, "@res", *res);
+      SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
+    }
     e = ExecStProc(cmd, 0);
   } catch (...) {
     DevolveDataSet(&cmd);
@@ -121,7 +111,7 @@ int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const st
   int32_t gravou = 0;
   int32_t pedido_erro = 0;
   try {
-    gravou = GravaResultado(row, 0, apaga_conteudo);
+    gravou = ChamaComLease(row, 0, apaga_conteudo);
     if (gravou == 0) pedido_erro = ReqGBol(pedido);
   } catch (...) {
     DbEndTran(false);
@@ -129,7 +119,7 @@ int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const st
   }
   DbEndTran(gravou == 0 && pedido_erro == 0);
   if (gravou == 0 && pedido_erro != 0) {
-    gravou = GravaResultado(row, 0, apaga_conteudo);
+    gravou = ChamaComLease(row, 0, apaga_conteudo);
     if (gravou == 0) ReqGBolPendente += pedido;
   }
   return gravou;
@@ -250,7 +240,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       auto segue = [&] {
         if (desde_renovacao.Elapsed() < kRenovaLeaseSegundos || Db->TranCount() > 0) return true;
         desde_renovacao.Reset();
-        const int32_t e = RenovaLease(row);
+        const int32_t e = ChamaComLease(row);
         if (e == kLeasePerdido) {
           LogaConsole("- ImportFilesRenova id:" + std::to_string(row.id) +
                       " lease lost: the entry was taken by another process");
@@ -285,7 +275,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       // The stored content goes only when the kept copy really exists: a
       // copy that could not be written must not take the file with it.
       const bool apaga = tenho_path && copia_gravada && (*erro == 0 || tries_exceeded);
-      const int32_t gravou = pedido.empty() ? GravaResultado(row, *erro, apaga)
+      const int32_t gravou = pedido.empty() ? ChamaComLease(row, *erro, apaga)
                                             : GravaResultadoEPedido(row, apaga, pedido);
       // An outcome the queue did not take is not a success: the entry would
       // be imported again by a later run.
