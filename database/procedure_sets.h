@@ -11,4 +11,13 @@ void RegisterLoginProcedures();
 // log ("Enum..." procedures and the reference-table procedures).
 void RegisterReferenceProcedures();
 
+// The writes of the small reference tables ("PaisPut", "MoedaPut",
+// "BolsaPut", "VoteStatPut", "OcoTipoPut", the three account settings and
+// "AddListChoice"); their codes are in small_table_procs.h.
+void RegisterSmallTableProcedures();
+
+// Companies, assets and series: their add, read and write procedures, the
+// look-ups from codes to ids, the company tree and the provisional codes.
+void RegisterObjectProcedures();
+
 }  // namespace zun

@@ -118,6 +118,8 @@ void RegisterDatabaseProcedures() {
   RegisterImportFilesProcedures();
   RegisterLoginProcedures();
   RegisterReferenceProcedures();
+  RegisterSmallTableProcedures();
+  RegisterObjectProcedures();
 }
 
 }  // namespace zun

@@ -109,11 +109,15 @@ CREATE TABLE oco_tipo (
   lb2   TEXT NOT NULL DEFAULT ''
 );
 CREATE TABLE bloco_conta_bal (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
--- mae: the parent class, 0 for none.
+-- mae: the parent class, 0 for none. cod: the code import files name the
+-- class by ('' for none); estrangeira: a foreign class, whose assets only
+-- users with the foreign-class right may create.
 CREATE TABLE classe (
-  id    INTEGER PRIMARY KEY,
-  nome  TEXT NOT NULL,
-  mae   INTEGER NOT NULL DEFAULT 0
+  id          INTEGER PRIMARY KEY,
+  nome        TEXT NOT NULL,
+  mae         INTEGER NOT NULL DEFAULT 0,
+  cod         TEXT NOT NULL DEFAULT '',
+  estrangeira INTEGER NOT NULL DEFAULT 0 CHECK (estrangeira IN (0, 1))
 );
 -- Multilingual lists: nome is "Portuguese|English|Spanish".
 CREATE TABLE tipo_aplicacao (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
@@ -147,6 +151,70 @@ CREATE TABLE acionista_doc (
   doc_id  TEXT NOT NULL,
   PRIMARY KEY (id, docpais, doc_id)
 );
+-- Securities in three levels: companies, their assets (one per share
+-- class of the company) and the series of an asset (one per exchange and
+-- ticker). Codes compare without regard to ASCII letter case. -1 means
+-- "none" for currencies, the contract type and, on input, the country of
+-- a series' code (then the company's country is stored). A statement
+-- format 0 counts as not chosen yet ("DefineFormatoBalDaEmpSeNulo").
+CREATE TABLE empresa (
+  id                 INTEGER PRIMARY KEY,
+  cod                TEXT NOT NULL CHECK (cod <> ''),
+  pais               INTEGER NOT NULL REFERENCES pais(id),
+  cnpj               TEXT NOT NULL DEFAULT '',
+  nome               TEXT NOT NULL DEFAULT '',
+  moedabal_local     INTEGER NOT NULL DEFAULT -1,
+  moedabal_sec       INTEGER NOT NULL DEFAULT -1,
+  fmtbal             INTEGER NOT NULL DEFAULT 0,
+  fmtbal1            INTEGER NOT NULL DEFAULT 0,
+  fmtbal2            INTEGER NOT NULL DEFAULT 0,
+  fmtbal3            INTEGER NOT NULL DEFAULT 0,
+  naics              INTEGER NOT NULL DEFAULT 0,
+  moeda_informe_fidc INTEGER NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX empresa_pais_cod ON empresa (pais, cod COLLATE NOCASE);
+CREATE TABLE ativo (
+  id      INTEGER PRIMARY KEY,
+  emp     INTEGER NOT NULL REFERENCES empresa(id),
+  idclass INTEGER NOT NULL REFERENCES classe(id),
+  vote    INTEGER NOT NULL REFERENCES vote_stat(id),
+  tipoobj INTEGER NOT NULL REFERENCES tipo_obj(id),
+  UNIQUE (emp, idclass)
+);
+CREATE TABLE anb (
+  id                            INTEGER PRIMARY KEY,
+  acao                          INTEGER NOT NULL REFERENCES ativo(id),
+  cod                           TEXT NOT NULL CHECK (cod <> ''),
+  bolsa                         INTEGER NOT NULL REFERENCES bolsa(id),
+  tipo_de_bgl_destino           INTEGER NOT NULL DEFAULT 0 CHECK (tipo_de_bgl_destino BETWEEN 0 AND 11),
+  moedacot                      INTEGER NOT NULL DEFAULT -1,
+  pais_pro_cod_zun              INTEGER NOT NULL DEFAULT -1,
+  formato_de_cadastro           INTEGER NOT NULL DEFAULT 0,
+  cancelado                     INTEGER NOT NULL DEFAULT 0 CHECK (cancelado IN (0, 1)),
+  traz_dados_da_emp             INTEGER NOT NULL DEFAULT 0 CHECK (traz_dados_da_emp IN (0, 1)),
+  nao_aparecer_no_zun           INTEGER NOT NULL DEFAULT 0 CHECK (nao_aparecer_no_zun IN (0, 1)),
+  serie_montada                 INTEGER NOT NULL DEFAULT 0 CHECK (serie_montada IN (0, 1)),
+  id_calendario                 INTEGER NOT NULL DEFAULT 0,
+  disable_copy                  INTEGER NOT NULL DEFAULT 0,
+  tipo_de_contrato              INTEGER NOT NULL DEFAULT -1,
+  mapa_colonia                  INTEGER NOT NULL DEFAULT 0,
+  override_grupos_campo_cotacao INTEGER NOT NULL DEFAULT 0
+);
+CREATE UNIQUE INDEX anb_bolsa_cod ON anb (bolsa, cod COLLATE NOCASE);
+CREATE INDEX anb_acao ON anb (acao);
+-- The assets of every company, one row each (read as SQL text by the
+-- share-base import).
+CREATE VIEW ObjListRoot AS
+  SELECT id AS AtvId, emp AS EmpId, idclass AS AtvIdClass, tipoobj AS AtvTipoObj FROM ativo;
+-- Provisional codes ("...-provis") given to securities before their
+-- registration, and the registered code and ids they stand for.
+CREATE TABLE registro_cod_provis (
+  cod_provis TEXT PRIMARY KEY COLLATE NOCASE,
+  cod_anbima TEXT NOT NULL,
+  idemp      INTEGER NOT NULL DEFAULT 0,
+  idanb      INTEGER NOT NULL DEFAULT 0
+);
+
 -- The database's data log, and the quote bulletin requests ("ReqGBol");
 -- "GetReqGBol" hands out the pending ones (served = 1).
 CREATE TABLE data_log (
@@ -292,8 +360,9 @@ INSERT INTO tipo_obj (id, nome, marca) VALUES
 INSERT INTO oco_tipo (id, seq, abrv, nome) VALUES
   (1, 1, 'DIV', 'Dividend'), (2, 2, 'JCP', 'Interest on capital'), (3, 3, 'SPLIT', 'Split');
 INSERT INTO bloco_conta_bal (id, nome) VALUES (1, 'Assets'), (2, 'Liabilities'), (3, 'Income');
-INSERT INTO classe (id, nome, mae) VALUES
-  (1, 'Equity', 0), (2, 'Common shares', 1), (3, 'Preferred shares', 1), (4, 'Fixed income', 0);
+INSERT INTO classe (id, nome, mae, cod, estrangeira) VALUES
+  (1, 'Equity', 0, 'EQ', 0), (2, 'Common shares', 1, 'ON', 0), (3, 'Preferred shares', 1, 'PN', 0),
+  (4, 'Fixed income', 0, 'RF', 0), (10, 'Depositary receipts', 0, 'DR', 1);
 INSERT INTO tipo_aplicacao (id, nome) VALUES
   (0, 'Nenhum|None|Ninguno'), (1, 'Acoes|Shares|Acciones'), (2, 'Renda fixa|Fixed income|Renta fija');
 INSERT INTO pf_item_tipo_classificacao (id, nome) VALUES
@@ -307,4 +376,19 @@ INSERT INTO acionista (id, pais, nome, doc, eh_acionista, eh_aplicacao) VALUES
   (2147483647, 9, 'Total', '', 1, 0), (2147483646, 9, 'Base', '', 1, 0),
   (2147483645, 9, 'Free float', '', 1, 0);
 
-INSERT INTO schema_version (version, applied) VALUES (2, datetime('now', 'localtime'));
+-- Small reference tables written by the import. The settings of a
+-- statement account (1..6000) for data entry: hidden from ZunInput's entry,
+-- its default entry block (0 none, else a bloco_conta_bal id) and its
+-- identification code (0 none). An account without a row has all three at
+-- their defaults.
+CREATE TABLE conta_bal_ajuste (
+  id_conta                  INTEGER PRIMARY KEY CHECK (id_conta BETWEEN 1 AND 6000),
+  hide_no_zuninput          INTEGER NOT NULL DEFAULT 0 CHECK (hide_no_zuninput IN (0, 1)),
+  bloco_padrao_na_digitacao INTEGER NOT NULL DEFAULT 0 CHECK (bloco_padrao_na_digitacao >= 0),
+  identificacao_de_contas   INTEGER NOT NULL DEFAULT 0 CHECK (identificacao_de_contas >= 0)
+);
+-- A document id names at most one entry of a choice list.
+CREATE UNIQUE INDEX campo_lista_valores_doc ON campo_lista_valores (formatocampo, id_doc)
+  WHERE id_doc <> '';
+
+INSERT INTO schema_version (version, applied) VALUES (4, datetime('now', 'localtime'));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demo: a fresh directory under the build folder with an initialised
 # embedded database, a service user and a file owner with an e-mail address,
-# the example files queued (one good, one that fails its check pass), one run
+# the example files queued (two good, one that fails its check pass), one run
 # of the service, then the queue.
 set -uo pipefail
 build=${1:-build}
@@ -15,7 +15,8 @@ db="$build/zuninput-db"
 "$db" init || exit 1
 printf 'demo-service-pw\n' | "$db" user add zunsvc --password-stdin --admin || exit 1
 printf 'demo-owner-pw\n' | "$db" user add ana.lima --password-stdin --email ana.lima@example.com || exit 1
-for f in "$root"/examples/good.txt "$root"/examples/check_fails.txt; do
+for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
+  "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
 done
@@ -28,4 +29,6 @@ code=$?
 echo "--- the run ended with exit status $code"
 echo "--- the queue"
 "$db" queue
+echo "--- the exchanges, as examples/small_tables.txt left them"
+"$db" sql "SELECT id, pais, cod, codiso10383 FROM bolsa"
 echo "log: $demo/zuninput.log"

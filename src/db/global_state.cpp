@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "db/object_lookups.h"
 #include "db/reference_tables.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
@@ -187,6 +188,7 @@ void EncerraZiGlobs(int32_t* run_error_code) {
   for (auto& l : ListasDeValores) l.reset();
   LogaVerbose("*ZiGlobs 0.2.1");
   if (DefIndicadoresHooks.Libera) DefIndicadoresHooks.Libera();
+  LiberaCacheEmpPais();
   LogaVerbose("*ZiGlobs 0.3");
   LogaVerbose("*ZiGlobs 2");
   Db.reset();

@@ -100,7 +100,7 @@ void IniciaZiGlobs();
 // and ReqGBolPendente is not empty, the pending request is sent with
 // ReqGBol ("[ZiGlobs.fini " + text + "]") and *run_error_code becomes its
 // result, or 3797 when Db is missing or not connected; the text is then
-// cleared. Frees the lists, the indicator definitions, Db, and clears the
+// cleared. Frees the lists, the indicator definitions, the company cache, Db, and clears the
 // user context. Precondition: run_error_code is not null.
 void EncerraZiGlobs(int32_t* run_error_code);
 

@@ -2,7 +2,6 @@
 
 #include "foundation/log.h"
 #include "foundation/text.h"
-#include "toolbox/dbutil/error_text.h"
 
 namespace zun {
 namespace {
@@ -53,16 +52,16 @@ void TImpMain::ImportNext() {
       if (linha != nullptr) Loga("ImpMain sem importador para " + keyword);
       Erro = 3942;
     } else {
-      // The pass is the one the record started in; an exception of an
-      // importer is its record's error, not the end of the file.
-      RegistroEmCurso = true;
-      try {
-        ChamaImportador(*linha, *entrada, *this, &code, &ok);
-      } catch (const std::exception& x) {
-        code = 0;
-        CodigoDaExcecao("ImpMain " + keyword, &code, x, 3943);
-      }
-      RegistroEmCurso = false;
+      // The pass is the one the record started in. An exception of an
+      // importer is not a line error: it ends the file, and the queue step
+      // turns it into the file's code, so that no further record runs on a
+      // session that may be broken.
+      struct EmCurso {
+        bool& flag;
+        explicit EmCurso(bool& f) : flag(f) { flag = true; }
+        ~EmCurso() { flag = false; }
+      } em_curso(RegistroEmCurso);
+      ChamaImportador(*linha, *entrada, *this, &code, &ok);
     }
   }
   if (!ok && code == 0) code = 3943;

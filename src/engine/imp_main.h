@@ -68,6 +68,8 @@ class TImpMain : public tImpRoot {
   // 3943. A failed record is fatal in the check pass and counted by
   // AddErroNaoFatal in the import pass; a fatal error without a message of
   // the importer issues "Error:" + Erro + " Invalid line: " + the line.
+  // An exception of an importer is passed on to the caller: it ends the
+  // file (the object stays readable for its status).
   void ImportNext() override;
   const char* ClassName() const override { return "TImpMain"; }
 

@@ -1,5 +1,7 @@
 #include "engine/imp_root.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -41,12 +43,18 @@ bool LeInteiro(const std::string& s, int32_t* v) {
   return true;
 }
 
-std::vector<std::string> LeLinhasDoArquivo(const std::string& file_name) {
+TLinhasDoArquivo LeLinhasDoArquivo(const std::string& file_name) {
   std::FILE* f = std::fopen(file_name.c_str(), "rb");
   if (f == nullptr) {
     throw std::system_error(errno, std::generic_category(), "cannot open <" + file_name + ">");
   }
   std::string text;
+  // One allocation of the file's size when it can be told, so that a large
+  // file is not copied while its buffer grows.
+  struct stat st;
+  if (::fstat(::fileno(f), &st) == 0 && st.st_size > 0) {
+    text.reserve(static_cast<size_t>(st.st_size));
+  }
   char buf[65536];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
@@ -55,7 +63,7 @@ std::vector<std::string> LeLinhasDoArquivo(const std::string& file_name) {
   std::fclose(f);
   if (falhou)
     throw std::system_error(err, std::generic_category(), "cannot read <" + file_name + ">");
-  return DivideEmLinhas(text);
+  return TLinhasDoArquivo(std::move(text));
 }
 
 }  // namespace
@@ -68,19 +76,45 @@ bool TListaDeSHAdded::Contem(const std::string& doc, int32_t pais) const {
   return std::find(itens_.begin(), itens_.end(), std::make_pair(doc, pais)) != itens_.end();
 }
 
+TLinhasDoArquivo::TLinhasDoArquivo(std::string text) : texto_(std::move(text)) {
+  const size_t n = texto_.size();
+  if (n == 0) return;
+  // Calls f(start of the next line) after each line break.
+  auto quebras = [this, n](auto f) {
+    for (size_t i = 0; i < n; ++i) {
+      const char c = texto_[i];
+      if (c != '\r' && c != '\n') continue;
+      if (c == '\r' && i + 1 < n && texto_[i + 1] == '\n') ++i;
+      f(i + 1);
+    }
+  };
+  // Counted first, so that the offsets take one allocation of their final
+  // size instead of growing by copies.
+  size_t linhas = 0;
+  quebras([&linhas](size_t) { ++linhas; });
+  inicios_.reserve(linhas + 2);
+  inicios_.push_back(0);
+  quebras([this](size_t inicio) { inicios_.push_back(inicio); });
+  // The end of a last line without a break.
+  if (inicios_.back() != n) inicios_.push_back(n);
+}
+
+std::string_view TLinhasDoArquivo::operator[](size_t i) const {
+  const size_t inicio = inicios_[i];
+  size_t fim = inicios_[i + 1];
+  // Each line but possibly the last ends in exactly one break (CR LF, LF
+  // or CR); a line itself holds neither character.
+  if (fim > inicio && texto_[fim - 1] == '\n') --fim;
+  if (fim > inicio && texto_[fim - 1] == '\r') --fim;
+  return std::string_view(texto_).substr(inicio, fim - inicio);
+}
+
 std::vector<std::string> DivideEmLinhas(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  const size_t n = text.size();
-  for (size_t i = 0; i < n; ++i) {
-    const char c = text[i];
-    if (c != '\r' && c != '\n') continue;
-    lines.emplace_back(text, start, i - start);
-    if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < n) lines.emplace_back(text, start, n - start);
-  return lines;
+  const TLinhasDoArquivo linhas(text);
+  std::vector<std::string> r;
+  r.reserve(linhas.size());
+  for (size_t i = 0; i < linhas.size(); ++i) r.emplace_back(linhas[i]);
+  return r;
 }
 
 void VerificaLimitesDeAcionistas(int32_t* erro, int32_t sh_mod_count, int32_t sh_add_count,
@@ -162,7 +196,7 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
         Acabou = true;
       }
     } else {
-      *line = Lines[lnn];
+      line->assign(Lines[static_cast<size_t>(lnn)]);
       ++lnn;
       LastLine = *line;
       achou = !IsComment(*line, blank_is_data);

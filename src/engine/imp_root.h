@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -47,9 +48,29 @@ class TListaDeSHAdded {
   std::vector<std::pair<std::string, int32_t>> itens_;
 };
 
-// Splits text into lines at CR LF, LF or a lone CR; the line breaks are
-// removed. A text ending in a line break has no empty last line; an empty
-// text has no lines.
+// The lines of a file, kept as the file's bytes in one buffer with the
+// offset where each line starts, so that memory follows the file's size
+// (not one string per line). A line ends at CR LF, LF or a lone CR; the
+// break is not part of it. A text ending in a line break has no empty last
+// line; an empty text has no lines.
+class TLinhasDoArquivo {
+ public:
+  TLinhasDoArquivo() = default;
+  explicit TLinhasDoArquivo(std::string text);
+
+  size_t size() const { return inicios_.empty() ? 0 : inicios_.size() - 1; }
+  bool empty() const { return size() == 0; }
+  // Line i (0-based), without its break; valid while the object lives.
+  // Precondition: i < size().
+  std::string_view operator[](size_t i) const;
+
+ private:
+  std::string texto_;
+  // Start of each line, and the text's size after the last one.
+  std::vector<uint64_t> inicios_;
+};
+
+// The lines of text as strings (see TLinhasDoArquivo).
 std::vector<std::string> DivideEmLinhas(const std::string& text);
 
 // The limit check on the parties counted by the shareholder import, run at
@@ -131,7 +152,7 @@ class tImpRoot {
 
   bool CIorCO;
   std::string FileName;
-  std::vector<std::string> Lines;
+  TLinhasDoArquivo Lines;
   // Lines consumed in the current pass; while a record is handled, the
   // 1-based number of its line.
   int32_t lnn = 0;

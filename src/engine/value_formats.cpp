@@ -12,13 +12,6 @@ namespace {
 
 inline bool EhDigito(char c) { return c >= '0' && c <= '9'; }
 
-inline int DigitoHex(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Removes leading and trailing blanks and control characters.
 std::string_view Apara(std::string_view s) {
   size_t b = 0;
@@ -29,49 +22,6 @@ std::string_view Apara(std::string_view s) {
 }
 
 }  // namespace
-
-bool StrToIntOk(std::string_view s, int32_t* v) {
-  *v = 0;
-  const size_t n = s.size();
-  size_t i = 0;
-  while (i < n && s[i] == ' ') ++i;
-  bool negativo = false;
-  if (i < n && (s[i] == '+' || s[i] == '-')) {
-    negativo = s[i] == '-';
-    ++i;
-  }
-  bool hex = false;
-  if (i < n) {
-    if (s[i] == '$' || s[i] == 'x' || s[i] == 'X') {
-      hex = true;
-      ++i;
-    } else if (s[i] == '0' && i + 1 < n && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
-      hex = true;
-      i += 2;
-    }
-  }
-  if (i == n) return false;  // no digits
-  if (hex) {
-    // A hexadecimal number is a 32-bit pattern: up to 8 significant digits.
-    uint32_t acc = 0;
-    for (; i < n; ++i) {
-      const int d = DigitoHex(s[i]);
-      if (d < 0 || acc > 0x0FFFFFFFu) return false;
-      acc = acc * 16 + static_cast<uint32_t>(d);
-    }
-    *v = static_cast<int32_t>(negativo ? 0u - acc : acc);
-    return true;
-  }
-  const uint64_t limite = negativo ? 2147483648ull : 2147483647ull;
-  uint64_t acc = 0;
-  for (; i < n; ++i) {
-    if (!EhDigito(s[i])) return false;
-    acc = acc * 10 + static_cast<uint64_t>(s[i] - '0');
-    if (acc > limite) return false;
-  }
-  *v = negativo ? static_cast<int32_t>(-static_cast<int64_t>(acc)) : static_cast<int32_t>(acc);
-  return true;
-}
 
 bool StrToFloatOk(std::string_view s, double* v) {
   *v = NuloFloat();

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
 
 namespace zun {
@@ -23,13 +24,8 @@ inline constexpr double kDataZero = 0.0;
 // True for the zero date.
 inline bool EhDataZero(double dt) { return dt == kDataZero; }
 
-// Integer reading: leading blanks, then an optional "+" or "-" and either
-// decimal digits or a hexadecimal number introduced by "$", "x", "X", "0x" or
-// "0X". Decimal values must lie in the signed 32-bit range; hexadecimal ones
-// may use all 32 bits ("$FFFFFFFF" is -1). The whole text must be used: an
-// empty text, a trailing blank or any other character is invalid. On false
-// *v is 0. v must not be null.
-bool StrToIntOk(std::string_view s, int32_t* v);
+// Integer reading: StrToIntOk, kept with the foundation's text helpers
+// (foundation/text.h) so that every layer reads integer texts alike.
 
 // Number reading with "." as the decimal point whatever the locale. Leading
 // and trailing blanks are removed; an empty text or "-" gives the null number

@@ -1,10 +1,13 @@
 // Small text helpers shared by every layer: ASCII upper case for keys and
-// names compared without regard to case, and trimming of blanks.
+// names compared without regard to case, trimming of blanks, integer texts
+// and the Windows-1252 letter case.
 //
 // Thread-safety: pure functions.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zun {
 
@@ -14,5 +17,23 @@ std::string Maiusculas(std::string s);
 
 // s without leading and trailing blanks (code 32 only; tabs stay).
 std::string AparaBrancos(const std::string& s);
+
+// Integer reading: leading blanks, then an optional "+" or "-" and either
+// decimal digits or a hexadecimal number introduced by "$", "x", "X", "0x" or
+// "0X". Decimal values must lie in the signed 32-bit range; hexadecimal ones
+// may use all 32 bits ("$FFFFFFFF" is -1). The whole text must be used: an
+// empty text, a trailing blank or any other character is invalid. On false
+// *v is 0. v must not be null.
+bool StrToIntOk(std::string_view s, int32_t* v);
+
+// The upper-case form of a Windows-1252 byte: a..z, the accented small
+// letters 0xE0..0xFE (but 0xF7, the division sign), and the four small
+// letters whose capitals lie elsewhere in the code page (0x9A, 0x9C, 0x9E,
+// 0xFF). Every other byte is its own upper case.
+unsigned char MaiusculaCp1252(unsigned char c);
+
+// Compares two Windows-1252 texts byte by byte after MaiusculaCp1252, the
+// shorter first when one is the start of the other: < 0, 0 or > 0.
+int ComparaSemCaixa(std::string_view a, std::string_view b);
 
 }  // namespace zun

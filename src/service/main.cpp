@@ -1,6 +1,7 @@
 // Program entry of the import service: starts the modules in dependency
 // order (foundation, the reference database's procedures, the global state
-// of database work), runs the service once and ends the modules in reverse.
+// of database work, the importers), runs the service once and ends the
+// modules in reverse.
 #include <csignal>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
+#include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
   // The embedded provider serves the reference database's procedures.
   zun::RegisterDatabaseProcedures();
   zun::IniciaZiGlobs();
+  zun::RegistraImportadores();
 
   zun::RunHooks hooks;
   hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };

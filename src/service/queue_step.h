@@ -65,7 +65,9 @@ inline constexpr double kRenovaLeaseSegundos = 300.0;
 // pass). Outputs: the last line number, the last line's text, the status
 // line and the file's result code (3774 for an empty file name). segue, when
 // given, is asked before each record: false stops the import, whose code is
-// then kErroEntradaTomada.
+// then kErroEntradaTomada. An exception of the import ends the file: the
+// outputs are filled from the import object, then the exception is passed
+// on.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro,
                   const std::function<bool()>& segue = nullptr);

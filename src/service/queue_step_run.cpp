@@ -83,21 +83,14 @@ int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nul
                       bool apaga_conteudo = false) {
   std::unique_ptr<Command> cmd =
       TomaDataSet(CommandType::kStoredProc, res ? "ImportFilesResult" : "ImportFilesRenova");
-  int32_t e = 0;
-  try {
-    SetParamInt(cmd, "@id", row.id);
-    SetParamInt(cmd, "@lease", row.lease);
-    if (res) {
-      SetParamInt(cmd, "@res", *res);
-      SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
-    }
-    e = ExecStProc(cmd, 0);
-  } catch (...) {
-    DevolveDataSet(&cmd);
-    throw;
+  DevolveAoSair devolve(&cmd);
+  SetParamInt(cmd, "@id", row.id);
+  SetParamInt(cmd, "@lease", row.lease);
+  if (res) {
+    SetParamInt(cmd, "@res", *res);
+    SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
   }
-  DevolveDataSet(&cmd);
-  return e;
+  return ExecStProc(cmd, 0);
 }
 
 // Records a successful file's outcome and its bulletin request (pedido, not
@@ -143,7 +136,16 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
     auto imp = std::make_unique<tMyImpMain>(file_name, true);
     imp->ShPortFlag = sh_port_flag;
     bool parou = false;
-    while (imp->CanGoOn() && !(parou = segue && !segue())) imp->ImportNext();
+    try {
+      while (imp->CanGoOn() && !(parou = segue && !segue())) imp->ImportNext();
+    } catch (...) {
+      // An importer's exception ends the file; the caller turns it into the
+      // file's code. The owner still learns where the file stopped.
+      *diag = imp->StatusLine("impcli");
+      *last_line = imp->LastLine;
+      *line_number = imp->lnn;
+      throw;
+    }
     *erro = parou ? kErroEntradaTomada : imp->ResultCode();
     *diag = parou ? "stopped: the entry was taken by another process" : imp->StatusLine("impcli");
     *last_line = imp->LastLine;

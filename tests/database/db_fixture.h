@@ -1,7 +1,7 @@
 // A temporary directory for database files, sessions logged in to them the
 // way the service logs in, and the queue procedures read the way the queue
-// step reads them. FreshDatabase adds a reference database with an
-// administrator and a plain user.
+// step reads them, and the rows of a query as one text. FreshDatabase adds a
+// reference database with an administrator and a plain user.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "database/reference_db.h"
 #include "foundation/log.h"
@@ -116,6 +117,18 @@ inline int32_t Renova(TAdoDataBaseComInfoTran& s, int32_t id, int32_t lease) {
   const int32_t e = ExecStProc(cmd, 0);
   s.DevolveDataSet(&cmd);
   return e;
+}
+
+// The rows of a query on conn: columns joined by "|", rows by ";".
+inline std::string LinhasComoTexto(Connection& conn, const std::string& sql) {
+  std::vector<Recordset> out;
+  conn.Provider().ExecuteSql(sql, 30, &out);
+  std::string got;
+  for (const auto& row : out.at(0).rows()) {
+    if (!got.empty()) got += ";";
+    for (size_t i = 0; i < row.size(); ++i) got += (i ? "|" : "") + row[i].AsString();
+  }
+  return got;
 }
 
 }  // namespace zun

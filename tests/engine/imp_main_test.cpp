@@ -153,7 +153,6 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
       {"*WRITE a\n/ x", 3942, "line:2 Error:3942 Invalid line: / x"},
       {"*PCODE 12\n*WRITE a", 12, "line:1 Error:12 Invalid line: *PCODE 12"},
       {"\n*SHARES 55 bad\n*WRITE a", 55, "line:2 bad"},
-      {"*THROW check\n*WRITE x\n", 3943, "line:1 Error:3943 Invalid line: *THROW check"},
   };
   for (const Case& c : cases) {
     escritas.clear();
@@ -163,10 +162,28 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
     EXPECT_EQ(imp.msgs, (Strings{c.msg})) << c.text;
     EXPECT_TRUE(imp.ToNoCheck) << c.text;
   }
-  // In the import pass a throwing importer is counted and the file goes on.
-  ImpDeTeste import("*WRITE a\n*THROW\n*WRITE b\n");
-  EXPECT_EQ(import.Roda(), 3943);
-  EXPECT_EQ(escritas, (Strings{"a", "b"}));
+}
+
+TEST_F(ImpMainTest, ImporterExceptionEndsTheFileInEitherPass) {
+  // The exception reaches the caller; no later record runs, and the record
+  // flag is down again so that the object's status can still be read.
+  const struct {
+    const char* text;
+    bool check_pass;
+    Strings writes;
+  } cases[] = {
+      {"*WRITE a\n*THROW check\n*WRITE b\n", true, {}},
+      {"*WRITE a\n*THROW\n*WRITE b\n", false, {"a"}},
+  };
+  for (const auto& c : cases) {
+    escritas.clear();
+    ImpDeTeste imp(c.text);
+    EXPECT_THROW(imp.Roda(), std::runtime_error) << c.text;
+    EXPECT_EQ(escritas, c.writes) << c.text;
+    EXPECT_EQ(imp.ToNoCheck, c.check_pass) << c.text;
+    EXPECT_EQ(imp.lnn, 2) << c.text;
+    EXPECT_FALSE(imp.RegistroEmCurso) << c.text;
+  }
 }
 
 TEST_F(ImpMainTest, ImportPassErrorsAreCountedUpToFifty) {

@@ -79,6 +79,7 @@ TEST_F(ImpRootTest, LineBreaksAndRawBytes) {
       {"", {}},
       {"\r\r\n", {"", ""}},
       {"a\r\n\r\nb", {"a", "", "b"}},
+      {"\n\r\nx\r", {"", "", "x"}},
       {std::string("a\0b\nc\0", 6), {std::string("a\0b", 3), std::string("c\0", 2)}},
       {"\xe9\xff\x80\n", {"\xe9\xff\x80"}},
   };

@@ -288,6 +288,28 @@ TEST_F(EndToEnd, QueueWithPathIF) {
   EXPECT_FALSE(Entry(bad).content_kept);
 }
 
+// The small reference tables example goes through the queue and lands in
+// the tables.
+TEST_F(EndToEnd, SmallTablesExample) {
+  const int id =
+      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/small_tables.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  const QueueEntry e = Entry(id);
+  EXPECT_TRUE(e.done) << r.out;
+  EXPECT_EQ(e.result, 0);
+  std::string got;
+  Query(
+      "SELECT (SELECT nome FROM moeda WHERE id = 1), (SELECT cod FROM bolsa WHERE id = 4), "
+      "(SELECT hide_no_zuninput || bloco_padrao_na_digitacao || identificacao_de_contas "
+      "FROM conta_bal_ajuste WHERE id_conta = 120), (SELECT nome_en || '/' || nome_es "
+      "FROM campo_lista_valores WHERE formatocampo = 32 AND id_doc = 'SA01')",
+      [&](char** c) {
+        for (int i = 0; i < 4; ++i) got += std::string(c[i] ? c[i] : "NULL") + ";";
+      });
+  EXPECT_EQ(got, "Real brasileiro (BRL);B3;127;Semiannual/Semiannual;");
+}
+
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
   std::vector<int> ids;
   for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood, 5));

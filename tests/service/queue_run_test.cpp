@@ -14,6 +14,8 @@
 #include "database/reference_db.h"
 #include "db/global_state.h"
 #include "db/user_context.h"
+#include "engine/imp_main.h"
+#include "engine/keyword_table.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
@@ -21,6 +23,7 @@
 #include "service/queue_step.h"
 #include "service/run_loop.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/session.h"
 
 namespace zun {
@@ -289,6 +292,26 @@ TEST_F(QueueRun, ADeletedDatabaseFailsTheStep) {
   bool continua = true;
   ImpIFStep(1, &erro, &continua);
   EXPECT_NE(erro, 0);
+}
+
+TEST_F(QueueRun, AnImportersExceptionEndsTheFileWithItsCode) {
+  ASSERT_EQ(Login(), 0);
+  Sql("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) SELECT uid, 3, "
+      "datetime('now'), 'f.txt', CAST('*OCOLOCA' || char(10) || '*REQGBOL later' AS BLOB) "
+      "FROM users WHERE name = 'ana.lima'");
+  const int id = Sql("SELECT MAX(id) FROM import_files");
+  // A database failure in the middle of the import pass.
+  RegistraImportador(TImportador::kOcoLoca,
+                     TImportaObjetoCodigo([](TImpMain& imp, const TVariantes&, int32_t*) {
+                       if (!imp.ToNoCheck) throw EDBException(3939);
+                     }));
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  RegistraImportador(TImportador::kOcoLoca, TImportaObjetoCodigo(ImportaOcoLoca));
+  EXPECT_EQ(erro, 3939);
+  EXPECT_EQ(ReqGBolPendente, "") << "the record after the failure never ran";
+  EXPECT_EQ(Sql("SELECT result FROM import_files WHERE id = " + std::to_string(id)), 3939);
 }
 
 TEST_F(QueueRun, BudgetRunningOutDuringAFileFinishesItAndStartsNoOther) {

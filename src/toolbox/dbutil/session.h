@@ -131,6 +131,20 @@ std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text);
 void DevolveDataSet(std::unique_ptr<Command>* cmd);
 inline void DevolveDataSet(std::unique_ptr<Command>& cmd) { DevolveDataSet(&cmd); }
 
+// Gives a lent command object back when it goes out of scope, so that the
+// error paths (an exception while its parameters are set or read) give it
+// back too.
+class DevolveAoSair {
+ public:
+  explicit DevolveAoSair(std::unique_ptr<Command>* cmd) : cmd_(cmd) {}
+  ~DevolveAoSair() { DevolveDataSet(cmd_); }
+  DevolveAoSair(const DevolveAoSair&) = delete;
+  DevolveAoSair& operator=(const DevolveAoSair&) = delete;
+
+ private:
+  std::unique_ptr<Command>* cmd_;
+};
+
 // BeginTran and EndTran on Db. Raise EDBException 3718 when Db does not exist.
 void DbBeginTran();
 void DbEndTran(bool ok);

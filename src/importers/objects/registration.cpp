@@ -1,0 +1,32 @@
+#include "importers/objects/registration.h"
+
+#include <utility>
+
+#include "engine/keyword_table.h"
+#include "importers/objects/small_tables.h"
+
+namespace zun {
+
+bool RegistraImportadoresDeObjetos() {
+  using I = TImportador;
+  const std::pair<TImportador, TEntrada> entradas[] = {
+      // small_tables.h
+      {I::kPais, TImportaParserOk(ImportaPais)},
+      {I::kCurrency, TImportaParserOk(ImportaCurrency)},
+      {I::kBolsa, TImportaParserOk(ImportaBolsa)},
+      {I::kVotingStatus, TImportaParserOk(ImportaVotingStatus)},
+      {I::kHideNoZunInput, TImportaParserOk(ImportaHideNoZunInput)},
+      {I::kBlocoPadraoNaDigitacao, TImportaParserOk(ImportaBlocoPadraoNaDigitacao)},
+      {I::kIdentificacaoDeContas, TImportaParserOk(ImportaIdentificacaoDeContas)},
+      {I::kOcoTipo, TImportaParserOk(ImportaOcoTipo)},
+      {I::kTipoObj, TImportaParserCodigo(ImportaTipoObj)},
+      {I::kListChoice, TImportaObjetoCodigo(ImportaListChoice)},
+  };
+  bool todos = true;
+  for (const auto& [importador, entrada] : entradas) {
+    todos = RegistraImportador(importador, entrada) && todos;
+  }
+  return todos;
+}
+
+}  // namespace zun

@@ -1,0 +1,74 @@
+// Importers of the small reference table records: "*PAIS", "*CURRENCY",
+// "*BOLSA", "*VOTINGSTATUS", "*HIDENOZUNINPUT", "*BLOCOPADRAONADIGITACAO",
+// "*IDENTIFICACAODECONTAS", "*OCOTIPO", "*TIPOOBJ" and "*LISTCHOICE".
+//
+// Each record is one line; its fields are read in order from field 1 and
+// checked in both passes; the record's write (db/reference_procs.h) runs
+// only in the import pass (to_no_check false). The ok-flag importers read
+// a fixed list of fields followed by one that must be empty (a record with
+// more fields fails): integer fields must be valid integers, non-empty
+// fields must not be empty. A failed check or a failed write answers not
+// ok, without a message of their own (the dispatch makes it 3943).
+//
+// Thread-safety: none; called by the import engine on the main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/keyword_table.h"
+
+namespace zun {
+
+// Error of every "*TIPOOBJ" record: asset types are not imported.
+inline constexpr int32_t kErrTipoObjNaoImportado = 4431;
+// A "*LISTCHOICE" record whose field type is not an integer, or whose
+// entry field is neither "NEW", nor "doc-id:...", nor an integer of 1 or
+// more.
+inline constexpr int32_t kErrListChoiceInvalido = 4400;
+
+// "*PAIS" id (integer), code (non-empty), name (non-empty): PaisPut.
+void ImportaPais(tParserWrapper& p, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*CURRENCY" id (integer), code (non-empty), country id (integer), name
+// (text, may be empty): MoedaPut.
+void ImportaCurrency(tParserWrapper& p, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*BOLSA" id (integer), country id (integer), code (non-empty), ISO 10383
+// code (text): BolsaPut.
+void ImportaBolsa(tParserWrapper& p, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*VOTINGSTATUS" id (integer), code (non-empty): VoteStatPut.
+void ImportaVotingStatus(tParserWrapper& p, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*HIDENOZUNINPUT" account id (integer): HideNoZunInputPut.
+void ImportaHideNoZunInput(tParserWrapper& p, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*BLOCOPADRAONADIGITACAO" block number (integer), account id (integer):
+// BlocoPadraoNaDigitacaoPut.
+void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TVariantes& v,
+                                   bool* ok);
+
+// "*IDENTIFICACAODECONTAS" identification (integer), account id (integer):
+// IdentificacaoDeContasPut.
+void ImportaIdentificacaoDeContas(tParserWrapper& p, bool to_no_check, const TVariantes& v,
+                                  bool* ok);
+
+// "*OCOTIPO" id (integer), sequence (integer), abbreviation, name, an
+// integer (checked, not stored), label 1 (text), label 2 (text); the
+// abbreviation and the name must not be empty, which is checked after all
+// fields are read: OcoTipoPut.
+void ImportaOcoTipo(tParserWrapper& p, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*TIPOOBJ": always kErrTipoObjNaoImportado.
+void ImportaTipoObj(tParserWrapper& p, bool to_no_check, const TVariantes& v, int32_t* code);
+
+// "*LISTCHOICE" field type (integer); entry: "NEW" (a new entry),
+// "doc-id:" + a document id (any letter case; the rest upper-cased, only
+// letters and digits kept) or the id (integer, 1 or more) of the entry to
+// change; the names in Portuguese, English and Spanish (an empty English
+// name takes the Portuguese one, then an empty Spanish name the English
+// one). A bad field type or entry gives kErrListChoiceInvalido; in the
+// import pass the code is AddListChoice's.
+void ImportaListChoice(TImpMain& imp, const TVariantes& v, int32_t* code);
+
+}  // namespace zun

@@ -1,0 +1,435 @@
+// Companies, assets and series through their procedures and look-ups, as the
+// importers call them, on a fresh reference database.
+#include "db/objects.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "db/object_lookups.h"
+#include "db/user_context.h"
+#include "zi_globs_fixture.h"
+
+namespace zun {
+namespace {
+
+class ObjectsTest : public ZiGlobsDb {
+ protected:
+  void SetUp() override {
+    ZiGlobsDb::SetUp();
+    UsuarioIsAdmin = true;  // the tests of the rights take them away
+  }
+
+  // A company "PETR" in Brazil with one asset of class "ON" and one series
+  // "PETR3" on exchange 1; their ids in emp_, atv_ and anb_.
+  void CriaPetrobras() {
+    TObjEmp e;
+    e.cod = "PETR";
+    e.pais = 0;
+    e.nome = "Petroleo Brasileiro";
+    e.moedabal[0] = 1;
+    e.fmtbal[1] = 2;
+    ASSERT_EQ(ObjEmpAdd(&e), 0);
+    emp_ = e.id;
+    TObjAtv a{0, emp_, 2, 0, 0};
+    ASSERT_EQ(ObjAtvAdd(&a), 0);
+    atv_ = a.id;
+    TObjAnb s;
+    s.acao = atv_;
+    s.cod = "PETR3";
+    s.bolsa = 1;
+    s.moedacot = 1;
+    ASSERT_EQ(ObjAnbAdd(&s), 0);
+    anb_ = s.id;
+    EXPECT_EQ(s.PaisProCodZun, 0) << "the company's country when none is given";
+  }
+
+  int32_t emp_ = 0, atv_ = 0, anb_ = 0;
+};
+
+TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
+  CriaPetrobras();
+  TObjEmp e;
+  ASSERT_EQ(ObjEmpGet(emp_, &e), 0);
+  EXPECT_EQ(e.cod, "PETR");
+  EXPECT_EQ(e.nome, "Petroleo Brasileiro");
+  EXPECT_EQ(e.moedabal[0], 1);
+  EXPECT_EQ(e.moedabal[1], 0) << "entries that are not exchanged read as 0";
+  EXPECT_EQ(e.moedabal[2], -1);
+  EXPECT_EQ(e.fmtbal[1], 2);
+  e.nome = "Petrobras";
+  e.naics = 211;
+  ASSERT_EQ(ObjEmpPut(e), 0);
+  TObjEmp lida;
+  ASSERT_EQ(ObjEmpGet(emp_, &lida), 0);
+  EXPECT_EQ(lida.nome, "Petrobras");
+  EXPECT_EQ(lida.naics, 211);
+
+  TObjAnb s;
+  ASSERT_EQ(ObjAnbGet(anb_, &s), 0);
+  EXPECT_EQ(s.acao, atv_);
+  EXPECT_EQ(s.cod, "PETR3");
+  EXPECT_EQ(s.TipoDeContrato, -1);
+  s.TipoDeBGLDestino = 3;
+  s.cancelado = true;
+  ASSERT_EQ(ObjAnbPut(&s), 0);
+
+  int32_t erro = -1;
+  EXPECT_EQ(GetIdEmp("petr", "0", &erro), emp_) << "codes ignore letter case";
+  EXPECT_EQ(erro, 0);
+  EXPECT_EQ(GetIdAnb("PETR3", "1", &erro), anb_);
+  int32_t id_class = 0, id_atv = 0, id_emp = 0;
+  EXPECT_EQ(GetIdAtv("PETR", "0", "on", &id_class, &id_atv, &id_emp, false), 0);
+  EXPECT_EQ(std::vector<int32_t>({id_class, id_atv, id_emp}),
+            std::vector<int32_t>({2, atv_, emp_}));
+  uint8_t tipo = 0;
+  EXPECT_EQ(GetTipoDeBGLDaAnb("PETR3", 1, &tipo), 0);
+  EXPECT_EQ(tipo, 3);
+  int32_t num = -1;
+  EXPECT_EQ(GetTotalAnbDessaBolsaTBGL(1, 3, &num), 0);
+  EXPECT_EQ(num, 0) << "a cancelled series does not count";
+  int32_t fmt = -1;
+  EXPECT_EQ(GetFmtBalDaEmp(emp_, 1, &fmt), 0);
+  EXPECT_EQ(fmt, 2);
+  EXPECT_EQ(GetFmtBalDaEmp(emp_, 4, &fmt), 4461);
+  EXPECT_EQ(fmt, 0);
+
+  // A format is set only where none is chosen yet.
+  EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 0, 0, 1), 0);
+  EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 1, 0, 1), 0);
+  ASSERT_EQ(ObjEmpGet(emp_, &lida), 0);
+  EXPECT_EQ(lida.fmtbal[0], 1);
+  EXPECT_EQ(lida.fmtbal[1], 2);
+}
+
+TEST_F(ObjectsTest, CompanyTreeFromAnyLevel) {
+  CriaPetrobras();
+  TObjAtv pn{0, emp_, 3, 1, 0};
+  ASSERT_EQ(ObjAtvAdd(&pn), 0);
+  const struct {
+    int32_t nivel;
+    int32_t id;
+  } cases[] = {{0, anb_}, {-1, anb_}, {1, atv_}, {2, emp_}};
+  for (const auto& c : cases) {
+    std::vector<TObjListItem> itens;
+    ASSERT_EQ(ObjListDaEmp(c.nivel, c.id, &itens), 0) << c.nivel;
+    ASSERT_EQ(itens.size(), 2u) << c.nivel;
+    EXPECT_EQ(itens[0].empCod, "PETR");
+    EXPECT_EQ(itens[0].anbId, anb_);
+    EXPECT_EQ(itens[0].anbCod, "PETR3");
+    EXPECT_EQ(itens[0].anbBolsa, 1);
+    EXPECT_EQ(itens[0].atvIdClass, 2);
+    EXPECT_EQ(itens[1].atvId, pn.id) << "an asset without series has a row of its own";
+    EXPECT_EQ(itens[1].anbId, 0);
+    EXPECT_EQ(itens[1].anbCod, "");
+  }
+  std::vector<TObjListItem> itens;
+  EXPECT_EQ(ObjListDaEmp(3, emp_, &itens), 15252);
+  EXPECT_NE(ObjListDaEmp(0, 999, &itens), 0) << "an unknown series";
+  std::vector<TObjListRoot> raizes;
+  ASSERT_EQ(ObjListRoot(emp_, &raizes), 0);
+  ASSERT_EQ(raizes.size(), 2u);
+  EXPECT_EQ(raizes[1].AtvId, pn.id);
+  EXPECT_EQ(raizes[1].AtvIdClass, 3);
+  EXPECT_EQ(raizes[1].EmpId, emp_);
+}
+
+TEST_F(ObjectsTest, LookUpCodes) {
+  CriaPetrobras();
+  Sql("INSERT INTO registro_cod_provis (cod_provis, cod_anbima, idemp, idanb) "
+      "VALUES ('PETR-provis', 'PETR', 0, 0)");
+  int32_t c = 0, a = 0, e = 0;
+  auto atv = [&](const char* emp, const char* pais, const char* classe, bool provis) {
+    return GetIdAtv(emp, pais, classe, &c, &a, &e, provis);
+  };
+  int32_t erro = 0;
+  const struct {
+    const char* what;
+    std::function<int32_t()> call;
+    int32_t want;
+  } cases[] = {
+      {"unknown company",
+       [&] {
+         GetIdEmp("VALE", "0", &erro);
+         return erro;
+       },
+       4174},
+      {"company in another country",
+       [&] {
+         GetIdEmp("PETR", "1", &erro);
+         return erro;
+       },
+       4174},
+      {"unknown series",
+       [&] {
+         GetIdAnb("PETR3", "2", &erro);
+         return erro;
+       },
+       4178},
+      {"class not known", [&] { return atv("PETR", "0", "XX", false); }, 4171},
+      {"company not known", [&] { return atv("VALE", "0", "ON", false); }, 4170},
+      {"provisional code refused", [&] { return atv("PETR-provis", "0", "ON", false); }, 4170},
+      {"provisional code mapped", [&] { return atv("PETR-provis", "0", "ON", true); }, 0},
+      {"no asset of the class", [&] { return atv("PETR", "0", "PN", false); }, 4172},
+      {"series kind unknown",
+       [&] {
+         uint8_t t;
+         return GetTipoDeBGLDaAnb("X", 1, &t);
+       },
+       4178},
+  };
+  for (const auto& k : cases) EXPECT_EQ(k.call(), k.want) << k.what;
+  // 4172 comes with the company and class ids.
+  EXPECT_EQ(atv("PETR", "0", "PN", false), 4172);
+  EXPECT_EQ(std::vector<int32_t>({c, a, e}), std::vector<int32_t>({3, 0, emp_}));
+  std::string cod;
+  int32_t id_emp = 0, id_anb = 0;
+  EXPECT_TRUE(GetRegistroCodCVMparaAnbima("petr-PROVIS", &cod, &id_emp, &id_anb));
+  EXPECT_EQ(cod, "PETR");
+  EXPECT_FALSE(GetRegistroCodCVMparaAnbima("PETR", &cod, &id_emp, &id_anb));
+}
+
+TEST_F(ObjectsTest, FieldChecksNeedNoDatabaseCall) {
+  // With the link down and no reconnection any call would raise.
+  Db->SetAutoReconnect(false);
+  Db->Close();
+  int32_t c = 0, a = 0, e = 0, erro = 0;
+  const struct {
+    const char* what;
+    std::function<int32_t()> call;
+    int32_t want;
+  } cases[] = {
+      {"company country 80",
+       [&] {
+         GetIdEmp("A", "80", &erro);
+         return erro;
+       },
+       4173},
+      {"company country x",
+       [&] {
+         GetIdEmp("A", "x", &erro);
+         return erro;
+       },
+       4173},
+      {"exchange not a number",
+       [&] {
+         GetIdAnb("A", "B3", &erro);
+         return erro;
+       },
+       4177},
+      {"company code -", [&] { return GetIdAtv("-", "0", "ON", &c, &a, &e, true); }, 15254},
+      {"company code empty", [&] { return GetIdAtv("", "0", "ON", &c, &a, &e, true); }, 15254},
+      {"asset country 80", [&] { return GetIdAtv("A", "80", "ON", &c, &a, &e, true); }, 4175},
+      {"class code empty", [&] { return GetIdAtv("A", "0", "", &c, &a, &e, true); }, 15255},
+      {"class code -", [&] { return GetIdAtv("A", "0", "-", &c, &a, &e, true); }, 15255},
+  };
+  for (const auto& k : cases) EXPECT_EQ(k.call(), k.want) << k.what;
+  // The cache is loaded on first use, before the country is looked at.
+  Db->Open();
+  GetIdEmpCache("A", "-1", &erro);
+  EXPECT_EQ(erro, 4173);
+}
+
+TEST_F(ObjectsTest, ObjectProceduresTurnExceptionsIntoTheirCodes) {
+  Db->SetAutoReconnect(false);
+  Db->Close();
+  TObjEmp e;
+  TObjAtv a;
+  TObjAnb s;
+  const struct {
+    std::function<int32_t()> call;
+    int32_t want;
+  } cases[] = {
+      {[&] { return ObjEmpAdd(&e); }, 3673},    {[&] { return ObjEmpGet(1, &e); }, 3674},
+      {[&] { return ObjEmpPut(e); }, 3675},     {[&] { return ObjAtvAdd(&a); }, 3677},
+      {[&] { return ObjAtvGet(1, &a); }, 3678}, {[&] { return ObjAtvPut(a); }, 3679},
+      {[&] { return ObjAnbAdd(&s); }, 3681},    {[&] { return ObjAnbGet(1, &s); }, 3682},
+      {[&] { return ObjAnbPut(&s); }, 3683},
+  };
+  for (const auto& k : cases) EXPECT_EQ(k.call(), k.want);
+  Db->Open();
+  // A stored series whose country of code is negative is refused on read.
+  CriaPetrobras();
+  Sql("UPDATE anb SET pais_pro_cod_zun = -2 WHERE id = " + std::to_string(anb_));
+  EXPECT_EQ(ObjAnbGet(anb_, &s), 3807);
+  EXPECT_EQ(ObjEmpGet(999, &e), 50503) << "an unknown id is the procedure's code";
+}
+
+TEST_F(ObjectsTest, WritesNeedTheirRights) {
+  CriaPetrobras();
+  TObjEmp outra;
+  outra.cod = "OUTRA";
+  outra.pais = 1;
+  ASSERT_EQ(ObjEmpAdd(&outra), 0);
+  TObjAtv pn{0, emp_, 3, 0, 0};
+  ASSERT_EQ(ObjAtvAdd(&pn), 0);
+  // Each case changes one thing that a right guards: refused without the
+  // right (no admin, no flags), accepted with the flag or administrator.
+  const struct {
+    const char* what;
+    int32_t flag;  // UsuarioFlags bit that grants it; 0: administrators only
+    std::function<int32_t()> write;
+    int32_t refused;
+  } cases[] = {
+      {"company country", 4,
+       [&] {
+         TObjEmp e;
+         ObjEmpGet(emp_, &e);
+         e.pais = 1;
+         return ObjEmpPut(e);
+       },
+       50505},
+      {"asset of a foreign class", 2,
+       [&] {
+         TObjAtv a{0, emp_, 10, 0, 0};
+         return ObjAtvAdd(&a);
+       },
+       50517},
+      {"series destination kind 6", 1,
+       [&] {
+         TObjAnb s;
+         ObjAnbGet(anb_, &s);
+         s.TipoDeBGLDestino = 6;
+         return ObjAnbPut(&s);
+       },
+       50527},
+      {"asset moved to another company", 0,
+       [&] {
+         TObjAtv a;
+         ObjAtvGet(atv_, &a);
+         a.emp = outra.id;
+         return ObjAtvPut(a);
+       },
+       50516},
+      {"series moved to another asset", 0,
+       [&] {
+         TObjAnb s;
+         ObjAnbGet(anb_, &s);
+         s.acao = pn.id;
+         return ObjAnbPut(&s);
+       },
+       50526},
+      {"series brings company data", 0,
+       [&] {
+         TObjAnb s;
+         ObjAnbGet(anb_, &s);
+         s.TrazDadosDaEmp = true;
+         return ObjAnbPut(&s);
+       },
+       50528},
+      {"series calendar", 0,
+       [&] {
+         TObjAnb s;
+         ObjAnbGet(anb_, &s);
+         s.IdCalendario = 7;
+         return ObjAnbPut(&s);
+       },
+       50529},
+  };
+  for (const auto& c : cases) {
+    UsuarioIsAdmin = false;
+    UsuarioFlags = 0;
+    EXPECT_EQ(c.write(), c.refused) << c.what;
+    if (c.flag != 0) {
+      UsuarioFlags = c.flag;
+    } else {
+      UsuarioIsAdmin = true;
+    }
+    EXPECT_EQ(c.write(), 0) << c.what;
+  }
+  // The statement sources other than the local one need a source user.
+  UsuarioIsAdmin = false;
+  UsuarioFlags = 0;
+  TObjEmp e;
+  ObjEmpGet(emp_, &e);
+  e.fmtbal[2] = 1;
+  EXPECT_EQ(ObjEmpPut(e), 50506);
+  e.fmtbal[2] = 0;
+  e.fmtbal[0] = 1;
+  EXPECT_EQ(ObjEmpPut(e), 0) << "the local source is everyone's";
+  UsuarioSourceDoBal = 3;
+  e.fmtbal[2] = 1;
+  EXPECT_EQ(ObjEmpPut(e), 0);
+}
+
+TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
+  CriaPetrobras();
+  TObjEmp dup;
+  dup.cod = "petr";
+  dup.pais = 0;
+  TObjEmp sem_pais;
+  sem_pais.cod = "X";
+  TObjAtv mesma_classe{0, emp_, 2, 0, 0};
+  TObjAtv sem_vote{0, emp_, 3, 9, 0};
+  TObjAnb dup_anb;
+  dup_anb.acao = atv_;
+  dup_anb.cod = "petr3";
+  dup_anb.bolsa = 1;
+  TObjAnb sem_bolsa = dup_anb;
+  sem_bolsa.bolsa = 99;
+  TObjAnb tipo_12 = dup_anb;
+  tipo_12.cod = "PETR4";
+  tipo_12.TipoDeBGLDestino = 12;
+  const struct {
+    const char* what;
+    std::function<int32_t()> call;
+    int32_t want;
+  } cases[] = {
+      {"company code taken", [&] { return ObjEmpAdd(&dup); }, 50502},
+      {"company without country", [&] { return ObjEmpAdd(&sem_pais); }, 50504},
+      {"second asset of a class", [&] { return ObjAtvAdd(&mesma_classe); }, 50513},
+      {"unknown voting status", [&] { return ObjAtvAdd(&sem_vote); }, 50514},
+      {"series code taken", [&] { return ObjAnbAdd(&dup_anb); }, 50523},
+      {"unknown exchange", [&] { return ObjAnbAdd(&sem_bolsa); }, 50524},
+      {"destination kind 12", [&] { return ObjAnbAdd(&tipo_12); }, 50525},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.call(), c.want) << c.what;
+  EXPECT_EQ(dup.id, 0) << "a refused add gives no id";
+  EXPECT_EQ(Row("SELECT COUNT(*) FROM empresa")[0].AsInt(), 1);
+}
+
+TEST_F(ObjectsTest, CacheOrdersCodesAsItComparesThem) {
+  // SQLite orders these by their UTF-8 bytes ("A", "C", "b", "\xE9a",
+  // "\x80uro"); the search compares Windows-1252 letters without case
+  // ("A", "b", "C", "\x80uro", "\xE9a").
+  for (const char* cod : {"b", "A", "C",
+                          "\xE9"
+                          "a",
+                          "\x80uro"}) {
+    TObjEmp e;
+    e.cod = cod;
+    e.pais = 1;
+    ASSERT_EQ(ObjEmpAdd(&e), 0) << cod;
+  }
+  int32_t erro = 0;
+  for (const char* cod : {"a", "B", "c",
+                          "\xC9"
+                          "A",
+                          "\x80URO", " b "}) {
+    EXPECT_GT(GetIdEmpCache(cod, "1", &erro), 0) << cod;
+    EXPECT_EQ(erro, 0) << cod;
+  }
+  EXPECT_EQ(GetIdEmpCache("A", "0", &erro), 0) << "another country";
+  EXPECT_EQ(erro, 4174);
+
+  // A company added after the cache was loaded is found only by GetIdEmp.
+  TObjEmp nova;
+  nova.cod = "NOVA";
+  nova.pais = 1;
+  ASSERT_EQ(ObjEmpAdd(&nova), 0);
+  EXPECT_EQ(GetIdEmpCache("NOVA", "1", &erro), 0);
+  EXPECT_EQ(erro, 4174);
+  EXPECT_EQ(GetIdEmp("NOVA", "1", &erro), nova.id);
+}
+
+TEST(NomeParamFmtBal, NamesAndTheFatalSource) {
+  EXPECT_EQ(NomeParamFmtBal(0, "t"), "@fmtbal");
+  EXPECT_EQ(NomeParamFmtBal(2, "t"), "@fmtbal2");
+  EXPECT_EQ(NomeParamFmtBal(3, "t"), "@fmtbal3");
+  EXPECT_EXIT(NomeParamFmtBal(4, "ctx"), ::testing::ExitedWithCode(250), "");
+}
+
+}  // namespace
+}  // namespace zun
