@@ -8,6 +8,8 @@
 #include <strings.h>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "foundation/momento.h"
 #include "foundation/text.h"
@@ -224,6 +226,11 @@ void SqliteConnection::Open(const ConnectionString& cs) {
   Close();
   path_ = SqliteCatalogPath(cs);
   db_ = OpenSqliteFile(path_, false);
+  // Checked later by its full name: a change of the working directory is
+  // not a replaced file.
+  std::error_code ec;
+  const std::filesystem::path absoluto = std::filesystem::absolute(path_, ec);
+  if (!ec) path_ = absoluto.string();
   struct stat st {};
   try {
     if (::stat(path_.c_str(), &st) != 0)
