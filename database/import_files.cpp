@@ -95,14 +95,10 @@ void ImportFilesNext(ProcContext& c) {
   const double now = AgoraGMT();
   const Value lease_end = Value::DateTime(now + kImportLeaseDays);
   Recordset dead = c.Query(kTakeDead, {lease_end, Value::DateTime(now), Value::Int(max_tries)});
-  if (dead.RecordCount() != 0) {
-    dead.First();
-    c.AddResult(Status(kErrImportFileProcessDied, count_menos_um));
-    c.AddResult(EntryRow(c, dead.Field(0)));
-    return;
-  }
-  Recordset taken = c.Query(
-      kTakeNext, {lease_end, Value::Int(max_pri), Value::Int(max_tries), Value::DateTime(now)});
+  const bool morto = dead.RecordCount() != 0;
+  Recordset taken = morto ? std::move(dead)
+                          : c.Query(kTakeNext, {lease_end, Value::Int(max_pri),
+                                                Value::Int(max_tries), Value::DateTime(now)});
   if (taken.RecordCount() == 0) {
     c.AddResult(Status(kImportFilesNothing, count_menos_um));
     return;
@@ -120,7 +116,7 @@ void ImportFilesNext(ProcContext& c) {
     c.AddResult(Status(kErrImportFileOwnerUnknown, count_menos_um));
     return;
   }
-  c.AddResult(Status(0, count_menos_um));
+  c.AddResult(Status(morto ? kErrImportFileProcessDied : 0, count_menos_um));
   c.AddResult(std::move(row));
 }
 
