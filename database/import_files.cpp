@@ -14,6 +14,14 @@ double AgoraGMT() {
   return 25569.0 + (static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9) / 86400.0;
 }
 
+bool LoginEhAdministrador(ProcContext& c) {
+  Recordset rs =
+      c.Query("SELECT is_admin FROM users WHERE name = ?", {Value::String(c.LoginUser())});
+  if (rs.RecordCount() == 0) return false;
+  rs.First();
+  return rs.Field(0).AsInt() != 0;
+}
+
 namespace {
 
 // Entries in a state ImportFilesResult never leaves them in (marked imported
@@ -44,33 +52,60 @@ Recordset Status(int32_t result, int32_t count_menos_um) {
 // An entry whose content was deleted is never handed out: it would import
 // as an empty file and pass.
 constexpr char kTakeNext[] =
-    "UPDATE import_files SET importtries = importtries + 1, taken_until = ? WHERE id = ("
+    "UPDATE import_files SET importtries = importtries + 1, taken_until = ?, lease = lease + 1 "
+    "WHERE id = ("
     "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.conteudo IS NOT NULL AND "
     "f.prioridade <= ? AND f.importtries < ? AND "
     "(f.taken_until IS NULL OR f.taken_until < ?) "
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id";
 
+// An entry whose lease ran out on its last try without an outcome: its
+// process died (a file that kills the process every time ends here). It is
+// taken again, without a try, for the caller to record the failure; should
+// that caller die too, the entry comes back once more after its lease.
+constexpr char kTakeDead[] =
+    "UPDATE import_files SET taken_until = ?, lease = lease + 1 WHERE id = ("
+    "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.taken_until IS NOT NULL AND "
+    "f.taken_until < ? AND f.importtries >= ? "
+    "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
+    "RETURNING id";
+
+// The second result set of "ImportFilesNext": the entry and its owner.
+Recordset EntryRow(ProcContext& c, const Value& id) {
+  return c.Query(
+      "SELECT f.uid AS Uid, f.id AS Id, f.prioridade, u.name AS Name, f.mom, f.filename, "
+      "f.importtries, f.conteudo, f.lease FROM import_files f JOIN users u ON u.uid = f.uid "
+      "WHERE f.id = ?",
+      {id});
+}
+
 void ImportFilesNext(ProcContext& c) {
+  // Another user's entry would be imported, stored and mailed under this
+  // login: only an administrator may take entries. Nothing is counted.
+  if (!LoginEhAdministrador(c)) {
+    c.AddResult(Status(kErrImportFilesNotAdmin, 0));
+    return;
+  }
   const Value& pri = c.In("@MaxPrioridade");
   const Value& tries = c.In("@MaxImportTries");
   const int32_t max_pri = pri.IsNull() ? 5 : pri.AsInt();
   const int32_t max_tries = tries.IsNull() ? 2 : tries.AsInt();
   const int32_t count_menos_um = CountMenosUm(c);
   const double now = AgoraGMT();
-  Recordset taken = c.Query(kTakeNext, {Value::DateTime(now + kImportLeaseDays), Value::Int(max_pri),
-                                        Value::Int(max_tries), Value::DateTime(now)});
+  const Value lease_end = Value::DateTime(now + kImportLeaseDays);
+  Recordset dead = c.Query(kTakeDead, {lease_end, Value::DateTime(now), Value::Int(max_tries)});
+  const bool morto = dead.RecordCount() != 0;
+  Recordset taken = morto ? std::move(dead)
+                          : c.Query(kTakeNext, {lease_end, Value::Int(max_pri),
+                                                Value::Int(max_tries), Value::DateTime(now)});
   if (taken.RecordCount() == 0) {
     c.AddResult(Status(kImportFilesNothing, count_menos_um));
     return;
   }
   taken.First();
   const Value id = taken.Field(0);
-  Recordset row = c.Query(
-      "SELECT f.uid AS Uid, f.id AS Id, f.prioridade, u.name AS Name, f.mom, f.filename, "
-      "f.importtries, f.conteudo FROM import_files f JOIN users u ON u.uid = f.uid "
-      "WHERE f.id = ?",
-      {id});
+  Recordset row = EntryRow(c, id);
   if (row.RecordCount() == 0) {
     // The owner is gone (possible only with foreign keys off): importing
     // under another identity would be wrong. The try stays counted, so the
@@ -81,8 +116,19 @@ void ImportFilesNext(ProcContext& c) {
     c.AddResult(Status(kErrImportFileOwnerUnknown, count_menos_um));
     return;
   }
-  c.AddResult(Status(0, count_menos_um));
+  c.AddResult(Status(morto ? kErrImportFileProcessDied : 0, count_menos_um));
   c.AddResult(std::move(row));
+}
+
+// Whether @lease (when given) is the entry's latest hand-out, not yet
+// ended by an outcome.
+bool TemOLease(ProcContext& c, const Value& id) {
+  const Value& lease = c.In("@lease");
+  if (lease.IsNull()) return true;
+  Recordset rs =
+      c.Query("SELECT 1 FROM import_files WHERE id = ? AND lease = ? AND taken_until IS NOT NULL",
+              {id, lease});
+  return rs.RecordCount() != 0;
 }
 
 void ImportFilesResult(ProcContext& c) {
@@ -106,6 +152,12 @@ void ImportFilesResult(ProcContext& c) {
     c.Return(kErrImportFileAlreadyDone);
     return;
   }
+  // A process whose lease ran out and whose entry was taken again must not
+  // overwrite the outcome of the one that holds it now.
+  if (!TemOLease(c, id)) {
+    c.Return(kErrImportFileLeaseLost);
+    return;
+  }
   const int32_t code = res.AsInt();
   const bool apaga_conteudo = !apaga.IsNull() && apaga.AsBool();
   c.Exec(
@@ -113,6 +165,16 @@ void ImportFilesResult(ProcContext& c) {
       "conteudo = CASE WHEN ? THEN NULL ELSE conteudo END WHERE id = ?",
       {Value::Int(code), Value::DateTime(AgoraGMT()), Value::Int(code == 0 ? 1 : 0),
        Value::Int(apaga_conteudo ? 1 : 0), id});
+}
+
+// Renews the lease of an entry being imported, for as long as the caller
+// holds it: 30 minutes from now.
+void ImportFilesRenova(ProcContext& c) {
+  const int changed = c.Exec(
+      "UPDATE import_files SET taken_until = ? WHERE id = ? AND lease = ? AND done = 0 AND "
+      "taken_until IS NOT NULL",
+      {Value::DateTime(AgoraGMT() + kImportLeaseDays), c.In("@id"), c.In("@lease")});
+  if (changed == 0) c.Return(kErrImportFileLeaseLost);
 }
 
 }  // namespace
@@ -125,8 +187,12 @@ void RegisterImportFilesProcedures() {
   RegisterProcedure("ImportFilesResult",
                     {{"@id", DataType::kInteger},
                      {"@res", DataType::kInteger},
-                     {"@ApagaConteudo", DataType::kBoolean}},
+                     {"@ApagaConteudo", DataType::kBoolean},
+                     {"@lease", DataType::kInteger}},
                     ImportFilesResult);
+  RegisterProcedure("ImportFilesRenova",
+                    {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
+                    ImportFilesRenova);
 }
 
 }  // namespace zun

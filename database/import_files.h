@@ -7,6 +7,14 @@
 // the entry and counts the try in one statement, inside the call's write
 // transaction, so two service processes never get the same entry at the
 // same time; the first hand-out reports importtries 1.
+// Only a connection that logged in as an administrator is handed entries:
+// the service imports other users' files.
+// Each hand-out takes the entry for kImportLeaseDays under a new lease
+// number; "ImportFilesRenova" renews it while the file is imported, and
+// only the latest lease may renew it or record the outcome. An entry whose
+// lease ran out without an outcome had its process die: with tries left it
+// is handed out again; on its last try it is handed out once more, with
+// the code 50106 and without a try, for the failure to be recorded.
 // "ImportFilesResult" records an outcome; a success is final.
 // Result codes: reference_db.h.
 //
@@ -19,14 +27,22 @@
 
 namespace zun {
 
-// How long a handed-out entry stays taken by the process that got it (in
-// days: 30 minutes, well beyond one run's 600-second budget).
+// How long a handed-out entry stays taken by the process that got it
+// unless renewed (in days: 30 minutes, well beyond one run's 600-second
+// budget; the service renews every 5 minutes while it imports).
 inline constexpr double kImportLeaseDays = 30.0 / 1440.0;
 
-// Registers "ImportFilesNext" and "ImportFilesResult" (idempotent).
+// Registers "ImportFilesNext", "ImportFilesResult" and "ImportFilesRenova"
+// (idempotent).
 void RegisterImportFilesProcedures();
 
 // The current time in GMT as a day number.
 double AgoraGMT();
+
+class ProcContext;
+
+// Whether the connection logged in as an administrator (a user that is no
+// longer in the users table is none).
+bool LoginEhAdministrador(ProcContext& c);
 
 }  // namespace zun

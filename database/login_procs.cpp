@@ -94,13 +94,7 @@ void ChamaSetuser(ProcContext& c) {
     c.SetCurrentUser("");
     return;
   }
-  Recordset login = UserRow(c, c.LoginUser());
-  if (login.RecordCount() == 0) {
-    c.Return(kErrSetuserNotAdmin);
-    return;
-  }
-  login.First();
-  if (login.FieldByName("is_admin").AsInt() == 0) {
+  if (!LoginEhAdministrador(c)) {
     c.Return(kErrSetuserNotAdmin);
     return;
   }

@@ -45,8 +45,10 @@ void InitDatabase(const std::string& path) {
                           " (remove it first)");
     }
   }
-  // O_EXCL: of two concurrent creations only one gets the file.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // O_EXCL: of two concurrent creations only one gets the file. It holds
+  // password hashes and every queued file: the owner alone may read it (the
+  // journal files SQLite makes beside it take the same mode).
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     if (errno == EEXIST) throw ProviderError("the database file already exists: " + path);
     throw ProviderError("cannot create the database file " + path + ": " + std::strerror(errno));
@@ -77,6 +79,10 @@ int64_t AddUser(const std::string& path, const NewUser& u) {
                                     [](char ch) { return static_cast<unsigned char>(ch) < 32; });
   if (u.name.empty() || bad_char || u.name.front() == ' ' || u.name.back() == ' ') {
     throw ProviderError("invalid user name <" + u.name + ">");
+  }
+  if (u.name.size() > kMaxUserNameLength) {
+    throw ProviderError("a user name has at most " + std::to_string(kMaxUserNameLength) +
+                        " characters, not " + std::to_string(u.name.size()));
   }
   Handle h;
   h.db = OpenSqliteFile(path, /*create=*/false);

@@ -22,6 +22,10 @@ inline constexpr int kSchemaVersion = 4;
 // or the schema fails; a failed creation leaves no file behind.
 void InitDatabase(const std::string& path);
 
+// The longest user name (a server's login names are at most this long). The
+// service builds the local copy's name from it, which must fit a file name.
+inline constexpr size_t kMaxUserNameLength = 128;
+
 struct NewUser {
   std::string name;
   std::string password;  // empty: only integrated security admits the user
@@ -34,8 +38,9 @@ struct NewUser {
 
 // Adds a user to the database file path; returns its uid. Texts are
 // Windows-1252. Only the salted hash of the password is stored. Raises
-// ProviderError when the name is empty, has outer blanks or control
-// characters, or is taken (letter case ignored), or the file is no database.
+// ProviderError when the name is empty, longer than kMaxUserNameLength, has
+// outer blanks or control characters, or is taken (letter case ignored), or
+// the file is no database.
 int64_t AddUser(const std::string& path, const NewUser& user);
 
 // Result codes of the login and queue procedures (their return values).
@@ -55,6 +60,18 @@ inline constexpr int32_t kImportFilesNothing = 4072;
 // The "result" of "ImportFilesNext" when the entry's owner is not in the
 // users table; the try is counted.
 inline constexpr int32_t kErrImportFileOwnerUnknown = 50104;
+// The "result" of "ImportFilesNext" when the connection did not log in as
+// an administrator; nothing is handed out or counted.
+inline constexpr int32_t kErrImportFilesNotAdmin = 50105;
+// The "result" of "ImportFilesNext" when it hands out, for the record, an
+// entry whose process died on its last try (its lease ran out before an
+// outcome was recorded): the row follows, and the caller records the
+// failure with this code, tells the operators and mails the owner.
+inline constexpr int32_t kErrImportFileProcessDied = 50106;
+// The caller's "@lease" is no longer the entry's: another process took the
+// entry after the lease ran out, or its outcome is recorded
+// ("ImportFilesRenova", "ImportFilesResult"); nothing is changed.
+inline constexpr int32_t kErrImportFileLeaseLost = 50107;
 // "@id" is not an entry of the queue ("ImportFilesResult").
 inline constexpr int32_t kErrImportFileUnknownId = 50101;
 // "@res" is NULL: the outcome is unknown ("ImportFilesResult").

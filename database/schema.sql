@@ -27,8 +27,10 @@ CREATE TABLE users (
 -- The import-file queue. conteudo holds the file's bytes unchanged; done is 1
 -- once an import succeeded; result and result_mom record the latest outcome.
 -- taken_until (GMT) is set while a service process works on the entry, so
--- that no other process takes it meanwhile; the outcome clears it, and a
--- process that died leaves it to expire.
+-- that no other process takes it meanwhile; the process renews it while it
+-- imports, the outcome clears it, and a process that died leaves it to
+-- expire. lease counts the hand-outs: only the latest taker may renew the
+-- entry or record its outcome.
 CREATE TABLE import_files (
   id          INTEGER PRIMARY KEY AUTOINCREMENT,
   uid         INTEGER NOT NULL REFERENCES users(uid),
@@ -40,7 +42,8 @@ CREATE TABLE import_files (
   result      INTEGER,
   result_mom  DATETIME,
   done        INTEGER NOT NULL DEFAULT 0,
-  taken_until DATETIME
+  taken_until DATETIME,
+  lease       INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 -- The entries "ImportFilesNext" counts as inconsistent on every call; the

@@ -300,14 +300,25 @@ std::string BaseName(const std::string& p) {
   return slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
+// The highest priority the service ever takes (at night; 5 by day).
+constexpr int32_t kMaxPriority = 999;
+
 int Enqueue(const Args& a, const std::string& path) {
   Allow(a, {"--user", "--priority", "--as"});
   WordCount(a, 2, "file to queue");
   const std::string file = a.words[1];
   if (!a.Has("--user") || a.Get("--user").empty()) throw UsageError("enqueue needs --user NAME");
   const int32_t priority = a.Has("--priority") ? ParseInt(a.Get("--priority"), "--priority") : 5;
+  if (priority > kMaxPriority) {
+    throw UsageError("--priority must be at most " + std::to_string(kMaxPriority) +
+                     ": the service never takes a higher one");
+  }
   const std::string shown = a.Has("--as") ? a.Get("--as") : BaseName(file);
   if (shown.empty()) throw UsageError("--as needs a name");
+  // The name reaches the log and the mails: a line break would forge lines.
+  for (const unsigned char c : shown) {
+    if (c < 32 || c == 127) throw UsageError("the file name may not hold control characters");
+  }
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) {
     throw Failure("cannot read " + file + ": " + std::strerror(errno));

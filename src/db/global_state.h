@@ -23,13 +23,15 @@
 
 namespace zun {
 
-// Text of the quote bulletin requests collected while importing; sent to the
-// database at shutdown.
+// Text of the quote bulletin requests collected while importing. The queue
+// step takes out what a file added and records it together with the file's
+// outcome; what is left (a request that could not be recorded then) is sent
+// to the database at shutdown.
 inline std::string ReqGBolPendente;
 
 // Directory of the quote bulletin request files, ending in "/": the value
-// of the switch "PathReqGBol", else kPathReqGBolPadrao. The directory is
-// not created by the program.
+// of the switch "PathReqGBol", else kPathReqGBolPadrao. The service makes
+// the directory at the start of a run when it is missing.
 inline std::string PathReqGBol;
 inline constexpr char kPathReqGBolPadrao[] = "./reqgbol/";
 

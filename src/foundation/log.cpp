@@ -35,6 +35,10 @@ namespace {
 
 constexpr size_t kRecentLines = 300;
 constexpr int kSharingViolation = 32;
+// The log tells what every queued file held and who sent it: no access for
+// other local users. The fallback lies in a shared temporary directory.
+constexpr mode_t kModoDoLog = 0640;
+constexpr mode_t kModoDaReserva = 0600;
 
 struct LogState {
   TCriticalSection lock{"SeqAcessoLoga"};
@@ -80,35 +84,56 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// Puts a line into the kept-in-memory list and mirrors the list to TEMP.
+// The directory of the fallback file: TEMP, else TMPDIR, else /tmp (under
+// cron and systemd TEMP is normally unset), ending in "/".
+std::string DiretorioDaReserva() {
+  std::string dir = Env("TEMP");
+  if (dir.empty()) dir = Env("TMPDIR");
+  if (dir.empty()) dir = "/tmp";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// Puts a line into the kept-in-memory list and appends what is new in it to
+// the fallback file. Appending, in one write, lets several processes share
+// that file without overwriting each other's lines.
 void KeepInMemory(LogState& st, const std::string& prefix, const std::string& line, int err) {
   if (!st.kept) {
     st.kept = std::make_unique<std::vector<std::string>>();
     st.kept->reserve(1024);
   }
+  std::string text;
   if (st.kept->empty()) {
     st.kept->push_back(prefix + " start of log kept in memory (<" + st.file_name +
                        "> error:" + std::to_string(err) + ")");
+    text = st.kept->back() + "\r\n";
   }
   st.kept->push_back(line);
-  std::string temp = Env("TEMP");
-  if (temp.empty()) return;
-  if (temp.back() != '/') temp += '/';
-  std::string text;
-  for (const std::string& l : *st.kept) text += l + "\r\n";
-  // Never through a link planted in a shared TEMP.
-  int fd = ::open((temp + "zun.tmp.log").c_str(),
-                  O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  text += line + "\r\n";
+  // Never through a link planted in a shared directory.
+  int fd = ::open((DiretorioDaReserva() + "zun.tmp.log").c_str(),
+                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kModoDaReserva);
   if (fd < 0) return;
   WriteAll(fd, text);
   ::close(fd);
+}
+
+// Takes the exclusive lock of fd as the writers do: up to 11 attempts,
+// wait_ms apart. False when another process kept it all that time.
+bool TravaComEspera(int fd, int wait_ms) {
+  for (int k = 1; k <= 11; ++k) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (k <= 10) std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
+  }
+  return false;
 }
 
 // Opens the log for appending and takes its exclusive lock, retrying a lock
 // held elsewhere. Returns the descriptor, or -1 with *err set.
 int OpenLocked(LogState& st, int* err) {
   for (int k = 1; k <= 11; ++k) {
-    int fd = ::open(st.file_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // Opened anew for each attempt: the log cut may have renamed the file.
+    int fd = ::open(st.file_name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kModoDoLog);
     if (fd < 0) {
       *err = errno == ENOENT ? 2 : errno;
       return -1;
@@ -142,15 +167,41 @@ void GravaLog(LogState& st, const std::string& prefix, const std::string& msg) {
       text += prefix + " end of log kept in memory\r\n";
     }
     text += line + "\r\n";
+    // Where the text begins: a write cut short (a full disk) is cut back to
+    // here, so that no torn line is left for the next one to be glued to.
+    const off_t inicio = ::lseek(fd, 0, SEEK_END);
     if (!WriteAll(fd, text)) {
-      if (kept) {
-        st.kept = std::move(kept);
-      }
-      KeepInMemory(st, prefix, line, errno);
+      err = errno;
+      if (inicio >= 0) (void)!::ftruncate(fd, inicio);
+      if (kept) st.kept = std::move(kept);
+      KeepInMemory(st, prefix, line, err);
     }
     ::close(fd);  // also releases the lock
   }
   st.busy = false;
+}
+
+// msg with every control character but the tab written out ("\r", "\n",
+// else "\x" and two hexadecimal digits): a text from outside (a queued
+// file's name, a database message) can then never start a line of its own
+// or smuggle raw bytes into the log.
+std::string Escapa(const std::string& msg) {
+  std::string out;
+  out.reserve(msg.size());
+  for (const char ch : msg) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c >= 32 && c != 127) || c == '\t') {
+      out += ch;
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      static const char kHex[] = "0123456789ABCDEF";
+      out += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    }
+  }
+  return out;
 }
 
 // Holds the log lock for one scope. A lock that cannot be taken is fatal; the
@@ -181,12 +232,19 @@ class LogLock {
 int32_t SysExitCode = 0;
 
 void Loga(const std::string& msg) {
+  const std::string texto = Escapa(msg);
   LogState& st = State();
   LogLock lock(st);
   const std::string prefix = Prefix();
   if (st.recent.size() >= kRecentLines) st.recent.pop_front();
-  st.recent.push_back(prefix + " " + msg);
-  GravaLog(st, prefix, msg);
+  st.recent.push_back(prefix + " " + texto);
+  GravaLog(st, prefix, texto);
+}
+
+size_t LinhasRetidas() {
+  LogState& st = State();
+  LogLock lock(st);
+  return st.kept ? st.kept->size() : 0;
 }
 
 namespace {
@@ -249,7 +307,7 @@ void LogaVerbose(const std::string& msg) {
 
 void LogaConsole(const std::string& msg) {
   Loga(msg);
-  std::cout << msg << '\n' << std::flush;
+  std::cout << Escapa(msg) << '\n' << std::flush;
   std::cout.clear();
 }
 
@@ -280,8 +338,10 @@ std::string IdentificacaoDoUsuario() {
   std::string computer = Env("COMPUTERNAME");
   if (computer.empty()) computer = Env("MACHINE");
   if (computer.empty()) {
-    char buf[17] = {};
-    if (gethostname(buf, 16) == 0) computer = buf;
+    // A computer name has 15 characters at most: a longer host name is cut,
+    // never dropped (gethostname fails when the buffer is too short).
+    char buf[256] = {};
+    if (gethostname(buf, sizeof buf - 1) == 0) computer = std::string(buf).substr(0, 15);
   }
   computer = AparaBrancos(computer);
   if (!user.empty() && !username.empty()) username = "/" + username;
@@ -386,7 +446,17 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
   // line is appended to it while its tail is copied and cut off.
   const int in = ::open(file_name.c_str(), O_RDWR | O_CLOEXEC);
   if (in < 0) return 3244;
-  ::flock(in, LOCK_EX);
+  // Waited for as the writers wait: a process that keeps the lock makes this
+  // run skip the cut instead of holding up its login.
+  int wait_ms = 0;
+  {
+    LogLock lock(State());
+    wait_ms = State().short_wait ? State().short_wait_ms : State().long_wait_ms;
+  }
+  if (!TravaComEspera(in, wait_ms)) {
+    ::close(in);
+    return 3246;
+  }
   struct stat locked {
   }, named{};
   if (::fstat(in, &locked) != 0 || ::stat(file_name.c_str(), &named) != 0 ||
@@ -401,12 +471,14 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
   }
   // Lines other runs wrote under the new name since the rename stay: the
   // kept tail is appended after them.
-  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (out < 0) {
+  const int out = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kModoDoLog);
+  if (out < 0 || !TravaComEspera(out, wait_ms)) {
+    // The whole old part is in the numbered file: nothing is lost, the new
+    // log only misses its copied tail.
+    if (out >= 0) ::close(out);
     ::close(in);
     return 3245;
   }
-  ::flock(out, LOCK_EX);
   int err = 0;
   int64_t pos = 0;
   if (err == 0) {

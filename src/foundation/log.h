@@ -4,13 +4,17 @@
 // list of recent lines and, for LogaConsole, to standard output. The file is
 // opened, appended and closed per line under an exclusive flock so that
 // several processes can share it; a lock that cannot be taken is waited out
-// and, after 11 attempts, the lines are kept in memory (mirrored to
-// TEMP/zun.tmp.log) until the file can be written again.
+// and, after 11 attempts, the lines are kept in memory (and appended to
+// zun.tmp.log in TEMP, else TMPDIR, else /tmp) until the file can be
+// written again. A write cut short is cut back, so the file holds whole
+// lines only. Control characters of a message other than the tab are
+// written out ("\r", "\n", "\xNN"), so that one message is one line.
 //
 // Thread-safety: Loga and its variants may be called from any thread; they
 // are serialised by one process-wide mutex.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +26,10 @@ namespace zun {
 // Writes one line: prefix "yyyy/mm/dd-hh:nn:ss PPPPPPPP/TTTTTTTT  0", a blank
 // and msg, ended by CR LF. Never reports an error to the caller.
 void Loga(const std::string& msg);
+
+// The number of lines kept in memory because the log file could not be
+// written (0 when the file holds every line written so far).
+size_t LinhasRetidas();
 
 // Loga only when verbose logging is on (switch "/LI" or "-LI").
 void LogaVerbose(const std::string& msg);
@@ -61,8 +69,10 @@ void SetLogFileName(const std::string& name);
 
 // Cuts a log file that has grown past tag + tmr + 100 bytes: the older part
 // moves to the next numbered file (base + "001" + extension and so on) and
-// file_name keeps about its last tmr bytes, starting at a line. Failures are
-// logged as "NDTCM Erro:" + code (3244 to 3252), never raised.
+// file_name keeps about its last tmr bytes, starting at a line. The file's
+// lock is waited for as the writers wait; when another process keeps it,
+// the cut is skipped (3246). Failures are logged as "NDTCM Erro:" + code
+// (3244 to 3252), never raised.
 void NDTCM(const std::string& file_name, int64_t tmr, int64_t tag);
 
 // Module start of the log, once per process (later calls do nothing): reads

@@ -137,6 +137,11 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
       e = CheckClientVersionV2();
     }
     if (e == 0) GetInfoDoUsuario(&e);
+    if (e == 0 && !UsuarioIsAdmin) {
+      e = kErroLoginNaoAdministrador;
+      msg_erro = "not an administrator: " + UsuarioNome;
+      Loga("InitDbConnection " + msg_erro);
+    }
     if (e == 0) {
       // A reconnection starts as the login's user again: a file being
       // imported as its owner must go on as the owner, not as the service.

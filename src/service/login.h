@@ -13,13 +13,19 @@
 
 namespace zun {
 
+// The login's code when the user logged in is not an administrator: the
+// service takes other users' files and works as their owners, which only an
+// administrator may do.
+inline constexpr int32_t kErroLoginNaoAdministrador = 4079;
+
 // Logs in (see the header comment). user and password may be empty: they
 // then come from the "user" and "password" switches, and when still
 // missing from ask (PedeLoginNoTerminal by default). exclusive is accepted
 // for callers' sake; the embedded provider has no share modes. Every
 // failure is logged ("InitDbConnection error:" + code), closes the
 // connection and sends the "login error:" notification. Returns 0 or the
-// code: 4272, 4217, 4218, 4462, a version or procedure code, 3714
+// code: 4272, 4217, 4218, 4462, a version or procedure code,
+// kErroLoginNaoAdministrador (the failure message names the user), 3714
 // (exception without a code of its own) or 3715 (not connected after all).
 // Precondition: Db exists.
 int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,

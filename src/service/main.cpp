@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   zun::RunHooks hooks;
   hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };
   hooks.is_logged = [] { return zun::IsLogged(false); };
+  hooks.verifica_ambiente = zun::VerificaDiretorios;
   hooks.queue_step = zun::ImpIFStep;
   hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
   zun::ZunInpIF(hooks);

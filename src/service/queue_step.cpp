@@ -4,9 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
+#include "db/global_state.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "notify/mail.h"
 
 namespace zun {
 
@@ -30,20 +36,72 @@ std::string LePathIF() {
   const size_t b = path.find_first_not_of(' ');
   if (b == std::string::npos) return "";
   path = path.substr(b, path.find_last_not_of(' ') - b + 1);
-  const char last = path.back();
-  if (last != '/' && last != ':' && last != '\\') path += '/';
+  // On this system "\\" and ":" are characters of a name, not delimiters:
+  // without the "/" the copy would land beside the directory.
+  if (path.back() != '/') path += '/';
   return path;
+}
+
+namespace {
+
+// 0 when a file of a few kilobytes can be written in dir (ending in "/"),
+// else the system's error number.
+int ProvaDiretorio(const std::string& dir) {
+  std::string name = dir + ".zuninput-probe-XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return errno;
+  const std::string bloco(4096, '\0');
+  size_t written = 0;
+  while (written < bloco.size()) {
+    const ssize_t n = ::write(fd, bloco.data() + written, bloco.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    written += static_cast<size_t>(n);
+  }
+  const int err = written < bloco.size() ? (errno != 0 ? errno : ENOSPC) : 0;
+  const bool closed = ::close(fd) == 0;
+  const int close_err = errno;
+  ::unlink(name.c_str());
+  if (err != 0) return err;
+  return closed ? 0 : close_err;
+}
+
+}  // namespace
+
+int32_t VerificaDiretorios() {
+  const std::string path_if = LePathIF();
+  std::string dir = path_if.empty() ? "./" : path_if;
+  int32_t code = 0;
+  int err = ProvaDiretorio(dir);
+  if (err != 0) {
+    code = kErroDiretorioDasCopias;
+  } else {
+    dir = PathReqGBol;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    err = ProvaDiretorio(dir);
+    if (err != 0) code = kErroDiretorioDosPedidos;
+  }
+  if (code != 0) {
+    const std::string motivo = std::strerror(err);
+    LogaConsole("- ZunInpIF directory error:" + std::to_string(code) + " <" + dir + "> " + motivo);
+    SendNotification("directory error:" + std::to_string(code),
+                     {"dir", dir, "erro", std::to_string(code), "reason", motivo}, "gr");
+  }
+  return code;
 }
 
 void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro) {
   if (*erro != 0) return;
   constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::open(file_name.c_str(), kFlags, 0644);
+  // A queued file is its owner's data: no access for other local users.
+  constexpr mode_t kModo = 0640;
+  int fd = ::open(file_name.c_str(), kFlags, kModo);
   if (fd < 0 && errno == EEXIST) {
     // A copy kept by an earlier try of the same entry (or anything else in
     // its place): remove the name itself, never what it may point to.
     ::unlink(file_name.c_str());
-    fd = ::open(file_name.c_str(), kFlags, 0644);
+    fd = ::open(file_name.c_str(), kFlags, kModo);
   }
   int io_res = 0;
   int io_res_close = 0;

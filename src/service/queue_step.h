@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace zun {
@@ -18,9 +19,25 @@ int32_t MaxPrioridadeDaHora(int hour);
 std::string LimpaNome(const std::string& s);
 
 // The "PathIF" directory for local copies: the switch value cut to 255
-// characters, blanks trimmed, "/" appended unless it ends in "/", ":" or
-// "\\"; "" without the switch.
+// characters, blanks trimmed, "/" appended unless it ends in "/"; "" without
+// the switch.
 std::string LePathIF();
+
+// The run's codes when the machine cannot take files: the directory of the
+// local copies ("PathIF", else the working directory) is missing or no file
+// can be written in it; the directory of the bulletin request files
+// ("PathReqGBol") is missing and cannot be made, or cannot be written to.
+inline constexpr int32_t kErroDiretorioDasCopias = 4080;
+inline constexpr int32_t kErroDiretorioDosPedidos = 4087;
+
+// Checks, before any entry is taken, that the directory of the local copies
+// takes a file of a few kilobytes (missing directory, no rights, full disk)
+// and makes the PathReqGBol directory when it is missing and checks it the
+// same way. On failure logs "- ZunInpIF directory error:" + code + " <" +
+// dir + "> " + the system's reason, sends the notification "directory
+// error:" + code to "gr" and returns kErroDiretorioDasCopias or
+// kErroDiretorioDosPedidos; else 0. Precondition: IniciaZiGlobs ran.
+int32_t VerificaDiretorios();
 
 // Writes content to a new file file_name, replacing one left by an earlier
 // try; the file is created exclusively and never through a symbolic link.
@@ -32,20 +49,39 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
 
 namespace zun {
 
+// The queue's codes the step acts on (the database's, see docs/database.md):
+// "ImportFilesNext" hands out, for the record, an entry whose process died
+// on its last try; the caller's lease of an entry is no longer the entry's.
+inline constexpr int32_t kEntradaDeProcessoMorto = 50106;
+inline constexpr int32_t kLeasePerdido = 50107;
+// The step's code when its entry was taken by another process while it was
+// imported (its lease ran out): the import stops and no outcome is recorded.
+inline constexpr int32_t kErroEntradaTomada = 4093;
+// How often the lease of the entry being imported is renewed, in seconds
+// (it runs 30 minutes).
+inline constexpr double kRenovaLeaseSegundos = 300.0;
+
 // Imports one local file with the import engine (check pass, then import
 // pass). Outputs: the last line number, the last line's text, the status
-// line and the file's result code (3774 for an empty file name). An
-// exception of the import ends the file: the outputs are filled from the
-// import object, then the exception is passed on.
+// line and the file's result code (3774 for an empty file name). segue, when
+// given, is asked before each record: false stops the import, whose code is
+// then kErroEntradaTomada. An exception of the import ends the file: the
+// outputs are filled from the import object, then the exception is passed
+// on.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
-                  std::string* last_line, std::string* diag, int32_t* erro);
+                  std::string* last_line, std::string* diag, int32_t* erro,
+                  const std::function<bool()>& segue = nullptr);
 
 // One queue step: fetches the most urgent entry ("ImportFilesNext"), writes
-// it to a local file, imports it as its owner, records the outcome
-// ("ImportFilesResult"), mails the owner and cleans up. seq is the 1-based
-// number of the step in this run. On return *erro is 0 when the file was
-// imported or the queue was empty (then *continua is false), otherwise the
-// queue's or the import's code.
+// it to a local file, imports it as its owner while renewing its lease
+// ("ImportFilesRenova"), records the outcome ("ImportFilesResult"), mails
+// the owner and cleans up. An entry handed out because its process died is
+// not imported: its failure (kEntradaDeProcessoMorto) is recorded, notified
+// and mailed, and the run goes on. seq is the 1-based number of the step in
+// this run. On return *erro is 0 when the file was imported, a dead
+// process's entry was recorded or the queue was empty (then *continua is
+// false), otherwise the queue's or the import's code (kErroEntradaTomada
+// when the entry was taken by another process meanwhile).
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua);
 
 }  // namespace zun

@@ -2,10 +2,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "db/global_state.h"
+#include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "foundation/log.h"
@@ -47,12 +50,79 @@ struct QueueRow {
   double mom = 0;
   std::string filename;
   int32_t importtries = 0;
+  int32_t lease = 0;  // the hand-out's number: renews the entry, records its outcome
 };
+
+// The e-mail text of the entry's owner: the session's when it works as the
+// owner (the import switched to it), else read by switching to the owner
+// and back (a file that failed before the switch). "" when it cannot be
+// read: a mail to the session's own user would go to the wrong person.
+std::string EmailDoDono(const std::string& dono) {
+  if (UsuarioNome == dono) return UsuarioEmail;
+  std::string email;
+  try {
+    const int32_t e = ChamaSetuser(dono);
+    if (e == 0) {
+      email = UsuarioEmail;
+      const int32_t volta = ChamaSetuser("");
+      if (volta != 0) Loga("- ChamaSetuser back erro:" + std::to_string(volta));
+    } else {
+      Loga("- owner's e-mail unknown: ChamaSetuser " + dono + " erro:" + std::to_string(e));
+    }
+  } catch (const std::exception& x) {
+    int32_t e = 0;
+    CodigoDaExcecao("ImpIF.email", &e, x, 4085);
+  }
+  return email;
+}
+
+// Calls a queue procedure on the entry under its lease: "ImportFilesResult"
+// when res is given (the outcome), else "ImportFilesRenova" (renews the
+// lease). 0 or the call's code.
+int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nullopt,
+                      bool apaga_conteudo = false) {
+  std::unique_ptr<Command> cmd =
+      TomaDataSet(CommandType::kStoredProc, res ? "ImportFilesResult" : "ImportFilesRenova");
+  DevolveAoSair devolve(&cmd);
+  SetParamInt(cmd, "@id", row.id);
+  SetParamInt(cmd, "@lease", row.lease);
+  if (res) {
+    SetParamInt(cmd, "@res", *res);
+    SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
+  }
+  return ExecStProc(cmd, 0);
+}
+
+// Records a successful file's outcome and its bulletin request (pedido, not
+// empty) in one transaction: a later failure, a kill or a stop of the run
+// can no longer lose the request of a file recorded as imported, and a file
+// whose outcome was refused asks for nothing. A request that cannot be
+// recorded does not hold the outcome back: the outcome is recorded alone
+// and the request waits in ReqGBolPendente for the end of the run.
+int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const std::string& pedido) {
+  DbBeginTran();
+  int32_t gravou = 0;
+  int32_t pedido_erro = 0;
+  try {
+    gravou = ChamaComLease(row, 0, apaga_conteudo);
+    if (gravou == 0) pedido_erro = ReqGBol(pedido);
+  } catch (...) {
+    DbEndTran(false);
+    throw;
+  }
+  DbEndTran(gravou == 0 && pedido_erro == 0);
+  if (gravou == 0 && pedido_erro != 0) {
+    gravou = ChamaComLease(row, 0, apaga_conteudo);
+    if (gravou == 0) ReqGBolPendente += pedido;
+  }
+  return gravou;
+}
 
 }  // namespace
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
-                  std::string* last_line, std::string* diag, int32_t* erro) {
+                  std::string* last_line, std::string* diag, int32_t* erro,
+                  const std::function<bool()>& segue) {
   LogaConsole("ImpCli import <" + file_name + ">");
   *erro = 0;
   diag->clear();
@@ -65,8 +135,9 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
   } else {
     auto imp = std::make_unique<tMyImpMain>(file_name, true);
     imp->ShPortFlag = sh_port_flag;
+    bool parou = false;
     try {
-      while (imp->CanGoOn()) imp->ImportNext();
+      while (imp->CanGoOn() && !(parou = segue && !segue())) imp->ImportNext();
     } catch (...) {
       // An importer's exception ends the file; the caller turns it into the
       // file's code. The owner still learns where the file stopped.
@@ -75,8 +146,8 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
       *line_number = imp->lnn;
       throw;
     }
-    *erro = imp->ResultCode();
-    *diag = imp->StatusLine("impcli");
+    *erro = parou ? kErroEntradaTomada : imp->ResultCode();
+    *diag = parou ? "stopped: the entry was taken by another process" : imp->StatusLine("impcli");
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
   }
@@ -87,6 +158,8 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   *erro = 0;
   *continua = true;
+  // What the file's "*REQGBOL" records add to the bulletin requests.
+  const size_t pedidos_antes = ReqGBolPendente.size();
   QueueRow row;
   std::string local_name;
   std::string path_if;
@@ -96,6 +169,8 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   int32_t line_number = 0;
   std::string last_line;
   std::string diag;
+  bool morto = false;   // handed out to record that its process died
+  bool tomada = false;  // the lease was lost: the entry is another process's now
   std::unique_ptr<Command> cmd;
   try {
     cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
@@ -108,8 +183,9 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       SetParamInt(cmd, "@MaxPrioridade", max_pri);
       SetParamInt(cmd, "@MaxImportTries", 2);
       *erro = ExecStProc(cmd, 1);
+      morto = *erro == kEntradaDeProcessoMorto;
     }
-    if (*erro == 0) {
+    if (*erro == 0 || morto) {
       const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
       if (count_menos_um != 0) {
         LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
@@ -126,7 +202,14 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       GetFieldDateTime(cmd, "mom", &row.mom);
       GetFieldStr(cmd, "filename", &row.filename);
       GetFieldInt(cmd, "importtries", &row.importtries);
+      GetFieldInt(cmd, "lease", &row.lease);
       if (row.id == 0) *erro = 4088;
+    }
+    if (morto && row.id != 0) {
+      diag = "the process importing the file ended before its outcome was recorded";
+      LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
+                  " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + "> " +
+                  diag);
     }
     if (*erro == 0) {
       const std::string mom_str = MomentoStr(DateTimeToMomento(row.mom));
@@ -151,7 +234,25 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       user_switched = true;
     }
     if (*erro == 0) {
-      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro);
+      // The lease is renewed while the file is imported, between records and
+      // outside an importer's transaction (which would take the renewal
+      // with it on a rollback); a lease found lost stops the import, so the
+      // entry is never imported by two processes at the same time.
+      Stopwatch desde_renovacao;
+      auto segue = [&] {
+        if (desde_renovacao.Elapsed() < kRenovaLeaseSegundos || Db->TranCount() > 0) return true;
+        desde_renovacao.Reset();
+        const int32_t e = ChamaComLease(row);
+        if (e == kLeasePerdido) {
+          LogaConsole("- ImportFilesRenova id:" + std::to_string(row.id) +
+                      " lease lost: the entry was taken by another process");
+          return false;
+        }
+        if (e != 0) Loga("- ImportFilesRenova erro:" + std::to_string(e));
+        return true;
+      };
+      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro, segue);
+      tomada = *erro == kErroEntradaTomada;
     }
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpIF.1", erro, x, 4086);
@@ -159,23 +260,35 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   DevolveDataSet(&cmd);
 
   try {
-    if (row.id != 0) {
+    // The file's bulletin requests go with its successful outcome, or not
+    // at all.
+    std::string pedido;
+    if (ReqGBolPendente.size() > pedidos_antes) {
+      if (*erro == 0) pedido = ReqGBolPendente.substr(pedidos_antes);
+      ReqGBolPendente.resize(pedidos_antes);
+    }
+    if (*erro == 0 && row.prioridade <= 3 && row.id != 0) {
+      pedido += "[ImpIF id:" + std::to_string(row.id) + " IFpri:" + std::to_string(row.prioridade) +
+                " " + row.name + "]";
+    }
+    // An entry taken by another process is that process's to record.
+    if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= 2;
-      cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
-      SetParamInt(cmd, "@id", row.id);
-      SetParamInt(cmd, "@res", *erro);
       // The stored content goes only when the kept copy really exists: a
       // copy that could not be written must not take the file with it.
-      SetParamBool(cmd, "@ApagaConteudo",
-                   tenho_path && copia_gravada && (*erro == 0 || tries_exceeded));
-      const int32_t gravou = ExecStProc(cmd, 0);
+      const bool apaga = tenho_path && copia_gravada && (*erro == 0 || tries_exceeded);
+      const int32_t gravou = pedido.empty() ? ChamaComLease(row, *erro, apaga)
+                                            : GravaResultadoEPedido(row, apaga, pedido);
       // An outcome the queue did not take is not a success: the entry would
       // be imported again by a later run.
       if (gravou != 0) {
         LogaConsole("- ImportFilesResult erro:" + std::to_string(gravou));
-        if (*erro == 0) *erro = gravou;
+        if (*erro == 0 || morto) *erro = gravou;
+        tomada = gravou == kLeasePerdido;
       }
-      DevolveDataSet(&cmd);
+    }
+    if (row.id != 0 && !tomada) {
+      const bool tries_exceeded = row.importtries >= 2;
       LogaConsole(
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
@@ -209,10 +322,12 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
         extra.push_back(std::to_string(seq));
         SendNotification("IF failed, max tries exceeded", extra, "gr");
       }
-      if (!UsuarioEmail.empty() && (*erro == 0 || tries_exceeded)) {
-        LogaConsole("- sending mail to <" + UsuarioEmail + ">");
+      const std::string email =
+          *erro == 0 || tries_exceeded ? EmailDoDono(row.name) : std::string();
+      if (!email.empty()) {
+        LogaConsole("- sending mail to <" + email + ">");
         std::vector<std::string> mail = {
-            "XTO", UsuarioEmail, "SUBJ",
+            "XTO", email, "SUBJ",
             "ZunInput import " +
                 (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
         const std::vector<std::string> entrada = itens(diag, last_line);
@@ -222,14 +337,14 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       }
     }
     if (!tenho_path && !local_name.empty()) ::unlink((path_if + local_name).c_str());
-    if (*erro == 0 && row.prioridade <= 3 && row.id != 0) {
-      ReqGBolPendente += "[ImpIF id:" + std::to_string(row.id) +
-                         " IFpri:" + std::to_string(row.prioridade) + " " + row.name + "]";
-    }
     if (*erro == 0 && user_switched) {
       *erro = ChamaSetuser("");
       user_switched = false;
     }
+    // The failure of a process that died is recorded and reported: this run
+    // goes on.
+    if (morto && *erro == kEntradaDeProcessoMorto) *erro = 0;
+    if (tomada) *erro = kErroEntradaTomada;
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpIF.2", erro, x, 4085);
   }

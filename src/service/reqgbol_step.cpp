@@ -12,7 +12,6 @@
 #include "notify/mail.h"
 #include "service/login.h"
 #include "toolbox/dbutil/accessors.h"
-#include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -25,9 +24,13 @@ int32_t ProcuraReqGBolNoDataLogEGeraNua() {
   int io_res = 0;
   std::unique_ptr<Command> cmd;
   bool em_transacao = false;
+  // Without a connected session (a failed login, already reported) there is
+  // nothing to ask and nothing new to report.
+  if (!IsLogged(false)) {
+    Loga("ProcuraReqGBolNoDataLogEGeraNua skipped: no session");
+    return 0;
+  }
   try {
-    // Without a connected session (a failed login) there is nothing to ask.
-    if (!IsLogged(false)) throw EDBException(3718);
     // The requests count as served only together with their marker file:
     // a file that cannot be written leaves them pending for the next run.
     DbBeginTran();

@@ -9,8 +9,9 @@
 
 namespace zun {
 
-// Runs the step; never raises. Failures (also a session that is not
-// connected) are logged and notified; the run's error code is not touched.
+// Runs the step; never raises. Without a connected session it only logs
+// that it was skipped. Failures are logged and notified; the run's error
+// code is not touched.
 // Returns the step's code (0, 4105 for a marker file that could not be
 // written, or the call's code) for tests.
 int32_t ProcuraReqGBolNoDataLogEGeraNua();

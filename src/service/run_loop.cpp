@@ -28,6 +28,9 @@ int32_t ZunInpIF(const RunHooks& hooks) {
       Loga("- ZunInpIF login failed");
       erro = 4077;
     }
+    // A machine that cannot take files would fail every entry and use up
+    // its tries: the run stops before taking any.
+    if (erro == 0 && hooks.verifica_ambiente) erro = hooks.verifica_ambiente();
     countdown = std::make_unique<TCountDown>(hooks.budget_seconds);
     bool continua = true;
     while (erro == 0 && continua && !countdown->Expired() && hooks.queue_step) {
@@ -44,6 +47,13 @@ int32_t ZunInpIF(const RunHooks& hooks) {
   }
   countdown.reset();
   if (hooks.bulletin_requests) hooks.bulletin_requests();
+  // Lines that never reached the log file: a run nobody can read back must
+  // not look like a clean one.
+  if (const size_t retidas = LinhasRetidas(); erro == 0 && retidas > 0) {
+    erro = kErroLogNaoGravado;
+    LogaConsole("- ZunInpIF log not written: " + std::to_string(retidas) +
+                " lines kept in memory and in zun.tmp.log");
+  }
   if (SysExitCode == 0) SysExitCode = erro;
   const int32_t exit_code = SysExitCode;
   std::string line = "- ZunInpIF end";

@@ -16,18 +16,25 @@ namespace zun {
 // queue is empty.
 using QueueStep = std::function<void(int32_t seq, int32_t* erro, bool* continua)>;
 
-// What the run needs from the session: the login and its state, the queue
-// step and the end-of-run bulletin-request step.
+// What the run needs from the session: the login and its state, the check
+// of the machine, the queue step and the end-of-run bulletin-request step.
 struct RunHooks {
   std::function<int32_t()> init_db_connection;
   std::function<bool()> is_logged;
+  // Checks the machine before any entry is taken (0, or the run's code).
+  std::function<int32_t()> verifica_ambiente;
   QueueStep queue_step;
   std::function<void()> bulletin_requests;
   double budget_seconds = 600.0;
 };
 
+// The run's code when lines of the run could not be written to the log
+// file (they are in the fallback file at best).
+inline constexpr int32_t kErroLogNaoGravado = 4092;
+
 // Runs the service once: start line, login, the loop, the bulletin
-// requests, the end line. Sets
+// requests, the end line (a run without error whose log lines did not all
+// reach the log file ends with kErroLogNaoGravado). Sets
 // SysExitCode to the run's error unless it is already non-zero, and returns
 // SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);

@@ -67,9 +67,10 @@ class FreshDatabase : public DbDir {
   int64_t admin_uid_ = 0, user_uid_ = 0;
 };
 
-// One ImportFilesNext row; the fields are read only when e is 0.
+// One ImportFilesNext row; the fields are read only when a row follows (e
+// is 0 or kErrImportFileProcessDied).
 struct Next {
-  int32_t e = -1, count_menos_um = -1, uid = 0, id = 0, prioridade = 0, importtries = 0;
+  int32_t e = -1, count_menos_um = -1, uid = 0, id = 0, prioridade = 0, importtries = 0, lease = 0;
   double mom = 0;
   std::string name, filename, conteudo;
 };
@@ -80,7 +81,7 @@ inline Next TakeNext(TAdoDataBaseComInfoTran& s, int32_t max_pri, int32_t max_tr
   SetParamInt(cmd, "@MaxPrioridade", max_pri);
   SetParamInt(cmd, "@MaxImportTries", max_tries);
   n.e = ExecStProc(cmd, 1);
-  if (n.e == 0) {
+  if (n.e == 0 || n.e == kErrImportFileProcessDied) {
     n.count_menos_um = FieldInt(cmd, "CountMenosUm");
     cmd->NextRecordset();
     GetFieldInt(cmd, "Uid", &n.uid);
@@ -91,16 +92,29 @@ inline Next TakeNext(TAdoDataBaseComInfoTran& s, int32_t max_pri, int32_t max_tr
     GetFieldStr(cmd, "filename", &n.filename);
     GetFieldInt(cmd, "importtries", &n.importtries);
     n.conteudo = cmd->Current().FieldByName("conteudo").AsString();
+    GetFieldInt(cmd, "lease", &n.lease);
   }
   s.DevolveDataSet(&cmd);
   return n;
 }
 
-inline int32_t Result(TAdoDataBaseComInfoTran& s, int32_t id, const Value& res, bool apaga) {
+// "ImportFilesResult"; lease 0 leaves "@lease" NULL (not checked).
+inline int32_t Result(TAdoDataBaseComInfoTran& s, int32_t id, const Value& res, bool apaga,
+                      int32_t lease = 0) {
   auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
   SetParamInt(cmd, "@id", id);
   cmd->Params().ParamByName("@res").value = res;
   SetParamBool(cmd, "@ApagaConteudo", apaga);
+  cmd->Params().ParamByName("@lease").value = lease == 0 ? Value::Null() : Value::Int(lease);
+  const int32_t e = ExecStProc(cmd, 0);
+  s.DevolveDataSet(&cmd);
+  return e;
+}
+
+inline int32_t Renova(TAdoDataBaseComInfoTran& s, int32_t id, int32_t lease) {
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesRenova");
+  SetParamInt(cmd, "@id", id);
+  SetParamInt(cmd, "@lease", lease);
   const int32_t e = ExecStProc(cmd, 0);
   s.DevolveDataSet(&cmd);
   return e;

@@ -32,6 +32,11 @@ class ImportQueue : public FreshDatabase {
     FreshDatabase::SetUp();
     s_ = Login("zunsvc", "s3cret");
   }
+  // The entry's lease runs out, as when its process stopped renewing it.
+  void Expire(int32_t id) {
+    Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE id = " +
+        std::to_string(id));
+  }
   std::unique_ptr<TAdoDataBaseComInfoTran> s_;
   int32_t puts_ = 0;
 };
@@ -91,6 +96,40 @@ TEST_F(ImportQueue, TriesLeaseAndDeletedContent) {
   EXPECT_EQ(TakeNext(*s_, 5, 9).e, kImportFilesNothing);  // the content is gone
 }
 
+// A renewed lease keeps the entry; once it ran out and another process took
+// the entry, the first one can neither renew it nor record an outcome.
+TEST_F(ImportQueue, OnlyTheLatestLeaseRenewsAndRecords) {
+  const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12");
+  const Next first = TakeNext(*s_, 5, 3);
+  Expire(id);
+  EXPECT_EQ(Renova(*s_, id, first.lease), 0);
+  EXPECT_EQ(TakeNext(*s_, 5, 3).e, kImportFilesNothing) << "the renewed lease holds";
+  Expire(id);
+  auto other = Login("zunsvc", "s3cret");
+  const Next second = TakeNext(*other, 5, 3);
+  EXPECT_EQ(std::tie(second.id, second.importtries), std::make_tuple(id, 2));
+  EXPECT_EQ(Renova(*s_, id, first.lease), kErrImportFileLeaseLost);
+  EXPECT_EQ(Result(*s_, id, Value::Int(0), false, first.lease), kErrImportFileLeaseLost);
+  EXPECT_EQ(Result(*other, id, Value::Int(3948), false, second.lease), 0);
+  EXPECT_EQ(Renova(*other, id, second.lease), kErrImportFileLeaseLost) << "the outcome ends it";
+}
+
+// A process that died on the entry's last try: once the lease ran out, the
+// entry is handed out for the record (no try counted), and only until the
+// failure is recorded.
+TEST_F(ImportQueue, AnEntryWhoseProcessDiedOnItsLastTryIsHandedOutForTheRecord) {
+  const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12", "x", /*tries=*/1);
+  ASSERT_EQ(TakeNext(*s_, 5, 2).importtries, 2);  // the process dies
+  EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing) << "its lease still runs";
+  Expire(id);
+  const Next dead = TakeNext(*s_, 5, 2);
+  EXPECT_EQ(std::tie(dead.e, dead.id, dead.importtries),
+            std::make_tuple(kErrImportFileProcessDied, id, 2));
+  EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing) << "the record is under way";
+  EXPECT_EQ(Result(*s_, id, Value::Int(kErrImportFileProcessDied), false, dead.lease), 0);
+  EXPECT_EQ(TakeNext(*s_, 999, 2).e, kImportFilesNothing);
+}
+
 TEST_F(ImportQueue, ResultCodes) {
   const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12");
   ASSERT_EQ(TakeNext(*s_, 5, 2).e, 0);
@@ -100,6 +139,16 @@ TEST_F(ImportQueue, ResultCodes) {
   EXPECT_EQ(Result(*s_, id, Value::Int(3948), false), kErrImportFileAlreadyDone);
   // Imported: never handed out again, whatever the budget.
   EXPECT_EQ(TakeNext(*s_, 999, 9).e, kImportFilesNothing);
+}
+
+// A login that is not an administrator is handed nothing, and no try is
+// counted.
+TEST_F(ImportQueue, OnlyAnAdministratorTakesEntries) {
+  const int32_t id = Put(admin_uid_, 1, "2020-07-03 10:11:12");
+  auto plain = Login("Jo\xe3o.Silva", "pw");
+  EXPECT_EQ(TakeNext(*plain, 5, 2).e, kErrImportFilesNotAdmin);
+  const Next n = TakeNext(*s_, 5, 2);
+  EXPECT_EQ(std::tie(n.e, n.id, n.importtries), std::make_tuple(0, id, 1));
 }
 
 TEST_F(ImportQueue, EntryOfAVanishedOwnerFailsUntilItsTriesAreUsed) {

@@ -1,5 +1,6 @@
 // The administration tool run as a subprocess against files in a temporary
 // directory; what it writes is read back through the provider.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cmath>
@@ -44,8 +45,13 @@ class Tool : public DbDir {
 };
 
 TEST_F(Tool, InitPicksTheFileLikeTheServiceAndNeverOverwrites) {
+  const mode_t old_mask = ::umask(022);
   EXPECT_EQ(Run({"init"}).status, 0);
+  ::umask(old_mask);
   EXPECT_TRUE(Exists("ZunInput.db"));
+  // Password hashes and queued files: for the owner's eyes only.
+  EXPECT_EQ(std::filesystem::status(Path()).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   EXPECT_EQ(Run({"--database", "Other", "init"}).status, 0);
   EXPECT_TRUE(Exists("Other.db"));
   EXPECT_EQ(Run({"init", "--db", dir_ + "/x.db"}).status, 0);
@@ -87,6 +93,7 @@ TEST_F(Tool, UsersAddedLogInWithTheirPasswordAndRights) {
       {{"user", "add", "bo", "--priority", "3"}, 2},
       {{"user", "add", "bo", "--password"}, 2},
       {{"user", "add", " bo"}, 1},
+      {{"user", "add", std::string(129, 'b')}, 1},  // the service could not use it
       {{"user", "add"}, 2},
       {{"user", "del", "bo"}, 2},
       {{"user", "add", "bo", "--frob"}, 2},
@@ -129,6 +136,8 @@ TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
       {{"enqueue", "in/none.txt", "--user", "zunsvc"}, 1},
       {{"enqueue", "in", "--user", "zunsvc"}, 1},
       {{"enqueue", "in/q.txt", "--user", "zunsvc", "--priority", "2x"}, 2},
+      {{"enqueue", "in/q.txt", "--user", "zunsvc", "--priority", "1000"}, 2},  // never taken
+      {{"enqueue", "in/q.txt", "--user", "zunsvc", "--as", "a\r\n2020/01/01 forged"}, 2},
       {{"enqueue", "in/q.txt"}, 2},
   };
   for (const auto& [args, status] : bad) EXPECT_EQ(Run(args).status, status) << args[1];

@@ -1,17 +1,26 @@
 #include "foundation/log.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace zun {
 namespace {
@@ -57,7 +66,10 @@ class LogFile : public ::testing::Test {
 };
 
 TEST_F(LogFile, FirstLineCreatesTheFileWithPrefixAndCrLf) {
+  const mode_t old_mask = ::umask(022);
   Loga("hello");
+  ::umask(old_mask);
+  EXPECT_EQ(fs::status(log_).permissions() & fs::perms::others_all, fs::perms::none);
   const std::string text = ReadFile(log_);
   EXPECT_TRUE(std::regex_match(
       text, std::regex(R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 hello\r\n)")))
@@ -101,6 +113,70 @@ TEST_F(LogFile, HeldLockKeepsLinesInMemoryThenFlushes) {
             std::string::npos);
 }
 
+// Another process's lines in the fallback stay; with TEMP unset (cron,
+// systemd) the fallback lies in TMPDIR.
+TEST_F(LogFile, FallbackIsAppendedToAndFoundWithoutTemp) {
+  unsetenv("TEMP");
+  fs::create_directories(dir_ / "tmpdir");
+  setenv("TMPDIR", (dir_ / "tmpdir").c_str(), 1);
+  const fs::path fallback = dir_ / "tmpdir" / "zun.tmp.log";
+  std::ofstream(fallback, std::ios::binary) << "other process\r\n";
+  const int holder = HoldLock();
+  ASSERT_GE(holder, 0);
+  Loga("kept 1");
+  Loga("kept 2");
+  ::close(holder);
+  Loga("flushed");
+  unsetenv("TMPDIR");
+  const std::string text = ReadFile(fallback);
+  EXPECT_TRUE(
+      std::regex_match(text, std::regex("other process\r\n[^\n]* start of log kept in "
+                                        "memory [^\n]*\n[^\n]* kept 1\r\n[^\n]* kept 2\r\n")))
+      << text;
+}
+
+// One message is one line, whatever it holds.
+TEST_F(LogFile, ControlCharactersAreWrittenOut) {
+  Loga("orig:<a.txt\r\n2026/01/01-00:00:00 00000001/00000001  0 forged" + std::string(1, '\0') +
+       "\x1b>\tz");
+  const std::string text = ReadFile(log_);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  EXPECT_NE(text.find("orig:<a.txt\\r\\n2026/01/01-00:00:00 00000001/00000001  0 forged\\x00\\x1B>"
+                      "\tz\r\n"),
+            std::string::npos)
+      << text;
+}
+
+// A full disk cuts a write short: the piece written is cut back, and the
+// line reaches the file whole once there is room again.
+TEST_F(LogFile, ShortWriteLeavesNoTornLine) {
+  Loga("before");
+  const std::string long_line = "a long line that does not fit " + std::string(100, 'x');
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    const rlim_t old = lim.rlim_cur;
+    lim.rlim_cur = fs::file_size(log_) + 30;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    Loga(long_line);
+    lim.rlim_cur = old;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    Loga("after");
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  const std::string text = ReadFile(log_);
+  const std::string line =
+      R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 [^\r\n]*\r\n)";
+  EXPECT_TRUE(std::regex_match(text, std::regex("(" + line + ")+"))) << text;
+  EXPECT_NE(text.find(" " + long_line + "\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" end of log kept in memory\r\n"), std::string::npos);
+}
+
 TEST_F(LogFile, RecentLinesAreBounded) {
   for (int i = 0; i < 301; ++i) Loga("line " + std::to_string(i));
   const std::vector<std::string> recent = LinhasRecentes();
@@ -142,6 +218,30 @@ TEST(IdentificacaoDoUsuario, Combinations) {
   EXPECT_EQ(IdentificacaoDoUsuario(), "bob/ana@srv1");
   unsetenv("USERNAME");
   EXPECT_EQ(IdentificacaoDoUsuario(), "bob@srv1");
+
+  // Without COMPUTERNAME and MACHINE the host name counts, cut to 15
+  // characters; a child in a namespace of its own gets a long one.
+  int fd[2];
+  ASSERT_EQ(pipe(fd), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const char kHost[] = "build-server-0042.example";
+    if (unshare(CLONE_NEWUTS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) _exit(2);
+    if (sethostname(kHost, sizeof kHost - 1) != 0) _exit(2);
+    unsetenv("COMPUTERNAME");
+    unsetenv("MACHINE");
+    const std::string id = IdentificacaoDoUsuario();
+    _exit(write(fd[1], id.data(), id.size()) == static_cast<ssize_t>(id.size()) ? 0 : 3);
+  }
+  close(fd[1]);
+  char buf[256] = {};
+  const ssize_t n = read(fd[0], buf, sizeof buf - 1);
+  close(fd[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no namespace for a host name of its own";
+  EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), "bob@build-server-00");
 }
 
 // Writes count lines "line NNNNN\r\n" (12 bytes each) to path.
@@ -187,6 +287,24 @@ TEST_F(LogFile, NdtcmCutsWholeLinesIntoTheNextNumberedFile) {
   WriteLines(file, 100);
   NDTCM(file.string(), 100, 0);
   EXPECT_TRUE(fs::exists(dir_ / "cut002.log"));
+
+  // Another process keeps the lock (here until NDTCM returns, 2 s at most):
+  // the login does not wait for it, and the cut is left for a later run.
+  WriteLines(file, 100);
+  const int holder = ::open(file.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  std::promise<void> done;
+  std::thread release([holder, f = done.get_future()] {
+    f.wait_for(std::chrono::seconds(2));
+    ::close(holder);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  NDTCM(file.string(), 100, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  done.set_value();
+  release.join();
+  EXPECT_EQ(fs::file_size(file), 1200u);
+  EXPECT_TRUE(LinhasRecentes().back().ends_with(" NDTCM Erro:3246"));
 }
 
 }  // namespace

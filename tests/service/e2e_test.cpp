@@ -173,11 +173,12 @@ TEST_F(EndToEnd, LoginFailure) {
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
   EXPECT_EQ(Requests("TO", "gor"), 1);
+  EXPECT_EQ(gateway_.Got().size(), 1u) << "the end steps have no session to report on";
 }
 
 // Without PathIF: the most urgent file first, a failure stops the run and
-// is retried once, the urgent files of a clean run ask for a bulletin at
-// shutdown, and a marker that cannot be written leaves the request pending.
+// is retried once, an urgent file asks for a bulletin with its outcome, and
+// a marker that cannot be written leaves the request pending.
 TEST_F(EndToEnd, QueueWithoutPathIF) {
   const int good = Enqueue("ana.lima", kGood, 5);  // queued first, taken last
   const int bad = Enqueue("ana.lima", kBad, 3);
@@ -215,20 +216,31 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(LocalCopies(dir_).size(), 0u) << "the local copies are deleted";
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Ok"), 1) << "to ana only: bob has no e-mail";
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 2);
+  // The urgent file's request went with its outcome, and the same run's
+  // end turned it into its marker.
   const std::string asked = BulletinRequests();
-  EXPECT_NE(asked.find("[ZiGlobs.fini [ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob]]"),
-            std::string::npos)
-      << asked;
-  EXPECT_EQ(asked.find("id:" + std::to_string(good) + " "), std::string::npos) << asked;
-  EXPECT_FALSE(fs::exists(dir_ / "reqgbol1.nua"));
+  EXPECT_EQ(asked, "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob]\n");
+  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua"));
+  fs::remove(dir_ / "reqgbol1.nua");
 
-  Run({"-PathReqGBol:" + (dir_ / "missing").string() + "/"});
+  // A bulletin directory that cannot be made stops the run at its start,
+  // before any entry is taken.
+  const int later = Enqueue("bob", kGood, 2);
+  std::ofstream(dir_ / "plain-file") << "x";
+  r = Run({"-PathReqGBol:" + (dir_ / "plain-file" / "sub").string() + "/"});
+  EXPECT_EQ(r.status, 4087 & 0xFF) << r.out;
+  EXPECT_EQ(Entry(later).tries, 0);
+
+  // A marker that cannot be written leaves the request pending; a missing
+  // directory is made.
+  fs::create_directory(dir_ / "reqgbol1.nua");
+  r = Run();
+  EXPECT_TRUE(Entry(later).done);
   EXPECT_NE(Log().find("ProcuraReqGBolNoDataLogEGeraNua GBPri:1 Erro:4105"), std::string::npos)
       << Log();
   EXPECT_EQ(Requests("SUBJ", "ZunInput ZunInput ProcuraReqGBolNoDataLogEGeraNua error"), 1);
-
-  r = Run();
-  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua")) << "the request was still pending";
+  r = Run({"-PathReqGBol:" + (dir_ / "made").string()});
+  EXPECT_TRUE(fs::exists(dir_ / "made" / "reqgbol1.nua")) << "the request was still pending";
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("exit code:0"), std::string::npos) << r.out;
   const std::string log = Log();
@@ -257,18 +269,23 @@ TEST_F(EndToEnd, QueueWithPathIF) {
     }
   }
 
-  EXPECT_EQ(Run({"-PathIF:" + (dir_ / "no-such-dir").string()}).status, 4081 & 0xFF);
+  // A directory that cannot take the copies stops the run before any entry
+  // is taken: the machine's fault costs no file a try.
+  const QueueEntry before = Entry(bad);
+  const RunResult r = Run({"-PathIF:" + (dir_ / "no-such-dir").string()});
+  EXPECT_EQ(r.status, 4080 & 0xFF);
+  EXPECT_NE(
+      r.out.find("- ZunInpIF directory error:4080 <" + (dir_ / "no-such-dir").string() + "/>"),
+      std::string::npos)
+      << r.out;
+  EXPECT_EQ(Requests("SUBJ", "ZunInput directory error:4080"), 1);
   const QueueEntry e = Entry(bad);
-  EXPECT_EQ(e.tries, 2);
-  EXPECT_EQ(e.result, 4081);
-  EXPECT_TRUE(e.content_kept) << "no copy was kept on the last try, so the content must stay";
+  EXPECT_EQ(std::tie(e.tries, e.result), std::tie(before.tries, before.result));
 
   // With its copy kept, a file that used its last try loses the stored content.
-  const int last = Enqueue("bob", kBad, 5);
   Run({"-PathIF:" + keep.string()});
-  Run({"-PathIF:" + keep.string()});
-  EXPECT_EQ(Entry(last).tries, 2);
-  EXPECT_FALSE(Entry(last).content_kept);
+  EXPECT_EQ(Entry(bad).tries, 2);
+  EXPECT_FALSE(Entry(bad).content_kept);
 }
 
 // The small reference tables example goes through the queue and lands in

@@ -2,6 +2,7 @@
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -32,6 +33,9 @@ namespace fs = std::filesystem;
 
 uint32_t g_tick = 0;
 uint32_t Tick() { return g_tick; }
+// Six minutes pass between two readings of the clock.
+uint32_t SlowTick() { return g_tick += 360000; }
+int g_renewals = 0;
 
 class QueueRun : public ::testing::Test {
  protected:
@@ -47,6 +51,7 @@ class QueueRun : public ::testing::Test {
     AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
     AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
     SetLogFileName((dir_ / "zuninput.log").string());
+    Loga(kMarca);
     SysExitCode = 0;
     RegisterDatabaseProcedures();
   }
@@ -60,9 +65,10 @@ class QueueRun : public ::testing::Test {
   }
 
   // Starts the global state with these switches and logs in.
-  int32_t Login(std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:zunsvc",
-                                     "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"};
+  int32_t Login(std::vector<std::string> extra = {}, const std::string& user = "zunsvc",
+                const std::string& password = "s3cret") {
+    std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:" + user,
+                                     "-password:" + password, "-MailGateway:http://127.0.0.1:9/"};
     args.insert(args.end(), extra.begin(), extra.end());
     SetProgramArgs(args);
     IniciaZiGlobs();
@@ -89,6 +95,16 @@ class QueueRun : public ::testing::Test {
         "FROM users WHERE name = '" + user + "'");
     return Sql("SELECT MAX(id) FROM import_files");
   }
+  // The "- sending mail to" log lines of the test, joined.
+  static std::string Mails() {
+    std::string mails;
+    for (const std::string& l : LinhasRecentes()) {
+      if (l.ends_with(kMarca)) mails.clear();
+      if (l.find("- sending mail to") != std::string::npos) mails += l.substr(l.find("  0 ") + 4);
+    }
+    return mails;
+  }
+  static constexpr char kMarca[] = "-- queue run test --";
   int Tries(int id) {
     return Sql("SELECT importtries FROM import_files WHERE id = " + std::to_string(id));
   }
@@ -127,12 +143,29 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   EXPECT_EQ(UsuarioNome, "zunsvc") << "back to the service's own user";
   EXPECT_EQ(ReqGBolPendente, "") << "priority 4 asks for no bulletin";
 
+  // An urgent file's bulletin request is recorded with its outcome: a later
+  // failure of the run (or a kill) cannot lose it, and the end of the run
+  // does not send it again.
   const int urgent = Enqueue("ana.lima", 3);
   ImpIFStep(2, &erro, &continua);
-  EXPECT_EQ(ReqGBolPendente, "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 ana.lima]");
+  const std::string asked =
+      "SELECT COUNT(*) FROM reqgbol WHERE motivo = '[ImpIF id:" + std::to_string(urgent) +
+      " IFpri:3 ana.lima]'";
+  EXPECT_EQ(Sql(asked), 1);
+  EXPECT_EQ(ReqGBolPendente, "");
+  Sql("UPDATE import_files SET conteudo = CAST('*NOSUCHKEYWORD' AS BLOB) WHERE id = " +
+      std::to_string(Enqueue("ana.lima", 3)));
   ImpIFStep(3, &erro, &continua);
-  EXPECT_EQ(erro, 0);
-  EXPECT_FALSE(continua) << "the queue is empty";
+  EXPECT_EQ(erro, 3942);
+  EncerraZiGlobs(&erro);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 1);
+}
+
+// Only an administrator may run the service: a plain user's login fails
+// before any entry is looked at.
+TEST_F(QueueRun, APlainUserCannotRunTheService) {
+  EXPECT_EQ(Login({}, "ana.lima", "x"), kErroLoginNaoAdministrador);
+  EXPECT_FALSE(IsLogged(false));
 }
 
 TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
@@ -149,13 +182,116 @@ TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
   RegisterProcedure("ImportFilesResult",
                     {{"@id", DataType::kInteger},
                      {"@res", DataType::kInteger},
-                     {"@ApagaConteudo", DataType::kBoolean}},
+                     {"@ApagaConteudo", DataType::kBoolean},
+                     {"@lease", DataType::kInteger}},
                     [](ProcContext& c) { c.Return(50101); });
   int32_t erro = 0;
   bool continua = true;
   ImpIFStep(1, &erro, &continua);
   EXPECT_EQ(erro, 50101);
   EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 0);
+}
+
+// A file that fails before the switch to its owner (the local copy cannot be
+// written) on its last try: the mail still goes to the owner.
+TEST_F(QueueRun, TheOwnerIsMailedAlsoWhenTheFileFailsBeforeTheSwitch) {
+  ASSERT_EQ(Login(), 0);
+  Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
+  const int id = Enqueue("ana.lima", 5);
+  Sql("UPDATE import_files SET importtries = 1, mom = '2020-07-03 10:11:12'");
+  fs::create_directory(std::to_string(id) + "-analima-20200703-101112.txt");  // in the way
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 4081);
+  EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
+  EXPECT_EQ(UsuarioNome, "zunsvc");
+}
+
+// A file that kills the process on every try (here: just before its outcome
+// is recorded) ends failed after its tries, with the owner's mail, and is
+// never offered again.
+TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
+  Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
+  const int id = Enqueue("ana.lima", 5);
+  for (int kill = 1; kill <= 2; ++kill) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (Login() != 0) _exit(3);
+      RegisterProcedure("ImportFilesResult",
+                        {{"@id", DataType::kInteger},
+                         {"@res", DataType::kInteger},
+                         {"@ApagaConteudo", DataType::kBoolean},
+                         {"@lease", DataType::kInteger}},
+                        [](ProcContext&) { _exit(9); });
+      int32_t erro = 0;
+      bool continua = true;
+      ImpIFStep(1, &erro, &continua);
+      _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << kill;
+    EXPECT_EQ(Tries(id), kill);
+    // The dead process's lease runs out.
+    Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE id = " +
+        std::to_string(id));
+  }
+  ASSERT_EQ(Login(), 0);
+  int32_t erro = -1;
+  bool continua = false;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 0) << "the run goes on";
+  EXPECT_TRUE(continua);
+  EXPECT_EQ(Sql("SELECT result FROM import_files WHERE taken_until IS NULL AND id = " +
+                std::to_string(id)),
+            50106);
+  EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
+  ImpIFStep(2, &erro, &continua);
+  EXPECT_FALSE(continua) << "never offered again";
+}
+
+// The lease is renewed while a long file is imported; when it turns out
+// lost (another process took the entry), the import stops and this process
+// records no outcome.
+TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
+  ASSERT_EQ(Login(), 0);
+  const int id = Enqueue("ana.lima", 5);
+  Sql("UPDATE import_files SET conteudo = CAST('*OCOLOCA' || char(10) || '*OCOLOCA' || char(10) "
+      "|| '*OCOLOCA' || char(10) || '*OCOLOCA' AS BLOB)");
+  const auto renova = FindProcedure("ImportFilesRenova");
+  g_renewals = 0;
+  RegisterProcedure("ImportFilesRenova",
+                    {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
+                    [renova](ProcContext& c) {
+                      // At the second renewal another process has taken the entry.
+                      if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
+                      renova->fn(c);
+                    });
+  SetTickSource(&SlowTick);
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  SetTickSource(nullptr);
+  EXPECT_EQ(erro, kErroEntradaTomada);
+  EXPECT_EQ(g_renewals, 2);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM import_files WHERE result IS NULL AND taken_until IS NOT "
+                "NULL AND id = " +
+                std::to_string(id)),
+            1);
+}
+
+// Outcomes must not go into a database file that was deleted under the run.
+TEST_F(QueueRun, ADeletedDatabaseFailsTheStep) {
+  ASSERT_EQ(Login(), 0);
+  Enqueue("ana.lima", 5);
+  fs::remove("ZunInput.db");
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_NE(erro, 0);
 }
 
 TEST_F(QueueRun, AnImportersExceptionEndsTheFileWithItsCode) {

@@ -44,7 +44,8 @@ TEST(QueueStep, PathIFForms) {
   } cases[] = {{"-PathIF:/data/if", "/data/if/"},
                {"-PathIF:/data/if/", "/data/if/"},
                {"-PathIF:  rel  ", "rel/"},
-               {"-PathIF:c:", "c:"},
+               {"-PathIF:c:", "c:/"},
+               {"-PathIF:if\\", "if\\/"},
                {"-PathIF:", ""},
                {"-other", ""}};
   for (const auto& c : cases) {
@@ -69,9 +70,12 @@ TEST(GravaArquivo, BytesUnchangedNoSymlinkFollowedAndCodes) {
   const std::string content("*QT a\r\n\x00\xFF end", 14);
   int32_t erro = 0;
   GravaArquivo(f.string(), "old content that is longer", &erro);
+  const mode_t old_mask = ::umask(022);
   GravaArquivo(f.string(), content, &erro);
+  ::umask(old_mask);
   EXPECT_EQ(erro, 0);
   EXPECT_EQ(read(f), content);
+  EXPECT_EQ(fs::status(f).permissions() & fs::perms::others_all, fs::perms::none);
 
   // A symbolic link in the way is replaced, never written through.
   std::ofstream(dir / "target") << "precious";

@@ -38,8 +38,9 @@ TEST(RunLoop, Rules) {
     bool logged;
     Step step;
     int32_t want;
-    int steps;         // queue steps taken
-    const char* tail;  // how the last log line ends; "" when not checked
+    int steps;              // queue steps taken
+    const char* tail;       // how the last log line ends; "" when not checked
+    bool log_gone = false;  // the log file cannot be written
   } rows[] = {
       {"login failure", 0, false, slow, 4077, 0,
        " - ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0"},
@@ -59,11 +60,18 @@ TEST(RunLoop, Rules) {
       {"foreign exception", 0, true, [](int32_t, int32_t*, bool*) { throw 42; }, 4078, 1,
        " QuantosImportou(ou tentou):0"},
       {"earlier exit code", 250, false, slow, 250, 0, ""},
+      {"log not written", 0, true, [](int32_t, int32_t*, bool* continua) { *continua = false; },
+       4092, 1, " erro:4092 Sys.ExitCode:4092 QuantosImportou(ou tentou):0", true},
   };
-  const fs::path log = fs::temp_directory_path() / ("zunrun-" + std::to_string(getpid()) + ".log");
+  // The log and the fallback (TEMP) in a scratch directory.
+  const fs::path dir = fs::temp_directory_path() / ("zunrun-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path log = dir / "zuninput.log";
   SetLogFileName(log.string());
   SetTickSource(&Tick);
+  setenv("TEMP", dir.c_str(), 1);
   for (const auto& r : rows) {
+    SetLogFileName(r.log_gone ? "/nonexistent-dir/zuninput.log" : log.string());
     SysExitCode = r.earlier_exit_code;
     g_tick = 0;
     RunHooks hooks;
@@ -85,8 +93,11 @@ TEST(RunLoop, Rules) {
   }
   SetTickSource(nullptr);
   SysExitCode = 0;
+  SetLogFileName(log.string());
+  Loga("the kept lines go out");
   SetLogFileName("zuninput.log");
-  fs::remove(log);
+  unsetenv("TEMP");
+  fs::remove_all(dir);
 }
 
 // A login failure seen from outside, with the reader of the console gone

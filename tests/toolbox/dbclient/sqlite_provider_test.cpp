@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "database/reference_db.h"
 #include "toolbox/dbclient/command.h"
@@ -96,6 +97,39 @@ TEST_F(SqliteProviderTest, MissingFileIsAnOpenErrorAndNoFileIsCreated) {
             "Cannot open database \"" + path + "\": the file does not exist");
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(OpenError(Cs("", "../ref")), "Invalid Initial Catalog <../ref>");
+  // Catalog names ignore letter case, as the login's guard does.
+  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "REF")), "");
+}
+
+// A file deleted or replaced under an open connection: every call, the
+// liveness probe included, fails instead of writing into the old file.
+TEST_F(SqliteProviderTest, AFileDeletedOrReplacedFailsEveryCall) {
+  const std::string path = Dir() + "/moving.db";
+  const std::pair<const char*, std::function<void()>> rows[] = {
+      {"deleted", [&] { std::filesystem::remove(path); }},
+      {"replaced",
+       [&] {
+         InitDatabase(path + ".new");
+         std::filesystem::rename(path + ".new", path);
+       }},
+  };
+  auto clear = [&] {
+    for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+  };
+  for (const auto& [name, change] : rows) {
+    clear();
+    InitDatabase(path);
+    AddUser(path, {"ana", "pw", "", false, 0, 0, 0});
+    Connection c;
+    c.SetConnectionString(Cs("User ID=ana;Password=pw", "moving"));
+    c.Open();
+    EXPECT_NO_THROW(c.Execute("exec sp_server_info 1")) << name;
+    change();
+    EXPECT_THROW(c.Execute("exec sp_server_info 1"), ProviderError) << name;
+    EXPECT_THROW(c.Execute("SELECT 1"), ProviderError) << name;
+    EXPECT_THROW(c.BeginTrans(), ProviderError) << name;
+  }
+  clear();
 }
 
 TEST_F(SqliteProviderTest, ProviderRegistry) {

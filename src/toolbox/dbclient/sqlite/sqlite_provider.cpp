@@ -1,11 +1,15 @@
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
+#include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "foundation/momento.h"
 #include "foundation/text.h"
@@ -198,17 +202,57 @@ std::string SqliteCatalogPath(const ConnectionString& cs) {
   }
   std::string dir = Trim(cs.Get("Data Directory"));
   if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir + catalog + ".db";
+  const std::string exact = catalog + ".db";
+  struct stat st {};
+  if (::stat((dir + exact).c_str(), &st) == 0) return dir + exact;
+  // A server's catalog names ignore letter case, and so does the login's
+  // guard on the catalog: "zuninput" finds ZunInput.db.
+  std::string found;
+  if (DIR* d = ::opendir(dir.empty() ? "." : dir.c_str())) {
+    while (const dirent* e = ::readdir(d)) {
+      if (strcasecmp(e->d_name, exact.c_str()) != 0) continue;
+      if (!found.empty()) {
+        ::closedir(d);
+        throw ProviderError("Several database files match the catalog <" + catalog + ">");
+      }
+      found = e->d_name;
+    }
+    ::closedir(d);
+  }
+  return dir + (found.empty() ? exact : found);
 }
 
 void SqliteConnection::Open(const ConnectionString& cs) {
   Close();
-  db_ = OpenSqliteFile(SqliteCatalogPath(cs), false);
+  path_ = SqliteCatalogPath(cs);
+  db_ = OpenSqliteFile(path_, false);
+  // Checked later by its full name: a change of the working directory is
+  // not a replaced file.
+  std::error_code ec;
+  const std::filesystem::path absoluto = std::filesystem::absolute(path_, ec);
+  if (!ec) path_ = absoluto.string();
+  struct stat st {};
   try {
+    if (::stat(path_.c_str(), &st) != 0)
+      throw ProviderError("Cannot open database \"" + path_ + "\"");
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
     CheckLogin(cs);
   } catch (...) {
     Close();
     throw;
+  }
+}
+
+bool SqliteConnection::MesmoArquivo() const {
+  struct stat st {};
+  return ::stat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_;
+}
+
+void SqliteConnection::ConfereArquivo() const {
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (!MesmoArquivo()) {
+    throw ProviderError("The database file \"" + path_ + "\" was deleted or replaced");
   }
 }
 
@@ -240,6 +284,12 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 void SqliteConnection::Close() {
   for (auto& [sql, st] : statements_) sqlite3_finalize(st);
   statements_.clear();
+  // The journal files go by the path's name: when the path names another
+  // file now, a checkpoint on close would write into, and then delete, the
+  // new file's journal.
+  if (db_ != nullptr && !MesmoArquivo()) {
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  }
   if (db_ != nullptr) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -311,7 +361,7 @@ void SqliteConnection::ControlQuietly(const std::string& sql) noexcept {
 
 void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
                                   std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  ConfereArquivo();
   const std::string t = Trim(sql);
   // The two system texts a SQL Server client sends.
   if (strcasecmp(t.c_str(), "SELECT @@VERSION") == 0) {
@@ -321,6 +371,8 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
     return;
   }
   if (strcasecmp(t.c_str(), "exec sp_server_info 1") == 0) {
+    // The liveness probe reads the file: a damaged one fails it.
+    Run("SELECT count(*) FROM sqlite_master", {}, nullptr);
     Recordset rs({"attribute_id", "attribute_name", "attribute_value"});
     rs.AddRow({Value::Int(1), Value::String("DBMS_NAME"), Value::String("SQLite")});
     if (out != nullptr) out->push_back(std::move(rs));
@@ -377,7 +429,7 @@ Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
 
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  ConfereArquivo();
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   if (params->Count() == 0 || (*params)[0].direction != ParamDirection::kReturnValue) {
@@ -450,7 +502,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
 }
 
 void SqliteConnection::BeginTransaction() {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  ConfereArquivo();
   // SQLite transactions are serializable; IMMEDIATE takes the write lock.
   Control("BEGIN IMMEDIATE");
 }
@@ -458,6 +510,7 @@ void SqliteConnection::BeginTransaction() {
 void SqliteConnection::Commit() {
   if (db_ == nullptr) throw ProviderError("Connection is closed");
   try {
+    ConfereArquivo();
     Control("COMMIT");
   } catch (...) {
     // A commit that failed must not leave a transaction open that nobody

@@ -6,12 +6,17 @@
 // the client side and UTF-8 in the file. Stored procedures come from the
 // procedure catalog. The login checks "User ID"/"Password" against the
 // table users(name, password_hash); integrated security logs in as the
-// operating-system user, who must be in that table too.
+// operating-system user, who must be in that table too. Every call first
+// checks that the path still names the file that was opened: a database
+// file deleted or replaced under an open connection fails the call (and
+// the liveness probe) as a lost link, and that connection closes without
+// touching the journal files that now belong to the path's new file.
 //
 // Thread-safety: a connection is used by one thread at a time.
 #pragma once
 
 #include <sqlite3.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <map>
@@ -30,8 +35,10 @@ inline constexpr char kSqliteProviderName[] = "SQLite";
 // replaced it (the registry knows it without registration).
 void RegisterSqliteProvider();
 
-// The database file a connection string designates (see above). Raises
-// ProviderError when "Initial Catalog" is missing or is not a plain name.
+// The database file a connection string designates (see above): when no
+// file has the catalog's exact name, the one whose name matches without
+// regard to letter case. Raises ProviderError when "Initial Catalog" is
+// missing or is not a plain name, or when several files match.
 std::string SqliteCatalogPath(const ConnectionString& cs);
 
 // Version text answered to "SELECT @@VERSION"; begins with this prefix.
@@ -76,7 +83,14 @@ class SqliteConnection : public ProviderConnection {
   void ControlQuietly(const std::string& sql) noexcept;
   void CheckLogin(const ConnectionString& cs);
 
+  // Raises ProviderError when path_ no longer names the opened file.
+  void ConfereArquivo() const;
+  bool MesmoArquivo() const;
+
   sqlite3* db_ = nullptr;
+  std::string path_;
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
   std::map<std::string, sqlite3_stmt*> statements_;
   std::string login_user_;
   std::string current_user_;
