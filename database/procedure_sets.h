@@ -2,7 +2,11 @@
 // registers its procedures with the embedded provider (idempotent).
 #pragma once
 
+#include <cstdint>
+
 namespace zun {
+
+class ProcContext;
 
 // "CheckClientVersionV2", "GetInfoDoUsuario", "ChamaSetuser".
 void RegisterLoginProcedures();
@@ -19,5 +23,14 @@ void RegisterSmallTableProcedures();
 // Companies, assets and series: their add, read and write procedures, the
 // look-ups from codes to ids, the company tree and the provisional codes.
 void RegisterObjectProcedures();
+
+// Quotes: "CotacaoImportV3" and "CotacaoImportDelRange"; their codes are in
+// quote_procs.h.
+void RegisterQuoteProcedures();
+
+// The checks of a quote bulletin entry of "DataLogAdd" ("@tip" 42): "@oid"
+// an exchange, "@aux" a destination kind 0..11, "@date" given. 0 or the
+// code of quote_procs.h. Precondition: "@oid" and "@aux" are not NULL.
+int32_t ChecaEntradaDeBoletim(ProcContext& c);
 
 }  // namespace zun

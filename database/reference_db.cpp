@@ -114,6 +114,7 @@ void RegisterDatabaseProcedures() {
   RegisterReferenceProcedures();
   RegisterSmallTableProcedures();
   RegisterObjectProcedures();
+  RegisterQuoteProcedures();
 }
 
 }  // namespace zun
