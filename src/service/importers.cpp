@@ -3,6 +3,7 @@
 #include <string>
 
 #include "foundation/log.h"
+#include "importers/market/registration.h"
 #include "importers/objects/registration.h"
 
 namespace zun {
@@ -14,6 +15,7 @@ bool RegistraImportadores() {
   };
   static constexpr Pasta kPastas[] = {
       {"objects", RegistraImportadoresDeObjetos},
+      {"market", RegistraImportadoresDeMercado},
   };
   bool todos = true;
   for (const Pasta& p : kPastas) {
