@@ -28,9 +28,10 @@ void RegisterObjectProcedures();
 // quote_procs.h.
 void RegisterQuoteProcedures();
 
-// The checks of a quote bulletin entry of "DataLogAdd" ("@tip" 42): "@oid"
-// an exchange, "@aux" a destination kind 0..11, "@date" given. 0 or the
-// code of quote_procs.h. Precondition: "@oid" and "@aux" are not NULL.
-int32_t ChecaEntradaDeBoletim(ProcContext& c);
+// A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
+// exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
+// records a bulletin generation request of priority 1 ("reqgbol"). 0 or
+// the code of quote_procs.h. Precondition: "@oid" and "@aux" are not NULL.
+int32_t EntradaDeBoletim(ProcContext& c);
 
 }  // namespace zun

@@ -154,14 +154,21 @@ ProcParam P(std::string name, DataType type) { return {std::move(name), type}; }
 
 }  // namespace
 
-int32_t ChecaEntradaDeBoletim(ProcContext& c) {
+int32_t EntradaDeBoletim(ProcContext& c) {
   const Value& bolsa = c.In("@oid");
   const Value& tipo = c.In("@aux");
+  const Value& date = c.In("@date");
   if (c.Query("SELECT 1 FROM bolsa WHERE id = ?", {bolsa}).RecordCount() == 0) {
     return kErrBoletimBolsaDesconhecida;
   }
   if (tipo.AsInt() < 0 || tipo.AsInt() > 11) return kErrBoletimTipoInvalido;
-  if (c.In("@date").IsNull()) return kErrBoletimSemData;
+  if (date.IsNull()) return kErrBoletimSemData;
+  // A new bulletin is to be generated: the usual request, handed out by
+  // "GetReqGBol" at the end of the service's run.
+  c.Exec(
+      "INSERT INTO reqgbol (prioridade, motivo, user_name, mom) VALUES (1, 'DataLogAdd bolsa:' || "
+      "? || ' tipo:' || ? || ' data:' || substr(?, 1, 10), ?, datetime('now'))",
+      {bolsa, tipo, date, Value::String(c.CurrentUser())});
   return 0;
 }
 

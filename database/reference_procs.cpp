@@ -131,7 +131,7 @@ void GetReqGBol(ProcContext& c) {
 }
 
 // One entry of the data log; "@date" and "@txt" may be NULL. A quote
-// bulletin entry (tip 42) is checked first.
+// bulletin entry (tip 42) is checked first and asks for a bulletin.
 void DataLogAdd(ProcContext& c) {
   for (const char* name : {"@tip", "@oid", "@aux"}) {
     if (c.In(name).IsNull()) {
@@ -140,7 +140,7 @@ void DataLogAdd(ProcContext& c) {
     }
   }
   if (c.In("@tip").AsInt() == kDataLogBoletim) {
-    const int32_t e = ChecaEntradaDeBoletim(c);
+    const int32_t e = EntradaDeBoletim(c);
     if (e != 0) return c.Return(e);
   }
   c.Exec(

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: a fresh directory under the build folder with an initialised
 # embedded database, a service user and a file owner with an e-mail address,
-# the example files queued (two good, one that fails its check pass), one run
-# of the service, then the queue.
+# the demo's quoted series (examples/quote_series.sql), the example files
+# queued (the good ones, then one that fails its check pass), one run of the
+# service, then the queue.
 set -uo pipefail
 build=${1:-build}
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -15,7 +16,11 @@ db="$build/zuninput-db"
 "$db" init || exit 1
 printf 'demo-service-pw\n' | "$db" user add zunsvc --password-stdin --admin || exit 1
 printf 'demo-owner-pw\n' | "$db" user add ana.lima --password-stdin --email ana.lima@example.com || exit 1
+while IFS= read -r sql; do
+  if [ -n "$sql" ]; then "$db" sql "$sql" 2>/dev/null || exit 1; fi
+done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
+  "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
@@ -31,4 +36,8 @@ echo "--- the queue"
 "$db" queue
 echo "--- the exchanges, as examples/small_tables.txt left them"
 "$db" sql "SELECT id, pais, cod, codiso10383 FROM bolsa"
+echo "--- the quotes of 2024-07-03 (close, open), as the quote examples left them"
+"$db" sql "SELECT a.cod, c.valor1, c.valor2 FROM cotacao c JOIN anb a ON a.id = c.anb ORDER BY a.id"
+echo "--- the quote bulletins logged"
+grep -- '- BolCot: ' zuninput.log
 echo "log: $demo/zuninput.log"

@@ -177,15 +177,20 @@ TEST_F(QuoteProcs, BulletinEntriesOfTheDataLog) {
   auto entrada = [](int32_t tip, int32_t oid, int32_t aux, Value date) {
     return Params{{"@tip", I(tip)}, {"@oid", I(oid)}, {"@aux", I(aux)}, {"@date", std::move(date)}};
   };
-  Roda("SELECT count(*) FROM data_log",
-       {
-           {"DataLogAdd", entrada(42, 99, 0, D(kDia)), kErrBoletimBolsaDesconhecida, "0"},
-           {"DataLogAdd", entrada(42, 1, 12, D(kDia)), kErrBoletimTipoInvalido, "0"},
-           {"DataLogAdd", entrada(42, 1, -1, D(kDia)), kErrBoletimTipoInvalido, "0"},
-           {"DataLogAdd", entrada(42, 1, 0, N), kErrBoletimSemData, "0"},
-           {"DataLogAdd", entrada(42, 1, 11, D(kDia)), 0, "1"},
-           {"DataLogAdd", entrada(7, 99, 12, N), 0, "2"},
-       });
+  // The entries, and the bulletin requests they made.
+  Roda(
+      "SELECT (SELECT count(*) FROM data_log), (SELECT group_concat(prioridade || ' ' || motivo) "
+      "FROM reqgbol)",
+      {
+          {"DataLogAdd", entrada(42, 99, 0, D(kDia)), kErrBoletimBolsaDesconhecida, "0|"},
+          {"DataLogAdd", entrada(42, 1, 12, D(kDia)), kErrBoletimTipoInvalido, "0|"},
+          {"DataLogAdd", entrada(42, 1, -1, D(kDia)), kErrBoletimTipoInvalido, "0|"},
+          {"DataLogAdd", entrada(42, 1, 0, N), kErrBoletimSemData, "0|"},
+          {"DataLogAdd", entrada(42, 1, 11, D(kDia)), 0,
+           "1|1 DataLogAdd bolsa:1 tipo:11 data:2023-03-15"},
+          {"DataLogAdd", entrada(7, 99, 12, N), 0,
+           "2|1 DataLogAdd bolsa:1 tipo:11 data:2023-03-15"},
+      });
 }
 
 }  // namespace
