@@ -551,14 +551,14 @@ void RegisterObjectProcedures() {
   RegisterProcedure("GetIdAnb", {P("@cod", S), P("@bolsa")}, GetIdAnb);
   RegisterProcedure("GetTipoDeBGLDaAnb",
                     {P("@cod", S), P("@bolsa"), P("@TipoDeBGLDestino", DataType::kInteger, kOut)},
-                    GetTipoDeBGLDaAnb);
+                    GetTipoDeBGLDaAnb, /*read_only=*/true);
   RegisterProcedure("GetTotalAnbDessaBolsaTBGL",
                     {P("@bolsa"), P("@TipoDeBGLDestino"), P("@Num", DataType::kInteger, kOut)},
-                    GetTotalAnbDessaBolsaTBGL);
+                    GetTotalAnbDessaBolsaTBGL, /*read_only=*/true);
   RegisterProcedure("GetRegistroCodCVMparaAnbima",
                     {P("@cod_provis", S), P("@cod_anbima", S, kOut),
                      P("@idemp", DataType::kInteger, kOut), P("@idanb", DataType::kInteger, kOut)},
-                    GetRegistroCodCVMparaAnbima);
+                    GetRegistroCodCVMparaAnbima, /*read_only=*/true);
   RegisterProcedure("ObjListDaEmp", {P("@id")}, ObjListDaEmp);
 }
 
