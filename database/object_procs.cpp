@@ -48,6 +48,7 @@ enum : int32_t {
   kGetIdAtvClasseNaoAchada = 4171,
   kGetIdAtvSemAtivo = 4172,
   kAnbNaoAchado = 4178,
+  kTickerNaoRegistrado = 4042,
 };
 
 // Destination kinds from this one on need "@PodeTodosOsTiposDeBGL".
@@ -441,11 +442,13 @@ void GetIdAnb(ProcContext& c) {
   c.Return(rs.Field(0).AsInt());
 }
 
+// The destination kind of series "@cod" on "@bolsa"; 4042 when the code is
+// not registered on that exchange (the quote import skips such lines).
 void GetTipoDeBGLDaAnb(ProcContext& c) {
   Recordset rs =
       c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
               {Value::Int(Int(c, "@bolsa", -1)), Value::String(Texto(c, "@cod"))});
-  if (rs.RecordCount() == 0) return c.Return(kAnbNaoAchado);
+  if (rs.RecordCount() == 0) return c.Return(kTickerNaoRegistrado);
   rs.First();
   c.Out("@TipoDeBGLDestino", rs.Field(0));
 }
@@ -548,14 +551,14 @@ void RegisterObjectProcedures() {
   RegisterProcedure("GetIdAnb", {P("@cod", S), P("@bolsa")}, GetIdAnb);
   RegisterProcedure("GetTipoDeBGLDaAnb",
                     {P("@cod", S), P("@bolsa"), P("@TipoDeBGLDestino", DataType::kInteger, kOut)},
-                    GetTipoDeBGLDaAnb);
+                    GetTipoDeBGLDaAnb, /*read_only=*/true);
   RegisterProcedure("GetTotalAnbDessaBolsaTBGL",
                     {P("@bolsa"), P("@TipoDeBGLDestino"), P("@Num", DataType::kInteger, kOut)},
-                    GetTotalAnbDessaBolsaTBGL);
+                    GetTotalAnbDessaBolsaTBGL, /*read_only=*/true);
   RegisterProcedure("GetRegistroCodCVMparaAnbima",
                     {P("@cod_provis", S), P("@cod_anbima", S, kOut),
                      P("@idemp", DataType::kInteger, kOut), P("@idanb", DataType::kInteger, kOut)},
-                    GetRegistroCodCVMparaAnbima);
+                    GetRegistroCodCVMparaAnbima, /*read_only=*/true);
   RegisterProcedure("ObjListDaEmp", {P("@id")}, ObjListDaEmp);
 }
 

@@ -2,7 +2,11 @@
 // registers its procedures with the embedded provider (idempotent).
 #pragma once
 
+#include <cstdint>
+
 namespace zun {
+
+class ProcContext;
 
 // "CheckClientVersionV2", "GetInfoDoUsuario", "ChamaSetuser".
 void RegisterLoginProcedures();
@@ -23,5 +27,15 @@ void RegisterObjectProcedures();
 // Corporate actions of a series and news of a company: "PrvImport" and
 // "NwsImport".
 void RegisterEventProcedures();
+
+// Quotes: "CotacaoImportV3" and "CotacaoImportDelRange"; their codes are in
+// quote_procs.h.
+void RegisterQuoteProcedures();
+
+// A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
+// exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
+// records a bulletin generation request of priority 1 ("reqgbol"). 0 or
+// the code of quote_procs.h. Precondition: "@oid" and "@aux" are not NULL.
+int32_t EntradaDeBoletim(ProcContext& c);
 
 }  // namespace zun

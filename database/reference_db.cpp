@@ -121,6 +121,7 @@ void RegisterDatabaseProcedures() {
   RegisterSmallTableProcedures();
   RegisterObjectProcedures();
   RegisterEventProcedures();
+  RegisterQuoteProcedures();
 }
 
 }  // namespace zun

@@ -8,6 +8,7 @@
 
 #include "database/import_files.h"
 #include "database/procedure_sets.h"
+#include "database/quote_procs.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
@@ -129,13 +130,18 @@ void GetReqGBol(ProcContext& c) {
   c.Out("@Prioridade", Value::Int(pri));
 }
 
-// One entry of the data log; "@date" and "@txt" may be NULL.
+// One entry of the data log; "@date" and "@txt" may be NULL. A quote
+// bulletin entry (tip 42) is checked first and asks for a bulletin.
 void DataLogAdd(ProcContext& c) {
   for (const char* name : {"@tip", "@oid", "@aux"}) {
     if (c.In(name).IsNull()) {
       c.Return(50201);
       return;
     }
+  }
+  if (c.In("@tip").AsInt() == kDataLogBoletim) {
+    const int32_t e = EntradaDeBoletim(c);
+    if (e != 0) return c.Return(e);
   }
   c.Exec(
       "INSERT INTO data_log (tip, oid, aux, date, txt, user_name, mom) "

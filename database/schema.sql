@@ -423,4 +423,15 @@ CREATE TABLE conta_bal_ajuste (
 CREATE UNIQUE INDEX campo_lista_valores_doc ON campo_lista_valores (formatocampo, id_doc)
   WHERE id_doc <> '';
 
-INSERT INTO schema_version (version, applied) VALUES (4, datetime('now', 'localtime'));
+-- Quotes: one row per series and day, twelve values, each may be NULL
+-- (not stored). Written by "CotacaoImportV3", deleted by
+-- "CotacaoImportDelRange".
+CREATE TABLE cotacao (
+  anb     INTEGER NOT NULL REFERENCES anb (id),
+  data    DATETIME NOT NULL,
+  valor1  REAL, valor2  REAL, valor3  REAL, valor4  REAL, valor5  REAL, valor6  REAL,
+  valor7  REAL, valor8  REAL, valor9  REAL, valor10 REAL, valor11 REAL, valor12 REAL,
+  PRIMARY KEY (anb, data)
+) WITHOUT ROWID;
+
+INSERT INTO schema_version (version, applied) VALUES (5, datetime('now', 'localtime'));

@@ -2,8 +2,9 @@
 # The demo: a fresh directory under the build folder with an initialised
 # embedded database, a service user and a file owner with an e-mail address,
 # a company with one series (the corporate action and news examples name
-# them), the example files queued (four good, one that fails its check
-# pass), one run of the service, then the queue.
+# them), the demo's quoted series (examples/quote_series.sql), the example
+# files queued (the good ones, then one that fails its check pass), one run
+# of the service, then the queue.
 set -uo pipefail
 build=${1:-build}
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -19,7 +20,11 @@ printf 'demo-owner-pw\n' | "$db" user add ana.lima --password-stdin --email ana.
 "$db" sql "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras')" || exit 1
 "$db" sql "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0)" || exit 1
 "$db" sql "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)" || exit 1
+while IFS= read -r sql; do
+  if [ -n "$sql" ]; then "$db" sql "$sql" 2>/dev/null || exit 1; fi
+done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
+  "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
   "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
@@ -36,6 +41,10 @@ echo "--- the queue"
 "$db" queue
 echo "--- the exchanges, as examples/small_tables.txt left them"
 "$db" sql "SELECT id, pais, cod, codiso10383 FROM bolsa"
+echo "--- the quotes of 2024-07-03 (close, open), as the quote examples left them"
+"$db" sql "SELECT a.cod, c.valor1, c.valor2 FROM cotacao c JOIN anb a ON a.id = c.anb ORDER BY a.id"
+echo "--- the quote bulletins logged"
+grep -- '- BolCot: ' zuninput.log
 echo "--- the corporate actions and news, as examples/corporate_actions.txt and news.txt left them"
 "$db" sql "SELECT anb, date(udex), tipo, moeda, acoes, valor FROM provento"
 "$db" sql "SELECT emp, date(date), seq, length(txt) FROM noticia"

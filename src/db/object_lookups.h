@@ -77,7 +77,8 @@ bool GetRegistroCodCVMparaAnbima(const std::string& provis, std::string* cod, in
                                  int32_t* id_anb);
 
 // The destination kind of the series of code on exchange bolsa
-// ("GetTipoDeBGLDaAnb"): 4044 outside 0..11; *tipo is 0 on any error.
+// ("GetTipoDeBGLDaAnb"): 4042 when the code is not registered on that
+// exchange, 4044 for a kind outside 0..11; *tipo is 0 on any error.
 int32_t GetTipoDeBGLDaAnb(const std::string& cod, int32_t bolsa, uint8_t* tipo);
 
 // The number of series of exchange bolsa and destination kind tipo

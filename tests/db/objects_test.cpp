@@ -178,7 +178,7 @@ TEST_F(ObjectsTest, LookUpCodes) {
          uint8_t t;
          return GetTipoDeBGLDaAnb("X", 1, &t);
        },
-       4178},
+       4042},
   };
   for (const auto& k : cases) EXPECT_EQ(k.call(), k.want) << k.what;
   // 4172 comes with the company and class ids.

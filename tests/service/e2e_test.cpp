@@ -332,6 +332,50 @@ TEST_F(EndToEnd, CorporateActionAndNewsExamples) {
   EXPECT_EQ(got, "2024-05-10 1 0.4523;2024-05-10 2 0.118;0 114 45;");
 }
 
+// The quote examples on the demo's series: a bulletin logged once with its
+// request, a quote without values, kept and missing values, an unknown
+// ticker skipped in both passes, a provisional code mapped; then the
+// conditional quotes, a fill without overwriting and a deletion.
+TEST_F(EndToEnd, QuoteExamples) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  std::istringstream series(ReadFile(ex / "quote_series.sql"));
+  for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
+  const int boletim = Enqueue("ana.lima", ReadFile(ex / "quotes_bulletin.txt"), 4);
+  const int condicional = Enqueue("ana.lima", ReadFile(ex / "quotes_conditional.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int id : {boletim, condicional}) {
+    EXPECT_TRUE(Entry(id).done) << id << r.out;
+    EXPECT_EQ(Entry(id).result, 0) << id;
+  }
+  const std::string log = Log();
+  EXPECT_NE(log.find(" - BolCot: 2024/07/03 xchg:1 TBGL:L #:24\r\n"), std::string::npos) << log;
+  size_t skipped = 0;
+  for (size_t p = log.find(" line:39 ImpCot NOSUCH3/1 error:"); p != std::string::npos;
+       p = log.find(" line:39 ImpCot NOSUCH3/1 error:", p + 1)) {
+    ++skipped;
+  }
+  EXPECT_EQ(skipped, 2u) << "reported in both passes";
+  std::string got;
+  Query(
+      "SELECT a.cod, COALESCE(c.valor1, 'N'), COALESCE(c.valor2, 'N'), COALESCE(c.valor3, 'N') "
+      "FROM cotacao c JOIN anb a ON a.id = c.anb WHERE a.cod IN ('ZDEM1', 'ZDEM2', 'ZDEM3', "
+      "'ZDEM21', 'ZDEM22', 'ZDEM23', 'ZDEM24') ORDER BY a.id",
+      [&](char** c) { got += std::string(c[0]) + ":" + c[1] + "/" + c[2] + "/" + c[3] + ";"; });
+  EXPECT_EQ(got,
+            "ZDEM1:25.64/30.5/N;ZDEM2:25.1/51.06/49.32;ZDEM3:54.54/55.49/53.99;"
+            "ZDEM22:20.4/20.0/N;ZDEM23:18.75/18.2/N;ZDEM24:12.5/12.1/N;");
+  std::string datalog;
+  Query("SELECT tip, count(*) FROM data_log GROUP BY tip ORDER BY tip",
+        [&](char** c) { datalog += std::string(c[0]) + ":" + c[1] + ";"; });
+  EXPECT_EQ(datalog, "41:3;42:1;43:1;") << "the bulletin's quotes are not logged one by one";
+  std::string pedidos;
+  Query("SELECT prioridade, served FROM reqgbol",
+        [&](char** c) { pedidos += std::string(c[0]) + c[1]; });
+  EXPECT_EQ(pedidos, "11") << "the bulletin's request, handed out at the end of the run";
+  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua"));
+}
+
 TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
   std::vector<int> ids;
   for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood, 5));

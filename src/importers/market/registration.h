@@ -1,6 +1,8 @@
-// The one place where the importers of market data records are entered
-// into the import engine's keyword table. Each unit of this folder adds its
-// entries to the list in registration.cpp.
+// The one place where the market data importers (quotes, quote bulletins,
+// corporate actions, news) are entered into the import engine's keyword
+// table, and where the quote bulletin detector is installed for every
+// importer object. Each unit of this folder adds its entries to the list in
+// registration.cpp.
 //
 // Thread-safety: none; call at start-up on the main thread, before the
 // first file is imported.
@@ -8,7 +10,8 @@
 
 namespace zun {
 
-// Registers every importer of this folder with RegistraImportador. Returns
+// Registers every importer of this folder with RegistraImportador and
+// installs the bulletin detector factory (DefineFabricaDeBolCot). Returns
 // false when an entry was refused (its shape differs from its keyword
 // rows'); the others are registered all the same.
 bool RegistraImportadoresDeMercado();

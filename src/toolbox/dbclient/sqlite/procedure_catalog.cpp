@@ -49,13 +49,14 @@ const std::string& ProcContext::LoginUser() const { return conn_->login_user(); 
 const std::string& ProcContext::CurrentUser() const { return conn_->current_user(); }
 void ProcContext::SetCurrentUser(const std::string& name) { conn_->set_current_user(name); }
 
-void RegisterProcedure(const std::string& name, std::vector<ProcParam> signature, ProcFn fn) {
+void RegisterProcedure(const std::string& name, std::vector<ProcParam> signature, ProcFn fn,
+                       bool read_only) {
   signature.insert(signature.begin(),
                    ProcParam{"RETURN_VALUE", DataType::kInteger, ParamDirection::kReturnValue});
   Catalog& c = TheCatalog();
   std::lock_guard<std::mutex> lock(c.mutex);
   c.procs[Maiusculas(name)] = std::make_shared<const ProcedureEntry>(
-      ProcedureEntry{name, std::move(signature), std::move(fn)});
+      ProcedureEntry{name, std::move(signature), std::move(fn), read_only});
 }
 
 void UnregisterProcedure(const std::string& name) {

@@ -68,14 +68,18 @@ class ProcContext {
 using ProcFn = std::function<void(ProcContext&)>;
 
 // Registers (or replaces) a procedure. The return value "RETURN_VALUE" is
-// added in front of the signature.
-void RegisterProcedure(const std::string& name, std::vector<ProcParam> signature, ProcFn fn);
+// added in front of the signature. A read_only procedure (a look-up that
+// never writes) runs outside a caller's transaction in a deferred one, a
+// read transaction, instead of taking the write lock; it must not write.
+void RegisterProcedure(const std::string& name, std::vector<ProcParam> signature, ProcFn fn,
+                       bool read_only = false);
 void UnregisterProcedure(const std::string& name);
 
 struct ProcedureEntry {
   std::string name;                  // as registered
   std::vector<ProcParam> signature;  // "RETURN_VALUE" first
   ProcFn fn;
+  bool read_only = false;
 };
 // The registered procedure (letter case ignored), nullptr when none. The
 // entry stays valid while held, even if the procedure is replaced.

@@ -453,11 +453,12 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   } handler_off{db_};
   // Outside a transaction the call takes the write lock at once, so that
   // concurrent processes wait on the busy timeout instead of failing when a
-  // read lock is upgraded. Inside the caller's transaction a savepoint
-  // limits what a failure undoes to this call.
+  // read lock is upgraded; a read-only procedure needs no write lock and
+  // reads in a deferred transaction. Inside the caller's transaction a
+  // savepoint limits what a failure undoes to this call.
   const bool own_tran = sqlite3_get_autocommit(db_) != 0;
   const std::string sp = "zproc" + std::to_string(savepoint_depth_ + 1);
-  Control(own_tran ? "BEGIN IMMEDIATE" : "SAVEPOINT " + sp);
+  Control(own_tran ? (e->read_only ? "BEGIN" : "BEGIN IMMEDIATE") : "SAVEPOINT " + sp);
   ++savepoint_depth_;
   auto undo = [&] {
     --savepoint_depth_;

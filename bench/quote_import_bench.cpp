@@ -1,0 +1,288 @@
+// Quote import throughput against its raw floor.
+//
+// A scratch embedded database holds 5,000 series on exchange 1 and one
+// queued file of 100,000 "*QT" lines with 12 values each (the 5,000 series
+// on 20 days, each day a bulletin). One run of the real executable imports
+// it: lines per second from its wall time, and its peak resident memory.
+// With perf available (PERF=0 turns it off) that run is sampled, and the
+// time split comes from the samples: look-ups (the series' destination
+// kind), writes ("CotacaoImportV3"), log (the log's file appends) and
+// engine (everything else: reading, parsing, checking, the bulletins).
+//
+// In the same program, on a copy of the same database, the raw floor: the
+// same look-ups (check pass, then import pass) and the same upserts done
+// directly with prepared SQLite statements, in autocommit, with the
+// provider's pragmas. The ratio is the service's lines per second over the
+// floor's.
+//
+// Usage: quote_import_bench [--series N] [--days D] [--dir DIR]
+// (ZUNINPUT_EXE names the executable; defaults: 5000, 20,
+// BUILD/bench-quotes). Exit status 1 when the run fails.
+//
+// Thread-safety: single-threaded program.
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "database/reference_db.h"
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Segundos(Clock::time_point a, Clock::time_point b) {
+  return std::chrono::duration<double>(b - a).count();
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* err = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+    std::fprintf(stderr, "sql failed: %s\n%s\n", err ? err : "?", sql.c_str());
+    std::exit(1);
+  }
+}
+
+struct Linha {
+  std::string ticker, data;  // data as stored: "yyyy-mm-dd 00:00:00"
+  double valores[12];
+};
+
+// Runs argv in dir, standard output and error to log; its exit status,
+// wall seconds and peak resident kilobytes.
+int Roda(const std::vector<std::string>& argv, const fs::path& dir, const fs::path& log,
+         double* wall, long* max_rss_kb) {
+  const auto t0 = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    if (!freopen(log.c_str(), "w", stdout) || !freopen(log.c_str(), "a", stderr)) _exit(127);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage ru{};
+  wait4(pid, &status, 0, &ru);
+  *wall = Segundos(t0, Clock::now());
+  *max_rss_kb = ru.ru_maxrss;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Inclusive sample shares of the symbols perf reports, by demangled name
+// prefix; the first matching category wins.
+std::map<std::string, double> Divisao(const fs::path& dir) {
+  const std::string cmd = "cd '" + dir.string() +
+                          "' && perf report -i perf.data --children --stdio -g none "
+                          "--sort symbol --percent-limit 0.1 2>/dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::map<std::string, double> parte;
+  if (p == nullptr) return parte;
+  const struct {
+    const char* cat;
+    const char* simbolo;
+  } kCategorias[] = {
+      {"look-ups", "zun::GetTipoDeBGLDaAnb"},
+      {"writes", "zun::ExecStProc"},  // outside the look-ups: the quote's write
+      {"log", "zun::Loga"},
+      {"all", "zun::TImpMain::ImportNext"},
+  };
+  char buf[4096];
+  while (fgets(buf, sizeof buf, p)) {
+    // "  88.94%  0.00%  [.] zun::ExecStProc   ..."
+    double filhos = 0;
+    const std::string linha = buf;
+    const size_t ini = linha.find("] ");
+    if (sscanf(buf, " %lf%%", &filhos) != 1 || ini == std::string::npos) continue;
+    const std::string sym = linha.substr(ini + 2, linha.find("  ", ini + 2) - ini - 2);
+    for (const auto& c : kCategorias) {
+      if (sym.rfind(c.simbolo, 0) == 0) parte[c.cat] = std::max(parte[c.cat], filhos);
+    }
+  }
+  pclose(p);
+  return parte;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int series = 5000, dias = 20;
+  fs::path dir = fs::path(ZUN_BENCH_BUILD_DIR) / "bench-quotes";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string a = argv[i];
+    if (a == "--series") series = std::atoi(argv[i + 1]);
+    if (a == "--days") dias = std::atoi(argv[i + 1]);
+    if (a == "--dir") dir = argv[i + 1];
+  }
+  const char* exe_env = std::getenv("ZUNINPUT_EXE");
+  const std::string exe = exe_env ? exe_env : ZUNINPUT_EXE;
+  fs::remove_all(dir);
+  fs::create_directories(dir / "floor");
+  const std::string path = (dir / "ZunInput.db").string();
+  zun::InitDatabase(path);
+  zun::AddUser(path, {"zunsvc", "bench-pw", "", true, 0, 0, 0});
+  zun::AddUser(path, {"owner", "x", "", false, 0, 0, 0});
+
+  // The series and the file: each day the whole exchange, in code order.
+  std::vector<Linha> linhas;
+  std::string arquivo = "; quote benchmark\r\n";
+  char buf[512];
+  for (int d = 0; d < dias; ++d) {
+    const std::string dia = "2024-" + std::string(d < 9 ? "06-0" : "06-") + std::to_string(d + 1);
+    for (int s = 1; s <= series; ++s) {
+      Linha l{"Q" + std::to_string(s), dia + " 00:00:00", {}};
+      std::string campos;
+      for (int v = 0; v < 12; ++v) {
+        l.valores[v] = (s % 997) + d * 0.25 + v * 0.01;
+        std::snprintf(buf, sizeof buf, " %.2f", l.valores[v]);
+        campos += buf;
+      }
+      arquivo += "*QT " + l.ticker + " 1 " + dia + campos + "\r\n";
+      linhas.push_back(std::move(l));
+    }
+  }
+  sqlite3* db = zun::OpenSqliteFile(path, false);
+  Exec(db,
+       "INSERT INTO empresa (id, cod, pais) VALUES (1, 'BENCH', 0);"
+       "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
+       "INSERT INTO anb (acao, cod, bolsa) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL "
+       "SELECT i + 1 FROM n WHERE i < " +
+           std::to_string(series) + ") SELECT 1, 'Q' || i, 1 FROM n;");
+  sqlite3_close_v2(db);
+  // The floor's copy, taken before anything is queued or imported.
+  fs::copy_file(path, dir / "floor" / "ZunInput.db");
+  db = zun::OpenSqliteFile(path, false);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
+                     "SELECT uid, 5, datetime('now'), 'quotes.txt', ? FROM users WHERE "
+                     "name = 'owner'",
+                     -1, &st, nullptr);
+  sqlite3_bind_blob(st, 1, arquivo.data(), static_cast<int>(arquivo.size()), SQLITE_STATIC);
+  if (sqlite3_step(st) != SQLITE_DONE) return 1;
+  sqlite3_finalize(st);
+  sqlite3_close_v2(db);
+  const size_t tamanho = arquivo.size();
+  arquivo.clear();
+  arquivo.shrink_to_fit();
+
+  // The service, once; sampled by perf when it can.
+  std::vector<std::string> cmd = {exe,
+                                  "-provider:SQLite",
+                                  "-user:zunsvc",
+                                  "-password:bench-pw",
+                                  "-MailGateway:http://127.0.0.1:9/",
+                                  "-PathReqGBol:" + dir.string() + "/"};
+  const char* perf_env = std::getenv("PERF");
+  const bool perf = (perf_env == nullptr || std::string(perf_env) != "0") &&
+                    std::system("perf --version >/dev/null 2>&1") == 0;
+  if (perf) {
+    cmd.insert(cmd.begin(), {"perf", "record", "-q", "-F", "199", "--call-graph", "dwarf,16384",
+                             "-o", "perf.data", "--"});
+  }
+  double wall = 0;
+  long rss_kb = 0;
+  const int status = Roda(cmd, dir, dir / "console.txt", &wall, &rss_kb);
+  db = zun::OpenSqliteFile(path, false);
+  sqlite3_prepare_v2(db, "SELECT result, (SELECT count(*) FROM cotacao) FROM import_files", -1, &st,
+                     nullptr);
+  int resultado = -1, gravadas = 0;
+  if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_type(st, 0) != SQLITE_NULL) {
+    resultado = sqlite3_column_int(st, 0);
+    gravadas = sqlite3_column_int(st, 1);
+  }
+  sqlite3_finalize(st);
+  sqlite3_close_v2(db);
+
+  // The raw floor on the copy.
+  db = zun::OpenSqliteFile((dir / "floor" / "ZunInput.db").string(), false);
+  sqlite3_stmt *busca = nullptr, *grava = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT tipo_de_bgl_destino FROM anb WHERE bolsa = ? AND cod = ? COLLATE "
+                     "NOCASE",
+                     -1, &busca, nullptr);
+  sqlite3_prepare_v2(
+      db,
+      "INSERT INTO cotacao (anb, data, valor1, valor2, valor3, valor4, valor5, valor6, valor7, "
+      "valor8, valor9, valor10, valor11, valor12) SELECT id, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+      "? FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE ON CONFLICT (anb, data) DO UPDATE "
+      "SET valor1 = excluded.valor1, valor2 = excluded.valor2, valor3 = excluded.valor3, "
+      "valor4 = excluded.valor4, valor5 = excluded.valor5, valor6 = excluded.valor6, "
+      "valor7 = excluded.valor7, valor8 = excluded.valor8, valor9 = excluded.valor9, "
+      "valor10 = excluded.valor10, valor11 = excluded.valor11, valor12 = excluded.valor12",
+      -1, &grava, nullptr);
+  auto procura = [&](const Linha& l) {
+    sqlite3_bind_int(busca, 1, 1);
+    sqlite3_bind_text(busca, 2, l.ticker.c_str(), -1, SQLITE_STATIC);
+    const int tipo = sqlite3_step(busca) == SQLITE_ROW ? sqlite3_column_int(busca, 0) : -1;
+    sqlite3_reset(busca);
+    return tipo;
+  };
+  double t_busca = 0, t_grava = 0;
+  auto t0 = Clock::now();
+  long soma = 0;
+  for (const Linha& l : linhas) soma += procura(l);
+  t_busca += Segundos(t0, Clock::now());
+  for (const Linha& l : linhas) {
+    auto a = Clock::now();
+    soma += procura(l);
+    auto b = Clock::now();
+    sqlite3_bind_text(grava, 1, l.data.c_str(), -1, SQLITE_STATIC);
+    for (int v = 0; v < 12; ++v) sqlite3_bind_double(grava, 2 + v, l.valores[v]);
+    sqlite3_bind_int(grava, 14, 1);
+    sqlite3_bind_text(grava, 15, l.ticker.c_str(), -1, SQLITE_STATIC);
+    if (sqlite3_step(grava) != SQLITE_DONE) return 1;
+    sqlite3_reset(grava);
+    t_busca += Segundos(a, b);
+    t_grava += Segundos(b, Clock::now());
+  }
+  const double t_piso = Segundos(t0, Clock::now());
+  sqlite3_finalize(busca);
+  sqlite3_finalize(grava);
+  sqlite3_close_v2(db);
+
+  const double n = static_cast<double>(linhas.size());
+  const double lps = wall > 0 ? n / wall : 0, piso = t_piso > 0 ? n / t_piso : 0;
+  std::printf(
+      "quote import benchmark: %d series on exchange 1, %zu lines of 12 values (%.1f MB),"
+      " in %s\n",
+      series, linhas.size(), tamanho / 1e6, dir.c_str());
+  std::printf("machine: %ld cores, load average before: see /proc/loadavg\n",
+              sysconf(_SC_NPROCESSORS_ONLN));
+  std::printf("service run: exit status %d, file result %d, quotes stored %d%s\n", status,
+              resultado, gravadas, perf ? " (sampled by perf)" : "");
+  std::printf("service: %.2f s, %.0f lines/s, peak RSS %.1f MB (goal < %.1f MB)\n", wall, lps,
+              rss_kb / 1024.0, (3.0 * tamanho + 30e6) / 1048576.0);
+  std::printf(
+      "raw floor (autocommit, prepared): %.2f s, %.0f lines/s (look-ups %.2f s, upserts "
+      "%.2f s) [%ld]\n",
+      t_piso, piso, t_busca, t_grava, soma % 2);
+  std::printf("ratio to the raw floor: %.2f (goal 0.70)\n", piso > 0 ? lps / piso : 0);
+  if (perf) {
+    const auto parte = Divisao(dir);
+    const double tudo = parte.count("all") ? parte.at("all") : 0;
+    auto p = [&](const char* c) { return parte.count(c) ? parte.at(c) : 0.0; };
+    // Writes are the calls outside the look-ups; the engine is the rest of
+    // the record handling.
+    const double escrita = std::max(0.0, p("writes") - p("look-ups"));
+    std::printf(
+        "time split of the service's record handling (%% of samples in ImportNext %.1f%%):"
+        " look-ups %.1f%%, writes %.1f%%, log %.1f%%, engine %.1f%%\n",
+        tudo, p("look-ups"), escrita, p("log"),
+        std::max(0.0, tudo - p("look-ups") - escrita - p("log")));
+  }
+  return status == 0 && resultado == 0 ? 0 : 1;
+}

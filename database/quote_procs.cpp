@@ -1,0 +1,194 @@
+// The quote procedures of the embedded database: one row per series and day
+// ("cotacao") with twelve values, each of which may be NULL. A write names
+// its series by code and exchange, may keep stored values ("@keepvlr"),
+// may refuse to overwrite ("@NoOverwrite"), may depend on a condition on a
+// stored value ("@IfOperador"), and adds one data-log entry per quote
+// written unless the quote belongs to a bulletin logged as a whole
+// ("@NaoLogar").
+#include "database/quote_procs.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "database/procedure_sets.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+
+namespace zun {
+
+namespace {
+
+constexpr int kValores = 12;
+
+int32_t Int(const ProcContext& c, const char* name) {
+  const Value& v = c.In(name);
+  return v.IsNull() ? 0 : v.AsInt();
+}
+
+bool Bool(const ProcContext& c, const char* name) {
+  const Value& v = c.In(name);
+  return !v.IsNull() && v.AsBool();
+}
+
+// The series of "@ticker" on "@bolsa"; 0 when none.
+int32_t Serie(ProcContext& c) {
+  const Value& cod = c.In("@ticker");
+  Recordset rs = c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
+                         {Value::Int(Int(c, "@bolsa")), cod.IsNull() ? Value::String("") : cod});
+  if (rs.RecordCount() == 0) return 0;
+  rs.First();
+  return rs.Field(0).AsInt();
+}
+
+bool Iguais(const Value& a, const Value& b) {
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull();
+  return a.AsDouble() == b.AsDouble();
+}
+
+// The condition of operator op on the stored value termo1 (NULL when the
+// series has no quote that day or that value is not stored) and termo2.
+bool CondicaoVale(int32_t op, const Value& termo1, const Value& termo2) {
+  switch (op) {
+    case kOpTemValor:
+      return !termo1.IsNull();
+    case kOpSempre:
+      return true;
+    case kOpNulo:
+      return termo1.IsNull();
+    default:
+      break;
+  }
+  const bool ou_nulo = op >= kOpIgualOuNulo && op <= kOpMaiorOuNulo;
+  if (termo1.IsNull()) return ou_nulo;
+  if (termo2.IsNull()) return false;
+  const double a = termo1.AsDouble(), b = termo2.AsDouble();
+  switch (op) {
+    case kOpIgualOuNulo:
+    case kOpIgual:
+      return a == b;
+    case kOpDiferenteOuNulo:
+    case kOpDiferente:
+      return a != b;
+    case kOpMenorOuNulo:
+    case kOpMenor:
+      return a < b;
+    default:  // kOpMaiorOuNulo, kOpMaior
+      return a > b;
+  }
+}
+
+void AdicionaDataLog(ProcContext& c, int32_t tip, int32_t oid, int32_t aux, const Value& date) {
+  c.Exec(
+      "INSERT INTO data_log (tip, oid, aux, date, txt, user_name, mom) "
+      "VALUES (?, ?, ?, ?, NULL, ?, datetime('now'))",
+      {Value::Int(tip), Value::Int(oid), Value::Int(aux), date, Value::String(c.CurrentUser())});
+}
+
+void CotacaoImportV3(ProcContext& c) {
+  const int32_t anb = Serie(c);
+  if (anb == 0) return c.Return(kErrCotacaoSerieDesconhecida);
+  const Value& date = c.In("@date");
+  if (date.IsNull()) return c.Return(kErrCotacaoSemData);
+  const int32_t op = Int(c, "@IfOperador");
+  const int32_t termo1 = Int(c, "@IfValorTermo1");
+  if (op < kOpSemCondicao || op > kOpMaior) return c.Return(kErrCotacaoCondicaoInvalida);
+  if (op != kOpSemCondicao && (termo1 < 1 || termo1 > kValores)) {
+    return c.Return(kErrCotacaoCondicaoInvalida);
+  }
+  Recordset rs = c.Query(
+      "SELECT valor1, valor2, valor3, valor4, valor5, valor6, valor7, valor8, valor9, valor10, "
+      "valor11, valor12 FROM cotacao WHERE anb = ? AND data = ?",
+      {Value::Int(anb), date});
+  const bool existe = rs.RecordCount() > 0;
+  std::array<Value, kValores> guardado;
+  if (existe) {
+    rs.First();
+    for (int i = 0; i < kValores; ++i) guardado[i] = rs.Field(i);
+  }
+  if (op != kOpSemCondicao && !CondicaoVale(op, guardado[termo1 - 1], c.In("@IfTermo2"))) {
+    return c.Return(kCotacaoCondicaoFalsa);
+  }
+  const bool no_overwrite = Bool(c, "@NoOverwrite");
+  std::vector<Value> binds = {Value::Int(anb), date};
+  bool muda = !existe;
+  for (int i = 0; i < kValores; ++i) {
+    const std::string n = std::to_string(i + 1);
+    const bool mantem =
+        Bool(c, ("@keepvlr" + n).c_str()) || (no_overwrite && !guardado[i].IsNull());
+    const Value& v = mantem ? guardado[i] : c.In("@valor" + n);
+    muda = muda || !Iguais(v, guardado[i]);
+    binds.push_back(v.IsNull() ? Value::Null() : Value::Double(v.AsDouble()));
+  }
+  if (!muda) return c.Return(no_overwrite ? kCotacaoNadaMudou : kCotacaoIgual);
+  c.Exec(
+      "INSERT INTO cotacao (anb, data, valor1, valor2, valor3, valor4, valor5, valor6, valor7, "
+      "valor8, valor9, valor10, valor11, valor12) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+      "?) "
+      "ON CONFLICT (anb, data) DO UPDATE SET valor1 = excluded.valor1, valor2 = excluded.valor2, "
+      "valor3 = excluded.valor3, valor4 = excluded.valor4, valor5 = excluded.valor5, "
+      "valor6 = excluded.valor6, valor7 = excluded.valor7, valor8 = excluded.valor8, "
+      "valor9 = excluded.valor9, valor10 = excluded.valor10, valor11 = excluded.valor11, "
+      "valor12 = excluded.valor12",
+      binds);
+  if (!Bool(c, "@NaoLogar")) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
+}
+
+void CotacaoImportDelRange(ProcContext& c) {
+  const int32_t anb = Serie(c);
+  if (anb == 0) return c.Return(kErrCotacaoSerieDesconhecida);
+  const Value& de = c.In("@datefrom");
+  const Value& ate = c.In("@dateto");
+  if (de.IsNull() && ate.IsNull()) return c.Return(kErrCotacaoIntervaloAberto);
+  if (!de.IsNull() && !ate.IsNull() && de.AsDateTime() > ate.AsDateTime()) {
+    return c.Return(kErrCotacaoIntervaloInvertido);
+  }
+  // An open end reaches the first or the last quote.
+  const int n = c.Exec(
+      "DELETE FROM cotacao WHERE anb = ? AND (? IS NULL OR data >= ?) AND (? IS NULL OR data <= ?)",
+      {Value::Int(anb), de, de, ate, ate});
+  if (n == 0) return c.Return(kCotacaoNadaMudou);
+  AdicionaDataLog(c, kDataLogCotacoesApagadas, anb, n, de);
+}
+
+ProcParam P(std::string name, DataType type) { return {std::move(name), type}; }
+
+}  // namespace
+
+int32_t EntradaDeBoletim(ProcContext& c) {
+  const Value& bolsa = c.In("@oid");
+  const Value& tipo = c.In("@aux");
+  const Value& date = c.In("@date");
+  if (c.Query("SELECT 1 FROM bolsa WHERE id = ?", {bolsa}).RecordCount() == 0) {
+    return kErrBoletimBolsaDesconhecida;
+  }
+  if (tipo.AsInt() < 0 || tipo.AsInt() > 11) return kErrBoletimTipoInvalido;
+  if (date.IsNull()) return kErrBoletimSemData;
+  // A new bulletin is to be generated: the usual request, handed out by
+  // "GetReqGBol" at the end of the service's run.
+  c.Exec(
+      "INSERT INTO reqgbol (prioridade, motivo, user_name, mom) VALUES (1, 'DataLogAdd bolsa:' || "
+      "? || ' tipo:' || ? || ' data:' || substr(?, 1, 10), ?, datetime('now'))",
+      {bolsa, tipo, date, Value::String(c.CurrentUser())});
+  return 0;
+}
+
+void RegisterQuoteProcedures() {
+  const DataType I = DataType::kInteger, F = DataType::kDouble, B = DataType::kBoolean;
+  std::vector<ProcParam> sig = {P("@ticker", DataType::kString), P("@bolsa", I),
+                                P("@date", DataType::kDateTime)};
+  for (int i = 1; i <= kValores; ++i) {
+    sig.push_back(P("@valor" + std::to_string(i), F));
+    sig.push_back(P("@keepvlr" + std::to_string(i), B));
+  }
+  for (ProcParam p : {P("@NoOverwrite", B), P("@NaoLogar", B), P("@IfOperador", I),
+                      P("@IfValorTermo1", I), P("@IfTermo2", F)}) {
+    sig.push_back(std::move(p));
+  }
+  RegisterProcedure("CotacaoImportV3", std::move(sig), CotacaoImportV3);
+  RegisterProcedure("CotacaoImportDelRange",
+                    {P("@ticker", DataType::kString), P("@bolsa", I),
+                     P("@datefrom", DataType::kDateTime), P("@dateto", DataType::kDateTime)},
+                    CotacaoImportDelRange);
+}
+
+}  // namespace zun

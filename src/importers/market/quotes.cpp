@@ -1,0 +1,203 @@
+#include "importers/market/quotes.h"
+
+#include <cmath>
+#include <memory>
+
+#include "db/object_lookups.h"
+#include "engine/parsers.h"
+#include "engine/value_formats.h"
+#include "foundation/text.h"
+#include "importers/market/bulletins.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+
+namespace {
+
+constexpr int32_t kTickerNaoRegistrado = 4042;
+// Further fields looked at after the twelve values.
+constexpr int kCamposExcedentesOlhados = 10;
+
+// Calls procedure proc with the parameters poe sets (plain execute); gives
+// the command object back on every path. An exception becomes its code.
+template <typename F>
+int32_t Chama(const char* proc, F poe) {
+  int32_t e = 0;
+  std::unique_ptr<Command> cmd;
+  try {
+    cmd = TomaDataSet(CommandType::kStoredProc, proc);
+    poe(DsRef(cmd));
+    e = ExecStProc(cmd, 0);
+  } catch (const std::exception& x) {
+    CodigoDaExcecao(proc, &e, x, 3939);
+  }
+  DevolveDataSet(&cmd);
+  return e;
+}
+
+// "prefixo ticker/exchange error:" + the code's text.
+std::string MensagemDeErro(const char* prefixo, const std::string& ticker, int32_t bolsa,
+                           int32_t e) {
+  std::string texto;
+  TextoDoErro(e, &texto);
+  return prefixo + ticker + "/" + std::to_string(bolsa) + " error:" + texto;
+}
+
+bool EhBranco(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, double* termo2) {
+  std::string_view w[5];
+  size_t n = 0, i = 0;
+  while (n < 5) {
+    while (i < texto.size() && EhBranco(texto[i])) ++i;
+    if (i >= texto.size()) break;
+    const size_t ini = i;
+    while (i < texto.size() && !EhBranco(texto[i])) ++i;
+    w[n++] = texto.substr(ini, i - ini);
+  }
+  *operador = *termo1 = 0;
+  *termo2 = 0;
+  if (w[0] != "#") return 4392;
+  if (!StrToIntOk(w[1], termo1)) return 4393;
+  for (int32_t k = 0; k < 11; ++k) {
+    if (w[2] == kOperadoresDaCondicao[k]) *operador = k + 1;
+  }
+  if (*operador == 0) return 4394;
+  if (!StrToFloatOk(w[3], termo2)) return 4395;
+  if (n > 4) return 4396;
+  return 0;
+}
+
+int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q) {
+  tParserWrapper& p = *imp.Parser;
+  p.SetIndex(1);
+  q->Ticker.assign(p.NextField());
+  if (q->Ticker.empty()) {
+    imp.ErrMsg("Empty <ticker>");
+    return 3951;
+  }
+  if (!BolsaValida(p.NextField(), &q->Bolsa)) {
+    imp.ErrMsg("Invalid <exchange>");
+    return 3952;
+  }
+  if (!StrToDateOk(p.NextField(), &q->Data)) {
+    imp.ErrMsg("Invalid <date>");
+    return 3953;
+  }
+  if (modo == 2) {
+    const int32_t e = LeCondicao(p.NextField(), &q->Operador, &q->Termo1, &q->Termo2);
+    if (e != 0) return e;
+  }
+  for (int i = 0; i < kValoresDaCotacao; ++i) {
+    const std::string_view campo = p.NextField();
+    q->Mantem[i] = campo == "*";
+    q->Valores[i] = NuloFloat();
+    if (campo.empty() || q->Mantem[i]) continue;
+    double v = 0;
+    if (!StrToFloatOk(campo, &v)) {
+      imp.ErrMsg("Invalid <vlr#" + std::to_string(i + 1) + ":" + std::string(campo) + ">");
+      return 3954;
+    }
+    q->Valores[i] = std::isnan(v) ? NuloFloat() : v;
+  }
+  for (int k = 0; k < kCamposExcedentesOlhados; ++k) {
+    const std::string_view campo = p.NextField();
+    if (!campo.empty()) {
+      imp.ErrMsg("Invalid # of fields : <" + std::string(campo) + ">");
+      return 3950;
+    }
+  }
+  return 0;
+}
+
+void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
+  TCotacao q;
+  *code = LeCotacao(imp, v.Modo, &q);
+  if (*code != 0) return;
+  uint8_t tipo = 0;
+  *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
+  if (*code == kTickerNaoRegistrado && q.Ticker.find("-provis") != std::string::npos) {
+    std::string registrado;
+    int32_t id_emp = 0, id_anb = 0;
+    if (GetRegistroCodCVMparaAnbima(q.Ticker, &registrado, &id_emp, &id_anb)) {
+      q.Ticker = registrado;
+      *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
+    }
+  }
+  if (*code == kTickerNaoRegistrado) {
+    imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, *code));
+    *code = 0;
+    return;
+  }
+  if (*code != 0) return;
+  TMakeUpBolCot* bol = BolCotDe(imp);
+  if (imp.ToNoCheck) {
+    if (bol != nullptr) bol->AdicionaCotacao(q.Bolsa, tipo, q.Data);
+    return;
+  }
+  const bool nao_logar = bol != nullptr && bol->LogaComoBoletim(q.Bolsa, tipo, q.Data);
+  *code = Chama("CotacaoImportV3", [&](DsRef cmd) {
+    static const struct {
+      std::string valor, keep;
+    } kNomes[kValoresDaCotacao] = {
+        {"@valor1", "@keepvlr1"},   {"@valor2", "@keepvlr2"},   {"@valor3", "@keepvlr3"},
+        {"@valor4", "@keepvlr4"},   {"@valor5", "@keepvlr5"},   {"@valor6", "@keepvlr6"},
+        {"@valor7", "@keepvlr7"},   {"@valor8", "@keepvlr8"},   {"@valor9", "@keepvlr9"},
+        {"@valor10", "@keepvlr10"}, {"@valor11", "@keepvlr11"}, {"@valor12", "@keepvlr12"}};
+    SetParamStr(cmd, "@ticker", q.Ticker);
+    SetParamInt(cmd, "@bolsa", q.Bolsa);
+    SetParamDateTime(cmd, "@date", q.Data);
+    for (int i = 0; i < kValoresDaCotacao; ++i) {
+      SetParamFloat(cmd, kNomes[i].valor, q.Valores[i]);
+      SetParamBool(cmd, kNomes[i].keep, q.Mantem[i]);
+    }
+    SetParamBool(cmd, "@NoOverwrite", v.Modo == 1);
+    SetParamBool(cmd, "@NaoLogar", nao_logar);
+    SetParamInt(cmd, "@IfOperador", q.Operador);
+    SetParamInt(cmd, "@IfValorTermo1", q.Termo1);
+    SetParamFloat(cmd, "@IfTermo2", q.Termo2);
+  });
+  if (*code == 0) return;
+  imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, *code));
+  if (*code == 3757 || *code == 4383 || *code == 4390) *code = 0;
+}
+
+void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
+  tParserWrapper& p = *imp.Parser;
+  const std::string ticker(p.Field(1));
+  int32_t bolsa = 0;
+  double de = 0, ate = 0;
+  if (p.Count() != 5) {
+    imp.ErrMsg("Invalid # of fields");
+    *code = 3950;
+  } else if (ticker.empty()) {
+    imp.ErrMsg("Empty <ticker>");
+    *code = 3951;
+  } else if (!BolsaValida(p.Field(2), &bolsa)) {
+    imp.ErrMsg("Invalid <exchange>");
+    *code = 3952;
+  } else if (!StrToDateOk(p.Field(3), &de)) {
+    imp.ErrMsg("Invalid from <date>");
+    *code = 3953;
+  } else if (!StrToDateOk(p.Field(4), &ate)) {
+    imp.ErrMsg("Invalid to <date>");
+    *code = 3953;
+  }
+  if (*code != 0 || imp.ToNoCheck) return;
+  *code = Chama("CotacaoImportDelRange", [&](DsRef cmd) {
+    SetParamStr(cmd, "@ticker", ticker);
+    SetParamInt(cmd, "@bolsa", bolsa);
+    SetParamDateTime(cmd, "@datefrom", de);
+    SetParamDateTime(cmd, "@dateto", ate);
+  });
+  if (*code == 0) return;
+  imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, *code));
+  if (*code == 3757) *code = 0;
+}
+
+}  // namespace zun

@@ -1,0 +1,197 @@
+// The quote procedures on a real database file, called the way the service
+// calls them. Each table runs in order on one database: a call's code, then
+// the rows of the test's query.
+#include "database/quote_procs.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "db_fixture.h"
+
+namespace zun {
+namespace {
+
+using Params = std::vector<std::pair<std::string, Value>>;
+
+Value I(int32_t v) { return Value::Int(v); }
+Value F(double v) { return Value::Double(v); }
+Value D(double day) { return Value::DateTime(day); }
+const Value N;  // NULL
+constexpr double kDia = 45000;
+
+// A quote of "PETR4" on exchange 1 for day dia: values from v (NULL after
+// them), keep flags k, then the extra parameters.
+Params Cotacao(double dia, std::vector<Value> v, std::vector<int> k = {}, Params extra = {}) {
+  Params p = {{"@ticker", Value::String("petr4")}, {"@bolsa", I(1)}, {"@date", D(dia)}};
+  for (int i = 1; i <= 12; ++i) {
+    p.push_back({"@valor" + std::to_string(i), i <= static_cast<int>(v.size()) ? v[i - 1] : N});
+    bool keep = false;
+    for (int j : k) keep = keep || j == i;
+    p.push_back({"@keepvlr" + std::to_string(i), Value::Bool(keep)});
+  }
+  // Every parameter is set: a command object keeps the values of its last call.
+  for (const char* b : {"@NoOverwrite", "@NaoLogar"}) p.push_back({b, Value::Bool(false)});
+  for (const char* i : {"@IfOperador", "@IfValorTermo1"}) p.push_back({i, Value::Int(0)});
+  p.push_back({"@IfTermo2", Value::Double(0)});
+  for (auto& e : extra) {
+    for (auto& q : p) {
+      if (q.first == e.first) q.second = e.second;
+    }
+  }
+  return p;
+}
+
+Params Condicao(int32_t op, int32_t termo1, Value termo2) {
+  return {{"@IfOperador", I(op)}, {"@IfValorTermo1", I(termo1)}, {"@IfTermo2", termo2}};
+}
+
+struct Caso {
+  const char* proc;
+  Params in;
+  int32_t code;
+  const char* linhas;
+};
+
+class QuoteProcs : public FreshDatabase {
+ protected:
+  void SetUp() override {
+    FreshDatabase::SetUp();
+    Sql("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+        "INSERT INTO ativo VALUES (1, 1, 2, 0, 0);"
+        "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);");
+    s_ = Login("zunsvc", "s3cret");
+  }
+  int32_t Chama(const char* proc, const Params& in) {
+    auto cmd = s_->TomaDataSet(CommandType::kStoredProc, proc);
+    for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
+    const int32_t e = ExecStProc(cmd, 0);
+    s_->DevolveDataSet(&cmd);
+    return e;
+  }
+  void Roda(const char* consulta, const std::vector<Caso>& casos) {
+    for (const Caso& c : casos) {
+      EXPECT_EQ(Chama(c.proc, c.in), c.code) << c.proc << " " << c.linhas;
+      EXPECT_EQ(LinhasComoTexto(*s_, consulta), c.linhas) << c.proc << " " << c.code;
+    }
+  }
+  std::unique_ptr<TAdoDataBaseComInfoTran> s_;
+};
+
+// Values 1 to 3 of every quote, and the quote entries of the data log.
+const char kValores[] =
+    "SELECT group_concat(COALESCE(valor1, 'N') || '/' || COALESCE(valor2, 'N') || '/' || "
+    "COALESCE(valor3, 'N'), ',') || '|' || (SELECT count(*) FROM data_log WHERE tip = 41) "
+    "FROM cotacao";
+
+TEST_F(QuoteProcs, WriteKeepNoOverwriteAndLog) {
+  const char* q = "CotacaoImportV3";
+  Params nao_logar = {{"@NaoLogar", Value::Bool(true)}};
+  Params no_overwrite = {{"@NoOverwrite", Value::Bool(true)}};
+  Params desconhecida = Cotacao(kDia, {F(1)});
+  desconhecida[0].second = Value::String("VALE3");
+  Roda(kValores, {
+                     {q, desconhecida, kErrCotacaoSerieDesconhecida, ""},
+                     {q, Cotacao(0, {F(1)}, {}, {{"@date", N}}), kErrCotacaoSemData, ""},
+                     {q, Cotacao(kDia, {F(10), F(20)}), 0, "10.0/20.0/N|1"},
+                     {q, Cotacao(kDia, {F(10), F(20)}), kCotacaoIgual, "10.0/20.0/N|1"},
+                     {q, Cotacao(kDia, {F(11), N}, {2}), 0, "11.0/20.0/N|2"},
+                     {q, Cotacao(kDia, {F(12)}, {}, nao_logar), 0, "12.0/N/N|2"},
+                     {q, Cotacao(kDia, {F(13), F(5), F(7)}, {}, no_overwrite), 0, "12.0/5.0/7.0|3"},
+                     {q, Cotacao(kDia, {F(14), N, F(8)}, {}, no_overwrite), kCotacaoNadaMudou,
+                      "12.0/5.0/7.0|3"},
+                     {q, Cotacao(kDia + 1, {N, F(1)}, {1}), 0, "12.0/5.0/7.0,N/1.0/N|4"},
+                 });
+}
+
+// The stored quote has value 1 = 12 and value 2 NULL; each operator is
+// tried against 12, 13 and 11 on value 1 and against 12 on value 2. A
+// condition that holds writes the quote (a new value 3 each time).
+TEST_F(QuoteProcs, ConditionOperators) {
+  ASSERT_EQ(Chama("CotacaoImportV3", Cotacao(kDia, {F(12)})), 0);
+  const struct {
+    const char* op;
+    int32_t num;
+    bool igual, menor, maior, nulo;  // 12 vs 12, 12 vs 13, 12 vs 11, NULL vs 12
+  } ops[] = {
+      {"###", 1, true, true, true, false},  {"=*", 2, true, false, false, true},
+      {"<>*", 3, false, true, true, true},  {"<*", 4, false, true, false, true},
+      {">*", 5, false, false, true, true},  {"**", 6, true, true, true, true},
+      {"!!", 7, false, false, false, true}, {"=", 8, true, false, false, false},
+      {"<>", 9, false, true, true, false},  {"<", 10, false, true, false, false},
+      {">", 11, false, false, true, false},
+  };
+  double v3 = 0;
+  for (const auto& o : ops) {
+    const struct {
+      int32_t termo1;
+      double termo2;
+      bool vale;
+    } tentativas[] = {{1, 12, o.igual}, {1, 13, o.menor}, {1, 11, o.maior}, {2, 12, o.nulo}};
+    for (const auto& t : tentativas) {
+      v3 += 1;
+      EXPECT_EQ(Chama("CotacaoImportV3",
+                      Cotacao(kDia, {F(12), N, F(v3)}, {}, Condicao(o.num, t.termo1, F(t.termo2)))),
+                t.vale ? 0 : kCotacaoCondicaoFalsa)
+          << o.op << " term1:" << t.termo1 << " term2:" << t.termo2;
+    }
+  }
+  // A missing second term satisfies only what does not compare.
+  EXPECT_EQ(Chama("CotacaoImportV3", Cotacao(kDia, {F(12), N, F(99)}, {}, Condicao(8, 1, N))),
+            kCotacaoCondicaoFalsa);
+  // Without a stored quote the first term is NULL.
+  EXPECT_EQ(Chama("CotacaoImportV3", Cotacao(kDia + 5, {F(1)}, {}, Condicao(8, 1, F(1)))),
+            kCotacaoCondicaoFalsa);
+  EXPECT_EQ(Chama("CotacaoImportV3", Cotacao(kDia + 5, {F(1)}, {}, Condicao(7, 1, F(1)))), 0);
+  for (const auto& [op, termo1] : {std::pair{12, 1}, {-1, 1}, {1, 0}, {1, 13}}) {
+    EXPECT_EQ(Chama("CotacaoImportV3", Cotacao(kDia, {F(1)}, {}, Condicao(op, termo1, F(1)))),
+              kErrCotacaoCondicaoInvalida)
+        << op << " " << termo1;
+  }
+}
+
+TEST_F(QuoteProcs, DeleteRange) {
+  for (int d = 0; d < 5; ++d) ASSERT_EQ(Chama("CotacaoImportV3", Cotacao(kDia + d, {F(d)})), 0);
+  auto faixa = [](const char* ticker, Value de, Value ate) {
+    return Params{{"@ticker", Value::String(ticker)},
+                  {"@bolsa", I(1)},
+                  {"@datefrom", std::move(de)},
+                  {"@dateto", std::move(ate)}};
+  };
+  const char* del = "CotacaoImportDelRange";
+  Roda(
+      "SELECT (SELECT count(*) FROM cotacao) || '|' || COALESCE((SELECT group_concat(aux) FROM "
+      "data_log WHERE tip = 43), '')",
+      {
+          {del, faixa("VALE3", D(kDia), D(kDia)), kErrCotacaoSerieDesconhecida, "5|"},
+          {del, faixa("PETR4", N, N), kErrCotacaoIntervaloAberto, "5|"},
+          {del, faixa("PETR4", D(kDia + 2), D(kDia + 1)), kErrCotacaoIntervaloInvertido, "5|"},
+          {del, faixa("PETR4", D(kDia + 10), D(kDia + 20)), kCotacaoNadaMudou, "5|"},
+          {del, faixa("PETR4", D(kDia + 1), D(kDia + 2)), 0, "3|2"},
+          {del, faixa("PETR4", N, D(kDia)), 0, "2|2,1"},
+          {del, faixa("PETR4", D(kDia + 4), N), 0, "1|2,1,1"},
+      });
+}
+
+TEST_F(QuoteProcs, BulletinEntriesOfTheDataLog) {
+  auto entrada = [](int32_t tip, int32_t oid, int32_t aux, Value date) {
+    return Params{{"@tip", I(tip)}, {"@oid", I(oid)}, {"@aux", I(aux)}, {"@date", std::move(date)}};
+  };
+  // The entries, and the bulletin requests they made.
+  Roda(
+      "SELECT (SELECT count(*) FROM data_log), (SELECT group_concat(prioridade || ' ' || motivo) "
+      "FROM reqgbol)",
+      {
+          {"DataLogAdd", entrada(42, 99, 0, D(kDia)), kErrBoletimBolsaDesconhecida, "0|"},
+          {"DataLogAdd", entrada(42, 1, 12, D(kDia)), kErrBoletimTipoInvalido, "0|"},
+          {"DataLogAdd", entrada(42, 1, -1, D(kDia)), kErrBoletimTipoInvalido, "0|"},
+          {"DataLogAdd", entrada(42, 1, 0, N), kErrBoletimSemData, "0|"},
+          {"DataLogAdd", entrada(42, 1, 11, D(kDia)), 0,
+           "1|1 DataLogAdd bolsa:1 tipo:11 data:2023-03-15"},
+          {"DataLogAdd", entrada(7, 99, 12, N), 0,
+           "2|1 DataLogAdd bolsa:1 tipo:11 data:2023-03-15"},
+      });
+}
+
+}  // namespace
+}  // namespace zun
