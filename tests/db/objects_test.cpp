@@ -46,6 +46,26 @@ class ObjectsTest : public ZiGlobsDb {
     EXPECT_EQ(s.PaisProCodZun, 0) << "the company's country when none is given";
   }
 
+  // Reads the stored object, changes it with muda and writes it back.
+  int32_t MudaEmp(const std::function<void(TObjEmp&)>& muda) {
+    TObjEmp e;
+    ObjEmpGet(emp_, &e);
+    muda(e);
+    return ObjEmpPut(e);
+  }
+  int32_t MudaAtv(const std::function<void(TObjAtv&)>& muda) {
+    TObjAtv a;
+    ObjAtvGet(atv_, &a);
+    muda(a);
+    return ObjAtvPut(a);
+  }
+  int32_t MudaAnb(const std::function<void(TObjAnb&)>& muda) {
+    TObjAnb s;
+    ObjAnbGet(anb_, &s);
+    muda(s);
+    return ObjAnbPut(&s);
+  }
+
   int32_t emp_ = 0, atv_ = 0, anb_ = 0;
 };
 
@@ -265,6 +285,7 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
   ASSERT_EQ(ObjEmpAdd(&outra), 0);
   TObjAtv pn{0, emp_, 3, 0, 0};
   ASSERT_EQ(ObjAtvAdd(&pn), 0);
+  TObjAtv estrangeiro{0, emp_, 10, 0, 0};
   // Each case changes one thing that a right guards: refused without the
   // right (no admin, no flags), accepted with the flag or administrator.
   const struct {
@@ -273,59 +294,17 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
     std::function<int32_t()> write;
     int32_t refused;
   } cases[] = {
-      {"company country", 4,
-       [&] {
-         TObjEmp e;
-         ObjEmpGet(emp_, &e);
-         e.pais = 1;
-         return ObjEmpPut(e);
-       },
-       50505},
-      {"asset of a foreign class", 2,
-       [&] {
-         TObjAtv a{0, emp_, 10, 0, 0};
-         return ObjAtvAdd(&a);
-       },
-       50517},
-      {"series destination kind 6", 1,
-       [&] {
-         TObjAnb s;
-         ObjAnbGet(anb_, &s);
-         s.TipoDeBGLDestino = 6;
-         return ObjAnbPut(&s);
-       },
+      {"company country", 4, [&] { return MudaEmp([](TObjEmp& e) { e.pais = 1; }); }, 50505},
+      {"asset of a foreign class", 2, [&] { return ObjAtvAdd(&estrangeiro); }, 50517},
+      {"series kind 6", 1, [&] { return MudaAnb([](TObjAnb& s) { s.TipoDeBGLDestino = 6; }); },
        50527},
-      {"asset moved to another company", 0,
-       [&] {
-         TObjAtv a;
-         ObjAtvGet(atv_, &a);
-         a.emp = outra.id;
-         return ObjAtvPut(a);
-       },
-       50516},
-      {"series moved to another asset", 0,
-       [&] {
-         TObjAnb s;
-         ObjAnbGet(anb_, &s);
-         s.acao = pn.id;
-         return ObjAnbPut(&s);
-       },
+      {"asset to another company", 0,
+       [&] { return MudaAtv([&](TObjAtv& a) { a.emp = outra.id; }); }, 50516},
+      {"series to another asset", 0, [&] { return MudaAnb([&](TObjAnb& s) { s.acao = pn.id; }); },
        50526},
       {"series brings company data", 0,
-       [&] {
-         TObjAnb s;
-         ObjAnbGet(anb_, &s);
-         s.TrazDadosDaEmp = true;
-         return ObjAnbPut(&s);
-       },
-       50528},
-      {"series calendar", 0,
-       [&] {
-         TObjAnb s;
-         ObjAnbGet(anb_, &s);
-         s.IdCalendario = 7;
-         return ObjAnbPut(&s);
-       },
+       [&] { return MudaAnb([](TObjAnb& s) { s.TrazDadosDaEmp = true; }); }, 50528},
+      {"series calendar", 0, [&] { return MudaAnb([](TObjAnb& s) { s.IdCalendario = 7; }); },
        50529},
   };
   for (const auto& c : cases) {
@@ -342,16 +321,10 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
   // The statement sources other than the local one need a source user.
   UsuarioIsAdmin = false;
   UsuarioFlags = 0;
-  TObjEmp e;
-  ObjEmpGet(emp_, &e);
-  e.fmtbal[2] = 1;
-  EXPECT_EQ(ObjEmpPut(e), 50506);
-  e.fmtbal[2] = 0;
-  e.fmtbal[0] = 1;
-  EXPECT_EQ(ObjEmpPut(e), 0) << "the local source is everyone's";
+  EXPECT_EQ(MudaEmp([](TObjEmp& e) { e.fmtbal[2] = 1; }), 50506);
+  EXPECT_EQ(MudaEmp([](TObjEmp& e) { e.fmtbal[0] = 1; }), 0) << "the local source is everyone's";
   UsuarioSourceDoBal = 3;
-  e.fmtbal[2] = 1;
-  EXPECT_EQ(ObjEmpPut(e), 0);
+  EXPECT_EQ(MudaEmp([](TObjEmp& e) { e.fmtbal[2] = 1; }), 0);
 }
 
 TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
