@@ -5,6 +5,7 @@
 
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -121,11 +122,22 @@ int32_t GetIdAnb(const std::string& cod, const std::string& bolsa, int32_t* erro
     *erro = 4177;
     return 0;
   }
+  bool falhou = false;
   const int32_t id = ComComando("GetIdAnb", [&](DsRef cmd) {
     SetParamStr(cmd, "@cod", cod);
     SetParamInt(cmd, "@bolsa", id_bolsa);
-    return ExecStProc(cmd, 0);
+    // The return value is the id, and a failed call also answers with a
+    // number: only a call that set the return value gave an id.
+    cmd->Params().ParamByName(NomeDoRetorno).value = Value::Null();
+    const int32_t r = ExecStProc(cmd, 0);
+    const Value& retorno = cmd->Params().ParamByName(NomeDoRetorno).value;
+    falhou = retorno.IsNull() || retorno.AsInt() != r;
+    return r;
   });
+  if (falhou) {
+    *erro = id;
+    return 0;
+  }
   if (id < 1) {
     // The return value is the id; what is not an id is no series.
     *erro = 4178;

@@ -57,8 +57,8 @@ int32_t GetIdEmpCache(const std::string& cod, const std::string& pais, int32_t* 
 
 // The series of code on the exchange whose id is the text bolsa
 // ("GetIdAnb", whose return value is the id): 4177 when bolsa is not an
-// integer (no call), 4178 when no series has the code. Returns the id, 0 on
-// any error (*erro).
+// integer (no call), 4178 when no series has the code; a call that fails
+// gives its own code, never an id. Returns the id, 0 on any error (*erro).
 int32_t GetIdAnb(const std::string& cod, const std::string& bolsa, int32_t* erro);
 
 // The asset of class code cod_classe of the company of code cod_emp in

@@ -253,6 +253,8 @@ TEST_F(ObjectsTest, FieldChecksNeedNoDatabaseCall) {
 }
 
 TEST_F(ObjectsTest, ObjectProceduresTurnExceptionsIntoTheirCodes) {
+  int32_t erro = 0;
+  GetIdAnb("X", "1", &erro);  // its command object stays in the cache
   Db->SetAutoReconnect(false);
   Db->Close();
   TObjEmp e;
@@ -269,6 +271,9 @@ TEST_F(ObjectsTest, ObjectProceduresTurnExceptionsIntoTheirCodes) {
       {[&] { return ObjAnbPut(&s); }, 3683},
   };
   for (const auto& k : cases) EXPECT_EQ(k.call(), k.want);
+  // The code of a failed look-up is not taken for a series id.
+  EXPECT_EQ(GetIdAnb("X", "1", &erro), 0);
+  EXPECT_EQ(erro, 3939);
   Db->Open();
   // A stored series whose country of code is negative is refused on read.
   CriaPetrobras();
