@@ -34,8 +34,8 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
   for (bool primeira = true;; primeira = false) {
     if (imp.AtEnd()) return falha("reached EOF");
     std::string linha;
-    // When only comment lines are left, this gives "" at the end of the
-    // lines, and the next round reports the missing "END".
+    // When only comment lines are left, this gives the last of them, and
+    // the next round reports the missing "END".
     imp.NextLine(true, &linha);
     if (linha == "END") break;
     if (!primeira) texto += "\r\n";
