@@ -172,7 +172,7 @@ TNormalizadorDeNomes::TNormalizadorDeNomes()
 
 void TNormalizadorDeNomes::CarregaAbreviacoes(const std::string& texto) {
   Abreviacoes.clear();
-  if (texto.empty()) return;
+  if (texto.empty() || SeparadorDeValor.empty() || SeparadorDeLinha.empty()) return;
   const std::string t = texto + SeparadorDeLinha;
   size_t de = 0;
   for (;;) {
@@ -191,7 +191,7 @@ void TNormalizadorDeNomes::CarregaAbreviacoes(const std::string& texto) {
 
 void TNormalizadorDeNomes::CarregaPalavras(const std::string& texto) {
   Palavras.clear();
-  if (texto.empty()) return;
+  if (texto.empty() || SeparadorDeLinha.empty()) return;
   const std::string t = texto + SeparadorDeLinha;
   size_t de = 0;
   for (;;) {

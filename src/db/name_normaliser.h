@@ -82,6 +82,7 @@ class TNormalizadorDeNomes {
   void CarregaAbreviacoes(const std::string& texto);
   // Clears Palavras and loads it from one word a line (SeparadorDeLinha):
   // the word trimmed is the value, in lower case the key.
+  // An empty separator loads nothing (it would never advance).
   void CarregaPalavras(const std::string& texto);
 
   // The name in the house spelling (see the unit comment), trimmed.
