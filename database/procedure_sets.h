@@ -32,6 +32,9 @@ void RegisterEventProcedures();
 // quote_procs.h.
 void RegisterQuoteProcedures();
 
+// The name-normalisation tables of each country: "BufPorPaisGet".
+void RegisterNameProcedures();
+
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
 // records a bulletin generation request of priority 1 ("reqgbol"). 0 or

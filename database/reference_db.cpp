@@ -122,6 +122,7 @@ void RegisterDatabaseProcedures() {
   RegisterObjectProcedures();
   RegisterEventProcedures();
   RegisterQuoteProcedures();
+  RegisterNameProcedures();
 }
 
 }  // namespace zun

@@ -434,4 +434,31 @@ CREATE TABLE cotacao (
   PRIMARY KEY (anb, data)
 ) WITHOUT ROWID;
 
-INSERT INTO schema_version (version, applied) VALUES (5, datetime('now', 'localtime'));
+-- Company-name normalisation, per country: tipo 1 the abbreviations (chave
+-- the phrase to replace, valor what replaces it, written as stored), tipo 2
+-- the words with a fixed spelling (chave the word as it must be written,
+-- valor ''). Read by "BufPorPaisGet" as lines "chave=valor" or "chave", so
+-- neither may hold "=" or a line break.
+CREATE TABLE nome_abrev (
+  pais  INTEGER NOT NULL REFERENCES pais (id),
+  tipo  INTEGER NOT NULL CHECK (tipo IN (1, 2)),
+  chave TEXT NOT NULL COLLATE NOCASE
+        CHECK (trim(chave) <> '' AND instr(chave, '=') = 0 AND instr(chave, char(13)) = 0
+               AND instr(chave, char(10)) = 0),
+  valor TEXT NOT NULL DEFAULT ''
+        CHECK (instr(valor, '=') = 0 AND instr(valor, char(13)) = 0
+               AND instr(valor, char(10)) = 0),
+  PRIMARY KEY (pais, tipo, chave)
+) WITHOUT ROWID;
+INSERT INTO nome_abrev (pais, tipo, chave, valor) VALUES
+  (0, 1, 'companhia', 'Cia.'), (0, 1, 'sociedade anônima', 'S.A.'), (0, 1, 's/a', 'S.A.'),
+  (0, 1, 'participações', 'Part.'), (0, 1, 'empreendimentos', 'Empreend.'),
+  (0, 1, 'indústria', 'Ind.'), (0, 1, 'comércio', 'Com.'), (0, 1, 'limitada', 'Ltda.'),
+  (0, 2, 'de', ''), (0, 2, 'da', ''), (0, 2, 'do', ''), (0, 2, 'das', ''), (0, 2, 'dos', ''),
+  (0, 2, 'e', ''), (0, 2, 'S.A.', ''), (0, 2, 'BNDES', ''), (0, 2, 'IBM', ''),
+  (1, 1, 'corporation', 'Corp.'), (1, 1, 'incorporated', 'Inc.'), (1, 1, 'company', 'Co.'),
+  (1, 1, 'limited', 'Ltd.'), (1, 1, 'holdings', 'Hldgs.'),
+  (1, 2, 'of', ''), (1, 2, 'the', ''), (1, 2, 'and', ''), (1, 2, 'IBM', ''),
+  (1, 2, 'LLC', ''), (1, 2, 'USA', '');
+
+INSERT INTO schema_version (version, applied) VALUES (6, datetime('now', 'localtime'));

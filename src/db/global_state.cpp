@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "db/name_normaliser.h"
 #include "db/object_lookups.h"
 #include "db/reference_tables.h"
 #include "db/reqgbol.h"
@@ -189,6 +190,7 @@ void EncerraZiGlobs(int32_t* run_error_code) {
   LogaVerbose("*ZiGlobs 0.2.1");
   if (DefIndicadoresHooks.Libera) DefIndicadoresHooks.Libera();
   LiberaCacheEmpPais();
+  LiberaNormalizadorDeNomes();
   LogaVerbose("*ZiGlobs 0.3");
   LogaVerbose("*ZiGlobs 2");
   Db.reset();

@@ -84,6 +84,44 @@ unsigned char MaiusculaCp1252(unsigned char c) {
   }
 }
 
+unsigned char MinusculaCp1252(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 0x20);
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<unsigned char>(c + 0x20);
+  switch (c) {
+    case 0x8A:  // S with caron
+    case 0x8C:  // OE
+    case 0x8E:  // Z with caron
+      return static_cast<unsigned char>(c + 0x10);
+    case 0x9F:  // Y with diaeresis
+      return 0xFF;
+    default:
+      return c;
+  }
+}
+
+std::string MinusculasCp1252(std::string s) {
+  for (char& c : s) c = static_cast<char>(MinusculaCp1252(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool LetraOuDigitoCp1252(unsigned char c) {
+  if ((c >= '0' && c <= '9') || MaiusculaCp1252(c) != c || MinusculaCp1252(c) != c) return true;
+  switch (c) {
+    case 0x83:  // f with hook
+    case 0x88:  // modifier letter circumflex
+    case 0xAA:  // feminine ordinal indicator
+    case 0xB2:  // superscript two
+    case 0xB3:  // superscript three
+    case 0xB5:  // micro sign
+    case 0xB9:  // superscript one
+    case 0xBA:  // masculine ordinal indicator
+    case 0xDF:  // sharp s
+      return true;
+    default:
+      return false;
+  }
+}
+
 int ComparaSemCaixa(std::string_view a, std::string_view b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {

@@ -1,6 +1,6 @@
 // Small text helpers shared by every layer: ASCII upper case for keys and
 // names compared without regard to case, trimming of blanks, integer texts
-// and the Windows-1252 letter case.
+// and the Windows-1252 letters, digits and letter case.
 //
 // Thread-safety: pure functions.
 #pragma once
@@ -31,6 +31,23 @@ bool StrToIntOk(std::string_view s, int32_t* v);
 // letters whose capitals lie elsewhere in the code page (0x9A, 0x9C, 0x9E,
 // 0xFF). Every other byte is its own upper case.
 unsigned char MaiusculaCp1252(unsigned char c);
+
+// The lower-case form of a Windows-1252 byte, the inverse of
+// MaiusculaCp1252: A..Z, the accented capitals 0xC0..0xDE (but 0xD7, the
+// multiplication sign), and the four capitals whose small letters lie
+// elsewhere (0x8A, 0x8C, 0x8E, 0x9F). Every other byte is its own lower case.
+unsigned char MinusculaCp1252(unsigned char c);
+
+// s with every byte in its MinusculaCp1252 form.
+std::string MinusculasCp1252(std::string s);
+
+// Whether a Windows-1252 byte is a letter or a digit: the ASCII letters and
+// digits, every letter that changes case (accented ones included), the
+// letters without a case partner in the code page (0x83 f with hook, 0x88
+// modifier circumflex, 0xAA and 0xBA ordinal indicators, 0xB5 micro sign,
+// 0xDF sharp s) and the superscript digits 0xB2, 0xB3 and 0xB9. The
+// vulgar fractions and the five undefined bytes are neither.
+bool LetraOuDigitoCp1252(unsigned char c);
 
 // Compares two Windows-1252 texts byte by byte after MaiusculaCp1252, the
 // shorter first when one is the start of the other: < 0, 0 or > 0.

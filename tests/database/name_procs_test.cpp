@@ -1,0 +1,60 @@
+// The name-normalisation tables read through "BufPorPaisGet" the way the
+// normaliser reads them: a status with the text's length, the text, and a
+// closing result.
+#include "db_fixture.h"
+
+namespace zun {
+namespace {
+
+class NameProcs : public FreshDatabase {};
+
+TEST_F(NameProcs, BufPorPaisGetHandsOutOneTablePerCountryAndKind) {
+  struct Caso {
+    Value pais, tipo;
+    int32_t result;
+    const char* texto;  // the whole text, or a part of it with parte
+    bool parte = false;
+  };
+  const Caso casos[] = {
+      {Value::Int(1), Value::Int(1), 0,
+       "company=Co.\r\ncorporation=Corp.\r\nholdings=Hldgs.\r\nincorporated=Inc.\r\n"
+       "limited=Ltd."},
+      {Value::Int(1), Value::Int(2), 0, "and\r\nIBM\r\nLLC\r\nof\r\nthe\r\nUSA"},
+      // Texts come out in Windows-1252.
+      {Value::Int(0), Value::Int(1), 0, "\r\ns/a=S.A.\r\nsociedade an\xf4nima=S.A.", true},
+      {Value::Int(0), Value::Int(2), 0, "\r\nIBM\r\nS.A.", true},
+      {Value::Int(5), Value::Int(1), 4251, ""},
+      {Value::Int(80), Value::Int(1), 50801, ""},
+      {Value::Null(), Value::Int(1), 50801, ""},
+      {Value::Int(0), Value::Int(3), 50802, ""},
+      {Value::Int(0), Value::Null(), 50802, ""},
+  };
+  auto s = Login("Jo\xe3o.Silva", "pw");
+  for (const Caso& c : casos) {
+    SCOPED_TRACE(c.pais.IsNull() ? std::string("NULL") : c.pais.AsString());
+    auto cmd = s->TomaDataSet(CommandType::kStoredProc, "BufPorPaisGet");
+    cmd->Params().ParamByName("@pais").value = c.pais;
+    cmd->Params().ParamByName("@tipo").value = c.tipo;
+    EXPECT_EQ(ExecStProc(cmd, 1), c.result);
+    if (c.result == 0) {
+      const int32_t tamanho = FieldInt(cmd, "ConteudoLen");
+      ASSERT_TRUE(cmd->NextRecordset());
+      std::string texto;
+      GetFieldStr(cmd, "conteudo", &texto);
+      EXPECT_EQ(tamanho, static_cast<int32_t>(texto.size()));
+      if (c.parte) {
+        EXPECT_NE(texto.find(c.texto), std::string::npos) << texto;
+      } else {
+        EXPECT_EQ(texto, c.texto);
+      }
+      ASSERT_TRUE(cmd->NextRecordset());
+      EXPECT_EQ(LerResult(cmd, true), 0);
+    } else {
+      EXPECT_FALSE(cmd->NextRecordset()) << "a failure comes in the status alone";
+    }
+    s->DevolveDataSet(&cmd);
+  }
+}
+
+}  // namespace
+}  // namespace zun
