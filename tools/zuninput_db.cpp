@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database/reference_db.h"
+#include "foundation/secret_file.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/provider.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
@@ -32,7 +33,8 @@ namespace {
 constexpr char kUsage[] =
     "usage: zuninput-db [--db PATH | --database NAME] COMMAND ...\n"
     "  init                                 create the database file\n"
-    "  user add NAME [--password P | --password-stdin] [--email E] [--admin]\n"
+    "  user add NAME [--password-file PATH | --password-env | --password-stdin\n"
+    "                | --password P] [--email E] [--admin]\n"
     "                [--flags N] [--lingua 0|1|2] [--source-do-bal N]\n"
     "  enqueue FILE --user NAME [--priority N] [--as NAME]\n"
     "                                       queue a file, print its id\n"
@@ -65,10 +67,11 @@ struct Args {
   }
 };
 
-const std::set<std::string> kValueOptions = {"--db",     "--database",     "--password", "--email",
-                                             "--user",   "--priority",     "--as",       "--flags",
-                                             "--lingua", "--source-do-bal"};
-const std::set<std::string> kFlagOptions = {"--password-stdin", "--admin", "--help"};
+const std::set<std::string> kValueOptions = {
+    "--db",       "--database", "--password", "--password-file", "--email",        "--user",
+    "--priority", "--as",       "--flags",    "--lingua",        "--source-do-bal"};
+const std::set<std::string> kFlagOptions = {"--password-stdin", "--password-env", "--admin",
+                                            "--help"};
 
 Args Parse(int argc, char** argv) {
   Args a;
@@ -255,25 +258,42 @@ int Init(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The new user's password from the one password option given; false when
+// none is. Passwords are kept byte for byte, as the service receives them.
+bool NewPassword(const Args& a, std::string* password) {
+  const char* sources[] = {"--password", "--password-stdin", "--password-file", "--password-env"};
+  int given = 0;
+  for (const char* o : sources) given += a.Has(o) ? 1 : 0;
+  if (given > 1) throw UsageError("give one password option only");
+  if (given == 0) return false;
+  if (a.Has("--password")) {
+    std::cerr << "zuninput-db: warning: a password on the command line can be read by every "
+                 "local user; use --password-file, --password-env or --password-stdin\n";
+    *password = a.Get("--password");
+  } else if (a.Has("--password-stdin")) {
+    if (!std::getline(std::cin, *password)) throw UsageError("no password on standard input");
+    if (!password->empty() && password->back() == '\r') password->pop_back();
+  } else if (a.Has("--password-file")) {
+    const std::string why = ReadSecretFile(a.Get("--password-file"), password);
+    if (!why.empty()) throw Failure("password file refused: " + why);
+  } else {
+    const char* env = std::getenv(kPasswordVariable);
+    if (env == nullptr || *env == '\0') {
+      throw Failure(std::string(kPasswordVariable) + " holds no password");
+    }
+    *password = env;
+  }
+  if (password->empty()) throw UsageError("the password is empty");
+  return true;
+}
+
 int UserAdd(const Args& a, const std::string& path) {
-  Allow(a, {"--password", "--password-stdin", "--email", "--admin", "--flags", "--lingua",
-            "--source-do-bal"});
+  Allow(a, {"--password", "--password-stdin", "--password-file", "--password-env", "--email",
+            "--admin", "--flags", "--lingua", "--source-do-bal"});
   WordCount(a, 3, "user name");
   NewUser u;
   u.name = ClientText(a.words[2], "the user name");
-  if (a.Has("--password") && a.Has("--password-stdin")) {
-    throw UsageError("give either --password or --password-stdin, not both");
-  }
-  // Passwords are compared byte for byte, as the service receives them.
-  if (a.Has("--password")) {
-    u.password = a.Get("--password");
-  } else if (a.Has("--password-stdin")) {
-    if (!std::getline(std::cin, u.password)) throw UsageError("no password on standard input");
-    if (!u.password.empty() && u.password.back() == '\r') u.password.pop_back();
-  }
-  if (a.Has("--password") || a.Has("--password-stdin")) {
-    if (u.password.empty()) throw UsageError("the password is empty");
-  }
+  NewPassword(a, &u.password);
   u.email = ClientText(a.Get("--email"), "the e-mail");
   u.is_admin = a.Has("--admin");
   if (a.Has("--flags")) u.user_flags = ParseInt(a.Get("--flags"), "--flags");

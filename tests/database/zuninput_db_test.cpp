@@ -143,6 +143,33 @@ TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
   for (const auto& [args, status] : bad) EXPECT_EQ(Run(args).status, status) << args[1];
 }
 
+TEST_F(Tool, PasswordsFromAFileOrTheEnvironment) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  const std::string file = dir_ + "/pw";
+  std::ofstream(file) << "from file\n";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  ::setenv("ZUNINPUT_PASSWORD", "from env", 1);
+  const Outcome by_file = Run({"user", "add", "a", "--password-file", file});
+  const Outcome by_env = Run({"user", "add", "b", "--password-env"});
+  const Outcome by_arg = Run({"user", "add", "c", "--password", "on the line"});
+  ::unsetenv("ZUNINPUT_PASSWORD");
+  EXPECT_EQ(by_file.status + by_env.status + by_arg.status, 0) << by_file.err << by_env.err;
+  EXPECT_NO_THROW(Login("a", "from file"));
+  EXPECT_NO_THROW(Login("b", "from env"));
+  EXPECT_NO_THROW(Login("c", "on the line"));
+  EXPECT_EQ(by_file.err + by_env.err, "");
+  EXPECT_NE(by_arg.err.find("warning: a password on the command line"), std::string::npos);
+  EXPECT_EQ(by_arg.err.find("on the line"), std::string::npos);
+
+  std::filesystem::permissions(file, std::filesystem::perms::others_read,
+                               std::filesystem::perm_options::add);
+  const Outcome open_file = Run({"user", "add", "d", "--password-file", file});
+  EXPECT_EQ(open_file.status, 1);
+  EXPECT_NE(open_file.err.find("(mode 0404)"), std::string::npos) << open_file.err;
+  EXPECT_EQ(Run({"user", "add", "d", "--password-env"}).status, 1) << "the variable is unset";
+  EXPECT_EQ(Run({"user", "add", "d", "--password-env", "--password-file", file}).status, 2);
+}
+
 TEST_F(Tool, SqlRunsOneStatement) {
   ASSERT_EQ(Run({"init"}).status, 0);
   const Outcome sel = Run({"sql", "SELECT name, value FROM settings ORDER BY name"});

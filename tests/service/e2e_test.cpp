@@ -393,3 +393,33 @@ TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+// The password from a private file or from the environment; the command
+// line still works but is warned about, without the password in the log.
+TEST_F(EndToEnd, PasswordSources) {
+  const fs::path file = dir_ / "pw";
+  std::ofstream(file) << "s3cret\n";
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Run({"-PasswordFile:" + file.string()}, "").status, 0) << Log();
+  ::setenv("ZUNINPUT_PASSWORD", "s3cret", 1);
+  const RunResult from_env = Run({}, "");
+  ::unsetenv("ZUNINPUT_PASSWORD");
+  EXPECT_EQ(from_env.status, 0) << from_env.out;
+  EXPECT_EQ(Log().find("Warn: the password was given with -password"), std::string::npos);
+  EXPECT_EQ(Run({}, "s3cret").status, 0);
+  EXPECT_NE(Log().find("Warn: the password was given with -password"), std::string::npos);
+
+  fs::permissions(file, fs::perms::group_read, fs::perm_options::add);
+  const RunResult open_file = Run({"-PasswordFile:" + file.string()}, "");
+  EXPECT_EQ(open_file.status, 4077 & 0xFF);
+  EXPECT_NE(open_file.out.find("may be read by group or others (mode 0640)"), std::string::npos)
+      << open_file.out;
+  EXPECT_NE(Log().find("InitDbConnection error:4273"), std::string::npos);
+  EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
+}
+
+}  // namespace
+}  // namespace zun
