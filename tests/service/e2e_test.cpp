@@ -421,12 +421,15 @@ std::string Dump(sqlite3* db) {
 }
 
 // The check of a local file: the line messages and the file's code as a
-// queue run gives them, and not a byte of the database changed, no entry
-// taken, no mail sent.
+// queue run gives them, and not a byte of the database changed (no entry
+// taken, no quote, data log or bulletin request written), no mail sent.
 TEST_F(EndToEnd, CheckFileChangesNothing) {
   const int queued = Enqueue("ana.lima", kGood, 5);
   std::ofstream(dir_ / "good.txt", std::ios::binary) << kGood << "*REQGBOL\n";
   std::ofstream(dir_ / "bad.txt", std::ios::binary) << kBad;
+  const std::string ex = ZUN_TEST_SOURCE_DIR "/examples/";
+  std::istringstream series(ReadFile(ex + "quote_series.sql"));
+  for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
   const std::string before = Dump(db_);
   ASSERT_NE(before.find("[import_files]"), std::string::npos) << before;
   const struct {
@@ -438,10 +441,8 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:good.txt"}, "s3cret", 0, "- end import ok ImpRoot impcli Erro:0"},
       {{"-CheckFile:bad.txt"}, "s3cret", 3942, "line:2 "},
       {{"-CheckFile:good.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "as ana.lima, nothing"},
-      {{"-CheckFile:" ZUN_TEST_SOURCE_DIR "/examples/small_tables.txt", "-CheckAs:ana.lima"},
-       "s3cret",
-       0,
-       "- end import ok"},
+      {{"-CheckFile:" + ex + "small_tables.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "import ok"},
+      {{"-CheckFile:" + ex + "quotes_bulletin.txt"}, "s3cret", 0, "line:39 ImpCot NOSUCH3/1"},
       {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
       {{"-CheckFile:none.txt"}, "s3cret", 4086, "- check stopped: cannot open <none.txt>"},
       {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
