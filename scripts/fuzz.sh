@@ -8,7 +8,7 @@ secs=${1:-${FUZZ_SECONDS:-60}}
 build=build-fuzz
 san="-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZUN_BUILD_FUZZERS=ON -DZUN_BUILD_TESTS=OFF -DZUN_BUILD_BENCHMARKS=OFF \
+  -DZUN_BUILD_FUZZERS=ON -DZUN_WERROR=ON -DZUN_BUILD_TESTS=OFF -DZUN_BUILD_BENCHMARKS=OFF \
   -DCMAKE_C_FLAGS="$san -fsanitize=fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS="$san -fsanitize=fuzzer-no-link" \
   -DCMAKE_EXE_LINKER_FLAGS="$san" >/dev/null

@@ -1,7 +1,7 @@
 // zuninput-db: the operators' tool for the embedded reference database.
-// Creates a database file, adds users, queues import files, lists the
-// queue and runs single SQL statements. Command-line texts are taken as
-// UTF-8, as the database file holds them.
+// Creates a database file, adds users, queues import files, lists, shows,
+// retries and purges queue entries, and runs single SQL statements.
+// Command-line texts are taken as UTF-8, as the database file holds them.
 
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database/reference_db.h"
+#include "foundation/secret_file.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/provider.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
@@ -32,14 +33,21 @@ namespace {
 constexpr char kUsage[] =
     "usage: zuninput-db [--db PATH | --database NAME] COMMAND ...\n"
     "  init                                 create the database file\n"
-    "  user add NAME [--password P | --password-stdin] [--email E] [--admin]\n"
+    "  user add NAME [--password-file PATH | --password-env | --password-stdin\n"
+    "                | --password P] [--email E] [--admin]\n"
     "                [--flags N] [--lingua 0|1|2] [--source-do-bal N]\n"
     "  enqueue FILE --user NAME [--priority N] [--as NAME]\n"
     "                                       queue a file, print its id\n"
     "  queue                                list the queue\n"
+    "  show ID                              the entry's stored content, unchanged\n"
+    "  retry ID                             offer an entry that used its tries once more\n"
+    "  purge --before DATE                  delete the entries imported before DATE (GMT)\n"
     "  sql \"STATEMENT\"                      run one statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
     "(NAME defaults to ZunInput, the service's database).\n";
+
+// The service's try limit ("@MaxImportTries" of its queue step).
+constexpr int kServiceMaxTries = 2;
 
 // Bad command-line input: usage text and exit status 2.
 struct UsageError : std::runtime_error {
@@ -65,10 +73,11 @@ struct Args {
   }
 };
 
-const std::set<std::string> kValueOptions = {"--db",     "--database",     "--password", "--email",
-                                             "--user",   "--priority",     "--as",       "--flags",
-                                             "--lingua", "--source-do-bal"};
-const std::set<std::string> kFlagOptions = {"--password-stdin", "--admin", "--help"};
+const std::set<std::string> kValueOptions = {
+    "--db",       "--database", "--password", "--password-file", "--email",         "--user",
+    "--priority", "--as",       "--flags",    "--lingua",        "--source-do-bal", "--before"};
+const std::set<std::string> kFlagOptions = {"--password-stdin", "--password-env", "--admin",
+                                            "--help"};
 
 Args Parse(int argc, char** argv) {
   Args a;
@@ -199,6 +208,31 @@ struct Stmt {
   ~Stmt() { sqlite3_finalize(st); }
 };
 
+// A write transaction taken at once, so that a service process cannot take
+// an entry between its check and its change; rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(DbFile& db) : db_(db) { Exec("BEGIN IMMEDIATE"); }
+  ~Transaction() {
+    if (!done_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  void Commit() {
+    Exec("COMMIT");
+    done_ = true;
+  }
+
+ private:
+  void Exec(const char* sql) {
+    if (sqlite3_exec(db_.handle(), sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
+      throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db_.handle()));
+    }
+  }
+  DbFile& db_;
+  bool done_ = false;
+};
+
+std::string NoEntry(int64_t id) { return "no queue entry " + std::to_string(id); }
+
 // A column value for tab-separated output: NULL is empty, blobs show their
 // size, and tabs, line breaks and backslashes are escaped.
 std::string Cell(sqlite3_stmt* st, int i) {
@@ -255,25 +289,42 @@ int Init(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The new user's password from the one password option given; false when
+// none is. Passwords are kept byte for byte, as the service receives them.
+bool NewPassword(const Args& a, std::string* password) {
+  const char* sources[] = {"--password", "--password-stdin", "--password-file", "--password-env"};
+  int given = 0;
+  for (const char* o : sources) given += a.Has(o) ? 1 : 0;
+  if (given > 1) throw UsageError("give one password option only");
+  if (given == 0) return false;
+  if (a.Has("--password")) {
+    std::cerr << "zuninput-db: warning: a password on the command line can be read by every "
+                 "local user; use --password-file, --password-env or --password-stdin\n";
+    *password = a.Get("--password");
+  } else if (a.Has("--password-stdin")) {
+    if (!std::getline(std::cin, *password)) throw UsageError("no password on standard input");
+    if (!password->empty() && password->back() == '\r') password->pop_back();
+  } else if (a.Has("--password-file")) {
+    const std::string why = ReadSecretFile(a.Get("--password-file"), password);
+    if (!why.empty()) throw Failure("password file refused: " + why);
+  } else {
+    const char* env = std::getenv(kPasswordVariable);
+    if (env == nullptr || *env == '\0') {
+      throw Failure(std::string(kPasswordVariable) + " holds no password");
+    }
+    *password = env;
+  }
+  if (password->empty()) throw UsageError("the password is empty");
+  return true;
+}
+
 int UserAdd(const Args& a, const std::string& path) {
-  Allow(a, {"--password", "--password-stdin", "--email", "--admin", "--flags", "--lingua",
-            "--source-do-bal"});
+  Allow(a, {"--password", "--password-stdin", "--password-file", "--password-env", "--email",
+            "--admin", "--flags", "--lingua", "--source-do-bal"});
   WordCount(a, 3, "user name");
   NewUser u;
   u.name = ClientText(a.words[2], "the user name");
-  if (a.Has("--password") && a.Has("--password-stdin")) {
-    throw UsageError("give either --password or --password-stdin, not both");
-  }
-  // Passwords are compared byte for byte, as the service receives them.
-  if (a.Has("--password")) {
-    u.password = a.Get("--password");
-  } else if (a.Has("--password-stdin")) {
-    if (!std::getline(std::cin, u.password)) throw UsageError("no password on standard input");
-    if (!u.password.empty() && u.password.back() == '\r') u.password.pop_back();
-  }
-  if (a.Has("--password") || a.Has("--password-stdin")) {
-    if (u.password.empty()) throw UsageError("the password is empty");
-  }
+  NewPassword(a, &u.password);
   u.email = ClientText(a.Get("--email"), "the e-mail");
   u.is_admin = a.Has("--admin");
   if (a.Has("--flags")) u.user_flags = ParseInt(a.Get("--flags"), "--flags");
@@ -365,6 +416,97 @@ int Queue(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The queue entry id of the command's second word.
+int64_t EntryId(const Args& a) {
+  WordCount(a, 2, "entry id");
+  const int32_t id = ParseInt(a.words[1], "the entry id");
+  if (id <= 0) throw UsageError("the entry id must be positive");
+  return id;
+}
+
+int Show(const Args& a, const std::string& path) {
+  Allow(a, {});
+  const int64_t id = EntryId(a);
+  DbFile db(path);
+  Stmt st{db.Prepare("SELECT conteudo IS NULL, conteudo FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(st.st, 1, id);
+  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  if (sqlite3_column_int(st.st, 0) != 0) {
+    throw Failure("the content of entry " + std::to_string(id) +
+                  " was deleted (its local copy was kept in the service's -PathIF directory)");
+  }
+  const void* bytes = sqlite3_column_blob(st.st, 1);
+  std::cout.write(static_cast<const char*>(bytes), sqlite3_column_bytes(st.st, 1));
+  std::cout.flush();
+  if (!std::cout) throw Failure("cannot write the content to standard output");
+  return 0;
+}
+
+int Retry(const Args& a, const std::string& path) {
+  Allow(a, {});
+  const int64_t id = EntryId(a);
+  DbFile db(path);
+  Transaction tx(db);
+  Stmt st{
+      db.Prepare("SELECT done, conteudo IS NULL, importtries, "
+                 "taken_until IS NOT NULL AND taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') "
+                 "FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(st.st, 1, id);
+  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  const std::string entry = "entry " + std::to_string(id);
+  if (sqlite3_column_int(st.st, 0) != 0) {
+    throw Failure(entry + " was imported successfully; a success is final");
+  }
+  if (sqlite3_column_int(st.st, 1) != 0) {
+    throw Failure(entry + " has no stored content any more; queue the file again");
+  }
+  if (sqlite3_column_int(st.st, 3) != 0) throw Failure(entry + " is being imported right now");
+  const int tries = sqlite3_column_int(st.st, 2);
+  if (tries < kServiceMaxTries) {
+    std::cout << entry << " is still offered (" << tries << " of " << kServiceMaxTries
+              << " tries used)\n";
+    return 0;
+  }
+  // One try short of the service's limit: the next run takes the entry once
+  // and, should it fail again, reports it as having used its tries.
+  Stmt upd{
+      db.Prepare("UPDATE import_files SET importtries = ?, result = NULL, result_mom = NULL, "
+                 "taken_until = NULL WHERE id = ?")};
+  sqlite3_bind_int(upd.st, 1, kServiceMaxTries - 1);
+  sqlite3_bind_int64(upd.st, 2, id);
+  if (sqlite3_step(upd.st) != SQLITE_DONE) {
+    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+  }
+  tx.Commit();
+  std::cout << entry << " offered once more\n";
+  return 0;
+}
+
+int Purge(const Args& a, const std::string& path) {
+  Allow(a, {"--before"});
+  WordCount(a, 1, "");
+  if (!a.Has("--before")) throw UsageError("purge needs --before DATE");
+  std::string before = a.Get("--before");
+  if (before.size() == 10) before += " 00:00:00";
+  DbFile db(path);
+  // A date the calendar does not have (February 30) comes back changed.
+  Stmt check{db.Prepare("SELECT datetime(?, '+0 seconds') IS ?")};
+  sqlite3_bind_text(check.st, 1, before.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(check.st, 2, before.c_str(), -1, SQLITE_TRANSIENT);
+  if (before.size() != 19 || sqlite3_step(check.st) != SQLITE_ROW ||
+      sqlite3_column_int(check.st, 0) == 0) {
+    throw UsageError("--before takes yyyy-mm-dd or \"yyyy-mm-dd hh:nn:ss\", not <" +
+                     a.Get("--before") + ">");
+  }
+  Stmt del{db.Prepare("DELETE FROM import_files WHERE done = 1 AND result = 0 AND result_mom < ?")};
+  sqlite3_bind_text(del.st, 1, before.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(del.st) != SQLITE_DONE) {
+    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+  }
+  std::cout << sqlite3_changes(db.handle()) << " entries deleted\n";
+  return 0;
+}
+
 int Sql(const Args& a, const std::string& path) {
   Allow(a, {});
   WordCount(a, 2, "SQL statement");
@@ -394,6 +536,9 @@ int Run(int argc, char** argv) {
   }
   if (cmd == "enqueue") return Enqueue(a, path);
   if (cmd == "queue") return Queue(a, path);
+  if (cmd == "show") return Show(a, path);
+  if (cmd == "retry") return Retry(a, path);
+  if (cmd == "purge") return Purge(a, path);
   if (cmd == "sql") return Sql(a, path);
   throw UsageError("unknown command <" + cmd + ">");
 }

@@ -84,8 +84,11 @@ void LogaExcecao(const std::string& heading, const std::string& text) {
     std::string line;
     int on_line = 0;
     for (int i = 1; i < rec.count; ++i) {  // frame 0 is the throw entry itself
-      line +=
-          " " + Hex8(reinterpret_cast<uintptr_t>(rec.frames[i]) - ModuleBase(rec.frames[i])) + "r";
+      // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about the
+      // temporary of " " + text + "r" at -O3.
+      line += ' ';
+      line += Hex8(reinterpret_cast<uintptr_t>(rec.frames[i]) - ModuleBase(rec.frames[i]));
+      line += 'r';
       if (++on_line == 8 || i == rec.count - 1) {
         Loga(line);
         line.clear();

@@ -275,7 +275,10 @@ void LogaPilha(const std::string& heading, const std::string& text) {
   } else {
     std::string line;
     for (int i = 1; i < n; ++i) {
-      line += " " + Hex8(RelativeAddress(frames[i])) + "r";
+      // Piece by piece, as in LogaExcecao (a false -Wrestrict of GCC 12).
+      line += ' ';
+      line += Hex8(RelativeAddress(frames[i]));
+      line += 'r';
       if (i % 8 == 0 || i == n - 1) {
         Loga(line);
         line.clear();

@@ -54,7 +54,10 @@ std::string MomentoStr(Momento m) {
   if (m == 0) {
     text = "0000/00/00-00:00:00";
   } else if (m < 0) {
-    text = "!" + std::to_string(m);
+    // Appended, not prefixed: GCC 12 warns falsely (-Wrestrict) about the
+    // insert of a prefix at -O3.
+    text = "!";
+    text += std::to_string(m);
   } else {
     int y, mo, d, h, mi, s, ms;
     DecodeDateTime(MomentoToDateTime(m), &y, &mo, &d, &h, &mi, &s, &ms);
@@ -80,9 +83,11 @@ double MomentoToDateTime(Momento m) { return kDiaDoMomentoZero + m / 86400.0; }
 std::string DuracaoStr(int32_t seconds, int max_parts) {
   std::string s;
   int64_t v = seconds;
-  if (v == 0) s = "0";
+  // Appended to the empty text rather than assigned (the same false
+  // -Wrestrict of GCC 12).
+  if (v == 0) s += '0';
   if (v < 0) {
-    s = "-";
+    s += '-';
     v = -v;
   }
   int64_t days = v / 86400;

@@ -1,6 +1,7 @@
 #include "notify/mail.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "foundation/log.h"
@@ -16,6 +17,7 @@ namespace zun {
 
 namespace {
 
+std::atomic<bool> g_suppressed{false};
 std::mutex g_user_mu;
 std::function<std::string()> g_user_source;
 
@@ -64,7 +66,13 @@ std::string MailGateway() {
   return ZUN_DEFAULT_MAIL_GATEWAY;
 }
 
+void SetMailSuppressed(bool suppressed) { g_suppressed = suppressed; }
+
 int32_t SendHttpMail(const std::string& query) {
+  if (g_suppressed) {
+    Loga("SendHttpMail off, not sent: mailto.cgi?" + query.substr(0, 200));
+    return 0;
+  }
   HttpSessionPtr s;
   int32_t erro = OpenHttpSession("SendHttpMail", MailGateway(), false, &s);
   if (erro == 0) erro = PedePagina(s.get(), "mailto.cgi?" + query, true, {}, std::string());

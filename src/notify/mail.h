@@ -32,6 +32,12 @@ std::string MontaQuery(const std::vector<std::string>& items, int last);
 // else the build's default.
 std::string MailGateway();
 
+// Turns sending off (true) or back on for the whole process. While it is
+// off, SendHttpMail logs that a mail was not sent and returns 0 without any
+// request: a run that must not reach anyone (the check of a file) still
+// goes through the same steps.
+void SetMailSuppressed(bool suppressed);
+
 // Sends "mailto.cgi?" + query to the gateway (agent "SendHttpMail", not
 // verbose). query must already be encoded. Returns 0 or the first error.
 int32_t SendHttpMail(const std::string& query);

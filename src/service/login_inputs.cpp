@@ -8,6 +8,7 @@
 
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "service/password_source.h"
 #include "toolbox/dbclient/provider.h"
 
 #ifndef ZUN_DEFAULT_SQLSERVER
@@ -63,7 +64,10 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   d->user = user;
   d->password = password;
   if (d->user.empty()) LeSwitch255("user", &d->user);
-  if (d->password.empty()) LeSwitch255("password", &d->password);
+  if (d->password.empty()) {
+    const int32_t e = LeSenhaDoLogin(&d->password, msg_erro);
+    if (e != 0) return e;
+  }
   if (d->user.empty() || d->password.empty()) {
     std::string u = d->user;
     std::string p = d->password;

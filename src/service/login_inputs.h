@@ -32,12 +32,13 @@ using PedidoDeLogin = std::function<bool(std::string* user, std::string* passwor
 // otherwise answers "cancelled", as a service without a user must.
 bool PedeLoginNoTerminal(std::string* user, std::string* password);
 
-// Fills *d from user and password (the arguments; empty ones are taken from
-// the "user" and "password" switches, then from ask) and from the "sqlserver",
-// "database" and "provider" switches over the defaults, then applies the
-// target guard. Returns 0, 4272 (prompt cancelled), 4217 (server, database or
-// provider empty) or 4218 (not the default database@server; *msg_erro gets
-// "s@d:<" + database + "@" + server + ">").
+// Fills *d from user and password (the arguments; an empty user is taken
+// from the "user" switch, an empty password from LeSenhaDoLogin, then both
+// from ask) and from the "sqlserver", "database" and "provider" switches
+// over the defaults, then applies the target guard. Returns 0, 4273 (the
+// password file is refused; *msg_erro says why), 4272 (prompt cancelled),
+// 4217 (server, database or provider empty) or 4218 (not the default
+// database@server; *msg_erro gets "s@d:<" + database + "@" + server + ">").
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
 

@@ -1,7 +1,8 @@
 // Program entry of the import service: starts the modules in dependency
 // order (foundation, the reference database's procedures, the global state
-// of database work, the importers), runs the service once and ends the
-// modules in reverse.
+// of database work, the importers), runs the service once (a queue run, or
+// with "-CheckFile" the check of one local file) and ends the modules in
+// reverse.
 #include <csignal>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
+#include "service/dry_run.h"
 #include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
@@ -28,13 +30,21 @@ int main(int argc, char** argv) {
   zun::IniciaZiGlobs();
   zun::RegistraImportadores();
 
-  zun::RunHooks hooks;
-  hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };
-  hooks.is_logged = [] { return zun::IsLogged(false); };
-  hooks.verifica_ambiente = zun::VerificaDiretorios;
-  hooks.queue_step = zun::ImpIFStep;
-  hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
-  zun::ZunInpIF(hooks);
+  std::string check_file;
+  if (zun::LeSwitch("CheckFile", &check_file)) {
+    // A check of one local file instead of a queue run.
+    std::string check_as;
+    zun::LeSwitch("CheckAs", &check_as);
+    zun::ZunInpCheck(check_file, check_as);
+  } else {
+    zun::RunHooks hooks;
+    hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };
+    hooks.is_logged = [] { return zun::IsLogged(false); };
+    hooks.verifica_ambiente = zun::VerificaDiretorios;
+    hooks.queue_step = zun::ImpIFStep;
+    hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
+    zun::ZunInpIF(hooks);
+  }
 
   zun::EncerraZiGlobs(&zun::SysExitCode);
   zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));

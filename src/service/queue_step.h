@@ -62,15 +62,15 @@ inline constexpr int32_t kErroEntradaTomada = 4093;
 inline constexpr double kRenovaLeaseSegundos = 300.0;
 
 // Imports one local file with the import engine (check pass, then import
-// pass). Outputs: the last line number, the last line's text, the status
-// line and the file's result code (3774 for an empty file name). segue, when
-// given, is asked before each record: false stops the import, whose code is
-// then kErroEntradaTomada. An exception of the import ends the file: the
-// outputs are filled from the import object, then the exception is passed
-// on.
+// pass; with ci_or_co false the check pass only). Outputs: the last line
+// number, the last line's text, the status line and the file's result code
+// (3774 for an empty file name). segue, when given, is asked before each
+// record: false stops the import, whose code is then kErroEntradaTomada. An
+// exception of the import ends the file: the outputs are filled from the
+// import object, then the exception is passed on.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro,
-                  const std::function<bool()>& segue = nullptr);
+                  const std::function<bool()>& segue = nullptr, bool ci_or_co = true);
 
 // One queue step: fetches the most urgent entry ("ImportFilesNext"), writes
 // it to a local file, imports it as its owner while renewing its lease

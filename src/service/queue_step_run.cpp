@@ -122,7 +122,7 @@ int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const st
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro,
-                  const std::function<bool()>& segue) {
+                  const std::function<bool()>& segue, bool ci_or_co) {
   LogaConsole("ImpCli import <" + file_name + ">");
   *erro = 0;
   diag->clear();
@@ -133,7 +133,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
     LogaConsole(*diag);
     *erro = 3774;
   } else {
-    auto imp = std::make_unique<tMyImpMain>(file_name, true);
+    auto imp = std::make_unique<tMyImpMain>(file_name, ci_or_co);
     imp->ShPortFlag = sh_port_flag;
     bool parou = false;
     try {

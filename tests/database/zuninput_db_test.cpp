@@ -143,6 +143,85 @@ TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
   for (const auto& [args, status] : bad) EXPECT_EQ(Run(args).status, status) << args[1];
 }
 
+TEST_F(Tool, PasswordsFromAFileOrTheEnvironment) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  const std::string file = dir_ + "/pw";
+  std::ofstream(file) << "from file\n";
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  ::setenv("ZUNINPUT_PASSWORD", "from env", 1);
+  const Outcome by_file = Run({"user", "add", "a", "--password-file", file});
+  const Outcome by_env = Run({"user", "add", "b", "--password-env"});
+  const Outcome by_arg = Run({"user", "add", "c", "--password", "on the line"});
+  ::unsetenv("ZUNINPUT_PASSWORD");
+  EXPECT_EQ(by_file.status + by_env.status + by_arg.status, 0) << by_file.err << by_env.err;
+  EXPECT_NO_THROW(Login("a", "from file"));
+  EXPECT_NO_THROW(Login("b", "from env"));
+  EXPECT_NO_THROW(Login("c", "on the line"));
+  EXPECT_EQ(by_file.err + by_env.err, "");
+  EXPECT_NE(by_arg.err.find("warning: a password on the command line"), std::string::npos);
+  EXPECT_EQ(by_arg.err.find("on the line"), std::string::npos);
+
+  std::filesystem::permissions(file, std::filesystem::perms::others_read,
+                               std::filesystem::perm_options::add);
+  const Outcome open_file = Run({"user", "add", "d", "--password-file", file});
+  EXPECT_EQ(open_file.status, 1);
+  EXPECT_NE(open_file.err.find("(mode 0404)"), std::string::npos) << open_file.err;
+  EXPECT_EQ(Run({"user", "add", "d", "--password-env"}).status, 1) << "the variable is unset";
+  EXPECT_EQ(Run({"user", "add", "d", "--password-env", "--password-file", file}).status, 2);
+}
+
+// An entry that succeeded, one that used its tries, one still waiting.
+TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
+  ASSERT_EQ(Run({"init"}).status, 0);
+  ASSERT_EQ(Run({"user", "add", "zunsvc", "--password-stdin", "--admin"}, "p\n").status, 0);
+  const std::string bytes("*QT A\r\n\0\xff\n", 10);
+  std::ofstream(dir_ + "/q.txt", std::ios::binary) << bytes;
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(Run({"enqueue", "q.txt", "--user", "zunsvc"}).status, 0);
+  auto s = Login("zunsvc", "p");
+  ASSERT_EQ(Result(*s, TakeNext(*s, 5, 2).id, Value::Int(0), false), 0);  // 1 imported
+  for (int i = 0; i < 2; ++i) {                                           // 2 used its tries
+    ASSERT_EQ(Result(*s, TakeNext(*s, 5, 2).id, Value::Int(3942), false), 0);
+  }
+  ASSERT_EQ(TakeNext(*s, 5, 2).id, 3);  // 3 taken by a run still working on it
+  Sql("UPDATE import_files SET importtries = 2 WHERE id = 4");
+  ASSERT_EQ(Result(*s, 4, Value::Int(3942), true), 0);  // 4 lost its content
+
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out;  // the whole standard output, or part of standard error
+  } rows[] = {
+      {{"show", "1"}, 0, bytes},
+      {{"show", "4"}, 1, "the content of entry 4 was deleted"},
+      {{"show", "9"}, 1, "no queue entry 9"},
+      {{"show", "x"}, 2, "must be an integer"},
+      {{"retry", "1"}, 1, "a success is final"},
+      {{"retry", "3"}, 1, "is being imported right now"},
+      {{"retry", "4"}, 1, "no stored content"},
+      {{"retry", "9"}, 1, "no queue entry 9"},
+      {{"retry", "2"}, 0, "entry 2 offered once more\n"},
+      {{"retry", "2"}, 0, "entry 2 is still offered (1 of 2 tries used)\n"},
+      {{"purge"}, 2, "purge needs --before"},
+      {{"purge", "--before", "2024-02-30"}, 2, "not <2024-02-30>"},
+      {{"purge", "--before", "2000-01-01"}, 0, "0 entries deleted\n"},
+      {{"purge", "--before", "2999-01-01 00:00:00"}, 0, "1 entries deleted\n"},
+      {{"show", "1"}, 1, "no queue entry 1"},
+  };
+  for (const auto& r : rows) {
+    const Outcome o = Run(r.args);
+    EXPECT_EQ(o.status, r.status) << r.args[0] << " " << r.args.back() << ": " << o.err;
+    if (r.status == 0) {
+      EXPECT_EQ(o.out, r.out) << r.args[0] << " " << r.args.back();
+    } else {
+      EXPECT_NE(o.err.find(r.out), std::string::npos) << o.err;
+    }
+  }
+  const Next again = TakeNext(*s, 5, 2);
+  EXPECT_EQ(std::tie(again.id, again.importtries), std::make_tuple(2, 2));
+  EXPECT_EQ(Run({"sql", "SELECT id, result FROM import_files ORDER BY id"}).out,
+            "id\tresult\n2\t\n3\t\n4\t3942\n");
+}
+
 TEST_F(Tool, SqlRunsOneStatement) {
   ASSERT_EQ(Run({"init"}).status, 0);
   const Outcome sel = Run({"sql", "SELECT name, value FROM settings ORDER BY name"});

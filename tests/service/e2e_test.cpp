@@ -393,3 +393,90 @@ TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
 
 }  // namespace
 }  // namespace zun
+
+namespace zun {
+namespace {
+
+// Every row of every table of the database file, as text.
+std::string Dump(sqlite3* db) {
+  std::vector<std::string> tables;
+  std::string all;
+  auto each = [](void* out, int n, char** cols, char**) {
+    auto* text = static_cast<std::string*>(out);
+    for (int i = 0; i < n; ++i) *text += (cols[i] ? cols[i] : "NULL") + std::string("|");
+    *text += "\n";
+    return 0;
+  };
+  std::string names;
+  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", each,
+               &names, nullptr);
+  std::istringstream in(names);
+  for (std::string t; std::getline(in, t);) {
+    t.pop_back();  // the "|"
+    all += "[" + t + "]\n";
+    EXPECT_EQ(sqlite3_exec(db, ("SELECT * FROM \"" + t + "\"").c_str(), each, &all, nullptr),
+              SQLITE_OK);
+  }
+  return all;
+}
+
+// The check of a local file: the line messages and the file's code as a
+// queue run gives them, and not a byte of the database changed (no entry
+// taken, no quote, data log or bulletin request written), no mail sent.
+TEST_F(EndToEnd, CheckFileChangesNothing) {
+  const int queued = Enqueue("ana.lima", kGood, 5);
+  std::ofstream(dir_ / "good.txt", std::ios::binary) << kGood << "*REQGBOL\n";
+  std::ofstream(dir_ / "bad.txt", std::ios::binary) << kBad;
+  const std::string ex = ZUN_TEST_SOURCE_DIR "/examples/";
+  std::istringstream series(ReadFile(ex + "quote_series.sql"));
+  for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
+  const std::string before = Dump(db_);
+  ASSERT_NE(before.find("[import_files]"), std::string::npos) << before;
+  const struct {
+    std::vector<std::string> args;
+    std::string password;
+    int code;
+    const char* printed;
+  } rows[] = {
+      {{"-CheckFile:good.txt"}, "s3cret", 0, "- end import ok ImpRoot impcli Erro:0"},
+      {{"-CheckFile:bad.txt"}, "s3cret", 3942, "line:2 "},
+      {{"-CheckFile:good.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "as ana.lima, nothing"},
+      {{"-CheckFile:" + ex + "small_tables.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "import ok"},
+      {{"-CheckFile:" + ex + "quotes_bulletin.txt"}, "s3cret", 0, "line:39 ImpCot NOSUCH3/1"},
+      {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
+      {{"-CheckFile:none.txt"}, "s3cret", 4086, "- check stopped: cannot open <none.txt>"},
+      {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
+  };
+  for (const auto& r : rows) {
+    const RunResult run = Run(r.args, r.password);
+    EXPECT_EQ(run.status, r.code & 0xFF) << r.args.back() << run.out;
+    EXPECT_NE(run.out.find("exit code:" + std::to_string(r.code)), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(r.printed), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("starting import"), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(Dump(db_), before);
+  EXPECT_EQ(Entry(queued).tries, 0);
+  EXPECT_EQ(gateway_.Got().size(), 0u) << "not even the failed login is mailed";
+  EXPECT_EQ(LocalCopies(dir_).size(), 2u) << "only the two files checked";
+}
+
+// The password from a private file; one that the group may read fails the
+// login, and the log never holds the password (the other sources and their
+// order: password_source_test).
+TEST_F(EndToEnd, PasswordFile) {
+  const fs::path file = dir_ / "pw";
+  std::ofstream(file) << "s3cret\n";
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(Run({"-PasswordFile:" + file.string()}, "").status, 0) << Log();
+
+  fs::permissions(file, fs::perms::group_read, fs::perm_options::add);
+  const RunResult open_file = Run({"-PasswordFile:" + file.string()}, "");
+  EXPECT_EQ(open_file.status, 4077 & 0xFF);
+  EXPECT_NE(open_file.out.find("may be read by group or others (mode 0640)"), std::string::npos)
+      << open_file.out;
+  EXPECT_NE(Log().find("InitDbConnection error:4273"), std::string::npos);
+  EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
+}
+
+}  // namespace
+}  // namespace zun

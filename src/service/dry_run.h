@@ -1,0 +1,24 @@
+// The check of one local import file, run before it is queued: the service
+// logs in as a queue run does, optionally works as the user the file would
+// be imported as, and runs the file's check pass only, printing every line
+// message as a queue run prints them. Nothing is taken from the queue,
+// nothing is written to the database and no mail is sent; the run's code
+// tells whether the whole file would be imported.
+//
+// Thread-safety: main thread only; uses the one database session.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zun {
+
+// Checks file_name, as check_as when it is not empty (the login must then
+// be an administrator's, as for a queue run). Logs a start and an end line
+// and turns mail off for the process. Sets SysExitCode to the run's code
+// unless it is already non-zero, and returns SysExitCode: 0 when every line
+// passed; 4077 when the login failed; the code of the switch to check_as;
+// the file's code (3774 for an empty name, 4086 when it cannot be read).
+int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as);
+
+}  // namespace zun

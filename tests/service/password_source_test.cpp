@@ -1,0 +1,78 @@
+#include "service/password_source.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "foundation/log.h"
+#include "foundation/secret_file.h"
+#include "foundation/switches.h"
+
+namespace zun {
+namespace {
+
+// Every source at once is tried in order: the first that gives a password
+// wins, a refused file fails the login, and nothing shows the password.
+TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
+  const std::string dir =
+      std::filesystem::temp_directory_path() / ("zun-pwsrc-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string good = dir + "/good";
+  const std::string open_file = dir + "/open";
+  std::ofstream(good) << "from-file\n";
+  std::ofstream(open_file) << "from-file\n";
+  ::chmod(good.c_str(), 0600);
+  ::chmod(open_file.c_str(), 0644);
+  const struct {
+    std::vector<std::string> args;
+    const char* env;  // null: unset
+    int32_t code;
+    const char* password;
+    const char* logged;  // a line that must be logged
+  } rows[] = {
+      {{"-password:from-switch", "-PasswordFile:" + good},
+       "from-env",
+       0,
+       "from-switch",
+       "Warn: the password was given with -password"},
+      {{"-password:", "-PasswordFile:" + good}, "from-env", 0, "from-file", ""},
+      {{"-PasswordFile:" + open_file}, "from-env", 4273, "", "PasswordFile refused: <"},
+      {{"-PasswordFile"}, "from-env", 4273, "", "PasswordFile refused: no file named"},
+      {{}, "from-env", 0, "from-env", ""},
+      {{}, "", 0, "", ""},
+      {{}, nullptr, 0, "", ""},
+  };
+  for (const auto& r : rows) {
+    std::vector<std::string> args = r.args;
+    args.insert(args.begin(), "zuninput");
+    SetProgramArgs(args);
+    if (r.env != nullptr) {
+      ::setenv(kPasswordVariable, r.env, 1);
+    } else {
+      ::unsetenv(kPasswordVariable);
+    }
+    const std::string mark = "-- row " + std::to_string(&r - rows);
+    Loga(mark);
+    std::string password = "stale";
+    std::string msg;
+    EXPECT_EQ(LeSenhaDoLogin(&password, &msg), r.code) << args.back();
+    EXPECT_EQ(password, r.password) << args.back();
+    EXPECT_EQ(msg.empty(), r.code == 0) << msg;
+    std::string logged;
+    for (const std::string& line : LinhasRecentes()) {
+      logged = line.ends_with(mark) ? "" : logged + line + "\n";
+    }
+    EXPECT_NE(logged.find(r.logged), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("from-"), std::string::npos) << logged;
+  }
+  ::unsetenv(kPasswordVariable);
+  SetProgramArgs({"zuninput"});
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zun

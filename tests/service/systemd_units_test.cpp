@@ -1,0 +1,47 @@
+// The systemd units in deploy/systemd/ as systemd itself reads them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SystemdUnits, VerifyWithoutAComplaint) {
+  if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "systemd-analyze is not installed";
+  }
+  const fs::path dir = fs::temp_directory_path() / ("zun-units-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  // The service names the installed executable; here it is the one built.
+  for (const char* unit : {"zuninput.service", "zuninput.timer"}) {
+    std::ifstream in(fs::path(ZUN_TEST_SOURCE_DIR) / "deploy/systemd" / unit);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string s = text.str();
+    ASSERT_FALSE(s.empty()) << unit;
+    for (size_t at; (at = s.find("/usr/local/bin/zuninput")) != std::string::npos;) {
+      s.replace(at, 23, ZUNINPUT_EXE);
+    }
+    std::ofstream(dir / unit) << s;
+  }
+  const std::string cmd = "systemd-analyze verify --man=no '" +
+                          (dir / "zuninput.service").string() + "' '" +
+                          (dir / "zuninput.timer").string() + "' 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[512];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  EXPECT_EQ(pclose(p), 0) << out;
+  EXPECT_EQ(out, "") << "every line systemd-analyze prints is a complaint";
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zun
