@@ -76,8 +76,7 @@ constexpr const char* kDocumentos[] = {"Financial Statements",
                                        ""};
 
 constexpr const char* kAcoes[] = {"Emitidas|Issued|Emitidas",
-                                  "Tesouraria|Treasury|Tesorer\xed"
-                                  "a",
+                                  "Tesouraria|Treasury|Tesorer\355a",  // 0xED: i acute
                                   "Outstanding|Outstanding|Outstanding"};
 
 template <size_t N>
