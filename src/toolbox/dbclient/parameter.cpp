@@ -7,8 +7,10 @@
 namespace zun {
 
 Parameter* Parameters::Find(const std::string& name) {
+  // Names of another length never match: only same-length names are
+  // compared, which keeps the look-up cheap on the call path.
   for (Parameter& p : items_) {
-    if (strcasecmp(p.name.c_str(), name.c_str()) == 0) return &p;
+    if (p.name.size() == name.size() && strcasecmp(p.name.c_str(), name.c_str()) == 0) return &p;
   }
   return nullptr;
 }

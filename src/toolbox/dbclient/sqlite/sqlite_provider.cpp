@@ -429,9 +429,13 @@ Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
 
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
-  ConfereArquivo();
+  if (db_ == nullptr) throw ProviderError("Connection is closed");
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
+  // A deleted or replaced file must never take a write. A look-up that
+  // writes nothing skips the check (a path look-up per call): the next
+  // write, or the liveness probe, finds the file gone all the same.
+  if (!e->read_only) ConfereArquivo();
   if (params->Count() == 0 || (*params)[0].direction != ParamDirection::kReturnValue) {
     throw ProviderError("Procedure " + name + ": the parameter list has no return value");
   }

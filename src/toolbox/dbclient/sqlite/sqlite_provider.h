@@ -6,8 +6,9 @@
 // the client side and UTF-8 in the file. Stored procedures come from the
 // procedure catalog. The login checks "User ID"/"Password" against the
 // table users(name, password_hash); integrated security logs in as the
-// operating-system user, who must be in that table too. Every call first
-// checks that the path still names the file that was opened: a database
+// operating-system user, who must be in that table too. Every call that may
+// write, and the liveness probe, first checks that the path still names the
+// file that was opened (read-only look-ups skip it): a database
 // file deleted or replaced under an open connection fails the call (and
 // the liveness probe) as a lost link, and that connection closes without
 // touching the journal files that now belong to the path's new file.
