@@ -453,6 +453,39 @@ void GetTipoDeBGLDaAnb(ProcContext& c) {
   c.Out("@TipoDeBGLDestino", rs.Field(0));
 }
 
+// The series "@ticker" on "@bolsa": its id, or 0 when there is none.
+int32_t AnbDoTicker(ProcContext& c) {
+  Recordset rs = c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
+                         {Value::Int(Int(c, "@bolsa", -1)), Value::String(Texto(c, "@ticker"))});
+  if (rs.RecordCount() == 0) return 0;
+  rs.First();
+  return rs.Field(0).AsInt();
+}
+
+// Sets the destination kind of series "@ticker" on "@bolsa" to
+// "@NovoTBGLDestino", with the right rule of ObjAnbPut.
+void ImportAnbBGLDestino(ProcContext& c) {
+  const int32_t id = AnbDoTicker(c);
+  if (id == 0) return c.Return(kAnbNaoAchado);
+  const int32_t tipo = Int(c, "@NovoTBGLDestino", -1);
+  if (tipo < 0 || tipo > 11) return c.Return(kTipoDeBGLInvalido);
+  Recordset rs = c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE id = ?", {Value::Int(id)});
+  rs.First();
+  if (tipo >= kPrimeiroTipoDeBGLRestrito && rs.Field(0).AsInt() != tipo &&
+      !Bool(c, "@PodeTodosOsTiposDeBGL")) {
+    return c.Return(kSemDireitoTipoDeBGL);
+  }
+  c.Exec("UPDATE anb SET tipo_de_bgl_destino = ? WHERE id = ?", {Value::Int(tipo), Value::Int(id)});
+}
+
+// Sets the ISIN of series "@ticker" on "@bolsa" to "@NovoISIN".
+void ImportAnbISIN(ProcContext& c) {
+  const int32_t id = AnbDoTicker(c);
+  if (id == 0) return c.Return(kAnbNaoAchado);
+  c.Exec("UPDATE anb SET isin = ? WHERE id = ?",
+         {Value::String(Texto(c, "@NovoISIN")), Value::Int(id)});
+}
+
 // "@Num": the series of the exchange and destination kind that are not
 // cancelled.
 void GetTotalAnbDessaBolsaTBGL(ProcContext& c) {
@@ -559,6 +592,12 @@ void RegisterObjectProcedures() {
                     {P("@cod_provis", S), P("@cod_anbima", S, kOut),
                      P("@idemp", DataType::kInteger, kOut), P("@idanb", DataType::kInteger, kOut)},
                     GetRegistroCodCVMparaAnbima, /*read_only=*/true);
+  RegisterProcedure(
+      "ImportAnbBGLDestino",
+      {P("@ticker", S), P("@bolsa"), P("@NovoTBGLDestino"), P("@PodeTodosOsTiposDeBGL", B)},
+      ImportAnbBGLDestino);
+  RegisterProcedure("ImportAnbISIN", {P("@ticker", S), P("@bolsa"), P("@NovoISIN", S)},
+                    ImportAnbISIN);
   RegisterProcedure("ObjListDaEmp", {P("@id")}, ObjListDaEmp);
 }
 

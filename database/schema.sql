@@ -198,7 +198,8 @@ CREATE TABLE anb (
   disable_copy                  INTEGER NOT NULL DEFAULT 0,
   tipo_de_contrato              INTEGER NOT NULL DEFAULT -1,
   mapa_colonia                  INTEGER NOT NULL DEFAULT 0,
-  override_grupos_campo_cotacao INTEGER NOT NULL DEFAULT 0
+  override_grupos_campo_cotacao INTEGER NOT NULL DEFAULT 0,
+  isin                          TEXT NOT NULL DEFAULT ''
 );
 CREATE UNIQUE INDEX anb_bolsa_cod ON anb (bolsa, cod COLLATE NOCASE);
 CREATE INDEX anb_acao ON anb (acao);
@@ -461,4 +462,4 @@ INSERT INTO nome_abrev (pais, tipo, chave, valor) VALUES
   (1, 2, 'of', ''), (1, 2, 'the', ''), (1, 2, 'and', ''), (1, 2, 'IBM', ''),
   (1, 2, 'LLC', ''), (1, 2, 'USA', '');
 
-INSERT INTO schema_version (version, applied) VALUES (6, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (7, datetime('now', 'localtime'));
