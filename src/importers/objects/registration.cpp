@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/keyword_table.h"
+#include "importers/objects/object_records.h"
 #include "importers/objects/small_tables.h"
 
 namespace zun {
@@ -21,6 +22,11 @@ bool RegistraImportadoresDeObjetos() {
       {I::kOcoTipo, TImportaParserOk(ImportaOcoTipo)},
       {I::kTipoObj, TImportaParserCodigo(ImportaTipoObj)},
       {I::kListChoice, TImportaObjetoCodigo(ImportaListChoice)},
+      // object_records.h
+      {I::kNaics, TImportaObjetoCodigo(ImportaNaics)},
+      {I::kSerieStatus, TImportaObjetoCodigo(ImportaSerieStatus)},
+      {I::kIsin, TImportaObjetoCodigo(ImportaIsin)},
+      {I::kObjClass, TImportaObjetoCodigo(ImportaObjClass)},
   };
   bool todos = true;
   for (const auto& [importador, entrada] : entradas) {

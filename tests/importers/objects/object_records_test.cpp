@@ -1,0 +1,130 @@
+// The company, asset and series records run through the import engine
+// (check pass, then import pass) against the embedded database holding
+// company PETR (country 0) with its asset of class ON and series PETR4 on
+// exchange 1. Each keyword has one table of lines, each line a file of its
+// own, run in order on one database; then the rows the table touched.
+#include "importers/objects/object_records.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../database/db_fixture.h"
+#include "../../db/zi_globs_fixture.h"
+#include "../../engine/test_files.h"
+#include "db/user_context.h"
+#include "engine/imp_main.h"
+#include "importers/objects/registration.h"
+
+namespace zun {
+namespace {
+
+class ImpDeTeste : public TImpMain {
+ public:
+  using TImpMain::TImpMain;
+  void Msg(const std::string&) override {}
+};
+
+// A line, the code of its file and, when not empty, its first line message.
+struct Linha {
+  const char* texto;
+  int32_t codigo;
+  const char* mensagem = "";
+};
+
+class ObjectRecordsImport : public ZiGlobsDb {
+ protected:
+  void SetUp() override {
+    ZiGlobsDb::SetUp();
+    ASSERT_TRUE(RegistraImportadoresDeObjetos());
+    SqlScript(kEmpresaESerieDeTeste);
+  }
+
+  // Imports each line as a file of its own; then the rows of consulta.
+  std::string Roda(const std::vector<Linha>& linhas, const std::string& consulta) {
+    for (const Linha& l : linhas) {
+      ImpDeTeste imp(EscreveArquivo("objects.txt", std::string(l.texto) + "\r\n"), true);
+      while (imp.CanGoOn()) imp.ImportNext();
+      EXPECT_EQ(imp.ResultCode(), l.codigo) << l.texto;
+      if (*l.mensagem != '\0') {
+        EXPECT_EQ(imp.FirstErrMsg, l.mensagem) << l.texto;
+      }
+    }
+    return LinhasComoTexto(*Db, consulta);
+  }
+};
+
+// "*NAICSIF" writes only a code that does not lie above the current one.
+TEST_F(ObjectRecordsImport, Naics) {
+  EXPECT_EQ(
+      Roda({{"*NAICS PETR 0 3341", 0}, {"*NAICSIF PETR 0 334", 0}, {"*NAICSIF PETR 0 3341", 0}},
+           "SELECT naics FROM empresa"),
+      "3341");
+  EXPECT_EQ(Roda({{"*NAICSIF PETR 0 3342", 0},
+                  {"*NAICS PETR 0", 15311},
+                  {"*NAICS PETR 0 334 x", 15311},
+                  {"*NAICS - 0 334", 15312},
+                  {"*NAICS PETR x 334", 15313},
+                  {"*NAICS PETR 0 x", 15314},
+                  {"*NAICS PETR 0 9999", 15315},
+                  {"*NAICS PETR 0 65870", 15315},  // 334 once cut to 16 bits
+                  {"*NAICS VALE 0 334", 4174},
+                  {"*NAICS PETR 99 334", 4173}},
+                 "SELECT naics FROM empresa"),
+            "3342");
+}
+
+// Kinds 6 to 11 need the user's right unless the series has the kind
+// already.
+TEST_F(ObjectRecordsImport, SerieStatus) {
+  const char* q = "SELECT tipo_de_bgl_destino FROM anb";
+  EXPECT_EQ(Roda({{"*SERIESTATUS PETR4 1 3", 0},
+                  {"*SERIESTATUS PETR4 1 7", 50527},
+                  {"*SERIESTATUS petr4 1 12", 50525},
+                  {"*SERIESTATUS PETR4 2 4", 4178},
+                  {"*SERIESTATUS PETR4 1", 4139, "Invalid # of fields : 3"},
+                  {"*SERIESTATUS PETR4 1 3 x", 4139, "Invalid # of fields : 5"},
+                  {"*SERIESTATUS \"\" 1 3", 4136, "Empty <ticker>"},
+                  {"*SERIESTATUS PETR4 9 3", 4137, "Invalid <exchange>"},
+                  {"*SERIESTATUS PETR4 x 3", 4137, "Invalid <exchange>"},
+                  {"*SERIESTATUS PETR4 1 x", 4138, "Invalid NewStatus"}},
+                 q),
+            "3");
+  UsuarioFlags = 1;
+  EXPECT_EQ(Roda({{"*SERIESTATUS PETR4 1 7", 0}}, q), "7");
+  UsuarioFlags = 0;
+  EXPECT_EQ(Roda({{"*SERIESTATUS PETR4 1 7", 0}, {"*SERIESTATUS PETR4 1 8", 50527}}, q), "7");
+}
+
+TEST_F(ObjectRecordsImport, Isin) {
+  EXPECT_EQ(Roda({{"*ISIN PETR4 1 BRPETRACNPR6XYZ", 0},
+                  {"*ISIN PETR4 1", 4327, "Invalid # of fields : 3"},
+                  {"*ISIN \"\" 1 X", 4136, "Empty <ticker>"},
+                  {"*ISIN PETR4 7 X", 4137, "Invalid <exchange>"},
+                  {"*ISIN VALE3 1 X", 4178}},
+                 "SELECT isin FROM anb"),
+            "BRPETRACNPR6");
+}
+
+// A type given as "-" keeps the stored one; a new asset needs both.
+TEST_F(ObjectRecordsImport, ObjClass) {
+  EXPECT_EQ(Roda({{"*OBJCLASS PETR 0 ON 3 1", 0},
+                  {"*OBJCLASS PETR 0 on - 2", 0},
+                  {"*OBJCLASS PETR 0 PN 0 1", 0},
+                  {"*OBJCLASS PETR 0 RF 0", 15259},
+                  {"*OBJCLASS PETR 0 RF - 1", 15259},
+                  {"*OBJCLASS PETR 0", 15253},
+                  {"*OBJCLASS PETR 0 ON 0 1 x", 15253},
+                  {"*OBJCLASS PETR 0 ON 9 1", 15256},
+                  {"*OBJCLASS PETR 0 ON x", 15256},
+                  {"*OBJCLASS PETR 0 ON 0 7", 15257},
+                  {"*OBJCLASS - 0 ON 0 1", 15254},
+                  {"*OBJCLASS VALE 0 ON 0 1", 4170},
+                  {"*OBJCLASS PETR 0 XX 0 1", 4171}},
+                 "SELECT emp, idclass, vote, tipoobj FROM ativo ORDER BY id"),
+            "1|2|2|3;1|3|1|0");
+}
+
+}  // namespace
+}  // namespace zun
