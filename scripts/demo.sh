@@ -26,7 +26,7 @@ done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
-  "$root"/examples/check_fails.txt; do
+  "$root"/examples/object_records.txt "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
 done
@@ -48,4 +48,8 @@ grep -- '- BolCot: ' zuninput.log
 echo "--- the corporate actions and news, as examples/corporate_actions.txt and news.txt left them"
 "$db" sql "SELECT anb, date(udex), tipo, moeda, acoes, valor FROM provento"
 "$db" sql "SELECT emp, date(date), seq, length(txt) FROM noticia"
+echo "--- company PETR, its assets and series PETR4, as examples/object_records.txt left them"
+"$db" sql "SELECT cod, naics FROM empresa WHERE id = 1"
+"$db" sql "SELECT emp, idclass, vote, tipoobj FROM ativo WHERE emp = 1 ORDER BY id"
+"$db" sql "SELECT cod, tipo_de_bgl_destino, isin FROM anb WHERE id = 1"
 echo "log: $demo/zuninput.log"
