@@ -17,23 +17,6 @@ namespace {
 // Generic code of a call that raised without a code of its own.
 constexpr int32_t kFalhaDaChamada = 3939;
 
-// Runs corpo (command object, &code) on a command object for proc, turning
-// an exception into the code (a code corpo set first is kept, else the
-// exception's or dflt) and giving the object back in every case.
-template <typename F>
-int32_t ComGuarda(const std::string& proc, const std::string& place, int32_t dflt, F corpo) {
-  int32_t code = 0;
-  std::unique_ptr<Command> cmd;
-  try {
-    cmd = TomaDataSet(CommandType::kStoredProc, proc);
-    corpo(DsRef(cmd), &code);
-  } catch (const std::exception& x) {
-    CodigoDaExcecao(place, &code, x, dflt);
-  }
-  DevolveDataSet(&cmd);
-  return code;
-}
-
 void PoeEmp(DsRef cmd, const TObjEmp& e) {
   SetParamInt(cmd, "@id", e.id);
   SetParamStr(cmd, "@cod", e.cod);
@@ -153,21 +136,21 @@ int32_t ObjEmpAdd(TObjEmp* emp) {
 }
 
 int32_t ObjEmpGet(int32_t id, TObjEmp* emp) {
-  return ComGuarda("ObjEmpGetV3", "DbObjEmpGet", 3674, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjEmpGetV3", "DbObjEmpGet", 3674, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, 0);
     LeEmp(cmd, emp);
   });
 }
 
 int32_t ObjEmpPut(const TObjEmp& emp) {
-  return ComGuarda("ObjEmpPutV3", "DbObjEmpPut", 3675, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjEmpPutV3", "DbObjEmpPut", 3675, [&](DsRef cmd, int32_t* code) {
     PoeEmp(cmd, emp);
     *code = ExecStProc(cmd, 0);
   });
 }
 
 int32_t ObjAtvAdd(TObjAtv* atv) {
-  return ComGuarda("ObjAtvAddV2", "DbObjAtvAdd", 3677, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAtvAddV2", "DbObjAtvAdd", 3677, [&](DsRef cmd, int32_t* code) {
     PoeAtv(cmd, *atv);
     *code = ExecStProc(cmd, 0);
     if (*code == 0) GetParamInt(cmd, "@id", &atv->id);
@@ -175,14 +158,14 @@ int32_t ObjAtvAdd(TObjAtv* atv) {
 }
 
 int32_t ObjAtvGet(int32_t id, TObjAtv* atv) {
-  return ComGuarda("ObjAtvGetV2", "DbObjAtvGet", 3678, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAtvGetV2", "DbObjAtvGet", 3678, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, 0);
     LeAtv(cmd, atv);
   });
 }
 
 int32_t ObjAtvPut(const TObjAtv& atv) {
-  return ComGuarda("ObjAtvPutV2", "DbObjAtvPut", 3679, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAtvPutV2", "DbObjAtvPut", 3679, [&](DsRef cmd, int32_t* code) {
     PoeAtv(cmd, atv);
     *code = ExecStProc(cmd, 0);
   });
@@ -191,7 +174,7 @@ int32_t ObjAtvPut(const TObjAtv& atv) {
 int32_t ObjAnbAdd(TObjAnb* anb) {
   const std::string place = "DbObjAnbAdd atv:" + std::to_string(anb->acao) + " cod:" + anb->cod +
                             " bolsa:" + std::to_string(anb->bolsa);
-  return ComGuarda("ObjAnbAdd", place, 3681, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAnbAdd", place, 3681, [&](DsRef cmd, int32_t* code) {
     PoeAnb(cmd, *anb);
     *code = ExecStProc(cmd, 0);
     if (*code == 0) {
@@ -202,7 +185,7 @@ int32_t ObjAnbAdd(TObjAnb* anb) {
 }
 
 int32_t ObjAnbGet(int32_t id, TObjAnb* anb) {
-  return ComGuarda("ObjAnbGet", "DbObjAnbGet", 3682, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAnbGet", "DbObjAnbGet", 3682, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, 0);
     LeAnb(cmd, anb);
     if (*code == 0 && anb->PaisProCodZun < 0) {
@@ -214,7 +197,7 @@ int32_t ObjAnbGet(int32_t id, TObjAnb* anb) {
 }
 
 int32_t ObjAnbPut(TObjAnb* anb) {
-  return ComGuarda("ObjAnbPut", "DbObjAnbPut", 3683, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAnbPut", "DbObjAnbPut", 3683, [&](DsRef cmd, int32_t* code) {
     PoeAnb(cmd, *anb);
     *code = ExecStProc(cmd, 0);
     if (*code == 0) GetParamInt(cmd, "@PaisProCodZun", &anb->PaisProCodZun);
@@ -230,14 +213,14 @@ std::string NomeParamFmtBal(int source, const std::string& contexto) {
 
 int32_t DefineFormatoBalDaEmpSeNulo(int32_t emp, int32_t source, int32_t tipo_documento,
                                     int32_t fmtbal) {
-  return ComGuarda("DefineFormatoBalDaEmpSeNulo", "DefineFormatoBalDaEmpSeNulo", kFalhaDaChamada,
-                   [&](DsRef cmd, int32_t* code) {
-                     SetParamInt(cmd, "@emp", emp);
-                     SetParamInt(cmd, "@sourcedobal", source);
-                     SetParamInt(cmd, "@TipoDocumentoBal", tipo_documento);
-                     SetParamInt(cmd, "@fmtbal", fmtbal);
-                     *code = ExecStProc(cmd, 0);
-                   });
+  return ChamaComGuarda("DefineFormatoBalDaEmpSeNulo", "DefineFormatoBalDaEmpSeNulo",
+                        kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+                          SetParamInt(cmd, "@emp", emp);
+                          SetParamInt(cmd, "@sourcedobal", source);
+                          SetParamInt(cmd, "@TipoDocumentoBal", tipo_documento);
+                          SetParamInt(cmd, "@fmtbal", fmtbal);
+                          *code = ExecStProc(cmd, 0);
+                        });
 }
 
 int32_t GetFmtBalDaEmp(int32_t emp, int32_t source, int32_t* fmtbal) {

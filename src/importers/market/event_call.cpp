@@ -15,10 +15,7 @@ bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Comma
   int32_t r = 0;
   try {
     std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
-    struct Devolve {
-      std::unique_ptr<Command>* cmd;
-      ~Devolve() { DevolveDataSet(cmd); }
-    } devolve{&cmd};
+    const DevolveAoSair devolve(&cmd);
     preenche(*cmd);
     r = ExecStProc(cmd, 0);
   } catch (const std::exception& x) {

@@ -21,21 +21,14 @@ constexpr int32_t kTickerNaoRegistrado = 4042;
 // Further fields looked at after the twelve values.
 constexpr int kCamposExcedentesOlhados = 10;
 
-// Calls procedure proc with the parameters poe sets (plain execute); gives
-// the command object back on every path. An exception becomes its code.
+// Calls procedure proc with the parameters poe sets (plain execute); an
+// exception becomes its code.
 template <typename F>
 int32_t Chama(const char* proc, F poe) {
-  int32_t e = 0;
-  std::unique_ptr<Command> cmd;
-  try {
-    cmd = TomaDataSet(CommandType::kStoredProc, proc);
-    poe(DsRef(cmd));
-    e = ExecStProc(cmd, 0);
-  } catch (const std::exception& x) {
-    CodigoDaExcecao(proc, &e, x, 3939);
-  }
-  DevolveDataSet(&cmd);
-  return e;
+  return ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* e) {
+    poe(cmd);
+    *e = ExecStProc(cmd, 0);
+  });
 }
 
 // "prefixo ticker/exchange error:" + the code's text.

@@ -11,9 +11,13 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 
 #include "toolbox/dbutil/ds_ref.h"
+#include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/session.h"
 
 namespace zun {
 
@@ -41,6 +45,24 @@ int32_t LerResult(DsRef cmd, bool fechar);
 // parameter: "- #" + i + " " + name + " : " + value ("NULL", "Blob:" + length
 // + "bytes", or the value as text).
 void LogStProc(const std::string& msg, DsRef cmd);
+
+// Takes a command object for proc from Db, runs corpo (command object,
+// &code) on it and gives it back on every path. An exception becomes the
+// code: a code corpo set first is kept, else the exception's or dflt, logged
+// by CodigoDaExcecao at place. Never raises.
+template <typename F>
+int32_t ChamaComGuarda(const std::string& proc, const std::string& place, int32_t dflt, F corpo) {
+  int32_t code = 0;
+  std::unique_ptr<Command> cmd;
+  try {
+    cmd = TomaDataSet(CommandType::kStoredProc, proc);
+    corpo(DsRef(cmd), &code);
+  } catch (const std::exception& x) {
+    CodigoDaExcecao(place, &code, x, dflt);
+  }
+  DevolveDataSet(&cmd);
+  return code;
+}
 
 // Seconds above which a call is logged as slow.
 inline constexpr double kChamadaLenta = 5.0;
