@@ -28,7 +28,8 @@ ConnectionState Connection::State() const {
 }
 
 ProviderConnection& Connection::Provider() {
-  if (!provider_ || !provider_->IsOpen()) throw ProviderError("Connection is closed");
+  if (!provider_ || !provider_->IsOpen())
+    throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   return *provider_;
 }
 

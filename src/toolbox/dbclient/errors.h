@@ -1,9 +1,11 @@
 // The two exception classes of the database client.
 //
 // ProviderError: the provider (the database engine or its driver) reported a
-// failure; what() is the provider's own message. DatasetError: the program
-// asked a command or result set for something it does not have (an unknown
-// column or parameter) or for a value that cannot be read as asked.
+// failure; what() is the provider's own message. Every provider also sets the
+// failure's kind, so that callers decide on the kind and never on message
+// texts, which differ by driver, server version and language. DatasetError:
+// the program asked a command or result set for something it does not have (an
+// unknown column or parameter) or for a value that cannot be read as asked.
 //
 // Thread-safety: plain value types.
 #pragma once
@@ -14,15 +16,39 @@
 
 namespace zun {
 
+// What went wrong, as far as a caller needs to know.
+enum class ErrorKind {
+  kOther,
+  kConnectionLost,  // the link to the server is gone: reconnecting may help
+  kTimeout,         // the command ran past its timeout
+  kDeadlock,        // chosen as a deadlock victim: the transaction was undone
+  kConstraint,      // a unique, foreign-key or check constraint refused a write
+  kWrongType,       // a parameter value of the wrong type for its parameter
+};
+
+// The kind's name for log lines: "other", "connection lost", ...
+const char* ErrorKindName(ErrorKind k);
+
 class ProviderError : public std::runtime_error {
  public:
-  explicit ProviderError(const std::string& message, int32_t native_code = 0)
-      : std::runtime_error(message), native_code_(native_code) {}
+  explicit ProviderError(const std::string& message, int32_t native_code = 0,
+                         ErrorKind kind = ErrorKind::kOther, std::string sql_state = {})
+      : std::runtime_error(message),
+        native_code_(native_code),
+        kind_(kind),
+        sql_state_(std::move(sql_state)) {}
+  ProviderError(ErrorKind kind, const std::string& message) : ProviderError(message, 0, kind) {}
+
   // The provider's own error number, 0 when it gave none.
   int32_t NativeCode() const { return native_code_; }
+  ErrorKind Kind() const { return kind_; }
+  // The five-character SQLSTATE where the provider has one, else empty.
+  const std::string& SqlState() const { return sql_state_; }
 
  private:
   int32_t native_code_;
+  ErrorKind kind_;
+  std::string sql_state_;
 };
 
 class DatasetError : public std::runtime_error {

@@ -14,17 +14,9 @@
 namespace zun {
 namespace {
 
-// The provider's texts for a parameter value of the wrong type (English and
-// Portuguese clients, Windows-1252).
-const char kTipoErradoEn[] = "Application uses a value of the wrong type for the current operation";
-const char kTipoErradoPt[] =
-    "O aplicativo est\xE1 usando um valor incorreto para a opera\xE7\xE3o atual";
-
 // Repeats of one call after reconnects that each succeeded, so that a link
 // that drops on every call cannot keep the service in this loop.
 constexpr int kRepeticoesMax = 20;
-
-bool EhTipoErrado(const std::string& msg) { return msg == kTipoErradoEn || msg == kTipoErradoPt; }
 
 std::string Segundos2(double s) {
   char buf[32];
@@ -85,7 +77,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
         }
       } catch (const std::exception& x) {
         const auto* ole = dynamic_cast<const ProviderError*>(&x);
-        if (ole != nullptr && EhTipoErrado(x.what())) {
+        if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
           e = 3542;
           Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
                " error:" + std::to_string(e) + " " + x.what());

@@ -101,6 +101,18 @@ TEST_F(SqliteProviderTest, MissingFileIsAnOpenErrorAndNoFileIsCreated) {
   EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "REF")), "");
 }
 
+// The kind of the ProviderError that `f` raises; fails the test when it
+// raises none.
+ErrorKind KindOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ProviderError& e) {
+    return e.Kind();
+  }
+  ADD_FAILURE() << "no ProviderError";
+  return ErrorKind::kOther;
+}
+
 // A file deleted or replaced under an open connection: every call, the
 // liveness probe included, fails instead of writing into the old file.
 TEST_F(SqliteProviderTest, AFileDeletedOrReplacedFailsEveryCall) {
@@ -124,10 +136,14 @@ TEST_F(SqliteProviderTest, AFileDeletedOrReplacedFailsEveryCall) {
     c.SetConnectionString(Cs("User ID=ana;Password=pw", "moving"));
     c.Open();
     EXPECT_NO_THROW(c.Execute("exec sp_server_info 1")) << name;
+    c.Execute("CREATE TABLE kc(a INTEGER PRIMARY KEY)");
+    c.Execute("INSERT INTO kc VALUES(1)");
+    EXPECT_EQ(KindOf([&] { c.Execute("INSERT INTO kc VALUES(1)"); }), ErrorKind::kConstraint);
     change();
-    EXPECT_THROW(c.Execute("exec sp_server_info 1"), ProviderError) << name;
-    EXPECT_THROW(c.Execute("SELECT 1"), ProviderError) << name;
-    EXPECT_THROW(c.BeginTrans(), ProviderError) << name;
+    EXPECT_EQ(KindOf([&] { c.Execute("exec sp_server_info 1"); }), ErrorKind::kConnectionLost)
+        << name;
+    EXPECT_EQ(KindOf([&] { c.Execute("SELECT 1"); }), ErrorKind::kConnectionLost) << name;
+    EXPECT_EQ(KindOf([&] { c.BeginTrans(); }), ErrorKind::kConnectionLost) << name;
   }
   clear();
 }

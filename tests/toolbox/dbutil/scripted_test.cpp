@@ -136,16 +136,22 @@ TEST_F(ScriptedTest, ALinkLostOnEveryCallStopsAfterBoundedRepeats) {
   EXPECT_EQ(db_.calls, 21);
 }
 
-TEST_F(ScriptedTest, WrongTypeMessagesGive3542WithoutProbe) {
+// The wrong-type failure is told by its kind, whatever the driver's language.
+TEST_F(ScriptedTest, WrongTypeErrorsGive3542WithoutProbe) {
   for (const char* m :
        {"Application uses a value of the wrong type for the current operation",
         "O aplicativo est\xE1 usando um valor incorreto para a opera\xE7\xE3o atual"}) {
-    db_.body = [m] { throw ProviderError(m); };
+    db_.body = [m] { throw ProviderError(ErrorKind::kWrongType, m); };
     LogCapture log;
     EXPECT_EQ(ExecStProc(cmd_, 0), 3542);
     EXPECT_TRUE(log.Has(std::string("ExecStProc Grava CRS:0 error:3542 ") + m));
   }
   EXPECT_EQ(db_.probes, 0);
+  // The same text without the kind is an ordinary failure.
+  db_.body = [] {
+    throw ProviderError("Application uses a value of the wrong type for the current operation");
+  };
+  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
 }
 
 TEST_F(ScriptedTest, ServerVersionNamesTheReturnValue) {

@@ -29,10 +29,31 @@ std::string Trim(const std::string& s) {
   return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
+// The kind of an SQLite result code. A file that vanished or cannot be read
+// any more is a lost link; a lock held past the busy wait is a timeout.
+ErrorKind KindOf(int extended_code) {
+  switch (extended_code & 0xff) {
+    case SQLITE_CONSTRAINT:
+      return ErrorKind::kConstraint;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_INTERRUPT:
+      return ErrorKind::kTimeout;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_READONLY:
+      return ErrorKind::kConnectionLost;
+    default:
+      return ErrorKind::kOther;
+  }
+}
+
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
   const int code = db != nullptr ? sqlite3_extended_errcode(db) : 0;
   const std::string msg = db != nullptr ? Utf8ToCp1252(sqlite3_errmsg(db)) : "no database";
-  throw ProviderError(what + ": " + msg, code);
+  throw ProviderError(what + ": " + msg, code, KindOf(code));
 }
 
 std::string OsUserName() {
@@ -152,7 +173,8 @@ Value Coerce(const Value& v, DataType type) {
     }
   } catch (const DatasetError&) {
   }
-  throw ProviderError("Application uses a value of the wrong type for the current operation");
+  throw ProviderError(ErrorKind::kWrongType,
+                      "Application uses a value of the wrong type for the current operation");
 }
 
 int ProgressHandler(void* arg) {
@@ -250,9 +272,10 @@ bool SqliteConnection::MesmoArquivo() const {
 }
 
 void SqliteConnection::ConfereArquivo() const {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   if (!MesmoArquivo()) {
-    throw ProviderError("The database file \"" + path_ + "\" was deleted or replaced");
+    throw ProviderError(ErrorKind::kConnectionLost,
+                        "The database file \"" + path_ + "\" was deleted or replaced");
   }
 }
 
@@ -319,7 +342,7 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
 
 int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
                           Recordset* rows) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   sqlite3_stmt* st = Prepare(sql);
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
@@ -339,7 +362,8 @@ int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& bind
   const int changes = sqlite3_changes(db_);
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) {
-    if (rc == SQLITE_INTERRUPT) throw ProviderError("Query timeout expired <" + sql + ">");
+    if (rc == SQLITE_INTERRUPT)
+      throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
     Fail(db_, "<" + sql + ">");
   }
   return ncol > 0 ? 0 : changes;
@@ -406,7 +430,8 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
       }
       sqlite3_finalize(st);
       if (rc != SQLITE_DONE) {
-        if (rc == SQLITE_INTERRUPT) throw ProviderError("Query timeout expired <" + sql + ">");
+        if (rc == SQLITE_INTERRUPT)
+          throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
         Fail(db_, "<" + sql + ">");
       }
       if (ncol > 0 && out != nullptr) out->push_back(std::move(rs));
@@ -419,7 +444,7 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
 }
 
 Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   Parameters params;
@@ -429,7 +454,7 @@ Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
 
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   // A deleted or replaced file must never take a write. A look-up that
@@ -513,7 +538,7 @@ void SqliteConnection::BeginTransaction() {
 }
 
 void SqliteConnection::Commit() {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   try {
     ConfereArquivo();
     Control("COMMIT");
@@ -526,7 +551,7 @@ void SqliteConnection::Commit() {
 }
 
 void SqliteConnection::Rollback() {
-  if (db_ == nullptr) throw ProviderError("Connection is closed");
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   Control("ROLLBACK");
 }
 

@@ -1,0 +1,23 @@
+#include "toolbox/dbclient/errors.h"
+
+namespace zun {
+
+const char* ErrorKindName(ErrorKind k) {
+  switch (k) {
+    case ErrorKind::kConnectionLost:
+      return "connection lost";
+    case ErrorKind::kTimeout:
+      return "timeout";
+    case ErrorKind::kDeadlock:
+      return "deadlock";
+    case ErrorKind::kConstraint:
+      return "constraint";
+    case ErrorKind::kWrongType:
+      return "wrong type";
+    case ErrorKind::kOther:
+      break;
+  }
+  return "other";
+}
+
+}  // namespace zun
