@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "db/indicators.h"
 #include "engine/keyword_table.h"
 #include "importers/objects/object_records.h"
+#include "importers/objects/registry.h"
 #include "importers/objects/small_tables.h"
 
 namespace zun {
@@ -27,7 +29,12 @@ bool RegistraImportadoresDeObjetos() {
       {I::kSerieStatus, TImportaObjetoCodigo(ImportaSerieStatus)},
       {I::kIsin, TImportaObjetoCodigo(ImportaIsin)},
       {I::kObjClass, TImportaObjetoCodigo(ImportaObjClass)},
+      // registry.h
+      {I::kRegistro, TImportaObjetoCodigo(ImportaRegistro)},
+      {I::kRegistroRepeteData, TImportaObjetoCodigo(RepeteRegistro)},
+      {I::kEaaReg, TImportaObjetoCodigo(ImportaRegistroDaSerie)},
   };
+  InstalaDefIndicadores();
   bool todos = true;
   for (const auto& [importador, entrada] : entradas) {
     todos = RegistraImportador(importador, entrada) && todos;
