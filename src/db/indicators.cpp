@@ -143,6 +143,7 @@ int32_t SetFromLista(const _DefIndicador& def, const std::string& texto, bool po
   const int fc = def.FC;
   int32_t e = 0;
   tIntStgListMultiLng* lista = ListaDoTipo(fc, &e);
+  if (e != 0) return e;
   int32_t id = -1;
   const std::string t = AparaBrancos(texto);
   static constexpr std::string_view kDocId = "doc-id:";
@@ -202,8 +203,9 @@ void TListaDefIndicador::AdicionaLocal(const _DefIndicador& def) {
 
 const _DefIndicador* TListaDefIndicador::PegaDef(int32_t id, int32_t* e) {
   *e = GaranteLido();
-  if (*e != 0 || id < 1) return nullptr;
-  if (static_cast<size_t>(id) >= defs_.size()) defs_.resize(static_cast<size_t>(id) + 1);
+  // An id beyond the definitions read has none; the array is not grown for
+  // it, so that an id taken from an import line cannot make it huge.
+  if (*e != 0 || id < 1 || static_cast<size_t>(id) >= defs_.size()) return nullptr;
   const _DefIndicador& d = defs_[static_cast<size_t>(id)];
   if (d.Id == 0) return nullptr;
   if (d.Id != id) {

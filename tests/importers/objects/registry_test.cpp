@@ -88,6 +88,7 @@ TEST_F(RegistryImport, ComClassSerie) {
                    "TaEmAlgumaApres:emp"},
                   {"*COMREG VALE 0 58 x", 4174},
                   {"*COMREG PETR 0 77 x", 4301},
+            {"*COMREG PETR 0 2000000000 x", 4301},
                   {"*COMREG PETR 0 58", 4302},
                   {"*COMREG PETR 0 58 x 2024-13-01", 25072},
                   {"*CLASSREG PETR 0 ON 103 USD", 0},
