@@ -35,6 +35,10 @@ void RegisterQuoteProcedures();
 // The name-normalisation tables of each country: "BufPorPaisGet".
 void RegisterNameProcedures();
 
+// Share bases: "GetBaseAcDaEmp", "PutBaseAcionaria" and "DelBaseAcionaria";
+// their codes are 51201..51206 (docs/database.md).
+void RegisterShareBaseProcedures();
+
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
 // records a bulletin generation request of priority 1 ("reqgbol"). 0 or
