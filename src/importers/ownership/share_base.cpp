@@ -360,12 +360,9 @@ int32_t TBaseAcionaria::Grava() {
   bool gravou = false;
   PreOrdem(&Raiz, [&](TUmaClasseNaBac* c) {
     if (e != 0 || c->IdClass == 0) return;
-    bool com_valor = false, nao_zero = false;
-    for (const TValorBac& v : c->Valores) {
-      com_valor = com_valor || StatusComValor(v.Status);
-      nao_zero = nao_zero || (Finito(v.Valor) && v.Valor != 0);
-    }
-    if (!com_valor || !(c->PodeTerBac || nao_zero)) return;
+    bool nao_zero = false;
+    for (const TValorBac& v : c->Valores) nao_zero = nao_zero || (Finito(v.Valor) && v.Valor != 0);
+    if (!c->TemValor(false, true) || !(c->PodeTerBac || nao_zero)) return;
     e = PutClasse(*this, *c, !gravou);
     if (e == 0) {
       gravou = true;

@@ -15,6 +15,7 @@
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
 #include "../../engine/test_files.h"
+#include "../../toolbox/dbutil/log_capture.h"
 #include "engine/imp_main.h"
 #include "engine/value_formats.h"
 #include "importers/ownership/registration.h"
@@ -190,6 +191,16 @@ TEST_F(ShareBaseImport, LineErrors) {
     }
   }
   EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), "");
+}
+
+// A refused write (this user has no right to source 1) fails the line and
+// is logged with the class and its slots.
+TEST_F(ShareBaseImport, FailedWriteIsLogged) {
+  LogCapture log;
+  EXPECT_EQ(Importa("*SHARES PETR 0 2024-03-31 1 #3 10 990"), 51206);
+  EXPECT_TRUE(
+      log.Has("T1CnB.SDb Erro: 51206 empresa 1 2024-03-31 Src:1 classe 3/Preferred shares "
+              "[1000/5=10/2+990/2]"));
 }
 
 }  // namespace
