@@ -28,6 +28,7 @@ for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
   "$root"/examples/object_records.txt "$root"/examples/registry.txt \
+  "$root"/examples/share_bases.txt \
   "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
@@ -57,4 +58,6 @@ echo "--- company PETR, its assets and series PETR4, as examples/object_records.
 echo "--- the registration data, as examples/registry.txt left them"
 "$db" sql "SELECT eaa, id_eaa, idindica, substr(data_ini, 1, 10), valornum, valorst FROM valor_indicador ORDER BY eaa, idindica, data_ini"
 "$db" sql "SELECT cnpj FROM empresa WHERE id = 1"
+echo "--- PETR's share bases, as examples/share_bases.txt left them"
+"$db" sql "SELECT date(data), id_class, total, stat_tot, em_tesouraria, stat_em, ex_tesouraria, stat_ex FROM base_acionaria WHERE id_emp = 1 ORDER BY data, id_class"
 echo "log: $demo/zuninput.log"
