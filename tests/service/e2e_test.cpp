@@ -503,6 +503,8 @@ TEST_F(EndToEnd, RegistryExample) {
             "0 48  Preferenciais;1 103  1.0;2 58  Petrobras;2 58 2024-07-01 Petrobras_SA;"
             "2 106 2024-01-01 3.0;33000167000101");
   EXPECT_NE(Log().find("Warning: 4178 Ticker:ZZZZ9, Bolsa:1"), std::string::npos);
+}
+
 // The share-base example through the queue on PETR with its common and
 // preferred classes: derived totals, a class kept by an update and one
 // cleared by a new base.
