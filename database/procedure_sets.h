@@ -35,6 +35,10 @@ void RegisterQuoteProcedures();
 // The name-normalisation tables of each country: "BufPorPaisGet".
 void RegisterNameProcedures();
 
+// Parties with their names and documents, and the shareholding
+// compositions; their codes are in ownership_procs.h.
+void RegisterOwnershipProcedures();
+
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
 // records a bulletin generation request of priority 1 ("reqgbol"). 0 or
