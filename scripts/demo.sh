@@ -26,7 +26,9 @@ done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
-  "$root"/examples/object_records.txt "$root"/examples/check_fails.txt; do
+  "$root"/examples/object_records.txt "$root"/examples/shareholders.txt \
+  "$root"/examples/composition.txt "$root"/examples/portfolio.txt \
+  "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
 done
@@ -52,4 +54,7 @@ echo "--- company PETR, its assets and series PETR4, as examples/object_records.
 "$db" sql "SELECT cod, naics FROM empresa WHERE id = 1"
 "$db" sql "SELECT emp, idclass, vote, tipoobj FROM ativo WHERE emp = 1 ORDER BY id"
 "$db" sql "SELECT cod, tipo_de_bgl_destino, isin FROM anb WHERE id = 1"
+echo "--- the parties and compositions, as examples/shareholders.txt, composition.txt and portfolio.txt left them"
+"$db" sql "SELECT id, nome, eh_acionista, eh_aplicacao FROM acionista WHERE id < 2147483645 ORDER BY id"
+"$db" sql "SELECT c.TipoDocumento, date(c.dtref), i.nac, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i JOIN compacc c ON c.id = i.cac ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot"
 echo "log: $demo/zuninput.log"

@@ -144,13 +144,13 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
     if (t != 1 && t != 3) return kErrTipoInvalido;
     h->TipoDocumento = static_cast<uint8_t>(t);
   }
+  imp.Msg(std::string("DocType: ") + NomeDoTipoDeComposicao(h->TipoDocumento));
   for (int32_t i = 7; i <= 9; ++i) {
     if (!p.Field(i).empty()) {
       imp.ErrMsg("Too many fields");
       return kErrCamposDemais;
     }
   }
-  imp.Msg(std::string("DocType: ") + NomeDoTipoDeComposicao(h->TipoDocumento));
   return 0;
 }
 
@@ -204,7 +204,7 @@ int32_t LeValoresDeAcionista(tParserWrapper& p, UmItemCac* u, std::string* ultim
 }
 
 // The party of the line from its document; false ends the block with
-// *code. *ignorado is set when the failure was forgiven or cleared.
+// *code. A forgiven or cleared failure leaves party id 0 and goes on.
 bool ResolveDoc(Bloco& b, UmItemCac* u, bool pode_limpar, int32_t* code) {
   int32_t erro = 0;
   if (b.imp.ShPortFlag) {
