@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -36,24 +37,6 @@ constexpr int32_t kCacNaoAchada = 3932;
 // The special parties (total, base, free float) take the three largest ids;
 // new parties are numbered below them.
 constexpr int32_t kPrimeiroEspecial = 2147483645;
-
-int32_t Int(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return v.IsNull() ? 0 : v.AsInt();
-}
-
-bool Bool(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return !v.IsNull() && v.AsBool();
-}
-
-std::string Texto(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  std::string s = v.IsNull() ? std::string() : v.AsString();
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 // A name's letters and digits in upper case: names that differ only in
 // case, blanks or punctuation are one name.
@@ -79,24 +62,24 @@ int32_t DonoDoDocumento(ProcContext& c, int32_t pais, const std::string& chave) 
 // the document's present owner (cleared with "@PodeLimparDocID"). *chave
 // receives the stored form of the document.
 int32_t ChecaParte(ProcContext& c, int32_t id, std::string* chave) {
-  if (Texto(c, "@nome").empty()) return kErrAcionistaNomeVazio;
-  const int32_t pais = Int(c, "@pais");
+  if (InTexto(c, "@nome").empty()) return kErrAcionistaNomeVazio;
+  const int32_t pais = InInt(c, "@pais");
   if (c.Query("SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais)}).RecordCount() == 0) {
     return kErrAcionistaPaisInvalido;
   }
-  *chave = ChaveDoDocumento(Texto(c, "@doc"));
+  *chave = ChaveDoDocumento(InTexto(c, "@doc"));
   if (chave->empty()) return kErrAcionistaDocVazio;
   const int32_t dono = DonoDoDocumento(c, pais, *chave);
   if (dono == 0 || dono == id) return 0;
-  if (!Bool(c, "@PodeLimparDocID")) return kErrAcionistaDocDeOutro;
+  if (!InBool(c, "@PodeLimparDocID")) return kErrAcionistaDocDeOutro;
   c.Exec("DELETE FROM acionista_doc WHERE id = ? AND docpais = ? AND doc_id = ?",
          {Value::Int(dono), Value::Int(pais), Value::String(*chave)});
   return 0;
 }
 
 void AcionistaGetByDocPaisV3(ProcContext& c) {
-  const int32_t pais = Int(c, "@docpais_in");
-  const int32_t id = DonoDoDocumento(c, pais, ChaveDoDocumento(Texto(c, "@doc_in")));
+  const int32_t pais = InInt(c, "@docpais_in");
+  const int32_t id = DonoDoDocumento(c, pais, ChaveDoDocumento(InTexto(c, "@doc_in")));
   if (id == 0) return c.Return(kAcionistaNaoAchado);
   Recordset rs = c.Query("SELECT nome, doc, eh_acionista, eh_aplicacao FROM acionista WHERE id = ?",
                          {Value::Int(id)});
@@ -106,7 +89,7 @@ void AcionistaGetByDocPaisV3(ProcContext& c) {
   // or as a further one); else the main name.
   std::string nome = principal;
   bool eh_principal = true;
-  const std::string tentativa = FormaDoNome(Texto(c, "@tentaessenome"));
+  const std::string tentativa = FormaDoNome(InTexto(c, "@tentaessenome"));
   if (!tentativa.empty() && tentativa != FormaDoNome(principal)) {
     Recordset outros = c.Query("SELECT nome FROM acionista_nome WHERE id = ?", {Value::Int(id)});
     for (outros.First(); !outros.Eof(); outros.Next()) {
@@ -134,12 +117,13 @@ void AcionistaAddV3(ProcContext& c) {
                          {Value::Int(kPrimeiroEspecial)});
   rs.First();
   const int32_t id = rs.Field(0).AsInt();
-  const Value pais = Value::Int(Int(c, "@pais"));
+  const Value pais = Value::Int(InInt(c, "@pais"));
   c.Exec(
       "INSERT INTO acionista (id, pais, nome, doc, eh_acionista, eh_aplicacao) "
       "VALUES (?, ?, ?, ?, ?, ?)",
-      {Value::Int(id), pais, Value::String(Texto(c, "@nome")), Value::String(Texto(c, "@doc")),
-       Value::Int(Bool(c, "@EhAcionista") ? 1 : 0), Value::Int(Bool(c, "@EhAplicacao") ? 1 : 0)});
+      {Value::Int(id), pais, Value::String(InTexto(c, "@nome")), Value::String(InTexto(c, "@doc")),
+       Value::Int(InBool(c, "@EhAcionista") ? 1 : 0),
+       Value::Int(InBool(c, "@EhAplicacao") ? 1 : 0)});
   c.Exec("INSERT INTO acionista_doc (id, docpais, doc_id) VALUES (?, ?, ?)",
          {Value::Int(id), pais, Value::String(chave)});
 }
@@ -149,7 +133,7 @@ void AcionistaAddV3(ProcContext& c) {
 // "@ForcaNomeVaiProZun" or when no other name is kept; the main name it
 // replaces stays as a further name when names are kept.
 void AcionistaPutV3(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (id >= kPrimeiroEspecial) return c.Return(kErrAcionistaEspecial);
   Recordset velho = c.Query("SELECT nome FROM acionista WHERE id = ?", {Value::Int(id)});
   if (velho.RecordCount() == 0) return c.Return(kErrAcionistaDesconhecido);
@@ -159,15 +143,15 @@ void AcionistaPutV3(ProcContext& c) {
   const int32_t e = ChecaParte(c, id, &chave);
   if (e != 0) return c.Return(e);
   const Value vid = Value::Int(id);
-  const Value pais = Value::Int(Int(c, "@pais"));
-  const std::string nome = Texto(c, "@nome");
-  const bool mantem_docs = Bool(c, "@ManterDocsExistentes");
-  const bool mantem_nomes = Bool(c, "@ManterNomesExistentes");
+  const Value pais = Value::Int(InInt(c, "@pais"));
+  const std::string nome = InTexto(c, "@nome");
+  const bool mantem_docs = InBool(c, "@ManterDocsExistentes");
+  const bool mantem_nomes = InBool(c, "@ManterNomesExistentes");
   if (!mantem_docs) c.Exec("DELETE FROM acionista_doc WHERE id = ?", {vid});
   c.Exec("INSERT OR IGNORE INTO acionista_doc (id, docpais, doc_id) VALUES (?, ?, ?)",
          {vid, pais, Value::String(chave)});
   if (!mantem_nomes) c.Exec("DELETE FROM acionista_nome WHERE id = ?", {vid});
-  const bool novo_principal = Bool(c, "@ForcaNomeVaiProZun") || !mantem_nomes;
+  const bool novo_principal = InBool(c, "@ForcaNomeVaiProZun") || !mantem_nomes;
   if (novo_principal && FormaDoNome(nome) != FormaDoNome(principal)) {
     if (mantem_nomes) {
       c.Exec("INSERT OR IGNORE INTO acionista_nome (id, nome) VALUES (?, ?)",
@@ -180,12 +164,12 @@ void AcionistaPutV3(ProcContext& c) {
            {vid, Value::String(nome)});
   }
   c.Exec("UPDATE acionista SET eh_acionista = ?, eh_aplicacao = ? WHERE id = ?",
-         {Value::Int(Bool(c, "@EhAcionista") ? 1 : 0), Value::Int(Bool(c, "@EhAplicacao") ? 1 : 0),
-          vid});
+         {Value::Int(InBool(c, "@EhAcionista") ? 1 : 0),
+          Value::Int(InBool(c, "@EhAplicacao") ? 1 : 0), vid});
   // The main document follows when the documents were replaced.
   if (!mantem_docs) {
     c.Exec("UPDATE acionista SET pais = ?, doc = ? WHERE id = ?",
-           {pais, Value::String(Texto(c, "@doc")), vid});
+           {pais, Value::String(InTexto(c, "@doc")), vid});
   }
 }
 
@@ -193,7 +177,7 @@ void CacGetPelaEmpTipoDocData(ProcContext& c) {
   Recordset rs = c.Query(
       "SELECT id, emp, dtref, dtpub, dtrtf, TipoDocumento FROM compacc "
       "WHERE TipoDocumento = ? AND emp = ? AND dtref = ?",
-      {Value::Int(Int(c, "@TipoDocumento")), Value::Int(Int(c, "@emp")), c.In("@dtref")});
+      {Value::Int(InInt(c, "@TipoDocumento")), Value::Int(InInt(c, "@emp")), c.In("@dtref")});
   if (rs.RecordCount() == 0) return c.Return(kCacNaoAchada);
   rs.First();
   c.Out("@id", Value::Int(rs.Field(0).AsInt()));
@@ -207,12 +191,12 @@ void CacGetPelaEmpTipoDocData(ProcContext& c) {
 // The checks of a composition header; id is the composition itself (0 for
 // a new one), which may keep its own key.
 int32_t ChecaCac(ProcContext& c, int32_t id) {
-  const int32_t emp = Int(c, "@emp");
+  const int32_t emp = InInt(c, "@emp");
   if (c.Query("SELECT 1 FROM empresa WHERE id = ?", {Value::Int(emp)}).RecordCount() == 0) {
     return kErrCacEmpDesconhecida;
   }
   if (c.In("@dtref").IsNull()) return kErrCacSemDtRef;
-  const int32_t tipo = Int(c, "@TipoDocumento");
+  const int32_t tipo = InInt(c, "@TipoDocumento");
   if (tipo != 0 && tipo != 1 && tipo != 3) return kErrCacTipoInvalido;
   Recordset outra =
       c.Query("SELECT 1 FROM compacc WHERE emp = ? AND TipoDocumento = ? AND dtref = ? AND id <> ?",
@@ -226,13 +210,13 @@ void CacAddV2(ProcContext& c) {
   c.Exec(
       "INSERT INTO compacc (emp, dtref, dtpub, dtrtf, inpct, TipoDocumento) "
       "VALUES (?, ?, ?, ?, ?, ?)",
-      {Value::Int(Int(c, "@emp")), c.In("@dtref"), c.In("@dtpub"), c.In("@dtrtf"),
-       Value::Int(Bool(c, "@inpct") ? 1 : 0), Value::Int(Int(c, "@TipoDocumento"))});
+      {Value::Int(InInt(c, "@emp")), c.In("@dtref"), c.In("@dtpub"), c.In("@dtrtf"),
+       Value::Int(InBool(c, "@inpct") ? 1 : 0), Value::Int(InInt(c, "@TipoDocumento"))});
   c.Out("@id", Value::Int(static_cast<int32_t>(c.LastInsertId())));
 }
 
 void CacPutV2(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (c.Query("SELECT 1 FROM compacc WHERE id = ?", {Value::Int(id)}).RecordCount() == 0) {
     return c.Return(kErrCacDesconhecida);
   }
@@ -241,15 +225,15 @@ void CacPutV2(ProcContext& c) {
   c.Exec(
       "UPDATE compacc SET emp = ?, dtref = ?, dtpub = ?, dtrtf = ?, inpct = ?, TipoDocumento = ? "
       "WHERE id = ?",
-      {Value::Int(Int(c, "@emp")), c.In("@dtref"), c.In("@dtpub"), c.In("@dtrtf"),
-       Value::Int(Bool(c, "@inpct") ? 1 : 0), Value::Int(Int(c, "@TipoDocumento")),
+      {Value::Int(InInt(c, "@emp")), c.In("@dtref"), c.In("@dtpub"), c.In("@dtrtf"),
+       Value::Int(InBool(c, "@inpct") ? 1 : 0), Value::Int(InInt(c, "@TipoDocumento")),
        Value::Int(id)});
 }
 
 // Gives every party of the composition the role the composition shows:
 // shareholder in a shareholder composition, portfolio item in the others.
 void CacCheckEhAplicacaoEhAcionista(ProcContext& c) {
-  const Value id = Value::Int(Int(c, "@idcac"));
+  const Value id = Value::Int(InInt(c, "@idcac"));
   Recordset rs = c.Query("SELECT TipoDocumento FROM compacc WHERE id = ?", {id});
   if (rs.RecordCount() == 0) return c.Return(kErrCacDesconhecida);
   rs.First();
