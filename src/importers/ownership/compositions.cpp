@@ -60,6 +60,7 @@ bool ComecaCom(const std::string& s, const char* prefixo, std::string* resto) {
 // One item line as read.
 struct UmItemCac {
   std::string Doc;
+  std::string DocComoEscrito;  // before the line's first field was upper-cased
   int32_t CodigoNoPais = 0;
   bool TemCodigo = false;
   int32_t Pais = 0;
@@ -217,7 +218,8 @@ bool ResolveDoc(Bloco& b, UmItemCac* u, bool pode_limpar, int32_t* code) {
     u->Nac = erro == 0 ? f.Id : 0;
   }
   if (erro == 0) return true;
-  if (b.imp.ToNoCheck && b.imp.SHAdded->Contem(u->Doc, u->Pais)) {
+  if (b.imp.ToNoCheck && (b.imp.SHAdded->Contem(u->Doc, u->Pais) ||
+                          b.imp.SHAdded->Contem(u->DocComoEscrito, u->Pais))) {
     u->Nac = 0;
     return true;
   }
@@ -236,7 +238,8 @@ bool LeItem(Bloco& b, int32_t* code) {
   tParserWrapper& p = *b.imp.Parser;
   UmItemCac u;
   bool pode_limpar = true, tem_id = false;
-  std::string ultimo = Maiusculas(std::string(p.Field(0)));
+  u.DocComoEscrito = std::string(p.Field(0));
+  std::string ultimo = Maiusculas(u.DocComoEscrito);
   const std::string primeiro = ultimo;
   std::string resto;
   auto le_pais = [&]() {
