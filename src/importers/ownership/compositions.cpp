@@ -28,7 +28,6 @@ namespace zun {
 namespace {
 
 constexpr int32_t kCacNaoAchada = 3932;
-constexpr int32_t kErrPais = 4182;
 constexpr int32_t kErrCamposDemais = 4183;
 constexpr int32_t kErrEmpresaVazia = 4184;
 constexpr int32_t kErrDtRef = 4185;

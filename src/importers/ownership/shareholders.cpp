@@ -22,7 +22,6 @@ constexpr int32_t kNaoAchado = 4178;
 constexpr int32_t kErrCampos = 4322;
 constexpr int32_t kErrNome = 4323;
 constexpr int32_t kErrDoc = 4324;
-constexpr int32_t kErrPais = 4182;
 constexpr int32_t kErrForcaNome = 4204;
 constexpr int32_t kErrPodeLimpar = 45119;
 // A failed call whose exception carries no code.

@@ -14,6 +14,7 @@
 
 #include "./ownership_fixture.h"
 #include "db/global_state.h"
+#include "foundation/switches.h"
 
 namespace zun {
 namespace {
@@ -88,6 +89,9 @@ TEST_F(Composicao, Carteira) {
                        "FREE-FLOAT free-float 9\r\n"),
                  0, "Ignored item: #0 \"111\"/0", "1|3|3|4|1|1;1|3|3|7|2|-;1|2147483645|3|9|0|-"}});
   EXPECT_EQ(LinhasComoTexto(*Db, "SELECT eh_aplicacao FROM acionista WHERE id = 3"), "1");
+  SetProgramArgs({"zuninput", "/PfNaoCheckarAplicacaoAcionista"});
+  Roda(kItens, {{Bloco(kPf, "111 0 1 3\r\n"), 0, "", "1|1|3|3|1|-"}});
+  EXPECT_EQ(LinhasComoTexto(*Db, "SELECT eh_aplicacao FROM acionista WHERE id = 1"), "0");
   Sql("DELETE FROM compaccitem");
   Roda(kItens, {{Bloco("*PORTFOLIO PETR 0 2024-12-31 - - 3", "222 0 1 5 50%\r\n"), 0,
                  "Percentage values are ignored", "3|3|3|5|1|-"}});
