@@ -531,5 +531,35 @@ TEST_F(EndToEnd, ShareBaseExample) {
             "2024-09-30 3 400000/2=0/0+0/0;");
 }
 
+// The ownership examples through the queue: the parties, then the
+// shareholder composition and the fund portfolio that name them.
+TEST_F(EndToEnd, OwnershipExamples) {
+  Query("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)", [](char**) {});
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  std::vector<int> ids;
+  for (const char* f : {"shareholders.txt", "composition.txt", "portfolio.txt"}) {
+    ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
+  }
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int id : ids) EXPECT_EQ(Entry(id).result, 0) << id << r.out;
+  std::string got;
+  Query(
+      "SELECT c.TipoDocumento, a.nome, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i "
+      "JOIN compacc c ON c.id = i.cac JOIN acionista a ON a.id = i.nac "
+      "ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot",
+      [&](char** c) {
+        got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + " " + c[4] + ";";
+      });
+  EXPECT_EQ(got,
+            "0 Uniao Federal 1 3740470811.0 0;0 Uniao Federal 2 28.67 0;"
+            "0 BNDES Participacoes S.A. 0 1000000000.0 0;0 BNDES Participacoes S.A. 2 7.67 0;"
+            "0 Fundo de Pensao Alfa 1 750000.0 0;"
+            "0 Free float 0 4500000000.0 0;0 Free float 1 8000000000.0 0;0 Free float 2 61.2 0;"
+            "0 Base 0 5602042788.0 0;0 Base 1 13044496930.0 0;"
+            "0 Total 0 5602042788.0 0;0 Total 1 13044496930.0 0;0 Total 2 100.0 0;"
+            "1 Petrobras PN 3 1523400.75 1;1 Tesouro Selic 2029 3 880000.5 2;");
+}
+
 }  // namespace
 }  // namespace zun
