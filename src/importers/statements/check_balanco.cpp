@@ -15,9 +15,6 @@ constexpr long double kRazaoMin = 0.99999999L;
 constexpr long double kRazaoMax = 1.00000001L;
 constexpr double kQuaseZero = 1e-8;
 
-// --- Access to the format and the statement --------------------------------
-
-const TLinhaFmtBal& Linha(const TFormatoBal& fmt, int32_t i) { return fmt.Linha(i); }
 bool ContaValida(int32_t conta) { return conta >= 1 && conta <= kMaxContaBal; }
 
 bool EhFinito(double x) { return std::isfinite(x); }
@@ -45,15 +42,6 @@ bool Valorigual(double a, double b) {
   return std::fabs(a) <= kQuaseZero && std::fabs(b) <= kQuaseZero;
 }
 
-TCheckBalanco::TCheckBalanco(const TFormatoBal& fmt, TBalanco& bal, int32_t periodo,
-                             TComoCalcular como_calcular)
-    : fmt_(fmt), bal_(bal), periodo_(periodo), como_calcular_(std::move(como_calcular)) {
-  if (!como_calcular_) {
-    const int32_t id = fmt.id;
-    como_calcular_ = [id](int32_t conta) { return CacheContaBal().Get(conta, id).comocalcular; };
-  }
-}
-
 void TCheckBalanco::Checa() {
   MontaTabelas();
   Carrega();
@@ -67,7 +55,7 @@ void TCheckBalanco::Checa() {
   Nota();
 }
 
-bool TCheckBalanco::EhConta(int32_t i) const { return Linha(fmt_, i).EhConta(); }
+bool TCheckBalanco::EhConta(int32_t i) const { return fmt_.Linha(i).EhConta(); }
 
 double TCheckBalanco::Valor(int32_t i) const {
   if (e_[i].tem_reportado) return e_[i].reportado;
@@ -106,13 +94,13 @@ void TCheckBalanco::MontaTabelas() {
   e_.assign(static_cast<size_t>(n_) + 1, Entrada{});
   pais_.assign(static_cast<size_t>(n_) + 1, Pai{});
   for (int32_t i = 1; i <= n_; ++i) {
-    const TLinhaFmtBal& l = Linha(fmt_, i);
+    const TLinhaFmtBal& l = fmt_.Linha(i);
     if (l.IdentificacaoDeContas != 0) grupos_[l.IdentificacaoDeContas].push_back(i);
     const int32_t p = l.Pai;
     if (p < 1 || p > n_) continue;
     Pai& r = pais_[p];
     r.existe = true;
-    lista_.emplace_back(p, Linha(fmt_, p).Profundidade);
+    lista_.emplace_back(p, fmt_.Linha(p).Profundidade);
     if (l.sinal == 1) {
       r.total_anterior = i;
       continue;
@@ -122,7 +110,8 @@ void TCheckBalanco::MontaTabelas() {
     // starts its own run of summands: it is not read as a sum of zeros.
     if (r.filhos.size() == 1 && r.total_anterior == 0 && (l.sinal == 2 || l.sinal == 4)) {
       r.inicio_de_parcelas =
-          i == 1 || !EhConta(i - 1) || como_calcular_(Linha(fmt_, i - 1).conta) != 0;
+          i == 1 || !EhConta(i - 1) ||
+          CacheContaBal().Get(fmt_.Linha(i - 1).conta, fmt_.id).comocalcular != 0;
     }
   }
   // Shallowest parents first; pairs of equal depth keep their order.
@@ -134,7 +123,7 @@ void TCheckBalanco::Carrega() {
   for (int32_t i = 1; i <= n_; ++i) {
     Entrada& en = e_[i];
     en = Entrada{};
-    en.conta = Linha(fmt_, i).conta;
+    en.conta = fmt_.Linha(i).conta;
     en.reportado = en.calculado = NuloFloat();
     if (!EhConta(i) || !ContaValida(en.conta)) continue;
     const double v = bal_.Valor(periodo_, en.conta);
@@ -164,7 +153,7 @@ bool TCheckBalanco::PassoDeSoma() {
     for (int32_t c : r.filhos) {
       const double v = Valor(c);
       if (!EhFinito(v)) falta = true;
-      Soma(&s, Linha(fmt_, c).sinal == 4 ? -v : v);
+      Soma(&s, fmt_.Linha(c).sinal == 4 ? -v : v);
     }
     if (!EhFinito(s)) continue;
     DefineCalculado(p, s, &mudou);
@@ -200,7 +189,7 @@ void TCheckBalanco::Propaga() {
 
 void TCheckBalanco::TotaisNaoReportados() {
   for (int32_t i = 1; i <= n_; ++i) {
-    const TLinhaFmtBal& l = Linha(fmt_, i);
+    const TLinhaFmtBal& l = fmt_.Linha(i);
     if (EhConta(i) && l.Pai == 0 && pais_[i].existe && e_[i].tem_calculado &&
         !e_[i].tem_reportado && l.IdentificacaoDeContas == 0 && !l.Oculta) {
       e_[i].conflito = true;
@@ -278,7 +267,7 @@ void TCheckBalanco::Escreve() {
 void TCheckBalanco::Completude() {
   bool incompleto = false;
   for (int32_t i = 1; i <= n_ && !incompleto; ++i) {
-    if (!EhConta(i) || Linha(fmt_, i).IdentificacaoDeContas == 0) continue;
+    if (!EhConta(i) || fmt_.Linha(i).IdentificacaoDeContas == 0) continue;
     const int32_t conta = e_[i].conta;
     incompleto = !ContaValida(conta) || !EhFinito(bal_.Valor(periodo_, conta));
   }
@@ -289,7 +278,7 @@ void TCheckBalanco::Nota() {
   bool falha = false, menor = false;
   for (int32_t i = 1; i <= n_; ++i) {
     if (!EhConta(i) || !e_[i].conflito) continue;
-    const TLinhaFmtBal& l = Linha(fmt_, i);
+    const TLinhaFmtBal& l = fmt_.Linha(i);
     if (l.Pai == 0 && l.TemFilhos && !e_[i].tem_reportado) {
       menor = true;
     } else {

@@ -20,7 +20,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -39,19 +38,15 @@ bool Valorigual(double a, double b);
 
 class TCheckBalanco {
  public:
-  // How an account is calculated (its comocalcular, 0 = reported); used to
-  // decide whether a total's first part starts a run of summands.
-  using TComoCalcular = std::function<int32_t(int32_t conta)>;
-
   // Checks period periodo (0 or 1) of bal with fmt; neither is owned and
-  // both must outlive the object. como_calcular defaults to the account
-  // cache with fmt's id (which raises EZunInputException for an account
-  // the database does not have).
-  TCheckBalanco(const TFormatoBal& fmt, TBalanco& bal, int32_t periodo,
-                TComoCalcular como_calcular = {});
+  // both must outlive the object.
+  TCheckBalanco(const TFormatoBal& fmt, TBalanco& bal, int32_t periodo)
+      : fmt_(fmt), bal_(bal), periodo_(periodo) {}
 
   // Runs the check once: completes the period's cells and sets the grade
-  // fields of bal's header.
+  // fields of bal's header. Reads the definitions of the format's accounts
+  // through the account cache, which raises EZunInputException for an
+  // account the database does not have.
   void Checa();
 
   // After Checa: whether line i (1-based) of the format ended in conflict,
@@ -101,7 +96,6 @@ class TCheckBalanco {
   const TFormatoBal& fmt_;
   TBalanco& bal_;
   const int32_t periodo_;
-  TComoCalcular como_calcular_;
   int32_t n_ = 0;
   std::vector<Entrada> e_;  // 1-based
   std::vector<Pai> pais_;   // 1-based
