@@ -70,7 +70,9 @@ TEST_F(StatementImport, TokensAndCodes) {
   for (const auto& c : casos) {
     EXPECT_EQ(Importa(c.text), c.code) << c.text;
     EXPECT_EQ(ultima_, c.msg) << c.text;
-    if (c.code != 0) EXPECT_EQ(lidas_, c.lidas) << c.text << ": the rest of the block is dropped";
+    if (c.code != 0) {
+      EXPECT_EQ(lidas_, c.lidas) << c.text << ": the rest of the block is dropped";
+    }
   }
 }
 
