@@ -118,9 +118,8 @@ TEST_F(CheckBalanco, Table) {
        0},
       {"chain through the previous total", kCorrida, "20=5 22=5 24=5", "20=5 21=0* 22=5 23=0* 24=5",
        0},
-      // Parents of equal depth are summed last line first: S2 takes S1
-      // before S1 is computed, so it holds a partial sum.
-      {"unreported previous total", kCorrida, "20=5 21=2 23=3 24=10", "20=5 21=2 23=3 24=10", 2},
+      {"unreported previous total is computed", kCorrida, "20=5 21=2 23=3 24=10",
+       "20=5 21=2 22=7* 23=3 24=10", 0},
       {"previous total in conflict", kCorrida, "20=5 21=2 22=8 24=10", "20=5 21=2 22=8 24=10", 2},
       {"months missing", kAbct, "10=100 11=60 12=40 13=100", "10=100 11=60 12=40 13=100", 2, false,
        0},
