@@ -229,10 +229,11 @@ void TLeitorDeBalanco::Grava() {
     TFormatoBal formato;
     if (CarregaFormatoBal(fmt, &formato) == 0) ChecaBalanco(formato, bal_);
   }
+  // The warning is Windows-1252 text, like the files and the log.
   if (v_.SeMaisNovo && gravado_.id != 0 && bal_.datadivulgacao < gravado_.datadivulgacao) {
-    imp_.Msg("Warning: registro ignorado empresa " + Nome() + " Balanço de " +
+    imp_.Msg("Warning: registro ignorado empresa " + Nome() + " Balan\xE7o de " +
              DataIso(bal_.dataref) + " data divulgacao " + DataIso(bal_.datadivulgacao) +
-             " é mais antiga do que " + DataIso(gravado_.datadivulgacao));
+             " \xE9 mais antiga do que " + DataIso(gravado_.datadivulgacao));
     return;
   }
   code_ = DbBalPut(&bal_, v_.NovaBase);
