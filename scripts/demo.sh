@@ -26,7 +26,8 @@ done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
-  "$root"/examples/object_records.txt "$root"/examples/check_fails.txt; do
+  "$root"/examples/object_records.txt "$root"/examples/statement_plan.txt \
+  "$root"/examples/statements.txt "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
 done
