@@ -35,6 +35,12 @@ void RegisterQuoteProcedures();
 // The name-normalisation tables of each country: "BufPorPaisGet".
 void RegisterNameProcedures();
 
+// The account plan, account blocks, statement formats and their lines, and
+// statements: "ContaBal...", "BlocoContaBalPut", "FormatoBalPut",
+// "ApresFmtBalItemsGet", "BalGetPelaDataCons", "BalHeadPutV2" and
+// "BalancoNaoLogaContas..."; their codes are in statement_procs.h.
+void RegisterStatementProcedures();
+
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
 // records a bulletin generation request of priority 1 ("reqgbol"). 0 or

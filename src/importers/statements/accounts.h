@@ -57,7 +57,7 @@ class TCacheContaBal {
   // Forgets account numero and every format mark.
   void Forget(int32_t numero);
 
-  // Empties the cache.
+  // Empties the cache and restarts the count of reads.
   void Limpa();
 
   // Number of database calls the cache made so far (both procedures).
