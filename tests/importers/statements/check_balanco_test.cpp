@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "statement_fixture.h"
+#include "plan_fixture.h"
 
 namespace zun {
 namespace {
@@ -19,7 +19,7 @@ namespace {
 // "conta/indentacao/sinal" with an optional "/IdentificacaoDeContas".
 TFormatoBal Formato(const std::vector<const char*>& linhas) {
   TFormatoBal f;
-  f.id = kFmtDeTeste;
+  f.id = -1;
   for (const char* texto : linhas) {
     TLinhaFmtBal l;
     l.fmtbal = f.id;
@@ -82,13 +82,12 @@ struct Caso {
   double datamoeda = 45291;
 };
 
-class CheckBalanco : public StatementDb {};
+class CheckBalanco : public PlanoDeContasDb {};
 
 TEST_F(CheckBalanco, Table) {
-  // Account 40 is calculated (comocalcular 1): a part right below it starts
-  // its own run of summands.
-  CriaContas({10, 11, 12, 13, 20, 21, 22, 23, 24, 30, 31, 32, 41, 42, 43, 50, 51, 52, 60});
-  CriaConta(40, 1);
+  // Account 40 is calculated: a part right below it starts its own run of
+  // summands.
+  Sql("UPDATE conta_bal SET comocalcular = 1 WHERE id = 40");
   const Caso casos[] = {
       {"total equals its parts", kAbct, "10=100 11=60 12=40 13=100", "10=100 11=60 12=40 13=100",
        0},
@@ -156,7 +155,6 @@ TEST_F(CheckBalanco, Table) {
 }
 
 TEST_F(CheckBalanco, BothPeriodsAndTree) {
-  CriaContas({10, 11, 12, 13});
   const TFormatoBal fmt = Formato(kAbct);
   // B and C end under T, T under A.
   EXPECT_EQ(fmt.Linha(3).Pai, 5);

@@ -20,8 +20,8 @@ class StatementImport : public StatementDb {
  protected:
   void SetUp() override {
     StatementDb::SetUp();
-    CriaContas({10, 11, 12, 13});
-    ASSERT_EQ(Importa("*BLOCOCBAL 5 a b c\n" + LinhaCBal(55, 0, 5)), 0) << ultima_;
+    Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (5, 'e')");
+    Sql("UPDATE conta_bal SET bloco = 5 WHERE id = 55");
   }
 
   // The stored statement of PETR at 2023-12-31, consolidated.
@@ -63,7 +63,7 @@ TEST_F(StatementImport, TokensAndCodes) {
       {k + "\n@55 1\nEND\n", 4195, "ImpBal error:4195 PETR/0", 3},
       {k + "\n@10 3M FY x\nEND\n", 3969, "ImpBal error:3969 PETR/0", 3},
       {k + "\nFOO\n@10 1\nEND\n", 3970, "ImpBal tok invalido <FOO>", 4},
-      {k + "\n@77 1\nEND\n", 3763, "ImpBal PETR/0 error:3763", 3},
+      {k + "\n@3001 1\nEND\n", 50902, "ImpBal PETR/0 error:50902", 3},
       {k + "\n# note\n\nmonths 12\nfy\n3m\nreported 2024-01-02\n@10 3m fy 1.5\n@11\nend\n", 0, "",
        10},
   };
