@@ -27,7 +27,7 @@ for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
   "$root"/examples/object_records.txt "$root"/examples/statement_plan.txt \
-  "$root"/examples/statements.txt "$root"/examples/check_fails.txt; do
+  "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
 done
@@ -53,4 +53,14 @@ echo "--- company PETR, its assets and series PETR4, as examples/object_records.
 "$db" sql "SELECT cod, naics FROM empresa WHERE id = 1"
 "$db" sql "SELECT emp, idclass, vote, tipoobj FROM ativo WHERE emp = 1 ORDER BY id"
 "$db" sql "SELECT cod, tipo_de_bgl_destino, isin FROM anb WHERE id = 1"
+echo "--- statements: format 7's two net income lines get the identification code 1, then"
+echo "--- examples/statements.txt is queued (most urgent, before the failed file's retry) and the service runs again"
+"$db" sql "UPDATE ApresFmtBalItems SET IdentificacaoDeContas = 1 WHERE fmtbal = 7 AND conta IN (3090, 5090)"
+printf 'queued statements.txt as entry '
+"$db" enqueue "$root"/examples/statements.txt --user ana.lima --priority 1 || exit 1
+"$build/zuninput" -provider:SQLite -user:zunsvc -password:demo-service-pw \
+  -MailGateway:http://127.0.0.1:9/ -PathReqGBol:"$demo/"
+echo "--- the run ended with exit status $?; the statements with their grades (0 passed, 1 minor, 2 failed)"
+"$db" sql "SELECT date(dataref), checagemfalhou, incompleto, date(datadivulgacao) FROM balanco ORDER BY dataref"
+grep -a -- 'Warning: registro ignorado' zuninput.log | iconv -f WINDOWS-1252 -t UTF-8
 echo "log: $demo/zuninput.log"
