@@ -102,6 +102,30 @@ TEST_F(StatementImport, PeriodMarkersAndUpdate) {
   EXPECT_TRUE(Gravado(&code).Nulo(1, 12));
 }
 
+// The import pass: the company's format is chosen and checked, a second
+// format equal to it is refused, "*FSNEWDB" marks the statement.
+TEST_F(StatementImport, FormatAndNewDatabase) {
+  Sql("INSERT INTO fmt_bal (id, nome) VALUES (7, 'f')");
+  const std::string consulta =
+      "SELECT checagemfalhou, balentroucomonovobd FROM balanco ORDER BY id DESC LIMIT 1";
+  const struct {
+    std::string text;
+    int32_t code;
+    const char* linhas;
+  } casos[] = {
+      {"*FS PETR 0 2023-12-31 1\nFORMAT 7\nEND\n", 0, "2|0"},
+      {"*FS PETR 0 2023-12-31 1\nFORMAT 7 7\nEND\n", 4288, "2|0"},
+      {"*FSNEWDB PETR 0 2023-12-31 1\nMONTHS 3\nCURRENCYDT 2023-12-31\nFORMAT 5 7\nEND\n", 4288,
+       "2|0"},
+      {"*FSNEWDB PETR 0 2023-12-31 1\nMONTHS 3\nCURRENCYDT 2023-12-31\nEND\n", 0, "0|1"},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(Importa(c.text), c.code) << c.text << ultima_;
+    EXPECT_EQ(Linhas(consulta), c.linhas) << c.text;
+  }
+  EXPECT_EQ(Linhas("SELECT fmtbal FROM empresa WHERE id = 1"), "7");
+}
+
 TEST_F(StatementImport, IfNewer) {
   const std::string bloco = "*FSIFNEWER PETR 0 2023-12-31 1\n@10 ";
   ASSERT_EQ(Importa("*FS PETR 0 2023-12-31 1\nPUBLISHDT 2024-03-01\n@10 1\nEND\n"), 0);
