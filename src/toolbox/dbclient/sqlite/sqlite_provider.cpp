@@ -81,7 +81,17 @@ bool IsDateTimeDecl(const char* decl) {
   return u.find("DATE") != std::string::npos || u.find("TIME") != std::string::npos;
 }
 
-Value ColumnValue(sqlite3_stmt* st, int i) {
+// Which columns of st are declared as dates or times, looked up once per
+// run rather than once per value.
+std::vector<char> DateTimeColumns(sqlite3_stmt* st, int ncol) {
+  std::vector<char> dt(static_cast<size_t>(ncol));
+  for (int i = 0; i < ncol; ++i) {
+    dt[static_cast<size_t>(i)] = IsDateTimeDecl(sqlite3_column_decltype(st, i));
+  }
+  return dt;
+}
+
+Value ColumnValue(sqlite3_stmt* st, int i, bool date_time) {
   switch (sqlite3_column_type(st, i)) {
     case SQLITE_NULL:
       return Value::Null();
@@ -91,7 +101,7 @@ Value ColumnValue(sqlite3_stmt* st, int i) {
       return Value::BigInt(v);
     }
     case SQLITE_FLOAT:
-      if (IsDateTimeDecl(sqlite3_column_decltype(st, i))) {
+      if (date_time) {
         return Value::DateTime(sqlite3_column_double(st, i));
       }
       return Value::Double(sqlite3_column_double(st, i));
@@ -104,7 +114,7 @@ Value ColumnValue(sqlite3_stmt* st, int i) {
       const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
       const int n = sqlite3_column_bytes(st, i);
       Value v = Value::String(Utf8ToCp1252(std::string(p, static_cast<size_t>(n))));
-      if (IsDateTimeDecl(sqlite3_column_decltype(st, i)) && n >= 10) {
+      if (date_time && n >= 10) {
         try {
           return Value::DateTime(v.AsDateTime());
         } catch (const DatasetError&) {
@@ -415,12 +425,13 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
     *rows = Recordset(std::move(cols));
   }
+  const std::vector<char> dt = DateTimeColumns(st, rows != nullptr ? ncol : 0);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     if (rows == nullptr) continue;
     std::vector<Value> row;
     row.reserve(static_cast<size_t>(ncol));
-    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
     rows->AddRow(std::move(row));
   }
   const int changes = sqlite3_changes(db_);
@@ -486,10 +497,13 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
         for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
         rs = Recordset(std::move(cols));
       }
+      const std::vector<char> dt = DateTimeColumns(st, ncol);
       int rc;
       while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         std::vector<Value> row;
-        for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+        for (int i = 0; i < ncol; ++i) {
+          row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
+        }
         rs.AddRow(std::move(row));
       }
       sqlite3_finalize(st);
