@@ -192,6 +192,24 @@ int ProgressHandler(void* arg) {
   return std::chrono::steady_clock::now() > *deadline ? 1 : 0;
 }
 
+// Stops the statements run while it lives once timeout_seconds (none when
+// 0 or less) have passed; *deadline must outlive it.
+class Prazo {
+ public:
+  Prazo(sqlite3* db, std::chrono::steady_clock::time_point* deadline, int timeout_seconds)
+      : db_(db) {
+    *deadline = std::chrono::steady_clock::now() +
+                std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
+    sqlite3_progress_handler(db_, 10000, ProgressHandler, deadline);
+  }
+  ~Prazo() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
+  Prazo(const Prazo&) = delete;
+  Prazo& operator=(const Prazo&) = delete;
+
+ private:
+  sqlite3* db_;
+};
+
 }  // namespace
 
 sqlite3* OpenSqliteFile(const std::string& path, bool create) {
@@ -403,13 +421,7 @@ int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector
     throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
                         " parameters, " + std::to_string(binds.size()) + " given");
   }
-  deadline_ = std::chrono::steady_clock::now() +
-              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
-  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
-  struct HandlerOff {
-    sqlite3* db;
-    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
-  } handler_off{db_};
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
   Recordset rs;
   const int changes = Passo(st, sql, binds, &rs);
   if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
@@ -551,13 +563,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
     }
   }
   (*params)[0].value = Value::Int(0);
-  deadline_ = std::chrono::steady_clock::now() +
-              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
-  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
-  struct HandlerOff {
-    sqlite3* db;
-    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
-  } handler_off{db_};
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
   // Outside a transaction the call takes the write lock at once, so that
   // concurrent processes wait on the busy timeout instead of failing when a
   // read lock is upgraded; a read-only procedure needs no write lock and
