@@ -546,15 +546,16 @@ CREATE UNIQUE INDEX balanco_chave
   ON balanco (empresa, dataref, consolidado, tipodocumento, sourcedobal);
 
 -- The cells of a statement: one row per account and period (De3Meses 0 the
--- full period, 1 the last three months) that has a value.
+-- full period, 1 the last three months) that has a value. Kept in key order,
+-- so that a statement's cells are read and written as one range.
 CREATE TABLE BalancoUmaConta (
   balanco  INTEGER NOT NULL REFERENCES balanco (id) ON DELETE CASCADE,
   conta    INTEGER NOT NULL REFERENCES conta_bal (id),
   valor    REAL,
   CalcOuRx INTEGER NOT NULL DEFAULT 0 CHECK (CalcOuRx IN (0, 1)),
   De3Meses INTEGER NOT NULL CHECK (De3Meses IN (0, 1)),
-  UNIQUE (balanco, conta, De3Meses)
-);
+  PRIMARY KEY (balanco, conta, De3Meses)
+) WITHOUT ROWID;
 CREATE INDEX BalancoUmaConta_conta ON BalancoUmaConta (conta);
 
 -- The log of cell changes: the old and new value (NULL for none) of every

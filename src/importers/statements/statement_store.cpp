@@ -18,7 +18,8 @@ namespace {
 
 // The stored cells of a statement and the statements that change them, each
 // prepared once by the provider and reused row after row.
-constexpr char kSqlLinhas[] = "select * from BalancoUmaConta where [balanco]=?";
+constexpr char kSqlLinhas[] =
+    "select conta, De3Meses, valor, CalcOuRx from BalancoUmaConta where [balanco]=?";
 constexpr char kSqlApaga[] =
     "delete from BalancoUmaConta where balanco=? and conta=? and De3Meses=?";
 constexpr char kSqlAltera[] =

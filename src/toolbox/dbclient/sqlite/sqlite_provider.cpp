@@ -81,7 +81,17 @@ bool IsDateTimeDecl(const char* decl) {
   return u.find("DATE") != std::string::npos || u.find("TIME") != std::string::npos;
 }
 
-Value ColumnValue(sqlite3_stmt* st, int i) {
+// Which columns of st are declared as dates or times, looked up once per
+// run rather than once per value.
+std::vector<char> DateTimeColumns(sqlite3_stmt* st, int ncol) {
+  std::vector<char> dt(static_cast<size_t>(ncol));
+  for (int i = 0; i < ncol; ++i) {
+    dt[static_cast<size_t>(i)] = IsDateTimeDecl(sqlite3_column_decltype(st, i));
+  }
+  return dt;
+}
+
+Value ColumnValue(sqlite3_stmt* st, int i, bool date_time) {
   switch (sqlite3_column_type(st, i)) {
     case SQLITE_NULL:
       return Value::Null();
@@ -91,7 +101,7 @@ Value ColumnValue(sqlite3_stmt* st, int i) {
       return Value::BigInt(v);
     }
     case SQLITE_FLOAT:
-      if (IsDateTimeDecl(sqlite3_column_decltype(st, i))) {
+      if (date_time) {
         return Value::DateTime(sqlite3_column_double(st, i));
       }
       return Value::Double(sqlite3_column_double(st, i));
@@ -104,7 +114,7 @@ Value ColumnValue(sqlite3_stmt* st, int i) {
       const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
       const int n = sqlite3_column_bytes(st, i);
       Value v = Value::String(Utf8ToCp1252(std::string(p, static_cast<size_t>(n))));
-      if (IsDateTimeDecl(sqlite3_column_decltype(st, i)) && n >= 10) {
+      if (date_time && n >= 10) {
         try {
           return Value::DateTime(v.AsDateTime());
         } catch (const DatasetError&) {
@@ -181,6 +191,24 @@ int ProgressHandler(void* arg) {
   auto* deadline = static_cast<std::chrono::steady_clock::time_point*>(arg);
   return std::chrono::steady_clock::now() > *deadline ? 1 : 0;
 }
+
+// Stops the statements run while it lives once timeout_seconds (none when
+// 0 or less) have passed; *deadline must outlive it.
+class Prazo {
+ public:
+  Prazo(sqlite3* db, std::chrono::steady_clock::time_point* deadline, int timeout_seconds)
+      : db_(db) {
+    *deadline = std::chrono::steady_clock::now() +
+                std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
+    sqlite3_progress_handler(db_, 10000, ProgressHandler, deadline);
+  }
+  ~Prazo() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
+  Prazo(const Prazo&) = delete;
+  Prazo& operator=(const Prazo&) = delete;
+
+ private:
+  sqlite3* db_;
+};
 
 }  // namespace
 
@@ -393,13 +421,7 @@ int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector
     throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
                         " parameters, " + std::to_string(binds.size()) + " given");
   }
-  deadline_ = std::chrono::steady_clock::now() +
-              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
-  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
-  struct HandlerOff {
-    sqlite3* db;
-    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
-  } handler_off{db_};
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
   Recordset rs;
   const int changes = Passo(st, sql, binds, &rs);
   if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
@@ -415,12 +437,13 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
     *rows = Recordset(std::move(cols));
   }
+  const std::vector<char> dt = DateTimeColumns(st, rows != nullptr ? ncol : 0);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     if (rows == nullptr) continue;
     std::vector<Value> row;
     row.reserve(static_cast<size_t>(ncol));
-    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
     rows->AddRow(std::move(row));
   }
   const int changes = sqlite3_changes(db_);
@@ -486,10 +509,13 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
         for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
         rs = Recordset(std::move(cols));
       }
+      const std::vector<char> dt = DateTimeColumns(st, ncol);
       int rc;
       while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         std::vector<Value> row;
-        for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+        for (int i = 0; i < ncol; ++i) {
+          row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
+        }
         rs.AddRow(std::move(row));
       }
       sqlite3_finalize(st);
@@ -537,13 +563,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
     }
   }
   (*params)[0].value = Value::Int(0);
-  deadline_ = std::chrono::steady_clock::now() +
-              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
-  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
-  struct HandlerOff {
-    sqlite3* db;
-    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
-  } handler_off{db_};
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
   // Outside a transaction the call takes the write lock at once, so that
   // concurrent processes wait on the busy timeout instead of failing when a
   // read lock is upgraded; a read-only procedure needs no write lock and
