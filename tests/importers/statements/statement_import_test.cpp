@@ -1,35 +1,53 @@
-// Statement blocks through the import engine: the tokens and codes of the
-// block as a table (each row fails the check pass, or passes both), then
-// the variants that read the stored statement.
+// Statement blocks through the import engine on the account plan of
+// PlanoDeContasDb: the tokens and codes of the block as a table (each row
+// fails the check pass, or passes both), then the import pass with the
+// variants of the keyword.
 #include "importers/statements/statement_import.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "importers/statements/statement.h"
-#include "importers/statements/statement_store.h"
-#include "statement_fixture.h"
+#include "../../engine/test_files.h"
+#include "engine/imp_main.h"
+#include "importers/statements/registration.h"
+#include "plan_fixture.h"
 
 namespace zun {
 namespace {
 
-constexpr double k20231231 = 45291;
+class ImpDeBalanco : public TImpMain {
+ public:
+  using TImpMain::TImpMain;
+  void Msg(const std::string& text) override { msgs += text + "\n"; }
+  std::string msgs;
+};
 
-class StatementImport : public StatementDb {
+// Account 55 is of block 5; format 7 exists and has no lines.
+class StatementImport : public PlanoDeContasDb {
  protected:
   void SetUp() override {
-    StatementDb::SetUp();
-    Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (5, 'e')");
-    Sql("UPDATE conta_bal SET bloco = 5 WHERE id = 55");
+    PlanoDeContasDb::SetUp();
+    ASSERT_TRUE(RegistraImportadoresDeBalancos());
+    SqlScript(
+        "INSERT INTO bloco_conta_bal (id, nome) VALUES (5, 'e');"
+        "UPDATE conta_bal SET bloco = 5 WHERE id = 55;"
+        "INSERT INTO fmt_bal (id, nome) VALUES (7, 'f')");
   }
 
-  // The stored statement of PETR at 2023-12-31, consolidated.
-  TBalanco Gravado(int32_t* code) {
-    TBalanco bal;
-    *code = BalGetPelaDataCons(1, k20231231, true, 0, 0, &bal);
-    return bal;
+  // Runs text through both passes; its ResultCode. Keeps the messages of
+  // Msg, the last line message and the lines consumed.
+  int32_t Importa(const std::string& text) {
+    ImpDeBalanco imp(EscreveArquivo("statement.txt", text), true);
+    while (imp.CanGoOn()) imp.ImportNext();
+    msgs_ = imp.msgs;
+    ultima_ = imp.LastErrMsg;
+    lidas_ = imp.lnn;
+    return imp.ResultCode();
   }
+
+  std::string msgs_, ultima_;
+  int32_t lidas_ = 0;
 };
 
 TEST_F(StatementImport, TokensAndCodes) {
@@ -76,54 +94,33 @@ TEST_F(StatementImport, TokensAndCodes) {
   }
 }
 
-TEST_F(StatementImport, PeriodMarkersAndUpdate) {
-  // "*FSUPDATE" without a stored statement stores the block as new.
-  ASSERT_EQ(Importa("*FSUPDATE PETR 0 2023-12-31 1\n@10 1\n@11 3M 2\n3M\n@12 3\n@13 FY 4\n"
-                    "@10 3M FY 5\nEND\n"),
-            0)
-      << ultima_;
-  int32_t code = 0;
-  TBalanco bal = Gravado(&code);
-  ASSERT_EQ(code, 0);
-  EXPECT_NE(bal.id, 0);
-  EXPECT_EQ(bal.Valor(0, 10), 5);
-  EXPECT_EQ(bal.Valor(1, 11), 2);
-  EXPECT_EQ(bal.Valor(1, 12), 3);
-  EXPECT_EQ(bal.Valor(0, 13), 4);
-  // An update changes what it names, clears an empty value, keeps the rest.
-  ASSERT_EQ(Importa("*FSUPDATE PETR 0 2023-12-31 1\n@10 6\n@13 -\nEND\n"), 0) << ultima_;
-  const TBalanco depois = Gravado(&code);
-  EXPECT_EQ(depois.id, bal.id);
-  EXPECT_EQ(depois.Valor(0, 10), 6);
-  EXPECT_TRUE(depois.Nulo(0, 13));
-  EXPECT_EQ(depois.Valor(1, 12), 3);
-  // "*FS" replaces it.
-  ASSERT_EQ(Importa("*FS PETR 0 2023-12-31 1\n@10 7\nEND\n"), 0) << ultima_;
-  EXPECT_TRUE(Gravado(&code).Nulo(1, 12));
-}
-
-// The import pass: the company's format is chosen and checked, a second
-// format equal to it is refused, "*FSNEWDB" marks the statement.
-TEST_F(StatementImport, FormatAndNewDatabase) {
-  Sql("INSERT INTO fmt_bal (id, nome) VALUES (7, 'f')");
+// The rows apply in order to one statement key. Company PETR has no format
+// (0) until a "FORMAT" line chooses 7, whose check then grades the header.
+TEST_F(StatementImport, ImportPass) {
+  const std::string k = " PETR 0 2023-12-31 1\n";
   const std::string consulta =
-      "SELECT checagemfalhou, balentroucomonovobd FROM balanco ORDER BY id DESC LIMIT 1";
+      "SELECT b.checagemfalhou || b.balentroucomonovobd || ':' || COALESCE((SELECT "
+      "group_concat(x, ' ') FROM (SELECT c.conta || '/' || c.De3Meses || '=' || c.valor AS x FROM "
+      "BalancoUmaConta c WHERE c.balanco = b.id ORDER BY c.conta, c.De3Meses)), '') FROM balanco b";
   const struct {
     std::string text;
     int32_t code;
     const char* linhas;
   } casos[] = {
-      {"*FS PETR 0 2023-12-31 1\nFORMAT 7\nEND\n", 0, "2|0"},
-      {"*FS PETR 0 2023-12-31 1\nFORMAT 7 7\nEND\n", 4288, "2|0"},
-      {"*FSNEWDB PETR 0 2023-12-31 1\nMONTHS 3\nCURRENCYDT 2023-12-31\nFORMAT 5 7\nEND\n", 4288,
-       "2|0"},
-      {"*FSNEWDB PETR 0 2023-12-31 1\nMONTHS 3\nCURRENCYDT 2023-12-31\nEND\n", 0, "0|1"},
+      // "*FSUPDATE" without a stored statement stores the block as new.
+      {"*FSUPDATE" + k + "@10 1\n@11 3M 2\n3M\n@12 3\n@13 FY 4\n@10 3M FY 5\nEND\n", 0,
+       "00:10/0=5.0 11/1=2.0 12/1=3.0 13/0=4.0"},
+      {"*FSUPDATE" + k + "@10 6\n@13 -\nEND\n", 0, "00:10/0=6.0 11/1=2.0 12/1=3.0"},
+      {"*FS" + k + "@10 7\nEND\n", 0, "00:10/0=7.0"},
+      {"*FS" + k + "FORMAT 7\nEND\n", 0, "20:"},
+      {"*FS" + k + "FORMAT 7 7\nEND\n", 4288, "20:"},
+      {"*FSNEWDB" + k + "MONTHS 3\nCURRENCYDT 2023-12-31\nFORMAT 5 7\nEND\n", 4288, "20:"},
+      {"*FSNEWDB" + k + "MONTHS 3\nCURRENCYDT 2023-12-31\n@10 1\nEND\n", 0, "01:10/0=1.0"},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(Importa(c.text), c.code) << c.text << ultima_;
     EXPECT_EQ(Linhas(consulta), c.linhas) << c.text;
   }
-  EXPECT_EQ(Linhas("SELECT fmtbal FROM empresa WHERE id = 1"), "7");
 }
 
 TEST_F(StatementImport, IfNewer) {
@@ -132,20 +129,19 @@ TEST_F(StatementImport, IfNewer) {
   const std::string aviso = "Warning: registro ignorado empresa PETR/0 Balan\xE7o de 2023-12-31 ";
   const struct {
     std::string text;
-    double valor;       // account 10 afterwards
+    const char* valor;  // account 10 afterwards
     const char* datas;  // the dates of the warning, "" for none
   } casos[] = {
-      {bloco + "2\nREPORTED 2024-02-29\nEND\n", 1,
+      {bloco + "2\nREPORTED 2024-02-29\nEND\n", "1",
        "data divulgacao 2024-02-29 \xE9 mais antiga do que 2024-03-01\n"},
-      {bloco + "3\nEND\n", 1, "data divulgacao 1899-12-30 \xE9 mais antiga do que 2024-03-01\n"},
-      {bloco + "4\nPUBLISHDT 2024-03-01\nEND\n", 4, ""},
-      {bloco + "5\nPUBLISHDT 2024-03-02\nEND\n", 5, ""},
+      {bloco + "3\nEND\n", "1", "data divulgacao 1899-12-30 \xE9 mais antiga do que 2024-03-01\n"},
+      {bloco + "4\nPUBLISHDT 2024-03-01\nEND\n", "4", ""},
+      {bloco + "5\nPUBLISHDT 2024-03-02\nEND\n", "5", ""},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(Importa(c.text), 0) << c.text;
     EXPECT_EQ(ultima_, "") << c.text;
-    int32_t code = 0;
-    EXPECT_EQ(Gravado(&code).Valor(0, 10), c.valor) << c.text;
+    EXPECT_EQ(Linhas("SELECT valor FROM BalancoUmaConta WHERE conta = 10"), c.valor) << c.text;
     const bool com_aviso = *c.datas != 0;
     EXPECT_EQ(msgs_.find(aviso + c.datas) != std::string::npos, com_aviso) << msgs_;
     EXPECT_EQ(msgs_.find("Warning") != std::string::npos, com_aviso) << msgs_;
