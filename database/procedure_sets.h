@@ -44,6 +44,11 @@ void RegisterShareBaseProcedures();
 // Parties with their names and documents, and the shareholding
 // compositions; their codes are in ownership_procs.h.
 void RegisterOwnershipProcedures();
+// The account plan, account blocks, statement formats and their lines, and
+// statements: "ContaBal...", "BlocoContaBalPut", "FormatoBalPut",
+// "ApresFmtBalItemsGet", "BalGetPelaDataCons", "BalHeadPutV2" and
+// "BalancoNaoLogaContas..."; their codes are in statement_procs.h.
+void RegisterStatementProcedures();
 
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then

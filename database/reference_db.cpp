@@ -126,6 +126,7 @@ void RegisterDatabaseProcedures() {
   RegisterIndicatorProcedures();
   RegisterShareBaseProcedures();
   RegisterOwnershipProcedures();
+  RegisterStatementProcedures();
 }
 
 }  // namespace zun

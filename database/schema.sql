@@ -85,7 +85,7 @@ CREATE TABLE moeda (
   nome  TEXT NOT NULL
 );
 CREATE TABLE base_comercializavel (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
-CREATE TABLE fmt_bal (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
+CREATE TABLE fmt_bal (id INTEGER PRIMARY KEY, nome TEXT NOT NULL, pais INTEGER NOT NULL DEFAULT 9);
 CREATE TABLE bolsa (
   id           INTEGER PRIMARY KEY,
   pais         INTEGER NOT NULL,
@@ -599,4 +599,130 @@ CREATE TABLE compaccitem (
 CREATE UNIQUE INDEX compaccitem_chave
   ON compaccitem (cac, nac, TipoAplicacao, vot, IFNULL(TipoClassificacao, 0));
 
-INSERT INTO schema_version (version, applied) VALUES (10, datetime('now', 'localtime'));
+-- The account plan of the statements. An account (1..6000) has a long and
+-- a short name in three languages, its block (a bloco_conta_bal id), its
+-- place and display, 16 characteristics and how it is calculated
+-- (comocalcular 0 = reported). Its entry settings (hidden, default block,
+-- identification) are in conta_bal_ajuste.
+CREATE TABLE conta_bal (
+  id                  INTEGER PRIMARY KEY CHECK (id BETWEEN 1 AND 6000),
+  nome_extenso_por    TEXT NOT NULL,
+  nome_extenso_ing    TEXT NOT NULL,
+  nome_extenso_esp    TEXT NOT NULL,
+  nome_compacto_por   TEXT NOT NULL,
+  nome_compacto_ing   TEXT NOT NULL,
+  nome_compacto_esp   TEXT NOT NULL,
+  bloco               INTEGER NOT NULL REFERENCES bloco_conta_bal (id),
+  ordemnobloco        INTEGER NOT NULL DEFAULT 0,
+  decimais            INTEGER NOT NULL DEFAULT 0,
+  formatacao          INTEGER NOT NULL DEFAULT 0,
+  carac_periodizavel INTEGER NOT NULL DEFAULT 0 CHECK (carac_periodizavel IN (0, 1)),
+  carac_periodizcalc INTEGER NOT NULL DEFAULT 0 CHECK (carac_periodizcalc IN (0, 1)),
+  carac_emmoeda INTEGER NOT NULL DEFAULT 0 CHECK (carac_emmoeda IN (0, 1)),
+  carac_03 INTEGER NOT NULL DEFAULT 0 CHECK (carac_03 IN (0, 1)),
+  carac_04 INTEGER NOT NULL DEFAULT 0 CHECK (carac_04 IN (0, 1)),
+  carac_afetadaporlote INTEGER NOT NULL DEFAULT 0 CHECK (carac_afetadaporlote IN (0, 1)),
+  carac_doresumo INTEGER NOT NULL DEFAULT 0 CHECK (carac_doresumo IN (0, 1)),
+  carac_ehporacao INTEGER NOT NULL DEFAULT 0 CHECK (carac_ehporacao IN (0, 1)),
+  carac_hidenaesctreco INTEGER NOT NULL DEFAULT 0 CHECK (carac_hidenaesctreco IN (0, 1)),
+  carac_oferecepribal INTEGER NOT NULL DEFAULT 0 CHECK (carac_oferecepribal IN (0, 1)),
+  carac_10 INTEGER NOT NULL DEFAULT 0 CHECK (carac_10 IN (0, 1)),
+  carac_11 INTEGER NOT NULL DEFAULT 0 CHECK (carac_11 IN (0, 1)),
+  carac_12 INTEGER NOT NULL DEFAULT 0 CHECK (carac_12 IN (0, 1)),
+  carac_13 INTEGER NOT NULL DEFAULT 0 CHECK (carac_13 IN (0, 1)),
+  carac_14 INTEGER NOT NULL DEFAULT 0 CHECK (carac_14 IN (0, 1)),
+  carac_15 INTEGER NOT NULL DEFAULT 0 CHECK (carac_15 IN (0, 1)),
+  comocalcular        INTEGER NOT NULL DEFAULT 0,
+  comocalcular_num    INTEGER NOT NULL DEFAULT 0
+);
+
+-- The lines of a statement format, numbered from 1 (seq): tipo 0 or 3 an
+-- account line (conta, sinal 0..12, indentacao, anvert), 1 a block header
+-- (bloco), others text lines. Written by the import as plain rows.
+CREATE TABLE ApresFmtBalItems (
+  fmtbal                INTEGER NOT NULL REFERENCES fmt_bal (id),
+  seq                   INTEGER NOT NULL CHECK (seq >= 1),
+  tipo                  INTEGER NOT NULL CHECK (tipo BETWEEN 0 AND 255),
+  conta                 INTEGER NOT NULL DEFAULT 0,
+  sinal                 INTEGER NOT NULL DEFAULT 0 CHECK (sinal BETWEEN 0 AND 12),
+  indentacao            INTEGER NOT NULL DEFAULT 0,
+  anvert                INTEGER NOT NULL DEFAULT 0,
+  hidden                INTEGER NOT NULL DEFAULT 0 CHECK (hidden IN (0, 1)),
+  cafecomleite          INTEGER NOT NULL DEFAULT 0 CHECK (cafecomleite IN (0, 1)),
+  bloco                 INTEGER,
+  NaoPodeCalcular       INTEGER NOT NULL DEFAULT 0 CHECK (NaoPodeCalcular IN (0, 1)),
+  NaoPodeDigitar        INTEGER NOT NULL DEFAULT 0 CHECK (NaoPodeDigitar IN (0, 1)),
+  IdentificacaoDeContas INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (fmtbal, seq)
+);
+
+-- Statements: one per company, reference date, consolidated flag, document
+-- type and source. nao_loga_contas is set while the import writes the
+-- cells of a new statement ("BalancoNaoLogaContasAdd"/"...Del"): the cell
+-- changes of a statement are logged in balanco_conta_log unless it is set.
+CREATE TABLE balanco (
+  id                     INTEGER PRIMARY KEY,
+  empresa                INTEGER NOT NULL REFERENCES empresa (id),
+  dataref                DATETIME NOT NULL,
+  consolidado            INTEGER NOT NULL CHECK (consolidado IN (0, 1)),
+  sourcedobal            INTEGER NOT NULL CHECK (sourcedobal BETWEEN 0 AND 7),
+  tipodocumento          INTEGER NOT NULL CHECK (tipodocumento IN (0, 1)),
+  meses                  INTEGER NOT NULL DEFAULT 0,
+  moeda                  INTEGER NOT NULL DEFAULT 0,
+  datamoeda              DATETIME,
+  datadivulgacao         DATETIME,
+  dataultalteracao       DATETIME,
+  corrmon                INTEGER NOT NULL DEFAULT 0,
+  incompleto             INTEGER NOT NULL DEFAULT 0 CHECK (incompleto IN (0, 1)),
+  checagemfalhou         INTEGER NOT NULL DEFAULT 0 CHECK (checagemfalhou BETWEEN 0 AND 2),
+  aceitarfalhanachecagem INTEGER NOT NULL DEFAULT 0 CHECK (aceitarfalhanachecagem IN (0, 1)),
+  balentroucomonovobd    INTEGER NOT NULL DEFAULT 0 CHECK (balentroucomonovobd IN (0, 1)),
+  nao_loga_contas        INTEGER NOT NULL DEFAULT 0 CHECK (nao_loga_contas IN (0, 1))
+);
+CREATE UNIQUE INDEX balanco_chave
+  ON balanco (empresa, dataref, consolidado, tipodocumento, sourcedobal);
+
+-- The cells of a statement: one row per account and period (De3Meses 0 the
+-- full period, 1 the last three months) that has a value. Kept in key order,
+-- so that a statement's cells are read and written as one range.
+CREATE TABLE BalancoUmaConta (
+  balanco  INTEGER NOT NULL REFERENCES balanco (id) ON DELETE CASCADE,
+  conta    INTEGER NOT NULL REFERENCES conta_bal (id),
+  valor    REAL,
+  CalcOuRx INTEGER NOT NULL DEFAULT 0 CHECK (CalcOuRx IN (0, 1)),
+  De3Meses INTEGER NOT NULL CHECK (De3Meses IN (0, 1)),
+  PRIMARY KEY (balanco, conta, De3Meses)
+) WITHOUT ROWID;
+CREATE INDEX BalancoUmaConta_conta ON BalancoUmaConta (conta);
+
+-- The log of cell changes: the old and new value (NULL for none) of every
+-- insert, update and delete of a statement not marked nao_loga_contas.
+CREATE TABLE balanco_conta_log (
+  balanco      INTEGER NOT NULL,
+  conta        INTEGER NOT NULL,
+  De3Meses     INTEGER NOT NULL,
+  valor_antigo REAL,
+  valor_novo   REAL,
+  quando       DATETIME NOT NULL DEFAULT (datetime('now', 'localtime'))
+);
+CREATE TRIGGER BalancoUmaConta_log_ins AFTER INSERT ON BalancoUmaConta
+  WHEN (SELECT nao_loga_contas FROM balanco WHERE id = NEW.balanco) = 0
+BEGIN
+  INSERT INTO balanco_conta_log (balanco, conta, De3Meses, valor_antigo, valor_novo)
+  VALUES (NEW.balanco, NEW.conta, NEW.De3Meses, NULL, NEW.valor);
+END;
+CREATE TRIGGER BalancoUmaConta_log_upd AFTER UPDATE OF valor ON BalancoUmaConta
+  WHEN OLD.valor IS NOT NEW.valor
+   AND (SELECT nao_loga_contas FROM balanco WHERE id = NEW.balanco) = 0
+BEGIN
+  INSERT INTO balanco_conta_log (balanco, conta, De3Meses, valor_antigo, valor_novo)
+  VALUES (NEW.balanco, NEW.conta, NEW.De3Meses, OLD.valor, NEW.valor);
+END;
+CREATE TRIGGER BalancoUmaConta_log_del AFTER DELETE ON BalancoUmaConta
+  WHEN (SELECT nao_loga_contas FROM balanco WHERE id = OLD.balanco) = 0
+BEGIN
+  INSERT INTO balanco_conta_log (balanco, conta, De3Meses, valor_antigo, valor_novo)
+  VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
+END;
+
+INSERT INTO schema_version (version, applied) VALUES (11, datetime('now', 'localtime'));

@@ -6,6 +6,7 @@
 #include "importers/market/registration.h"
 #include "importers/objects/registration.h"
 #include "importers/ownership/registration.h"
+#include "importers/statements/registration.h"
 
 namespace zun {
 
@@ -18,6 +19,7 @@ bool RegistraImportadores() {
       {"objects", RegistraImportadoresDeObjetos},
       {"market", RegistraImportadoresDeMercado},
       {"ownership", RegistraImportadoresDeParticipacoes},
+      {"statements", RegistraImportadoresDeBalancos},
   };
   bool todos = true;
   for (const Pasta& p : kPastas) {

@@ -561,5 +561,44 @@ TEST_F(EndToEnd, OwnershipExamples) {
             "1 Petrobras PN 3 1523400.75 1;1 Tesouro Selic 2029 3 880000.5 2;");
 }
 
+// The statement examples: the account plan and format 7, whose two net
+// income lines then get the identification code 1; then the statements,
+// graded 2, 1 and 0 (with a computed cell stored), and a block skipped as
+// published earlier than the stored statement.
+TEST_F(EndToEnd, StatementExamples) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  Query("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)", [](char**) {});
+  const int plano = Enqueue("ana.lima", ReadFile(ex / "statement_plan.txt"), 5);
+  RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  Query("UPDATE ApresFmtBalItems SET IdentificacaoDeContas = 1 WHERE conta IN (3090, 5090)",
+        [](char**) {});
+  const int balancos = Enqueue("ana.lima", ReadFile(ex / "statements.txt"), 5);
+  r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int id : {plano, balancos}) {
+    EXPECT_TRUE(Entry(id).done) << id << r.out;
+    EXPECT_EQ(Entry(id).result, 0) << id;
+  }
+  std::string got;
+  Query(
+      "SELECT date(b.dataref), b.checagemfalhou, b.incompleto, date(b.datadivulgacao), "
+      "(SELECT group_concat(c.conta || '=' || c.valor, ' ') FROM BalancoUmaConta c WHERE "
+      "c.balanco = b.id AND c.conta IN (1020, 3030) AND c.De3Meses = 0) FROM balanco b "
+      "ORDER BY b.dataref",
+      [&](char** c) {
+        got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + " " + (c[4] ? c[4] : "") +
+               ";";
+      });
+  EXPECT_EQ(got,
+            "2021-12-31 2 1 2022-03-01 1020=39.0 3030=360.0;"
+            "2022-12-31 1 1 2023-03-01 1020=0.0;"
+            "2023-12-31 0 0 2024-03-01 1020=40.0 3030=450.0;");
+  EXPECT_NE(Log().find("Warning: registro ignorado empresa PETR/0 Balan\xE7o de 2023-12-31 data "
+                       "divulgacao 2024-01-15 \xE9 mais antiga do que 2024-03-01"),
+            std::string::npos)
+      << Log();
+}
+
 }  // namespace
 }  // namespace zun

@@ -81,7 +81,17 @@ bool IsDateTimeDecl(const char* decl) {
   return u.find("DATE") != std::string::npos || u.find("TIME") != std::string::npos;
 }
 
-Value ColumnValue(sqlite3_stmt* st, int i) {
+// Which columns of st are declared as dates or times, looked up once per
+// run rather than once per value.
+std::vector<char> DateTimeColumns(sqlite3_stmt* st, int ncol) {
+  std::vector<char> dt(static_cast<size_t>(ncol));
+  for (int i = 0; i < ncol; ++i) {
+    dt[static_cast<size_t>(i)] = IsDateTimeDecl(sqlite3_column_decltype(st, i));
+  }
+  return dt;
+}
+
+Value ColumnValue(sqlite3_stmt* st, int i, bool date_time) {
   switch (sqlite3_column_type(st, i)) {
     case SQLITE_NULL:
       return Value::Null();
@@ -91,7 +101,7 @@ Value ColumnValue(sqlite3_stmt* st, int i) {
       return Value::BigInt(v);
     }
     case SQLITE_FLOAT:
-      if (IsDateTimeDecl(sqlite3_column_decltype(st, i))) {
+      if (date_time) {
         return Value::DateTime(sqlite3_column_double(st, i));
       }
       return Value::Double(sqlite3_column_double(st, i));
@@ -104,7 +114,7 @@ Value ColumnValue(sqlite3_stmt* st, int i) {
       const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
       const int n = sqlite3_column_bytes(st, i);
       Value v = Value::String(Utf8ToCp1252(std::string(p, static_cast<size_t>(n))));
-      if (IsDateTimeDecl(sqlite3_column_decltype(st, i)) && n >= 10) {
+      if (date_time && n >= 10) {
         try {
           return Value::DateTime(v.AsDateTime());
         } catch (const DatasetError&) {
@@ -181,6 +191,24 @@ int ProgressHandler(void* arg) {
   auto* deadline = static_cast<std::chrono::steady_clock::time_point*>(arg);
   return std::chrono::steady_clock::now() > *deadline ? 1 : 0;
 }
+
+// Stops the statements run while it lives once timeout_seconds (none when
+// 0 or less) have passed; *deadline must outlive it.
+class Prazo {
+ public:
+  Prazo(sqlite3* db, std::chrono::steady_clock::time_point* deadline, int timeout_seconds)
+      : db_(db) {
+    *deadline = std::chrono::steady_clock::now() +
+                std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
+    sqlite3_progress_handler(db_, 10000, ProgressHandler, deadline);
+  }
+  ~Prazo() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
+  Prazo(const Prazo&) = delete;
+  Prazo& operator=(const Prazo&) = delete;
+
+ private:
+  sqlite3* db_;
+};
 
 }  // namespace
 
@@ -307,6 +335,8 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 void SqliteConnection::Close() {
   for (auto& [sql, st] : statements_) sqlite3_finalize(st);
   statements_.clear();
+  for (TextoPreparado& t : textos_) sqlite3_finalize(t.st);
+  textos_.clear();
   // The journal files go by the path's name: when the path names another
   // file now, a checkpoint on close would write into, and then delete, the
   // new file's journal.
@@ -343,7 +373,63 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
 int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
                           Recordset* rows) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  sqlite3_stmt* st = Prepare(sql);
+  return Passo(Prepare(sql), sql, binds, rows);
+}
+
+sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
+  ++usos_;
+  for (TextoPreparado& t : textos_) {
+    if (t.sql != sql) continue;
+    t.uso = usos_;
+    sqlite3_reset(t.st);
+    sqlite3_clear_bindings(t.st);
+    return t.st;
+  }
+  sqlite3_stmt* st = nullptr;
+  const char* tail = nullptr;
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
+                         SQLITE_PREPARE_PERSISTENT, &st, &tail) != SQLITE_OK) {
+    Fail(db_, "prepare <" + sql + ">");
+  }
+  if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
+  if (!Trim(tail).empty()) {
+    sqlite3_finalize(st);
+    throw ProviderError("A SQL text with parameters holds one statement <" + sql + ">");
+  }
+  if (textos_.size() >= kTextosPreparados) {
+    // The least recently used one makes room.
+    auto velho = textos_.begin();
+    for (auto it = textos_.begin(); it != textos_.end(); ++it) {
+      if (it->uso < velho->uso) velho = it;
+    }
+    sqlite3_finalize(velho->st);
+    textos_.erase(velho);
+  }
+  textos_.push_back({sql, st, usos_});
+  return st;
+}
+
+int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                       int timeout_seconds, std::vector<Recordset>* out) {
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  sqlite3_stmt* st = PreparaTexto(sql);
+  // A write outside a transaction checks the file first; inside one, the
+  // commit does.
+  if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(binds.size())) {
+    throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
+                        " parameters, " + std::to_string(binds.size()) + " given");
+  }
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
+  Recordset rs;
+  const int changes = Passo(st, sql, binds, &rs);
+  if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
+  return changes;
+}
+
+int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
+                            const std::vector<Value>& binds, Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
   if (rows != nullptr && ncol > 0) {
@@ -351,12 +437,13 @@ int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& bind
     for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
     *rows = Recordset(std::move(cols));
   }
+  const std::vector<char> dt = DateTimeColumns(st, rows != nullptr ? ncol : 0);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     if (rows == nullptr) continue;
     std::vector<Value> row;
     row.reserve(static_cast<size_t>(ncol));
-    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
     rows->AddRow(std::move(row));
   }
   const int changes = sqlite3_changes(db_);
@@ -422,10 +509,13 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
         for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
         rs = Recordset(std::move(cols));
       }
+      const std::vector<char> dt = DateTimeColumns(st, ncol);
       int rc;
       while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         std::vector<Value> row;
-        for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i));
+        for (int i = 0; i < ncol; ++i) {
+          row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
+        }
         rs.AddRow(std::move(row));
       }
       sqlite3_finalize(st);
@@ -473,13 +563,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
     }
   }
   (*params)[0].value = Value::Int(0);
-  deadline_ = std::chrono::steady_clock::now() +
-              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
-  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
-  struct HandlerOff {
-    sqlite3* db;
-    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
-  } handler_off{db_};
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
   // Outside a transaction the call takes the write lock at once, so that
   // concurrent processes wait on the busy timeout instead of failing when a
   // read lock is upgraded; a read-only procedure needs no write lock and

@@ -1,0 +1,229 @@
+#include "importers/statements/account_plan.h"
+
+#include <array>
+#include <string>
+
+#include "db/global_state.h"
+#include "db/id_text_list.h"
+#include "engine/imp_root.h"
+#include "engine/parsers.h"
+#include "engine/value_formats.h"
+#include "foundation/text.h"
+#include "importers/statements/accounts.h"
+#include "importers/statements/statement_format.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+
+namespace {
+
+// The codes of "*CBAL" fields 14 to 29, the characteristics in order.
+constexpr std::array<int32_t, kCaracteristicasConta> kCodigosCarac = {
+    3979, 3980, 3981, 15557, 15558, 3982,  3983,  3984,
+    3985, 3986, 3987, 3988,  3989,  15559, 15560, 15561};
+
+// The parameters of "ContaBalPut" for the characteristics, in order.
+constexpr std::array<const char*, kCaracteristicasConta> kParamsCarac = {"@carac_periodizavel",
+                                                                         "@carac_periodizcalc",
+                                                                         "@carac_emmoeda",
+                                                                         "@carac_03",
+                                                                         "@carac_04",
+                                                                         "@carac_afetadaporlote",
+                                                                         "@carac_doresumo",
+                                                                         "@carac_ehporacao",
+                                                                         "@carac_hidenaesctreco",
+                                                                         "@carac_oferecepribal",
+                                                                         "@carac_10",
+                                                                         "@carac_11",
+                                                                         "@carac_12",
+                                                                         "@carac_13",
+                                                                         "@carac_14",
+                                                                         "@carac_15"};
+
+// Reads fields in order; the first failing check sets the code and makes
+// every later read a no-op.
+class TLeitor {
+ public:
+  TLeitor(tParserWrapper& p, int32_t* code) : p_(p), code_(code) { p_.SetIndex(1); }
+
+  void Inteiro(int32_t* v, int32_t erro) {
+    if (*code_ == 0 && !StrToIntOk(p_.NextField(), v)) *code_ = erro;
+  }
+  void Bool(bool* v, int32_t erro) {
+    if (*code_ == 0 && !StrToBoolOk(p_.NextField(), v)) *code_ = erro;
+  }
+  void Texto(std::string* s, int32_t erro_se_vazio) {
+    if (*code_ != 0) return;
+    p_.NextField(s);
+    if (erro_se_vazio != 0 && s->empty()) *code_ = erro_se_vazio;
+  }
+  void Fim(int32_t erro) {
+    if (*code_ == 0 && !p_.NextField().empty()) *code_ = erro;
+  }
+
+ private:
+  tParserWrapper& p_;
+  int32_t* code_;
+};
+
+// The code of a failed ok-flag record: it reports none of its own.
+constexpr int32_t kFalhou = 1;
+
+// Runs a procedure in the import pass when the record passed its checks;
+// ok tells whether it returned 0.
+template <typename Corpo>
+void Grava(const char* proc, bool to_no_check, bool* ok, Corpo corpo) {
+  if (!*ok || to_no_check) return;
+  *ok = ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* code) {
+          corpo(cmd);
+          *code = ExecStProc(cmd, 0);
+        }) == 0;
+}
+
+// One line of an "*APRESFBAL" block, already in the parser; false when it
+// is not a valid line.
+bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
+  int32_t tipo = 0;
+  if (!StrToIntOk(p.Field(0), &tipo) || tipo < 0 || tipo > 10) return false;
+  l->tipo = static_cast<uint8_t>(tipo);
+  if (tipo == 0 || tipo == 3) {
+    int32_t sinal = 0;
+    if (!StrToIntOk(p.NextField(), &l->conta) || !StrToIntOk(p.NextField(), &sinal) || sinal < 0 ||
+        sinal > 12 || !StrToIntOk(p.NextField(), &l->indentacao) ||
+        !StrToIntOk(p.NextField(), &l->anvert)) {
+      return false;
+    }
+    l->sinal = static_cast<uint8_t>(sinal);
+  } else if (tipo == 1) {
+    if (!StrToIntOk(p.NextField(), &l->bloco)) return false;
+  } else if (tipo == 4) {
+    int32_t ignorado = 0;
+    for (int i = 0; i < 3; ++i) {
+      if (!StrToIntOk(p.NextField(), &ignorado)) return false;
+    }
+  }
+  return p.NextField().empty();
+}
+
+}  // namespace
+
+void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t* code) {
+  TLeitor campos(p, code);
+  int32_t id = 0, bloco = 0, ordem = 0, decimais = 0, formatacao = 0, como = 0, como_num = 0;
+  std::array<std::string, 6> nomes;
+  std::array<bool, kCaracteristicasConta> carac{};
+  campos.Inteiro(&id, 3974);
+  for (std::string& n : nomes) campos.Texto(&n, 3993);
+  campos.Inteiro(&bloco, 3975);
+  campos.Inteiro(&ordem, 3976);
+  campos.Inteiro(&decimais, 3977);
+  campos.Inteiro(&formatacao, 3978);
+  campos.Inteiro(&como, 3990);
+  campos.Inteiro(&como_num, 3991);
+  for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCodigosCarac[i]);
+  campos.Fim(3992);
+  if (*code != 0 || to_no_check) return;
+  static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
+                                             "@nome_extenso_Esp",  "@nome_compacto_Por",
+                                             "@nome_compacto_Ing", "@nome_compacto_Esp"};
+  *code = ChamaComGuarda("ContaBalPut", "ContaBalPut", 3939, [&](DsRef cmd, int32_t* c) {
+    SetParamInt(cmd, "@id", id);
+    for (size_t i = 0; i < nomes.size(); ++i) SetParamStr(cmd, kParamsNomes[i], nomes[i]);
+    SetParamInt(cmd, "@bloco", bloco);
+    SetParamInt(cmd, "@ordemnobloco", ordem);
+    SetParamInt(cmd, "@decimais", decimais);
+    SetParamInt(cmd, "@formatacao", formatacao);
+    for (size_t i = 0; i < carac.size(); ++i) SetParamBool(cmd, kParamsCarac[i], carac[i]);
+    SetParamInt(cmd, "@comocalcular", como);
+    SetParamInt(cmd, "@comocalcular_num", como_num);
+    SetParamBool(cmd, "@HideNoZunInput", false);
+    SetParamInt(cmd, "@BlocoPadraoNaDigitacao", 0);
+    SetParamBool(cmd, "@ComCamposExtraZun", false);
+    *c = ExecStProc(cmd, 0);
+  });
+  CacheContaBal().Forget(id);
+}
+
+void ImportaDelCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+  int32_t code = 0, id = 0;
+  TLeitor campos(p, &code);
+  campos.Inteiro(&id, kFalhou);
+  campos.Fim(kFalhou);
+  *ok = code == 0;
+  Grava("ContaBalDel", to_no_check, ok, [&](DsRef cmd) { SetParamInt(cmd, "@id", id); });
+  if (!to_no_check && code == 0) CacheContaBal().Forget(id);
+}
+
+void ImportaBlocoCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+  int32_t code = 0, id = 0;
+  std::string por, ing, esp;
+  TLeitor campos(p, &code);
+  campos.Inteiro(&id, kFalhou);
+  if (code == 0 && id < 1) code = kFalhou;
+  campos.Texto(&por, 0);
+  campos.Texto(&ing, 0);
+  campos.Texto(&esp, 0);
+  campos.Fim(kFalhou);
+  *ok = code == 0;
+  Grava("BlocoContaBalPut", to_no_check, ok, [&](DsRef cmd) {
+    SetParamInt(cmd, "@id", id);
+    SetParamStr(cmd, "@nomePor", por);
+    SetParamStr(cmd, "@nomeIng", ing);
+    SetParamStr(cmd, "@nomeEsp", esp);
+  });
+  if (*ok && !to_no_check && EnumBlocoDeContaBal) EnumBlocoDeContaBal->Reinicia();
+}
+
+void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+  int32_t code = 0, id = 0, pais = 0;
+  std::string nome1, nome2;
+  TLeitor campos(p, &code);
+  campos.Inteiro(&id, kFalhou);
+  campos.Inteiro(&pais, kFalhou);
+  campos.Texto(&nome1, 0);
+  campos.Texto(&nome2, 0);
+  campos.Fim(kFalhou);
+  const std::string nome = nome1.empty() ? nome2 : nome1;
+  *ok = code == 0 && !nome.empty();
+  Grava("FormatoBalPut", to_no_check, ok, [&](DsRef cmd) {
+    SetParamInt(cmd, "@id", id);
+    SetParamInt(cmd, "@pais", pais);
+    // The name goes as it was read.
+    cmd->Params().ParamByName("@nome").value = Value::String(nome);
+  });
+}
+
+void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, bool* ok) {
+  TFormatoBal fmt;
+  int32_t code = 0;
+  TLeitor campos(p, &code);
+  campos.Inteiro(&fmt.id, kFalhou);
+  campos.Fim(kFalhou);
+  *ok = code == 0;
+  while (*ok) {
+    if (linhas.AtEnd()) {
+      *ok = false;  // the file ended inside the block
+      break;
+    }
+    std::string linha;
+    linhas.NextLine(false, &linha);
+    const std::string primeiro(p.Field(0));
+    if (Maiusculas(primeiro) == "END") break;
+    if (primeiro.empty() || fmt.Count() >= kMaxLinhasFmtBal) {
+      *ok = false;
+      break;
+    }
+    TLinhaFmtBal l;
+    l.fmtbal = fmt.id;
+    l.seq = fmt.Count() + 1;
+    if (!LeLinhaDeFormato(p, &l)) {
+      *ok = false;
+      break;
+    }
+    fmt.Linhas.push_back(l);
+  }
+  if (*ok && !to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
+}
+
+}  // namespace zun

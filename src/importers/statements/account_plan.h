@@ -1,0 +1,46 @@
+// The importers of the account plan and of statement formats: "*CBAL"
+// (define an account), "*DELCBAL" (delete one), "*BLOCOCBAL" (define an
+// account block), "*FBAL" (define a format) and the block "*APRESFBAL"
+// (the lines of a format, up to 4000, closed by "END").
+//
+// Each validates its fields from field 1 in both passes and writes only in
+// the import pass (to_no_check false). "*CBAL" answers a code; the others
+// answer an ok flag.
+//
+// Thread-safety: none; called by the import engine on its thread.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/keyword_table.h"
+
+namespace zun {
+
+class tImpRoot;
+class tParserWrapper;
+
+// "*CBAL": 30 fields; codes 3974..3993 and 15557..15561 by field, else the
+// code of "ContaBalPut". The account is forgotten by the cache after a
+// write.
+void ImportaCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, int32_t* code);
+
+// "*DELCBAL": account number and nothing after it; "ContaBalDel".
+void ImportaDelCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*BLOCOCBAL": block number (1 or more), three names, nothing after them;
+// "BlocoContaBalPut", then the account block list is read again on its
+// next use.
+void ImportaBlocoCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*FBAL": format id, country, two names (the second used when the first is
+// empty; one is needed), nothing after them; "FormatoBalPut".
+void ImportaFBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok);
+
+// "*APRESFBAL": the format id on the keyword line, then lines read with
+// linhas.NextLine up to "END": tipo (0..10) and its fields. An empty first
+// field, a bad field, a 4001st line or the end of the file fails the block
+// and stops reading there. The import pass stores the lines with
+// DbApresFormatoBalPut.
+void ImportaApresFBal(tParserWrapper& parser, bool to_no_check, tImpRoot& linhas, bool* ok);
+
+}  // namespace zun

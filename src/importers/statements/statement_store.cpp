@@ -1,0 +1,289 @@
+#include "importers/statements/statement_store.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/exception_trace.h"
+#include "foundation/log.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+
+namespace {
+
+// The stored cells of a statement and the statements that change them, each
+// prepared once by the provider and reused row after row.
+constexpr char kSqlLinhas[] =
+    "select conta, De3Meses, valor, CalcOuRx from BalancoUmaConta where [balanco]=?";
+constexpr char kSqlApaga[] =
+    "delete from BalancoUmaConta where balanco=? and conta=? and De3Meses=?";
+constexpr char kSqlAltera[] =
+    "update BalancoUmaConta set valor=?, CalcOuRx=0 where balanco=? and conta=? and De3Meses=?";
+constexpr char kSqlInsere[] =
+    "insert into BalancoUmaConta (balanco, conta, De3Meses, valor, CalcOuRx) values (?,?,?,?,0)";
+
+bool ParamNulo(DsRef cmd, const char* nome) {
+  return cmd->Params().ParamByName(nome).value.IsNull();
+}
+
+int32_t IntOuZero(DsRef cmd, const char* nome) {
+  return ParamNulo(cmd, nome) ? 0 : ParamInt(cmd, nome);
+}
+
+bool BoolOuFalso(DsRef cmd, const char* nome) {
+  bool v = false;
+  if (!ParamNulo(cmd, nome)) GetParamBool(cmd, nome, &v);
+  return v;
+}
+
+uint8_t ByteOuZero(DsRef cmd, const char* nome, int32_t max) {
+  uint8_t v = 0;
+  if (!ParamNulo(cmd, nome)) GetParamByteMax(cmd, nome, max, &v);
+  return v;
+}
+
+double DataOuZero(DsRef cmd, const char* nome) {
+  double v = 0;
+  GetParamDateTime(cmd, nome, &v);
+  return v;
+}
+
+void LeCabecalho(DsRef cmd, TBalanco* bal) {
+  bal->id = IntOuZero(cmd, "@id");
+  bal->empresa = IntOuZero(cmd, "@empresa");
+  bal->dataref = DataOuZero(cmd, "@dataref");
+  bal->consolidado = ByteOuZero(cmd, "@consolidado", 1);
+  bal->sourcedobal = ByteOuZero(cmd, "@sourcedobal", 7);
+  bal->meses = IntOuZero(cmd, "@meses");
+  bal->datamoeda = DataOuZero(cmd, "@datamoeda");
+  bal->moeda = IntOuZero(cmd, "@moeda");
+  bal->datadivulgacao = DataOuZero(cmd, "@datadivulgacao");
+  bal->DataUltAlteracao = DataOuZero(cmd, "@DataUltAlteracao");
+  bal->corrmon = IntOuZero(cmd, "@corrmon");
+  bal->Incompleto = BoolOuFalso(cmd, "@Incompleto");
+  bal->ChecagemFalhou = IntOuZero(cmd, "@ChecagemFalhou");
+  bal->AceitarFalhaNaChecagem = BoolOuFalso(cmd, "@AceitarFalhaNaChecagem");
+  bal->TipoDocumento = ByteOuZero(cmd, "@TipoDocumento", 1);
+}
+
+void LeCelulas(DsRef cmd, TBalanco* bal) {
+  if (!cmd->Active()) return;
+  for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
+    const int32_t conta = FieldInt(cmd, "conta");
+    int32_t periodo = 0;
+    GetFieldInt(cmd, "De3Meses", &periodo);
+    TCelulaBal& c = bal->Celula(periodo, conta);
+    double valor = 0;
+    GetFieldFloat(cmd, "valor", &valor);
+    if (!EhNuloFloat(valor)) c.valor = valor;
+    GetFieldBool(cmd, "CalcOuRx", &c.CalcOuRx);
+  }
+}
+
+// Calls a statement's no-log procedure; its result does not matter.
+void MarcaNaoLoga(const char* proc, int32_t id) {
+  ChamaComGuarda(proc, proc, 3939,
+                 [id](DsRef cmd, int32_t* code) { *code = ExecStProcId(cmd, id, 0); });
+}
+
+// The command objects of one write, given back on every path.
+struct ComandosDaEscrita {
+  std::unique_ptr<Command> linhas, apaga, altera, insere;
+  ~ComandosDaEscrita() {
+    DevolveDataSet(&linhas);
+    DevolveDataSet(&apaga);
+    DevolveDataSet(&altera);
+    DevolveDataSet(&insere);
+  }
+};
+
+void Roda(Command& cmd, std::initializer_list<Value> valores) {
+  int i = 0;
+  for (const Value& v : valores) cmd.Params()[i++].value = v;
+  cmd.Execute();
+}
+
+// One attempt of DbBalPut inside the open transaction: steps 2 to 9.
+// Returns whether it reached its commit point; sets *code on a failure that
+// is not an exception, *marcado to the id when the statement was marked not
+// to log.
+bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* marcado) {
+  ++*passo;  // 2: the header
+  {
+    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalHeadPutV2");
+    DevolveAoSair devolve(&cmd);
+    SetParamInt(cmd, "@id", bal->id);
+    SetParamInt(cmd, "@empresa", bal->empresa);
+    SetParamDateTime(cmd, "@DataRef", bal->dataref);
+    SetParamInt(cmd, "@Consolidado", bal->consolidado != 0 ? 1 : 0);
+    SetParamInt(cmd, "@SourceDoBal", bal->sourcedobal);
+    SetParamInt(cmd, "@Meses", bal->meses);
+    SetParamInt(cmd, "@Moeda", bal->moeda);
+    SetParamDateTime(cmd, "@DataMoeda", bal->datamoeda);
+    SetParamDateTime(cmd, "@DataDivulgacao", bal->datadivulgacao);
+    SetParamInt(cmd, "@CorrMon", bal->corrmon);
+    SetParamBool(cmd, "@Incompleto", bal->Incompleto);
+    SetParamInt(cmd, "@ChecagemFalhou", bal->ChecagemFalhou);
+    SetParamBool(cmd, "@AceitarFalhaNaChecagem", bal->AceitarFalhaNaChecagem);
+    SetParamInt(cmd, "@BalEntrouComoNovoBD", novo_bd ? 1 : 0);
+    SetParamInt(cmd, "@TipoDocumento", bal->TipoDocumento);
+    *code = ExecStProc(cmd, 0);
+    if (*code != 0) return false;
+    ++*passo;  // 3: the id
+    if (bal->id == 0) bal->id = IntOuZero(cmd, "@id");
+    if (bal->id == 0) {
+      *code = 3525;
+      return false;
+    }
+    ++*passo;  // 4: the no-log mark
+    if (BoolOuFalso(cmd, "@InsertOuUpdate")) *marcado = bal->id;
+  }
+  const int32_t id = bal->id;
+  if (*marcado != 0) MarcaNaoLoga("BalancoNaoLogaContasAdd", id);
+
+  ++*passo;  // 5: the stored rows
+  ComandosDaEscrita cmds;
+  cmds.linhas = TomaDataSet(CommandType::kText, kSqlLinhas);
+  cmds.linhas->Params()[0].value = Value::Int(id);
+  cmds.linhas->Open();
+
+  ++*passo;  // 6: one written-mark per cell
+  std::vector<bool> escrita(kPeriodosBal * (kMaxContaBal + 1), false);
+
+  ++*passo;  // 7: each stored row against its cell
+  if (cmds.linhas->Active()) {
+    Recordset& rs = cmds.linhas->Current();
+    const int c_conta = rs.FieldIndex("conta");
+    const int c_periodo = rs.FieldIndex("De3Meses");
+    const int c_valor = rs.FieldIndex("valor");
+    const int c_calc = rs.FieldIndex("CalcOuRx");
+    if (c_conta < 0 || c_periodo < 0 || c_valor < 0 || c_calc < 0) {
+      throw DatasetError("BalancoUmaConta: a column is missing");
+    }
+    for (const std::vector<Value>& row : rs.rows()) {
+      const int32_t conta = row[static_cast<size_t>(c_conta)].AsInt();
+      const int32_t periodo = row[static_cast<size_t>(c_periodo)].AsInt();
+      const bool na_grade =
+          periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
+      // A row the record cannot hold, or whose cell is null, goes.
+      if (!na_grade || bal->Nulo(periodo, conta)) {
+        if (!cmds.apaga) cmds.apaga = TomaDataSet(CommandType::kText, kSqlApaga);
+        Roda(*cmds.apaga, {Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+        continue;
+      }
+      const double valor = bal->Valor(periodo, conta);
+      const Value& guardado = row[static_cast<size_t>(c_valor)];
+      const Value& calc = row[static_cast<size_t>(c_calc)];
+      if (guardado.IsNull() || guardado.AsDouble() != valor || (!calc.IsNull() && calc.AsBool())) {
+        if (!cmds.altera) cmds.altera = TomaDataSet(CommandType::kText, kSqlAltera);
+        Roda(*cmds.altera,
+             {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+      }
+      escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
+    }
+  }
+
+  ++*passo;  // 8: the cells not stored yet
+  for (int periodo = 0; periodo < kPeriodosBal; ++periodo) {
+    for (int conta = 1; conta <= kMaxContaBal; ++conta) {
+      if (escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)]) continue;
+      if (bal->Nulo(periodo, conta)) continue;
+      if (!cmds.insere) cmds.insere = TomaDataSet(CommandType::kText, kSqlInsere);
+      Roda(*cmds.insere, {Value::Int(id), Value::Int(conta), Value::Int(periodo),
+                          Value::Double(bal->Valor(periodo, conta))});
+    }
+  }
+
+  ++*passo;  // 9: every change was sent
+  return true;
+}
+
+}  // namespace
+
+int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
+                           int32_t tipo_documento, int32_t source, TBalanco* bal) {
+  bal->Limpa();
+  return ChamaComGuarda("BalGetPelaDataCons", "BalUtil.ContasBalFieldGet", 3521,
+                        [&](DsRef cmd, int32_t* code) {
+                          SetParamInt(cmd, "@Empresa", empresa);
+                          SetParamDateTime(cmd, "@DataRef", dataref);
+                          SetParamInt(cmd, "@Consolidado", consolidado ? 1 : 0);
+                          SetParamInt(cmd, "@TipoDocumento", tipo_documento);
+                          SetParamInt(cmd, "@SourceDoBal", source);
+                          *code = ExecStProc(cmd, 2);
+                          if (*code != 0) return;
+                          try {
+                            LeCabecalho(cmd, bal);
+                          } catch (const std::exception& x) {
+                            bal->Limpa();
+                            CodigoDaExcecao("BalUtil.HeadBalParamGet", code, x, 3520);
+                            return;
+                          }
+                          LeCelulas(cmd, bal);
+                        });
+}
+
+int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
+  const int32_t id_inicial = bal->id;
+  int32_t code = 0;
+  int32_t marcado = 0;  // the statement marked not to log, 0 for none
+  for (;;) {
+    int passo = 0;
+    bool commit = false;
+    bool repete = false;
+    std::exception_ptr relanca;
+    const auto lugar = [&passo] { return "DbBalPut(passo:" + std::to_string(passo) + ")"; };
+    try {
+      ++passo;  // 1
+      DbBeginTran();
+      try {
+        commit = Tentativa(bal, entrou_como_novo_bd, &passo, &code, &marcado);
+      } catch (const ProviderError& x) {
+        const std::string prefixo = "exception " + NomeDaClasse(x) + ":" + x.what() + " " + lugar();
+        if (x.Kind() == ErrorKind::kConstraint) {
+          // The database refused the data: the same write would fail again.
+          if (code == 0) code = 4463;
+          Loga(prefixo + "->error:" + std::to_string(code));
+        } else {
+          Loga(prefixo + "->TentaReconectar");
+          // Reconnecting first lets the session reopen the transaction nest
+          // that the lost link took with it, so that ending it below works.
+          if (Db != nullptr && Db->TentaReconectar("DbBalPut") && code == 0) {
+            repete = true;
+          } else {
+            relanca = std::current_exception();
+          }
+        }
+      } catch (const std::exception& x) {
+        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+      }
+      if (!commit && code == 0 && !repete && !relanca) code = 15778;
+      try {
+        // A server that dropped the transaction after a failure: the nest
+        // goes on in a new one, rolled back here.
+        if (!commit) Db->RecuperaTransacaoPerdida("DbBalPut");
+        DbEndTran(commit);
+      } catch (const std::exception& x) {
+        commit = false;
+        CodigoDaExcecao(lugar() + " end tran", &code, x, 3997);
+      }
+    } catch (const std::exception& x) {
+      // The transaction could not even begin.
+      CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+    }
+    // A statement that was not stored keeps the id it came with: a new one
+    // taken by a rolled-back header would name nothing.
+    if (!commit) bal->id = id_inicial;
+    if (repete) continue;
+    if (marcado != 0) MarcaNaoLoga("BalancoNaoLogaContasDel", marcado);
+    if (relanca) std::rethrow_exception(relanca);
+    return code;
+  }
+}
+
+}  // namespace zun

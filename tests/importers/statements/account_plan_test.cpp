@@ -1,0 +1,205 @@
+// The account plan and statement formats: the five keywords with their
+// codes, the tree of a format, the format's store and load, and the account
+// cache with its format marks.
+#include "importers/statements/account_plan.h"
+
+#include <string>
+#include <vector>
+
+#include "../../engine/test_files.h"
+#include "db/id_text_list.h"
+#include "engine/imp_main.h"
+#include "importers/statements/registration.h"
+#include "importers/statements/statement_format.h"
+#include "plan_fixture.h"
+
+namespace zun {
+namespace {
+
+class ImpDePlano : public TImpMain {
+ public:
+  using TImpMain::TImpMain;
+  void Msg(const std::string&) override {}
+};
+
+class AccountPlan : public PlanoDeContasDb {
+ protected:
+  void SetUp() override {
+    PlanoDeContasDb::SetUp();
+    ASSERT_TRUE(RegistraImportadoresDeBalancos());
+  }
+  int32_t Importa(const std::string& texto) {
+    ImpDePlano imp(EscreveArquivo("plan.txt", texto), true);
+    while (imp.CanGoOn()) imp.ImportNext();
+    return imp.ResultCode();
+  }
+};
+
+// "*CBAL" with every field valid; carac "yes" is true.
+std::string CBal(const std::string& id = "4001", const std::string& nome6 = "Ac",
+                 int carac_ruim = -1, const std::string& fim = "") {
+  std::string s = "*CBAL " + id + " Ativo Assets Activo At As " + nome6 + " 1 2 3 4 0 0";
+  for (int i = 0; i < 16; ++i) s += i == carac_ruim ? " 2" : i == 0 ? " yes" : " N";
+  return s + fim + "\n";
+}
+
+TEST_F(AccountPlan, KeywordsAndTheirCodes) {
+  const struct {
+    std::string arquivo;
+    int32_t codigo;
+    const char* consulta;
+    const char* linhas;
+  } casos[] = {
+      {CBal(), 0,
+       "SELECT id, bloco, ordemnobloco, carac_periodizavel, carac_emmoeda FROM conta_bal "
+       "WHERE id > 3000",
+       "4001|1|2|1|0"},
+      {CBal("x"), 3974, "", ""},
+      {CBal("4002", "\"\""), 3993, "", ""},
+      {"*CBAL 4002 a b c d e f 1 2 3 z\n", 3978, "", ""},
+      {"*CBAL 4002 a b c d e f 1 2 3 4 0 q\n", 3991, "", ""},
+      {CBal("4002", "Ac", 0), 3979, "", ""},
+      {CBal("4002", "Ac", 3), 15557, "", ""},
+      {CBal("4002", "Ac", 15), 15561, "", ""},
+      {CBal("4002", "Ac", -1, " extra"), 3992, "SELECT count(*) FROM conta_bal WHERE id > 3000",
+       "1"},
+      {"*DELCBAL 4001 x\n", 3943, "", ""},
+      {"*DELCBAL 4009\n", 3943, "", ""},  // no such account
+      {"*DELCBAL 4001\n", 0, "SELECT count(*) FROM conta_bal WHERE id > 3000", "0"},
+      {"*BLOCOCBAL 0 A B C\n", 3943, "", ""},
+      {"*BLOCOCBAL 7 Caixa Cash\n", 0, "SELECT nome FROM bloco_conta_bal WHERE id = 7",
+       "Caixa|Cash|"},
+      {"*FBAL 5 0 \"\" \"\"\n", 3943, "", ""},
+      {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
+      {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
+      {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
+      {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", ""},  // no END
+      {"*APRESFBAL 5\n1 2\n4 1 2 3\n0 10 2 1 0\nend\n", 0,
+       "SELECT seq, tipo, conta, sinal, indentacao, bloco FROM ApresFmtBalItems ORDER BY seq",
+       "1|1|0|0|0|2;2|4|0|0|0|;3|0|10|2|1|"},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(Importa(c.arquivo), c.codigo) << c.arquivo;
+    if (*c.consulta != 0) {
+      EXPECT_EQ(Linhas(c.consulta), c.linhas) << c.arquivo;
+    }
+  }
+}
+
+TEST_F(AccountPlan, FormatOfAtMost4000Lines) {
+  std::string bloco = "*APRESFBAL 1\n";
+  for (int i = 0; i < 4000; ++i) bloco += "0 1 2 0 0\n";
+  EXPECT_EQ(Importa(bloco + "END\n"), 0);
+  EXPECT_EQ(Linhas("SELECT count(*), max(seq) FROM ApresFmtBalItems"), "4000|4000");
+  EXPECT_EQ(Importa(bloco + "0 1 2 0 0\nEND\n"), 3943);
+}
+
+struct L {
+  uint8_t tipo, sinal;
+  int32_t conta, indentacao;
+};
+
+TFormatoBal Formato(int32_t id, const std::vector<L>& linhas) {
+  TFormatoBal f;
+  f.id = id;
+  for (const L& l : linhas) {
+    TLinhaFmtBal x;
+    x.fmtbal = id;
+    x.seq = f.Count() + 1;
+    x.tipo = l.tipo;
+    x.sinal = l.sinal;
+    x.conta = l.conta;
+    x.indentacao = l.indentacao;
+    f.Linhas.push_back(x);
+  }
+  return f;
+}
+
+// Parent, depth, has-children and hidden of each line, as "p/d/F/H".
+std::string Arvore(const TFormatoBal& f) {
+  std::string s;
+  for (const TLinhaFmtBal& l : f.Linhas) {
+    s += (s.empty() ? "" : " ") + std::to_string(l.Pai) + "/" + std::to_string(l.Profundidade) +
+         (l.TemFilhos ? "F" : "") + (l.Oculta ? "H" : "");
+  }
+  return s;
+}
+
+TEST_F(AccountPlan, TreeOfAFormat) {
+  Sql("INSERT INTO conta_bal_ajuste (id_conta, hide_no_zuninput) VALUES (3, 1)");
+  const struct {
+    const char* nome;
+    std::vector<L> linhas;
+    const char* arvore;
+  } casos[] = {
+      // header, A, B and C under T, T under A: the later claim wins.
+      {"parts under their total",
+       {{1, 0, 0, 0}, {0, 0, 1, 0}, {0, 2, 2, 1}, {0, 2, 3, 1}, {0, 1, 4, 1}},
+       "0/0 0/0F 5/2 5/2H 2/1F"},
+      // a total takes the earlier total and stops there; a subtracted part.
+      {"chained totals",
+       {{0, 2, 1, 0}, {0, 4, 2, 0}, {0, 1, 3, 0}, {0, 2, 4, 0}, {0, 1, 5, 0}},
+       "3/2 3/2 5/1FH 5/1 0/0F"},
+      // a header line ends both scans; a deeper line is skipped.
+      {"scans stop",
+       {{0, 0, 1, 0}, {0, 0, 2, 2}, {0, 0, 6, 1}, {2, 0, 0, 1}, {0, 1, 7, 1}},
+       "0/0F 0/0 1/1 0/0 0/0"},
+  };
+  for (const auto& c : casos) {
+    TFormatoBal f = Formato(0, c.linhas);
+    DerivaArvoreFmtBal(&f);
+    EXPECT_EQ(Arvore(f), c.arvore) << c.nome;
+  }
+}
+
+TEST_F(AccountPlan, FormatStoredAndLoaded) {
+  TFormatoBal f =
+      Formato(1, {{1, 0, 0, 0}, {0, 0, 1, 0}, {0, 2, 2, 1}, {0, 2, 3, 1}, {0, 1, 4, 1}});
+  f.Linha(1).bloco = 2;
+  ASSERT_EQ(DbApresFormatoBalPut(f), 0);
+  f.Linhas.pop_back();
+  ASSERT_EQ(DbApresFormatoBalPut(f), 0);  // the surplus row goes
+  TFormatoBal lido;
+  ASSERT_EQ(CarregaFormatoBal(1, &lido), 0);
+  EXPECT_EQ(lido.id, 1);
+  ASSERT_EQ(lido.Count(), 4);
+  EXPECT_EQ(lido.Linha(1).bloco, 2);
+  EXPECT_EQ(lido.Linha(3).conta, 2);
+  EXPECT_EQ(Arvore(lido), "0/0 0/0F 2/1 2/1");
+  EXPECT_EQ(CarregaFormatoBal(77, &lido), 50910);  // no such format
+  EXPECT_EQ(lido.Count(), 0);
+  EXPECT_EQ(DbApresFormatoBalPut(Formato(77, {{0, 0, 1, 0}})), 3523);
+}
+
+TEST_F(AccountPlan, CacheLoadsAFormatOnceUntilAnAccountChanges) {
+  ASSERT_EQ(DbApresFormatoBalPut(Formato(1, {{0, 0, 1, 0}, {0, 0, 2, 0}})), 0);
+  TCacheContaBal& cache = CacheContaBal();
+  const struct {
+    int32_t conta, fmtbal;
+    bool forget_antes;
+    int64_t leituras;
+  } passos[] = {
+      {1, 1, false, 1}, {2, 1, false, 1}, {1, -1, false, 1}, {2, 1, true, 2}, {9, 1, false, 3}};
+  for (const auto& p : passos) {
+    if (p.forget_antes) cache.Forget(p.conta);
+    EXPECT_EQ(cache.Get(p.conta, p.fmtbal).id, p.conta);
+    EXPECT_EQ(cache.Leituras(), p.leituras) << p.conta;
+  }
+  EXPECT_EQ(cache.Get(1).Nome_Extenso, "c1|a1|c1");
+  for (const auto& [conta, codigo] : {std::pair{0, 3763}, std::pair{5999, 50902}}) {
+    try {
+      cache.Get(conta, 1);
+      ADD_FAILURE() << conta;
+    } catch (const EZunInputException& e) {
+      EXPECT_EQ(e.Code(), codigo);
+    }
+  }
+  // "*CBAL" forgets the account it wrote.
+  const int64_t antes = cache.Leituras();
+  ASSERT_EQ(Importa(CBal("2")), 0);
+  EXPECT_EQ(cache.Get(2, 1).Nome_Extenso, "Ativo|Assets|Activo");
+  EXPECT_GT(cache.Leituras(), antes);
+}
+
+}  // namespace
+}  // namespace zun
