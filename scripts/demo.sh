@@ -65,9 +65,7 @@ echo "--- PETR's share bases, as examples/share_bases.txt left them"
 echo "--- the parties and compositions, as examples/shareholders.txt, composition.txt and portfolio.txt left them"
 "$db" sql "SELECT id, nome, eh_acionista, eh_aplicacao FROM acionista WHERE id < 2147483645 ORDER BY id"
 "$db" sql "SELECT c.TipoDocumento, date(c.dtref), i.nac, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i JOIN compacc c ON c.id = i.cac ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot"
-echo "--- statements: format 7's two net income lines get the identification code 1, then"
-echo "--- examples/statements.txt is queued (most urgent, before the failed file's retry) and the service runs again"
-"$db" sql "UPDATE ApresFmtBalItems SET IdentificacaoDeContas = 1 WHERE fmtbal = 7 AND conta IN (3090, 5090)"
+echo "--- statements: examples/statements.txt is queued (most urgent, before the failed file's retry) and the service runs again"
 printf 'queued statements.txt as entry '
 "$db" enqueue "$root"/examples/statements.txt --user ana.lima --priority 1 || exit 1
 "$build/zuninput" -provider:SQLite -user:zunsvc -password:demo-service-pw \

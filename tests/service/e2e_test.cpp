@@ -571,8 +571,6 @@ TEST_F(EndToEnd, StatementExamples) {
   const int plano = Enqueue("ana.lima", ReadFile(ex / "statement_plan.txt"), 5);
   RunResult r = Run();
   EXPECT_EQ(r.status, 0) << r.out;
-  Query("UPDATE ApresFmtBalItems SET IdentificacaoDeContas = 1 WHERE conta IN (3090, 5090)",
-        [](char**) {});
   const int balancos = Enqueue("ana.lima", ReadFile(ex / "statements.txt"), 5);
   r = Run();
   EXPECT_EQ(r.status, 0) << r.out;
