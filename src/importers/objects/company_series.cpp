@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/global_state.h"
+#include "db/indicators.h"
 #include "db/naics.h"
 #include "db/name_normaliser.h"
 #include "db/object_lookups.h"
@@ -22,10 +23,6 @@ namespace {
 // Look-up codes: company, series not registered.
 constexpr int32_t kEmpInexistente = 4174;
 constexpr int32_t kAnbInexistente = 4178;
-
-// Object kinds of the indicators.
-constexpr uint8_t kNivelAnb = 0;
-constexpr uint8_t kNivelEmp = 2;
 
 // A field that counts as not given: absent, empty or "-".
 bool NaoDado(std::string_view s) { return s.empty() || s == "-"; }
@@ -79,9 +76,7 @@ int32_t CampoDaEmp(int i, std::string_view s, bool abreviado, TObjEmp* emp, std:
 }
 
 // A boolean field into *b, else erro.
-int32_t Booleano(std::string_view s, int32_t erro, bool* b) {
-  return StrToBoolOk(s, b) ? 0 : erro;
-}
+int32_t Booleano(std::string_view s, int32_t erro, bool* b) { return StrToBoolOk(s, b) ? 0 : erro; }
 
 // An integer field into *n, else erro.
 int32_t Inteiro(std::string_view s, int32_t erro, int32_t* n) {
@@ -130,19 +125,6 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
 }
 
 }  // namespace
-
-int32_t PoeIndicadorDoObjeto(int32_t id, int32_t indicador, const std::string& texto,
-                             uint8_t nivel, double data, bool pode_incluir_item) {
-  if (nivel == kNivelEmp && indicador == kIndicaCnpj) {
-    TObjEmp emp;
-    int32_t code = ObjEmpGet(id, &emp);
-    if (code != 0) return code;
-    emp.cnpj = texto == "-" ? std::string() : texto;
-    return ObjEmpPut(emp);
-  }
-  TPoeValorNumIndicadorNumaData valor(id, nivel, indicador, data);
-  return SetFromString(valor, texto, true, pode_incluir_item);
-}
 
 void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   tParserWrapper& p = *imp.Parser;
@@ -193,7 +175,7 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
     *code = ObjEmpAdd(&emp);
   }
   if (*code == 0 && tem_texto) {
-    *code = PoeIndicadorDoObjeto(emp.id, kIndicaTextoEmp, texto, kNivelEmp, kDataZero, false);
+    *code = EscreveValorDoIndicador(emp.id, kEaaEmp, kIndicaTextoEmp, texto, kDataZero, false);
   }
 }
 
@@ -247,11 +229,11 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   } else {
     *code = ObjAnbAdd(&anb);
   }
-  for (const auto& [campo, indicador] : {std::pair{11, kIndicaNomeSerie},
-                                         std::pair{8, kIndicaTextoSerie},
-                                         std::pair{10, kIndicaNumeroSerie}}) {
+  for (const auto& [campo, indicador] :
+       {std::pair{11, kIndicaNomeSerie}, std::pair{8, kIndicaTextoSerie},
+        std::pair{10, kIndicaNumeroSerie}}) {
     if (*code == 0 && !dado[campo].empty()) {
-      *code = PoeIndicadorDoObjeto(anb.id, indicador, dado[campo], kNivelAnb, kDataZero, false);
+      *code = EscreveValorDoIndicador(anb.id, kEaaAnb, indicador, dado[campo], kDataZero, false);
     }
   }
 }

@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "engine/keyword_table.h"
 
@@ -59,8 +58,6 @@ inline constexpr int32_t kIndicaTextoEmp = 58;
 inline constexpr int32_t kIndicaNomeSerie = 1;
 inline constexpr int32_t kIndicaTextoSerie = 48;
 inline constexpr int32_t kIndicaNumeroSerie = 46;
-// The company indicator kept as the company's tax registration number.
-inline constexpr int32_t kIndicaCnpj = 9;
 
 // "*OBJEMP" / "*OBJEMPABREV" company code, country id, then optionally:
 // name, 0 or 1 (checked only), local statement currency (EnumMoeda),
@@ -82,14 +79,5 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code);
 // type, colony map, quote field group override. 3 to 20 fields; a new
 // series needs fields 3 to 19.
 void ImportaObjSerie(TImpMain& imp, const TVariantes& v, int32_t* code);
-
-// Sets indicator indicador of object id to texto from date data on (0: no
-// date), nivel being the object's kind (0 series, 1 class, 2 company):
-// kIndicaCnpj of a company is its tax registration number (read, replaced,
-// "-" clearing it, and written back); any other is interpreted strictly
-// and written as an indicator value, adding a new item to a value list
-// only with pode_incluir_item. The write's code.
-int32_t PoeIndicadorDoObjeto(int32_t id, int32_t indicador, const std::string& texto,
-                             uint8_t nivel, double data, bool pode_incluir_item);
 
 }  // namespace zun

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/keyword_table.h"
+#include "importers/objects/company_series.h"
 #include "importers/objects/object_records.h"
 #include "importers/objects/small_tables.h"
 
@@ -27,6 +28,9 @@ bool RegistraImportadoresDeObjetos() {
       {I::kSerieStatus, TImportaObjetoCodigo(ImportaSerieStatus)},
       {I::kIsin, TImportaObjetoCodigo(ImportaIsin)},
       {I::kObjClass, TImportaObjetoCodigo(ImportaObjClass)},
+      // company_series.h
+      {I::kObjEmp, TImportaObjetoCodigo(ImportaObjEmp)},
+      {I::kObjSerie, TImportaObjetoCodigo(ImportaObjSerie)},
   };
   bool todos = true;
   for (const auto& [importador, entrada] : entradas) {
