@@ -26,7 +26,8 @@ done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
-  "$root"/examples/object_records.txt "$root"/examples/check_fails.txt; do
+  "$root"/examples/object_records.txt "$root"/examples/security_master_[1-4]_*.txt \
+  "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
 done
@@ -52,4 +53,6 @@ echo "--- company PETR, its assets and series PETR4, as examples/object_records.
 "$db" sql "SELECT cod, naics FROM empresa WHERE id = 1"
 "$db" sql "SELECT emp, idclass, vote, tipoobj FROM ativo WHERE emp = 1 ORDER BY id"
 "$db" sql "SELECT cod, tipo_de_bgl_destino, isin FROM anb WHERE id = 1"
+echo "--- the security master built from nothing by examples/security_master_*.txt, with its quote"
+"$db" sql "SELECT e.cod, e.nome, t.idclass, a.cod, date(c.data), c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id JOIN anb a ON a.acao = t.id LEFT JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'"
 echo "log: $demo/zuninput.log"

@@ -478,5 +478,28 @@ TEST_F(EndToEnd, PasswordFile) {
   EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
 }
 
+// The security master example: four files queued in order build a company,
+// its class and a series from nothing, then import the series' quote.
+TEST_F(EndToEnd, SecurityMasterExample) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  std::vector<int> ids;
+  for (const char* f : {"security_master_1_company.txt", "security_master_2_class.txt",
+                        "security_master_3_series.txt", "security_master_4_data.txt"}) {
+    ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
+  }
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int id : ids) {
+    EXPECT_TRUE(Entry(id).done) << id << r.out;
+    EXPECT_EQ(Entry(id).result, 0) << id << r.out;
+  }
+  std::string got;
+  Query(
+      "SELECT e.nome, e.cnpj, a.cod, c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id "
+      "JOIN anb a ON a.acao = t.id JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'",
+      [&](char** c) { got += std::string(c[0]) + "|" + c[1] + "|" + c[2] + "|" + c[3] + ";"; });
+  EXPECT_EQ(got, "Cia. Zun de Mineracao|12345678000190|ZUNM3|12.3;");
+}
+
 }  // namespace
 }  // namespace zun
