@@ -35,6 +35,10 @@ void RegisterQuoteProcedures();
 // The name-normalisation tables of each country: "BufPorPaisGet".
 void RegisterNameProcedures();
 
+// Indicators by date: the definitions, the values of series, assets and
+// companies, and the registration formats.
+void RegisterIndicatorProcedures();
+
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then
 // records a bulletin generation request of priority 1 ("reqgbol"). 0 or

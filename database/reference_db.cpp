@@ -123,6 +123,7 @@ void RegisterDatabaseProcedures() {
   RegisterEventProcedures();
   RegisterQuoteProcedures();
   RegisterNameProcedures();
+  RegisterIndicatorProcedures();
 }
 
 }  // namespace zun

@@ -462,4 +462,87 @@ INSERT INTO nome_abrev (pais, tipo, chave, valor) VALUES
   (1, 2, 'of', ''), (1, 2, 'the', ''), (1, 2, 'and', ''), (1, 2, 'IBM', ''),
   (1, 2, 'LLC', ''), (1, 2, 'USA', '');
 
-INSERT INTO schema_version (version, applied) VALUES (7, datetime('now', 'localtime'));
+
+-- Indicators by date: the registration data of series (eaa 0), assets
+-- (eaa 1) and companies (eaa 2). def_indicador defines each indicator and
+-- the field type fc that says how its value is read and kept (a number, a
+-- text, a date, or an item of the choice list of that type). valor_indicador
+-- holds one value per object, indicator and start date (data_ini '' = from
+-- the beginning); a read picks the row with the latest start date not after
+-- the asked date. A row whose three values are NULL clears the value from
+-- its date on.
+CREATE TABLE def_indicador (
+  id      INTEGER PRIMARY KEY CHECK (id >= 1),
+  fc      INTEGER NOT NULL CHECK (fc BETWEEN 0 AND 255),
+  nome_pt TEXT NOT NULL DEFAULT '',
+  nome_en TEXT NOT NULL DEFAULT '',
+  nome_es TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE valor_indicador (
+  eaa      INTEGER NOT NULL CHECK (eaa BETWEEN 0 AND 2),
+  id_eaa   INTEGER NOT NULL,
+  idindica INTEGER NOT NULL REFERENCES def_indicador(id),
+  data_ini TEXT NOT NULL DEFAULT '',
+  valornum REAL,
+  valordt  DATETIME,
+  valorst  TEXT,
+  PRIMARY KEY (eaa, id_eaa, idindica, data_ini)
+) WITHOUT ROWID;
+-- Registration formats: which indicators make up the registration data of
+-- an object type in a country (regra_formato_cadastro gives the format of
+-- (tipoobj, pais); a series may name its own in formato_de_cadastro). The
+-- lines of type 2 name an indicator (p1) of object kind eaa; other line
+-- types are titles (p1 a line group).
+CREATE TABLE formato_cadastro (
+  id        INTEGER PRIMARY KEY CHECK (id >= 1),
+  pais      INTEGER NOT NULL,
+  ordem     INTEGER NOT NULL DEFAULT 0,
+  titulo_pt TEXT NOT NULL DEFAULT '',
+  titulo_en TEXT NOT NULL DEFAULT '',
+  titulo_es TEXT NOT NULL DEFAULT ''
+);
+CREATE TABLE regra_formato_cadastro (
+  tipoobj INTEGER NOT NULL CHECK (tipoobj BETWEEN 0 AND 255),
+  pais    INTEGER NOT NULL CHECK (pais BETWEEN 0 AND 255),
+  idfdc   INTEGER NOT NULL REFERENCES formato_cadastro(id),
+  PRIMARY KEY (tipoobj, pais)
+);
+CREATE TABLE linha_formato (
+  idfdc          INTEGER NOT NULL REFERENCES formato_cadastro(id),
+  idlinha        INTEGER NOT NULL,
+  eaa            INTEGER NOT NULL CHECK (eaa BETWEEN 0 AND 2),
+  tipo_linha     INTEGER NOT NULL CHECK (tipo_linha BETWEEN 0 AND 255),
+  p1             INTEGER NOT NULL DEFAULT 0,
+  str_pt         TEXT NOT NULL DEFAULT '',
+  str_en         TEXT NOT NULL DEFAULT '',
+  str_es         TEXT NOT NULL DEFAULT '',
+  visivel_no_zun INTEGER NOT NULL DEFAULT 1 CHECK (visivel_no_zun IN (0, 1)),
+  PRIMARY KEY (idfdc, idlinha)
+);
+INSERT INTO def_indicador (id, fc, nome_pt, nome_en, nome_es) VALUES
+  (1, 3, 'Nome da série', 'Series name', 'Nombre de la serie'),
+  (9, 3, 'CNPJ', 'Tax number', 'Número fiscal'),
+  (46, 5, 'Número', 'Number', 'Número'),
+  (48, 3, 'Texto da série', 'Series text', 'Texto de la serie'),
+  (58, 3, 'Texto da empresa', 'Company text', 'Texto de la empresa'),
+  (100, 28, 'Data de início', 'Start date', 'Fecha de inicio'),
+  (101, 5, 'Taxa de administração', 'Management fee', 'Comisión de administración'),
+  (102, 32, 'Condomínio', 'Fund structure', 'Estructura del fondo'),
+  (103, 9, 'Moeda', 'Currency', 'Moneda'),
+  (104, 21, 'Exclusivo', 'Exclusive', 'Exclusivo'),
+  (105, 0, 'Cotistas', 'Unit holders', 'Cuotistas'),
+  (106, 41, 'Segmento', 'Segment', 'Segmento');
+INSERT INTO formato_cadastro (id, pais, ordem, titulo_pt, titulo_en, titulo_es) VALUES
+  (1, 0, 1, 'Fundos', 'Funds', 'Fondos'),
+  (2, 0, 2, 'Ações', 'Shares', 'Acciones'),
+  (3, 1, 1, 'Shares', 'Shares', 'Acciones');
+INSERT INTO regra_formato_cadastro (tipoobj, pais, idfdc) VALUES (1, 0, 1), (0, 0, 2), (0, 1, 3);
+INSERT INTO linha_formato (idfdc, idlinha, eaa, tipo_linha, p1) VALUES
+  (1, 1, 0, 1, 1), (1, 2, 0, 2, 1), (1, 3, 0, 2, 48), (1, 4, 0, 2, 46), (1, 5, 0, 2, 100),
+  (1, 6, 0, 2, 101), (1, 7, 0, 2, 102), (1, 8, 0, 2, 104), (1, 9, 0, 2, 105),
+  (1, 10, 2, 1, 4), (1, 11, 2, 2, 58), (1, 12, 2, 2, 9), (1, 13, 2, 2, 106),
+  (2, 1, 0, 2, 1), (2, 2, 0, 2, 48), (2, 3, 0, 2, 46), (2, 4, 1, 2, 103),
+  (2, 5, 2, 2, 58), (2, 6, 2, 2, 9), (2, 7, 2, 2, 106),
+  (3, 1, 0, 2, 1), (3, 2, 0, 2, 48), (3, 3, 2, 2, 58), (3, 4, 2, 2, 9);
+
+INSERT INTO schema_version (version, applied) VALUES (8, datetime('now', 'localtime'));

@@ -20,13 +20,15 @@ printf 'demo-owner-pw\n' | "$db" user add ana.lima --password-stdin --email ana.
 "$db" sql "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras')" || exit 1
 "$db" sql "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0)" || exit 1
 "$db" sql "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)" || exit 1
+"$db" sql "UPDATE anb SET pais_pro_cod_zun = 0 WHERE id = 1" || exit 1
 while IFS= read -r sql; do
   if [ -n "$sql" ]; then "$db" sql "$sql" 2>/dev/null || exit 1; fi
 done <"$root"/examples/quote_series.sql
 for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
-  "$root"/examples/object_records.txt "$root"/examples/security_master_[1-4]_*.txt \
+  "$root"/examples/object_records.txt "$root"/examples/registry.txt \
+  "$root"/examples/security_master_[1-4]_*.txt \
   "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
   "$db" enqueue "$f" --user ana.lima || exit 1
@@ -53,6 +55,9 @@ echo "--- company PETR, its assets and series PETR4, as examples/object_records.
 "$db" sql "SELECT cod, naics FROM empresa WHERE id = 1"
 "$db" sql "SELECT emp, idclass, vote, tipoobj FROM ativo WHERE emp = 1 ORDER BY id"
 "$db" sql "SELECT cod, tipo_de_bgl_destino, isin FROM anb WHERE id = 1"
+echo "--- the registration data, as examples/registry.txt left them"
+"$db" sql "SELECT eaa, id_eaa, idindica, substr(data_ini, 1, 10), valornum, valorst FROM valor_indicador ORDER BY eaa, idindica, data_ini"
+"$db" sql "SELECT cnpj FROM empresa WHERE id = 1"
 echo "--- the security master built from nothing by examples/security_master_*.txt, with its quote"
 "$db" sql "SELECT e.cod, e.nome, t.idclass, a.cod, date(c.data), c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id JOIN anb a ON a.acao = t.id LEFT JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'"
 echo "log: $demo/zuninput.log"

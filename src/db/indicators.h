@@ -70,16 +70,17 @@ class TListaDefIndicador {
   // Reads the definitions unless read. A failed read is not retried. Returns
   // 0, 4286 for a row with Id < 1, or the call's code.
   int32_t GaranteLido();
-  // The definition of id (read first). An id beyond the array grows it
-  // (the new slots are empty). nullptr for an empty slot or an id below 1.
+  // The definition of id (read first); nullptr for an empty slot, an id
+  // below 1 or an id beyond the definitions read (the array grows only with
+  // the definitions put in it, never for an id asked).
   // A slot that holds another id logs "TLDI.GPII pediu:" + id + " achou:" +
   // id found, sets *e to 51001 and gives nullptr. *e is otherwise the read's
   // code. Precondition: e is not null.
   const _DefIndicador* PegaDef(int32_t id, int32_t* e);
   // The number of slots (the highest id read + 1, or more after growth).
   int32_t Conta() const { return static_cast<int32_t>(defs_.size()); }
-  // Puts a definition in its slot (growing the array) and marks the list
-  // read; for lists filled without the database.
+  // Puts a definition in its slot, growing the array up to its id, and
+  // marks the list read (the read fills the list through it).
   void AdicionaLocal(const _DefIndicador& def);
 
  private:

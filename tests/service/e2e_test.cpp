@@ -479,7 +479,8 @@ TEST_F(EndToEnd, PasswordFile) {
 }
 
 // The security master example: four files queued in order build a company,
-// its class and a series from nothing, then import the series' quote.
+// its class and a series from nothing, set their registration data, then
+// import the series' quote.
 TEST_F(EndToEnd, SecurityMasterExample) {
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   std::vector<int> ids;
@@ -499,6 +500,42 @@ TEST_F(EndToEnd, SecurityMasterExample) {
       "JOIN anb a ON a.acao = t.id JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'",
       [&](char** c) { got += std::string(c[0]) + "|" + c[1] + "|" + c[2] + "|" + c[3] + ";"; });
   EXPECT_EQ(got, "Cia. Zun de Mineracao|12345678000190|ZUNM3|12.3;");
+  got.clear();
+  Query(
+      "SELECT eaa, idindica, substr(data_ini, 1, 10), COALESCE(valorst, valornum) "
+      "FROM valor_indicador ORDER BY eaa, idindica, data_ini",
+      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + ";"; });
+  EXPECT_EQ(got,
+            "0 1  Zun Mineracao ON;0 46  1.0;0 46 2024-01-01 2.0;0 48  Acoes ordinarias;"
+            "1 103  1.0;2 58  Mineradora de Exemplo;"
+            "2 58 2024-01-01 Mineradora de exemplo, listada em 2024;2 106 2024-01-01 3.0;");
+}
+
+// The registry example goes through the queue for the company PETR, its
+// asset of class PN and its series PETR4: values by date on each level, the
+// tax number in the company record, the unknown series only a warning.
+TEST_F(EndToEnd, RegistryExample) {
+  Query(
+      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
+      "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)",
+      [](char**) {});
+  const int id =
+      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/registry.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Entry(id).done) << r.out;
+  std::string got;
+  Query(
+      "SELECT eaa || ' ' || idindica || ' ' || substr(data_ini, 1, 10) || ' ' || "
+      "coalesce(valornum, valorst) FROM valor_indicador ORDER BY eaa, idindica, data_ini",
+      [&](char** c) { got += std::string(c[0]) + ";"; });
+  Query("SELECT cnpj FROM empresa", [&](char** c) { got += c[0]; });
+  EXPECT_EQ(got,
+            "0 46 2024-01-01 100.0;0 46 2024-07-01 120.0;0 46 2025-01-01 100.0;"
+            "0 48  Preferenciais;1 103  1.0;2 58  Petrobras;2 58 2024-07-01 Petrobras_SA;"
+            "2 106 2024-01-01 3.0;33000167000101");
+  EXPECT_NE(Log().find("Warning: 4178 Ticker:ZZZZ9, Bolsa:1"), std::string::npos);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <utility>
 
+#include "db/indicators.h"
 #include "engine/keyword_table.h"
 #include "importers/objects/company_series.h"
 #include "importers/objects/object_records.h"
+#include "importers/objects/registry.h"
 #include "importers/objects/small_tables.h"
 
 namespace zun {
@@ -31,7 +33,12 @@ bool RegistraImportadoresDeObjetos() {
       // company_series.h
       {I::kObjEmp, TImportaObjetoCodigo(ImportaObjEmp)},
       {I::kObjSerie, TImportaObjetoCodigo(ImportaObjSerie)},
+      // registry.h
+      {I::kRegistro, TImportaObjetoCodigo(ImportaRegistro)},
+      {I::kRegistroRepeteData, TImportaObjetoCodigo(RepeteRegistro)},
+      {I::kEaaReg, TImportaObjetoCodigo(ImportaRegistroDaSerie)},
   };
+  InstalaDefIndicadores();
   bool todos = true;
   for (const auto& [importador, entrada] : entradas) {
     todos = RegistraImportador(importador, entrada) && todos;

@@ -10,7 +10,8 @@ namespace zun {
 
 // Registers every importer of this folder with RegistraImportador. Returns
 // false when an entry was refused (its shape differs from its keyword
-// rows'); the others are registered all the same.
+// rows'); the others are registered all the same. Also installs the
+// global state's hooks of the indicator definitions (InstalaDefIndicadores).
 bool RegistraImportadoresDeObjetos();
 
 }  // namespace zun

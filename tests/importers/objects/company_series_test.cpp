@@ -12,6 +12,11 @@
 namespace zun {
 namespace {
 
+// The indicator values the records wrote.
+constexpr char kIndicadores[] =
+    "SELECT eaa, id_eaa, idindica, valornum, valorst FROM valor_indicador "
+    "ORDER BY eaa, id_eaa, idindica";
+
 class CompanySeriesImport : public ObjectRecordsImport {
  protected:
   void SetUp() override {
@@ -46,6 +51,7 @@ TEST_F(CompanySeriesImport, ObjEmp) {
                  "SELECT cod, nome, moedabal_local, fmtbal, fmtbal1, fmtbal2, fmtbal3, naics, cnpj "
                  "FROM empresa ORDER BY id"),
             "PETR|PETROLEO BRASILEIRO|2|3|5|1|2|0|1234;VALE|Vale S/A|1|3|5|0|0|212|3359");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "2|2|58||Mining");
 }
 
 // The abbreviated form normalises the name for the company's country and
@@ -54,9 +60,12 @@ TEST_F(CompanySeriesImport, ObjEmpAbrev) {
   EXPECT_EQ(Roda({{"*OBJEMPABREV PETR 0 \"COMPANHIA ABCDEFGHIJ KLMNOPQRST UVWXYZABCD "
                    "EFGHIJKLMN OPQRSTUVWX\"",
                    0},
-                  {"*OBJEMPABREV GE 1 \"GENERAL ELECTRIC COMPANY\" 1 2 0 3341 t x y", 0}},
+                  {"*OBJEMPABREV GE 1 \"GENERAL ELECTRIC COMPANY\" 1 2 0 3341 \"THE COMPANY\" x "
+                   "y",
+                   0}},
                  "SELECT nome FROM empresa ORDER BY id"),
             "Cia. Abcdefghij Klmnopqrst Uvwxyzabcd Efghijklmn O;General Electric Co.");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "2|2|58||The Co.");
 }
 
 // "*OBJSERIE PETR4 1" followed by "-" up to field i, which is "x".
@@ -100,6 +109,7 @@ TEST_F(CompanySeriesImport, ObjSerie) {
                  "id_calendario, disable_copy, formato_de_cadastro, mapa_colonia, "
                  "override_grupos_campo_cotacao, tipo_de_contrato FROM anb ORDER BY id"),
             "PETR4|2|1|0|2|0|0|0|0|0|0|1;PETR3|1|0|2|1|1|7|1|3|4|5|0");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "0|2|1||Petrobras ON;0|2|46|12.5|;0|2|48||Texto");
 }
 
 }  // namespace

@@ -1,0 +1,143 @@
+// The registry records run through the import engine (check pass, then
+// import pass) against the embedded database holding company PETR (country
+// 0), its asset of class ON (type 0) and series PETR4 on exchange 1, whose
+// registration format (seed format 2) holds indicators 1, 48, 46 of the
+// series, 103 of the class and 58, 9, 106 of the company. One table per
+// keyword family; each line is a file of its own, run in order.
+#include "importers/objects/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../database/db_fixture.h"
+#include "../../db/zi_globs_fixture.h"
+#include "../../engine/test_files.h"
+#include "db/global_state.h"
+#include "engine/imp_main.h"
+#include "foundation/log.h"
+#include "importers/objects/registration.h"
+
+namespace zun {
+namespace {
+
+class ImpDeTeste : public TImpMain {
+ public:
+  using TImpMain::TImpMain;
+  void Msg(const std::string&) override {}
+};
+
+// A line, the code of its file and, when not empty, its first line message
+// or (starting with "log:") a text the program log must have received.
+struct Linha {
+  const char* texto;
+  int32_t codigo;
+  const char* mensagem = "";
+};
+
+class RegistryImport : public ZiGlobsDb {
+ protected:
+  void SetUp() override {
+    ZiGlobsDb::SetUp();
+    ASSERT_TRUE(RegistraImportadoresDeObjetos());
+    DefIndicadoresHooks.Recria();
+    SqlScript(kEmpresaESerieDeTeste);
+    Sql("UPDATE empresa SET cnpj = '123' WHERE id = 1");
+    Sql("UPDATE anb SET pais_pro_cod_zun = 0");
+  }
+  void TearDown() override {
+    DefIndicadoresHooks.Libera();
+    ZiGlobsDb::TearDown();
+  }
+
+  // Imports each line as a file of its own; then the rows of consulta.
+  std::string Roda(const std::vector<Linha>& linhas, const std::string& consulta) {
+    for (const Linha& l : linhas) {
+      ImpDeTeste imp(EscreveArquivo("registry.txt", std::string(l.texto) + "\r\n"), true);
+      while (imp.CanGoOn()) imp.ImportNext();
+      EXPECT_EQ(imp.ResultCode(), l.codigo) << l.texto;
+      const std::string m = l.mensagem;
+      if (m.rfind("log:", 0) == 0) {
+        bool achou = false;
+        for (const std::string& s : LinhasRecentes()) {
+          achou = achou || s.find(m.substr(4)) != std::string::npos;
+        }
+        EXPECT_TRUE(achou) << l.texto << " " << m;
+      } else if (!m.empty()) {
+        EXPECT_EQ(imp.FirstErrMsg, m) << l.texto;
+      }
+    }
+    return LinhasComoTexto(*Db, consulta);
+  }
+};
+
+constexpr char kValores[] =
+    "SELECT eaa, id_eaa, idindica, substr(data_ini, 1, 10), valornum, valorst "
+    "FROM valor_indicador ORDER BY eaa, idindica, data_ini";
+
+TEST_F(RegistryImport, ComClassSerie) {
+  EXPECT_EQ(Roda({{"*COMREG PETR 0 58 Petroleo", 0},
+                  {"*COMREG PETR 0 106 Energia", 4307},
+                  {"*COMREGADDITEMIFNEW PETR 0 106 Energia 2024-01-01", 0},
+                  {"*COMREG PETR 0 1 x", 4292,
+                   "log:IIDEAA erro:4292 IdIndica:1 IdEAA:1 EAA:emp TaNoFormatoCadastro:Y "
+                   "TaEmAlgumaApres:anb"},
+                  {"*COMREG PETR 0 105 x", 4292,
+                   "log:IIDEAA erro:4292 IdIndica:105 IdEAA:1 EAA:emp TaNoFormatoCadastro:N "
+                   "TaEmAlgumaApres:emp"},
+                  {"*COMREG VALE 0 58 x", 4174},
+                  {"*COMREG PETR 0 77 x", 4301},
+            {"*COMREG PETR 0 2000000000 x", 4301},
+                  {"*COMREG PETR 0 58", 4302},
+                  {"*COMREG PETR 0 58 x 2024-13-01", 25072},
+                  {"*CLASSREG PETR 0 ON 103 USD", 0},
+                  {"*CLASSREG PETR 0 PN 103 USD", 4172},
+                  {"*CLASSREG PETR 0 ON 103 XYZ", 4179},
+                  {"*SERIEREG PETR4 1 46 12.5 2024-03-01", 0},
+                  {"*SERIEREG PETR4 1 46 abc", 4295},
+                  {"*SERIEREG VALE3 1 46 1", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
+                  {"*SERIEREG PETR4 x 46 1", 4177}},
+                 kValores),
+            "0|1|46|2024-03-01|12.5|;1|1|103||2|;2|1|58|||Petroleo;2|1|106|2024-01-01|3|");
+  // Indicator 9 of a company is its tax registration number.
+  EXPECT_EQ(Roda({{"*COMREG PETR 0 9 456", 0}}, "SELECT cnpj FROM empresa"), "456");
+  EXPECT_EQ(Roda({{"*COMREG PETR 0 9 -", 0}}, "SELECT cnpj FROM empresa"), "");
+}
+
+TEST_F(RegistryImport, RepeteData) {
+  EXPECT_EQ(Roda({{"*SERIEREG PETR4 1 46 7 2024-01-01", 0},
+                  {"*SERIEREG PETR4 1 46 - 2024-02-01", 0},
+                  {"*SERIEREGREPEATDATE PETR4 1 46 2024-01-15 2024-05-01", 0},
+                  {"*SERIEREGREPEATDATE PETR4 1 46 2024-02-15 2024-06-01", 0},
+                  {"*COMREGREPEATDATE PETR 0 58 2024-01-15", 45080},
+                  {"*COMREGREPEATDATE PETR 0 58 x 2024-01-15", 45081},
+                  {"*COMREGREPEATDATE PETR 0 58 - 2024-01-15", 45081},
+                  {"*SERIEREGREPEATDATE VALE3 1 46 2024-01-15 2024-05-01", 0,
+                   "Warning: 4178 Ticker:VALE3, Bolsa:1"}},
+                 kValores),
+            "0|1|46|2024-01-01|7|;0|1|46|2024-02-01||;0|1|46|2024-05-01|7|;"
+            "0|1|46|2024-06-01||");
+}
+
+TEST_F(RegistryImport, EaaReg) {
+  EXPECT_EQ(Roda({{"*EAAREG PETR4 1 1 Nome", 0},
+                  {"*EAAREG PETR4 1 58 Empresa 2024-01-01", 0},
+                  {"*EAAREGIFEXISTS PETR4 1 103 BRL", 0},
+                  {"*EAAREG PETR4 1 106 Novo", 4307},
+                  {"*EAAREGADDITEMIFNEW PETR4 1 106 Novo", 0},
+                  {"*EAAREG PETR4 1 105 1", 25004,
+                   "log:IIDEAA erro:25004 IdIndica:105 IdAnb:1 ProcurandoPorEAA.Id[EAA]:1 "
+                   "Pais:9 EAA:anb TaEmAlgumaApres:N"},
+                  {"*EAAREG PETR4 1 77 1", 25001},
+                  {"*EAAREG PETR4 1 1", 25002},
+                  {"*EAAREG PETR4 1 1 x 2024-02-30", 25073},
+                  {"*EAAREG VALE3 1 1 x", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
+                  {"*EAAREGADDITEMIFNEW VALE3 1 1 x", 0},
+                  {"*EAAREGIFEXISTS VALE3 1 1 x", 4178}},
+                 kValores),
+            "0|1|1|||Nome;1|1|103||1|;2|1|58|2024-01-01||Empresa;2|1|106||3|");
+}
+
+}  // namespace
+}  // namespace zun
