@@ -38,6 +38,9 @@ void RegisterNameProcedures();
 // Indicators by date: the definitions, the values of series, assets and
 // companies, and the registration formats.
 void RegisterIndicatorProcedures();
+// Share bases: "GetBaseAcDaEmp", "PutBaseAcionaria" and "DelBaseAcionaria";
+// their codes are 51201..51206 (docs/database.md).
+void RegisterShareBaseProcedures();
 
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then

@@ -124,6 +124,7 @@ void RegisterDatabaseProcedures() {
   RegisterQuoteProcedures();
   RegisterNameProcedures();
   RegisterIndicatorProcedures();
+  RegisterShareBaseProcedures();
 }
 
 }  // namespace zun

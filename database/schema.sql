@@ -544,5 +544,22 @@ INSERT INTO linha_formato (idfdc, idlinha, eaa, tipo_linha, p1) VALUES
   (2, 1, 0, 2, 1), (2, 2, 0, 2, 48), (2, 3, 0, 2, 46), (2, 4, 1, 2, 103),
   (2, 5, 2, 2, 58), (2, 6, 2, 2, 9), (2, 7, 2, 2, 106),
   (3, 1, 0, 2, 1), (3, 2, 0, 2, 48), (3, 3, 2, 2, 58), (3, 4, 2, 2, 9);
+-- Share bases: per company, day and source (0..7), the number of shares of
+-- each class: the total, the part in treasury and the part outside it,
+-- each with its status (where the number came from: 0 none, 2 imported, 5
+-- derived, ...). Written one class at a time by "PutBaseAcionaria".
+CREATE TABLE base_acionaria (
+  id_emp        INTEGER NOT NULL REFERENCES empresa (id),
+  data          DATETIME NOT NULL,
+  source        INTEGER NOT NULL CHECK (source BETWEEN 0 AND 7),
+  id_class      INTEGER NOT NULL REFERENCES classe (id),
+  total         REAL NOT NULL DEFAULT 0,
+  stat_tot      INTEGER NOT NULL DEFAULT 0 CHECK (stat_tot BETWEEN 0 AND 255),
+  em_tesouraria REAL NOT NULL DEFAULT 0,
+  stat_em       INTEGER NOT NULL DEFAULT 0 CHECK (stat_em BETWEEN 0 AND 255),
+  ex_tesouraria REAL NOT NULL DEFAULT 0,
+  stat_ex       INTEGER NOT NULL DEFAULT 0 CHECK (stat_ex BETWEEN 0 AND 255),
+  PRIMARY KEY (id_emp, source, data, id_class)
+) WITHOUT ROWID;
 
-INSERT INTO schema_version (version, applied) VALUES (8, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (9, datetime('now', 'localtime'));

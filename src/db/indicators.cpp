@@ -424,49 +424,55 @@ int32_t EscreveValorDoIndicador(int32_t id_eaa, uint8_t eaa, int32_t id_indica,
   return p.SetFromString(texto, true, pode_incluir_item);
 }
 
+namespace {
+
+// Fills an empty array with the rows of proc, each read by le; an array
+// whose read failed is left empty.
+template <typename T, typename F>
+int32_t CarregaSeVazio(const std::string& proc, std::vector<T>* itens, F le) {
+  if (!itens->empty()) return 0;
+  const int32_t e = LeLista(proc, [&](DsRef cmd) {
+    T item;
+    le(cmd, &item);
+    itens->push_back(std::move(item));
+    return 0;
+  });
+  if (e != 0) itens->clear();
+  return e;
+}
+
+}  // namespace
+
 int32_t CarregaFormatosDeCadastro() {
-  int32_t e = 0;
-  if (g_formatos.empty()) {
-    e = LeLista("FormatoDeCadastroList", [](DsRef cmd) {
-      _FormatoDeCadastro f;
-      GetFieldInt(cmd, "Id", &f.Id);
-      GetFieldInt(cmd, "Pais", &f.Pais);
-      GetFieldInt(cmd, "Ordem", &f.Ordem);
-      GetFieldStr(cmd, "TituloPT", &f.TituloPT);
-      GetFieldStr(cmd, "TituloEN", &f.TituloEN);
-      GetFieldStr(cmd, "TituloES", &f.TituloES);
-      g_formatos.push_back(std::move(f));
-      return 0;
-    });
-    if (e != 0) g_formatos.clear();
+  int32_t e =
+      CarregaSeVazio("FormatoDeCadastroList", &g_formatos, [](DsRef cmd, _FormatoDeCadastro* f) {
+        GetFieldInt(cmd, "Id", &f->Id);
+        GetFieldInt(cmd, "Pais", &f->Pais);
+        GetFieldInt(cmd, "Ordem", &f->Ordem);
+        GetFieldStr(cmd, "TituloPT", &f->TituloPT);
+        GetFieldStr(cmd, "TituloEN", &f->TituloEN);
+        GetFieldStr(cmd, "TituloES", &f->TituloES);
+      });
+  if (e == 0) {
+    e = CarregaSeVazio("RegraDeFormatoDeCadastroList", &g_regras,
+                       [](DsRef cmd, _RegraDeFormatoDeCadastro* r) {
+                         GetFieldByte(cmd, "TipoObj", &r->TipoObj);
+                         GetFieldByte(cmd, "Pais", &r->Pais);
+                         GetFieldInt(cmd, "IdFDC", &r->IdFDC);
+                       });
   }
-  if (e == 0 && g_regras.empty()) {
-    e = LeLista("RegraDeFormatoDeCadastroList", [](DsRef cmd) {
-      _RegraDeFormatoDeCadastro r;
-      GetFieldByte(cmd, "TipoObj", &r.TipoObj);
-      GetFieldByte(cmd, "Pais", &r.Pais);
-      GetFieldInt(cmd, "IdFDC", &r.IdFDC);
-      g_regras.push_back(r);
-      return 0;
+  if (e == 0) {
+    e = CarregaSeVazio("LinhaDeFormatoList", &g_linhas, [](DsRef cmd, _LinhaDeFormato* l) {
+      GetFieldInt(cmd, "IdFDC", &l->IdFDC);
+      GetFieldInt(cmd, "IdLinha", &l->IdLinha);
+      GetFieldByte(cmd, "EAA", &l->EAA);
+      GetFieldByte(cmd, "TipoLinhaFormato", &l->TipoLinhaFormato);
+      GetFieldInt(cmd, "P1", &l->P1);
+      GetFieldStr(cmd, "StrPT", &l->StrPT);
+      GetFieldStr(cmd, "StrEN", &l->StrEN);
+      GetFieldStr(cmd, "StrES", &l->StrES);
+      GetFieldBool(cmd, "VisivelNoZun", &l->VisivelNoZun);
     });
-    if (e != 0) g_regras.clear();
-  }
-  if (e == 0 && g_linhas.empty()) {
-    e = LeLista("LinhaDeFormatoList", [](DsRef cmd) {
-      _LinhaDeFormato l;
-      GetFieldInt(cmd, "IdFDC", &l.IdFDC);
-      GetFieldInt(cmd, "IdLinha", &l.IdLinha);
-      GetFieldByte(cmd, "EAA", &l.EAA);
-      GetFieldByte(cmd, "TipoLinhaFormato", &l.TipoLinhaFormato);
-      GetFieldInt(cmd, "P1", &l.P1);
-      GetFieldStr(cmd, "StrPT", &l.StrPT);
-      GetFieldStr(cmd, "StrEN", &l.StrEN);
-      GetFieldStr(cmd, "StrES", &l.StrES);
-      GetFieldBool(cmd, "VisivelNoZun", &l.VisivelNoZun);
-      g_linhas.push_back(std::move(l));
-      return 0;
-    });
-    if (e != 0) g_linhas.clear();
   }
   if (e != 0) Loga("TIDE.CarregaFormatosDeCadastro erro:" + Str(e));
   return e;

@@ -5,6 +5,7 @@
 #include "foundation/log.h"
 #include "importers/market/registration.h"
 #include "importers/objects/registration.h"
+#include "importers/ownership/registration.h"
 
 namespace zun {
 
@@ -16,6 +17,7 @@ bool RegistraImportadores() {
   static constexpr Pasta kPastas[] = {
       {"objects", RegistraImportadoresDeObjetos},
       {"market", RegistraImportadoresDeMercado},
+      {"ownership", RegistraImportadoresDeParticipacoes},
   };
   bool todos = true;
   for (const Pasta& p : kPastas) {

@@ -536,6 +536,30 @@ TEST_F(EndToEnd, RegistryExample) {
             "0 48  Preferenciais;1 103  1.0;2 58  Petrobras;2 58 2024-07-01 Petrobras_SA;"
             "2 106 2024-01-01 3.0;33000167000101");
   EXPECT_NE(Log().find("Warning: 4178 Ticker:ZZZZ9, Bolsa:1"), std::string::npos);
+// The share-base example through the queue on PETR with its common and
+// preferred classes: derived totals, a class kept by an update and one
+// cleared by a new base.
+TEST_F(EndToEnd, ShareBaseExample) {
+  Query(
+      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0)",
+      [](char**) {});
+  const int id =
+      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/share_bases.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Entry(id).result, 0) << r.out;
+  std::string got;
+  Query(
+      "SELECT date(data), id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, "
+      "stat_em, ex_tesouraria, stat_ex) FROM base_acionaria ORDER BY data, id_class",
+      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + ";"; });
+  EXPECT_EQ(got,
+            "2024-03-31 1 1e+06/5=0/0+0/0;2024-03-31 2 600000/2=0/0+0/0;"
+            "2024-03-31 3 400000/5=10000/2+390000/2;"
+            "2024-06-30 1 1e+06/5=0/0+0/0;2024-06-30 2 600000/2=0/0+0/0;"
+            "2024-06-30 3 400000/2=20000/2+380000/2;"
+            "2024-09-30 3 400000/2=0/0+0/0;");
 }
 
 }  // namespace

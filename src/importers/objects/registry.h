@@ -9,8 +9,10 @@
 // its company, and write the value to the object whose registration format
 // holds it. Values are read and written through db/indicators.h.
 //
-// Lines are checked in both passes (look-ups and the value's reading
-// included) and written only in the import pass. An unknown series (4178)
+// The line head (object look-up, indicator, value present, date) is checked
+// in both passes; the check pass also checks the registration format, and
+// the import pass reads the value by the indicator's field type and writes
+// it, so a value that cannot be read fails the line in the import pass. An unknown series (4178)
 // is only a warning line message ("Warning: 4178 Ticker:..., Bolsa:...")
 // except for "*EAAREGIFEXISTS".
 //

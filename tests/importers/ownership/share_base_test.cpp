@@ -1,0 +1,207 @@
+// Share-base records through the import engine on the embedded database.
+// PETR (id 1) has assets of classes 2 and 3, both under class 1; VALE
+// (id 2) has only class 2, so its class 1 has a single child. Each case
+// starts from a stored base, imports one line and compares the stored
+// classes ("class|total/status=in/status+out/status"), the writes and
+// deletes logged, and the slots marked invalid when the base is derived
+// again.
+#include "importers/ownership/share_base.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../../database/db_fixture.h"
+#include "../../db/zi_globs_fixture.h"
+#include "../../engine/test_files.h"
+#include "../../toolbox/dbutil/log_capture.h"
+#include "engine/imp_main.h"
+#include "engine/value_formats.h"
+#include "importers/ownership/registration.h"
+
+namespace zun {
+namespace {
+
+class ImpDeTeste : public TImpMain {
+ public:
+  using TImpMain::TImpMain;
+  void Msg(const std::string&) override {}
+};
+
+constexpr char kEmpresas[] =
+    "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0), (2, 'VALE', 0);"
+    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0),"
+    " (3, 2, 2, 0, 0)";
+
+constexpr char kConsulta[] =
+    "SELECT id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, stat_em, "
+    "ex_tesouraria, stat_ex) FROM base_acionaria ORDER BY id_emp, id_class";
+
+// A stored row of PETR's base of 2024-03-31, source 0.
+std::string Guardada(const char* classe, const char* valores) {
+  return std::string(
+             "INSERT INTO base_acionaria (id_emp, data, source, id_class, total, stat_tot, "
+             "em_tesouraria, stat_em, ex_tesouraria, stat_ex) VALUES (1, "
+             "'2024-03-31 00:00:00', 0, ") +
+         classe + ", " + valores + ")";
+}
+
+class ShareBaseImport : public ZiGlobsDb {
+ protected:
+  void SetUp() override {
+    ZiGlobsDb::SetUp();
+    ASSERT_TRUE(RegistraImportadoresDeParticipacoes());
+    SqlScript(kEmpresas);
+  }
+
+  int32_t Importa(const std::string& linha, std::string* primeira_msg = nullptr) {
+    ImpDeTeste imp(EscreveArquivo("shares.txt", linha + "\r\n"), true);
+    while (imp.CanGoOn()) imp.ImportNext();
+    if (primeira_msg != nullptr) *primeira_msg = imp.FirstErrMsg;
+    return imp.ResultCode();
+  }
+
+  // Classes of emp's base with an invalid slot after deriving it again:
+  // "class:" + one Y/N per slot, blank-separated.
+  std::string Invalidos(int32_t emp) {
+    TListaBaseAcionaria lista(emp, 0);
+    EXPECT_EQ(lista.Le(), 0);
+    double data = 0;
+    StrToDateOk("2024-03-31", &data);
+    TBaseAcionaria* base = lista.PegaBase(data, false);
+    if (base == nullptr) return "no base";
+    base->Deriva();
+    std::string r;
+    std::vector<const TUmaClasseNaBac*> pilha = {&base->Raiz};
+    while (!pilha.empty()) {
+      const TUmaClasseNaBac* c = pilha.back();
+      pilha.pop_back();
+      std::string m;
+      for (const TValorBac& v : c->Valores) m += v.Invalido ? "Y" : "N";
+      if (c->IdClass != 0 && m != "NNN")
+        r += (r.empty() ? "" : " ") + std::to_string(c->IdClass) + ":" + m;
+      for (const auto& f : c->Filhos) pilha.push_back(f.get());
+    }
+    return r;
+  }
+};
+
+struct Caso {
+  std::vector<std::string> guardada;  // rows of PETR's base
+  const char* linha;
+  const char* classes;  // stored afterwards
+  int escritas;         // data-log entries: classes written, base deleted
+  const char* invalidos;
+};
+
+TEST_F(ShareBaseImport, MergesDerivesAndWrites) {
+  const std::string bac3 = Guardada("3", "1000, 5, 10, 2, 990, 2");
+  const std::vector<Caso> casos = {
+      // The total follows from the two parts; a class found by its name.
+      {{}, "*SHARES PETR 0 2024-03-31 0 \"Preferred shares\" 10 990", "3|1000/5=10/2+990/2", 1, ""},
+      {{}, "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1000", "3|1000/2=0/0+0/0", 1, ""},
+      // Three given numbers that do not add up are all invalid.
+      {{},
+       "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1000 #3 10 900",
+       "3|1000/2=10/2+900/2",
+       1,
+       "3:YYY"},
+      // The parent gets its children's sum, or is invalid when its own differs.
+      {{},
+       "*SHARES PETR 0 2024-03-31 0 #2 issued 600 #3 TOTAL 400",
+       "1|1000/5=0/0+0/0;2|600/2=0/0+0/0;3|400/2=0/0+0/0",
+       3,
+       ""},
+      {{},
+       "*SHARES PETR 0 2024-03-31 0 #1 TOTAL 999 #2 TOTAL 600 #3 TOTAL 400",
+       "1|999/2=0/0+0/0;2|600/2=0/0+0/0;3|400/2=0/0+0/0",
+       3,
+       "1:YNN"},
+      // "*SHARES" clears the other classes, "*SHARESUPDATE" keeps them.
+      {{Guardada("1", "1000, 5, 0, 0, 0, 0"), Guardada("2", "600, 2, 0, 0, 0, 0"),
+        Guardada("3", "400, 2, 0, 0, 0, 0")},
+       "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 500",
+       "3|500/2=0/0+0/0",
+       1,
+       ""},
+      {{Guardada("1", "1000, 5, 0, 0, 0, 0"), Guardada("2", "600, 2, 0, 0, 0, 0"),
+        Guardada("3", "400, 2, 0, 0, 0, 0")},
+       "*SHARESUPDATE PETR 0 2024-03-31 0 #3 TOTAL 500",
+       "1|1100/5=0/0+0/0;2|600/2=0/0+0/0;3|500/2=0/0+0/0",
+       3,
+       ""},
+      // A base that does not change is not written; "-" gives nothing.
+      {{bac3}, "*SHARES PETR 0 2024-03-31 0 #3 10 990", "3|1000/5=10/2+990/2", 0, ""},
+      {{bac3}, "*SHARESUPDATE PETR 0 2024-03-31 0 #3 - -", "3|1000/5=10/2+990/2", 0, ""},
+      // A stored status 4 reads as 5; status 10 is cleared and derived again.
+      {{Guardada("3", "1000, 4, 10, 2, 990, 2")},
+       "*SHARESUPDATE PETR 0 2024-03-31 0",
+       "3|1000/4=10/2+990/2",
+       0,
+       ""},
+      {{Guardada("3", "1000, 10, 10, 2, 990, 2")},
+       "*SHARESUPDATE PETR 0 2024-03-31 0",
+       "3|1000/5=10/2+990/2",
+       1,
+       ""},
+      // A base left with nothing to write is deleted.
+      {{bac3}, "*SHARES PETR 0 2024-03-31 0 #3 - -", "", 1, "no base"},
+      // A given total of a parent with one child is handed down.
+      {{}, "*SHARES VALE 0 2024-03-31 0 #1 TOTAL 500", "1|500/5=0/0+0/0;2|500/2=0/0+0/0", 2, ""},
+  };
+  for (const Caso& c : casos) {
+    Sql("DELETE FROM base_acionaria");
+    Sql("DELETE FROM data_log");
+    for (const std::string& g : c.guardada) Sql(g);
+    EXPECT_EQ(Importa(c.linha), 0) << c.linha;
+    EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), c.classes) << c.linha;
+    EXPECT_EQ(LinhasComoTexto(*Db, "SELECT count(*) FROM data_log"), std::to_string(c.escritas))
+        << c.linha;
+    const int32_t emp = std::string(c.linha).find("VALE") != std::string::npos ? 2 : 1;
+    EXPECT_EQ(Invalidos(emp), c.invalidos) << c.linha;
+  }
+}
+
+TEST_F(ShareBaseImport, LineErrors) {
+  const struct {
+    const char* linha;
+    int32_t codigo;
+    const char* mensagem;
+  } casos[] = {
+      {"*SHARES \"\" 0 2024-03-31 0 #3 TOTAL 1", 4149, "Empty <company>"},
+      {"*SHARES PETR x 2024-03-31 0 #3 TOTAL 1", 4182, ""},
+      {"*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1", 4174, ""},
+      {"*SHARES PETR 0 2024-02-30 0 #3 TOTAL 1", 4151, "Invalid date: <2024-02-30>"},
+      {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
+      {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
+      {"*SHARES PETR 0 2024-03-31 0 #99 TOTAL 1", 4153, "Unknown class #99 \"#99\" pais:0"},
+      {"*SHARES PETR 0 2024-03-31 0 Nope TOTAL 1", 4153, "Unknown class #-1 \"Nope\" pais:0"},
+      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1,5", 4154, "Invalid field <1,5>"},
+      {"*SHARES PETR 0 2024-03-31 0 #3 x 5", 4154, "Invalid field <x>"},
+      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #2", 4156, ""},
+      // Class 4 is known but not one of PETR's: refused in the import pass.
+      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL 1", 4203, ""},
+  };
+  for (const auto& c : casos) {
+    std::string msg;
+    EXPECT_EQ(Importa(c.linha, &msg), c.codigo) << c.linha;
+    if (*c.mensagem != '\0') {
+      EXPECT_EQ(msg, c.mensagem) << c.linha;
+    }
+  }
+  EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), "");
+}
+
+// A refused write (this user has no right to source 1) fails the line and
+// is logged with the class and its slots.
+TEST_F(ShareBaseImport, FailedWriteIsLogged) {
+  LogCapture log;
+  EXPECT_EQ(Importa("*SHARES PETR 0 2024-03-31 1 #3 10 990"), 51206);
+  EXPECT_TRUE(
+      log.Has("T1CnB.SDb Erro: 51206 empresa 1 2024-03-31 Src:1 classe 3/Preferred shares "
+              "[1000/5=10/2+990/2]"));
+}
+
+}  // namespace
+}  // namespace zun
