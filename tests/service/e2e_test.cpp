@@ -478,6 +478,89 @@ TEST_F(EndToEnd, PasswordFile) {
   EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
 }
 
+// The registry example goes through the queue for the company PETR, its
+// asset of class PN and its series PETR4: values by date on each level, the
+// tax number in the company record, the unknown series only a warning.
+TEST_F(EndToEnd, RegistryExample) {
+  Query(
+      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
+      "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)",
+      [](char**) {});
+  const int id =
+      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/registry.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Entry(id).done) << r.out;
+  std::string got;
+  Query(
+      "SELECT eaa || ' ' || idindica || ' ' || substr(data_ini, 1, 10) || ' ' || "
+      "coalesce(valornum, valorst) FROM valor_indicador ORDER BY eaa, idindica, data_ini",
+      [&](char** c) { got += std::string(c[0]) + ";"; });
+  Query("SELECT cnpj FROM empresa", [&](char** c) { got += c[0]; });
+  EXPECT_EQ(got,
+            "0 46 2024-01-01 100.0;0 46 2024-07-01 120.0;0 46 2025-01-01 100.0;"
+            "0 48  Preferenciais;1 103  1.0;2 58  Petrobras;2 58 2024-07-01 Petrobras_SA;"
+            "2 106 2024-01-01 3.0;33000167000101");
+  EXPECT_NE(Log().find("Warning: 4178 Ticker:ZZZZ9, Bolsa:1"), std::string::npos);
+}
+
+// The share-base example through the queue on PETR with its common and
+// preferred classes: derived totals, a class kept by an update and one
+// cleared by a new base.
+TEST_F(EndToEnd, ShareBaseExample) {
+  Query(
+      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0)",
+      [](char**) {});
+  const int id =
+      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/share_bases.txt"), 5);
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(Entry(id).result, 0) << r.out;
+  std::string got;
+  Query(
+      "SELECT date(data), id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, "
+      "stat_em, ex_tesouraria, stat_ex) FROM base_acionaria ORDER BY data, id_class",
+      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + ";"; });
+  EXPECT_EQ(got,
+            "2024-03-31 1 1e+06/5=0/0+0/0;2024-03-31 2 600000/2=0/0+0/0;"
+            "2024-03-31 3 400000/5=10000/2+390000/2;"
+            "2024-06-30 1 1e+06/5=0/0+0/0;2024-06-30 2 600000/2=0/0+0/0;"
+            "2024-06-30 3 400000/2=20000/2+380000/2;"
+            "2024-09-30 3 400000/2=0/0+0/0;");
+}
+
+// The ownership examples through the queue: the parties, then the
+// shareholder composition and the fund portfolio that name them.
+TEST_F(EndToEnd, OwnershipExamples) {
+  Query("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)", [](char**) {});
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  std::vector<int> ids;
+  for (const char* f : {"shareholders.txt", "composition.txt", "portfolio.txt"}) {
+    ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
+  }
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int id : ids) EXPECT_EQ(Entry(id).result, 0) << id << r.out;
+  std::string got;
+  Query(
+      "SELECT c.TipoDocumento, a.nome, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i "
+      "JOIN compacc c ON c.id = i.cac JOIN acionista a ON a.id = i.nac "
+      "ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot",
+      [&](char** c) {
+        got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + " " + c[4] + ";";
+      });
+  EXPECT_EQ(got,
+            "0 Uniao Federal 1 3740470811.0 0;0 Uniao Federal 2 28.67 0;"
+            "0 BNDES Participacoes S.A. 0 1000000000.0 0;0 BNDES Participacoes S.A. 2 7.67 0;"
+            "0 Fundo de Pensao Alfa 1 750000.0 0;"
+            "0 Free float 0 4500000000.0 0;0 Free float 1 8000000000.0 0;0 Free float 2 61.2 0;"
+            "0 Base 0 5602042788.0 0;0 Base 1 13044496930.0 0;"
+            "0 Total 0 5602042788.0 0;0 Total 1 13044496930.0 0;0 Total 2 100.0 0;"
+            "1 Petrobras PN 3 1523400.75 1;1 Tesouro Selic 2029 3 880000.5 2;");
+}
+
 // The security master example: four files queued in order build a company,
 // its class and a series from nothing, set their registration data, then
 // import the series' quote.
@@ -509,57 +592,6 @@ TEST_F(EndToEnd, SecurityMasterExample) {
             "0 1  Zun Mineracao ON;0 46  1.0;0 46 2024-01-01 2.0;0 48  Acoes ordinarias;"
             "1 103  1.0;2 58  Mineradora de Exemplo;"
             "2 58 2024-01-01 Mineradora de exemplo, listada em 2024;2 106 2024-01-01 3.0;");
-}
-
-// The registry example goes through the queue for the company PETR, its
-// asset of class PN and its series PETR4: values by date on each level, the
-// tax number in the company record, the unknown series only a warning.
-TEST_F(EndToEnd, RegistryExample) {
-  Query(
-      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
-      "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)",
-      [](char**) {});
-  const int id =
-      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/registry.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(Entry(id).done) << r.out;
-  std::string got;
-  Query(
-      "SELECT eaa || ' ' || idindica || ' ' || substr(data_ini, 1, 10) || ' ' || "
-      "coalesce(valornum, valorst) FROM valor_indicador ORDER BY eaa, idindica, data_ini",
-      [&](char** c) { got += std::string(c[0]) + ";"; });
-  Query("SELECT cnpj FROM empresa", [&](char** c) { got += c[0]; });
-  EXPECT_EQ(got,
-            "0 46 2024-01-01 100.0;0 46 2024-07-01 120.0;0 46 2025-01-01 100.0;"
-            "0 48  Preferenciais;1 103  1.0;2 58  Petrobras;2 58 2024-07-01 Petrobras_SA;"
-            "2 106 2024-01-01 3.0;33000167000101");
-  EXPECT_NE(Log().find("Warning: 4178 Ticker:ZZZZ9, Bolsa:1"), std::string::npos);
-// The share-base example through the queue on PETR with its common and
-// preferred classes: derived totals, a class kept by an update and one
-// cleared by a new base.
-TEST_F(EndToEnd, ShareBaseExample) {
-  Query(
-      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0)",
-      [](char**) {});
-  const int id =
-      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/share_bases.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(Entry(id).result, 0) << r.out;
-  std::string got;
-  Query(
-      "SELECT date(data), id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, "
-      "stat_em, ex_tesouraria, stat_ex) FROM base_acionaria ORDER BY data, id_class",
-      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + ";"; });
-  EXPECT_EQ(got,
-            "2024-03-31 1 1e+06/5=0/0+0/0;2024-03-31 2 600000/2=0/0+0/0;"
-            "2024-03-31 3 400000/5=10000/2+390000/2;"
-            "2024-06-30 1 1e+06/5=0/0+0/0;2024-06-30 2 600000/2=0/0+0/0;"
-            "2024-06-30 3 400000/2=20000/2+380000/2;"
-            "2024-09-30 3 400000/2=0/0+0/0;");
 }
 
 }  // namespace
