@@ -41,6 +41,9 @@ void RegisterIndicatorProcedures();
 // Share bases: "GetBaseAcDaEmp", "PutBaseAcionaria" and "DelBaseAcionaria";
 // their codes are 51201..51206 (docs/database.md).
 void RegisterShareBaseProcedures();
+// Parties with their names and documents, and the shareholding
+// compositions; their codes are in ownership_procs.h.
+void RegisterOwnershipProcedures();
 
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an
 // exchange), "@aux" (a destination kind 0..11) and "@date" (given), then

@@ -125,6 +125,7 @@ void RegisterDatabaseProcedures() {
   RegisterNameProcedures();
   RegisterIndicatorProcedures();
   RegisterShareBaseProcedures();
+  RegisterOwnershipProcedures();
 }
 
 }  // namespace zun

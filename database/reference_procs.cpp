@@ -98,7 +98,7 @@ void AcionistaGet(ProcContext& c) {
   Recordset rs = c.Query(
       "SELECT a.id, a.pais, a.nome, a.doc, a.eh_acionista AS EhAcionista, "
       "a.eh_aplicacao AS EhAplicacao, "
-      "(SELECT COUNT(*) FROM acionista_doc d2 WHERE d2.id = a.id) AS qtnomes, "
+      "1 + (SELECT COUNT(*) FROM acionista_nome n WHERE n.id = a.id) AS qtnomes, "
       "d.docpais, d.doc_id FROM acionista a LEFT JOIN acionista_doc d ON d.id = a.id "
       "WHERE a.id = ? ORDER BY d.docpais, d.doc_id",
       {c.In("@id")});

@@ -151,6 +151,18 @@ CREATE TABLE acionista_doc (
   doc_id  TEXT NOT NULL,
   PRIMARY KEY (id, docpais, doc_id)
 );
+-- A document names one party in its country. doc_id is kept upper case
+-- with letters and digits only, except a provisional document (one holding
+-- "-PROVIS"), which is kept upper case as written.
+CREATE UNIQUE INDEX acionista_doc_unico ON acionista_doc (docpais, doc_id);
+-- The names of a party besides its main name (acionista.nome).
+CREATE TABLE acionista_nome (
+  id   INTEGER NOT NULL REFERENCES acionista(id),
+  nome TEXT NOT NULL,
+  PRIMARY KEY (id, nome)
+);
+-- The documents as the client's document cache reads them.
+CREATE VIEW AcionistaDoc AS SELECT docpais, doc_id, id AS aci FROM acionista_doc;
 -- Securities in three levels: companies, their assets (one per share
 -- class of the company) and the series of an asset (one per exchange and
 -- ticker). Codes compare without regard to ASCII letter case. -1 means
@@ -562,4 +574,29 @@ CREATE TABLE base_acionaria (
   PRIMARY KEY (id_emp, source, data, id_class)
 ) WITHOUT ROWID;
 
-INSERT INTO schema_version (version, applied) VALUES (9, datetime('now', 'localtime'));
+-- Shareholding compositions: one per company, kind of document (0
+-- shareholders, 1 fund portfolio, 3 credit receivables) and reference
+-- date, with its items. An item is one value (vot 0..3) of one party,
+-- portfolio kind and classification (NULL: none).
+CREATE TABLE compacc (
+  id            INTEGER PRIMARY KEY,
+  emp           INTEGER NOT NULL REFERENCES empresa(id),
+  dtref         DATETIME NOT NULL,
+  dtpub         DATETIME,
+  dtrtf         DATETIME,
+  inpct         INTEGER NOT NULL DEFAULT 0,
+  TipoDocumento INTEGER NOT NULL CHECK (TipoDocumento IN (0, 1, 3)),
+  UNIQUE (emp, TipoDocumento, dtref)
+);
+CREATE TABLE compaccitem (
+  cac               INTEGER NOT NULL REFERENCES compacc(id),
+  nac               INTEGER NOT NULL REFERENCES acionista(id),
+  vot               INTEGER NOT NULL CHECK (vot BETWEEN 0 AND 3),
+  vlr               REAL NOT NULL,
+  TipoAplicacao     INTEGER NOT NULL DEFAULT 0,
+  TipoClassificacao INTEGER
+);
+CREATE UNIQUE INDEX compaccitem_chave
+  ON compaccitem (cac, nac, TipoAplicacao, vot, IFNULL(TipoClassificacao, 0));
+
+INSERT INTO schema_version (version, applied) VALUES (10, datetime('now', 'localtime'));

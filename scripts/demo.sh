@@ -28,7 +28,8 @@ for f in "$root"/examples/good.txt "$root"/examples/small_tables.txt \
   "$root"/examples/quotes_bulletin.txt "$root"/examples/quotes_conditional.txt \
   "$root"/examples/corporate_actions.txt "$root"/examples/news.txt \
   "$root"/examples/object_records.txt "$root"/examples/registry.txt \
-  "$root"/examples/share_bases.txt \
+  "$root"/examples/share_bases.txt "$root"/examples/shareholders.txt \
+  "$root"/examples/composition.txt "$root"/examples/portfolio.txt \
   "$root"/examples/security_master_[1-4]_*.txt \
   "$root"/examples/check_fails.txt; do
   printf 'queued %s as entry ' "$(basename "$f")"
@@ -61,6 +62,9 @@ echo "--- the registration data, as examples/registry.txt left them"
 "$db" sql "SELECT cnpj FROM empresa WHERE id = 1"
 echo "--- PETR's share bases, as examples/share_bases.txt left them"
 "$db" sql "SELECT date(data), id_class, total, stat_tot, em_tesouraria, stat_em, ex_tesouraria, stat_ex FROM base_acionaria WHERE id_emp = 1 ORDER BY data, id_class"
+echo "--- the parties and compositions, as examples/shareholders.txt, composition.txt and portfolio.txt left them"
+"$db" sql "SELECT id, nome, eh_acionista, eh_aplicacao FROM acionista WHERE id < 2147483645 ORDER BY id"
+"$db" sql "SELECT c.TipoDocumento, date(c.dtref), i.nac, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i JOIN compacc c ON c.id = i.cac ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot"
 echo "--- the security master built from nothing by examples/security_master_*.txt, with its quote"
 "$db" sql "SELECT e.cod, e.nome, t.idclass, a.cod, date(c.data), c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id JOIN anb a ON a.acao = t.id LEFT JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'"
 echo "log: $demo/zuninput.log"

@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "engine/keyword_table.h"
+#include "importers/ownership/compositions.h"
 #include "importers/ownership/share_base.h"
+#include "importers/ownership/shareholders.h"
 
 namespace zun {
 
@@ -17,6 +19,10 @@ bool RegistraImportadoresDeParticipacoes() {
                                        const TVariantes& v, int32_t* code, std::string* mensagem) {
          ImportaBaseAcionaria(parser, to_no_check, mensagem, code, v.Atualiza);
        })},
+      // shareholders.h
+      {I::kAcionista, TImportaObjetoCodigo(ImportaAcionista)},
+      // compositions.h
+      {I::kComposicao, TImportaObjetoCodigo(ImportaComposicao)},
   };
   bool todos = true;
   for (const auto& [importador, entrada] : entradas) {

@@ -1,6 +1,6 @@
-// The one place where the ownership importers are entered into the import
-// engine's keyword table. Each unit of this folder adds its entries to the
-// list in registration.cpp.
+// The one place where the importers of parties, compositions and share
+// bases are entered into the import engine's keyword table. Each unit of
+// this folder adds its entries to the list in registration.cpp.
 //
 // Thread-safety: none; call at start-up on the main thread, before the
 // first file is imported.
