@@ -598,5 +598,38 @@ TEST_F(EndToEnd, StatementExamples) {
       << Log();
 }
 
+// The security master example: four files queued in order build a company,
+// its class and a series from nothing, set their registration data, then
+// import the series' quote.
+TEST_F(EndToEnd, SecurityMasterExample) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  std::vector<int> ids;
+  for (const char* f : {"security_master_1_company.txt", "security_master_2_class.txt",
+                        "security_master_3_series.txt", "security_master_4_data.txt"}) {
+    ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
+  }
+  const RunResult r = Run();
+  EXPECT_EQ(r.status, 0) << r.out;
+  for (int id : ids) {
+    EXPECT_TRUE(Entry(id).done) << id << r.out;
+    EXPECT_EQ(Entry(id).result, 0) << id << r.out;
+  }
+  std::string got;
+  Query(
+      "SELECT e.nome, e.cnpj, a.cod, c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id "
+      "JOIN anb a ON a.acao = t.id JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'",
+      [&](char** c) { got += std::string(c[0]) + "|" + c[1] + "|" + c[2] + "|" + c[3] + ";"; });
+  EXPECT_EQ(got, "Cia. Zun de Mineracao|12345678000190|ZUNM3|12.3;");
+  got.clear();
+  Query(
+      "SELECT eaa, idindica, substr(data_ini, 1, 10), COALESCE(valorst, valornum) "
+      "FROM valor_indicador ORDER BY eaa, idindica, data_ini",
+      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + ";"; });
+  EXPECT_EQ(got,
+            "0 1  Zun Mineracao ON;0 46  1.0;0 46 2024-01-01 2.0;0 48  Acoes ordinarias;"
+            "1 103  1.0;2 58  Mineradora de Exemplo;"
+            "2 58 2024-01-01 Mineradora de exemplo, listada em 2024;2 106 2024-01-01 3.0;");
+}
+
 }  // namespace
 }  // namespace zun

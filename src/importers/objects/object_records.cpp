@@ -1,7 +1,6 @@
 #include "importers/objects/object_records.h"
 
 #include <initializer_list>
-#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
+#include "importers/objects/field_checks.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -23,21 +23,6 @@ namespace {
 
 // Look-up code of GetIdAtv: company and class known, no asset of the class.
 constexpr int32_t kAtvInexistente = 4172;
-
-// An industry code as the table keeps it (16 bits); false outside that
-// range, where no code is valid.
-bool Naics16(int32_t v, int16_t* naics) {
-  if (v < std::numeric_limits<int16_t>::min() || v > std::numeric_limits<int16_t>::max()) {
-    return false;
-  }
-  *naics = static_cast<int16_t>(v);
-  return true;
-}
-
-// An integer field that is an id of lista.
-bool IdDaLista(std::string_view s, tIntStgList* lista, int32_t* id) {
-  return StrToIntOk(s, id) && lista != nullptr && lista->IndexOfId(*id) >= 0;
-}
 
 // The checks shared by the series records: field count (errado when it is
 // not 4, with the line message), ticker and exchange. 0 when they pass.

@@ -4,6 +4,7 @@
 
 #include "db/indicators.h"
 #include "engine/keyword_table.h"
+#include "importers/objects/company_series.h"
 #include "importers/objects/object_records.h"
 #include "importers/objects/registry.h"
 #include "importers/objects/small_tables.h"
@@ -29,6 +30,9 @@ bool RegistraImportadoresDeObjetos() {
       {I::kSerieStatus, TImportaObjetoCodigo(ImportaSerieStatus)},
       {I::kIsin, TImportaObjetoCodigo(ImportaIsin)},
       {I::kObjClass, TImportaObjetoCodigo(ImportaObjClass)},
+      // company_series.h
+      {I::kObjEmp, TImportaObjetoCodigo(ImportaObjEmp)},
+      {I::kObjSerie, TImportaObjetoCodigo(ImportaObjSerie)},
       // registry.h
       {I::kRegistro, TImportaObjetoCodigo(ImportaRegistro)},
       {I::kRegistroRepeteData, TImportaObjetoCodigo(RepeteRegistro)},

@@ -1,0 +1,116 @@
+// The company and series records on the test database of
+// object_import_fixture.h. Each keyword has one table of lines, each line a
+// file of its own, run in order on one database; then the rows the table
+// touched.
+#include "importers/objects/company_series.h"
+
+#include <string>
+
+#include "db/user_context.h"
+#include "object_import_fixture.h"
+
+namespace zun {
+namespace {
+
+// The indicator values the records wrote.
+constexpr char kIndicadores[] =
+    "SELECT eaa, id_eaa, idindica, valornum, valorst FROM valor_indicador "
+    "ORDER BY eaa, id_eaa, idindica";
+
+class CompanySeriesImport : public ObjectRecordsImport {
+ protected:
+  void SetUp() override {
+    ObjectRecordsImport::SetUp();
+    SqlScript(
+        "INSERT INTO fmt_bal (id, nome) VALUES (3, 'Funds'), (5, 'Holdings');"
+        "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (2, 1, 3, 1, 0);"
+        "UPDATE anb SET pais_pro_cod_zun = 0");
+    UsuarioIsAdmin = true;  // formats of further sources, moving series
+  }
+};
+
+// A new company needs fields 3 to 10 (9 and 10 anything but "-"); a known
+// one takes what is given. "3-5" sets the first two formats only.
+TEST_F(CompanySeriesImport, ObjEmp) {
+  EXPECT_EQ(Roda({{"*OBJEMP VALE 0 \"Vale S/A\" 1 1 3-5 212 \"  Mining  \" x y 3359", 0},
+                  {"*OBJEMP NOVA 0 Nova 1 1 0 212 Texto - y", 7130},
+                  {"*OBJEMP NOVA 0 Nova 1 1 0 212 Texto x", 7130},
+                  {"*OBJEMP PETR 0 - - - 1-2-1-2", 0},
+                  {"*OBJEMP petr 0 \"PETROLEO BRASILEIRO\" 0 2 3-5 - - - - 1234", 0},
+                  {"*OBJEMP PETR", 7126},
+                  {"*OBJEMP PETR 0 a 1 1 0 212 t x y z w", 7126},
+                  {"*OBJEMP - 0", 7127},
+                  {"*OBJEMP PETR x", 7128},
+                  {"*OBJEMP PETR 99", 4173},
+                  {"*OBJEMP PETR 0 - 2 99", 7131},
+                  {"*OBJEMP PETR 0 - - 99", 7132},
+                  {"*OBJEMP PETR 0 - - - 1-2-1-2-1", 7134},
+                  {"*OBJEMP PETR 0 - - - 3-", 7134},
+                  {"*OBJEMP PETR 0 - - - 3-4", 7134},
+                  {"*OBJEMP PETR 0 - - - - 9999", 7133}},
+                 "SELECT cod, nome, moedabal_local, fmtbal, fmtbal1, fmtbal2, fmtbal3, naics, cnpj "
+                 "FROM empresa ORDER BY id"),
+            "PETR|PETROLEO BRASILEIRO|2|3|5|1|2|0|1234;VALE|Vale S/A|1|3|5|0|0|212|3359");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "2|2|58||Mining");
+}
+
+// The abbreviated form normalises the name for the company's country and
+// cuts it to 50 characters.
+TEST_F(CompanySeriesImport, ObjEmpAbrev) {
+  EXPECT_EQ(Roda({{"*OBJEMPABREV PETR 0 \"COMPANHIA ABCDEFGHIJ KLMNOPQRST UVWXYZABCD "
+                   "EFGHIJKLMN OPQRSTUVWX\"",
+                   0},
+                  {"*OBJEMPABREV GE 1 \"GENERAL ELECTRIC COMPANY\" 1 2 0 3341 \"THE COMPANY\" x "
+                   "y",
+                   0}},
+                 "SELECT nome FROM empresa ORDER BY id"),
+            "Cia. Abcdefghij Klmnopqrst Uvwxyzabcd Efghijklmn O;General Electric Co.");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "2|2|58||The Co.");
+}
+
+// "*OBJSERIE PETR4 1" followed by "-" up to field i, which is "x".
+std::string SerieComXNoCampo(int i) {
+  std::string linha = "*OBJSERIE PETR4 1";
+  for (int k = 3; k < i; ++k) linha += " -";
+  return linha + " x";
+}
+
+TEST_F(CompanySeriesImport, ObjSerieCamposInvalidos) {
+  const struct {
+    int campo;
+    int32_t codigo;
+  } casos[] = {{6, 15261},  {7, 15262},  {9, 15263},  {10, 15264}, {12, 15265}, {13, 15266},
+               {14, 15267}, {15, 15268}, {16, 15269}, {17, 15270}, {18, 15271}, {19, 15272}};
+  for (const auto& c : casos) {
+    const std::string linha = SerieComXNoCampo(c.campo);
+    Roda({{linha.c_str(), c.codigo}}, "SELECT 1");
+  }
+}
+
+// A new series needs fields 3 to 19; the asset fields go together and
+// move a series to another asset.
+TEST_F(CompanySeriesImport, ObjSerie) {
+  EXPECT_EQ(Roda({{"*OBJSERIE PETR3 1 PETR 0 ON N 2 \"Texto\" 1 12.5 \"Petrobras ON\" "
+                   "Y N 7 1 3 0 4 5",
+                   0},
+                  {"*OBJSERIE PETR4 1 petr 0 PN Y - - 2 - - - - - - - 1", 0},
+                  {"*OBJSERIE PETR5 1 PETR 0 ON N 2 t 1 - n N N 0 0 0 0 0 0", 15274},
+                  {"*OBJSERIE PETR5 1", 15274},
+                  {"*OBJSERIE PETR4 1 PETR - -", 15273},
+                  {"*OBJSERIE PETR4 1 - 0 -", 15273},
+                  {"*OBJSERIE PETR4 1 PETR - - x", 15261},
+                  {"*OBJSERIE PETR4 1 PETR 0 RF", 4172},
+                  {"*OBJSERIE PETR4 1 VALE 0 ON", 4170},
+                  {"*OBJSERIE PETR4 1 - - - - 12", 15262},
+                  {"*OBJSERIE PETR4", 15260},
+                  {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - - - - -", 15260},
+                  {"*OBJSERIE PETR4 x", 4177}},
+                 "SELECT cod, acao, cancelado, tipo_de_bgl_destino, moedacot, traz_dados_da_emp, "
+                 "id_calendario, disable_copy, formato_de_cadastro, mapa_colonia, "
+                 "override_grupos_campo_cotacao, tipo_de_contrato FROM anb ORDER BY id"),
+            "PETR4|2|1|0|2|0|0|0|0|0|0|1;PETR3|1|0|2|1|1|7|1|3|4|5|0");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "0|2|1||Petrobras ON;0|2|46|12.5|;0|2|48||Texto");
+}
+
+}  // namespace
+}  // namespace zun
