@@ -6,14 +6,54 @@ namespace zun {
 
 Command::Command(Connection* conn, CommandType type, std::string text)
     : conn_(conn), type_(type), text_(std::move(text)), timeout_(conn->CommandTimeout()) {
-  if (type_ == CommandType::kStoredProc) params_ = conn_->Provider().DescribeProcedure(text_);
+  if (type_ == CommandType::kStoredProc) {
+    params_ = conn_->Provider().DescribeProcedure(text_);
+    return;
+  }
+  const int n = ContaMarcadores(text_);
+  for (int i = 1; i <= n; ++i) {
+    params_.Add(Parameter{"@" + std::to_string(i), DataType::kEmpty, ParamDirection::kInput, {}});
+  }
+}
+
+int ContaMarcadores(const std::string& sql) {
+  int n = 0;
+  size_t i = 0;
+  auto pula_ate = [&](const char* fim) {
+    const size_t f = sql.find(fim, i);
+    i = f == std::string::npos ? sql.size() : f + std::char_traits<char>::length(fim);
+  };
+  while (i < sql.size()) {
+    const char c = sql[i++];
+    if (c == '?') {
+      ++n;
+    } else if (c == '\'') {
+      pula_ate("'");  // a doubled quote reads as two strings: same count
+    } else if (c == '"') {
+      pula_ate("\"");
+    } else if (c == '[') {
+      pula_ate("]");
+    } else if (c == '-' && i < sql.size() && sql[i] == '-') {
+      pula_ate("\n");
+    } else if (c == '/' && i < sql.size() && sql[i] == '*') {
+      ++i;
+      pula_ate("*/");
+    }
+  }
+  return n;
 }
 
 void Command::Run() {
   Close();
   std::vector<Recordset> results;
+  rows_affected_ = 0;
   if (type_ == CommandType::kStoredProc) {
     conn_->Provider().CallProcedure(text_, &params_, timeout_, &results);
+  } else if (params_.Count() > 0) {
+    std::vector<Value> binds;
+    binds.reserve(static_cast<size_t>(params_.Count()));
+    for (const Parameter& p : params_.items()) binds.push_back(p.value);
+    rows_affected_ = conn_->Provider().ExecuteSqlParams(text_, binds, timeout_, &results);
   } else {
     conn_->Provider().ExecuteSql(text_, timeout_, &results);
   }

@@ -3,6 +3,12 @@
 // command is created, return value included) and the result sets of its last
 // run, read one at a time.
 //
+// A SQL text may hold "?" placeholders (outside quotes, brackets and
+// comments): its parameter list then has one input parameter per
+// placeholder, named "@1", "@2", ... in order, whose values are bound by
+// position when the text runs; the provider keeps the prepared statement
+// for the next run of the same text.
+//
 // Execute runs the command and keeps its result sets pending; Open opens the
 // pending result sets of the last Execute, or runs the command when none are
 // pending. NextRecordset moves to the following result set of the same run.
@@ -42,6 +48,8 @@ class Command {
 
   // Runs the command; result sets stay pending until Open or Close.
   void Execute();
+  // Rows the last run of a SQL text with placeholders changed; 0 otherwise.
+  int RowsAffected() const { return rows_affected_; }
   // Opens the first result set (see the header comment). A run that
   // returns no result set leaves the command closed.
   void Open();
@@ -67,6 +75,11 @@ class Command {
   size_t current_ = 0;
   bool pending_ = false;
   bool active_ = false;
+  int rows_affected_ = 0;
 };
+
+// The number of "?" placeholders of a SQL text, not counting those inside
+// '...', "...", [...], "--" comments and "/* */" comments.
+int ContaMarcadores(const std::string& sql);
 
 }  // namespace zun

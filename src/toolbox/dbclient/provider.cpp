@@ -117,4 +117,9 @@ std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& 
   throw ProviderError("Provider <" + name + "> is not registered");
 }
 
+int ProviderConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>&, int,
+                                         std::vector<Recordset>*) {
+  throw ProviderError("This provider runs no SQL text with parameters <" + sql + ">");
+}
+
 }  // namespace zun

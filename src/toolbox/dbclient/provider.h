@@ -65,6 +65,13 @@ class ProviderConnection {
   // be nullptr to discard them).
   virtual void ExecuteSql(const std::string& sql, int timeout_seconds,
                           std::vector<Recordset>* out) = 0;
+  // Runs one SQL statement whose "?" placeholders take binds by position;
+  // the rows it returns (when it has columns) are appended to *out (out may
+  // be nullptr). Returns the number of rows it changed. The provider keeps
+  // the prepared statement of a text and reuses it when the same text runs
+  // again. This default raises ProviderError: the provider cannot.
+  virtual int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                               int timeout_seconds, std::vector<Recordset>* out);
   // The parameter list of a stored procedure, return value first, under
   // the provider's own names. Raises ProviderError for an unknown procedure.
   virtual Parameters DescribeProcedure(const std::string& name) = 0;

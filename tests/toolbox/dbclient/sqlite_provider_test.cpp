@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 
@@ -190,6 +191,65 @@ TEST_F(SqliteProviderTest, AllBytesOfWindows1252RoundTrip) {
   EXPECT_EQ(Utf8ToCp1252("a\xC4\x81"
                          "b\xFF"),
             "a?b?");  // outside 1252, malformed
+}
+
+TEST(SqlPlaceholders, CountedOutsideQuotesBracketsAndComments) {
+  const std::pair<const char*, int> rows[] = {
+      {"SELECT 1", 0},
+      {"UPDATE t SET a=? WHERE b=? AND c=?", 3},
+      {"SELECT '?', \"?\", [a?b] FROM t WHERE x=?", 1},
+      {"SELECT 'it''s ?' WHERE a=? -- and ?\n AND b=? /* ? */", 2},
+  };
+  for (const auto& [sql, n] : rows) EXPECT_EQ(ContaMarcadores(sql), n) << sql;
+}
+
+// Texts with placeholders: values bound by position (NULL, exact doubles,
+// text), the changed-row count, a constraint refusal by its kind, and the
+// prepared statement kept per text, the least recently used making room.
+TEST_F(SqliteProviderTest, SqlTextWithParametersReusesItsPreparedStatement) {
+  conn_.Execute("CREATE TABLE IF NOT EXISTS zp(k INTEGER PRIMARY KEY, v REAL, s TEXT)");
+  conn_.Execute("DELETE FROM zp");
+  auto& sqlite = dynamic_cast<SqliteConnection&>(conn_.Provider());
+  const size_t antes = sqlite.TextosPreparados();
+  Command ins(&conn_, CommandType::kText, "INSERT INTO zp(k, v, s) VALUES (?, ?, ?)");
+  ASSERT_EQ(ins.Params().Count(), 3);
+  EXPECT_EQ(ins.Params()[1].name, "@2");
+  const double ultimo_bit = std::nextafter(0.1, 1.0);
+  const std::vector<std::vector<Value>> linhas = {
+      {Value::Int(1), Value::Double(0.1), Value::String("a\x80")},
+      {Value::Int(2), Value::Double(ultimo_bit), Value::Null()},
+      {Value::Int(3), Value::Null(), Value::String("c")},
+  };
+  for (const auto& linha : linhas) {
+    for (int i = 0; i < 3; ++i) ins.Params()[i].value = linha[static_cast<size_t>(i)];
+    ins.Execute();
+    EXPECT_EQ(ins.RowsAffected(), 1);
+  }
+  EXPECT_EQ(sqlite.TextosPreparados(), antes + 1);  // one statement for three runs
+  Command sel(&conn_, CommandType::kText, "SELECT v, s FROM zp WHERE k = ?");
+  for (size_t k = 0; k < linhas.size(); ++k) {
+    sel.Params()[0].value = Value::Int(static_cast<int32_t>(k + 1));
+    sel.Open();
+    ASSERT_TRUE(sel.Active());
+    EXPECT_EQ(sel.Current().Field(0), linhas[k][1]) << k;
+    EXPECT_EQ(sel.Current().Field(1), linhas[k][2]) << k;
+  }
+  Command upd(&conn_, CommandType::kText, "UPDATE zp SET v = ? WHERE k > ?");
+  upd.Params()[0].value = Value::Double(2.5);
+  upd.Params()[1].value = Value::Int(1);
+  upd.Execute();
+  EXPECT_EQ(upd.RowsAffected(), 2);
+  ins.Params()[0].value = Value::Int(1);
+  EXPECT_EQ(KindOf([&] { ins.Execute(); }), ErrorKind::kConstraint);
+  ins.Params().items().pop_back();
+  EXPECT_THROW(ins.Execute(), ProviderError);  // two values for three places
+  for (int i = 0; i < 40; ++i) {
+    Command c(&conn_, CommandType::kText, "SELECT ? + " + std::to_string(i));
+    c.Params()[0].value = Value::Int(1);
+    c.Open();
+    EXPECT_EQ(c.Current().Field(0).AsInt(), i + 1);
+  }
+  EXPECT_EQ(sqlite.TextosPreparados(), 32u);
 }
 
 }  // namespace

@@ -307,6 +307,8 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 void SqliteConnection::Close() {
   for (auto& [sql, st] : statements_) sqlite3_finalize(st);
   statements_.clear();
+  for (TextoPreparado& t : textos_) sqlite3_finalize(t.st);
+  textos_.clear();
   // The journal files go by the path's name: when the path names another
   // file now, a checkpoint on close would write into, and then delete, the
   // new file's journal.
@@ -343,7 +345,69 @@ sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
 int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
                           Recordset* rows) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  sqlite3_stmt* st = Prepare(sql);
+  return Passo(Prepare(sql), sql, binds, rows);
+}
+
+sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
+  ++usos_;
+  for (TextoPreparado& t : textos_) {
+    if (t.sql != sql) continue;
+    t.uso = usos_;
+    sqlite3_reset(t.st);
+    sqlite3_clear_bindings(t.st);
+    return t.st;
+  }
+  sqlite3_stmt* st = nullptr;
+  const char* tail = nullptr;
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
+                         SQLITE_PREPARE_PERSISTENT, &st, &tail) != SQLITE_OK) {
+    Fail(db_, "prepare <" + sql + ">");
+  }
+  if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
+  if (!Trim(tail).empty()) {
+    sqlite3_finalize(st);
+    throw ProviderError("A SQL text with parameters holds one statement <" + sql + ">");
+  }
+  if (textos_.size() >= kTextosPreparados) {
+    // The least recently used one makes room.
+    auto velho = textos_.begin();
+    for (auto it = textos_.begin(); it != textos_.end(); ++it) {
+      if (it->uso < velho->uso) velho = it;
+    }
+    sqlite3_finalize(velho->st);
+    textos_.erase(velho);
+  }
+  textos_.push_back({sql, st, usos_});
+  return st;
+}
+
+int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                       int timeout_seconds, std::vector<Recordset>* out) {
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  sqlite3_stmt* st = PreparaTexto(sql);
+  // A write outside a transaction checks the file first; inside one, the
+  // commit does.
+  if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(binds.size())) {
+    throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
+                        " parameters, " + std::to_string(binds.size()) + " given");
+  }
+  deadline_ = std::chrono::steady_clock::now() +
+              std::chrono::seconds(timeout_seconds > 0 ? timeout_seconds : 86400);
+  sqlite3_progress_handler(db_, 10000, ProgressHandler, &deadline_);
+  struct HandlerOff {
+    sqlite3* db;
+    ~HandlerOff() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
+  } handler_off{db_};
+  Recordset rs;
+  const int changes = Passo(st, sql, binds, &rs);
+  if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
+  return changes;
+}
+
+int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
+                            const std::vector<Value>& binds, Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
   if (rows != nullptr && ncol > 0) {

@@ -59,6 +59,9 @@ class SqliteConnection : public ProviderConnection {
   bool IsOpen() const override { return db_ != nullptr; }
   void ExecuteSql(const std::string& sql, int timeout_seconds,
                   std::vector<Recordset>* out) override;
+  // Keeps the prepared statements of the last 32 texts.
+  int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
+                       std::vector<Recordset>* out) override;
   Parameters DescribeProcedure(const std::string& name) override;
   void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                      std::vector<Recordset>* out) override;
@@ -70,6 +73,8 @@ class SqliteConnection : public ProviderConnection {
   // Runs one statement with bound values, rows into *rows when not null;
   // returns the number of changed rows. Raises ProviderError.
   int Run(const std::string& sql, const std::vector<Value>& binds, Recordset* rows);
+  // How many texts with parameters have a kept prepared statement.
+  size_t TextosPreparados() const { return textos_.size(); }
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 
   const std::string& login_user() const { return login_user_; }
@@ -78,6 +83,12 @@ class SqliteConnection : public ProviderConnection {
 
  private:
   sqlite3_stmt* Prepare(const std::string& sql);
+  // The cached prepared statement of a caller's text (one statement).
+  sqlite3_stmt* PreparaTexto(const std::string& sql);
+  // Binds, steps st to its end with its rows into *rows (when not null and
+  // st has columns) and resets it; the number of changed rows.
+  int Passo(sqlite3_stmt* st, const std::string& sql, const std::vector<Value>& binds,
+            Recordset* rows);
   // Runs one cached control statement (BEGIN, COMMIT, SAVEPOINT ...).
   void Control(const std::string& sql);
   // As Control, ignoring failures (rollback paths).
@@ -93,6 +104,14 @@ class SqliteConnection : public ProviderConnection {
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   std::map<std::string, sqlite3_stmt*> statements_;
+  struct TextoPreparado {
+    std::string sql;
+    sqlite3_stmt* st;
+    uint64_t uso;
+  };
+  static constexpr size_t kTextosPreparados = 32;
+  std::vector<TextoPreparado> textos_;
+  uint64_t usos_ = 0;
   std::string login_user_;
   std::string current_user_;
   std::chrono::steady_clock::time_point deadline_{};
