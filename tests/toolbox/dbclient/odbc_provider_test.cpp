@@ -47,6 +47,7 @@ struct Bind {
   void* buf;
   SQLLEN len;
   SQLLEN* ind;
+  SQLLEN ind_at_run = 0;  // *ind when the statement ran
 };
 struct Stmt {
   std::vector<Step> steps;
@@ -56,6 +57,7 @@ struct Stmt {
   const Proc* proc = nullptr;
   std::vector<Diag> diags;
   SQLULEN timeout = 0;
+  std::string prepared;
   std::map<int, size_t> offsets;  // GetData position within a long text
 };
 
@@ -66,12 +68,17 @@ struct Server {
   std::vector<std::string> log;    // connection attributes and ends of transactions
   std::vector<Bind> last_binds;
   std::vector<Diag> dbc_diags;
+  int prepares = 0;
 };
 Server* g = nullptr;
 
 std::string N(SQLWCHAR* w, SQLINTEGER len) {
   std::u16string s(reinterpret_cast<char16_t*>(w), static_cast<size_t>(len));
   return Utf16ToCp1252(s);
+}
+
+Step Rows(std::vector<std::vector<Value>> rows) {
+  return Step{{"v"}, {SQL_WVARCHAR}, std::move(rows), {}};
 }
 
 void Put(const Bind& b, const Value& v) {
@@ -157,11 +164,30 @@ const OdbcApi kScripted = {
       const std::string name = t.substr(call + 5, t.find('(', call) - call - 5);
       s->proc = &g->procs.at(name.substr(name.rfind('.') + 1));  // schema "dbo" only
       s->steps = s->proc->steps;
-      for (auto& [n, b] : s->binds) g->last_binds.push_back(b);
+      for (auto& [n, b] : s->binds) {
+        b.ind_at_run = *b.ind;
+        g->last_binds.push_back(b);
+      }
       return Run(s);
     },
-    [](SQLHSTMT, SQLWCHAR*, SQLINTEGER) -> SQLRETURN { return SQL_ERROR; },
-    [](SQLHSTMT) -> SQLRETURN { return SQL_ERROR; },
+    [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
+      ++g->prepares;
+      static_cast<Stmt*>(h)->prepared = N(text, len);
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      g->texts.push_back(s->prepared);
+      g->last_binds.clear();
+      for (auto& [n, b] : s->binds) {
+        b.ind_at_run = *b.ind;
+        g->last_binds.push_back(b);
+      }
+      s->steps = {Rows({{Value::String("r")}}), Step{}};  // rows, then a count
+      s->step = 0;
+      s->proc = nullptr;
+      return Run(s);
+    },
     [](SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, SQLSMALLINT c, SQLSMALLINT t, SQLULEN size,
        SQLSMALLINT digits, SQLPOINTER buf, SQLLEN len, SQLLEN* ind) -> SQLRETURN {
       static_cast<Stmt*>(h)->binds[n] = {io, c, t, digits, size, buf, len, ind};
@@ -249,12 +275,16 @@ const OdbcApi kScripted = {
       g->log.push_back(c == SQL_COMMIT ? "commit" : "rollback");
       return SQL_SUCCESS;
     },
-    [](SQLHSTMT, SQLUSMALLINT) -> SQLRETURN { return SQL_SUCCESS; },
+    [](SQLHSTMT h, SQLUSMALLINT option) -> SQLRETURN {
+      if (option == SQL_RESET_PARAMS) static_cast<Stmt*>(h)->binds.clear();
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT, SQLLEN* n) -> SQLRETURN {
+      *n = 1;
+      return SQL_SUCCESS;
+    },
 };
 
-Step Rows(std::vector<std::vector<Value>> rows) {
-  return Step{{"v"}, {SQL_WVARCHAR}, std::move(rows), {}};
-}
 Step Error(const char* state, int native) { return Step{{}, {}, {}, {state, native, "boom"}}; }
 
 class OdbcScripted : public ::testing::Test {
@@ -377,6 +407,31 @@ TEST_F(OdbcScripted, BindsByPositionWithTheServersSizes) {
   } catch (const ProviderError& e) {
     EXPECT_EQ(e.Kind(), ErrorKind::kWrongType);
   }
+}
+
+// A text with placeholders is prepared once and bound by each value's type.
+TEST_F(OdbcScripted, SqlTextWithParametersIsPreparedOnce) {
+  const std::tuple<Value, SQLSMALLINT, SQLLEN> rows[] = {
+      {Value::Int(7), SQL_INTEGER, 4},
+      {Value::String("\xE9t\xE9"), SQL_WVARCHAR, 6},
+      {Value(), SQL_WVARCHAR, SQL_NULL_DATA},
+      {Value::DateTime(45000.5), SQL_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)},
+  };
+  Command cmd(&c_, CommandType::kText, "UPDATE t SET a = ? WHERE b = ?");
+  ASSERT_EQ(cmd.Params().Count(), 2);
+  for (const auto& [value, sql_type, ind] : rows) {
+    cmd.Params()[0].value = value;
+    cmd.Params()[1].value = Value::Int(1);
+    cmd.Open();
+    EXPECT_EQ(cmd.Current().Field(0).AsString(), "r");
+    EXPECT_EQ(cmd.RowsAffected(), 1);
+    ASSERT_EQ(server_.last_binds.size(), 2u);
+    EXPECT_EQ(server_.last_binds[0].sql_type, sql_type);
+    EXPECT_EQ(server_.last_binds[0].ind_at_run, ind);
+    EXPECT_EQ(server_.last_binds[1].sql_type, SQL_INTEGER);
+  }
+  EXPECT_EQ(server_.prepares, 1);
+  EXPECT_EQ(server_.texts.back(), "UPDATE t SET a = ? WHERE b = ?");
 }
 
 TEST_F(OdbcScripted, TransactionsAndIsolation) {

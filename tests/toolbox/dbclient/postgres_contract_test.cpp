@@ -152,11 +152,14 @@ TEST_F(PostgresContract, ReturnValueAndResultSets) {
 TEST_F(PostgresContract, TransactionsCommitOrRollBack) {
   const std::pair<bool, int> rows[] = {{false, 0}, {true, 1}, {false, 0}, {true, 1}};
   int n = 0;
+  Command insert(&c_, CommandType::kText, "INSERT INTO zc(s) VALUES (?)");
   for (const auto& [commit, grew] : rows) {
     const int before = Rows();
     c_.BeginTrans();
     EXPECT_TRUE(c_.InTransaction());
-    c_.Execute("INSERT INTO zc(s) VALUES ('t" + std::to_string(++n) + "')");
+    insert.Params()[0].value = Value::String("t" + std::to_string(++n));
+    insert.Execute();
+    EXPECT_EQ(insert.RowsAffected(), 1);
     commit ? c_.CommitTrans() : c_.RollbackTrans();
     EXPECT_FALSE(c_.InTransaction());
     EXPECT_EQ(Rows(), before + grew);

@@ -10,6 +10,7 @@ const OdbcApi& DriverManagerApi() {
       SQLDisconnect,  SQLGetDiagRecW,   SQLSetStmtAttrW,      SQLExecDirectW,     SQLPrepareW,
       SQLExecute,     SQLBindParameter, SQLNumResultCols,     SQLDescribeColW,    SQLFetch,
       SQLGetData,     SQLMoreResults,   SQLProcedureColumnsW, SQLEndTran,         SQLFreeStmt,
+      SQLRowCount,
   };
   return api;
 }

@@ -48,6 +48,7 @@ struct OdbcApi {
    SQLSMALLINT column_length);
   SQLRETURN (*EndTran)(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion);
   SQLRETURN (*FreeStmt)(SQLHSTMT stmt, SQLUSMALLINT option);
+  SQLRETURN (*RowCount)(SQLHSTMT stmt, SQLLEN* count);
 };
 
 // The table of the unixODBC driver manager this program is linked with.

@@ -11,6 +11,15 @@
 #include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
+
+// A bound parameter's buffer and indicator; they must stay in place until
+// the outputs have been read.
+struct OdbcVinculo {
+  std::vector<unsigned char> buf;
+  SQLLEN ind = 0;
+  SQLSMALLINT c_type = SQL_C_WCHAR;
+};
+
 namespace {
 
 constexpr char kDriverPadrao[] = "FreeTDS";
@@ -77,6 +86,26 @@ DataType TypeOf(SQLSMALLINT t) {
   }
 }
 
+// The server type a value of t is sent as when nobody described it.
+SQLSMALLINT SqlTypeOf(DataType t) {
+  switch (t) {
+    case DataType::kInteger:
+      return SQL_INTEGER;
+    case DataType::kBigInt:
+      return SQL_BIGINT;
+    case DataType::kBoolean:
+      return SQL_BIT;
+    case DataType::kDouble:
+      return SQL_DOUBLE;
+    case DataType::kDateTime:
+      return SQL_TYPE_TIMESTAMP;
+    case DataType::kBinary:
+      return SQL_VARBINARY;
+    default:
+      return SQL_WVARCHAR;
+  }
+}
+
 double DoTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
   return EncodeDateTime(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second,
                         static_cast<int>(ts.fraction / 1000000));
@@ -96,13 +125,7 @@ SQL_TIMESTAMP_STRUCT ParaTimestamp(double day_number) {
   return ts;
 }
 
-// A bound parameter's buffer and indicator; they must stay in place until
-// the outputs have been read.
-struct Vinculo {
-  std::vector<unsigned char> buf;
-  SQLLEN ind = 0;
-  SQLSMALLINT c_type = SQL_C_WCHAR;
-};
+using Vinculo = OdbcVinculo;
 
 template <typename T>
 void Guarda(Vinculo* v, const T& x) {
@@ -225,6 +248,8 @@ void OdbcConnection::Open(const ConnectionString& cs) {
 
 void OdbcConnection::Close() {
   procs_.clear();
+  for (auto& [text, h] : prepared_) api_.FreeHandle(SQL_HANDLE_STMT, h);
+  prepared_.clear();
   if (dbc_ != nullptr) {
     if (in_tran_ && !lost_) api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
     api_.Disconnect(dbc_);
@@ -365,7 +390,8 @@ Recordset OdbcConnection::ReadRows(SQLHSTMT stmt, SQLSMALLINT columns) {
   return rs;
 }
 
-void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out) {
+void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
+                                 SQLLEN* changed) {
   // Every step may carry the server's error: one raised after the first
   // result set comes with the move to the next.
   Check(rc, SQL_HANDLE_STMT, stmt, "Execute");
@@ -376,6 +402,10 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
     if (columns > 0) {
       Recordset rs = ReadRows(stmt, columns);
       if (out != nullptr) out->push_back(std::move(rs));
+    } else if (changed != nullptr) {
+      // The count of a step is gone once the next one is asked for.
+      SQLLEN n = 0;
+      if (api_.RowCount(stmt, &n) == SQL_SUCCESS && n > 0) *changed += n;
     }
     rc = api_.MoreResults(stmt);
     if (rc == SQL_NO_DATA) return;
@@ -471,6 +501,85 @@ Parameters OdbcConnection::DescribeProcedure(const std::string& name) {
   return Describe(name).params;
 }
 
+void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p,
+                          SQLSMALLINT sql_type, const std::string& name, OdbcVinculo* vinculo) {
+  OdbcVinculo& b = *vinculo;
+  if (sql_type == 0) sql_type = SqlTypeOf(p.type);
+  const SQLSMALLINT io = p.direction == ParamDirection::kInput         ? SQL_PARAM_INPUT
+                         : p.direction == ParamDirection::kInputOutput ? SQL_PARAM_INPUT_OUTPUT
+                                                                       : SQL_PARAM_OUTPUT;
+  const bool sends = io != SQL_PARAM_OUTPUT && !p.value.IsNull();
+  SQLULEN size = static_cast<SQLULEN>(std::max(p.size, 0));
+  SQLSMALLINT digits = static_cast<SQLSMALLINT>(std::max(p.scale, 0));
+  try {
+    switch (p.type) {
+      case DataType::kInteger:
+        b.c_type = SQL_C_SLONG;
+        Guarda<SQLINTEGER>(&b, sends ? p.value.AsInt() : 0);
+        break;
+      case DataType::kBigInt:
+        b.c_type = SQL_C_SBIGINT;
+        Guarda<SQLBIGINT>(&b, sends ? p.value.AsInt64() : 0);
+        break;
+      case DataType::kBoolean:
+        b.c_type = SQL_C_BIT;
+        Guarda<unsigned char>(&b, sends && p.value.AsBool() ? 1 : 0);
+        break;
+      case DataType::kDouble: {
+        b.c_type = SQL_C_DOUBLE;
+        const double x = sends ? p.value.AsDouble() : 0.0;
+        if (!std::isfinite(x)) throw DatasetError("not a finite number");
+        Guarda<double>(&b, x);
+        break;
+      }
+      case DataType::kDateTime:
+        // The server keeps milliseconds: three decimal digits.
+        b.c_type = SQL_C_TYPE_TIMESTAMP;
+        sql_type = SQL_TYPE_TIMESTAMP;
+        size = 23;
+        digits = 3;
+        Guarda(&b, ParaTimestamp(sends ? p.value.AsDateTime() : 0.0));
+        break;
+      case DataType::kBinary: {
+        b.c_type = SQL_C_BINARY;
+        const std::string bytes = !sends                                ? std::string()
+                                  : p.value.type() == DataType::kBinary ? p.value.Bytes()
+                                                                        : p.value.AsString();
+        const size_t room = io == SQL_PARAM_INPUT
+                                ? bytes.size()
+                                : std::max<size_t>(size ? size : kTextoSemTamanho, bytes.size());
+        b.buf.assign(std::max<size_t>(room, 1), 0);
+        std::memcpy(b.buf.data(), bytes.data(), bytes.size());
+        b.ind = static_cast<SQLLEN>(bytes.size());
+        size = std::max<SQLULEN>(std::max<SQLULEN>(size, bytes.size()), 1);
+        break;
+      }
+      default: {
+        // Text goes as Unicode; an output needs room for its real size.
+        b.c_type = SQL_C_WCHAR;
+        const std::u16string w = Wide(sends ? p.value.AsString() : std::string());
+        const size_t chars = io == SQL_PARAM_INPUT
+                                 ? w.size()
+                                 : std::max<size_t>(size ? size : kTextoSemTamanho, w.size());
+        b.buf.assign((chars + 1) * sizeof(char16_t), 0);
+        std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
+        b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
+        size = std::max<SQLULEN>(std::max<SQLULEN>(size, w.size()), 1);
+        if (IsTextType(sql_type) || sql_type == 0)
+          sql_type = size > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        break;
+      }
+    }
+  } catch (const DatasetError& x) {
+    throw ProviderError(ErrorKind::kWrongType,
+                        "Parameter " + p.name + " of " + name + ": " + x.what());
+  }
+  if (io != SQL_PARAM_OUTPUT && p.value.IsNull()) b.ind = SQL_NULL_DATA;
+  Check(api_.BindParameter(stmt, position, io, b.c_type, sql_type, size, digits, b.buf.data(),
+                           static_cast<SQLLEN>(b.buf.size()), &b.ind),
+        SQL_HANDLE_STMT, stmt, "BindParameter " + p.name);
+}
+
 void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                                    std::vector<Recordset>* out) {
   const Described& d = Describe(name);
@@ -490,82 +599,8 @@ void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, 
   }
   call += "call " + name + "(" + args + ")}";
   for (int i = 0; i < params->Count(); ++i) {
-    const Parameter& p = (*params)[i];
-    Vinculo& b = v[static_cast<size_t>(i)];
-    SQLSMALLINT sql_type = d.sql_types[static_cast<size_t>(i)];
-    const SQLSMALLINT io = p.direction == ParamDirection::kInput         ? SQL_PARAM_INPUT
-                           : p.direction == ParamDirection::kInputOutput ? SQL_PARAM_INPUT_OUTPUT
-                                                                         : SQL_PARAM_OUTPUT;
-    const bool sends = io != SQL_PARAM_OUTPUT && !p.value.IsNull();
-    SQLULEN size = static_cast<SQLULEN>(std::max(p.size, 0));
-    SQLSMALLINT digits = static_cast<SQLSMALLINT>(std::max(p.scale, 0));
-    try {
-      switch (p.type) {
-        case DataType::kInteger:
-          b.c_type = SQL_C_SLONG;
-          Guarda<SQLINTEGER>(&b, sends ? p.value.AsInt() : 0);
-          break;
-        case DataType::kBigInt:
-          b.c_type = SQL_C_SBIGINT;
-          Guarda<SQLBIGINT>(&b, sends ? p.value.AsInt64() : 0);
-          break;
-        case DataType::kBoolean:
-          b.c_type = SQL_C_BIT;
-          Guarda<unsigned char>(&b, sends && p.value.AsBool() ? 1 : 0);
-          break;
-        case DataType::kDouble: {
-          b.c_type = SQL_C_DOUBLE;
-          const double x = sends ? p.value.AsDouble() : 0.0;
-          if (!std::isfinite(x)) throw DatasetError("not a finite number");
-          Guarda<double>(&b, x);
-          break;
-        }
-        case DataType::kDateTime:
-          // The server keeps milliseconds: three decimal digits.
-          b.c_type = SQL_C_TYPE_TIMESTAMP;
-          sql_type = SQL_TYPE_TIMESTAMP;
-          size = 23;
-          digits = 3;
-          Guarda(&b, ParaTimestamp(sends ? p.value.AsDateTime() : 0.0));
-          break;
-        case DataType::kBinary: {
-          b.c_type = SQL_C_BINARY;
-          const std::string bytes = !sends                                ? std::string()
-                                    : p.value.type() == DataType::kBinary ? p.value.Bytes()
-                                                                          : p.value.AsString();
-          const size_t room = io == SQL_PARAM_INPUT
-                                  ? bytes.size()
-                                  : std::max<size_t>(size ? size : kTextoSemTamanho, bytes.size());
-          b.buf.assign(std::max<size_t>(room, 1), 0);
-          std::memcpy(b.buf.data(), bytes.data(), bytes.size());
-          b.ind = static_cast<SQLLEN>(bytes.size());
-          size = std::max<SQLULEN>(std::max<SQLULEN>(size, bytes.size()), 1);
-          break;
-        }
-        default: {
-          // Text goes as Unicode; an output needs room for its real size.
-          b.c_type = SQL_C_WCHAR;
-          const std::u16string w = Wide(sends ? p.value.AsString() : std::string());
-          const size_t chars = io == SQL_PARAM_INPUT
-                                   ? w.size()
-                                   : std::max<size_t>(size ? size : kTextoSemTamanho, w.size());
-          b.buf.assign((chars + 1) * sizeof(char16_t), 0);
-          std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
-          b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
-          size = std::max<SQLULEN>(std::max<SQLULEN>(size, w.size()), 1);
-          if (IsTextType(sql_type) || sql_type == 0)
-            sql_type = size > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
-          break;
-        }
-      }
-    } catch (const DatasetError& x) {
-      throw ProviderError(ErrorKind::kWrongType,
-                          "Parameter " + p.name + " of " + name + ": " + x.what());
-    }
-    if (io != SQL_PARAM_OUTPUT && p.value.IsNull()) b.ind = SQL_NULL_DATA;
-    Check(api_.BindParameter(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), io, b.c_type, sql_type,
-                             size, digits, b.buf.data(), static_cast<SQLLEN>(b.buf.size()), &b.ind),
-          SQL_HANDLE_STMT, stmt.get(), "BindParameter " + p.name);
+    Bind(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), (*params)[i],
+         d.sql_types[static_cast<size_t>(i)], name, &v[static_cast<size_t>(i)]);
   }
   std::u16string text = Wide(call);
   ReadResults(stmt.get(),
@@ -607,6 +642,45 @@ void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, 
       }
     }
   }
+}
+
+int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                     int timeout_seconds, std::vector<Recordset>* out) {
+  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  // Prepared once per text, then only bound and run.
+  auto it = prepared_.find(sql);
+  if (it == prepared_.end()) {
+    SQLHSTMT h = NewStatement(timeout_seconds);
+    std::u16string text = Wide(sql);
+    const SQLRETURN rc = api_.Prepare(h, W(text), static_cast<SQLINTEGER>(text.size()));
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+      Statement drop(api_, h);
+      Fail(SQL_HANDLE_STMT, h, "Prepare");
+    }
+    it = prepared_.emplace(sql, h).first;
+  }
+  SQLHSTMT stmt = it->second;
+  api_.SetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout_seconds, 0))),
+                   0);
+  api_.FreeStmt(stmt, SQL_RESET_PARAMS);
+  std::vector<OdbcVinculo> v(binds.size());
+  for (size_t i = 0; i < binds.size(); ++i) {
+    Parameter p;
+    p.name = "@" + std::to_string(i + 1);
+    p.type = binds[i].type();
+    p.value = binds[i];
+    Bind(stmt, static_cast<SQLUSMALLINT>(i + 1), p, 0, sql, &v[i]);
+  }
+  SQLLEN rows = 0;
+  try {
+    ReadResults(stmt, api_.Execute(stmt), out, &rows);
+  } catch (...) {
+    api_.FreeStmt(stmt, SQL_CLOSE);
+    throw;
+  }
+  api_.FreeStmt(stmt, SQL_CLOSE);
+  return rows > 0 ? static_cast<int>(rows) : 0;
 }
 
 void OdbcConnection::BeginTransaction() {

@@ -28,6 +28,8 @@
 
 namespace zun {
 
+struct OdbcVinculo;
+
 // Whether name (letter case ignored) is one of the provider's names.
 bool IsOdbcProviderName(const std::string& name);
 
@@ -54,6 +56,10 @@ class OdbcConnection : public ProviderConnection {
   bool IsOpen() const override { return dbc_ != nullptr && !lost_; }
   void ExecuteSql(const std::string& sql, int timeout_seconds,
                   std::vector<Recordset>* out) override;
+  // Prepares a text once (SQLPrepare) and binds the values by position on
+  // every run; a value's own type picks the parameter type.
+  int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
+                       std::vector<Recordset>* out) override;
   Parameters DescribeProcedure(const std::string& name) override;
   void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                      std::vector<Recordset>* out) override;
@@ -78,18 +84,25 @@ class OdbcConnection : public ProviderConnection {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
       Fail(type, handle, what);
   }
-  // Reads every result set of a run whose first step answered rc.
-  void ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out);
+  // Reads every result set of a run whose first step answered rc; adds the
+  // rows each step without columns changed to *changed when not null.
+  void ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
+                   SQLLEN* changed = nullptr);
   Recordset ReadRows(SQLHSTMT stmt, SQLSMALLINT columns);
   Value ReadColumn(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sql_type);
   SQLHSTMT NewStatement(int timeout_seconds);
+  // Binds p at position; sql_type 0 takes the type from p's data type.
+  // A value that cannot be read as p's type raises a kWrongType error.
+  void Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p, SQLSMALLINT sql_type,
+            const std::string& name, OdbcVinculo* b);
 
   const OdbcApi& api_;
   SQLHENV env_ = nullptr;
   SQLHDBC dbc_ = nullptr;
   bool lost_ = false;
   bool in_tran_ = false;
-  std::map<std::string, Described> procs_;  // by upper-cased name
+  std::map<std::string, Described> procs_;    // by upper-cased name
+  std::map<std::string, SQLHSTMT> prepared_;  // by exact text
 };
 
 }  // namespace zun
