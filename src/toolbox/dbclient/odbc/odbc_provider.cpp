@@ -26,6 +26,8 @@ constexpr char kDriverPadrao[] = "FreeTDS";
 // Characters of an output text whose size the server does not give
 // (nvarchar(max) and the like).
 constexpr SQLULEN kTextoSemTamanho = 8000;
+// Prepared texts kept per connection.
+constexpr size_t kPreparadosMax = 64;
 
 SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
 
@@ -650,6 +652,12 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
   // Prepared once per text, then only bound and run.
   auto it = prepared_.find(sql);
   if (it == prepared_.end()) {
+    // The program runs a fixed set of texts; a text built with its values
+    // would otherwise pile up statements on the server.
+    if (prepared_.size() >= kPreparadosMax) {
+      for (auto& [text, h] : prepared_) api_.FreeHandle(SQL_HANDLE_STMT, h);
+      prepared_.clear();
+    }
     SQLHSTMT h = NewStatement(timeout_seconds);
     std::u16string text = Wide(sql);
     const SQLRETURN rc = api_.Prepare(h, W(text), static_cast<SQLINTEGER>(text.size()));
