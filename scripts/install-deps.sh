@@ -4,7 +4,7 @@
 set -euo pipefail
 PACKAGES=(build-essential cmake libsqlite3-dev libcurl4-openssl-dev unixodbc-dev
           tdsodbc libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-          libssl-dev)
+          libssl-dev postgresql odbc-postgresql)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

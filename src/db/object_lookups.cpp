@@ -5,7 +5,6 @@
 
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
-#include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -128,10 +127,10 @@ int32_t GetIdAnb(const std::string& cod, const std::string& bolsa, int32_t* erro
     SetParamInt(cmd, "@bolsa", id_bolsa);
     // The return value is the id, and a failed call also answers with a
     // number: only a call that set the return value gave an id.
-    cmd->Params().ParamByName(NomeDoRetorno).value = Value::Null();
+    Parameter* retorno = cmd->Params().ReturnValue();
+    if (retorno != nullptr) retorno->value = Value::Null();
     const int32_t r = ExecStProc(cmd, 0);
-    const Value& retorno = cmd->Params().ParamByName(NomeDoRetorno).value;
-    falhou = retorno.IsNull() || retorno.AsInt() != r;
+    falhou = retorno == nullptr || retorno->value.IsNull() || retorno->value.AsInt() != r;
     return r;
   });
   if (falhou) {

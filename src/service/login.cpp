@@ -151,7 +151,8 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
         Command cmd(&s, CommandType::kStoredProc, "ChamaSetuser");
         cmd.Params().ParamByName("@novouser").value = Value::String(usuario_trocado);
         cmd.Execute();
-        const int32_t code = cmd.Params().ParamByName(NomeDoRetorno).value.AsInt();
+        const Parameter* r = cmd.Params().ReturnValue();
+        const int32_t code = r != nullptr ? r->value.AsInt() : 3998;
         Loga("ChamaSetuser " + usuario_trocado +
              " again after reconnection erro:" + std::to_string(code));
         return code == 0;

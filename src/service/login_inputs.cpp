@@ -81,6 +81,8 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   LeSwitch255("database", &d->database);
   d->provider = kProviderPadrao;
   LeSwitch255("provider", &d->provider);
+  LeSwitch255("OdbcDriver", &d->odbc_driver);
+  LeSwitch255("OdbcDsn", &d->odbc_dsn);
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
   if (Maiusculas(d->database + "@" + d->server) !=
       Maiusculas(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
@@ -101,6 +103,8 @@ std::string MontaStringDeConexao(const DadosDeLogin& d) {
   } else {
     s += ";Integrated Security=SSPI;Persist Security Info=False";
   }
+  if (!d.odbc_driver.empty()) s += ";Odbc Driver=" + q(d.odbc_driver);
+  if (!d.odbc_dsn.empty()) s += ";Odbc DSN=" + q(d.odbc_dsn);
   return s;
 }
 

@@ -23,6 +23,10 @@ struct DadosDeLogin {
   std::string server;
   std::string database;
   std::string provider;
+  // The ODBC driver or data source of the SQL Server provider ("OdbcDriver",
+  // "OdbcDsn"); empty: the provider's default.
+  std::string odbc_driver = {};
+  std::string odbc_dsn = {};
 };
 
 // Asks for user name and password; false when the user cancels.

@@ -91,6 +91,12 @@ TEST(LoginInputs, ConnectionStringForUserAndIntegratedSecurity) {
   EXPECT_EQ(MontaStringDeConexao(d),
             "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunInput;"
             "Application Name=ZunInput;Integrated Security=SSPI;Persist Security Info=False");
+  const DadosDeLogin odbc = Login({"-user:a", "-password:b",
+                                   "-OdbcDriver:ODBC Driver 18 for SQL Server", "-OdbcDsn:zun;x"})
+                                .d;
+  const ConnectionString cs(MontaStringDeConexao(odbc));
+  EXPECT_EQ(cs.Get("Odbc Driver"), "ODBC Driver 18 for SQL Server");
+  EXPECT_EQ(cs.Get("Odbc DSN"), "zun;x");
 }
 
 TEST(LoginInputs, ValuesCannotAddKeysToTheConnectionString) {

@@ -29,4 +29,15 @@ const Parameter& Parameters::ParamByName(const std::string& name) const {
   return const_cast<Parameters*>(this)->ParamByName(name);
 }
 
+Parameter* Parameters::ReturnValue() {
+  for (Parameter& p : items_) {
+    if (p.direction == ParamDirection::kReturnValue) return &p;
+  }
+  return nullptr;
+}
+
+const Parameter* Parameters::ReturnValue() const {
+  return const_cast<Parameters*>(this)->ReturnValue();
+}
+
 }  // namespace zun

@@ -1,5 +1,6 @@
 // Command parameters: name (with "@" as the provider reports it), data type,
-// direction and value, and the ordered list a command holds.
+// direction, value and, where the provider reports them, size, precision and
+// scale; and the ordered list a command holds.
 //
 // Thread-safety: plain value types.
 #pragma once
@@ -18,6 +19,11 @@ struct Parameter {
   DataType type = DataType::kEmpty;
   ParamDirection direction = ParamDirection::kInput;
   Value value;
+  // Characters or bytes of text and binary parameters, digits of numbers;
+  // 0 when the provider gave none.
+  int size = 0;
+  int precision = 0;
+  int scale = 0;
 };
 
 class Parameters {
@@ -36,6 +42,10 @@ class Parameters {
   // found").
   Parameter& ParamByName(const std::string& name);
   const Parameter& ParamByName(const std::string& name) const;
+
+  // The parameter whose direction is kReturnValue, nullptr when none.
+  Parameter* ReturnValue();
+  const Parameter* ReturnValue() const;
 
   void Add(Parameter p) { items_.push_back(std::move(p)); }
   std::vector<Parameter>& items() { return items_; }

@@ -5,6 +5,7 @@
 
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/odbc/odbc_provider.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 namespace zun {
@@ -112,11 +113,7 @@ std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& 
   const std::string u = Maiusculas(AparaBrancos(name));
   // Built in: the embedded provider needs no registration.
   if (u == Maiusculas(kSqliteProviderName)) return std::make_unique<SqliteConnection>();
-  if (u.rfind("SQLOLEDB", 0) == 0 || u.rfind("SQLNCLI", 0) == 0 || u.rfind("MSOLEDBSQL", 0) == 0) {
-    throw ProviderError("Provider <" + name +
-                        "> (SQL Server) needs the ODBC provider, which is not part of this build;"
-                        " use Provider=SQLite");
-  }
+  if (IsOdbcProviderName(u)) return std::make_unique<OdbcConnection>();
   throw ProviderError("Provider <" + name + "> is not registered");
 }
 

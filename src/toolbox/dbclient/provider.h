@@ -7,8 +7,8 @@
 // The embedded provider "SQLite" is built in; other providers register
 // themselves by name, and tests register scripted providers the same way (a
 // registration under "SQLite" takes precedence over the built-in one). The
-// SQL Server names ("SQLOLEDB", "SQLOLEDB.1", "SQLNCLI...", "MSOLEDBSQL...")
-// are reserved for the ODBC provider and fail to open until it is built.
+// SQL Server names ("SQLOLEDB", "SQLOLEDB.1", "SQLNCLI11", "MSOLEDBSQL") and
+// "ODBC" select the built-in ODBC provider.
 //
 // Thread-safety: a provider connection is used by one thread at a time. The
 // registry may be read from any thread once registration (at start-up) is
@@ -97,8 +97,7 @@ void RegisterProvider(const std::string& name, ProviderFactory factory);
 void UnregisterProvider(const std::string& name);
 
 // A new connection of the provider named name. Raises ProviderError for an
-// unknown name, and for the SQL Server provider names, whose provider is not
-// part of this build.
+// unknown name.
 std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& name);
 
 }  // namespace zun

@@ -8,6 +8,7 @@
 #include <typeinfo>
 
 #include "foundation/log.h"
+#include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
 
@@ -93,6 +94,10 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
   try {
     Execute("exec sp_server_info 1");
     vivo = true;
+  } catch (const ProviderError& x) {
+    // A server that answers with an error of its own is still there; only
+    // a lost link is reconnected.
+    vivo = x.Kind() != ErrorKind::kConnectionLost;
   } catch (...) {
     // the link is gone: reconnect below
   }

@@ -53,8 +53,9 @@ class TAdoDataBaseCustomizado : public Connection {
   void FlushCache();
 
   // After a provider error: probes the link with "exec sp_server_info 1"
-  // and, when the probe fails, closes and reopens the connection up to 20
-  // times. True when the connection had been lost and is open again. Never
+  // and, when the probe fails as a lost link (ErrorKind::kConnectionLost,
+  // or a failure that is no provider error), closes and reopens the
+  // connection up to 20 times. True when the connection had been lost and is open again. Never
   // raises. Does nothing (false) unless AutoReconnect is set. A transaction
   // nest open when the link was lost is marked failed and goes on in a new
   // transaction, which its outermost EndTran rolls back.

@@ -8,7 +8,6 @@
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
-#include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"
 
 namespace zun {
@@ -110,7 +109,9 @@ int32_t ExecStProc(DsRef ref, int mode) {
   }
   if (e == 0 && mode != 1) {
     try {
-      e = cmd->Params().ParamByName(NomeDoRetorno).value.AsInt();
+      const Parameter* r = cmd->Params().ReturnValue();
+      if (r == nullptr) throw DatasetError("Procedure " + cmd->Text() + " has no return value");
+      e = r->value.AsInt();
     } catch (const std::exception& x) {
       CodigoDaExcecao("ExecStProc get return/result", &e, x, 3998);
     }

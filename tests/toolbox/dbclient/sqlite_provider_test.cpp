@@ -150,12 +150,11 @@ TEST_F(SqliteProviderTest, AFileDeletedOrReplacedFailsEveryCall) {
 }
 
 TEST_F(SqliteProviderTest, ProviderRegistry) {
-  for (const char* name : {"SQLOLEDB.1", "sqloledb", "SQLNCLI11", "MSOLEDBSQL19"}) {
-    EXPECT_NE(OpenError("Provider=" + std::string(name) + ";Data Source=srv;User ID=sa")
-                  .find("needs the ODBC provider, which is not part of this build"),
-              std::string::npos)
-        << name;
-  }
+  // The SQL Server names reach the ODBC driver manager, which knows no such
+  // driver here.
+  EXPECT_NE(OpenError("Provider=SQLOLEDB.1;Odbc Driver=Nope;Data Source=srv;User ID=sa")
+                .find("[unixODBC][Driver Manager]"),
+            std::string::npos);
   EXPECT_EQ(OpenError("Provider=Nope"), "Provider <Nope> is not registered");
   int made = 0;
   RegisterProvider("sqlite", [&made] {

@@ -1,6 +1,5 @@
 // On the scripted provider: reconnection after a lost link, the provider's
-// wrong-type messages, and the return value's name after a SQL Server
-// version text.
+// wrong-type messages, and the return value found by its direction.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -21,8 +20,10 @@ struct ScriptedDb {
   std::function<void()> body = [] {};  // raises to make the call fail
   int32_t ret = 0;                     // the return value of a call
   std::string return_name = "RETURN_VALUE";
+  ParamDirection return_direction = ParamDirection::kReturnValue;
   std::string version = "Microsoft SQL Server 2005 - 9.00";
-  bool lost = false;  // every call and the probe fail while set
+  bool lost = false;                                  // every call and the probe fail while set
+  ErrorKind probe_kind = ErrorKind::kConnectionLost;  // how the probe fails
   int opens_to_fail = 0;
   int opens = 0, probes = 0, calls = 0;
 };
@@ -43,7 +44,7 @@ class ScriptedConnection : public ProviderConnection {
   bool IsOpen() const override { return open_; }
   void ExecuteSql(const std::string& sql, int, std::vector<Recordset>* out) override {
     if (sql != "SELECT @@VERSION") ++db_->probes;
-    Link();
+    if (db_->lost) throw ProviderError(db_->probe_kind, "General network error");
     if (sql == "SELECT @@VERSION") {
       Recordset rs({""});
       rs.AddRow({Value::String(db_->version)});
@@ -52,7 +53,7 @@ class ScriptedConnection : public ProviderConnection {
   }
   Parameters DescribeProcedure(const std::string&) override {
     Parameters p;
-    p.Add({db_->return_name, DataType::kInteger, ParamDirection::kReturnValue, Value()});
+    p.Add({db_->return_name, DataType::kInteger, db_->return_direction, Value()});
     return p;
   }
   void CallProcedure(const std::string&, Parameters* p, int, std::vector<Recordset>*) override {
@@ -68,7 +69,7 @@ class ScriptedConnection : public ProviderConnection {
 
  private:
   void Link() const {
-    if (db_->lost) throw ProviderError("General network error");
+    if (db_->lost) throw ProviderError(ErrorKind::kConnectionLost, "General network error");
   }
   ScriptedDb* db_;
   bool open_ = false;
@@ -78,7 +79,6 @@ class ScriptedTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_test.log");
-    NomeDoRetorno = "RETURN_VALUE";
     RegisterProvider("Scripted", [this] { return std::make_unique<ScriptedConnection>(&db_); });
     s_.SetConnectionString("Provider=Scripted");
     s_.SetAutoReconnect(true);
@@ -88,8 +88,6 @@ class ScriptedTest : public ::testing::Test {
   void TearDown() override {
     s_.DevolveDataSet(&cmd_);
     UnregisterProvider("Scripted");
-    NomeDoRetorno = "RETURN_VALUE";
-    VersaoDoServidor = 0;
   }
   ScriptedDb db_;
   TAdoDataBaseComInfoTran s_;
@@ -130,7 +128,7 @@ TEST_F(ScriptedTest, TwentyFailedAttemptsGiveUpWith3939) {
 TEST_F(ScriptedTest, ALinkLostOnEveryCallStopsAfterBoundedRepeats) {
   db_.body = [this] {
     db_.lost = true;
-    throw ProviderError("General network error");
+    throw ProviderError(ErrorKind::kConnectionLost, "General network error");
   };
   EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
   EXPECT_EQ(db_.calls, 21);
@@ -154,26 +152,41 @@ TEST_F(ScriptedTest, WrongTypeErrorsGive3542WithoutProbe) {
   EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
 }
 
-TEST_F(ScriptedTest, ServerVersionNamesTheReturnValue) {
-  const std::tuple<const char*, int32_t, const char*> rows[] = {
-      {"Microsoft SQL Server  7.00 - 7.00.623", 1, "RETURN_VALUE"},
-      {"Microsoft SQL Server 7.00 - 7.00", 0, "RETURN_VALUE"},
-      {"Microsoft SQL Server 2000 - 8.00", 2, "@RETURN_VALUE"},
-      {"Microsoft SQL Server 2019 (RTM)", 0, "RETURN_VALUE"},
-      {"Microsoft SQL Server 2012 - 11.0", 5, "@RETURN_VALUE"},  // the last, used below
+// A probe the server answers with an error of its own finds the link alive.
+TEST_F(ScriptedTest, AProbeTheServerAnswersMakesNoReconnect) {
+  db_.body = [this] {
+    db_.lost = true;
+    throw ProviderError("Syntax error");
   };
-  for (const auto& [text, version, name] : rows) {
-    db_.version = text;
+  db_.probe_kind = ErrorKind::kOther;
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
+  EXPECT_EQ(db_.opens, 1);
+  EXPECT_TRUE(log.HasPrefix("TAdoDataBaseComInfoTran.TentaReconectar detected it is still"));
+}
+
+// The return value is the parameter of its direction, whatever its name
+// and the server's version; without one the call gives 3998.
+TEST_F(ScriptedTest, TheReturnValueIsFoundByItsDirection) {
+  const std::tuple<const char*, ParamDirection, const char*, int32_t> rows[] = {
+      {"RETURN_VALUE", ParamDirection::kReturnValue, "Microsoft SQL Server  7.00", 61},
+      {"@RETURN_VALUE", ParamDirection::kReturnValue, "Microsoft SQL Server 2022 (RTM)", 61},
+      {"@status", ParamDirection::kReturnValue, "PostgreSQL 15.18", 61},
+      {"RETURN_VALUE", ParamDirection::kOutput, "Microsoft SQL Server 2019", 3998},
+  };
+  int n = 0;
+  for (const auto& [name, direction, version, code] : rows) {
+    db_.return_name = name;
+    db_.return_direction = direction;
+    db_.version = version;
+    db_.ret = 61;
+    LogCapture log;
     DetectaVersaoDoServidor(&s_);
-    EXPECT_EQ(VersaoDoServidor, version) << text;
-    EXPECT_EQ(NomeDoRetorno, name) << text;
+    EXPECT_TRUE(log.Has(std::string("ServerVersion: ") + version));
+    auto c = s_.TomaDataSet(CommandType::kStoredProc, "P" + std::to_string(++n));
+    EXPECT_EQ(ExecStProc(c, 0), code) << name;
+    s_.DevolveDataSet(&c);
   }
-  // The return value is then read under the new name.
-  db_.return_name = "@RETURN_VALUE";
-  db_.ret = 61;
-  auto c = s_.TomaDataSet(CommandType::kStoredProc, "New");
-  EXPECT_EQ(ExecStProc(c, 0), 61);
-  s_.DevolveDataSet(&c);
 }
 
 }  // namespace

@@ -85,4 +85,25 @@ std::string Utf8ToCp1252(const std::string& s) {
   return out;
 }
 
+std::u16string Cp1252ToUtf16(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  for (unsigned char c : s)
+    out += static_cast<char16_t>(c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c);
+  return out;
+}
+
+std::string Utf16ToCp1252(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    // A surrogate pair is one character outside the code page.
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000)
+      ++i;
+    out += ToCp1252(c);
+  }
+  return out;
+}
+
 }  // namespace zun

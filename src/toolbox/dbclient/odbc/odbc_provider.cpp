@@ -1,0 +1,715 @@
+#include "toolbox/dbclient/odbc/odbc_provider.h"
+
+#include <sqlucode.h>
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "foundation/momento.h"
+#include "foundation/text.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+
+// A bound parameter's buffer and indicator; they must stay in place until
+// the outputs have been read.
+struct OdbcVinculo {
+  std::vector<unsigned char> buf;
+  SQLLEN ind = 0;
+  SQLSMALLINT c_type = SQL_C_WCHAR;
+};
+
+namespace {
+
+constexpr char kDriverPadrao[] = "FreeTDS";
+// Characters of an output text whose size the server does not give
+// (nvarchar(max) and the like).
+constexpr SQLULEN kTextoSemTamanho = 8000;
+// Prepared texts kept per connection.
+constexpr size_t kPreparadosMax = 64;
+
+SQLWCHAR* W(std::u16string& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
+
+std::u16string Wide(const std::string& cp1252) { return Cp1252ToUtf16(cp1252); }
+
+std::string Narrow(const SQLWCHAR* w, size_t n) {
+  return Utf16ToCp1252(std::u16string(reinterpret_cast<const char16_t*>(w), n));
+}
+
+// A value in an ODBC connection string: in braces, "}" doubled, when it
+// holds anything that would end or change the pair.
+std::string OdbcValue(const std::string& v) {
+  if (v.find_first_of(";{}=") == std::string::npos && v == AparaBrancos(v)) return v;
+  std::string out = "{";
+  for (char c : v) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  return out + "}";
+}
+
+bool ContemSemCaixa(const std::string& text, const std::string& part) {
+  return Maiusculas(text).find(Maiusculas(part)) != std::string::npos;
+}
+
+bool IsTextType(SQLSMALLINT t) {
+  return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_WCHAR ||
+         t == SQL_WVARCHAR || t == SQL_WLONGVARCHAR;
+}
+
+DataType TypeOf(SQLSMALLINT t) {
+  switch (t) {
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+      return DataType::kInteger;
+    case SQL_BIGINT:
+      return DataType::kBigInt;
+    case SQL_BIT:
+      return DataType::kBoolean;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_DECIMAL:
+    case SQL_NUMERIC:
+      return DataType::kDouble;
+    case SQL_DATETIME:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIMESTAMP:
+      return DataType::kDateTime;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+      return DataType::kBinary;
+    default:
+      return DataType::kString;
+  }
+}
+
+// The server type a value of t is sent as when nobody described it.
+SQLSMALLINT SqlTypeOf(DataType t) {
+  switch (t) {
+    case DataType::kInteger:
+      return SQL_INTEGER;
+    case DataType::kBigInt:
+      return SQL_BIGINT;
+    case DataType::kBoolean:
+      return SQL_BIT;
+    case DataType::kDouble:
+      return SQL_DOUBLE;
+    case DataType::kDateTime:
+      return SQL_TYPE_TIMESTAMP;
+    case DataType::kBinary:
+      return SQL_VARBINARY;
+    default:
+      return SQL_WVARCHAR;
+  }
+}
+
+double DoTimestamp(const SQL_TIMESTAMP_STRUCT& ts) {
+  return EncodeDateTime(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second,
+                        static_cast<int>(ts.fraction / 1000000));
+}
+
+SQL_TIMESTAMP_STRUCT ParaTimestamp(double day_number) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(day_number, &y, &mo, &d, &h, &mi, &s, &ms);
+  SQL_TIMESTAMP_STRUCT ts{};
+  ts.year = static_cast<SQLSMALLINT>(y);
+  ts.month = static_cast<SQLUSMALLINT>(mo);
+  ts.day = static_cast<SQLUSMALLINT>(d);
+  ts.hour = static_cast<SQLUSMALLINT>(h);
+  ts.minute = static_cast<SQLUSMALLINT>(mi);
+  ts.second = static_cast<SQLUSMALLINT>(s);
+  ts.fraction = static_cast<SQLUINTEGER>(ms) * 1000000u;
+  return ts;
+}
+
+using Vinculo = OdbcVinculo;
+
+template <typename T>
+void Guarda(Vinculo* v, const T& x) {
+  v->buf.resize(sizeof(T));
+  std::memcpy(v->buf.data(), &x, sizeof(T));
+  v->ind = sizeof(T);
+}
+
+template <typename T>
+T Le(const Vinculo& v) {
+  T x{};
+  std::memcpy(&x, v.buf.data(), std::min(sizeof(T), v.buf.size()));
+  return x;
+}
+
+}  // namespace
+
+bool IsOdbcProviderName(const std::string& name) {
+  const std::string u = Maiusculas(AparaBrancos(name));
+  return u == "SQLOLEDB" || u == "SQLOLEDB.1" || u == "SQLNCLI11" || u == "MSOLEDBSQL" ||
+         u == "ODBC";
+}
+
+std::string OdbcConnectionString(const ConnectionString& cs) {
+  std::string s;
+  std::string driver;
+  if (cs.Has("Odbc DSN") && !cs.Get("Odbc DSN").empty()) {
+    s = "DSN=" + OdbcValue(cs.Get("Odbc DSN"));
+  } else {
+    driver = cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver");
+    s = "Driver={" + driver + "}";
+  }
+  const auto add = [&s](const char* key, const std::string& v) {
+    if (!v.empty()) s += std::string(";") + key + "=" + OdbcValue(v);
+  };
+  add("Server", cs.Get("Data Source"));
+  add("Database", cs.Get("Initial Catalog"));
+  add("APP", cs.Get("Application Name"));
+  const std::string sec = Maiusculas(cs.Get("Integrated Security"));
+  if (cs.Get("User ID").empty() && (sec == "SSPI" || sec == "TRUE" || sec == "YES")) {
+    s += ";Trusted_Connection=yes";
+  } else if (!cs.Get("User ID").empty()) {
+    add("UID", cs.Get("User ID"));
+    s += ";PWD=" + OdbcValue(cs.Get("Password"));
+  }
+  if (ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc")) {
+    s += ";TDS_Version=7.4;ClientCharset=CP1252";
+  }
+  return s;
+}
+
+ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
+  if (st == "08S01" || st == "08003" || st == "08007" || st == "57P01" || st == "57P02")
+    return ErrorKind::kConnectionLost;
+  if (st == "HYT00" || st == "57014") return ErrorKind::kTimeout;
+  if (st == "40001" || st == "40P01" || native == 1205) return ErrorKind::kDeadlock;
+  if (st.rfind("23", 0) == 0) return ErrorKind::kConstraint;
+  if (st == "07006") return ErrorKind::kWrongType;
+  return ErrorKind::kOther;
+}
+
+// A statement handle freed when it goes out of scope.
+class OdbcConnection::Statement {
+ public:
+  Statement(const OdbcApi& api, SQLHSTMT h) : api_(api), h_(h) {}
+  ~Statement() { api_.FreeHandle(SQL_HANDLE_STMT, h_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  SQLHSTMT get() const { return h_; }
+
+ private:
+  const OdbcApi& api_;
+  SQLHSTMT h_;
+};
+
+OdbcConnection::~OdbcConnection() { Close(); }
+
+void OdbcConnection::Open(const ConnectionString& cs) {
+  Close();
+  if (api_.AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_) != SQL_SUCCESS) {
+    env_ = nullptr;
+    throw ProviderError("ODBC: no environment handle (driver manager missing?)");
+  }
+  api_.SetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLHDBC dbc = nullptr;
+  if (api_.AllocHandle(SQL_HANDLE_DBC, env_, &dbc) != SQL_SUCCESS) {
+    Close();
+    throw ProviderError("ODBC: no connection handle");
+  }
+  std::u16string text = Wide(OdbcConnectionString(cs));
+  SQLSMALLINT out_len = 0;
+  const SQLRETURN rc =
+      api_.DriverConnect(dbc, nullptr, W(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                         &out_len, SQL_DRIVER_NOPROMPT);
+  // The connection text holds the password: nothing of it is kept.
+  std::fill(text.begin(), text.end(), u'\0');
+  if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+    try {
+      Fail(SQL_HANDLE_DBC, dbc, "Open");
+    } catch (...) {
+      api_.FreeHandle(SQL_HANDLE_DBC, dbc);
+      Close();
+      throw;
+    }
+  }
+  dbc_ = dbc;
+  lost_ = false;
+  in_tran_ = false;
+  const SQLRETURN iso = api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
+                                            reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0);
+  if (iso != SQL_SUCCESS && iso != SQL_SUCCESS_WITH_INFO) {
+    try {
+      Fail(SQL_HANDLE_DBC, dbc_, "Serializable isolation");
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+}
+
+void OdbcConnection::Close() {
+  procs_.clear();
+  for (auto& [text, h] : prepared_) api_.FreeHandle(SQL_HANDLE_STMT, h);
+  prepared_.clear();
+  if (dbc_ != nullptr) {
+    if (in_tran_ && !lost_) api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    api_.Disconnect(dbc_);
+    api_.FreeHandle(SQL_HANDLE_DBC, dbc_);
+    dbc_ = nullptr;
+  }
+  if (env_ != nullptr) {
+    api_.FreeHandle(SQL_HANDLE_ENV, env_);
+    env_ = nullptr;
+  }
+  in_tran_ = false;
+  lost_ = false;
+}
+
+void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+  std::string message;
+  std::string state;
+  int32_t native = 0;
+  ErrorKind kind = ErrorKind::kOther;
+  for (SQLSMALLINT rec = 1; rec <= 20; ++rec) {
+    SQLWCHAR st[6] = {};
+    SQLINTEGER nat = 0;
+    SQLWCHAR msg[1024];
+    SQLSMALLINT len = 0;
+    const SQLRETURN rc = api_.GetDiagRec(type, handle, rec, st, &nat, msg, 1024, &len);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
+    const std::string s = Narrow(st, 5);
+    const ErrorKind k = OdbcErrorKind(s, nat);
+    if (rec == 1 || (kind == ErrorKind::kOther && k != ErrorKind::kOther)) {
+      state = s;
+      native = nat;
+      kind = k;
+    }
+    if (!message.empty()) message += "; ";
+    message +=
+        Narrow(msg, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), 1023));
+  }
+  if (message.empty()) message = "ODBC: " + what + " failed without diagnostics";
+  // Drivers break long messages into lines; a log line keeps them on one.
+  for (char& c : message) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  if (kind == ErrorKind::kConnectionLost) lost_ = true;
+  if (kind == ErrorKind::kConnectionLost || kind == ErrorKind::kDeadlock) in_tran_ = false;
+  throw ProviderError(message, native, kind, state);
+}
+
+SQLHSTMT OdbcConnection::NewStatement(int timeout_seconds) {
+  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  SQLHSTMT h = nullptr;
+  if (api_.AllocHandle(SQL_HANDLE_STMT, dbc_, &h) != SQL_SUCCESS)
+    Fail(SQL_HANDLE_DBC, dbc_, "Statement");
+  // A driver without timeouts runs the statement without one.
+  api_.SetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout_seconds, 0))),
+                   0);
+  return h;
+}
+
+Value OdbcConnection::ReadColumn(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT sql_type) {
+  SQLLEN ind = 0;
+  const auto get = [&](SQLSMALLINT c_type, void* buf, SQLLEN size) {
+    const SQLRETURN rc = api_.GetData(stmt, col, c_type, buf, size, &ind);
+    Check(rc, SQL_HANDLE_STMT, stmt, "GetData");
+    return rc;
+  };
+  switch (TypeOf(sql_type)) {
+    case DataType::kInteger: {
+      SQLINTEGER v = 0;
+      get(SQL_C_SLONG, &v, sizeof v);
+      return ind == SQL_NULL_DATA ? Value() : Value::Int(v);
+    }
+    case DataType::kBigInt: {
+      SQLBIGINT v = 0;
+      get(SQL_C_SBIGINT, &v, sizeof v);
+      return ind == SQL_NULL_DATA ? Value() : Value::BigInt(v);
+    }
+    case DataType::kBoolean: {
+      unsigned char v = 0;
+      get(SQL_C_BIT, &v, sizeof v);
+      return ind == SQL_NULL_DATA ? Value() : Value::Bool(v != 0);
+    }
+    case DataType::kDouble: {
+      double v = 0;
+      get(SQL_C_DOUBLE, &v, sizeof v);
+      return ind == SQL_NULL_DATA ? Value() : Value::Double(v);
+    }
+    case DataType::kDateTime: {
+      SQL_TIMESTAMP_STRUCT v{};
+      get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v);
+      return ind == SQL_NULL_DATA ? Value() : Value::DateTime(DoTimestamp(v));
+    }
+    default:
+      break;
+  }
+  // Text and binary data come in pieces until the driver has no more.
+  const bool binary = TypeOf(sql_type) == DataType::kBinary;
+  std::string bytes;
+  char buf[4096];
+  const size_t room = binary ? sizeof buf : sizeof buf - sizeof(SQLWCHAR);
+  for (;;) {
+    const SQLRETURN rc = get(binary ? SQL_C_BINARY : SQL_C_WCHAR, buf, sizeof buf);
+    if (rc == SQL_NO_DATA) break;
+    if (ind == SQL_NULL_DATA) return Value();
+    const bool more = ind == SQL_NO_TOTAL || static_cast<size_t>(ind) > room;
+    bytes.append(buf, more ? room : static_cast<size_t>(ind));
+    if (!more || rc == SQL_SUCCESS) break;
+  }
+  if (binary) return Value::Binary(bytes);
+  std::u16string w(bytes.size() / 2, u'\0');
+  std::memcpy(w.data(), bytes.data(), w.size() * 2);
+  return Value::String(Utf16ToCp1252(w));
+}
+
+Recordset OdbcConnection::ReadRows(SQLHSTMT stmt, SQLSMALLINT columns) {
+  std::vector<std::string> names;
+  std::vector<SQLSMALLINT> types;
+  for (SQLUSMALLINT c = 1; c <= columns; ++c) {
+    SQLWCHAR name[256];
+    SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+    SQLULEN size = 0;
+    Check(api_.DescribeCol(stmt, c, name, 256, &len, &type, &size, &digits, &nullable),
+          SQL_HANDLE_STMT, stmt, "DescribeCol");
+    names.push_back(
+        Narrow(name, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), 255)));
+    types.push_back(type);
+  }
+  Recordset rs(names);
+  for (;;) {
+    const SQLRETURN rc = api_.Fetch(stmt);
+    if (rc == SQL_NO_DATA) break;
+    Check(rc, SQL_HANDLE_STMT, stmt, "Fetch");
+    std::vector<Value> row;
+    row.reserve(types.size());
+    for (SQLUSMALLINT c = 1; c <= columns; ++c) row.push_back(ReadColumn(stmt, c, types[c - 1]));
+    rs.AddRow(std::move(row));
+  }
+  return rs;
+}
+
+void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
+                                 SQLLEN* changed) {
+  // Every step may carry the server's error: one raised after the first
+  // result set comes with the move to the next.
+  Check(rc, SQL_HANDLE_STMT, stmt, "Execute");
+  if (rc == SQL_NO_DATA) return;
+  for (;;) {
+    SQLSMALLINT columns = 0;
+    Check(api_.NumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt, "NumResultCols");
+    if (columns > 0) {
+      Recordset rs = ReadRows(stmt, columns);
+      if (out != nullptr) out->push_back(std::move(rs));
+    } else if (changed != nullptr) {
+      // The count of a step is gone once the next one is asked for.
+      SQLLEN n = 0;
+      if (api_.RowCount(stmt, &n) == SQL_SUCCESS && n > 0) *changed += n;
+    }
+    rc = api_.MoreResults(stmt);
+    if (rc == SQL_NO_DATA) return;
+    Check(rc, SQL_HANDLE_STMT, stmt, "MoreResults");
+  }
+}
+
+void OdbcConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
+                                std::vector<Recordset>* out) {
+  Statement stmt(api_, NewStatement(timeout_seconds));
+  std::u16string text = Wide(sql);
+  ReadResults(stmt.get(),
+              api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+}
+
+const OdbcConnection::Described& OdbcConnection::Describe(const std::string& name) {
+  const std::string key = Maiusculas(name);
+  auto it = procs_.find(key);
+  if (it != procs_.end()) return it->second;
+  // "schema.procedure", or a procedure of any schema (the first one found).
+  const size_t dot = name.rfind('.');
+  std::u16string schema = Wide(dot == std::string::npos ? "" : name.substr(0, dot));
+  const std::string proc_name = dot == std::string::npos ? name : name.substr(dot + 1);
+  std::u16string proc = Wide(proc_name);
+  Statement stmt(api_, NewStatement(0));
+  const SQLRETURN rc =
+      api_.ProcedureColumns(stmt.get(), nullptr, 0, schema.empty() ? nullptr : W(schema),
+                            static_cast<SQLSMALLINT>(schema.size()), W(proc),
+                            static_cast<SQLSMALLINT>(proc.size()), nullptr, 0);
+  std::vector<Recordset> sets;
+  ReadResults(stmt.get(), rc, &sets);
+  struct Linha {
+    int ordinal;
+    Parameter p;
+    SQLSMALLINT sql_type;
+  };
+  std::vector<Linha> linhas;
+  std::string first_schema;
+  bool has_schema = false;
+  for (Recordset& rs : sets) {
+    if (rs.FieldCount() < 10) continue;
+    for (rs.First(); !rs.Eof(); rs.Next()) {
+      // Procedure names may carry SQL Server's ";1" group number; the
+      // search is a pattern, so only the exact name counts.
+      std::string found = rs.Field(2).AsString();
+      found = found.substr(0, found.find(';'));
+      if (strcasecmp(found.c_str(), proc_name.c_str()) != 0) continue;
+      const std::string sch = rs.Field(1).AsString();
+      if (!has_schema) {
+        first_schema = sch;
+        has_schema = true;
+      } else if (sch != first_schema) {
+        continue;
+      }
+      const int column_type = rs.Field(4).AsInt();
+      if (column_type == SQL_RESULT_COL) continue;
+      Linha l;
+      l.sql_type = static_cast<SQLSMALLINT>(rs.Field(5).AsInt());
+      l.p.type = TypeOf(l.sql_type);
+      l.p.name = rs.Field(3).AsString();
+      l.p.direction = column_type == SQL_RETURN_VALUE         ? ParamDirection::kReturnValue
+                      : column_type == SQL_PARAM_OUTPUT       ? ParamDirection::kOutput
+                      : column_type == SQL_PARAM_INPUT_OUTPUT ? ParamDirection::kInputOutput
+                                                              : ParamDirection::kInput;
+      if (l.p.direction == ParamDirection::kReturnValue && l.p.name.empty()) {
+        l.p.name = "@RETURN_VALUE";
+      } else if (l.p.name.rfind('@', 0) != 0) {
+        l.p.name = "@" + l.p.name;
+      }
+      const Value& size = rs.Field(7);
+      const Value& digits = rs.Field(9);
+      l.p.size = size.IsNull() ? 0 : size.AsInt();
+      l.p.precision = TypeOf(l.sql_type) == DataType::kString ? 0 : l.p.size;
+      l.p.scale = digits.IsNull() ? 0 : digits.AsInt();
+      const Value* ord = rs.FieldCount() >= 18 ? &rs.Field(17) : nullptr;
+      l.ordinal = ord == nullptr || ord->IsNull() ? static_cast<int>(linhas.size()) : ord->AsInt();
+      if (l.p.direction == ParamDirection::kReturnValue) l.ordinal = -1;
+      linhas.push_back(std::move(l));
+    }
+  }
+  if (linhas.empty()) throw ProviderError("Procedure <" + name + "> not found");
+  std::stable_sort(linhas.begin(), linhas.end(),
+                   [](const Linha& a, const Linha& b) { return a.ordinal < b.ordinal; });
+  Described d;
+  for (Linha& l : linhas) {
+    d.params.Add(l.p);
+    d.sql_types.push_back(l.sql_type);
+  }
+  return procs_.emplace(key, std::move(d)).first->second;
+}
+
+Parameters OdbcConnection::DescribeProcedure(const std::string& name) {
+  return Describe(name).params;
+}
+
+void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p,
+                          SQLSMALLINT sql_type, const std::string& name, OdbcVinculo* vinculo) {
+  OdbcVinculo& b = *vinculo;
+  if (sql_type == 0) sql_type = SqlTypeOf(p.type);
+  const SQLSMALLINT io = p.direction == ParamDirection::kInput         ? SQL_PARAM_INPUT
+                         : p.direction == ParamDirection::kInputOutput ? SQL_PARAM_INPUT_OUTPUT
+                                                                       : SQL_PARAM_OUTPUT;
+  const bool sends = io != SQL_PARAM_OUTPUT && !p.value.IsNull();
+  SQLULEN size = static_cast<SQLULEN>(std::max(p.size, 0));
+  SQLSMALLINT digits = static_cast<SQLSMALLINT>(std::max(p.scale, 0));
+  try {
+    switch (p.type) {
+      case DataType::kInteger:
+        b.c_type = SQL_C_SLONG;
+        Guarda<SQLINTEGER>(&b, sends ? p.value.AsInt() : 0);
+        break;
+      case DataType::kBigInt:
+        b.c_type = SQL_C_SBIGINT;
+        Guarda<SQLBIGINT>(&b, sends ? p.value.AsInt64() : 0);
+        break;
+      case DataType::kBoolean:
+        b.c_type = SQL_C_BIT;
+        Guarda<unsigned char>(&b, sends && p.value.AsBool() ? 1 : 0);
+        break;
+      case DataType::kDouble: {
+        b.c_type = SQL_C_DOUBLE;
+        const double x = sends ? p.value.AsDouble() : 0.0;
+        if (!std::isfinite(x)) throw DatasetError("not a finite number");
+        Guarda<double>(&b, x);
+        break;
+      }
+      case DataType::kDateTime:
+        // The server keeps milliseconds: three decimal digits.
+        b.c_type = SQL_C_TYPE_TIMESTAMP;
+        sql_type = SQL_TYPE_TIMESTAMP;
+        size = 23;
+        digits = 3;
+        Guarda(&b, ParaTimestamp(sends ? p.value.AsDateTime() : 0.0));
+        break;
+      case DataType::kBinary: {
+        b.c_type = SQL_C_BINARY;
+        const std::string bytes = !sends                                ? std::string()
+                                  : p.value.type() == DataType::kBinary ? p.value.Bytes()
+                                                                        : p.value.AsString();
+        const size_t room = io == SQL_PARAM_INPUT
+                                ? bytes.size()
+                                : std::max<size_t>(size ? size : kTextoSemTamanho, bytes.size());
+        b.buf.assign(std::max<size_t>(room, 1), 0);
+        std::memcpy(b.buf.data(), bytes.data(), bytes.size());
+        b.ind = static_cast<SQLLEN>(bytes.size());
+        size = std::max<SQLULEN>(std::max<SQLULEN>(size, bytes.size()), 1);
+        break;
+      }
+      default: {
+        // Text goes as Unicode; an output needs room for its real size.
+        b.c_type = SQL_C_WCHAR;
+        const std::u16string w = Wide(sends ? p.value.AsString() : std::string());
+        const size_t chars = io == SQL_PARAM_INPUT
+                                 ? w.size()
+                                 : std::max<size_t>(size ? size : kTextoSemTamanho, w.size());
+        b.buf.assign((chars + 1) * sizeof(char16_t), 0);
+        std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
+        b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
+        size = std::max<SQLULEN>(std::max<SQLULEN>(size, w.size()), 1);
+        if (IsTextType(sql_type) || sql_type == 0)
+          sql_type = size > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        break;
+      }
+    }
+  } catch (const DatasetError& x) {
+    throw ProviderError(ErrorKind::kWrongType,
+                        "Parameter " + p.name + " of " + name + ": " + x.what());
+  }
+  if (io != SQL_PARAM_OUTPUT && p.value.IsNull()) b.ind = SQL_NULL_DATA;
+  Check(api_.BindParameter(stmt, position, io, b.c_type, sql_type, size, digits, b.buf.data(),
+                           static_cast<SQLLEN>(b.buf.size()), &b.ind),
+        SQL_HANDLE_STMT, stmt, "BindParameter " + p.name);
+}
+
+void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
+                                   std::vector<Recordset>* out) {
+  const Described& d = Describe(name);
+  if (params->Count() != d.params.Count())
+    throw ProviderError("Procedure <" + name + ">: parameter list differs from the server's");
+  Statement stmt(api_, NewStatement(timeout_seconds));
+  std::vector<Vinculo> v(static_cast<size_t>(params->Count()));
+  std::string call = "{";
+  std::string args;
+  for (int i = 0; i < params->Count(); ++i) {
+    const Parameter& p = (*params)[i];
+    if (p.direction == ParamDirection::kReturnValue) {
+      call += "? = ";
+    } else {
+      args += args.empty() ? "?" : ",?";
+    }
+  }
+  call += "call " + name + "(" + args + ")}";
+  for (int i = 0; i < params->Count(); ++i) {
+    Bind(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), (*params)[i],
+         d.sql_types[static_cast<size_t>(i)], name, &v[static_cast<size_t>(i)]);
+  }
+  std::u16string text = Wide(call);
+  ReadResults(stmt.get(),
+              api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  // Only now, after the last result set, are the outputs in place.
+  for (int i = 0; i < params->Count(); ++i) {
+    Parameter& p = (*params)[i];
+    if (p.direction == ParamDirection::kInput) continue;
+    const Vinculo& b = v[static_cast<size_t>(i)];
+    if (b.ind == SQL_NULL_DATA) {
+      p.value = Value();
+      continue;
+    }
+    switch (b.c_type) {
+      case SQL_C_SLONG:
+        p.value = Value::Int(Le<SQLINTEGER>(b));
+        break;
+      case SQL_C_SBIGINT:
+        p.value = Value::BigInt(Le<SQLBIGINT>(b));
+        break;
+      case SQL_C_BIT:
+        p.value = Value::Bool(Le<unsigned char>(b) != 0);
+        break;
+      case SQL_C_DOUBLE:
+        p.value = Value::Double(Le<double>(b));
+        break;
+      case SQL_C_TYPE_TIMESTAMP:
+        p.value = Value::DateTime(DoTimestamp(Le<SQL_TIMESTAMP_STRUCT>(b)));
+        break;
+      case SQL_C_BINARY:
+        p.value = Value::Binary(std::string(reinterpret_cast<const char*>(b.buf.data()),
+                                            std::min(b.buf.size(), static_cast<size_t>(b.ind))));
+        break;
+      default: {
+        const size_t n = std::min(b.buf.size() / 2 - 1, static_cast<size_t>(b.ind) / 2);
+        std::u16string w(n, u'\0');
+        std::memcpy(w.data(), b.buf.data(), n * 2);
+        p.value = Value::String(Utf16ToCp1252(w));
+      }
+    }
+  }
+}
+
+int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                     int timeout_seconds, std::vector<Recordset>* out) {
+  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  // Prepared once per text, then only bound and run.
+  auto it = prepared_.find(sql);
+  if (it == prepared_.end()) {
+    // The program runs a fixed set of texts; a text built with its values
+    // would otherwise pile up statements on the server.
+    if (prepared_.size() >= kPreparadosMax) {
+      for (auto& [text, h] : prepared_) api_.FreeHandle(SQL_HANDLE_STMT, h);
+      prepared_.clear();
+    }
+    SQLHSTMT h = NewStatement(timeout_seconds);
+    std::u16string text = Wide(sql);
+    const SQLRETURN rc = api_.Prepare(h, W(text), static_cast<SQLINTEGER>(text.size()));
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+      Statement drop(api_, h);
+      Fail(SQL_HANDLE_STMT, h, "Prepare");
+    }
+    it = prepared_.emplace(sql, h).first;
+  }
+  SQLHSTMT stmt = it->second;
+  api_.SetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout_seconds, 0))),
+                   0);
+  api_.FreeStmt(stmt, SQL_RESET_PARAMS);
+  std::vector<OdbcVinculo> v(binds.size());
+  for (size_t i = 0; i < binds.size(); ++i) {
+    Parameter p;
+    p.name = "@" + std::to_string(i + 1);
+    p.type = binds[i].type();
+    p.value = binds[i];
+    Bind(stmt, static_cast<SQLUSMALLINT>(i + 1), p, 0, sql, &v[i]);
+  }
+  SQLLEN rows = 0;
+  try {
+    ReadResults(stmt, api_.Execute(stmt), out, &rows);
+  } catch (...) {
+    api_.FreeStmt(stmt, SQL_CLOSE);
+    throw;
+  }
+  api_.FreeStmt(stmt, SQL_CLOSE);
+  return rows > 0 ? static_cast<int>(rows) : 0;
+}
+
+void OdbcConnection::BeginTransaction() {
+  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
+        SQL_HANDLE_DBC, dbc_, "BeginTransaction");
+  in_tran_ = true;
+}
+
+void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
+  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  in_tran_ = false;
+  Check(api_.EndTran(SQL_HANDLE_DBC, dbc_, completion), SQL_HANDLE_DBC, dbc_,
+        completion == SQL_COMMIT ? "Commit" : "Rollback");
+  Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
+        SQL_HANDLE_DBC, dbc_, "Autocommit");
+}
+
+void OdbcConnection::Commit() { EndTransaction(SQL_COMMIT); }
+void OdbcConnection::Rollback() { EndTransaction(SQL_ROLLBACK); }
+
+}  // namespace zun

@@ -1,0 +1,108 @@
+// The SQL Server provider: the client layer over ODBC (unixODBC with
+// FreeTDS's driver or Microsoft's ODBC Driver 18, or any driver a DSN names).
+// The names "SQLOLEDB.1", "SQLOLEDB", "SQLNCLI11", "MSOLEDBSQL" and "ODBC"
+// select it.
+//
+// The ADO-style connection string ("Data Source", "Initial Catalog",
+// "User ID", "Password", "Integrated Security", "Application Name") becomes an
+// ODBC one; the keys "Odbc DSN" (a data source of odbc.ini) or "Odbc Driver"
+// (a driver of odbcinst.ini, "FreeTDS" when neither is given) pick the
+// driver. Stored procedures are described once per connection with
+// SQLProcedureColumns and called as "{? = call name(?,...)}" with every
+// parameter bound by position; output parameters and the return value are
+// read after the last result set. Text is Windows-1252 in the program and
+// UTF-16 towards the driver. Transactions switch autocommit off at
+// serializable isolation. Failures carry the SQLSTATE and a kind.
+//
+// Thread-safety: a connection is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/odbc/odbc_api.h"
+#include "toolbox/dbclient/provider.h"
+
+namespace zun {
+
+struct OdbcVinculo;
+
+// Whether name (letter case ignored) is one of the provider's names.
+bool IsOdbcProviderName(const std::string& name);
+
+// The ODBC connection string for the ADO-style cs (see above). Values that
+// need it are enclosed in braces. With FreeTDS's driver "TDS_Version=7.4" and
+// "ClientCharset=CP1252" are added.
+std::string OdbcConnectionString(const ConnectionString& cs);
+
+// The kind of a failure by its SQLSTATE and the server's native number:
+// 08S01, 08003, 08007 and a session the server ended (57P01, 57P02) are a
+// lost connection; HYT00 (or a cancelled statement, 57014) a timeout; 40001, 40P01 or native 1205 a
+// deadlock; class 23 a constraint; 07006 a wrong type; anything else kOther.
+ErrorKind OdbcErrorKind(const std::string& sql_state, int32_t native);
+
+class OdbcConnection : public ProviderConnection {
+ public:
+  // Precondition: api outlives the connection.
+  explicit OdbcConnection(const OdbcApi& api = DriverManagerApi()) : api_(api) {}
+  ~OdbcConnection() override;
+
+  void Open(const ConnectionString& cs) override;
+  void Close() override;
+  // False after a failure that lost the link.
+  bool IsOpen() const override { return dbc_ != nullptr && !lost_; }
+  void ExecuteSql(const std::string& sql, int timeout_seconds,
+                  std::vector<Recordset>* out) override;
+  // Prepares a text once (SQLPrepare) and binds the values by position on
+  // every run; a value's own type picks the parameter type.
+  int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
+                       std::vector<Recordset>* out) override;
+  Parameters DescribeProcedure(const std::string& name) override;
+  void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
+                     std::vector<Recordset>* out) override;
+  void BeginTransaction() override;
+  void Commit() override;
+  void Rollback() override;
+  bool InTransaction() const override { return in_tran_; }
+
+ private:
+  struct Described {
+    Parameters params;
+    std::vector<SQLSMALLINT> sql_types;  // the server's type of each parameter
+  };
+  class Statement;
+
+  const Described& Describe(const std::string& name);
+  void EndTransaction(SQLSMALLINT completion);
+  // Raises ProviderError from the handle's diagnostics, what naming the step;
+  // a lost link or a deadlock also ends the transaction on this side.
+  [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
+  void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
+      Fail(type, handle, what);
+  }
+  // Reads every result set of a run whose first step answered rc; adds the
+  // rows each step without columns changed to *changed when not null.
+  void ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
+                   SQLLEN* changed = nullptr);
+  Recordset ReadRows(SQLHSTMT stmt, SQLSMALLINT columns);
+  Value ReadColumn(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sql_type);
+  SQLHSTMT NewStatement(int timeout_seconds);
+  // Binds p at position; sql_type 0 takes the type from p's data type.
+  // A value that cannot be read as p's type raises a kWrongType error.
+  void Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p, SQLSMALLINT sql_type,
+            const std::string& name, OdbcVinculo* b);
+
+  const OdbcApi& api_;
+  SQLHENV env_ = nullptr;
+  SQLHDBC dbc_ = nullptr;
+  bool lost_ = false;
+  bool in_tran_ = false;
+  std::map<std::string, Described> procs_;    // by upper-cased name
+  std::map<std::string, SQLHSTMT> prepared_;  // by exact text
+};
+
+}  // namespace zun

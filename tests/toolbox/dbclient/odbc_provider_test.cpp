@@ -1,0 +1,483 @@
+// The ODBC provider over a scripted ODBC layer that plays SQL Server: the
+// return value row of SQLProcedureColumns, outputs written only once
+// SQLMoreResults has answered SQL_NO_DATA, several result sets, errors raised
+// after the first result set, a link lost in the middle of a call, timeouts,
+// deadlocks and constraint failures.
+#include "toolbox/dbclient/odbc/odbc_provider.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "toolbox/dbclient/command.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+namespace {
+
+struct Diag {
+  std::string state;
+  int native = 0;
+  std::string message;
+};
+// One step of a scripted run: a result set, or a failure.
+struct Step {
+  std::vector<std::string> columns;
+  std::vector<SQLSMALLINT> types;
+  std::vector<std::vector<Value>> rows;
+  Diag error;  // state set: the step fails
+};
+struct ProcCol {
+  const char* name;
+  SQLSMALLINT column_type;
+  SQLSMALLINT sql_type;
+  int size;
+};
+struct Proc {
+  std::vector<ProcCol> cols;
+  std::vector<Step> steps;
+  std::vector<Value> outputs;  // by position, written at the end of the run
+};
+
+struct Bind {
+  SQLSMALLINT io, c_type, sql_type, digits;
+  SQLULEN size;
+  void* buf;
+  SQLLEN len;
+  SQLLEN* ind;
+  SQLLEN ind_at_run = 0;  // *ind when the statement ran
+};
+struct Stmt {
+  std::vector<Step> steps;
+  size_t step = 0;
+  int row = -1;
+  std::map<int, Bind> binds;
+  const Proc* proc = nullptr;
+  std::vector<Diag> diags;
+  SQLULEN timeout = 0;
+  std::string prepared;
+  std::map<int, size_t> offsets;  // GetData position within a long text
+};
+
+// The scripted server: one per test.
+struct Server {
+  std::map<std::string, Proc> procs;
+  std::vector<std::string> texts;  // every statement text received
+  std::vector<std::string> log;    // connection attributes and ends of transactions
+  std::vector<Bind> last_binds;
+  std::vector<Diag> dbc_diags;
+  int prepares = 0;
+};
+Server* g = nullptr;
+
+std::string N(SQLWCHAR* w, SQLINTEGER len) {
+  std::u16string s(reinterpret_cast<char16_t*>(w), static_cast<size_t>(len));
+  return Utf16ToCp1252(s);
+}
+
+Step Rows(std::vector<std::vector<Value>> rows) {
+  return Step{{"v"}, {SQL_WVARCHAR}, std::move(rows), {}};
+}
+
+void Put(const Bind& b, const Value& v) {
+  if (v.IsNull()) {
+    *b.ind = SQL_NULL_DATA;
+    return;
+  }
+  if (b.c_type == SQL_C_SLONG) *static_cast<SQLINTEGER*>(b.buf) = v.AsInt();
+  if (b.c_type == SQL_C_WCHAR) {
+    const std::u16string w = Cp1252ToUtf16(v.AsString());
+    const size_t n = std::min(w.size(), static_cast<size_t>(b.len) / 2 - 1);
+    std::memcpy(b.buf, w.data(), n * 2);
+    *b.ind = static_cast<SQLLEN>(w.size() * 2);
+  } else {
+    *b.ind = 4;
+  }
+}
+
+// The current step of a run; past the last one the outputs are written.
+SQLRETURN Run(Stmt* s) {
+  if (s->step >= s->steps.size()) {
+    for (auto& [n, b] : s->binds) {
+      if (s->proc != nullptr && b.io != SQL_PARAM_INPUT)
+        Put(b, s->proc->outputs[static_cast<size_t>(n - 1)]);
+    }
+    return SQL_NO_DATA;
+  }
+  const Step& st = s->steps[s->step];
+  if (!st.error.state.empty()) {
+    s->diags = {st.error};
+    return SQL_ERROR;
+  }
+  s->row = -1;
+  return SQL_SUCCESS;
+}
+
+const OdbcApi kScripted = {
+    [](SQLSMALLINT type, SQLHANDLE, SQLHANDLE* out) -> SQLRETURN {
+      *out = type == SQL_HANDLE_STMT ? static_cast<SQLHANDLE>(new Stmt) : new int(0);
+      return SQL_SUCCESS;
+    },
+    [](SQLSMALLINT type, SQLHANDLE h) -> SQLRETURN {
+      if (type == SQL_HANDLE_STMT) {
+        delete static_cast<Stmt*>(h);
+      } else {
+        delete static_cast<int*>(h);
+      }
+      return SQL_SUCCESS;
+    },
+    [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
+    [](SQLHDBC, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
+      g->log.push_back(std::to_string(attr) + "=" + std::to_string(reinterpret_cast<SQLULEN>(v)));
+      return SQL_SUCCESS;
+    },
+    [](SQLHDBC, SQLHWND, SQLWCHAR* in, SQLSMALLINT len, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*,
+       SQLUSMALLINT) -> SQLRETURN {
+      g->texts.push_back(N(in, len));
+      return g->dbc_diags.empty() ? SQL_SUCCESS : SQL_ERROR;
+    },
+    [](SQLHDBC) -> SQLRETURN { return SQL_SUCCESS; },
+    [](SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec, SQLWCHAR* state, SQLINTEGER* native,
+       SQLWCHAR* msg, SQLSMALLINT max, SQLSMALLINT* len) -> SQLRETURN {
+      const auto& diags = type == SQL_HANDLE_STMT ? static_cast<Stmt*>(h)->diags : g->dbc_diags;
+      if (rec > static_cast<SQLSMALLINT>(diags.size())) return SQL_NO_DATA;
+      const Diag& d = diags[static_cast<size_t>(rec - 1)];
+      const std::u16string s = Cp1252ToUtf16(d.state), m = Cp1252ToUtf16(d.message);
+      std::memcpy(state, s.data(), 10);
+      *native = d.native;
+      std::memcpy(msg, m.data(), std::min<size_t>(m.size(), static_cast<size_t>(max)) * 2);
+      *len = static_cast<SQLSMALLINT>(m.size());
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
+      if (attr == SQL_ATTR_QUERY_TIMEOUT)
+        static_cast<Stmt*>(h)->timeout = reinterpret_cast<SQLULEN>(v);
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      const std::string t = N(text, len);
+      g->texts.push_back(t);
+      const size_t call = t.find("call ");
+      const std::string name = t.substr(call + 5, t.find('(', call) - call - 5);
+      s->proc = &g->procs.at(name.substr(name.rfind('.') + 1));  // schema "dbo" only
+      s->steps = s->proc->steps;
+      for (auto& [n, b] : s->binds) {
+        b.ind_at_run = *b.ind;
+        g->last_binds.push_back(b);
+      }
+      return Run(s);
+    },
+    [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
+      ++g->prepares;
+      static_cast<Stmt*>(h)->prepared = N(text, len);
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      g->texts.push_back(s->prepared);
+      g->last_binds.clear();
+      for (auto& [n, b] : s->binds) {
+        b.ind_at_run = *b.ind;
+        g->last_binds.push_back(b);
+      }
+      s->steps = {Rows({{Value::String("r")}}), Step{}};  // rows, then a count
+      s->step = 0;
+      s->proc = nullptr;
+      return Run(s);
+    },
+    [](SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, SQLSMALLINT c, SQLSMALLINT t, SQLULEN size,
+       SQLSMALLINT digits, SQLPOINTER buf, SQLLEN len, SQLLEN* ind) -> SQLRETURN {
+      static_cast<Stmt*>(h)->binds[n] = {io, c, t, digits, size, buf, len, ind};
+      // Outputs hold what the buffer held before: only the end of the run
+      // sets them.
+      if (io != SQL_PARAM_INPUT && c == SQL_C_SLONG) *static_cast<SQLINTEGER*>(buf) = -99;
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h, SQLSMALLINT* n) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      *n = static_cast<SQLSMALLINT>(s->steps[s->step].columns.size());
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h, SQLUSMALLINT c, SQLWCHAR* name, SQLSMALLINT, SQLSMALLINT* len, SQLSMALLINT* type,
+       SQLULEN*, SQLSMALLINT*, SQLSMALLINT*) -> SQLRETURN {
+      const Step& st = static_cast<Stmt*>(h)->steps[static_cast<Stmt*>(h)->step];
+      const std::u16string w = Cp1252ToUtf16(st.columns[c - 1u]);
+      std::memcpy(name, w.data(), w.size() * 2);
+      *len = static_cast<SQLSMALLINT>(w.size());
+      *type = st.types[c - 1u];
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      s->offsets.clear();
+      return ++s->row < static_cast<int>(s->steps[s->step].rows.size()) ? SQL_SUCCESS : SQL_NO_DATA;
+    },
+    [](SQLHSTMT h, SQLUSMALLINT c, SQLSMALLINT c_type, SQLPOINTER buf, SQLLEN len,
+       SQLLEN* ind) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      const Value& v = s->steps[s->step].rows[static_cast<size_t>(s->row)][c - 1u];
+      if (v.IsNull()) {
+        *ind = SQL_NULL_DATA;
+        return SQL_SUCCESS;
+      }
+      if (c_type == SQL_C_SLONG) {
+        *static_cast<SQLINTEGER*>(buf) = v.AsInt();
+        *ind = 4;
+        return SQL_SUCCESS;
+      }
+      // Text in pieces of the caller's buffer, as drivers hand out long data.
+      const std::u16string w = Cp1252ToUtf16(v.AsString());
+      size_t& at = s->offsets[c];
+      if (at > 0 && at >= w.size()) return SQL_NO_DATA;
+      const size_t room = static_cast<size_t>(len) / 2 - 1;
+      const size_t n = std::min(room, w.size() - at);
+      std::memcpy(buf, w.data() + at, n * 2);
+      static_cast<char16_t*>(buf)[n] = 0;
+      *ind = static_cast<SQLLEN>((w.size() - at) * 2);
+      at += n;
+      return at < w.size() ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+    },
+    [](SQLHSTMT h) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      ++s->step;
+      return Run(s);
+    },
+    [](SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* proc, SQLSMALLINT len,
+       SQLWCHAR*, SQLSMALLINT) -> SQLRETURN {
+      auto* s = static_cast<Stmt*>(h);
+      Step st;
+      st.columns.assign(18, "c");
+      st.types.assign(18, SQL_INTEGER);
+      st.types[1] = st.types[2] = st.types[3] = SQL_WVARCHAR;
+      int ordinal = 0;
+      for (const auto& [name, p] : g->procs) {
+        if (name.find(N(proc, len)) == std::string::npos) continue;  // a pattern
+        for (const ProcCol& c : p.cols) {
+          std::vector<Value> row(18);
+          row[1] = Value::String("dbo");
+          row[2] = Value::String(name + ";1");
+          row[3] = Value::String(c.name);
+          row[4] = Value::Int(c.column_type);
+          row[5] = Value::Int(c.sql_type);
+          row[7] = Value::Int(c.size);
+          row[17] = Value::Int(ordinal++);
+          st.rows.push_back(row);
+        }
+      }
+      s->steps = {st};
+      s->proc = nullptr;
+      return SQL_SUCCESS;
+    },
+    [](SQLSMALLINT, SQLHANDLE, SQLSMALLINT c) -> SQLRETURN {
+      g->log.push_back(c == SQL_COMMIT ? "commit" : "rollback");
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT h, SQLUSMALLINT option) -> SQLRETURN {
+      if (option == SQL_RESET_PARAMS) static_cast<Stmt*>(h)->binds.clear();
+      return SQL_SUCCESS;
+    },
+    [](SQLHSTMT, SQLLEN* n) -> SQLRETURN {
+      *n = 1;
+      return SQL_SUCCESS;
+    },
+};
+
+Step Error(const char* state, int native) { return Step{{}, {}, {}, {state, native, "boom"}}; }
+
+class OdbcScripted : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g = &server_;
+    RegisterProvider("ODBC", [] { return std::make_unique<OdbcConnection>(kScripted); });
+    c_.SetConnectionString(
+        "Provider=ODBC;Data Source=db1;Initial Catalog=Zun;User ID=u;Password=p");
+    c_.Open();
+  }
+  void TearDown() override { UnregisterProvider("ODBC"); }
+  // A procedure P: return value, an integer input, an output text of 30.
+  void DefineP(std::vector<Step> steps) {
+    server_.procs["P"] = {{{"@RETURN_VALUE", SQL_RETURN_VALUE, SQL_INTEGER, 10},
+                           {"@n", SQL_PARAM_INPUT, SQL_INTEGER, 10},
+                           {"@s", SQL_PARAM_INPUT_OUTPUT, SQL_VARCHAR, 30}},
+                          std::move(steps),
+                          {Value::Int(61), Value(),
+                           Value::String("sa\xED"
+                                         "da")}};
+  }
+  Server server_;
+  Connection c_;
+};
+
+TEST_F(OdbcScripted, ScriptedRunsOfAProcedure) {
+  const std::string longo(5000, '\xE9');
+  struct Row {
+    const char* what;
+    std::vector<Step> steps;
+    int result_sets;  // -1: the call fails
+    ErrorKind kind;
+    bool open_after, tran_after;
+  };
+  const Row rows[] = {
+      {"outputs after the last result set",
+       {Rows({{Value::String("a")}}), Rows({{Value::String(longo)}})},
+       2,
+       ErrorKind::kOther,
+       true,
+       true},
+      {"no result set", {}, 0, ErrorKind::kOther, true, true},
+      {"error after the first result set",
+       {Rows({}), Error("42000", 50000)},
+       -1,
+       ErrorKind::kOther,
+       true,
+       true},
+      {"link lost in the middle",
+       {Rows({}), Error("08S01", 0)},
+       -1,
+       ErrorKind::kConnectionLost,
+       false,
+       false},
+      {"timeout", {Error("HYT00", 0)}, -1, ErrorKind::kTimeout, true, true},
+      {"deadlock victim", {Rows({}), Error("40001", 1205)}, -1, ErrorKind::kDeadlock, true, false},
+      {"duplicate key", {Error("23000", 2627)}, -1, ErrorKind::kConstraint, true, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    DefineP(r.steps);
+    c_.Open();
+    c_.BeginTrans();
+    Command cmd(&c_, CommandType::kStoredProc, "P");
+    cmd.Params().ParamByName("@n").value = Value::Int(5);
+    cmd.Params().ParamByName("@s").value = Value::String("x");
+    try {
+      cmd.Open();
+      ASSERT_GE(r.result_sets, 0);
+      EXPECT_EQ(cmd.Params().ReturnValue()->value, Value::Int(61));
+      EXPECT_EQ(cmd.Params().ParamByName("@s").value.AsString(),
+                "sa\xED"
+                "da");
+      int sets = cmd.Active() ? 1 : 0;
+      while (cmd.NextRecordset()) ++sets;
+      EXPECT_EQ(sets, r.result_sets);
+    } catch (const ProviderError& e) {
+      EXPECT_EQ(r.result_sets, -1);
+      EXPECT_EQ(e.Kind(), r.kind);
+      EXPECT_EQ(e.SqlState(), r.steps.back().error.state);
+      EXPECT_EQ(std::string(e.what()), "boom");
+    }
+    EXPECT_EQ(c_.Connected(), r.open_after);
+    EXPECT_EQ(c_.InTransaction(), r.tran_after);
+    EXPECT_EQ(server_.texts.back(), "{? = call P(?,?)}");
+  }
+  // A long text read in pieces arrives whole.
+  DefineP({Rows({{Value::String(longo)}})});
+  c_.Open();
+  Command cmd(&c_, CommandType::kStoredProc, "P");
+  cmd.Open();
+  EXPECT_EQ(cmd.Current().Field(0).AsString(), longo);
+}
+
+TEST_F(OdbcScripted, BindsByPositionWithTheServersSizes) {
+  server_.procs["Q"] = {{{"@RETURN_VALUE", SQL_RETURN_VALUE, SQL_INTEGER, 10},
+                         {"@d", SQL_PARAM_INPUT, SQL_TYPE_TIMESTAMP, 23},
+                         {"@s", SQL_PARAM_INPUT_OUTPUT, SQL_VARCHAR, 30}},
+                        {},
+                        {Value::Int(0), Value(), Value()}};
+  Command cmd(&c_, CommandType::kStoredProc, "dbo.Q");
+  ASSERT_EQ(cmd.Params().Count(), 3);
+  EXPECT_EQ(cmd.Params()[2].size, 30);
+  cmd.Params()[1].value = Value::DateTime(45000.25);
+  cmd.Params()[2].value = Value::String("abc");
+  cmd.Execute();
+  EXPECT_EQ(server_.texts.back(), "{? = call dbo.Q(?,?)}");
+  ASSERT_EQ(server_.last_binds.size(), 3u);
+  EXPECT_EQ(server_.last_binds[0].io, SQL_PARAM_OUTPUT);
+  EXPECT_EQ(server_.last_binds[1].digits, 3);  // milliseconds of a datetime
+  EXPECT_EQ(server_.last_binds[2].size, 30u);
+  EXPECT_EQ(server_.last_binds[2].len, 31 * 2);  // room for the real size
+  EXPECT_TRUE(cmd.Params()[2].value.IsNull());
+  // A value that is not of the parameter's type is refused as such.
+  cmd.Params()[1].value = Value::String("amanh\xE3");
+  try {
+    cmd.Execute();
+    ADD_FAILURE();
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kWrongType);
+  }
+}
+
+// A text with placeholders is prepared once and bound by each value's type.
+TEST_F(OdbcScripted, SqlTextWithParametersIsPreparedOnce) {
+  const std::tuple<Value, SQLSMALLINT, SQLLEN> rows[] = {
+      {Value::Int(7), SQL_INTEGER, 4},
+      {Value::String("\xE9t\xE9"), SQL_WVARCHAR, 6},
+      {Value(), SQL_WVARCHAR, SQL_NULL_DATA},
+      {Value::DateTime(45000.5), SQL_TYPE_TIMESTAMP, sizeof(SQL_TIMESTAMP_STRUCT)},
+  };
+  Command cmd(&c_, CommandType::kText, "UPDATE t SET a = ? WHERE b = ?");
+  ASSERT_EQ(cmd.Params().Count(), 2);
+  for (const auto& [value, sql_type, ind] : rows) {
+    cmd.Params()[0].value = value;
+    cmd.Params()[1].value = Value::Int(1);
+    cmd.Open();
+    EXPECT_EQ(cmd.Current().Field(0).AsString(), "r");
+    EXPECT_EQ(cmd.RowsAffected(), 1);
+    ASSERT_EQ(server_.last_binds.size(), 2u);
+    EXPECT_EQ(server_.last_binds[0].sql_type, sql_type);
+    EXPECT_EQ(server_.last_binds[0].ind_at_run, ind);
+    EXPECT_EQ(server_.last_binds[1].sql_type, SQL_INTEGER);
+  }
+  EXPECT_EQ(server_.prepares, 1);
+  EXPECT_EQ(server_.texts.back(), "UPDATE t SET a = ? WHERE b = ?");
+}
+
+TEST_F(OdbcScripted, TransactionsAndIsolation) {
+  const std::string iso =
+      std::to_string(SQL_ATTR_TXN_ISOLATION) + "=" + std::to_string(SQL_TXN_SERIALIZABLE);
+  const std::string off = std::to_string(SQL_ATTR_AUTOCOMMIT) + "=0";
+  const std::string on = std::to_string(SQL_ATTR_AUTOCOMMIT) + "=1";
+  c_.BeginTrans();
+  c_.CommitTrans();
+  c_.BeginTrans();
+  c_.RollbackTrans();
+  c_.Open();  // a reconnect applies the isolation again
+  EXPECT_EQ(server_.log,
+            (std::vector<std::string>{iso, off, "commit", on, off, "rollback", on, iso}));
+}
+
+TEST(OdbcProvider, ErrorKindsBySqlState) {
+  const std::tuple<const char*, int, ErrorKind> rows[] = {
+      {"08S01", 0, ErrorKind::kConnectionLost}, {"08003", 0, ErrorKind::kConnectionLost},
+      {"08007", 0, ErrorKind::kConnectionLost}, {"57P01", 0, ErrorKind::kConnectionLost},
+      {"HYT00", 0, ErrorKind::kTimeout},        {"40001", 1205, ErrorKind::kDeadlock},
+      {"HY000", 1205, ErrorKind::kDeadlock},    {"23000", 2627, ErrorKind::kConstraint},
+      {"23505", 0, ErrorKind::kConstraint},     {"07006", 0, ErrorKind::kWrongType},
+      {"42000", 50000, ErrorKind::kOther},      {"08001", 0, ErrorKind::kOther},
+  };
+  for (const auto& [state, native, kind] : rows)
+    EXPECT_EQ(OdbcErrorKind(state, native), kind) << state;
+}
+
+TEST(OdbcProvider, ConnectionStrings) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;User ID=u;Password=\"a;b}\"",
+       "Driver={FreeTDS};Server=db1;Database=Zun;UID=u;PWD={a;b}}};TDS_Version=7.4;"
+       "ClientCharset=CP1252"},
+      {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;Application Name=ZunInput;"
+       "Integrated Security=SSPI;Odbc Driver=ODBC Driver 18 for SQL Server",
+       "Driver={ODBC Driver 18 for SQL Server};Server=db1;Database=Zun;APP=ZunInput;"
+       "Trusted_Connection=yes"},
+      {"Provider=ODBC;Odbc DSN=zun;Data Source=db1;User ID=u;Password= p ",
+       "DSN=zun;Server=db1;UID=u;PWD={ p }"},
+  };
+  for (const auto& [ado, odbc] : rows) EXPECT_EQ(OdbcConnectionString(ConnectionString(ado)), odbc);
+  for (const char* name : {"SQLOLEDB.1", "sqloledb", "SQLNCLI11", "MSOLEDBSQL", "ODBC"})
+    EXPECT_TRUE(IsOdbcProviderName(name)) << name;
+  EXPECT_FALSE(IsOdbcProviderName("SQLite"));
+}
+
+}  // namespace
+}  // namespace zun

@@ -1,0 +1,206 @@
+// The ODBC provider against a real server through the real driver manager:
+// PostgreSQL with psqlODBC, on the throw-away cluster that the test fixture
+// starts (scripts/pg-cluster.sh). Describing, inputs and outputs of every
+// type, the return value, result sets, transactions, errors by kind and a
+// killed backend that the session reconnects.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "toolbox/dbclient/command.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
+
+namespace zun {
+namespace {
+
+std::string SocketDir() {
+  std::ifstream f(std::string(ZUN_TEST_BINARY_DIR) + "/pg-cluster.state");
+  std::string dir;
+  std::getline(f, dir);
+  return dir;
+}
+
+std::string Cs() {
+  return "Provider=ODBC;Odbc Driver=PostgreSQL Unicode;Data Source=" + SocketDir() +
+         ";Initial Catalog=postgres;User ID=zun;Password=x;Application Name=ZunInput";
+}
+
+const char* const kSchema[] = {
+    "DROP TABLE IF EXISTS zc",
+    "CREATE TABLE zc(id serial PRIMARY KEY, s varchar(20) UNIQUE)",
+    "CREATE OR REPLACE FUNCTION zc_eco(INOUT i integer, INOUT g bigint, INOUT d float8,"
+    " INOUT t timestamp(3), INOUT b boolean, INOUT s varchar(20), INOUT x bytea) AS $$"
+    " BEGIN s := s || '!'; END $$ LANGUAGE plpgsql",
+    "CREATE OR REPLACE FUNCTION zc_dobro(a integer) RETURNS integer AS $$ SELECT a * 2 $$"
+    " LANGUAGE sql",
+    "CREATE OR REPLACE FUNCTION zc_linhas(n integer) RETURNS TABLE(i integer, t text) AS $$"
+    " SELECT g, 'x' || g FROM generate_series(1, n) g $$ LANGUAGE sql",
+    "CREATE OR REPLACE FUNCTION zc_grava(v varchar(20)) RETURNS integer AS $$"
+    " INSERT INTO zc(s) VALUES (v) RETURNING 0 $$ LANGUAGE sql",
+};
+
+class PostgresContract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (SocketDir().empty()) {
+      if (std::getenv("CI") != nullptr)
+        FAIL() << "PostgreSQL must run in CI: install it (make deps)";
+      GTEST_SKIP() << "PostgreSQL is not installed: the PostgreSQL tier did not run";
+    }
+    c_.SetConnectionString(Cs());
+    c_.Open();
+    for (const char* sql : kSchema) c_.Execute(sql);
+  }
+  int Rows() {
+    Command q(&c_, CommandType::kText, "SELECT count(*) FROM zc");
+    q.Open();
+    return q.Current().Field(0).AsInt();
+  }
+  Connection c_;
+};
+
+TEST_F(PostgresContract, DescribesParametersWithDirectionTypeAndSize) {
+  struct Row {
+    const char* proc;
+    int index;
+    const char* name;
+    ParamDirection dir;
+    DataType type;
+    int size;
+  };
+  const Row rows[] = {
+      {"zc_eco", 0, "@i", ParamDirection::kInputOutput, DataType::kInteger, 10},
+      {"zc_eco", 2, "@d", ParamDirection::kInputOutput, DataType::kDouble, 17},
+      {"zc_eco", 3, "@t", ParamDirection::kInputOutput, DataType::kDateTime, 0},
+      // PostgreSQL keeps no length of a function's arguments: psqlODBC
+      // reports its default of 255.
+      {"zc_eco", 5, "@s", ParamDirection::kInputOutput, DataType::kString, 255},
+      {"zc_dobro", 0, "@RETURN_VALUE", ParamDirection::kReturnValue, DataType::kInteger, 10},
+      {"zc_dobro", 1, "@a", ParamDirection::kInput, DataType::kInteger, 10},
+  };
+  for (const Row& r : rows) {
+    Command cmd(&c_, CommandType::kStoredProc, r.proc);
+    const Parameter& p = cmd.Params()[r.index];
+    EXPECT_EQ(p.name, r.name) << r.proc;
+    EXPECT_EQ(p.direction, r.dir) << r.name;
+    EXPECT_EQ(p.type, r.type) << r.name;
+    if (r.size != 0) {
+      EXPECT_EQ(p.size, r.size) << r.name;
+    }
+  }
+  try {
+    Command cmd(&c_, CommandType::kStoredProc, "zc_nenhuma");
+    ADD_FAILURE() << "an unknown procedure was described";
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kOther);
+  }
+}
+
+TEST_F(PostgresContract, InputsComeBackAsOutputsOfEveryType) {
+  const Value rows[][7] = {
+      {Value::Int(-7), Value::BigInt(int64_t{1} << 40), Value::Double(2.25),
+       Value::DateTime(45000.5 + 0.123 / 86400), Value::Bool(true), Value::String("ol\xE1 \x80"),
+       Value::Binary(std::string("\0\xFF", 2))},
+      {Value(), Value(), Value(), Value(), Value(), Value(), Value()},
+  };
+  Command cmd(&c_, CommandType::kStoredProc, "zc_eco");
+  for (const auto& row : rows) {
+    for (int i = 0; i < 7; ++i) cmd.Params()[i].value = row[i];
+    cmd.Execute();
+    for (int i = 0; i < 6; ++i) {
+      if (i == 3 && !row[i].IsNull()) {
+        EXPECT_NEAR(cmd.Params()[i].value.AsDateTime(), row[i].AsDateTime(), 0.0005 / 86400);
+      } else if (i == 4 && !row[i].IsNull()) {
+        // psqlODBC hands booleans out as the text "1" or "0".
+        EXPECT_EQ(cmd.Params()[i].value.AsBool(), row[i].AsBool());
+      } else if (i == 5 && !row[i].IsNull()) {
+        EXPECT_EQ(cmd.Params()[i].value.AsString(), row[i].AsString() + "!");
+      } else {
+        EXPECT_EQ(cmd.Params()[i].value, row[i]) << cmd.Params()[i].name;
+      }
+    }
+    EXPECT_EQ(cmd.Params()[6].value.Bytes(), row[6].Bytes());
+  }
+}
+
+TEST_F(PostgresContract, ReturnValueAndResultSets) {
+  Command dobro(&c_, CommandType::kStoredProc, "zc_dobro");
+  Command linhas(&c_, CommandType::kStoredProc, "zc_linhas");
+  for (int n : {0, 1, 21}) {
+    dobro.Params().ParamByName("@a").value = Value::Int(n);
+    dobro.Execute();
+    EXPECT_EQ(dobro.Params().ReturnValue()->value.AsInt(), 2 * n);
+    linhas.Params().ParamByName("@n").value = Value::Int(n);
+    linhas.Open();
+    ASSERT_TRUE(linhas.Active());
+    EXPECT_EQ(linhas.Current().RecordCount(), n);
+    if (n > 0) {
+      EXPECT_EQ(linhas.Current().FieldByName("t").AsString(), "x1");
+    }
+  }
+  Command text(&c_, CommandType::kText, "SELECT 1 AS a; SELECT 'b' AS b, 2.5 AS c");
+  text.Open();
+  EXPECT_EQ(text.Current().FieldByName("a").AsInt(), 1);
+  ASSERT_TRUE(text.NextRecordset());
+  EXPECT_EQ(text.Current().FieldByName("c").AsDouble(), 2.5);
+  EXPECT_FALSE(text.NextRecordset());
+}
+
+TEST_F(PostgresContract, TransactionsCommitOrRollBack) {
+  const std::pair<bool, int> rows[] = {{false, 0}, {true, 1}, {false, 0}, {true, 1}};
+  int n = 0;
+  Command insert(&c_, CommandType::kText, "INSERT INTO zc(s) VALUES (?)");
+  for (const auto& [commit, grew] : rows) {
+    const int before = Rows();
+    c_.BeginTrans();
+    EXPECT_TRUE(c_.InTransaction());
+    insert.Params()[0].value = Value::String("t" + std::to_string(++n));
+    insert.Execute();
+    EXPECT_EQ(insert.RowsAffected(), 1);
+    commit ? c_.CommitTrans() : c_.RollbackTrans();
+    EXPECT_FALSE(c_.InTransaction());
+    EXPECT_EQ(Rows(), before + grew);
+  }
+}
+
+TEST_F(PostgresContract, ErrorsCarryTheirKind) {
+  c_.Execute("INSERT INTO zc(s) VALUES ('dup')");
+  const std::tuple<const char*, int, ErrorKind> rows[] = {
+      {"INSERT INTO zc(s) VALUES ('dup')", 30, ErrorKind::kConstraint},
+      {"SELECT pg_sleep(5)", 1, ErrorKind::kTimeout},
+      {"exec sp_server_info 1", 30, ErrorKind::kOther},
+  };
+  for (const auto& [sql, timeout, kind] : rows) {
+    try {
+      c_.Provider().ExecuteSql(sql, timeout, nullptr);
+      ADD_FAILURE() << sql;
+    } catch (const ProviderError& e) {
+      EXPECT_EQ(e.Kind(), kind) << sql << ": " << e.what();
+      EXPECT_EQ(e.SqlState().size(), 5u) << sql;
+    }
+  }
+  EXPECT_TRUE(c_.Connected());
+}
+
+TEST_F(PostgresContract, AKilledBackendIsReconnectedAndTheCallRepeated) {
+  TAdoDataBaseComInfoTran s;
+  s.SetConnectionString(Cs());
+  s.SetAutoReconnect(true);
+  s.Open();
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "zc_grava");
+  Command pid(&s, CommandType::kText, "SELECT pg_backend_pid()");
+  pid.Open();
+  c_.Execute("SELECT pg_terminate_backend(" + pid.Current().Field(0).AsString() + ")");
+  pid.Close();
+  cmd->Params().ParamByName("@v").value = Value::String("depois");
+  EXPECT_EQ(ExecStProc(cmd, 0), 0);
+  EXPECT_TRUE(s.Connected());
+  EXPECT_EQ(Rows(), 1);
+  s.DevolveDataSet(&cmd);
+}
+
+}  // namespace
+}  // namespace zun
