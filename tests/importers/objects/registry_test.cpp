@@ -45,6 +45,8 @@ class RegistryImport : public ZiGlobsDb {
     SqlScript(kEmpresaESerieDeTeste);
     Sql("UPDATE empresa SET cnpj = '123' WHERE id = 1");
     Sql("UPDATE anb SET pais_pro_cod_zun = 0");
+    Sql("INSERT INTO registro_cod_provis VALUES ('PETR-provis', 'PETR4', 1, 1), "
+        "('NOVA-provis', '', 0, 0)");
   }
   void TearDown() override {
     DefIndicadoresHooks.Libera();
@@ -77,29 +79,33 @@ constexpr char kValores[] =
     "FROM valor_indicador ORDER BY eaa, idindica, data_ini";
 
 TEST_F(RegistryImport, ComClassSerie) {
-  EXPECT_EQ(Roda({{"*COMREG PETR 0 58 Petroleo", 0},
-                  {"*COMREG PETR 0 106 Energia", 4307},
-                  {"*COMREGADDITEMIFNEW PETR 0 106 Energia 2024-01-01", 0},
-                  {"*COMREG PETR 0 1 x", 4292,
-                   "log:IIDEAA erro:4292 IdIndica:1 IdEAA:1 EAA:emp TaNoFormatoCadastro:Y "
-                   "TaEmAlgumaApres:anb"},
-                  {"*COMREG PETR 0 105 x", 4292,
-                   "log:IIDEAA erro:4292 IdIndica:105 IdEAA:1 EAA:emp TaNoFormatoCadastro:N "
-                   "TaEmAlgumaApres:emp"},
-                  {"*COMREG VALE 0 58 x", 4174},
-                  {"*COMREG PETR 0 77 x", 4301},
+  EXPECT_EQ(
+      Roda({{"*COMREG PETR-provis 0 58 Petroleo", 0},
+            {"*COMREG NOVA-provis 0 58 x", 4304},
+            {"*COMREG PETR 0 106 Energia", 4307},
+            {"*COMREGADDITEMIFNEW PETR 0 106 Energia 2024-01-01", 0},
+            {"*COMREG PETR 0 1 x", 4292,
+             "log:IIDEAA erro:4292 IdIndica:1 IdEAA:1 EAA:emp TaNoFormatoCadastro:Y "
+             "TaEmAlgumaApres:anb"},
+            {"*COMREG PETR 0 105 x", 4292,
+             "log:IIDEAA erro:4292 IdIndica:105 IdEAA:1 EAA:emp TaNoFormatoCadastro:N "
+             "TaEmAlgumaApres:emp"},
+            {"*COMREG VALE 0 58 x", 4174},
+            {"*COMREG PETR 0 77 x", 4301},
             {"*COMREG PETR 0 2000000000 x", 4301},
-                  {"*COMREG PETR 0 58", 4302},
-                  {"*COMREG PETR 0 58 x 2024-13-01", 25072},
-                  {"*CLASSREG PETR 0 ON 103 USD", 0},
-                  {"*CLASSREG PETR 0 PN 103 USD", 4172},
-                  {"*CLASSREG PETR 0 ON 103 XYZ", 4179},
-                  {"*SERIEREG PETR4 1 46 12.5 2024-03-01", 0},
-                  {"*SERIEREG PETR4 1 46 abc", 4295},
-                  {"*SERIEREG VALE3 1 46 1", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
-                  {"*SERIEREG PETR4 x 46 1", 4177}},
-                 kValores),
-            "0|1|46|2024-03-01|12.5|;1|1|103||2|;2|1|58|||Petroleo;2|1|106|2024-01-01|3|");
+            {"*COMREG PETR 0 58", 4302},
+            {"*COMREG PETR 0 58 x 2024-13-01", 25072},
+            {"*CLASSREG PETR 0 ON 103 USD", 0},
+            {"*CLASSREG PETR 0 PN 103 USD", 4172},
+            {"*CLASSREG PETR 0 ON 103 XYZ", 4179},
+            {"*SERIEREG PETR4 1 46 12.5 2024-03-01", 0},
+            {"*SERIEREG PETR-provis 1 1 Nome", 0},
+            {"*SERIEREG NOVA-provis 1 1 x", 4167},
+            {"*SERIEREG PETR4 1 46 abc", 4295},
+            {"*SERIEREG VALE3 1 46 1", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
+            {"*SERIEREG PETR4 x 46 1", 4177}},
+           kValores),
+      "0|1|1|||Nome;0|1|46|2024-03-01|12.5|;1|1|103||2|;2|1|58|||Petroleo;2|1|106|2024-01-01|3|");
   // Indicator 9 of a company is its tax registration number.
   EXPECT_EQ(Roda({{"*COMREG PETR 0 9 456", 0}}, "SELECT cnpj FROM empresa"), "456");
   EXPECT_EQ(Roda({{"*COMREG PETR 0 9 -", 0}}, "SELECT cnpj FROM empresa"), "");
