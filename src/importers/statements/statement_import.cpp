@@ -159,8 +159,9 @@ void TLeitorDeBalanco::LeLinha(const std::string& tok) {
   if (tok == "END") {
     fim_ = true;
   } else if (tok.empty()) {
+    // The end of the file, or a line with an empty first field: the rest of
+    // the block (up to its "END") is dropped like after any other error.
     code_ = kBalTokVazio;
-    fim_ = true;  // end of the lines, nothing left to drop
   } else if (tok == "CURRENCYDT") {
     data(&bal_.datamoeda, kBalCurrencyDt);
   } else if (tok == "FORMAT") {
