@@ -187,14 +187,14 @@ void ApresFmtBalItemsGet(ProcContext& c) {
   // An account line without an identification code of its own takes the
   // account's ("IdentificacaoDeContasPut"): lines written from import files
   // always carry 0, so that is where an import sets it.
-  c.AddResult(c.Query(
-      "SELECT i.fmtbal, i.seq, i.tipo, i.conta, i.sinal, i.indentacao, i.anvert, i.hidden, "
-      "i.cafecomleite, i.bloco, i.NaoPodeCalcular, i.NaoPodeDigitar, "
-      "CASE WHEN i.IdentificacaoDeContas <> 0 OR i.tipo NOT IN (0, 3) "
-      "THEN i.IdentificacaoDeContas ELSE coalesce(a.identificacao_de_contas, 0) END "
-      "AS IdentificacaoDeContas FROM ApresFmtBalItems i LEFT JOIN conta_bal_ajuste a "
-      "ON a.id_conta = i.conta WHERE i.fmtbal = ? ORDER BY i.seq",
-      {Value::Int(id)}));
+  c.AddResult(
+      c.Query("SELECT i.fmtbal, i.seq, i.tipo, i.conta, i.sinal, i.indentacao, i.anvert, i.hidden, "
+              "i.cafecomleite, i.bloco, i.NaoPodeCalcular, i.NaoPodeDigitar, "
+              "CASE WHEN i.IdentificacaoDeContas <> 0 OR i.tipo NOT IN (0, 3) "
+              "THEN i.IdentificacaoDeContas ELSE coalesce(a.identificacao_de_contas, 0) END "
+              "AS IdentificacaoDeContas FROM ApresFmtBalItems i LEFT JOIN conta_bal_ajuste a "
+              "ON a.id_conta = i.conta WHERE i.fmtbal = ? ORDER BY i.seq",
+              {Value::Int(id)}));
 }
 
 // The header columns in the order of the outputs of "BalGetPelaDataCons".
