@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -20,21 +21,11 @@ namespace {
 
 constexpr int kValores = 12;
 
-int32_t Int(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return v.IsNull() ? 0 : v.AsInt();
-}
-
-bool Bool(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return !v.IsNull() && v.AsBool();
-}
-
 // The series of "@ticker" on "@bolsa"; 0 when none.
 int32_t Serie(ProcContext& c) {
   const Value& cod = c.In("@ticker");
   Recordset rs = c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
-                         {Value::Int(Int(c, "@bolsa")), cod.IsNull() ? Value::String("") : cod});
+                         {Value::Int(InInt(c, "@bolsa")), cod.IsNull() ? Value::String("") : cod});
   if (rs.RecordCount() == 0) return 0;
   rs.First();
   return rs.Field(0).AsInt();
@@ -89,8 +80,8 @@ void CotacaoImportV3(ProcContext& c) {
   if (anb == 0) return c.Return(kErrCotacaoSerieDesconhecida);
   const Value& date = c.In("@date");
   if (date.IsNull()) return c.Return(kErrCotacaoSemData);
-  const int32_t op = Int(c, "@IfOperador");
-  const int32_t termo1 = Int(c, "@IfValorTermo1");
+  const int32_t op = InInt(c, "@IfOperador");
+  const int32_t termo1 = InInt(c, "@IfValorTermo1");
   if (op < kOpSemCondicao || op > kOpMaior) return c.Return(kErrCotacaoCondicaoInvalida);
   if (op != kOpSemCondicao && (termo1 < 1 || termo1 > kValores)) {
     return c.Return(kErrCotacaoCondicaoInvalida);
@@ -108,13 +99,13 @@ void CotacaoImportV3(ProcContext& c) {
   if (op != kOpSemCondicao && !CondicaoVale(op, guardado[termo1 - 1], c.In("@IfTermo2"))) {
     return c.Return(kCotacaoCondicaoFalsa);
   }
-  const bool no_overwrite = Bool(c, "@NoOverwrite");
+  const bool no_overwrite = InBool(c, "@NoOverwrite");
   std::vector<Value> binds = {Value::Int(anb), date};
   bool muda = !existe;
   for (int i = 0; i < kValores; ++i) {
     const std::string n = std::to_string(i + 1);
     const bool mantem =
-        Bool(c, ("@keepvlr" + n).c_str()) || (no_overwrite && !guardado[i].IsNull());
+        InBool(c, ("@keepvlr" + n).c_str()) || (no_overwrite && !guardado[i].IsNull());
     const Value& v = mantem ? guardado[i] : c.In("@valor" + n);
     muda = muda || !Iguais(v, guardado[i]);
     binds.push_back(v.IsNull() ? Value::Null() : Value::Double(v.AsDouble()));
@@ -130,7 +121,7 @@ void CotacaoImportV3(ProcContext& c) {
       "valor9 = excluded.valor9, valor10 = excluded.valor10, valor11 = excluded.valor11, "
       "valor12 = excluded.valor12",
       binds);
-  if (!Bool(c, "@NaoLogar")) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
+  if (!InBool(c, "@NaoLogar")) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
 }
 
 void CotacaoImportDelRange(ProcContext& c) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -35,16 +36,6 @@ constexpr const char* kCaracs[] = {"periodizavel",
                                    "13",
                                    "14",
                                    "15"};
-
-int32_t Int(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return v.IsNull() ? 0 : v.AsInt();
-}
-
-bool Bool(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return !v.IsNull() && v.AsBool();
-}
 
 std::string Texto(const ProcContext& c, const char* name) { return c.In(name).AsString(); }
 
@@ -73,7 +64,7 @@ bool FormatoExiste(ProcContext& c, int32_t id) {
 }
 
 void ContaBalGet(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (id < 1 || id > 6000) return c.Return(kErrContaBalForaDaFaixa);
   Recordset rs = c.Query(SelectDeConta() + " WHERE c.id = ?", {Value::Int(id)});
   if (rs.RecordCount() == 0) return c.Return(kErrContaBalDesconhecida);
@@ -81,7 +72,7 @@ void ContaBalGet(ProcContext& c) {
 }
 
 void ContaBalDoFBalGet(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (!FormatoExiste(c, id)) return c.Return(kErrFormatoBalDesconhecido);
   c.AddResult(c.Query(SelectDeConta() +
                           " WHERE c.id IN (SELECT conta FROM ApresFmtBalItems WHERE fmtbal = ? "
@@ -90,7 +81,7 @@ void ContaBalDoFBalGet(ProcContext& c) {
 }
 
 void ContaBalPut(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (id < 1 || id > 6000) return c.Return(kErrContaBalForaDaFaixa);
   static const char* const kNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                        "@nome_extenso_Esp",  "@nome_compacto_Por",
@@ -100,23 +91,23 @@ void ContaBalPut(ProcContext& c) {
     if (Texto(c, n).empty()) return c.Return(kErrBalTextoVazio);
     v.push_back(Value::String(Texto(c, n)));
   }
-  const int32_t bloco = Int(c, "@bloco");
+  const int32_t bloco = InInt(c, "@bloco");
   if (!Existe(c, "SELECT 1 FROM bloco_conta_bal WHERE id = ?", {Value::Int(bloco)})) {
     return c.Return(kErrContaBalBlocoDesconhecido);
   }
   for (const char* n : {"@bloco", "@ordemnobloco", "@decimais", "@formatacao"}) {
-    v.push_back(Value::Int(Int(c, n)));
+    v.push_back(Value::Int(InInt(c, n)));
   }
   std::string cols =
       "id, nome_extenso_por, nome_extenso_ing, nome_extenso_esp, nome_compacto_por, "
       "nome_compacto_ing, nome_compacto_esp, bloco, ordemnobloco, decimais, formatacao";
   for (const char* k : kCaracs) {
     cols += std::string(", carac_") + k;
-    v.push_back(Value::Int(Bool(c, (std::string("@carac_") + k).c_str()) ? 1 : 0));
+    v.push_back(Value::Int(InBool(c, (std::string("@carac_") + k).c_str()) ? 1 : 0));
   }
   cols += ", comocalcular, comocalcular_num";
-  v.push_back(Value::Int(Int(c, "@comocalcular")));
-  v.push_back(Value::Int(Int(c, "@comocalcular_num")));
+  v.push_back(Value::Int(InInt(c, "@comocalcular")));
+  v.push_back(Value::Int(InInt(c, "@comocalcular_num")));
   std::string marcas;
   for (size_t i = 0; i < v.size(); ++i) marcas += i == 0 ? "?" : ", ?";
   // An update in place: statements and formats refer to the account.
@@ -131,18 +122,18 @@ void ContaBalPut(ProcContext& c) {
   c.Exec("INSERT INTO conta_bal (" + cols + ") VALUES (" + marcas +
              ") ON CONFLICT (id) DO UPDATE SET " + sets,
          v);
-  if (Bool(c, "@ComCamposExtraZun")) {
+  if (InBool(c, "@ComCamposExtraZun")) {
     c.Exec(
         "INSERT INTO conta_bal_ajuste (id_conta, hide_no_zuninput, bloco_padrao_na_digitacao) "
         "VALUES (?, ?, ?) ON CONFLICT (id_conta) DO UPDATE SET hide_no_zuninput = "
         "excluded.hide_no_zuninput, bloco_padrao_na_digitacao = excluded.bloco_padrao_na_digitacao",
-        {Value::Int(id), Value::Int(Bool(c, "@HideNoZunInput") ? 1 : 0),
-         Value::Int(Int(c, "@BlocoPadraoNaDigitacao"))});
+        {Value::Int(id), Value::Int(InBool(c, "@HideNoZunInput") ? 1 : 0),
+         Value::Int(InInt(c, "@BlocoPadraoNaDigitacao"))});
   }
 }
 
 void ContaBalDel(ProcContext& c) {
-  const Value id = Value::Int(Int(c, "@id"));
+  const Value id = Value::Int(InInt(c, "@id"));
   if (!Existe(c, "SELECT 1 FROM conta_bal WHERE id = ?", {id})) {
     return c.Return(kErrContaBalDesconhecida);
   }
@@ -156,7 +147,7 @@ void ContaBalDel(ProcContext& c) {
 }
 
 void BlocoContaBalPut(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (id < 1) return c.Return(kErrBlocoContaBalInvalido);
   const std::string nome =
       Texto(c, "@nomePor") + "|" + Texto(c, "@nomeIng") + "|" + Texto(c, "@nomeEsp");
@@ -167,9 +158,9 @@ void BlocoContaBalPut(ProcContext& c) {
 }
 
 void FormatoBalPut(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (id < 0) return c.Return(kErrFormatoBalInvalido);
-  const int32_t pais = Int(c, "@pais");
+  const int32_t pais = InInt(c, "@pais");
   if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais)})) {
     return c.Return(kErrFormatoBalPaisDesconhecido);
   }
@@ -182,7 +173,7 @@ void FormatoBalPut(ProcContext& c) {
 }
 
 void ApresFmtBalItemsGet(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   if (!FormatoExiste(c, id)) return c.Return(kErrFormatoBalDesconhecido);
   // An account line without an identification code of its own takes the
   // account's ("IdentificacaoDeContasPut"): lines written from import files
@@ -204,8 +195,8 @@ void BalGetPelaDataCons(ProcContext& c) {
       "datadivulgacao, dataultalteracao, corrmon, incompleto, checagemfalhou, "
       "aceitarfalhanachecagem, tipodocumento FROM balanco WHERE empresa = ? AND dataref = ? AND "
       "consolidado = ? AND tipodocumento = ? AND sourcedobal = ?",
-      {Value::Int(Int(c, "@Empresa")), c.In("@DataRef"), Value::Int(Bool(c, "@Consolidado")),
-       Value::Int(Int(c, "@TipoDocumento")), Value::Int(Int(c, "@SourceDoBal"))});
+      {Value::Int(InInt(c, "@Empresa")), c.In("@DataRef"), Value::Int(InBool(c, "@Consolidado")),
+       Value::Int(InInt(c, "@TipoDocumento")), Value::Int(InInt(c, "@SourceDoBal"))});
   if (rs.RecordCount() == 0) return c.Return(kErrBalNaoEncontrado);
   rs.First();
   static const char* const kSaidas[] = {"@id",
@@ -231,13 +222,13 @@ void BalGetPelaDataCons(ProcContext& c) {
 }
 
 void BalHeadPutV2(ProcContext& c) {
-  const int32_t empresa = Int(c, "@empresa");
+  const int32_t empresa = InInt(c, "@empresa");
   if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", {Value::Int(empresa)})) {
     return c.Return(kErrBalEmpresaDesconhecida);
   }
   if (c.In("@DataRef").IsNull()) return c.Return(kErrBalSemDataRef);
-  const int32_t consolidado = Int(c, "@Consolidado"), source = Int(c, "@SourceDoBal"),
-                tipodoc = Int(c, "@TipoDocumento"), checagem = Int(c, "@ChecagemFalhou");
+  const int32_t consolidado = InInt(c, "@Consolidado"), source = InInt(c, "@SourceDoBal"),
+                tipodoc = InInt(c, "@TipoDocumento"), checagem = InInt(c, "@ChecagemFalhou");
   if (consolidado < 0 || consolidado > 1 || source < 0 || source > 7 || tipodoc < 0 ||
       tipodoc > 1 || checagem < 0 || checagem > 2) {
     return c.Return(kErrBalCabecalhoForaDaFaixa);
@@ -248,7 +239,7 @@ void BalHeadPutV2(ProcContext& c) {
       "SELECT id FROM balanco WHERE empresa = ? AND dataref = ? AND consolidado = ? AND "
       "tipodocumento = ? AND sourcedobal = ?",
       chave);
-  int32_t id = Int(c, "@id");
+  int32_t id = InInt(c, "@id");
   int32_t dono_da_chave = 0;
   if (mesma.RecordCount() > 0) {
     mesma.First();
@@ -263,14 +254,14 @@ void BalHeadPutV2(ProcContext& c) {
     id = dono_da_chave;
   }
   std::vector<Value> v = chave;
-  for (const char* n : {"@Meses", "@Moeda"}) v.push_back(Value::Int(Int(c, n)));
+  for (const char* n : {"@Meses", "@Moeda"}) v.push_back(Value::Int(InInt(c, n)));
   v.push_back(c.In("@DataMoeda"));
   v.push_back(c.In("@DataDivulgacao"));
-  v.push_back(Value::Int(Int(c, "@CorrMon")));
-  v.push_back(Value::Int(Bool(c, "@Incompleto") ? 1 : 0));
+  v.push_back(Value::Int(InInt(c, "@CorrMon")));
+  v.push_back(Value::Int(InBool(c, "@Incompleto") ? 1 : 0));
   v.push_back(Value::Int(checagem));
-  v.push_back(Value::Int(Bool(c, "@AceitarFalhaNaChecagem") ? 1 : 0));
-  v.push_back(Value::Int(Int(c, "@BalEntrouComoNovoBD") != 0 ? 1 : 0));
+  v.push_back(Value::Int(InBool(c, "@AceitarFalhaNaChecagem") ? 1 : 0));
+  v.push_back(Value::Int(InInt(c, "@BalEntrouComoNovoBD") != 0 ? 1 : 0));
   const bool novo = id == 0;
   if (novo) {
     c.Exec(
@@ -295,7 +286,7 @@ void BalHeadPutV2(ProcContext& c) {
 
 void MarcaNaoLoga(ProcContext& c, int marca) {
   if (c.Exec("UPDATE balanco SET nao_loga_contas = ? WHERE id = ?",
-             {Value::Int(marca), Value::Int(Int(c, "@id"))}) == 0) {
+             {Value::Int(marca), Value::Int(InInt(c, "@id"))}) == 0) {
     c.Return(kErrBalDesconhecido);
   }
 }

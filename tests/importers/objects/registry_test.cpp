@@ -18,23 +18,13 @@
 #include "engine/imp_main.h"
 #include "foundation/log.h"
 #include "importers/objects/registration.h"
+#include "object_import_fixture.h"
 
 namespace zun {
 namespace {
 
-class ImpDeTeste : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string&) override {}
-};
-
-// A line, the code of its file and, when not empty, its first line message
-// or (starting with "log:") a text the program log must have received.
-struct Linha {
-  const char* texto;
-  int32_t codigo;
-  const char* mensagem = "";
-};
+// ImpDeTeste and Linha: object_import_fixture.h. A message starting with
+// "log:" is a text the program log must have received.
 
 class RegistryImport : public ZiGlobsDb {
  protected:
