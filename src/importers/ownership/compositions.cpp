@@ -254,6 +254,7 @@ bool LeItem(Bloco& b, int32_t* code) {
   bool ok = true;
   if (ComecaCom(primeiro, "NOTTOCLEANDOC:", &resto)) {
     u.Doc = resto;
+    u.DocComoEscrito.erase(0, u.DocComoEscrito.size() - resto.size());
     pode_limpar = false;
     ok = le_pais();
   } else if (ComecaCom(primeiro, "IDSHAREHOLDER:", &resto) ||

@@ -62,7 +62,9 @@ TEST_F(Composicao, Acionistas) {
          "ImpCac invalid doc:\"998\"/0 error:4178 valor:0",
          "0|1|1|15|0|-;0|2147483647|0|8|0|-;"
          "0|2147483647|1|7|0|-"},
-        {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""}});
+        {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""},
+        {"*SHAREHOLDER Nova 0 n777\r\n" + Bloco(kSh, "NotToCleanDoc:n777 0 3 4\r\n"), 0, "",
+         "0|4|0|4|0|-;0|4|1|3|0|-"}});
   EXPECT_EQ(LinhasComoTexto(*Db, "SELECT COUNT(*) FROM compacc"), "1");
 }
 
