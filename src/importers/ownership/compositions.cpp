@@ -254,6 +254,7 @@ bool LeItem(Bloco& b, int32_t* code) {
   bool ok = true;
   if (ComecaCom(primeiro, "NOTTOCLEANDOC:", &resto)) {
     u.Doc = resto;
+    u.DocComoEscrito.erase(0, u.DocComoEscrito.size() - resto.size());
     pode_limpar = false;
     ok = le_pais();
   } else if (ComecaCom(primeiro, "IDSHAREHOLDER:", &resto) ||
@@ -297,13 +298,16 @@ bool LeItem(Bloco& b, int32_t* code) {
     const std::string s(p.NextField());
     if (s.empty()) continue;
     b.imp.ErrMsg("ImpCac line too long: " + s);
+    ultimo = s;
     *code = kErrLinhaLonga;
-    return false;
+    ok = false;
   }
-  if (!ok) {
+  // Every failed line but an ignored item is reported with its last field.
+  auto falha = [&]() {
     b.imp.ErrMsg("ImpCac invalid line <" + ultimo + "> error:" + std::to_string(*code));
     return false;
-  }
+  };
+  if (!ok) return falha();
   if (!tem_id) {
     if (b.tipo != 0 && u.V3 == 0) {
       b.imp.Msg("Ignored item: #" + std::to_string(u.Nac) + " \"" + u.Doc + "\"/" +
@@ -314,11 +318,10 @@ bool LeItem(Bloco& b, int32_t* code) {
       u.Nac = IdDoCodigoNoPais(u.CodigoNoPais, u.Pais);
       if (u.Nac == 0) {
         *code = kErrIdDaParte;
-        b.imp.ErrMsg("ImpCac invalid line <" + ultimo + "> error:" + std::to_string(*code));
-        return false;
+        return falha();
       }
     } else if (!ResolveDoc(b, &u, pode_limpar, code)) {
-      return false;
+      return falha();
     }
   }
   PoeValor(&b.itens, u.Nac, u.TipoAplicacao, true, u.V1, 1, u.TipoClassificacao);

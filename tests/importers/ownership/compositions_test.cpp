@@ -62,7 +62,12 @@ TEST_F(Composicao, Acionistas) {
          "ImpCac invalid doc:\"998\"/0 error:4178 valor:0",
          "0|1|1|15|0|-;0|2147483647|0|8|0|-;"
          "0|2147483647|1|7|0|-"},
-        {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""}});
+        {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""},
+        {"*SHAREHOLDER Nova 0 n777\r\n" + Bloco(kSh, "NotToCleanDoc:n777 0 3 4\r\n"), 0, "",
+         "0|4|0|4|0|-;0|4|1|3|0|-"},
+        // The party is refused in the import pass, so its document is unknown there.
+        {"*SHAREHOLDER Vazio 0 --\r\n" + Bloco(kSh, "-- 0 1 2\r\n"), 3942,
+         "ImpCac invalid line <2> error:4178", "0|4|0|4|0|-;0|4|1|3|0|-"}});
   EXPECT_EQ(LinhasComoTexto(*Db, "SELECT COUNT(*) FROM compacc"), "1");
 }
 
@@ -126,7 +131,7 @@ TEST_F(Composicao, Erros) {
       {kSh, "111 0 1 2 x\r\n", 4210, ""},
       {kSh, "111 99 1 2\r\n", 4182, ""},
       {kSh, "TOTAL 55 10 20\r\n", 4178, "ImpCac invalid doc:\"TOTAL\"/55 error:4178"},
-      {kSh, "111 0 1 2 3 x\r\n", 4262, "ImpCac line too long: 3"},
+      {kSh, "111 0 1 2 3 x\r\n", 4262, "ImpCac invalid line <3> error:4262"},
       {kSh, "IdShareHolder:77 1 2\r\n", 4329, ""},  // no such party: nothing stays
   };
   for (const auto& c : casos) {
