@@ -111,8 +111,9 @@ void Roda(Command& cmd, std::initializer_list<Value> valores) {
 // One attempt of DbBalPut inside the open transaction: steps 2 to 9.
 // Returns whether it reached its commit point; sets *code on a failure that
 // is not an exception, *marcado to the id when the statement was marked not
-// to log.
-bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* marcado) {
+// to log and *desmarcado once the mark is taken off again.
+bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* marcado,
+               bool* desmarcado) {
   ++*passo;  // 2: the header
   {
     std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalHeadPutV2");
@@ -200,6 +201,15 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
   }
 
   ++*passo;  // 9: every change was sent
+  if (*marcado != 0) {
+    // The mark goes with the cells, in their transaction: a failure here is
+    // a failure of the write, so the statement is never stored still marked.
+    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalancoNaoLogaContasDel");
+    DevolveAoSair devolve(&cmd);
+    SetParamInt(cmd, "@id", id);
+    cmd->Execute();
+    *desmarcado = true;
+  }
   return true;
 }
 
@@ -235,6 +245,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
   for (;;) {
     int passo = 0;
     bool commit = false;
+    bool desmarcado = false;  // the mark was taken off inside this attempt
     bool repete = false;
     std::exception_ptr relanca;
     const auto lugar = [&passo] { return "DbBalPut(passo:" + std::to_string(passo) + ")"; };
@@ -242,7 +253,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
       ++passo;  // 1
       DbBeginTran();
       try {
-        commit = Tentativa(bal, entrou_como_novo_bd, &passo, &code, &marcado);
+        commit = Tentativa(bal, entrou_como_novo_bd, &passo, &code, &marcado, &desmarcado);
       } catch (const ProviderError& x) {
         const std::string prefixo = "exception " + NomeDaClasse(x) + ":" + x.what() + " " + lugar();
         if (x.Kind() == ErrorKind::kConstraint) {
@@ -280,7 +291,9 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
     // taken by a rolled-back header would name nothing.
     if (!commit) bal->id = id_inicial;
     if (repete) continue;
-    if (marcado != 0) MarcaNaoLoga("BalancoNaoLogaContasDel", marcado);
+    // A write that committed took the mark off itself; any other still
+    // takes it off here.
+    if (marcado != 0 && !(commit && desmarcado)) MarcaNaoLoga("BalancoNaoLogaContasDel", marcado);
     if (relanca) std::rethrow_exception(relanca);
     return code;
   }

@@ -38,6 +38,7 @@ TBalanco Balanco(const std::vector<Celula>& celulas) {
 // lost link until the session reopens it.
 int g_quebra_na_insercao = 0;
 int g_cabecalhos = 0;
+int g_quebra_no_desmarque = 0;
 
 class LinkQueCai : public SqliteConnection {
  public:
@@ -52,21 +53,28 @@ class LinkQueCai : public SqliteConnection {
   void CallProcedure(const std::string& name, Parameters* params, int timeout,
                      std::vector<Recordset>* out) override {
     if (name == "BalHeadPutV2") ++g_cabecalhos;
+    if (name == "BalancoNaoLogaContasDel" && --g_quebra_no_desmarque == 0) {
+      Close();
+      throw ProviderError(ErrorKind::kConnectionLost, "General network error");
+    }
     SqliteConnection::CallProcedure(name, params, timeout, out);
   }
 };
 
 class StatementStore : public PlanoDeContasDb {
  protected:
-  // Db on the provider above, breaking at the n-th cell insert (0: never).
-  void UsaLinkQueCai(int n) {
+  // Db on the provider above, breaking at the n-th cell insert and at the
+  // d-th removal of the no-log mark (0: never).
+  void UsaLinkQueCai(int n, int d = 0) {
     RegisterProvider("LinkQueCai", [] { return std::make_unique<LinkQueCai>(); });
     std::string cs = Db->GetConnectionString();
-    cs.replace(cs.find("Provider=SQLite"), 15, "Provider=LinkQueCai");
+    const size_t p = cs.find("Provider=SQLite");
+    if (p != std::string::npos) cs.replace(p, 15, "Provider=LinkQueCai");
     Db->SetConnectionString(cs);
     Db->Open();
     Db->SetAutoReconnect(true);
     g_quebra_na_insercao = n;
+    g_quebra_no_desmarque = d;
     g_cabecalhos = 0;
   }
   void TearDown() override {
@@ -187,17 +195,25 @@ TEST_F(StatementStore, ConstraintErrorIsNotRepeated) {
   EXPECT_EQ(Db->TranCount(), 0);
 }
 
+// The link lost while writing the cells or while taking the no-log mark
+// off: the whole write is repeated and the statement is stored unmarked.
 TEST_F(StatementStore, LostLinkRepeatsTheWholeWrite) {
-  UsaLinkQueCai(2);
-  TBalanco b = Balanco({{0, 1, 1, false}, {0, 2, 2, false}, {1, 3, 3, false}});
-  EXPECT_EQ(DbBalPut(&b, false), 0);
-  EXPECT_EQ(g_cabecalhos, 2);
-  EXPECT_NE(b.id, 0);
-  EXPECT_EQ(Linhas("SELECT balanco = " + std::to_string(b.id) +
-                   ", conta, De3Meses, valor FROM BalancoUmaConta ORDER BY conta"),
-            "1|1|0|1;1|2|0|2;1|3|1|3");
-  EXPECT_EQ(Linhas("SELECT count(*), max(nao_loga_contas) FROM balanco"), "1|0");
-  EXPECT_EQ(Db->TranCount(), 0);
+  const struct { int insercao, desmarque; } kCasos[] = {{2, 0}, {0, 1}};
+  for (const auto& k : kCasos) {
+    SCOPED_TRACE(std::to_string(k.insercao) + "/" + std::to_string(k.desmarque));
+    Sql("DELETE FROM balanco");
+    UsaLinkQueCai(k.insercao, k.desmarque);
+    TBalanco b = Balanco({{0, 1, 1, false}, {0, 2, 2, false}, {1, 3, 3, false}});
+    EXPECT_EQ(DbBalPut(&b, false), 0);
+    EXPECT_EQ(g_cabecalhos, 2);
+    EXPECT_NE(b.id, 0);
+    EXPECT_EQ(Linhas("SELECT balanco = " + std::to_string(b.id) +
+                     ", conta, De3Meses, valor FROM BalancoUmaConta ORDER BY conta"),
+              "1|1|0|1;1|2|0|2;1|3|1|3");
+    EXPECT_EQ(Linhas("SELECT count(*), max(nao_loga_contas) FROM balanco"), "1|0");
+    EXPECT_EQ(Linhas("SELECT count(*) FROM balanco_conta_log"), "0");
+    EXPECT_EQ(Db->TranCount(), 0);
+  }
 }
 
 }  // namespace
