@@ -11,17 +11,13 @@
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
 #include "../../engine/test_files.h"
+#include "../imp_de_teste.h"
 #include "engine/imp_main.h"
 #include "importers/market/registration.h"
 
 namespace zun {
 
-class ImpDeMercado : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string& text) override { msgs += text + "\n"; }
-  std::string msgs;
-};
+using ImpDeMercado = ImpDeTeste;
 
 struct CasoDeArquivo {
   const char* arquivo;   // the file's text

@@ -11,16 +11,11 @@
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
 #include "../../engine/test_files.h"
+#include "../imp_de_teste.h"
 #include "engine/imp_main.h"
 #include "importers/objects/registration.h"
 
 namespace zun {
-
-class ImpDeTeste : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string&) override {}
-};
 
 // A line, the code of its file and, when not empty, its first line message.
 struct Linha {

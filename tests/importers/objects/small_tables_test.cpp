@@ -12,17 +12,12 @@
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
 #include "../../engine/test_files.h"
+#include "../imp_de_teste.h"
 #include "engine/imp_main.h"
 #include "importers/objects/registration.h"
 
 namespace zun {
 namespace {
-
-class ImpDeTeste : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string&) override {}
-};
 
 class SmallTablesImport : public ZiGlobsDb {
  protected:

@@ -12,18 +12,14 @@
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
 #include "../../engine/test_files.h"
+#include "../imp_de_teste.h"
 #include "engine/imp_main.h"
 #include "importers/ownership/registration.h"
 #include "importers/ownership/shareholders.h"
 
 namespace zun {
 
-class ImpDeParticipacoes : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string& text) override { msgs += text + "\n"; }
-  std::string msgs;
-};
+using ImpDeParticipacoes = ImpDeTeste;
 
 struct CasoDeArquivo {
   std::string arquivo;   // the file's text

@@ -16,18 +16,13 @@
 #include "../../db/zi_globs_fixture.h"
 #include "../../engine/test_files.h"
 #include "../../toolbox/dbutil/log_capture.h"
+#include "../imp_de_teste.h"
 #include "engine/imp_main.h"
 #include "engine/value_formats.h"
 #include "importers/ownership/registration.h"
 
 namespace zun {
 namespace {
-
-class ImpDeTeste : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string&) override {}
-};
 
 constexpr char kEmpresas[] =
     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0), (2, 'VALE', 0);"

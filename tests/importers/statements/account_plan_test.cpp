@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../../engine/test_files.h"
+#include "../imp_de_teste.h"
 #include "db/id_text_list.h"
 #include "engine/imp_main.h"
 #include "importers/statements/registration.h"
@@ -16,11 +17,7 @@
 namespace zun {
 namespace {
 
-class ImpDePlano : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string&) override {}
-};
+using ImpDePlano = ImpDeTeste;
 
 class AccountPlan : public PlanoDeContasDb {
  protected:

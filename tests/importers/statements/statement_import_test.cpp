@@ -9,6 +9,7 @@
 #include <string>
 
 #include "../../engine/test_files.h"
+#include "../imp_de_teste.h"
 #include "engine/imp_main.h"
 #include "importers/statements/registration.h"
 #include "plan_fixture.h"
@@ -16,12 +17,7 @@
 namespace zun {
 namespace {
 
-class ImpDeBalanco : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string& text) override { msgs += text + "\n"; }
-  std::string msgs;
-};
+using ImpDeBalanco = ImpDeTeste;
 
 // Account 55 is of block 5; format 7 exists and has no lines.
 class StatementImport : public PlanoDeContasDb {
