@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -35,12 +36,6 @@ enum : int32_t {
 
 // A moeda of -1 asks for the deletion of the event.
 constexpr int32_t kMoedaDaExclusao = -1;
-
-// The integer of parameter name; dflt when it is NULL.
-int32_t Int(const ProcContext& c, const char* name, int32_t dflt) {
-  const Value& v = c.In(name);
-  return v.IsNull() ? dflt : v.AsInt();
-}
 
 // The text of a code parameter without outer blanks.
 std::string Codigo(const ProcContext& c, const char* name) {
@@ -71,11 +66,11 @@ Value Fator(const ProcContext& c, const char* name, double dflt) {
 // Records, replaces or (moeda -1) deletes the corporate action of series
 // (@ticker, @bolsa) with ex-date @udex, type @tipo and number @seq.
 void PrvImport(ProcContext& c) {
-  const int32_t bolsa = Int(c, "@bolsa", -1);
+  const int32_t bolsa = InInt(c, "@bolsa", -1);
   const Value udex = c.In("@udex");
-  const int32_t tipo = Int(c, "@tipo", -1);
-  const int32_t seq = Int(c, "@seq", -1);
-  const int32_t moeda = Int(c, "@moeda", -2);
+  const int32_t tipo = InInt(c, "@tipo", -1);
+  const int32_t seq = InInt(c, "@seq", -1);
+  const int32_t moeda = InInt(c, "@moeda", -2);
   const bool exclusao = moeda == kMoedaDaExclusao;
   if (!Existe(c, "SELECT 1 FROM bolsa WHERE id = ?", {Value::Int(bolsa)})) {
     return c.Return(kBolsaDesconhecida);
@@ -101,7 +96,7 @@ void PrvImport(ProcContext& c) {
   }
   std::vector<Value> binds = chave;
   for (const Value& v :
-       {Value::Int(moeda), Value::Int(Int(c, "@loca", 0)), c.In("@acoes"), c.In("@valor"),
+       {Value::Int(moeda), Value::Int(InInt(c, "@loca", 0)), c.In("@acoes"), c.In("@valor"),
         Fator(c, "@cotA", 1), Fator(c, "@cotB", 0), Fator(c, "@titA", 1), Fator(c, "@titB", 0),
         Fator(c, "@qacA", 1), Fator(c, "@qacB", 0)}) {
     binds.push_back(v);
@@ -116,9 +111,9 @@ void PrvImport(ProcContext& c) {
 // as number @seq; -1 appends it with the next free number unless the same
 // text is already stored for that company and date.
 void NwsImport(ProcContext& c) {
-  const int32_t pais = Int(c, "@pais", -1);
+  const int32_t pais = InInt(c, "@pais", -1);
   const Value date = c.In("@date");
-  int32_t seq = Int(c, "@seq", -2);
+  int32_t seq = InInt(c, "@seq", -2);
   const Value txt = Value::String(c.In("@txt").AsString());
   if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais)})) {
     return c.Return(kPaisDesconhecido);

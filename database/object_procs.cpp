@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -112,34 +113,15 @@ std::vector<ProcParam> Assinatura(const std::vector<Coluna>& cols, ParamDirectio
   return sig;
 }
 
-int32_t Int(const ProcContext& c, const char* name, int32_t dflt = 0) {
-  const Value& v = c.In(name);
-  return v.IsNull() ? dflt : v.AsInt();
-}
-
-bool Bool(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  return !v.IsNull() && v.AsBool();
-}
-
-// Text without outer blanks, as the table keeps codes and names.
-std::string Texto(const ProcContext& c, const char* name) {
-  const Value& v = c.In(name);
-  std::string s = v.IsNull() ? std::string() : v.AsString();
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
 // The value of column col of parameter param as the table stores it.
 Value ValorDaColuna(const ProcContext& c, const Coluna& col) {
   switch (col.type) {
     case DataType::kString:
-      return Value::String(Texto(c, col.param));
+      return Value::String(InTexto(c, col.param));
     case DataType::kBoolean:
-      return Value::Int(Bool(c, col.param) ? 1 : 0);
+      return Value::Int(InBool(c, col.param) ? 1 : 0);
     default:
-      return Value::Int(Int(c, col.param));
+      return Value::Int(InInt(c, col.param));
   }
 }
 
@@ -191,7 +173,7 @@ void Grava(ProcContext& c, const char* table, const std::vector<Coluna>& cols, i
 // Reads row "@id" of table into the output parameters of cols (and
 // extra columns); unknown ids give codigo and leave the outputs NULL.
 void Le(ProcContext& c, const char* table, const std::vector<Coluna>& cols, int32_t codigo) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   const std::vector<Value> row = LinhaGuardada(c, table, cols, id);
   if (row.empty()) {
     c.Return(codigo);
@@ -209,22 +191,22 @@ void Le(ProcContext& c, const char* table, const std::vector<Coluna>& cols, int3
 // The checks shared by the company add and write; 0 when the row may be
 // written. old is the stored row (empty for a new company).
 int32_t ChecaEmp(ProcContext& c, int32_t id, const std::vector<Value>& old) {
-  const std::string cod = Texto(c, "@cod");
-  const int32_t pais = Int(c, "@pais", -1);
+  const std::string cod = InTexto(c, "@cod");
+  const int32_t pais = InInt(c, "@pais", -1);
   if (cod.empty()) return kCodEmpVazio;
   if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", pais)) return kPaisDesconhecido;
   for (const char* m : {"@moedabalLocal", "@moedabalSEC", "@moedaInformeFIDC"}) {
-    if (!MoedaOuNenhuma(c, Int(c, m, -1))) return kMoedaDesconhecida;
+    if (!MoedaOuNenhuma(c, InInt(c, m, -1))) return kMoedaDesconhecida;
   }
   for (const char* f : {"@fmtbal", "@fmtbal1", "@fmtbal2", "@fmtbal3"}) {
-    if (!Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", Int(c, f))) return kFmtBalDesconhecido;
+    if (!Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", InInt(c, f))) return kFmtBalDesconhecido;
   }
-  if (!old.empty() && old[2].AsInt() != pais && !Bool(c, "@PodeAlterarPaisDaEmp")) {
+  if (!old.empty() && old[2].AsInt() != pais && !InBool(c, "@PodeAlterarPaisDaEmp")) {
     return kSemDireitoPaisDaEmp;
   }
   // What only a statement source other than the local one may set: the
   // formats of sources 1 to 3 and the SEC currency.
-  if (!Bool(c, "@PodeSourceDiferenteDeLocal")) {
+  if (!InBool(c, "@PodeSourceDiferenteDeLocal")) {
     const struct {
       const char* param;
       size_t pos;
@@ -233,7 +215,7 @@ int32_t ChecaEmp(ProcContext& c, int32_t id, const std::vector<Value>& old) {
         {"@moedabalSEC", 5, -1}, {"@fmtbal1", 7, 0}, {"@fmtbal2", 8, 0}, {"@fmtbal3", 9, 0}};
     for (const auto& r : restritos) {
       const int32_t antes = old.empty() ? r.novo : old[r.pos].AsInt();
-      if (Int(c, r.param, r.novo) != antes) return kSemDireitoSource;
+      if (InInt(c, r.param, r.novo) != antes) return kSemDireitoSource;
     }
   }
   Recordset dup =
@@ -250,7 +232,7 @@ void ObjEmpAddV3(ProcContext& c) {
 }
 
 void ObjEmpPutV3(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   const std::vector<Value> old = LinhaGuardada(c, "empresa", kColunasEmp, id);
   if (old.empty()) return c.Return(kEmpDesconhecida);
   const int32_t e = ChecaEmp(c, id, old);
@@ -263,10 +245,10 @@ void ObjEmpGetV3(ProcContext& c) { Le(c, "empresa", kColunasEmp, kEmpDesconhecid
 // Sets the company's statement format of one source when none is chosen
 // yet (0).
 void DefineFormatoBalDaEmpSeNulo(ProcContext& c) {
-  const int32_t emp = Int(c, "@emp");
-  const int32_t source = Int(c, "@sourcedobal", -1);
-  const int32_t doc = Int(c, "@TipoDocumentoBal", -1);
-  const int32_t fmt = Int(c, "@fmtbal");
+  const int32_t emp = InInt(c, "@emp");
+  const int32_t source = InInt(c, "@sourcedobal", -1);
+  const int32_t doc = InInt(c, "@TipoDocumentoBal", -1);
+  const int32_t fmt = InInt(c, "@fmtbal");
   if (source < 0 || source > 3 || doc < 0 || doc > 7) return c.Return(kSourceOuDocInvalido);
   if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) return c.Return(kEmpDesconhecida);
   if (!Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", fmt)) return c.Return(kFmtBalDesconhecido);
@@ -278,7 +260,7 @@ void DefineFormatoBalDaEmpSeNulo(ProcContext& c) {
 // "@idemp": the company of code "@cod" in country "@pais", 0 when none.
 void GetIdEmp(ProcContext& c) {
   Recordset rs = c.Query("SELECT id FROM empresa WHERE pais = ? AND cod = ? COLLATE NOCASE",
-                         {Value::Int(Int(c, "@pais", -1)), Value::String(Texto(c, "@cod"))});
+                         {Value::Int(InInt(c, "@pais", -1)), Value::String(InTexto(c, "@cod"))});
   rs.First();
   c.Out("@idemp", Value::Int(rs.RecordCount() > 0 ? rs.Field(0).AsInt() : 0));
 }
@@ -286,23 +268,23 @@ void GetIdEmp(ProcContext& c) {
 // ---- Assets -----------------------------------------------------------
 
 int32_t ChecaAtv(ProcContext& c, int32_t id, const std::vector<Value>& old) {
-  const int32_t emp = Int(c, "@emp");
-  const int32_t idclass = Int(c, "@idclass");
+  const int32_t emp = InInt(c, "@emp");
+  const int32_t idclass = InInt(c, "@idclass");
   if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) return kEmpDesconhecida;
   Recordset classe = c.Query("SELECT estrangeira FROM classe WHERE id = ?", {Value::Int(idclass)});
   if (classe.RecordCount() == 0) return kClasseDesconhecida;
   classe.First();
-  if (!Existe(c, "SELECT 1 FROM vote_stat WHERE id = ?", Int(c, "@vote", -1))) {
+  if (!Existe(c, "SELECT 1 FROM vote_stat WHERE id = ?", InInt(c, "@vote", -1))) {
     return kVoteDesconhecido;
   }
-  if (!Existe(c, "SELECT 1 FROM tipo_obj WHERE id = ?", Int(c, "@tipoobj", -1))) {
+  if (!Existe(c, "SELECT 1 FROM tipo_obj WHERE id = ?", InInt(c, "@tipoobj", -1))) {
     return kTipoObjDesconhecido;
   }
-  if (!old.empty() && old[0].AsInt() != emp && !Bool(c, "@PodeMudarEmpDoAtv")) {
+  if (!old.empty() && old[0].AsInt() != emp && !InBool(c, "@PodeMudarEmpDoAtv")) {
     return kSemDireitoEmpDoAtv;
   }
   const bool classe_nova = old.empty() || old[1].AsInt() != idclass;
-  if (classe_nova && classe.Field(0).AsInt() != 0 && !Bool(c, "@PodeClasseEstrangeira")) {
+  if (classe_nova && classe.Field(0).AsInt() != 0 && !InBool(c, "@PodeClasseEstrangeira")) {
     return kSemDireitoClasseEstrangeira;
   }
   Recordset dup = c.Query("SELECT id FROM ativo WHERE emp = ? AND idclass = ? AND id <> ?",
@@ -318,7 +300,7 @@ void ObjAtvAddV2(ProcContext& c) {
 }
 
 void ObjAtvPutV2(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   const std::vector<Value> old = LinhaGuardada(c, "ativo", kColunasAtv, id);
   if (old.empty()) return c.Return(kAtvDesconhecido);
   const int32_t e = ChecaAtv(c, id, old);
@@ -334,10 +316,10 @@ void ObjAtvGetV2(ProcContext& c) { Le(c, "ativo", kColunasAtv, kAtvDesconhecido)
 void GetIdAtvV2(ProcContext& c) {
   for (const char* p : {"@IdEmp", "@IdAtv", "@IdClass"}) c.Out(p, Value::Int(0));
   Recordset emp = c.Query("SELECT id FROM empresa WHERE pais = ? AND cod = ? COLLATE NOCASE",
-                          {Value::Int(Int(c, "@pais", -1)), Value::String(Texto(c, "@emp"))});
+                          {Value::Int(InInt(c, "@pais", -1)), Value::String(InTexto(c, "@emp"))});
   if (emp.RecordCount() == 0) return c.Return(kGetIdAtvEmpNaoAchada);
   Recordset classe = c.Query("SELECT id FROM classe WHERE cod = ? COLLATE NOCASE AND cod <> ''",
-                             {Value::String(Texto(c, "@class"))});
+                             {Value::String(InTexto(c, "@class"))});
   if (classe.RecordCount() == 0) return c.Return(kGetIdAtvClasseNaoAchada);
   emp.First();
   classe.First();
@@ -354,17 +336,17 @@ void GetIdAtvV2(ProcContext& c) {
 // ---- Series -----------------------------------------------------------
 
 int32_t ChecaAnb(ProcContext& c, int32_t id, const std::vector<Value>& old) {
-  const int32_t acao = Int(c, "@acao");
-  const int32_t tipo = Int(c, "@TipoDeBGLDestino");
-  const int32_t pais_cod = Int(c, "@PaisProCodZun", -1);
-  const int32_t contrato = Int(c, "@TipoDeContrato", -1);
-  if (Texto(c, "@cod").empty()) return kCodAnbVazio;
+  const int32_t acao = InInt(c, "@acao");
+  const int32_t tipo = InInt(c, "@TipoDeBGLDestino");
+  const int32_t pais_cod = InInt(c, "@PaisProCodZun", -1);
+  const int32_t contrato = InInt(c, "@TipoDeContrato", -1);
+  if (InTexto(c, "@cod").empty()) return kCodAnbVazio;
   if (!Existe(c, "SELECT 1 FROM ativo WHERE id = ?", acao)) return kAtvDesconhecido;
-  if (!Existe(c, "SELECT 1 FROM bolsa WHERE id = ?", Int(c, "@bolsa", -1))) {
+  if (!Existe(c, "SELECT 1 FROM bolsa WHERE id = ?", InInt(c, "@bolsa", -1))) {
     return kBolsaDesconhecida;
   }
   if (tipo < 0 || tipo > 11) return kTipoDeBGLInvalido;
-  if (!MoedaOuNenhuma(c, Int(c, "@moedacot", -1))) return kMoedaDesconhecida;
+  if (!MoedaOuNenhuma(c, InInt(c, "@moedacot", -1))) return kMoedaDesconhecida;
   if (pais_cod != -1 && !Existe(c, "SELECT 1 FROM pais WHERE id = ?", pais_cod)) {
     return kPaisDesconhecido;
   }
@@ -373,24 +355,24 @@ int32_t ChecaAnb(ProcContext& c, int32_t id, const std::vector<Value>& old) {
   }
   // The stored values the rights compare with (positions in kColunasAnb).
   const bool novo = old.empty();
-  if (!novo && old[0].AsInt() != acao && !Bool(c, "@PodeMudarAtvDoAnb")) {
+  if (!novo && old[0].AsInt() != acao && !InBool(c, "@PodeMudarAtvDoAnb")) {
     return kSemDireitoAtvDoAnb;
   }
   if (tipo >= kPrimeiroTipoDeBGLRestrito && (novo || old[3].AsInt() != tipo) &&
-      !Bool(c, "@PodeTodosOsTiposDeBGL")) {
+      !InBool(c, "@PodeTodosOsTiposDeBGL")) {
     return kSemDireitoTipoDeBGL;
   }
-  if (Bool(c, "@TrazDadosDaEmp") && (novo || old[8].AsInt() == 0) &&
-      !Bool(c, "@PodeMarcarTrazDadosDaEmp")) {
+  if (InBool(c, "@TrazDadosDaEmp") && (novo || old[8].AsInt() == 0) &&
+      !InBool(c, "@PodeMarcarTrazDadosDaEmp")) {
     return kSemDireitoTrazDados;
   }
-  if (Int(c, "@IdCalendario") != (novo ? 0 : old[10].AsInt()) &&
-      !Bool(c, "@PodeAlterarCalendario")) {
+  if (InInt(c, "@IdCalendario") != (novo ? 0 : old[10].AsInt()) &&
+      !InBool(c, "@PodeAlterarCalendario")) {
     return kSemDireitoCalendario;
   }
-  Recordset dup =
-      c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE AND id <> ?",
-              {Value::Int(Int(c, "@bolsa", -1)), Value::String(Texto(c, "@cod")), Value::Int(id)});
+  Recordset dup = c.Query(
+      "SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE AND id <> ?",
+      {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@cod")), Value::Int(id)});
   if (dup.RecordCount() > 0) return kAnbDuplicado;
   return 0;
 }
@@ -415,7 +397,7 @@ void ObjAnbAdd(ProcContext& c) {
 }
 
 void ObjAnbPut(ProcContext& c) {
-  const int32_t id = Int(c, "@id");
+  const int32_t id = InInt(c, "@id");
   const std::vector<Value> old = LinhaGuardada(c, "anb", kColunasAnb, id);
   if (old.empty()) return c.Return(kAnbDesconhecido);
   const int32_t e = ChecaAnb(c, id, old);
@@ -426,7 +408,8 @@ void ObjAnbPut(ProcContext& c) {
 
 void ObjAnbGet(ProcContext& c) {
   Le(c, "anb", kColunasAnb, kAnbDesconhecido);
-  Recordset rs = c.Query("SELECT serie_montada FROM anb WHERE id = ?", {Value::Int(Int(c, "@id"))});
+  Recordset rs =
+      c.Query("SELECT serie_montada FROM anb WHERE id = ?", {Value::Int(InInt(c, "@id"))});
   if (rs.RecordCount() == 0) return;
   rs.First();
   c.Out("@SerieMontada", Value::Bool(rs.Field(0).AsInt() != 0));
@@ -436,7 +419,7 @@ void ObjAnbGet(ProcContext& c) {
 // there is none.
 void GetIdAnb(ProcContext& c) {
   Recordset rs = c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
-                         {Value::Int(Int(c, "@bolsa", -1)), Value::String(Texto(c, "@cod"))});
+                         {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@cod"))});
   if (rs.RecordCount() == 0) return;
   rs.First();
   c.Return(rs.Field(0).AsInt());
@@ -447,7 +430,7 @@ void GetIdAnb(ProcContext& c) {
 void GetTipoDeBGLDaAnb(ProcContext& c) {
   Recordset rs =
       c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
-              {Value::Int(Int(c, "@bolsa", -1)), Value::String(Texto(c, "@cod"))});
+              {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@cod"))});
   if (rs.RecordCount() == 0) return c.Return(kTickerNaoRegistrado);
   rs.First();
   c.Out("@TipoDeBGLDestino", rs.Field(0));
@@ -455,8 +438,9 @@ void GetTipoDeBGLDaAnb(ProcContext& c) {
 
 // The series "@ticker" on "@bolsa": its id, or 0 when there is none.
 int32_t AnbDoTicker(ProcContext& c) {
-  Recordset rs = c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
-                         {Value::Int(Int(c, "@bolsa", -1)), Value::String(Texto(c, "@ticker"))});
+  Recordset rs =
+      c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
+              {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@ticker"))});
   if (rs.RecordCount() == 0) return 0;
   rs.First();
   return rs.Field(0).AsInt();
@@ -467,12 +451,12 @@ int32_t AnbDoTicker(ProcContext& c) {
 void ImportAnbBGLDestino(ProcContext& c) {
   const int32_t id = AnbDoTicker(c);
   if (id == 0) return c.Return(kAnbNaoAchado);
-  const int32_t tipo = Int(c, "@NovoTBGLDestino", -1);
+  const int32_t tipo = InInt(c, "@NovoTBGLDestino", -1);
   if (tipo < 0 || tipo > 11) return c.Return(kTipoDeBGLInvalido);
   Recordset rs = c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE id = ?", {Value::Int(id)});
   rs.First();
   if (tipo >= kPrimeiroTipoDeBGLRestrito && rs.Field(0).AsInt() != tipo &&
-      !Bool(c, "@PodeTodosOsTiposDeBGL")) {
+      !InBool(c, "@PodeTodosOsTiposDeBGL")) {
     return c.Return(kSemDireitoTipoDeBGL);
   }
   c.Exec("UPDATE anb SET tipo_de_bgl_destino = ? WHERE id = ?", {Value::Int(tipo), Value::Int(id)});
@@ -483,7 +467,7 @@ void ImportAnbISIN(ProcContext& c) {
   const int32_t id = AnbDoTicker(c);
   if (id == 0) return c.Return(kAnbNaoAchado);
   c.Exec("UPDATE anb SET isin = ? WHERE id = ?",
-         {Value::String(Texto(c, "@NovoISIN")), Value::Int(id)});
+         {Value::String(InTexto(c, "@NovoISIN")), Value::Int(id)});
 }
 
 // "@Num": the series of the exchange and destination kind that are not
@@ -491,7 +475,7 @@ void ImportAnbISIN(ProcContext& c) {
 void GetTotalAnbDessaBolsaTBGL(ProcContext& c) {
   Recordset rs = c.Query(
       "SELECT COUNT(*) FROM anb WHERE bolsa = ? AND tipo_de_bgl_destino = ? AND cancelado = 0",
-      {Value::Int(Int(c, "@bolsa", -1)), Value::Int(Int(c, "@TipoDeBGLDestino", -1))});
+      {Value::Int(InInt(c, "@bolsa", -1)), Value::Int(InInt(c, "@TipoDeBGLDestino", -1))});
   rs.First();
   c.Out("@Num", rs.Field(0));
 }
@@ -502,7 +486,7 @@ void GetRegistroCodCVMparaAnbima(ProcContext& c) {
   Recordset rs = c.Query(
       "SELECT cod_anbima, idemp, idanb FROM registro_cod_provis WHERE cod_provis = ? "
       "COLLATE NOCASE",
-      {Value::String(Texto(c, "@cod_provis"))});
+      {Value::String(InTexto(c, "@cod_provis"))});
   if (rs.RecordCount() == 0) return;
   rs.First();
   c.Out("@cod_anbima", rs.Field(0));
@@ -524,7 +508,7 @@ void ObjListDaEmp(ProcContext& c) {
       "AnbTipoDeContrato "
       "FROM empresa e LEFT JOIN ativo a ON a.emp = e.id LEFT JOIN anb s ON s.acao = a.id "
       "WHERE e.id = ? ORDER BY a.id, s.id",
-      {Value::Int(Int(c, "@id"))}));
+      {Value::Int(InInt(c, "@id"))}));
 }
 
 constexpr ParamDirection kIn = ParamDirection::kInput;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -43,11 +44,6 @@ constexpr Slot kSlots[] = {
     {"@ExTesouraria", "@StatEx", "ex_tesouraria", "stat_ex"},
 };
 
-int32_t Int(const ProcContext& c, const char* name, int32_t dflt) {
-  const Value& v = c.In(name);
-  return v.IsNull() ? dflt : v.AsInt();
-}
-
 bool Existe(ProcContext& c, const char* sql, int32_t id) {
   return c.Query(sql, {Value::Int(id)}).RecordCount() > 0;
 }
@@ -68,10 +64,10 @@ Value Dia(const ProcContext& c) {
 // and the right to a source other than 0 (an administrator, or a user
 // whose statement source is not the local one).
 int32_t ChecaBase(ProcContext& c) {
-  if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", Int(c, "@IdEmp", 0))) {
+  if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", InInt(c, "@IdEmp", 0))) {
     return kBacEmpDesconhecida;
   }
-  const int32_t source = Int(c, "@Source", -1);
+  const int32_t source = InInt(c, "@Source", -1);
   if (source < 0 || source > 7) return kBacSourceInvalido;
   if (c.In("@Data").IsNull()) return kBacSemData;
   if (source != 0) {
@@ -93,8 +89,8 @@ void DataLog(ProcContext& c, int32_t tip, int32_t oid, int32_t aux) {
 // Status "result", the rows of the company and source (of "@Data" only
 // when given) by date and class, then status "result" again.
 void GetBaseAcDaEmp(ProcContext& c) {
-  const int32_t emp = Int(c, "@IdEmp", 0);
-  const int32_t source = Int(c, "@Source", -1);
+  const int32_t emp = InInt(c, "@IdEmp", 0);
+  const int32_t source = InInt(c, "@Source", -1);
   if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) {
     return c.AddResult(Status(kBacEmpDesconhecida));
   }
@@ -114,14 +110,14 @@ void GetBaseAcDaEmp(ProcContext& c) {
 // classes are deleted first.
 void PutBaseAcionaria(ProcContext& c) {
   if (const int32_t e = ChecaBase(c)) return c.Return(e);
-  const int32_t id_class = Int(c, "@IdClass", -1);
+  const int32_t id_class = InInt(c, "@IdClass", -1);
   if (!Existe(c, "SELECT 1 FROM classe WHERE id = ?", id_class)) {
     return c.Return(kBacClasseDesconhecida);
   }
-  std::vector<Value> binds = {Value::Int(Int(c, "@IdEmp", 0)), Dia(c),
-                              Value::Int(Int(c, "@Source", 0)), Value::Int(id_class)};
+  std::vector<Value> binds = {Value::Int(InInt(c, "@IdEmp", 0)), Dia(c),
+                              Value::Int(InInt(c, "@Source", 0)), Value::Int(id_class)};
   for (const Slot& s : kSlots) {
-    const int32_t status = Int(c, s.status, 0);
+    const int32_t status = InInt(c, s.status, 0);
     if (status < 0 || status > 255) return c.Return(kBacStatusInvalido);
     const Value& v = c.In(s.valor);
     binds.push_back(Value::Double(v.IsNull() ? 0 : v.AsDouble()));
@@ -139,15 +135,16 @@ void PutBaseAcionaria(ProcContext& c) {
       binds);
   const Value& sem_log = c.In("@MigracaoNaoMandaLog");
   if (sem_log.IsNull() || !sem_log.AsBool()) {
-    DataLog(c, kTipBacGravada, Int(c, "@IdEmp", 0), id_class);
+    DataLog(c, kTipBacGravada, InInt(c, "@IdEmp", 0), id_class);
   }
 }
 
 void DelBaseAcionaria(ProcContext& c) {
   if (const int32_t e = ChecaBase(c)) return c.Return(e);
-  const int n = c.Exec("DELETE FROM base_acionaria WHERE id_emp = ? AND data = ? AND source = ?",
-                       {Value::Int(Int(c, "@IdEmp", 0)), Dia(c), Value::Int(Int(c, "@Source", 0))});
-  if (n > 0) DataLog(c, kTipBacApagada, Int(c, "@IdEmp", 0), Int(c, "@Source", 0));
+  const int n =
+      c.Exec("DELETE FROM base_acionaria WHERE id_emp = ? AND data = ? AND source = ?",
+             {Value::Int(InInt(c, "@IdEmp", 0)), Dia(c), Value::Int(InInt(c, "@Source", 0))});
+  if (n > 0) DataLog(c, kTipBacApagada, InInt(c, "@IdEmp", 0), InInt(c, "@Source", 0));
 }
 
 }  // namespace
