@@ -133,10 +133,16 @@ void TLeitorDeBalanco::LeChave() {
   bal_.TipoDocumento = static_cast<uint8_t>(tipo_doc);
   if (imp_.ToNoCheck || (!v_.SeMaisNovo && !v_.Atualiza)) return;
   // The stored statement: compared with for "*FSIFNEWER", the starting
-  // point for "*FSUPDATE". A failed read leaves it cleared.
+  // point for "*FSUPDATE". None stored (3585) leaves it cleared; any other
+  // failure fails the block, which would otherwise replace a statement it
+  // could not read.
   const int32_t lido =
       BalGetPelaDataCons(emp_, bal_.dataref, bal_.consolidado != 0, tipo_doc, source, &gravado_);
   if (lido != 0) gravado_.Limpa();
+  if (lido != 0 && lido != kBalNaoGuardado) {
+    code_ = lido;
+    return;
+  }
   if (v_.Atualiza && lido == 0) bal_ = gravado_;
 }
 

@@ -17,6 +17,9 @@
 
 namespace zun {
 
+// The read's code when no statement has the key.
+inline constexpr int32_t kBalNaoGuardado = 3585;
+
 // Reads the stored statement of the key into *bal (cleared first). Returns
 // 0, 3585 when no statement has that key (*bal stays cleared), 3520 or
 // 3521 (or the code the exception carried) when its header or its cells

@@ -143,6 +143,13 @@ TEST_F(StatementImport, IfNewer) {
     EXPECT_EQ(msgs_.find(aviso + c.datas) != std::string::npos, com_aviso) << msgs_;
     EXPECT_EQ(msgs_.find("Warning") != std::string::npos, com_aviso) << msgs_;
   }
+  // A stored statement that cannot be read fails the block and stays.
+  Sql("UPDATE BalancoUmaConta SET valor = 'x'");
+  for (const char* kw : {"*FSUPDATE", "*FSIFNEWER"}) {
+    EXPECT_NE(Importa(std::string(kw) + " PETR 0 2023-12-31 1\nREPORTED 2025-01-01\n@11 1\nEND\n"),
+              0);
+    EXPECT_EQ(Linhas("SELECT group_concat(conta) FROM BalancoUmaConta"), "10") << kw;
+  }
 }
 
 }  // namespace
