@@ -223,7 +223,21 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
     }
     fmt.Linhas.push_back(l);
   }
-  if (*ok && !to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
+  if (!*ok || to_no_check) return;
+  // Every account line names an account of the plan: a format that names
+  // another could not be loaded, and the statements of its companies would
+  // go unchecked. Accounts added earlier in the file count, so this is
+  // checked when the format is written.
+  for (const TLinhaFmtBal& l : fmt.Linhas) {
+    if (!l.EhConta()) continue;
+    try {
+      CacheContaBal().Get(l.conta);
+    } catch (const EZunInputException&) {
+      *ok = false;
+      return;
+    }
+  }
+  *ok = DbApresFormatoBalPut(fmt) == 0;
 }
 
 }  // namespace zun

@@ -233,8 +233,12 @@ void TLeitorDeBalanco::Grava() {
     return;
   }
   if (fmt >= 0) {
+    // A format that does not load would leave the statement unchecked and
+    // stored as passed: the block fails with the load's code.
     TFormatoBal formato;
-    if (CarregaFormatoBal(fmt, &formato) == 0) ChecaBalanco(formato, bal_);
+    code_ = CarregaFormatoBal(fmt, &formato);
+    if (code_ != 0) return;
+    ChecaBalanco(formato, bal_);
   }
   // The warning is Windows-1252 text, like the files and the log.
   if (v_.SeMaisNovo && gravado_.id != 0 && bal_.datadivulgacao < gravado_.datadivulgacao) {

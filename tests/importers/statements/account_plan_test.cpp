@@ -71,6 +71,7 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
       {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", ""},  // no END
+      {"*APRESFBAL 5\n0 5999 2 0 0\nEND\n", 3943, "SELECT count(*) FROM ApresFmtBalItems", "0"},
       {"*APRESFBAL 5\n1 2\n4 1 2 3\n0 10 2 1 0\nend\n", 0,
        "SELECT seq, tipo, conta, sinal, indentacao, bloco FROM ApresFmtBalItems ORDER BY seq",
        "1|1|0|0|0|2;2|4|0|0|0|;3|0|10|2|1|"},

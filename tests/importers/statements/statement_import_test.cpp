@@ -118,6 +118,10 @@ TEST_F(StatementImport, ImportPass) {
     EXPECT_EQ(Importa(c.text), c.code) << c.text << ultima_;
     EXPECT_EQ(Linhas(consulta), c.linhas) << c.text;
   }
+  // A format that cannot load (an account outside the plan) fails the block.
+  Sql("INSERT INTO ApresFmtBalItems (fmtbal, seq, tipo, conta) VALUES (7, 1, 0, 3001)");
+  EXPECT_EQ(Importa("*FS" + k + "@10 9\nEND\n"), 50902);
+  EXPECT_EQ(Linhas(consulta), "01:10/0=1.0");
 }
 
 TEST_F(StatementImport, IfNewer) {
