@@ -215,7 +215,8 @@ void TLeitorDeBalanco::LeValor(const std::string& tok) {
   if (Maiusculas(p_.Field(i)) == "3M") periodo = 1, ++i;
   if (Maiusculas(p_.Field(i)) == "FY") periodo = 0, ++i;
   double valor = 0;
-  if (!StrToFloatOk(p_.Field(i), &valor)) {
+  // Nothing may follow the value: "@1010 1 234 567" is not 1.
+  if (!StrToFloatOk(p_.Field(i), &valor) || !p_.Field(i + 1).empty()) {
     code_ = kBalValor;
     return;
   }

@@ -77,6 +77,7 @@ TEST_F(StatementImport, TokensAndCodes) {
       {k + "\n@6001 1\nEND\n", 3968, "ImpBal error:3968 PETR/0", 3},
       {k + "\n@55 1\nEND\n", 4195, "ImpBal error:4195 PETR/0", 3},
       {k + "\n@10 3M FY x\nEND\n", 3969, "ImpBal error:3969 PETR/0", 3},
+      {k + "\n@10 1 234 567\nEND\n", 3969, "ImpBal error:3969 PETR/0", 3},
       {k + "\nFOO\n@10 1\nEND\n", 3970, "ImpBal tok invalido <FOO>", 4},
       {k + "\n@3001 1\nEND\n", 50902, "ImpBal PETR/0 error:50902", 3},
       {k + "\n# note\n\nmonths 12\nfy\n3m\nreported 2024-01-02\n@10 3m fy 1.5\n@11\nend\n", 0, "",
