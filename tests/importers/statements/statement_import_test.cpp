@@ -65,6 +65,7 @@ TEST_F(StatementImport, TokensAndCodes) {
       {k + " 0 1 x\nEND\n", 4015, "ImpBal error:4015 PETR/0", 2},
       {k + "\n@10 1\n", 3959, "ImpBal error:3959 PETR/0", 2},
       {k + "\n\"\" 1\n@10 1\nEND\n", 3959, "ImpBal error:3959 PETR/0", 4},
+      {k + "\n@10 1\n# note\n", 3959, "ImpBal error:3959 PETR/0", 3},
       {k + "\nCURRENCYDT 2023-02-30\nMONTHS 3\nEND\n", 3960, "ImpBal error:3960 PETR/0", 4},
       {k + "\nFORMAT x 1\nEND\n", 3961, "ImpBal error:3961 PETR/0", 3},
       {k + "\nMONTHS\nEND\n", 3962, "ImpBal error:3962 PETR/0", 3},
