@@ -180,6 +180,7 @@ void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
   std::string nome1, nome2;
   TLeitor campos(p, &code);
   campos.Inteiro(&id, kFalhou);
+  if (code == 0 && id < 1) code = kFalhou;  // 0 is a company's "no format"
   campos.Inteiro(&pais, kFalhou);
   campos.Texto(&nome1, 0);
   campos.Texto(&nome2, 0);
@@ -199,6 +200,7 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
   int32_t code = 0;
   TLeitor campos(p, &code);
   campos.Inteiro(&fmt.id, kFalhou);
+  if (code == 0 && fmt.id < 1) code = kFalhou;
   campos.Fim(kFalhou);
   *ok = code == 0;
   while (*ok) {

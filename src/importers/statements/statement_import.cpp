@@ -225,8 +225,10 @@ void TLeitorDeBalanco::LeValor(const std::string& tok) {
 
 void TLeitorDeBalanco::Grava() {
   const int32_t source = bal_.sourcedobal;
-  if (fmt1_ >= 0) DefineFormatoBalDaEmpSeNulo(emp_, source, bal_.TipoDocumento, fmt1_);
-  // The database keeps 0 for a company that has no format chosen.
+  // Format 0 is "no format" (no format has that id): "FORMAT 0" chooses
+  // nothing, and a company holding 0 has none, so format number 2 never
+  // equals it.
+  if (fmt1_ > 0) DefineFormatoBalDaEmpSeNulo(emp_, source, bal_.TipoDocumento, fmt1_);
   int32_t fmt = -1;
   if (GetFmtBalDaEmp(emp_, source, &fmt) != 0 || fmt == 0) fmt = -1;
   if (fmt2_ >= 0 && fmt2_ == fmt) {

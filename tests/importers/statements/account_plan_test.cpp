@@ -67,6 +67,7 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {"*BLOCOCBAL 7 Caixa Cash\n", 0, "SELECT nome FROM bloco_conta_bal WHERE id = 7",
        "Caixa|Cash|"},
       {"*FBAL 5 0 \"\" \"\"\n", 3943, "", ""},
+      {"*FBAL 0 0 Padrao\n", 3943, "SELECT count(*) FROM fmt_bal WHERE id = 0", "0"},
       {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
       {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
