@@ -232,8 +232,6 @@ TEST_F(Indicators, Formatos) {
   EXPECT_NE(e, 0);
   RegisterDatabaseProcedures();
   EXPECT_NE(DefIndicadores().PegaDef(58, &e), nullptr);
-  EXPECT_EQ(IdsDosGruposDeLinha().size(), 13u);
-  EXPECT_EQ(std::string(NomeDoGrupoDeLinha(6)), "Negocia\347\343o|Trading|Negociaci\363n");
   EXPECT_EQ(std::string(NomeDoGrupoDeLinha(7)), "");
 }
 
