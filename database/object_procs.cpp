@@ -198,8 +198,12 @@ int32_t ChecaEmp(ProcContext& c, int32_t id, const std::vector<Value>& old) {
   for (const char* m : {"@moedabalLocal", "@moedabalSEC", "@moedaInformeFIDC"}) {
     if (!MoedaOuNenhuma(c, InInt(c, m, -1))) return kMoedaDesconhecida;
   }
+  // Format 0 is none chosen; any other must exist.
   for (const char* f : {"@fmtbal", "@fmtbal1", "@fmtbal2", "@fmtbal3"}) {
-    if (!Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", InInt(c, f))) return kFmtBalDesconhecido;
+    const int32_t fmt = InInt(c, f);
+    if (fmt != 0 && !Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", fmt)) {
+      return kFmtBalDesconhecido;
+    }
   }
   if (!old.empty() && old[2].AsInt() != pais && !InBool(c, "@PodeAlterarPaisDaEmp")) {
     return kSemDireitoPaisDaEmp;

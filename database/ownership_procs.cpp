@@ -34,8 +34,7 @@ namespace {
 
 constexpr int32_t kAcionistaNaoAchado = 4178;
 constexpr int32_t kCacNaoAchada = 3932;
-// The special parties (total, base, free float) take the three largest ids;
-// new parties are numbered below them.
+// The special parties (total, base, free float) take the three largest ids.
 constexpr int32_t kPrimeiroEspecial = 2147483645;
 
 // A name's letters and digits in upper case: names that differ only in
@@ -109,14 +108,35 @@ void AcionistaGetByDocPaisV3(ProcContext& c) {
   c.Out("@EhAplicacao", Value::Bool(rs.Field(3).AsInt() != 0));
 }
 
+// The id of the next free party code of country pais (the code after the
+// highest one in use there), 0 when the country has none left. Party ids
+// follow the codes within a country: code k is pais * 10000 + k below
+// 10000, else (pais + 100) * 100000 + k - 10000, up to code 109999; codes
+// 65533..65535 of country 9 name the special parties and are skipped.
+int32_t ProximoIdNoPais(ProcContext& c, int32_t pais) {
+  const struct {
+    int64_t primeiro, ultimo;
+  } faixas[] = {{int64_t{pais} * 10000 + 1, int64_t{pais} * 10000 + 9999},
+                {(int64_t{pais} + 100) * 100000, (int64_t{pais} + 100) * 100000 + 99999}};
+  for (const auto& f : faixas) {
+    Recordset rs = c.Query(
+        "SELECT MAX(id) FROM acionista WHERE id BETWEEN ? AND ?",
+        {Value::Int(static_cast<int32_t>(f.primeiro)), Value::Int(static_cast<int32_t>(f.ultimo))});
+    rs.First();
+    int64_t id = rs.Field(0).IsNull() ? f.primeiro : rs.Field(0).AsInt() + int64_t{1};
+    const int64_t especiais = (9 + 100) * 100000 + 65533 - 10000;
+    if (pais == 9 && id >= especiais && id <= especiais + 2) id = especiais + 3;
+    if (id <= f.ultimo) return static_cast<int32_t>(id);
+  }
+  return 0;
+}
+
 void AcionistaAddV3(ProcContext& c) {
   std::string chave;
   const int32_t e = ChecaParte(c, 0, &chave);
   if (e != 0) return c.Return(e);
-  Recordset rs = c.Query("SELECT IFNULL(MAX(id), 0) + 1 FROM acionista WHERE id < ?",
-                         {Value::Int(kPrimeiroEspecial)});
-  rs.First();
-  const int32_t id = rs.Field(0).AsInt();
+  const int32_t id = ProximoIdNoPais(c, InInt(c, "@pais"));
+  if (id == 0) return c.Return(kErrAcionistaPaisCheio);
   const Value pais = Value::Int(InInt(c, "@pais"));
   c.Exec(
       "INSERT INTO acionista (id, pais, nome, doc, eh_acionista, eh_aplicacao) "

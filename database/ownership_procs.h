@@ -17,6 +17,7 @@ inline constexpr int32_t kErrAcionistaPaisInvalido = 51103;  // "@pais" not a co
 inline constexpr int32_t kErrAcionistaDocDeOutro = 51104;
 inline constexpr int32_t kErrAcionistaDesconhecido = 51105;  // "@id" names no party
 inline constexpr int32_t kErrAcionistaEspecial = 51106;      // the special parties are fixed
+inline constexpr int32_t kErrAcionistaPaisCheio = 51107;     // no free party code in "@pais"
 inline constexpr int32_t kErrCacEmpDesconhecida = 51110;     // "@emp" names no company
 inline constexpr int32_t kErrCacSemDtRef = 51111;            // "@dtref" is NULL
 inline constexpr int32_t kErrCacTipoInvalido = 51112;        // kind not 0, 1 or 3

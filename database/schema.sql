@@ -85,7 +85,7 @@ CREATE TABLE moeda (
   nome  TEXT NOT NULL
 );
 CREATE TABLE base_comercializavel (id INTEGER PRIMARY KEY, nome TEXT NOT NULL);
-CREATE TABLE fmt_bal (id INTEGER PRIMARY KEY, nome TEXT NOT NULL, pais INTEGER NOT NULL DEFAULT 9);
+CREATE TABLE fmt_bal (id INTEGER PRIMARY KEY CHECK (id >= 1), nome TEXT NOT NULL, pais INTEGER NOT NULL DEFAULT 9);
 CREATE TABLE bolsa (
   id           INTEGER PRIMARY KEY,
   pais         INTEGER NOT NULL,
@@ -168,7 +168,8 @@ CREATE VIEW AcionistaDoc AS SELECT docpais, doc_id, id AS aci FROM acionista_doc
 -- ticker). Codes compare without regard to ASCII letter case. -1 means
 -- "none" for currencies, the contract type and, on input, the country of
 -- a series' code (then the company's country is stored). A statement
--- format 0 counts as not chosen yet ("DefineFormatoBalDaEmpSeNulo").
+-- format 0 means none chosen ("DefineFormatoBalDaEmpSeNulo" sets it then):
+-- no format has the id 0.
 CREATE TABLE empresa (
   id                 INTEGER PRIMARY KEY,
   cod                TEXT NOT NULL CHECK (cod <> ''),
@@ -396,7 +397,7 @@ INSERT INTO moeda (id, cod, pais, nome) VALUES
   (30, 'CHF', 30, 'Swiss franc (CHF)'),
   (31, '#31', 9, 'Moeda 31 (#31)');
 INSERT INTO base_comercializavel (id, nome) VALUES (1, 'Zun Clients'), (2, 'Extended DB');
-INSERT INTO fmt_bal (id, nome) VALUES (0, 'Standard'), (1, 'Banks'), (2, 'Insurance');
+INSERT INTO fmt_bal (id, nome) VALUES (1, 'Banks'), (2, 'Insurance'), (3, 'Standard');
 INSERT INTO bolsa (id, pais, cod, codiso10383) VALUES
   (0, 9, 'NONE', ''), (1, 0, 'BOVESPA', 'BVMF'), (2, 1, 'NYSE', 'XNYS'), (3, 1, 'NASDAQ', 'XNAS');
 INSERT INTO vote_stat (id, cod) VALUES (0, 'ON'), (1, 'PN'), (2, 'UNT');
@@ -725,4 +726,4 @@ BEGIN
   VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
 END;
 
-INSERT INTO schema_version (version, applied) VALUES (11, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (12, datetime('now', 'localtime'));

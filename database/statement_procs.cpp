@@ -159,7 +159,8 @@ void BlocoContaBalPut(ProcContext& c) {
 
 void FormatoBalPut(ProcContext& c) {
   const int32_t id = InInt(c, "@id");
-  if (id < 0) return c.Return(kErrFormatoBalInvalido);
+  // 0 is a company's "no format": no format may take it.
+  if (id < 1) return c.Return(kErrFormatoBalInvalido);
   const int32_t pais = InInt(c, "@pais");
   if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais)})) {
     return c.Return(kErrFormatoBalPaisDesconhecido);

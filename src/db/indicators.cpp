@@ -177,7 +177,6 @@ const char* NomeCurtoDoEaa(uint8_t eaa) { return eaa <= kEaaEmp ? kProcs[eaa].no
 
 int32_t TListaDefIndicador::GaranteLido() {
   if (lido_) return 0;
-  lido_ = true;  // a failed read is not repeated by every later use
   defs_.clear();
   const int32_t e = LeLista("GetTodosDefIndicador", [this](DsRef cmd) {
     _DefIndicador d;
@@ -187,6 +186,9 @@ int32_t TListaDefIndicador::GaranteLido() {
     AdicionaLocal(d);
     return 0;
   });
+  // A failed read is read again on the next use: an empty list would make
+  // every later indicator of the run an undefined one.
+  lido_ = e == 0;
   if (e != 0) {
     defs_.clear();
     Loga("TLDI.GaranteLido erro:" + Str(e));
@@ -538,6 +540,9 @@ bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int3
   }
   static const std::set<uint8_t> kTodos = {kEaaAnb, kEaaAtv, kEaaEmp};
   TParesEaaIndicador pares;
+  // An object of a kind without a registration format does not hide the
+  // indicator of the others: its failure counts only when none holds it.
+  int32_t sem_regra = 0;
   for (const TObjListItem& it : itens) {
     // Only the object itself and the objects it belongs to.
     if ((eaa == kEaaAnb && it.anbId != id_eaa) || (eaa == kEaaAtv && it.atvId != id_eaa)) {
@@ -554,6 +559,11 @@ bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int3
     TParesEaaIndicador do_objeto;
     *e = 0;
     IndicadoresDoFormato(id_fdc, it.atvTipoObj, it.empPais, kTodos, &do_objeto, e);
+    if (*e == kErrFormatoRegra) {
+      sem_regra = *e;
+      *e = 0;
+      continue;
+    }
     if (*e != 0) return false;
     pares.insert(pares.end(), do_objeto.begin(), do_objeto.end());
   }
@@ -567,6 +577,7 @@ bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int3
       break;
     }
   }
+  if (!achou) *e = sem_regra;
   return achou;
 }
 

@@ -67,7 +67,8 @@ struct _DefIndicador {
 // next result set, then a result set with the final "result").
 class TListaDefIndicador {
  public:
-  // Reads the definitions unless read. A failed read is not retried. Returns
+  // Reads the definitions unless read; a failed read is read again on the
+  // next use. Returns
   // 0, 4286 for a row with Id < 1, or the call's code.
   int32_t GaranteLido();
   // The definition of id (read first); nullptr for an empty slot, an id
@@ -206,8 +207,9 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
 // Whether the indicator lies in the registration format of the object or
 // of the objects it belongs to (the series, its class, its company): the
 // first format pair found gives *eaa_achado, a pair of the asked kind ends
-// the search. *e is the first failure's code. Preconditions: the out
-// arguments are not null.
+// the search. *e is the first failure's code; an object whose kind has no
+// format rule (35009) is passed over, and gives *e only when the indicator
+// is not found. Preconditions: the out arguments are not null.
 bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int32_t* e,
                             uint8_t* eaa_achado);
 

@@ -200,6 +200,9 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
       ++lnn;
       LastLine = *line;
       achou = !IsComment(*line, blank_is_data);
+      // A skipped comment is no line: the end of the file right after it
+      // inside a record reads as an empty line, not as the comment.
+      if (!achou) line->clear();
     }
   }
   if (Parser) Parser->SetLine(*line);

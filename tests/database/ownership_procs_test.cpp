@@ -70,7 +70,7 @@ TEST_F(OwnershipProcs, Partes) {
            {"AcionistaPutV3", Put(2, 1, "Beatriz", "X-1", false, true, true), 0,
             (ana + ";2|Beatriz|X-1|1:X1|Bia").c_str()},
            {"AcionistaAddV3", Parte(0, 1, "Caio", "x1", true), 0,
-            "1|Ana|12.345/0001-x|0:123450001X|;2|Beatriz|X-1||Bia;3|Caio|x1|1:X1|"}});
+            "1|Ana|12.345/0001-x|0:123450001X|;2|Beatriz|X-1||Bia;10001|Caio|x1|1:X1|"}});
 }
 
 TEST_F(OwnershipProcs, Composicoes) {

@@ -12,6 +12,7 @@
 #include "../database/db_fixture.h"
 #include "db/global_state.h"
 #include "foundation/momento.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/accessors.h"
 #include "zi_globs_fixture.h"
 
@@ -219,8 +220,18 @@ TEST_F(Indicators, Formatos) {
     EXPECT_EQ(achado, b.achado) << b.indica;
     EXPECT_EQ(IndicadorNoFormato(b.indica, b.id_eaa, b.eaa, &e), b.no_formato) << b.indica;
   }
-  EXPECT_EQ(IdsDosGruposDeLinha().size(), 13u);
-  EXPECT_EQ(std::string(NomeDoGrupoDeLinha(6)), "Negocia\347\343o|Trading|Negociaci\363n");
+  // A series of a kind without a rule does not hide the company's format.
+  Sql("INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (9, 1, 3, 1, 3);"
+      "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (9, 9, 'IDX9', 1, 0)");
+  EXPECT_TRUE(IndicadorNoFormato(58, 1, kEaaEmp, &e));
+  EXPECT_EQ(e, 0);
+  // A failed read of the definitions is read again on the next use.
+  UnregisterProcedure("GetTodosDefIndicador");
+  DefIndicadoresHooks.Recria();
+  EXPECT_EQ(DefIndicadores().PegaDef(58, &e), nullptr);
+  EXPECT_NE(e, 0);
+  RegisterDatabaseProcedures();
+  EXPECT_NE(DefIndicadores().PegaDef(58, &e), nullptr);
   EXPECT_EQ(std::string(NomeDoGrupoDeLinha(7)), "");
 }
 

@@ -1,6 +1,5 @@
 #include "importers/market/bulletins.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "db/global_state.h"
@@ -68,9 +67,17 @@ bool TMakeUpBolCot::EhBoletim(TGrupo& g) {
     g.TotalConhecido = GetTotalAnbDessaBolsaTBGL(g.Bolsa, g.Tipo, &total) == 0;
     g.Total = g.TotalConhecido ? total : 0;
   }
-  // The ratio rounds to the nearest integer, halves to the even one (the
-  // default rounding mode), and compares in 64 bits.
-  const auto limite = static_cast<int64_t>(std::nearbyint(kRazaoDoBoletim * g.Total));
+  // The ratio rounds to the nearest integer, halves to the even one, and
+  // compares in 64 bits. It is computed in integers: in floating point 0.7 x 45
+  // is just below 31.5 and would round to 31.
+  const int64_t decimos = kRazaoDoBoletimEmDecimos * g.Total;
+  int64_t limite = decimos / 10;
+  int64_t resto = decimos % 10;
+  if (resto < 0) {  // floor division for a negative total
+    limite -= 1;
+    resto += 10;
+  }
+  if (resto > 5 || (resto == 5 && limite % 2 != 0)) ++limite;
   return static_cast<int64_t>(g.Count) > limite;
 }
 

@@ -27,8 +27,9 @@ namespace zun {
 
 // A group needs at least this many quotes to be a bulletin...
 inline constexpr int32_t kMinCotacoesDoBoletim = 20;
-// ...and more than this share of its exchange's series of that kind.
-inline constexpr double kRazaoDoBoletim = 0.7;
+// ...and more than this share of its exchange's series of that kind, in
+// tenths (0.7), so that the limit is computed exactly in integers.
+inline constexpr int64_t kRazaoDoBoletimEmDecimos = 7;
 // Quotes create no further groups once this many exist (so no more than 91
 // groups come from quotes); forced groups are always created.
 inline constexpr size_t kMaxGruposAntesDeCotacao = 90;

@@ -27,7 +27,9 @@ bool FormatosDeBalanco(std::string_view s, tIntStgList* lista, size_t maximo,
   partes.SetText(s);
   while (!partes.AtEnd()) {
     int32_t fmt = 0;
-    if (fmts->size() == maximo || !IdDaLista(partes.NextField(), lista, &fmt)) return false;
+    if (fmts->size() == maximo) return false;
+    const std::string_view parte = partes.NextField();
+    if (!IdDaLista(parte, lista, &fmt) && !(StrToIntOk(parte, &fmt) && fmt == 0)) return false;
     fmts->push_back(fmt);
   }
   return !fmts->empty();

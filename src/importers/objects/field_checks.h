@@ -22,9 +22,10 @@ bool IdDaLista(std::string_view s, tIntStgList* lista, int32_t* id);
 // range, where no code is valid.
 bool Naics16(int32_t v, int16_t* naics);
 
-// The statement formats of s: integers joined by "-" ("3-5"), each an id of
-// lista, at most maximo of them (*fmts gets them in order). False for an
-// empty piece, a piece that is not such an id, or too many pieces.
+// The statement formats of s: integers joined by "-" ("3-5"), each 0 (no
+// format) or an id of lista, at most maximo of them (*fmts gets them in
+// order). False for an empty piece, a piece that is neither, or too many
+// pieces.
 bool FormatosDeBalanco(std::string_view s, tIntStgList* lista, size_t maximo,
                        std::vector<int32_t>* fmts);
 

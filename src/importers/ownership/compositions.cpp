@@ -357,6 +357,9 @@ int32_t IdDoCodigoNoPais(int32_t codigo, int32_t pais) {
     if (codigo == 65534) return NacBase;
     if (codigo == 65533) return NacFreeFloat;
   }
+  // A negative code, or one past the country's last, would name a party of
+  // another country.
+  if (codigo < 0 || codigo > kMaxCodigoNoPais) return 0;
   const int64_t id = codigo < 10000 ? int64_t{pais} * 10000 + codigo
                                     : (int64_t{pais} + 100) * 100000 + codigo - 10000;
   return id < 1 || id > std::numeric_limits<int32_t>::max() ? 0 : static_cast<int32_t>(id);

@@ -51,10 +51,15 @@ struct TCacHeader {
   uint8_t TipoDocumento = 0;
 };
 
+// The highest party code within a country: codes 10000 and above take the
+// country's 100000 ids from (country + 100) * 100000.
+inline constexpr int32_t kMaxCodigoNoPais = 109999;
+
 // The party id of a party code within a country: the special parties for
 // country 9 and codes 65535, 65534, 65533; country * 10000 + code for a
-// code below 10000; else (country + 100) * 100000 + code - 10000. 0 when
-// the result is not a positive 32-bit id.
+// code below 10000; else (country + 100) * 100000 + code - 10000. 0 for a
+// code below 0 or above kMaxCodigoNoPais, and when the result is not a
+// positive 32-bit id. The database numbers new parties by the same scheme.
 int32_t IdDoCodigoNoPais(int32_t codigo, int32_t pais);
 
 // Adds valor to (soma) or sets it as the value of the item of the key,

@@ -356,6 +356,21 @@ int32_t PutClasse(const TBaseAcionaria& b, const TUmaClasseNaBac& c, bool del_ou
 
 int32_t TBaseAcionaria::Grava() {
   if (!Mudou()) return 0;
+  // One transaction for the whole base: the first class written deletes
+  // the others, so a failure midway must leave the stored base as it was.
+  DbBeginTran();
+  int32_t e = 0;
+  try {
+    e = GravaClasses();
+  } catch (...) {
+    DbEndTran(false);
+    throw;
+  }
+  DbEndTran(e == 0);
+  return e;
+}
+
+int32_t TBaseAcionaria::GravaClasses() {
   int32_t e = 0;
   bool gravou = false;
   PreOrdem(&Raiz, [&](TUmaClasseNaBac* c) {

@@ -112,7 +112,8 @@ class TBaseAcionaria {
   // Whether a class other than the root differs from what was read.
   bool Mudou() const;
   // Writes the classes when the base changed; deletes the base when no
-  // class is left to write. 0 or the first failed call's code.
+  // class is left to write. One transaction: on a failure the stored base
+  // stays as it was. 0 or the first failed call's code.
   int32_t Grava();
 
   TListaBaseAcionaria* Lista;
@@ -120,6 +121,10 @@ class TBaseAcionaria {
   double Data;
   uint8_t Source;
   TUmaClasseNaBac Raiz;  // class 0
+
+ private:
+  // The writes of Grava, inside its transaction.
+  int32_t GravaClasses();
 };
 
 // All stored share bases of one company for one source, by date.

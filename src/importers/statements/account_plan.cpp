@@ -180,6 +180,7 @@ void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
   std::string nome1, nome2;
   TLeitor campos(p, &code);
   campos.Inteiro(&id, kFalhou);
+  if (code == 0 && id < 1) code = kFalhou;  // 0 is a company's "no format"
   campos.Inteiro(&pais, kFalhou);
   campos.Texto(&nome1, 0);
   campos.Texto(&nome2, 0);
@@ -199,6 +200,7 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
   int32_t code = 0;
   TLeitor campos(p, &code);
   campos.Inteiro(&fmt.id, kFalhou);
+  if (code == 0 && fmt.id < 1) code = kFalhou;
   campos.Fim(kFalhou);
   *ok = code == 0;
   while (*ok) {
@@ -223,7 +225,21 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
     }
     fmt.Linhas.push_back(l);
   }
-  if (*ok && !to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
+  if (!*ok || to_no_check) return;
+  // Every account line names an account of the plan: a format that names
+  // another could not be loaded, and the statements of its companies would
+  // go unchecked. Accounts added earlier in the file count, so this is
+  // checked when the format is written.
+  for (const TLinhaFmtBal& l : fmt.Linhas) {
+    if (!l.EhConta()) continue;
+    try {
+      CacheContaBal().Get(l.conta);
+    } catch (const EZunInputException&) {
+      *ok = false;
+      return;
+    }
+  }
+  *ok = DbApresFormatoBalPut(fmt) == 0;
 }
 
 }  // namespace zun

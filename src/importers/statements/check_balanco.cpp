@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
+#include "db/global_state.h"
+#include "foundation/log.h"
 #include "importers/statements/accounts.h"
 #include "toolbox/dbutil/accessors.h"
 
@@ -53,6 +57,23 @@ void TCheckBalanco::Checa() {
   Escreve();
   Completude();
   Nota();
+  if (DbgDifChecagemBal) LogaDiferencas();
+}
+
+void TCheckBalanco::LogaDiferencas() const {
+  const auto texto = [](bool tem, double v) {
+    if (!tem) return std::string("-");
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return std::string(buf);
+  };
+  for (int32_t i = 1; i <= n_; ++i) {
+    const Entrada& en = e_[static_cast<size_t>(i)];
+    if (!en.conflito) continue;
+    Loga("ChecaBal dif emp:" + std::to_string(bal_.empresa) + " per:" + std::to_string(periodo_) +
+         " linha:" + std::to_string(i) + " conta:" + std::to_string(fmt_.Linha(i).conta) + " rep:" +
+         texto(en.tem_reportado, en.reportado) + " calc:" + texto(en.tem_calculado, en.calculado));
+  }
 }
 
 bool TCheckBalanco::EhConta(int32_t i) const { return fmt_.Linha(i).EhConta(); }

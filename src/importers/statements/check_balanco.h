@@ -11,7 +11,10 @@
 // outcome is the header's grade: ChecagemFalhou 0 (passed), 1 (only
 // unreported top-level totals disagree) or 2 (failure), Incompleto (a line
 // with an identification code has no value) and AceitarFalhaNaChecagem
-// cleared when nothing failed. The check writes no messages.
+// cleared when nothing failed. The check writes no messages; with the
+// switch "DbgDifChecagemBal" it logs each line left in conflict
+// ("ChecaBal dif ...": company, period, line, account, the reported and the
+// computed value, "-" for none).
 //
 // Values compare with Valorigual: equal within a relative 1e-8, or both at
 // most 1e-8 in magnitude, computed in long double.
@@ -86,6 +89,7 @@ class TCheckBalanco {
   void Anota(int32_t i, int32_t passos);
   void Completude();
   void Nota();
+  void LogaDiferencas() const;
 
   bool EhConta(int32_t i) const;
   bool Ancorada(int32_t i) const;

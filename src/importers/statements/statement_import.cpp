@@ -133,10 +133,16 @@ void TLeitorDeBalanco::LeChave() {
   bal_.TipoDocumento = static_cast<uint8_t>(tipo_doc);
   if (imp_.ToNoCheck || (!v_.SeMaisNovo && !v_.Atualiza)) return;
   // The stored statement: compared with for "*FSIFNEWER", the starting
-  // point for "*FSUPDATE". A failed read leaves it cleared.
+  // point for "*FSUPDATE". None stored (3585) leaves it cleared; any other
+  // failure fails the block, which would otherwise replace a statement it
+  // could not read.
   const int32_t lido =
       BalGetPelaDataCons(emp_, bal_.dataref, bal_.consolidado != 0, tipo_doc, source, &gravado_);
   if (lido != 0) gravado_.Limpa();
+  if (lido != 0 && lido != kBalNaoGuardado) {
+    code_ = lido;
+    return;
+  }
   if (v_.Atualiza && lido == 0) bal_ = gravado_;
 }
 
@@ -209,7 +215,8 @@ void TLeitorDeBalanco::LeValor(const std::string& tok) {
   if (Maiusculas(p_.Field(i)) == "3M") periodo = 1, ++i;
   if (Maiusculas(p_.Field(i)) == "FY") periodo = 0, ++i;
   double valor = 0;
-  if (!StrToFloatOk(p_.Field(i), &valor)) {
+  // Nothing may follow the value: "@1010 1 234 567" is not 1.
+  if (!StrToFloatOk(p_.Field(i), &valor) || !p_.Field(i + 1).empty()) {
     code_ = kBalValor;
     return;
   }
@@ -218,8 +225,10 @@ void TLeitorDeBalanco::LeValor(const std::string& tok) {
 
 void TLeitorDeBalanco::Grava() {
   const int32_t source = bal_.sourcedobal;
-  if (fmt1_ >= 0) DefineFormatoBalDaEmpSeNulo(emp_, source, bal_.TipoDocumento, fmt1_);
-  // The database keeps 0 for a company that has no format chosen.
+  // Format 0 is "no format" (no format has that id): "FORMAT 0" chooses
+  // nothing, and a company holding 0 has none, so format number 2 never
+  // equals it.
+  if (fmt1_ > 0) DefineFormatoBalDaEmpSeNulo(emp_, source, bal_.TipoDocumento, fmt1_);
   int32_t fmt = -1;
   if (GetFmtBalDaEmp(emp_, source, &fmt) != 0 || fmt == 0) fmt = -1;
   if (fmt2_ >= 0 && fmt2_ == fmt) {
@@ -227,8 +236,12 @@ void TLeitorDeBalanco::Grava() {
     return;
   }
   if (fmt >= 0) {
+    // A format that does not load would leave the statement unchecked and
+    // stored as passed: the block fails with the load's code.
     TFormatoBal formato;
-    if (CarregaFormatoBal(fmt, &formato) == 0) ChecaBalanco(formato, bal_);
+    code_ = CarregaFormatoBal(fmt, &formato);
+    if (code_ != 0) return;
+    ChecaBalanco(formato, bal_);
   }
   // The warning is Windows-1252 text, like the files and the log.
   if (v_.SeMaisNovo && gravado_.id != 0 && bal_.datadivulgacao < gravado_.datadivulgacao) {

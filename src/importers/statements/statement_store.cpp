@@ -242,13 +242,25 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
   const int32_t id_inicial = bal->id;
   int32_t code = 0;
   int32_t marcado = 0;  // the statement marked not to log, 0 for none
-  for (;;) {
+  for (int tentativa = 1;; ++tentativa) {
     int passo = 0;
     bool commit = false;
     bool desmarcado = false;  // the mark was taken off inside this attempt
     bool repete = false;
     std::exception_ptr relanca;
     const auto lugar = [&passo] { return "DbBalPut(passo:" + std::to_string(passo) + ")"; };
+    // A lost link: reconnect, and repeat the write while attempts are left.
+    const auto link_perdido = [&](const ProviderError& x) {
+      Loga("exception " + NomeDaClasse(x) + ":" + x.what() + " " + lugar() + "->TentaReconectar");
+      // Reconnecting first lets the session reopen the transaction nest
+      // that the lost link took with it, so that ending it below works.
+      const bool reconectou = Db != nullptr && Db->TentaReconectar("DbBalPut");
+      if (reconectou && code == 0 && tentativa < kTentativasDeDbBalPut) {
+        repete = true;
+      } else {
+        relanca = std::current_exception();
+      }
+    };
     try {
       ++passo;  // 1
       DbBeginTran();
@@ -261,14 +273,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
           if (code == 0) code = 4463;
           Loga(prefixo + "->error:" + std::to_string(code));
         } else {
-          Loga(prefixo + "->TentaReconectar");
-          // Reconnecting first lets the session reopen the transaction nest
-          // that the lost link took with it, so that ending it below works.
-          if (Db != nullptr && Db->TentaReconectar("DbBalPut") && code == 0) {
-            repete = true;
-          } else {
-            relanca = std::current_exception();
-          }
+          link_perdido(x);
         }
       } catch (const std::exception& x) {
         CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
@@ -282,6 +287,14 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
       } catch (const std::exception& x) {
         commit = false;
         CodigoDaExcecao(lugar() + " end tran", &code, x, 3997);
+      }
+    } catch (const ProviderError& x) {
+      // The transaction could not even begin: a lost link is repeated like
+      // one inside the attempt; any other failure gives its code.
+      if (x.Kind() == ErrorKind::kConnectionLost) {
+        link_perdido(x);
+      } else {
+        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
       }
     } catch (const std::exception& x) {
       // The transaction could not even begin.

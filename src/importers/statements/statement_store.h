@@ -17,12 +17,19 @@
 
 namespace zun {
 
+// The read's code when no statement has the key.
+inline constexpr int32_t kBalNaoGuardado = 3585;
+
 // Reads the stored statement of the key into *bal (cleared first). Returns
 // 0, 3585 when no statement has that key (*bal stays cleared), 3520 or
 // 3521 (or the code the exception carried) when its header or its cells
 // cannot be read, or the code of the procedure call. Never raises.
 int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
                            int32_t tipo_documento, int32_t source, TBalanco* bal);
+
+// Attempts of one statement write when the link is lost; the last one's
+// exception is raised.
+inline constexpr int kTentativasDeDbBalPut = 3;
 
 // Writes *bal: header ("BalHeadPutV2"; a new statement gets its id in
 // bal->id), then the cells, in one transaction. entrou_como_novo_bd marks
@@ -31,9 +38,11 @@ int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
 // constraint error (not repeated); 15778 when the write did not reach its
 // commit point without a code; 3522 (or the exception's code) for a failure
 // that is not the provider's; 3997 when ending the transaction failed; or
-// the header call's code. A lost connection that the session restores
-// repeats the whole write; when it cannot be restored the provider's error
-// is raised again to the caller.
+// the header call's code. A connection lost during the write or at the
+// begin of its transaction that the session restores repeats the whole
+// write, up to kTentativasDeDbBalPut attempts; when it cannot be restored,
+// or on the last attempt, the provider's error is raised again to the
+// caller.
 int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd);
 
 }  // namespace zun

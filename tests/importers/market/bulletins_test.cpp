@@ -27,8 +27,9 @@ class BulletinImport : public MercadoDb {
 };
 
 TEST_F(BulletinImport, BulletinTest) {
-  CriaSeries(1, 1, 100, "A");  // kind 1: 100 series, kind 2: 28, kind 3: none
+  CriaSeries(1, 1, 100, "A");  // kind 1: 100 series, 2: 28, 3: none, 4: 45
   CriaSeries(1, 2, 28, "B");
+  CriaSeries(1, 4, 45, "C");
   const struct {
     const char* what;
     uint8_t tipo;
@@ -41,6 +42,7 @@ TEST_F(BulletinImport, BulletinTest) {
       {"71 of 100", 1, 71, false, false, true},
       {"20 of 28 (19.6 rounds to 20)", 2, 20, false, false, false},
       {"21 of 28", 2, 21, false, false, true},
+      {"32 of 45 (31.5 rounds to 32)", 4, 32, false, false, false},
       {"20 of 100, total unreadable", 1, 20, false, true, true},
       {"forced without quotes", 1, 0, true, false, true},
   };

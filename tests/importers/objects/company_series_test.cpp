@@ -22,7 +22,7 @@ class CompanySeriesImport : public ObjectRecordsImport {
   void SetUp() override {
     ObjectRecordsImport::SetUp();
     SqlScript(
-        "INSERT INTO fmt_bal (id, nome) VALUES (3, 'Funds'), (5, 'Holdings');"
+        "INSERT INTO fmt_bal (id, nome) VALUES (5, 'Holdings');"
         "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (2, 1, 3, 1, 0);"
         "UPDATE anb SET pais_pro_cod_zun = 0");
     UsuarioIsAdmin = true;  // formats of further sources, moving series

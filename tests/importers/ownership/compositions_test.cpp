@@ -144,7 +144,8 @@ TEST(IdDoCodigoNoPais, Faixas) {
     int32_t codigo, pais, id;
   } casos[] = {{65535, 9, NacTotal}, {65534, 9, NacBase}, {65533, 9, NacFreeFloat},
                {65535, 0, 10055535}, {123, 55, 550123},   {12345, 55, 15502345},
-               {9999, 0, 9999},      {2147483647, 79, 0}, {0, 0, 0}};
+               {9999, 0, 9999},      {2147483647, 79, 0}, {0, 0, 0},
+               {-1, 55, 0},          {110000, 55, 0}};
   for (const auto& c : casos) {
     EXPECT_EQ(IdDoCodigoNoPais(c.codigo, c.pais), c.id) << c.codigo << "/" << c.pais;
   }

@@ -189,13 +189,19 @@ TEST_F(ShareBaseImport, LineErrors) {
 }
 
 // A refused write (this user has no right to source 1) fails the line and
-// is logged with the class and its slots.
+// is logged with the class and its slots; a base whose last class fails is
+// left as it was stored.
 TEST_F(ShareBaseImport, FailedWriteIsLogged) {
   LogCapture log;
   EXPECT_EQ(Importa("*SHARES PETR 0 2024-03-31 1 #3 10 990"), 51206);
   EXPECT_TRUE(
       log.Has("T1CnB.SDb Erro: 51206 empresa 1 2024-03-31 Src:1 classe 3/Preferred shares "
               "[1000/5=10/2+990/2]"));
+  for (const char* c : {"1", "2", "3"}) Sql(Guardada(c, "7, 2, 0, 0, 0, 0"));
+  Sql("CREATE TRIGGER falha BEFORE INSERT ON base_acionaria WHEN NEW.id_class = 3 "
+      "BEGIN SELECT RAISE(ABORT, 'no'); END");
+  EXPECT_NE(Importa("*SHARES PETR 0 2024-03-31 0 #2 TOTAL 600 #3 TOTAL 400"), 0);
+  EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), "1|7/2=0/0+0/0;2|7/2=0/0+0/0;3|7/2=0/0+0/0");
 }
 
 }  // namespace

@@ -34,12 +34,14 @@ TEST_F(OwnershipImport, Acionista) {
          "Share holder: name \"Banco X SA\" is not main name \"Banco Y\"",
          "1|Banco Y|1|1|Banco X S.A."},
         {"*SHAREHOLDERIFDOCISNEW Fundo 1 999\n*PFITEMIFDOCISNEW Carteira 1 888 N N", 0, "",
-         "1|Banco Y|1|1|Banco X S.A.;2|Fundo|1|0|;3|Carteira|0|1|"},
+         "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|"},
         {"*SHAREHOLDER " + nome131 + " 2 77", 0, "Nac.Nome MaxLen:130 len:131 \"" + nome131,
-         "1|Banco Y|1|1|Banco X S.A.;2|Fundo|1|0|;3|Carteira|0|1|;4|" + nome131.substr(1) +
-             "|1|0|"}});
-  const std::string todas =
-      "1|Banco Y|1|1|Banco X S.A.;2|Fundo|1|0|;3|Carteira|0|1|;4|" + nome131.substr(1) + "|1|0|";
+         "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" +
+             nome131.substr(1) + "|1|0|"}});
+  // A new party's id is its next code within its country.
+  const std::string outras =
+      ";10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" + nome131.substr(1) + "|1|0|";
+  const std::string todas = "1|Banco Y|1|1|Banco X S.A." + outras;
   Roda(kPartes, {{"*SHAREHOLDER Ana 0", 4322, "Invalid # of fields", todas},
                  {"*SHAREHOLDER Ana 0 1 Y Y x", 4322, "Invalid # of fields", todas},
                  {"*SHAREHOLDER \"\" 0 1", 4323, "Empty <name>", todas},
@@ -48,7 +50,7 @@ TEST_F(OwnershipImport, Acionista) {
                  {"*SHAREHOLDER Ana 0 1 talvez", 4204, "", todas},
                  {"*SHAREHOLDER Ana 0 1 N talvez", 45119, "", todas},
                  {"*SHAREHOLDER Ana 0 " + std::string(96, '7'), 0, "Nac.doc MaxLen:95 len:96",
-                  todas + ";5|Ana|1|0|"}});
+                  "1|Banco Y|1|1|Banco X S.A.;2|Ana|1|0|" + outras}});
 }
 
 // The limits are checked after the check pass: nothing is written when

@@ -67,10 +67,12 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {"*BLOCOCBAL 7 Caixa Cash\n", 0, "SELECT nome FROM bloco_conta_bal WHERE id = 7",
        "Caixa|Cash|"},
       {"*FBAL 5 0 \"\" \"\"\n", 3943, "", ""},
+      {"*FBAL 0 0 Padrao\n", 3943, "SELECT count(*) FROM fmt_bal WHERE id = 0", "0"},
       {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
       {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
       {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", ""},  // no END
+      {"*APRESFBAL 5\n0 5999 2 0 0\nEND\n", 3943, "SELECT count(*) FROM ApresFmtBalItems", "0"},
       {"*APRESFBAL 5\n1 2\n4 1 2 3\n0 10 2 1 0\nend\n", 0,
        "SELECT seq, tipo, conta, sinal, indentacao, bloco FROM ApresFmtBalItems ORDER BY seq",
        "1|1|0|0|0|2;2|4|0|0|0|;3|0|10|2|1|"},

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../../toolbox/dbutil/log_capture.h"
+#include "db/global_state.h"
 #include "plan_fixture.h"
 
 namespace zun {
@@ -181,6 +183,12 @@ TEST_F(CheckBalanco, BothPeriodsAndTree) {
     EXPECT_EQ(bal.ChecagemFalhou, 2) << "period " << falha;
     EXPECT_TRUE(bal.AceitarFalhaNaChecagem) << "period " << falha;
   }
+  // With the debug switch the lines in conflict go to the log.
+  LogCapture log;
+  DbgDifChecagemBal = true;
+  ChecaBalanco(fmt, bal);
+  DbgDifChecagemBal = false;
+  EXPECT_TRUE(log.Has("ChecaBal dif emp:0 per:1 linha:5 conta:13 rep:9 calc:10"));
 }
 
 TEST(Valorigual, Bounds) {

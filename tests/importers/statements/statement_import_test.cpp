@@ -65,6 +65,7 @@ TEST_F(StatementImport, TokensAndCodes) {
       {k + " 0 1 x\nEND\n", 4015, "ImpBal error:4015 PETR/0", 2},
       {k + "\n@10 1\n", 3959, "ImpBal error:3959 PETR/0", 2},
       {k + "\n\"\" 1\n@10 1\nEND\n", 3959, "ImpBal error:3959 PETR/0", 4},
+      {k + "\n@10 1\n# note\n", 3959, "ImpBal error:3959 PETR/0", 3},
       {k + "\nCURRENCYDT 2023-02-30\nMONTHS 3\nEND\n", 3960, "ImpBal error:3960 PETR/0", 4},
       {k + "\nFORMAT x 1\nEND\n", 3961, "ImpBal error:3961 PETR/0", 3},
       {k + "\nMONTHS\nEND\n", 3962, "ImpBal error:3962 PETR/0", 3},
@@ -77,6 +78,7 @@ TEST_F(StatementImport, TokensAndCodes) {
       {k + "\n@6001 1\nEND\n", 3968, "ImpBal error:3968 PETR/0", 3},
       {k + "\n@55 1\nEND\n", 4195, "ImpBal error:4195 PETR/0", 3},
       {k + "\n@10 3M FY x\nEND\n", 3969, "ImpBal error:3969 PETR/0", 3},
+      {k + "\n@10 1 234 567\nEND\n", 3969, "ImpBal error:3969 PETR/0", 3},
       {k + "\nFOO\n@10 1\nEND\n", 3970, "ImpBal tok invalido <FOO>", 4},
       {k + "\n@3001 1\nEND\n", 50902, "ImpBal PETR/0 error:50902", 3},
       {k + "\n# note\n\nmonths 12\nfy\n3m\nreported 2024-01-02\n@10 3m fy 1.5\n@11\nend\n", 0, "",
@@ -118,6 +120,10 @@ TEST_F(StatementImport, ImportPass) {
     EXPECT_EQ(Importa(c.text), c.code) << c.text << ultima_;
     EXPECT_EQ(Linhas(consulta), c.linhas) << c.text;
   }
+  // A format that cannot load (an account outside the plan) fails the block.
+  Sql("INSERT INTO ApresFmtBalItems (fmtbal, seq, tipo, conta) VALUES (7, 1, 0, 3001)");
+  EXPECT_EQ(Importa("*FS" + k + "@10 9\nEND\n"), 50902);
+  EXPECT_EQ(Linhas(consulta), "01:10/0=1.0");
 }
 
 TEST_F(StatementImport, IfNewer) {
@@ -142,6 +148,13 @@ TEST_F(StatementImport, IfNewer) {
     const bool com_aviso = *c.datas != 0;
     EXPECT_EQ(msgs_.find(aviso + c.datas) != std::string::npos, com_aviso) << msgs_;
     EXPECT_EQ(msgs_.find("Warning") != std::string::npos, com_aviso) << msgs_;
+  }
+  // A stored statement that cannot be read fails the block and stays.
+  Sql("UPDATE BalancoUmaConta SET valor = 'x'");
+  for (const char* kw : {"*FSUPDATE", "*FSIFNEWER"}) {
+    EXPECT_NE(Importa(std::string(kw) + " PETR 0 2023-12-31 1\nREPORTED 2025-01-01\n@11 1\nEND\n"),
+              0);
+    EXPECT_EQ(Linhas("SELECT group_concat(conta) FROM BalancoUmaConta"), "10") << kw;
   }
 }
 

@@ -33,10 +33,13 @@ TBalanco Balanco(const std::vector<Celula>& celulas) {
   return b;
 }
 
-// The embedded provider with a link that breaks at the n-th cell insert:
-// the connection closes (its transaction is gone) and every call fails as a
-// lost link until the session reopens it.
+// The embedded provider with a link that breaks at the n-th cell insert
+// (and at each of the next g_quebras_seguidas ones), or at the n-th begin of
+// a transaction: the connection closes (its transaction is gone) and every
+// call fails as a lost link until the session reopens it.
 int g_quebra_na_insercao = 0;
+int g_quebras_seguidas = 0;
+int g_quebra_no_inicio = 0;
 int g_cabecalhos = 0;
 int g_quebra_no_desmarque = 0;
 
@@ -44,11 +47,19 @@ class LinkQueCai : public SqliteConnection {
  public:
   int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout,
                        std::vector<Recordset>* out) override {
-    if (sql.starts_with("insert into BalancoUmaConta") && --g_quebra_na_insercao == 0) {
-      Close();
-      throw ProviderError(ErrorKind::kConnectionLost, "General network error");
+    if (sql.starts_with("insert into BalancoUmaConta") &&
+        (--g_quebra_na_insercao == 0 || g_quebras_seguidas-- > 0)) {
+      Cai();
     }
     return SqliteConnection::ExecuteSqlParams(sql, binds, timeout, out);
+  }
+  void BeginTransaction() override {
+    if (--g_quebra_no_inicio == 0) Cai();
+    SqliteConnection::BeginTransaction();
+  }
+  void Cai() {
+    Close();
+    throw ProviderError(ErrorKind::kConnectionLost, "General network error");
   }
   void CallProcedure(const std::string& name, Parameters* params, int timeout,
                      std::vector<Recordset>* out) override {
@@ -75,6 +86,8 @@ class StatementStore : public PlanoDeContasDb {
     Db->SetAutoReconnect(true);
     g_quebra_na_insercao = n;
     g_quebra_no_desmarque = d;
+    g_quebras_seguidas = 0;
+    g_quebra_no_inicio = 0;
     g_cabecalhos = 0;
   }
   void TearDown() override {
@@ -195,17 +208,21 @@ TEST_F(StatementStore, ConstraintErrorIsNotRepeated) {
   EXPECT_EQ(Db->TranCount(), 0);
 }
 
-// The link lost while writing the cells or while taking the no-log mark
-// off: the whole write is repeated and the statement is stored unmarked.
+// The link lost while writing the cells, while taking the no-log mark off
+// or at the begin: the whole write is repeated and the statement is stored
+// unmarked.
 TEST_F(StatementStore, LostLinkRepeatsTheWholeWrite) {
-  const struct { int insercao, desmarque; } kCasos[] = {{2, 0}, {0, 1}};
+  const struct {
+    int insercao, desmarque, inicio, cabecalhos;
+  } kCasos[] = {{2, 0, 0, 2}, {0, 1, 0, 2}, {0, 0, 1, 1}};
   for (const auto& k : kCasos) {
     SCOPED_TRACE(std::to_string(k.insercao) + "/" + std::to_string(k.desmarque));
     Sql("DELETE FROM balanco");
     UsaLinkQueCai(k.insercao, k.desmarque);
+    g_quebra_no_inicio = k.inicio;
     TBalanco b = Balanco({{0, 1, 1, false}, {0, 2, 2, false}, {1, 3, 3, false}});
     EXPECT_EQ(DbBalPut(&b, false), 0);
-    EXPECT_EQ(g_cabecalhos, 2);
+    EXPECT_EQ(g_cabecalhos, k.cabecalhos);
     EXPECT_NE(b.id, 0);
     EXPECT_EQ(Linhas("SELECT balanco = " + std::to_string(b.id) +
                      ", conta, De3Meses, valor FROM BalancoUmaConta ORDER BY conta"),
@@ -214,6 +231,13 @@ TEST_F(StatementStore, LostLinkRepeatsTheWholeWrite) {
     EXPECT_EQ(Linhas("SELECT count(*) FROM balanco_conta_log"), "0");
     EXPECT_EQ(Db->TranCount(), 0);
   }
+  // A link that keeps breaking: a few attempts, then the error.
+  UsaLinkQueCai(0);
+  g_quebras_seguidas = 10;
+  TBalanco b = Balanco({{0, 4, 4, false}});
+  EXPECT_THROW(DbBalPut(&b, false), ProviderError);
+  EXPECT_EQ(g_cabecalhos, 3);
+  EXPECT_EQ(Db->TranCount(), 0);
 }
 
 }  // namespace
