@@ -69,39 +69,16 @@ void Log(const std::string& line) {
   std::fflush(log_file);
 }
 
-// Packet types and tokens ([MS-TDS] 2.2.3.1.1, 2.2.7).
-enum : uint8_t {
-  kBatch = 1,
-  kRpc = 3,
-  kReply = 4,
-  kAttention = 6,
-  kLogin7 = 0x10,
-  kTm = 0x0E,
-  kPrelogin = 0x12
-};
-enum : uint8_t {
-  kColMetadata = 0x81,
-  kRow = 0xD1,
-  kDone = 0xFD,
-  kDoneProc = 0xFE,
-  kDoneInProc = 0xFF,
-  kReturnStatus = 0x79,
-  kReturnValue = 0xAC,
-  kEnvChange = 0xE3,
-  kInfo = 0xAB,
-  kError = 0xAA,
-  kLoginAck = 0xAD
-};
-enum : uint16_t { kMore = 0x01, kDoneError = 0x02, kCount = 0x10, kAttn = 0x20 };
-// Wire types ([MS-TDS] 2.2.5.4).
-enum : uint8_t {
-  kIntN = 0x26,
-  kBitN = 0x68,
-  kFltN = 0x6D,
-  kDateTimeN = 0x6F,
-  kNVarChar = 0xE7,
-  kVarBinary = 0xA5
-};
+// Packet types, tokens, DONE status bits and wire types ([MS-TDS] 2.2.3.1.1,
+// 2.2.7, 2.2.5.4).
+constexpr uint8_t kBatch = 1, kRpc = 3, kReply = 4, kAttention = 6, kLogin7 = 0x10, kTm = 0x0E,
+                  kPrelogin = 0x12;
+constexpr uint8_t kColMetadata = 0x81, kRow = 0xD1, kDone = 0xFD, kDoneProc = 0xFE,
+                  kDoneInProc = 0xFF, kReturnStatus = 0x79, kReturnValue = 0xAC, kEnvChange = 0xE3,
+                  kInfo = 0xAB, kError = 0xAA, kLoginAck = 0xAD;
+constexpr uint16_t kMore = 0x01, kDoneError = 0x02, kCount = 0x10, kAttn = 0x20;
+constexpr uint8_t kIntN = 0x26, kBitN = 0x68, kFltN = 0x6D, kDateTimeN = 0x6F, kDateTime2N = 0x2A,
+                  kNVarChar = 0xE7, kNText = 0x63, kVarBinary = 0xA5;
 constexpr char kCollation[] = "\x09\x04\xD0\x00\x34";  // SQL_Latin1_General_CP1_CI_AS
 constexpr char kVersion[] =
     "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\t"
@@ -150,22 +127,29 @@ std::string Ucs2Text(const std::string& raw) {
   return Utf16ToCp1252(w);
 }
 
-// The wire type a value of t goes out as.
-uint8_t WireType(DataType t) {
+// How a value of each type goes out, and the SQL Server type the catalog
+// procedure reports for a parameter of it (ODBC 3 numbers; -1: NULL).
+struct SqlType {
+  uint8_t wire;
+  const char* name;
+  int odbc, precision, length, scale;
+};
+SqlType TypeOf(DataType t) {
   switch (t) {
     case DataType::kInteger:
+      return {kIntN, "int", 4, 10, 4, 0};
     case DataType::kBigInt:
-      return kIntN;
+      return {kIntN, "bigint", -5, 19, 8, 0};
     case DataType::kDouble:
-      return kFltN;
+      return {kFltN, "float", 6, 15, 8, -1};
     case DataType::kDateTime:
-      return kDateTimeN;
+      return {kDateTimeN, "datetime", 93, 23, 16, 3};
     case DataType::kBoolean:
-      return kBitN;
+      return {kBitN, "bit", -7, 1, 1, -1};
     case DataType::kBinary:
-      return kVarBinary;
+      return {kVarBinary, "varbinary", -3, 0, 0, -1};
     default:
-      return kNVarChar;
+      return {kNVarChar, "nvarchar", -9, 4000, 8000, -1};
   }
 }
 
@@ -254,133 +238,68 @@ Column ColumnFor(DataType declared, const std::vector<const Value*>& values) {
     }
     if (vt == DataType::kString) longest = std::max(longest, Cp1252ToUtf16(v->Bytes()).size());
   }
-  const uint8_t w = WireType(t == DataType::kEmpty ? DataType::kString : t);
+  const uint8_t w = TypeOf(t).wire;
   if (w == kIntN) return {w, t == DataType::kBigInt ? 8u : 4u};
   if (w == kBitN) return {w, 1};
   if (w == kNVarChar) return {w, longest > 4000 ? 0u : 4000u};
   return {w, 8};
 }
 
-// [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as the driver sends it.
+// A little-endian integer of 1 to 8 bytes, sign extended.
+int64_t Integer(const std::string& b) {
+  int64_t v = 0;
+  for (size_t i = b.size(); i-- > 0;) v = v << 8 | static_cast<uint8_t>(b[i]);
+  if (b.size() < 8 && (b.back() & 0x80)) v -= int64_t{1} << (8 * b.size());
+  return v;
+}
+
+// [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as FreeTDS sends the
+// provider's bindings: int, bigint and bit, float, datetime2 (timestamps),
+// nvarchar (up to max), ntext (long text) and varbinary.
 Value ReadValue(In* in) {
   const uint8_t type = in->U8();
-  auto integer = [](const std::string& b) {
-    int64_t v = 0;
-    for (size_t i = b.size(); i-- > 0;) v = v << 8 | static_cast<uint8_t>(b[i]);
-    if (b.size() < 8 && !b.empty() && (b.back() & 0x80)) v -= int64_t{1} << (8 * b.size());
-    return v;
-  };
-  auto number = [&](uint8_t t, const std::string& b) -> Value {
-    if (t == kFltN || t == 0x3E || t == 0x3B) {
-      if (b.size() == 4) {
-        float f;
-        std::memcpy(&f, b.data(), 4);
-        return Value::Double(f);
-      }
-      double d;
-      std::memcpy(&d, b.data(), 8);
-      return Value::Double(d);
-    }
-    if (t == kBitN || t == 0x32) return Value::Bool(b[0] != 0);
-    if (t == kDateTimeN || t == 0x3D) {
-      const int64_t days = integer(b.substr(0, 4));
-      return Value::DateTime(static_cast<double>(days + 2) +
-                             static_cast<double>(integer(b.substr(4)) & 0xFFFFFFFF) / 300.0 /
-                                 86400.0);
-    }
-    if (t == 0x6E || t == 0x3C) {  // money: high half first
-      const int64_t m = b.size() == 4 ? integer(b) : integer(b.substr(4) + b.substr(0, 4));
-      return Value::Double(static_cast<double>(m) / 10000.0);
-    }
-    const int64_t v = integer(b);
-    return b.size() == 8 ? Value::BigInt(v) : Value::Int(static_cast<int32_t>(v));
-  };
-  switch (type) {
-    case 0x30:
-    case 0x32:
-    case 0x34:
-    case 0x38:
-    case 0x7F:
-    case 0x3B:
-    case 0x3E:
-    case 0x3D:
-    case 0x3C: {
-      const size_t n = type == 0x30 || type == 0x32   ? 1
-                       : type == 0x34                 ? 2
-                       : type == 0x38 || type == 0x3B ? 4
-                                                      : 8;
-      return number(type, in->Bytes(n));
-    }
-    case kIntN:
-    case kBitN:
-    case kFltN:
-    case kDateTimeN:
-    case 0x6E: {
-      in->U8();
-      const uint8_t n = in->U8();
-      return n == 0 ? Value() : number(type, in->Bytes(n));
-    }
-    case 0x6A:
-    case 0x6C: {  // decimal, numeric
-      in->U8();
-      in->U8();
-      const int scale = in->U8();
-      const uint8_t n = in->U8();
-      if (n == 0) return Value();
-      const bool positive = in->U8() == 1;
-      long double m = 0;
-      const std::string mag = in->Bytes(n - 1u);
-      for (size_t i = mag.size(); i-- > 0;) m = m * 256 + static_cast<uint8_t>(mag[i]);
-      const double d = static_cast<double>(m / std::pow(10.0L, scale));
-      return Value::Double(positive ? d : -d);
-    }
-    case 0x28:
-    case 0x2A: {  // date, datetime2: days since 0001-01-01
-      const int scale = type == 0x2A ? in->U8() : 0;
-      const uint8_t n = in->U8();
-      if (n == 0) return Value();
-      const std::string b = in->Bytes(n);
-      const double t =
-          n > 3 ? static_cast<double>(integer(b.substr(0, n - 3u) + '\0')) / std::pow(10.0, scale)
-                : 0;
-      return Value::DateTime(static_cast<double>(integer(b.substr(n - 3u) + '\0') - 693593) +
-                             t / 86400.0);
-    }
-    case 0xA7:
-    case 0xAF:
-    case kNVarChar:
-    case 0xEF:
-    case kVarBinary:
-    case 0xAD: {
-      const uint16_t max = in->U16();
-      const bool text = type != kVarBinary && type != 0xAD;
-      if (text) in->Bytes(5);
-      std::string raw;
-      if (max == 0xFFFF) {
-        if (in->U64() == ~0ULL) return Value();
-        for (uint32_t chunk; (chunk = in->U32()) != 0;) raw += in->Bytes(chunk);
-      } else {
-        const uint16_t n = in->U16();
-        if (n == 0xFFFF) return Value();
-        raw = in->Bytes(n);
-      }
-      if (!text) return Value::Binary(raw);
-      return Value::String(type == 0xA7 || type == 0xAF ? raw : Ucs2Text(raw));
-    }
-    case 0x23:
-    case 0x63:
-    case 0x22: {  // text, ntext, image
-      in->U32();
-      if (type != 0x22) in->Bytes(5);
-      const uint32_t n = in->U32();
-      if (n == 0xFFFFFFFF) return Value();
-      const std::string raw = in->Bytes(n);
-      if (type == 0x22) return Value::Binary(raw);
-      return Value::String(type == 0x23 ? raw : Ucs2Text(raw));
-    }
-    default:
-      throw std::runtime_error("type " + std::to_string(type) + " not understood");
+  if (type == kIntN || type == kBitN || type == kFltN) {
+    in->U8();  // the largest length
+    const uint8_t n = in->U8();
+    if (n == 0) return Value();
+    const std::string b = in->Bytes(n);
+    if (type == kBitN) return Value::Bool(b[0] != 0);
+    if (type == kIntN) return n == 8 ? Value::BigInt(Integer(b)) : Value::Int(Integer(b));
+    double d = 0;
+    if (n == 8) std::memcpy(&d, b.data(), 8);
+    return Value::Double(d);
   }
+  if (type == kDateTime2N) {  // time in 10^-scale seconds, days since 0001-01-01
+    const int scale = in->U8();
+    const uint8_t n = in->U8();
+    if (n == 0) return Value();
+    const std::string b = in->Bytes(n) + '\0';
+    const double t = static_cast<double>(Integer(b.substr(0, n - 3u) + '\0'));
+    return Value::DateTime(static_cast<double>(Integer(b.substr(n - 3u)) - 693593) +
+                           t / std::pow(10.0, scale) / 86400.0);
+  }
+  std::string raw;
+  if (type == kNText) {
+    in->U32();
+    in->Bytes(5);
+    const uint32_t n = in->U32();
+    if (n == 0xFFFFFFFF) return Value();
+    raw = in->Bytes(n);
+  } else if (type == kNVarChar || type == kVarBinary) {
+    const uint16_t max = in->U16();
+    if (type == kNVarChar) in->Bytes(5);
+    if (max == 0xFFFF) {
+      if (in->U64() == ~0ULL) return Value();
+      for (uint32_t chunk; (chunk = in->U32()) != 0;) raw += in->Bytes(chunk);
+    } else {
+      const uint16_t n = in->U16();
+      if (n == 0xFFFF) return Value();
+      raw = in->Bytes(n);
+    }
+  } else {
+    throw std::runtime_error("type " + std::to_string(type) + " not understood");
+  }
+  return type == kVarBinary ? Value::Binary(raw) : Value::String(Ucs2Text(raw));
 }
 
 struct RpcParam {
@@ -684,31 +603,6 @@ void Session::Text(const std::string& sql, const std::vector<Value>& values, Out
   if (out.empty()) Done(o, done, kCount | (in_proc ? kMore : 0), 0xC5, changed);
 }
 
-// The SQL Server type of an embedded procedure's parameter, as the catalog
-// procedure reports it (ODBC 3 type numbers).
-struct SqlType {
-  const char* name;
-  int odbc, precision, length, scale;
-};
-SqlType SqlTypeOf(DataType t) {
-  switch (t) {
-    case DataType::kInteger:
-      return {"int", 4, 10, 4, 0};
-    case DataType::kBigInt:
-      return {"bigint", -5, 19, 8, 0};
-    case DataType::kDouble:
-      return {"float", 6, 15, 8, -1};
-    case DataType::kDateTime:
-      return {"datetime", 93, 23, 16, 3};
-    case DataType::kBoolean:
-      return {"bit", -7, 1, 1, -1};
-    case DataType::kBinary:
-      return {"varbinary", -3, 0, 0, -1};
-    default:
-      return {"nvarchar", -9, 4000, 8000, -1};
-  }
-}
-
 // LIKE without regard to case: "%", "_" and "[c]".
 bool Like(const char* p, const char* s) {
   if (*p == '\0') return *s == '\0';
@@ -749,7 +643,7 @@ void Session::ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
     const auto e = FindProcedure(name);
     int ordinal = 0;
     for (const ProcParam& p : e->signature) {
-      const SqlType t = SqlTypeOf(p.type);
+      const SqlType t = TypeOf(p.type);
       const bool ret = p.direction == ParamDirection::kReturnValue;
       auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
       // SQL Server reports an OUTPUT parameter as input/output (2), the
@@ -1055,29 +949,27 @@ void Serve(int fd) {
 
 int main(int argc, char** argv) {
   using zun::opt;
+  const std::map<std::string, int*> numbers = {{"--port", &opt.port},
+                                               {"--stall-call", &opt.stall_call},
+                                               {"--drop-at", &opt.drop_at},
+                                               {"--deadlock-at", &opt.deadlock_at}};
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const char* v = i + 1 < argc ? argv[i + 1] : "";
-    if (a == "--db")
-      opt.db = v, ++i;
-    else if (a == "--port")
-      opt.port = std::atoi(v), ++i;
-    else if (a == "--encryption")
-      opt.require_encryption = std::string(v) == "required", ++i;
-    else if (a == "--stall-login")
+    const std::string a = argv[i], v = i + 1 < argc ? argv[i + 1] : "";
+    if (a == "--stall-login") {
       opt.stall_login = true;
-    else if (a == "--stall-call")
-      opt.stall_call = std::atoi(v), ++i;
-    else if (a == "--drop-at")
-      opt.drop_at = std::atoi(v), ++i;
-    else if (a == "--deadlock-at")
-      opt.deadlock_at = std::atoi(v), ++i;
-    else if (a == "--log")
-      opt.log = v, ++i;
-    else {
+      continue;
+    }
+    if (numbers.count(a)) {
+      *numbers.at(a) = std::atoi(v.c_str());
+    } else if (a == "--db" || a == "--log") {
+      (a == "--db" ? opt.db : opt.log) = v;
+    } else if (a == "--encryption") {
+      opt.require_encryption = v == "required";
+    } else {
       std::fprintf(stderr, "unknown argument %s\n", a.c_str());
       return 2;
     }
+    ++i;
   }
   if (opt.db.empty()) {
     std::fprintf(stderr, "usage: tds_test_server --db PATH [--port N] ...\n");
