@@ -97,16 +97,18 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   EXPECT_EQ(q.Current().Field(1).AsString(), name);
 }
 
-// Each fault switch of the server as the provider sees it.
+// Each fault switch of the server as the provider sees it, and whether the
+// connection serves the next call.
 TEST_F(TdsWire, FaultsByKind) {
   const struct {
     std::vector<std::string> options;
     ErrorKind kind;
     int native;
+    bool usable_after;
   } rows[] = {
-      {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205},
-      {{"--stall-call", "1"}, ErrorKind::kTimeout, 0},
-      {{"--drop-at", "3"}, ErrorKind::kConnectionLost, 20017},
+      {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205, true},
+      {{"--stall-call", "1"}, ErrorKind::kTimeout, 0, true},
+      {{"--drop-at", "3"}, ErrorKind::kConnectionLost, 20017, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.options[0]);
@@ -119,6 +121,11 @@ TEST_F(TdsWire, FaultsByKind) {
     } catch (const ProviderError& e) {
       EXPECT_EQ(e.Kind(), r.kind) << e.what() << " " << e.SqlState();
       EXPECT_EQ(e.NativeCode(), r.native) << e.what();
+    }
+    EXPECT_EQ(c_.Connected(), r.usable_after);
+    if (r.usable_after) {
+      cmd.Execute();
+      EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");
     }
     c_.Close();
   }
