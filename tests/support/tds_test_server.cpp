@@ -363,7 +363,8 @@ class Session {
   // ENVCHANGE of a transaction ([MS-TDS] 2.2.7.9): 8 begin, 9 commit, 10 rollback.
   void EnvTran(Out* o, int type);
   void Begin(Out* o);
-  void End(Out* o, bool commit);
+  // False, with SQL Server's error, when no transaction is open.
+  bool End(Out* o, bool commit);
   void ImplicitBegin(Out* o) {
     if (implicit_ && !db_.InTransaction()) Begin(o);
   }
@@ -524,7 +525,7 @@ void Session::Begin(Out* o) {
   EnvTran(o, 8);
 }
 
-void Session::End(Out* o, bool commit) {
+bool Session::End(Out* o, bool commit) {
   if (!db_.InTransaction()) {
     // [MS-TDS] 2.2.7.9: nothing to end; SQL Server reports 3902/3903.
     Msg(o, kError,
@@ -533,11 +534,12 @@ void Session::End(Out* o, bool commit) {
                : Message{3903, 1, 16,
                          "The ROLLBACK TRANSACTION request has no corresponding BEGIN "
                          "TRANSACTION."});
-    return;
+    return false;
   }
   commit ? db_.Commit() : db_.Rollback();
   EnvTran(o, commit ? 9 : 10);
   tran_ = 0;
+  return true;
 }
 
 bool Session::Fault(Out* o, uint8_t done) {
@@ -836,9 +838,9 @@ void Session::Batch(const std::string& sql) {
       Done(&o, kDone, 0, 0, 0);
     } else if (u.find("COMMIT") != std::string::npos || u.find("ROLLBACK") != std::string::npos) {
       // "COMMIT [TRAN]", "ROLLBACK [TRAN]", "IF @@TRANCOUNT > 0 ROLLBACK"
-      if (u.rfind("IF ", 0) != 0 || db_.InTransaction())
-        End(&o, u.find("COMMIT") != std::string::npos);
-      Done(&o, kDone, 0, 0, 0);
+      const bool ok = (u.rfind("IF ", 0) == 0 && !db_.InTransaction()) ||
+                      End(&o, u.find("COMMIT") != std::string::npos);
+      Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
     } else if (!Fault(&o, kDone)) {
       Text(sql, {}, &o, false);
     }
@@ -859,14 +861,15 @@ void Session::Tm(In* in) {
   Out o;
   const uint16_t type = in->U16();
   try {
+    bool ok = true;
     if (type == 5) {
       Begin(&o);
     } else if (type == 7 || type == 8) {
       in->Bytes(in->U8());
-      End(&o, type == 7);
-      if (!in->AtEnd() && in->U8() == 1) Begin(&o);
+      ok = End(&o, type == 7);
+      if (ok && !in->AtEnd() && in->U8() == 1) Begin(&o);
     }
-    Done(&o, kDone, 0, 0, 0);
+    Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
   } catch (const ProviderError& e) {
     Msg(&o, kError, MessageOf(e));
     Done(&o, kDone, kDoneError, 0, 0);
