@@ -56,7 +56,6 @@ struct Stmt {
   std::map<int, Bind> binds;
   const Proc* proc = nullptr;
   std::vector<Diag> diags;
-  SQLULEN timeout = 0;
   std::string prepared;
   std::map<int, size_t> offsets;  // GetData position within a long text
 };
@@ -65,10 +64,8 @@ struct Stmt {
 struct Server {
   std::map<std::string, Proc> procs;
   std::vector<std::string> texts;  // every statement text received
-  std::vector<std::string> log;    // connection attributes and ends of transactions
   std::vector<Bind> last_binds;
   std::vector<Diag> dbc_diags;
-  int prepares = 0;
 };
 Server* g = nullptr;
 
@@ -129,10 +126,7 @@ const OdbcApi kScripted = {
       return SQL_SUCCESS;
     },
     [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
-    [](SQLHDBC, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
-      g->log.push_back(std::to_string(attr) + "=" + std::to_string(reinterpret_cast<SQLULEN>(v)));
-      return SQL_SUCCESS;
-    },
+    [](SQLHDBC, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
     [](SQLHDBC, SQLHWND, SQLWCHAR* in, SQLSMALLINT len, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*,
        SQLUSMALLINT) -> SQLRETURN {
       g->texts.push_back(N(in, len));
@@ -151,11 +145,7 @@ const OdbcApi kScripted = {
       *len = static_cast<SQLSMALLINT>(m.size());
       return SQL_SUCCESS;
     },
-    [](SQLHSTMT h, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
-      if (attr == SQL_ATTR_QUERY_TIMEOUT)
-        static_cast<Stmt*>(h)->timeout = reinterpret_cast<SQLULEN>(v);
-      return SQL_SUCCESS;
-    },
+    [](SQLHSTMT, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
     [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
       auto* s = static_cast<Stmt*>(h);
       const std::string t = N(text, len);
@@ -171,7 +161,6 @@ const OdbcApi kScripted = {
       return Run(s);
     },
     [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
-      ++g->prepares;
       static_cast<Stmt*>(h)->prepared = N(text, len);
       return SQL_SUCCESS;
     },
@@ -272,10 +261,7 @@ const OdbcApi kScripted = {
       s->proc = nullptr;
       return SQL_SUCCESS;
     },
-    [](SQLSMALLINT, SQLHANDLE, SQLSMALLINT c) -> SQLRETURN {
-      g->log.push_back(c == SQL_COMMIT ? "commit" : "rollback");
-      return SQL_SUCCESS;
-    },
+    [](SQLSMALLINT, SQLHANDLE, SQLSMALLINT) -> SQLRETURN { return SQL_SUCCESS; },
     [](SQLHSTMT h, SQLUSMALLINT option) -> SQLRETURN {
       if (option == SQL_RESET_PARAMS) static_cast<Stmt*>(h)->binds.clear();
       return SQL_SUCCESS;
