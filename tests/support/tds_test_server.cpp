@@ -308,7 +308,7 @@ struct RpcParam {
   Value value;
 };
 
-// A SQL Server message: number, state, class ([MS-TDS] 2.2.7.9, 2.2.7.13).
+// A SQL Server message: number, state, class ([MS-TDS] 2.2.7.10, 2.2.7.13).
 struct Message {
   int32_t number;
   int state, cls;
@@ -527,7 +527,7 @@ void Session::Begin(Out* o) {
 
 bool Session::End(Out* o, bool commit) {
   if (!db_.InTransaction()) {
-    // [MS-TDS] 2.2.7.9: nothing to end; SQL Server reports 3902/3903.
+    // [MS-TDS] 2.2.6.9: nothing to end; SQL Server reports 3902/3903.
     Msg(o, kError,
         commit ? Message{3902, 1, 16,
                          "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}
@@ -546,7 +546,7 @@ bool Session::Fault(Out* o, uint8_t done) {
   const int n = ++calls;
   if (n == opt.stall_call) {
     // Held until the client gives up: it sends ATTENTION, which SQL Server
-    // answers with DONE and DONE_ATTN ([MS-TDS] 2.2.1.7).
+    // answers with DONE and DONE_ATTN ([MS-TDS] 2.2.2.9, 3.3.5.9).
     uint8_t type;
     std::string body;
     while (ReadMessage(&type, &body) && type != kAttention) {
@@ -712,7 +712,7 @@ void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps,
     Rows(o, rs);
     Done(o, kDoneInProc, kCount | kMore, 0xC1, rs.rows().size());
   }
-  // [MS-TDS] 3.3.5.3: RETURNSTATUS, then one RETURNVALUE per output
+  // [MS-TDS] 2.2.2.5, 2.2.2.6: RETURNSTATUS, then one RETURNVALUE per output
   // parameter in the order they were sent, then DONEPROC.
   const Value& rv = params[0].value;
   o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(rv.IsNull() ? 0 : rv.AsInt()));
