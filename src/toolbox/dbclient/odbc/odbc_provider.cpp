@@ -26,6 +26,8 @@ constexpr char kDriverPadrao[] = "FreeTDS";
 // Characters of an output text whose size the server does not give
 // (nvarchar(max) and the like).
 constexpr SQLULEN kTextoSemTamanho = 8000;
+// Seconds a login may take (ADO's default connection timeout).
+constexpr SQLULEN kLoginTimeout = 15;
 // Prepared texts kept per connection.
 constexpr size_t kPreparadosMax = 64;
 
@@ -163,7 +165,18 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
   const auto add = [&s](const char* key, const std::string& v) {
     if (!v.empty()) s += std::string(";") + key + "=" + OdbcValue(v);
   };
-  add("Server", cs.Get("Data Source"));
+  const bool freetds = ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc");
+  const std::string source = cs.Get("Data Source");
+  const size_t comma = source.find(',');
+  if (!freetds || source.empty() || source.find('\\') != std::string::npos) {
+    // Microsoft's driver reads "HOST,PORT" and defaults 1433 itself; FreeTDS
+    // finds an instance's port through the server's browser service.
+    add("Server", source);
+  } else {
+    // FreeTDS neither defaults the port nor reads freetds.conf for Server=.
+    add("Server", source.substr(0, comma));
+    add("Port", comma == std::string::npos ? "1433" : AparaBrancos(source.substr(comma + 1)));
+  }
   add("Database", cs.Get("Initial Catalog"));
   add("APP", cs.Get("Application Name"));
   const std::string sec = Maiusculas(cs.Get("Integrated Security"));
@@ -173,7 +186,7 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
     add("UID", cs.Get("User ID"));
     s += ";PWD=" + OdbcValue(cs.Get("Password"));
   }
-  if (ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc")) {
+  if (freetds) {
     s += ";TDS_Version=7.4;ClientCharset=CP1252";
   }
   return s;
@@ -182,6 +195,9 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
 ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
   if (st == "08S01" || st == "08003" || st == "08007" || st == "57P01" || st == "57P02")
     return ErrorKind::kConnectionLost;
+  // FreeTDS reports a link that broke under a call with its own numbers
+  // (read failed, write failed, end of file) and a state of class 01 or HY.
+  if (native == 20004 || native == 20006 || native == 20017) return ErrorKind::kConnectionLost;
   if (st == "HYT00" || st == "57014") return ErrorKind::kTimeout;
   if (st == "40001" || st == "40P01" || native == 1205) return ErrorKind::kDeadlock;
   if (st.rfind("23", 0) == 0) return ErrorKind::kConstraint;
@@ -217,6 +233,9 @@ void OdbcConnection::Open(const ConnectionString& cs) {
     Close();
     throw ProviderError("ODBC: no connection handle");
   }
+  // FreeTDS waits for ever on a server that accepts the connection and never
+  // answers the login.
+  api_.SetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeout), 0);
   std::u16string text = Wide(OdbcConnectionString(cs));
   SQLSMALLINT out_len = 0;
   const SQLRETURN rc =
