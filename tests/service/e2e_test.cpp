@@ -166,9 +166,10 @@ class EndToEnd : public ::testing::Test {
 };
 
 TEST_F(EndToEnd, LoginFailure) {
-  const RunResult r = Run({}, "wrong");
+  const RunResult r = Run({"-output:out.log"}, "wrong");
   EXPECT_EQ(r.status, 4077 & 0xFF) << r.out;
-  EXPECT_NE(r.out.find("exit code:4077"), std::string::npos) << r.out;
+  EXPECT_NE(ReadFile(dir_ / "out.log").find("exit code:4077"), std::string::npos);
+  EXPECT_EQ(fs::status(dir_ / "out.log").permissions() & fs::perms::others_all, fs::perms::none);
   EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
