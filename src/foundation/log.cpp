@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -336,8 +337,15 @@ void SetLogWaits(int long_ms, int short_ms) {
 }
 
 std::string IdentificacaoDoUsuario() {
-  std::string user = AparaBrancos(Env("USER"));
-  std::string username = AparaBrancos(Env("USERNAME"));
+  // The process's real user, never USER or USERNAME: any caller can set
+  // those to anything.
+  std::string user = std::to_string(::getuid());
+  passwd pw{};
+  passwd* found = nullptr;
+  char texto[4096];
+  if (::getpwuid_r(::getuid(), &pw, texto, sizeof texto, &found) == 0 && found != nullptr) {
+    user = found->pw_name;
+  }
   std::string computer = Env("COMPUTERNAME");
   if (computer.empty()) computer = Env("MACHINE");
   if (computer.empty()) {
@@ -347,9 +355,8 @@ std::string IdentificacaoDoUsuario() {
     if (gethostname(buf, sizeof buf - 1) == 0) computer = std::string(buf).substr(0, 15);
   }
   computer = AparaBrancos(computer);
-  if (!user.empty() && !username.empty()) username = "/" + username;
   if (!computer.empty()) computer = "@" + computer;
-  std::string id = user + username + computer;
+  std::string id = user + computer;
   if (id.size() > 255) id.resize(255);
   return id;
 }

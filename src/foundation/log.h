@@ -53,8 +53,9 @@ void LogaPilha(const std::string& heading, const std::string& text);
 // Switches verbose logging on or off (set from the command line at start-up).
 void SetLogVerbose(bool on);
 
-// The user identity text: USER, "/" + USERNAME when both are set, and
-// "@" + the computer name; at most 255 characters.
+// The user identity text: the name of the process's real user (its number
+// when the system knows no name) and "@" + the computer name; at most 255
+// characters. The environment's USER and USERNAME do not count.
 std::string IdentificacaoDoUsuario();
 
 // A boolean from option text; *recognised tells whether the text was one.

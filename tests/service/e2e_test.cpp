@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -166,7 +167,12 @@ class EndToEnd : public ::testing::Test {
 };
 
 TEST_F(EndToEnd, LoginFailure) {
+  const char* user = std::getenv("USER");
+  const std::string old_user = user != nullptr ? user : "";
+  setenv("USER", "mallory", 1);  // names nobody: the process's user counts
   const RunResult r = Run({"-output:out.log"}, "wrong");
+  user != nullptr ? setenv("USER", old_user.c_str(), 1) : unsetenv("USER");
+  EXPECT_EQ(Log().find("mallory"), std::string::npos) << Log();
   EXPECT_EQ(r.status, 4077 & 0xFF) << r.out;
   EXPECT_NE(ReadFile(dir_ / "out.log").find("exit code:4077"), std::string::npos);
   EXPECT_EQ(fs::status(dir_ / "out.log").permissions() & fs::perms::others_all, fs::perms::none);
@@ -175,6 +181,7 @@ TEST_F(EndToEnd, LoginFailure) {
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
   EXPECT_EQ(Requests("TO", "gor"), 1);
   EXPECT_EQ(gateway_.Got().size(), 1u) << "the end steps have no session to report on";
+  EXPECT_EQ(gateway_.Got()[0].get_param_value("useratmachine").find("mallory"), std::string::npos);
 }
 
 // Without PathIF: the most urgent file first, a failure stops the run and
@@ -476,6 +483,7 @@ TEST_F(EndToEnd, PasswordFile) {
   EXPECT_NE(open_file.out.find("may be read by group or others (mode 0640)"), std::string::npos)
       << open_file.out;
   EXPECT_NE(Log().find("InitDbConnection error:4273"), std::string::npos);
+  EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1) << "as for any refusal";
   EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
 }
 
