@@ -37,7 +37,7 @@ namespace {
 constexpr size_t kRecentLines = 300;
 constexpr int kSharingViolation = 32;
 // The log tells what every queued file held and who sent it: no access for
-// other local users. The fallback lies in a shared temporary directory.
+// other local users, and the fallback only for its own user.
 constexpr mode_t kModoDoLog = 0640;
 constexpr mode_t kModoDaReserva = 0600;
 
@@ -45,6 +45,7 @@ struct LogState {
   TCriticalSection lock{"SeqAcessoLoga"};
   std::deque<std::string> recent;
   std::unique_ptr<std::vector<std::string>> kept;  // lines waiting for the file
+  std::string reserva;  // the fallback file holding every kept line, or ""
   bool busy = false;
   bool short_wait = false;
   bool verbose = false;
@@ -85,38 +86,67 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// The directory of the fallback file: TEMP, else TMPDIR, else /tmp (under
-// cron and systemd TEMP is normally unset), ending in "/".
+// A directory only this process's user may write to: its own, and no write
+// access for the group or others.
+bool DiretorioPrivado(const std::string& dir) {
+  struct stat st {};
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The directory of the fallback file, ending in "/": $XDG_RUNTIME_DIR when
+// it is private, else "zuninput-" + the user id in TEMP, else TMPDIR, else
+// /tmp, made with mode 0700 when missing. "" when neither is private (a
+// name planted by another user): the lines then stay in memory only.
 std::string DiretorioDaReserva() {
-  std::string dir = Env("TEMP");
+  std::string dir = Env("XDG_RUNTIME_DIR");
+  if (!dir.empty() && DiretorioPrivado(dir)) return dir.back() == '/' ? dir : dir + "/";
+  dir = Env("TEMP");
   if (dir.empty()) dir = Env("TMPDIR");
   if (dir.empty()) dir = "/tmp";
   if (dir.back() != '/') dir += '/';
-  return dir;
+  dir += "zuninput-" + std::to_string(::geteuid());
+  ::mkdir(dir.c_str(), 0700);
+  return DiretorioPrivado(dir) ? dir + "/" : "";
+}
+
+// Appends text to the fallback file; its path, or "" when it could not be
+// written. The file is never opened through a link, and one that another
+// user owns is left alone.
+std::string GravaNaReserva(const std::string& text) {
+  const std::string dir = DiretorioDaReserva();
+  if (dir.empty()) return "";
+  const std::string path = dir + "zun.tmp.log";
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kModoDaReserva);
+  if (fd < 0) return "";
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                  WriteAll(fd, text);
+  ::close(fd);
+  return ok ? path : "";
 }
 
 // Puts a line into the kept-in-memory list and appends what is new in it to
 // the fallback file. Appending, in one write, lets several processes share
-// that file without overwriting each other's lines.
+// that file without overwriting each other's lines. The fallback's path is
+// kept while every kept line has reached it, else "".
 void KeepInMemory(LogState& st, const std::string& prefix, const std::string& line, int err) {
+  std::string text;
   if (!st.kept) {
     st.kept = std::make_unique<std::vector<std::string>>();
     st.kept->reserve(1024);
   }
-  std::string text;
-  if (st.kept->empty()) {
+  const bool primeira = st.kept->empty();
+  if (primeira) {
     st.kept->push_back(prefix + " start of log kept in memory (<" + st.file_name +
                        "> error:" + std::to_string(err) + ")");
     text = st.kept->back() + "\r\n";
   }
   st.kept->push_back(line);
   text += line + "\r\n";
-  // Never through a link planted in a shared directory.
-  int fd = ::open((DiretorioDaReserva() + "zun.tmp.log").c_str(),
-                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kModoDaReserva);
-  if (fd < 0) return;
-  WriteAll(fd, text);
-  ::close(fd);
+  const std::string path = GravaNaReserva(text);
+  if (primeira || path != st.reserva) st.reserva = primeira ? path : "";
 }
 
 // Takes the exclusive lock of fd as the writers do: up to 11 attempts,
@@ -246,6 +276,12 @@ size_t LinhasRetidas() {
   LogState& st = State();
   LogLock lock(st);
   return st.kept ? st.kept->size() : 0;
+}
+
+std::string ArquivoDeReserva() {
+  LogState& st = State();
+  LogLock lock(st);
+  return st.kept && !st.kept->empty() ? st.reserva : std::string();
 }
 
 namespace {

@@ -4,11 +4,15 @@
 // list of recent lines and, for LogaConsole, to standard output. The file is
 // opened, appended and closed per line under an exclusive flock so that
 // several processes can share it; a lock that cannot be taken is waited out
-// and, after 11 attempts, the lines are kept in memory (and appended to
-// zun.tmp.log in TEMP, else TMPDIR, else /tmp) until the file can be
-// written again. A write cut short is cut back, so the file holds whole
-// lines only. Control characters of a message other than the tab are
-// written out ("\r", "\n", "\xNN"), so that one message is one line.
+// and, after 11 attempts, the lines are kept in memory until the file can
+// be written again, and appended to the fallback file zun.tmp.log in a
+// directory only the service's user may write: $XDG_RUNTIME_DIR, else
+// "zuninput-" + the user id (made with mode 0700) in TEMP, else TMPDIR,
+// else /tmp. The fallback is never opened through a link nor when another
+// user owns it; the lines then stay in memory only. A write cut short is
+// cut back, so the file holds whole lines only. Control characters of a
+// message other than the tab are written out ("\r", "\n", "\xNN"), so
+// that one message is one line.
 //
 // Thread-safety: Loga and its variants may be called from any thread; they
 // are serialised by one process-wide mutex.
@@ -30,6 +34,10 @@ void Loga(const std::string& msg);
 // The number of lines kept in memory because the log file could not be
 // written (0 when the file holds every line written so far).
 size_t LinhasRetidas();
+
+// The fallback file that holds every line kept in memory, or "" when there
+// are none or some could not be written there (they are in memory only).
+std::string ArquivoDeReserva();
 
 // Loga only when verbose logging is on (switch "/LI" or "-LI").
 void LogaVerbose(const std::string& msg);
