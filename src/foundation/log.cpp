@@ -263,7 +263,7 @@ class LogLock {
 int32_t SysExitCode = 0;
 
 void Loga(const std::string& msg) {
-  const std::string texto = Escapa(msg);
+  const std::string texto = Escapa(CortaTexto(msg, kMaxMensagemDoLog));
   LogState& st = State();
   LogLock lock(st);
   const std::string prefix = Prefix();
@@ -347,7 +347,7 @@ void LogaVerbose(const std::string& msg) {
 
 void LogaConsole(const std::string& msg) {
   Loga(msg);
-  std::cout << Escapa(msg) << '\n' << std::flush;
+  std::cout << Escapa(CortaTexto(msg, kMaxMensagemDoLog)) << '\n' << std::flush;
   std::cout.clear();
 }
 

@@ -12,7 +12,9 @@
 // user owns it; the lines then stay in memory only. A write cut short is
 // cut back, so the file holds whole lines only. Control characters of a
 // message other than the tab are written out ("\r", "\n", "\xNN"), so
-// that one message is one line.
+// that one message is one line, and a message longer than
+// kMaxMensagemDoLog bytes is cut with a marker (see CortaTexto), so that
+// no text from outside can blow a line up.
 //
 // Thread-safety: Loga and its variants may be called from any thread; they
 // are serialised by one process-wide mutex.
@@ -26,6 +28,10 @@
 #include "foundation/exception_trace.h"
 
 namespace zun {
+
+// The longest message a log line (and its copy on standard output) holds;
+// the rest is cut, marked "...[N bytes cut]".
+inline constexpr size_t kMaxMensagemDoLog = 8192;
 
 // Writes one line: prefix "yyyy/mm/dd-hh:nn:ss PPPPPPPP/TTTTTTTT  0", a blank
 // and msg, ended by CR LF. Never reports an error to the caller.

@@ -182,6 +182,9 @@ TEST_F(LogFile, ControlCharactersAreWrittenOut) {
                       "\tz\r\n"),
             std::string::npos)
       << text;
+  Loga(std::string(kMaxMensagemDoLog + 5, 'y'));
+  EXPECT_NE(ReadFile(log_).find(" " + std::string(kMaxMensagemDoLog, 'y') + "...[5 bytes cut]\r\n"),
+            std::string::npos);
 }
 
 // A full disk cuts a write short: the piece written is cut back, and the
