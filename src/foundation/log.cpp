@@ -24,6 +24,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "foundation/exception_trace.h"
@@ -262,8 +263,20 @@ class LogLock {
 
 int32_t SysExitCode = 0;
 
+namespace {
+// Set while the log's lines go to standard output only.
+std::atomic<bool> g_so_no_console{false};
+}  // namespace
+
+void LogSoNoConsole(bool on) { g_so_no_console = on; }
+
 void Loga(const std::string& msg) {
   const std::string texto = Escapa(CortaTexto(msg, kMaxMensagemDoLog));
+  if (g_so_no_console) {
+    std::cout << texto << '\n' << std::flush;
+    std::cout.clear();
+    return;
+  }
   LogState& st = State();
   LogLock lock(st);
   const std::string prefix = Prefix();
@@ -347,6 +360,7 @@ void LogaVerbose(const std::string& msg) {
 
 void LogaConsole(const std::string& msg) {
   Loga(msg);
+  if (g_so_no_console) return;  // Loga has printed it
   std::cout << Escapa(CortaTexto(msg, kMaxMensagemDoLog)) << '\n' << std::flush;
   std::cout.clear();
 }

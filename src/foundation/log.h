@@ -51,6 +51,12 @@ void LogaVerbose(const std::string& msg);
 // Loga, then msg and a line break to standard output.
 void LogaConsole(const std::string& msg);
 
+// While on, every line goes to standard output only (its message, without
+// prefix, once also for LogaConsole): not to the log file, the recent lines
+// or the fallback. The check of a local file runs so, since its messages
+// quote the file's lines and the file may hold anything its user can read.
+void LogSoNoConsole(bool on);
+
 // Fatal stop for states that must not occur: logs "Error: " + msg, a trace of
 // the current point headed "DLPA", then "Run time error 250 at " + the
 // caller's address relative to the program's load base, and ends the process

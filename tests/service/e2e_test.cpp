@@ -1,6 +1,7 @@
 // End to end: the real executable in a scratch directory against an
 // embedded database, with a local mail gateway that records every request.
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -435,6 +436,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
   const int queued = Enqueue("ana.lima", kGood, 5);
   std::ofstream(dir_ / "good.txt", std::ios::binary) << kGood << "*REQGBOL\n";
   std::ofstream(dir_ / "bad.txt", std::ios::binary) << kBad;
+  std::ofstream(dir_ / "pw") << "s3cret\n";
+  fs::permissions(dir_ / "pw", fs::perms::owner_read);
+  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
   const std::string ex = ZUN_TEST_SOURCE_DIR "/examples/";
   std::istringstream series(ReadFile(ex + "quote_series.sql"));
   for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
@@ -454,6 +458,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
       {{"-CheckFile:none.txt"}, "s3cret", 4086, "- check stopped: cannot open <none.txt>"},
       {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
+      {{"-CheckFile:pw", "-PasswordFile:pw"}, "s3cret", 4094, "<pw> is the password file"},
+      {{"-CheckFile:pipe"}, "s3cret", 4094, "<pipe> is not a regular file"},
+      {{"-CheckFile:/dev/zero"}, "s3cret", 4094, "</dev/zero> is not a regular file"},
   };
   for (const auto& r : rows) {
     const RunResult run = Run(r.args, r.password);
@@ -461,7 +468,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
     EXPECT_NE(run.out.find("exit code:" + std::to_string(r.code)), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(r.printed), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("starting import"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("s3cret"), std::string::npos) << run.out;
   }
+  EXPECT_EQ(Log().find("NOSUCHKEYWORD"), std::string::npos) << "the lines are printed, not logged";
   EXPECT_EQ(Dump(db_), before);
   EXPECT_EQ(Entry(queued).tries, 0);
   EXPECT_EQ(gateway_.Got().size(), 0u) << "not even the failed login is mailed";
