@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -192,8 +193,19 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   const int good = Enqueue("ana.lima", kGood, 5);  // queued first, taken last
   const int bad = Enqueue("ana.lima", kBad, 3);
   const int urgent = Enqueue("bob", kGood, 3);
+  // Copies earlier runs left: an old one goes; a young one (a run may be
+  // about to read it) and other names stay.
+  const fs::path old_copy = dir_ / "7-analima-20200703-101112.txt";
+  const fs::path young_copy = dir_ / "8-analima-20200703-101112.txt";
+  const fs::path other = dir_ / "7-notes.txt";
+  for (const fs::path& f : {old_copy, young_copy, other}) std::ofstream(f) << "x";
+  for (const fs::path& f : {old_copy, other}) {
+    fs::last_write_time(f, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  }
 
   RunResult r = Run();
+  EXPECT_FALSE(fs::exists(old_copy));
+  EXPECT_TRUE(fs::remove(young_copy) && fs::remove(other));
   QueueEntry e = Entry(bad);
   ASSERT_TRUE(e.has_result) << r.out << Log();
   ASSERT_NE(e.result, 0);
