@@ -78,19 +78,20 @@ bool TListaDeSHAdded::Contem(const std::string& doc, int32_t pais) const {
 }
 
 TLinhasDoArquivo::TLinhasDoArquivo(std::string text) : texto_(std::move(text)) {
-  for (size_t inicio = 0; inicio < texto_.size(); inicio = ProximoInicio(inicio)) {
+  for (size_t inicio = 0; inicio < texto_.size(); inicio = DepoisDaQuebra(FimDaLinha(inicio))) {
     if (linhas_ % kPasso == 0) marcos_.push_back(inicio);
     ++linhas_;
   }
 }
 
 size_t TLinhasDoArquivo::FimDaLinha(size_t inicio) const {
-  const size_t fim = texto_.find_first_of("\r\n", inicio);
-  return fim == std::string::npos ? texto_.size() : fim;
+  const char* p = texto_.data();
+  const size_t n = texto_.size();
+  while (inicio < n && p[inicio] != '\r' && p[inicio] != '\n') ++inicio;
+  return inicio;
 }
 
-size_t TLinhasDoArquivo::ProximoInicio(size_t inicio) const {
-  const size_t fim = FimDaLinha(inicio);
+size_t TLinhasDoArquivo::DepoisDaQuebra(size_t fim) const {
   if (fim == texto_.size()) return fim;
   return texto_[fim] == '\r' && fim + 1 < texto_.size() && texto_[fim + 1] == '\n' ? fim + 2
                                                                                    : fim + 1;
@@ -103,10 +104,12 @@ std::string_view TLinhasDoArquivo::operator[](size_t i) const {
     linha = cursor_linha_;
     inicio = cursor_inicio_;
   }
-  for (; linha < i; ++linha) inicio = ProximoInicio(inicio);
-  cursor_linha_ = i;
-  cursor_inicio_ = inicio;
-  return std::string_view(texto_).substr(inicio, FimDaLinha(inicio) - inicio);
+  for (; linha < i; ++linha) inicio = DepoisDaQuebra(FimDaLinha(inicio));
+  const size_t fim = FimDaLinha(inicio);
+  // Reading in order finds the next line's start here.
+  cursor_linha_ = i + 1;
+  cursor_inicio_ = DepoisDaQuebra(fim);
+  return std::string_view(texto_).substr(inicio, fim - inicio);
 }
 
 std::vector<std::string> DivideEmLinhas(const std::string& text) {

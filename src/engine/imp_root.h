@@ -76,14 +76,14 @@ class TLinhasDoArquivo {
   static constexpr size_t kPasso = 64;
   // Where the line starting at inicio ends (its break, or the text's end).
   size_t FimDaLinha(size_t inicio) const;
-  // Where the line after the one starting at inicio starts.
-  size_t ProximoInicio(size_t inicio) const;
+  // Where the next line starts, given the end of a line.
+  size_t DepoisDaQuebra(size_t fim) const;
 
   std::string texto_;
   size_t linhas_ = 0;
   // Start of lines 0, kPasso, 2 * kPasso, ...
   std::vector<uint64_t> marcos_;
-  // The line read last and its start.
+  // The line after the one read last, and its start.
   mutable size_t cursor_linha_ = 0;
   mutable size_t cursor_inicio_ = 0;
 };
