@@ -58,15 +58,18 @@ std::unique_ptr<tIntStgListMultiLng> ListaMultiLng(const char* proc) {
 }
 
 // Switch "output": standard output appended to the named file, or the file
-// created anew when it cannot be appended to.
+// created anew when it cannot be appended to. Standard output names the
+// queued files, their owners and their last lines: a new file is kept from
+// other local users, as the log is.
 void RedirecionaSaida() {
+  constexpr mode_t kModo = 0640;
   std::string nome;
   if (!LeSwitch("output", &nome)) return;
   std::fflush(stdout);
   // The file is opened first and only then put in place of the standard
   // output, so a file that cannot be opened leaves the console as it was.
-  int fd = ::open(nome.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fd = ::open(nome.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(nome.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kModo);
+  if (fd < 0) fd = ::open(nome.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, kModo);
   if (fd >= 0 && ::dup2(fd, STDOUT_FILENO) >= 0) {
     ::close(fd);
     return;

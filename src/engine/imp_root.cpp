@@ -11,6 +11,7 @@
 #include "db/id_text_list.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "foundation/text.h"
 #include "toolbox/dbutil/error_text.h"
 
 namespace zun {
@@ -77,35 +78,37 @@ bool TListaDeSHAdded::Contem(const std::string& doc, int32_t pais) const {
 }
 
 TLinhasDoArquivo::TLinhasDoArquivo(std::string text) : texto_(std::move(text)) {
+  for (size_t inicio = 0; inicio < texto_.size(); inicio = DepoisDaQuebra(FimDaLinha(inicio))) {
+    if (linhas_ % kPasso == 0) marcos_.push_back(inicio);
+    ++linhas_;
+  }
+}
+
+size_t TLinhasDoArquivo::FimDaLinha(size_t inicio) const {
+  const char* p = texto_.data();
   const size_t n = texto_.size();
-  if (n == 0) return;
-  // Calls f(start of the next line) after each line break.
-  auto quebras = [this, n](auto f) {
-    for (size_t i = 0; i < n; ++i) {
-      const char c = texto_[i];
-      if (c != '\r' && c != '\n') continue;
-      if (c == '\r' && i + 1 < n && texto_[i + 1] == '\n') ++i;
-      f(i + 1);
-    }
-  };
-  // Counted first, so that the offsets take one allocation of their final
-  // size instead of growing by copies.
-  size_t linhas = 0;
-  quebras([&linhas](size_t) { ++linhas; });
-  inicios_.reserve(linhas + 2);
-  inicios_.push_back(0);
-  quebras([this](size_t inicio) { inicios_.push_back(inicio); });
-  // The end of a last line without a break.
-  if (inicios_.back() != n) inicios_.push_back(n);
+  while (inicio < n && p[inicio] != '\r' && p[inicio] != '\n') ++inicio;
+  return inicio;
+}
+
+size_t TLinhasDoArquivo::DepoisDaQuebra(size_t fim) const {
+  if (fim == texto_.size()) return fim;
+  return texto_[fim] == '\r' && fim + 1 < texto_.size() && texto_[fim + 1] == '\n' ? fim + 2
+                                                                                   : fim + 1;
 }
 
 std::string_view TLinhasDoArquivo::operator[](size_t i) const {
-  const size_t inicio = inicios_[i];
-  size_t fim = inicios_[i + 1];
-  // Each line but possibly the last ends in exactly one break (CR LF, LF
-  // or CR); a line itself holds neither character.
-  if (fim > inicio && texto_[fim - 1] == '\n') --fim;
-  if (fim > inicio && texto_[fim - 1] == '\r') --fim;
+  size_t linha = i / kPasso * kPasso;
+  size_t inicio = marcos_[i / kPasso];
+  if (cursor_linha_ <= i && cursor_linha_ > linha) {
+    linha = cursor_linha_;
+    inicio = cursor_inicio_;
+  }
+  for (; linha < i; ++linha) inicio = DepoisDaQuebra(FimDaLinha(inicio));
+  const size_t fim = FimDaLinha(inicio);
+  // Reading in order finds the next line's start here.
+  cursor_linha_ = i + 1;
+  cursor_inicio_ = DepoisDaQuebra(fim);
   return std::string_view(texto_).substr(inicio, fim - inicio);
 }
 
@@ -196,8 +199,19 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
         Acabou = true;
       }
     } else {
-      line->assign(Lines[static_cast<size_t>(lnn)]);
+      const std::string_view texto = Lines[static_cast<size_t>(lnn)];
       ++lnn;
+      if (texto.size() > kMaxBytesPorLinha) {
+        // Never copied whole: a line of many megabytes would be copied again
+        // by the parser, the messages, the log and the mails.
+        LastLine = CortaTexto(texto, kMaxTextoDeLinha);
+        Erro = kErroLinhaLonga;
+        ErrMsg("Error:" + std::to_string(kErroLinhaLonga) +
+               " line too long: " + std::to_string(texto.size()) + " bytes, at most " +
+               std::to_string(kMaxBytesPorLinha));
+        break;
+      }
+      line->assign(texto);
       LastLine = *line;
       achou = !IsComment(*line, blank_is_data);
       // A skipped comment is no line: the end of the file right after it
@@ -211,12 +225,13 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
 std::string tImpRoot::StatusLine(const std::string& what) const {
   std::string last = LastLine;
   if (last.size() > kMaxTextoDeLinha) last = last.substr(0, kMaxTextoDeLinha) + "...";
+  const auto corta = [](const std::string& t) { return CortaTexto(t, kMaxTextoDeLinha); };
   return "ImpRoot " + what + " Erro:" + std::to_string(Erro) +
          " ErroNaoFatal:" + std::to_string(ErroNaoFatal) +
          " ErroNaoFatalCount:" + std::to_string(ErroNaoFatalCount) + " Acabou:" + YN(Acabou) +
          " ToNoCheck:" + YN(ToNoCheck) + " lnn:" + std::to_string(lnn) +
-         " ErrMsgCount:" + std::to_string(ErrMsgCount) + " FirstErrMsg:<" + FirstErrMsg + ">" +
-         " LastErrMsg:<" + LastErrMsg + ">" + " LastLine:<" + last + ">";
+         " ErrMsgCount:" + std::to_string(ErrMsgCount) + " FirstErrMsg:<" + corta(FirstErrMsg) +
+         ">" + " LastErrMsg:<" + corta(LastErrMsg) + ">" + " LastLine:<" + last + ">";
 }
 
 int32_t tImpRoot::ResultCode() const {

@@ -10,8 +10,8 @@
 // through ErrMsg and Msg.
 //
 // Files are read as bytes (Windows-1252 text). A line ends at CR LF, LF or a
-// lone CR; every other byte, NUL included, belongs to the line, and lines may
-// be of any length.
+// lone CR; every other byte, NUL included, belongs to the line. A line of
+// more than kMaxBytesPorLinha bytes fails the file (kErroLinhaLonga).
 //
 // The fields named below are public because the importers read and update
 // them directly (ToNoCheck, Erro, the shareholder counters, Parser, ...).
@@ -34,6 +34,12 @@ namespace zun {
 // More non-fatal errors than this stop the file with 3948.
 inline constexpr int32_t kMaxErrosNaoFatais = 50;
 
+// The longest line a file may hold, in bytes without its break (no record
+// needs more than a few hundred). A longer line stops the file with
+// kErroLinhaLonga in the check pass, before any of it is copied.
+inline constexpr size_t kMaxBytesPorLinha = 65536;
+inline constexpr int32_t kErroLinhaLonga = 3944;
+
 // Parties added by the current import file: (document, country) pairs
 // without duplicates (the document compares exactly, case-sensitively).
 class TListaDeSHAdded {
@@ -49,25 +55,37 @@ class TListaDeSHAdded {
 };
 
 // The lines of a file, kept as the file's bytes in one buffer with the
-// offset where each line starts, so that memory follows the file's size
-// (not one string per line). A line ends at CR LF, LF or a lone CR; the
-// break is not part of it. A text ending in a line break has no empty last
-// line; an empty text has no lines.
+// start of every 64th line, so that memory follows the file's size whatever
+// its lines (not one string, nor even one offset, per line). Lines are
+// found by scanning from the nearest mark, or from the line read last, so
+// reading them in order costs one pass over the text. A line ends at CR LF,
+// LF or a lone CR; the break is not part of it. A text ending in a line
+// break has no empty last line; an empty text has no lines.
 class TLinhasDoArquivo {
  public:
   TLinhasDoArquivo() = default;
   explicit TLinhasDoArquivo(std::string text);
 
-  size_t size() const { return inicios_.empty() ? 0 : inicios_.size() - 1; }
-  bool empty() const { return size() == 0; }
+  size_t size() const { return linhas_; }
+  bool empty() const { return linhas_ == 0; }
   // Line i (0-based), without its break; valid while the object lives.
   // Precondition: i < size().
   std::string_view operator[](size_t i) const;
 
  private:
+  static constexpr size_t kPasso = 64;
+  // Where the line starting at inicio ends (its break, or the text's end).
+  size_t FimDaLinha(size_t inicio) const;
+  // Where the next line starts, given the end of a line.
+  size_t DepoisDaQuebra(size_t fim) const;
+
   std::string texto_;
-  // Start of each line, and the text's size after the last one.
-  std::vector<uint64_t> inicios_;
+  size_t linhas_ = 0;
+  // Start of lines 0, kPasso, 2 * kPasso, ...
+  std::vector<uint64_t> marcos_;
+  // The line after the one read last, and its start.
+  mutable size_t cursor_linha_ = 0;
+  mutable size_t cursor_inicio_ = 0;
 };
 
 // The lines of text as strings (see TLinhasDoArquivo).
@@ -114,7 +132,9 @@ class tImpRoot {
   // holds, starts the import pass ("check ok, starting import", StartImport)
   // and goes on from the first line; at the end of the final pass sets
   // Acabou. With blank_is_data true, blank lines are handed out as records
-  // (free-text blocks). Precondition: line is not null.
+  // (free-text blocks). A line longer than kMaxBytesPorLinha is not handed
+  // out: Erro := kErroLinhaLonga, ErrMsg names its length, LastLine holds
+  // its cut beginning and *line is "". Precondition: line is not null.
   virtual void NextLine(bool blank_is_data, std::string* line);
   // Emits one message line.
   virtual void Msg(const std::string& text) = 0;

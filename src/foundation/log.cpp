@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "foundation/exception_trace.h"
@@ -36,7 +38,7 @@ namespace {
 constexpr size_t kRecentLines = 300;
 constexpr int kSharingViolation = 32;
 // The log tells what every queued file held and who sent it: no access for
-// other local users. The fallback lies in a shared temporary directory.
+// other local users, and the fallback only for its own user.
 constexpr mode_t kModoDoLog = 0640;
 constexpr mode_t kModoDaReserva = 0600;
 
@@ -44,6 +46,7 @@ struct LogState {
   TCriticalSection lock{"SeqAcessoLoga"};
   std::deque<std::string> recent;
   std::unique_ptr<std::vector<std::string>> kept;  // lines waiting for the file
+  std::string reserva;  // the fallback file holding every kept line, or ""
   bool busy = false;
   bool short_wait = false;
   bool verbose = false;
@@ -84,38 +87,67 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-// The directory of the fallback file: TEMP, else TMPDIR, else /tmp (under
-// cron and systemd TEMP is normally unset), ending in "/".
+// A directory only this process's user may write to: its own, and no write
+// access for the group or others.
+bool DiretorioPrivado(const std::string& dir) {
+  struct stat st {};
+  return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The directory of the fallback file, ending in "/": $XDG_RUNTIME_DIR when
+// it is private, else "zuninput-" + the user id in TEMP, else TMPDIR, else
+// /tmp, made with mode 0700 when missing. "" when neither is private (a
+// name planted by another user): the lines then stay in memory only.
 std::string DiretorioDaReserva() {
-  std::string dir = Env("TEMP");
+  std::string dir = Env("XDG_RUNTIME_DIR");
+  if (!dir.empty() && DiretorioPrivado(dir)) return dir.back() == '/' ? dir : dir + "/";
+  dir = Env("TEMP");
   if (dir.empty()) dir = Env("TMPDIR");
   if (dir.empty()) dir = "/tmp";
   if (dir.back() != '/') dir += '/';
-  return dir;
+  dir += "zuninput-" + std::to_string(::geteuid());
+  ::mkdir(dir.c_str(), 0700);
+  return DiretorioPrivado(dir) ? dir + "/" : "";
+}
+
+// Appends text to the fallback file; its path, or "" when it could not be
+// written. The file is never opened through a link, and one that another
+// user owns is left alone.
+std::string GravaNaReserva(const std::string& text) {
+  const std::string dir = DiretorioDaReserva();
+  if (dir.empty()) return "";
+  const std::string path = dir + "zun.tmp.log";
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kModoDaReserva);
+  if (fd < 0) return "";
+  struct stat st {};
+  const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                  WriteAll(fd, text);
+  ::close(fd);
+  return ok ? path : "";
 }
 
 // Puts a line into the kept-in-memory list and appends what is new in it to
 // the fallback file. Appending, in one write, lets several processes share
-// that file without overwriting each other's lines.
+// that file without overwriting each other's lines. The fallback's path is
+// kept while every kept line has reached it, else "".
 void KeepInMemory(LogState& st, const std::string& prefix, const std::string& line, int err) {
+  std::string text;
   if (!st.kept) {
     st.kept = std::make_unique<std::vector<std::string>>();
     st.kept->reserve(1024);
   }
-  std::string text;
-  if (st.kept->empty()) {
+  const bool primeira = st.kept->empty();
+  if (primeira) {
     st.kept->push_back(prefix + " start of log kept in memory (<" + st.file_name +
                        "> error:" + std::to_string(err) + ")");
     text = st.kept->back() + "\r\n";
   }
   st.kept->push_back(line);
   text += line + "\r\n";
-  // Never through a link planted in a shared directory.
-  int fd = ::open((DiretorioDaReserva() + "zun.tmp.log").c_str(),
-                  O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, kModoDaReserva);
-  if (fd < 0) return;
-  WriteAll(fd, text);
-  ::close(fd);
+  const std::string path = GravaNaReserva(text);
+  if (primeira || path != st.reserva) st.reserva = primeira ? path : "";
 }
 
 // Takes the exclusive lock of fd as the writers do: up to 11 attempts,
@@ -231,8 +263,20 @@ class LogLock {
 
 int32_t SysExitCode = 0;
 
+namespace {
+// Set while the log's lines go to standard output only.
+std::atomic<bool> g_so_no_console{false};
+}  // namespace
+
+void LogSoNoConsole(bool on) { g_so_no_console = on; }
+
 void Loga(const std::string& msg) {
-  const std::string texto = Escapa(msg);
+  const std::string texto = Escapa(CortaTexto(msg, kMaxMensagemDoLog));
+  if (g_so_no_console) {
+    std::cout << texto << '\n' << std::flush;
+    std::cout.clear();
+    return;
+  }
   LogState& st = State();
   LogLock lock(st);
   const std::string prefix = Prefix();
@@ -245,6 +289,12 @@ size_t LinhasRetidas() {
   LogState& st = State();
   LogLock lock(st);
   return st.kept ? st.kept->size() : 0;
+}
+
+std::string ArquivoDeReserva() {
+  LogState& st = State();
+  LogLock lock(st);
+  return st.kept && !st.kept->empty() ? st.reserva : std::string();
 }
 
 namespace {
@@ -310,7 +360,8 @@ void LogaVerbose(const std::string& msg) {
 
 void LogaConsole(const std::string& msg) {
   Loga(msg);
-  std::cout << Escapa(msg) << '\n' << std::flush;
+  if (g_so_no_console) return;  // Loga has printed it
+  std::cout << Escapa(CortaTexto(msg, kMaxMensagemDoLog)) << '\n' << std::flush;
   std::cout.clear();
 }
 
@@ -336,8 +387,15 @@ void SetLogWaits(int long_ms, int short_ms) {
 }
 
 std::string IdentificacaoDoUsuario() {
-  std::string user = AparaBrancos(Env("USER"));
-  std::string username = AparaBrancos(Env("USERNAME"));
+  // The process's real user, never USER or USERNAME: any caller can set
+  // those to anything.
+  std::string user = std::to_string(::getuid());
+  passwd pw{};
+  passwd* found = nullptr;
+  char texto[4096];
+  if (::getpwuid_r(::getuid(), &pw, texto, sizeof texto, &found) == 0 && found != nullptr) {
+    user = found->pw_name;
+  }
   std::string computer = Env("COMPUTERNAME");
   if (computer.empty()) computer = Env("MACHINE");
   if (computer.empty()) {
@@ -347,9 +405,8 @@ std::string IdentificacaoDoUsuario() {
     if (gethostname(buf, sizeof buf - 1) == 0) computer = std::string(buf).substr(0, 15);
   }
   computer = AparaBrancos(computer);
-  if (!user.empty() && !username.empty()) username = "/" + username;
   if (!computer.empty()) computer = "@" + computer;
-  std::string id = user + username + computer;
+  std::string id = user + computer;
   if (id.size() > 255) id.resize(255);
   return id;
 }

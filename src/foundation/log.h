@@ -4,11 +4,17 @@
 // list of recent lines and, for LogaConsole, to standard output. The file is
 // opened, appended and closed per line under an exclusive flock so that
 // several processes can share it; a lock that cannot be taken is waited out
-// and, after 11 attempts, the lines are kept in memory (and appended to
-// zun.tmp.log in TEMP, else TMPDIR, else /tmp) until the file can be
-// written again. A write cut short is cut back, so the file holds whole
-// lines only. Control characters of a message other than the tab are
-// written out ("\r", "\n", "\xNN"), so that one message is one line.
+// and, after 11 attempts, the lines are kept in memory until the file can
+// be written again, and appended to the fallback file zun.tmp.log in a
+// directory only the service's user may write: $XDG_RUNTIME_DIR, else
+// "zuninput-" + the user id (made with mode 0700) in TEMP, else TMPDIR,
+// else /tmp. The fallback is never opened through a link nor when another
+// user owns it; the lines then stay in memory only. A write cut short is
+// cut back, so the file holds whole lines only. Control characters of a
+// message other than the tab are written out ("\r", "\n", "\xNN"), so
+// that one message is one line, and a message longer than
+// kMaxMensagemDoLog bytes is cut with a marker (see CortaTexto), so that
+// no text from outside can blow a line up.
 //
 // Thread-safety: Loga and its variants may be called from any thread; they
 // are serialised by one process-wide mutex.
@@ -23,6 +29,10 @@
 
 namespace zun {
 
+// The longest message a log line (and its copy on standard output) holds;
+// the rest is cut, marked "...[N bytes cut]".
+inline constexpr size_t kMaxMensagemDoLog = 8192;
+
 // Writes one line: prefix "yyyy/mm/dd-hh:nn:ss PPPPPPPP/TTTTTTTT  0", a blank
 // and msg, ended by CR LF. Never reports an error to the caller.
 void Loga(const std::string& msg);
@@ -31,11 +41,21 @@ void Loga(const std::string& msg);
 // written (0 when the file holds every line written so far).
 size_t LinhasRetidas();
 
+// The fallback file that holds every line kept in memory, or "" when there
+// are none or some could not be written there (they are in memory only).
+std::string ArquivoDeReserva();
+
 // Loga only when verbose logging is on (switch "/LI" or "-LI").
 void LogaVerbose(const std::string& msg);
 
 // Loga, then msg and a line break to standard output.
 void LogaConsole(const std::string& msg);
+
+// While on, every line goes to standard output only (its message, without
+// prefix, once also for LogaConsole): not to the log file, the recent lines
+// or the fallback. The check of a local file runs so, since its messages
+// quote the file's lines and the file may hold anything its user can read.
+void LogSoNoConsole(bool on);
 
 // Fatal stop for states that must not occur: logs "Error: " + msg, a trace of
 // the current point headed "DLPA", then "Run time error 250 at " + the
@@ -53,8 +73,9 @@ void LogaPilha(const std::string& heading, const std::string& text);
 // Switches verbose logging on or off (set from the command line at start-up).
 void SetLogVerbose(bool on);
 
-// The user identity text: USER, "/" + USERNAME when both are set, and
-// "@" + the computer name; at most 255 characters.
+// The user identity text: the name of the process's real user (its number
+// when the system knows no name) and "@" + the computer name; at most 255
+// characters. The environment's USER and USERNAME do not count.
 std::string IdentificacaoDoUsuario();
 
 // A boolean from option text; *recognised tells whether the text was one.

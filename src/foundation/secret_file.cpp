@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace zun {
 namespace {
@@ -68,10 +69,12 @@ std::string ReadSecretFile(const std::string& path, std::string* secret) {
     why = "<" + path + "> may be read by group or others (mode " + mode +
           "); make it private: chmod 600";
   }
+  // At most one byte more than the longest line taken: a huge first line
+  // must not hold up the login while it is read.
   std::string content;
-  while (why.empty()) {
-    char buf[4096];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+  while (why.empty() && content.size() <= kMaxLinhaSecreta) {
+    char buf[kMaxLinhaSecreta + 2];
+    const ssize_t n = ::read(fd, buf, kMaxLinhaSecreta + 1 - content.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) why = "cannot read <" + path + ">: " + std::strerror(errno);
     if (n <= 0) break;
@@ -80,6 +83,10 @@ std::string ReadSecretFile(const std::string& path, std::string* secret) {
   }
   ::close(fd);
   if (!why.empty()) return why;
+  if (content.find('\n') == std::string::npos && content.size() > kMaxLinhaSecreta) {
+    return "<" + path + ">: its first line is longer than " + std::to_string(kMaxLinhaSecreta) +
+           " bytes";
+  }
   content = content.substr(0, content.find('\n'));
   if (!content.empty() && content.back() == '\r') content.pop_back();
   if (content.empty()) return "<" + path + "> holds no password on its first line";

@@ -20,6 +20,13 @@ std::string Maiusculas(std::string s) {
   return s;
 }
 
+std::string CortaTexto(std::string_view s, size_t max) {
+  if (s.size() <= max) return std::string(s);
+  std::string out(s.substr(0, max));
+  out += "...[" + std::to_string(s.size() - max) + " bytes cut]";
+  return out;
+}
+
 std::string AparaBrancos(const std::string& s) {
   const size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return "";

@@ -5,6 +5,7 @@
 // Thread-safety: pure functions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,12 @@ std::string Maiusculas(std::string s);
 
 // s without leading and trailing blanks (code 32 only; tabs stay).
 std::string AparaBrancos(const std::string& s);
+
+// s itself when it has at most max bytes; else its first max bytes followed
+// by the marker "...[N bytes cut]", N being the number of bytes left out.
+// Texts from outside (a line of an import file, a database message) go
+// through it before they reach a log line or a mail.
+std::string CortaTexto(std::string_view s, size_t max);
 
 // Integer reading: leading blanks, then an optional "+" or "-" and either
 // decimal digits or a hexadecimal number introduced by "$", "x", "X", "0x" or

@@ -6,6 +6,7 @@
 
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "foundation/text.h"
 #include "foundation/version.h"
 #include "notify/http_session.h"
 
@@ -81,7 +82,30 @@ int32_t SendHttpMail(const std::string& query) {
 }
 
 int32_t SendMailItems(const std::vector<std::string>& items, int last) {
-  return SendHttpMail(MontaQuery(items, last));
+  const int end = std::min<long long>(last, static_cast<long long>(items.size()) - 1);
+  if (end < 0) return SendHttpMail("");
+  // Each item cut to its bound; while the query is still too long, the
+  // longest item gives up half of what it keeps. Cut from the original
+  // text each time, so that an item carries one marker.
+  std::vector<std::string> cortados(items.begin(), items.begin() + end + 1);
+  std::vector<size_t> limites(cortados.size(), kMaxItemDoMail);
+  for (size_t i = 0; i < cortados.size(); ++i) {
+    if (cortados[i].size() > limites[i]) cortados[i] = CortaTexto(items[i], limites[i]);
+  }
+  std::string query = MontaQuery(cortados, end);
+  while (query.size() > kMaxQueryDoMail) {
+    size_t maior = 0;
+    size_t maior_tamanho = 0;
+    for (size_t i = 0; i < cortados.size(); ++i) {
+      const size_t tamanho = PercentEncode(cortados[i]).size();
+      if (tamanho > maior_tamanho) maior = i, maior_tamanho = tamanho;
+    }
+    limites[maior] = std::min(limites[maior], cortados[maior].size()) / 2;
+    if (limites[maior] < 16) break;  // only short items left: sent as they are
+    cortados[maior] = CortaTexto(items[maior], limites[maior]);
+    query = MontaQuery(cortados, end);
+  }
+  return SendHttpMail(query);
 }
 
 int32_t SendMailItems(const std::vector<std::string>& items) {

@@ -12,6 +12,7 @@
 // source is set once at start-up.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -42,7 +43,16 @@ void SetMailSuppressed(bool suppressed);
 // verbose). query must already be encoded. Returns 0 or the first error.
 int32_t SendHttpMail(const std::string& query);
 
-// SendHttpMail(MontaQuery(items, last)).
+// The bounds of a mail: an item keeps at most kMaxItemDoMail bytes, and the
+// query at most kMaxQueryDoMail characters, so that the gateway's request
+// line stays within the 8 KB that web servers take.
+inline constexpr size_t kMaxItemDoMail = 1000;
+inline constexpr size_t kMaxQueryDoMail = 7000;
+
+// SendHttpMail(MontaQuery(items, last)), the items cut first: each to
+// kMaxItemDoMail bytes, then, while the query is longer than
+// kMaxQueryDoMail, the longest one once encoded to half its length, each with the marker
+// of CortaTexto. A mail is cut, never dropped for its size.
 int32_t SendMailItems(const std::vector<std::string>& items, int last);
 int32_t SendMailItems(const std::vector<std::string>& items);  // all items
 

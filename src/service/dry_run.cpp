@@ -1,10 +1,17 @@
 #include "service/dry_run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 #include "db/global_state.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
+#include "foundation/switches.h"
 #include "foundation/version.h"
 #include "notify/mail.h"
 #include "service/login.h"
@@ -12,6 +19,48 @@
 #include "toolbox/dbutil/error_text.h"
 
 namespace zun {
+namespace {
+
+// Lines go to standard output only while it lives.
+class SoNoConsole {
+ public:
+  SoNoConsole() { LogSoNoConsole(true); }
+  ~SoNoConsole() { LogSoNoConsole(false); }
+  SoNoConsole(const SoNoConsole&) = delete;
+  SoNoConsole& operator=(const SoNoConsole&) = delete;
+};
+
+// Opens the file to check into *fd, or refuses it: what cannot be opened
+// (4086), what is not a regular file (a named pipe would hang the check, a
+// device such as /dev/zero never ends) and the file named as the password
+// file (kErroArquivoRecusado). Opened without blocking, then checked on what
+// was opened. Each refusal is printed and logged.
+int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
+  *fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (*fd < 0) {
+    LogaConsole("- check stopped: cannot open <" + file_name + ">: " + std::strerror(errno));
+    return 4086;
+  }
+  struct stat st {};
+  std::string why;
+  if (::fstat(*fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    why = "is not a regular file";
+  } else {
+    std::string senha;
+    struct stat sst {};
+    if (LeSwitch("PasswordFile", &senha) && !senha.empty() && ::stat(senha.c_str(), &sst) == 0 &&
+        sst.st_dev == st.st_dev && sst.st_ino == st.st_ino) {
+      why = "is the password file";
+    }
+  }
+  if (why.empty()) return 0;
+  ::close(*fd);
+  *fd = -1;
+  LogaConsole("- check refused: <" + file_name + "> " + why);
+  return kErroArquivoRecusado;
+}
+
+}  // namespace
 
 int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
   // Nobody hears of a check, not even of a failed login.
@@ -29,13 +78,25 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
       erro = ChamaSetuser(check_as);
       if (erro != 0) LogaConsole("- check as <" + check_as + "> erro:" + std::to_string(erro));
     }
+    int fd = -1;
+    if (erro == 0 && !file_name.empty()) erro = AbreArquivoParaChecar(file_name, &fd);
     if (erro == 0) {
       LogaConsole("- checking <" + file_name + "> as " + UsuarioNome + ", nothing is imported");
-      int32_t line_number = 0;
-      std::string last_line;
-      std::string diag;
-      ImpCliImport(file_name, false, &line_number, &last_line, &diag, &erro, nullptr, false);
+      // What is checked is the file opened above, whatever its name points
+      // to by now; its lines reach standard output only.
+      const SoNoConsole desvio;
+      try {
+        int32_t line_number = 0;
+        std::string last_line;
+        std::string diag;
+        ImpCliImport(fd < 0 ? file_name : "/proc/self/fd/" + std::to_string(fd), false,
+                     &line_number, &last_line, &diag, &erro, nullptr, false);
+      } catch (const std::exception& x) {
+        CodigoDaExcecao("ZunInpCheck", &erro, x, 4086);
+        LogaConsole(std::string("- check stopped: ") + x.what());
+      }
     }
+    if (fd >= 0) ::close(fd);
   } catch (const std::exception& x) {
     CodigoDaExcecao("ZunInpCheck", &erro, x, 4086);
     LogaConsole(std::string("- check stopped: ") + x.what());

@@ -3,7 +3,10 @@
 // be imported as, and runs the file's check pass only, printing every line
 // message as a queue run prints them. Nothing is taken from the queue,
 // nothing is written to the database and no mail is sent; the run's code
-// tells whether the whole file would be imported.
+// tells whether the whole file would be imported. The file's lines are
+// printed, never logged: while the file is checked, the log's lines go to
+// standard output only (the log gets the start, the file's name and the
+// end line with the code).
 //
 // Thread-safety: main thread only; uses the one database session.
 #pragma once
@@ -13,12 +16,18 @@
 
 namespace zun {
 
+// The check's code for a file it refuses to read.
+inline constexpr int32_t kErroArquivoRecusado = 4094;
+
 // Checks file_name, as check_as when it is not empty (the login must then
 // be an administrator's, as for a queue run). Logs a start and an end line
 // and turns mail off for the process. Sets SysExitCode to the run's code
 // unless it is already non-zero, and returns SysExitCode: 0 when every line
 // passed; 4077 when the login failed; the code of the switch to check_as;
-// the file's code (3774 for an empty name, 4086 when it cannot be read).
+// the file's code (3774 for an empty name, 4086 when it cannot be opened or
+// read); or
+// kErroArquivoRecusado when it is not a regular file or is the file named by
+// the switch "PasswordFile".
 int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as);
 
 }  // namespace zun

@@ -40,7 +40,11 @@ int main(int argc, char** argv) {
     zun::RunHooks hooks;
     hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };
     hooks.is_logged = [] { return zun::IsLogged(false); };
-    hooks.verifica_ambiente = zun::VerificaDiretorios;
+    hooks.verifica_ambiente = [] {
+      const int32_t erro = zun::VerificaDiretorios();
+      if (erro == 0) zun::ApagaCopiasOrfas();
+      return erro;
+    };
     hooks.queue_step = zun::ImpIFStep;
     hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
     zun::ZunInpIF(hooks);

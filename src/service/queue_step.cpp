@@ -1,12 +1,16 @@
 #include "service/queue_step.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <regex>
 #include <system_error>
 
 #include "db/global_state.h"
@@ -89,6 +93,42 @@ int32_t VerificaDiretorios() {
                      {"dir", dir, "erro", std::to_string(code), "reason", motivo}, "gr");
   }
   return code;
+}
+
+namespace {
+
+// A name this service gives a local copy: the entry id, the owner's and the
+// queue time's letters, digits, "-" and "_" (the time as yyyymmdd-hhnnss).
+bool NomeDeCopiaLocal(const std::string& name) {
+  static const std::regex kNome("[1-9][0-9]*-[A-Za-z0-9_-]*-[0-9]{8}-[0-9]{6}\\.txt");
+  return std::regex_match(name, kNome);
+}
+
+}  // namespace
+
+int ApagaCopiasOrfas() {
+  // Kept copies are the point of PathIF: the queue may no longer hold them.
+  if (!LePathIF().empty()) return 0;
+  DIR* d = ::opendir(".");
+  if (d == nullptr) return 0;
+  const time_t agora = ::time(nullptr);
+  int apagadas = 0;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    struct stat st {};
+    if (!NomeDeCopiaLocal(name) ||
+        ::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        agora - st.st_mtime < kIdadeDaCopiaOrfa) {
+      continue;
+    }
+    if (::unlinkat(::dirfd(d), name.c_str(), 0) == 0) {
+      Loga("- removed the local copy <" + name + "> left by an earlier run");
+      ++apagadas;
+    }
+  }
+  ::closedir(d);
+  return apagadas;
 }
 
 void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro) {

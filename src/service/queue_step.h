@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,20 @@ inline constexpr int32_t kErroDiretorioDosPedidos = 4087;
 // error:" + code to "gr" and returns kErroDiretorioDasCopias or
 // kErroDiretorioDosPedidos; else 0. Precondition: IniciaZiGlobs ran.
 int32_t VerificaDiretorios();
+
+// How old, in seconds, a local copy must be before a run takes it for one
+// left behind: the 30 minutes of an entry's lease. A copy is read whole
+// right after it is written, so no run still reads one that old, and its
+// entry, unless finished, has been handed out again by then.
+inline constexpr time_t kIdadeDaCopiaOrfa = 30 * 60;
+
+// Removes, at the start of a run, the local copies that earlier runs left
+// in the working directory (a run killed before it cleaned up): regular
+// files of this process's user older than kIdadeDaCopiaOrfa whose names
+// are the ones the queue step gives ("<id>-<user>-<yyyymmdd>-<hhnnss>.txt").
+// Nothing else is touched, and nothing at all when "PathIF" is given (those
+// copies are kept on purpose). Logs each removal; returns their number.
+int ApagaCopiasOrfas();
 
 // Writes content to a new file file_name, replacing one left by an earlier
 // try; the file is created exclusively and never through a symbolic link.

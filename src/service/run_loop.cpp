@@ -51,8 +51,11 @@ int32_t ZunInpIF(const RunHooks& hooks) {
   // not look like a clean one.
   if (const size_t retidas = LinhasRetidas(); erro == 0 && retidas > 0) {
     erro = kErroLogNaoGravado;
+    const std::string reserva = ArquivoDeReserva();
     LogaConsole("- ZunInpIF log not written: " + std::to_string(retidas) +
-                " lines kept in memory and in zun.tmp.log");
+                " lines kept in memory " +
+                (reserva.empty() ? "only (no private fallback file could be written)"
+                                 : "and in " + reserva));
   }
   if (SysExitCode == 0) SysExitCode = erro;
   const int32_t exit_code = SysExitCode;

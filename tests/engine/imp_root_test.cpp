@@ -84,6 +84,11 @@ TEST_F(ImpRootTest, LineBreaksAndRawBytes) {
       {"\xe9\xff\x80\n", {"\xe9\xff\x80"}},
   };
   for (const Case& c : cases) EXPECT_EQ(DivideEmLinhas(c.text), c.lines);
+  std::string many;
+  for (int i = 0; i < 200; ++i) many += std::to_string(i) + (i % 2 ? "\r\n" : "\n");
+  const TLinhasDoArquivo linhas(many);
+  ASSERT_EQ(linhas.size(), 200u);
+  for (size_t i = 200; i-- > 0;) EXPECT_EQ(linhas[i], std::to_string(i));  // backwards
 }
 
 TEST_F(ImpRootTest, ErrorAccountingAndResultCode) {
@@ -105,6 +110,14 @@ TEST_F(ImpRootTest, ErrorAccountingAndResultCode) {
   EXPECT_NE(root.StatusLine("s").find(" FirstErrMsg:<first> LastErrMsg:<second>"),
             std::string::npos);
   EXPECT_THROW(RootDeTeste("", true, EscreveArquivo("", "") + "/missing.txt"), std::system_error);
+
+  // A line over the limit stops the check pass at it, named and never whole.
+  const std::string limite(kMaxBytesPorLinha, 'x');
+  RootDeTeste longa("A\n" + limite + "\n" + limite + "y\nB\n", true);
+  EXPECT_EQ(longa.Percorre(), (Strings{"C1:A", "C2:" + limite}));
+  EXPECT_EQ(longa.ResultCode(), kErroLinhaLonga);
+  EXPECT_EQ(longa.msgs, Strings{"line:3 Error:3944 line too long: 65537 bytes, at most 65536"});
+  EXPECT_LT(longa.StatusLine("end").size(), 4000u);
 }
 
 TEST_F(ImpRootTest, ShareholderLimits) {

@@ -1,6 +1,7 @@
 #include "foundation/log.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -48,6 +49,7 @@ class LogFile : public ::testing::Test {
     SetLogFileName(log_.string());
     SetLogWaits(1, 1);
     setenv("TEMP", (dir_ / "temp").c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
   }
   void TearDown() override {
     SetLogFileName("zuninput.log");
@@ -82,7 +84,9 @@ TEST_F(LogFile, HeldLockKeepsLinesInMemoryThenFlushes) {
   ASSERT_GE(holder, 0);
   Loga("while locked 1");
   Loga("while locked 2");
-  const std::string fallback = ReadFile(dir_ / "temp" / "zun.tmp.log");
+  const fs::path own = dir_ / "temp" / ("zuninput-" + std::to_string(geteuid()));
+  EXPECT_EQ(ArquivoDeReserva(), (own / "zun.tmp.log").string());
+  const std::string fallback = ReadFile(own / "zun.tmp.log");
   EXPECT_NE(fallback.find(" start of log kept in memory (<" + log_.string() + "> error:32)\r\n"),
             std::string::npos)
       << fallback;
@@ -113,26 +117,59 @@ TEST_F(LogFile, HeldLockKeepsLinesInMemoryThenFlushes) {
             std::string::npos);
 }
 
-// Another process's lines in the fallback stay; with TEMP unset (cron,
-// systemd) the fallback lies in TMPDIR.
-TEST_F(LogFile, FallbackIsAppendedToAndFoundWithoutTemp) {
+// The fallback lies where only this user may write: XDG_RUNTIME_DIR, else a
+// directory of its own (mode 0700) in TEMP, else TMPDIR; another process's
+// lines there stay. A directory that others may write, or a link in the
+// file's place, keeps the lines in memory only, and says so.
+TEST_F(LogFile, FallbackOnlyWherePrivate) {
   unsetenv("TEMP");
+  const fs::path run = dir_ / "run";
+  const fs::path own = dir_ / "tmpdir" / ("zuninput-" + std::to_string(geteuid()));
+  fs::create_directories(run);
   fs::create_directories(dir_ / "tmpdir");
   setenv("TMPDIR", (dir_ / "tmpdir").c_str(), 1);
-  const fs::path fallback = dir_ / "tmpdir" / "zun.tmp.log";
-  std::ofstream(fallback, std::ios::binary) << "other process\r\n";
-  const int holder = HoldLock();
-  ASSERT_GE(holder, 0);
-  Loga("kept 1");
-  Loga("kept 2");
-  ::close(holder);
-  Loga("flushed");
+  std::ofstream(run / "zun.tmp.log", std::ios::binary) << "other process\r\n";
+  const struct {
+    mode_t run_mode;  // 0: XDG_RUNTIME_DIR unset
+    mode_t own_mode;  // 0: left as the log makes it
+    bool link;        // the fallback's name in run is a link
+    fs::path want;
+  } rows[] = {
+      {0700, 0, false, run / "zun.tmp.log"},
+      {0777, 0, false, own / "zun.tmp.log"},
+      {0, 0777, false, ""},
+      {0700, 0, true, ""},
+  };
+  for (const auto& r : rows) {
+    if (r.run_mode != 0) {
+      ::chmod(run.c_str(), r.run_mode);
+      setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+    } else {
+      unsetenv("XDG_RUNTIME_DIR");
+    }
+    if (r.own_mode != 0) ::chmod(own.c_str(), r.own_mode);
+    if (r.link) {
+      fs::remove(run / "zun.tmp.log");
+      fs::create_symlink(dir_ / "target", run / "zun.tmp.log");
+    }
+    const int holder = HoldLock();
+    ASSERT_GE(holder, 0);
+    Loga("kept");
+    EXPECT_EQ(ArquivoDeReserva(), r.want.string()) << r.want;
+    if (!r.want.empty()) {
+      const std::string text = ReadFile(r.want);
+      EXPECT_TRUE(text.ends_with(" kept\r\n")) << text;
+      EXPECT_EQ(text.starts_with("other process\r\n"), &r == rows) << text;
+    }
+    if (r.want == own / "zun.tmp.log") {
+      EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_all);
+    }
+    ::close(holder);
+    Loga("flushed");
+  }
   unsetenv("TMPDIR");
-  const std::string text = ReadFile(fallback);
-  EXPECT_TRUE(
-      std::regex_match(text, std::regex("other process\r\n[^\n]* start of log kept in "
-                                        "memory [^\n]*\n[^\n]* kept 1\r\n[^\n]* kept 2\r\n")))
-      << text;
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_FALSE(fs::exists(dir_ / "target"));
 }
 
 // One message is one line, whatever it holds.
@@ -145,6 +182,9 @@ TEST_F(LogFile, ControlCharactersAreWrittenOut) {
                       "\tz\r\n"),
             std::string::npos)
       << text;
+  Loga(std::string(kMaxMensagemDoLog + 5, 'y'));
+  EXPECT_NE(ReadFile(log_).find(" " + std::string(kMaxMensagemDoLog, 'y') + "...[5 bytes cut]\r\n"),
+            std::string::npos);
 }
 
 // A full disk cuts a write short: the piece written is cut back, and the
@@ -210,14 +250,12 @@ TEST(StrToBoolean, Texts) {
 }
 
 TEST(IdentificacaoDoUsuario, Combinations) {
-  setenv("USER", "", 1);
+  setenv("USER", "mallory", 1);
   setenv("USERNAME", "ana", 1);
   setenv("COMPUTERNAME", "srv1", 1);
-  EXPECT_EQ(IdentificacaoDoUsuario(), "ana@srv1");
-  setenv("USER", " bob ", 1);
-  EXPECT_EQ(IdentificacaoDoUsuario(), "bob/ana@srv1");
-  unsetenv("USERNAME");
-  EXPECT_EQ(IdentificacaoDoUsuario(), "bob@srv1");
+  const passwd* pw = getpwuid(getuid());
+  const std::string me = pw != nullptr ? pw->pw_name : std::to_string(getuid());
+  EXPECT_EQ(IdentificacaoDoUsuario(), me + "@srv1") << "the caller's environment names nobody";
 
   // Without COMPUTERNAME and MACHINE the host name counts, cut to 15
   // characters; a child in a namespace of its own gets a long one.
@@ -241,7 +279,7 @@ TEST(IdentificacaoDoUsuario, Combinations) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no namespace for a host name of its own";
-  EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), "bob@build-server-00");
+  EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), me + "@build-server-00");
 }
 
 // Writes count lines "line NNNNN\r\n" (12 bytes each) to path.

@@ -23,6 +23,9 @@ TEST(SecretFile, OnlyAPrivateFileWithAPasswordIsRead) {
   const Acl only_me = {{1, 4, 0}, {2, 4, me}, {4, 0, 0}, {0x10, 4, 0}, {0x20, 0, 0}};
   const Acl someone = {{1, 4, 0}, {2, 4, me + 1}, {4, 0, 0}, {0x10, 4, 0}, {0x20, 0, 0}};
   const Acl a_group = {{1, 4, 0}, {4, 0, 0}, {8, 4, 12345}, {0x10, 4, 0}, {0x20, 0, 0}};
+  const std::string huge(kMaxLinhaSecreta + 1, 'x');
+  const std::string longest(kMaxLinhaSecreta, 'y');
+  const std::string longest_line = longest + "\n";
   const struct {
     const char* content;  // null: a directory; "fifo": a named pipe
     mode_t mode;
@@ -42,6 +45,8 @@ TEST(SecretFile, OnlyAPrivateFileWithAPasswordIsRead) {
       {"", 0600, nullptr, "no password"},
       {nullptr, 0700, nullptr, "not a regular file"},
       {"fifo", 0600, nullptr, "not a regular file"},
+      {huge.c_str(), 0600, nullptr, "first line is longer than 4096 bytes"},
+      {longest_line.c_str(), 0600, longest.c_str(), ""},
   };
   int n = 0;
   for (const auto& r : rows) {

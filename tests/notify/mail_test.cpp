@@ -44,6 +44,21 @@ TEST_F(Mail, GatewayGetsTheExactQuery) {
   EXPECT_EQ(gw.Got().back().get_param_value("v"), "a&b=c");  // decodes back intact
   EXPECT_EQ(gw.Got().back().get_param_value("w"), "\xE7\xE9");
   EXPECT_EQ(gw.Got().back().get_header_value("User-Agent"), "SendHttpMail");
+
+  // Too large for a request line: cut, never dropped.
+  std::vector<std::string> big = {"TO", "g", "diag", std::string(9'000'000, 'x')};
+  for (const char* v : {"v1", "v2", "v3", "v4", "v5", "v6"}) big.insert(big.end(), {v, "&&&"});
+  big.insert(big.end(), {"file", std::string(2000, '&'), "lastline", std::string(2000, '&')});
+  const size_t antes = gw.Got().size();
+  EXPECT_EQ(SendMailItems(big), 0);
+  ASSERT_EQ(gw.Got().size(), antes + 1);
+  const httplib::Request got = gw.Got().back();
+  EXPECT_LE(got.target.size(), std::string("/mailto.cgi?").size() + kMaxQueryDoMail);
+  EXPECT_EQ(got.get_param_value("diag"), std::string(1000, 'x') + "...[8999000 bytes cut]");
+  EXPECT_EQ(got.get_param_value("v6"), "&&&");
+  EXPECT_EQ(got.get_param_value("lastline"), std::string(1000, '&') + "...[1000 bytes cut]");
+  // Still too long: the longest item, once encoded, gave up half.
+  EXPECT_EQ(got.get_param_value("file"), std::string(500, '&') + "...[1500 bytes cut]");
 }
 
 TEST_F(Mail, GatewaySettingIsABaseUrlOrAHost) {

@@ -3,12 +3,14 @@
 // the examples and the shared queue also over the SQL Server provider,
 // through FreeTDS's real ODBC driver against the TDS test server.
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -191,14 +193,21 @@ INSTANTIATE_TEST_SUITE_P(Providers, OnBothProviders, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Tds" : "Embedded"; });
 
 TEST_F(EndToEnd, LoginFailure) {
-  const RunResult r = Run({}, "wrong");
+  const char* user = std::getenv("USER");
+  const std::string old_user = user != nullptr ? user : "";
+  setenv("USER", "mallory", 1);  // names nobody: the process's user counts
+  const RunResult r = Run({"-output:out.log"}, "wrong");
+  user != nullptr ? setenv("USER", old_user.c_str(), 1) : unsetenv("USER");
+  EXPECT_EQ(Log().find("mallory"), std::string::npos) << Log();
   EXPECT_EQ(r.status, 4077 & 0xFF) << r.out;
-  EXPECT_NE(r.out.find("exit code:4077"), std::string::npos) << r.out;
+  EXPECT_NE(ReadFile(dir_ / "out.log").find("exit code:4077"), std::string::npos);
+  EXPECT_EQ(fs::status(dir_ / "out.log").permissions() & fs::perms::others_all, fs::perms::none);
   EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
   EXPECT_EQ(Requests("TO", "gor"), 1);
   EXPECT_EQ(gateway_.Got().size(), 1u) << "the end steps have no session to report on";
+  EXPECT_EQ(gateway_.Got()[0].get_param_value("useratmachine").find("mallory"), std::string::npos);
 }
 
 // Without PathIF: the most urgent file first, a failure stops the run and
@@ -208,8 +217,19 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   const int good = Enqueue("ana.lima", kGood, 5);  // queued first, taken last
   const int bad = Enqueue("ana.lima", kBad, 3);
   const int urgent = Enqueue("bob", kGood, 3);
+  // Copies earlier runs left: an old one goes; a young one (a run may be
+  // about to read it) and other names stay.
+  const fs::path old_copy = dir_ / "7-analima-20200703-101112.txt";
+  const fs::path young_copy = dir_ / "8-analima-20200703-101112.txt";
+  const fs::path other = dir_ / "7-notes.txt";
+  for (const fs::path& f : {old_copy, young_copy, other}) std::ofstream(f) << "x";
+  for (const fs::path& f : {old_copy, other}) {
+    fs::last_write_time(f, fs::file_time_type::clock::now() - std::chrono::hours(2));
+  }
 
   RunResult r = Run();
+  EXPECT_FALSE(fs::exists(old_copy));
+  EXPECT_TRUE(fs::remove(young_copy) && fs::remove(other));
   QueueEntry e = Entry(bad);
   ASSERT_TRUE(e.has_result) << r.out << Log();
   ASSERT_NE(e.result, 0);
@@ -383,6 +403,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
   const int queued = Enqueue("ana.lima", kGood, 5);
   std::ofstream(dir_ / "good.txt", std::ios::binary) << kGood << "*REQGBOL\n";
   std::ofstream(dir_ / "bad.txt", std::ios::binary) << kBad;
+  std::ofstream(dir_ / "pw") << "s3cret\n";
+  fs::permissions(dir_ / "pw", fs::perms::owner_read);
+  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
   const std::string ex = ZUN_TEST_SOURCE_DIR "/examples/";
   std::istringstream series(ReadFile(ex + "quote_series.sql"));
   for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
@@ -402,6 +425,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
       {{"-CheckFile:none.txt"}, "s3cret", 4086, "- check stopped: cannot open <none.txt>"},
       {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
+      {{"-CheckFile:pw", "-PasswordFile:pw"}, "s3cret", 4094, "<pw> is the password file"},
+      {{"-CheckFile:pipe"}, "s3cret", 4094, "<pipe> is not a regular file"},
+      {{"-CheckFile:/dev/zero"}, "s3cret", 4094, "</dev/zero> is not a regular file"},
   };
   for (const auto& r : rows) {
     const RunResult run = Run(r.args, r.password);
@@ -409,7 +435,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
     EXPECT_NE(run.out.find("exit code:" + std::to_string(r.code)), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(r.printed), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("starting import"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("s3cret"), std::string::npos) << run.out;
   }
+  EXPECT_EQ(Log().find("NOSUCHKEYWORD"), std::string::npos) << "the lines are printed, not logged";
   EXPECT_EQ(Dump(db_), before);
   EXPECT_EQ(Entry(queued).tries, 0);
   EXPECT_EQ(gateway_.Got().size(), 0u) << "not even the failed login is mailed";
@@ -431,6 +459,7 @@ TEST_F(EndToEnd, PasswordFile) {
   EXPECT_NE(open_file.out.find("may be read by group or others (mode 0640)"), std::string::npos)
       << open_file.out;
   EXPECT_NE(Log().find("InitDbConnection error:4273"), std::string::npos);
+  EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1) << "as for any refusal";
   EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
 }
 
