@@ -69,23 +69,16 @@ class ObjectsTest : public ZiGlobsDb {
   int32_t emp_ = 0, atv_ = 0, anb_ = 0;
 };
 
+// The plain writes and look-ups are run end to end by the object importers'
+// tables; here what those do not reach.
 TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
   CriaPetrobras();
   TObjEmp e;
   ASSERT_EQ(ObjEmpGet(emp_, &e), 0);
-  EXPECT_EQ(e.cod, "PETR");
-  EXPECT_EQ(e.nome, "Petroleo Brasileiro");
   EXPECT_EQ(e.moedabal[0], 1);
   EXPECT_EQ(e.moedabal[1], 0) << "entries that are not exchanged read as 0";
   EXPECT_EQ(e.moedabal[2], -1);
   EXPECT_EQ(e.fmtbal[1], 2);
-  e.nome = "Petrobras";
-  e.naics = 211;
-  ASSERT_EQ(ObjEmpPut(e), 0);
-  TObjEmp lida;
-  ASSERT_EQ(ObjEmpGet(emp_, &lida), 0);
-  EXPECT_EQ(lida.nome, "Petrobras");
-  EXPECT_EQ(lida.naics, 211);
 
   TObjAnb s;
   ASSERT_EQ(ObjAnbGet(anb_, &s), 0);
@@ -96,10 +89,6 @@ TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
   s.cancelado = true;
   ASSERT_EQ(ObjAnbPut(&s), 0);
 
-  int32_t erro = -1;
-  EXPECT_EQ(GetIdEmp("petr", "0", &erro), emp_) << "codes ignore letter case";
-  EXPECT_EQ(erro, 0);
-  EXPECT_EQ(GetIdAnb("PETR3", "1", &erro), anb_);
   int32_t id_class = 0, id_atv = 0, id_emp = 0;
   EXPECT_EQ(GetIdAtv("PETR", "0", "on", &id_class, &id_atv, &id_emp, false), 0);
   EXPECT_EQ(std::vector<int32_t>({id_class, id_atv, id_emp}),
@@ -119,6 +108,7 @@ TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
   // A format is set only where none is chosen yet.
   EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 0, 0, 1), 0);
   EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 1, 0, 1), 0);
+  TObjEmp lida;
   ASSERT_EQ(ObjEmpGet(emp_, &lida), 0);
   EXPECT_EQ(lida.fmtbal[0], 1);
   EXPECT_EQ(lida.fmtbal[1], 2);
