@@ -141,12 +141,23 @@ inline constexpr char kEmpresaESerieDeTeste[] =
     "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
     "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')";
 
+// The parameters of a stored-procedure call in a table, and shorthands for
+// their values.
+namespace proc_args {
+using Params = std::vector<std::pair<const char*, Value>>;
+inline Value I(int32_t v) { return Value::Int(v); }
+inline Value F(double v) { return Value::Double(v); }
+inline Value S(const char* v) { return Value::String(v); }
+inline Value B(bool v) { return Value::Bool(v); }
+inline const Value N;  // NULL
+}  // namespace proc_args
+
 // One stored-procedure call of a table-driven test: its parameters, the code
 // it must return and the rows of the test's query afterwards ("|" between
 // columns, ";" between rows).
 struct ChamadaDeProc {
   const char* proc;
-  std::vector<std::pair<const char*, Value>> in;
+  proc_args::Params in;
   int32_t code;
   const char* linhas;
 };

@@ -8,12 +8,8 @@
 namespace zun {
 namespace {
 
-using Params = std::vector<std::pair<const char*, Value>>;
+using namespace proc_args;
 
-Value I(int32_t v) { return Value::Int(v); }
-Value F(double v) { return Value::Double(v); }
-Value S(const char* v) { return Value::String(v); }
-const Value N;                                // NULL
 const Value kDia = Value::DateTime(45422);    // 2024-05-10
 const Value kOutro = Value::DateTime(45423);  // 2024-05-11
 

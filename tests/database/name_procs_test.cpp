@@ -9,25 +9,15 @@ namespace {
 class NameProcs : public FreshDatabase {};
 
 TEST_F(NameProcs, BufPorPaisGetHandsOutOneTablePerCountryAndKind) {
+  // The texts themselves are read end to end by the name normaliser's tests.
   struct Caso {
     Value pais, tipo;
     int32_t result;
-    const char* texto;  // the whole text, or a part of it with parte
-    bool parte = false;
   };
   const Caso casos[] = {
-      {Value::Int(1), Value::Int(1), 0,
-       "company=Co.\r\ncorporation=Corp.\r\nholdings=Hldgs.\r\nincorporated=Inc.\r\n"
-       "limited=Ltd."},
-      {Value::Int(1), Value::Int(2), 0, "and\r\nIBM\r\nLLC\r\nof\r\nthe\r\nUSA"},
-      // Texts come out in Windows-1252.
-      {Value::Int(0), Value::Int(1), 0, "\r\ns/a=S.A.\r\nsociedade an\xf4nima=S.A.", true},
-      {Value::Int(0), Value::Int(2), 0, "\r\nIBM\r\nS.A.", true},
-      {Value::Int(5), Value::Int(1), 4251, ""},
-      {Value::Int(80), Value::Int(1), 50801, ""},
-      {Value::Null(), Value::Int(1), 50801, ""},
-      {Value::Int(0), Value::Int(3), 50802, ""},
-      {Value::Int(0), Value::Null(), 50802, ""},
+      {Value::Int(0), Value::Int(2), 0},      {Value::Int(5), Value::Int(1), 4251},
+      {Value::Int(80), Value::Int(1), 50801}, {Value::Null(), Value::Int(1), 50801},
+      {Value::Int(0), Value::Int(3), 50802},  {Value::Int(0), Value::Null(), 50802},
   };
   auto s = Login("Jo\xe3o.Silva", "pw");
   for (const Caso& c : casos) {
@@ -42,11 +32,7 @@ TEST_F(NameProcs, BufPorPaisGetHandsOutOneTablePerCountryAndKind) {
       std::string texto;
       GetFieldStr(cmd, "conteudo", &texto);
       EXPECT_EQ(tamanho, static_cast<int32_t>(texto.size()));
-      if (c.parte) {
-        EXPECT_NE(texto.find(c.texto), std::string::npos) << texto;
-      } else {
-        EXPECT_EQ(texto, c.texto);
-      }
+      EXPECT_NE(texto.find("\r\nIBM\r\n"), std::string::npos) << texto;
       ASSERT_TRUE(cmd->NextRecordset());
       EXPECT_EQ(LerResult(cmd, true), 0);
     } else {

@@ -7,9 +7,8 @@
 namespace zun {
 namespace {
 
-Value I(int32_t v) { return Value::Int(v); }
-Value S(const char* v) { return Value::String(v); }
-Value B(bool v) { return Value::Bool(v); }
+using namespace proc_args;
+
 const Value kDia = Value::DateTime(45422);  // 2024-05-10
 
 class OwnershipProcs : public FreshDatabase {
@@ -23,8 +22,7 @@ class OwnershipProcs : public FreshDatabase {
   }
 };
 
-std::vector<std::pair<const char*, Value>> Parte(int32_t id, int32_t pais, const char* nome,
-                                                 const char* doc, bool limpa) {
+Params Parte(int32_t id, int32_t pais, const char* nome, const char* doc, bool limpa) {
   return {{"@id", I(id)},
           {"@pais", I(pais)},
           {"@nome", S(nome)},
@@ -34,8 +32,8 @@ std::vector<std::pair<const char*, Value>> Parte(int32_t id, int32_t pais, const
           {"@PodeLimparDocID", B(limpa)}};
 }
 
-std::vector<std::pair<const char*, Value>> Put(int32_t id, int32_t pais, const char* nome,
-                                               const char* doc, bool docs, bool nomes, bool forca) {
+Params Put(int32_t id, int32_t pais, const char* nome, const char* doc, bool docs, bool nomes,
+           bool forca) {
   auto p = Parte(id, pais, nome, doc, false);
   p.push_back({"@ManterDocsExistentes", B(docs)});
   p.push_back({"@ManterNomesExistentes", B(nomes)});
@@ -77,8 +75,7 @@ TEST_F(OwnershipProcs, Composicoes) {
   const char* q =
       "SELECT id, emp, date(dtref), date(dtpub), dtrtf IS NULL, TipoDocumento FROM compacc";
   auto cab = [](int32_t id, int32_t emp, Value dtref, int32_t tipo) {
-    return std::vector<std::pair<const char*, Value>>{
-        {"@id", I(id)}, {"@emp", I(emp)}, {"@dtref", dtref}, {"@TipoDocumento", I(tipo)}};
+    return Params{{"@id", I(id)}, {"@emp", I(emp)}, {"@dtref", dtref}, {"@TipoDocumento", I(tipo)}};
   };
   auto pub = cab(1, 1, kDia, 0);
   pub.push_back({"@dtpub", kDia});

@@ -12,23 +12,26 @@
 namespace zun {
 namespace {
 
-using Params = std::vector<std::pair<std::string, Value>>;
+using namespace proc_args;
 
-Value I(int32_t v) { return Value::Int(v); }
-Value F(double v) { return Value::Double(v); }
 Value D(double day) { return Value::DateTime(day); }
-const Value N;  // NULL
 constexpr double kDia = 45000;
 
 // A quote of "PETR4" on exchange 1 for day dia: values from v (NULL after
 // them), keep flags k, then the extra parameters.
 Params Cotacao(double dia, std::vector<Value> v, std::vector<int> k = {}, Params extra = {}) {
   Params p = {{"@ticker", Value::String("petr4")}, {"@bolsa", I(1)}, {"@date", D(dia)}};
+  static const std::vector<std::string> nomes = [] {
+    std::vector<std::string> n;
+    for (int i = 1; i <= 12; ++i)
+      n.insert(n.end(), {"@valor" + std::to_string(i), "@keepvlr" + std::to_string(i)});
+    return n;
+  }();
   for (int i = 1; i <= 12; ++i) {
-    p.push_back({"@valor" + std::to_string(i), i <= static_cast<int>(v.size()) ? v[i - 1] : N});
+    p.push_back({nomes[2 * i - 2].c_str(), i <= static_cast<int>(v.size()) ? v[i - 1] : N});
     bool keep = false;
     for (int j : k) keep = keep || j == i;
-    p.push_back({"@keepvlr" + std::to_string(i), Value::Bool(keep)});
+    p.push_back({nomes[2 * i - 1].c_str(), Value::Bool(keep)});
   }
   // Every parameter is set: a command object keeps the values of its last call.
   for (const char* b : {"@NoOverwrite", "@NaoLogar"}) p.push_back({b, Value::Bool(false)});
@@ -36,7 +39,7 @@ Params Cotacao(double dia, std::vector<Value> v, std::vector<int> k = {}, Params
   p.push_back({"@IfTermo2", Value::Double(0)});
   for (auto& e : extra) {
     for (auto& q : p) {
-      if (q.first == e.first) q.second = e.second;
+      if (std::string(q.first) == e.first) q.second = e.second;
     }
   }
   return p;
@@ -45,13 +48,6 @@ Params Cotacao(double dia, std::vector<Value> v, std::vector<int> k = {}, Params
 Params Condicao(int32_t op, int32_t termo1, Value termo2) {
   return {{"@IfOperador", I(op)}, {"@IfValorTermo1", I(termo1)}, {"@IfTermo2", termo2}};
 }
-
-struct Caso {
-  const char* proc;
-  Params in;
-  int32_t code;
-  const char* linhas;
-};
 
 class QuoteProcs : public FreshDatabase {
  protected:
@@ -69,11 +65,8 @@ class QuoteProcs : public FreshDatabase {
     s_->DevolveDataSet(&cmd);
     return e;
   }
-  void Roda(const char* consulta, const std::vector<Caso>& casos) {
-    for (const Caso& c : casos) {
-      EXPECT_EQ(Chama(c.proc, c.in), c.code) << c.proc << " " << c.linhas;
-      EXPECT_EQ(LinhasComoTexto(*s_, consulta), c.linhas) << c.proc << " " << c.code;
-    }
+  void Roda(const char* consulta, const std::vector<ChamadaDeProc>& casos) {
+    RodaChamadas(*s_, consulta, casos);
   }
   std::unique_ptr<TAdoDataBaseComInfoTran> s_;
 };

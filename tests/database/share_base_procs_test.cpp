@@ -7,15 +7,13 @@
 namespace zun {
 namespace {
 
-using Params = std::vector<std::pair<const char*, Value>>;
+using namespace proc_args;
 
-Value I(int32_t v) { return Value::Int(v); }
 Value D(int y, int m, int d) {
   double dia = 0;
   TryEncodeDate(y, m, d, &dia);
   return Value::DateTime(dia);
 }
-const Value N;  // NULL
 
 class ShareBaseProcs : public FreshDatabase {
  protected:

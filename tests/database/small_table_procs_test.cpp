@@ -1,7 +1,8 @@
 // The small reference table procedures on a real database file, called the
 // way the service calls them. Each table runs in order on one database: a
 // call's code, then the rows of the test's query (a failing call leaves
-// them as they were).
+// them as they were). The writes that succeed are run end to end by the
+// small table importer's tests; the rows here set up the refusals.
 #include "database/small_table_procs.h"
 
 #include "db_fixture.h"
@@ -9,11 +10,7 @@
 namespace zun {
 namespace {
 
-using Params = std::vector<std::pair<const char*, Value>>;
-
-Value I(int32_t v) { return Value::Int(v); }
-Value S(const char* v) { return Value::String(v); }
-const Value N;  // NULL
+using namespace proc_args;
 
 class SmallTableProcs : public FreshDatabase {
  protected:
@@ -33,13 +30,10 @@ TEST_F(SmallTableProcs, CountriesAndCurrenciesKeepTheirCodes) {
       "SELECT p.nome, m.nome, (SELECT count(*) FROM pais) + (SELECT count(*) FROM moeda) "
       "FROM pais p, moeda m WHERE p.id = 13 AND m.id = 1",
       {
-          {"PaisPut", pais(13, "PRT", "Portugal (PT)"), 0, "Portugal (PT)|Real (BRL)|112"},
           {"PaisPut", pais(13, "pt", "Portugal"), 0, "Portugal|Real (BRL)|112"},
           {"PaisPut", pais(13, "ES", "X"), 50403, "Portugal|Real (BRL)|112"},
           {"PaisPut", pais(13, "PT", ""), 50402, "Portugal|Real (BRL)|112"},
           {"PaisPut", pais(80, "80", "X"), 50401, "Portugal|Real (BRL)|112"},
-          {"MoedaPut", moeda(1, "brl", I(0), "Real novo"), 0, "Portugal|Real novo (BRL)|112"},
-          {"MoedaPut", moeda(1, "BRL", I(0), "Real (BRL)"), 0, "Portugal|Real (BRL)|112"},
           {"MoedaPut", moeda(1, "BRL", I(0), ""), 0, "Portugal|Real (BRL)|112"},
           {"MoedaPut", moeda(1, "USD", I(0), "X"), 50405, "Portugal|Real (BRL)|112"},
           {"MoedaPut", moeda(1, "BRL", I(1), "X"), 50406, "Portugal|Real (BRL)|112"},

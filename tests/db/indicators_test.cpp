@@ -232,7 +232,6 @@ TEST_F(Indicators, Formatos) {
   EXPECT_NE(e, 0);
   RegisterDatabaseProcedures();
   EXPECT_NE(DefIndicadores().PegaDef(58, &e), nullptr);
-  EXPECT_EQ(std::string(NomeDoGrupoDeLinha(7)), "");
 }
 
 }  // namespace

@@ -49,26 +49,6 @@ TEST(PaisCodToIdTest, TableCodesRoundTrip) {
   }
 }
 
-TEST(MoedaTableTest, SymbolsAndCountries) {
-  EXPECT_STREQ(MoedaDoId(0).simbolo, "m#0");
-  EXPECT_EQ(MoedaDoId(1).pais, 0);
-  EXPECT_STREQ(MoedaDoId(14).simbolo, "PTE_EUR");
-  EXPECT_EQ(MoedaDoId(9).pais, 52);
-  EXPECT_STREQ(MoedaDoId(31).simbolo, "#31");
-  for (int i = 0; i < kNumMoedas; ++i) {
-    EXPECT_GE(MoedaDoId(i).pais, 0);
-    EXPECT_LT(MoedaDoId(i).pais, kNumPaises);
-  }
-}
-
-TEST(NomeDoTipoDeBGLTest, Names) {
-  EXPECT_EQ(NomeDoTipoDeBGL(0), "Zun Clients");
-  EXPECT_EQ(NomeDoTipoDeBGL(1), "Goes to All Clients");
-  EXPECT_EQ(NomeDoTipoDeBGL(5), "ZunInput");
-  EXPECT_EQ(NomeDoTipoDeBGL(6), "TipoDeBGL#6");
-  EXPECT_EQ(NomeDoTipoDeBGL(255), "TipoDeBGL#255");
-}
-
 struct CampoCase {
   int n;
   const char* text;

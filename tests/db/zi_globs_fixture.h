@@ -23,9 +23,6 @@ namespace zun {
 
 class ZiGlobsDb : public ::testing::Test {
  protected:
-  // Extra program arguments for the unit's start-up.
-  virtual std::vector<std::string> Args() const { return {}; }
-
   void SetUp() override {
     SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/db_test.log");
     RegisterDatabaseProcedures();
@@ -35,9 +32,7 @@ class ZiGlobsDb : public ::testing::Test {
     InitDatabase(dir_ + "/ZunRef.db");
     AddUser(dir_ + "/ZunRef.db", {"leitor", "pw", "leitor@example.com", false, 0, 0, 0});
     // A gateway that refuses at once, so that notifications fail fast.
-    std::vector<std::string> args = {"zuninput", "/MailGateway=http://127.0.0.1:9/"};
-    for (const auto& a : Args()) args.push_back(a);
-    SetProgramArgs(args);
+    SetProgramArgs({"zuninput", "/MailGateway=http://127.0.0.1:9/"});
     IniciaZiGlobs();
     Conecta();
     PrioridadeReqGBol = 0;

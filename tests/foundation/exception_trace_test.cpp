@@ -50,12 +50,6 @@ TEST(ExceptionTrace, RecordsTheLatestRaise) {
   }
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[1].find("<pilha vazia>"), std::string::npos);
-  // Address lines: blank, 8 hex digits and the mark, at most 8 per line.
-  const std::string& first = lines[1];
-  const std::string body = first.substr(first.find("  0 ") + 4);
-  EXPECT_EQ(body.size() % 10, 0u) << body;
-  EXPECT_LE(body.size(), 80u);
-  EXPECT_EQ(body[9], 'r');
 }
 
 TEST(ExceptionTrace, ClassNamesDropTheProgramNamespace) {
