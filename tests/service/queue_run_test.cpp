@@ -8,19 +8,24 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "database/reference_db.h"
 #include "db/global_state.h"
+#include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
+#include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
+#include "service/reqgbol_step.h"
 #include "service/run_loop.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/db_exception.h"
@@ -36,6 +41,29 @@ uint32_t Tick() { return g_tick; }
 // Six minutes pass between two readings of the clock.
 uint32_t SlowTick() { return g_tick += 360000; }
 int g_renewals = 0;
+int g_calls = 0;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// Replaces proc (in this process) by one that ends the process at its nth
+// call, before the call runs, as a kill would.
+void MorreNaChamada(const std::string& proc, int nth) {
+  const auto orig = FindProcedure(proc);
+  ASSERT_NE(orig, nullptr) << proc;
+  g_calls = 0;
+  RegisterProcedure(
+      proc, std::vector<ProcParam>(orig->signature.begin() + 1, orig->signature.end()),
+      [orig, nth](ProcContext& c) {
+        if (++g_calls == nth) _exit(9);
+        orig->fn(c);
+      },
+      orig->read_only);
+}
 
 class QueueRun : public ::testing::Test {
  protected:
@@ -82,6 +110,20 @@ class QueueRun : public ::testing::Test {
     int value = -1;
     auto first = [](void* v, int, char** cols, char**) {
       *static_cast<int*>(v) = cols[0] ? std::atoi(cols[0]) : -1;
+      return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
+    sqlite3_close(db);
+    return value;
+  }
+
+  // The first column of the last row as text.
+  std::string Texto(const std::string& text) {
+    sqlite3* db = nullptr;
+    sqlite3_open("ZunInput.db", &db);
+    std::string value;
+    auto first = [](void* v, int, char** cols, char**) {
+      *static_cast<std::string*>(v) = cols[0] ? cols[0] : "NULL";
       return 0;
     };
     EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
@@ -251,6 +293,96 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
   EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
   ImpIFStep(2, &erro, &continua);
   EXPECT_FALSE(continua) << "never offered again";
+}
+
+// A kill at any moment of a file's import leaves each line applied or not
+// and the outcome recorded only with the file's last lines. After a clean
+// rerun the database holds what an uninterrupted run leaves: each quote and
+// its data-log entry once, the bulletin logged once, the entry recorded
+// once (its tries aside). A clock that runs six minutes per reading makes
+// every record its own group.
+TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  const std::string file =
+      ReadFile(ex / "quotes_bulletin.txt") + ReadFile(ex / "quotes_conditional.txt");
+  const struct {
+    const char* proc;
+    int nth;
+  } kills[] = {
+      {"", 0},                   // uninterrupted: the reference
+      {"DataLogAdd", 1},         // the bulletin log step, first work of the import pass
+      {"CotacaoImportV3", 12},   // inside a group, earlier groups committed
+      {"ImportFilesResult", 1},  // between the last lines and the outcome
+      {"ChamaSetuser", 2},       // right after the outcome (the switch back)
+  };
+  RegistraImportadores();
+  std::string reference;
+  for (const auto& k : kills) {
+    SCOPED_TRACE(k.proc);
+    PrioridadeReqGBol = 0;
+    for (const char* ext : {"", "-wal", "-shm"}) fs::remove(std::string("ZunInput.db") + ext);
+    InitDatabase("ZunInput.db");
+    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
+    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
+    std::istringstream series(ReadFile(ex / "quote_series.sql"));
+    for (std::string sql; std::getline(series, sql);) Sql(sql);
+    const int id = Enqueue("ana.lima", 4);
+    sqlite3* db = nullptr;
+    sqlite3_open("ZunInput.db", &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ?", -1, &st, nullptr);
+    sqlite3_bind_blob(st, 1, file.data(), static_cast<int>(file.size()), SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    if (*k.proc != '\0') {
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        if (Login() != 0) _exit(3);
+        SetTickSource(&SlowTick);
+        MorreNaChamada(k.proc, k.nth);
+        int32_t erro = 0;
+        bool continua = true;
+        ImpIFStep(1, &erro, &continua);
+        _exit(4);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+      // The dead process's lease runs out.
+      Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+    }
+    ASSERT_EQ(Login(), 0);
+    SetTickSource(&SlowTick);
+    int32_t erro = 0;
+    bool continua = true;
+    for (int seq = 1; continua && erro == 0; ++seq) ImpIFStep(seq, &erro, &continua);
+    EXPECT_EQ(erro, 0);
+    EncerraZiGlobs(&erro);
+    SetTickSource(nullptr);
+    const std::string state =
+        Texto(
+            "SELECT group_concat(x, ';') FROM (SELECT anb || ':' || COALESCE(valor1, 'N') || "
+            "'/' || COALESCE(valor2, 'N') AS x FROM cotacao ORDER BY anb, data)") +
+        " log:" +
+        Texto(
+            "SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
+            "|| COALESCE(date, 'N') || ':' || COALESCE(txt, 'N') AS x FROM data_log ORDER BY "
+            "tip, oid, aux, date)") +
+        " req:" + Texto("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") + " entry:" +
+        Texto(
+            "SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
+            "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
+            std::to_string(id));
+    EXPECT_EQ(Texto("PRAGMA integrity_check"), "ok");
+    if (*k.proc == '\0') {
+      reference = state;
+      EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1"), std::string::npos) << reference;
+    } else {
+      EXPECT_EQ(state, reference);
+    }
+  }
 }
 
 // The lease is renewed while a long file is imported; when it turns out

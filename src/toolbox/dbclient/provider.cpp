@@ -122,4 +122,10 @@ int ProviderConnection::ExecuteSqlParams(const std::string& sql, const std::vect
   throw ProviderError("This provider runs no SQL text with parameters <" + sql + ">");
 }
 
+void ProviderConnection::Savepoint(const std::string& name) {
+  throw ProviderError("This provider keeps no savepoints <" + name + ">");
+}
+void ProviderConnection::ReleaseSavepoint(const std::string& name) { Savepoint(name); }
+void ProviderConnection::RollbackToSavepoint(const std::string& name) { Savepoint(name); }
+
 }  // namespace zun

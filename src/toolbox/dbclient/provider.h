@@ -86,6 +86,20 @@ class ProviderConnection {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   virtual bool InTransaction() const = 0;
+
+  // Whether procedure calls may run inside one transaction of the caller
+  // that spans many calls, each call keeping its own outcome (a failed call
+  // undoes only itself), with named savepoints for the caller's own nested
+  // transactions. Providers whose procedures may roll back the caller's
+  // whole transaction answer false (the default), and the savepoint
+  // operations below then raise ProviderError.
+  virtual bool SupportsGroupedCommits() const { return false; }
+  virtual void Savepoint(const std::string& name);
+  virtual void ReleaseSavepoint(const std::string& name);
+  virtual void RollbackToSavepoint(const std::string& name);
+  // Called between two transactions of a long series: when another process
+  // waits for the write lock, gives it a moment to take it. Never raises.
+  virtual void YieldToWaiters() {}
 };
 
 using ProviderFactory = std::function<std::unique_ptr<ProviderConnection>()>;
