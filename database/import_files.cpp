@@ -71,6 +71,14 @@ constexpr char kTakeDead[] =
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id, lease";
 
+// The table where import passes say where they stand (schema.sql, word for
+// word): made here too for a database made before it existed.
+constexpr char kTabelaDeRetomada[] =
+    "CREATE TABLE IF NOT EXISTS import_files_retoma ("
+    "id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, "
+    "lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, "
+    "pedido TEXT)";
+
 // The second result set of "ImportFilesNext": the entry and its owner.
 Recordset EntryRow(ProcContext& c, const Value& id) {
   return c.Query(
@@ -109,6 +117,7 @@ void ImportFilesNext(ProcContext& c) {
   const Value id = taken.Field(0);
   // The new hand-out alone may say where the import pass stands; where an
   // earlier one left it stays.
+  c.Exec(kTabelaDeRetomada);
   c.Exec(
       "INSERT INTO import_files_retoma (id, lease) VALUES (?, ?) "
       "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease",

@@ -53,15 +53,9 @@ CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 -- entry's latest hand-out (only its holder writes here). The outcome
 -- deletes the row. A table of its own: a write to the queue's row would
 -- rewrite the stored file with it.
-CREATE TABLE import_files_retoma (
-  id     INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE,
-  lease  INTEGER NOT NULL,
-  linha  INTEGER,
-  erro   INTEGER,
-  erros  INTEGER,
-  gbol   INTEGER,
-  pedido TEXT
-);
+-- "ImportFilesNext" makes it in a database made before it (kTabelaDeRetomada
+-- in import_files.cpp: keep both equal).
+CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT);
 -- The entries "ImportFilesNext" counts as inconsistent on every call; the
 -- index holds only those (normally none), so the count does not read the
 -- whole queue with its history. Its WHERE clause is the count's, word for

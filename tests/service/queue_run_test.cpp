@@ -385,6 +385,89 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   }
 }
 
+// A process whose lease was lost before its outcome commits nothing of its
+// last group and records nothing.
+TEST_F(QueueRun, ALostLeaseCommitsNothingOfTheLastGroup) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  std::istringstream series(ReadFile(ex / "quote_series.sql"));
+  for (std::string sql; std::getline(series, sql);) Sql(sql);
+  const int id = Enqueue("ana.lima", 4);
+  Sql("UPDATE import_files SET conteudo = CAST(" + std::string("'*QT ZDEM1 1 2024-07-03 1'") +
+      " || char(10) || '*QT ZDEM2 1 2024-07-03 2' AS BLOB)");
+  ASSERT_EQ(Login(), 0);
+  RegistraImportadores();
+  const auto cotacao = FindProcedure("CotacaoImportV3");
+  RegisterProcedure(
+      "CotacaoImportV3",
+      std::vector<ProcParam>(cotacao->signature.begin() + 1, cotacao->signature.end()),
+      [cotacao](ProcContext& c) {
+        c.Exec("UPDATE import_files SET lease = lease + 1");  // another process took it
+        cotacao->fn(c);
+      });
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  RegisterProcedure(
+      "CotacaoImportV3",
+      std::vector<ProcParam>(cotacao->signature.begin() + 1, cotacao->signature.end()),
+      cotacao->fn);
+  EXPECT_EQ(erro, kErroEntradaTomada);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 0);
+  EXPECT_EQ(
+      Sql("SELECT COUNT(*) FROM import_files WHERE result IS NULL AND id = " + std::to_string(id)),
+      1);
+}
+
+// While one process imports a long file in groups, another on the same
+// database waits for the write lock between them and goes on.
+TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
+  Sql("INSERT INTO empresa (id, cod, pais) VALUES (1, 'BIG', 0)");
+  Sql("INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0)");
+  Sql("INSERT INTO anb (acao, cod, bolsa) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i "
+      "+ 1 FROM n WHERE i < 2000) SELECT 1, 'Q' || i, 1 FROM n");
+  std::string file;
+  for (int d = 1; d <= 9; ++d) {
+    for (int i = 1; i <= 2000; ++i) {
+      file += "*QT Q" + std::to_string(i) + " 1 2024-06-0" + std::to_string(d) + " 1.5\n";
+    }
+  }
+  const int big = Enqueue("ana.lima", 1);
+  sqlite3* db = nullptr;
+  sqlite3_open("ZunInput.db", &db);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ?", -1, &st, nullptr);
+  sqlite3_bind_blob(st, 1, file.data(), static_cast<int>(file.size()), SQLITE_STATIC);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  const int small = Enqueue("ana.lima", 5);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    RegistraImportadores();
+    if (Login() != 0) _exit(3);
+    int32_t erro = 0;
+    bool continua = true;
+    ImpIFStep(1, &erro, &continua);
+    _exit(erro == 0 ? 0 : 5);
+  }
+  // Once the long file's groups are being committed:
+  while (Sql("SELECT COUNT(*) FROM cotacao") == 0) usleep(1000);
+  ASSERT_EQ(Login(), 0);
+  int32_t erro = -1;
+  bool continua = false;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 0);
+  EXPECT_TRUE(continua);
+  EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(small)), 1);
+  EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(big)), 0)
+      << "the long file was still being imported";
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 18000);
+}
+
 // The lease is renewed while a long file is imported; when it turns out
 // lost (another process took the entry), the import stops and this process
 // records no outcome.
