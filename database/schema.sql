@@ -735,4 +735,4 @@ BEGIN
   VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
 END;
 
-INSERT INTO schema_version (version, applied) VALUES (11, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (12, datetime('now', 'localtime'));

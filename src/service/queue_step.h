@@ -69,8 +69,8 @@ inline constexpr double kRenovaLeaseSegundos = 300.0;
 inline constexpr int32_t kChamadasPorGrupo = 400;
 inline constexpr double kMsPorGrupo = 150.0;
 // The step's code when the transaction of the import pass's group was lost
-// (a lost link): the lines since its last commit are undone, the outcome
-// records this code, and the next try goes on from the last commit.
+// (a lost link): the lines since its last commit are undone and the
+// outcome records this code.
 inline constexpr int32_t kErroGrupoPerdido = 4094;
 
 // What the queue step does around the import of one file; both optional.
