@@ -437,6 +437,51 @@ int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector
   return changes;
 }
 
+namespace {
+
+class LinhaSqlite : public RowView {
+ public:
+  explicit LinhaSqlite(sqlite3_stmt* st) : st_(st) {}
+  int Count() const override { return sqlite3_column_count(st_); }
+  bool IsNull(int i) const override { return sqlite3_column_type(st_, i) == SQLITE_NULL; }
+  int64_t Int(int i) const override { return sqlite3_column_int64(st_, i); }
+  double Double(int i) const override { return sqlite3_column_double(st_, i); }
+
+ private:
+  sqlite3_stmt* st_;
+};
+
+}  // namespace
+
+void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
+                                int timeout_seconds,
+                                const std::function<void(const RowView&)>& row) {
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  sqlite3_stmt* st = PreparaTexto(sql);
+  if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(binds.size())) {
+    throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
+                        " parameters, " + std::to_string(binds.size()) + " given");
+  }
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
+  for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
+  const LinhaSqlite linha(st);
+  int rc;
+  try {
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(linha);
+  } catch (...) {
+    sqlite3_reset(st);
+    throw;
+  }
+  if (esperando_) FimDaEspera();
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_INTERRUPT)
+      throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
+    Fail(db_, "<" + sql + ">");
+  }
+}
+
 int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
                             const std::vector<Value>& binds, Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
@@ -633,8 +678,9 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   // A deleted or replaced file must never take a write. A look-up that
   // writes nothing skips the check (a path look-up per call): the next
-  // write, or the liveness probe, finds the file gone all the same.
-  if (!e->read_only) ConfereArquivo();
+  // write, or the liveness probe, finds the file gone all the same. Inside
+  // the caller's transaction its commit checks the file.
+  if (!e->read_only && sqlite3_get_autocommit(db_) != 0) ConfereArquivo();
   if (params->Count() == 0 || (*params)[0].direction != ParamDirection::kReturnValue) {
     throw ProviderError("Procedure " + name + ": the parameter list has no return value");
   }

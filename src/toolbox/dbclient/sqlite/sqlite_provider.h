@@ -8,7 +8,8 @@
 // table users(name, password_hash); integrated security logs in as the
 // operating-system user, who must be in that table too. Every call that may
 // write, and the liveness probe, first checks that the path still names the
-// file that was opened (read-only look-ups skip it): a database
+// file that was opened (read-only look-ups skip it, and inside a
+// transaction its commit checks instead): a database
 // file deleted or replaced under an open connection fails the call (and
 // the liveness probe) as a lost link, and that connection closes without
 // touching the journal files that now belong to the path's new file.
@@ -62,6 +63,9 @@ class SqliteConnection : public ProviderConnection {
   // Keeps the prepared statements of the last 32 texts.
   int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
                        std::vector<Recordset>* out) override;
+  // Steps the kept prepared statement and hands out its columns as stored.
+  void ReadRows(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
+                const std::function<void(const RowView&)>& row) override;
   Parameters DescribeProcedure(const std::string& name) override;
   void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                      std::vector<Recordset>* out) override;
