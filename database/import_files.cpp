@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "database/reference_db.h"
+#include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
@@ -72,7 +73,7 @@ constexpr char kTakeDead[] =
     "RETURNING id, lease";
 
 // The table where import passes say where they stand (schema.sql, word for
-// word): made here too for a database made before it existed.
+// word): made on the first hand-out in a database made before it existed.
 constexpr char kTabelaDeRetomada[] =
     "CREATE TABLE IF NOT EXISTS import_files_retoma ("
     "id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, "
@@ -117,11 +118,16 @@ void ImportFilesNext(ProcContext& c) {
   const Value id = taken.Field(0);
   // The new hand-out alone may say where the import pass stands; where an
   // earlier one left it stays.
-  c.Exec(kTabelaDeRetomada);
-  c.Exec(
+  const char* retomada =
       "INSERT INTO import_files_retoma (id, lease) VALUES (?, ?) "
-      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease",
-      {id, taken.Field(1)});
+      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease";
+  try {
+    c.Exec(retomada, {id, taken.Field(1)});
+  } catch (const ProviderError&) {
+    // A database made before the table: the statement did not even start.
+    c.Exec(kTabelaDeRetomada);
+    c.Exec(retomada, {id, taken.Field(1)});
+  }
   Recordset row = EntryRow(c, id);
   if (row.RecordCount() == 0) {
     // The owner is gone (possible only with foreign keys off): importing
