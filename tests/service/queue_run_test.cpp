@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ uint32_t Tick() { return g_tick; }
 uint32_t SlowTick() { return g_tick += 360000; }
 int g_renewals = 0;
 int g_calls = 0;
+const fs::path kExamples = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
 
 std::string ReadFile(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -50,16 +52,14 @@ std::string ReadFile(const fs::path& p) {
   return out.str();
 }
 
-// Replaces proc (in this process) by one that ends the process at its nth
-// call, before the call runs, as a kill would.
-void MorreNaChamada(const std::string& proc, int nth) {
+// Replaces proc (in this process) by one that runs antes first.
+void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
   const auto orig = FindProcedure(proc);
   ASSERT_NE(orig, nullptr) << proc;
-  g_calls = 0;
   RegisterProcedure(
       proc, std::vector<ProcParam>(orig->signature.begin() + 1, orig->signature.end()),
-      [orig, nth](ProcContext& c) {
-        if (++g_calls == nth) _exit(9);
+      [orig, antes](ProcContext& c) {
+        antes(c);
         orig->fn(c);
       },
       orig->read_only);
@@ -129,6 +129,25 @@ class QueueRun : public ::testing::Test {
     EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
     sqlite3_close(db);
     return value;
+  }
+
+  // An entry of ana.lima holding content; its id.
+  int EnqueueFile(const std::string& content, int priority) {
+    const int id = Enqueue("ana.lima", priority);
+    sqlite3* db = nullptr;
+    sqlite3_open("ZunInput.db", &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ? WHERE id = ?", -1, &st, nullptr);
+    sqlite3_bind_blob(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_STATIC);
+    sqlite3_bind_int(st, 2, id);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return id;
+  }
+  void QuoteSeries() {
+    std::istringstream series(ReadFile(kExamples / "quote_series.sql"));
+    for (std::string sql; std::getline(series, sql);) Sql(sql);
   }
 
   int Enqueue(const std::string& user, int priority) {
@@ -262,12 +281,7 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       if (Login() != 0) _exit(3);
-      RegisterProcedure("ImportFilesResult",
-                        {{"@id", DataType::kInteger},
-                         {"@res", DataType::kInteger},
-                         {"@ApagaConteudo", DataType::kBoolean},
-                         {"@lease", DataType::kInteger}},
-                        [](ProcContext&) { _exit(9); });
+      AntesDe("ImportFilesResult", [](ProcContext&) { _exit(9); });
       int32_t erro = 0;
       bool continua = true;
       ImpIFStep(1, &erro, &continua);
@@ -302,9 +316,8 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
 // once (its tries aside). A clock that runs six minutes per reading makes
 // every record its own group.
 TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
-  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   const std::string file =
-      ReadFile(ex / "quotes_bulletin.txt") + ReadFile(ex / "quotes_conditional.txt");
+      ReadFile(kExamples / "quotes_bulletin.txt") + ReadFile(kExamples / "quotes_conditional.txt");
   const struct {
     const char* proc;
     int nth;
@@ -324,24 +337,17 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
     InitDatabase("ZunInput.db");
     AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
     AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
-    std::istringstream series(ReadFile(ex / "quote_series.sql"));
-    for (std::string sql; std::getline(series, sql);) Sql(sql);
-    const int id = Enqueue("ana.lima", 4);
-    sqlite3* db = nullptr;
-    sqlite3_open("ZunInput.db", &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ?", -1, &st, nullptr);
-    sqlite3_bind_blob(st, 1, file.data(), static_cast<int>(file.size()), SQLITE_STATIC);
-    ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
-    sqlite3_finalize(st);
-    sqlite3_close(db);
+    QuoteSeries();
+    const int id = EnqueueFile(file, 4);
     if (*k.proc != '\0') {
       const pid_t pid = fork();
       ASSERT_GE(pid, 0);
       if (pid == 0) {
         if (Login() != 0) _exit(3);
         SetTickSource(&SlowTick);
-        MorreNaChamada(k.proc, k.nth);
+        AntesDe(k.proc, [n = k.nth](ProcContext&) {
+          if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
+        });
         int32_t erro = 0;
         bool continua = true;
         ImpIFStep(1, &erro, &continua);
@@ -388,34 +394,19 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
 // A process whose lease was lost before its outcome commits nothing of its
 // last group and records nothing.
 TEST_F(QueueRun, ALostLeaseCommitsNothingOfTheLastGroup) {
-  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  std::istringstream series(ReadFile(ex / "quote_series.sql"));
-  for (std::string sql; std::getline(series, sql);) Sql(sql);
-  const int id = Enqueue("ana.lima", 4);
-  Sql("UPDATE import_files SET conteudo = CAST(" + std::string("'*QT ZDEM1 1 2024-07-03 1'") +
-      " || char(10) || '*QT ZDEM2 1 2024-07-03 2' AS BLOB)");
+  QuoteSeries();
+  const int id = EnqueueFile("*QT ZDEM1 1 2024-07-03 1\n*QT ZDEM2 1 2024-07-03 2", 4);
   ASSERT_EQ(Login(), 0);
   RegistraImportadores();
-  const auto cotacao = FindProcedure("CotacaoImportV3");
-  RegisterProcedure(
-      "CotacaoImportV3",
-      std::vector<ProcParam>(cotacao->signature.begin() + 1, cotacao->signature.end()),
-      [cotacao](ProcContext& c) {
-        c.Exec("UPDATE import_files SET lease = lease + 1");  // another process took it
-        cotacao->fn(c);
-      });
+  AntesDe("CotacaoImportV3", [](ProcContext& c) {
+    c.Exec("UPDATE import_files SET lease = lease + 1");  // another process took the entry
+  });
   int32_t erro = 0;
   bool continua = true;
   ImpIFStep(1, &erro, &continua);
-  RegisterProcedure(
-      "CotacaoImportV3",
-      std::vector<ProcParam>(cotacao->signature.begin() + 1, cotacao->signature.end()),
-      cotacao->fn);
   EXPECT_EQ(erro, kErroEntradaTomada);
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 0);
-  EXPECT_EQ(
-      Sql("SELECT COUNT(*) FROM import_files WHERE result IS NULL AND id = " + std::to_string(id)),
-      1);
+  EXPECT_EQ(Texto("SELECT result FROM import_files WHERE id = " + std::to_string(id)), "NULL");
 }
 
 // While one process imports a long file in groups, another on the same
@@ -431,15 +422,7 @@ TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
       file += "*QT Q" + std::to_string(i) + " 1 2024-06-0" + std::to_string(d) + " 1.5\n";
     }
   }
-  const int big = Enqueue("ana.lima", 1);
-  sqlite3* db = nullptr;
-  sqlite3_open("ZunInput.db", &db);
-  sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ?", -1, &st, nullptr);
-  sqlite3_bind_blob(st, 1, file.data(), static_cast<int>(file.size()), SQLITE_STATIC);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
-  sqlite3_finalize(st);
-  sqlite3_close(db);
+  const int big = EnqueueFile(file, 1);
   const int small = Enqueue("ana.lima", 5);
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -473,18 +456,12 @@ TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
 // records no outcome.
 TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
   ASSERT_EQ(Login(), 0);
-  const int id = Enqueue("ana.lima", 5);
-  Sql("UPDATE import_files SET conteudo = CAST('*OCOLOCA' || char(10) || '*OCOLOCA' || char(10) "
-      "|| '*OCOLOCA' || char(10) || '*OCOLOCA' AS BLOB)");
-  const auto renova = FindProcedure("ImportFilesRenova");
+  const int id = EnqueueFile("*OCOLOCA\n*OCOLOCA\n*OCOLOCA\n*OCOLOCA", 5);
   g_renewals = 0;
-  RegisterProcedure("ImportFilesRenova",
-                    {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
-                    [renova](ProcContext& c) {
-                      // At the second renewal another process has taken the entry.
-                      if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
-                      renova->fn(c);
-                    });
+  AntesDe("ImportFilesRenova", [](ProcContext& c) {
+    // At the second renewal another process has taken the entry.
+    if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
+  });
   SetTickSource(&SlowTick);
   int32_t erro = 0;
   bool continua = true;
