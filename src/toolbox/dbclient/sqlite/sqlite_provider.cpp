@@ -699,11 +699,17 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   // read lock is upgraded; a read-only procedure needs no write lock and
   // reads in a deferred transaction. Inside the caller's transaction a
   // savepoint limits what a failure undoes to this call.
+  // A look-up inside the caller's transaction writes nothing to undo: it
+  // needs no savepoint.
   const bool own_tran = sqlite3_get_autocommit(db_) != 0;
-  const std::string sp = "zproc" + std::to_string(savepoint_depth_ + 1);
-  Control(own_tran ? (e->read_only ? "BEGIN" : "BEGIN IMMEDIATE") : "SAVEPOINT " + sp);
-  ++savepoint_depth_;
+  const bool sem_savepoint = !own_tran && e->read_only;
+  const std::string sp = sem_savepoint ? "" : "zproc" + std::to_string(savepoint_depth_ + 1);
+  if (!sem_savepoint) {
+    Control(own_tran ? (e->read_only ? "BEGIN" : "BEGIN IMMEDIATE") : "SAVEPOINT " + sp);
+    ++savepoint_depth_;
+  }
   auto undo = [&] {
+    if (sem_savepoint) return;
     --savepoint_depth_;
     if (own_tran) {
       ControlQuietly("ROLLBACK");
@@ -731,7 +737,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
     // A procedure that reports a failure keeps nothing it wrote; outputs
     // and result sets still reach the caller.
     undo();
-  } else {
+  } else if (!sem_savepoint) {
     try {
       Control(own_tran ? "COMMIT" : "RELEASE " + sp);
       --savepoint_depth_;
