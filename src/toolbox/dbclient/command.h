@@ -16,6 +16,7 @@
 // Thread-safety: one thread at a time.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,10 @@ class Command {
   bool NextRecordset();
   // The open result set. Raises DatasetError when none is open.
   Recordset& Current();
+  // Runs a SQL text with its parameters (as Execute) and hands each row of
+  // its result to row in place (ProviderConnection::ReadRows): no result set
+  // is kept. row must not run other commands on this connection.
+  void ReadRows(const std::function<void(const RowView&)>& row);
   // Closes the open result set and drops pending ones.
   void Close();
 

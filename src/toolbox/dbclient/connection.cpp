@@ -41,6 +41,10 @@ void Connection::BeginTrans() { Provider().BeginTransaction(); }
 void Connection::CommitTrans() { Provider().Commit(); }
 void Connection::RollbackTrans() { Provider().Rollback(); }
 
+bool Connection::SupportsGroupedCommits() const {
+  return provider_ && provider_->IsOpen() && provider_->SupportsGroupedCommits();
+}
+
 bool Connection::InTransaction() const {
   return provider_ && provider_->IsOpen() && provider_->InTransaction();
 }

@@ -39,6 +39,15 @@ class Connection {
   void CommitTrans();
   void RollbackTrans();
   bool InTransaction() const;
+  // The provider's grouped commits and savepoints (ProviderConnection).
+  // SupportsGroupedCommits is false while closed.
+  bool SupportsGroupedCommits() const;
+  void Savepoint(const std::string& name) { Provider().Savepoint(name); }
+  void ReleaseSavepoint(const std::string& name) { Provider().ReleaseSavepoint(name); }
+  void RollbackToSavepoint(const std::string& name) { Provider().RollbackToSavepoint(name); }
+  void YieldToWaiters() {
+    if (provider_ && provider_->IsOpen()) provider_->YieldToWaiters();
+  }
 
   // Default timeout of the commands of this connection, in seconds.
   int CommandTimeout() const { return command_timeout_; }

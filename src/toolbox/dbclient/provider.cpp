@@ -122,4 +122,38 @@ int ProviderConnection::ExecuteSqlParams(const std::string& sql, const std::vect
   throw ProviderError("This provider runs no SQL text with parameters <" + sql + ">");
 }
 
+namespace {
+
+// A row of a materialised result set seen as a RowView.
+class LinhaDeRecordset : public RowView {
+ public:
+  explicit LinhaDeRecordset(const std::vector<Value>* row) : row_(row) {}
+  int Count() const override { return static_cast<int>(row_->size()); }
+  bool IsNull(int i) const override { return At(i).IsNull(); }
+  int64_t Int(int i) const override { return At(i).IsNull() ? 0 : At(i).AsInt64(); }
+  double Double(int i) const override { return At(i).IsNull() ? 0.0 : At(i).AsDouble(); }
+
+ private:
+  const Value& At(int i) const { return row_->at(static_cast<size_t>(i)); }
+  const std::vector<Value>* row_;
+};
+
+}  // namespace
+
+void ProviderConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
+                                  int timeout_seconds,
+                                  const std::function<void(const RowView&)>& row) {
+  std::vector<Recordset> out;
+  ExecuteSqlParams(sql, binds, timeout_seconds, &out);
+  for (const Recordset& rs : out) {
+    for (const std::vector<Value>& r : rs.rows()) row(LinhaDeRecordset(&r));
+  }
+}
+
+void ProviderConnection::Savepoint(const std::string& name) {
+  throw ProviderError("This provider keeps no savepoints <" + name + ">");
+}
+void ProviderConnection::ReleaseSavepoint(const std::string& name) { Savepoint(name); }
+void ProviderConnection::RollbackToSavepoint(const std::string& name) { Savepoint(name); }
+
 }  // namespace zun
