@@ -10,6 +10,7 @@ void Connection::Open() {
   Close();
   const ConnectionString cs(connection_string_);
   std::unique_ptr<ProviderConnection> p = CreateProviderConnection(cs.Get("Provider"));
+  p->SetLoginTimeout(connection_timeout_);
   p->Open(cs);
   provider_ = std::move(p);
 }

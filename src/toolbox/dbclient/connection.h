@@ -40,6 +40,10 @@ class Connection {
   void RollbackTrans();
   bool InTransaction() const;
 
+  // Seconds an Open may take to connect and log in (15 unless set).
+  int ConnectionTimeout() const { return connection_timeout_; }
+  void SetConnectionTimeout(int seconds) { connection_timeout_ = seconds; }
+
   // Default timeout of the commands of this connection, in seconds.
   int CommandTimeout() const { return command_timeout_; }
   void SetCommandTimeout(int seconds) { command_timeout_ = seconds; }
@@ -51,6 +55,7 @@ class Connection {
   std::string connection_string_;
   std::unique_ptr<ProviderConnection> provider_;
   int command_timeout_ = 30;
+  int connection_timeout_ = 15;
 };
 
 }  // namespace zun

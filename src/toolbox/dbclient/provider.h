@@ -52,6 +52,10 @@ class ProviderConnection {
  public:
   virtual ~ProviderConnection() = default;
 
+  // Seconds the next Open may take to reach the server and log in; a server
+  // that accepts the link but never answers fails the open once they are
+  // spent (ErrorKind::kTimeout). 0: the provider's own default.
+  virtual void SetLoginTimeout(int seconds) { (void)seconds; }
   // Opens the connection. Raises ProviderError on failure (the message must
   // not contain the password).
   virtual void Open(const ConnectionString& cs) = 0;

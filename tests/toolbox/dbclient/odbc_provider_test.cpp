@@ -69,7 +69,17 @@ struct Server {
   std::vector<Bind> last_binds;
   std::vector<Diag> dbc_diags;
   int prepares = 0;
+  // A server that accepts the link and never answers: the login and the
+  // description end with HYT00 once their timeout is spent, and never
+  // without one.
+  bool stalls = false;
+  SQLULEN login_timeout = 0;
 };
+SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
+  if (timeout == 0) ADD_FAILURE() << "waits for ever";
+  *diags = {{"HYT00", 0, "Login timeout expired"}};
+  return SQL_ERROR;
+}
 Server* g = nullptr;
 
 std::string N(SQLWCHAR* w, SQLINTEGER len) {
@@ -130,12 +140,15 @@ const OdbcApi kScripted = {
     },
     [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
     [](SQLHDBC, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
+      if (attr == SQL_ATTR_LOGIN_TIMEOUT) g->login_timeout = reinterpret_cast<SQLULEN>(v);
+      if (attr == SQL_ATTR_LOGIN_TIMEOUT || attr == SQL_ATTR_CONNECTION_TIMEOUT) return SQL_SUCCESS;
       g->log.push_back(std::to_string(attr) + "=" + std::to_string(reinterpret_cast<SQLULEN>(v)));
       return SQL_SUCCESS;
     },
     [](SQLHDBC, SQLHWND, SQLWCHAR* in, SQLSMALLINT len, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*,
        SQLUSMALLINT) -> SQLRETURN {
       g->texts.push_back(N(in, len));
+      if (g->stalls) return Stall(g->login_timeout, &g->dbc_diags);
       return g->dbc_diags.empty() ? SQL_SUCCESS : SQL_ERROR;
     },
     [](SQLHDBC) -> SQLRETURN { return SQL_SUCCESS; },
@@ -248,6 +261,7 @@ const OdbcApi kScripted = {
     [](SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* proc, SQLSMALLINT len,
        SQLWCHAR*, SQLSMALLINT) -> SQLRETURN {
       auto* s = static_cast<Stmt*>(h);
+      if (g->stalls) return Stall(s->timeout, &s->diags);
       Step st;
       st.columns.assign(18, "c");
       st.types.assign(18, SQL_INTEGER);
@@ -446,6 +460,20 @@ TEST_F(OdbcScripted, TransactionsAndIsolation) {
   c_.Open();  // a reconnect applies the isolation again
   EXPECT_EQ(server_.log,
             (std::vector<std::string>{iso, off, "commit", on, off, "rollback", on, iso}));
+}
+
+TEST_F(OdbcScripted, AServerThatNeverAnswersEndsAtTheTimeouts) {
+  server_.stalls = true;
+  for (int step = 0; step < 2; ++step) {
+    try {
+      if (step == 0) Command(&c_, CommandType::kStoredProc, "P");
+      if (step == 1) c_.Open();
+      ADD_FAILURE();
+    } catch (const ProviderError& e) {
+      EXPECT_EQ(e.Kind(), ErrorKind::kTimeout);
+    }
+  }
+  EXPECT_EQ(server_.login_timeout, 15u);
 }
 
 TEST(OdbcProvider, ErrorKindsBySqlState) {

@@ -26,6 +26,9 @@ constexpr char kDriverPadrao[] = "FreeTDS";
 // Characters of an output text whose size the server does not give
 // (nvarchar(max) and the like).
 constexpr SQLULEN kTextoSemTamanho = 8000;
+// Seconds the description of a procedure and a request that is no query
+// (commit, rollback) may take: as long as a call of the session's commands.
+constexpr int kPedidoTimeout = 130;
 // Prepared texts kept per connection.
 constexpr size_t kPreparadosMax = 64;
 
@@ -217,6 +220,12 @@ void OdbcConnection::Open(const ConnectionString& cs) {
     Close();
     throw ProviderError("ODBC: no connection handle");
   }
+  // The login timeout bounds the TCP connect and the wait for the login's
+  // answer; the connection timeout every later request that is no query.
+  api_.SetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(login_timeout_)), 0);
+  api_.SetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPedidoTimeout)), 0);
   std::u16string text = Wide(OdbcConnectionString(cs));
   SQLSMALLINT out_len = 0;
   const SQLRETURN rc =
@@ -432,7 +441,7 @@ const OdbcConnection::Described& OdbcConnection::Describe(const std::string& nam
   std::u16string schema = Wide(dot == std::string::npos ? "" : name.substr(0, dot));
   const std::string proc_name = dot == std::string::npos ? name : name.substr(dot + 1);
   std::u16string proc = Wide(proc_name);
-  Statement stmt(api_, NewStatement(0));
+  Statement stmt(api_, NewStatement(kPedidoTimeout));
   const SQLRETURN rc =
       api_.ProcedureColumns(stmt.get(), nullptr, 0, schema.empty() ? nullptr : W(schema),
                             static_cast<SQLSMALLINT>(schema.size()), W(proc),

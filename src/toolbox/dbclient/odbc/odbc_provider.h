@@ -50,6 +50,10 @@ class OdbcConnection : public ProviderConnection {
   explicit OdbcConnection(const OdbcApi& api = DriverManagerApi()) : api_(api) {}
   ~OdbcConnection() override;
 
+  // Sent as SQL_ATTR_LOGIN_TIMEOUT: without it FreeTDS waits for ever on a
+  // server that never answers the login. Requests that are no query
+  // (commit, rollback) and procedure descriptions get 130 seconds.
+  void SetLoginTimeout(int seconds) override { login_timeout_ = seconds > 0 ? seconds : 15; }
   void Open(const ConnectionString& cs) override;
   void Close() override;
   // False after a failure that lost the link.
@@ -101,6 +105,7 @@ class OdbcConnection : public ProviderConnection {
   SQLHDBC dbc_ = nullptr;
   bool lost_ = false;
   bool in_tran_ = false;
+  int login_timeout_ = 15;
   std::map<std::string, Described> procs_;    // by upper-cased name
   std::map<std::string, SQLHSTMT> prepared_;  // by exact text
 };
