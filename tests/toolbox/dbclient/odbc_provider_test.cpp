@@ -74,6 +74,11 @@ struct Server {
   // without one.
   bool stalls = false;
   SQLULEN login_timeout = 0;
+  // The server's transaction as SQL Server keeps it with autocommit off
+  // (implicit transactions): the first call opens one; a deadlock (1205) or
+  // an uncommittable transaction (3998) rolls it back.
+  bool autocommit = true, commit_fails = false;
+  int trancount = 0;
 };
 SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
   if (timeout == 0) ADD_FAILURE() << "waits for ever";
@@ -118,6 +123,7 @@ SQLRETURN Run(Stmt* s) {
   }
   const Step& st = s->steps[s->step];
   if (!st.error.state.empty()) {
+    if (st.error.native == 1205 || st.error.native == 3998) g->trancount = 0;
     s->diags = {st.error};
     return SQL_ERROR;
   }
@@ -142,6 +148,7 @@ const OdbcApi kScripted = {
     [](SQLHDBC, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
       if (attr == SQL_ATTR_LOGIN_TIMEOUT) g->login_timeout = reinterpret_cast<SQLULEN>(v);
       if (attr == SQL_ATTR_LOGIN_TIMEOUT || attr == SQL_ATTR_CONNECTION_TIMEOUT) return SQL_SUCCESS;
+      if (attr == SQL_ATTR_AUTOCOMMIT) g->autocommit = v != nullptr;
       g->log.push_back(std::to_string(attr) + "=" + std::to_string(reinterpret_cast<SQLULEN>(v)));
       return SQL_SUCCESS;
     },
@@ -173,6 +180,12 @@ const OdbcApi kScripted = {
       auto* s = static_cast<Stmt*>(h);
       const std::string t = N(text, len);
       g->texts.push_back(t);
+      if (t == "SELECT @@TRANCOUNT") {
+        s->steps = {Step{{"n"}, {SQL_INTEGER}, {{Value::Int(g->trancount)}}, {}}};
+        s->proc = nullptr;
+        return Run(s);
+      }
+      if (!g->autocommit && g->trancount == 0) g->trancount = 1;
       const size_t call = t.find("call ");
       const std::string name = t.substr(call + 5, t.find('(', call) - call - 5);
       s->proc = &g->procs.at(name.substr(name.rfind('.') + 1));  // schema "dbo" only
@@ -287,6 +300,11 @@ const OdbcApi kScripted = {
     },
     [](SQLSMALLINT, SQLHANDLE, SQLSMALLINT c) -> SQLRETURN {
       g->log.push_back(c == SQL_COMMIT ? "commit" : "rollback");
+      g->trancount = 0;
+      if (c == SQL_COMMIT && g->commit_fails) {
+        g->dbc_diags = {{"40001", 1205, "deadlock at commit"}};
+        return SQL_ERROR;
+      }
       return SQL_SUCCESS;
     },
     [](SQLHSTMT h, SQLUSMALLINT option) -> SQLRETURN {
@@ -474,6 +492,36 @@ TEST_F(OdbcScripted, AServerThatNeverAnswersEndsAtTheTimeouts) {
     }
   }
   EXPECT_EQ(server_.login_timeout, 15u);
+}
+
+// After every kind of failure the connection's word on the transaction is
+// the server's: in one exactly when autocommit is off and the server still
+// holds it.
+TEST_F(OdbcScripted, TransactionStateAgreesWithTheServerAfterEveryFailure) {
+  const std::tuple<const char*, Step, bool> rows[] = {
+      {"deadlock victim", Error("40001", 1205), false},
+      {"uncommittable transaction", Error("25000", 3998), false},
+      {"procedure's own error", Error("42000", 50001), true},
+      {"duplicate key", Error("23000", 2627), true},
+      {"timeout", Error("HYT00", 0), true},
+      {"failed commit", Step{}, false},
+  };
+  for (const auto& [what, step, still] : rows) {
+    SCOPED_TRACE(what);
+    server_.commit_fails = step.error.state.empty();
+    c_.BeginTrans();
+    DefineP({});
+    Command ok(&c_, CommandType::kStoredProc, "P");
+    ok.Execute();
+    DefineP({step});
+    Command cmd(&c_, CommandType::kStoredProc, "P");
+    EXPECT_THROW(server_.commit_fails ? c_.CommitTrans() : cmd.Execute(), ProviderError);
+    EXPECT_EQ(c_.InTransaction(), still);
+    EXPECT_EQ(server_.autocommit, !still);
+    EXPECT_EQ(server_.trancount, still ? 1 : 0);
+    if (c_.InTransaction()) c_.RollbackTrans();
+    EXPECT_TRUE(server_.autocommit);
+  }
 }
 
 TEST(OdbcProvider, ErrorKindsBySqlState) {

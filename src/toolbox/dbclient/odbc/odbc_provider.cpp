@@ -303,8 +303,10 @@ void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
   for (char& c : message) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  if (kind == ErrorKind::kConnectionLost) lost_ = true;
-  if (kind == ErrorKind::kConnectionLost || kind == ErrorKind::kDeadlock) in_tran_ = false;
+  if (kind == ErrorKind::kConnectionLost) {
+    lost_ = true;
+    in_tran_ = false;
+  }
   throw ProviderError(message, native, kind, state);
 }
 
@@ -426,10 +428,51 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
 
 void OdbcConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
                                 std::vector<Recordset>* out) {
-  Statement stmt(api_, NewStatement(timeout_seconds));
-  std::u16string text = Wide(sql);
-  ReadResults(stmt.get(),
-              api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  try {
+    Statement stmt(api_, NewStatement(timeout_seconds));
+    std::u16string text = Wide(sql);
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  } catch (const ProviderError& e) {
+    AposErro(e);
+    throw;
+  }
+  if (in_tran_) tran_usada_ = true;
+}
+
+void OdbcConnection::AposErro(const ProviderError& e) {
+  if (!in_tran_ || !IsOpen()) return;
+  bool acabou = e.Kind() == ErrorKind::kDeadlock;
+  if (!acabou && tran_usada_) {
+    // A procedure's own error may have ended the transaction (XACT_ABORT,
+    // a rollback inside it); a SELECT without a table opens none.
+    try {
+      Statement stmt(api_, NewStatement(kPedidoTimeout));
+      std::u16string text = Wide("SELECT @@TRANCOUNT");
+      std::vector<Recordset> sets;
+      ReadResults(stmt.get(),
+                  api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())),
+                  &sets);
+      if (!sets.empty() && sets[0].RecordCount() > 0) {
+        sets[0].First();
+        acabou = sets[0].Field(0).AsInt() == 0;
+      }
+    } catch (const std::exception&) {
+      return;  // nothing known: the caller's failure stands
+    }
+  }
+  if (acabou) AbandonaTransacao();
+}
+
+void OdbcConnection::AbandonaTransacao() {
+  in_tran_ = false;
+  tran_usada_ = false;
+  if (!IsOpen()) return;
+  // Whatever the driver began after the server's rollback goes too; the
+  // outcome of these two is not needed, only their effect.
+  api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                      0);
 }
 
 const OdbcConnection::Described& OdbcConnection::Describe(const std::string& name) {
@@ -509,7 +552,12 @@ const OdbcConnection::Described& OdbcConnection::Describe(const std::string& nam
 }
 
 Parameters OdbcConnection::DescribeProcedure(const std::string& name) {
-  return Describe(name).params;
+  try {
+    return Describe(name).params;
+  } catch (const ProviderError& e) {
+    AposErro(e);
+    throw;
+  }
 }
 
 void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p,
@@ -593,6 +641,17 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
 
 void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                                    std::vector<Recordset>* out) {
+  try {
+    Chama(name, params, timeout_seconds, out);
+  } catch (const ProviderError& e) {
+    AposErro(e);
+    throw;
+  }
+  if (in_tran_) tran_usada_ = true;
+}
+
+void OdbcConnection::Chama(const std::string& name, Parameters* params, int timeout_seconds,
+                           std::vector<Recordset>* out) {
   const Described& d = Describe(name);
   if (params->Count() != d.params.Count())
     throw ProviderError("Procedure <" + name + ">: parameter list differs from the server's");
@@ -692,11 +751,16 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
   SQLLEN rows = 0;
   try {
     ReadResults(stmt, api_.Execute(stmt), out, &rows);
+  } catch (const ProviderError& e) {
+    api_.FreeStmt(stmt, SQL_CLOSE);
+    AposErro(e);
+    throw;
   } catch (...) {
     api_.FreeStmt(stmt, SQL_CLOSE);
     throw;
   }
   api_.FreeStmt(stmt, SQL_CLOSE);
+  if (in_tran_) tran_usada_ = true;
   return rows > 0 ? static_cast<int>(rows) : 0;
 }
 
@@ -706,13 +770,22 @@ void OdbcConnection::BeginTransaction() {
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
         SQL_HANDLE_DBC, dbc_, "BeginTransaction");
   in_tran_ = true;
+  tran_usada_ = false;
 }
 
 void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
   if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   in_tran_ = false;
-  Check(api_.EndTran(SQL_HANDLE_DBC, dbc_, completion), SQL_HANDLE_DBC, dbc_,
-        completion == SQL_COMMIT ? "Commit" : "Rollback");
+  tran_usada_ = false;
+  try {
+    Check(api_.EndTran(SQL_HANDLE_DBC, dbc_, completion), SQL_HANDLE_DBC, dbc_,
+          completion == SQL_COMMIT ? "Commit" : "Rollback");
+  } catch (const ProviderError&) {
+    // A failed commit leaves no transaction to go on with: the rest of the
+    // program must not run in one that nobody ends.
+    AbandonaTransacao();
+    throw;
+  }
   Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
         SQL_HANDLE_DBC, dbc_, "Autocommit");

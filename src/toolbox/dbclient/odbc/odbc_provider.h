@@ -80,9 +80,19 @@ class OdbcConnection : public ProviderConnection {
   class Statement;
 
   const Described& Describe(const std::string& name);
+  // Commits or rolls back; autocommit is on again afterwards, also when the
+  // commit fails (the transaction is then rolled back).
   void EndTransaction(SQLSMALLINT completion);
+  void Chama(const std::string& name, Parameters* params, int timeout_seconds,
+             std::vector<Recordset>* out);
+  // After a failed statement in a transaction: when the server ended the
+  // transaction (a deadlock victim, or @@TRANCOUNT 0 after a statement of
+  // it had run), rolls back what the driver may have opened since and
+  // turns autocommit on, so that InTransaction() tells the truth.
+  void AposErro(const ProviderError& e);
+  void AbandonaTransacao();
   // Raises ProviderError from the handle's diagnostics, what naming the step;
-  // a lost link or a deadlock also ends the transaction on this side.
+  // a lost link also ends the transaction on this side.
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
   void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
@@ -105,6 +115,7 @@ class OdbcConnection : public ProviderConnection {
   SQLHDBC dbc_ = nullptr;
   bool lost_ = false;
   bool in_tran_ = false;
+  bool tran_usada_ = false;  // a statement has run in the open transaction
   int login_timeout_ = 15;
   std::map<std::string, Described> procs_;    // by upper-cased name
   std::map<std::string, SQLHSTMT> prepared_;  // by exact text
