@@ -84,7 +84,10 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   LeSwitch255("OdbcDriver", &d->odbc_driver);
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
-  if (Maiusculas(d->database + "@" + d->server) !=
+  // "HOST,PORT" and "HOST\INSTANCE" name the host HOST: the guard compares
+  // the host.
+  const std::string host = d->server.substr(0, d->server.find_first_of(",\\"));
+  if (Maiusculas(d->database + "@" + host) !=
       Maiusculas(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
     *msg_erro = "s@d:<" + d->database + "@" + d->server + ">";
     return 4218;

@@ -540,8 +540,12 @@ TEST(OdbcProvider, ErrorKindsBySqlState) {
 TEST(OdbcProvider, ConnectionStrings) {
   const std::pair<const char*, const char*> rows[] = {
       {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;User ID=u;Password=\"a;b}\"",
-       "Driver={FreeTDS};Server=db1;Database=Zun;UID=u;PWD={a;b}}};TDS_Version=7.4;"
+       "Driver={FreeTDS};Server=db1;Port=1433;Database=Zun;UID=u;PWD={a;b}}};TDS_Version=7.4;"
        "ClientCharset=CP1252"},
+      {"Provider=SQLOLEDB.1;Data Source=db1,14330;Initial Catalog=Zun",
+       "Driver={FreeTDS};Server=db1;Port=14330;Database=Zun;TDS_Version=7.4;ClientCharset=CP1252"},
+      {"Provider=SQLOLEDB.1;Data Source=db1\\INST;Odbc Driver=/x/libtdsodbc.so",
+       "Driver={/x/libtdsodbc.so};Server=db1\\INST;TDS_Version=7.4;ClientCharset=CP1252"},
       {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;Application Name=ZunInput;"
        "Integrated Security=SSPI;Odbc Driver=ODBC Driver 18 for SQL Server",
        "Driver={ODBC Driver 18 for SQL Server};Server=db1;Database=Zun;APP=ZunInput;"

@@ -166,7 +166,18 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
   const auto add = [&s](const char* key, const std::string& v) {
     if (!v.empty()) s += std::string(";") + key + "=" + OdbcValue(v);
   };
-  add("Server", cs.Get("Data Source"));
+  const bool freetds = ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc");
+  const std::string source = cs.Get("Data Source");
+  const size_t comma = source.find(',');
+  if (!freetds || source.empty() || source.find('\\') != std::string::npos) {
+    // Microsoft's driver reads "HOST,PORT" and defaults 1433 itself; FreeTDS
+    // finds an instance's port through the server's browser service.
+    add("Server", source);
+  } else {
+    // FreeTDS neither defaults the port nor reads freetds.conf for Server=.
+    add("Server", source.substr(0, comma));
+    add("Port", comma == std::string::npos ? "1433" : AparaBrancos(source.substr(comma + 1)));
+  }
   add("Database", cs.Get("Initial Catalog"));
   add("APP", cs.Get("Application Name"));
   const std::string sec = Maiusculas(cs.Get("Integrated Security"));
@@ -176,7 +187,7 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
     add("UID", cs.Get("User ID"));
     s += ";PWD=" + OdbcValue(cs.Get("Password"));
   }
-  if (ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc")) {
+  if (freetds) {
     s += ";TDS_Version=7.4;ClientCharset=CP1252";
   }
   return s;
