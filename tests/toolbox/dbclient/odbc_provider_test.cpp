@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -315,6 +316,8 @@ const OdbcApi kScripted = {
       *n = 1;
       return SQL_SUCCESS;
     },
+    nullptr,  // no lists of data sources and drivers: FreeTDS of unknown version
+    nullptr,
 };
 
 Step Error(const char* state, int native) { return Step{{}, {}, {}, {state, native, "boom"}}; }
@@ -538,25 +541,71 @@ TEST(OdbcProvider, ErrorKindsBySqlState) {
 }
 
 TEST(OdbcProvider, ConnectionStrings) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;User ID=u;Password=\"a;b}\"",
-       "Driver={FreeTDS};Server=db1;Port=1433;Database=Zun;UID=u;PWD={a;b}}};TDS_Version=7.4;"
+  const OdbcDriver tds13{"/x/libtdsodbc.so", 103}, tds14{"/x/libtdsodbc.so", 104};
+  const std::tuple<const char*, OdbcDriver, const char*> rows[] = {
+      {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;User ID=u;Password=\"a;b\"",
+       {},
+       "Driver={FreeTDS};Server=db1;Port=1433;Database=Zun;UID=u;PWD={a;b};TDS_Version=7.4;"
        "ClientCharset=CP1252"},
       {"Provider=SQLOLEDB.1;Data Source=db1,14330;Initial Catalog=Zun",
+       {},
        "Driver={FreeTDS};Server=db1;Port=14330;Database=Zun;TDS_Version=7.4;ClientCharset=CP1252"},
       {"Provider=SQLOLEDB.1;Data Source=db1\\INST;Odbc Driver=/x/libtdsodbc.so",
+       {},
        "Driver={/x/libtdsodbc.so};Server=db1\\INST;TDS_Version=7.4;ClientCharset=CP1252"},
       {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;Application Name=ZunInput;"
        "Integrated Security=SSPI;Odbc Driver=ODBC Driver 18 for SQL Server",
+       {},
        "Driver={ODBC Driver 18 for SQL Server};Server=db1;Database=Zun;APP=ZunInput;"
        "Trusted_Connection=yes"},
+      // A data source names its own server.
       {"Provider=ODBC;Odbc DSN=zun;Data Source=db1;User ID=u;Password= p ",
-       "DSN=zun;Server=db1;UID=u;PWD={ p }"},
+       {},
+       "DSN=zun;UID=u;PWD={ p }"},
+      // "}" only where the driver undoes "}}"; refused where it would read
+      // "x" and then a database of the password's choosing.
+      {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds14,
+       "Driver={FreeTDS};Server=db1;Port=1433;UID=u;PWD={x}};Database=y};TDS_Version=7.4;"
+       "ClientCharset=CP1252"},
+      {"Data Source=db1;User ID=u;Password=\"x};Database=y\";Odbc Driver=ODBC Driver 18",
+       {},
+       "Driver={ODBC Driver 18};Server=db1;UID=u;PWD={x}};Database=y}"},
+      {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds13, nullptr},
+      {"Data Source=db1;User ID=u;Password=a}b", {}, nullptr},
+      {"Odbc DSN=zun;User ID=u;Password=a}b", tds13, nullptr},
   };
-  for (const auto& [ado, odbc] : rows) EXPECT_EQ(OdbcConnectionString(ConnectionString(ado)), odbc);
+  for (const auto& [ado, driver, odbc] : rows) {
+    SCOPED_TRACE(ado);
+    try {
+      EXPECT_EQ(OdbcConnectionString(ConnectionString(ado), driver), odbc ? odbc : "refused");
+    } catch (const ProviderError& e) {
+      EXPECT_EQ(odbc, nullptr);
+      EXPECT_NE(std::string(e.what()).find("value of PWD"), std::string::npos) << e.what();
+    }
+  }
   for (const char* name : {"SQLOLEDB.1", "sqloledb", "SQLNCLI11", "MSOLEDBSQL", "ODBC"})
     EXPECT_TRUE(IsOdbcProviderName(name)) << name;
   EXPECT_FALSE(IsOdbcProviderName("SQLite"));
+}
+
+// FreeTDS's version is read from its library before connecting: from a
+// file, and through the driver manager's lists from the one installed here.
+TEST(OdbcProvider, FreeTdsVersionFromTheLibrary) {
+  const std::string path = std::string(ZUN_TEST_BINARY_DIR) + "/fake_libtdsodbc.so";
+  std::ofstream(path, std::ios::binary) << std::string(
+                                               "\x7f"
+                                               "ELF\0freetds v\0",
+                                               15)
+                                        << "freetds v1.4.22" << std::string(3, '\0');
+  EXPECT_EQ(FreeTdsLibraryVersion(path), 104);
+  EXPECT_EQ(FreeTdsLibraryVersion(path + ".none"), 0);
+  OdbcConnection real;
+  try {
+    real.Open(ConnectionString("Data Source=127.0.0.1,1;User ID=u;Password=a}b"));
+    ADD_FAILURE();
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(std::string(e.what()).find("unknown version"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include "toolbox/dbclient/odbc/odbc_provider.h"
 
+#include <dlfcn.h>
 #include <sqlucode.h>
 #include <strings.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "foundation/momento.h"
 #include "foundation/text.h"
@@ -154,22 +158,47 @@ bool IsOdbcProviderName(const std::string& name) {
          u == "ODBC";
 }
 
-std::string OdbcConnectionString(const ConnectionString& cs) {
+int FreeTdsLibraryVersion(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return 0;
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const std::string mark = "freetds v";
+  for (size_t at = bytes.find(mark); at != std::string::npos; at = bytes.find(mark, at + 1)) {
+    int major = 0, minor = 0;
+    if (std::sscanf(bytes.c_str() + at + mark.size(), "%d.%d", &major, &minor) == 2)
+      return major * 100 + minor;
+  }
+  return 0;
+}
+
+std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& drv) {
   std::string s;
   std::string driver;
-  if (cs.Has("Odbc DSN") && !cs.Get("Odbc DSN").empty()) {
+  const bool dsn = cs.Has("Odbc DSN") && !cs.Get("Odbc DSN").empty();
+  if (dsn) {
     s = "DSN=" + OdbcValue(cs.Get("Odbc DSN"));
   } else {
     driver = cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver");
     s = "Driver={" + driver + "}";
   }
-  const auto add = [&s](const char* key, const std::string& v) {
-    if (!v.empty()) s += std::string(";") + key + "=" + OdbcValue(v);
+  const bool freetds = ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc") ||
+                       ContemSemCaixa(drv.library, "libtdsodbc");
+  const bool chaves_duplicadas = !freetds || drv.freetds_version >= 104;
+  const auto add = [&](const char* key, const std::string& v) {
+    if (v.empty()) return;
+    if (!chaves_duplicadas && v.find('}') != std::string::npos) {
+      throw ProviderError(std::string("The FreeTDS driver ") +
+                          (drv.freetds_version > 0 ? "before 1.4" : "of unknown version") +
+                          " misreads a \"}\" in the value of " + key +
+                          "; the connection is not attempted (FreeTDS 1.4 or later reads it)");
+    }
+    s += std::string(";") + key + "=" + OdbcValue(v);
   };
-  const bool freetds = ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc");
   const std::string source = cs.Get("Data Source");
   const size_t comma = source.find(',');
-  if (!freetds || source.empty() || source.find('\\') != std::string::npos) {
+  if (dsn) {
+    // The data source names its server (FreeTDS before 1.5 refuses both).
+  } else if (!freetds || source.empty() || source.find('\\') != std::string::npos) {
     // Microsoft's driver reads "HOST,PORT" and defaults 1433 itself; FreeTDS
     // finds an instance's port through the server's browser service.
     add("Server", source);
@@ -185,12 +214,51 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
     s += ";Trusted_Connection=yes";
   } else if (!cs.Get("User ID").empty()) {
     add("UID", cs.Get("User ID"));
-    s += ";PWD=" + OdbcValue(cs.Get("Password"));
+    add("PWD", cs.Get("Password"));
   }
-  if (freetds) {
+  if (freetds && !dsn) {
     s += ";TDS_Version=7.4;ClientCharset=CP1252";
   }
   return s;
+}
+
+OdbcDriver OdbcConnection::FindDriver(const ConnectionString& cs) {
+  OdbcDriver d;
+  if (api_.DataSources == nullptr || api_.Drivers == nullptr) return d;
+  std::string name = cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver");
+  SQLCHAR a[512], b[1024];
+  SQLSMALLINT la = 0, lb = 0;
+  if (!cs.Get("Odbc DSN").empty()) {
+    name.clear();
+    for (SQLUSMALLINT dir = SQL_FETCH_FIRST;
+         api_.DataSources(env_, dir, a, sizeof a, &la, b, sizeof b, &lb) == SQL_SUCCESS;
+         dir = SQL_FETCH_NEXT) {
+      if (strcasecmp(reinterpret_cast<char*>(a), cs.Get("Odbc DSN").c_str()) == 0)
+        name = reinterpret_cast<char*>(b);
+    }
+  }
+  if (name.find('/') != std::string::npos) d.library = name;
+  for (SQLUSMALLINT dir = SQL_FETCH_FIRST;
+       d.library.empty() &&
+       api_.Drivers(env_, dir, a, sizeof a, &la, b, sizeof b, &lb) == SQL_SUCCESS;
+       dir = SQL_FETCH_NEXT) {
+    if (strcasecmp(reinterpret_cast<char*>(a), name.c_str()) != 0) continue;
+    // "key=value" pairs, each ended by a zero byte, the list by two.
+    for (const char* p = reinterpret_cast<char*>(b); *p != 0; p += std::strlen(p) + 1) {
+      if (strncasecmp(p, "Driver=", 7) == 0) d.library = p + 7;
+    }
+  }
+  if (!d.library.empty() && d.library.front() != '/') {
+    // A bare name is looked up by the driver manager in its own "odbc"
+    // directory, next to its library.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(api_.Drivers), &info) != 0 && info.dli_fname != nullptr) {
+      const std::string own = info.dli_fname;
+      d.library = own.substr(0, own.rfind('/') + 1) + "odbc/" + d.library;
+    }
+  }
+  d.freetds_version = FreeTdsLibraryVersion(d.library);
+  return d;
 }
 
 ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
@@ -237,7 +305,14 @@ void OdbcConnection::Open(const ConnectionString& cs) {
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(login_timeout_)), 0);
   api_.SetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPedidoTimeout)), 0);
-  std::u16string text = Wide(OdbcConnectionString(cs));
+  std::u16string text;
+  try {
+    text = Wide(OdbcConnectionString(cs, FindDriver(cs)));
+  } catch (...) {
+    api_.FreeHandle(SQL_HANDLE_DBC, dbc);
+    Close();
+    throw;
+  }
   SQLSMALLINT out_len = 0;
   const SQLRETURN rc =
       api_.DriverConnect(dbc, nullptr, W(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,

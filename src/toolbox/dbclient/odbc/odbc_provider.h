@@ -33,10 +33,25 @@ struct OdbcVinculo;
 // Whether name (letter case ignored) is one of the provider's names.
 bool IsOdbcProviderName(const std::string& name);
 
-// The ODBC connection string for the ADO-style cs (see above). Values that
-// need it are enclosed in braces. With FreeTDS's driver "TDS_Version=7.4" and
-// "ClientCharset=CP1252" are added.
-std::string OdbcConnectionString(const ConnectionString& cs);
+// What is known of the ODBC driver before connecting.
+struct OdbcDriver {
+  std::string library;      // the driver's library file; "" when not found
+  int freetds_version = 0;  // FreeTDS's major * 100 + minor from the library; 0 unknown
+};
+
+// The FreeTDS version (major * 100 + minor) written in the driver library
+// at path ("freetds vX.Y.Z"); 0 when the file cannot be read or holds none.
+int FreeTdsLibraryVersion(const std::string& path);
+
+// The ODBC connection string for the ADO-style cs (see above) and the
+// driver it selects. Values are enclosed in braces only when they need it.
+// FreeTDS (by the driver's name or library) gets the port, "TDS_Version=7.4"
+// and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
+// (its own counts). FreeTDS before 1.4 ends a braced value at the first "}"
+// followed by ";" and does not undo "}}": there, or when its version is
+// unknown, a value holding "}" raises ProviderError instead (the message
+// names the key, never the value).
+std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& driver = {});
 
 // The kind of a failure by its SQLSTATE and the server's native number:
 // 08S01, 08003, 08007 and a session the server ended (57P01, 57P02) are a
@@ -79,6 +94,9 @@ class OdbcConnection : public ProviderConnection {
   };
   class Statement;
 
+  // The library and version of the driver cs selects, from the driver
+  // manager's lists (env_ must exist).
+  OdbcDriver FindDriver(const ConnectionString& cs);
   const Described& Describe(const std::string& name);
   // Commits or rolls back; autocommit is on again afterwards, also when the
   // commit fails (the transaction is then rolled back).
