@@ -122,6 +122,11 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   try {
     e = LeDadosDeLogin(user, password, ask, &d, &msg_erro);
     if (e == 0) {
+      if (d.sem_criptografia) {
+        Loga(
+            "InitDbConnection -OdbcNoEncryption: TLS is not required; a server without it "
+            "receives the password in clear");
+      }
       Db->SetConnectionString(MontaStringDeConexao(d));
       Db->Open();
       // A client that connects in the background gets the command timeout

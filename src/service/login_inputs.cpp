@@ -83,6 +83,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   LeSwitch255("provider", &d->provider);
   LeSwitch255("OdbcDriver", &d->odbc_driver);
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
+  d->sem_criptografia = TemSwitch("OdbcNoEncryption");
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
   // "HOST,PORT" and "HOST\INSTANCE" name the host HOST: the guard compares
   // the host.
@@ -108,6 +109,7 @@ std::string MontaStringDeConexao(const DadosDeLogin& d) {
   }
   if (!d.odbc_driver.empty()) s += ";Odbc Driver=" + q(d.odbc_driver);
   if (!d.odbc_dsn.empty()) s += ";Odbc DSN=" + q(d.odbc_dsn);
+  if (d.sem_criptografia) s += ";Use Encryption for Data=False";
   return s;
 }
 

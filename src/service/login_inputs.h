@@ -27,6 +27,9 @@ struct DadosDeLogin {
   // "OdbcDsn"); empty: the provider's default.
   std::string odbc_driver = {};
   std::string odbc_dsn = {};
+  // "OdbcNoEncryption": the SQL Server provider does not require TLS (for a
+  // server without it); the login logs it.
+  bool sem_criptografia = false;
 };
 
 // Asks for user name and password; false when the user cancels.
@@ -47,7 +50,8 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
 
 // The connection string: provider, data source, catalog, application name,
-// then SQL Server login fields for a user name or integrated security.
+// then SQL Server login fields for a user name or integrated security, and
+// "Use Encryption for Data=False" when d.sem_criptografia.
 std::string MontaStringDeConexao(const DadosDeLogin& d);
 
 }  // namespace zun

@@ -102,6 +102,10 @@ TEST(LoginInputs, ConnectionStringForUserAndIntegratedSecurity) {
   const ConnectionString cs(MontaStringDeConexao(odbc));
   EXPECT_EQ(cs.Get("Odbc Driver"), "ODBC Driver 18 for SQL Server");
   EXPECT_EQ(cs.Get("Odbc DSN"), "zun;x");
+  EXPECT_FALSE(cs.Has("Use Encryption for Data"));
+  const ConnectionString clear(
+      MontaStringDeConexao(Login({"-user:a", "-password:b", "-OdbcNoEncryption"}).d));
+  EXPECT_EQ(clear.Get("Use Encryption for Data"), "False");
 }
 
 TEST(LoginInputs, ValuesCannotAddKeysToTheConnectionString) {

@@ -546,13 +546,15 @@ TEST(OdbcProvider, ConnectionStrings) {
       {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;User ID=u;Password=\"a;b\"",
        {},
        "Driver={FreeTDS};Server=db1;Port=1433;Database=Zun;UID=u;PWD={a;b};TDS_Version=7.4;"
-       "ClientCharset=CP1252"},
+       "ClientCharset=CP1252;Encryption=require"},
       {"Provider=SQLOLEDB.1;Data Source=db1,14330;Initial Catalog=Zun",
        {},
-       "Driver={FreeTDS};Server=db1;Port=14330;Database=Zun;TDS_Version=7.4;ClientCharset=CP1252"},
+       "Driver={FreeTDS};Server=db1;Port=14330;Database=Zun;TDS_Version=7.4;ClientCharset=CP1252;"
+       "Encryption=require"},
       {"Provider=SQLOLEDB.1;Data Source=db1\\INST;Odbc Driver=/x/libtdsodbc.so",
        {},
-       "Driver={/x/libtdsodbc.so};Server=db1\\INST;TDS_Version=7.4;ClientCharset=CP1252"},
+       "Driver={/x/"
+       "libtdsodbc.so};Server=db1\\INST;TDS_Version=7.4;ClientCharset=CP1252;Encryption=require"},
       {"Provider=SQLOLEDB.1;Data Source=db1;Initial Catalog=Zun;Application Name=ZunInput;"
        "Integrated Security=SSPI;Odbc Driver=ODBC Driver 18 for SQL Server",
        {},
@@ -566,13 +568,22 @@ TEST(OdbcProvider, ConnectionStrings) {
       // "x" and then a database of the password's choosing.
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds14,
        "Driver={FreeTDS};Server=db1;Port=1433;UID=u;PWD={x}};Database=y};TDS_Version=7.4;"
-       "ClientCharset=CP1252"},
+       "ClientCharset=CP1252;Encryption=require"},
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\";Odbc Driver=ODBC Driver 18",
        {},
        "Driver={ODBC Driver 18};Server=db1;UID=u;PWD={x}};Database=y}"},
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds13, nullptr},
       {"Data Source=db1;User ID=u;Password=a}b", {}, nullptr},
       {"Odbc DSN=zun;User ID=u;Password=a}b", tds13, nullptr},
+      // TLS: required unless declined for a server without it.
+      {"Odbc DSN=zun", tds14, "DSN=zun;Encryption=require"},
+      {"Data Source=db1;Use Encryption for Data=False",
+       {},
+       "Driver={FreeTDS};Server=db1;Port=1433;TDS_Version=7.4;ClientCharset=CP1252;"
+       "Encryption=request"},
+      {"Data Source=db1;Use Encryption for Data=False;Odbc Driver=ODBC Driver 18",
+       {},
+       "Driver={ODBC Driver 18};Server=db1;Encrypt=no"},
   };
   for (const auto& [ado, driver, odbc] : rows) {
     SCOPED_TRACE(ado);

@@ -216,8 +216,16 @@ std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& d
     add("UID", cs.Get("User ID"));
     add("PWD", cs.Get("Password"));
   }
-  if (freetds && !dsn) {
-    s += ";TDS_Version=7.4;ClientCharset=CP1252";
+  if (freetds && !dsn) s += ";TDS_Version=7.4;ClientCharset=CP1252";
+  // TLS is required unless the connection string declines it: FreeTDS would
+  // otherwise send the password in clear to a server that offers no TLS.
+  // Microsoft's driver requires it by default (Encrypt=yes).
+  const std::string tls = Maiusculas(cs.Get("Use Encryption for Data"));
+  const bool sem_tls = tls == "FALSE" || tls == "NO" || tls == "0";
+  if (freetds) {
+    s += sem_tls ? ";Encryption=request" : ";Encryption=require";
+  } else if (sem_tls) {
+    s += ";Encrypt=no";
   }
   return s;
 }

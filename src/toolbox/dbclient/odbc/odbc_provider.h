@@ -47,10 +47,11 @@ int FreeTdsLibraryVersion(const std::string& path);
 // driver it selects. Values are enclosed in braces only when they need it.
 // FreeTDS (by the driver's name or library) gets the port, "TDS_Version=7.4"
 // and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
-// (its own counts). FreeTDS before 1.4 ends a braced value at the first "}"
-// followed by ";" and does not undo "}}": there, or when its version is
-// unknown, a value holding "}" raises ProviderError instead (the message
-// names the key, never the value).
+// (its own counts). TLS is required (FreeTDS "Encryption=require"; Microsoft's
+// driver by its default) unless "Use Encryption for Data" is False (FreeTDS
+// "Encryption=request", others "Encrypt=no"). FreeTDS before 1.4 ends a braced value at the first
+// "}" followed by ";" and does not undo "}}": there, or when its version is unknown, a value
+// holding "}" raises ProviderError instead (the message names the key, never the value).
 std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& driver = {});
 
 // The kind of a failure by its SQLSTATE and the server's native number:
