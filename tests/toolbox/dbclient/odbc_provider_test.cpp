@@ -40,6 +40,8 @@ struct Proc {
   std::vector<ProcCol> cols;
   std::vector<Step> steps;
   std::vector<Value> outputs;  // by position, written at the end of the run
+  // Microsoft's driver: SQL_NO_DATA at execute while the run goes on.
+  bool early_no_data = false, outputs_written = true;
 };
 
 struct Bind {
@@ -117,7 +119,7 @@ void Put(const Bind& b, const Value& v) {
 SQLRETURN Run(Stmt* s) {
   if (s->step >= s->steps.size()) {
     for (auto& [n, b] : s->binds) {
-      if (s->proc != nullptr && b.io != SQL_PARAM_INPUT)
+      if (s->proc != nullptr && s->proc->outputs_written && b.io != SQL_PARAM_INPUT)
         Put(b, s->proc->outputs[static_cast<size_t>(n - 1)]);
     }
     return SQL_NO_DATA;
@@ -195,7 +197,8 @@ const OdbcApi kScripted = {
         b.ind_at_run = *b.ind;
         g->last_binds.push_back(b);
       }
-      return Run(s);
+      const SQLRETURN rc = Run(s);
+      return s->proc->early_no_data ? SQL_NO_DATA : rc;
     },
     [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
       ++g->prepares;
@@ -525,6 +528,21 @@ TEST_F(OdbcScripted, TransactionStateAgreesWithTheServerAfterEveryFailure) {
     if (c_.InTransaction()) c_.RollbackTrans();
     EXPECT_TRUE(server_.autocommit);
   }
+}
+
+// Microsoft's driver answers SQL_NO_DATA at execute when a procedure's first
+// result is an update that touched no rows; its rows and outputs follow.
+// An output the driver never writes reads as NULL, not as the buffer's 0.
+TEST_F(OdbcScripted, EarlyNoDataAndUnwrittenOutputs) {
+  DefineP({Step{}, Rows({{Value::String("a")}})});
+  server_.procs["P"].early_no_data = true;
+  Command cmd(&c_, CommandType::kStoredProc, "P");
+  cmd.Open();
+  EXPECT_EQ(cmd.Params().ReturnValue()->value, Value::Int(61));
+  EXPECT_EQ(cmd.Current().Field(0).AsString(), "a");
+  server_.procs["P"].outputs_written = false;
+  cmd.Execute();
+  EXPECT_TRUE(cmd.Params().ReturnValue()->value.IsNull());
 }
 
 TEST(OdbcProvider, ErrorKindsBySqlState) {

@@ -502,7 +502,23 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
   // Every step may carry the server's error: one raised after the first
   // result set comes with the move to the next.
   Check(rc, SQL_HANDLE_STMT, stmt, "Execute");
-  if (rc == SQL_NO_DATA) return;
+  if (rc == SQL_NO_DATA) {
+    // Microsoft's driver answers SQL_NO_DATA at execute when the first
+    // result is an update that touched no rows, with rows and outputs still
+    // to come: only SQLMoreResults tells that the run is over.
+    rc = api_.MoreResults(stmt);
+    if (rc == SQL_NO_DATA) return;
+    if (rc == SQL_ERROR) {
+      // A driver that had nothing pending may call the question out of order.
+      SQLWCHAR st[6] = {};
+      SQLINTEGER native = 0;
+      SQLSMALLINT len = 0;
+      SQLWCHAR msg[512];
+      const SQLRETURN d = api_.GetDiagRec(SQL_HANDLE_STMT, stmt, 1, st, &native, msg, 512, &len);
+      if ((d == SQL_SUCCESS || d == SQL_SUCCESS_WITH_INFO) && Narrow(st, 5) == "HY010") return;
+    }
+    Check(rc, SQL_HANDLE_STMT, stmt, "MoreResults");
+  }
   for (;;) {
     SQLSMALLINT columns = 0;
     Check(api_.NumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt, "NumResultCols");
@@ -727,7 +743,9 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
     throw ProviderError(ErrorKind::kWrongType,
                         "Parameter " + p.name + " of " + name + ": " + x.what());
   }
-  if (io != SQL_PARAM_OUTPUT && p.value.IsNull()) b.ind = SQL_NULL_DATA;
+  // An output reads as NULL unless the driver writes it: a return value the
+  // driver never delivered must not read as the 0 the buffer holds.
+  if (io == SQL_PARAM_OUTPUT || p.value.IsNull()) b.ind = SQL_NULL_DATA;
   Check(api_.BindParameter(stmt, position, io, b.c_type, sql_type, size, digits, b.buf.data(),
                            static_cast<SQLLEN>(b.buf.size()), &b.ind),
         SQL_HANDLE_STMT, stmt, "BindParameter " + p.name);
