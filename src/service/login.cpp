@@ -127,7 +127,11 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
             "InitDbConnection -OdbcNoEncryption: TLS is not required; a server without it "
             "receives the password in clear");
       }
-      Db->SetConnectionString(MontaStringDeConexao(d));
+      std::string cs = MontaStringDeConexao(d);
+      Db->SetConnectionString(cs);
+      // The session keeps the one copy its reconnections need.
+      ApagaTexto(&cs);
+      ApagaTexto(&d.password);
       Db->Open();
       // A client that connects in the background gets the command timeout
       // to finish; the embedded provider is open on return.

@@ -64,11 +64,15 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   d->user = user;
   d->password = password;
   if (d->user.empty()) LeSwitch255("user", &d->user);
-  if (d->password.empty()) {
+  // Integrated security (Kerberos) asks for nothing: a run without a
+  // terminal would otherwise end with 4272 before trying it.
+  const bool integrada = d->user.empty() && TemSwitch("IntegratedSecurity");
+  if (integrada) d->password.clear();
+  if (!integrada && d->password.empty()) {
     const int32_t e = LeSenhaDoLogin(&d->password, msg_erro);
     if (e != 0) return e;
   }
-  if (d->user.empty() || d->password.empty()) {
+  if (!integrada && (d->user.empty() || d->password.empty())) {
     std::string u = d->user;
     std::string p = d->password;
     if (!ask || !ask(&u, &p)) return 4272;

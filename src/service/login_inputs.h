@@ -41,11 +41,12 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password);
 
 // Fills *d from user and password (the arguments; an empty user is taken
 // from the "user" switch, an empty password from LeSenhaDoLogin, then both
-// from ask) and from the "sqlserver", "database" and "provider" switches
-// over the defaults, then applies the target guard. Returns 0, 4273 (the
-// password file is refused; *msg_erro says why), 4272 (prompt cancelled),
-// 4217 (server, database or provider empty) or 4218 (not the default
-// database@server; *msg_erro gets "s@d:<" + database + "@" + server + ">").
+// from ask; with the switch "IntegratedSecurity" and no user, nothing is
+// asked and the login uses integrated security) and from the "sqlserver", "database" and "provider"
+// switches over the defaults, then applies the target guard. Returns 0, 4273 (the password file is
+// refused; *msg_erro says why), 4272 (prompt cancelled), 4217 (server, database or provider empty)
+// or 4218 (not the default database@server; *msg_erro gets "s@d:<" + database + "@" + server +
+// ">").
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
 

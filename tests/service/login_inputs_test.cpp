@@ -56,6 +56,11 @@ TEST(LoginInputs, MissingUserOrPasswordAsksAndCancelGives4272) {
   });
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.d.password, "typed");
+  // Integrated security asks for nothing, so an unattended run can use it.
+  o = Login({"-IntegratedSecurity", "-password:x"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.asked, 0);
+  EXPECT_EQ(ConnectionString(MontaStringDeConexao(o.d)).Get("Integrated Security"), "SSPI");
 }
 
 TEST(LoginInputs, TargetGuardBeforeAnyConnection) {

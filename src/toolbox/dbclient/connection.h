@@ -17,11 +17,18 @@ enum class ConnectionState { kClosed, kConnecting, kOpen };
 class Connection {
  public:
   Connection() = default;
+  // Wipes the connection string.
   virtual ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  void SetConnectionString(const std::string& cs) { connection_string_ = cs; }
+  // The connection string is kept (with its password) for every later
+  // Open: a session that reconnects needs it. The copies an open makes are
+  // wiped once it is over.
+  void SetConnectionString(const std::string& cs) {
+    ApagaTexto(&connection_string_);
+    connection_string_ = cs;
+  }
   const std::string& GetConnectionString() const { return connection_string_; }
 
   // Opens with the stored connection string (closing an open connection

@@ -1,5 +1,6 @@
 #include "toolbox/dbclient/provider.h"
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
 
@@ -22,6 +23,17 @@ Registry& TheRegistry() {
 }
 
 }  // namespace
+
+void ApagaTexto(std::string* s) {
+  std::fill(s->begin(), s->end(), '\0');
+  s->clear();
+}
+
+void ConnectionString::Wipe() {
+  ApagaTexto(&text_);
+  for (auto& [key, value] : values_) ApagaTexto(&value);
+  values_.clear();
+}
 
 ConnectionString::ConnectionString(const std::string& text) : text_(text) {
   size_t pos = 0;

@@ -37,11 +37,17 @@ class ConnectionString {
   std::string Get(const std::string& key) const;
   bool Has(const std::string& key) const;
   const std::string& text() const { return text_; }
+  // Overwrites the text and every value (the password among them) with
+  // zero bytes and empties them.
+  void Wipe();
 
  private:
   std::string text_;
   std::map<std::string, std::string> values_;  // upper-cased keys
 };
+
+// Overwrites *s with zero bytes and empties it: for texts holding a password.
+void ApagaTexto(std::string* s);
 
 // value as it must stand in a connection string: unchanged when plain, else
 // in double quotes with every double quote doubled (a value holding ";",

@@ -315,7 +315,9 @@ void OdbcConnection::Open(const ConnectionString& cs) {
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPedidoTimeout)), 0);
   std::u16string text;
   try {
-    text = Wide(OdbcConnectionString(cs, FindDriver(cs)));
+    std::string narrow = OdbcConnectionString(cs, FindDriver(cs));
+    text = Wide(narrow);
+    ApagaTexto(&narrow);
   } catch (...) {
     api_.FreeHandle(SQL_HANDLE_DBC, dbc);
     Close();
