@@ -82,6 +82,7 @@ struct Server {
   // an uncommittable transaction (3998) rolls it back.
   bool autocommit = true, commit_fails = false;
   int trancount = 0;
+  SQLULEN isolation = 0;
 };
 SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
   if (timeout == 0) ADD_FAILURE() << "waits for ever";
@@ -152,6 +153,7 @@ const OdbcApi kScripted = {
       if (attr == SQL_ATTR_LOGIN_TIMEOUT) g->login_timeout = reinterpret_cast<SQLULEN>(v);
       if (attr == SQL_ATTR_LOGIN_TIMEOUT || attr == SQL_ATTR_CONNECTION_TIMEOUT) return SQL_SUCCESS;
       if (attr == SQL_ATTR_AUTOCOMMIT) g->autocommit = v != nullptr;
+      if (attr == SQL_ATTR_TXN_ISOLATION) g->isolation = reinterpret_cast<SQLULEN>(v);
       g->log.push_back(std::to_string(attr) + "=" + std::to_string(reinterpret_cast<SQLULEN>(v)));
       return SQL_SUCCESS;
     },
@@ -472,18 +474,27 @@ TEST_F(OdbcScripted, SqlTextWithParametersIsPreparedOnce) {
   EXPECT_EQ(server_.texts.back(), "UPDATE t SET a = ? WHERE b = ?");
 }
 
-TEST_F(OdbcScripted, TransactionsAndIsolation) {
-  const std::string iso =
-      std::to_string(SQL_ATTR_TXN_ISOLATION) + "=" + std::to_string(SQL_TXN_SERIALIZABLE);
-  const std::string off = std::to_string(SQL_ATTR_AUTOCOMMIT) + "=0";
-  const std::string on = std::to_string(SQL_ATTR_AUTOCOMMIT) + "=1";
+// Calls outside a transaction read committed; only the session's
+// transactions run serializable, also when a deadlock ended one.
+TEST_F(OdbcScripted, SerializableOnlyInsideTransactions) {
+  DefineP({});
+  Command cmd(&c_, CommandType::kStoredProc, "P");
+  const auto call = [&] {
+    cmd.Execute();
+    return server_.isolation;
+  };
+  EXPECT_EQ(call(), SQL_TXN_READ_COMMITTED);
+  for (bool commit : {true, false}) {
+    c_.BeginTrans();
+    EXPECT_EQ(call(), SQL_TXN_SERIALIZABLE);
+    commit ? c_.CommitTrans() : c_.RollbackTrans();
+    EXPECT_EQ(call(), SQL_TXN_READ_COMMITTED);
+  }
   c_.BeginTrans();
-  c_.CommitTrans();
-  c_.BeginTrans();
-  c_.RollbackTrans();
-  c_.Open();  // a reconnect applies the isolation again
-  EXPECT_EQ(server_.log,
-            (std::vector<std::string>{iso, off, "commit", on, off, "rollback", on, iso}));
+  call();
+  DefineP({Error("40001", 1205)});
+  EXPECT_THROW(cmd.Execute(), ProviderError);
+  EXPECT_EQ(server_.isolation, SQL_TXN_READ_COMMITTED);
 }
 
 TEST_F(OdbcScripted, AServerThatNeverAnswersEndsAtTheTimeouts) {

@@ -341,16 +341,17 @@ void OdbcConnection::Open(const ConnectionString& cs) {
   dbc_ = dbc;
   lost_ = false;
   in_tran_ = false;
-  const SQLRETURN iso = api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
-                                            reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0);
-  if (iso != SQL_SUCCESS && iso != SQL_SUCCESS_WITH_INFO) {
-    try {
-      Fail(SQL_HANDLE_DBC, dbc_, "Serializable isolation");
-    } catch (...) {
-      Close();
-      throw;
-    }
+  try {
+    Isolamento(SQL_TXN_READ_COMMITTED);
+  } catch (...) {
+    Close();
+    throw;
   }
+}
+
+void OdbcConnection::Isolamento(SQLULEN level) {
+  Check(api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(level), 0),
+        SQL_HANDLE_DBC, dbc_, "Isolation level");
 }
 
 void OdbcConnection::Close() {
@@ -585,6 +586,8 @@ void OdbcConnection::AbandonaTransacao() {
   api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
   api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
                       0);
+  api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
+                      reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
 }
 
 const OdbcConnection::Described& OdbcConnection::Describe(const std::string& name) {
@@ -880,6 +883,9 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
 
 void OdbcConnection::BeginTransaction() {
   if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  // Serializable only inside the session's transactions: a look-up outside
+  // one would otherwise hold key-range locks.
+  Isolamento(SQL_TXN_SERIALIZABLE);
   Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
         SQL_HANDLE_DBC, dbc_, "BeginTransaction");
@@ -903,6 +909,7 @@ void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
   Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
         SQL_HANDLE_DBC, dbc_, "Autocommit");
+  Isolamento(SQL_TXN_READ_COMMITTED);
 }
 
 void OdbcConnection::Commit() { EndTransaction(SQL_COMMIT); }

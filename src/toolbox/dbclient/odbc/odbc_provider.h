@@ -12,7 +12,8 @@
 // parameter bound by position; output parameters and the return value are
 // read after the last result set. Text is Windows-1252 in the program and
 // UTF-16 towards the driver. Transactions switch autocommit off at
-// serializable isolation. Failures carry the SQLSTATE and a kind.
+// serializable isolation; outside them the connection reads committed. Failures carry the SQLSTATE
+// and a kind.
 //
 // Thread-safety: a connection is used by one thread at a time.
 #pragma once
@@ -110,6 +111,7 @@ class OdbcConnection : public ProviderConnection {
   // turns autocommit on, so that InTransaction() tells the truth.
   void AposErro(const ProviderError& e);
   void AbandonaTransacao();
+  void Isolamento(SQLULEN level);
   // Raises ProviderError from the handle's diagnostics, what naming the step;
   // a lost link also ends the transaction on this side.
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
