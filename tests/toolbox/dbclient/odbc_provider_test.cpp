@@ -83,6 +83,7 @@ struct Server {
   bool autocommit = true, commit_fails = false;
   int trancount = 0;
   SQLULEN isolation = 0;
+  bool msdriver = false;  // plays Microsoft's driver, else FreeTDS
 };
 SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
   if (timeout == 0) ADD_FAILURE() << "waits for ever";
@@ -107,7 +108,13 @@ void Put(const Bind& b, const Value& v) {
   }
   if (b.c_type == SQL_C_SLONG) *static_cast<SQLINTEGER*>(b.buf) = v.AsInt();
   if (b.c_type == SQL_C_WCHAR) {
-    const std::u16string w = Cp1252ToUtf16(v.AsString());
+    // The server cuts an output to its declared size: FreeTDS declares
+    // nvarchar(n) for SQL_WVARCHAR (n at least 1), nvarchar(max) for
+    // SQL_WLONGVARCHAR; Microsoft's driver nvarchar(max) for size 0.
+    const bool max = b.sql_type == SQL_WLONGVARCHAR || (g->msdriver && b.size == 0);
+    const std::u16string w =
+        Cp1252ToUtf16(v.AsString())
+            .substr(0, max ? std::u16string::npos : std::max<SQLULEN>(b.size, 1));
     const size_t n = std::min(w.size(), static_cast<size_t>(b.len) / 2 - 1);
     std::memcpy(b.buf, w.data(), n * 2);
     *b.ind = static_cast<SQLLEN>(w.size() * 2);
@@ -160,6 +167,7 @@ const OdbcApi kScripted = {
     [](SQLHDBC, SQLHWND, SQLWCHAR* in, SQLSMALLINT len, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*,
        SQLUSMALLINT) -> SQLRETURN {
       g->texts.push_back(N(in, len));
+      g->msdriver = g->texts.back().find("ODBC Driver 18") != std::string::npos;
       if (g->stalls) return Stall(g->login_timeout, &g->dbc_diags);
       return g->dbc_diags.empty() ? SQL_SUCCESS : SQL_ERROR;
     },
@@ -191,6 +199,12 @@ const OdbcApi kScripted = {
         return Run(s);
       }
       if (!g->autocommit && g->trancount == 0) g->trancount = 1;
+      for (auto& [n, b] : s->binds) {
+        if (g->msdriver && b.io != SQL_PARAM_INPUT && b.sql_type == SQL_WLONGVARCHAR) {
+          s->diags = {{"42000", 2739, "The ntext data type cannot be used for OUTPUT parameters"}};
+          return SQL_ERROR;
+        }
+      }
       const size_t call = t.find("call ");
       const std::string name = t.substr(call + 5, t.find('(', call) - call - 5);
       s->proc = &g->procs.at(name.substr(name.rfind('.') + 1));  // schema "dbo" only
@@ -554,6 +568,29 @@ TEST_F(OdbcScripted, EarlyNoDataAndUnwrittenOutputs) {
   server_.procs["P"].outputs_written = false;
   cmd.Execute();
   EXPECT_TRUE(cmd.Params().ReturnValue()->value.IsNull());
+}
+
+// A (max) output comes back whole through either driver, also beyond 8000
+// characters; one longer than the buffer is refused, never cut.
+TEST_F(OdbcScripted, MaxTextOutputsComeBackWhole) {
+  for (const char* driver : {"FreeTDS", "ODBC Driver 18 for SQL Server"}) {
+    c_.SetConnectionString(std::string("Provider=ODBC;Data Source=db1;Odbc Driver=") + driver);
+    c_.Open();
+    for (size_t n : {10u, 9000u, 70000u}) {
+      SCOPED_TRACE(std::string(driver) + " " + std::to_string(n));
+      server_.procs["M"] = {{{"@RETURN_VALUE", SQL_RETURN_VALUE, SQL_INTEGER, 10},
+                             {"@t", SQL_PARAM_INPUT_OUTPUT, SQL_WVARCHAR, 0}},
+                            {},
+                            {Value::Int(0), Value::String(std::string(n, 'x'))}};
+      Command cmd(&c_, CommandType::kStoredProc, "M");
+      try {
+        cmd.Execute();
+        EXPECT_EQ(cmd.Params()[1].value.AsString().size(), n);
+      } catch (const ProviderError& e) {
+        EXPECT_EQ(n, 70000u) << e.what();
+      }
+    }
+  }
 }
 
 TEST(OdbcProvider, ErrorKindsBySqlState) {

@@ -27,9 +27,12 @@ struct OdbcVinculo {
 namespace {
 
 constexpr char kDriverPadrao[] = "FreeTDS";
-// Characters of an output text whose size the server does not give
-// (nvarchar(max) and the like).
-constexpr SQLULEN kTextoSemTamanho = 8000;
+// Characters (bytes for binary data) of an output whose size the server
+// does not give (nvarchar(max) and the like); a longer value is refused,
+// never cut.
+constexpr SQLULEN kTextoSemTamanho = 65536;
+// Longest text (bytes of binary data: 8000) that goes as nvarchar(n).
+constexpr SQLULEN kTextoCurtoMax = 4000;
 // Seconds the description of a procedure and a request that is no query
 // (commit, rollback) may take: as long as a call of the session's commands.
 constexpr int kPedidoTimeout = 130;
@@ -58,6 +61,16 @@ std::string OdbcValue(const std::string& v) {
 
 bool ContemSemCaixa(const std::string& text, const std::string& part) {
   return Maiusculas(text).find(Maiusculas(part)) != std::string::npos;
+}
+
+bool EhDsn(const ConnectionString& cs) { return !cs.Get("Odbc DSN").empty(); }
+
+// FreeTDS by the driver's name or by its library.
+bool EhFreeTds(const ConnectionString& cs, const OdbcDriver& drv) {
+  const std::string driver =
+      EhDsn(cs) ? "" : (cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver"));
+  return ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc") ||
+         ContemSemCaixa(drv.library, "libtdsodbc");
 }
 
 bool IsTextType(SQLSMALLINT t) {
@@ -181,8 +194,7 @@ std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& d
     driver = cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver");
     s = "Driver={" + driver + "}";
   }
-  const bool freetds = ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc") ||
-                       ContemSemCaixa(drv.library, "libtdsodbc");
+  const bool freetds = EhFreeTds(cs, drv);
   const bool chaves_duplicadas = !freetds || drv.freetds_version >= 104;
   const auto add = [&](const char* key, const std::string& v) {
     if (v.empty()) return;
@@ -315,7 +327,9 @@ void OdbcConnection::Open(const ConnectionString& cs) {
                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPedidoTimeout)), 0);
   std::u16string text;
   try {
-    std::string narrow = OdbcConnectionString(cs, FindDriver(cs));
+    const OdbcDriver drv = FindDriver(cs);
+    freetds_ = EhFreeTds(cs, drv);
+    std::string narrow = OdbcConnectionString(cs, drv);
     text = Wide(narrow);
     ApagaTexto(&narrow);
   } catch (...) {
@@ -678,6 +692,8 @@ Parameters OdbcConnection::DescribeProcedure(const std::string& name) {
 void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p,
                           SQLSMALLINT sql_type, const std::string& name, OdbcVinculo* vinculo) {
   OdbcVinculo& b = *vinculo;
+  // A described text or binary parameter of size 0 is (max).
+  const bool max = sql_type != 0 && p.size == 0;
   if (sql_type == 0) sql_type = SqlTypeOf(p.type);
   const SQLSMALLINT io = p.direction == ParamDirection::kInput         ? SQL_PARAM_INPUT
                          : p.direction == ParamDirection::kInputOutput ? SQL_PARAM_INPUT_OUTPUT
@@ -726,6 +742,8 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
         std::memcpy(b.buf.data(), bytes.data(), bytes.size());
         b.ind = static_cast<SQLLEN>(bytes.size());
         size = std::max<SQLULEN>(std::max<SQLULEN>(size, bytes.size()), 1);
+        if (max || size > 2 * kTextoCurtoMax)
+          DeclaraMax(SQL_VARBINARY, SQL_LONGVARBINARY, &sql_type, &size);
         break;
       }
       default: {
@@ -739,8 +757,9 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
         std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
         b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
         size = std::max<SQLULEN>(std::max<SQLULEN>(size, w.size()), 1);
-        if (IsTextType(sql_type) || sql_type == 0)
-          sql_type = size > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        if (IsTextType(sql_type)) sql_type = SQL_WVARCHAR;
+        if (sql_type == SQL_WVARCHAR && (max || size > kTextoCurtoMax))
+          DeclaraMax(SQL_WVARCHAR, SQL_WLONGVARCHAR, &sql_type, &size);
         break;
       }
     }
@@ -754,6 +773,19 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
   Check(api_.BindParameter(stmt, position, io, b.c_type, sql_type, size, digits, b.buf.data(),
                            static_cast<SQLLEN>(b.buf.size()), &b.ind),
         SQL_HANDLE_STMT, stmt, "BindParameter " + p.name);
+}
+
+void OdbcConnection::DeclaraMax(SQLSMALLINT var, SQLSMALLINT longo, SQLSMALLINT* sql_type,
+                                SQLULEN* size) const {
+  // Microsoft's driver declares nvarchar(max) for a variable type of size
+  // 0 (its long type is ntext, which no output may be); FreeTDS declares
+  // nvarchar(1) for that and nvarchar(max) for the long type at TDS 7.2+.
+  if (freetds_) {
+    *sql_type = longo;
+  } else {
+    *sql_type = var;
+    *size = 0;
+  }
 }
 
 void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
@@ -818,17 +850,26 @@ void OdbcConnection::Chama(const std::string& name, Parameters* params, int time
         p.value = Value::DateTime(DoTimestamp(Le<SQL_TIMESTAMP_STRUCT>(b)));
         break;
       case SQL_C_BINARY:
-        p.value = Value::Binary(std::string(reinterpret_cast<const char*>(b.buf.data()),
-                                            std::min(b.buf.size(), static_cast<size_t>(b.ind))));
+        if (b.ind == SQL_NO_TOTAL || static_cast<size_t>(b.ind) > b.buf.size()) Cortado(name, p, b);
+        p.value = Value::Binary(
+            std::string(reinterpret_cast<const char*>(b.buf.data()), static_cast<size_t>(b.ind)));
         break;
       default: {
-        const size_t n = std::min(b.buf.size() / 2 - 1, static_cast<size_t>(b.ind) / 2);
+        if (b.ind == SQL_NO_TOTAL || static_cast<size_t>(b.ind) > b.buf.size() - 2)
+          Cortado(name, p, b);
+        const size_t n = static_cast<size_t>(b.ind) / 2;
         std::u16string w(n, u'\0');
         std::memcpy(w.data(), b.buf.data(), n * 2);
         p.value = Value::String(Utf16ToCp1252(w));
       }
     }
   }
+}
+
+void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const OdbcVinculo& b) {
+  throw ProviderError("Output " + p.name + " of " + name + " holds " +
+                      (b.ind == SQL_NO_TOTAL ? std::string("more") : std::to_string(b.ind)) +
+                      " bytes, more than the " + std::to_string(b.buf.size()) + " read");
 }
 
 int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,

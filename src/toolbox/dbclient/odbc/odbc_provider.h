@@ -112,6 +112,11 @@ class OdbcConnection : public ProviderConnection {
   void AposErro(const ProviderError& e);
   void AbandonaTransacao();
   void Isolamento(SQLULEN level);
+  // The type and size that declare a (max) parameter to this driver.
+  void DeclaraMax(SQLSMALLINT var, SQLSMALLINT longo, SQLSMALLINT* sql_type, SQLULEN* size) const;
+  // Raises the error of an output longer than its buffer.
+  [[noreturn]] static void Cortado(const std::string& name, const Parameter& p,
+                                   const OdbcVinculo& b);
   // Raises ProviderError from the handle's diagnostics, what naming the step;
   // a lost link also ends the transaction on this side.
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
@@ -137,6 +142,7 @@ class OdbcConnection : public ProviderConnection {
   bool lost_ = false;
   bool in_tran_ = false;
   bool tran_usada_ = false;  // a statement has run in the open transaction
+  bool freetds_ = true;      // the driver of the open connection is FreeTDS
   int login_timeout_ = 15;
   std::map<std::string, Described> procs_;    // by upper-cased name
   std::map<std::string, SQLHSTMT> prepared_;  // by exact text
