@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 
+#include "foundation/momento.h"
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/sqlite/text_1252.h"
 
@@ -35,6 +36,7 @@ struct ProcCol {
   SQLSMALLINT column_type;
   SQLSMALLINT sql_type;
   int size;
+  int scale = 0;
 };
 struct Proc {
   std::vector<ProcCol> cols;
@@ -83,7 +85,8 @@ struct Server {
   bool autocommit = true, commit_fails = false;
   int trancount = 0;
   SQLULEN isolation = 0;
-  bool msdriver = false;  // plays Microsoft's driver, else FreeTDS
+  bool msdriver = false;              // plays Microsoft's driver, else FreeTDS
+  std::vector<std::string> decimals;  // decimal inputs as the server got them
 };
 SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
   if (timeout == 0) ADD_FAILURE() << "waits for ever";
@@ -200,6 +203,16 @@ const OdbcApi kScripted = {
       }
       if (!g->autocommit && g->trancount == 0) g->trancount = 1;
       for (auto& [n, b] : s->binds) {
+        if (b.sql_type == SQL_DECIMAL && b.c_type == SQL_C_WCHAR) {
+          g->decimals.push_back(
+              N(static_cast<SQLWCHAR*>(b.buf), static_cast<SQLINTEGER>(*b.ind / 2)));
+        } else if (b.sql_type == SQL_DECIMAL) {
+          // A double's exact binary value with its fraction cut to the scale.
+          char t[80];
+          std::snprintf(t, sizeof t, "%.30f", *static_cast<double*>(b.buf));
+          const std::string full = t;
+          g->decimals.push_back(full.substr(0, full.find('.') + 1 + static_cast<size_t>(b.digits)));
+        }
         if (g->msdriver && b.io != SQL_PARAM_INPUT && b.sql_type == SQL_WLONGVARCHAR) {
           s->diags = {{"42000", 2739, "The ntext data type cannot be used for OUTPUT parameters"}};
           return SQL_ERROR;
@@ -274,6 +287,21 @@ const OdbcApi kScripted = {
         *ind = 4;
         return SQL_SUCCESS;
       }
+      if (c_type == SQL_C_TYPE_TIMESTAMP) {
+        // A time column gets a date of the driver's own.
+        int y, mo, d, h, mi, sec, ms;
+        DecodeDateTime(v.AsDateTime(), &y, &mo, &d, &h, &mi, &sec, &ms);
+        if (s->steps[s->step].types[c - 1u] == -154) y = 2026, mo = 12, d = 7;
+        *static_cast<SQL_TIMESTAMP_STRUCT*>(buf) = {static_cast<SQLSMALLINT>(y),
+                                                    static_cast<SQLUSMALLINT>(mo),
+                                                    static_cast<SQLUSMALLINT>(d),
+                                                    static_cast<SQLUSMALLINT>(h),
+                                                    static_cast<SQLUSMALLINT>(mi),
+                                                    static_cast<SQLUSMALLINT>(sec),
+                                                    static_cast<SQLUINTEGER>(ms) * 1000000u};
+        *ind = sizeof(SQL_TIMESTAMP_STRUCT);
+        return SQL_SUCCESS;
+      }
       // Text in pieces of the caller's buffer, as drivers hand out long data.
       const std::u16string w = Cp1252ToUtf16(v.AsString());
       size_t& at = s->offsets[c];
@@ -310,6 +338,7 @@ const OdbcApi kScripted = {
           row[4] = Value::Int(c.column_type);
           row[5] = Value::Int(c.sql_type);
           row[7] = Value::Int(c.size);
+          row[9] = Value::Int(c.scale);
           row[17] = Value::Int(ordinal++);
           st.rows.push_back(row);
         }
@@ -590,6 +619,28 @@ TEST_F(OdbcScripted, MaxTextOutputsComeBackWhole) {
         EXPECT_EQ(n, 70000u) << e.what();
       }
     }
+  }
+}
+
+// Decimal and money inputs reach the server as the program's value at the
+// server's scale (a driver converting a double cuts its binary fraction);
+// time and datetimeoffset columns read as date-times.
+TEST_F(OdbcScripted, DecimalInputsAndTimeColumns) {
+  const std::tuple<double, int, const char*> rows[] = {
+      {1.15, 2, "1.15"}, {0.29, 4, "0.2900"}, {-1234.5678, 4, "-1234.5678"}};
+  for (const auto& [x, scale, text] : rows) {
+    server_.procs["D"] = {
+        {{"@RETURN_VALUE", SQL_RETURN_VALUE, SQL_INTEGER, 10},
+         {"@m", SQL_PARAM_INPUT, SQL_DECIMAL, 19, scale}},
+        {Step{{"t", "o"}, {-154, -155}, {{Value::DateTime(0.5), Value::DateTime(45000.25)}}, {}}},
+        {Value::Int(0), Value()}};
+    c_.Open();
+    Command cmd(&c_, CommandType::kStoredProc, "D");
+    cmd.Params()[1].value = Value::Double(x);
+    cmd.Open();
+    EXPECT_EQ(server_.decimals.back(), text);
+    EXPECT_EQ(cmd.Current().Field(0), Value::DateTime(0.5));
+    EXPECT_EQ(cmd.Current().Field(1), Value::DateTime(45000.25));
   }
 }
 

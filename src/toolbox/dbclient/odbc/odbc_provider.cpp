@@ -73,6 +73,12 @@ bool EhFreeTds(const ConnectionString& cs, const OdbcDriver& drv) {
          ContemSemCaixa(drv.library, "libtdsodbc");
 }
 
+// SQL Server's time and datetimeoffset, as both drivers describe them.
+constexpr SQLSMALLINT kSqlSsTime2 = -154;
+constexpr SQLSMALLINT kSqlSsTimestampOffset = -155;
+
+bool IsTimeType(SQLSMALLINT t) { return t == SQL_TYPE_TIME || t == SQL_TIME || t == kSqlSsTime2; }
+
 bool IsTextType(SQLSMALLINT t) {
   return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_WCHAR ||
          t == SQL_WVARCHAR || t == SQL_WLONGVARCHAR;
@@ -98,6 +104,10 @@ DataType TypeOf(SQLSMALLINT t) {
     case SQL_TIMESTAMP:
     case SQL_TYPE_DATE:
     case SQL_TYPE_TIMESTAMP:
+    case SQL_TIME:
+    case SQL_TYPE_TIME:
+    case kSqlSsTime2:
+    case kSqlSsTimestampOffset:
       return DataType::kDateTime;
     case SQL_BINARY:
     case SQL_VARBINARY:
@@ -462,9 +472,13 @@ Value OdbcConnection::ReadColumn(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT sq
       return ind == SQL_NULL_DATA ? Value() : Value::Double(v);
     }
     case DataType::kDateTime: {
+      // A datetimeoffset reads as the clock time at its own offset; a time
+      // as that time of day 0 (the driver fills in a date of its own).
       SQL_TIMESTAMP_STRUCT v{};
       get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v);
-      return ind == SQL_NULL_DATA ? Value() : Value::DateTime(DoTimestamp(v));
+      if (ind == SQL_NULL_DATA) return Value();
+      if (IsTimeType(sql_type)) v.year = 1899, v.month = 12, v.day = 30;
+      return Value::DateTime(DoTimestamp(v));
     }
     default:
       break;
@@ -716,9 +730,21 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
         Guarda<unsigned char>(&b, sends && p.value.AsBool() ? 1 : 0);
         break;
       case DataType::kDouble: {
-        b.c_type = SQL_C_DOUBLE;
         const double x = sends ? p.value.AsDouble() : 0.0;
         if (!std::isfinite(x)) throw DatasetError("not a finite number");
+        if (io == SQL_PARAM_INPUT && (sql_type == SQL_DECIMAL || sql_type == SQL_NUMERIC)) {
+          // As decimal text rounded to the server's scale: a driver that
+          // converts a double cuts its binary fraction (1.15 becomes 1.14).
+          char text[400];
+          const int n = std::snprintf(text, sizeof text, "%.*f", std::min<int>(digits, 38), x);
+          const std::u16string w = Wide(std::string(text, static_cast<size_t>(std::max(n, 0))));
+          b.c_type = SQL_C_WCHAR;
+          b.buf.assign((w.size() + 1) * sizeof(char16_t), 0);
+          std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
+          b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
+          break;
+        }
+        b.c_type = SQL_C_DOUBLE;
         Guarda<double>(&b, x);
         break;
       }
