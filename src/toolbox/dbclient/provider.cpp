@@ -134,4 +134,13 @@ int ProviderConnection::ExecuteSqlParams(const std::string& sql, const std::vect
   throw ProviderError("This provider runs no SQL text with parameters <" + sql + ">");
 }
 
+int ProviderConnection::ExecuteSqlParamsRows(const std::string& sql,
+                                             const std::vector<std::vector<Value>>& rows,
+                                             int timeout_seconds) {
+  int changed = 0;
+  for (const std::vector<Value>& row : rows)
+    changed += ExecuteSqlParams(sql, row, timeout_seconds, nullptr);
+  return changed;
+}
+
 }  // namespace zun

@@ -82,6 +82,13 @@ class ProviderConnection {
   // again. This default raises ProviderError: the provider cannot.
   virtual int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
                                int timeout_seconds, std::vector<Recordset>* out);
+  // Runs the text once per row of binds (each row as ExecuteSqlParams
+  // binds it, rows without results), in as few requests as the provider
+  // can; returns the rows changed in all. A failure stops at its row. This
+  // default runs the rows one by one.
+  virtual int ExecuteSqlParamsRows(const std::string& sql,
+                                   const std::vector<std::vector<Value>>& rows,
+                                   int timeout_seconds);
   // The parameter list of a stored procedure, return value first, under
   // the provider's own names. Raises ProviderError for an unknown procedure.
   virtual Parameters DescribeProcedure(const std::string& name) = 0;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <sstream>
 
 #include "foundation/momento.h"
 #include "toolbox/dbclient/command.h"
@@ -64,6 +65,7 @@ struct Stmt {
   SQLULEN timeout = 0;
   std::string prepared;
   std::map<int, size_t> offsets;  // GetData position within a long text
+  SQLULEN paramset = 1;           // rows of a parameter array, bound by column
 };
 
 // The scripted server: one per test.
@@ -87,6 +89,8 @@ struct Server {
   SQLULEN isolation = 0;
   bool msdriver = false;              // plays Microsoft's driver, else FreeTDS
   std::vector<std::string> decimals;  // decimal inputs as the server got them
+  int executes = 0;                   // requests of prepared texts
+  std::vector<std::string> received;  // each row of them, its values joined by ","
 };
 SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
   if (timeout == 0) ADD_FAILURE() << "waits for ever";
@@ -190,6 +194,8 @@ const OdbcApi kScripted = {
     [](SQLHSTMT h, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
       if (attr == SQL_ATTR_QUERY_TIMEOUT)
         static_cast<Stmt*>(h)->timeout = reinterpret_cast<SQLULEN>(v);
+      if (attr == SQL_ATTR_PARAMSET_SIZE)
+        static_cast<Stmt*>(h)->paramset = reinterpret_cast<SQLULEN>(v);
       return SQL_SUCCESS;
     },
     [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
@@ -237,6 +243,26 @@ const OdbcApi kScripted = {
     [](SQLHSTMT h) -> SQLRETURN {
       auto* s = static_cast<Stmt*>(h);
       g->texts.push_back(s->prepared);
+      ++g->executes;
+      for (SQLULEN i = 0; i < s->paramset; ++i) {
+        std::ostringstream row;
+        for (auto& [n, b] : s->binds) {
+          const SQLLEN ind = b.ind[i];
+          const char* at = static_cast<const char*>(b.buf) + i * static_cast<size_t>(b.len);
+          if (n > 1) row << ",";
+          if (ind == SQL_NULL_DATA) {
+            row << "NULL";
+          } else if (b.c_type == SQL_C_SLONG) {
+            row << *reinterpret_cast<const SQLINTEGER*>(static_cast<const char*>(b.buf) + i * 4);
+          } else if (b.c_type == SQL_C_DOUBLE) {
+            row << *reinterpret_cast<const double*>(static_cast<const char*>(b.buf) + i * 8);
+          } else if (b.c_type == SQL_C_WCHAR) {
+            row << N(reinterpret_cast<SQLWCHAR*>(const_cast<char*>(at)),
+                     static_cast<SQLINTEGER>(ind / 2));
+          }
+        }
+        g->received.push_back(row.str());
+      }
       g->last_binds.clear();
       for (auto& [n, b] : s->binds) {
         b.ind_at_run = *b.ind;
@@ -642,6 +668,26 @@ TEST_F(OdbcScripted, DecimalInputsAndTimeColumns) {
     EXPECT_EQ(cmd.Current().Field(0), Value::DateTime(0.5));
     EXPECT_EQ(cmd.Current().Field(1), Value::DateTime(45000.25));
   }
+}
+
+// Rows of a text go as parameter arrays, up to 1000 rows a request, each
+// row's values in place; the statement then runs single rows again.
+TEST_F(OdbcScripted, RowsGoAsParameterArrays) {
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 1500; ++i) {
+    rows.push_back({Value::Int(i), Value::Double(i / 4.0),
+                    i % 7 ? Value::String(std::string(static_cast<size_t>(i % 5), 'x')) : Value()});
+  }
+  Command cmd(&c_, CommandType::kText, "INSERT INTO t VALUES (?, ?, ?)");
+  cmd.ExecuteRows(rows);
+  EXPECT_EQ(server_.executes, 2);
+  ASSERT_EQ(server_.received.size(), 1500u);
+  EXPECT_EQ(server_.received[1234], "1234,308.5,xxxx");
+  EXPECT_EQ(server_.received[700], "700,175,NULL");
+  for (int i = 0; i < 3; ++i) cmd.Params()[i].value = rows[3][static_cast<size_t>(i)];
+  cmd.Execute();
+  EXPECT_EQ(server_.received.back(), "3,0.75,xxx");
+  EXPECT_EQ(server_.received.size(), 1501u);
 }
 
 TEST(OdbcProvider, ErrorKindsBySqlState) {

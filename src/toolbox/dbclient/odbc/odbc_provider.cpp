@@ -36,6 +36,8 @@ constexpr SQLULEN kTextoCurtoMax = 4000;
 // Seconds the description of a procedure and a request that is no query
 // (commit, rollback) may take: as long as a call of the session's commands.
 constexpr int kPedidoTimeout = 130;
+// Rows of a parameter array sent in one request.
+constexpr size_t kLinhasPorEnvio = 1000;
 // Prepared texts kept per connection.
 constexpr size_t kPreparadosMax = 64;
 
@@ -898,8 +900,7 @@ void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const 
                       " bytes, more than the " + std::to_string(b.buf.size()) + " read");
 }
 
-int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
-                                     int timeout_seconds, std::vector<Recordset>* out) {
+SQLHSTMT OdbcConnection::Preparado(const std::string& sql, int timeout_seconds) {
   if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   // Prepared once per text, then only bound and run.
   auto it = prepared_.find(sql);
@@ -924,6 +925,164 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout_seconds, 0))),
                    0);
   api_.FreeStmt(stmt, SQL_RESET_PARAMS);
+  return stmt;
+}
+
+int OdbcConnection::ExecuteSqlParamsRows(const std::string& sql,
+                                         const std::vector<std::vector<Value>>& rows,
+                                         int timeout_seconds) {
+  if (rows.size() < 2) return ProviderConnection::ExecuteSqlParamsRows(sql, rows, timeout_seconds);
+  SQLHSTMT stmt = Preparado(sql, timeout_seconds);
+  // One column of values per parameter, each row at its place in it.
+  struct Coluna {
+    std::vector<unsigned char> buf;
+    std::vector<SQLLEN> ind;
+    size_t width = 0;
+    SQLSMALLINT c_type = SQL_C_WCHAR, sql_type = SQL_WVARCHAR, digits = 0;
+    SQLULEN size = 0;
+  };
+  int changed = 0;
+  for (size_t inicio = 0; inicio < rows.size(); inicio += kLinhasPorEnvio) {
+    const size_t n = std::min(kLinhasPorEnvio, rows.size() - inicio);
+    std::vector<Coluna> cols(rows[inicio].size());
+    try {
+      for (size_t j = 0; j < cols.size(); ++j) {
+        Coluna& c = cols[j];
+        DataType t = DataType::kEmpty;
+        size_t largura = 1;  // characters or bytes of the longest value
+        for (size_t i = inicio; i < inicio + n; ++i) {
+          const Value& v = rows[i].at(j);
+          if (v.IsNull()) continue;
+          if (t == DataType::kEmpty) t = v.type();
+          if (t == DataType::kBinary) largura = std::max(largura, v.Bytes().size());
+          if (t != DataType::kBinary && TypeOf(SqlTypeOf(t)) == DataType::kString)
+            largura = std::max(largura, Wide(v.AsString()).size());
+        }
+        c.sql_type = SqlTypeOf(t);
+        switch (t) {
+          case DataType::kInteger:
+            c.c_type = SQL_C_SLONG, c.width = sizeof(SQLINTEGER);
+            break;
+          case DataType::kBigInt:
+            c.c_type = SQL_C_SBIGINT, c.width = sizeof(SQLBIGINT);
+            break;
+          case DataType::kBoolean:
+            c.c_type = SQL_C_BIT, c.width = 1;
+            break;
+          case DataType::kDouble:
+            c.c_type = SQL_C_DOUBLE, c.width = sizeof(double);
+            break;
+          case DataType::kDateTime:
+            c.c_type = SQL_C_TYPE_TIMESTAMP, c.width = sizeof(SQL_TIMESTAMP_STRUCT);
+            c.size = 23, c.digits = 3;
+            break;
+          case DataType::kBinary:
+            c.c_type = SQL_C_BINARY, c.width = largura, c.size = largura;
+            if (largura > 2 * kTextoCurtoMax)
+              DeclaraMax(SQL_VARBINARY, SQL_LONGVARBINARY, &c.sql_type, &c.size);
+            break;
+          default:
+            c.c_type = SQL_C_WCHAR, c.width = (largura + 1) * sizeof(char16_t), c.size = largura;
+            c.sql_type = SQL_WVARCHAR;
+            if (largura > kTextoCurtoMax)
+              DeclaraMax(SQL_WVARCHAR, SQL_WLONGVARCHAR, &c.sql_type, &c.size);
+        }
+        c.buf.assign(c.width * n, 0);
+        c.ind.assign(n, SQL_NULL_DATA);
+        for (size_t i = 0; i < n; ++i) {
+          const Value& v = rows[inicio + i][j];
+          if (v.IsNull()) continue;
+          unsigned char* at = c.buf.data() + i * c.width;
+          std::string bytes;
+          switch (c.c_type) {
+            case SQL_C_SLONG: {
+              const SQLINTEGER x = v.AsInt();
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_SBIGINT: {
+              const SQLBIGINT x = v.AsInt64();
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_BIT:
+              *at = v.AsBool() ? 1 : 0;
+              break;
+            case SQL_C_DOUBLE: {
+              const double x = v.AsDouble();
+              if (!std::isfinite(x)) throw DatasetError("not a finite number");
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_TYPE_TIMESTAMP: {
+              const SQL_TIMESTAMP_STRUCT x = ParaTimestamp(v.AsDateTime());
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_BINARY:
+              bytes = v.type() == DataType::kBinary ? v.Bytes() : v.AsString();
+              break;
+            default: {
+              const std::u16string w = Wide(v.AsString());
+              bytes.assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(char16_t));
+            }
+          }
+          if (c.c_type == SQL_C_BINARY || c.c_type == SQL_C_WCHAR) {
+            if (bytes.size() > c.width) throw DatasetError("not of the column's type");
+            std::memcpy(at, bytes.data(), bytes.size());
+            c.ind[i] = static_cast<SQLLEN>(bytes.size());
+          } else {
+            c.ind[i] = static_cast<SQLLEN>(c.width);
+          }
+        }
+      }
+    } catch (const DatasetError& x) {
+      throw ProviderError(ErrorKind::kWrongType, "Rows of " + sql + ": " + x.what());
+    }
+    std::vector<SQLUSMALLINT> status(n, SQL_PARAM_UNUSED);
+    SQLULEN feitas = 0;
+    const auto attr = [&](SQLINTEGER a, SQLPOINTER v) { api_.SetStmtAttr(stmt, a, v, 0); };
+    attr(SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN));
+    attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)));
+    attr(SQL_ATTR_PARAM_STATUS_PTR, status.data());
+    attr(SQL_ATTR_PARAMS_PROCESSED_PTR, &feitas);
+    // The statement serves single rows again afterwards, also after a failure.
+    const auto restaura = [&] {
+      api_.FreeStmt(stmt, SQL_CLOSE);
+      attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)));
+      attr(SQL_ATTR_PARAM_STATUS_PTR, nullptr);
+      attr(SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr);
+      api_.FreeStmt(stmt, SQL_RESET_PARAMS);
+    };
+    SQLLEN linhas = 0;
+    try {
+      for (size_t j = 0; j < cols.size(); ++j) {
+        Coluna& c = cols[j];
+        Check(api_.BindParameter(stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, c.c_type,
+                                 c.sql_type, c.size, c.digits, c.buf.data(),
+                                 static_cast<SQLLEN>(c.width), c.ind.data()),
+              SQL_HANDLE_STMT, stmt, "BindParameter @" + std::to_string(j + 1));
+      }
+      const SQLRETURN rc = api_.Execute(stmt);
+      ReadResults(stmt, rc, nullptr, &linhas);
+      for (SQLUSMALLINT st : status) {
+        if (st == SQL_PARAM_ERROR) Fail(SQL_HANDLE_STMT, stmt, "Execute (a row of the array)");
+      }
+    } catch (const ProviderError& e) {
+      restaura();
+      AposErro(e);
+      throw;
+    }
+    restaura();
+    changed += linhas > 0 ? static_cast<int>(linhas) : 0;
+  }
+  if (in_tran_) tran_usada_ = true;
+  return changed;
+}
+
+int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                     int timeout_seconds, std::vector<Recordset>* out) {
+  SQLHSTMT stmt = Preparado(sql, timeout_seconds);
   std::vector<OdbcVinculo> v(binds.size());
   for (size_t i = 0; i < binds.size(); ++i) {
     Parameter p;

@@ -81,6 +81,10 @@ class OdbcConnection : public ProviderConnection {
   // every run; a value's own type picks the parameter type.
   int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
                        std::vector<Recordset>* out) override;
+  // Sends the rows as parameter arrays (SQL_ATTR_PARAMSET_SIZE), up to
+  // 1000 rows a request, instead of one request per row.
+  int ExecuteSqlParamsRows(const std::string& sql, const std::vector<std::vector<Value>>& rows,
+                           int timeout_seconds) override;
   Parameters DescribeProcedure(const std::string& name) override;
   void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                      std::vector<Recordset>* out) override;
@@ -112,6 +116,9 @@ class OdbcConnection : public ProviderConnection {
   void AposErro(const ProviderError& e);
   void AbandonaTransacao();
   void Isolamento(SQLULEN level);
+  // The prepared statement of sql (prepared now when new), its parameters
+  // unbound, with the timeout set.
+  SQLHSTMT Preparado(const std::string& sql, int timeout_seconds);
   // The type and size that declare a (max) parameter to this driver.
   void DeclaraMax(SQLSMALLINT var, SQLSMALLINT longo, SQLSMALLINT* sql_type, SQLULEN* size) const;
   // Raises the error of an output longer than its buffer.
