@@ -1,19 +1,24 @@
 // End to end: the real executable in a scratch directory against an
-// embedded database, with a local mail gateway that records every request.
+// embedded database, with a local mail gateway that records every request;
+// the examples and the shared queue also over the SQL Server provider,
+// through FreeTDS's real ODBC driver against the TDS test server.
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../notify/gateway_server.h"
+#include "../support/tds_server_process.h"
 #include "database/reference_db.h"
 
 namespace zun {
@@ -102,13 +107,20 @@ class EndToEnd : public ::testing::Test {
     EXPECT_EQ(sqlite3_exec(db_, text.c_str(), each, &row, nullptr), SQLITE_OK) << text;
   }
 
+  // Runs the service against the TDS test server from now on.
+  void OverTds(const std::vector<std::string>& options = {}) {
+    if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
+    tds_ = std::make_unique<testing::TdsServerProcess>(db_path_, options);
+    provider_ = std::string("-provider:SQLOLEDB.1 -sqlserver:localhost,") +
+                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver +
+                " -OdbcNoEncryption";
+  }
+
   // The service's command line in the scratch directory; the bulletin
   // markers go to the scratch directory unless extra names another one.
   std::string Command(const std::vector<std::string>& extra, const std::string& password) {
-    std::string cmd =
-        "cd '" + dir_.string() +
-        "' && '" ZUNINPUT_EXE "' -provider:SQLite -user:zunsvc -password:" + password +
-        " -MailGateway:" + gateway_.Url();
+    std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "' " + provider_ +
+                      " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url();
     bool own_bulletin_dir = false;
     for (const std::string& a : extra) {
       cmd += " '" + a + "'";
@@ -163,7 +175,21 @@ class EndToEnd : public ::testing::Test {
   std::string db_path_;
   sqlite3* db_ = nullptr;
   testing::GatewayServer gateway_;
+  std::string provider_ = "-provider:SQLite";
+  std::unique_ptr<testing::TdsServerProcess> tds_;
 };
+
+// The cases run on both providers: the embedded one in the service's
+// process, and SQL Server's through FreeTDS against the TDS test server.
+class OnBothProviders : public EndToEnd, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    if (GetParam()) OverTds();
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Providers, OnBothProviders, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Tds" : "Embedded"; });
 
 TEST_F(EndToEnd, LoginFailure) {
   const RunResult r = Run({}, "wrong");
@@ -288,107 +314,38 @@ TEST_F(EndToEnd, QueueWithPathIF) {
   EXPECT_FALSE(Entry(bad).content_kept);
 }
 
-// The small reference tables example goes through the queue and lands in
-// the tables.
-TEST_F(EndToEnd, SmallTablesExample) {
-  const int id =
-      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/small_tables.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  const QueueEntry e = Entry(id);
-  EXPECT_TRUE(e.done) << r.out;
-  EXPECT_EQ(e.result, 0);
-  std::string got;
-  Query(
-      "SELECT (SELECT nome FROM moeda WHERE id = 1), (SELECT cod FROM bolsa WHERE id = 4), "
-      "(SELECT hide_no_zuninput || bloco_padrao_na_digitacao || identificacao_de_contas "
-      "FROM conta_bal_ajuste WHERE id_conta = 120), (SELECT nome_en || '/' || nome_es "
-      "FROM campo_lista_valores WHERE formatocampo = 32 AND id_doc = 'SA01')",
-      [&](char** c) {
-        for (int i = 0; i < 4; ++i) got += std::string(c[i] ? c[i] : "NULL") + ";";
-      });
-  EXPECT_EQ(got, "Real brasileiro (BRL);B3;127;Semiannual/Semiannual;");
-}
-
-// The corporate action and news examples go through the queue for a
-// series and a company created beforehand.
-TEST_F(EndToEnd, CorporateActionAndNewsExamples) {
-  Query(
-      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
-      "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)",
-      [](char**) {});
-  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  const int ca = Enqueue("ana.lima", ReadFile(ex / "corporate_actions.txt"), 5);
-  const int nw = Enqueue("ana.lima", ReadFile(ex / "news.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(Entry(ca).done && Entry(nw).done) << r.out;
-  std::string got;
-  Query("SELECT date(udex) || ' ' || tipo || ' ' || valor FROM provento ORDER BY tipo",
-        [&](char** c) { got += std::string(c[0]) + ";"; });
-  Query("SELECT seq, length(txt), instr(txt, char(13, 10, 13, 10)) FROM noticia",
-        [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + ";"; });
-  EXPECT_EQ(got, "2024-05-10 1 0.4523;2024-05-10 2 0.118;0 114 45;");
-}
-
-// The quote examples on the demo's series: a bulletin logged once with its
-// request, a quote without values, kept and missing values, an unknown
-// ticker skipped in both passes, a provisional code mapped; then the
-// conditional quotes, a fill without overwriting and a deletion.
-TEST_F(EndToEnd, QuoteExamples) {
-  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  std::istringstream series(ReadFile(ex / "quote_series.sql"));
-  for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
-  const int boletim = Enqueue("ana.lima", ReadFile(ex / "quotes_bulletin.txt"), 4);
-  const int condicional = Enqueue("ana.lima", ReadFile(ex / "quotes_conditional.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  for (int id : {boletim, condicional}) {
-    EXPECT_TRUE(Entry(id).done) << id << r.out;
-    EXPECT_EQ(Entry(id).result, 0) << id;
-  }
-  const std::string log = Log();
-  EXPECT_NE(log.find(" - BolCot: 2024/07/03 xchg:1 TBGL:L #:24\r\n"), std::string::npos) << log;
-  size_t skipped = 0;
-  for (size_t p = log.find(" line:39 ImpCot NOSUCH3/1 error:"); p != std::string::npos;
-       p = log.find(" line:39 ImpCot NOSUCH3/1 error:", p + 1)) {
-    ++skipped;
-  }
-  EXPECT_EQ(skipped, 2u) << "reported in both passes";
-  std::string got;
-  Query(
-      "SELECT a.cod, COALESCE(c.valor1, 'N'), COALESCE(c.valor2, 'N'), COALESCE(c.valor3, 'N') "
-      "FROM cotacao c JOIN anb a ON a.id = c.anb WHERE a.cod IN ('ZDEM1', 'ZDEM2', 'ZDEM3', "
-      "'ZDEM21', 'ZDEM22', 'ZDEM23', 'ZDEM24') ORDER BY a.id",
-      [&](char** c) { got += std::string(c[0]) + ":" + c[1] + "/" + c[2] + "/" + c[3] + ";"; });
-  EXPECT_EQ(got,
-            "ZDEM1:25.64/30.5/N;ZDEM2:25.1/51.06/49.32;ZDEM3:54.54/55.49/53.99;"
-            "ZDEM22:20.4/20.0/N;ZDEM23:18.75/18.2/N;ZDEM24:12.5/12.1/N;");
-  std::string datalog;
-  Query("SELECT tip, count(*) FROM data_log GROUP BY tip ORDER BY tip",
-        [&](char** c) { datalog += std::string(c[0]) + ":" + c[1] + ";"; });
-  EXPECT_EQ(datalog, "41:3;42:1;43:1;") << "the bulletin's quotes are not logged one by one";
-  std::string pedidos;
-  Query("SELECT prioridade, served FROM reqgbol",
-        [&](char** c) { pedidos += std::string(c[0]) + c[1]; });
-  EXPECT_EQ(pedidos, "11") << "the bulletin's request, handed out at the end of the run";
-  EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua"));
-}
-
-TEST_F(EndToEnd, TwoProcessesNeverTakeTheSameEntry) {
-  std::vector<int> ids;
-  for (int i = 0; i < 200; ++i) ids.push_back(Enqueue("bob", kGood, 5));
+TEST_P(OnBothProviders, ProcessesNeverTakeTheSameEntry) {
   const std::string cmd = Command({}, "s3cret") + " >/dev/null 2>&1";
-  FILE* a = popen(cmd.c_str(), "r");
-  FILE* b = popen(cmd.c_str(), "r");
-  EXPECT_EQ(WEXITSTATUS(pclose(a)), 0) << Log();
-  EXPECT_EQ(WEXITSTATUS(pclose(b)), 0) << Log();
-  for (int id : ids) {
-    const QueueEntry e = Entry(id);
-    EXPECT_TRUE(e.done) << id;
-    EXPECT_EQ(e.tries, 1) << "entry " << id << " was handed out twice";
+  for (int processes : {2, 4}) {
+    std::vector<int> ids;
+    for (int i = 0; i < 100; ++i) ids.push_back(Enqueue("bob", kGood, 5));
+    std::vector<FILE*> runs;
+    for (int i = 0; i < processes; ++i) runs.push_back(popen(cmd.c_str(), "r"));
+    for (FILE* p : runs) EXPECT_EQ(WEXITSTATUS(pclose(p)), 0) << Log();
+    for (int id : ids) {
+      const QueueEntry e = Entry(id);
+      EXPECT_TRUE(e.done) << id;
+      EXPECT_EQ(e.tries, 1) << "entry " << id << " was handed out twice";
+    }
   }
+}
+
+// The login over TDS: a wrong password, a port nobody listens on and a
+// server that accepts the connection and never answers all end the run
+// with 4077, the last within the login timeout.
+TEST_F(EndToEnd, LoginFailuresOverTds) {
+  OverTds();
+  EXPECT_EQ(Run({}, "wrong").status, 4077 & 0xFF);
+  const std::string reachable = provider_;
+  provider_ = reachable.substr(0, reachable.find(',')) + ",1 " +
+              reachable.substr(reachable.find(" -OdbcDriver"));
+  EXPECT_EQ(Run().status, 4077 & 0xFF);
+  tds_.reset();
+  OverTds({"--stall-login"});
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run().status, 4077 & 0xFF);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_NE(Log().find("InitDbConnection error:"), std::string::npos) << Log();
 }
 
 }  // namespace
@@ -478,158 +435,165 @@ TEST_F(EndToEnd, PasswordFile) {
   EXPECT_EQ(Log().find("s3cret"), std::string::npos) << "the password must not reach the log";
 }
 
-// The registry example goes through the queue for the company PETR, its
-// asset of class PN and its series PETR4: values by date on each level, the
-// tax number in the company record, the unknown series only a warning.
-TEST_F(EndToEnd, RegistryExample) {
-  Query(
-      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
-      "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)",
-      [](char**) {});
-  const int id =
-      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/registry.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_TRUE(Entry(id).done) << r.out;
-  std::string got;
-  Query(
-      "SELECT eaa || ' ' || idindica || ' ' || substr(data_ini, 1, 10) || ' ' || "
-      "coalesce(valornum, valorst) FROM valor_indicador ORDER BY eaa, idindica, data_ini",
-      [&](char** c) { got += std::string(c[0]) + ";"; });
-  Query("SELECT cnpj FROM empresa", [&](char** c) { got += c[0]; });
-  EXPECT_EQ(got,
-            "0 46 2024-01-01 100.0;0 46 2024-07-01 120.0;0 46 2025-01-01 100.0;"
-            "0 48  Preferenciais;1 103  1.0;2 58  Petrobras;2 58 2024-07-01 Petrobras_SA;"
-            "2 106 2024-01-01 3.0;33000167000101");
-  EXPECT_NE(Log().find("Warning: 4178 Ticker:ZZZZ9, Bolsa:1"), std::string::npos);
-}
+// The examples through the queue, each on a fresh database: rows set up
+// first (a line "@file" runs each line of that example file), the files
+// queued before each run (every run ends with 0 and every entry done with
+// 0), then the rows a query leaves ("|" between columns, ";" after each
+// row) and a text the log must hold.
+struct Example {
+  const char* name;
+  const char* setup;
+  std::vector<std::vector<const char*>> runs;
+  const char* query;
+  const char* rows;
+  const char* log = "";
+};
 
-// The share-base example through the queue on PETR with its common and
-// preferred classes: derived totals, a class kept by an update and one
-// cleared by a new base.
-TEST_F(EndToEnd, ShareBaseExample) {
-  Query(
-      "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0)",
-      [](char**) {});
-  const int id =
-      Enqueue("ana.lima", ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "examples/share_bases.txt"), 5);
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(Entry(id).result, 0) << r.out;
-  std::string got;
-  Query(
-      "SELECT date(data), id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, "
-      "stat_em, ex_tesouraria, stat_ex) FROM base_acionaria ORDER BY data, id_class",
-      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + ";"; });
-  EXPECT_EQ(got,
-            "2024-03-31 1 1e+06/5=0/0+0/0;2024-03-31 2 600000/2=0/0+0/0;"
-            "2024-03-31 3 400000/5=10000/2+390000/2;"
-            "2024-06-30 1 1e+06/5=0/0+0/0;2024-06-30 2 600000/2=0/0+0/0;"
-            "2024-06-30 3 400000/2=20000/2+380000/2;"
-            "2024-09-30 3 400000/2=0/0+0/0;");
-}
+const Example kExamples[] = {
+    {"SmallTables",
+     "",
+     {{"small_tables.txt"}},
+     "SELECT (SELECT nome FROM moeda WHERE id = 1), (SELECT cod FROM bolsa WHERE id = 4), "
+     "(SELECT hide_no_zuninput || bloco_padrao_na_digitacao || identificacao_de_contas "
+     "FROM conta_bal_ajuste WHERE id_conta = 120), (SELECT nome_en || '/' || nome_es "
+     "FROM campo_lista_valores WHERE formatocampo = 32 AND id_doc = 'SA01')",
+     "Real brasileiro (BRL)|B3|127|Semiannual/Semiannual;"},
+    {"CorporateActionsAndNews",
+     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+     "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
+     "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)",
+     {{"corporate_actions.txt", "news.txt"}},
+     "SELECT date(udex), tipo, valor FROM provento ORDER BY tipo;"
+     "SELECT seq, length(txt), instr(txt, char(13, 10, 13, 10)) FROM noticia",
+     "2024-05-10|1|0.4523;2024-05-10|2|0.118;0|114|45;"},
+    // A bulletin logged once with its request, a quote without values, kept
+    // and missing values, an unknown ticker skipped, a provisional code
+    // mapped; then conditional quotes, a fill and a deletion.
+    {"Quotes",
+     "@quote_series.sql",
+     {{"quotes_bulletin.txt", "quotes_conditional.txt"}},
+     "SELECT a.cod, COALESCE(c.valor1, 'N'), COALESCE(c.valor2, 'N'), COALESCE(c.valor3, 'N') "
+     "FROM cotacao c JOIN anb a ON a.id = c.anb WHERE a.cod IN ('ZDEM1', 'ZDEM2', 'ZDEM3', "
+     "'ZDEM21', 'ZDEM22', 'ZDEM23', 'ZDEM24') ORDER BY a.id;"
+     "SELECT tip, count(*) FROM data_log GROUP BY tip ORDER BY tip;"
+     "SELECT prioridade, served FROM reqgbol",
+     "ZDEM1|25.64|30.5|N;ZDEM2|25.1|51.06|49.32;ZDEM3|54.54|55.49|53.99;ZDEM22|20.4|20.0|N;"
+     "ZDEM23|18.75|18.2|N;ZDEM24|12.5|12.1|N;41|3;42|1;43|1;1|1;",
+     " - BolCot: 2024/07/03 xchg:1 TBGL:L #:24\r\n"},
+    // Values by date on each level, the tax number in the company record,
+    // the unknown series only a warning.
+    {"Registry",
+     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+     "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
+     "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)",
+     {{"registry.txt"}},
+     "SELECT eaa, idindica, substr(data_ini, 1, 10), coalesce(valornum, valorst) "
+     "FROM valor_indicador ORDER BY eaa, idindica, data_ini; SELECT cnpj FROM empresa",
+     "0|46|2024-01-01|100.0;0|46|2024-07-01|120.0;0|46|2025-01-01|100.0;0|48||Preferenciais;"
+     "1|103||1.0;2|58||Petrobras;2|58|2024-07-01|Petrobras_SA;2|106|2024-01-01|3.0;"
+     "33000167000101;",
+     "Warning: 4178 Ticker:ZZZZ9, Bolsa:1"},
+    // Derived totals, a class kept by an update and one cleared by a new base.
+    {"ShareBases",
+     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+     "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0)",
+     {{"share_bases.txt"}},
+     "SELECT date(data), id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, "
+     "stat_em, ex_tesouraria, stat_ex) FROM base_acionaria ORDER BY data, id_class",
+     "2024-03-31|1|1e+06/5=0/0+0/0;2024-03-31|2|600000/2=0/0+0/0;"
+     "2024-03-31|3|400000/5=10000/2+390000/2;2024-06-30|1|1e+06/5=0/0+0/0;"
+     "2024-06-30|2|600000/2=0/0+0/0;2024-06-30|3|400000/2=20000/2+380000/2;"
+     "2024-09-30|3|400000/2=0/0+0/0;"},
+    // The parties, then the shareholder composition and the fund portfolio
+    // that name them.
+    {"Ownership",
+     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)",
+     {{"shareholders.txt", "composition.txt", "portfolio.txt"}},
+     "SELECT c.TipoDocumento, a.nome, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i "
+     "JOIN compacc c ON c.id = i.cac JOIN acionista a ON a.id = i.nac "
+     "ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot",
+     "0|Uniao Federal|1|3740470811.0|0;0|Uniao Federal|2|28.67|0;"
+     "0|BNDES Participacoes S.A.|0|1000000000.0|0;0|BNDES Participacoes S.A.|2|7.67|0;"
+     "0|Fundo de Pensao Alfa|1|750000.0|0;0|Free float|0|4500000000.0|0;"
+     "0|Free float|1|8000000000.0|0;0|Free float|2|61.2|0;0|Base|0|5602042788.0|0;"
+     "0|Base|1|13044496930.0|0;0|Total|0|5602042788.0|0;0|Total|1|13044496930.0|0;"
+     "0|Total|2|100.0|0;1|Petrobras PN|3|1523400.75|1;1|Tesouro Selic 2029|3|880000.5|2;"},
+    // The account plan and format 7, whose two net income lines then get the
+    // identification code 1; then the statements, graded 2, 1 and 0 (with a
+    // computed cell stored), and a block skipped as published earlier than
+    // the stored statement.
+    {"Statements",
+     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)",
+     {{"statement_plan.txt"}, {"statements.txt"}},
+     "SELECT date(b.dataref), b.checagemfalhou, b.incompleto, date(b.datadivulgacao), "
+     "(SELECT group_concat(c.conta || '=' || c.valor, ' ') FROM BalancoUmaConta c WHERE "
+     "c.balanco = b.id AND c.conta IN (1020, 3030) AND c.De3Meses = 0) FROM balanco b "
+     "ORDER BY b.dataref",
+     "2021-12-31|2|1|2022-03-01|1020=39.0 3030=360.0;2022-12-31|1|1|2023-03-01|1020=0.0;"
+     "2023-12-31|0|0|2024-03-01|1020=40.0 3030=450.0;",
+     "Warning: registro ignorado empresa PETR/0 Balan\xE7o de 2023-12-31 data divulgacao "
+     "2024-01-15 \xE9 mais antiga do que 2024-03-01"},
+    // Four files build a company, its class and a series from nothing, set
+    // their registration data, then import the series' quote.
+    {"SecurityMaster",
+     "",
+     {{"security_master_1_company.txt", "security_master_2_class.txt",
+       "security_master_3_series.txt", "security_master_4_data.txt"}},
+     "SELECT e.nome, e.cnpj, a.cod, c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id "
+     "JOIN anb a ON a.acao = t.id JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM';"
+     "SELECT eaa, idindica, substr(data_ini, 1, 10), COALESCE(valorst, valornum) "
+     "FROM valor_indicador ORDER BY eaa, idindica, data_ini",
+     "Cia. Zun de Mineracao|12345678000190|ZUNM3|12.3;0|1||Zun Mineracao ON;0|46||1.0;"
+     "0|46|2024-01-01|2.0;0|48||Acoes ordinarias;1|103||1.0;2|58||Mineradora de Exemplo;"
+     "2|58|2024-01-01|Mineradora de exemplo, listada em 2024;2|106|2024-01-01|3.0;"},
+};
 
-// The ownership examples through the queue: the parties, then the
-// shareholder composition and the fund portfolio that name them.
-TEST_F(EndToEnd, OwnershipExamples) {
-  Query("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)", [](char**) {});
+void PrintTo(const Example& x, std::ostream* out) { *out << x.name; }
+
+class Examples : public EndToEnd, public ::testing::WithParamInterface<std::tuple<bool, Example>> {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    if (std::get<0>(GetParam())) OverTds();
+  }
+};
+
+TEST_P(Examples, LeaveTheirRows) {
+  const Example& x = std::get<1>(GetParam());
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  std::vector<int> ids;
-  for (const char* f : {"shareholders.txt", "composition.txt", "portfolio.txt"}) {
-    ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
+  std::istringstream setup(x.setup[0] == '@' ? ReadFile(ex / (x.setup + 1)) : x.setup);
+  for (std::string sql; std::getline(setup, sql);) Query(sql, [](char**) {});
+  for (const auto& files : x.runs) {
+    std::vector<int> ids;
+    for (const char* f : files) ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
+    const RunResult r = Run();
+    EXPECT_EQ(r.status, 0) << r.out << Log();
+    for (int id : ids) {
+      EXPECT_TRUE(Entry(id).done) << id << r.out;
+      EXPECT_EQ(Entry(id).result, 0) << id << r.out;
+    }
   }
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  for (int id : ids) EXPECT_EQ(Entry(id).result, 0) << id << r.out;
   std::string got;
-  Query(
-      "SELECT c.TipoDocumento, a.nome, i.vot, i.vlr, i.TipoAplicacao FROM compaccitem i "
-      "JOIN compacc c ON c.id = i.cac JOIN acionista a ON a.id = i.nac "
-      "ORDER BY c.id, i.nac, i.TipoAplicacao, i.vot",
-      [&](char** c) {
-        got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + " " + c[4] + ";";
-      });
-  EXPECT_EQ(got,
-            "0 Uniao Federal 1 3740470811.0 0;0 Uniao Federal 2 28.67 0;"
-            "0 BNDES Participacoes S.A. 0 1000000000.0 0;0 BNDES Participacoes S.A. 2 7.67 0;"
-            "0 Fundo de Pensao Alfa 1 750000.0 0;"
-            "0 Free float 0 4500000000.0 0;0 Free float 1 8000000000.0 0;0 Free float 2 61.2 0;"
-            "0 Base 0 5602042788.0 0;0 Base 1 13044496930.0 0;"
-            "0 Total 0 5602042788.0 0;0 Total 1 13044496930.0 0;0 Total 2 100.0 0;"
-            "1 Petrobras PN 3 1523400.75 1;1 Tesouro Selic 2029 3 880000.5 2;");
+  auto row = [](void* out, int n, char** cols, char**) {
+    for (int i = 0; i < n; ++i)
+      *static_cast<std::string*>(out) += (i ? "|" : "") + std::string(cols[i] ? cols[i] : "");
+    *static_cast<std::string*>(out) += ";";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db_, x.query, row, &got, nullptr), SQLITE_OK);
+  EXPECT_EQ(got, x.rows);
+  EXPECT_NE(Log().find(x.log), std::string::npos) << Log();
+  if (std::get<0>(GetParam())) {
+    EXPECT_NE(Log().find("ServerVersion: Microsoft SQL Server"), std::string::npos) << Log();
+  }
 }
 
-// The statement examples: the account plan and format 7, whose two net
-// income lines then get the identification code 1; then the statements,
-// graded 2, 1 and 0 (with a computed cell stored), and a block skipped as
-// published earlier than the stored statement.
-TEST_F(EndToEnd, StatementExamples) {
-  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  Query("INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0)", [](char**) {});
-  const int plano = Enqueue("ana.lima", ReadFile(ex / "statement_plan.txt"), 5);
-  RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  const int balancos = Enqueue("ana.lima", ReadFile(ex / "statements.txt"), 5);
-  r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  for (int id : {plano, balancos}) {
-    EXPECT_TRUE(Entry(id).done) << id << r.out;
-    EXPECT_EQ(Entry(id).result, 0) << id;
-  }
-  std::string got;
-  Query(
-      "SELECT date(b.dataref), b.checagemfalhou, b.incompleto, date(b.datadivulgacao), "
-      "(SELECT group_concat(c.conta || '=' || c.valor, ' ') FROM BalancoUmaConta c WHERE "
-      "c.balanco = b.id AND c.conta IN (1020, 3030) AND c.De3Meses = 0) FROM balanco b "
-      "ORDER BY b.dataref",
-      [&](char** c) {
-        got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + " " + (c[4] ? c[4] : "") +
-               ";";
-      });
-  EXPECT_EQ(got,
-            "2021-12-31 2 1 2022-03-01 1020=39.0 3030=360.0;"
-            "2022-12-31 1 1 2023-03-01 1020=0.0;"
-            "2023-12-31 0 0 2024-03-01 1020=40.0 3030=450.0;");
-  EXPECT_NE(Log().find("Warning: registro ignorado empresa PETR/0 Balan\xE7o de 2023-12-31 data "
-                       "divulgacao 2024-01-15 \xE9 mais antiga do que 2024-03-01"),
-            std::string::npos)
-      << Log();
-}
-
-// The security master example: four files queued in order build a company,
-// its class and a series from nothing, set their registration data, then
-// import the series' quote.
-TEST_F(EndToEnd, SecurityMasterExample) {
-  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  std::vector<int> ids;
-  for (const char* f : {"security_master_1_company.txt", "security_master_2_class.txt",
-                        "security_master_3_series.txt", "security_master_4_data.txt"}) {
-    ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
-  }
-  const RunResult r = Run();
-  EXPECT_EQ(r.status, 0) << r.out;
-  for (int id : ids) {
-    EXPECT_TRUE(Entry(id).done) << id << r.out;
-    EXPECT_EQ(Entry(id).result, 0) << id << r.out;
-  }
-  std::string got;
-  Query(
-      "SELECT e.nome, e.cnpj, a.cod, c.valor1 FROM empresa e JOIN ativo t ON t.emp = e.id "
-      "JOIN anb a ON a.acao = t.id JOIN cotacao c ON c.anb = a.id WHERE e.cod = 'ZUNM'",
-      [&](char** c) { got += std::string(c[0]) + "|" + c[1] + "|" + c[2] + "|" + c[3] + ";"; });
-  EXPECT_EQ(got, "Cia. Zun de Mineracao|12345678000190|ZUNM3|12.3;");
-  got.clear();
-  Query(
-      "SELECT eaa, idindica, substr(data_ini, 1, 10), COALESCE(valorst, valornum) "
-      "FROM valor_indicador ORDER BY eaa, idindica, data_ini",
-      [&](char** c) { got += std::string(c[0]) + " " + c[1] + " " + c[2] + " " + c[3] + ";"; });
-  EXPECT_EQ(got,
-            "0 1  Zun Mineracao ON;0 46  1.0;0 46 2024-01-01 2.0;0 48  Acoes ordinarias;"
-            "1 103  1.0;2 58  Mineradora de Exemplo;"
-            "2 58 2024-01-01 Mineradora de exemplo, listada em 2024;2 106 2024-01-01 3.0;");
-}
+INSTANTIATE_TEST_SUITE_P(Providers, Examples,
+                         ::testing::Combine(::testing::Bool(), ::testing::ValuesIn(kExamples)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "Tds" : "Embedded") +
+                                  std::get<1>(info.param).name;
+                         });
 
 }  // namespace
 }  // namespace zun

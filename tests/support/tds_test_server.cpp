@@ -1,0 +1,1016 @@
+// A TDS 7.4 server for tests: it serves an embedded database file on
+// 127.0.0.1 so that the SQL Server provider runs through a real ODBC driver
+// (FreeTDS) over TCP. Each connection has its own embedded-provider session
+// on the file, as several service processes share it; the stored procedures
+// and SQL texts run there, and the replies take the shape SQL Server gives
+// them. Only what the driver and the provider send is understood.
+//
+//   tds_test_server --db PATH [--port N] [--encryption not-supported|required]
+//                   [--stall-login] [--stall-call N] [--drop-at N]
+//                   [--deadlock-at N] [--log PATH]
+//
+// Prints "listening on 127.0.0.1:N" when ready; SIGTERM stops it. Calls
+// (procedures and SQL texts) and requests are counted over all connections
+// from 1; --log gets one line per login and per connection end (with the
+// connection's request count).
+//
+// Thread-safety: one thread per connection; the fault counters are atomic.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <strings.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "database/reference_db.h"
+#include "foundation/text.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbclient/sqlite/sqlite_provider.h"
+#include "toolbox/dbclient/sqlite/text_1252.h"
+
+namespace zun {
+namespace {
+
+struct Options {
+  std::string db;
+  int port = 0;
+  bool require_encryption = false;
+  bool stall_login = false;
+  int stall_call = 0, drop_at = 0, deadlock_at = 0;
+  std::string log;
+} opt;
+
+std::atomic<bool> stopping{false};
+std::atomic<int> calls{0}, requests{0};
+std::mutex mu;  // the log file and the connection list
+FILE* log_file = nullptr;
+std::vector<int> open_fds;
+
+void Log(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mu);
+  if (log_file == nullptr) return;
+  std::fprintf(log_file, "%s\n", line.c_str());
+  std::fflush(log_file);
+}
+
+// Packet types, tokens, DONE status bits and wire types ([MS-TDS] 2.2.3.1.1,
+// 2.2.7, 2.2.5.4).
+constexpr uint8_t kBatch = 1, kRpc = 3, kReply = 4, kAttention = 6, kLogin7 = 0x10, kTm = 0x0E,
+                  kPrelogin = 0x12;
+constexpr uint8_t kColMetadata = 0x81, kRow = 0xD1, kDone = 0xFD, kDoneProc = 0xFE,
+                  kDoneInProc = 0xFF, kReturnStatus = 0x79, kReturnValue = 0xAC, kEnvChange = 0xE3,
+                  kInfo = 0xAB, kError = 0xAA, kLoginAck = 0xAD;
+constexpr uint16_t kMore = 0x01, kDoneError = 0x02, kCount = 0x10, kAttn = 0x20;
+constexpr uint8_t kIntN = 0x26, kBitN = 0x68, kFltN = 0x6D, kDateTimeN = 0x6F, kDateTime2N = 0x2A,
+                  kNVarChar = 0xE7, kNText = 0x63, kVarBinary = 0xA5;
+constexpr char kCollation[] = "\x09\x04\xD0\x00\x34";  // SQL_Latin1_General_CP1_CI_AS
+constexpr char kVersion[] =
+    "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\t"
+    "Copyright (C) 2019 Microsoft Corporation\n\tDeveloper Edition (64-bit) on Linux";
+
+struct Out {
+  std::string b;
+  void U8(unsigned v) { b += static_cast<char>(v); }
+  void U16(unsigned v) { U8(v & 0xFF), U8(v >> 8); }
+  void U32(uint32_t v) { U16(v & 0xFFFF), U16(v >> 16); }
+  void U64(uint64_t v) { U32(static_cast<uint32_t>(v)), U32(static_cast<uint32_t>(v >> 32)); }
+  void Ucs2(const std::string& cp1252) {
+    for (char16_t c : Cp1252ToUtf16(cp1252)) U16(c);
+  }
+  void BVarchar(const std::string& s) { U8(Cp1252ToUtf16(s).size()), Ucs2(s); }
+  void UsVarchar(const std::string& s) { U16(Cp1252ToUtf16(s).size()), Ucs2(s); }
+  // A token whose 2-byte length follows its type.
+  void Token(uint8_t type, const Out& body) { U8(type), U16(body.b.size()), b += body.b; }
+};
+
+struct In {
+  const std::string& s;
+  size_t p = 0;
+  void Need(size_t n) const {
+    if (p + n > s.size()) throw std::runtime_error("short message");
+  }
+  uint8_t U8() { return Need(1), static_cast<uint8_t>(s[p++]); }
+  uint16_t U16() { return static_cast<uint16_t>(U8() | U8() << 8); }
+  uint32_t U32() { return U16() | static_cast<uint32_t>(U16()) << 16; }
+  uint64_t U64() { return U32() | static_cast<uint64_t>(U32()) << 32; }
+  std::string Bytes(size_t n) { return Need(n), p += n, s.substr(p - n, n); }
+  std::string Ucs2(size_t chars) {
+    const std::string raw = Bytes(chars * 2);
+    std::u16string w(chars, u'\0');
+    std::memcpy(w.data(), raw.data(), raw.size());
+    return Utf16ToCp1252(w);
+  }
+  bool AtEnd() const { return p >= s.size(); }
+  // ALL_HEADERS ([MS-TDS] 2.2.5.3): its length counts itself.
+  void SkipHeaders() { p += U32() - 4; }
+};
+
+std::string Ucs2Text(const std::string& raw) {
+  std::u16string w(raw.size() / 2, u'\0');
+  std::memcpy(w.data(), raw.data(), w.size() * 2);
+  return Utf16ToCp1252(w);
+}
+
+// How a value of each type goes out, and the SQL Server type the catalog
+// procedure reports for a parameter of it (ODBC 3 numbers; -1: NULL).
+struct SqlType {
+  uint8_t wire;
+  const char* name;
+  int odbc, precision, length, scale;
+};
+SqlType TypeOf(DataType t) {
+  switch (t) {
+    case DataType::kInteger:
+      return {kIntN, "int", 4, 10, 4, 0};
+    case DataType::kBigInt:
+      return {kIntN, "bigint", -5, 19, 8, 0};
+    case DataType::kDouble:
+      return {kFltN, "float", 6, 15, 8, -1};
+    case DataType::kDateTime:
+      return {kDateTimeN, "datetime", 93, 23, 16, 3};
+    case DataType::kBoolean:
+      return {kBitN, "bit", -7, 1, 1, -1};
+    case DataType::kBinary:
+      return {kVarBinary, "varbinary", -3, 0, 0, -1};
+    default:
+      return {kNVarChar, "nvarchar", -9, 4000, 8000, -1};
+  }
+}
+
+struct Column {
+  uint8_t type;
+  unsigned len;  // fixed length, or the nvarchar's characters (0: max)
+};
+
+void TypeInfo(Out* o, const Column& c) {
+  o->U8(c.type);
+  switch (c.type) {
+    case kNVarChar:
+      o->U16(c.len == 0 ? 0xFFFF : c.len * 2);
+      o->b.append(kCollation, 5);
+      break;
+    case kVarBinary:
+      o->U16(0xFFFF);
+      break;
+    default:
+      o->U8(c.len);
+  }
+}
+
+void Plp(Out* o, const std::string& bytes) {
+  o->U64(bytes.size());
+  if (!bytes.empty()) o->U32(bytes.size()), o->b += bytes;
+  o->U32(0);
+}
+
+void PutValue(Out* o, const Column& c, const Value& v) {
+  if (v.IsNull()) {
+    if (c.type == kVarBinary || (c.type == kNVarChar && c.len == 0)) return o->U64(~0ULL);
+    return c.type == kNVarChar ? o->U16(0xFFFF) : o->U8(0);
+  }
+  switch (c.type) {
+    case kIntN:
+      o->U8(c.len);
+      if (c.len == 8) return o->U64(static_cast<uint64_t>(v.AsInt64()));
+      if (c.len == 2) return o->U16(static_cast<uint16_t>(v.AsInt()));
+      return o->U32(static_cast<uint32_t>(v.AsInt()));
+    case kBitN:
+      return o->U8(1), o->U8(v.AsBool() ? 1 : 0);
+    case kFltN: {
+      const double d = v.AsDouble();
+      uint64_t bits;
+      std::memcpy(&bits, &d, 8);
+      return o->U8(8), o->U64(bits);
+    }
+    case kDateTimeN: {
+      // Days since 1900-01-01, then 1/300 seconds ([MS-TDS] 2.2.5.5.1.8).
+      const double dn = v.AsDateTime();
+      int64_t days = static_cast<int64_t>(std::floor(dn));
+      int64_t ms = std::llround((dn - static_cast<double>(days)) * 86400000.0);
+      if (ms >= 86400000) ++days, ms = 0;
+      return o->U8(8), o->U32(static_cast<uint32_t>(days - 2)),
+             o->U32(static_cast<uint32_t>(std::llround(static_cast<double>(ms) * 0.3)));
+    }
+    case kVarBinary:
+      return Plp(o, v.type() == DataType::kBinary ? v.Bytes() : v.AsString());
+    default: {
+      Out text;
+      text.Ucs2(v.AsString());
+      if (c.len == 0) return Plp(o, text.b);
+      return o->U16(text.b.size()), void(o->b += text.b);
+    }
+  }
+}
+
+// The column a set of values fits: the widest kind among them.
+Column ColumnFor(DataType declared, const std::vector<const Value*>& values) {
+  DataType t = declared;
+  size_t longest = 0;
+  for (const Value* v : values) {
+    if (v->IsNull()) continue;
+    const DataType vt = v->type();
+    if (t == DataType::kEmpty || t == vt) {
+      t = vt;
+    } else if ((t == DataType::kInteger && vt == DataType::kBigInt) ||
+               (t == DataType::kBigInt && vt == DataType::kInteger)) {
+      t = DataType::kBigInt;
+    } else if ((t == DataType::kInteger || t == DataType::kBigInt || t == DataType::kDouble) &&
+               (vt == DataType::kInteger || vt == DataType::kBigInt || vt == DataType::kDouble)) {
+      t = DataType::kDouble;
+    } else {
+      t = DataType::kString;
+    }
+    if (vt == DataType::kString) longest = std::max(longest, Cp1252ToUtf16(v->Bytes()).size());
+  }
+  const uint8_t w = TypeOf(t).wire;
+  if (w == kIntN) return {w, t == DataType::kBigInt ? 8u : 4u};
+  if (w == kBitN) return {w, 1};
+  if (w == kNVarChar) return {w, longest > 4000 ? 0u : 4000u};
+  return {w, 8};
+}
+
+// A little-endian integer of 1 to 8 bytes, sign extended.
+int64_t Integer(const std::string& b) {
+  int64_t v = 0;
+  for (size_t i = b.size(); i-- > 0;) v = v << 8 | static_cast<uint8_t>(b[i]);
+  if (b.size() < 8 && (b.back() & 0x80)) v -= int64_t{1} << (8 * b.size());
+  return v;
+}
+
+// [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as FreeTDS sends the
+// provider's bindings: int, bigint and bit, float, datetime2 (timestamps),
+// nvarchar (up to max), ntext (long text) and varbinary.
+Value ReadValue(In* in) {
+  const uint8_t type = in->U8();
+  if (type == kIntN || type == kBitN || type == kFltN) {
+    in->U8();  // the largest length
+    const uint8_t n = in->U8();
+    if (n == 0) return Value();
+    const std::string b = in->Bytes(n);
+    if (type == kBitN) return Value::Bool(b[0] != 0);
+    if (type == kIntN) return n == 8 ? Value::BigInt(Integer(b)) : Value::Int(Integer(b));
+    double d = 0;
+    if (n == 8) std::memcpy(&d, b.data(), 8);
+    return Value::Double(d);
+  }
+  if (type == kDateTime2N) {  // time in 10^-scale seconds, days since 0001-01-01
+    const int scale = in->U8();
+    const uint8_t n = in->U8();
+    if (n == 0) return Value();
+    const std::string b = in->Bytes(n) + '\0';
+    const double t = static_cast<double>(Integer(b.substr(0, n - 3u) + '\0'));
+    return Value::DateTime(static_cast<double>(Integer(b.substr(n - 3u)) - 693593) +
+                           t / std::pow(10.0, scale) / 86400.0);
+  }
+  std::string raw;
+  if (type == kNText) {
+    in->U32();
+    in->Bytes(5);
+    const uint32_t n = in->U32();
+    if (n == 0xFFFFFFFF) return Value();
+    raw = in->Bytes(n);
+  } else if (type == kNVarChar || type == kVarBinary) {
+    const uint16_t max = in->U16();
+    if (type == kNVarChar) in->Bytes(5);
+    if (max == 0xFFFF) {
+      if (in->U64() == ~0ULL) return Value();
+      for (uint32_t chunk; (chunk = in->U32()) != 0;) raw += in->Bytes(chunk);
+    } else {
+      const uint16_t n = in->U16();
+      if (n == 0xFFFF) return Value();
+      raw = in->Bytes(n);
+    }
+  } else {
+    throw std::runtime_error("type " + std::to_string(type) + " not understood");
+  }
+  return type == kVarBinary ? Value::Binary(raw) : Value::String(Ucs2Text(raw));
+}
+
+struct RpcParam {
+  std::string name;
+  bool output = false;
+  Value value;
+};
+
+// A SQL Server message: number, state, class ([MS-TDS] 2.2.7.10, 2.2.7.13).
+struct Message {
+  int32_t number;
+  int state, cls;
+  std::string text;
+};
+
+// The SQL Server message for a failure of the embedded session.
+Message MessageOf(const ProviderError& e) {
+  const std::string m = e.what();
+  switch (e.Kind()) {
+    case ErrorKind::kConstraint:
+      if (m.find("FOREIGN KEY") != std::string::npos) return {547, 0, 16, m};
+      return {2627, 1, 14, m};
+    case ErrorKind::kTimeout:
+      return {1222, 56, 16, "Lock request time out period exceeded."};
+    case ErrorKind::kWrongType:
+      return {8114, 5, 16, m};
+    default:
+      if (m.find("too big") != std::string::npos || m.find("too long") != std::string::npos)
+        return {8152, 30, 16, "String or binary data would be truncated."};
+      return {std::max(50000, e.NativeCode()), 1, 16, m};
+  }
+}
+
+class Session {
+ public:
+  explicit Session(int fd) : fd_(fd) {}
+  void Run();
+
+ private:
+  bool ReadMessage(uint8_t* type, std::string* body);
+  void Send(const Out& o, uint8_t type = kReply);
+  void Prelogin();
+  bool Login(const std::string& body);
+  void Batch(const std::string& text);
+  void Rpc(In* in);
+  void Tm(In* in);
+  // Runs a SQL text with ?/@Pn placeholders taking values in order.
+  void Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc);
+  void Procedure(const std::string& name, std::vector<RpcParam>& ps, Out* o);
+  void ProcedureColumns(const std::vector<RpcParam>& ps, Out* o);
+  void Rows(Out* o, const Recordset& rs, const std::vector<DataType>& types = {});
+  static void Done(Out* o, uint8_t token, unsigned status, unsigned cmd, uint64_t count) {
+    o->U8(token), o->U16(status), o->U16(cmd), o->U64(count);
+  }
+  static void Msg(Out* o, uint8_t token, const Message& m) {
+    Out t;
+    t.U32(static_cast<uint32_t>(m.number)), t.U8(m.state), t.U8(m.cls), t.UsVarchar(m.text);
+    t.BVarchar("ZUNTDS"), t.BVarchar(""), t.U32(1);
+    o->Token(token, t);
+  }
+  // ENVCHANGE of a transaction ([MS-TDS] 2.2.7.9): 8 begin, 9 commit, 10 rollback.
+  void EnvTran(Out* o, int type);
+  void Begin(Out* o);
+  // False, with SQL Server's error, when no transaction is open.
+  bool End(Out* o, bool commit);
+  void ImplicitBegin(Out* o) {
+    if (implicit_ && !db_.InTransaction()) Begin(o);
+  }
+  int64_t TotalChanges() {
+    Recordset rs;
+    db_.Run("SELECT total_changes()", {}, &rs);
+    rs.First();
+    return rs.Field(0).AsInt64();
+  }
+  // Counts a call; true when the fault switches answer it instead.
+  bool Fault(Out* o, uint8_t done);
+
+  int fd_;
+  SqliteConnection db_;
+  size_t packet_ = 4096;
+  bool implicit_ = false;
+  uint64_t tran_ = 0, next_tran_ = 1;
+  int requests_ = 0;
+  std::map<int, std::string> prepared_;
+  int next_handle_ = 1;
+  std::string user_;
+};
+
+bool Session::ReadMessage(uint8_t* type, std::string* body) {
+  body->clear();
+  for (;;) {
+    unsigned char h[8];
+    size_t got = 0;
+    while (got < 8) {
+      const ssize_t n = ::recv(fd_, h + got, 8 - got, 0);
+      if (n <= 0) return false;
+      got += static_cast<size_t>(n);
+    }
+    *type = h[0];
+    const size_t len = static_cast<size_t>(h[2] << 8 | h[3]);
+    if (len < 8) return false;
+    std::string part(len - 8, '\0');
+    for (got = 0; got < part.size();) {
+      const ssize_t n = ::recv(fd_, part.data() + got, part.size() - got, 0);
+      if (n <= 0) return false;
+      got += static_cast<size_t>(n);
+    }
+    *body += part;
+    if (h[1] & 1) return true;  // end of message
+  }
+}
+
+void Session::Send(const Out& o, uint8_t type) {
+  size_t at = 0;
+  do {
+    const size_t n = std::min(packet_ - 8, o.b.size() - at);
+    std::string p(8, '\0');
+    p[0] = static_cast<char>(type);
+    p[1] = at + n == o.b.size() ? 1 : 0;
+    p[2] = static_cast<char>((n + 8) >> 8), p[3] = static_cast<char>((n + 8) & 0xFF);
+    p[5] = 51;  // the session id
+    p += o.b.substr(at, n);
+    if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(p.size())) return;
+    at += n;
+  } while (at < o.b.size());
+}
+
+void Session::Prelogin() {
+  // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS. Without
+  // TLS the server answers ENCRYPT_NOT_SUP (a client that requires
+  // encryption must then end the connection) or, with --encryption
+  // required, ENCRYPT_REQ (the client must start TLS before LOGIN7).
+  const std::string data[] = {std::string("\x0F\x00\x07\xD0\x00\x00", 6),
+                              std::string(1, opt.require_encryption ? 3 : 2), std::string(1, 0),
+                              std::string(), std::string(1, 0)};
+  Out o;
+  size_t offset = 5 * 5 + 1;
+  for (int i = 0; i < 5; ++i) {
+    o.U8(i), o.U8(offset >> 8), o.U8(offset & 0xFF), o.U8(0), o.U8(data[i].size());
+    offset += data[i].size();
+  }
+  o.U8(0xFF);
+  for (const std::string& d : data) o.b += d;
+  Send(o);
+}
+
+bool Session::Login(const std::string& body) {
+  // [MS-TDS] 2.2.6.4: offsets and lengths (in characters) from byte 36.
+  In in{body};
+  auto field = [&](size_t at, bool password) {
+    in.p = at;
+    const uint16_t off = in.U16(), chars = in.U16();
+    std::string raw = body.substr(off, chars * 2u);
+    if (password) {  // each byte: nibbles swapped, then XOR 0xA5
+      for (char& c : raw) {
+        const auto b = static_cast<uint8_t>(c ^ 0xA5);
+        c = static_cast<char>((b << 4 | b >> 4) & 0xFF);
+      }
+    }
+    return Ucs2Text(raw);
+  };
+  in.p = 8;
+  const uint32_t asked = in.U32();
+  packet_ = asked == 0 ? 4096 : std::clamp<size_t>(asked, 512, 32767);
+  user_ = field(40, false);
+  const std::string password = field(44, true);
+  std::string database = field(68, false);
+  if (database.empty()) database = "ZunInput";
+  const std::filesystem::path db(opt.db);
+  const auto q = QuoteConnectionValue;
+  try {
+    db_.Open(ConnectionString("Provider=SQLite;Initial Catalog=" + db.stem().string() +
+                              ";Data Directory=" + q(db.parent_path().string()) +
+                              ";User ID=" + q(user_) + ";Password=" + q(password)));
+  } catch (const ProviderError&) {
+    Log("login7 user=" + user_ + " refused");
+    Out o;
+    Msg(&o, kError, {18456, 1, 14, "Login failed for user '" + user_ + "'."});
+    Done(&o, kDone, kDoneError, 0, 0);
+    Send(o);
+    return false;
+  }
+  Log("login7 user=" + user_ + " ok");
+  // The order SQL Server answers a login in.
+  Out o, t;
+  auto env = [&](int type, const std::string& now, const std::string& before) {
+    Out e;
+    e.U8(type), e.BVarchar(now), e.BVarchar(before);
+    o.Token(kEnvChange, e);
+  };
+  env(1, database, "master");
+  Msg(&o, kInfo, {5701, 2, 0, "Changed database context to '" + database + "'."});
+  t.U8(7), t.U8(5), t.b.append(kCollation, 5), t.U8(0);
+  o.Token(kEnvChange, t);
+  env(2, "us_english", "");
+  Msg(&o, kInfo, {5703, 1, 0, "Changed language setting to us_english."});
+  Out ack;
+  ack.U8(1), ack.b += std::string("\x74\x00\x00\x04", 4), ack.BVarchar("Microsoft SQL Server");
+  ack.b += std::string("\x0F\x00\x07\xD0", 4);
+  o.Token(kLoginAck, ack);
+  env(4, std::to_string(packet_), std::to_string(packet_));
+  Done(&o, kDone, 0, 0, 0);
+  Send(o);
+  return true;
+}
+
+void Session::EnvTran(Out* o, int type) {
+  Out e;
+  e.U8(type);
+  Out id;
+  id.U64(tran_);
+  if (type == 8) {
+    e.U8(8), e.b += id.b, e.U8(0);
+  } else {
+    e.U8(0), e.U8(8), e.b += id.b;
+  }
+  o->Token(kEnvChange, e);
+}
+
+void Session::Begin(Out* o) {
+  db_.BeginTransaction();
+  tran_ = next_tran_++;
+  EnvTran(o, 8);
+}
+
+bool Session::End(Out* o, bool commit) {
+  if (!db_.InTransaction()) {
+    // [MS-TDS] 2.2.6.9: nothing to end; SQL Server reports 3902/3903.
+    Msg(o, kError,
+        commit ? Message{3902, 1, 16,
+                         "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}
+               : Message{3903, 1, 16,
+                         "The ROLLBACK TRANSACTION request has no corresponding BEGIN "
+                         "TRANSACTION."});
+    return false;
+  }
+  commit ? db_.Commit() : db_.Rollback();
+  EnvTran(o, commit ? 9 : 10);
+  tran_ = 0;
+  return true;
+}
+
+bool Session::Fault(Out* o, uint8_t done) {
+  const int n = ++calls;
+  if (n == opt.stall_call) {
+    // Held until the client gives up: it sends ATTENTION, which SQL Server
+    // answers with DONE and DONE_ATTN ([MS-TDS] 2.2.2.9, 3.3.5.9).
+    uint8_t type;
+    std::string body;
+    while (ReadMessage(&type, &body) && type != kAttention) {
+    }
+    Out a;
+    Done(&a, kDone, kAttn, 0, 0);
+    Send(a);
+    return true;
+  }
+  if (n == opt.deadlock_at) {
+    // The victim's transaction is undone and the batch ends.
+    if (db_.InTransaction()) {
+      db_.Rollback();
+      EnvTran(o, 10);
+      tran_ = 0;
+    }
+    Msg(o, kError,
+        {1205, 51, 13,
+         "Transaction (Process ID 51) was deadlocked on lock resources with another process "
+         "and has been chosen as the deadlock victim. Rerun the transaction."});
+    Done(o, done, kDoneError, 0, 0);
+    return true;
+  }
+  return false;
+}
+
+void Session::Rows(Out* o, const Recordset& rs, const std::vector<DataType>& types) {
+  std::vector<Column> cols;
+  for (int c = 0; c < rs.FieldCount(); ++c) {
+    std::vector<const Value*> vals;
+    for (const auto& row : rs.rows()) vals.push_back(&row[static_cast<size_t>(c)]);
+    cols.push_back(
+        ColumnFor(types.empty() ? DataType::kEmpty : types[static_cast<size_t>(c)], vals));
+  }
+  o->U8(kColMetadata), o->U16(cols.size());
+  for (int c = 0; c < rs.FieldCount(); ++c) {
+    o->U32(0), o->U16(0x0001 | 0x0008);  // nullable, updateable unknown
+    TypeInfo(o, cols[static_cast<size_t>(c)]);
+    o->BVarchar(rs.FieldName(c));
+  }
+  for (const auto& row : rs.rows()) {
+    o->U8(kRow);
+    for (size_t c = 0; c < cols.size(); ++c) PutValue(o, cols[c], row[c]);
+  }
+}
+
+void Session::Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc) {
+  const uint8_t done = in_proc ? kDoneInProc : kDone;
+  std::vector<Recordset> out;
+  ImplicitBegin(o);
+  const int changed = db_.ExecuteSqlParams(sql, values, 0, &out);
+  for (const Recordset& rs : out) {
+    Rows(o, rs);
+    Done(o, done, kCount | (in_proc ? kMore : 0), 0xC1, rs.rows().size());
+  }
+  if (out.empty()) Done(o, done, kCount | (in_proc ? kMore : 0), 0xC5, changed);
+}
+
+// LIKE without regard to case: "%", "_" and "[c]".
+bool Like(const char* p, const char* s) {
+  if (*p == '\0') return *s == '\0';
+  if (*p == '%') return Like(p + 1, s) || (*s != '\0' && Like(p, s + 1));
+  if (*s == '\0') return false;
+  if (*p == '[' && p[1] != '\0' && p[2] == ']')
+    return std::tolower(p[1] & 0xFF) == std::tolower(*s & 0xFF) && Like(p + 3, s + 1);
+  return (*p == '_' || std::tolower(*p & 0xFF) == std::tolower(*s & 0xFF)) && Like(p + 1, s + 1);
+}
+
+void Session::ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
+  std::string pattern = "%";
+  for (const RpcParam& p : ps) {
+    if (strcasecmp(p.name.c_str(), "@procedure_name") == 0) pattern = p.value.AsString();
+  }
+  Recordset rs({"PROCEDURE_QUALIFIER",
+                "PROCEDURE_OWNER",
+                "PROCEDURE_NAME",
+                "COLUMN_NAME",
+                "COLUMN_TYPE",
+                "DATA_TYPE",
+                "TYPE_NAME",
+                "PRECISION",
+                "LENGTH",
+                "SCALE",
+                "RADIX",
+                "NULLABLE",
+                "REMARKS",
+                "COLUMN_DEF",
+                "SQL_DATA_TYPE",
+                "SQL_DATETIME_SUB",
+                "CHAR_OCTET_LENGTH",
+                "ORDINAL_POSITION",
+                "IS_NULLABLE",
+                "SS_DATA_TYPE"});
+  for (const std::string& name : ProcedureNames()) {
+    if (!Like(pattern.c_str(), name.c_str())) continue;
+    const auto e = FindProcedure(name);
+    int ordinal = 0;
+    for (const ProcParam& p : e->signature) {
+      const SqlType t = TypeOf(p.type);
+      const bool ret = p.direction == ParamDirection::kReturnValue;
+      auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
+      // SQL Server reports an OUTPUT parameter as input/output (2), the
+      // return value as 5.
+      rs.AddRow({Value::String("ZunInput"),
+                 Value::String("dbo"),
+                 Value::String(name + ";1"),
+                 Value::String(ret ? "@RETURN_VALUE" : p.name),
+                 Value::Int(ret                                     ? 5
+                            : p.direction == ParamDirection::kInput ? 1
+                                                                    : 2),
+                 Value::Int(t.odbc),
+                 Value::String(t.name),
+                 Value::Int(t.precision),
+                 Value::Int(t.length),
+                 n(t.scale),
+                 n(t.odbc == -9 || t.odbc == -3 ? -1 : 10),
+                 Value::Int(ret ? 0 : 1),
+                 Value(),
+                 Value(),
+                 Value::Int(t.odbc == 93 ? 9 : t.odbc),
+                 n(t.odbc == 93 ? 3 : -1),
+                 n(t.odbc == -9 ? t.length : -1),
+                 Value::Int(ordinal++),
+                 Value::String(ret ? "NO" : "YES"),
+                 Value::Int(38)});
+    }
+  }
+  std::vector<DataType> types(20, DataType::kString);
+  for (int c : {4, 5, 7, 8, 9, 10, 11, 14, 15, 16, 17, 19})
+    types[static_cast<size_t>(c)] = DataType::kInteger;
+  Rows(o, rs, types);
+  Done(o, kDoneInProc, kCount | kMore, 0xC1, rs.rows().size());
+  o->U8(kReturnStatus), o->U32(0);
+}
+
+void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps, Out* o) {
+  const std::string name = full_name.substr(full_name.rfind('.') + 1);
+  Parameters params = db_.DescribeProcedure(name);
+  std::vector<int> at;  // the described position of each sent parameter
+  for (size_t i = 0; i < ps.size(); ++i) {
+    int pos = static_cast<int>(i) + 1;
+    if (!ps[i].name.empty()) {
+      pos = -1;
+      for (int j = 1; j < params.Count(); ++j) {
+        if (strcasecmp(params[j].name.c_str(), ps[i].name.c_str()) == 0) pos = j;
+      }
+    }
+    if (pos < 1 || pos >= params.Count())
+      throw ProviderError("Procedure or function " + name + " has too many arguments specified.",
+                          8144);
+    params[pos].value = ps[i].value;
+    at.push_back(pos);
+  }
+  ImplicitBegin(o);
+  const int64_t before = TotalChanges();
+  std::vector<Recordset> out;
+  db_.CallProcedure(name, &params, 0, &out);
+  // Without SET NOCOUNT ON a procedure's writes report their rows; they
+  // come before its result sets here, as the writes run first.
+  if (const int64_t changed = TotalChanges() - before; changed > 0)
+    Done(o, kDoneInProc, kCount | kMore, 0xC5, static_cast<uint64_t>(changed));
+  for (const Recordset& rs : out) {
+    Rows(o, rs);
+    Done(o, kDoneInProc, kCount | kMore, 0xC1, rs.rows().size());
+  }
+  // [MS-TDS] 2.2.2.5, 2.2.2.6: RETURNSTATUS, then one RETURNVALUE per output
+  // parameter in the order they were sent, then DONEPROC.
+  const Value& rv = params[0].value;
+  o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(rv.IsNull() ? 0 : rv.AsInt()));
+  for (size_t i = 0; i < ps.size(); ++i) {
+    if (!ps[i].output) continue;
+    const Parameter& p = params[at[i]];
+    const Column c = ColumnFor(p.type, {&p.value});
+    o->U8(kReturnValue), o->U16(i + 1), o->BVarchar(p.name), o->U8(1), o->U32(0), o->U16(1);
+    TypeInfo(o, c);
+    PutValue(o, c, p.value);
+  }
+}
+
+void Session::Rpc(In* in) {
+  Out o;
+  const uint16_t name_len = in->U16();
+  const int id = name_len == 0xFFFF ? in->U16() : 0;
+  const std::string name = id ? std::string() : in->Ucs2(name_len);
+  in->U16();  // option flags
+  std::vector<RpcParam> ps;
+  while (!in->AtEnd() && static_cast<uint8_t>(in->s[in->p]) != 0xFF &&
+         static_cast<uint8_t>(in->s[in->p]) != 0x80) {
+    RpcParam p;
+    p.name = in->Ucs2(in->U8());
+    p.output = (in->U8() & 1) != 0;
+    p.value = ReadValue(in);
+    ps.push_back(std::move(p));
+  }
+  // Several calls in one request are separated by 0xFF ([MS-TDS] 2.2.6.6).
+  const unsigned more = in->AtEnd() ? 0 : kMore;
+  if (more) in->U8();
+  auto values_from = [&](size_t first) {
+    std::vector<Value> v;
+    for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
+    return v;
+  };
+  auto handle = [&](int h) {
+    o.U8(kReturnStatus), o.U32(0);
+    o.U8(kReturnValue), o.U16(1), o.BVarchar("@handle"), o.U8(1), o.U32(0), o.U16(1);
+    TypeInfo(&o, {kIntN, 4});
+    PutValue(&o, {kIntN, 4}, Value::Int(h));
+  };
+  try {
+    // Procedure ids of [MS-TDS] 2.2.6.6: 10 sp_executesql, 11 sp_prepare,
+    // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
+    const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
+    if ((id == 10 || id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
+      if (!o.b.empty()) Send(o);
+      return;
+    }
+    if (id == 10) {
+      Text(ps.at(0).value.AsString(), values_from(2), &o, true);
+    } else if (id == 11 || id == 13) {
+      const int h = next_handle_++;
+      prepared_[h] = ps.at(2).value.AsString();
+      if (id == 13) Text(prepared_[h], values_from(3), &o, true);
+      handle(h);
+    } else if (id == 12) {
+      const auto it = prepared_.find(ps.at(0).value.AsInt());
+      if (it == prepared_.end())
+        throw ProviderError(
+            "Could not find prepared statement with handle " + ps.at(0).value.AsString() + ".",
+            8179);
+      Text(it->second, values_from(1), &o, true);
+    } else if (id == 15) {
+      prepared_.erase(ps.at(0).value.AsInt());
+    } else if (id != 0) {
+      throw ProviderError("Procedure id " + std::to_string(id) + " not served", 2812);
+    } else if (sproc_columns) {
+      ProcedureColumns(ps, &o);
+    } else {
+      Procedure(name, ps, &o);
+    }
+    Done(&o, kDoneProc, more, 0xE0, 0);
+  } catch (const ProviderError& e) {
+    if (e.Kind() == ErrorKind::kConnectionLost) {
+      ::shutdown(fd_, SHUT_RDWR);  // a severe error ends the connection
+      return;
+    }
+    Message m = MessageOf(e);
+    if (e.NativeCode() == 2812 || e.NativeCode() == 8144 || e.NativeCode() == 8179)
+      m = {e.NativeCode(), 1, 16, e.what()};
+    else if (m.number == 50000 && e.what() == std::string("Could not find stored procedure '") +
+                                                  name.substr(name.rfind('.') + 1) + "'.")
+      m = {2812, 62, 16, e.what()};
+    Msg(&o, kError, m);
+    Done(&o, kDoneProc, more | kDoneError, 0xE0, 0);
+  } catch (const std::exception& e) {
+    Msg(&o, kError, {50000, 1, 16, e.what()});
+    Done(&o, kDoneProc, more | kDoneError, 0xE0, 0);
+  }
+  Send(o);
+}
+
+void Session::Batch(const std::string& sql) {
+  Out o;
+  const std::string u = Maiusculas(AparaBrancos(sql));
+  auto one = [&](const std::string& column, const Value& v, DataType t) {
+    Recordset rs({column});
+    rs.AddRow({v});
+    Rows(&o, rs, {t});
+    Done(&o, kDone, kCount, 0xC1, 1);
+  };
+  try {
+    if (u.rfind("SET ", 0) == 0) {
+      if (u.find("IMPLICIT_TRANSACTIONS") != std::string::npos)
+        implicit_ = u.find("IMPLICIT_TRANSACTIONS ON") != std::string::npos;
+      Done(&o, kDone, 0, 0, 0);
+    } else if (u == "SELECT @@VERSION") {
+      one("", Value::String(kVersion), DataType::kString);
+    } else if (u == "SELECT @@TRANCOUNT") {
+      one("", Value::Int(db_.InTransaction() ? 1 : 0), DataType::kInteger);
+    } else if (u.rfind("SELECT SERVERPROPERTY(", 0) == 0) {
+      const bool version = u.find("PRODUCTVERSION") != std::string::npos;
+      one("", version ? Value::String("15.0.2000.5") : Value(), DataType::kString);
+    } else if (u.rfind("EXEC SP_SERVER_INFO", 0) == 0) {
+      std::vector<Recordset> out;
+      db_.ExecuteSql(sql, 0, &out);
+      for (const Recordset& rs : out) Rows(&o, rs);
+      Done(&o, kDone, kCount, 0xC1, out.empty() ? 0 : out[0].rows().size());
+    } else if (u.rfind("BEGIN TRAN", 0) == 0) {
+      Begin(&o);
+      Done(&o, kDone, 0, 0, 0);
+    } else if (u.find("COMMIT") != std::string::npos || u.find("ROLLBACK") != std::string::npos) {
+      // "COMMIT [TRAN]", "ROLLBACK [TRAN]", "IF @@TRANCOUNT > 0 ROLLBACK"
+      const bool ok = (u.rfind("IF ", 0) == 0 && !db_.InTransaction()) ||
+                      End(&o, u.find("COMMIT") != std::string::npos);
+      Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
+    } else if (!Fault(&o, kDone)) {
+      Text(sql, {}, &o, false);
+    }
+  } catch (const ProviderError& e) {
+    if (e.Kind() == ErrorKind::kConnectionLost) {
+      ::shutdown(fd_, SHUT_RDWR);
+      return;
+    }
+    Msg(&o, kError, MessageOf(e));
+    Done(&o, kDone, kDoneError, 0, 0);
+  }
+  if (!o.b.empty()) Send(o);
+}
+
+void Session::Tm(In* in) {
+  // [MS-TDS] 2.2.6.9: 5 begin, 7 commit, 8 rollback; commit and rollback
+  // may begin the next transaction at once.
+  Out o;
+  const uint16_t type = in->U16();
+  try {
+    bool ok = true;
+    if (type == 5) {
+      Begin(&o);
+    } else if (type == 7 || type == 8) {
+      in->Bytes(in->U8());
+      ok = End(&o, type == 7);
+      if (ok && !in->AtEnd() && in->U8() == 1) Begin(&o);
+    }
+    Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
+  } catch (const ProviderError& e) {
+    Msg(&o, kError, MessageOf(e));
+    Done(&o, kDone, kDoneError, 0, 0);
+  }
+  Send(o);
+}
+
+void Session::Run() {
+  uint8_t type;
+  std::string body;
+  if (opt.stall_login) {
+    while (ReadMessage(&type, &body)) {
+    }
+    return;
+  }
+  if (!ReadMessage(&type, &body) || type != kPrelogin) return;
+  int client_encryption = -1;
+  for (size_t i = 0; i + 5 <= body.size() && static_cast<uint8_t>(body[i]) != 0xFF; i += 5) {
+    const size_t at = static_cast<size_t>(static_cast<uint8_t>(body[i + 1]) << 8 |
+                                          static_cast<uint8_t>(body[i + 2]));
+    if (body[i] == 1 && at < body.size()) client_encryption = static_cast<uint8_t>(body[at]);
+  }
+  Log("prelogin client encryption=" + std::to_string(client_encryption));
+  Prelogin();
+  if (!ReadMessage(&type, &body)) return;
+  if (type != kLogin7) {
+    Log("tls handshake not served");
+    return;
+  }
+  if (opt.require_encryption) {
+    Log("login7 in clear refused");
+    return;
+  }
+  if (!Login(body)) return;
+  while (ReadMessage(&type, &body)) {
+    ++requests_;
+    if (++requests == opt.drop_at) break;
+    try {
+      In in{body};
+      if (type == kBatch) {
+        in.SkipHeaders();
+        Batch(Ucs2Text(body.substr(in.p)));
+      } else if (type == kRpc) {
+        in.SkipHeaders();
+        while (!in.AtEnd()) Rpc(&in);
+      } else if (type == kTm) {
+        in.SkipHeaders();
+        Tm(&in);
+      } else if (type == kAttention) {
+        Out o;
+        Done(&o, kDone, kAttn, 0, 0);
+        Send(o);
+      } else {
+        break;
+      }
+    } catch (const std::exception& e) {
+      Log(std::string("bad request: ") + e.what());
+      break;
+    }
+  }
+  Log("end user=" + user_ + " requests=" + std::to_string(requests_));
+}
+
+void Serve(int fd) {
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    open_fds.push_back(fd);
+  }
+  {
+    Session s(fd);
+    s.Run();
+  }
+  std::lock_guard<std::mutex> lock(mu);
+  open_fds.erase(std::find(open_fds.begin(), open_fds.end(), fd));
+  ::close(fd);
+}
+
+}  // namespace
+}  // namespace zun
+
+int main(int argc, char** argv) {
+  using zun::opt;
+  const std::map<std::string, int*> numbers = {{"--port", &opt.port},
+                                               {"--stall-call", &opt.stall_call},
+                                               {"--drop-at", &opt.drop_at},
+                                               {"--deadlock-at", &opt.deadlock_at}};
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i], v = i + 1 < argc ? argv[i + 1] : "";
+    if (a == "--stall-login") {
+      opt.stall_login = true;
+      continue;
+    }
+    if (numbers.count(a)) {
+      *numbers.at(a) = std::atoi(v.c_str());
+    } else if (a == "--db" || a == "--log") {
+      (a == "--db" ? opt.db : opt.log) = v;
+    } else if (a == "--encryption") {
+      opt.require_encryption = v == "required";
+    } else {
+      std::fprintf(stderr, "unknown argument %s\n", a.c_str());
+      return 2;
+    }
+    ++i;
+  }
+  if (opt.db.empty()) {
+    std::fprintf(stderr, "usage: tds_test_server --db PATH [--port N] ...\n");
+    return 2;
+  }
+  if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
+  zun::RegisterDatabaseProcedures();
+  const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int one = 1;
+  ::setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(opt.port));
+  socklen_t len = sizeof addr;
+  if (::bind(lfd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(lfd, 64) != 0 ||
+      ::getsockname(lfd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    std::perror("tds_test_server");
+    return 1;
+  }
+  struct sigaction sa {};
+  sa.sa_handler = [](int) { zun::stopping = true; };
+  ::sigaction(SIGTERM, &sa, nullptr);
+  ::sigaction(SIGINT, &sa, nullptr);
+  std::printf("listening on 127.0.0.1:%d\n", ntohs(addr.sin_port));
+  std::fflush(stdout);
+  std::vector<std::thread> threads;
+  while (!zun::stopping) {
+    pollfd p{lfd, POLLIN, 0};
+    if (::poll(&p, 1, 200) <= 0) continue;
+    const int fd = ::accept(lfd, nullptr, nullptr);
+    if (fd >= 0) threads.emplace_back(zun::Serve, fd);
+  }
+  ::close(lfd);
+  {
+    std::lock_guard<std::mutex> lock(zun::mu);
+    for (int fd : zun::open_fds) ::shutdown(fd, SHUT_RDWR);
+  }
+  for (std::thread& t : threads) t.join();
+  return 0;
+}

@@ -1,0 +1,164 @@
+// The SQL Server provider through FreeTDS's real ODBC driver against the TDS
+// test server (tests/support): procedure calls with outputs, SQL texts with
+// values, transactions, and the server's faults as the provider sees them.
+// The service end to end over the same path: tests/service/e2e_test.cpp.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "../../support/tds_server_process.h"
+#include "database/reference_db.h"
+#include "toolbox/dbclient/command.h"
+#include "toolbox/dbclient/connection.h"
+#include "toolbox/dbclient/errors.h"
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TdsWire : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("zuntds-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    db_ = (dir_ / "ZunInput.db").string();
+    InitDatabase(db_);
+    AddUser(db_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
+  }
+  void TearDown() override {
+    c_.Close();
+    server_.reset();
+    if (!HasFailure()) fs::remove_all(dir_);
+  }
+  // Starts the server with options and connects to it.
+  // The server offers no TLS: without tls the connection declines it.
+  void Connect(const std::vector<std::string>& options = {}, const std::string& password = "s3cret",
+               bool tls = false) {
+    server_.reset();
+    std::vector<std::string> all = {"--log", (dir_ / "server.log").string()};
+    all.insert(all.end(), options.begin(), options.end());
+    server_ = std::make_unique<testing::TdsServerProcess>(db_, all);
+    c_.SetConnectionString(
+        "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(server_->port()) +
+        ";Initial Catalog=ZunInput;User ID=zunsvc;Password=" + password +
+        ";Odbc Driver=" + testing::kFreeTdsDriver + (tls ? "" : ";Use Encryption for Data=False"));
+    c_.Open();
+  }
+  std::string ServerLog() {
+    std::ifstream f(dir_ / "server.log");
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+  }
+
+  fs::path dir_;
+  std::string db_;
+  Connection c_;
+  std::unique_ptr<testing::TdsServerProcess> server_;
+};
+
+// A procedure's outputs and return value, a SQL text with values run twice
+// on one prepared statement, and a transaction rolled back.
+TEST_F(TdsWire, CallsTextsAndTransactions) {
+  Connect();
+  Command info(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
+  info.Execute();
+  EXPECT_EQ(info.Params().ReturnValue()->value.AsInt(), 0);
+  EXPECT_EQ(info.Params().ParamByName("@name").value.AsString(), "zunsvc");
+  EXPECT_TRUE(info.Params().ParamByName("@IsAdmin").value.AsBool());
+
+  const std::string name = "x\xE9 '}; y";  // Windows-1252 text both ways
+  Command ins(&c_, CommandType::kText,
+              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, ?)");
+  for (int id : {901, 902}) {
+    ins.Params()[0].value = Value::Int(id);
+    ins.Params()[1].value = Value::String(name);
+    ins.Execute();
+    EXPECT_EQ(ins.RowsAffected(), 1);
+  }
+  try {
+    ins.Execute();
+    ADD_FAILURE() << "a second row 902";
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kConstraint) << e.what();
+    EXPECT_EQ(e.NativeCode(), 2627);
+  }
+  c_.BeginTrans();
+  c_.Execute("DELETE FROM moeda WHERE id = 901");
+  c_.RollbackTrans();
+  Command q(&c_, CommandType::kText, "SELECT count(*), max(nome) FROM moeda WHERE id > 900");
+  q.Open();
+  EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
+  EXPECT_EQ(q.Current().Field(1).AsString(), name);
+}
+
+// Each fault switch of the server as the provider sees it, and whether the
+// connection serves the next call.
+TEST_F(TdsWire, FaultsByKind) {
+  const struct {
+    std::vector<std::string> options;
+    ErrorKind kind;
+    int native;
+    bool usable_after;
+  } rows[] = {
+      {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205, true},
+      {{"--stall-call", "1"}, ErrorKind::kTimeout, 0, true},
+      {{"--drop-at", "2"}, ErrorKind::kConnectionLost, 20017, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.options[0]);
+    Connect(r.options);
+    Command cmd(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
+    cmd.SetCommandTimeout(2);
+    try {
+      cmd.Execute();
+      ADD_FAILURE() << "no failure";
+    } catch (const ProviderError& e) {
+      EXPECT_EQ(e.Kind(), r.kind) << e.what() << " " << e.SqlState();
+      EXPECT_EQ(e.NativeCode(), r.native) << e.what();
+    }
+    EXPECT_EQ(c_.Connected(), r.usable_after);
+    if (r.usable_after) {
+      cmd.Execute();
+      EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");
+    }
+    c_.Close();
+  }
+}
+
+// A server that demands encryption never receives the password in clear:
+// the driver, which cannot do TLS with it, gives up before LOGIN7.
+TEST_F(TdsWire, NoPasswordInClearWhenTheServerDemandsEncryption) {
+  EXPECT_THROW(Connect({"--encryption", "required"}), ProviderError);
+  EXPECT_NE(ServerLog().find("prelogin"), std::string::npos) << ServerLog();
+  EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
+  EXPECT_THROW(Connect({}, "wrong"), ProviderError);
+  EXPECT_NE(ServerLog().find("login7 user=zunsvc refused"), std::string::npos) << ServerLog();
+  // By default TLS is required: a server that offers none never gets a login.
+  fs::remove(dir_ / "server.log");
+  EXPECT_THROW(Connect({}, "s3cret", true), ProviderError);
+  EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
+}
+
+// A server that never answers the login ends it at the connection timeout.
+TEST_F(TdsWire, StalledLoginEndsAtTheConnectionTimeout) {
+  c_.SetConnectionTimeout(2);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    Connect({"--stall-login"});
+    ADD_FAILURE();
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kTimeout) << e.what() << " " << e.SqlState();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+}  // namespace
+}  // namespace zun
