@@ -122,7 +122,16 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   try {
     e = LeDadosDeLogin(user, password, ask, &d, &msg_erro);
     if (e == 0) {
-      Db->SetConnectionString(MontaStringDeConexao(d));
+      if (d.sem_criptografia) {
+        Loga(
+            "InitDbConnection -OdbcNoEncryption: TLS is not required; a server without it "
+            "receives the password in clear");
+      }
+      std::string cs = MontaStringDeConexao(d);
+      Db->SetConnectionString(cs);
+      // The session keeps the one copy its reconnections need.
+      ApagaTexto(&cs);
+      ApagaTexto(&d.password);
       Db->Open();
       // A client that connects in the background gets the command timeout
       // to finish; the embedded provider is open on return.

@@ -64,11 +64,15 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   d->user = user;
   d->password = password;
   if (d->user.empty()) LeSwitch255("user", &d->user);
-  if (d->password.empty()) {
+  // Integrated security (Kerberos) asks for nothing: a run without a
+  // terminal would otherwise end with 4272 before trying it.
+  const bool integrada = d->user.empty() && TemSwitch("IntegratedSecurity");
+  if (integrada) d->password.clear();
+  if (!integrada && d->password.empty()) {
     const int32_t e = LeSenhaDoLogin(&d->password, msg_erro);
     if (e != 0) return e;
   }
-  if (d->user.empty() || d->password.empty()) {
+  if (!integrada && (d->user.empty() || d->password.empty())) {
     std::string u = d->user;
     std::string p = d->password;
     if (!ask || !ask(&u, &p)) return 4272;
@@ -83,6 +87,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   LeSwitch255("provider", &d->provider);
   LeSwitch255("OdbcDriver", &d->odbc_driver);
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
+  d->sem_criptografia = TemSwitch("OdbcNoEncryption");
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
   // "HOST,PORT" and "HOST\INSTANCE" name the host HOST: the guard compares
   // the host.
@@ -108,6 +113,7 @@ std::string MontaStringDeConexao(const DadosDeLogin& d) {
   }
   if (!d.odbc_driver.empty()) s += ";Odbc Driver=" + q(d.odbc_driver);
   if (!d.odbc_dsn.empty()) s += ";Odbc DSN=" + q(d.odbc_dsn);
+  if (d.sem_criptografia) s += ";Use Encryption for Data=False";
   return s;
 }
 

@@ -27,6 +27,9 @@ struct DadosDeLogin {
   // "OdbcDsn"); empty: the provider's default.
   std::string odbc_driver = {};
   std::string odbc_dsn = {};
+  // "OdbcNoEncryption": the SQL Server provider does not require TLS (for a
+  // server without it); the login logs it.
+  bool sem_criptografia = false;
 };
 
 // Asks for user name and password; false when the user cancels.
@@ -38,16 +41,18 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password);
 
 // Fills *d from user and password (the arguments; an empty user is taken
 // from the "user" switch, an empty password from LeSenhaDoLogin, then both
-// from ask) and from the "sqlserver", "database" and "provider" switches
-// over the defaults, then applies the target guard. Returns 0, 4273 (the
-// password file is refused; *msg_erro says why), 4272 (prompt cancelled),
-// 4217 (server, database or provider empty) or 4218 (not the default
-// database@server; *msg_erro gets "s@d:<" + database + "@" + server + ">").
+// from ask; with the switch "IntegratedSecurity" and no user, nothing is
+// asked and the login uses integrated security) and from the "sqlserver", "database" and "provider"
+// switches over the defaults, then applies the target guard. Returns 0, 4273 (the password file is
+// refused; *msg_erro says why), 4272 (prompt cancelled), 4217 (server, database or provider empty)
+// or 4218 (not the default database@server; *msg_erro gets "s@d:<" + database + "@" + server +
+// ">").
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
 
 // The connection string: provider, data source, catalog, application name,
-// then SQL Server login fields for a user name or integrated security.
+// then SQL Server login fields for a user name or integrated security, and
+// "Use Encryption for Data=False" when d.sem_criptografia.
 std::string MontaStringDeConexao(const DadosDeLogin& d);
 
 }  // namespace zun

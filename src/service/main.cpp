@@ -18,6 +18,7 @@
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "service/run_loop.h"
+#include "toolbox/dbutil/session.h"
 
 int main(int argc, char** argv) {
   // A console reader that went away must not end the run half-way through a
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
     };
     hooks.queue_step = zun::ImpIFStep;
     hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
+    hooks.budget_starts = [](double seconds) {
+      if (zun::Db) zun::Db->SetOrcamento(seconds);
+    };
     zun::ZunInpIF(hooks);
   }
 

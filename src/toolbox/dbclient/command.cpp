@@ -43,6 +43,11 @@ int ContaMarcadores(const std::string& sql) {
   return n;
 }
 
+void Command::ExecuteRows(const std::vector<std::vector<Value>>& rows) {
+  Close();
+  rows_affected_ = conn_->Provider().ExecuteSqlParamsRows(text_, rows, timeout_);
+}
+
 void Command::Run() {
   Close();
   std::vector<Recordset> results;

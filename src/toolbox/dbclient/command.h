@@ -49,6 +49,10 @@ class Command {
 
   // Runs the command; result sets stay pending until Open or Close.
   void Execute();
+  // Runs a SQL text with placeholders once per row of values (in the
+  // parameters' order), in as few requests as the provider can; results
+  // are dropped. RowsAffected gives the rows changed in all.
+  void ExecuteRows(const std::vector<std::vector<Value>>& rows);
   // Rows the last run of a SQL text with placeholders changed; 0 otherwise.
   int RowsAffected() const { return rows_affected_; }
   // Opens the first result set (see the header comment). A run that

@@ -1,5 +1,6 @@
 #include "toolbox/dbclient/provider.h"
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
 
@@ -22,6 +23,17 @@ Registry& TheRegistry() {
 }
 
 }  // namespace
+
+void ApagaTexto(std::string* s) {
+  std::fill(s->begin(), s->end(), '\0');
+  s->clear();
+}
+
+void ConnectionString::Wipe() {
+  ApagaTexto(&text_);
+  for (auto& [key, value] : values_) ApagaTexto(&value);
+  values_.clear();
+}
 
 ConnectionString::ConnectionString(const std::string& text) : text_(text) {
   size_t pos = 0;
@@ -155,5 +167,14 @@ void ProviderConnection::Savepoint(const std::string& name) {
 }
 void ProviderConnection::ReleaseSavepoint(const std::string& name) { Savepoint(name); }
 void ProviderConnection::RollbackToSavepoint(const std::string& name) { Savepoint(name); }
+
+int ProviderConnection::ExecuteSqlParamsRows(const std::string& sql,
+                                             const std::vector<std::vector<Value>>& rows,
+                                             int timeout_seconds) {
+  int changed = 0;
+  for (const std::vector<Value>& row : rows)
+    changed += ExecuteSqlParams(sql, row, timeout_seconds, nullptr);
+  return changed;
+}
 
 }  // namespace zun

@@ -38,11 +38,17 @@ class ConnectionString {
   std::string Get(const std::string& key) const;
   bool Has(const std::string& key) const;
   const std::string& text() const { return text_; }
+  // Overwrites the text and every value (the password among them) with
+  // zero bytes and empties them.
+  void Wipe();
 
  private:
   std::string text_;
   std::map<std::string, std::string> values_;  // upper-cased keys
 };
+
+// Overwrites *s with zero bytes and empties it: for texts holding a password.
+void ApagaTexto(std::string* s);
 
 // value as it must stand in a connection string: unchanged when plain, else
 // in double quotes with every double quote doubled (a value holding ";",
@@ -65,6 +71,10 @@ class ProviderConnection {
  public:
   virtual ~ProviderConnection() = default;
 
+  // Seconds the next Open may take to reach the server and log in; a server
+  // that accepts the link but never answers fails the open once they are
+  // spent (ErrorKind::kTimeout). 0: the provider's own default.
+  virtual void SetLoginTimeout(int seconds) { (void)seconds; }
   // Opens the connection. Raises ProviderError on failure (the message must
   // not contain the password).
   virtual void Open(const ConnectionString& cs) = 0;
@@ -90,6 +100,13 @@ class ProviderConnection {
   // connection. This default reads the rows through ExecuteSqlParams.
   virtual void ReadRows(const std::string& sql, const std::vector<Value>& binds,
                         int timeout_seconds, const std::function<void(const RowView&)>& row);
+  // Runs the text once per row of binds (each row as ExecuteSqlParams
+  // binds it, rows without results), in as few requests as the provider
+  // can; returns the rows changed in all. A failure stops at its row. This
+  // default runs the rows one by one.
+  virtual int ExecuteSqlParamsRows(const std::string& sql,
+                                   const std::vector<std::vector<Value>>& rows,
+                                   int timeout_seconds);
   // The parameter list of a stored procedure, return value first, under
   // the provider's own names. Raises ProviderError for an unknown procedure.
   virtual Parameters DescribeProcedure(const std::string& name) = 0;

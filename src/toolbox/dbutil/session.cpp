@@ -2,7 +2,9 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 #include <typeinfo>
@@ -89,12 +91,32 @@ void TAdoDataBaseCustomizado::FlushCache() {
   if (ds_acc_ != 0) Loga("warning DbUtil.FlushCache DsAcc:" + std::to_string(ds_acc_));
 }
 
+void TAdoDataBaseCustomizado::SetOrcamento(double seconds) {
+  tem_orcamento_ = true;
+  fim_do_orcamento_ = TickCount() + static_cast<uint32_t>(std::max(seconds, 0.0) * 1000.0);
+}
+
+double TAdoDataBaseCustomizado::OrcamentoRestante() const {
+  if (!tem_orcamento_) return 1e9;
+  return static_cast<int32_t>(fim_do_orcamento_ - TickCount()) / 1000.0;
+}
+
 bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
   if (!auto_reconnect_) return false;
   const std::string cls = NomeDaClasseDaSessao();
   bool r = false;
   bool vivo = false;
+  // The probe and every open wait at most the connection timeout and never
+  // past the budget: a server that accepts the link but never answers must
+  // not hold the run beyond it.
+  const int timeout_de_conexao = ConnectionTimeout();
+  const int timeout_de_comando = CommandTimeout();
+  const auto limite = [&]() {
+    const double resta = std::ceil(OrcamentoRestante());
+    return static_cast<int>(std::clamp<double>(resta, 1.0, timeout_de_conexao));
+  };
   try {
+    SetCommandTimeout(limite());
     Execute("exec sp_server_info 1");
     vivo = true;
   } catch (const ProviderError& x) {
@@ -108,9 +130,14 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
     Loga(cls + ".TentaReconectar detected it is still connected; " + caller);
   } else {
     for (int n = 1; n <= kTentativasDeReconexao && !r; ++n) {
+      if (OrcamentoRestante() <= 0) {
+        Loga(cls + ".TentaReconectar #" + std::to_string(n) + " run budget spent " + caller);
+        break;
+      }
       try {
         Loga(cls + ".TentaReconectar #" + std::to_string(n) + " " + caller);
         // No message window: the service runs without a desktop.
+        SetConnectionTimeout(limite());
         Close();
         Open();
         for (int passo = 0; State() == ConnectionState::kConnecting && passo < kPassosDeEsperaMax;
@@ -132,6 +159,8 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
       }
     }
   }
+  SetConnectionTimeout(timeout_de_conexao);
+  SetCommandTimeout(timeout_de_comando);
   if (r && (tran_count_ > 0 || em_grupo_) && !RecuperaTransacaoPerdida(cls + ".TentaReconectar")) {
     r = false;
   }

@@ -53,12 +53,13 @@ class TAdoDataBaseCustomizado : public Connection {
   void FlushCache();
 
   // After a provider error: probes the link with "exec sp_server_info 1"
-  // and, when the probe fails as a lost link (ErrorKind::kConnectionLost,
-  // or a failure that is no provider error), closes and reopens the
-  // connection up to 20 times. True when the connection had been lost and is open again. Never
-  // raises. Does nothing (false) unless AutoReconnect is set. A transaction
-  // nest open when the link was lost is marked failed and goes on in a new
-  // transaction, which its outermost EndTran rolls back.
+  // (waiting at most the connection timeout) and, when the probe fails as a
+  // lost link (ErrorKind::kConnectionLost, or a failure that is no provider
+  // error), closes and reopens the connection up to 20 times, never past the
+  // budget (SetOrcamento): each open waits at most what is left of it. True
+  // when the connection had been lost and is open again. Never raises. Does nothing (false) unless
+  // AutoReconnect is set. A transaction nest open when the link was lost is marked failed and goes
+  // on in a new transaction, which its outermost EndTran rolls back.
   virtual bool TentaReconectar(const std::string& caller);
 
   // When a nest or a group is open but the connection is no longer in a
@@ -110,6 +111,13 @@ class TAdoDataBaseCustomizado : public Connection {
   // The object held in slot i (0..7), nullptr when the slot is empty.
   const Command* DsCacheSlot(int i) const { return ds_cache_.at(static_cast<size_t>(i)).get(); }
 
+  // Bounds the reconnections from now on by the run's budget: no attempt
+  // starts once seconds have passed. Without it only the 20 attempts and
+  // their connection timeouts bound them.
+  void SetOrcamento(double seconds);
+  // Seconds left of the budget; a large number when none was set.
+  double OrcamentoRestante() const;
+
   bool AutoReconnect() const { return auto_reconnect_; }
   void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
   // Runs after every successful reopen of TentaReconectar, before the call
@@ -148,6 +156,8 @@ class TAdoDataBaseCustomizado : public Connection {
   int32_t ds_cache_next_ = 0;
   std::array<std::unique_ptr<Command>, kDsCacheSize> ds_cache_;
   bool auto_reconnect_ = false;
+  bool tem_orcamento_ = false;
+  uint32_t fim_do_orcamento_ = 0;  // TickCount at which the budget ends
   std::string reconnect_caption_;
   Restauracao restaura_;
 };
