@@ -12,6 +12,7 @@
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
+#include "service/codes.h"
 #include "service/dry_run.h"
 #include "service/importers.h"
 #include "service/login.h"
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
   }
 
   zun::EncerraZiGlobs(&zun::SysExitCode);
+  if (zun::SysExitCode != 0) {
+    zun::LogaConsole(zun::LinhaDoCodigo("- ZunInpIF failed", zun::SysExitCode, ""));
+  }
   zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));
   zun::EncerraFundacao();
   return zun::ExitStatusFor(zun::SysExitCode);

@@ -169,6 +169,11 @@ TEST_F(EndToEnd, LoginFailure) {
   const RunResult r = Run({}, "wrong");
   EXPECT_EQ(r.status, 4077 & 0xFF) << r.out;
   EXPECT_NE(r.out.find("exit code:4077"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("- login failed: code 3714: the login failed with an error of the database "
+                       "client (bad password or unknown user"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("- ZunInpIF failed: code 4077: the login failed;"), std::string::npos);
   EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
