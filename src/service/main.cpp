@@ -4,6 +4,7 @@
 // with "-CheckFile" the check of one local file) and ends the modules in
 // reverse.
 #include <csignal>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,20 @@
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "service/run_loop.h"
+#include "service/usage.h"
 
 int main(int argc, char** argv) {
   // A console reader that went away must not end the run half-way through a
   // file: console writes then just fail, and the log keeps everything.
   std::signal(SIGPIPE, SIG_IGN);
-  zun::SetProgramArgs(std::vector<std::string>(argv, argv + argc));
+  const std::vector<std::string> args(argv, argv + argc);
+  // Help and version answer before anything starts: no log, login or mail.
+  if (zun::RespondeAjuda(args, std::cout)) return 0;
+  zun::SetProgramArgs(args);
   zun::IniciaFundacao();
+  for (const std::string& u : zun::SwitchesDesconhecidos(args)) {
+    zun::LogaConsole("Warn: unknown switch " + u + " ignored");
+  }
   // The embedded provider serves the reference database's procedures.
   zun::RegisterDatabaseProcedures();
   zun::IniciaZiGlobs();

@@ -181,6 +181,23 @@ TEST_F(EndToEnd, LoginFailure) {
   EXPECT_EQ(gateway_.Got().size(), 1u) << "the end steps have no session to report on";
 }
 
+// Help and version answer without a log, a login or a mail; a mistyped
+// switch is named on standard output and in the log, and the run goes on.
+TEST_F(EndToEnd, HelpAndUnknownSwitch) {
+  for (const char* ask : {"--help", "/?", "--version"}) {
+    const RunResult r = Run({ask}, "wrong");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(r.out.rfind("Usage: zuninput", 0) == 0 || r.out.rfind("zuninput 2", 0) == 0)
+        << r.out;
+    EXPECT_FALSE(fs::exists(dir_ / "zuninput.log")) << ask;
+  }
+  EXPECT_EQ(gateway_.Got().size(), 0u);
+  const RunResult r = Run({"-provder:SQLite"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Warn: unknown switch -provder ignored"), std::string::npos) << r.out;
+  EXPECT_NE(Log().find("Warn: unknown switch -provder ignored"), std::string::npos);
+}
+
 // Without PathIF: the most urgent file first, a failure stops the run and
 // is retried once, an urgent file asks for a bulletin with its outcome, and
 // a marker that cannot be written leaves the request pending.
