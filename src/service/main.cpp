@@ -14,6 +14,7 @@
 #include "foundation/modules.h"
 #include "foundation/switches.h"
 #include "service/codes.h"
+#include "service/config_file.h"
 #include "service/dry_run.h"
 #include "service/importers.h"
 #include "service/login.h"
@@ -30,6 +31,10 @@ int main(int argc, char** argv) {
   // Help and version answer before anything starts: no log, login or mail.
   if (zun::RespondeAjuda(args, std::cout)) return 0;
   zun::SetProgramArgs(args);
+  // The installation's settings become switches behind the command line's;
+  // a refused file fails the login, which says why.
+  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao());
+  zun::SetProgramArgs(zun::ArgsComConfiguracao(args));
   zun::IniciaFundacao();
   for (const std::string& u : zun::SwitchesDesconhecidos(args)) {
     zun::LogaConsole("Warn: unknown switch " + u + " ignored");

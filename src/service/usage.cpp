@@ -5,6 +5,10 @@
 #include "foundation/text.h"
 #include "foundation/version.h"
 
+#ifndef ZUN_CONFIG_FILE
+#define ZUN_CONFIG_FILE "/etc/zuninput/zuninput.conf"
+#endif
+
 namespace zun {
 namespace {
 
@@ -18,11 +22,14 @@ const char kAjuda[] =
     "Login and target:\n"
     "  -provider:NAME        SQLOLEDB.1 (SQL Server over ODBC, the default) or SQLite\n"
     "  -sqlserver:HOST       database server; -database:NAME database (must be the\n"
-    "                        pair this installation may import into, else 4218)\n"
+    "                        pair of the configuration file, else 4218)\n"
     "  -user:NAME            database user (none: integrated security)\n"
     "  -PasswordFile:PATH    password on the file's first line (mode 600); also\n"
     "                        ZUNINPUT_PASSWORD, or -password:SECRET (visible to ps: avoid)\n"
     "  -OdbcDriver:NAME, -OdbcDsn:NAME   ODBC driver or data source of SQL Server\n"
+    "  -Config:PATH          the installation's settings (default " ZUN_CONFIG_FILE
+    ");\n"
+    "                        a switch wins over the file\n"
     "Run:\n"
     "  -PathIF:DIR           keep the local copies of queued files in DIR\n"
     "  -PathReqGBol:DIR      directory of the bulletin request markers (./reqgbol/)\n"
@@ -45,15 +52,29 @@ bool EhUm(const std::string& a, std::initializer_list<const char*> names) {
 }  // namespace
 
 const std::vector<std::string>& SwitchesConhecidos() {
-  static const std::vector<std::string> keys = {
-      "user",        "password",          "PasswordFile",
-      "sqlserver",   "database",          "provider",
-      "OdbcDriver",  "OdbcDsn",           "AdminVersion",
-      "PathIF",      "PathReqGBol",       "output",
-      "MailGateway", "CheckFile",         "CheckAs",
-      "SHLIMITADD",  "SHLIMITMOD",        "SHLIMITTOTAL",
-      "LI",          "DbgDifChecagemBal", "PfNaoCheckarAplicacaoAcionista",
-      "DbgSpeed"};
+  static const std::vector<std::string> keys = {"user",
+                                                "password",
+                                                "PasswordFile",
+                                                "sqlserver",
+                                                "database",
+                                                "provider",
+                                                "OdbcDriver",
+                                                "OdbcDsn",
+                                                "AdminVersion",
+                                                "PathIF",
+                                                "PathReqGBol",
+                                                "output",
+                                                "MailGateway",
+                                                "CheckFile",
+                                                "CheckAs",
+                                                "SHLIMITADD",
+                                                "SHLIMITMOD",
+                                                "SHLIMITTOTAL",
+                                                "LI",
+                                                "DbgDifChecagemBal",
+                                                "PfNaoCheckarAplicacaoAcionista",
+                                                "DbgSpeed",
+                                                "Config"};
   return keys;
 }
 

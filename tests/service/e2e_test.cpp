@@ -108,7 +108,7 @@ class EndToEnd : public ::testing::Test {
     std::string cmd =
         "cd '" + dir_.string() +
         "' && '" ZUNINPUT_EXE "' -provider:SQLite -user:zunsvc -password:" + password +
-        " -MailGateway:" + gateway_.Url();
+        " -MailGateway:" + gateway_.Url() + " -Config:zuninput.conf";
     bool own_bulletin_dir = false;
     for (const std::string& a : extra) {
       cmd += " '" + a + "'";
