@@ -3,6 +3,7 @@
 // of database work, the importers), runs the service once (a queue run, or
 // with "-CheckFile" the check of one local file) and ends the modules in
 // reverse.
+#include <chrono>
 #include <csignal>
 #include <iostream>
 #include <string>
@@ -21,6 +22,7 @@
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "service/run_loop.h"
+#include "service/run_summary.h"
 #include "service/usage.h"
 
 int main(int argc, char** argv) {
@@ -44,8 +46,10 @@ int main(int argc, char** argv) {
   zun::IniciaZiGlobs();
   zun::RegistraImportadores();
 
+  const auto inicio = std::chrono::steady_clock::now();
   std::string check_file;
-  if (zun::LeSwitch("CheckFile", &check_file)) {
+  const bool queue_run = !zun::LeSwitch("CheckFile", &check_file);
+  if (!queue_run) {
     // A check of one local file instead of a queue run.
     std::string check_as;
     zun::LeSwitch("CheckAs", &check_as);
@@ -61,6 +65,10 @@ int main(int argc, char** argv) {
   }
 
   zun::EncerraZiGlobs(&zun::SysExitCode);
+  if (queue_run) {
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - inicio;
+    zun::GravaResumoDaExecucao(seconds.count(), zun::SysExitCode);
+  }
   if (zun::SysExitCode != 0) {
     zun::LogaConsole(zun::LinhaDoCodigo("- ZunInpIF failed", zun::SysExitCode, ""));
   }

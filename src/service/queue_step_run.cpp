@@ -16,6 +16,7 @@
 #include "notify/mail.h"
 #include "service/login.h"
 #include "service/queue_step.h"
+#include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -293,6 +294,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
           " SeqOnThisRunOfThisIF:" + std::to_string(seq));
+      AnotaArquivoNoResumo(*erro, line_number);
       // The entry's items, shared by the notification and the owner's mail.
       auto itens = [&](const std::string& diag_item, const std::string& last_line_item) {
         return std::vector<std::string>{"id",

@@ -35,6 +35,8 @@ const char kAjuda[] =
     "  -PathReqGBol:DIR      directory of the bulletin request markers (./reqgbol/)\n"
     "  -MailGateway:URL      base URL of the HTTP mail gateway\n"
     "  -output:FILE          append standard output to FILE\n"
+    "  -RunSummary:FILE      the run's summary (JSON), default ./zuninput-run.json\n"
+    "  -RunMetrics:FILE      the same for Prometheus (node exporter's textfile collector)\n"
     "  -CheckFile:FILE [-CheckAs:USER]   check one local file, import nothing\n"
     "  -LI                   verbose log\n"
     "Others: -AdminVersion, -SHLIMITADD:N, -SHLIMITMOD:N, -SHLIMITTOTAL:N,\n"
@@ -74,7 +76,9 @@ const std::vector<std::string>& SwitchesConhecidos() {
                                                 "DbgDifChecagemBal",
                                                 "PfNaoCheckarAplicacaoAcionista",
                                                 "DbgSpeed",
-                                                "Config"};
+                                                "Config",
+                                                "RunSummary",
+                                                "RunMetrics"};
   return keys;
 }
 

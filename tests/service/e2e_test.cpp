@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -141,6 +142,16 @@ class EndToEnd : public ::testing::Test {
 
   std::string Log() { return ReadFile(dir_ / "zuninput.log"); }
 
+  // A value of the run's summary file, read by SQLite's JSON functions ("" when
+  // the file is not valid JSON).
+  std::string Summary(const std::string& path) {
+    std::string v;
+    Query("SELECT CASE WHEN json_valid(x) THEN json_extract(x, '$." + path +
+              "') END FROM (SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)",
+          [&](char** c) { v = c[0] != nullptr ? c[0] : ""; });
+    return v;
+  }
+
   // Requests the gateway got whose parameter key has value.
   int Requests(const std::string& key, const std::string& value) {
     int n = 0;
@@ -217,6 +228,17 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(Entry(good).tries + Entry(urgent).tries, 0) << "the run stops at the failing file";
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 0) << "no mail on the first try";
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 0);
+  // The run's summary: the file's code stopped it, the owner must act.
+  const std::string code = std::to_string(e.result);
+  for (const auto& [path, value] :
+       std::vector<std::pair<std::string, std::string>>{{"files_taken", "1"},
+                                                        {"files_failed", "1"},
+                                                        {"failed_by_code.\"" + code + "\"", "1"},
+                                                        {"exit_code", code},
+                                                        {"failure", "file"},
+                                                        {"lines_applied", "0"}}) {
+    EXPECT_EQ(Summary(path), value) << path << ReadFile(dir_ / "zuninput-run.json");
+  }
 
   r = Run();
   e = Entry(bad);
@@ -228,6 +250,10 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
 
   r = Run();
   EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
+  EXPECT_EQ(Summary("files_succeeded"), "2");
+  EXPECT_EQ(Summary("lines_applied"),
+            std::to_string(2 * std::count(kGood, kGood + sizeof kGood, '\n')));
+  EXPECT_EQ(Summary("failure"), "none");
   EXPECT_EQ(Entry(bad).tries, 2);
   EXPECT_TRUE(Entry(urgent).done);
   e = Entry(good);
@@ -249,8 +275,11 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   // before any entry is taken.
   const int later = Enqueue("bob", kGood, 2);
   std::ofstream(dir_ / "plain-file") << "x";
-  r = Run({"-PathReqGBol:" + (dir_ / "plain-file" / "sub").string() + "/"});
+  r = Run({"-PathReqGBol:" + (dir_ / "plain-file" / "sub").string() + "/", "-RunMetrics:m.prom"});
   EXPECT_EQ(r.status, 4087 & 0xFF) << r.out;
+  EXPECT_EQ(Summary("failure"), "service") << "the operator must act";
+  EXPECT_NE(ReadFile(dir_ / "m.prom").find("\nzuninput_last_run_service_failed 1\n"),
+            std::string::npos);
   EXPECT_EQ(Entry(later).tries, 0);
 
   // A marker that cannot be written leaves the request pending; a missing
