@@ -37,7 +37,8 @@ const char kAjuda[] =
     "  -output:FILE          append standard output to FILE\n"
     "  -RunSummary:FILE      the run's summary (JSON), default ./zuninput-run.json\n"
     "  -RunMetrics:FILE      the same for Prometheus (node exporter's textfile collector)\n"
-    "  -CheckFile:FILE [-CheckAs:USER]   check one local file, import nothing\n"
+    "  -CheckFile:FILE [-CheckAs:USER] [-CheckAll]   check one local file, import\n"
+    "                        nothing; -CheckAll goes on after a failed line\n"
     "  -LI                   verbose log\n"
     "Others: -AdminVersion, -SHLIMITADD:N, -SHLIMITMOD:N, -SHLIMITTOTAL:N,\n"
     "  -PfNaoCheckarAplicacaoAcionista, -DbgDifChecagemBal, -DbgSpeed.\n"
@@ -78,7 +79,8 @@ const std::vector<std::string>& SwitchesConhecidos() {
                                                 "DbgSpeed",
                                                 "Config",
                                                 "RunSummary",
-                                                "RunMetrics"};
+                                                "RunMetrics",
+                                                "CheckAll"};
   return keys;
 }
 

@@ -164,6 +164,27 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
   }
 }
 
+// With "-CheckAll" a check without import pass lists every failed line,
+// skipping what follows one up to the next keyword line; a file that is
+// imported still stops at its first error.
+TEST_F(ImpMainTest, CheckAllGoesOnAtTheNextKeywordLine) {
+  SetProgramArgs({"zuninput", "-CheckAll"});
+  const char kText[] = "*FAIL 11\nstray line\nEND\n*OK a\n*NOTOK\n*FAIL 13";
+  ImpDeTeste check(kText, false);
+  EXPECT_EQ(check.Roda(), 11);
+  EXPECT_EQ(check.msgs, (Strings{"line:1 Error:11 Invalid line: *FAIL 11",
+                                 "line:5 Error:3943 Invalid line: *NOTOK",
+                                 "line:6 Error:13 Invalid line: *FAIL 13",
+                                 "failed lines: 3; the file's code is the first one's"}));
+  EXPECT_EQ(chamadas, (Strings{"C4:a m7"}));
+  for (const bool import : {true, false}) {
+    if (!import) SetProgramArgs({"zuninput"});
+    ImpDeTeste stops(kText, import);
+    EXPECT_EQ(stops.Roda(), 11);
+    EXPECT_EQ(stops.msgs.size(), 1u) << import;
+  }
+}
+
 TEST_F(ImpMainTest, ImporterExceptionEndsTheFileInEitherPass) {
   // The exception reaches the caller; no later record runs, and the record
   // flag is down again so that the object's status can still be read.
