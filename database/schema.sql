@@ -46,6 +46,14 @@ CREATE TABLE import_files (
   lease       INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
+-- The line messages of an entry's latest try, as "ImportFilesErros" stored
+-- them; they go with the entry.
+CREATE TABLE import_file_errors (
+  id   INTEGER NOT NULL REFERENCES import_files(id) ON DELETE CASCADE,
+  line INTEGER NOT NULL,
+  msg  TEXT    NOT NULL
+);
+CREATE INDEX import_file_errors_id ON import_file_errors (id);
 -- The entries "ImportFilesNext" counts as inconsistent on every call; the
 -- index holds only those (normally none), so the count does not read the
 -- whole queue with its history. Its WHERE clause is the count's, word for
@@ -725,4 +733,4 @@ BEGIN
   VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
 END;
 
-INSERT INTO schema_version (version, applied) VALUES (11, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (12, datetime('now', 'localtime'));

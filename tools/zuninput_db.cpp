@@ -48,6 +48,7 @@ constexpr char kUsage[] =
     "  show ID                              the entry's stored content, unchanged\n"
     "  retry ID                             offer an entry that used its tries once more\n"
     "  cancel ID                            delete an entry that has not succeeded\n"
+    "  errors ID                            the line messages of the entry's latest try\n"
     "  purge --before DATE                  delete the entries imported before DATE (GMT)\n"
     "  sql \"STATEMENT\"                      run one SQL statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
@@ -627,6 +628,34 @@ int Retry(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The line messages the service kept with an entry at its latest try.
+int Errors(const Args& a, const std::string& path) {
+  Allow(a, {});
+  const int64_t id = EntryId(a);
+  DbFile db(path);
+  Stmt e{db.Prepare("SELECT 1 FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(e.st, 1, id);
+  if (sqlite3_step(e.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  Stmt st{
+      db.Prepare("SELECT line, msg AS message FROM import_file_errors WHERE id = ? "
+                 "ORDER BY rowid")};
+  sqlite3_bind_int64(st.st, 1, id);
+  PrintRows(db, st.st, std::cout);
+  return 0;
+}
+
+// The line messages of entries no longer in the queue (a file of a schema
+// before 12 has none).
+void DropOrphanErrors(DbFile& db) {
+  Stmt has{db.Prepare("SELECT 1 FROM sqlite_master WHERE name = 'import_file_errors'")};
+  if (sqlite3_step(has.st) != SQLITE_ROW) return;
+  Stmt st{
+      db.Prepare("DELETE FROM import_file_errors WHERE id NOT IN (SELECT id FROM import_files)")};
+  if (sqlite3_step(st.st) != SQLITE_DONE) {
+    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+  }
+}
+
 // Deletes an entry that has not succeeded and that no run is importing.
 int Cancel(const Args& a, const std::string& path) {
   Allow(a, {});
@@ -647,6 +676,7 @@ int Cancel(const Args& a, const std::string& path) {
   Stmt del{db.Prepare("DELETE FROM import_files WHERE id = ?")};
   sqlite3_bind_int64(del.st, 1, id);
   ChangeOne(db, del.st);
+  DropOrphanErrors(db);
   tx.Commit();
   std::cout << entry << " cancelled\n";
   return 0;
@@ -673,7 +703,9 @@ int Purge(const Args& a, const std::string& path) {
   if (sqlite3_step(del.st) != SQLITE_DONE) {
     throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
   }
-  std::cout << sqlite3_changes(db.handle()) << " entries deleted\n";
+  const int deleted = sqlite3_changes(db.handle());
+  DropOrphanErrors(db);
+  std::cout << deleted << " entries deleted\n";
   return 0;
 }
 
@@ -705,6 +737,7 @@ int Run(int argc, char** argv) {
   if (cmd == "show") return Show(a, path);
   if (cmd == "retry") return Retry(a, path);
   if (cmd == "cancel") return Cancel(a, path);
+  if (cmd == "errors") return Errors(a, path);
   if (cmd == "purge") return Purge(a, path);
   if (cmd == "sql") return Sql(a, path);
   throw UsageError("unknown command <" + cmd + ">");

@@ -14,6 +14,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "notify/mail.h"
+#include "service/line_errors.h"
 #include "service/login.h"
 #include "service/queue_step.h"
 #include "service/run_summary.h"
@@ -125,6 +126,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
                   std::string* last_line, std::string* diag, int32_t* erro,
                   const std::function<bool()>& segue, bool ci_or_co) {
   LogaConsole("ImpCli import <" + file_name + ">");
+  MensagensDoUltimoArquivo().clear();
   *erro = 0;
   diag->clear();
   *line_number = 0;
@@ -145,18 +147,21 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
       *diag = imp->StatusLine("impcli");
       *last_line = imp->LastLine;
       *line_number = imp->lnn;
+      MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
       throw;
     }
     *erro = parou ? kErroEntradaTomada : imp->ResultCode();
     *diag = parou ? "stopped: the entry was taken by another process" : imp->StatusLine("impcli");
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
+    MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
   }
   LogaConsole("- end import " + (*erro == 0 ? std::string("ok") : "erro:" + std::to_string(*erro)) +
               " " + *diag);
 }
 
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
+  MensagensDoUltimoArquivo().clear();
   *erro = 0;
   *continua = true;
   // What the file's "*REQGBOL" records add to the bulletin requests.
@@ -272,6 +277,11 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       pedido += "[ImpIF id:" + std::to_string(row.id) + " IFpri:" + std::to_string(row.prioridade) +
                 " " + row.name + "]";
     }
+    // The line messages of this try replace the entry's earlier ones.
+    if (row.id != 0 && !tomada && !morto) {
+      const int32_t e = GravaMensagensDaEntrada(row.id, row.lease, MensagensDoUltimoArquivo());
+      if (e != 0) Loga("- ImportFilesErros erro:" + std::to_string(e));
+    }
     // An entry taken by another process is that process's to record.
     if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= 2;
@@ -334,6 +344,11 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
                 (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
         const std::vector<std::string> entrada = itens(diag, last_line);
         mail.insert(mail.end(), entrada.begin(), entrada.end());
+        // Every line message of the file, in plain words with its line.
+        if (!MensagensDoUltimoArquivo().empty()) {
+          mail.push_back("errors");
+          mail.push_back(TextoDasMensagens(MensagensDoUltimoArquivo()));
+        }
         const int32_t mail_erro = SendMailItems(mail);
         if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
       }

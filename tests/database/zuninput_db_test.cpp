@@ -198,6 +198,7 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
   Sql("UPDATE import_files SET importtries = 2 WHERE id = 4");
   ASSERT_EQ(Result(*s, 4, Value::Int(3942), true), 0);  // 4 lost its content
   ASSERT_EQ(Run({"enqueue", "q.txt", "--user", "zunsvc", "--priority", "9"}).out, "5\n");
+  Sql("INSERT INTO import_file_errors (id, line, msg) VALUES (1, 3, 'gone'), (2, 5, 'bad')");
 
   // The queue as JSON, read back by SQLite's JSON functions, with its filters.
   const auto json = [&](const std::vector<std::string>& filters) {
@@ -242,6 +243,8 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
       {{"cancel", "3"}, 1, "is being imported right now"},
       {{"cancel", "5"}, 0, "entry 5 cancelled\n"},
       {{"cancel", "5"}, 1, "no queue entry 5"},
+      {{"errors", "2"}, 0, "line\tmessage\n5\tbad\n"},
+      {{"errors", "1"}, 1, "no queue entry 1"},
   };
   for (const auto& r : rows) {
     const Outcome o = Run(r.args);
@@ -256,6 +259,8 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
   EXPECT_EQ(std::tie(again.id, again.importtries), std::make_tuple(2, 2));
   EXPECT_EQ(Run({"sql", "SELECT id, result FROM import_files ORDER BY id"}).out,
             "id\tresult\n2\t\n3\t\n4\t3942\n");
+  EXPECT_EQ(Run({"sql", "SELECT id, line FROM import_file_errors"}).out, "id\tline\n2\t5\n")
+      << "the purged entry's messages went with it";
 }
 
 TEST_F(Tool, SqlRunsOneStatement) {

@@ -247,6 +247,12 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_TRUE(e.content_kept) << "without PathIF the content stays";
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 1);
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:" + std::to_string(e.result)), 1);
+  // The line messages of the try are kept with the entry and listed in the mail.
+  EXPECT_EQ(Requests("errors", "line 2: Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3"), 1);
+  std::string kept;
+  Query("SELECT line || ' ' || msg FROM import_file_errors WHERE id = " + std::to_string(bad),
+        [&](char** c) { kept += c[0]; });
+  EXPECT_EQ(kept, "2 Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3");
 
   r = Run();
   EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
