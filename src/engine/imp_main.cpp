@@ -80,6 +80,9 @@ void TImpMain::ImportNext() {
     }
   }
   if (!ok && code == 0) code = 3943;
+  if (!check_pass && !keyword.empty() && code == 0) {
+    ++(ErrMsgCount != msgs ? LinhasPuladas : LinhasAplicadas);
+  }
   if (code != 0) {
     if (check_pass) {
       if (Erro == 0) Erro = code;

@@ -83,6 +83,10 @@ class TImpMain : public tImpRoot {
   bool SegueAposErro = false;
   // The lines that failed while SegueAposErro held.
   int32_t LinhasComErro = 0;
+  // Records of the import pass: applied without a message, and skipped (a
+  // message but no error: an unknown ticker, 4042, for example).
+  int32_t LinhasAplicadas = 0;
+  int32_t LinhasPuladas = 0;
   // The quote bulletin detector; null while none is installed.
   std::unique_ptr<TDetectorDeBoletim> BolCot;
 

@@ -15,6 +15,11 @@ MensagensDeLinha& MensagensDoUltimoArquivo() {
   return m;
 }
 
+ContagemDeLinhas& ContagemDoUltimoArquivo() {
+  static ContagemDeLinhas c;
+  return c;
+}
+
 std::string TextoDasMensagens(const MensagensDeLinha& m) {
   // A mail is one GET request: its length stays within what gateways take.
   constexpr size_t kMaxNaMensagem = 50;

@@ -17,6 +17,14 @@ using MensagensDeLinha = std::vector<std::pair<int32_t, std::string>>;
 // The messages of the file imported last (replaced by each import).
 MensagensDeLinha& MensagensDoUltimoArquivo();
 
+// The records of the file imported last that its import pass applied, and
+// those it skipped with a message (replaced by each import).
+struct ContagemDeLinhas {
+  int32_t aplicadas = 0;
+  int32_t puladas = 0;
+};
+ContagemDeLinhas& ContagemDoUltimoArquivo();
+
 // "line N: text", one a line, for the owner's mail ("" when none): the
 // first 50 messages, each cut to 300 characters, then how many more.
 std::string TextoDasMensagens(const MensagensDeLinha& m);

@@ -127,6 +127,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
                   const std::function<bool()>& segue, bool ci_or_co) {
   LogaConsole("ImpCli import <" + file_name + ">");
   MensagensDoUltimoArquivo().clear();
+  ContagemDoUltimoArquivo() = {};
   *erro = 0;
   diag->clear();
   *line_number = 0;
@@ -155,6 +156,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
     MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
+    ContagemDoUltimoArquivo() = {imp->LinhasAplicadas, imp->LinhasPuladas};
   }
   LogaConsole("- end import " + (*erro == 0 ? std::string("ok") : "erro:" + std::to_string(*erro)) +
               " " + *diag);
@@ -162,6 +164,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
 
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   MensagensDoUltimoArquivo().clear();
+  ContagemDoUltimoArquivo() = {};
   *erro = 0;
   *continua = true;
   // What the file's "*REQGBOL" records add to the bulletin requests.
@@ -304,7 +307,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
           " SeqOnThisRunOfThisIF:" + std::to_string(seq));
-      AnotaArquivoNoResumo(*erro, line_number);
+      AnotaArquivoNoResumo(*erro, ContagemDoUltimoArquivo().aplicadas);
       // The entry's items, shared by the notification and the owner's mail.
       auto itens = [&](const std::string& diag_item, const std::string& last_line_item) {
         return std::vector<std::string>{"id",
@@ -344,6 +347,16 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
                 (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
         const std::vector<std::string> entrada = itens(diag, last_line);
         mail.insert(mail.end(), entrada.begin(), entrada.end());
+        // A file imported says how much of it was applied: one whose every
+        // line was skipped still succeeds.
+        if (*erro == 0) {
+          for (const auto& [nome, n] : {std::pair<const char*, int32_t>{
+                                            "lines-applied", ContagemDoUltimoArquivo().aplicadas},
+                                        {"lines-skipped", ContagemDoUltimoArquivo().puladas}}) {
+            mail.push_back(nome);
+            mail.push_back(std::to_string(n));
+          }
+        }
         // Every line message of the file, in plain words with its line.
         if (!MensagensDoUltimoArquivo().empty()) {
           mail.push_back("errors");

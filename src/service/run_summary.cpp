@@ -93,7 +93,7 @@ std::string ResumoPrometheus(const ResumoDaExecucao& r, double seconds, int32_t 
   gauge("seconds", "Duration of the last run.", Numero(seconds));
   gauge("files_taken", "Queued files the last run took.", std::to_string(r.arquivos));
   gauge("files_succeeded", "Queued files the last run imported.", std::to_string(r.sucessos));
-  gauge("lines_applied", "Lines read by the import passes of the files imported.",
+  gauge("lines_applied", "Records the import passes of the files imported applied.",
         std::to_string(r.linhas));
   s += "# HELP zuninput_last_run_files_failed Queued files the last run refused, by code.\n"
        "# TYPE zuninput_last_run_files_failed gauge\n";

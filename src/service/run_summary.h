@@ -17,14 +17,14 @@ struct ResumoDaExecucao {
   int32_t arquivos = 0;               // files taken (outcome known)
   int32_t sucessos = 0;               // of them, succeeded
   std::map<int32_t, int32_t> falhas;  // failed files by code
-  int64_t linhas = 0;                 // lines read by the succeeded files' import passes
+  int64_t linhas = 0;                 // records the succeeded files' import passes applied
   int32_t ultima_falha = 0;           // code of the last file that failed
 };
 
 // The summary of the process's run so far.
 ResumoDaExecucao& ResumoAtual();
 
-// Counts one file's outcome: result 0 adds its lines to the lines applied.
+// Counts one file's outcome: result 0 adds its records applied (lines).
 void AnotaArquivoNoResumo(int32_t result, int32_t lines);
 
 // The summary as JSON: the counts, "failed_by_code", "seconds",

@@ -127,11 +127,12 @@ class ImpMainTest : public ::testing::Test {
 
 TEST_F(ImpMainTest, DispatchesByKeywordInAnyCaseInBothPasses) {
   // Line 5 has an empty first field: skipped, not an error.
-  ImpDeTeste imp("# c\n*ok a \"b c\"\r\n\n*Ok\r\"\" ignored\n*WRITE x");
+  ImpDeTeste imp("# c\n*ok a \"b c\"\r\n\n*Ok\r\"\" ignored\n*WRITE x\n*SHARES 0 skipped");
   EXPECT_EQ(imp.Roda(), 0);
+  EXPECT_EQ(std::make_pair(imp.LinhasAplicadas, imp.LinhasPuladas), std::make_pair(3, 1));
   EXPECT_EQ(chamadas, (Strings{"C2:a|b c m7", "C4: m7", "I2:a|b c m7", "I4: m7"}));
   EXPECT_EQ(escritas, (Strings{"x"}));
-  EXPECT_EQ(imp.msgs, (Strings{"check ok, starting import"}));
+  EXPECT_EQ(imp.msgs, (Strings{"line:7 skipped", "check ok, starting import", "line:7 skipped"}));
   EXPECT_TRUE(imp.Acabou);
 
   ImpDeTeste comentarios("# a\n\n   ; b\n  // c\n");
