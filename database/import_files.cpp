@@ -1,6 +1,8 @@
 #include "database/import_files.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "database/reference_db.h"
 #include "toolbox/dbclient/errors.h"
@@ -191,6 +193,35 @@ void ImportFilesResult(ProcContext& c) {
   c.Exec("DELETE FROM import_files_retoma WHERE id = ?", {id});
 }
 
+// Replaces the line messages kept with an entry by those of its latest try:
+// "@linhas" holds one message a line, its line number, a tab and its text.
+// Only the holder of the entry's lease may; nothing changes otherwise.
+void ImportFilesErros(ProcContext& c) {
+  const Value& id = c.In("@id");
+  if (id.IsNull() || c.Query("SELECT 1 FROM import_files WHERE id = ?", {id}).RecordCount() == 0) {
+    c.Return(kErrImportFileUnknownId);
+    return;
+  }
+  if (!TemOLease(c, id)) {
+    c.Return(kErrImportFileLeaseLost);
+    return;
+  }
+  c.Exec("DELETE FROM import_file_errors WHERE id = ?", {id});
+  const Value& v = c.In("@linhas");
+  const std::string linhas = v.IsNull() ? std::string() : v.AsString();
+  for (size_t at = 0; at < linhas.size();) {
+    size_t end = linhas.find('\n', at);
+    if (end == std::string::npos) end = linhas.size();
+    const std::string linha = linhas.substr(at, end - at);
+    at = end + 1;
+    const size_t tab = linha.find('\t');
+    if (tab == std::string::npos) continue;
+    c.Exec("INSERT INTO import_file_errors (id, line, msg) VALUES (?, ?, ?)",
+           {id, Value::Int(std::atoi(linha.substr(0, tab).c_str())),
+            Value::String(linha.substr(tab + 1))});
+  }
+}
+
 // Renews the lease of an entry being imported, for as long as the caller
 // holds it: 30 minutes from now.
 void ImportFilesRenova(ProcContext& c) {
@@ -236,6 +267,10 @@ void RegisterImportFilesProcedures() {
                      {"@gbol", DataType::kInteger},
                      {"@pedido", DataType::kString}},
                     ImportFilesMarca);
+  RegisterProcedure(
+      "ImportFilesErros",
+      {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}, {"@linhas", DataType::kString}},
+      ImportFilesErros);
   RegisterProcedure("ImportFilesRenova",
                     {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
                     ImportFilesRenova);

@@ -252,6 +252,11 @@ void tImpRoot::ErrMsg(const std::string& text) {
   ++ErrMsgCount;
   if (FirstErrMsg.empty()) FirstErrMsg = text;
   LastErrMsg = text;
+  const std::pair<int32_t, std::string> m(lnn, text);
+  if (MensagensDeLinha.size() < kMaxMensagensDeLinha &&
+      std::find(MensagensDeLinha.begin(), MensagensDeLinha.end(), m) == MensagensDeLinha.end()) {
+    MensagensDeLinha.push_back(m);
+  }
   Msg("line:" + std::to_string(lnn) + " " + text);
 }
 

@@ -31,6 +31,8 @@
 
 namespace zun {
 
+// Line messages kept in MensagensDeLinha.
+inline constexpr size_t kMaxMensagensDeLinha = 200;
 // More non-fatal errors than this stop the file with 3948.
 inline constexpr int32_t kMaxErrosNaoFatais = 50;
 
@@ -187,6 +189,9 @@ class tImpRoot {
   // pass, so a block left open cannot carry the check pass into the import.
   bool RegistroEmCurso = false;
   int32_t ErrMsgCount = 0;
+  // The line messages of the file, in order, each (line number, text) once
+  // although both passes may report it; the first kMaxMensagensDeLinha.
+  std::vector<std::pair<int32_t, std::string>> MensagensDeLinha;
   std::string FirstErrMsg;
   std::string LastErrMsg;
   // The latest line handed out, comment lines included.

@@ -12,6 +12,7 @@
 #include "foundation/switches.h"
 #include "foundation/version.h"
 #include "notify/mail.h"
+#include "service/codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/server_version.h"
@@ -176,6 +177,8 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   if (e != 0) {
     if (Db != nullptr && Db->State() != ConnectionState::kClosed) Db->Close();
     Loga("InitDbConnection error:" + std::to_string(e));
+    // The operator's line: the code and why, where a scheduler's output goes.
+    LogaConsole(LinhaDoCodigo("- login failed", e, msg_erro));
     SendNotification("login error:" + d.user,
                      {"usr", d.user, "error", std::to_string(e), "msgerro", msg_erro, "program",
                       CaminhoDoExecutavel()},

@@ -8,6 +8,7 @@
 
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "service/config_file.h"
 #include "service/password_source.h"
 #include "toolbox/dbclient/provider.h"
 
@@ -35,7 +36,15 @@ bool ReadLine(std::string* line) {
 
 }  // namespace
 
-const char* ServidorPadrao() { return ZUN_DEFAULT_SQLSERVER; }
+const char* ServidorPadrao() {
+  const std::string* v = ValorDaConfiguracao("sqlserver");
+  return v != nullptr ? v->c_str() : ZUN_DEFAULT_SQLSERVER;
+}
+
+const char* DatabasePadrao() {
+  const std::string* v = ValorDaConfiguracao("database");
+  return v != nullptr ? v->c_str() : kDatabasePadrao;
+}
 
 bool PedeLoginNoTerminal(std::string* user, std::string* password) {
   if (!::isatty(STDIN_FILENO)) return false;
@@ -61,6 +70,8 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password) {
 
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro) {
+  // A refused configuration file fails the login before anything is read.
+  if (const int32_t e = ErroDaConfiguracao(msg_erro); e != 0) return e;
   d->user = user;
   d->password = password;
   if (d->user.empty()) LeSwitch255("user", &d->user);
@@ -81,7 +92,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   }
   d->server = ServidorPadrao();
   LeSwitch255("sqlserver", &d->server);
-  d->database = kDatabasePadrao;
+  d->database = DatabasePadrao();
   LeSwitch255("database", &d->database);
   d->provider = kProviderPadrao;
   LeSwitch255("provider", &d->provider);
@@ -89,11 +100,11 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
   d->sem_criptografia = TemSwitch("OdbcNoEncryption");
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
-  // "HOST,PORT" and "HOST\INSTANCE" name the host HOST: the guard compares
-  // the host.
-  const std::string host = d->server.substr(0, d->server.find_first_of(",\\"));
-  if (Maiusculas(d->database + "@" + host) !=
-      Maiusculas(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
+  // "HOST,PORT" and "HOST\\INSTANCE" name the host HOST: the guard compares
+  // the hosts.
+  const auto host = [](const std::string& s) { return s.substr(0, s.find_first_of(",\\")); };
+  if (Maiusculas(d->database + "@" + host(d->server)) !=
+      Maiusculas(std::string(DatabasePadrao()) + "@" + host(ServidorPadrao()))) {
     *msg_erro = "s@d:<" + d->database + "@" + d->server + ">";
     return 4218;
   }

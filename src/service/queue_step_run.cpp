@@ -14,8 +14,10 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "notify/mail.h"
+#include "service/line_errors.h"
 #include "service/login.h"
 #include "service/queue_step.h"
+#include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -209,6 +211,8 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
                   std::string* last_line, std::string* diag, int32_t* erro,
                   const TAcompanhamento* acompanha, bool ci_or_co) {
   LogaConsole("ImpCli import <" + file_name + ">");
+  MensagensDoUltimoArquivo().clear();
+  ContagemDoUltimoArquivo() = {};
   *erro = 0;
   diag->clear();
   *line_number = 0;
@@ -234,6 +238,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
       *diag = imp->StatusLine("impcli");
       *last_line = imp->LastLine;
       *line_number = imp->lnn;
+      MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
       throw;
     }
     *erro = parou != 0 ? parou : imp->ResultCode();
@@ -242,12 +247,16 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
                                         : imp->StatusLine("impcli");
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
+    MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
+    ContagemDoUltimoArquivo() = {imp->LinhasAplicadas, imp->LinhasPuladas};
   }
   LogaConsole("- end import " + (*erro == 0 ? std::string("ok") : "erro:" + std::to_string(*erro)) +
               " " + *diag);
 }
 
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
+  MensagensDoUltimoArquivo().clear();
+  ContagemDoUltimoArquivo() = {};
   *erro = 0;
   *continua = true;
   // What the file's "*REQGBOL" records add to the bulletin requests.
@@ -406,6 +415,11 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       Db->DesfazGrupo();
       grupo = false;
     }
+    // The line messages of this try replace the entry's earlier ones.
+    if (row.id != 0 && !tomada && !morto) {
+      const int32_t e = GravaMensagensDaEntrada(row.id, row.lease, MensagensDoUltimoArquivo());
+      if (e != 0) Loga("- ImportFilesErros erro:" + std::to_string(e));
+    }
     // An entry taken by another process is that process's to record.
     if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= 2;
@@ -429,6 +443,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
           " SeqOnThisRunOfThisIF:" + std::to_string(seq));
+      AnotaArquivoNoResumo(*erro, ContagemDoUltimoArquivo().aplicadas);
       // The entry's items, shared by the notification and the owner's mail.
       auto itens = [&](const std::string& diag_item, const std::string& last_line_item) {
         return std::vector<std::string>{"id",
@@ -468,6 +483,21 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
                 (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
         const std::vector<std::string> entrada = itens(diag, last_line);
         mail.insert(mail.end(), entrada.begin(), entrada.end());
+        // A file imported says how much of it was applied: one whose every
+        // line was skipped still succeeds.
+        if (*erro == 0) {
+          for (const auto& [nome, n] : {std::pair<const char*, int32_t>{
+                                            "lines-applied", ContagemDoUltimoArquivo().aplicadas},
+                                        {"lines-skipped", ContagemDoUltimoArquivo().puladas}}) {
+            mail.push_back(nome);
+            mail.push_back(std::to_string(n));
+          }
+        }
+        // Every line message of the file, in plain words with its line.
+        if (!MensagensDoUltimoArquivo().empty()) {
+          mail.push_back("errors");
+          mail.push_back(TextoDasMensagens(MensagensDoUltimoArquivo()));
+        }
         const int32_t mail_erro = SendMailItems(mail);
         if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
       }

@@ -127,11 +127,12 @@ class ImpMainTest : public ::testing::Test {
 
 TEST_F(ImpMainTest, DispatchesByKeywordInAnyCaseInBothPasses) {
   // Line 5 has an empty first field: skipped, not an error.
-  ImpDeTeste imp("# c\n*ok a \"b c\"\r\n\n*Ok\r\"\" ignored\n*WRITE x");
+  ImpDeTeste imp("# c\n*ok a \"b c\"\r\n\n*Ok\r\"\" ignored\n*WRITE x\n*SHARES 0 skipped");
   EXPECT_EQ(imp.Roda(), 0);
+  EXPECT_EQ(std::make_pair(imp.LinhasAplicadas, imp.LinhasPuladas), std::make_pair(3, 1));
   EXPECT_EQ(chamadas, (Strings{"C2:a|b c m7", "C4: m7", "I2:a|b c m7", "I4: m7"}));
   EXPECT_EQ(escritas, (Strings{"x"}));
-  EXPECT_EQ(imp.msgs, (Strings{"check ok, starting import"}));
+  EXPECT_EQ(imp.msgs, (Strings{"line:7 skipped", "check ok, starting import", "line:7 skipped"}));
   EXPECT_TRUE(imp.Acabou);
 
   ImpDeTeste comentarios("# a\n\n   ; b\n  // c\n");
@@ -161,6 +162,27 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
     EXPECT_TRUE(escritas.empty()) << c.text;
     EXPECT_EQ(imp.msgs, (Strings{c.msg})) << c.text;
     EXPECT_TRUE(imp.ToNoCheck) << c.text;
+  }
+}
+
+// With "-CheckAll" a check without import pass lists every failed line,
+// skipping what follows one up to the next keyword line; a file that is
+// imported still stops at its first error.
+TEST_F(ImpMainTest, CheckAllGoesOnAtTheNextKeywordLine) {
+  SetProgramArgs({"zuninput", "-CheckAll"});
+  const char kText[] = "*FAIL 11\nstray line\nEND\n*OK a\n*NOTOK\n*FAIL 13";
+  ImpDeTeste check(kText, false);
+  EXPECT_EQ(check.Roda(), 11);
+  EXPECT_EQ(check.msgs, (Strings{"line:1 Error:11 Invalid line: *FAIL 11",
+                                 "line:5 Error:3943 Invalid line: *NOTOK",
+                                 "line:6 Error:13 Invalid line: *FAIL 13",
+                                 "failed lines: 3; the file's code is the first one's"}));
+  EXPECT_EQ(chamadas, (Strings{"C4:a m7"}));
+  for (const bool import : {true, false}) {
+    if (!import) SetProgramArgs({"zuninput"});
+    ImpDeTeste stops(kText, import);
+    EXPECT_EQ(stops.Roda(), 11);
+    EXPECT_EQ(stops.msgs.size(), 1u) << import;
   }
 }
 
