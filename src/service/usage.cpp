@@ -21,12 +21,14 @@ const char kAjuda[] =
     "\n"
     "Login and target:\n"
     "  -provider:NAME        SQLOLEDB.1 (SQL Server over ODBC, the default) or SQLite\n"
-    "  -sqlserver:HOST       database server; -database:NAME database (must be the\n"
-    "                        pair of the configuration file, else 4218)\n"
-    "  -user:NAME            database user (none: integrated security)\n"
+    "  -sqlserver:HOST       database server (HOST,PORT or HOST\\INSTANCE); -database:NAME\n"
+    "                        database (the pair of the configuration file, else 4218)\n"
+    "  -user:NAME            database user\n"
+    "  -IntegratedSecurity   without -user: the login uses integrated security\n"
     "  -PasswordFile:PATH    password on the file's first line (mode 600); also\n"
     "                        ZUNINPUT_PASSWORD, or -password:SECRET (visible to ps: avoid)\n"
     "  -OdbcDriver:NAME, -OdbcDsn:NAME   ODBC driver or data source of SQL Server\n"
+    "  -OdbcNoEncryption     do not require TLS (a server without it; logged)\n"
     "  -Config:PATH          the installation's settings (default " ZUN_CONFIG_FILE
     ");\n"
     "                        a switch wins over the file\n"
@@ -63,6 +65,8 @@ const std::vector<std::string>& SwitchesConhecidos() {
                                                 "provider",
                                                 "OdbcDriver",
                                                 "OdbcDsn",
+                                                "OdbcNoEncryption",
+                                                "IntegratedSecurity",
                                                 "AdminVersion",
                                                 "PathIF",
                                                 "PathReqGBol",
