@@ -1,0 +1,314 @@
+// The two passes against each other: every example file, mutated at random
+// (a field replaced by a hostile token, a field dropped or added, a line
+// repeated or removed, letter case changed), is checked alone (the dry run)
+// and then imported, both on a copy of the demo database as it stands just
+// before that example is applied. The dry run must predict the import's
+// outcome, and a file that fails must leave the database as it found it.
+//
+// ZUN_TWO_PASSES_MUTATIONS sets the number of mutations (300 by default;
+// `make differential` runs 5000) and ZUN_TWO_PASSES_SEED the seed.
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "database/reference_db.h"
+#include "db/global_state.h"
+#include "foundation/log.h"
+#include "foundation/switches.h"
+#include "service/importers.h"
+#include "service/login.h"
+#include "service/queue_step.h"
+
+namespace zun {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The examples in the order the demo queues them.
+const char* const kExemplos[] = {
+    "good.txt",
+    "small_tables.txt",
+    "quotes_bulletin.txt",
+    "quotes_conditional.txt",
+    "corporate_actions.txt",
+    "news.txt",
+    "object_records.txt",
+    "registry.txt",
+    "share_bases.txt",
+    "shareholders.txt",
+    "composition.txt",
+    "portfolio.txt",
+    "statement_plan.txt",
+    "statements.txt",
+    "security_master_1_company.txt",
+    "security_master_2_class.txt",
+    "security_master_3_series.txt",
+    "security_master_4_data.txt",
+    "check_fails.txt",
+};
+
+// Tables a run writes whatever its files do: logins, the queue, settings.
+const std::set<std::string> kForaDaComparacao = {"users", "import_files", "settings"};
+
+const char* const kVenenos[] = {
+    "-",           "--",
+    "0",           "-1",
+    "00",          "1e-400",
+    "1e400",       "nan",
+    "inf",         "2147483648",
+    "-2147483649", "99999999999999999999",
+    "0.0000001",   "1,5",
+    "0000-00-00",  "1900-01-01",
+    "2099-12-31",  "2024-02-30",
+    "31/12/2024",  "x",
+    "\xE9",        "\xA0",
+    "\"",          "'",
+    "END",         "*QT",
+    ";",           "#",
+    "ON",          "PN",
+    "PETR4",       "PETR",
+    "ZDEM1",       "1",
+    "7",           "6001",
+    "9",           "80",
+    "32",          "0000000000000000000000000000000000000000000000000000000000000000000000000000",
+};
+
+std::string LeArquivo(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> Divide(const std::string& texto, char sep) {
+  std::vector<std::string> partes;
+  std::string parte;
+  std::istringstream in(texto);
+  while (std::getline(in, parte, sep)) partes.push_back(parte);
+  return partes;
+}
+
+std::string Junta(const std::vector<std::string>& partes, const char* sep) {
+  std::string s;
+  for (size_t i = 0; i < partes.size(); ++i) s += (i ? sep : "") + partes[i];
+  return s;
+}
+
+bool LinhaDeDados(const std::string& linha) {
+  const size_t i = linha.find_first_not_of(" \r");
+  return i != std::string::npos && linha[i] != '#' && linha[i] != ';' &&
+         linha.compare(i, 2, "//") != 0;
+}
+
+// One mutation of text: the mutated file and what was done.
+std::pair<std::string, std::string> Muta(const std::string& texto, std::mt19937& rng) {
+  std::vector<std::string> linhas = Divide(texto, '\n');
+  for (std::string& l : linhas) {
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+  }
+  std::vector<size_t> dados;
+  for (size_t i = 0; i < linhas.size(); ++i) {
+    if (LinhaDeDados(linhas[i])) dados.push_back(i);
+  }
+  if (dados.empty()) return {texto, "none"};
+  auto sorteia = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  const size_t n = dados[sorteia(dados.size())];
+  std::vector<std::string> campos = Divide(linhas[n], ' ');
+  campos.erase(std::remove(campos.begin(), campos.end(), ""), campos.end());
+  if (campos.empty()) campos.push_back("");
+  const size_t c = sorteia(campos.size());
+  const std::string veneno = kVenenos[sorteia(std::size(kVenenos))];
+  std::string feito = "line " + std::to_string(n + 1) + ": ";
+  switch (sorteia(7)) {
+    case 0:
+    case 1:
+      feito += "field " + std::to_string(c) + " <" + campos[c] + "> -> <" + veneno + ">";
+      campos[c] = veneno;
+      break;
+    case 2:
+      feito += "field " + std::to_string(c) + " <" + campos[c] + "> dropped";
+      campos.erase(campos.begin() + static_cast<long>(c));
+      break;
+    case 3:
+      feito += "field <" + veneno + "> added after field " + std::to_string(c);
+      campos.insert(campos.begin() + static_cast<long>(c) + 1, veneno);
+      break;
+    case 4:
+      feito += "repeated";
+      linhas.insert(linhas.begin() + static_cast<long>(n), linhas[n]);
+      return {Junta(linhas, "\r\n") + "\r\n", feito};
+    case 5:
+      feito += "removed";
+      linhas.erase(linhas.begin() + static_cast<long>(n));
+      return {Junta(linhas, "\r\n") + "\r\n", feito};
+    default: {
+      const bool alta = rng() % 2;
+      feito += alta ? "upper case" : "lower case";
+      for (char& ch : linhas[n]) ch = static_cast<char>(alta ? toupper(ch) : tolower(ch));
+      return {Junta(linhas, "\r\n") + "\r\n", feito};
+    }
+  }
+  linhas[n] = Junta(campos, " ");
+  return {Junta(linhas, "\r\n") + "\r\n", feito};
+}
+
+// Every row of every compared table of the database file, sorted per table.
+std::map<std::string, std::vector<std::string>> Conteudo(const std::string& path) {
+  std::map<std::string, std::vector<std::string>> tabelas;
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> nomes;
+  auto nome = [](void* v, int, char** c, char**) {
+    static_cast<std::vector<std::string>*>(v)->push_back(c[0]);
+    return 0;
+  };
+  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table'", nome, &nomes, nullptr);
+  for (const std::string& t : nomes) {
+    if (kForaDaComparacao.count(t)) continue;
+    std::vector<std::string>& linhas = tabelas[t];
+    auto linha = [](void* v, int n, char** c, char**) {
+      std::string s;
+      for (int i = 0; i < n; ++i) s += std::string(c[i] ? c[i] : "<null>") + "|";
+      static_cast<std::vector<std::string>*>(v)->push_back(s);
+      return 0;
+    };
+    sqlite3_exec(db, ("SELECT * FROM \"" + t + "\"").c_str(), linha, &linhas, nullptr);
+    std::sort(linhas.begin(), linhas.end());
+  }
+  sqlite3_close(db);
+  return tabelas;
+}
+
+class TwoPasses : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = fs::temp_directory_path() / ("zun2passes-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    SetLogFileName((dir_ / "zuninput.log").string());
+    RegisterDatabaseProcedures();
+    const std::string db = (dir_ / "ZunInput.db").string();
+    InitDatabase(db);
+    AddUser(db, {"zunsvc", "s3cret", "", true, 0, 0, 0});
+    AddUser(db, {"ana.lima", "x", "ana.lima@example.com", false, 0, 0, 0});
+    // The demo's own rows: company PETR with series PETR4, and the quoted series.
+    std::string sql =
+        "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras');"
+        "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
+        "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
+        "UPDATE anb SET pais_pro_cod_zun = 0 WHERE id = 1;";
+    for (const std::string& l : Divide(LeArquivo(Exemplo("quote_series.sql")), '\n')) {
+      if (!l.empty()) sql += l + ";";
+    }
+    sqlite3* h = nullptr;
+    sqlite3_open(db.c_str(), &h);
+    ASSERT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(h);
+    // Each example's base: the database just before the demo applies it.
+    for (const char* e : kExemplos) {
+      fs::copy_file(db, dir_ / (std::string(e) + ".db"));
+      Importa(Exemplo(e), true);
+    }
+  }
+  static void TearDownTestSuite() { fs::remove_all(dir_); }
+
+  static fs::path Exemplo(const std::string& nome) {
+    return fs::path(ZUN_TEST_SOURCE_DIR) / "examples" / nome;
+  }
+
+  // Logs in to the working database as the service, works as the file's
+  // owner and runs the file (check pass only when importa is false); the
+  // file's code and its status line. Standard output goes to a file.
+  static int32_t Importa(const fs::path& arquivo, bool importa, std::string* diag = nullptr) {
+    fflush(stdout);
+    const int saida = dup(STDOUT_FILENO);
+    FILE* console = freopen((dir_ / "console.txt").c_str(), "w", stdout);
+    SetProgramArgs({"zuninput", "-provider:SQLite", "-user:zunsvc", "-password:s3cret",
+                    "-MailGateway:http://127.0.0.1:9/"});
+    const fs::path antes = fs::current_path();
+    fs::current_path(dir_);
+    IniciaZiGlobs();
+    RegistraImportadores();
+    int32_t erro = InitDbConnection("", "", false);
+    if (erro == 0) erro = ChamaSetuser("ana.lima");
+    std::string status;
+    if (erro == 0) {
+      int32_t linha = 0;
+      std::string ultima;
+      try {
+        ImpCliImport(arquivo.string(), false, &linha, &ultima, &status, &erro, nullptr, importa);
+      } catch (const std::exception& x) {
+        erro = -1;
+        status = std::string("exception: ") + x.what();
+      }
+    }
+    int32_t fim = 1;
+    EncerraZiGlobs(&fim);
+    ReqGBolPendente.clear();
+    fs::current_path(antes);
+    fflush(stdout);
+    if (console) dup2(saida, STDOUT_FILENO);
+    close(saida);
+    if (diag) *diag = status;
+    return erro;
+  }
+
+  static fs::path dir_;
+};
+fs::path TwoPasses::dir_;
+
+TEST_F(TwoPasses, TheDryRunPredictsTheImportAndAFailedFileWritesNothing) {
+  const char* n = std::getenv("ZUN_TWO_PASSES_MUTATIONS");
+  const char* s = std::getenv("ZUN_TWO_PASSES_SEED");
+  const int mutacoes = n ? std::atoi(n) : 300;
+  const unsigned semente = s ? static_cast<unsigned>(std::atol(s)) : 20261207u;
+  std::mt19937 rng(semente);
+  std::map<std::string, std::map<std::string, std::vector<std::string>>> bases;
+  const fs::path banco = dir_ / "ZunInput.db";
+  const fs::path arquivo = dir_ / "mutated.txt";
+  int discordancias = 0, importados = 0;
+  for (int m = 0; m < mutacoes; ++m) {
+    const std::string exemplo = kExemplos[rng() % std::size(kExemplos)];
+    const auto [texto, feito] = Muta(LeArquivo(Exemplo(exemplo)), rng);
+    std::ofstream(arquivo, std::ios::binary) << texto;
+    fs::copy_file(dir_ / (exemplo + ".db"), banco, fs::copy_options::overwrite_existing);
+    if (!bases.count(exemplo)) bases[exemplo] = Conteudo(banco.string());
+    std::string diag_check, diag_import;
+    const int32_t check = Importa(arquivo, false, &diag_check);
+    const int32_t import = Importa(arquivo, true, &diag_import);
+    importados += import == 0;
+    std::string falha;
+    if ((check == 0) != (import == 0)) {
+      falha = "dry run " + std::to_string(check) + ", import " + std::to_string(import);
+    } else if (import != 0) {
+      const auto depois = Conteudo(banco.string());
+      for (const auto& [tabela, linhas] : bases[exemplo]) {
+        if (depois.at(tabela) != linhas) falha += " changed:" + tabela;
+      }
+      if (!falha.empty()) falha = "failed with " + std::to_string(import) + falha;
+    }
+    if (!falha.empty()) {
+      ++discordancias;
+      ADD_FAILURE() << "#" << m << " " << exemplo << " " << feito << ": " << falha
+                    << "\n  check: " << diag_check << "\n  import: " << diag_import;
+    }
+  }
+  std::cerr << mutacoes << " mutations, seed " << semente << ", " << importados << " imported, "
+            << discordancias << " disagreements\n";
+}
+
+}  // namespace
+}  // namespace zun
