@@ -87,7 +87,6 @@ int32_t Inteiro(std::string_view s, int32_t erro, int32_t* n) {
 int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
   int32_t n = 0;
   bool b = false;
-  double d = 0;
   switch (i) {
     case 6:
       return Booleano(s, kErrObjSerieCancelado, &anb->cancelado);
@@ -100,7 +99,11 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
     case 9:
       return IdDaLista(s, EnumMoeda.get(), &anb->moedacot) ? 0 : kErrObjSerieMoeda;
     case 10:
-      return StrToFloatOk(s, &d) ? 0 : kErrObjSerieNumero;
+      // Read as the write reads it, so that the check refuses what the
+      // write would.
+      return ConfereValorDoIndicador(kEaaAnb, kIndicaNumeroSerie, std::string(s), false) == 0
+                 ? 0
+                 : kErrObjSerieNumero;
     case 12:
       return Booleano(s, kErrObjSerieTrazDadosDaEmp, &anb->TrazDadosDaEmp);
     case 13:
@@ -166,14 +169,10 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
     tem_texto = tem_texto || i == 8;
     *code = CampoDaEmp(i, s, v.Abreviado, &emp, &texto);
   }
+  // A new company needs every field up to 10, already in the check pass.
+  if (*code == 0 && nova && faltou) *code = kErrObjEmpIncompleta;
   if (*code != 0 || imp.ToNoCheck) return;
-  if (!nova) {
-    *code = ObjEmpPut(emp);
-  } else if (faltou) {
-    *code = kErrObjEmpIncompleta;
-  } else {
-    *code = ObjEmpAdd(&emp);
-  }
+  *code = nova ? ObjEmpAdd(&emp) : ObjEmpPut(emp);
   if (*code == 0 && tem_texto) {
     *code = EscreveValorDoIndicador(emp.id, kEaaEmp, kIndicaTextoEmp, texto, kDataZero, false);
   }
@@ -221,14 +220,10 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
                      &id_class, &anb.acao, &id_emp, false);
     if (*code != 0) return;
   }
-  if (imp.ToNoCheck) return;
-  if (!nova) {
-    *code = ObjAnbPut(&anb);
-  } else if (faltou) {
-    *code = kErrObjSerieIncompleta;
-  } else {
-    *code = ObjAnbAdd(&anb);
-  }
+  // A new series needs every field, already in the check pass.
+  if (nova && faltou) *code = kErrObjSerieIncompleta;
+  if (*code != 0 || imp.ToNoCheck) return;
+  *code = nova ? ObjAnbAdd(&anb) : ObjAnbPut(&anb);
   for (const auto& [campo, indicador] :
        {std::pair{11, kIndicaNomeSerie}, std::pair{8, kIndicaTextoSerie},
         std::pair{10, kIndicaNumeroSerie}}) {

@@ -150,14 +150,10 @@ void ImportaObjClass(TImpMain& imp, const TVariantes&, int32_t* code) {
   if (*code == 0) {
     *code = CampoDeAtivo(p.Field(5), EnumVote.get(), kErrObjClassVote, &atv.vote, &faltou);
   }
+  // A new class needs both fields, already in the check pass.
+  if (*code == 0 && novo && faltou) *code = kErrObjClassIncompleto;
   if (*code != 0 || imp.ToNoCheck) return;
-  if (!novo) {
-    *code = ObjAtvPut(atv);
-  } else if (faltou) {
-    *code = kErrObjClassIncompleto;
-  } else {
-    *code = ObjAtvAdd(&atv);
-  }
+  *code = novo ? ObjAtvAdd(&atv) : ObjAtvPut(atv);
 }
 
 }  // namespace zun

@@ -33,7 +33,7 @@ class CompanySeriesImport : public ObjectRecordsImport {
 // one takes what is given. "3-5" sets the first two formats only.
 TEST_F(CompanySeriesImport, ObjEmp) {
   EXPECT_EQ(Roda({{"*OBJEMP VALE 0 \"Vale S/A\" 1 1 3-5 212 \"  Mining  \" x y 3359", 0},
-                  {"*OBJEMP NOVA 0 Nova 1 1 0 212 Texto - y", 7130},
+                  {"*OBJEMP PETR 0 - - - - 212\r\n*OBJEMP NOVA 0 Nova 1 1 0 212 Texto - y", 7130},
                   {"*OBJEMP NOVA 0 Nova 1 1 0 212 Texto x", 7130},
                   {"*OBJEMP PETR 0 - - - 1-2-1-2", 0},
                   {"*OBJEMP petr 0 \"PETROLEO BRASILEIRO\" 0 2 3-5 - - - - 1234", 0},
@@ -95,7 +95,8 @@ TEST_F(CompanySeriesImport, ObjSerie) {
                    0},
                   {"*OBJSERIE PETR4 1 petr 0 PN Y - - 2 - - - - - - - 1", 0},
                   {"*OBJSERIE PETR5 1 PETR 0 ON N 2 t 1 - n N N 0 0 0 0 0 0", 15274},
-                  {"*OBJSERIE PETR5 1", 15274},
+                  {"*OBJSERIE PETR4 1 - - - - - - - - - - - 9\r\n*OBJSERIE PETR5 1", 15274},
+                  {"*OBJSERIE PETR6 1 PETR 0 ON N 2 t 1 1e-400 n N N 0 0 0 0 0 0", 15264},
                   {"*OBJSERIE PETR4 1 PETR - -", 15273},
                   {"*OBJSERIE PETR4 1 - 0 -", 15273},
                   {"*OBJSERIE PETR4 1 PETR - - x", 15261},

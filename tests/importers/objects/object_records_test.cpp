@@ -66,7 +66,7 @@ TEST_F(ObjectRecordsImport, ObjClass) {
   EXPECT_EQ(Roda({{"*OBJCLASS PETR 0 ON 3 1", 0},
                   {"*OBJCLASS PETR 0 on - 2", 0},
                   {"*OBJCLASS PETR 0 PN 0 1", 0},
-                  {"*OBJCLASS PETR 0 RF 0", 15259},
+                  {"*OBJCLASS PETR 0 PN 3 -\r\n*OBJCLASS PETR 0 RF 0", 15259},
                   {"*OBJCLASS PETR 0 RF - 1", 15259},
                   {"*OBJCLASS PETR 0", 15253},
                   {"*OBJCLASS PETR 0 ON 0 1 x", 15253},
