@@ -146,11 +146,12 @@ class TListaBaseAcionaria {
 };
 
 // One "*SHARES" (SoAtualiza false) or "*SHARESUPDATE" (true) line in
-// parser. Checks the line; in the import pass (EhPassoDeCheck false) also
-// merges it into the stored base of its company, date and source, derives
-// and writes. A line error is returned in *code with its message in
-// *mensagem (empty when the error has none). Preconditions: code and
-// mensagem are not null and hold 0 and "".
+// parser. Checks the line, its company (4174) and that each class is in
+// the company's tree (4203) in both passes; in the import pass
+// (EhPassoDeCheck false) also merges it into the stored base of its
+// company, date and source, derives and writes. A line error is returned in *code with its message
+// in *mensagem (empty when the error has none). Preconditions: code and mensagem are not null and
+// hold 0 and "".
 void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::string* mensagem,
                           int32_t* code, bool SoAtualiza);
 

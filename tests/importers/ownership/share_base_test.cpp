@@ -166,7 +166,9 @@ TEST_F(ShareBaseImport, LineErrors) {
   } casos[] = {
       {"*SHARES \"\" 0 2024-03-31 0 #3 TOTAL 1", 4149, "Empty <company>"},
       {"*SHARES PETR x 2024-03-31 0 #3 TOTAL 1", 4182, ""},
-      {"*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1", 4174, ""},
+      // The company and the classes are checked before anything is written.
+      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1", 4174,
+       ""},
       {"*SHARES PETR 0 2024-02-30 0 #3 TOTAL 1", 4151, "Invalid date: <2024-02-30>"},
       {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
       {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
@@ -175,8 +177,10 @@ TEST_F(ShareBaseImport, LineErrors) {
       {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1,5", 4154, "Invalid field <1,5>"},
       {"*SHARES PETR 0 2024-03-31 0 #3 x 5", 4154, "Invalid field <x>"},
       {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #2", 4156, ""},
-      // Class 4 is known but not one of PETR's: refused in the import pass.
-      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL 1", 4203, ""},
+      // Class 4 is known but not one of PETR's.
+      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL "
+       "1",
+       4203, ""},
   };
   for (const auto& c : casos) {
     std::string msg;
