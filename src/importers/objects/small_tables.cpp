@@ -31,9 +31,10 @@ class TLeitorDeCampos {
     ok_ = ok_ && !s->empty();
     return *this;
   }
-  // Whether every check passed and the record has no further field.
+  // Whether every check passed and the record has no further field (not
+  // even an empty one).
   bool Fim() {
-    ok_ = ok_ && p_.NextField().empty();
+    ok_ = ok_ && p_.CurrentIndex() >= p_.Count();
     return ok_;
   }
 

@@ -58,14 +58,20 @@ class TLeitor {
     p_.NextField(s);
     if (erro_se_vazio != 0 && s->empty()) *code_ = erro_se_vazio;
   }
+  // No further field, not even an empty one.
   void Fim(int32_t erro) {
-    if (*code_ == 0 && !p_.NextField().empty()) *code_ = erro;
+    if (*code_ == 0 && p_.CurrentIndex() < p_.Count()) *code_ = erro;
   }
 
  private:
   tParserWrapper& p_;
   int32_t* code_;
 };
+
+// "ContaBalPut" takes account numbers 1 to kMaxContaBal and refuses any
+// other with its code.
+constexpr int32_t kMaxContaBal = 6000;
+constexpr int32_t kErrContaForaDaFaixa = 50901;
 
 // The code of a failed ok-flag record: it reports none of its own.
 constexpr int32_t kFalhou = 1;
@@ -103,7 +109,7 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
       if (!StrToIntOk(p.NextField(), &ignorado)) return false;
     }
   }
-  return p.NextField().empty();
+  return p.CurrentIndex() >= p.Count();
 }
 
 }  // namespace
@@ -123,6 +129,11 @@ void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t
   campos.Inteiro(&como_num, 3991);
   for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCodigosCarac[i]);
   campos.Fim(3992);
+  // What "ContaBalPut" refuses, refused before anything is written.
+  if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
+  for (const std::string& n : nomes) {
+    if (*code == 0 && AparaBrancos(n).empty()) *code = 3993;
+  }
   if (*code != 0 || to_no_check) return;
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",

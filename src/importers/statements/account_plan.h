@@ -19,8 +19,10 @@ namespace zun {
 class tImpRoot;
 class tParserWrapper;
 
-// "*CBAL": 30 fields; codes 3974..3993 and 15557..15561 by field, else the
-// code of "ContaBalPut". The account is forgotten by the cache after a
+// "*CBAL": 30 fields; codes 3974..3993 and 15557..15561 by field (3993 also
+// for a name of blanks), 50901 for an account number outside 1..6000 (as
+// "ContaBalPut" answers, but in both passes), else the code of
+// "ContaBalPut". The account is forgotten by the cache after a
 // write.
 void ImportaCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, int32_t* code);
 

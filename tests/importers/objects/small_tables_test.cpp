@@ -76,8 +76,8 @@ TEST_F(SmallTablesImport, Bolsa) {
 
 TEST_F(SmallTablesImport, VotingStatus) {
   EXPECT_EQ(Roda({"*VOTINGSTATUS 3 PNA"},
-                 {"*VOTINGSTATUS 3 \"\"", "*VOTINGSTATUS 3 PNB x", "*VOTINGSTATUS 3",
-                  "*VOTINGSTATUS 4 ON"},
+                 {"*VOTINGSTATUS 3 \"\"", "*VOTINGSTATUS 3 PNB x", "*VOTINGSTATUS 3 PNB \"\" x",
+                  "*VOTINGSTATUS 3", "*VOTINGSTATUS 4 ON"},
                  3943, "SELECT id, cod FROM vote_stat WHERE id >= 3"),
             "3|PNA");
 }

@@ -60,6 +60,10 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {CBal("4002", "Ac", 15), 15561, "", ""},
       {CBal("4002", "Ac", -1, " extra"), 3992, "SELECT count(*) FROM conta_bal WHERE id > 3000",
        "1"},
+      {CBal("4002", "Ac", -1, " \"\" extra"), 3992, "", ""},
+      {CBal("4002", "\" \""), 3993, "", ""},
+      // Refused before the good line is written.
+      {CBal("4003") + CBal("6001"), 50901, "SELECT count(*) FROM conta_bal WHERE id > 3000", "1"},
       {"*DELCBAL 4001 x\n", 3943, "", ""},
       {"*DELCBAL 4009\n", 3943, "", ""},  // no such account
       {"*DELCBAL 4001\n", 0, "SELECT count(*) FROM conta_bal WHERE id > 3000", "0"},
@@ -70,6 +74,7 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
       {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
+      {"*APRESFBAL 5\n1 1\n0 10 2 0 0 \"\" x\nEND\n", 3943, "", ""},
       {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", ""},  // no END
       {"*APRESFBAL 5\n1 2\n4 1 2 3\n0 10 2 1 0\nend\n", 0,
        "SELECT seq, tipo, conta, sinal, indentacao, bloco FROM ApresFmtBalItems ORDER BY seq",
