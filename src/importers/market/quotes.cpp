@@ -24,6 +24,8 @@ constexpr int32_t kCotacaoSemData = 50602;
 constexpr int32_t kApagaSemLimites = 50604;
 constexpr int32_t kApagaSemSerie = 50601;
 constexpr int32_t kApagaInvertido = 50605;
+// "CotacaoImportV3": a condition on a value other than 1..12.
+constexpr int32_t kCondicaoInvalida = 50603;
 // Further fields looked at after the twelve values.
 constexpr int kCamposExcedentesOlhados = 10;
 
@@ -69,6 +71,8 @@ int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, d
   if (*operador == 0) return 4394;
   if (!StrToFloatOk(w[3], termo2)) return 4395;
   if (n > 4) return 4396;
+  // "CotacaoImportV3" compares one of the twelve values.
+  if (*termo1 < 1 || *termo1 > kValoresDaCotacao) return kCondicaoInvalida;
   return 0;
 }
 

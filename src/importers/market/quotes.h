@@ -30,7 +30,8 @@ inline constexpr const char* kOperadoresDaCondicao[] = {"###", "=*", "<>*", "<*"
 // that is the first term, an operator and the second term (a number),
 // separated by blanks or tabs. Returns 0, or the code of the first bad
 // word: 4392 no "#", 4393 term 1 not an integer, 4394 operator not in the
-// list, 4395 term 2 not a number, 4396 text after term 2.
+// list, 4395 term 2 not a number, 4396 text after term 2; 50603 (as
+// "CotacaoImportV3" answers) term 1 outside 1..12.
 int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, double* termo2);
 
 // One quote line, read from field 1 of imp.Parser.

@@ -117,7 +117,13 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
     case 16:
       return Inteiro(s, kErrObjSerieFormatoDeCadastro, &anb->FormatoDeCadastro);
     case 17:
-      return Inteiro(s, kErrObjSerieTipoDeContrato, &anb->TipoDeContrato);
+      // -1 or a contract type the database knows.
+      if (!StrToIntOk(s, &n) ||
+          (n != -1 && (!EnumTipoDeContrato || EnumTipoDeContrato->IndexOfId(n) < 0))) {
+        return kErrObjSerieTipoDeContrato;
+      }
+      anb->TipoDeContrato = n;
+      return 0;
     case 18:
       return Inteiro(s, kErrObjSerieMapaColonia, &anb->MapaColonia);
     case 19:

@@ -23,6 +23,15 @@ namespace {
 
 // Look-up code of GetIdAtv: company and class known, no asset of the class.
 constexpr int32_t kAtvInexistente = 4172;
+// Look-up codes of a series: not registered (quote look-up), and as the
+// series procedures answer it.
+constexpr int32_t kTickerNaoRegistrado = 4042;
+constexpr int32_t kAnbNaoAchada = 4178;
+// "ImportAnbBGLDestino": a kind outside 0..11; a kind from 6 on that the
+// series does not have, without the right.
+constexpr int32_t kTipoDeBGLInvalido = 50525;
+constexpr int32_t kSemDireitoTipoDeBGL = 50527;
+constexpr int32_t kPrimeiroTipoDeBGLRestrito = 6;
 
 // The checks shared by the series records: field count (errado when it is
 // not 4, with the line message), ticker and exchange. 0 when they pass.
@@ -41,6 +50,14 @@ int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
     return kErrSerieStatusBolsa;
   }
   return 0;
+}
+
+// The check pass's look-up of the record's series: 0, or the series
+// procedures' 4178 for one that is not registered; *tipo its destination
+// kind.
+int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
+  const int32_t e = GetTipoDeBGLDaAnb(std::string(imp.Parser->Field(1)), bolsa, tipo);
+  return e == kTickerNaoRegistrado ? kAnbNaoAchada : e;
 }
 
 // Calls the series procedure proc with the record's ticker, the exchange
@@ -110,7 +127,17 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
     *code = kErrSerieStatusNovo;
     return;
   }
-  if (imp.ToNoCheck) return;
+  if (imp.ToNoCheck) {
+    // What the procedure would refuse, found by reading.
+    uint8_t tipo = 0;
+    *code = AchaSerie(imp, bolsa, &tipo);
+    if (*code == 0 && (novo < 0 || novo > 11)) *code = kTipoDeBGLInvalido;
+    if (*code == 0 && novo >= kPrimeiroTipoDeBGLRestrito && novo != tipo &&
+        !PodeTodosOsTiposDeBGL()) {
+      *code = kSemDireitoTipoDeBGL;
+    }
+    return;
+  }
   *code = ChamaSerie(imp, "ImportAnbBGLDestino", bolsa,
                      {{"@NovoTBGLDestino", Value::Int(novo)},
                       {"@PodeTodosOsTiposDeBGL", Value::Bool(PodeTodosOsTiposDeBGL())}});
@@ -119,6 +146,10 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
 void ImportaIsin(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t bolsa = 0;
   *code = ChecaSerie(imp, kErrIsinNumCampos, &bolsa);
+  if (*code == 0 && imp.ToNoCheck) {
+    uint8_t tipo = 0;
+    *code = AchaSerie(imp, bolsa, &tipo);
+  }
   if (*code != 0 || imp.ToNoCheck) return;
   const std::string isin(imp.Parser->Field(3).substr(0, 12));
   *code = ChamaSerie(imp, "ImportAnbISIN", bolsa, {{"@NovoISIN", Value::String(isin)}});

@@ -103,6 +103,7 @@ TEST_F(CompanySeriesImport, ObjSerie) {
                   {"*OBJSERIE PETR4 1 PETR 0 RF", 4172},
                   {"*OBJSERIE PETR4 1 VALE 0 ON", 4170},
                   {"*OBJSERIE PETR4 1 - - - - 12", 15262},
+                  {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - 99", 15270},
                   {"*OBJSERIE PETR4", 15260},
                   {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - - - - -", 15260},
                   {"*OBJSERIE PETR4 x", 4177}},
