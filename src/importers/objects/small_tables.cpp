@@ -1,10 +1,12 @@
 #include "importers/objects/small_tables.h"
 
+#include <algorithm>
 #include <string>
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
 #include "db/reference_procs.h"
+#include "db/reference_tables.h"
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -61,6 +63,17 @@ void Grava(bool to_no_check, bool* ok, Confere confere, Escrita escreve) {
 // The account numbers the account settings take.
 bool ContaValida(int32_t conta) { return conta >= 1 && conta <= 6000; }
 
+// Whether cod is the two- or three-letter code of country id.
+bool CodigoDoPaisDado(int32_t id, const std::string& cod) {
+  if (id < 0 || id >= kNumPaises) return false;
+  const CodigoDePais& c = CodigoDoPais(id);
+  const std::string n = std::to_string(id);
+  const std::string cod2 =
+      *c.cod2 ? c.cod2 : std::string(2 - std::min<size_t>(2, n.size()), '0') + n;
+  const std::string cod3 = *c.cod3 ? c.cod3 : std::string(3 - n.size(), '0') + n;
+  return ComparaSemCaixa(cod, cod2) == 0 || ComparaSemCaixa(cod, cod3) == 0;
+}
+
 // Whether lista holds id.
 bool Tem(const std::unique_ptr<tIntStgList>& lista, int32_t id) {
   return lista && lista->IndexOfId(id) >= 0;
@@ -103,9 +116,12 @@ void ImportaPais(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
   int32_t id = 0;
   std::string cod, nome;
   *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).NaoVazio(&nome).Fim();
-  // Only the names of known countries change.
+  // Only the names of known countries change, named by one of their codes
+  // (those of the program's table, which the login checks against the
+  // database's; an id without codes has its number as both).
   Grava(
-      to_no_check, ok, [&] { return Tem(EnumPais, id); }, [&] { return PaisPut(id, cod, nome); });
+      to_no_check, ok, [&] { return Tem(EnumPais, id) && CodigoDoPaisDado(id, cod); },
+      [&] { return PaisPut(id, cod, nome); });
 }
 
 void ImportaCurrency(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
