@@ -53,8 +53,8 @@ int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
 }
 
 // The check pass's look-up of the record's series: 0, or the series
-// procedures' 4178 for one that is not registered; *tipo its destination
-// kind.
+// procedures' 4178 for one that is not registered (yet); *tipo its
+// destination kind.
 int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
   const int32_t e = GetTipoDeBGLDaAnb(std::string(imp.Parser->Field(1)), bolsa, tipo);
   return e == kTickerNaoRegistrado ? kAnbNaoAchada : e;
@@ -128,11 +128,13 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
     return;
   }
   if (imp.ToNoCheck) {
-    // What the procedure would refuse, found by reading.
+    // What the procedure would refuse, found by reading. A series the file
+    // itself adds is not there yet: it is left to the import pass.
     uint8_t tipo = 0;
-    *code = AchaSerie(imp, bolsa, &tipo);
+    const int32_t achou = AchaSerie(imp, bolsa, &tipo);
+    if (achou != 0 && achou != kAnbNaoAchada) *code = achou;
     if (*code == 0 && (novo < 0 || novo > 11)) *code = kTipoDeBGLInvalido;
-    if (*code == 0 && novo >= kPrimeiroTipoDeBGLRestrito && novo != tipo &&
+    if (*code == 0 && achou == 0 && novo >= kPrimeiroTipoDeBGLRestrito && novo != tipo &&
         !PodeTodosOsTiposDeBGL()) {
       *code = kSemDireitoTipoDeBGL;
     }
@@ -146,10 +148,6 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
 void ImportaIsin(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t bolsa = 0;
   *code = ChecaSerie(imp, kErrIsinNumCampos, &bolsa);
-  if (*code == 0 && imp.ToNoCheck) {
-    uint8_t tipo = 0;
-    *code = AchaSerie(imp, bolsa, &tipo);
-  }
   if (*code != 0 || imp.ToNoCheck) return;
   const std::string isin(imp.Parser->Field(3).substr(0, 12));
   *code = ChamaSerie(imp, "ImportAnbISIN", bolsa, {{"@NovoISIN", Value::String(isin)}});

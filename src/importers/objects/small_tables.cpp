@@ -171,10 +171,7 @@ void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TV
   int32_t num = 0, conta = 0;
   *ok = TLeitorDeCampos(p).Inteiro(&num).Inteiro(&conta).Fim();
   Grava(
-      to_no_check, ok,
-      [&] {
-        return ContaValida(conta) && (num == 0 || (num > 0 && Tem(EnumBlocoDeContaBal, num)));
-      },
+      to_no_check, ok, [&] { return ContaValida(conta) && num >= 0; },
       [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
 }
 

@@ -36,7 +36,7 @@ TEST_F(ObjectRecordsImport, SerieStatus) {
   EXPECT_EQ(Roda({{"*SERIESTATUS PETR4 1 3", 0},
                   {"*SERIESTATUS PETR4 1 4\r\n*SERIESTATUS PETR4 1 7", 50527},
                   {"*SERIESTATUS PETR4 1 4\r\n*SERIESTATUS petr4 1 12", 50525},
-                  {"*SERIESTATUS PETR4 1 4\r\n*SERIESTATUS PETR4 2 4", 4178},
+                  {"*SERIESTATUS PETR4 2 4", 4178},
                   {"*SERIESTATUS PETR4 1", 4139, "Invalid # of fields : 3"},
                   {"*SERIESTATUS PETR4 1 3 x", 4139, "Invalid # of fields : 5"},
                   {"*SERIESTATUS \"\" 1 3", 4136, "Empty <ticker>"},
