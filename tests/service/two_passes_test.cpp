@@ -38,27 +38,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // The examples in the order the demo queues them.
-const char* const kExemplos[] = {
-    "good.txt",
-    "small_tables.txt",
-    "quotes_bulletin.txt",
-    "quotes_conditional.txt",
-    "corporate_actions.txt",
-    "news.txt",
-    "object_records.txt",
-    "registry.txt",
-    "share_bases.txt",
-    "shareholders.txt",
-    "composition.txt",
-    "portfolio.txt",
-    "statement_plan.txt",
-    "statements.txt",
-    "security_master_1_company.txt",
-    "security_master_2_class.txt",
-    "security_master_3_series.txt",
-    "security_master_4_data.txt",
-    "check_fails.txt",
-};
+const char kExemplos[] =
+    "good.txt small_tables.txt quotes_bulletin.txt quotes_conditional.txt corporate_actions.txt "
+    "news.txt object_records.txt registry.txt share_bases.txt shareholders.txt composition.txt "
+    "portfolio.txt statement_plan.txt statements.txt security_master_1_company.txt "
+    "security_master_2_class.txt security_master_3_series.txt security_master_4_data.txt "
+    "check_fails.txt";
 
 // Tables a run writes whatever its files do: logins, the queue, settings.
 const std::set<std::string> kForaDaComparacao = {"users", "import_files", "settings"};
@@ -218,11 +203,11 @@ class TwoPasses : public ::testing::Test {
     ASSERT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(h);
     // Each example's base: the database just before the demo applies it.
-    for (const char* e : kExemplos) {
-      fs::copy_file(db, dir_ / (std::string(e) + ".db"));
+    for (const std::string& e : Divide(kExemplos, ' ')) {
+      fs::copy_file(db, dir_ / (e + ".db"));
       std::string diag;
       const int32_t code = Importa(Exemplo(e), true, &diag);
-      EXPECT_EQ(code == 0, std::string(e) != "check_fails.txt") << e << " " << diag;
+      EXPECT_EQ(code == 0, e != "check_fails.txt") << e << " " << diag;
     }
   }
   static void TearDownTestSuite() { fs::remove_all(dir_); }
@@ -278,12 +263,13 @@ TEST_F(TwoPasses, TheDryRunPredictsTheImportAndAFailedFileWritesNothing) {
   const int mutacoes = n ? std::atoi(n) : 300;
   const unsigned semente = s ? static_cast<unsigned>(std::atol(s)) : 20261207u;
   std::mt19937 rng(semente);
+  const std::vector<std::string> exemplos = Divide(kExemplos, ' ');
   std::map<std::string, std::map<std::string, std::vector<std::string>>> bases;
   const fs::path banco = dir_ / "ZunInput.db";
   const fs::path arquivo = dir_ / "mutated.txt";
   int discordancias = 0, importados = 0;
   for (int m = 0; m < mutacoes; ++m) {
-    const std::string exemplo = kExemplos[rng() % std::size(kExemplos)];
+    const std::string exemplo = exemplos[rng() % exemplos.size()];
     const auto [texto, feito] = Muta(LeArquivo(Exemplo(exemplo)), rng);
     std::ofstream(arquivo, std::ios::binary) << texto;
     fs::copy_file(dir_ / (exemplo + ".db"), banco, fs::copy_options::overwrite_existing);
