@@ -506,6 +506,11 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
     *code = kErrBacSource;
     return;
   }
+  if (EhPassoDeCheck && source != 0 && !PodeSourceDiferenteDeLocal()) {
+    // The base procedures refuse another source to a user without the right.
+    *code = kErrBacSemDireitoSource;
+    return;
+  }
   std::vector<TGrupo> grupos;
   int i = 5;
   try {
