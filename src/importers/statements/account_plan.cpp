@@ -1,6 +1,7 @@
 #include "importers/statements/account_plan.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "db/global_state.h"
@@ -112,6 +113,21 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
   return p.CurrentIndex() >= p.Count();
 }
 
+// Whether format id is stored, or defined by a "*FBAL" record among the
+// file's first ate lines (which the check pass has not written yet).
+bool FormatoConhecido(int32_t id, tImpRoot& arquivo, int32_t ate) {
+  if (EnumFmtBal && EnumFmtBal->IndexOfId(id) >= 0) return true;
+  tParserWrapper w(std::make_unique<tParserSpcDelim>());
+  for (int32_t i = 0; i < ate && i < static_cast<int32_t>(arquivo.Lines.size()); ++i) {
+    w.SetLine(arquivo.Lines[static_cast<size_t>(i)]);
+    int32_t n = 0;
+    if (Maiusculas(std::string(w.Field(0))) == "*FBAL" && StrToIntOk(w.Field(1), &n) && n == id) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t* code) {
@@ -203,9 +219,12 @@ void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
     // The name goes as it was read.
     cmd->Params().ParamByName("@nome").value = Value::String(nome);
   });
+  // A new format is known to the checks of later files.
+  if (*ok && !to_no_check && EnumFmtBal) EnumFmtBal->Reinicia();
 }
 
 void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, bool* ok) {
+  const int32_t linha_do_bloco = linhas.lnn;
   TFormatoBal fmt;
   int32_t code = 0;
   TLeitor campos(p, &code);
@@ -234,6 +253,8 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
     }
     fmt.Linhas.push_back(l);
   }
+  // The lines of a format that does not exist cannot be written.
+  if (*ok && to_no_check) *ok = FormatoConhecido(fmt.id, linhas, linha_do_bloco - 1);
   if (*ok && !to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
 }
 

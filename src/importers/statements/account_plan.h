@@ -35,14 +35,16 @@ void ImportaDelCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& 
 void ImportaBlocoCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok);
 
 // "*FBAL": format id, country, two names (the second used when the first is
-// empty; one is needed), nothing after them; "FormatoBalPut".
+// empty; one is needed), nothing after them; "FormatoBalPut", then the
+// format list is read again on its next use.
 void ImportaFBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok);
 
 // "*APRESFBAL": the format id on the keyword line, then lines read with
 // linhas.NextLine up to "END": tipo (0..10) and its fields. An empty first
 // field, a bad field, a 4001st line or the end of the file fails the block
-// and stops reading there. The import pass stores the lines with
-// DbApresFormatoBalPut.
+// and stops reading there. The check pass also fails a block of a format
+// that is neither stored nor defined by a "*FBAL" line earlier in the file.
+// The import pass stores the lines with DbApresFormatoBalPut.
 void ImportaApresFBal(tParserWrapper& parser, bool to_no_check, tImpRoot& linhas, bool* ok);
 
 }  // namespace zun

@@ -72,6 +72,8 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
        "Caixa|Cash|"},
       {"*FBAL 5 0 \"\" \"\"\n", 3943, "", ""},
       {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
+      {"*FBAL 5 0 Outro\n*APRESFBAL 6\n1 1\nEND\n", 3943, "SELECT nome FROM fmt_bal WHERE id = 5",
+       "Bancos"},
       {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 \"\" x\nEND\n", 3943, "", ""},
