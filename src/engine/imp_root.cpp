@@ -9,8 +9,11 @@
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
+#include "engine/parsers.h"
+#include "engine/value_formats.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "foundation/text.h"
 #include "toolbox/dbutil/error_text.h"
 
 namespace zun {
@@ -249,6 +252,18 @@ void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {
   } catch (const std::exception& x) {
     CodigoDaExcecao("StrToPais", code, x, 4182);
   }
+}
+
+bool tImpRoot::DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const {
+  tParserWrapper w(std::make_unique<tParserSpcDelim>());
+  for (int32_t i = 0; i < ate && i < static_cast<int32_t>(Lines.size()); ++i) {
+    w.SetLine(Lines[static_cast<size_t>(i)]);
+    int32_t n = 0;
+    if (ComparaSemCaixa(w.Field(0), keyword) == 0 && StrToIntOk(w.Field(1), &n) && n == id) {
+      return true;
+    }
+  }
+  return false;
 }
 
 void tImpRoot::ResetPass() {

@@ -144,6 +144,10 @@ class tImpRoot {
   // list that cannot be read gives its error code (logged). Preconditions:
   // pais and code are not null.
   void StrToPais(const std::string& s, int32_t* pais, int32_t* code);
+  // Whether one of the file's first ate lines is a record of keyword
+  // (letter case aside) whose field 1 is the integer id: an object the file
+  // defines before a line, which the check pass has not written.
+  bool DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const;
   // Sets up a pass: Comecou := true, the shareholder counters := 0 and,
   // when Erro is 0, lnn := 0 and LastLine := "".
   void ResetPass();

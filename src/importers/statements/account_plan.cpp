@@ -1,7 +1,6 @@
 #include "importers/statements/account_plan.h"
 
 #include <array>
-#include <memory>
 #include <string>
 
 #include "db/global_state.h"
@@ -111,21 +110,6 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
     }
   }
   return p.CurrentIndex() >= p.Count();
-}
-
-// Whether format id is stored, or defined by a "*FBAL" record among the
-// file's first ate lines (which the check pass has not written yet).
-bool FormatoConhecido(int32_t id, tImpRoot& arquivo, int32_t ate) {
-  if (EnumFmtBal && EnumFmtBal->IndexOfId(id) >= 0) return true;
-  tParserWrapper w(std::make_unique<tParserSpcDelim>());
-  for (int32_t i = 0; i < ate && i < static_cast<int32_t>(arquivo.Lines.size()); ++i) {
-    w.SetLine(arquivo.Lines[static_cast<size_t>(i)]);
-    int32_t n = 0;
-    if (Maiusculas(std::string(w.Field(0))) == "*FBAL" && StrToIntOk(w.Field(1), &n) && n == id) {
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -254,7 +238,9 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
     fmt.Linhas.push_back(l);
   }
   // The lines of a format that does not exist cannot be written.
-  if (*ok && to_no_check) *ok = FormatoConhecido(fmt.id, linhas, linha_do_bloco - 1);
+  if (*ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0)) {
+    *ok = linhas.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1);
+  }
   if (*ok && !to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
 }
 
