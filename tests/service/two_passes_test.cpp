@@ -48,28 +48,12 @@ const char kExemplos[] =
 // Tables a run writes whatever its files do: logins, the queue, settings.
 const std::set<std::string> kForaDaComparacao = {"users", "import_files", "settings"};
 
-const char* const kVenenos[] = {
-    "-",           "--",
-    "0",           "-1",
-    "00",          "1e-400",
-    "1e400",       "nan",
-    "inf",         "2147483648",
-    "-2147483649", "99999999999999999999",
-    "0.0000001",   "1,5",
-    "0000-00-00",  "1900-01-01",
-    "2099-12-31",  "2024-02-30",
-    "31/12/2024",  "x",
-    "\xE9",        "\xA0",
-    "\"",          "'",
-    "END",         "*QT",
-    ";",           "#",
-    "ON",          "PN",
-    "PETR4",       "PETR",
-    "ZDEM1",       "1",
-    "7",           "6001",
-    "9",           "80",
-    "32",          "0000000000000000000000000000000000000000000000000000000000000000000000000000",
-};
+// The hostile tokens a field may be replaced with or joined by.
+const char kVenenos[] =
+    "- -- 0 -1 00 1e-400 1e400 nan inf 2147483648 -2147483649 99999999999999999999 0.0000001 1,5 "
+    "0000-00-00 1900-01-01 2099-12-31 2024-02-30 31/12/2024 x \xE9 \xA0 \" ' END *QT ; # ON PN "
+    "PETR4 PETR ZDEM1 1 7 6001 9 80 32 "
+    "0000000000000000000000000000000000000000000000000000000000000000000000000000";
 
 std::string LeArquivo(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -100,50 +84,50 @@ bool LinhaDeDados(const std::string& linha) {
 
 // One mutation of text: the mutated file and what was done.
 std::pair<std::string, std::string> Muta(const std::string& texto, std::mt19937& rng) {
+  static const std::vector<std::string> venenos = Divide(kVenenos, ' ');
   std::vector<std::string> linhas = Divide(texto, '\n');
-  for (std::string& l : linhas) {
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-  }
   std::vector<size_t> dados;
   for (size_t i = 0; i < linhas.size(); ++i) {
+    if (!linhas[i].empty() && linhas[i].back() == '\r') linhas[i].pop_back();
     if (LinhaDeDados(linhas[i])) dados.push_back(i);
   }
-  if (dados.empty()) return {texto, "none"};
   auto sorteia = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   const size_t n = dados[sorteia(dados.size())];
   std::vector<std::string> campos = Divide(linhas[n], ' ');
-  campos.erase(std::remove(campos.begin(), campos.end(), ""), campos.end());
-  if (campos.empty()) campos.push_back("");
+  std::erase(campos, "");
   const size_t c = sorteia(campos.size());
-  const std::string veneno = kVenenos[sorteia(std::size(kVenenos))];
-  std::string feito = "line " + std::to_string(n + 1) + ": ";
+  const auto campo = campos.begin() + static_cast<long>(c);
+  const std::string veneno = venenos[sorteia(venenos.size())];
+  std::string feito =
+      "line " + std::to_string(n + 1) + ": field " + std::to_string(c) + " <" + *campo + "> ";
   switch (sorteia(7)) {
     case 0:
     case 1:
-      feito += "field " + std::to_string(c) + " <" + campos[c] + "> -> <" + veneno + ">";
-      campos[c] = veneno;
+      feito += "-> <" + veneno + ">";
+      *campo = veneno;
       break;
     case 2:
-      feito += "field " + std::to_string(c) + " <" + campos[c] + "> dropped";
-      campos.erase(campos.begin() + static_cast<long>(c));
+      feito += "dropped";
+      campos.erase(campo);
       break;
     case 3:
-      feito += "field <" + veneno + "> added after field " + std::to_string(c);
-      campos.insert(campos.begin() + static_cast<long>(c) + 1, veneno);
+      feito += "followed by <" + veneno + ">";
+      campos.insert(campo + 1, veneno);
       break;
     case 4:
-      feito += "repeated";
-      linhas.insert(linhas.begin() + static_cast<long>(n), linhas[n]);
-      return {Junta(linhas, "\r\n") + "\r\n", feito};
+      feito = "line " + std::to_string(n + 1) + " repeated";
+      campos.push_back("\r\n" + linhas[n]);
+      break;
     case 5:
-      feito += "removed";
-      linhas.erase(linhas.begin() + static_cast<long>(n));
-      return {Junta(linhas, "\r\n") + "\r\n", feito};
+      feito = "line " + std::to_string(n + 1) + " removed";
+      campos.clear();
+      break;
     default: {
       const bool alta = rng() % 2;
-      feito += alta ? "upper case" : "lower case";
-      for (char& ch : linhas[n]) ch = static_cast<char>(alta ? toupper(ch) : tolower(ch));
-      return {Junta(linhas, "\r\n") + "\r\n", feito};
+      feito = "line " + std::to_string(n + 1) + (alta ? " upper case" : " lower case");
+      for (std::string& f : campos) {
+        for (char& ch : f) ch = static_cast<char>(alta ? toupper(ch) : tolower(ch));
+      }
     }
   }
   linhas[n] = Junta(campos, " ");
