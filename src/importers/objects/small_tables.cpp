@@ -171,7 +171,15 @@ void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TV
   int32_t num = 0, conta = 0;
   *ok = TLeitorDeCampos(p).Inteiro(&num).Inteiro(&conta).Fim();
   Grava(
-      to_no_check, ok, [&] { return ContaValida(conta) && num >= 0; },
+      to_no_check, ok,
+      [&] {
+        // A block that is stored, or that a line before this one defines.
+        tImpRoot* arquivo = ArquivoEmCurso();
+        return ContaValida(conta) &&
+               (num == 0 || (num > 0 && (Tem(EnumBlocoDeContaBal, num) ||
+                                         (arquivo && arquivo->DefinidoAntes("*BLOCOCBAL", num,
+                                                                            arquivo->lnn - 1)))));
+      },
       [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
 }
 

@@ -10,8 +10,8 @@
 // fields must not be empty. The check pass also refuses what the write would
 // refuse, as far as the lists read show it: an unknown country or currency
 // (whose symbol and country must be its own), a code another row has, an
-// account number outside 1..6000, a negative id or block. (A block the
-// file itself adds is not known yet: the block is left to the import pass.)
+// account number outside 1..6000, a negative id, an account block neither
+// stored nor defined by a "*BLOCOCBAL" line earlier in the file.
 // A failed check or a failed write answers not ok, without a message of
 // their own (the dispatch makes it 3943).
 //

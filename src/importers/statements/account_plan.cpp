@@ -72,6 +72,7 @@ class TLeitor {
 // other with its code.
 constexpr int32_t kMaxContaBal = 6000;
 constexpr int32_t kErrContaForaDaFaixa = 50901;
+constexpr int32_t kErrBlocoDesconhecido = 50903;
 
 // The code of a failed ok-flag record: it reports none of its own.
 constexpr int32_t kFalhou = 1;
@@ -114,6 +115,12 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
 
 }  // namespace
 
+bool BlocoConhecido(int32_t bloco) {
+  if (EnumBlocoDeContaBal && EnumBlocoDeContaBal->IndexOfId(bloco) >= 0) return true;
+  tImpRoot* arquivo = ArquivoEmCurso();
+  return arquivo != nullptr && arquivo->DefinidoAntes("*BLOCOCBAL", bloco, arquivo->lnn - 1);
+}
+
 void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t* code) {
   TLeitor campos(p, code);
   int32_t id = 0, bloco = 0, ordem = 0, decimais = 0, formatacao = 0, como = 0, como_num = 0;
@@ -131,6 +138,7 @@ void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t
   campos.Fim(3992);
   // What "ContaBalPut" refuses, refused before anything is written.
   if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
+  if (*code == 0 && to_no_check && !BlocoConhecido(bloco)) *code = kErrBlocoDesconhecido;
   for (const std::string& n : nomes) {
     if (*code == 0 && AparaBrancos(n).empty()) *code = 3993;
   }

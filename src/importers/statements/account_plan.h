@@ -21,10 +21,14 @@ class tParserWrapper;
 
 // "*CBAL": 30 fields; codes 3974..3993 and 15557..15561 by field (3993 also
 // for a name of blanks), 50901 for an account number outside 1..6000 (as
-// "ContaBalPut" answers, but in both passes), else the code of
-// "ContaBalPut". The account is forgotten by the cache after a
-// write.
+// "ContaBalPut" answers, but in both passes), in the check pass 50903 for a
+// block that is not BlocoConhecido, else the code of "ContaBalPut". The account is forgotten by the
+// cache after a write.
 void ImportaCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, int32_t* code);
+
+// Whether account block bloco is stored, or defined by a "*BLOCOCBAL" line
+// before the record being handled (which the check pass has not written).
+bool BlocoConhecido(int32_t bloco);
 
 // "*DELCBAL": account number and nothing after it; "ContaBalDel".
 void ImportaDelCBal(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok);

@@ -95,7 +95,7 @@ TEST_F(SmallTablesImport, HideNoZunInput) {
 TEST_F(SmallTablesImport, BlocoPadraoNaDigitacao) {
   EXPECT_EQ(Roda({"*BLOCOPADRAONADIGITACAO 2 12"},
                  {"*BLOCOPADRAONADIGITACAO 2", "*BLOCOPADRAONADIGITACAO 3 12 x",
-                  "*BLOCOPADRAONADIGITACAO 9 12"},
+                  "*HIDENOZUNINPUT 13\r\n*BLOCOPADRAONADIGITACAO 9 12"},
                  3943, kContas),
             "12|0|2|0");
 }
