@@ -254,16 +254,34 @@ void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {
   }
 }
 
-bool tImpRoot::DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const {
+namespace {
+
+// Whether one of the first ate lines of linhas is a record of keyword whose
+// field 1 passes igual.
+template <typename Igual>
+bool RegistroAntes(const TLinhasDoArquivo& linhas, std::string_view keyword, int32_t ate,
+                   Igual igual) {
   tParserWrapper w(std::make_unique<tParserSpcDelim>());
-  for (int32_t i = 0; i < ate && i < static_cast<int32_t>(Lines.size()); ++i) {
-    w.SetLine(Lines[static_cast<size_t>(i)]);
-    int32_t n = 0;
-    if (ComparaSemCaixa(w.Field(0), keyword) == 0 && StrToIntOk(w.Field(1), &n) && n == id) {
-      return true;
-    }
+  for (int32_t i = 0; i < ate && i < static_cast<int32_t>(linhas.size()); ++i) {
+    w.SetLine(linhas[static_cast<size_t>(i)]);
+    if (ComparaSemCaixa(w.Field(0), keyword) == 0 && igual(w.Field(1))) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool tImpRoot::DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const {
+  return RegistroAntes(Lines, keyword, ate, [id](std::string_view campo) {
+    int32_t n = 0;
+    return StrToIntOk(campo, &n) && n == id;
+  });
+}
+
+bool tImpRoot::DefinidoAntes(std::string_view keyword, std::string_view campo1, int32_t ate) const {
+  return RegistroAntes(Lines, keyword, ate, [campo1](std::string_view campo) {
+    return ComparaSemCaixa(campo, campo1) == 0;
+  });
 }
 
 void tImpRoot::ResetPass() {

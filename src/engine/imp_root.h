@@ -148,6 +148,8 @@ class tImpRoot {
   // (letter case aside) whose field 1 is the integer id: an object the file
   // defines before a line, which the check pass has not written.
   bool DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const;
+  // The same for a field 1 that is the text campo1 (letter case aside).
+  bool DefinidoAntes(std::string_view keyword, std::string_view campo1, int32_t ate) const;
   // Sets up a pass: Comecou := true, the shareholder counters := 0 and,
   // when Erro is 0, lnn := 0 and LastLine := "".
   void ResetPass();

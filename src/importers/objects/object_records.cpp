@@ -52,12 +52,15 @@ int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
   return 0;
 }
 
-// The check pass's look-up of the record's series: 0, or the series
-// procedures' 4178 for one that is not registered (yet); *tipo its
-// destination kind.
+// The check pass's look-up of the record's series: 0 (also for a series an
+// "*OBJSERIE" line before this one adds), or the series procedures' 4178 for
+// one that is not registered; *tipo its destination kind (0 when unknown).
 int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
-  const int32_t e = GetTipoDeBGLDaAnb(std::string(imp.Parser->Field(1)), bolsa, tipo);
-  return e == kTickerNaoRegistrado ? kAnbNaoAchada : e;
+  const std::string ticker(imp.Parser->Field(1));
+  const int32_t e = GetTipoDeBGLDaAnb(ticker, bolsa, tipo);
+  if (e != kTickerNaoRegistrado) return e;
+  // A series an earlier line of the file adds is there in the import pass.
+  return imp.DefinidoAntes("*OBJSERIE", ticker, imp.lnn - 1) ? 0 : kAnbNaoAchada;
 }
 
 // Calls the series procedure proc with the record's ticker, the exchange
@@ -132,7 +135,7 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
     // itself adds is not there yet: it is left to the import pass.
     uint8_t tipo = 0;
     const int32_t achou = AchaSerie(imp, bolsa, &tipo);
-    if (achou != 0 && achou != kAnbNaoAchada) *code = achou;
+    if (achou != 0) *code = achou;
     if (*code == 0 && (novo < 0 || novo > 11)) *code = kTipoDeBGLInvalido;
     if (*code == 0 && achou == 0 && novo >= kPrimeiroTipoDeBGLRestrito && novo != tipo &&
         !PodeTodosOsTiposDeBGL()) {
@@ -148,6 +151,10 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
 void ImportaIsin(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t bolsa = 0;
   *code = ChecaSerie(imp, kErrIsinNumCampos, &bolsa);
+  if (*code == 0 && imp.ToNoCheck) {
+    uint8_t tipo = 0;
+    *code = AchaSerie(imp, bolsa, &tipo);
+  }
   if (*code != 0 || imp.ToNoCheck) return;
   const std::string isin(imp.Parser->Field(3).substr(0, 12));
   *code = ChamaSerie(imp, "ImportAnbISIN", bolsa, {{"@NovoISIN", Value::String(isin)}});
