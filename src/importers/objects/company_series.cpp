@@ -10,6 +10,7 @@
 #include "db/name_normaliser.h"
 #include "db/object_lookups.h"
 #include "db/objects.h"
+#include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -133,6 +134,21 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
   }
 }
 
+// The rights the series procedures ask for a change from antes to anb (nova:
+// a new series); 0 or the code of the first one the user lacks.
+int32_t DireitosDaSerie(const TObjAnb& antes, const TObjAnb& anb, bool nova) {
+  if (!nova && antes.acao != anb.acao && !PodeMudarAtvDoAnb()) return 50526;
+  if (anb.TipoDeBGLDestino >= 6 && (nova || antes.TipoDeBGLDestino != anb.TipoDeBGLDestino) &&
+      !PodeTodosOsTiposDeBGL()) {
+    return 50527;
+  }
+  if (anb.TrazDadosDaEmp && (nova || !antes.TrazDadosDaEmp) && !PodeMarcarTrazDadosDaEmp()) {
+    return 50528;
+  }
+  if (anb.IdCalendario != (nova ? 0 : antes.IdCalendario) && !PodeAlterarCalendario()) return 50529;
+  return 0;
+}
+
 }  // namespace
 
 void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
@@ -202,6 +218,7 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   } else if (*code == 0) {
     *code = ObjAnbGet(id, &anb);
   }
+  const TObjAnb antes = anb;
   if (*code != 0) return;
   bool faltou = false;
   std::array<std::string, 20> dado;  // the given fields, by index; empty when not given
@@ -228,6 +245,7 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   }
   // A new series needs every field, already in the check pass.
   if (nova && faltou) *code = kErrObjSerieIncompleta;
+  if (*code == 0 && imp.ToNoCheck) *code = DireitosDaSerie(antes, anb, nova);
   if (*code != 0 || imp.ToNoCheck) return;
   *code = nova ? ObjAnbAdd(&anb) : ObjAnbPut(&anb);
   for (const auto& [campo, indicador] :
