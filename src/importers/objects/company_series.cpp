@@ -24,6 +24,7 @@ namespace {
 // Look-up codes: company, series not registered.
 constexpr int32_t kEmpInexistente = 4174;
 constexpr int32_t kAnbInexistente = 4178;
+constexpr int32_t kBolsaInvalida = 4177;
 
 // A field that counts as not given: absent, empty or "-".
 bool NaoDado(std::string_view s) { return s.empty() || s == "-"; }
@@ -214,7 +215,9 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   if (nova) {
     anb.cod = cod;
     if (!StrToIntOk(bolsa, &anb.bolsa)) anb.bolsa = -1;
-    *code = 0;
+    // A new series needs a known exchange (the series procedures refuse
+    // any other); the look-up's code for a bad exchange.
+    *code = EnumBolsa && EnumBolsa->IndexOfId(anb.bolsa) >= 0 ? 0 : kBolsaInvalida;
   } else if (*code == 0) {
     *code = ObjAnbGet(id, &anb);
   }

@@ -106,7 +106,8 @@ TEST_F(CompanySeriesImport, ObjSerie) {
                   {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - 99", 15270},
                   {"*OBJSERIE PETR4", 15260},
                   {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - - - - -", 15260},
-                  {"*OBJSERIE PETR4 x", 4177}},
+                  {"*OBJSERIE PETR4 x", 4177},
+                  {"*OBJSERIE PETR9 7 PETR 0 ON N 2 t 1 1 n N N 0 0 0 0 0 0", 4177}},
                  "SELECT cod, acao, cancelado, tipo_de_bgl_destino, moedacot, traz_dados_da_emp, "
                  "id_calendario, disable_copy, formato_de_cadastro, mapa_colonia, "
                  "override_grupos_campo_cotacao, tipo_de_contrato FROM anb ORDER BY id"),
