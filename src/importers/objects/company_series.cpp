@@ -179,6 +179,7 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   } else if (*code == 0) {
     *code = ObjEmpGet(id, &emp);
   }
+  const TObjEmp antes = emp;
   if (*code != 0) return;
   bool faltou = false;
   bool tem_texto = false;
@@ -194,6 +195,11 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   }
   // A new company needs every field up to 10, already in the check pass.
   if (*code == 0 && nova && faltou) *code = kErrObjEmpIncompleta;
+  // The formats of sources 1 to 3 change only with the right, as the
+  // company procedures rule (50506).
+  for (size_t k = 1; k < emp.fmtbal.size() && *code == 0 && imp.ToNoCheck; ++k) {
+    if (emp.fmtbal[k] != antes.fmtbal[k] && !PodeSourceDiferenteDeLocal()) *code = 50506;
+  }
   if (*code != 0 || imp.ToNoCheck) return;
   *code = nova ? ObjEmpAdd(&emp) : ObjEmpPut(emp);
   if (*code == 0 && tem_texto) {
