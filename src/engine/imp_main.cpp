@@ -72,10 +72,16 @@ void TImpMain::ImportNext() {
       // turns it into the file's code, so that no further record runs on a
       // session that may be broken.
       struct EmCurso {
-        bool& flag;
-        explicit EmCurso(bool& f) : flag(f) { flag = true; }
-        ~EmCurso() { flag = false; }
-      } em_curso(RegistroEmCurso);
+        tImpRoot& arquivo;
+        explicit EmCurso(tImpRoot& a) : arquivo(a) {
+          arquivo.RegistroEmCurso = true;
+          DefineArquivoEmCurso(&arquivo);
+        }
+        ~EmCurso() {
+          arquivo.RegistroEmCurso = false;
+          DefineArquivoEmCurso(nullptr);
+        }
+      } em_curso(*this);
       ChamaImportador(*linha, *entrada, *this, &code, &ok);
     }
   }

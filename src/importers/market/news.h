@@ -7,7 +7,9 @@
 // EnumPais, a publication date other than the zero date and a sequence
 // number (0 or more; "-" or empty for none, sent as -1). The text is every
 // following line up to one that is exactly "END", blank lines included and
-// comment lines dropped, joined with CR LF. Each failed check adds its
+// comment lines dropped, joined with CR LF; a block with no text line
+// fails in both passes as the import reports "NwsImport"'s 50714. Each
+// failed check adds its
 // message with ErrMsg and answers not ok without reading the text; a block
 // the file ends in without "END" answers not ok with "reached EOF". Both
 // passes read the block; the import pass writes it through "NwsImport".
@@ -25,6 +27,8 @@ namespace zun {
 
 // "NwsImport": no company of that code in that country.
 inline constexpr int32_t kNwsEmpDesconhecida = 3752;
+// "NwsImport": an empty text.
+inline constexpr int32_t kNwsTextoVazio = 50714;
 
 // "*NW" block handler (entry of TImportador::kNoticia).
 void ImportaNoticia(TImpMain& imp, const TVariantes& v, bool* ok);

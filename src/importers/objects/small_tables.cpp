@@ -1,8 +1,12 @@
 #include "importers/objects/small_tables.h"
 
+#include <algorithm>
 #include <string>
 
+#include "db/global_state.h"
+#include "db/id_text_list.h"
 #include "db/reference_procs.h"
+#include "db/reference_tables.h"
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -31,9 +35,10 @@ class TLeitorDeCampos {
     ok_ = ok_ && !s->empty();
     return *this;
   }
-  // Whether every check passed and the record has no further field.
+  // Whether every check passed and the record has no further field (not
+  // even an empty one).
   bool Fim() {
-    ok_ = ok_ && p_.NextField().empty();
+    ok_ = ok_ && p_.CurrentIndex() >= p_.Count();
     return ok_;
   }
 
@@ -43,10 +48,66 @@ class TLeitorDeCampos {
 };
 
 // In the import pass, a record that passed its checks is written; ok tells
-// whether the write returned 0.
+// whether the write returned 0. In the check pass, confere tells whether
+// the write would be accepted, as far as the lists read show it.
 template <typename Escrita>
 void Grava(bool to_no_check, bool* ok, Escrita escreve) {
   if (*ok && !to_no_check) *ok = escreve() == 0;
+}
+template <typename Confere, typename Escrita>
+void Grava(bool to_no_check, bool* ok, Confere confere, Escrita escreve) {
+  if (*ok && to_no_check) *ok = confere();
+  Grava(to_no_check, ok, escreve);
+}
+
+// The account numbers the account settings take.
+bool ContaValida(int32_t conta) { return conta >= 1 && conta <= 6000; }
+
+// Whether cod is the two- or three-letter code of country id.
+bool CodigoDoPaisDado(int32_t id, const std::string& cod) {
+  if (id < 0 || id >= kNumPaises) return false;
+  const CodigoDePais& c = CodigoDoPais(id);
+  const std::string n = std::to_string(id);
+  const std::string cod2 =
+      *c.cod2 ? c.cod2 : std::string(2 - std::min<size_t>(2, n.size()), '0') + n;
+  const std::string cod3 = *c.cod3 ? c.cod3 : std::string(3 - n.size(), '0') + n;
+  return ComparaSemCaixa(cod, cod2) == 0 || ComparaSemCaixa(cod, cod3) == 0;
+}
+
+// Whether lista holds id.
+bool Tem(const std::unique_ptr<tIntStgList>& lista, int32_t id) {
+  return lista && lista->IndexOfId(id) >= 0;
+}
+
+// Whether an item of lista other than id has the text (letter case aside):
+// the table's codes are unique.
+bool DeOutro(const std::unique_ptr<tIntStgList>& lista, const std::string& texto, int32_t id) {
+  if (!lista) return false;
+  lista->IndexOfId(id);  // reads the list when it is unread
+  for (const IntStgItem& it : lista->Itens) {
+    if (it.Id != id && ComparaSemCaixa(it.Texto, AparaBrancos(texto)) == 0) return true;
+  }
+  return false;
+}
+
+// What "AddListChoice" would refuse, found in the list: a type without a
+// list, no name, an entry that does not exist, a document of another entry.
+int32_t ConfereListChoice(int32_t fc, bool novo, int32_t id, const std::string& doc,
+                          const std::string& pt, const std::string& en, const std::string& es) {
+  constexpr int32_t kSemLista = 50410, kDesconhecida = 50411, kDocRepetido = 50412,
+                    kSemNome = 50413;
+  if (fc < 0 || fc >= kNumFormatosCampo || !TemListaDeValores(fc) || !ListasDeValores[fc]) {
+    return kSemLista;
+  }
+  if (AparaBrancos(pt).empty() && AparaBrancos(en).empty() && AparaBrancos(es).empty()) {
+    return kSemNome;
+  }
+  tIntStgListMultiLng& lista = *ListasDeValores[fc];
+  const int32_t dono = doc.empty() ? -1 : lista.IdDoTexto2(doc);
+  if (!novo && id < 1 && doc.empty()) return kDesconhecida;
+  if (dono > 0 && (novo || (id >= 1 && dono != id))) return kDocRepetido;
+  if (!novo && id >= 1 && lista.IndexOfId(id) < 0) return kDesconhecida;
+  return 0;
 }
 
 }  // namespace
@@ -55,48 +116,80 @@ void ImportaPais(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
   int32_t id = 0;
   std::string cod, nome;
   *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).NaoVazio(&nome).Fim();
-  Grava(to_no_check, ok, [&] { return PaisPut(id, cod, nome); });
+  // Only the names of known countries change, named by one of their codes
+  // (those of the program's table, which the login checks against the
+  // database's; an id without codes has its number as both).
+  Grava(
+      to_no_check, ok, [&] { return Tem(EnumPais, id) && CodigoDoPaisDado(id, cod); },
+      [&] { return PaisPut(id, cod, nome); });
 }
 
 void ImportaCurrency(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
   int32_t id = 0, pais = 0;
   std::string cod, nome;
   *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).Inteiro(&pais).Texto(&nome).Fim();
-  Grava(to_no_check, ok, [&] { return MoedaPut(id, cod, pais, nome); });
+  // Only the names of known currencies change; symbol and country stay.
+  Grava(
+      to_no_check, ok,
+      [&] {
+        return Tem(EnumMoeda, id) && Tem(EnumPais, pais) &&
+               EnumMoeda->Itens[EnumMoeda->IndexOfId(id)].Campo2 == pais && EnumAbrevMoeda &&
+               ComparaSemCaixa(EnumAbrevMoeda->TextoDoId(id, false), cod) == 0;
+      },
+      [&] { return MoedaPut(id, cod, pais, nome); });
 }
 
 void ImportaBolsa(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
   int32_t id = 0, pais = 0;
   std::string cod, codiso;
   *ok = TLeitorDeCampos(p).Inteiro(&id).Inteiro(&pais).NaoVazio(&cod).Texto(&codiso).Fim();
-  Grava(to_no_check, ok, [&] { return BolsaPut(id, pais, cod, codiso); });
+  Grava(
+      to_no_check, ok,
+      [&] { return id >= 0 && Tem(EnumPais, pais) && !DeOutro(EnumBolsa, cod, id); },
+      [&] { return BolsaPut(id, pais, cod, codiso); });
 }
 
 void ImportaVotingStatus(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
   int32_t id = 0;
   std::string cod;
   *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).Fim();
-  Grava(to_no_check, ok, [&] { return VoteStatPut(id, cod); });
+  Grava(
+      to_no_check, ok, [&] { return id >= 0 && !DeOutro(EnumVote, cod, id); },
+      [&] { return VoteStatPut(id, cod); });
 }
 
 void ImportaHideNoZunInput(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
   int32_t conta = 0;
   *ok = TLeitorDeCampos(p).Inteiro(&conta).Fim();
-  Grava(to_no_check, ok, [&] { return HideNoZunInputPut(conta); });
+  Grava(
+      to_no_check, ok, [&] { return ContaValida(conta); },
+      [&] { return HideNoZunInputPut(conta); });
 }
 
 void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TVariantes&,
                                    bool* ok) {
   int32_t num = 0, conta = 0;
   *ok = TLeitorDeCampos(p).Inteiro(&num).Inteiro(&conta).Fim();
-  Grava(to_no_check, ok, [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
+  Grava(
+      to_no_check, ok,
+      [&] {
+        // A block that is stored, or that a line before this one defines.
+        tImpRoot* arquivo = ArquivoEmCurso();
+        return ContaValida(conta) &&
+               (num == 0 || (num > 0 && (Tem(EnumBlocoDeContaBal, num) ||
+                                         (arquivo && arquivo->DefinidoAntes("*BLOCOCBAL", num,
+                                                                            arquivo->lnn - 1)))));
+      },
+      [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
 }
 
 void ImportaIdentificacaoDeContas(tParserWrapper& p, bool to_no_check, const TVariantes&,
                                   bool* ok) {
   int32_t identificacao = 0, conta = 0;
   *ok = TLeitorDeCampos(p).Inteiro(&identificacao).Inteiro(&conta).Fim();
-  Grava(to_no_check, ok, [&] { return IdentificacaoDeContasPut(identificacao, conta); });
+  Grava(
+      to_no_check, ok, [&] { return ContaValida(conta) && identificacao >= 0; },
+      [&] { return IdentificacaoDeContasPut(identificacao, conta); });
 }
 
 void ImportaOcoTipo(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
@@ -112,7 +205,9 @@ void ImportaOcoTipo(tParserWrapper& p, bool to_no_check, const TVariantes&, bool
             .Texto(&lb2)
             .Fim() &&
         !abrv.empty() && !nome.empty();
-  Grava(to_no_check, ok, [&] { return OcoTipoPut(id, seq, abrv, lb2, lb1, nome); });
+  Grava(
+      to_no_check, ok, [&] { return id >= 0 && !DeOutro(EnumOcoAbrv, abrv, id); },
+      [&] { return OcoTipoPut(id, seq, abrv, lb2, lb1, nome); });
 }
 
 void ImportaTipoObj(tParserWrapper&, bool, const TVariantes&, int32_t* code) {
@@ -146,7 +241,11 @@ void ImportaListChoice(TImpMain& imp, const TVariantes&, int32_t* code) {
   p.NextField(&es);
   if (en.empty()) en = pt;
   if (es.empty()) es = en;
-  if (!imp.ToNoCheck) *code = AddListChoice(fc, novo, id, doc, pt, en, es);
+  if (imp.ToNoCheck) {
+    *code = ConfereListChoice(fc, novo, id, doc, pt, en, es);
+    return;
+  }
+  *code = AddListChoice(fc, novo, id, doc, pt, en, es);
 }
 
 }  // namespace zun

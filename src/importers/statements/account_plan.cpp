@@ -58,14 +58,21 @@ class TLeitor {
     p_.NextField(s);
     if (erro_se_vazio != 0 && s->empty()) *code_ = erro_se_vazio;
   }
+  // No further field, not even an empty one.
   void Fim(int32_t erro) {
-    if (*code_ == 0 && !p_.NextField().empty()) *code_ = erro;
+    if (*code_ == 0 && p_.CurrentIndex() < p_.Count()) *code_ = erro;
   }
 
  private:
   tParserWrapper& p_;
   int32_t* code_;
 };
+
+// "ContaBalPut" takes account numbers 1 to kMaxContaBal and refuses any
+// other with its code.
+constexpr int32_t kMaxContaBal = 6000;
+constexpr int32_t kErrContaForaDaFaixa = 50901;
+constexpr int32_t kErrBlocoDesconhecido = 50903;
 
 // The code of a failed ok-flag record: it reports none of its own.
 constexpr int32_t kFalhou = 1;
@@ -103,10 +110,16 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
       if (!StrToIntOk(p.NextField(), &ignorado)) return false;
     }
   }
-  return p.NextField().empty();
+  return p.CurrentIndex() >= p.Count();
 }
 
 }  // namespace
+
+bool BlocoConhecido(int32_t bloco) {
+  if (EnumBlocoDeContaBal && EnumBlocoDeContaBal->IndexOfId(bloco) >= 0) return true;
+  tImpRoot* arquivo = ArquivoEmCurso();
+  return arquivo != nullptr && arquivo->DefinidoAntes("*BLOCOCBAL", bloco, arquivo->lnn - 1);
+}
 
 void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t* code) {
   TLeitor campos(p, code);
@@ -123,6 +136,12 @@ void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t
   campos.Inteiro(&como_num, 3991);
   for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCodigosCarac[i]);
   campos.Fim(3992);
+  // What "ContaBalPut" refuses, refused before anything is written.
+  if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
+  if (*code == 0 && to_no_check && !BlocoConhecido(bloco)) *code = kErrBlocoDesconhecido;
+  for (const std::string& n : nomes) {
+    if (*code == 0 && AparaBrancos(n).empty()) *code = 3993;
+  }
   if (*code != 0 || to_no_check) return;
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",
@@ -193,9 +212,12 @@ void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
     // The name goes as it was read.
     cmd->Params().ParamByName("@nome").value = Value::String(nome);
   });
+  // A new format is known to the checks of later files.
+  if (*ok && !to_no_check && EnumFmtBal) EnumFmtBal->Reinicia();
 }
 
 void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, bool* ok) {
+  const int32_t linha_do_bloco = linhas.lnn;
   TFormatoBal fmt;
   int32_t code = 0;
   TLeitor campos(p, &code);
@@ -225,21 +247,29 @@ void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, boo
     }
     fmt.Linhas.push_back(l);
   }
-  if (!*ok || to_no_check) return;
+  // The lines of a format that does not exist cannot be written.
+  if (*ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0)) {
+    *ok = linhas.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1);
+  }
+  if (!*ok) return;
   // Every account line names an account of the plan: a format that names
   // another could not be loaded, and the statements of its companies would
-  // go unchecked. Accounts added earlier in the file count, so this is
-  // checked when the format is written.
+  // go unchecked. The check pass counts the accounts that earlier *CBAL
+  // lines of the file add; the import pass finds them written.
   for (const TLinhaFmtBal& l : fmt.Linhas) {
     if (!l.EhConta()) continue;
+    bool existe = true;
     try {
       CacheContaBal().Get(l.conta);
     } catch (const EZunInputException&) {
+      existe = false;
+    }
+    if (!existe && !(to_no_check && linhas.DefinidoAntes("*CBAL", l.conta, linha_do_bloco - 1))) {
       *ok = false;
       return;
     }
   }
-  *ok = DbApresFormatoBalPut(fmt) == 0;
+  if (!to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
 }
 
 }  // namespace zun
