@@ -215,11 +215,8 @@ TEST_F(EndToEnd, LoginFailure) {
   const std::string out = r.out + ReadFile(dir_ / "out.log");
   EXPECT_NE(out.find("exit code:4077"), std::string::npos) << out;
   EXPECT_EQ(fs::status(dir_ / "out.log").permissions() & fs::perms::others_all, fs::perms::none);
-  EXPECT_NE(out.find("- login failed: code 3714: the login failed with an error of the database "
-                     "client (bad password or unknown user"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("- ZunInpIF failed: code 4077: the login failed;"), std::string::npos);
+  EXPECT_NE(out.find("- login failed: code 3714: "), std::string::npos) << out;
+  EXPECT_NE(out.find("- ZunInpIF failed: code 4077: "), std::string::npos);
   EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
@@ -426,31 +423,25 @@ TEST_F(EndToEnd, LoginFailuresOverTds) {
   EXPECT_NE(Log().find("InitDbConnection error:"), std::string::npos) << Log();
 }
 
-}  // namespace
-}  // namespace zun
-
-namespace zun {
-namespace {
+// The rows text leaves: "|" between columns, ";" after each row.
+std::string Rows(sqlite3* db, const std::string& text) {
+  std::string got;
+  auto row = [](void* out, int n, char** cols, char**) {
+    for (int i = 0; i < n; ++i)
+      *static_cast<std::string*>(out) += (i ? "|" : "") + std::string(cols[i] ? cols[i] : "");
+    *static_cast<std::string*>(out) += ";";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
+  return got;
+}
 
 // Every row of every table of the database file, as text.
 std::string Dump(sqlite3* db) {
-  std::vector<std::string> tables;
   std::string all;
-  auto each = [](void* out, int n, char** cols, char**) {
-    auto* text = static_cast<std::string*>(out);
-    for (int i = 0; i < n; ++i) *text += (cols[i] ? cols[i] : "NULL") + std::string("|");
-    *text += "\n";
-    return 0;
-  };
-  std::string names;
-  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", each,
-               &names, nullptr);
-  std::istringstream in(names);
-  for (std::string t; std::getline(in, t);) {
-    t.pop_back();  // the "|"
-    all += "[" + t + "]\n";
-    EXPECT_EQ(sqlite3_exec(db, ("SELECT * FROM \"" + t + "\"").c_str(), each, &all, nullptr),
-              SQLITE_OK);
+  std::istringstream names(Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table'"));
+  for (std::string t; std::getline(names, t, ';');) {
+    all += "[" + t + "]" + Rows(db, "SELECT * FROM \"" + t + "\"") + "\n";
   }
   return all;
 }
@@ -660,15 +651,7 @@ TEST_P(Examples, LeaveTheirRows) {
       EXPECT_EQ(Entry(id).result, 0) << id << r.out;
     }
   }
-  std::string got;
-  auto row = [](void* out, int n, char** cols, char**) {
-    for (int i = 0; i < n; ++i)
-      *static_cast<std::string*>(out) += (i ? "|" : "") + std::string(cols[i] ? cols[i] : "");
-    *static_cast<std::string*>(out) += ";";
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db_, x.query, row, &got, nullptr), SQLITE_OK);
-  EXPECT_EQ(got, x.rows);
+  EXPECT_EQ(Rows(db_, x.query), x.rows);
   EXPECT_NE(Log().find(x.log), std::string::npos) << Log();
   if (std::get<0>(GetParam())) {
     EXPECT_NE(Log().find("ServerVersion: Microsoft SQL Server"), std::string::npos) << Log();
