@@ -22,6 +22,7 @@
 #include "../notify/gateway_server.h"
 #include "../support/tds_server_process.h"
 #include "database/reference_db.h"
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -41,24 +42,13 @@ struct QueueEntry {
   bool content_kept = false;
 };
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
 const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
 
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zune2e-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = ScratchDir("zune2e");
     db_path_ = (dir_ / "ZunInput.db").string();
     InitDatabase(db_path_);
     AddUser(db_path_, {"zunsvc", "s3cret", "", true, 0, 0, 0});

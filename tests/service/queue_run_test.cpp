@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -23,6 +22,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
+#include "scratch.h"
 #include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
@@ -43,13 +43,6 @@ int g_renewals = 0;
 int g_calls = 0;
 const fs::path kExamples = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 // Replaces proc (in this process) by one that runs antes first.
 void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
   const auto orig = FindProcedure(proc);
@@ -67,11 +60,7 @@ class QueueRun : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("zunqrun-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = ScratchDir("zunqrun");
     fs::current_path(dir_);
     NewDatabase();
     SetLogFileName((dir_ / "zuninput.log").string());
