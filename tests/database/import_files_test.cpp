@@ -1,10 +1,5 @@
-// The queue procedures on a real database file; the hand-out is also raced
-// by two processes.
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <set>
+// The queue procedures on a real database file (processes racing for the
+// queue: the service's end-to-end test).
 #include <vector>
 
 #include "db_fixture.h"
@@ -85,8 +80,7 @@ TEST_F(ImportQueue, TriesLeaseAndDeletedContent) {
   ASSERT_EQ(Result(*s_, id, Value::Int(3948), false), 0);
   ASSERT_EQ(TakeNext(*s_, 5, 3).importtries, 2);
   // A process that died never records an outcome: its lease runs out.
-  Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE id = " +
-      std::to_string(id));
+  Expire(id);
   const Next third = TakeNext(*s_, 5, 3);
   EXPECT_EQ(std::tie(third.id, third.importtries), std::make_tuple(id, 3));
   ASSERT_EQ(Result(*s_, id, Value::Int(3948), false), 0);
@@ -160,45 +154,6 @@ TEST_F(ImportQueue, EntryOfAVanishedOwnerFailsUntilItsTriesAreUsed) {
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing);
-}
-
-// Two service processes drain one queue: every entry is handed out exactly
-// once. Both write the ids they get to one pipe (writes this small are
-// atomic).
-TEST_F(ImportQueue, TwoProcessesNeverShareAnEntry) {
-  std::set<int32_t> queued;
-  for (int i = 0; i < 120; ++i) queued.insert(Put(user_uid_, 1, "2020-07-03 10:00:00"));
-  int fd[2];
-  ASSERT_EQ(pipe(fd), 0);
-  pid_t pids[2];
-  for (pid_t& pid : pids) {
-    ASSERT_GE(pid = fork(), 0);
-    if (pid == 0) {
-      int status = 6;
-      try {
-        auto s = Login("zunsvc", "s3cret");
-        Next n;
-        while ((n = TakeNext(*s, 5, 1)).e == 0 && write(fd[1], &n.id, sizeof n.id) == sizeof n.id &&
-               Result(*s, n.id, Value::Int(3948), false) == 0) {
-        }
-        status = n.e == kImportFilesNothing ? 0 : 3;
-      } catch (...) {
-      }
-      _exit(status);
-    }
-  }
-  close(fd[1]);
-  std::vector<int32_t> got;
-  for (int32_t id = 0; read(fd[0], &id, sizeof id) == sizeof id;) got.push_back(id);
-  close(fd[0]);
-  for (pid_t pid : pids) {
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "process " << pid;
-  }
-  std::sort(got.begin(), got.end());
-  EXPECT_EQ(std::adjacent_find(got.begin(), got.end()), got.end()) << "an entry was shared";
-  EXPECT_EQ(std::set<int32_t>(got.begin(), got.end()), queued);
 }
 
 }  // namespace

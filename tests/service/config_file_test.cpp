@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "foundation/switches.h"
+#include "scratch.h"
 #include "service/login_inputs.h"
 
 namespace zun {
@@ -17,8 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ConfigFile, ValuesOverridesAndRefusals) {
-  const fs::path dir = fs::temp_directory_path() / ("zun-conf-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("zun-conf");
   const fs::path file = dir / "zuninput.conf";
   const char kGood[] =
       "# the installation\nsqlserver = db1.example.com\n Database=Zun2\n"

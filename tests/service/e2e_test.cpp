@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -22,6 +21,7 @@
 #include "../notify/gateway_server.h"
 #include "../support/tds_server_process.h"
 #include "database/reference_db.h"
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -41,24 +41,26 @@ struct QueueEntry {
   bool content_kept = false;
 };
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
 const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
+
+// The rows text leaves: "|" between columns, ";" after each row.
+std::string Rows(sqlite3* db, const std::string& text) {
+  std::string got;
+  auto row = [](void* out, int n, char** cols, char**) {
+    for (int i = 0; i < n; ++i)
+      *static_cast<std::string*>(out) += (i ? "|" : "") + std::string(cols[i] ? cols[i] : "");
+    *static_cast<std::string*>(out) += ";";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
+  return got;
+}
 
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zune2e-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = ScratchDir("zune2e");
     db_path_ = (dir_ / "ZunInput.db").string();
     InitDatabase(db_path_);
     AddUser(db_path_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
@@ -90,23 +92,13 @@ class EndToEnd : public ::testing::Test {
 
   QueueEntry Entry(int id) {
     QueueEntry e;
-    Query(
-        "SELECT importtries, result IS NOT NULL, COALESCE(result, 0), done, conteudo IS NOT NULL "
-        "FROM import_files WHERE id = " +
-            std::to_string(id),
-        [&](char** c) {
-          e = {atoi(c[0]), *c[1] == '1', atoi(c[2]), *c[3] == '1', *c[4] == '1'};
-        });
+    std::istringstream(Rows(db_,
+                            "SELECT importtries || ' ' || (result IS NOT NULL) || ' ' || "
+                            "COALESCE(result, 0) || ' ' || done || ' ' || (conteudo IS NOT NULL) "
+                            "FROM import_files WHERE id = " +
+                                std::to_string(id))) >>
+        e.tries >> e.has_result >> e.result >> e.done >> e.content_kept;
     return e;
-  }
-
-  // Calls row with the columns of each row text gives.
-  void Query(const std::string& text, std::function<void(char**)> row) {
-    auto each = [](void* f, int, char** cols, char**) {
-      (*static_cast<std::function<void(char**)>*>(f))(cols);
-      return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db_, text.c_str(), each, &row, nullptr), SQLITE_OK) << text;
   }
 
   // Runs the service against the TDS test server from now on.
@@ -146,24 +138,15 @@ class EndToEnd : public ::testing::Test {
     return r;
   }
 
-  // The bulletin requests the database holds: their texts, joined.
-  std::string BulletinRequests() {
-    std::string all;
-    Query("SELECT motivo FROM reqgbol ORDER BY id",
-          [&](char** c) { all += c[0] + std::string("\n"); });
-    return all;
-  }
-
   std::string Log() { return ReadFile(dir_ / "zuninput.log"); }
 
   // A value of the run's summary file, read by SQLite's JSON functions ("" when
   // the file is not valid JSON).
   std::string Summary(const std::string& path) {
-    std::string v;
-    Query("SELECT CASE WHEN json_valid(x) THEN json_extract(x, '$." + path +
-              "') END FROM (SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)",
-          [&](char** c) { v = c[0] != nullptr ? c[0] : ""; });
-    return v;
+    const std::string v =
+        Rows(db_, "SELECT CASE WHEN json_valid(x) THEN json_extract(x, '$." + path +
+                      "') END FROM (SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)");
+    return v.substr(0, v.size() - 1);  // the row's ";"
   }
 
   // Requests the gateway got whose parameter key has value.
@@ -215,11 +198,8 @@ TEST_F(EndToEnd, LoginFailure) {
   const std::string out = r.out + ReadFile(dir_ / "out.log");
   EXPECT_NE(out.find("exit code:4077"), std::string::npos) << out;
   EXPECT_EQ(fs::status(dir_ / "out.log").permissions() & fs::perms::others_all, fs::perms::none);
-  EXPECT_NE(out.find("- login failed: code 3714: the login failed with an error of the database "
-                     "client (bad password or unknown user"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("- ZunInpIF failed: code 4077: the login failed;"), std::string::npos);
+  EXPECT_NE(out.find("- login failed: code 3714: "), std::string::npos) << out;
+  EXPECT_NE(out.find("- ZunInpIF failed: code 4077: "), std::string::npos);
   EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
@@ -296,10 +276,8 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:" + std::to_string(e.result)), 1);
   // The line messages of the try are kept with the entry and listed in the mail.
   EXPECT_EQ(Requests("errors", "line 2: Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3"), 1);
-  std::string kept;
-  Query("SELECT line || ' ' || msg FROM import_file_errors WHERE id = " + std::to_string(bad),
-        [&](char** c) { kept += c[0]; });
-  EXPECT_EQ(kept, "2 Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3");
+  EXPECT_EQ(Rows(db_, "SELECT line, msg FROM import_file_errors WHERE id = " + std::to_string(bad)),
+            "2|Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3;");
 
   r = Run();
   EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
@@ -319,8 +297,8 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 2);
   // The urgent file's request went with its outcome, and the same run's
   // end turned it into its marker.
-  const std::string asked = BulletinRequests();
-  EXPECT_EQ(asked, "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob]\n");
+  EXPECT_EQ(Rows(db_, "SELECT motivo FROM reqgbol"),
+            "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob];");
   EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua"));
   fs::remove(dir_ / "reqgbol1.nua");
 
@@ -426,31 +404,12 @@ TEST_F(EndToEnd, LoginFailuresOverTds) {
   EXPECT_NE(Log().find("InitDbConnection error:"), std::string::npos) << Log();
 }
 
-}  // namespace
-}  // namespace zun
-
-namespace zun {
-namespace {
-
 // Every row of every table of the database file, as text.
 std::string Dump(sqlite3* db) {
-  std::vector<std::string> tables;
   std::string all;
-  auto each = [](void* out, int n, char** cols, char**) {
-    auto* text = static_cast<std::string*>(out);
-    for (int i = 0; i < n; ++i) *text += (cols[i] ? cols[i] : "NULL") + std::string("|");
-    *text += "\n";
-    return 0;
-  };
-  std::string names;
-  sqlite3_exec(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name", each,
-               &names, nullptr);
-  std::istringstream in(names);
-  for (std::string t; std::getline(in, t);) {
-    t.pop_back();  // the "|"
-    all += "[" + t + "]\n";
-    EXPECT_EQ(sqlite3_exec(db, ("SELECT * FROM \"" + t + "\"").c_str(), each, &all, nullptr),
-              SQLITE_OK);
+  std::istringstream names(Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table'"));
+  for (std::string t; std::getline(names, t, ';');) {
+    all += "[" + t + "]" + Rows(db, "SELECT * FROM \"" + t + "\"") + "\n";
   }
   return all;
 }
@@ -467,7 +426,7 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
   ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
   const std::string ex = ZUN_TEST_SOURCE_DIR "/examples/";
   std::istringstream series(ReadFile(ex + "quote_series.sql"));
-  for (std::string sql; std::getline(series, sql);) Query(sql, [](char**) {});
+  for (std::string sql; std::getline(series, sql);) Rows(db_, sql);
   const std::string before = Dump(db_);
   ASSERT_NE(before.find("[import_files]"), std::string::npos) << before;
   const struct {
@@ -649,7 +608,7 @@ TEST_P(Examples, LeaveTheirRows) {
   const Example& x = std::get<1>(GetParam());
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   std::istringstream setup(x.setup[0] == '@' ? ReadFile(ex / (x.setup + 1)) : x.setup);
-  for (std::string sql; std::getline(setup, sql);) Query(sql, [](char**) {});
+  for (std::string sql; std::getline(setup, sql);) Rows(db_, sql);
   for (const auto& files : x.runs) {
     std::vector<int> ids;
     for (const char* f : files) ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
@@ -660,15 +619,7 @@ TEST_P(Examples, LeaveTheirRows) {
       EXPECT_EQ(Entry(id).result, 0) << id << r.out;
     }
   }
-  std::string got;
-  auto row = [](void* out, int n, char** cols, char**) {
-    for (int i = 0; i < n; ++i)
-      *static_cast<std::string*>(out) += (i ? "|" : "") + std::string(cols[i] ? cols[i] : "");
-    *static_cast<std::string*>(out) += ";";
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db_, x.query, row, &got, nullptr), SQLITE_OK);
-  EXPECT_EQ(got, x.rows);
+  EXPECT_EQ(Rows(db_, x.query), x.rows);
   EXPECT_NE(Log().find(x.log), std::string::npos) << Log();
   if (std::get<0>(GetParam())) {
     EXPECT_NE(Log().find("ServerVersion: Microsoft SQL Server"), std::string::npos) << Log();

@@ -92,15 +92,7 @@ TEST(LoginInputs, TargetGuardBeforeAnyConnection) {
   EXPECT_EQ(Login({"-user:a", "-password:b", "-provider:SQLite"}).d.provider, "SQLite");
 }
 
-TEST(LoginInputs, ConnectionStringForUserAndIntegratedSecurity) {
-  DadosDeLogin d{"zunsvc", "secret", "localhost", "ZunInput", "SQLite"};
-  EXPECT_EQ(MontaStringDeConexao(d),
-            "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunInput;"
-            "Application Name=ZunInput;User ID=zunsvc;Password=secret");
-  d.user.clear();
-  EXPECT_EQ(MontaStringDeConexao(d),
-            "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunInput;"
-            "Application Name=ZunInput;Integrated Security=SSPI;Persist Security Info=False");
+TEST(LoginInputs, OdbcDriverDsnAndEncryptionReachTheConnectionString) {
   const DadosDeLogin odbc = Login({"-user:a", "-password:b",
                                    "-OdbcDriver:ODBC Driver 18 for SQL Server", "-OdbcDsn:zun;x"})
                                 .d;

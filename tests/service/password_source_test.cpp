@@ -11,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/secret_file.h"
 #include "foundation/switches.h"
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -18,9 +19,7 @@ namespace {
 // Every source at once is tried in order: the first that gives a password
 // wins, a refused file fails the login, and nothing shows the password.
 TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
-  const std::string dir =
-      std::filesystem::temp_directory_path() / ("zun-pwsrc-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const std::string dir = ScratchDir("zun-pwsrc");
   const std::string good = dir + "/good";
   const std::string open_file = dir + "/open";
   std::ofstream(good) << "from-file\n";

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -23,11 +22,11 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
+#include "scratch.h"
 #include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
-#include "service/run_loop.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/session.h"
@@ -38,19 +37,11 @@ namespace {
 namespace fs = std::filesystem;
 
 uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
 // Six minutes pass between two readings of the clock.
 uint32_t SlowTick() { return g_tick += 360000; }
 int g_renewals = 0;
 int g_calls = 0;
 const fs::path kExamples = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 // Replaces proc (in this process) by one that runs antes first.
 void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
@@ -69,15 +60,9 @@ class QueueRun : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("zunqrun-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = ScratchDir("zunqrun");
     fs::current_path(dir_);
-    InitDatabase("ZunInput.db");
-    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
-    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
+    NewDatabase();
     SetLogFileName((dir_ / "zuninput.log").string());
     Loga(kMarca);
     SysExitCode = 0;
@@ -103,21 +88,16 @@ class QueueRun : public ::testing::Test {
     return InitDbConnection("", "", false);
   }
 
-  // Runs text on its own connection; gives the first column of the last row.
-  int Sql(const std::string& text) {
-    sqlite3* db = nullptr;
-    sqlite3_open("ZunInput.db", &db);
-    int value = -1;
-    auto first = [](void* v, int, char** cols, char**) {
-      *static_cast<int*>(v) = cols[0] ? std::atoi(cols[0]) : -1;
-      return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
-    sqlite3_close(db);
-    return value;
+  // A new database with the service's user and ana.lima.
+  static void NewDatabase() {
+    for (const char* ext : {"", "-wal", "-shm"}) fs::remove(std::string("ZunInput.db") + ext);
+    InitDatabase("ZunInput.db");
+    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
+    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
   }
 
-  // The first column of the last row as text.
+  // Runs text on its own connection; gives the first column of the last row
+  // ("NULL" for a null).
   std::string Texto(const std::string& text) {
     sqlite3* db = nullptr;
     sqlite3_open("ZunInput.db", &db);
@@ -130,30 +110,49 @@ class QueueRun : public ::testing::Test {
     sqlite3_close(db);
     return value;
   }
-
-  // An entry of ana.lima holding content; its id.
-  int EnqueueFile(const std::string& content, int priority) {
-    const int id = Enqueue("ana.lima", priority);
-    sqlite3* db = nullptr;
-    sqlite3_open("ZunInput.db", &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ? WHERE id = ?", -1, &st, nullptr);
-    sqlite3_bind_blob(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_STATIC);
-    sqlite3_bind_int(st, 2, id);
-    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return id;
+  // The same as a number; -1 for no row or a null.
+  int Sql(const std::string& text) {
+    const std::string v = Texto(text);
+    return v.empty() || v == "NULL" ? -1 : std::atoi(v.c_str());
   }
+
+  // One queue step; its code, and whether the run goes on in *continua.
+  static int32_t Step(int32_t seq = 1, bool* continua = nullptr) {
+    int32_t erro = -1;
+    bool goes_on = false;
+    ImpIFStep(seq, &erro, continua != nullptr ? continua : &goes_on);
+    return erro;
+  }
+
+  // A child process logs in, arms its kill and takes a step; it must die
+  // with status 9. The dead process's lease then runs out.
+  void KilledStep(const std::function<void()>& arm) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      if (Login() != 0) _exit(3);
+      arm();
+      Step();
+      _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+  }
+
   void QuoteSeries() {
     std::istringstream series(ReadFile(kExamples / "quote_series.sql"));
     for (std::string sql; std::getline(series, sql);) Sql(sql);
   }
-
-  int Enqueue(const std::string& user, int priority) {
+  // An entry of ana.lima holding content; its id.
+  int Enqueue(int priority, const std::string& content = "*OCOLOCA") {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string blob;
+    for (unsigned char c : content) blob += {kHex[c >> 4], kHex[c & 15]};
     Sql("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) SELECT uid, " +
-        std::to_string(priority) + ", datetime('now'), 'f.txt', CAST('*OCOLOCA' AS BLOB) " +
-        "FROM users WHERE name = '" + user + "'");
+        std::to_string(priority) + ", datetime('now'), 'f.txt', X'" + blob +
+        "' FROM users WHERE name = 'ana.lima'");
     return Sql("SELECT MAX(id) FROM import_files");
   }
   // The "- sending mail to" log lines of the test, joined.
@@ -179,8 +178,6 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   EXPECT_TRUE(IsLogged(false));
   EXPECT_EQ(UsuarioEmail, "ops@example.com");
   EXPECT_TRUE(UsuarioIsAdmin);
-  EXPECT_EQ(NomeDoBancoLogado(), "ZunInput");
-  EXPECT_EQ(NomeDoServidorLogado(), "localhost");
 
   ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
   EXPECT_EQ(UsuarioNome, "ana.lima");
@@ -194,11 +191,9 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   ASSERT_EQ(ChamaSetuser(""), 0);
   EXPECT_EQ(UsuarioNome, "zunsvc");
 
-  const int id = Enqueue("ana.lima", 4);
-  int32_t erro = -1;
+  const int id = Enqueue(4);
   bool continua = false;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_EQ(erro, 0);
+  EXPECT_EQ(Step(1, &continua), 0);
   EXPECT_TRUE(continua);
   EXPECT_EQ(Tries(id), 1);
   EXPECT_EQ(UsuarioNome, "zunsvc") << "back to the service's own user";
@@ -207,29 +202,27 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   // An urgent file's bulletin request is recorded with its outcome: a later
   // failure of the run (or a kill) cannot lose it, and the end of the run
   // does not send it again.
-  const int urgent = Enqueue("ana.lima", 3);
-  ImpIFStep(2, &erro, &continua);
+  const int urgent = Enqueue(3);
+  Step(2);
   const std::string asked =
       "SELECT COUNT(*) FROM reqgbol WHERE motivo = '[ImpIF id:" + std::to_string(urgent) +
       " IFpri:3 ana.lima]'";
   EXPECT_EQ(Sql(asked), 1);
   EXPECT_EQ(ReqGBolPendente, "");
-  Sql("UPDATE import_files SET conteudo = CAST('*NOSUCHKEYWORD' AS BLOB) WHERE id = " +
-      std::to_string(Enqueue("ana.lima", 3)));
-  ImpIFStep(3, &erro, &continua);
+  Enqueue(3, "*NOSUCHKEYWORD");
+  int32_t erro = Step(3);
   EXPECT_EQ(erro, 3942);
   EncerraZiGlobs(&erro);
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 1);
 }
 
-// Only an administrator may run the service: a plain user's login fails
-// before any entry is looked at.
-TEST_F(QueueRun, APlainUserCannotRunTheService) {
+// Only an administrator may run the service; a client floor above this
+// client fails the login unless -AdminVersion is given. A failed login
+// leaves the session closed.
+TEST_F(QueueRun, LoginRefusals) {
   EXPECT_EQ(Login({}, "ana.lima", "x"), kErroLoginNaoAdministrador);
   EXPECT_FALSE(IsLogged(false));
-}
-
-TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
+  EncerraZiGlobs(&SysExitCode);
   Sql("UPDATE settings SET value = '21' WHERE name = 'MinClientVersion'");
   EXPECT_NE(Login(), 0);
   EXPECT_FALSE(IsLogged(false)) << "a failed login leaves the session closed";
@@ -239,17 +232,14 @@ TEST_F(QueueRun, AdminVersionPassesAClientFloorAboveThisClient) {
 
 TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
   ASSERT_EQ(Login(), 0);
-  Enqueue("ana.lima", 3);
+  Enqueue(3);
   RegisterProcedure("ImportFilesResult",
                     {{"@id", DataType::kInteger},
                      {"@res", DataType::kInteger},
                      {"@ApagaConteudo", DataType::kBoolean},
                      {"@lease", DataType::kInteger}},
                     [](ProcContext& c) { c.Return(50101); });
-  int32_t erro = 0;
-  bool continua = true;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_EQ(erro, 50101);
+  EXPECT_EQ(Step(), 50101);
   EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 0);
 }
@@ -259,13 +249,10 @@ TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
 TEST_F(QueueRun, TheOwnerIsMailedAlsoWhenTheFileFailsBeforeTheSwitch) {
   ASSERT_EQ(Login(), 0);
   Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
-  const int id = Enqueue("ana.lima", 5);
+  const int id = Enqueue(5);
   Sql("UPDATE import_files SET importtries = 1, mom = '2020-07-03 10:11:12'");
   fs::create_directory(std::to_string(id) + "-analima-20200703-101112.txt");  // in the way
-  int32_t erro = 0;
-  bool continua = true;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_EQ(erro, 4081);
+  EXPECT_EQ(Step(), 4081);
   EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
   EXPECT_EQ(UsuarioNome, "zunsvc");
 }
@@ -275,37 +262,20 @@ TEST_F(QueueRun, TheOwnerIsMailedAlsoWhenTheFileFailsBeforeTheSwitch) {
 // never offered again.
 TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
   Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
-  const int id = Enqueue("ana.lima", 5);
+  const int id = Enqueue(5);
   for (int kill = 1; kill <= 2; ++kill) {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      if (Login() != 0) _exit(3);
-      AntesDe("ImportFilesResult", [](ProcContext&) { _exit(9); });
-      int32_t erro = 0;
-      bool continua = true;
-      ImpIFStep(1, &erro, &continua);
-      _exit(4);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9) << kill;
+    KilledStep([] { AntesDe("ImportFilesResult", [](ProcContext&) { _exit(9); }); });
     EXPECT_EQ(Tries(id), kill);
-    // The dead process's lease runs out.
-    Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE id = " +
-        std::to_string(id));
   }
   ASSERT_EQ(Login(), 0);
-  int32_t erro = -1;
   bool continua = false;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_EQ(erro, 0) << "the run goes on";
+  EXPECT_EQ(Step(1, &continua), 0) << "the run goes on";
   EXPECT_TRUE(continua);
   EXPECT_EQ(Sql("SELECT result FROM import_files WHERE taken_until IS NULL AND id = " +
                 std::to_string(id)),
             50106);
   EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
-  ImpIFStep(2, &erro, &continua);
+  Step(2, &continua);
   EXPECT_FALSE(continua) << "never offered again";
 }
 
@@ -333,37 +303,22 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   for (const auto& k : kills) {
     SCOPED_TRACE(k.proc);
     PrioridadeReqGBol = 0;
-    for (const char* ext : {"", "-wal", "-shm"}) fs::remove(std::string("ZunInput.db") + ext);
-    InitDatabase("ZunInput.db");
-    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
-    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
+    NewDatabase();
     QuoteSeries();
-    const int id = EnqueueFile(file, 4);
+    const int id = Enqueue(4, file);
     if (*k.proc != '\0') {
-      const pid_t pid = fork();
-      ASSERT_GE(pid, 0);
-      if (pid == 0) {
-        if (Login() != 0) _exit(3);
+      KilledStep([&k] {
         SetTickSource(&SlowTick);
         AntesDe(k.proc, [n = k.nth](ProcContext&) {
           if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
         });
-        int32_t erro = 0;
-        bool continua = true;
-        ImpIFStep(1, &erro, &continua);
-        _exit(4);
-      }
-      int status = 0;
-      ASSERT_EQ(waitpid(pid, &status, 0), pid);
-      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
-      // The dead process's lease runs out.
-      Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+      });
     }
     ASSERT_EQ(Login(), 0);
     SetTickSource(&SlowTick);
     int32_t erro = 0;
     bool continua = true;
-    for (int seq = 1; continua && erro == 0; ++seq) ImpIFStep(seq, &erro, &continua);
+    for (int seq = 1; continua && erro == 0; ++seq) erro = Step(seq, &continua);
     EXPECT_EQ(erro, 0);
     EncerraZiGlobs(&erro);
     SetTickSource(nullptr);
@@ -395,16 +350,13 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
 // last group and records nothing.
 TEST_F(QueueRun, ALostLeaseCommitsNothingOfTheLastGroup) {
   QuoteSeries();
-  const int id = EnqueueFile("*QT ZDEM1 1 2024-07-03 1\n*QT ZDEM2 1 2024-07-03 2", 4);
+  const int id = Enqueue(4, "*QT ZDEM1 1 2024-07-03 1\n*QT ZDEM2 1 2024-07-03 2");
   ASSERT_EQ(Login(), 0);
   RegistraImportadores();
   AntesDe("CotacaoImportV3", [](ProcContext& c) {
     c.Exec("UPDATE import_files SET lease = lease + 1");  // another process took the entry
   });
-  int32_t erro = 0;
-  bool continua = true;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_EQ(erro, kErroEntradaTomada);
+  EXPECT_EQ(Step(), kErroEntradaTomada);
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 0);
   EXPECT_EQ(Texto("SELECT result FROM import_files WHERE id = " + std::to_string(id)), "NULL");
 }
@@ -422,25 +374,20 @@ TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
       file += "*QT Q" + std::to_string(i) + " 1 2024-06-0" + std::to_string(d) + " 1.5\n";
     }
   }
-  const int big = EnqueueFile(file, 1);
-  const int small = Enqueue("ana.lima", 5);
+  const int big = Enqueue(1, file);
+  const int small = Enqueue(5);
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     RegistraImportadores();
     if (Login() != 0) _exit(3);
-    int32_t erro = 0;
-    bool continua = true;
-    ImpIFStep(1, &erro, &continua);
-    _exit(erro == 0 ? 0 : 5);
+    _exit(Step() == 0 ? 0 : 5);
   }
   // Once the long file's groups are being committed:
   while (Sql("SELECT COUNT(*) FROM cotacao") == 0) usleep(1000);
   ASSERT_EQ(Login(), 0);
-  int32_t erro = -1;
   bool continua = false;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_EQ(erro, 0);
+  EXPECT_EQ(Step(1, &continua), 0);
   EXPECT_TRUE(continua);
   EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(small)), 1);
   EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(big)), 0)
@@ -456,18 +403,15 @@ TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
 // records no outcome.
 TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
   ASSERT_EQ(Login(), 0);
-  const int id = EnqueueFile("*OCOLOCA\n*OCOLOCA\n*OCOLOCA\n*OCOLOCA", 5);
+  const int id = Enqueue(5, "*OCOLOCA\n*OCOLOCA\n*OCOLOCA\n*OCOLOCA");
   g_renewals = 0;
   AntesDe("ImportFilesRenova", [](ProcContext& c) {
     // At the second renewal another process has taken the entry.
     if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
   });
   SetTickSource(&SlowTick);
-  int32_t erro = 0;
-  bool continua = true;
-  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(Step(), kErroEntradaTomada);
   SetTickSource(nullptr);
-  EXPECT_EQ(erro, kErroEntradaTomada);
   EXPECT_EQ(g_renewals, 2);
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM import_files WHERE result IS NULL AND taken_until IS NOT "
                 "NULL AND id = " +
@@ -478,48 +422,24 @@ TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
 // Outcomes must not go into a database file that was deleted under the run.
 TEST_F(QueueRun, ADeletedDatabaseFailsTheStep) {
   ASSERT_EQ(Login(), 0);
-  Enqueue("ana.lima", 5);
+  Enqueue(5);
   fs::remove("ZunInput.db");
-  int32_t erro = 0;
-  bool continua = true;
-  ImpIFStep(1, &erro, &continua);
-  EXPECT_NE(erro, 0);
+  EXPECT_GT(Step(), 0);
 }
 
 TEST_F(QueueRun, AnImportersExceptionEndsTheFileWithItsCode) {
   ASSERT_EQ(Login(), 0);
-  Sql("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) SELECT uid, 3, "
-      "datetime('now'), 'f.txt', CAST('*OCOLOCA' || char(10) || '*REQGBOL later' AS BLOB) "
-      "FROM users WHERE name = 'ana.lima'");
-  const int id = Sql("SELECT MAX(id) FROM import_files");
+  const int id = Enqueue(3, "*OCOLOCA\n*REQGBOL later");
   // A database failure in the middle of the import pass.
   RegistraImportador(TImportador::kOcoLoca,
                      TImportaObjetoCodigo([](TImpMain& imp, const TVariantes&, int32_t*) {
                        if (!imp.ToNoCheck) throw EDBException(3939);
                      }));
-  int32_t erro = 0;
-  bool continua = true;
-  ImpIFStep(1, &erro, &continua);
+  const int32_t erro = Step();
   RegistraImportador(TImportador::kOcoLoca, TImportaObjetoCodigo(ImportaOcoLoca));
   EXPECT_EQ(erro, 3939);
   EXPECT_EQ(ReqGBolPendente, "") << "the record after the failure never ran";
   EXPECT_EQ(Sql("SELECT result FROM import_files WHERE id = " + std::to_string(id)), 3939);
-}
-
-TEST_F(QueueRun, BudgetRunningOutDuringAFileFinishesItAndStartsNoOther) {
-  ASSERT_EQ(Login(), 0);
-  const int first = Enqueue("ana.lima", 5);
-  const int second = Enqueue("ana.lima", 5);
-  SetTickSource(&Tick);
-  RunHooks hooks;
-  hooks.is_logged = [] { return IsLogged(false); };
-  hooks.queue_step = [](int32_t seq, int32_t* erro, bool* continua) {
-    ImpIFStep(seq, erro, continua);
-    g_tick += 601000;  // the file took longer than the whole budget
-  };
-  EXPECT_EQ(ZunInpIF(hooks), 0);
-  EXPECT_EQ(Tries(first), 1);
-  EXPECT_EQ(Tries(second), 0);
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "foundation/switches.h"
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -56,15 +56,7 @@ TEST(QueueStep, PathIFForms) {
 }
 
 TEST(GravaArquivo, BytesUnchangedNoSymlinkFollowedAndCodes) {
-  const fs::path dir = fs::temp_directory_path() / ("zungrava-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  auto read = [](const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  };
+  const fs::path dir = ScratchDir("zungrava");
   // An earlier, longer copy is replaced, and the bytes are written unchanged.
   const fs::path f = dir / "17-xy.txt";
   const std::string content("*QT a\r\n\x00\xFF end", 14);
@@ -74,7 +66,7 @@ TEST(GravaArquivo, BytesUnchangedNoSymlinkFollowedAndCodes) {
   GravaArquivo(f.string(), content, &erro);
   ::umask(old_mask);
   EXPECT_EQ(erro, 0);
-  EXPECT_EQ(read(f), content);
+  EXPECT_EQ(ReadFile(f), content);
   EXPECT_EQ(fs::status(f).permissions() & fs::perms::others_all, fs::perms::none);
 
   // A symbolic link in the way is replaced, never written through.
@@ -82,9 +74,9 @@ TEST(GravaArquivo, BytesUnchangedNoSymlinkFollowedAndCodes) {
   fs::create_symlink(dir / "target", dir / "link.txt");
   GravaArquivo((dir / "link.txt").string(), "new", &erro);
   EXPECT_EQ(erro, 0);
-  EXPECT_EQ(read(dir / "target"), "precious");
+  EXPECT_EQ(ReadFile(dir / "target"), "precious");
   EXPECT_FALSE(fs::is_symlink(dir / "link.txt"));
-  EXPECT_EQ(read(dir / "link.txt"), "new");
+  EXPECT_EQ(ReadFile(dir / "link.txt"), "new");
 
   // A file that cannot be created gives 4081; an earlier code is kept and
   // nothing is written.

@@ -6,12 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -64,8 +63,7 @@ TEST(RunLoop, Rules) {
        4092, 1, " erro:4092 Sys.ExitCode:4092 QuantosImportou(ou tentou):0", true},
   };
   // The log and the fallback (TEMP) in a scratch directory.
-  const fs::path dir = fs::temp_directory_path() / ("zunrun-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("zunrun");
   const fs::path log = dir / "zuninput.log";
   SetLogFileName(log.string());
   SetTickSource(&Tick);
@@ -103,24 +101,15 @@ TEST(RunLoop, Rules) {
 // A login failure seen from outside, with the reader of the console gone
 // before the service writes its first line.
 TEST(Executable, LoginFailureWithAClosedConsole) {
-  const fs::path dir = fs::temp_directory_path() / ("zunpipe-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("zunpipe");
   const std::string cmd = "cd '" + dir.string() + "' && { sleep 0.3; '" + ZUNINPUT_EXE +
                           "'; echo $? > status.txt; } | true";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
-  std::ifstream status(dir / "status.txt");
-  int code = -1;
-  status >> code;
-  EXPECT_EQ(code, 4077 & 0xFF);
-  std::ifstream in(dir / "zuninput.log", std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  const std::string log = ss.str();
-  EXPECT_NE(log.find("--- ZunInpIF start ver:20200703-750 "), std::string::npos) << log;
-  EXPECT_NE(log.find("  0 - ZunInpIF login failed\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "status.txt"), std::to_string(4077 & 0xFF) + "\n");
+  const std::string log = ReadFile(dir / "zuninput.log");
   EXPECT_NE(log.find("- ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0\r\n"),
-            std::string::npos);
+            std::string::npos)
+      << log;
   fs::remove_all(dir);
 }
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -18,14 +18,10 @@ TEST(SystemdUnits, VerifyWithoutAComplaint) {
   if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "systemd-analyze is not installed";
   }
-  const fs::path dir = fs::temp_directory_path() / ("zun-units-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("zun-units");
   // The service names the installed executable; here it is the one built.
   for (const char* unit : {"zuninput.service", "zuninput.timer"}) {
-    std::ifstream in(fs::path(ZUN_TEST_SOURCE_DIR) / "deploy/systemd" / unit);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string s = text.str();
+    std::string s = ReadFile(fs::path(ZUN_TEST_SOURCE_DIR) / "deploy/systemd" / unit);
     ASSERT_FALSE(s.empty()) << unit;
     for (size_t at; (at = s.find("/usr/local/bin/zuninput")) != std::string::npos;) {
       s.replace(at, 23, ZUNINPUT_EXE);

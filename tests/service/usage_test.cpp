@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
 #include "foundation/text.h"
+#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -51,10 +51,7 @@ TEST(Usage, EverySwitchTheProgramReadsIsKnown) {
   int seen = 0;
   for (const auto& f : fs::recursive_directory_iterator(fs::path(ZUN_TEST_SOURCE_DIR) / "src")) {
     if (f.path().extension() != ".cpp") continue;
-    std::ifstream in(f.path());
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string text = ss.str();
+    const std::string text = ReadFile(f.path());
     for (std::sregex_iterator m(text.begin(), text.end(), read), end; m != end; ++m) {
       ++seen;
       const std::string key = (*m)[1];

@@ -1,0 +1,34 @@
+// A scratch directory named after the running test, and a file's bytes:
+// what the service's tests share.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace zun {
+
+// The bytes of p ("" when it cannot be read).
+inline std::string ReadFile(const std::filesystem::path& p) {
+  std::ostringstream out;
+  out << std::ifstream(p, std::ios::binary).rdbuf();
+  return out.str();
+}
+
+// An empty directory prefix-<process id>-<test name> in the temporary
+// directory; what an earlier run left there is gone.
+inline std::filesystem::path ScratchDir(const std::string& prefix) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      (prefix + "-" + std::to_string(getpid()) + "-" +
+       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+}  // namespace zun
