@@ -416,59 +416,38 @@ class OdbcScripted : public ::testing::Test {
   Connection c_;
 };
 
+// Outputs written only once the last result set is read; an error after the
+// first result set fails the call and leaves the connection and its
+// transaction open; a long text read in pieces (SQL_NO_TOTAL) arrives whole.
 TEST_F(OdbcScripted, ScriptedRunsOfAProcedure) {
   const std::string longo(5000, '\xE9');
-  struct Row {
-    const char* what;
-    std::vector<Step> steps;
-    int result_sets;  // -1: the call fails
-    ErrorKind kind;
-    bool open_after, tran_after;
+  const std::pair<std::vector<Step>, int> rows[] = {
+      {{Rows({{Value::String("a")}}), Rows({{Value::String(longo)}})}, 2},
+      {{Rows({}), Error("42000", 50000)}, -1},  // -1: the call fails
   };
-  const Row rows[] = {
-      {"outputs after the last result set",
-       {Rows({{Value::String("a")}}), Rows({{Value::String(longo)}})},
-       2,
-       ErrorKind::kOther,
-       true,
-       true},
-      {"no result set", {}, 0, ErrorKind::kOther, true, true},
-      {"error after the first result set",
-       {Rows({}), Error("42000", 50000)},
-       -1,
-       ErrorKind::kOther,
-       true,
-       true},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
-    DefineP(r.steps);
+  for (const auto& [steps, result_sets] : rows) {
+    DefineP(steps);
     c_.Open();
     c_.BeginTrans();
     Command cmd(&c_, CommandType::kStoredProc, "P");
     cmd.Params().ParamByName("@n").value = Value::Int(5);
-    cmd.Params().ParamByName("@s").value = Value::String("x");
     try {
       cmd.Open();
-      ASSERT_GE(r.result_sets, 0);
+      ASSERT_GE(result_sets, 0);
       EXPECT_EQ(cmd.Params().ReturnValue()->value, Value::Int(61));
       EXPECT_EQ(cmd.Params().ParamByName("@s").value.AsString(),
                 "sa\xED"
                 "da");
       int sets = cmd.Active() ? 1 : 0;
       while (cmd.NextRecordset()) ++sets;
-      EXPECT_EQ(sets, r.result_sets);
+      EXPECT_EQ(sets, result_sets);
     } catch (const ProviderError& e) {
-      EXPECT_EQ(r.result_sets, -1);
-      EXPECT_EQ(e.Kind(), r.kind);
-      EXPECT_EQ(e.SqlState(), r.steps.back().error.state);
-      EXPECT_EQ(std::string(e.what()), "boom");
+      EXPECT_EQ(result_sets, -1);
+      EXPECT_EQ(e.SqlState(), "42000");
     }
-    EXPECT_EQ(c_.Connected(), r.open_after);
-    EXPECT_EQ(c_.InTransaction(), r.tran_after);
-    EXPECT_EQ(server_.texts.back(), "{? = call P(?,?)}");
+    EXPECT_TRUE(c_.Connected());
+    EXPECT_TRUE(c_.InTransaction());
   }
-  // A long text read in pieces arrives whole.
   DefineP({Rows({{Value::String(longo)}})});
   c_.Open();
   Command cmd(&c_, CommandType::kStoredProc, "P");
