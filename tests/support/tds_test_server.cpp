@@ -131,22 +131,15 @@ struct SqlType {
   int odbc, precision, length, scale;
 };
 SqlType TypeOf(DataType t) {
-  switch (t) {
-    case DataType::kInteger:
-      return {kIntN, "int", 4, 10, 4, 0};
-    case DataType::kBigInt:
-      return {kIntN, "bigint", -5, 19, 8, 0};
-    case DataType::kDouble:
-      return {kFltN, "float", 6, 15, 8, -1};
-    case DataType::kDateTime:
-      return {kDateTimeN, "datetime", 93, 23, 16, 3};
-    case DataType::kBoolean:
-      return {kBitN, "bit", -7, 1, 1, -1};
-    case DataType::kBinary:
-      return {kVarBinary, "varbinary", -3, 0, 0, -1};
-    default:
-      return {kNVarChar, "nvarchar", -9, 4000, 8000, -1};
-  }
+  static const std::map<DataType, SqlType> types = {
+      {DataType::kInteger, {kIntN, "int", 4, 10, 4, 0}},
+      {DataType::kBigInt, {kIntN, "bigint", -5, 19, 8, 0}},
+      {DataType::kDouble, {kFltN, "float", 6, 15, 8, -1}},
+      {DataType::kDateTime, {kDateTimeN, "datetime", 93, 23, 16, 3}},
+      {DataType::kBoolean, {kBitN, "bit", -7, 1, 1, -1}},
+      {DataType::kBinary, {kVarBinary, "varbinary", -3, 0, 0, -1}}};
+  const auto it = types.find(t);
+  return it != types.end() ? it->second : SqlType{kNVarChar, "nvarchar", -9, 4000, 8000, -1};
 }
 
 struct Column {
@@ -238,6 +231,14 @@ Column ColumnFor(DataType declared, const std::vector<const Value*>& values) {
   if (w == kBitN) return {w, 1};
   if (w == kNVarChar) return {w, longest > 4000 ? 0u : 4000u};
   return {w, 8};
+}
+
+// RETURNVALUE of an output parameter ([MS-TDS] 2.2.7.18): by ordinal and
+// name, status 1 (output), no user type, nullable.
+void ReturnValue(Out* o, size_t ordinal, const std::string& name, const Column& c, const Value& v) {
+  o->U8(kReturnValue), o->U16(ordinal), o->BVarchar(name), o->U8(1), o->U32(0), o->U16(1);
+  TypeInfo(o, c);
+  PutValue(o, c, v);
 }
 
 // A little-endian integer of 1 to 8 bytes, sign extended.
@@ -387,25 +388,23 @@ class Session {
 };
 
 bool Session::ReadMessage(uint8_t* type, std::string* body) {
+  auto receive = [&](char* at, size_t n) {
+    for (ssize_t got; n > 0; at += got, n -= static_cast<size_t>(got)) {
+      if ((got = ::recv(fd_, at, n, 0)) <= 0) return false;
+    }
+    return true;
+  };
   body->clear();
   for (;;) {
-    unsigned char h[8];
-    size_t got = 0;
-    while (got < 8) {
-      const ssize_t n = ::recv(fd_, h + got, 8 - got, 0);
-      if (n <= 0) return false;
-      got += static_cast<size_t>(n);
-    }
-    *type = h[0];
-    const size_t len = static_cast<size_t>(h[2] << 8 | h[3]);
+    char h[8];
+    if (!receive(h, 8)) return false;
+    *type = static_cast<uint8_t>(h[0]);
+    const size_t len =
+        static_cast<size_t>(static_cast<uint8_t>(h[2]) << 8 | static_cast<uint8_t>(h[3]));
     if (len < 8) return false;
-    std::string part(len - 8, '\0');
-    for (got = 0; got < part.size();) {
-      const ssize_t n = ::recv(fd_, part.data() + got, part.size() - got, 0);
-      if (n <= 0) return false;
-      got += static_cast<size_t>(n);
-    }
-    *body += part;
+    const size_t at = body->size();
+    body->resize(at + len - 8);
+    if (!receive(body->data() + at, len - 8)) return false;
     if (h[1] & 1) return true;  // end of message
   }
 }
@@ -527,11 +526,9 @@ bool Session::End(Out* o, bool commit) {
   if (!db_.InTransaction()) {
     // [MS-TDS] 2.2.6.9: nothing to end; SQL Server reports 3902/3903.
     Msg(o, kError,
-        commit ? Message{3902, 1, 16,
-                         "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}
-               : Message{3903, 1, 16,
-                         "The ROLLBACK TRANSACTION request has no corresponding BEGIN "
-                         "TRANSACTION."});
+        {commit ? 3902 : 3903, 1, 16,
+         std::string("The ") + (commit ? "COMMIT" : "ROLLBACK") +
+             " TRANSACTION request has no corresponding BEGIN TRANSACTION."});
     return false;
   }
   commit ? db_.Commit() : db_.Rollback();
@@ -690,9 +687,7 @@ void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps,
     if (!ps[i].output) continue;
     const Parameter& p = params[at[i]];
     const Column c = ColumnFor(p.type, {&p.value});
-    o->U8(kReturnValue), o->U16(i + 1), o->BVarchar(p.name), o->U8(1), o->U32(0), o->U16(1);
-    TypeInfo(o, c);
-    PutValue(o, c, p.value);
+    ReturnValue(o, i + 1, p.name, c, p.value);
   }
 }
 
@@ -724,9 +719,7 @@ void Session::Rpc(In* in) {
   };
   auto handle = [&](int h) {
     o.U8(kReturnStatus), o.U32(0);
-    o.U8(kReturnValue), o.U16(1), o.BVarchar("@handle"), o.U8(1), o.U32(0), o.U16(1);
-    TypeInfo(&o, {kIntN, 4});
-    PutValue(&o, {kIntN, 4}, Value::Int(h));
+    ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
   };
   try {
     // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,

@@ -117,7 +117,6 @@ void Registra() {
     c.Exec("INSERT INTO t(a) VALUES (1)");
     c.Exec("INSERT INTO missing_table VALUES (1)");
   });
-  for (int i = 0; i < 9; ++i) RegisterProcedure("ZtP" + std::to_string(i), {}, [](ProcContext&) {});
 }
 
 int32_t CodeOf(const std::function<void()>& f) {
