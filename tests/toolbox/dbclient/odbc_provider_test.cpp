@@ -153,11 +153,7 @@ const OdbcApi kScripted = {
       return SQL_SUCCESS;
     },
     [](SQLSMALLINT type, SQLHANDLE h) -> SQLRETURN {
-      if (type == SQL_HANDLE_STMT) {
-        delete static_cast<Stmt*>(h);
-      } else {
-        delete static_cast<int*>(h);
-      }
+      type == SQL_HANDLE_STMT ? delete static_cast<Stmt*>(h) : delete static_cast<int*>(h);
       return SQL_SUCCESS;
     },
     [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
@@ -314,13 +310,12 @@ const OdbcApi kScripted = {
         int y, mo, d, h, mi, sec, ms;
         DecodeDateTime(v.AsDateTime(), &y, &mo, &d, &h, &mi, &sec, &ms);
         if (s->steps[s->step].types[c - 1u] == -154) y = 2026, mo = 12, d = 7;
-        *static_cast<SQL_TIMESTAMP_STRUCT*>(buf) = {static_cast<SQLSMALLINT>(y),
-                                                    static_cast<SQLUSMALLINT>(mo),
-                                                    static_cast<SQLUSMALLINT>(d),
-                                                    static_cast<SQLUSMALLINT>(h),
-                                                    static_cast<SQLUSMALLINT>(mi),
-                                                    static_cast<SQLUSMALLINT>(sec),
-                                                    static_cast<SQLUINTEGER>(ms) * 1000000u};
+        auto& t = *static_cast<SQL_TIMESTAMP_STRUCT*>(buf);
+        t.year = static_cast<SQLSMALLINT>(y);
+        t.month = static_cast<SQLUSMALLINT>(mo), t.day = static_cast<SQLUSMALLINT>(d);
+        t.hour = static_cast<SQLUSMALLINT>(h), t.minute = static_cast<SQLUSMALLINT>(mi);
+        t.second = static_cast<SQLUSMALLINT>(sec),
+        t.fraction = static_cast<SQLUINTEGER>(ms) * 1000000u;
         *ind = sizeof(SQL_TIMESTAMP_STRUCT);
         return SQL_SUCCESS;
       }
