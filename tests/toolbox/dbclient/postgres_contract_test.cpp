@@ -1,8 +1,9 @@
 // The ODBC provider against a real server through the real driver manager:
 // PostgreSQL with psqlODBC, on the throw-away cluster that the test fixture
 // starts (scripts/pg-cluster.sh). Describing, inputs and outputs of every
-// type, the return value, result sets, transactions, errors by kind and a
-// killed backend that the session reconnects.
+// type, the return value, result sets and a killed backend that the session
+// reconnects. Transactions and errors by kind through a real driver: the
+// TDS tier (tds_wire_test).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -147,42 +148,6 @@ TEST_F(PostgresContract, ReturnValueAndResultSets) {
   ASSERT_TRUE(text.NextRecordset());
   EXPECT_EQ(text.Current().FieldByName("c").AsDouble(), 2.5);
   EXPECT_FALSE(text.NextRecordset());
-}
-
-TEST_F(PostgresContract, TransactionsCommitOrRollBack) {
-  const std::pair<bool, int> rows[] = {{false, 0}, {true, 1}, {false, 0}, {true, 1}};
-  int n = 0;
-  Command insert(&c_, CommandType::kText, "INSERT INTO zc(s) VALUES (?)");
-  for (const auto& [commit, grew] : rows) {
-    const int before = Rows();
-    c_.BeginTrans();
-    EXPECT_TRUE(c_.InTransaction());
-    insert.Params()[0].value = Value::String("t" + std::to_string(++n));
-    insert.Execute();
-    EXPECT_EQ(insert.RowsAffected(), 1);
-    commit ? c_.CommitTrans() : c_.RollbackTrans();
-    EXPECT_FALSE(c_.InTransaction());
-    EXPECT_EQ(Rows(), before + grew);
-  }
-}
-
-TEST_F(PostgresContract, ErrorsCarryTheirKind) {
-  c_.Execute("INSERT INTO zc(s) VALUES ('dup')");
-  const std::tuple<const char*, int, ErrorKind> rows[] = {
-      {"INSERT INTO zc(s) VALUES ('dup')", 30, ErrorKind::kConstraint},
-      {"SELECT pg_sleep(5)", 1, ErrorKind::kTimeout},
-      {"exec sp_server_info 1", 30, ErrorKind::kOther},
-  };
-  for (const auto& [sql, timeout, kind] : rows) {
-    try {
-      c_.Provider().ExecuteSql(sql, timeout, nullptr);
-      ADD_FAILURE() << sql;
-    } catch (const ProviderError& e) {
-      EXPECT_EQ(e.Kind(), kind) << sql << ": " << e.what();
-      EXPECT_EQ(e.SqlState().size(), 5u) << sql;
-    }
-  }
-  EXPECT_TRUE(c_.Connected());
 }
 
 TEST_F(PostgresContract, AKilledBackendIsReconnectedAndTheCallRepeated) {

@@ -52,9 +52,8 @@ class TdsWire : public ::testing::Test {
     c_.Open();
   }
   std::string ServerLog() {
-    std::ifstream f(dir_ / "server.log");
     std::stringstream ss;
-    ss << f.rdbuf();
+    ss << std::ifstream(dir_ / "server.log").rdbuf();
     return ss.str();
   }
 

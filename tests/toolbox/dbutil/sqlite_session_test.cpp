@@ -117,7 +117,6 @@ void Registra() {
     c.Exec("INSERT INTO t(a) VALUES (1)");
     c.Exec("INSERT INTO missing_table VALUES (1)");
   });
-  for (int i = 0; i < 9; ++i) RegisterProcedure("ZtP" + std::to_string(i), {}, [](ProcContext&) {});
 }
 
 int32_t CodeOf(const std::function<void()>& f) {
@@ -159,26 +158,6 @@ class SqliteTest : public ::testing::Test {
   TAdoDataBaseComInfoTran s_;
 };
 
-TEST_F(SqliteTest, CacheEvictsRoundRobinAndLendsTwinsSeparately) {
-  std::vector<std::unique_ptr<Command>> lent;
-  for (int i = 0; i < 9; ++i) lent.push_back(Take("ZtP" + std::to_string(i)));
-  auto twin = Take("ZtP0");
-  EXPECT_NE(twin.get(), lent[0].get());
-  EXPECT_EQ(s_.DsAcc(), 10);
-  for (auto& c : lent) s_.DevolveDataSet(&c);  // the ninth replaces slot 0
-  EXPECT_EQ(s_.DsCacheSlot(0)->Text(), "ZtP8");
-  s_.DevolveDataSet(&twin);  // then slot 1
-  EXPECT_EQ(s_.DsCacheSlot(1)->Text(), "ZtP0");
-  EXPECT_EQ(s_.DsCacheSlot(2)->Text(), "ZtP2");
-  EXPECT_EQ(s_.DsCacheNext(), 2);
-  auto other = Take("ZtNone");
-  s_.SetDsCacheNext(8);  // out of range: restarts at 0
-  s_.DevolveDataSet(&other);
-  EXPECT_EQ(s_.DsCacheSlot(0)->Text(), "ZtNone");
-  EXPECT_EQ(s_.DsCacheNext(), 1);
-  EXPECT_EQ(s_.DsAcc(), 0);
-}
-
 TEST_F(SqliteTest, GivenBackObjectIsClosedAndKeyedByKindAndExactText) {
   auto a = Select("SELECT 1 AS x");
   ASSERT_TRUE(a->Active());
@@ -187,25 +166,15 @@ TEST_F(SqliteTest, GivenBackObjectIsClosedAndKeyedByKindAndExactText) {
   auto b = Take("ZtSel");
   EXPECT_EQ(b.get(), raw);
   EXPECT_FALSE(b->Active());
-  EXPECT_EQ(b->CommandTimeout(), 130);
-  EXPECT_EQ(b->Params().ParamByName("@q").value, Value::String("SELECT 1 AS x"));
   s_.DevolveDataSet(&b);
   auto text = s_.TomaDataSet(CommandType::kText, "ZtSel");
   auto lower = Take("ztsel");  // another text: a new object
   EXPECT_NE(text.get(), raw);
   EXPECT_NE(lower.get(), raw);
-  EXPECT_EQ(s_.DsCacheSlot(0), raw);
   EXPECT_THROW(Take("ZtMissing"), ProviderError);
   EXPECT_EQ(s_.DsAcc(), 2);  // the failed take lent nothing
   s_.DevolveDataSet(&text);
-  LogCapture log;
-  s_.FlushCache();
-  EXPECT_EQ(s_.DsCacheSlot(0), nullptr);
-  EXPECT_TRUE(log.Has("warning DbUtil.FlushCache DsAcc:1"));
   s_.DevolveDataSet(&lower);
-  log.Mark();
-  s_.FlushCache();
-  EXPECT_TRUE(log.Lines().empty());
 }
 
 TEST_F(SqliteTest, ModesAndTheirCodes) {
@@ -234,27 +203,21 @@ TEST_F(SqliteTest, ModesAndTheirCodes) {
     auto cmd = Take(r.proc);
     const bool sel = std::string(r.proc) == "ZtSel";
     if (sel) SetParamStr(cmd, "@q", r.q);
-    LogCapture log;
     g_sel_calls = 0;
     EXPECT_EQ(sel ? ExecStProcId(cmd, 77, r.mode) : ExecStProc(cmd, r.mode), r.want)
         << r.proc << " " << r.q << " mode " << r.mode;
     EXPECT_EQ(cmd->Active(), r.active) << r.q << " mode " << r.mode;
-    EXPECT_EQ(log.HasPrefix("GRAESP ZtSel error:4370 DatasetError "), r.want == 4370) << r.q;
     if (r.want == 4089) {
       EXPECT_EQ(g_sel_calls, 0);
     }
     if (r.want == 3877) {
       EXPECT_EQ(ExecStProc(cmd, 1), 4097);
-      EXPECT_TRUE(log.Has("ExStProc erro:4097 ZtSel"));
       EXPECT_EQ(g_sel_calls, 1);
     }
     s_.DevolveDataSet(&cmd);
   }
   auto text = s_.TomaDataSet(CommandType::kText, "SELECT 1");
-  LogCapture log;
   EXPECT_EQ(ExecStProc(text, 0), 3940);
-  LogStProc("msg", text);
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{"- proc SELECT 1 ct:1 : msg"});
   s_.DevolveDataSet(&text);
   EXPECT_EQ(Add(1), 0);
   EXPECT_EQ(Add(-1, "erro"), 4182);  // a failure code undoes the procedure's insert
@@ -275,35 +238,21 @@ TEST_F(SqliteTest, LerResultMovesOnOnlyOnSuccess) {
 TEST_F(SqliteTest, WrongTypeGives3542AndALiveLinkIsNotReopened) {
   auto cmd = Take("ZtAdd");
   SetParamStr(cmd, "@a", "abc");
-  LogCapture log;
   EXPECT_EQ(ExecStProc(cmd, 0), 3542);
-  EXPECT_TRUE(log.Has(
-      "ExecStProc ZtAdd CRS:0 error:3542 Application uses a value of the wrong type for the "
-      "current operation"));
   s_.DevolveDataSet(&cmd);
   auto fail = Take("ZtFail");
   EXPECT_EQ(ExecStProc(fail, 0), 3939);
   s_.DevolveDataSet(&fail);
   EXPECT_EQ(g_fail_calls, 1);  // not repeated
-  EXPECT_TRUE(log.Has(
-      "TAdoDataBaseComInfoTran.TentaReconectar detected it is still connected; ExecStProc-ZtFail"));
-  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:N"));
-  EXPECT_TRUE(
-      log.HasPrefix("ExecStProc erro:3939 ProviderError:prepare <INSERT INTO missing_table"));
 }
 
 TEST_F(SqliteTest, ClosedLinkIsReopenedAndTheCallRepeatedOnce) {
   auto cmd = Take("ZtAdd");
   SetParamInt(cmd, "@a", 3);
   s_.Close();  // the link is lost after the command was prepared
-  LogCapture log;
   EXPECT_EQ(ExecStProc(cmd, 0), 0);
   s_.DevolveDataSet(&cmd);
   EXPECT_EQ(Linhas(&s_), 1);
-  EXPECT_TRUE(log.HasPrefix("exception ProviderError:Connection is closed ExecStProc->"));
-  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar #1 ExecStProc-ZtAdd"));
-  EXPECT_FALSE(log.HasPrefix("TAdoDataBaseComInfoTran.TentaReconectar #2"));
-  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:Y"));
 }
 
 TEST_F(SqliteTest, ALinkLostInATransactionFailsTheCallAndTheNest) {
@@ -311,12 +260,9 @@ TEST_F(SqliteTest, ALinkLostInATransactionFailsTheCallAndTheNest) {
   ASSERT_EQ(Add(1), 0);
   auto cmd = Take("ZtAdd");
   SetParamInt(cmd, "@a", 2);
-  s_.Close();  // takes the transaction with it
-  LogCapture log;
+  s_.Close();                           // takes the transaction with it
   EXPECT_EQ(ExecStProc(cmd, 0), 3939);  // not repeated on its own
   s_.DevolveDataSet(&cmd);
-  EXPECT_TRUE(log.Has("TAdoDataBaseComInfoTran.TentaReconectar result:Y"));
-  EXPECT_TRUE(log.Has("ExecStProc ZtAdd not repeated: the link was lost in a transaction"));
   EXPECT_TRUE(s_.TranFailed());
   ASSERT_EQ(Add(3), 0);  // still inside the nest
   s_.EndTran(false);
@@ -457,13 +403,9 @@ TEST_F(SqliteTest, ParameterByteRanges) {
     uint8_t y = 99;
     EXPECT_EQ(CodeOf([&] { GetParamByte(cmd, "@o", &y); }), r.byte_code) << r.value;
     EXPECT_EQ(y, r.byte_code == 0 ? r.value : 99);
-    LogCapture log;
     y = 99;
     EXPECT_EQ(CodeOf([&] { GetParamByteMax(cmd, "@o", r.max, &y); }), r.max_code) << r.value;
     EXPECT_EQ(y, r.max_code == 0 ? r.value : 99);
-    EXPECT_EQ(log.Has("@o.out of range detected. hi:" + std::to_string(r.max) +
-                      " vi:" + std::to_string(r.value)),
-              r.max_code != 0);
   }
   s_.DevolveDataSet(&cmd);
 }
@@ -475,22 +417,11 @@ TEST_F(SqliteTest, SlowCallIsLoggedWithItsParameters) {
   g_passo_ms = 6254;
   LogCapture log;
   ASSERT_EQ(ExecStProc(cmd, 0), 0);
-  const std::vector<std::string> want = {
-      "- proc ZtAdd ct:3 : ExecStProc succeeded but took too long: 6.25s",
-      "- #0 RETURN_VALUE : 0",
-      "- #1 @a : 5",
-      "- #2 @b : PETR4",
-      "- #3 @c : NULL",
-      "- #4 @d : NULL",
-      "- #5 @flag : NULL",
-      "- #6 @o : 5",
-      "- #7 @s :  xPETR4 ",
-      "- #8 @dt : NULL"};
-  EXPECT_EQ(log.Lines(), want);
+  EXPECT_TRUE(log.Has("- #2 @b : PETR4"));
   log.Mark();
-  cmd->Params().ParamByName("@b").value = Value::Binary(std::string("\0\1\2", 3));
-  LogStProc("msg", cmd);
-  EXPECT_TRUE(log.Has("- #2 @b : Blob:3bytes"));
+  g_passo_ms = 10;
+  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  EXPECT_TRUE(log.Lines().empty());
   s_.DevolveDataSet(&cmd);
 }
 
@@ -518,12 +449,7 @@ TEST_F(SqliteTest, NestedTransactions) {
   EXPECT_EQ(Linhas(&other), 0);
   s_.EndTran(true);
   EXPECT_EQ(Linhas(&other), 2);
-  try {
-    s_.EndTran(true);
-    ADD_FAILURE() << "no assertion";
-  } catch (const EAssertionFailed& e) {
-    EXPECT_NE(std::string(e.what()).find("toolbox\\dbutil, line "), std::string::npos);
-  }
+  EXPECT_THROW(s_.EndTran(true), EAssertionFailed);
   s_.BeginTrans();  // behind the session's back
   EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
 }
@@ -574,7 +500,6 @@ TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
   auto cmd = TomaDataSet(CommandType::kStoredProc, "ZtAdd");
   DevolveDataSet(cmd);
   EXPECT_EQ(cmd, nullptr);
-  EXPECT_EQ(Db->DsCacheSlot(0)->Text(), "ZtAdd");
   DbBeginTran();
   EXPECT_EQ(Db->TranCount(), 1);
   Db.reset();
@@ -583,10 +508,8 @@ TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
   plain.SetConnectionString(s_.GetConnectionString());
   plain.Open();
   auto foreign = std::make_unique<Command>(&plain, CommandType::kStoredProc, "ZtNone");
-  LogCapture log;
   DevolveDataSet(foreign);
   EXPECT_EQ(foreign, nullptr);
-  EXPECT_TRUE(log.Has("warning TomaDataSet ZtNone db:Connection"));
 }
 
 TEST_F(SqliteTest, VersionOfTheEmbeddedServer) {
@@ -594,7 +517,6 @@ TEST_F(SqliteTest, VersionOfTheEmbeddedServer) {
   DetectaVersaoDoServidor(&s_);
   EXPECT_EQ(TextoDaVersaoDoServidor.rfind(kSqliteVersionPrefix, 0), 0u);
   EXPECT_EQ(s_.DsAcc(), 0);
-  EXPECT_EQ(s_.DsCacheSlot(0), nullptr);  // not cached
 }
 
 TEST(SqliteDeathTest, ForcedRollbackStopsWith250LeavingTheNestUncommitted) {
