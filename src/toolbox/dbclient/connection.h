@@ -48,6 +48,9 @@ class Connection {
   void YieldToWaiters() {
     if (provider_ && provider_->IsOpen()) provider_->YieldToWaiters();
   }
+  void LongSeries(bool on) {
+    if (provider_ && provider_->IsOpen()) provider_->LongSeries(on);
+  }
 
   // Default timeout of the commands of this connection, in seconds.
   int CommandTimeout() const { return command_timeout_; }

@@ -585,6 +585,14 @@ void SqliteConnection::YieldToWaiters() {
   }
 }
 
+void SqliteConnection::LongSeries(bool on) {
+  if (db_ == nullptr) return;
+  sqlite3_wal_autocheckpoint(db_, on ? kPaginasDoWalNaSerie : kPaginasDoWal);
+  // A passive checkpoint neither waits nor fails a reader: what a reader
+  // still needs stays in the WAL for the next one.
+  if (!on) sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
 void SqliteConnection::Savepoint(const std::string& name) { Control("SAVEPOINT " + name); }
 void SqliteConnection::ReleaseSavepoint(const std::string& name) { Control("RELEASE " + name); }
 void SqliteConnection::RollbackToSavepoint(const std::string& name) {

@@ -80,6 +80,12 @@ class SqliteConnection : public ProviderConnection {
   // Waits (at most kEsperaDeCessaoMs) while another connection signals
   // that it waits for the write lock.
   void YieldToWaiters() override;
+  // During a series the WAL grows to kPaginasDoWalNaSerie pages before a
+  // commit copies it back into the database (instead of the usual 1,000):
+  // the pages a series writes again and again are copied back once. Its
+  // end restores the usual bound and copies back what it can without
+  // waiting for readers (a passive checkpoint).
+  void LongSeries(bool on) override;
   // Whether another connection waits for this file's write lock now.
   bool AlguemEspera();
 
@@ -144,6 +150,11 @@ class SqliteConnection : public ProviderConnection {
   std::chrono::steady_clock::time_point espera_desde_{};
   int sinal_fd_ = -1;  // the side file, opened on the first wait or test
 };
+
+// Pages the WAL may hold during a long series of grouped transactions
+// before a commit checkpoints it (32 MiB with pages of 4 KiB), and outside.
+inline constexpr int kPaginasDoWalNaSerie = 8192;
+inline constexpr int kPaginasDoWal = 1000;
 
 // Longest pause YieldToWaiters makes for a waiting connection, in ms.
 inline constexpr int kEsperaDeCessaoMs = 20;
