@@ -8,15 +8,26 @@ namespace zun {
 
 Parameter* Parameters::Find(const std::string& name) {
   // Names of another length never match: only same-length names are
-  // compared, which keeps the look-up cheap on the call path.
+  // compared, which keeps the look-up cheap on the call path. The search
+  // goes outwards from the hint, so that a name a little ahead or behind
+  // it is found after a few compares.
+  auto igual = [&](size_t i) {
+    const std::string& p = items_[i].name;
+    return p.size() == name.size() && strcasecmp(p.c_str(), name.c_str()) == 0;
+  };
   const size_t n = items_.size();
-  if (proximo_ >= n) proximo_ = 0;
-  for (size_t k = 0, i = proximo_; k < n; ++k, i = i + 1 == n ? 0 : i + 1) {
-    Parameter& p = items_[i];
-    if (p.name.size() == name.size() && strcasecmp(p.name.c_str(), name.c_str()) == 0) {
+  const size_t h = proximo_ < n ? proximo_ : 0;
+  for (size_t d = 0; d < n; ++d) {
+    size_t i = h + d;
+    if (i < n && igual(i)) {
       proximo_ = i + 1;
-      return &p;
+      return &items_[i];
     }
+    if (d < h && igual(i = h - 1 - d)) {
+      proximo_ = i + 1;
+      return &items_[i];
+    }
+    if (h + d >= n && d >= h) break;
   }
   return nullptr;
 }

@@ -38,8 +38,9 @@ class Parameters {
 
   // The parameter named name (letter case ignored), nullptr when none.
   // Names are unique in a list (as providers describe them). The search
-  // starts after the last parameter found, so that a caller that goes
-  // through the list in its order finds each name at the first compare.
+  // starts after the last parameter found and goes outwards, so that a
+  // caller that goes through the list about in its order finds each name
+  // after a compare or two.
   Parameter* Find(const std::string& name);
   const Parameter* Find(const std::string& name) const;
   // As Find, but a missing name raises DatasetError ("Parameter <name> not
