@@ -69,13 +69,30 @@ std::string OsUserName() {
 std::string DateTimeText(double dt) {
   int y, mo, d, h, mi, s, ms;
   DecodeDateTime(dt, &y, &mo, &d, &h, &mi, &s, &ms);
-  char buf[48];
-  if (ms != 0) {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+  if (y < 0 || y > 9999) {
+    char buf[48];
+    if (ms != 0) {
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
+    } else {
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+    }
+    return buf;
   }
-  return buf;
+  // Every bound value of a date goes through here: digits by hand.
+  char buf[24] = "0000-00-00 00:00:00.000";
+  auto poe = [&buf](int pos, int v, int digitos) {
+    for (int i = pos + digitos - 1; i >= pos; --i, v /= 10)
+      buf[i] = static_cast<char>('0' + v % 10);
+  };
+  poe(0, y, 4);
+  poe(5, mo, 2);
+  poe(8, d, 2);
+  poe(11, h, 2);
+  poe(14, mi, 2);
+  poe(17, s, 2);
+  if (ms == 0) return std::string(buf, 19);
+  poe(20, ms, 3);
+  return std::string(buf, 23);
 }
 
 bool IsDateTimeDecl(const char* decl) {
@@ -341,6 +358,7 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 void SqliteConnection::Close() {
   for (auto& [sql, st] : statements_) sqlite3_finalize(st);
   statements_.clear();
+  colunas_.clear();
   for (TextoPreparado& t : textos_) sqlite3_finalize(t.st);
   textos_.clear();
   // The journal files go by the path's name: when the path names another
@@ -412,6 +430,7 @@ sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
     for (auto it = textos_.begin(); it != textos_.end(); ++it) {
       if (it->uso < velho->uso) velho = it;
     }
+    colunas_.erase(velho->st);
     sqlite3_finalize(velho->st);
     textos_.erase(velho);
   }
@@ -486,18 +505,19 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
                             const std::vector<Value>& binds, Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
+  const Colunas* cols = nullptr;
   if (rows != nullptr && ncol > 0) {
-    std::vector<std::string> cols;
-    for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
-    *rows = Recordset(std::move(cols));
+    cols = &ColunasDe(st, ncol);
+    *rows = Recordset(cols->nomes);
   }
-  const std::vector<char> dt = DateTimeColumns(st, rows != nullptr ? ncol : 0);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    if (rows == nullptr) continue;
+    if (cols == nullptr) continue;
     std::vector<Value> row;
     row.reserve(static_cast<size_t>(ncol));
-    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
+    for (int i = 0; i < ncol; ++i) {
+      row.push_back(ColumnValue(st, i, cols->data_hora[static_cast<size_t>(i)]));
+    }
     rows->AddRow(std::move(row));
   }
   if (esperando_) FimDaEspera();
@@ -509,6 +529,19 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     Fail(db_, "<" + sql + ">");
   }
   return ncol > 0 ? 0 : changes;
+}
+
+const SqliteConnection::Colunas& SqliteConnection::ColunasDe(sqlite3_stmt* st, int ncol) {
+  // A statement prepared again after a change of the schema may name its
+  // columns anew.
+  const int preparos = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  Colunas& c = colunas_[st];
+  if (c.preparos == preparos && static_cast<int>(c.nomes.size()) == ncol) return c;
+  c.preparos = preparos;
+  c.nomes.clear();
+  for (int i = 0; i < ncol; ++i) c.nomes.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
+  c.data_hora = DateTimeColumns(st, ncol);
+  return c;
 }
 
 void SqliteConnection::Control(const std::string& sql) {

@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "toolbox/dbclient/provider.h"
@@ -108,6 +109,14 @@ class SqliteConnection : public ProviderConnection {
   // st has columns) and resets it; the number of changed rows.
   int Passo(sqlite3_stmt* st, const std::string& sql, const std::vector<Value>& binds,
             Recordset* rows);
+  // The column names (Windows-1252) of a kept prepared statement and which
+  // columns are declared as dates or times, worked out once per prepare.
+  struct Colunas {
+    int preparos = -1;  // SQLITE_STMTSTATUS_REPREPARE when worked out
+    std::vector<std::string> nomes;
+    std::vector<char> data_hora;
+  };
+  const Colunas& ColunasDe(sqlite3_stmt* st, int ncol);
   // Runs one cached control statement (BEGIN, COMMIT, SAVEPOINT ...).
   void Control(const std::string& sql);
   // As Control, ignoring failures (rollback paths).
@@ -140,6 +149,7 @@ class SqliteConnection : public ProviderConnection {
   };
   static constexpr size_t kTextosPreparados = 32;
   std::vector<TextoPreparado> textos_;
+  std::unordered_map<sqlite3_stmt*, Colunas> colunas_;
   uint64_t usos_ = 0;
   std::string login_user_;
   std::string current_user_;
