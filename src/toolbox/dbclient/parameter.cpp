@@ -1,7 +1,5 @@
 #include "toolbox/dbclient/parameter.h"
 
-#include <strings.h>
-
 #include "toolbox/dbclient/errors.h"
 
 namespace zun {
@@ -11,9 +9,18 @@ Parameter* Parameters::Find(const std::string& name) {
   // compared, which keeps the look-up cheap on the call path. The search
   // goes outwards from the hint, so that a name a little ahead or behind
   // it is found after a few compares.
+  // Letter case compared as strcasecmp does in the program's C locale.
   auto igual = [&](size_t i) {
     const std::string& p = items_[i].name;
-    return p.size() == name.size() && strcasecmp(p.c_str(), name.c_str()) == 0;
+    if (p.size() != name.size()) return false;
+    for (size_t k = 0; k < p.size(); ++k) {
+      unsigned char a = static_cast<unsigned char>(p[k]), b = static_cast<unsigned char>(name[k]);
+      if (a == b) continue;
+      if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
+      if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
+      if (a != b) return false;
+    }
+    return true;
   };
   const size_t n = items_.size();
   const size_t h = proximo_ < n ? proximo_ : 0;
