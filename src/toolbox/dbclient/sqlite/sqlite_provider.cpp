@@ -304,6 +304,10 @@ void SqliteConnection::Open(const ConnectionString& cs) {
   // Waits for the write lock are polled and signalled (Espera), within the
   // same bound as the busy timeout.
   sqlite3_busy_handler(db_, &SqliteConnection::Espera, this);
+  // Takes the place of the automatic checkpoint (LongSeries).
+  limite_do_wal_ = kPaginasDoWal;
+  paginas_no_wal_ = 0;
+  sqlite3_wal_hook(db_, &SqliteConnection::DepoisDoCommit, this);
   struct stat st {};
   try {
     if (::stat(path_.c_str(), &st) != 0)
@@ -618,12 +622,23 @@ void SqliteConnection::YieldToWaiters() {
   }
 }
 
-void SqliteConnection::LongSeries(bool on) {
-  if (db_ == nullptr) return;
-  sqlite3_wal_autocheckpoint(db_, on ? kPaginasDoWalNaSerie : kPaginasDoWal);
-  // A passive checkpoint neither waits nor fails a reader: what a reader
+int SqliteConnection::DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas) {
+  auto* c = static_cast<SqliteConnection*>(self);
+  c->paginas_no_wal_ = paginas;
+  // As SQLite's own automatic checkpoint, with the bound of the moment. A
+  // passive checkpoint neither waits for nor fails a reader: what a reader
   // still needs stays in the WAL for the next one.
-  if (!on) sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  if (paginas >= c->limite_do_wal_) {
+    sqlite3_wal_checkpoint_v2(db, banco, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  }
+  return SQLITE_OK;
+}
+
+void SqliteConnection::LongSeries(bool on) {
+  limite_do_wal_ = on ? kPaginasDoWalNaSerie : kPaginasDoWal;
+  if (db_ == nullptr || on || paginas_no_wal_ < limite_do_wal_) return;
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  paginas_no_wal_ = 0;
 }
 
 void SqliteConnection::Savepoint(const std::string& name) { Control("SAVEPOINT " + name); }

@@ -51,6 +51,11 @@ inline constexpr char kSqliteVersionPrefix[] = "ZunInput embedded database (SQLi
 // owns the handle (sqlite3_close_v2).
 sqlite3* OpenSqliteFile(const std::string& path, bool create);
 
+// Pages the WAL may hold during a long series of grouped transactions
+// before a commit checkpoints it (32 MiB with pages of 4 KiB), and outside.
+inline constexpr int kPaginasDoWalNaSerie = 8192;
+inline constexpr int kPaginasDoWal = 1000;
+
 class SqliteConnection : public ProviderConnection {
  public:
   SqliteConnection() = default;
@@ -84,8 +89,8 @@ class SqliteConnection : public ProviderConnection {
   // During a series the WAL grows to kPaginasDoWalNaSerie pages before a
   // commit copies it back into the database (instead of the usual 1,000):
   // the pages a series writes again and again are copied back once. Its
-  // end restores the usual bound and copies back what it can without
-  // waiting for readers (a passive checkpoint).
+  // end restores the usual bound and, when the WAL is beyond it, copies
+  // back what it can without waiting for readers (a passive checkpoint).
   void LongSeries(bool on) override;
   // Whether another connection waits for this file's write lock now.
   bool AlguemEspera();
@@ -129,6 +134,9 @@ class SqliteConnection : public ProviderConnection {
   // committing a long series of transactions tests (YieldToWaiters). A
   // wait longer than a second is logged, with its end.
   static int Espera(void* self, int tentativas);
+  // The WAL hook: after each commit, the checkpoint when the WAL holds
+  // limite_do_wal_ pages or more.
+  static int DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas);
   // Ends the signalled wait after a statement's step (taken or given up).
   void FimDaEspera();
   void Sinaliza(bool esperando);
@@ -158,13 +166,10 @@ class SqliteConnection : public ProviderConnection {
   bool esperando_ = false;
   bool avisou_espera_ = false;
   std::chrono::steady_clock::time_point espera_desde_{};
-  int sinal_fd_ = -1;  // the side file, opened on the first wait or test
+  int limite_do_wal_ = kPaginasDoWal;
+  int paginas_no_wal_ = 0;  // pages in the WAL after the last commit
+  int sinal_fd_ = -1;       // the side file, opened on the first wait or test
 };
-
-// Pages the WAL may hold during a long series of grouped transactions
-// before a commit checkpoints it (32 MiB with pages of 4 KiB), and outside.
-inline constexpr int kPaginasDoWalNaSerie = 8192;
-inline constexpr int kPaginasDoWal = 1000;
 
 // Longest pause YieldToWaiters makes for a waiting connection, in ms.
 inline constexpr int kEsperaDeCessaoMs = 20;
