@@ -744,7 +744,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   for (Parameter& p : params->items()) {
     if (p.direction == ParamDirection::kReturnValue || p.direction == ParamDirection::kOutput) {
       p.value = Value::Null();
-    } else {
+    } else if (p.value.type() != p.type) {  // a value of its type stays as it is
       p.value = Coerce(p.value, p.type);
     }
   }
