@@ -52,8 +52,8 @@ inline constexpr char kSqliteVersionPrefix[] = "ZunInput embedded database (SQLi
 sqlite3* OpenSqliteFile(const std::string& path, bool create);
 
 // Pages the WAL may hold during a long series of grouped transactions
-// before a commit checkpoints it (32 MiB with pages of 4 KiB), and outside.
-inline constexpr int kPaginasDoWalNaSerie = 8192;
+// before a commit checkpoints it (64 MiB with pages of 4 KiB), and outside.
+inline constexpr int kPaginasDoWalNaSerie = 16384;
 inline constexpr int kPaginasDoWal = 1000;
 
 class SqliteConnection : public ProviderConnection {
