@@ -55,6 +55,9 @@ class Connection {
   void YieldToWaiters() {
     if (provider_ && provider_->IsOpen()) provider_->YieldToWaiters();
   }
+  void LongSeries(bool on) {
+    if (provider_ && provider_->IsOpen()) provider_->LongSeries(on);
+  }
 
   // Seconds an Open may take to connect and log in (15 unless set).
   int ConnectionTimeout() const { return connection_timeout_; }

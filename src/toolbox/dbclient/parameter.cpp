@@ -1,16 +1,40 @@
 #include "toolbox/dbclient/parameter.h"
 
-#include <strings.h>
-
 #include "toolbox/dbclient/errors.h"
 
 namespace zun {
 
 Parameter* Parameters::Find(const std::string& name) {
   // Names of another length never match: only same-length names are
-  // compared, which keeps the look-up cheap on the call path.
-  for (Parameter& p : items_) {
-    if (p.name.size() == name.size() && strcasecmp(p.name.c_str(), name.c_str()) == 0) return &p;
+  // compared, which keeps the look-up cheap on the call path. The search
+  // goes outwards from the hint, so that a name a little ahead or behind
+  // it is found after a few compares.
+  // Letter case compared as strcasecmp does in the program's C locale.
+  auto igual = [&](size_t i) {
+    const std::string& p = items_[i].name;
+    if (p.size() != name.size()) return false;
+    for (size_t k = 0; k < p.size(); ++k) {
+      unsigned char a = static_cast<unsigned char>(p[k]), b = static_cast<unsigned char>(name[k]);
+      if (a == b) continue;
+      if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a + 32);
+      if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
+      if (a != b) return false;
+    }
+    return true;
+  };
+  const size_t n = items_.size();
+  const size_t h = proximo_ < n ? proximo_ : 0;
+  for (size_t d = 0; d < n; ++d) {
+    size_t i = h + d;
+    if (i < n && igual(i)) {
+      proximo_ = i + 1;
+      return &items_[i];
+    }
+    if (d < h && igual(i = h - 1 - d)) {
+      proximo_ = i + 1;
+      return &items_[i];
+    }
+    if (h + d >= n && d >= h) break;
   }
   return nullptr;
 }

@@ -2,7 +2,8 @@
 // direction, value and, where the provider reports them, size, precision and
 // scale; and the ordered list a command holds.
 //
-// Thread-safety: plain value types.
+// Thread-safety: plain value types, except that a look-up by name (even on a
+// const list) moves the list's search hint: one thread at a time per list.
 #pragma once
 
 #include <string>
@@ -36,6 +37,10 @@ class Parameters {
   const Parameter& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
 
   // The parameter named name (letter case ignored), nullptr when none.
+  // Names are unique in a list (as providers describe them). The search
+  // starts after the last parameter found and goes outwards, so that a
+  // caller that goes through the list about in its order finds each name
+  // after a compare or two.
   Parameter* Find(const std::string& name);
   const Parameter* Find(const std::string& name) const;
   // As Find, but a missing name raises DatasetError ("Parameter <name> not
@@ -53,6 +58,7 @@ class Parameters {
 
  private:
   std::vector<Parameter> items_;
+  mutable size_t proximo_ = 0;  // where the next search by name starts
 };
 
 }  // namespace zun

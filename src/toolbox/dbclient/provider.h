@@ -135,6 +135,11 @@ class ProviderConnection {
   // Called between two transactions of a long series: when another process
   // waits for the write lock, gives it a moment to take it. Never raises.
   virtual void YieldToWaiters() {}
+  // A long series of grouped transactions starts (true) or ends (false):
+  // the provider may put off its housekeeping while the series runs and
+  // catch up when it ends (called after the series' last transaction
+  // ended). Never raises.
+  virtual void LongSeries(bool) {}
 };
 
 using ProviderFactory = std::function<std::unique_ptr<ProviderConnection>()>;

@@ -232,6 +232,7 @@ bool TAdoDataBaseCustomizado::IniciaGrupo() {
   if (em_grupo_ || tran_count_ != 0 || !SupportsGroupedCommits()) return false;
   DBUTIL_ASSERT(!InTransaction());
   BeginTrans();
+  LongSeries(true);
   em_grupo_ = true;
   grupo_perdido_ = false;
   chamadas_do_grupo_ = 0;
@@ -251,6 +252,7 @@ void TAdoDataBaseCustomizado::ConfirmaGrupo(bool continua) {
     grupo_desde_ = TickCount();
     if (!continua) {
       em_grupo_ = false;
+      LongSeries(false);
       return;
     }
     // Between two transactions of the group a process waiting for the
@@ -259,6 +261,7 @@ void TAdoDataBaseCustomizado::ConfirmaGrupo(bool continua) {
     BeginTrans();
   } catch (...) {
     em_grupo_ = false;
+    if (!InTransaction()) LongSeries(false);
     throw;
   }
 }
@@ -278,6 +281,7 @@ void TAdoDataBaseCustomizado::DesfazGrupo() {
   } catch (const std::exception& x) {
     LogaExcecaoNoLugar(x, NomeDaClasseDaSessao() + ".DesfazGrupo");
   }
+  if (!InTransaction()) LongSeries(false);
 }
 
 std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text) {

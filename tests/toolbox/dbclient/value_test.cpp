@@ -1,12 +1,15 @@
-// Value conversions and their errors.
+// Value conversions and their errors; parameter look-up by name.
 #include "toolbox/dbclient/value.h"
 
 #include <gtest/gtest.h>
+
+#include <strings.h>
 
 #include <limits>
 
 #include "foundation/momento.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/parameter.h"
 
 namespace zun {
 namespace {
@@ -73,6 +76,22 @@ TEST(ValueTest, FloatDateBooleanAndTextConversions) {
   EXPECT_THROW(Value().AsBool(), DatasetError);
   EXPECT_EQ(Value::Double(0.1).AsString(), "0.1");
   EXPECT_EQ(Value::Bool(false).AsString(), "False");
+}
+
+// Names in the list's order, back and forth, in other letter case and
+// missing: each is found wherever the last search ended.
+TEST(ValueTest, ParametersAreFoundByNameInAnyOrder) {
+  Parameters ps;
+  for (const char* n : {"@a", "@bb", "@c", "@dd", "@e", "@ff"})
+    ps.Add(Parameter{n, DataType::kInteger, ParamDirection::kInput, {}});
+  for (const char* n : {"@a", "@bb", "@ff", "@E", "@a", "@DD", "@c", "@bb", "@ff", "@ff"}) {
+    const Parameter* p = ps.Find(n);
+    ASSERT_NE(p, nullptr) << n;
+    EXPECT_EQ(strcasecmp(p->name.c_str(), n), 0) << n;
+  }
+  EXPECT_EQ(ps.Find("@g"), nullptr);
+  EXPECT_EQ(ps.Find("@b"), nullptr);
+  EXPECT_THROW(ps.ParamByName("@x"), DatasetError);
 }
 
 }  // namespace

@@ -69,13 +69,30 @@ std::string OsUserName() {
 std::string DateTimeText(double dt) {
   int y, mo, d, h, mi, s, ms;
   DecodeDateTime(dt, &y, &mo, &d, &h, &mi, &s, &ms);
-  char buf[48];
-  if (ms != 0) {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
-  } else {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+  if (y < 0 || y > 9999) {
+    char buf[48];
+    if (ms != 0) {
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", y, mo, d, h, mi, s, ms);
+    } else {
+      std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+    }
+    return buf;
   }
-  return buf;
+  // Every bound value of a date goes through here: digits by hand.
+  char buf[24] = "0000-00-00 00:00:00.000";
+  auto poe = [&buf](int pos, int v, int digitos) {
+    for (int i = pos + digitos - 1; i >= pos; --i, v /= 10)
+      buf[i] = static_cast<char>('0' + v % 10);
+  };
+  poe(0, y, 4);
+  poe(5, mo, 2);
+  poe(8, d, 2);
+  poe(11, h, 2);
+  poe(14, mi, 2);
+  poe(17, s, 2);
+  if (ms == 0) return std::string(buf, 19);
+  poe(20, ms, 3);
+  return std::string(buf, 23);
 }
 
 bool IsDateTimeDecl(const char* decl) {
@@ -287,6 +304,10 @@ void SqliteConnection::Open(const ConnectionString& cs) {
   // Waits for the write lock are polled and signalled (Espera), within the
   // same bound as the busy timeout.
   sqlite3_busy_handler(db_, &SqliteConnection::Espera, this);
+  // Takes the place of the automatic checkpoint (LongSeries).
+  limite_do_wal_ = kPaginasDoWal;
+  paginas_no_wal_ = 0;
+  sqlite3_wal_hook(db_, &SqliteConnection::DepoisDoCommit, this);
   struct stat st {};
   try {
     if (::stat(path_.c_str(), &st) != 0)
@@ -341,6 +362,7 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 void SqliteConnection::Close() {
   for (auto& [sql, st] : statements_) sqlite3_finalize(st);
   statements_.clear();
+  colunas_.clear();
   for (TextoPreparado& t : textos_) sqlite3_finalize(t.st);
   textos_.clear();
   // The journal files go by the path's name: when the path names another
@@ -412,6 +434,7 @@ sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
     for (auto it = textos_.begin(); it != textos_.end(); ++it) {
       if (it->uso < velho->uso) velho = it;
     }
+    colunas_.erase(velho->st);
     sqlite3_finalize(velho->st);
     textos_.erase(velho);
   }
@@ -486,18 +509,19 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
                             const std::vector<Value>& binds, Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
+  const Colunas* cols = nullptr;
   if (rows != nullptr && ncol > 0) {
-    std::vector<std::string> cols;
-    for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
-    *rows = Recordset(std::move(cols));
+    cols = &ColunasDe(st, ncol);
+    *rows = Recordset(cols->nomes);
   }
-  const std::vector<char> dt = DateTimeColumns(st, rows != nullptr ? ncol : 0);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    if (rows == nullptr) continue;
+    if (cols == nullptr) continue;
     std::vector<Value> row;
     row.reserve(static_cast<size_t>(ncol));
-    for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
+    for (int i = 0; i < ncol; ++i) {
+      row.push_back(ColumnValue(st, i, cols->data_hora[static_cast<size_t>(i)]));
+    }
     rows->AddRow(std::move(row));
   }
   if (esperando_) FimDaEspera();
@@ -509,6 +533,19 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     Fail(db_, "<" + sql + ">");
   }
   return ncol > 0 ? 0 : changes;
+}
+
+const SqliteConnection::Colunas& SqliteConnection::ColunasDe(sqlite3_stmt* st, int ncol) {
+  // A statement prepared again after a change of the schema may name its
+  // columns anew.
+  const int preparos = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  Colunas& c = colunas_[st];
+  if (c.preparos == preparos && static_cast<int>(c.nomes.size()) == ncol) return c;
+  c.preparos = preparos;
+  c.nomes.clear();
+  for (int i = 0; i < ncol; ++i) c.nomes.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
+  c.data_hora = DateTimeColumns(st, ncol);
+  return c;
 }
 
 void SqliteConnection::Control(const std::string& sql) {
@@ -583,6 +620,25 @@ void SqliteConnection::YieldToWaiters() {
   for (int ms = 0; ms < kEsperaDeCessaoMs && AlguemEspera(); ++ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+}
+
+int SqliteConnection::DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas) {
+  auto* c = static_cast<SqliteConnection*>(self);
+  c->paginas_no_wal_ = paginas;
+  // As SQLite's own automatic checkpoint, with the bound of the moment. A
+  // passive checkpoint neither waits for nor fails a reader: what a reader
+  // still needs stays in the WAL for the next one.
+  if (paginas >= c->limite_do_wal_) {
+    sqlite3_wal_checkpoint_v2(db, banco, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  }
+  return SQLITE_OK;
+}
+
+void SqliteConnection::LongSeries(bool on) {
+  limite_do_wal_ = on ? kPaginasDoWalNaSerie : kPaginasDoWal;
+  if (db_ == nullptr || on || paginas_no_wal_ < limite_do_wal_) return;
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  paginas_no_wal_ = 0;
 }
 
 void SqliteConnection::Savepoint(const std::string& name) { Control("SAVEPOINT " + name); }
@@ -688,7 +744,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   for (Parameter& p : params->items()) {
     if (p.direction == ParamDirection::kReturnValue || p.direction == ParamDirection::kOutput) {
       p.value = Value::Null();
-    } else {
+    } else if (p.value.type() != p.type) {  // a value of its type stays as it is
       p.value = Coerce(p.value, p.type);
     }
   }

@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "toolbox/dbclient/provider.h"
@@ -49,6 +50,11 @@ inline constexpr char kSqliteVersionPrefix[] = "ZunInput embedded database (SQLi
 // Opens path with the provider's settings. Raises ProviderError. The caller
 // owns the handle (sqlite3_close_v2).
 sqlite3* OpenSqliteFile(const std::string& path, bool create);
+
+// Pages the WAL may hold during a long series of grouped transactions
+// before a commit checkpoints it (64 MiB with pages of 4 KiB), and outside.
+inline constexpr int kPaginasDoWalNaSerie = 16384;
+inline constexpr int kPaginasDoWal = 1000;
 
 class SqliteConnection : public ProviderConnection {
  public:
@@ -80,6 +86,12 @@ class SqliteConnection : public ProviderConnection {
   // Waits (at most kEsperaDeCessaoMs) while another connection signals
   // that it waits for the write lock.
   void YieldToWaiters() override;
+  // During a series the WAL grows to kPaginasDoWalNaSerie pages before a
+  // commit copies it back into the database (instead of the usual 1,000):
+  // the pages a series writes again and again are copied back once. Its
+  // end restores the usual bound and, when the WAL is beyond it, copies
+  // back what it can without waiting for readers (a passive checkpoint).
+  void LongSeries(bool on) override;
   // Whether another connection waits for this file's write lock now.
   bool AlguemEspera();
 
@@ -102,6 +114,14 @@ class SqliteConnection : public ProviderConnection {
   // st has columns) and resets it; the number of changed rows.
   int Passo(sqlite3_stmt* st, const std::string& sql, const std::vector<Value>& binds,
             Recordset* rows);
+  // The column names (Windows-1252) of a kept prepared statement and which
+  // columns are declared as dates or times, worked out once per prepare.
+  struct Colunas {
+    int preparos = -1;  // SQLITE_STMTSTATUS_REPREPARE when worked out
+    std::vector<std::string> nomes;
+    std::vector<char> data_hora;
+  };
+  const Colunas& ColunasDe(sqlite3_stmt* st, int ncol);
   // Runs one cached control statement (BEGIN, COMMIT, SAVEPOINT ...).
   void Control(const std::string& sql);
   // As Control, ignoring failures (rollback paths).
@@ -114,6 +134,9 @@ class SqliteConnection : public ProviderConnection {
   // committing a long series of transactions tests (YieldToWaiters). A
   // wait longer than a second is logged, with its end.
   static int Espera(void* self, int tentativas);
+  // The WAL hook: after each commit, the checkpoint when the WAL holds
+  // limite_do_wal_ pages or more.
+  static int DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas);
   // Ends the signalled wait after a statement's step (taken or given up).
   void FimDaEspera();
   void Sinaliza(bool esperando);
@@ -134,6 +157,7 @@ class SqliteConnection : public ProviderConnection {
   };
   static constexpr size_t kTextosPreparados = 32;
   std::vector<TextoPreparado> textos_;
+  std::unordered_map<sqlite3_stmt*, Colunas> colunas_;
   uint64_t usos_ = 0;
   std::string login_user_;
   std::string current_user_;
@@ -142,7 +166,9 @@ class SqliteConnection : public ProviderConnection {
   bool esperando_ = false;
   bool avisou_espera_ = false;
   std::chrono::steady_clock::time_point espera_desde_{};
-  int sinal_fd_ = -1;  // the side file, opened on the first wait or test
+  int limite_do_wal_ = kPaginasDoWal;
+  int paginas_no_wal_ = 0;  // pages in the WAL after the last commit
+  int sinal_fd_ = -1;       // the side file, opened on the first wait or test
 };
 
 // Longest pause YieldToWaiters makes for a waiting connection, in ms.
