@@ -22,14 +22,6 @@ namespace zun {
 
 namespace {
 
-std::string Maiusculas(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return r;
-}
-
 // An optional small integer field: empty means 0; else an integer (code
 // nao_inteiro) within 0..max (code fora).
 int32_t LeFaixa(std::string_view campo, int32_t max, int32_t nao_inteiro, int32_t fora,
