@@ -137,14 +137,6 @@ void Regra3(TUmaClasseNaBac* c) {
   }
 }
 
-std::string DataTexto(double data) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDateTime(data, &y, &mo, &d, &h, &mi, &s, &ms);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, d);
-  return buf;
-}
-
 std::string Numero(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.15g", v);
@@ -392,7 +384,7 @@ int32_t TBaseAcionaria::GravaClasses() {
     const auto& v = c->Valores;
     auto slot = [](const TValorBac& s) { return Numero(s.Valor) + "/" + std::to_string(s.Status); };
     Loga("T1CnB.SDb Erro: " + std::to_string(e) + " empresa " + std::to_string(IdEmp) + " " +
-         DataTexto(Data) + " Src:" + std::to_string(Source) + " classe " +
+         DataIso(Data) + " Src:" + std::to_string(Source) + " classe " +
          std::to_string(c->IdClass) + "/" + nome + " [" + slot(v[kTotal]) + "=" +
          slot(v[kEmTesouraria]) + "+" + slot(v[kExTesouraria]) + "]");
   });

@@ -1,6 +1,5 @@
 #include "importers/statements/statement_import.h"
 
-#include <cstdio>
 #include <exception>
 #include <string_view>
 
@@ -246,14 +245,6 @@ void TLeitorDeBalanco::Grava() {
 }
 
 }  // namespace
-
-std::string DataIso(double data) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDateTime(data, &y, &mo, &d, &h, &mi, &s, &ms);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, d);
-  return buf;
-}
 
 void ImportaBalanco(TImpMain& imp, const TVariantes& v, int32_t* code) {
   *code = TLeitorDeBalanco(imp, v).Importa();
