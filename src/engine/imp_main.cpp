@@ -39,14 +39,13 @@ void TImpMain::ImportNext() {
   const int32_t msgs = ErrMsgCount;
   const bool check_pass = ToNoCheck;
   int32_t code = 0;
-  bool ok = true;
   std::string keyword;
   Parser->Field(0, &keyword);
   keyword = Maiusculas(std::move(keyword));
   if (!keyword.empty()) {
     const TLinhaDeKeyword* linha = tabela_->Procura(keyword);
     const TEntrada* entrada = linha ? &tabela_->EntradaDe(linha->Importador) : nullptr;
-    if (entrada == nullptr || entrada->index() == 0) {
+    if (entrada == nullptr || !*entrada) {
       // Known keywords whose importer is not part of this build are told
       // apart in the log; for the file both are an invalid line.
       if (linha != nullptr) Loga("ImpMain sem importador para " + keyword);
@@ -61,10 +60,9 @@ void TImpMain::ImportNext() {
         explicit EmCurso(bool& f) : flag(f) { flag = true; }
         ~EmCurso() { flag = false; }
       } em_curso(RegistroEmCurso);
-      ChamaImportador(*linha, *entrada, *this, &code, &ok);
+      (*entrada)(*this, linha->Variantes, &code);
     }
   }
-  if (!ok && code == 0) code = 3943;
   if (code != 0) {
     if (check_pass) {
       if (Erro == 0) Erro = code;

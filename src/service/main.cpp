@@ -28,10 +28,12 @@ int main(int argc, char** argv) {
   // The embedded provider serves the reference database's procedures.
   zun::RegisterDatabaseProcedures();
   zun::IniciaZiGlobs();
-  zun::RegistraImportadores();
-
   std::string check_file;
-  if (zun::LeSwitch("CheckFile", &check_file)) {
+  if (!zun::RegistraImportadores()) {
+    // A keyword without its importer would fail every file that uses it
+    // (3942): this build takes no file.
+    zun::SysExitCode = 3942;
+  } else if (zun::LeSwitch("CheckFile", &check_file)) {
     // A check of one local file instead of a queue run.
     std::string check_as;
     zun::LeSwitch("CheckAs", &check_as);

@@ -301,14 +301,13 @@ TEST_F(QueueRun, AnImportersExceptionEndsTheFileWithItsCode) {
       "FROM users WHERE name = 'ana.lima'");
   const int id = Sql("SELECT MAX(id) FROM import_files");
   // A database failure in the middle of the import pass.
-  RegistraImportador(TImportador::kOcoLoca,
-                     TImportaObjetoCodigo([](TImpMain& imp, const TVariantes&, int32_t*) {
-                       if (!imp.ToNoCheck) throw EDBException(3939);
-                     }));
+  RegistraImportador(TImportador::kOcoLoca, [](TImpMain& imp, const TVariantes&, int32_t*) {
+    if (!imp.ToNoCheck) throw EDBException(3939);
+  });
   int32_t erro = 0;
   bool continua = true;
   ImpIFStep(1, &erro, &continua);
-  RegistraImportador(TImportador::kOcoLoca, TImportaObjetoCodigo(ImportaOcoLoca));
+  RegistraImportador(TImportador::kOcoLoca, ImportaOcoLoca);
   EXPECT_EQ(erro, 3939);
   EXPECT_EQ(ReqGBolPendente, "") << "the record after the failure never ran";
   EXPECT_EQ(Sql("SELECT result FROM import_files WHERE id = " + std::to_string(id)), 3939);

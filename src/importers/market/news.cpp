@@ -10,11 +10,11 @@
 
 namespace zun {
 
-void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
+void ImportaNoticia(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   tParserWrapper& p = *imp.Parser;
   auto falha = [&](const std::string& msg) {
     imp.ErrMsg(msg);
-    *ok = false;
+    *resultado = kErrRegistroRecusado;
   };
   std::string cod;
   int32_t pais = 0, code = 0, seq = -1;
@@ -42,7 +42,7 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
     texto += linha;
   }
   if (imp.ToNoCheck) return;
-  *ok = GravaEvento(
+  *resultado = CodigoDoOk(GravaEvento(
       imp, "NwsImport",
       [&](Command& cmd) {
         SetParamStr(cmd, "@cod", cod);
@@ -55,7 +55,7 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
         cmd.Params().ParamByName("@txt").value = Value::String(texto);
       },
       "ImpNws " + cod + "/" + std::to_string(pais) + " : ", "b: ImpNws error ",
-      kNwsEmpDesconhecida);
+      kNwsEmpDesconhecida));
 }
 
 }  // namespace zun

@@ -8,9 +8,9 @@
 // number (0 or more; "-" or empty for none, sent as -1). The text is every
 // following line up to one that is exactly "END", blank lines included and
 // comment lines dropped, joined with CR LF. Each failed check adds its
-// message with ErrMsg and answers not ok without reading the text; a block
-// the file ends in without "END" answers not ok with "reached EOF". Both
-// passes read the block; the import pass writes it through "NwsImport".
+// message with ErrMsg and gives kErrRegistroRecusado without reading the
+// text; a block the file ends in without "END" gives it with "reached EOF".
+// Both passes read the block; the import pass writes it through "NwsImport".
 // A company the database does not hold (3752) or a text it already holds
 // (8604) is reported but does not fail the block.
 //
@@ -27,6 +27,6 @@ namespace zun {
 inline constexpr int32_t kNwsEmpDesconhecida = 3752;
 
 // "*NW" block handler (entry of TImportador::kNoticia).
-void ImportaNoticia(TImpMain& imp, const TVariantes& v, bool* ok);
+void ImportaNoticia(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

@@ -42,80 +42,82 @@ class TLeitorDeCampos {
   bool ok_ = true;
 };
 
-// In the import pass, a record that passed its checks is written; ok tells
-// whether the write returned 0.
+// In the import pass, a record that passed its checks (ok) is written. The
+// record's code: 0, or kErrRegistroRecusado when the checks or the write
+// failed.
 template <typename Escrita>
-void Grava(bool to_no_check, bool* ok, Escrita escreve) {
-  if (*ok && !to_no_check) *ok = escreve() == 0;
+int32_t Grava(const TImpMain& imp, bool ok, Escrita escreve) {
+  if (ok && !imp.ToNoCheck) ok = escreve() == 0;
+  return ok ? 0 : kErrRegistroRecusado;
 }
 
 }  // namespace
 
-void ImportaPais(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaPais(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0;
   std::string cod, nome;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).NaoVazio(&nome).Fim();
-  Grava(to_no_check, ok, [&] { return PaisPut(id, cod, nome); });
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&id).NaoVazio(&cod).NaoVazio(&nome).Fim();
+  *code = Grava(imp, ok, [&] { return PaisPut(id, cod, nome); });
 }
 
-void ImportaCurrency(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaCurrency(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, pais = 0;
   std::string cod, nome;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).Inteiro(&pais).Texto(&nome).Fim();
-  Grava(to_no_check, ok, [&] { return MoedaPut(id, cod, pais, nome); });
+  const bool ok =
+      TLeitorDeCampos(*imp.Parser).Inteiro(&id).NaoVazio(&cod).Inteiro(&pais).Texto(&nome).Fim();
+  *code = Grava(imp, ok, [&] { return MoedaPut(id, cod, pais, nome); });
 }
 
-void ImportaBolsa(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaBolsa(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, pais = 0;
   std::string cod, codiso;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).Inteiro(&pais).NaoVazio(&cod).Texto(&codiso).Fim();
-  Grava(to_no_check, ok, [&] { return BolsaPut(id, pais, cod, codiso); });
+  const bool ok =
+      TLeitorDeCampos(*imp.Parser).Inteiro(&id).Inteiro(&pais).NaoVazio(&cod).Texto(&codiso).Fim();
+  *code = Grava(imp, ok, [&] { return BolsaPut(id, pais, cod, codiso); });
 }
 
-void ImportaVotingStatus(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaVotingStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0;
   std::string cod;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).Fim();
-  Grava(to_no_check, ok, [&] { return VoteStatPut(id, cod); });
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&id).NaoVazio(&cod).Fim();
+  *code = Grava(imp, ok, [&] { return VoteStatPut(id, cod); });
 }
 
-void ImportaHideNoZunInput(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaHideNoZunInput(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t conta = 0;
-  *ok = TLeitorDeCampos(p).Inteiro(&conta).Fim();
-  Grava(to_no_check, ok, [&] { return HideNoZunInputPut(conta); });
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&conta).Fim();
+  *code = Grava(imp, ok, [&] { return HideNoZunInputPut(conta); });
 }
 
-void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TVariantes&,
-                                   bool* ok) {
+void ImportaBlocoPadraoNaDigitacao(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t num = 0, conta = 0;
-  *ok = TLeitorDeCampos(p).Inteiro(&num).Inteiro(&conta).Fim();
-  Grava(to_no_check, ok, [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&num).Inteiro(&conta).Fim();
+  *code = Grava(imp, ok, [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
 }
 
-void ImportaIdentificacaoDeContas(tParserWrapper& p, bool to_no_check, const TVariantes&,
-                                  bool* ok) {
+void ImportaIdentificacaoDeContas(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t identificacao = 0, conta = 0;
-  *ok = TLeitorDeCampos(p).Inteiro(&identificacao).Inteiro(&conta).Fim();
-  Grava(to_no_check, ok, [&] { return IdentificacaoDeContasPut(identificacao, conta); });
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&identificacao).Inteiro(&conta).Fim();
+  *code = Grava(imp, ok, [&] { return IdentificacaoDeContasPut(identificacao, conta); });
 }
 
-void ImportaOcoTipo(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaOcoTipo(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, seq = 0, nao_guardado = 0;
   std::string abrv, nome, lb1, lb2;
-  *ok = TLeitorDeCampos(p)
-            .Inteiro(&id)
-            .Inteiro(&seq)
-            .Texto(&abrv)
-            .Texto(&nome)
-            .Inteiro(&nao_guardado)
-            .Texto(&lb1)
-            .Texto(&lb2)
-            .Fim() &&
-        !abrv.empty() && !nome.empty();
-  Grava(to_no_check, ok, [&] { return OcoTipoPut(id, seq, abrv, lb2, lb1, nome); });
+  const bool ok = TLeitorDeCampos(*imp.Parser)
+                      .Inteiro(&id)
+                      .Inteiro(&seq)
+                      .Texto(&abrv)
+                      .Texto(&nome)
+                      .Inteiro(&nao_guardado)
+                      .Texto(&lb1)
+                      .Texto(&lb2)
+                      .Fim() &&
+                  !abrv.empty() && !nome.empty();
+  *code = Grava(imp, ok, [&] { return OcoTipoPut(id, seq, abrv, lb2, lb1, nome); });
 }
 
-void ImportaTipoObj(tParserWrapper&, bool, const TVariantes&, int32_t* code) {
+void ImportaTipoObj(TImpMain&, const TVariantes&, int32_t* code) {
   *code = kErrTipoObjNaoImportado;
 }
 

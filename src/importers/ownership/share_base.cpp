@@ -12,6 +12,7 @@
 #include "db/object_lookups.h"
 #include "db/texto_na_lingua.h"
 #include "db/user_context.h"
+#include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "foundation/log.h"
@@ -552,6 +553,12 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpBac", code, x, kFalhaDaChamada);
   }
+}
+
+void ImportaLinhaDeBase(TImpMain& imp, const TVariantes& v, int32_t* code) {
+  std::string mensagem;
+  ImportaBaseAcionaria(*imp.Parser, imp.ToNoCheck, &mensagem, code, v.Atualiza);
+  if (!mensagem.empty()) imp.ErrMsg(mensagem);
 }
 
 }  // namespace zun

@@ -5,6 +5,7 @@
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
+#include "engine/imp_main.h"
 #include "engine/imp_root.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -67,18 +68,20 @@ class TLeitor {
   int32_t* code_;
 };
 
-// The code of a failed ok-flag record: it reports none of its own.
+// A failed check of the records that report no code of their own (they
+// give kErrRegistroRecusado).
 constexpr int32_t kFalhou = 1;
 
-// Runs a procedure in the import pass when the record passed its checks;
-// ok tells whether it returned 0.
+// Runs a procedure in the import pass when the record passed its checks
+// (ok). Returns whether the record went well: ok, and in the import pass
+// the procedure returned 0.
 template <typename Corpo>
-void Grava(const char* proc, bool to_no_check, bool* ok, Corpo corpo) {
-  if (!*ok || to_no_check) return;
-  *ok = ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* code) {
-          corpo(cmd);
-          *code = ExecStProc(cmd, 0);
-        }) == 0;
+bool Grava(const char* proc, bool to_no_check, bool ok, Corpo corpo) {
+  if (!ok || to_no_check) return ok;
+  return ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* code) {
+           corpo(cmd);
+           *code = ExecStProc(cmd, 0);
+         }) == 0;
 }
 
 // One line of an "*APRESFBAL" block, already in the parser; false when it
@@ -106,9 +109,26 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
   return p.NextField().empty();
 }
 
+// Every account line names an account of the plan: a format that names
+// another could not be loaded, and the statements of its companies would
+// go unchecked. Accounts added earlier in the file count, so this is
+// checked when the format is written.
+bool ContasNoPlano(const TFormatoBal& fmt) {
+  for (const TLinhaFmtBal& l : fmt.Linhas) {
+    if (!l.EhConta()) continue;
+    try {
+      CacheContaBal().Get(l.conta);
+    } catch (const EZunInputException&) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
-void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t* code) {
+void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
+  tParserWrapper& p = *imp.Parser;
   TLeitor campos(p, code);
   int32_t id = 0, bloco = 0, ordem = 0, decimais = 0, formatacao = 0, como = 0, como_num = 0;
   std::array<std::string, 6> nomes;
@@ -123,7 +143,7 @@ void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t
   campos.Inteiro(&como_num, 3991);
   for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCodigosCarac[i]);
   campos.Fim(3992);
-  if (*code != 0 || to_no_check) return;
+  if (*code != 0 || imp.ToNoCheck) return;
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",
                                              "@nome_compacto_Ing", "@nome_compacto_Esp"};
@@ -145,40 +165,40 @@ void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t
   CacheContaBal().Forget(id);
 }
 
-void ImportaDelCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaDelCBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   int32_t code = 0, id = 0;
-  TLeitor campos(p, &code);
+  TLeitor campos(*imp.Parser, &code);
   campos.Inteiro(&id, kFalhou);
   campos.Fim(kFalhou);
-  *ok = code == 0;
-  Grava("ContaBalDel", to_no_check, ok, [&](DsRef cmd) { SetParamInt(cmd, "@id", id); });
-  if (!to_no_check && code == 0) CacheContaBal().Forget(id);
+  *resultado = CodigoDoOk(Grava("ContaBalDel", imp.ToNoCheck, code == 0,
+                                [&](DsRef cmd) { SetParamInt(cmd, "@id", id); }));
+  if (!imp.ToNoCheck && code == 0) CacheContaBal().Forget(id);
 }
 
-void ImportaBlocoCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaBlocoCBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   int32_t code = 0, id = 0;
   std::string por, ing, esp;
-  TLeitor campos(p, &code);
+  TLeitor campos(*imp.Parser, &code);
   campos.Inteiro(&id, kFalhou);
   if (code == 0 && id < 1) code = kFalhou;
   campos.Texto(&por, 0);
   campos.Texto(&ing, 0);
   campos.Texto(&esp, 0);
   campos.Fim(kFalhou);
-  *ok = code == 0;
-  Grava("BlocoContaBalPut", to_no_check, ok, [&](DsRef cmd) {
+  const bool ok = Grava("BlocoContaBalPut", imp.ToNoCheck, code == 0, [&](DsRef cmd) {
     SetParamInt(cmd, "@id", id);
     SetParamStr(cmd, "@nomePor", por);
     SetParamStr(cmd, "@nomeIng", ing);
     SetParamStr(cmd, "@nomeEsp", esp);
   });
-  if (*ok && !to_no_check && EnumBlocoDeContaBal) EnumBlocoDeContaBal->Reinicia();
+  if (ok && !imp.ToNoCheck && EnumBlocoDeContaBal) EnumBlocoDeContaBal->Reinicia();
+  *resultado = CodigoDoOk(ok);
 }
 
-void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   int32_t code = 0, id = 0, pais = 0;
   std::string nome1, nome2;
-  TLeitor campos(p, &code);
+  TLeitor campos(*imp.Parser, &code);
   campos.Inteiro(&id, kFalhou);
   if (code == 0 && id < 1) code = kFalhou;  // 0 is a company's "no format"
   campos.Inteiro(&pais, kFalhou);
@@ -186,60 +206,48 @@ void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
   campos.Texto(&nome2, 0);
   campos.Fim(kFalhou);
   const std::string nome = nome1.empty() ? nome2 : nome1;
-  *ok = code == 0 && !nome.empty();
-  Grava("FormatoBalPut", to_no_check, ok, [&](DsRef cmd) {
+  const bool ok = Grava("FormatoBalPut", imp.ToNoCheck, code == 0 && !nome.empty(), [&](DsRef cmd) {
     SetParamInt(cmd, "@id", id);
     SetParamInt(cmd, "@pais", pais);
     // The name goes as it was read.
     cmd->Params().ParamByName("@nome").value = Value::String(nome);
   });
+  *resultado = CodigoDoOk(ok);
 }
 
-void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, bool* ok) {
+void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
+  tParserWrapper& p = *imp.Parser;
   TFormatoBal fmt;
   int32_t code = 0;
   TLeitor campos(p, &code);
   campos.Inteiro(&fmt.id, kFalhou);
   if (code == 0 && fmt.id < 1) code = kFalhou;
   campos.Fim(kFalhou);
-  *ok = code == 0;
-  while (*ok) {
-    if (linhas.AtEnd()) {
-      *ok = false;  // the file ended inside the block
+  bool ok = code == 0;
+  while (ok) {
+    if (imp.AtEnd()) {
+      ok = false;  // the file ended inside the block
       break;
     }
     std::string linha;
-    linhas.NextLine(false, &linha);
+    imp.NextLine(false, &linha);
     const std::string primeiro(p.Field(0));
     if (Maiusculas(primeiro) == "END") break;
     if (primeiro.empty() || fmt.Count() >= kMaxLinhasFmtBal) {
-      *ok = false;
+      ok = false;
       break;
     }
     TLinhaFmtBal l;
     l.fmtbal = fmt.id;
     l.seq = fmt.Count() + 1;
     if (!LeLinhaDeFormato(p, &l)) {
-      *ok = false;
+      ok = false;
       break;
     }
     fmt.Linhas.push_back(l);
   }
-  if (!*ok || to_no_check) return;
-  // Every account line names an account of the plan: a format that names
-  // another could not be loaded, and the statements of its companies would
-  // go unchecked. Accounts added earlier in the file count, so this is
-  // checked when the format is written.
-  for (const TLinhaFmtBal& l : fmt.Linhas) {
-    if (!l.EhConta()) continue;
-    try {
-      CacheContaBal().Get(l.conta);
-    } catch (const EZunInputException&) {
-      *ok = false;
-      return;
-    }
-  }
-  *ok = DbApresFormatoBalPut(fmt) == 0;
+  if (ok && !imp.ToNoCheck) ok = ContasNoPlano(fmt) && DbApresFormatoBalPut(fmt) == 0;
+  *resultado = CodigoDoOk(ok);
 }
 
 }  // namespace zun
