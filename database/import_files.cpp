@@ -1,8 +1,11 @@
 #include "database/import_files.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "database/reference_db.h"
+#include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
@@ -58,7 +61,7 @@ constexpr char kTakeNext[] =
     "f.prioridade <= ? AND f.importtries < ? AND "
     "(f.taken_until IS NULL OR f.taken_until < ?) "
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
-    "RETURNING id";
+    "RETURNING id, lease";
 
 // An entry whose lease ran out on its last try without an outcome: its
 // process died (a file that kills the process every time ends here). It is
@@ -69,14 +72,24 @@ constexpr char kTakeDead[] =
     "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.taken_until IS NOT NULL AND "
     "f.taken_until < ? AND f.importtries >= ? "
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
-    "RETURNING id";
+    "RETURNING id, lease";
+
+// The table where import passes say where they stand (schema.sql, word for
+// word): made on the first hand-out in a database made before it existed.
+constexpr char kTabelaDeRetomada[] =
+    "CREATE TABLE IF NOT EXISTS import_files_retoma ("
+    "id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, "
+    "lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, "
+    "pedido TEXT)";
 
 // The second result set of "ImportFilesNext": the entry and its owner.
 Recordset EntryRow(ProcContext& c, const Value& id) {
   return c.Query(
       "SELECT f.uid AS Uid, f.id AS Id, f.prioridade, u.name AS Name, f.mom, f.filename, "
-      "f.importtries, f.conteudo, f.lease FROM import_files f JOIN users u ON u.uid = f.uid "
-      "WHERE f.id = ?",
+      "f.importtries, f.conteudo, f.lease, r.linha AS retoma_linha, r.erro AS retoma_erro, "
+      "r.erros AS retoma_erros, r.gbol AS retoma_gbol, r.pedido AS retoma_pedido "
+      "FROM import_files f JOIN users u ON u.uid = f.uid "
+      "LEFT JOIN import_files_retoma r ON r.id = f.id WHERE f.id = ?",
       {id});
 }
 
@@ -105,6 +118,18 @@ void ImportFilesNext(ProcContext& c) {
   }
   taken.First();
   const Value id = taken.Field(0);
+  // The new hand-out alone may say where the import pass stands; where an
+  // earlier one left it stays.
+  const char* retomada =
+      "INSERT INTO import_files_retoma (id, lease) VALUES (?, ?) "
+      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease";
+  try {
+    c.Exec(retomada, {id, taken.Field(1)});
+  } catch (const ProviderError&) {
+    // A database made before the table: the statement did not even start.
+    c.Exec(kTabelaDeRetomada);
+    c.Exec(retomada, {id, taken.Field(1)});
+  }
   Recordset row = EntryRow(c, id);
   if (row.RecordCount() == 0) {
     // The owner is gone (possible only with foreign keys off): importing
@@ -165,6 +190,36 @@ void ImportFilesResult(ProcContext& c) {
       "conteudo = CASE WHEN ? THEN NULL ELSE conteudo END WHERE id = ?",
       {Value::Int(code), Value::DateTime(AgoraGMT()), Value::Int(code == 0 ? 1 : 0),
        Value::Int(apaga_conteudo ? 1 : 0), id});
+  c.Exec("DELETE FROM import_files_retoma WHERE id = ?", {id});
+}
+
+// Replaces the line messages kept with an entry by those of its latest try:
+// "@linhas" holds one message a line, its line number, a tab and its text.
+// Only the holder of the entry's lease may; nothing changes otherwise.
+void ImportFilesErros(ProcContext& c) {
+  const Value& id = c.In("@id");
+  if (id.IsNull() || c.Query("SELECT 1 FROM import_files WHERE id = ?", {id}).RecordCount() == 0) {
+    c.Return(kErrImportFileUnknownId);
+    return;
+  }
+  if (!TemOLease(c, id)) {
+    c.Return(kErrImportFileLeaseLost);
+    return;
+  }
+  c.Exec("DELETE FROM import_file_errors WHERE id = ?", {id});
+  const Value& v = c.In("@linhas");
+  const std::string linhas = v.IsNull() ? std::string() : v.AsString();
+  for (size_t at = 0; at < linhas.size();) {
+    size_t end = linhas.find('\n', at);
+    if (end == std::string::npos) end = linhas.size();
+    const std::string linha = linhas.substr(at, end - at);
+    at = end + 1;
+    const size_t tab = linha.find('\t');
+    if (tab == std::string::npos) continue;
+    c.Exec("INSERT INTO import_file_errors (id, line, msg) VALUES (?, ?, ?)",
+           {id, Value::Int(std::atoi(linha.substr(0, tab).c_str())),
+            Value::String(linha.substr(tab + 1))});
+  }
 }
 
 // Renews the lease of an entry being imported, for as long as the caller
@@ -174,6 +229,19 @@ void ImportFilesRenova(ProcContext& c) {
       "UPDATE import_files SET taken_until = ? WHERE id = ? AND lease = ? AND done = 0 AND "
       "taken_until IS NOT NULL",
       {Value::DateTime(AgoraGMT() + kImportLeaseDays), c.In("@id"), c.In("@lease")});
+  if (changed == 0) c.Return(kErrImportFileLeaseLost);
+}
+
+// Where the caller's import pass of the entry stands, written in the
+// transaction that commits the lines before @linha: the next try goes on
+// from there. Refuses (50107) a caller whose hand-out is no longer the
+// entry's latest, or whose entry has its outcome.
+void ImportFilesMarca(ProcContext& c) {
+  const int changed = c.Exec(
+      "UPDATE import_files_retoma SET linha = ?, erro = ?, erros = ?, gbol = ?, pedido = ? "
+      "WHERE id = ? AND lease = ?",
+      {c.In("@linha"), c.In("@erro"), c.In("@erros"), c.In("@gbol"), c.In("@pedido"), c.In("@id"),
+       c.In("@lease")});
   if (changed == 0) c.Return(kErrImportFileLeaseLost);
 }
 
@@ -190,6 +258,19 @@ void RegisterImportFilesProcedures() {
                      {"@ApagaConteudo", DataType::kBoolean},
                      {"@lease", DataType::kInteger}},
                     ImportFilesResult);
+  RegisterProcedure("ImportFilesMarca",
+                    {{"@id", DataType::kInteger},
+                     {"@lease", DataType::kInteger},
+                     {"@linha", DataType::kInteger},
+                     {"@erro", DataType::kInteger},
+                     {"@erros", DataType::kInteger},
+                     {"@gbol", DataType::kInteger},
+                     {"@pedido", DataType::kString}},
+                    ImportFilesMarca);
+  RegisterProcedure(
+      "ImportFilesErros",
+      {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}, {"@linhas", DataType::kString}},
+      ImportFilesErros);
   RegisterProcedure("ImportFilesRenova",
                     {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
                     ImportFilesRenova);

@@ -16,6 +16,9 @@
 // is handed out again; on its last try it is handed out once more, with
 // the code 50106 and without a try, for the failure to be recorded.
 // "ImportFilesResult" records an outcome; a success is final.
+// "ImportFilesMarca" records, with the lines an import pass commits, where
+// it stands, so that the next try of an entry whose process died goes on
+// from there (the hand-out's row carries it); the outcome clears it.
 // Result codes: reference_db.h.
 //
 // Thread-safety: registration at start-up; the procedures run on the
@@ -41,8 +44,8 @@ inline constexpr int32_t kMaxPrioridadeDeNoite = 999;
 // budget; the service renews every 5 minutes while it imports).
 inline constexpr double kImportLeaseDays = 30.0 / 1440.0;
 
-// Registers "ImportFilesNext", "ImportFilesResult" and "ImportFilesRenova"
-// (idempotent).
+// Registers "ImportFilesNext", "ImportFilesResult", "ImportFilesRenova" and
+// "ImportFilesMarca" (idempotent).
 void RegisterImportFilesProcedures();
 
 // The current time in GMT as a day number.

@@ -46,6 +46,24 @@ CREATE TABLE import_files (
   lease       INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
+-- Where the import pass of a handed-out entry stands: written by
+-- "ImportFilesMarca" in the transaction that commits the lines before
+-- linha, with the errors (first code, count), the bulletin priority and
+-- requests those lines gave; the next try goes on from there. lease is the
+-- entry's latest hand-out (only its holder writes here). The outcome
+-- deletes the row. A table of its own: a write to the queue's row would
+-- rewrite the stored file with it.
+-- "ImportFilesNext" makes it in a database made before it (kTabelaDeRetomada
+-- in import_files.cpp: keep both equal).
+CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT);
+-- The line messages of an entry's latest try, as "ImportFilesErros" stored
+-- them; they go with the entry.
+CREATE TABLE import_file_errors (
+  id   INTEGER NOT NULL REFERENCES import_files(id) ON DELETE CASCADE,
+  line INTEGER NOT NULL,
+  msg  TEXT    NOT NULL
+);
+CREATE INDEX import_file_errors_id ON import_file_errors (id);
 -- The entries "ImportFilesNext" counts as inconsistent on every call; the
 -- index holds only those (normally none), so the count does not read the
 -- whole queue with its history. Its WHERE clause is the count's, word for
@@ -726,4 +744,4 @@ BEGIN
   VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
 END;
 
-INSERT INTO schema_version (version, applied) VALUES (12, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (14, datetime('now', 'localtime'));

@@ -25,6 +25,7 @@
 #include "foundation/secret_file.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/provider.h"
+#include "toolbox/dbclient/sqlite/password_hash.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 #include "toolbox/dbclient/sqlite/text_1252.h"
 
@@ -37,13 +38,20 @@ constexpr char kUsage[] =
     "  user add NAME [--password-file PATH | --password-env | --password-stdin\n"
     "                | --password P] [--email E] [--admin]\n"
     "                [--flags N] [--lingua 0|1|2] [--source-do-bal N]\n"
+    "  user list                            the users, their e-mail and rights\n"
+    "  user passwd NAME PASSWORD-OPTION     a new password (options as for add)\n"
+    "  user set-email NAME E                the address the owner's mails go to\n"
+    "  user del NAME                        delete a user without queue entries\n"
     "  enqueue FILE --user NAME [--priority N] [--as NAME]\n"
     "                                       queue a file, print its id\n"
-    "  queue                                list the queue\n"
+    "  queue [--failed | --waiting] [--user NAME] [--json]\n"
+    "                                       list the queue: each entry's state and why\n"
     "  show ID                              the entry's stored content, unchanged\n"
     "  retry ID                             offer an entry that used its tries once more\n"
+    "  cancel ID                            delete an entry that has not succeeded\n"
+    "  errors ID                            the line messages of the entry's latest try\n"
     "  purge --before DATE                  delete the entries imported before DATE (GMT)\n"
-    "  sql \"STATEMENT\"                      run one statement, print its rows\n"
+    "  sql \"STATEMENT\"                      run one SQL statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
     "(NAME defaults to ZunInput, the service's database).\n";
 
@@ -74,8 +82,8 @@ struct Args {
 const std::set<std::string> kValueOptions = {
     "--db",       "--database", "--password", "--password-file", "--email",         "--user",
     "--priority", "--as",       "--flags",    "--lingua",        "--source-do-bal", "--before"};
-const std::set<std::string> kFlagOptions = {"--password-stdin", "--password-env", "--admin",
-                                            "--help"};
+const std::set<std::string> kFlagOptions = {
+    "--password-stdin", "--password-env", "--admin", "--help", "--json", "--failed", "--waiting"};
 
 Args Parse(int argc, char** argv) {
   Args a;
@@ -342,6 +350,90 @@ int UserAdd(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The row of a user by name (letter case ignored); Failure when none.
+int64_t UserUid(DbFile& db, const std::string& name) {
+  Stmt st{db.Prepare("SELECT uid FROM users WHERE name = ?")};
+  sqlite3_bind_text(st.st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure("no user " + name);
+  return sqlite3_column_int64(st.st, 0);
+}
+
+// Runs one change of the user command, which must touch exactly one row.
+void ChangeOne(DbFile& db, sqlite3_stmt* st) {
+  if (sqlite3_step(st) != SQLITE_DONE || sqlite3_changes(db.handle()) != 1) {
+    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+  }
+}
+
+int UserCommand(const Args& a, const std::string& path) {
+  const std::string sub = a.words.size() > 1 ? a.words[1] : "";
+  if (sub == "add") return UserAdd(a, path);
+  if (sub == "list") {
+    Allow(a, {});
+    WordCount(a, 2, "");
+    DbFile db(path);
+    Stmt st{db.Prepare(
+        "SELECT uid, name, email, is_admin AS admin, user_flags AS flags, lingua, "
+        "source_do_bal, created, (SELECT count(*) FROM import_files f WHERE f.uid = u.uid) "
+        "AS entries FROM users u ORDER BY uid")};
+    PrintRows(db, st.st, std::cout);
+    return 0;
+  }
+  if (sub == "passwd") {
+    Allow(a, {"--password", "--password-stdin", "--password-file", "--password-env"});
+    WordCount(a, 3, "user name");
+    std::string password;
+    if (!NewPassword(a, &password)) throw UsageError("user passwd needs a password option");
+    DbFile db(path);
+    Transaction tx(db);
+    const int64_t uid = UserUid(db, a.words[2]);
+    Stmt st{db.Prepare("UPDATE users SET password_hash = ? WHERE uid = ?")};
+    sqlite3_bind_text(st.st, 1, HashPassword(password).c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st.st, 2, uid);
+    ChangeOne(db, st.st);
+    tx.Commit();
+    std::cout << "password of " << a.words[2] << " changed\n";
+    return 0;
+  }
+  if (sub == "set-email") {
+    Allow(a, {});
+    WordCount(a, 4, "user name and e-mail");
+    ClientText(a.words[3], "the e-mail");
+    DbFile db(path);
+    Transaction tx(db);
+    const int64_t uid = UserUid(db, a.words[2]);
+    Stmt st{db.Prepare("UPDATE users SET email = ? WHERE uid = ?")};
+    sqlite3_bind_text(st.st, 1, a.words[3].c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st.st, 2, uid);
+    ChangeOne(db, st.st);
+    tx.Commit();
+    std::cout << "e-mail of " << a.words[2] << " set\n";
+    return 0;
+  }
+  if (sub == "del") {
+    Allow(a, {});
+    WordCount(a, 3, "user name");
+    DbFile db(path);
+    Transaction tx(db);
+    const int64_t uid = UserUid(db, a.words[2]);
+    // The queue keeps each entry's owner: a user with entries stays.
+    Stmt n{db.Prepare("SELECT count(*) FROM import_files WHERE uid = ?")};
+    sqlite3_bind_int64(n.st, 1, uid);
+    sqlite3_step(n.st);
+    if (const int64_t entries = sqlite3_column_int64(n.st, 0); entries > 0) {
+      throw Failure("user " + a.words[2] + " owns " + std::to_string(entries) +
+                    " queue entries; cancel or purge them first");
+    }
+    Stmt st{db.Prepare("DELETE FROM users WHERE uid = ?")};
+    sqlite3_bind_int64(st.st, 1, uid);
+    ChangeOne(db, st.st);
+    tx.Commit();
+    std::cout << "user " << a.words[2] << " deleted\n";
+    return 0;
+  }
+  throw UsageError("the user commands are: user add, list, passwd, set-email, del");
+}
+
 std::string BaseName(const std::string& p) {
   std::string s = p;
   while (s.size() > 1 && s.back() == '/') s.pop_back();
@@ -399,16 +491,70 @@ int Enqueue(const Args& a, const std::string& path) {
   return 0;
 }
 
+// Each entry with its state and, in words, why it is in it. The service
+// takes priorities above 5 only from 03:00 to 07:59 (server time), and an
+// entry at most kImportMaxTries times.
+constexpr char kQueueSql[] = R"(
+WITH e AS (
+  SELECT f.*, u.name AS user_name,
+    CASE
+      WHEN f.done = 1 AND f.result = 0 THEN 'succeeded'
+      WHEN f.done = 0 AND f.taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') THEN 'importing'
+      WHEN f.done = 0 AND f.conteudo IS NOT NULL AND f.importtries < ?1 THEN 'waiting'
+      ELSE 'failed'
+    END AS state
+  FROM import_files f JOIN users u ON u.uid = f.uid),
+q AS (
+  SELECT id, user_name AS user, prioridade AS priority, mom AS queued, filename,
+    importtries AS tries, result, CASE WHEN conteudo IS NULL THEN 'N' ELSE 'Y' END AS content,
+    state,
+    CASE
+      WHEN state = 'succeeded' THEN 'imported at ' || result_mom || ' GMT'
+      WHEN state = 'importing' THEN 'a run is importing it (taken until ' || taken_until || ' GMT)'
+      WHEN state = 'waiting' AND prioridade > 5 THEN 'priority ' || prioridade ||
+        ' is above 5: waits for the 03:00-07:59 window (server time)'
+      WHEN state = 'waiting' AND result IS NOT NULL THEN 'failed with ' || result ||
+        '; the next run tries it again (' || importtries || ' of ' || ?1 || ' tries used)'
+      WHEN state = 'waiting' THEN 'waits for the next run'
+      WHEN done = 1 THEN 'marked done with result ' || IFNULL(result, 'none') || ' by hand'
+      WHEN conteudo IS NULL THEN 'failed with ' || IFNULL(result, 'none') ||
+        '; its content was deleted: queue the file again'
+      WHEN result IS NULL THEN 'its last try ended with its process; the next run records 50106'
+      ELSE 'failed with ' || result || ' and used its ' || importtries ||
+        ' tries; zuninput-db retry ' || id || ' offers it once more'
+    END AS why
+  FROM e
+  WHERE (?2 = 0 OR (result IS NOT NULL AND result <> 0)) AND (?3 = 0 OR state = 'waiting')
+    AND (?4 IS NULL OR user_name = ?4 COLLATE NOCASE))
+)";
+
 int Queue(const Args& a, const std::string& path) {
-  Allow(a, {});
+  Allow(a, {"--json", "--failed", "--waiting", "--user"});
   WordCount(a, 1, "");
   DbFile db(path);
-  Stmt st{db.Prepare(
-      "SELECT f.id, u.name AS user, f.prioridade AS priority, f.mom AS queued, f.filename, "
-      "f.importtries AS tries, f.result, "
-      "CASE WHEN f.conteudo IS NULL THEN 'N' ELSE 'Y' END AS content "
-      "FROM import_files f JOIN users u ON u.uid = f.uid ORDER BY f.id")};
-  PrintRows(db, st.st, std::cout);
+  const std::string select =
+      a.Has("--json")
+          ? "SELECT json_group_array(json_object('id', id, 'user', user, 'priority', priority, "
+            "'queued', queued, 'filename', filename, 'tries', tries, 'result', result, "
+            "'content', json(CASE content WHEN 'Y' THEN 'true' ELSE 'false' END), 'state', state, "
+            "'why', why)) AS queue FROM (SELECT * FROM q "
+            "ORDER BY id)"
+          : "SELECT * FROM q ORDER BY id";
+  Stmt st{db.Prepare(kQueueSql + select)};
+  sqlite3_bind_int(st.st, 1, kImportMaxTries);
+  sqlite3_bind_int(st.st, 2, a.Has("--failed") ? 1 : 0);
+  sqlite3_bind_int(st.st, 3, a.Has("--waiting") ? 1 : 0);
+  if (a.Has("--user")) {
+    sqlite3_bind_text(st.st, 4, a.Get("--user").c_str(), -1, SQLITE_TRANSIENT);
+  }
+  if (!a.Has("--json")) {
+    PrintRows(db, st.st, std::cout);
+    return 0;
+  }
+  if (sqlite3_step(st.st) != SQLITE_ROW) {
+    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+  }
+  std::cout << reinterpret_cast<const char*>(sqlite3_column_text(st.st, 0)) << "\n";
   return 0;
 }
 
@@ -478,6 +624,60 @@ int Retry(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The line messages the service kept with an entry at its latest try.
+int Errors(const Args& a, const std::string& path) {
+  Allow(a, {});
+  const int64_t id = EntryId(a);
+  DbFile db(path);
+  Stmt e{db.Prepare("SELECT 1 FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(e.st, 1, id);
+  if (sqlite3_step(e.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  Stmt st{
+      db.Prepare("SELECT line, msg AS message FROM import_file_errors WHERE id = ? "
+                 "ORDER BY rowid")};
+  sqlite3_bind_int64(st.st, 1, id);
+  PrintRows(db, st.st, std::cout);
+  return 0;
+}
+
+// The line messages of entries no longer in the queue (a file of a schema
+// before 12 has none).
+void DropOrphanErrors(DbFile& db) {
+  Stmt has{db.Prepare("SELECT 1 FROM sqlite_master WHERE name = 'import_file_errors'")};
+  if (sqlite3_step(has.st) != SQLITE_ROW) return;
+  Stmt st{
+      db.Prepare("DELETE FROM import_file_errors WHERE id NOT IN (SELECT id FROM import_files)")};
+  if (sqlite3_step(st.st) != SQLITE_DONE) {
+    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
+  }
+}
+
+// Deletes an entry that has not succeeded and that no run is importing.
+int Cancel(const Args& a, const std::string& path) {
+  Allow(a, {});
+  const int64_t id = EntryId(a);
+  DbFile db(path);
+  Transaction tx(db);
+  Stmt st{
+      db.Prepare("SELECT done = 1 AND result = 0, "
+                 "taken_until IS NOT NULL AND taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') "
+                 "FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(st.st, 1, id);
+  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  const std::string entry = "entry " + std::to_string(id);
+  if (sqlite3_column_int(st.st, 0) != 0) {
+    throw Failure(entry + " was imported successfully; purge removes old entries");
+  }
+  if (sqlite3_column_int(st.st, 1) != 0) throw Failure(entry + " is being imported right now");
+  Stmt del{db.Prepare("DELETE FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(del.st, 1, id);
+  ChangeOne(db, del.st);
+  DropOrphanErrors(db);
+  tx.Commit();
+  std::cout << entry << " cancelled\n";
+  return 0;
+}
+
 int Purge(const Args& a, const std::string& path) {
   Allow(a, {"--before"});
   WordCount(a, 1, "");
@@ -499,7 +699,9 @@ int Purge(const Args& a, const std::string& path) {
   if (sqlite3_step(del.st) != SQLITE_DONE) {
     throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
   }
-  std::cout << sqlite3_changes(db.handle()) << " entries deleted\n";
+  const int deleted = sqlite3_changes(db.handle());
+  DropOrphanErrors(db);
+  std::cout << deleted << " entries deleted\n";
   return 0;
 }
 
@@ -525,15 +727,13 @@ int Run(int argc, char** argv) {
   const std::string path = DatabasePath(a);
   const std::string& cmd = a.words[0];
   if (cmd == "init") return Init(a, path);
-  if (cmd == "user") {
-    if (a.words.size() < 2 || a.words[1] != "add")
-      throw UsageError("the user command is: user add");
-    return UserAdd(a, path);
-  }
+  if (cmd == "user") return UserCommand(a, path);
   if (cmd == "enqueue") return Enqueue(a, path);
   if (cmd == "queue") return Queue(a, path);
   if (cmd == "show") return Show(a, path);
   if (cmd == "retry") return Retry(a, path);
+  if (cmd == "cancel") return Cancel(a, path);
+  if (cmd == "errors") return Errors(a, path);
   if (cmd == "purge") return Purge(a, path);
   if (cmd == "sql") return Sql(a, path);
   throw UsageError("unknown command <" + cmd + ">");

@@ -138,8 +138,10 @@ int32_t IdDoNome(tIntStgList* lista, const std::string& nome) {
   return -1;
 }
 
+// With so_confere a name the list would add is accepted (id 0) and nothing
+// is added.
 int32_t SetFromLista(const DefIndicador& def, const std::string& texto, bool pode_incluir_item,
-                     TValorDeIndicador* v) {
+                     bool so_confere, TValorDeIndicador* v) {
   const int fc = def.FC;
   int32_t e = 0;
   tIntStgListMultiLng* lista = ListaDoTipo(fc, &e);
@@ -156,7 +158,9 @@ int32_t SetFromLista(const DefIndicador& def, const std::string& texto, bool pod
     if (lista != nullptr) id = lista->IdDoTexto2(doc);
   } else if (lista != nullptr) {
     id = IdDoNome(lista, t);
-    if (id < 0 && pode_incluir_item && lista->PodeAdicionar()) {
+    if (id < 0 && pode_incluir_item && lista->PodeAdicionar() && so_confere) {
+      id = 0;
+    } else if (id < 0 && pode_incluir_item && lista->PodeAdicionar()) {
       int32_t e_add = 0;
       const int32_t novo = lista->AdicionaItem(t, &e_add, "[IndDeEAA.SetFromSt CLV]");
       if (e_add == 0) id = novo;
@@ -233,8 +237,10 @@ void InstalaDefIndicadores() {
   };
 }
 
-int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto, bool estrito,
-                              bool pode_incluir_item, TValorDeIndicador* v) {
+namespace {
+
+int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estrito,
+                   bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
   TValorDeIndicador r;
   r.Numero = NuloFloat();
   r.Texto = texto;
@@ -247,7 +253,7 @@ int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto,
   const int fc = def.FC;
   int32_t e = 0;
   if (EhListaOu32(fc)) {
-    e = SetFromLista(def, texto, pode_incluir_item, &r);
+    e = SetFromLista(def, texto, pode_incluir_item, so_confere, &r);
   } else if (fc == 0 || fc == 1) {
     int32_t n = 0;
     if (StrToIntOk(t, &n)) {
@@ -323,6 +329,27 @@ int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto,
   }
   if (e == 0) *v = r;
   return e;
+}
+
+}  // namespace
+
+int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto, bool estrito,
+                              bool pode_incluir_item, TValorDeIndicador* v) {
+  return Interpreta(def, texto, estrito, pode_incluir_item, false, v);
+}
+
+int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica, const std::string& texto,
+                                bool pode_incluir_item) {
+  if (eaa == kEaaEmp && id_indica == 9) return 0;
+  TListaDefIndicador& defs = DefIndicadores();
+  int32_t e = defs.GaranteLido();
+  if (e != 0) return e;
+  const DefIndicador* def = nullptr;
+  if (id_indica >= 0 && id_indica < defs.Conta()) def = defs.PegaDef(id_indica, &e);
+  if (e != 0) return e;
+  if (def == nullptr) return kErrIndIdSemDefinicao;
+  TValorDeIndicador v;
+  return Interpreta(*def, texto, true, pode_incluir_item, true, &v);
 }
 
 int32_t TPoeValorNumIndicadorNumaData::SetFromString(const std::string& texto, bool estrito,

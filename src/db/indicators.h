@@ -159,6 +159,13 @@ struct TPegaValorDumIndicadorNumaData {
 int32_t EscreveValorDoIndicador(int32_t id_eaa, uint8_t eaa, int32_t id_indica,
                                 const std::string& texto, double data, bool pode_incluir_item);
 
+// What EscreveValorDoIndicador would refuse of texto for indicator
+// id_indica of an object of kind eaa, found without writing: 0 when the
+// value would be written (a list name the list may add counts as known when
+// pode_incluir_item), else the code the write would give before its call.
+int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica, const std::string& texto,
+                                bool pode_incluir_item);
+
 // The registration formats ("FormatoDeCadastroList").
 struct FormatoDeCadastro {
   int32_t Id = 0;

@@ -1,6 +1,7 @@
 #include "engine/imp_main.h"
 
 #include "foundation/log.h"
+#include "foundation/switches.h"
 #include "foundation/text.h"
 
 namespace zun {
@@ -23,6 +24,7 @@ TImpMain::TImpMain(std::string file_name, bool ci_or_co, const TTabelaDeKeywords
       tabela_(tabela != nullptr ? tabela : &TabelaDeKeywords()) {
   Parser = std::make_unique<tParserWrapper>(std::make_unique<tParserSpcDelim>());
   if (FabricaDeBolCot()) BolCot = FabricaDeBolCot()();
+  SegueAposErro = !ci_or_co && TemSwitch("CheckAll");
 }
 
 TImpMain::~TImpMain() = default;
@@ -35,12 +37,25 @@ void TImpMain::ImportNext() {
   if (!CanGoOn()) return;
   std::string line;
   NextLine(false, &line);
-  if (!CanGoOn()) return;
+  if (!CanGoOn()) {
+    if (Acabou && primeiro_erro_ != 0) {
+      Erro = primeiro_erro_;
+      Msg("failed lines: " + std::to_string(LinhasComErro) +
+          "; the file's code is the first one's");
+    }
+    return;
+  }
+  std::string keyword;
+  Parser->Field(0, &keyword);
+  if (ressincroniza_) {
+    // What follows a failed line up to the next keyword line belongs to it
+    // (a block's lines, its END).
+    if (keyword.empty() || keyword[0] != '*') return;
+    ressincroniza_ = false;
+  }
   const int32_t msgs = ErrMsgCount;
   const bool check_pass = ToNoCheck;
   int32_t code = 0;
-  std::string keyword;
-  Parser->Field(0, &keyword);
   keyword = Maiusculas(std::move(keyword));
   if (!keyword.empty()) {
     const TLinhaDeKeyword* linha = tabela_->Procura(keyword);
@@ -56,12 +71,21 @@ void TImpMain::ImportNext() {
       // turns it into the file's code, so that no further record runs on a
       // session that may be broken.
       struct EmCurso {
-        bool& flag;
-        explicit EmCurso(bool& f) : flag(f) { flag = true; }
-        ~EmCurso() { flag = false; }
-      } em_curso(RegistroEmCurso);
+        tImpRoot& arquivo;
+        explicit EmCurso(tImpRoot& a) : arquivo(a) {
+          arquivo.RegistroEmCurso = true;
+          DefineArquivoEmCurso(&arquivo);
+        }
+        ~EmCurso() {
+          arquivo.RegistroEmCurso = false;
+          DefineArquivoEmCurso(nullptr);
+        }
+      } em_curso(*this);
       (*entrada)(*this, linha->Variantes, &code);
     }
+  }
+  if (!check_pass && !keyword.empty() && code == 0) {
+    ++(ErrMsgCount != msgs ? LinhasPuladas : LinhasAplicadas);
   }
   if (code != 0) {
     if (check_pass) {
@@ -74,6 +98,12 @@ void TImpMain::ImportNext() {
     std::string texto = line;
     if (texto.size() > kMaxLinhaNaMensagem) texto = texto.substr(0, kMaxLinhaNaMensagem) + "...";
     ErrMsg("Error:" + std::to_string(Erro) + " Invalid line: " + texto);
+  }
+  if (SegueAposErro && !CIorCO && Erro != 0) {
+    if (primeiro_erro_ == 0) primeiro_erro_ = Erro;
+    ++LinhasComErro;
+    Erro = 0;
+    ressincroniza_ = true;
   }
 }
 

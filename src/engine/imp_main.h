@@ -75,11 +75,25 @@ class TImpMain : public tImpRoot {
 
   // Handed to the shareholding composition importer.
   bool ShPortFlag = false;
+  // A check without an import pass (CIorCO false) that goes on after a
+  // failed line, so that one check lists every error of a file: the next
+  // lines up to the next keyword line (starting with "*") are skipped, and
+  // at the end Erro is the first failed line's code. Set from the switch
+  // "CheckAll"; an object with CIorCO true ignores it.
+  bool SegueAposErro = false;
+  // The lines that failed while SegueAposErro held.
+  int32_t LinhasComErro = 0;
+  // Records of the import pass: applied without a message, and skipped (a
+  // message but no error: an unknown ticker, 4042, for example).
+  int32_t LinhasAplicadas = 0;
+  int32_t LinhasPuladas = 0;
   // The quote bulletin detector; null while none is installed.
   std::unique_ptr<TDetectorDeBoletim> BolCot;
 
  private:
   const TTabelaDeKeywords* tabela_;
+  int32_t primeiro_erro_ = 0;   // the first failed line's code (SegueAposErro)
+  bool ressincroniza_ = false;  // skipping to the next keyword line
 };
 
 // The service's importer object: Msg goes to LogaConsole.

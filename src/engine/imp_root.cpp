@@ -9,6 +9,8 @@
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
+#include "engine/parsers.h"
+#include "engine/value_formats.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
@@ -252,6 +254,11 @@ void tImpRoot::ErrMsg(const std::string& text) {
   ++ErrMsgCount;
   if (FirstErrMsg.empty()) FirstErrMsg = text;
   LastErrMsg = text;
+  const std::pair<int32_t, std::string> m(lnn, text);
+  if (MensagensDeLinha.size() < kMaxMensagensDeLinha &&
+      std::find(MensagensDeLinha.begin(), MensagensDeLinha.end(), m) == MensagensDeLinha.end()) {
+    MensagensDeLinha.push_back(m);
+  }
   Msg("line:" + std::to_string(lnn) + " " + text);
 }
 
@@ -269,6 +276,36 @@ void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {
   }
 }
 
+namespace {
+
+// Whether one of the first ate lines of linhas is a record of keyword whose
+// field 1 passes igual.
+template <typename Igual>
+bool RegistroAntes(const TLinhasDoArquivo& linhas, std::string_view keyword, int32_t ate,
+                   Igual igual) {
+  tParserWrapper w(std::make_unique<tParserSpcDelim>());
+  for (int32_t i = 0; i < ate && i < static_cast<int32_t>(linhas.size()); ++i) {
+    w.SetLine(linhas[static_cast<size_t>(i)]);
+    if (ComparaSemCaixa(w.Field(0), keyword) == 0 && igual(w.Field(1))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool tImpRoot::DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const {
+  return RegistroAntes(Lines, keyword, ate, [id](std::string_view campo) {
+    int32_t n = 0;
+    return StrToIntOk(campo, &n) && n == id;
+  });
+}
+
+bool tImpRoot::DefinidoAntes(std::string_view keyword, std::string_view campo1, int32_t ate) const {
+  return RegistroAntes(Lines, keyword, ate, [campo1](std::string_view campo) {
+    return ComparaSemCaixa(campo, campo1) == 0;
+  });
+}
+
 void tImpRoot::ResetPass() {
   Comecou = true;
   SHAddCount = 0;
@@ -278,5 +315,13 @@ void tImpRoot::ResetPass() {
     LastLine.clear();
   }
 }
+
+namespace {
+tImpRoot* g_arquivo_em_curso = nullptr;
+}  // namespace
+
+tImpRoot* ArquivoEmCurso() { return g_arquivo_em_curso; }
+
+void DefineArquivoEmCurso(tImpRoot* arquivo) { g_arquivo_em_curso = arquivo; }
 
 }  // namespace zun

@@ -31,6 +31,8 @@
 
 namespace zun {
 
+// Line messages kept in MensagensDeLinha.
+inline constexpr size_t kMaxMensagensDeLinha = 200;
 // More non-fatal errors than this stop the file with 3948.
 inline constexpr int32_t kMaxErrosNaoFatais = 50;
 
@@ -164,6 +166,12 @@ class tImpRoot {
   // list that cannot be read gives its error code (logged). Preconditions:
   // pais and code are not null.
   void StrToPais(const std::string& s, int32_t* pais, int32_t* code);
+  // Whether one of the file's first ate lines is a record of keyword
+  // (letter case aside) whose field 1 is the integer id: an object the file
+  // defines before a line, which the check pass has not written.
+  bool DefinidoAntes(std::string_view keyword, int32_t id, int32_t ate) const;
+  // The same for a field 1 that is the text campo1 (letter case aside).
+  bool DefinidoAntes(std::string_view keyword, std::string_view campo1, int32_t ate) const;
   // Sets up a pass: Comecou := true, the shareholder counters := 0 and,
   // when Erro is 0, lnn := 0 and LastLine := "".
   void ResetPass();
@@ -187,6 +195,9 @@ class tImpRoot {
   // pass, so a block left open cannot carry the check pass into the import.
   bool RegistroEmCurso = false;
   int32_t ErrMsgCount = 0;
+  // The line messages of the file, in order, each (line number, text) once
+  // although both passes may report it; the first kMaxMensagensDeLinha.
+  std::vector<std::pair<int32_t, std::string>> MensagensDeLinha;
   std::string FirstErrMsg;
   std::string LastErrMsg;
   // The latest line handed out, comment lines included.
@@ -197,5 +208,12 @@ class tImpRoot {
   // Receives every line handed out; may be null (set by TImpMain).
   std::unique_ptr<tParserWrapper> Parser;
 };
+
+// The file whose record an importer is handling, null between records (set
+// by TImpMain around each importer call): an importer that is handed only
+// its fields asks it about the file's earlier records (DefinidoAntes).
+// Main thread only.
+tImpRoot* ArquivoEmCurso();
+void DefineArquivoEmCurso(tImpRoot* arquivo);
 
 }  // namespace zun

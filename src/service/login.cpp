@@ -12,6 +12,7 @@
 #include "foundation/switches.h"
 #include "foundation/version.h"
 #include "notify/mail.h"
+#include "service/codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/server_version.h"
@@ -122,7 +123,16 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   try {
     e = LeDadosDeLogin(user, password, ask, &d, &msg_erro);
     if (e == 0) {
-      Db->SetConnectionString(MontaStringDeConexao(d));
+      if (d.sem_criptografia) {
+        Loga(
+            "InitDbConnection -OdbcNoEncryption: TLS is not required; a server without it "
+            "receives the password in clear");
+      }
+      std::string cs = MontaStringDeConexao(d);
+      Db->SetConnectionString(cs);
+      // The session keeps the one copy its reconnections need.
+      ApagaTexto(&cs);
+      ApagaTexto(&d.password);
       Db->Open();
       // A client that connects in the background gets the command timeout
       // to finish; the embedded provider is open on return.
@@ -167,6 +177,8 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   if (e != 0) {
     if (Db != nullptr && Db->State() != ConnectionState::kClosed) Db->Close();
     Loga("InitDbConnection error:" + std::to_string(e));
+    // The operator's line: the code and why, where a scheduler's output goes.
+    LogaConsole(LinhaDoCodigo("- login failed", e, msg_erro));
     SendNotification("login error:" + d.user,
                      {"usr", d.user, "error", std::to_string(e), "msgerro", msg_erro, "program",
                       CaminhoDoExecutavel()},

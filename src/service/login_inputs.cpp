@@ -8,6 +8,7 @@
 
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "service/config_file.h"
 #include "service/password_source.h"
 #include "toolbox/dbclient/provider.h"
 
@@ -35,7 +36,15 @@ bool ReadLine(std::string* line) {
 
 }  // namespace
 
-const char* ServidorPadrao() { return ZUN_DEFAULT_SQLSERVER; }
+const char* ServidorPadrao() {
+  const std::string* v = ValorDaConfiguracao("sqlserver");
+  return v != nullptr ? v->c_str() : ZUN_DEFAULT_SQLSERVER;
+}
+
+const char* DatabasePadrao() {
+  const std::string* v = ValorDaConfiguracao("database");
+  return v != nullptr ? v->c_str() : kDatabasePadrao;
+}
 
 bool PedeLoginNoTerminal(std::string* user, std::string* password) {
   if (!::isatty(STDIN_FILENO)) return false;
@@ -61,14 +70,20 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password) {
 
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro) {
+  // A refused configuration file fails the login before anything is read.
+  if (const int32_t e = ErroDaConfiguracao(msg_erro); e != 0) return e;
   d->user = user;
   d->password = password;
   if (d->user.empty()) LeSwitch255("user", &d->user);
-  if (d->password.empty()) {
+  // Integrated security (Kerberos) asks for nothing: a run without a
+  // terminal would otherwise end with 4272 before trying it.
+  const bool integrada = d->user.empty() && TemSwitch("IntegratedSecurity");
+  if (integrada) d->password.clear();
+  if (!integrada && d->password.empty()) {
     const int32_t e = LeSenhaDoLogin(&d->password, msg_erro);
     if (e != 0) return e;
   }
-  if (d->user.empty() || d->password.empty()) {
+  if (!integrada && (d->user.empty() || d->password.empty())) {
     std::string u = d->user;
     std::string p = d->password;
     if (!ask || !ask(&u, &p)) return 4272;
@@ -77,18 +92,19 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   }
   d->server = ServidorPadrao();
   LeSwitch255("sqlserver", &d->server);
-  d->database = kDatabasePadrao;
+  d->database = DatabasePadrao();
   LeSwitch255("database", &d->database);
   d->provider = kProviderPadrao;
   LeSwitch255("provider", &d->provider);
   LeSwitch255("OdbcDriver", &d->odbc_driver);
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
+  d->sem_criptografia = TemSwitch("OdbcNoEncryption");
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
-  // "HOST,PORT" and "HOST\INSTANCE" name the host HOST: the guard compares
-  // the host.
-  const std::string host = d->server.substr(0, d->server.find_first_of(",\\"));
-  if (Maiusculas(d->database + "@" + host) !=
-      Maiusculas(std::string(kDatabasePadrao) + "@" + ServidorPadrao())) {
+  // "HOST,PORT" and "HOST\\INSTANCE" name the host HOST: the guard compares
+  // the hosts.
+  const auto host = [](const std::string& s) { return s.substr(0, s.find_first_of(",\\")); };
+  if (Maiusculas(d->database + "@" + host(d->server)) !=
+      Maiusculas(std::string(DatabasePadrao()) + "@" + host(ServidorPadrao()))) {
     *msg_erro = "s@d:<" + d->database + "@" + d->server + ">";
     return 4218;
   }
@@ -108,6 +124,7 @@ std::string MontaStringDeConexao(const DadosDeLogin& d) {
   }
   if (!d.odbc_driver.empty()) s += ";Odbc Driver=" + q(d.odbc_driver);
   if (!d.odbc_dsn.empty()) s += ";Odbc DSN=" + q(d.odbc_dsn);
+  if (d.sem_criptografia) s += ";Use Encryption for Data=False";
   return s;
 }
 

@@ -11,11 +11,14 @@
 
 namespace zun {
 
-// The database the service is built for; the guard refuses any other pair.
+// The build's database; the guard refuses any other pair.
 inline constexpr char kDatabasePadrao[] = "ZunInput";
 inline constexpr char kProviderPadrao[] = "SQLOLEDB.1";
-// The default database server host name, fixed at build time.
+// The server and database this installation may import into: the
+// configuration file's "sqlserver" and "database", else the build's
+// (ZUN_DEFAULT_SQLSERVER, kDatabasePadrao).
 const char* ServidorPadrao();
+const char* DatabasePadrao();
 
 struct DadosDeLogin {
   std::string user;
@@ -27,6 +30,9 @@ struct DadosDeLogin {
   // "OdbcDsn"); empty: the provider's default.
   std::string odbc_driver = {};
   std::string odbc_dsn = {};
+  // "OdbcNoEncryption": the SQL Server provider does not require TLS (for a
+  // server without it); the login logs it.
+  bool sem_criptografia = false;
 };
 
 // Asks for user name and password; false when the user cancels.
@@ -38,16 +44,20 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password);
 
 // Fills *d from user and password (the arguments; an empty user is taken
 // from the "user" switch, an empty password from LeSenhaDoLogin, then both
-// from ask) and from the "sqlserver", "database" and "provider" switches
-// over the defaults, then applies the target guard. Returns 0, 4273 (the
-// password file is refused; *msg_erro says why), 4272 (prompt cancelled),
-// 4217 (server, database or provider empty) or 4218 (not the default
-// database@server; *msg_erro gets "s@d:<" + database + "@" + server + ">").
+// from ask; with the switch "IntegratedSecurity" and no user, nothing is
+// asked and the login uses integrated security) and from the "sqlserver",
+// "database" and "provider" switches over the defaults, then applies the
+// target guard. Returns 0, 4274 (the configuration file is refused;
+// *msg_erro says why), 4273 (the password file is refused; *msg_erro says
+// why), 4272 (prompt cancelled), 4217 (server, database or provider empty)
+// or 4218 (not the default database@server, compared by host; *msg_erro gets
+// "s@d:<" + database + "@" + server + ">").
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
 
 // The connection string: provider, data source, catalog, application name,
-// then SQL Server login fields for a user name or integrated security.
+// then SQL Server login fields for a user name or integrated security, and
+// "Use Encryption for Data=False" when d.sem_criptografia.
 std::string MontaStringDeConexao(const DadosDeLogin& d);
 
 }  // namespace zun

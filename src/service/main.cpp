@@ -3,7 +3,9 @@
 // of database work, the importers), runs the service once (a queue run, or
 // with "-CheckFile" the check of one local file) and ends the modules in
 // reverse.
+#include <chrono>
 #include <csignal>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -12,28 +14,47 @@
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
+#include "service/codes.h"
+#include "service/config_file.h"
 #include "service/dry_run.h"
 #include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "service/run_loop.h"
+#include "service/run_summary.h"
+#include "service/usage.h"
+#include "toolbox/dbutil/session.h"
 
 int main(int argc, char** argv) {
   // A console reader that went away must not end the run half-way through a
   // file: console writes then just fail, and the log keeps everything.
   std::signal(SIGPIPE, SIG_IGN);
-  zun::SetProgramArgs(std::vector<std::string>(argv, argv + argc));
+  const std::vector<std::string> args(argv, argv + argc);
+  // Help and version answer before anything starts: no log, login or mail.
+  if (zun::RespondeAjuda(args, std::cout)) return 0;
+  zun::SetProgramArgs(args);
+  // The installation's settings become switches behind the command line's;
+  // a refused file fails the login, which says why.
+  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao());
+  zun::SetProgramArgs(zun::ArgsComConfiguracao(args));
   zun::IniciaFundacao();
+  for (const std::string& u : zun::SwitchesDesconhecidos(args)) {
+    zun::LogaConsole("Warn: unknown switch " + u + " ignored");
+  }
   // The embedded provider serves the reference database's procedures.
   zun::RegisterDatabaseProcedures();
   zun::IniciaZiGlobs();
+  const bool importadores = zun::RegistraImportadores();
+
+  const auto inicio = std::chrono::steady_clock::now();
   std::string check_file;
-  if (!zun::RegistraImportadores()) {
+  const bool queue_run = !zun::LeSwitch("CheckFile", &check_file);
+  if (!importadores) {
     // A keyword without its importer would fail every file that uses it
     // (3942): this build takes no file.
     zun::SysExitCode = 3942;
-  } else if (zun::LeSwitch("CheckFile", &check_file)) {
+  } else if (!queue_run) {
     // A check of one local file instead of a queue run.
     std::string check_as;
     zun::LeSwitch("CheckAs", &check_as);
@@ -49,10 +70,20 @@ int main(int argc, char** argv) {
     };
     hooks.queue_step = zun::ImpIFStep;
     hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
+    hooks.budget_starts = [](double seconds) {
+      if (zun::Db) zun::Db->SetOrcamento(seconds);
+    };
     zun::ZunInpIF(hooks);
   }
 
   zun::EncerraZiGlobs(&zun::SysExitCode);
+  if (queue_run) {
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - inicio;
+    zun::GravaResumoDaExecucao(seconds.count(), zun::SysExitCode);
+  }
+  if (zun::SysExitCode != 0) {
+    zun::LogaConsole(zun::LinhaDoCodigo("- ZunInpIF failed", zun::SysExitCode, ""));
+  }
   zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));
   zun::EncerraFundacao();
   return zun::ExitStatusFor(zun::SysExitCode);

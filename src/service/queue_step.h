@@ -12,6 +12,8 @@
 
 namespace zun {
 
+class tImpRoot;
+
 // The highest queue priority taken at the given server hour: 999 from
 // 03:00 to 07:59 (the quiet hours), 5 otherwise.
 int32_t MaxPrioridadeDaHora(int hour);
@@ -76,21 +78,45 @@ inline constexpr int32_t kErroEntradaTomada = 4093;
 // (it runs 30 minutes).
 inline constexpr double kRenovaLeaseSegundos = 300.0;
 
+// The import pass's grouped commits on a database that supports them: the
+// group commits every kChamadasPorGrupo calls or kMsPorGrupo milliseconds,
+// whichever comes first, between two records, and with the file's outcome.
+inline constexpr int32_t kChamadasPorGrupo = 400;
+inline constexpr double kMsPorGrupo = 150.0;
+// The step's code when the transaction of the import pass's group was lost
+// (a lost link): the lines since its last commit are undone and the
+// outcome records this code.
+inline constexpr int32_t kErroGrupoPerdido = 4095;
+
+// What the queue step does around the import of one file; both optional.
+struct TAcompanhamento {
+  // Asked before each record: 0 goes on, any other code stops the import
+  // with that code.
+  std::function<int32_t(tImpRoot&)> segue;
+  // Run when the import pass begins; the bulletin log step follows only
+  // when it answers true.
+  std::function<bool(tImpRoot&)> inicio;
+};
+
 // Imports one local file with the import engine (check pass, then import
 // pass; with ci_or_co false the check pass only). Outputs: the last line
 // number, the last line's text, the status line and the file's result code
-// (3774 for an empty file name). segue, when given, is asked before each
-// record: false stops the import, whose code is then kErroEntradaTomada. An
-// exception of the import ends the file: the outputs are filled from the
-// import object, then the exception is passed on.
+// (3774 for an empty file name). An exception of the import ends the file:
+// the outputs are filled from the import object, then the exception is
+// passed on.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro,
-                  const std::function<bool()>& segue = nullptr, bool ci_or_co = true);
+                  const TAcompanhamento* acompanha = nullptr, bool ci_or_co = true);
 
 // One queue step: fetches the most urgent entry ("ImportFilesNext"), writes
 // it to a local file, imports it as its owner while renewing its lease
 // ("ImportFilesRenova"), records the outcome ("ImportFilesResult"), mails
-// the owner and cleans up. An entry handed out because its process died is
+// the owner and cleans up. On a database with grouped commits the import
+// pass runs in groups; each group's commit records where the pass stands
+// ("ImportFilesMarca", which checks and renews the lease), and the last
+// group commits with the outcome and the file's bulletin request, or not
+// at all when the lease was lost. An entry whose earlier try committed
+// part of its lines goes on after them. An entry handed out because its process died is
 // not imported: its failure (kEntradaDeProcessoMorto) is recorded, notified
 // and mailed, and the run goes on. seq is the 1-based number of the step in
 // this run. On return *erro is 0 when the file was imported, a dead

@@ -16,8 +16,10 @@
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "notify/mail.h"
+#include "service/line_errors.h"
 #include "service/login.h"
 #include "service/queue_step.h"
+#include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -53,6 +55,58 @@ struct QueueRow {
   std::string filename;
   int32_t importtries = 0;
   int32_t lease = 0;  // the hand-out's number: renews the entry, records its outcome
+  // Where an earlier try's import pass stands (its lines before retoma_linha
+  // are committed); retoma_linha < 0: nowhere.
+  int32_t retoma_linha = -1;
+  int32_t retoma_erro = 0;
+  int32_t retoma_erros = 0;
+  int32_t retoma_gbol = 0;
+  std::string retoma_pedido;
+};
+
+// The optional columns of the hand-out's row (a queue without them leaves
+// the defaults).
+void LeRetomada(Command& cmd, QueueRow* row) {
+  Recordset& rs = cmd.Current();
+  auto inteiro = [&rs](const char* nome, int32_t dflt) {
+    const int i = rs.FieldIndex(nome);
+    return i < 0 || rs.Field(i).IsNull() ? dflt : rs.Field(i).AsInt();
+  };
+  row->retoma_linha = inteiro("retoma_linha", -1);
+  row->retoma_erro = inteiro("retoma_erro", 0);
+  row->retoma_erros = inteiro("retoma_erros", 0);
+  row->retoma_gbol = inteiro("retoma_gbol", 0);
+  const int i = rs.FieldIndex("retoma_pedido");
+  if (i >= 0 && !rs.Field(i).IsNull()) row->retoma_pedido = rs.Field(i).AsString();
+}
+
+// Where the import pass stands, in the group's transaction, under the
+// entry's lease (which it renews): 0, or the call's code (50107: the lease
+// is lost).
+int32_t MarcaRetomada(const QueueRow& row, const tImpRoot& imp, const std::string& pedido) {
+  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesMarca");
+  DevolveAoSair devolve(&cmd);
+  SetParamInt(cmd, "@id", row.id);
+  SetParamInt(cmd, "@lease", row.lease);
+  SetParamInt(cmd, "@linha", imp.lnn);
+  SetParamInt(cmd, "@erro", imp.ErroNaoFatal);
+  SetParamInt(cmd, "@erros", imp.ErroNaoFatalCount);
+  SetParamInt(cmd, "@gbol", PrioridadeReqGBol);
+  SetParamStr(cmd, "@pedido", pedido);
+  return ExecStProc(cmd, 0);
+}
+
+// The service's importer object with the queue step's hooks.
+class tImpDaFila : public tMyImpMain {
+ public:
+  tImpDaFila(const std::string& file_name, bool ci_or_co, const TAcompanhamento* a)
+      : tMyImpMain(file_name, ci_or_co), a_(a) {}
+  void StartImport() override {
+    if (a_ == nullptr || !a_->inicio || a_->inicio(*this)) tMyImpMain::StartImport();
+  }
+
+ private:
+  const TAcompanhamento* a_;
 };
 
 // The e-mail text of the entry's owner: the session's when it works as the
@@ -120,12 +174,47 @@ int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const st
   return gravou;
 }
 
+// Records the outcome and the file's bulletin request (pedido, may be
+// empty) in the group's last transaction, with its last lines: all of it
+// commits, or, when the outcome is refused (the lease lost), none of it.
+// A request that cannot be recorded is undone alone and waits in
+// ReqGBolPendente for the end of the run.
+int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga, const std::string& pedido) {
+  int32_t gravou = 0;
+  try {
+    gravou = ChamaComLease(row, res, apaga);
+    if (gravou == 0 && !pedido.empty()) {
+      DbBeginTran();
+      int32_t pedido_erro = 0;
+      try {
+        pedido_erro = ReqGBol(pedido);
+      } catch (...) {
+        DbEndTran(false);
+        throw;
+      }
+      DbEndTran(pedido_erro == 0);
+      if (pedido_erro != 0) ReqGBolPendente += pedido;
+    }
+  } catch (...) {
+    Db->DesfazGrupo();
+    throw;
+  }
+  if (gravou != 0) {
+    Db->DesfazGrupo();
+  } else {
+    Db->ConfirmaGrupo(false);
+  }
+  return gravou;
+}
+
 }  // namespace
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro,
-                  const std::function<bool()>& segue, bool ci_or_co) {
+                  const TAcompanhamento* acompanha, bool ci_or_co) {
   LogaConsole("ImpCli import <" + file_name + ">");
+  MensagensDoUltimoArquivo().clear();
+  ContagemDoUltimoArquivo() = {};
   *erro = 0;
   diag->clear();
   *line_number = 0;
@@ -135,29 +224,41 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
     LogaConsole(*diag);
     *erro = 3774;
   } else {
-    auto imp = std::make_unique<tMyImpMain>(file_name, ci_or_co);
+    auto imp = std::make_unique<tImpDaFila>(file_name, ci_or_co, acompanha);
     imp->ShPortFlag = sh_port_flag;
-    bool parou = false;
+    int32_t parou = 0;
     try {
-      while (imp->CanGoOn() && !(parou = segue && !segue())) imp->ImportNext();
+      while (imp->CanGoOn()) {
+        if (acompanha != nullptr && acompanha->segue && (parou = acompanha->segue(*imp)) != 0) {
+          break;
+        }
+        imp->ImportNext();
+      }
     } catch (...) {
       // An importer's exception ends the file; the caller turns it into the
       // file's code. The owner still learns where the file stopped.
       *diag = imp->StatusLine("impcli");
       *last_line = imp->LastLine;
       *line_number = imp->lnn;
+      MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
       throw;
     }
-    *erro = parou ? kErroEntradaTomada : imp->ResultCode();
-    *diag = parou ? "stopped: the entry was taken by another process" : imp->StatusLine("impcli");
+    *erro = parou != 0 ? parou : imp->ResultCode();
+    *diag = parou == kErroEntradaTomada ? "stopped: the entry was taken by another process"
+            : parou != 0                ? "stopped: error " + std::to_string(parou)
+                                        : imp->StatusLine("impcli");
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
+    MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
+    ContagemDoUltimoArquivo() = {imp->LinhasAplicadas, imp->LinhasPuladas};
   }
   LogaConsole("- end import " + (*erro == 0 ? std::string("ok") : "erro:" + std::to_string(*erro)) +
               " " + *diag);
 }
 
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
+  MensagensDoUltimoArquivo().clear();
+  ContagemDoUltimoArquivo() = {};
   *erro = 0;
   *continua = true;
   // What the file's "*REQGBOL" records add to the bulletin requests.
@@ -205,6 +306,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       GetFieldStr(cmd, "filename", &row.filename);
       GetFieldInt(cmd, "importtries", &row.importtries);
       GetFieldInt(cmd, "lease", &row.lease);
+      LeRetomada(*cmd, &row);
       if (row.id == 0) *erro = 4088;
     }
     if (morto && row.id != 0) {
@@ -239,21 +341,51 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       // The lease is renewed while the file is imported, between records and
       // outside an importer's transaction (which would take the renewal
       // with it on a rollback); a lease found lost stops the import, so the
-      // entry is never imported by two processes at the same time.
+      // entry is never imported by two processes at the same time. In a
+      // group the renewal commits with the group's next lines.
       Stopwatch desde_renovacao;
-      auto segue = [&] {
-        if (desde_renovacao.Elapsed() < kRenovaLeaseSegundos || Db->TranCount() > 0) return true;
+      TAcompanhamento acompanha;
+      acompanha.segue = [&](tImpRoot& imp) -> int32_t {
+        if (Db->TranCount() > 0) return 0;
+        if (Db->EmGrupo()) {
+          if (Db->GrupoPerdido()) return kErroGrupoPerdido;
+          if (Db->ChamadasDoGrupo() >= kChamadasPorGrupo || Db->MsDoGrupo() >= kMsPorGrupo) {
+            const int32_t e = MarcaRetomada(row, imp, ReqGBolPendente.substr(pedidos_antes));
+            if (e == kLeasePerdido) {
+              LogaConsole("- ImportFilesMarca id:" + std::to_string(row.id) +
+                          " lease lost: the entry was taken by another process");
+              return kErroEntradaTomada;
+            }
+            if (e != 0) return e;  // nothing is committed without its mark
+            Db->ConfirmaGrupo(true);
+          }
+        }
+        if (desde_renovacao.Elapsed() < kRenovaLeaseSegundos) return 0;
         desde_renovacao.Reset();
         const int32_t e = ChamaComLease(row);
         if (e == kLeasePerdido) {
           LogaConsole("- ImportFilesRenova id:" + std::to_string(row.id) +
                       " lease lost: the entry was taken by another process");
-          return false;
+          return kErroEntradaTomada;
         }
         if (e != 0) Loga("- ImportFilesRenova erro:" + std::to_string(e));
-        return true;
+        return 0;
       };
-      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro, segue);
+      // The import pass opens the group (the bulletin log step is its first
+      // work); a try after one that committed lines goes on after them, with
+      // the errors, bulletin requests and counts those lines gave.
+      acompanha.inicio = [&](tImpRoot& imp) {
+        if (!Db->IniciaGrupo() || row.retoma_linha < 0) return true;
+        LogaConsole("- resuming the import pass at line " + std::to_string(row.retoma_linha + 1) +
+                    ": the lines before it were committed by an earlier try");
+        imp.lnn = row.retoma_linha;
+        imp.ErroNaoFatal = row.retoma_erro;
+        imp.ErroNaoFatalCount = row.retoma_erros;
+        PedeReqGBol(row.retoma_gbol);
+        ReqGBolPendente += row.retoma_pedido;
+        return false;
+      };
+      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro, &acompanha);
       tomada = *erro == kErroEntradaTomada;
     }
   } catch (const std::exception& x) {
@@ -273,14 +405,32 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       pedido += "[ImpIF id:" + std::to_string(row.id) + " IFpri:" + std::to_string(row.prioridade) +
                 " " + row.name + "]";
     }
+    // A group that cannot end with the outcome (the lease or its transaction
+    // lost, a nest left open by an exception) is undone since its last
+    // commit.
+    bool grupo = Db != nullptr && Db->EmGrupo();
+    if (grupo && (tomada || Db->GrupoPerdido() || Db->TranCount() != 0)) {
+      if (Db->GrupoPerdido() && (*erro == 0 || *erro == kErroGrupoPerdido)) {
+        *erro = kErroGrupoPerdido;
+        LogaConsole("- import group lost: the lines since its last commit are undone");
+      }
+      Db->DesfazGrupo();
+      grupo = false;
+    }
+    // The line messages of this try replace the entry's earlier ones.
+    if (row.id != 0 && !tomada && !morto) {
+      const int32_t e = GravaMensagensDaEntrada(row.id, row.lease, MensagensDoUltimoArquivo());
+      if (e != 0) Loga("- ImportFilesErros erro:" + std::to_string(e));
+    }
     // An entry taken by another process is that process's to record.
     if (row.id != 0 && !tomada) {
       const bool tries_exceeded = row.importtries >= kImportMaxTries;
       // The stored content goes only when the kept copy really exists: a
       // copy that could not be written must not take the file with it.
       const bool apaga = tenho_path && copia_gravada && (*erro == 0 || tries_exceeded);
-      const int32_t gravou = pedido.empty() ? ChamaComLease(row, *erro, apaga)
-                                            : GravaResultadoEPedido(row, apaga, pedido);
+      const int32_t gravou = grupo            ? GravaComOGrupo(row, *erro, apaga, pedido)
+                             : pedido.empty() ? ChamaComLease(row, *erro, apaga)
+                                              : GravaResultadoEPedido(row, apaga, pedido);
       // An outcome the queue did not take is not a success: the entry would
       // be imported again by a later run.
       if (gravou != 0) {
@@ -295,6 +445,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
           " SeqOnThisRunOfThisIF:" + std::to_string(seq));
+      AnotaArquivoNoResumo(*erro, ContagemDoUltimoArquivo().aplicadas);
       // The entry's items, shared by the notification and the owner's mail.
       auto itens = [&](const std::string& diag_item, const std::string& last_line_item) {
         return std::vector<std::string>{"id",
@@ -334,6 +485,21 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
                 (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
         const std::vector<std::string> entrada = itens(diag, last_line);
         mail.insert(mail.end(), entrada.begin(), entrada.end());
+        // A file imported says how much of it was applied: one whose every
+        // line was skipped still succeeds.
+        if (*erro == 0) {
+          for (const auto& [nome, n] : {std::pair<const char*, int32_t>{
+                                            "lines-applied", ContagemDoUltimoArquivo().aplicadas},
+                                        {"lines-skipped", ContagemDoUltimoArquivo().puladas}}) {
+            mail.push_back(nome);
+            mail.push_back(std::to_string(n));
+          }
+        }
+        // Every line message of the file, in plain words with its line.
+        if (!MensagensDoUltimoArquivo().empty()) {
+          mail.push_back("errors");
+          mail.push_back(TextoDasMensagens(MensagensDoUltimoArquivo()));
+        }
         const int32_t mail_erro = SendMailItems(mail);
         if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
       }

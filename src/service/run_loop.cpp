@@ -32,6 +32,7 @@ int32_t ZunInpIF(const RunHooks& hooks) {
     // its tries: the run stops before taking any.
     if (erro == 0 && hooks.verifica_ambiente) erro = hooks.verifica_ambiente();
     countdown = std::make_unique<TCountDown>(hooks.budget_seconds);
+    if (hooks.budget_starts) hooks.budget_starts(hooks.budget_seconds);
     bool continua = true;
     while (erro == 0 && continua && !countdown->Expired() && hooks.queue_step) {
       hooks.queue_step(quantos + 1, &erro, &continua);

@@ -26,6 +26,8 @@ struct RunHooks {
   QueueStep queue_step;
   std::function<void()> bulletin_requests;
   double budget_seconds = 600.0;
+  // Told the budget when it starts, so that reconnections stay within it.
+  std::function<void(double seconds)> budget_starts;
 };
 
 // The run's code when lines of the run could not be written to the log

@@ -100,7 +100,10 @@ TEST_F(ImportQueue, TriesLeaseAndDeletedContent) {
 // the entry, the first one can neither renew it nor record an outcome.
 TEST_F(ImportQueue, OnlyTheLatestLeaseRenewsAndRecords) {
   const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12");
+  Sql("DROP TABLE import_files_retoma");  // a database made before it: the hand-out makes it
   const Next first = TakeNext(*s_, 5, 3);
+  EXPECT_EQ(LinhasComoTexto(*s_, "SELECT id, lease FROM import_files_retoma"),
+            std::to_string(id) + "|" + std::to_string(first.lease));
   Expire(id);
   EXPECT_EQ(Renova(*s_, id, first.lease), 0);
   EXPECT_EQ(TakeNext(*s_, 5, 3).e, kImportFilesNothing) << "the renewed lease holds";
@@ -112,6 +115,7 @@ TEST_F(ImportQueue, OnlyTheLatestLeaseRenewsAndRecords) {
   EXPECT_EQ(Result(*s_, id, Value::Int(0), false, first.lease), kErrImportFileLeaseLost);
   EXPECT_EQ(Result(*other, id, Value::Int(3948), false, second.lease), 0);
   EXPECT_EQ(Renova(*other, id, second.lease), kErrImportFileLeaseLost) << "the outcome ends it";
+  EXPECT_EQ(LinhasComoTexto(*s_, "SELECT COUNT(*) FROM import_files_retoma"), "0");
 }
 
 // A process that died on the entry's last try: once the lease ran out, the

@@ -95,7 +95,10 @@ TEST_F(Tool, UsersAddedLogInWithTheirPasswordAndRights) {
       {{"user", "add", " bo"}, 1},
       {{"user", "add", std::string(129, 'b')}, 1},  // the service could not use it
       {{"user", "add"}, 2},
-      {{"user", "del", "bo"}, 2},
+      {{"user", "del", "bo"}, 1},  // no such user
+      {{"user", "passwd", "ana"}, 2},
+      {{"user", "set-email", "bo", "b@x"}, 1},
+      {{"user", "frob", "ana"}, 2},
       {{"user", "add", "bo", "--frob"}, 2},
       {{"--db", dir_ + "/none.db", "user", "add", "bo"}, 1},
   };
@@ -104,6 +107,14 @@ TEST_F(Tool, UsersAddedLogInWithTheirPasswordAndRights) {
     EXPECT_EQ(o.status, c.status) << c.args.back() << ": " << o.err;
     EXPECT_NE(o.err.find("zuninput-db: "), std::string::npos);
   }
+  // A user's address and password changed, the list showing them, the user deleted.
+  EXPECT_EQ(Run({"user", "set-email", "ANA", "ana@y"}).status, 0);
+  EXPECT_EQ(Run({"user", "passwd", "ana", "--password-stdin"}, "new\n").status, 0);
+  EXPECT_NO_THROW(Login("ana", "new"));
+  EXPECT_THROW(Login("ana", "pw"), std::exception);
+  EXPECT_TRUE(std::regex_search(Run({"user", "list"}).out, std::regex("\n2\tana\tana@y\t0\t5\t")));
+  EXPECT_EQ(Run({"user", "del", "ana"}).status, 0);
+  EXPECT_THROW(Login("ana", "new"), std::exception);
 }
 
 TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
@@ -127,9 +138,10 @@ TEST_F(Tool, EnqueuedFileReachesTheServiceUnchanged) {
   const Outcome q = Run({"queue"});
   ASSERT_EQ(q.status, 0);
   EXPECT_TRUE(std::regex_match(
-      q.out, std::regex("id\tuser\tpriority\tqueued\tfilename\ttries\tresult\tcontent\n"
-                        "1\tzunsvc\t2\t[^\t\n]+\tq\\.txt\t1\t0\tN\n"
-                        "2\tzunsvc\t5\t[^\t\n]+\tshown\\.txt\t0\t\tY\n")))
+      q.out,
+      std::regex("id\tuser\tpriority\tqueued\tfilename\ttries\tresult\tcontent\tstate\twhy\n"
+                 "1\tzunsvc\t2\t[^\t\n]+\tq\\.txt\t1\t0\tN\tsucceeded\timported at [^\t\n]+\n"
+                 "2\tzunsvc\t5\t[^\t\n]+\tshown\\.txt\t0\t\tY\twaiting\twaits for the next run\n")))
       << q.out;
   const std::pair<std::vector<std::string>, int> bad[] = {
       {{"enqueue", "in/q.txt", "--user", "nobody"}, 1},
@@ -185,6 +197,27 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
   ASSERT_EQ(TakeNext(*s, 5, 2).id, 3);  // 3 taken by a run still working on it
   Sql("UPDATE import_files SET importtries = 2 WHERE id = 4");
   ASSERT_EQ(Result(*s, 4, Value::Int(3942), true), 0);  // 4 lost its content
+  ASSERT_EQ(Run({"enqueue", "q.txt", "--user", "zunsvc", "--priority", "9"}).out, "5\n");
+  Sql("INSERT INTO import_file_errors (id, line, msg) VALUES (1, 3, 'gone'), (2, 5, 'bad')");
+
+  // The queue as JSON, read back by SQLite's JSON functions, with its filters.
+  const auto json = [&](const std::vector<std::string>& filters) {
+    std::vector<std::string> args = {"queue", "--json"};
+    args.insert(args.end(), filters.begin(), filters.end());
+    return Run({"sql",
+                "SELECT group_concat(json_extract(value, '$.id') || ' ' || "
+                "json_extract(value, '$.state') || ' ' || json_extract(value, '$.why'), "
+                "'|') AS e FROM json_each('" +
+                    Run(args).out + "')"})
+        .out;
+  };
+  EXPECT_EQ(json({"--failed"}),
+            "e\n2 failed failed with 3942 and used its 2 tries; zuninput-db retry 2 offers it once "
+            "more|4 failed failed with 3942; its content was deleted: queue the file again\n");
+  EXPECT_EQ(json({"--waiting", "--user", "ZUNSVC"}),
+            "e\n5 waiting priority 9 is above 5: waits for the 03:00-07:59 window (server time)\n");
+  EXPECT_NE(json({}).find("|3 importing a run is importing it"), std::string::npos);
+  EXPECT_EQ(json({"--user", "nobody"}), "e\n\n");
 
   const struct {
     std::vector<std::string> args;
@@ -206,6 +239,12 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
       {{"purge", "--before", "2000-01-01"}, 0, "0 entries deleted\n"},
       {{"purge", "--before", "2999-01-01 00:00:00"}, 0, "1 entries deleted\n"},
       {{"show", "1"}, 1, "no queue entry 1"},
+      {{"user", "del", "zunsvc"}, 1, "owns 4 queue entries; cancel or purge them first"},
+      {{"cancel", "3"}, 1, "is being imported right now"},
+      {{"cancel", "5"}, 0, "entry 5 cancelled\n"},
+      {{"cancel", "5"}, 1, "no queue entry 5"},
+      {{"errors", "2"}, 0, "line\tmessage\n5\tbad\n"},
+      {{"errors", "1"}, 1, "no queue entry 1"},
   };
   for (const auto& r : rows) {
     const Outcome o = Run(r.args);
@@ -220,6 +259,8 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
   EXPECT_EQ(std::tie(again.id, again.importtries), std::make_tuple(2, 2));
   EXPECT_EQ(Run({"sql", "SELECT id, result FROM import_files ORDER BY id"}).out,
             "id\tresult\n2\t\n3\t\n4\t3942\n");
+  EXPECT_EQ(Run({"sql", "SELECT id, line FROM import_file_errors"}).out, "id\tline\n2\t5\n")
+      << "the purged entry's messages went with it";
 }
 
 TEST_F(Tool, SqlRunsOneStatement) {

@@ -34,7 +34,8 @@ std::string Campos(tParserWrapper& p) {
 int32_t CodigoDoCampo1(tParserWrapper& p) { return std::atoi(std::string(p.Field(1)).c_str()); }
 
 // "*OK": records its call. "*FAIL n": answers code n; "*FAIL n import": in
-// the import pass only. "*SHARES n text": code n and its own message text.
+// the import pass only. "*NOTOK": refused without a code of its own.
+// "*SHARES n text": code n and its own message text.
 // "*BLOCK": reads the lines up to "END" as its own. "*WRITE": writes in the
 // import pass. "*UNREG": a row without a registered entry. "*THROW check"
 // throws in both passes, "*THROW" in the import pass only.
@@ -45,6 +46,7 @@ void Ok(TImpMain& imp, const TVariantes& v, int32_t*) {
 void Fail(TImpMain& imp, const TVariantes&, int32_t* code) {
   if (!imp.ToNoCheck || imp.Parser->Field(2) != "import") *code = CodigoDoCampo1(*imp.Parser);
 }
+void NotOk(TImpMain&, const TVariantes&, int32_t* code) { *code = kErrRegistroRecusado; }
 void Shares(TImpMain& imp, const TVariantes&, int32_t* code) {
   *code = CodigoDoCampo1(*imp.Parser);
   imp.ErrMsg(std::string(imp.Parser->Field(2)));
@@ -72,6 +74,7 @@ const TTabelaDeKeywords& TabelaDeTeste() {
     auto* t = new TTabelaDeKeywords({
         {"*OK", I::kCotacao, {.Modo = 7}},
         {"*FAIL", I::kApagaCotacao, {}},
+        {"*NOTOK", I::kEvento, {}},
         {"*SHARES", I::kShares, {}},
         {"*BLOCK", I::kApresFBal, {}},
         {"*WRITE", I::kPais, {}},
@@ -79,8 +82,9 @@ const TTabelaDeKeywords& TabelaDeTeste() {
         {"*THROW", I::kNoticia, {}},
     });
     const std::pair<TImportador, TEntrada> entradas[] = {
-        {I::kCotacao, Ok},      {I::kApagaCotacao, Fail}, {I::kShares, Shares},
-        {I::kApresFBal, Block}, {I::kPais, Write},        {I::kNoticia, Throw},
+        {I::kCotacao, Ok},    {I::kApagaCotacao, Fail}, {I::kEvento, NotOk},
+        {I::kShares, Shares}, {I::kApresFBal, Block},   {I::kPais, Write},
+        {I::kNoticia, Throw},
     };
     for (const auto& [importador, entrada] : entradas)
       EXPECT_TRUE(t->Registra(importador, entrada));
@@ -114,11 +118,12 @@ class ImpMainTest : public ::testing::Test {
 
 TEST_F(ImpMainTest, DispatchesByKeywordInAnyCaseInBothPasses) {
   // Line 5 has an empty first field: skipped, not an error.
-  ImpDeTeste imp("# c\n*ok a \"b c\"\r\n\n*Ok\r\"\" ignored\n*WRITE x");
+  ImpDeTeste imp("# c\n*ok a \"b c\"\r\n\n*Ok\r\"\" ignored\n*WRITE x\n*SHARES 0 skipped");
   EXPECT_EQ(imp.Roda(), 0);
+  EXPECT_EQ(std::make_pair(imp.LinhasAplicadas, imp.LinhasPuladas), std::make_pair(3, 1));
   EXPECT_EQ(chamadas, (Strings{"C2:a|b c m7", "C4: m7", "I2:a|b c m7", "I4: m7"}));
   EXPECT_EQ(escritas, (Strings{"x"}));
-  EXPECT_EQ(imp.msgs, (Strings{"check ok, starting import"}));
+  EXPECT_EQ(imp.msgs, (Strings{"line:7 skipped", "check ok, starting import", "line:7 skipped"}));
   EXPECT_TRUE(imp.Acabou);
 
   ImpDeTeste comentarios("# a\n\n   ; b\n  // c\n");
@@ -146,6 +151,27 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
     EXPECT_TRUE(escritas.empty()) << c.text;
     EXPECT_EQ(imp.msgs, (Strings{c.msg})) << c.text;
     EXPECT_TRUE(imp.ToNoCheck) << c.text;
+  }
+}
+
+// With "-CheckAll" a check without import pass lists every failed line,
+// skipping what follows one up to the next keyword line; a file that is
+// imported still stops at its first error.
+TEST_F(ImpMainTest, CheckAllGoesOnAtTheNextKeywordLine) {
+  SetProgramArgs({"zuninput", "-CheckAll"});
+  const char kText[] = "*FAIL 11\nstray line\nEND\n*OK a\n*NOTOK\n*FAIL 13";
+  ImpDeTeste check(kText, false);
+  EXPECT_EQ(check.Roda(), 11);
+  EXPECT_EQ(check.msgs, (Strings{"line:1 Error:11 Invalid line: *FAIL 11",
+                                 "line:5 Error:3943 Invalid line: *NOTOK",
+                                 "line:6 Error:13 Invalid line: *FAIL 13",
+                                 "failed lines: 3; the file's code is the first one's"}));
+  EXPECT_EQ(chamadas, (Strings{"C4:a m7"}));
+  for (const bool import : {true, false}) {
+    if (!import) SetProgramArgs({"zuninput"});
+    ImpDeTeste stops(kText, import);
+    EXPECT_EQ(stops.Roda(), 11);
+    EXPECT_EQ(stops.msgs.size(), 1u) << import;
   }
 }
 

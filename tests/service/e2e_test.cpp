@@ -114,14 +114,16 @@ class EndToEnd : public ::testing::Test {
     if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
     tds_ = std::make_unique<testing::TdsServerProcess>(db_path_, options);
     provider_ = std::string("-provider:SQLOLEDB.1 -sqlserver:localhost,") +
-                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver;
+                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver +
+                " -OdbcNoEncryption";
   }
 
   // The service's command line in the scratch directory; the bulletin
   // markers go to the scratch directory unless extra names another one.
   std::string Command(const std::vector<std::string>& extra, const std::string& password) {
     std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "' " + provider_ +
-                      " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url();
+                      " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
+                      " -Config:zuninput.conf";
     bool own_bulletin_dir = false;
     for (const std::string& a : extra) {
       cmd += " '" + a + "'";
@@ -153,6 +155,16 @@ class EndToEnd : public ::testing::Test {
   }
 
   std::string Log() { return ReadFile(dir_ / "zuninput.log"); }
+
+  // A value of the run's summary file, read by SQLite's JSON functions ("" when
+  // the file is not valid JSON).
+  std::string Summary(const std::string& path) {
+    std::string v;
+    Query("SELECT CASE WHEN json_valid(x) THEN json_extract(x, '$." + path +
+              "') END FROM (SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)",
+          [&](char** c) { v = c[0] != nullptr ? c[0] : ""; });
+    return v;
+  }
 
   // Requests the gateway got whose parameter key has value.
   int Requests(const std::string& key, const std::string& value) {
@@ -200,14 +212,37 @@ TEST_F(EndToEnd, LoginFailure) {
   user != nullptr ? setenv("USER", old_user.c_str(), 1) : unsetenv("USER");
   EXPECT_EQ(Log().find("mallory"), std::string::npos) << Log();
   EXPECT_EQ(r.status, 4077 & 0xFF) << r.out;
-  EXPECT_NE(ReadFile(dir_ / "out.log").find("exit code:4077"), std::string::npos);
+  const std::string out = r.out + ReadFile(dir_ / "out.log");
+  EXPECT_NE(out.find("exit code:4077"), std::string::npos) << out;
   EXPECT_EQ(fs::status(dir_ / "out.log").permissions() & fs::perms::others_all, fs::perms::none);
+  EXPECT_NE(out.find("- login failed: code 3714: the login failed with an error of the database "
+                     "client (bad password or unknown user"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("- ZunInpIF failed: code 4077: the login failed;"), std::string::npos);
   EXPECT_NE(Log().find("- ZunInpIF end erro:4077 Sys.ExitCode:4077"), std::string::npos) << Log();
   EXPECT_EQ(Log().find("wrong"), std::string::npos) << "the password must not reach the log";
   EXPECT_EQ(Requests("SUBJ", "ZunInput login error:zunsvc"), 1);
   EXPECT_EQ(Requests("TO", "gor"), 1);
   EXPECT_EQ(gateway_.Got().size(), 1u) << "the end steps have no session to report on";
   EXPECT_EQ(gateway_.Got()[0].get_param_value("useratmachine").find("mallory"), std::string::npos);
+}
+
+// Help and version answer without a log, a login or a mail; a mistyped
+// switch is named on standard output and in the log, and the run goes on.
+TEST_F(EndToEnd, HelpAndUnknownSwitch) {
+  for (const char* ask : {"--help", "/?", "--version"}) {
+    const RunResult r = Run({ask}, "wrong");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(r.out.rfind("Usage: zuninput", 0) == 0 || r.out.rfind("zuninput 2", 0) == 0)
+        << r.out;
+    EXPECT_FALSE(fs::exists(dir_ / "zuninput.log")) << ask;
+  }
+  EXPECT_EQ(gateway_.Got().size(), 0u);
+  const RunResult r = Run({"-provder:SQLite"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Warn: unknown switch -provder ignored"), std::string::npos) << r.out;
+  EXPECT_NE(Log().find("Warn: unknown switch -provder ignored"), std::string::npos);
 }
 
 // Without PathIF: the most urgent file first, a failure stops the run and
@@ -240,6 +275,17 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(Entry(good).tries + Entry(urgent).tries, 0) << "the run stops at the failing file";
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 0) << "no mail on the first try";
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 0);
+  // The run's summary: the file's code stopped it, the owner must act.
+  const std::string code = std::to_string(e.result);
+  for (const auto& [path, value] :
+       std::vector<std::pair<std::string, std::string>>{{"files_taken", "1"},
+                                                        {"files_failed", "1"},
+                                                        {"failed_by_code.\"" + code + "\"", "1"},
+                                                        {"exit_code", code},
+                                                        {"failure", "file"},
+                                                        {"lines_applied", "0"}}) {
+    EXPECT_EQ(Summary(path), value) << path << ReadFile(dir_ / "zuninput-run.json");
+  }
 
   r = Run();
   e = Entry(bad);
@@ -248,9 +294,18 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_TRUE(e.content_kept) << "without PathIF the content stays";
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 1);
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:" + std::to_string(e.result)), 1);
+  // The line messages of the try are kept with the entry and listed in the mail.
+  EXPECT_EQ(Requests("errors", "line 2: Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3"), 1);
+  std::string kept;
+  Query("SELECT line || ' ' || msg FROM import_file_errors WHERE id = " + std::to_string(bad),
+        [&](char** c) { kept += c[0]; });
+  EXPECT_EQ(kept, "2 Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3");
 
   r = Run();
   EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
+  EXPECT_EQ(Summary("files_succeeded"), "2");
+  EXPECT_EQ(Summary("lines_applied"), "2") << "kGood's one record, twice";
+  EXPECT_EQ(Summary("failure"), "none");
   EXPECT_EQ(Entry(bad).tries, 2);
   EXPECT_TRUE(Entry(urgent).done);
   e = Entry(good);
@@ -260,6 +315,7 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_TRUE(e.content_kept) << "without PathIF the content stays in the database";
   EXPECT_EQ(LocalCopies(dir_).size(), 0u) << "the local copies are deleted";
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Ok"), 1) << "to ana only: bob has no e-mail";
+  EXPECT_EQ(Requests("lines-applied", "1") + Requests("lines-skipped", "0"), 2);
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 2);
   // The urgent file's request went with its outcome, and the same run's
   // end turned it into its marker.
@@ -272,8 +328,11 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   // before any entry is taken.
   const int later = Enqueue("bob", kGood, 2);
   std::ofstream(dir_ / "plain-file") << "x";
-  r = Run({"-PathReqGBol:" + (dir_ / "plain-file" / "sub").string() + "/"});
+  r = Run({"-PathReqGBol:" + (dir_ / "plain-file" / "sub").string() + "/", "-RunMetrics:m.prom"});
   EXPECT_EQ(r.status, 4087 & 0xFF) << r.out;
+  EXPECT_EQ(Summary("failure"), "service") << "the operator must act";
+  EXPECT_NE(ReadFile(dir_ / "m.prom").find("\nzuninput_last_run_service_failed 1\n"),
+            std::string::npos);
   EXPECT_EQ(Entry(later).tries, 0);
 
   // A marker that cannot be written leaves the request pending; a missing

@@ -56,6 +56,11 @@ TEST(LoginInputs, MissingUserOrPasswordAsksAndCancelGives4272) {
   });
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.d.password, "typed");
+  // Integrated security asks for nothing, so an unattended run can use it.
+  o = Login({"-IntegratedSecurity", "-password:x"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.asked, 0);
+  EXPECT_EQ(ConnectionString(MontaStringDeConexao(o.d)).Get("Integrated Security"), "SSPI");
 }
 
 TEST(LoginInputs, TargetGuardBeforeAnyConnection) {
@@ -102,6 +107,10 @@ TEST(LoginInputs, ConnectionStringForUserAndIntegratedSecurity) {
   const ConnectionString cs(MontaStringDeConexao(odbc));
   EXPECT_EQ(cs.Get("Odbc Driver"), "ODBC Driver 18 for SQL Server");
   EXPECT_EQ(cs.Get("Odbc DSN"), "zun;x");
+  EXPECT_FALSE(cs.Has("Use Encryption for Data"));
+  const ConnectionString clear(
+      MontaStringDeConexao(Login({"-user:a", "-password:b", "-OdbcNoEncryption"}).d));
+  EXPECT_EQ(clear.Get("Use Encryption for Data"), "False");
 }
 
 TEST(LoginInputs, ValuesCannotAddKeysToTheConnectionString) {

@@ -8,19 +8,25 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "database/reference_db.h"
 #include "db/global_state.h"
+#include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
+#include "service/importers.h"
 #include "service/login.h"
 #include "service/queue_step.h"
+#include "service/reqgbol_step.h"
 #include "service/run_loop.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/db_exception.h"
@@ -36,6 +42,28 @@ uint32_t Tick() { return g_tick; }
 // Six minutes pass between two readings of the clock.
 uint32_t SlowTick() { return g_tick += 360000; }
 int g_renewals = 0;
+int g_calls = 0;
+const fs::path kExamples = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+// Replaces proc (in this process) by one that runs antes first.
+void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
+  const auto orig = FindProcedure(proc);
+  ASSERT_NE(orig, nullptr) << proc;
+  RegisterProcedure(
+      proc, std::vector<ProcParam>(orig->signature.begin() + 1, orig->signature.end()),
+      [orig, antes](ProcContext& c) {
+        antes(c);
+        orig->fn(c);
+      },
+      orig->read_only);
+}
 
 class QueueRun : public ::testing::Test {
  protected:
@@ -87,6 +115,39 @@ class QueueRun : public ::testing::Test {
     EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
     sqlite3_close(db);
     return value;
+  }
+
+  // The first column of the last row as text.
+  std::string Texto(const std::string& text) {
+    sqlite3* db = nullptr;
+    sqlite3_open("ZunInput.db", &db);
+    std::string value;
+    auto first = [](void* v, int, char** cols, char**) {
+      *static_cast<std::string*>(v) = cols[0] ? cols[0] : "NULL";
+      return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
+    sqlite3_close(db);
+    return value;
+  }
+
+  // An entry of ana.lima holding content; its id.
+  int EnqueueFile(const std::string& content, int priority) {
+    const int id = Enqueue("ana.lima", priority);
+    sqlite3* db = nullptr;
+    sqlite3_open("ZunInput.db", &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE import_files SET conteudo = ? WHERE id = ?", -1, &st, nullptr);
+    sqlite3_bind_blob(st, 1, content.data(), static_cast<int>(content.size()), SQLITE_STATIC);
+    sqlite3_bind_int(st, 2, id);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return id;
+  }
+  void QuoteSeries() {
+    std::istringstream series(ReadFile(kExamples / "quote_series.sql"));
+    for (std::string sql; std::getline(series, sql);) Sql(sql);
   }
 
   int Enqueue(const std::string& user, int priority) {
@@ -220,12 +281,7 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       if (Login() != 0) _exit(3);
-      RegisterProcedure("ImportFilesResult",
-                        {{"@id", DataType::kInteger},
-                         {"@res", DataType::kInteger},
-                         {"@ApagaConteudo", DataType::kBoolean},
-                         {"@lease", DataType::kInteger}},
-                        [](ProcContext&) { _exit(9); });
+      AntesDe("ImportFilesResult", [](ProcContext&) { _exit(9); });
       int32_t erro = 0;
       bool continua = true;
       ImpIFStep(1, &erro, &continua);
@@ -253,23 +309,159 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
   EXPECT_FALSE(continua) << "never offered again";
 }
 
+// A kill at any moment of a file's import leaves each line applied or not
+// and the outcome recorded only with the file's last lines. After a clean
+// rerun the database holds what an uninterrupted run leaves: each quote and
+// its data-log entry once, the bulletin logged once, the entry recorded
+// once (its tries aside). A clock that runs six minutes per reading makes
+// every record its own group.
+TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
+  const std::string file =
+      ReadFile(kExamples / "quotes_bulletin.txt") + ReadFile(kExamples / "quotes_conditional.txt");
+  const struct {
+    const char* proc;
+    int nth;
+  } kills[] = {
+      {"", 0},                   // uninterrupted: the reference
+      {"DataLogAdd", 1},         // the bulletin log step, first work of the import pass
+      {"CotacaoImportV3", 12},   // inside a group, earlier groups committed
+      {"ImportFilesResult", 1},  // between the last lines and the outcome
+      {"ChamaSetuser", 2},       // right after the outcome (the switch back)
+  };
+  RegistraImportadores();
+  std::string reference;
+  for (const auto& k : kills) {
+    SCOPED_TRACE(k.proc);
+    PrioridadeReqGBol = 0;
+    for (const char* ext : {"", "-wal", "-shm"}) fs::remove(std::string("ZunInput.db") + ext);
+    InitDatabase("ZunInput.db");
+    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
+    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
+    QuoteSeries();
+    const int id = EnqueueFile(file, 4);
+    if (*k.proc != '\0') {
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        if (Login() != 0) _exit(3);
+        SetTickSource(&SlowTick);
+        AntesDe(k.proc, [n = k.nth](ProcContext&) {
+          if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
+        });
+        int32_t erro = 0;
+        bool continua = true;
+        ImpIFStep(1, &erro, &continua);
+        _exit(4);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+      // The dead process's lease runs out.
+      Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+    }
+    ASSERT_EQ(Login(), 0);
+    SetTickSource(&SlowTick);
+    int32_t erro = 0;
+    bool continua = true;
+    for (int seq = 1; continua && erro == 0; ++seq) ImpIFStep(seq, &erro, &continua);
+    EXPECT_EQ(erro, 0);
+    EncerraZiGlobs(&erro);
+    SetTickSource(nullptr);
+    const std::string state =
+        Texto(
+            "SELECT group_concat(x, ';') FROM (SELECT anb || ':' || COALESCE(valor1, 'N') || "
+            "'/' || COALESCE(valor2, 'N') AS x FROM cotacao ORDER BY anb, data)") +
+        " log:" +
+        Texto(
+            "SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
+            "|| COALESCE(date, 'N') || ':' || COALESCE(txt, 'N') AS x FROM data_log ORDER BY "
+            "tip, oid, aux, date)") +
+        " req:" + Texto("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") + " entry:" +
+        Texto(
+            "SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
+            "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
+            std::to_string(id));
+    EXPECT_EQ(Texto("PRAGMA integrity_check"), "ok");
+    if (*k.proc == '\0') {
+      reference = state;
+      EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1"), std::string::npos) << reference;
+    } else {
+      EXPECT_EQ(state, reference);
+    }
+  }
+}
+
+// A process whose lease was lost before its outcome commits nothing of its
+// last group and records nothing.
+TEST_F(QueueRun, ALostLeaseCommitsNothingOfTheLastGroup) {
+  QuoteSeries();
+  const int id = EnqueueFile("*QT ZDEM1 1 2024-07-03 1\n*QT ZDEM2 1 2024-07-03 2", 4);
+  ASSERT_EQ(Login(), 0);
+  RegistraImportadores();
+  AntesDe("CotacaoImportV3", [](ProcContext& c) {
+    c.Exec("UPDATE import_files SET lease = lease + 1");  // another process took the entry
+  });
+  int32_t erro = 0;
+  bool continua = true;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, kErroEntradaTomada);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 0);
+  EXPECT_EQ(Texto("SELECT result FROM import_files WHERE id = " + std::to_string(id)), "NULL");
+}
+
+// While one process imports a long file in groups, another on the same
+// database waits for the write lock between them and goes on.
+TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
+  Sql("INSERT INTO empresa (id, cod, pais) VALUES (1, 'BIG', 0)");
+  Sql("INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0)");
+  Sql("INSERT INTO anb (acao, cod, bolsa) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i "
+      "+ 1 FROM n WHERE i < 2000) SELECT 1, 'Q' || i, 1 FROM n");
+  std::string file;
+  for (int d = 1; d <= 9; ++d) {
+    for (int i = 1; i <= 2000; ++i) {
+      file += "*QT Q" + std::to_string(i) + " 1 2024-06-0" + std::to_string(d) + " 1.5\n";
+    }
+  }
+  const int big = EnqueueFile(file, 1);
+  const int small = Enqueue("ana.lima", 5);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    RegistraImportadores();
+    if (Login() != 0) _exit(3);
+    int32_t erro = 0;
+    bool continua = true;
+    ImpIFStep(1, &erro, &continua);
+    _exit(erro == 0 ? 0 : 5);
+  }
+  // Once the long file's groups are being committed:
+  while (Sql("SELECT COUNT(*) FROM cotacao") == 0) usleep(1000);
+  ASSERT_EQ(Login(), 0);
+  int32_t erro = -1;
+  bool continua = false;
+  ImpIFStep(1, &erro, &continua);
+  EXPECT_EQ(erro, 0);
+  EXPECT_TRUE(continua);
+  EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(small)), 1);
+  EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(big)), 0)
+      << "the long file was still being imported";
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 18000);
+}
+
 // The lease is renewed while a long file is imported; when it turns out
 // lost (another process took the entry), the import stops and this process
 // records no outcome.
 TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
   ASSERT_EQ(Login(), 0);
-  const int id = Enqueue("ana.lima", 5);
-  Sql("UPDATE import_files SET conteudo = CAST('*OCOLOCA' || char(10) || '*OCOLOCA' || char(10) "
-      "|| '*OCOLOCA' || char(10) || '*OCOLOCA' AS BLOB)");
-  const auto renova = FindProcedure("ImportFilesRenova");
+  const int id = EnqueueFile("*OCOLOCA\n*OCOLOCA\n*OCOLOCA\n*OCOLOCA", 5);
   g_renewals = 0;
-  RegisterProcedure("ImportFilesRenova",
-                    {{"@id", DataType::kInteger}, {"@lease", DataType::kInteger}},
-                    [renova](ProcContext& c) {
-                      // At the second renewal another process has taken the entry.
-                      if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
-                      renova->fn(c);
-                    });
+  AntesDe("ImportFilesRenova", [](ProcContext& c) {
+    // At the second renewal another process has taken the entry.
+    if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
+  });
   SetTickSource(&SlowTick);
   int32_t erro = 0;
   bool continua = true;

@@ -729,8 +729,17 @@ void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps,
 void Session::Rpc(In* in) {
   Out o;
   const uint16_t name_len = in->U16();
-  const int id = name_len == 0xFFFF ? in->U16() : 0;
+  int id = name_len == 0xFFFF ? in->U16() : 0;
   const std::string name = id ? std::string() : in->Ucs2(name_len);
+  // FreeTDS names the system procedure instead when it sends several calls
+  // in one request (a parameter array).
+  for (const auto& [sp, sp_id] : {std::pair<const char*, int>{"sp_executesql", 10},
+                                  {"sp_prepare", 11},
+                                  {"sp_execute", 12},
+                                  {"sp_prepexec", 13},
+                                  {"sp_unprepare", 15}}) {
+    if (id == 0 && strcasecmp(name.c_str(), sp) == 0) id = sp_id;
+  }
   in->U16();  // option flags
   std::vector<RpcParam> ps;
   while (!in->AtEnd() && static_cast<uint8_t>(in->s[in->p]) != 0xFF &&

@@ -140,6 +140,10 @@ void ImportaBolCot(TImpMain& imp, const TVariantes&, int32_t* code) {
   } else if (!StrToDateOk(p.Field(2), &data)) {
     imp.ErrMsg("Invalid <date>");
     *code = 4102;
+  } else if (EhDataZero(data)) {
+    // The bulletin entry needs a day (the database refuses one without).
+    imp.ErrMsg("Empty <date>");
+    *code = kBoletimSemData;
   } else if (!p.Field(3).empty() && (!StrToIntOk(p.Field(3), &tipo) || tipo < 0 || tipo > 11)) {
     *code = 4104;
   }

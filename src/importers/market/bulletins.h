@@ -39,6 +39,8 @@ inline constexpr char kLetrasDosTiposDeBGL[] = "LGENTXPQRSUW";
 inline constexpr uint8_t kTipoDeBGLZunInput = 5;
 // Data-log kind of a bulletin entry.
 inline constexpr int32_t kTipDataLogBoletim = 42;
+// The database's code for a bulletin entry without a date.
+inline constexpr int32_t kBoletimSemData = 50608;
 
 class TMakeUpBolCot : public TDetectorDeBoletim {
  public:
@@ -100,9 +102,10 @@ TMakeUpBolCot* BolCotDe(TImpMain& imp);
 // "*BOLCOT" exchange date [kind]: forces the bulletin of the exchange and
 // date for the kind given, or for kinds 0 to 5 (5 is never forced). 4100
 // "Invalid # of fields" unless 3 or 4 fields; 4101 "Invalid <exchange>";
-// 4102 "Invalid <date>" (empty or "-" is the zero date); 4104 (no message)
-// for a non-empty kind that is not an integer 0..11. Forces in the check
-// pass only.
+// 4102 "Invalid <date>"; kBoletimSemData "Empty <date>" for empty or "-"
+// (the database keeps no bulletin without a day); 4104 (no message) for a
+// non-empty kind that is not an integer 0..11. Forces in the check pass
+// only.
 void ImportaBolCot(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

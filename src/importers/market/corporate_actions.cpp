@@ -9,6 +9,7 @@
 #include "foundation/text.h"
 #include "importers/market/event_call.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/error_text.h"
 
 namespace zun {
 
@@ -37,6 +38,12 @@ void ImportaEvento(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   if (ticker.empty()) return falha("Empty <ticker>");
   if (!IdDaLista(p, 2, EnumBolsa, &bolsa)) return falha("Invalid <exchange>");
   if (!StrToDateOk(p.Field(3), &udex)) return falha("Invalid <udex>");
+  if (EhDataZero(udex)) {
+    // "PrvImport" refuses an event without its ex-date; told as it tells it.
+    std::string texto;
+    TextoDoErro(kPrvSemUdex, &texto);
+    return falha("ImpPrv " + ticker + "/" + std::to_string(bolsa) + " " + texto);
+  }
   if (!IdDaLista(p, 4, EnumOcoAbrv, &tipo)) return falha("Invalid <type>");
   const bool exclusao = campos == 6 && Maiusculas(std::string(p.Field(5))) == "DELETE";
   if (!exclusao) {

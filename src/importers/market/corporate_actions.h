@@ -4,7 +4,8 @@
 //   *CA ticker exchange udex type DELETE              (deletion)
 //   *CA ticker exchange udex type currency acoes valor (event)
 // The exchange, type and currency must be ids of EnumBolsa, EnumOcoAbrv and
-// EnumMoeda; an event of type 0 is refused; acoes and valor are numbers,
+// EnumMoeda; udex must be a date, "-" failing in both passes as the import
+// reports "PrvImport"'s 50702; an event of type 0 is refused; acoes and valor are numbers,
 // "-" or empty for none. Each failed check adds its message with ErrMsg
 // and gives kErrRegistroRecusado. Both passes check; the import pass writes through
 // "PrvImport" (seq 0, loca 0, the six factors 1 and 0; a deletion sends
@@ -23,6 +24,8 @@ namespace zun {
 
 // "PrvImport": no series of that ticker on that exchange.
 inline constexpr int32_t kPrvSerieDesconhecida = 3758;
+// "PrvImport": no ex-date.
+inline constexpr int32_t kPrvSemUdex = 50702;
 
 // "*CA" line handler (entry of TImportador::kEvento).
 void ImportaEvento(TImpMain& imp, const TVariantes& v, int32_t* code);

@@ -7,6 +7,7 @@
 #include "engine/value_formats.h"
 #include "importers/market/event_call.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/error_text.h"
 
 namespace zun {
 
@@ -40,6 +41,12 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, int32_t* resultado) {
     if (linha == "END") break;
     if (!primeira) texto += "\r\n";
     texto += linha;
+  }
+  if (texto.empty()) {
+    // "NwsImport" refuses an empty text; told as it tells it.
+    std::string erro;
+    TextoDoErro(kNwsTextoVazio, &erro);
+    return falha("ImpNws " + cod + "/" + std::to_string(pais) + " : " + erro);
   }
   if (imp.ToNoCheck) return;
   *resultado = CodigoDoOk(GravaEvento(

@@ -18,6 +18,14 @@ namespace zun {
 namespace {
 
 constexpr int32_t kTickerNaoRegistrado = 4042;
+// What the quote procedures refuse (their codes): a quote without a date, a
+// deletion open at both ends.
+constexpr int32_t kCotacaoSemData = 50602;
+constexpr int32_t kApagaSemLimites = 50604;
+constexpr int32_t kApagaSemSerie = 50601;
+constexpr int32_t kApagaInvertido = 50605;
+// "CotacaoImportV3": a condition on a value other than 1..12.
+constexpr int32_t kCondicaoInvalida = 50603;
 // Further fields looked at after the twelve values.
 constexpr int kCamposExcedentesOlhados = 10;
 
@@ -63,6 +71,8 @@ int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, d
   if (*operador == 0) return 4394;
   if (!StrToFloatOk(w[3], termo2)) return 4395;
   if (n > 4) return 4396;
+  // "CotacaoImportV3" compares one of the twelve values.
+  if (*termo1 < 1 || *termo1 > kValoresDaCotacao) return kCondicaoInvalida;
   return 0;
 }
 
@@ -128,6 +138,12 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
     return;
   }
   if (*code != 0) return;
+  if (EhDataZero(q.Data)) {
+    // The procedure would refuse it; a day of no date is no bulletin either.
+    imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, kCotacaoSemData));
+    *code = kCotacaoSemData;
+    return;
+  }
   TMakeUpBolCot* bol = BolCotDe(imp);
   if (imp.ToNoCheck) {
     if (bol != nullptr) bol->AdicionaCotacao(q.Bolsa, tipo, q.Data);
@@ -180,6 +196,21 @@ void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
   } else if (!StrToDateOk(p.Field(4), &ate)) {
     imp.ErrMsg("Invalid to <date>");
     *code = 3953;
+  } else if (EhDataZero(de) && EhDataZero(ate)) {
+    imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, kApagaSemLimites));
+    *code = kApagaSemLimites;
+  } else if (!EhDataZero(de) && !EhDataZero(ate) && de > ate) {
+    imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, kApagaInvertido));
+    *code = kApagaInvertido;
+  }
+  if (*code == 0 && imp.ToNoCheck) {
+    // The procedure needs the series as it is named (no provisional codes).
+    uint8_t tipo = 0;
+    *code = GetTipoDeBGLDaAnb(ticker, bolsa, &tipo);
+    if (*code == kTickerNaoRegistrado) {
+      imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, kApagaSemSerie));
+      *code = kApagaSemSerie;
+    }
   }
   if (*code != 0 || imp.ToNoCheck) return;
   *code = Chama("CotacaoImportDelRange", [&](DsRef cmd) {

@@ -30,7 +30,8 @@ inline constexpr const char* kOperadoresDaCondicao[] = {"###", "=*", "<>*", "<*"
 // that is the first term, an operator and the second term (a number),
 // separated by blanks or tabs. Returns 0, or the code of the first bad
 // word: 4392 no "#", 4393 term 1 not an integer, 4394 operator not in the
-// list, 4395 term 2 not a number, 4396 text after term 2.
+// list, 4395 term 2 not a number, 4396 text after term 2; 50603 (as
+// "CotacaoImportV3" answers) term 1 outside 1..12.
 int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, double* termo2);
 
 // One quote line, read from field 1 of imp.Parser.
@@ -56,14 +57,19 @@ int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q);
 // "*QT" family (v.Modo 0, 1, 2): LeCotacao, then the series' destination
 // kind; a "-provis" ticker that is not registered is tried as the code it
 // was registered under; a ticker still not registered is reported ("ImpCot
-// ticker/exchange error:...") and skipped with code 0. Check pass: counts
+// ticker/exchange error:...") and skipped with code 0. A registered series
+// without a date ("-") fails with 50602, reported the same way, in both
+// passes (the procedure refuses it). Check pass: counts
 // the quote for the bulletins. Import pass: "CotacaoImportV3"; a failure is
 // reported the same way, and 3757, 4383 and 4390 are then not errors.
 void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 // "*DELQT" ticker exchange from to: exactly 5 fields (3950 "Invalid # of
 // fields"), 3951 "Empty <ticker>", 3952 "Invalid <exchange>", 3953
-// "Invalid from <date>" / "Invalid to <date>". Import pass:
+// "Invalid from <date>" / "Invalid to <date>", 50604 (reported as below)
+// when both dates are empty or "-", 50605 when from is after to; in the
+// check pass 50601 (reported as below) for a series that is not
+// registered. Import pass:
 // "CotacaoImportDelRange" (an empty or "-" date is NULL); a failure is
 // reported ("ImpCotDelRange ticker/exchange error:..."), 3757 is then not
 // an error.

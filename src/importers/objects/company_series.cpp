@@ -10,6 +10,7 @@
 #include "db/name_normaliser.h"
 #include "db/object_lookups.h"
 #include "db/objects.h"
+#include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -23,6 +24,7 @@ namespace {
 // Look-up codes: company, series not registered.
 constexpr int32_t kEmpInexistente = 4174;
 constexpr int32_t kAnbInexistente = 4178;
+constexpr int32_t kBolsaInvalida = 4177;
 
 // A field that counts as not given: absent, empty or "-".
 bool NaoDado(std::string_view s) { return s.empty() || s == "-"; }
@@ -87,7 +89,6 @@ int32_t Inteiro(std::string_view s, int32_t erro, int32_t* n) {
 int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
   int32_t n = 0;
   bool b = false;
-  double d = 0;
   switch (i) {
     case 6:
       return Booleano(s, kErrObjSerieCancelado, &anb->cancelado);
@@ -100,7 +101,11 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
     case 9:
       return IdDaLista(s, EnumMoeda.get(), &anb->moedacot) ? 0 : kErrObjSerieMoeda;
     case 10:
-      return StrToFloatOk(s, &d) ? 0 : kErrObjSerieNumero;
+      // Read as the write reads it, so that the check refuses what the
+      // write would.
+      return ConfereValorDoIndicador(kEaaAnb, kIndicaNumeroSerie, std::string(s), false) == 0
+                 ? 0
+                 : kErrObjSerieNumero;
     case 12:
       return Booleano(s, kErrObjSerieTrazDadosDaEmp, &anb->TrazDadosDaEmp);
     case 13:
@@ -114,7 +119,13 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
     case 16:
       return Inteiro(s, kErrObjSerieFormatoDeCadastro, &anb->FormatoDeCadastro);
     case 17:
-      return Inteiro(s, kErrObjSerieTipoDeContrato, &anb->TipoDeContrato);
+      // -1 or a contract type the database knows.
+      if (!StrToIntOk(s, &n) ||
+          (n != -1 && (!EnumTipoDeContrato || EnumTipoDeContrato->IndexOfId(n) < 0))) {
+        return kErrObjSerieTipoDeContrato;
+      }
+      anb->TipoDeContrato = n;
+      return 0;
     case 18:
       return Inteiro(s, kErrObjSerieMapaColonia, &anb->MapaColonia);
     case 19:
@@ -122,6 +133,21 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
     default:  // 8 and 11 are indicator texts, kept by the caller
       return 0;
   }
+}
+
+// The rights the series procedures ask for a change from antes to anb (nova:
+// a new series); 0 or the code of the first one the user lacks.
+int32_t DireitosDaSerie(const TObjAnb& antes, const TObjAnb& anb, bool nova) {
+  if (!nova && antes.acao != anb.acao && !PodeMudarAtvDoAnb()) return 50526;
+  if (anb.TipoDeBGLDestino >= 6 && (nova || antes.TipoDeBGLDestino != anb.TipoDeBGLDestino) &&
+      !PodeTodosOsTiposDeBGL()) {
+    return 50527;
+  }
+  if (anb.TrazDadosDaEmp && (nova || !antes.TrazDadosDaEmp) && !PodeMarcarTrazDadosDaEmp()) {
+    return 50528;
+  }
+  if (anb.IdCalendario != (nova ? 0 : antes.IdCalendario) && !PodeAlterarCalendario()) return 50529;
+  return 0;
 }
 
 }  // namespace
@@ -153,6 +179,7 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   } else if (*code == 0) {
     *code = ObjEmpGet(id, &emp);
   }
+  const TObjEmp antes = emp;
   if (*code != 0) return;
   bool faltou = false;
   bool tem_texto = false;
@@ -166,14 +193,15 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
     tem_texto = tem_texto || i == 8;
     *code = CampoDaEmp(i, s, v.Abreviado, &emp, &texto);
   }
-  if (*code != 0 || imp.ToNoCheck) return;
-  if (!nova) {
-    *code = ObjEmpPut(emp);
-  } else if (faltou) {
-    *code = kErrObjEmpIncompleta;
-  } else {
-    *code = ObjEmpAdd(&emp);
+  // A new company needs every field up to 10, already in the check pass.
+  if (*code == 0 && nova && faltou) *code = kErrObjEmpIncompleta;
+  // The formats of sources 1 to 3 change only with the right, as the
+  // company procedures rule (50506).
+  for (size_t k = 1; k < emp.fmtbal.size() && *code == 0 && imp.ToNoCheck; ++k) {
+    if (emp.fmtbal[k] != antes.fmtbal[k] && !PodeSourceDiferenteDeLocal()) *code = 50506;
   }
+  if (*code != 0 || imp.ToNoCheck) return;
+  *code = nova ? ObjEmpAdd(&emp) : ObjEmpPut(emp);
   if (*code == 0 && tem_texto) {
     *code = EscreveValorDoIndicador(emp.id, kEaaEmp, kIndicaTextoEmp, texto, kDataZero, false);
   }
@@ -193,10 +221,13 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   if (nova) {
     anb.cod = cod;
     if (!StrToIntOk(bolsa, &anb.bolsa)) anb.bolsa = -1;
-    *code = 0;
+    // A new series needs a known exchange (the series procedures refuse
+    // any other); the look-up's code for a bad exchange.
+    *code = EnumBolsa && EnumBolsa->IndexOfId(anb.bolsa) >= 0 ? 0 : kBolsaInvalida;
   } else if (*code == 0) {
     *code = ObjAnbGet(id, &anb);
   }
+  const TObjAnb antes = anb;
   if (*code != 0) return;
   bool faltou = false;
   std::array<std::string, 20> dado;  // the given fields, by index; empty when not given
@@ -221,14 +252,11 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
                      &id_class, &anb.acao, &id_emp, false);
     if (*code != 0) return;
   }
-  if (imp.ToNoCheck) return;
-  if (!nova) {
-    *code = ObjAnbPut(&anb);
-  } else if (faltou) {
-    *code = kErrObjSerieIncompleta;
-  } else {
-    *code = ObjAnbAdd(&anb);
-  }
+  // A new series needs every field, already in the check pass.
+  if (nova && faltou) *code = kErrObjSerieIncompleta;
+  if (*code == 0 && imp.ToNoCheck) *code = DireitosDaSerie(antes, anb, nova);
+  if (*code != 0 || imp.ToNoCheck) return;
+  *code = nova ? ObjAnbAdd(&anb) : ObjAnbPut(&anb);
   for (const auto& [campo, indicador] :
        {std::pair{11, kIndicaNomeSerie}, std::pair{8, kIndicaTextoSerie},
         std::pair{10, kIndicaNumeroSerie}}) {

@@ -76,8 +76,10 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code);
 // kIndicaTextoSerie), quote currency, number (indicator
 // kIndicaNumeroSerie), name (indicator kIndicaNomeSerie), brings company
 // data, hidden, calendar id, copy disabled, registration format, contract
-// type, colony map, quote field group override. 3 to 20 fields; a new
-// series needs fields 3 to 19.
+// type (-1 or a known one), colony map, quote field group override. 3 to
+// 20 fields; a new series needs fields 3 to 19 and a known exchange (4177).
+// The check pass also refuses a change the user lacks the right for, as
+// the series procedures would (50526 .. 50529).
 void ImportaObjSerie(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

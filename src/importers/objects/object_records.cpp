@@ -23,6 +23,15 @@ namespace {
 
 // Look-up code of GetIdAtv: company and class known, no asset of the class.
 constexpr int32_t kAtvInexistente = 4172;
+// Look-up codes of a series: not registered (quote look-up), and as the
+// series procedures answer it.
+constexpr int32_t kTickerNaoRegistrado = 4042;
+constexpr int32_t kAnbNaoAchada = 4178;
+// "ImportAnbBGLDestino": a kind outside 0..11; a kind from 6 on that the
+// series does not have, without the right.
+constexpr int32_t kTipoDeBGLInvalido = 50525;
+constexpr int32_t kSemDireitoTipoDeBGL = 50527;
+constexpr int32_t kPrimeiroTipoDeBGLRestrito = 6;
 
 // The checks shared by the series records: field count (errado when it is
 // not 4, with the line message), ticker and exchange. 0 when they pass.
@@ -41,6 +50,17 @@ int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
     return kErrSerieStatusBolsa;
   }
   return 0;
+}
+
+// The check pass's look-up of the record's series: 0 (also for a series an
+// "*OBJSERIE" line before this one adds), or the series procedures' 4178 for
+// one that is not registered; *tipo its destination kind (0 when unknown).
+int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
+  const std::string ticker(imp.Parser->Field(1));
+  const int32_t e = GetTipoDeBGLDaAnb(ticker, bolsa, tipo);
+  if (e != kTickerNaoRegistrado) return e;
+  // A series an earlier line of the file adds is there in the import pass.
+  return imp.DefinidoAntes("*OBJSERIE", ticker, imp.lnn - 1) ? 0 : kAnbNaoAchada;
 }
 
 // Calls the series procedure proc with the record's ticker, the exchange
@@ -110,7 +130,19 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
     *code = kErrSerieStatusNovo;
     return;
   }
-  if (imp.ToNoCheck) return;
+  if (imp.ToNoCheck) {
+    // What the procedure would refuse, found by reading. A series the file
+    // itself adds is not there yet: it is left to the import pass.
+    uint8_t tipo = 0;
+    const int32_t achou = AchaSerie(imp, bolsa, &tipo);
+    if (achou != 0) *code = achou;
+    if (*code == 0 && (novo < 0 || novo > 11)) *code = kTipoDeBGLInvalido;
+    if (*code == 0 && achou == 0 && novo >= kPrimeiroTipoDeBGLRestrito && novo != tipo &&
+        !PodeTodosOsTiposDeBGL()) {
+      *code = kSemDireitoTipoDeBGL;
+    }
+    return;
+  }
   *code = ChamaSerie(imp, "ImportAnbBGLDestino", bolsa,
                      {{"@NovoTBGLDestino", Value::Int(novo)},
                       {"@PodeTodosOsTiposDeBGL", Value::Bool(PodeTodosOsTiposDeBGL())}});
@@ -119,6 +151,10 @@ void ImportaSerieStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
 void ImportaIsin(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t bolsa = 0;
   *code = ChecaSerie(imp, kErrIsinNumCampos, &bolsa);
+  if (*code == 0 && imp.ToNoCheck) {
+    uint8_t tipo = 0;
+    *code = AchaSerie(imp, bolsa, &tipo);
+  }
   if (*code != 0 || imp.ToNoCheck) return;
   const std::string isin(imp.Parser->Field(3).substr(0, 12));
   *code = ChamaSerie(imp, "ImportAnbISIN", bolsa, {{"@NovoISIN", Value::String(isin)}});
@@ -150,14 +186,10 @@ void ImportaObjClass(TImpMain& imp, const TVariantes&, int32_t* code) {
   if (*code == 0) {
     *code = CampoDeAtivo(p.Field(5), EnumVote.get(), kErrObjClassVote, &atv.vote, &faltou);
   }
+  // A new class needs both fields, already in the check pass.
+  if (*code == 0 && novo && faltou) *code = kErrObjClassIncompleto;
   if (*code != 0 || imp.ToNoCheck) return;
-  if (!novo) {
-    *code = ObjAtvPut(atv);
-  } else if (faltou) {
-    *code = kErrObjClassIncompleto;
-  } else {
-    *code = ObjAtvAdd(&atv);
-  }
+  *code = novo ? ObjAtvAdd(&atv) : ObjAtvPut(atv);
 }
 
 }  // namespace zun

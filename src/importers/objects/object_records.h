@@ -46,7 +46,11 @@ void ImportaNaics(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 // "*SERIESTATUS" ticker, exchange id, destination kind: exactly 4 fields,
 // else the line message "Invalid # of fields : <count>". Calls
-// "ImportAnbBGLDestino" with the user's PodeTodosOsTiposDeBGL right.
+// "ImportAnbBGLDestino" with the user's PodeTodosOsTiposDeBGL right; the
+// check pass refuses what it would for a registered series (50525 a kind
+// outside 0..11, 50527 a kind from 6 on the series lacks, without the
+// right) and a series that is neither registered nor added by an
+// "*OBJSERIE" line earlier in the file (4178; "*ISIN" too).
 void ImportaSerieStatus(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 // "*ISIN" ticker, exchange id, ISIN (unchecked, cut to 12 characters):

@@ -17,6 +17,8 @@ namespace {
 // Look-up codes: unknown series, unknown company.
 constexpr int32_t kAnbNaoAchado = 4178;
 constexpr int32_t kEmpNaoAchada = 4174;
+// A field after the value and the date.
+constexpr int32_t kCamposDemais = 4183;
 
 // What a provisional code contains.
 constexpr char kProvis[] = "-provis";
@@ -42,7 +44,7 @@ int32_t LeIndicador(std::string_view campo, int32_t erro, int32_t* id) {
   return def == nullptr ? erro : 0;
 }
 
-// The indicator, value and date fields from field i on.
+// The indicator, value and date fields from field i on; nothing may follow.
 int32_t LeIndicadorValorData(tParserWrapper& p, int32_t i, int32_t erro_ind, int32_t erro_valor,
                              int32_t erro_data, TCabecalho* h) {
   int32_t e = LeIndicador(p.Field(i), erro_ind, &h->IdIndica);
@@ -53,7 +55,7 @@ int32_t LeIndicadorValorData(tParserWrapper& p, int32_t i, int32_t erro_ind, int
     h->Data = 0;
     return erro_data;
   }
-  return 0;
+  return p.Count() > i + 3 ? kCamposDemais : 0;
 }
 
 // The registered id a provisional code stands for (*id; 0 when it is not
@@ -116,6 +118,7 @@ void ImportaRegistro(TImpMain& imp, const TVariantes& v, int32_t* code) {
            " EAA:" + NomeCurtoDoEaa(eaa) + " TaNoFormatoCadastro:" + (achou ? "Y" : "N") +
            " TaEmAlgumaApres:" + NomeCurtoDoEaa(achado));
     }
+    if (*code == 0) *code = ConfereValorDoIndicador(eaa, h.IdIndica, h.Valor, v.AdicionaItemSeNovo);
   }
   if (*code == 0 && !imp.ToNoCheck) {
     *code =
@@ -180,6 +183,9 @@ void ImportaRegistroDaSerie(TImpMain& imp, const TVariantes& v, int32_t* code) {
            " ProcurandoPorEAA.Id[EAA]:" + Str(id_anb) + " Pais:" + Str(9) +
            " EAA:" + NomeCurtoDoEaa(kEaaAnb) + " TaEmAlgumaApres:" + (achou ? "Y" : "N"));
     }
+  }
+  if (*code == 0 && imp.ToNoCheck) {
+    *code = ConfereValorDoIndicador(achado, h.IdIndica, h.Valor, v.AdicionaItemSeNovo);
   }
   if (*code == 0 && !imp.ToNoCheck) {
     const int32_t id = achado == kEaaAnb ? id_anb : achado == kEaaAtv ? anb.acao : atv.emp;

@@ -7,8 +7,13 @@
 // only in the import pass (ToNoCheck false). The importers other than
 // "*TIPOOBJ" and "*LISTCHOICE" read a fixed list of fields followed by one
 // that must be empty (a record with more fields fails): integer fields must
-// be valid integers, non-empty fields must not be empty. A failed check or
-// a failed write gives kErrRegistroRecusado, without a message of their own.
+// be valid integers, non-empty fields must not be empty. The check pass
+// also refuses what the write would refuse, as far as the lists read show
+// it: an unknown country or currency (whose symbol and country must be its
+// own), a code another row has, an account number outside 1..6000, a
+// negative id, an account block neither stored nor defined by a
+// "*BLOCOCBAL" line earlier in the file. A failed check or a failed write
+// gives kErrRegistroRecusado, without a message of their own.
 //
 // Thread-safety: none; called by the import engine on the main thread.
 #pragma once
@@ -66,7 +71,9 @@ void ImportaTipoObj(TImpMain& imp, const TVariantes& v, int32_t* code);
 // change; the names in Portuguese, English and Spanish (an empty English
 // name takes the Portuguese one, then an empty Spanish name the English
 // one). A bad field type or entry gives kErrListChoiceInvalido; in the
-// import pass the code is AddListChoice's.
+// check pass AddListChoice's codes for what it would refuse (50410 a type
+// without a list, 50411 an unknown entry, 50412 a document of another
+// entry, 50413 no name); in the import pass the code is AddListChoice's.
 void ImportaListChoice(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

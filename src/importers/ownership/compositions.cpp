@@ -217,8 +217,8 @@ bool ResolveDoc(Bloco& b, UmItemCac* u, bool pode_limpar, int32_t* code) {
     u->Nac = erro == 0 ? f.Id : 0;
   }
   if (erro == 0) return true;
-  if (b.imp.ToNoCheck && (b.imp.SHAdded->Contem(u->Doc, u->Pais) ||
-                          b.imp.SHAdded->Contem(u->DocComoEscrito, u->Pais))) {
+  if (b.imp.ToNoCheck && (b.imp.SHAdded->Contem(NormalizaDoc(u->Doc), u->Pais) ||
+                          b.imp.SHAdded->Contem(NormalizaDoc(u->DocComoEscrito), u->Pais))) {
     u->Nac = 0;
     return true;
   }

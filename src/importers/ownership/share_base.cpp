@@ -181,9 +181,10 @@ bool LeValor(const std::string& campo, TValorBac* slot, std::string* mensagem) {
   return true;
 }
 
-// The import pass of a checked line.
+// The import pass of a checked line; without grava only what the write
+// would refuse before writing (the classes outside the company's tree).
 int32_t GravaLinha(int32_t emp, double data, uint8_t source, const std::vector<TGrupo>& grupos,
-                   bool so_atualiza) {
+                   bool so_atualiza, bool grava) {
   TListaBaseAcionaria lista(emp, source);
   int32_t e = lista.Le();
   if (e != 0) return e;
@@ -200,6 +201,7 @@ int32_t GravaLinha(int32_t emp, double data, uint8_t source, const std::vector<T
       if (grupos[g].Valores[i].Status == kStatusImportado) c->Valores[i] = grupos[g].Valores[i];
     }
   }
+  if (!grava) return 0;
   base->Deriva();
   return base->Grava();
 }
@@ -494,14 +496,11 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
     CodigoDaExcecao("ImpBac pais", code, x, 4182);
     return;
   }
-  int32_t emp = 0;
-  if (!EhPassoDeCheck) {
-    emp = GetIdEmp(cod, pais, code);
-    if (*code != 0) return;
-    if (emp < 1) {
-      *code = kErrBacEmpresaInvalida;
-      return;
-    }
+  const int32_t emp = GetIdEmp(cod, pais, code);
+  if (*code != 0) return;
+  if (emp < 1) {
+    *code = kErrBacEmpresaInvalida;
+    return;
   }
   double data = 0;
   if (!StrToDateOk(campo(3), &data) || EhDataZero(data)) {
@@ -513,6 +512,11 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   if (!StrToIntOk(campo(4), &source) || source < 0 || source > 7) {
     *mensagem = "Invalid <source>";
     *code = kErrBacSource;
+    return;
+  }
+  if (EhPassoDeCheck && source != 0 && !PodeSourceDiferenteDeLocal()) {
+    // The base procedures refuse another source to a user without the right.
+    *code = kErrBacSemDireitoSource;
     return;
   }
   std::vector<TGrupo> grupos;
@@ -547,9 +551,9 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
     *code = kErrBacNumCampos;
     return;
   }
-  if (EhPassoDeCheck) return;
   try {
-    *code = GravaLinha(emp, data, static_cast<uint8_t>(source), grupos, SoAtualiza);
+    *code =
+        GravaLinha(emp, data, static_cast<uint8_t>(source), grupos, SoAtualiza, !EhPassoDeCheck);
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpBac", code, x, kFalhaDaChamada);
   }

@@ -27,11 +27,14 @@ namespace zun {
 class tParserWrapper;
 
 // Line error codes.
-inline constexpr int32_t kErrBacOutraEmpresa = 4144;      // rows of another company
-inline constexpr int32_t kErrBacEmpresaVazia = 4149;      // "Empty <company>"
-inline constexpr int32_t kErrBacEmpresaInvalida = 4150;   // company id below 1
-inline constexpr int32_t kErrBacData = 4151;              // "Invalid date: <...>"
-inline constexpr int32_t kErrBacSource = 4152;            // "Invalid <source>"
+inline constexpr int32_t kErrBacOutraEmpresa = 4144;     // rows of another company
+inline constexpr int32_t kErrBacEmpresaVazia = 4149;     // "Empty <company>"
+inline constexpr int32_t kErrBacEmpresaInvalida = 4150;  // company id below 1
+inline constexpr int32_t kErrBacData = 4151;             // "Invalid date: <...>"
+inline constexpr int32_t kErrBacSource = 4152;           // "Invalid <source>"
+// The base procedures' code for a source other than 0 without the right
+// (refused already in the check pass).
+inline constexpr int32_t kErrBacSemDireitoSource = 51206;
 inline constexpr int32_t kErrBacClasse = 4153;            // "Unknown class #..."
 inline constexpr int32_t kErrBacValor = 4154;             // "Invalid field <...>"
 inline constexpr int32_t kErrBacNumCampos = 4156;         // fields left over
@@ -152,11 +155,12 @@ class TListaBaseAcionaria {
 };
 
 // One "*SHARES" (SoAtualiza false) or "*SHARESUPDATE" (true) line in
-// parser. Checks the line; in the import pass (EhPassoDeCheck false) also
-// merges it into the stored base of its company, date and source, derives
-// and writes. A line error is returned in *code with its message in
-// *mensagem (empty when the error has none). Preconditions: code and
-// mensagem are not null and hold 0 and "".
+// parser. Checks the line, its company (4174) and that each class is in
+// the company's tree (4203) in both passes; in the import pass
+// (EhPassoDeCheck false) also merges it into the stored base of its
+// company, date and source, derives and writes. A line error is returned in *code with its message
+// in *mensagem (empty when the error has none). Preconditions: code and mensagem are not null and
+// hold 0 and "".
 void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::string* mensagem,
                           int32_t* code, bool SoAtualiza);
 

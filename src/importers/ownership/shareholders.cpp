@@ -239,7 +239,9 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
   if (*code != 0) return;
   std::string doc(p.Field(3));
   Corta(imp, "Nac.doc", kMaxDoc, &doc);
-  if (doc.empty()) {
+  // A document is its letters and digits; without any it is empty (the
+  // party procedures refuse it).
+  if (NormalizaDoc(doc).empty()) {
     imp.ErrMsg("Empty <doc>");
     *code = kErrDoc;
     return;
@@ -323,7 +325,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
       }
     }
   }
-  if (*code == 0) imp.SHAdded->Adiciona(doc, pais);
+  if (*code == 0) imp.SHAdded->Adiciona(NormalizaDoc(doc), pais);
 }
 
 }  // namespace zun

@@ -59,14 +59,21 @@ class TLeitor {
     p_.NextField(s);
     if (erro_se_vazio != 0 && s->empty()) *code_ = erro_se_vazio;
   }
+  // No further field, not even an empty one.
   void Fim(int32_t erro) {
-    if (*code_ == 0 && !p_.NextField().empty()) *code_ = erro;
+    if (*code_ == 0 && p_.CurrentIndex() < p_.Count()) *code_ = erro;
   }
 
  private:
   tParserWrapper& p_;
   int32_t* code_;
 };
+
+// "ContaBalPut" takes account numbers 1 to kMaxContaBal and refuses any
+// other with its code.
+constexpr int32_t kMaxContaBal = 6000;
+constexpr int32_t kErrContaForaDaFaixa = 50901;
+constexpr int32_t kErrBlocoDesconhecido = 50903;
 
 // A failed check of the records that report no code of their own (they
 // give kErrRegistroRecusado).
@@ -106,19 +113,23 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
       if (!StrToIntOk(p.NextField(), &ignorado)) return false;
     }
   }
-  return p.NextField().empty();
+  return p.CurrentIndex() >= p.Count();
 }
 
 // Every account line names an account of the plan: a format that names
 // another could not be loaded, and the statements of its companies would
-// go unchecked. Accounts added earlier in the file count, so this is
-// checked when the format is written.
-bool ContasNoPlano(const TFormatoBal& fmt) {
+// go unchecked. The check pass counts the accounts that earlier *CBAL
+// lines of the file add; the import pass finds them written.
+bool ContasNoPlano(TImpMain& imp, const TFormatoBal& fmt, int32_t linha_do_bloco) {
   for (const TLinhaFmtBal& l : fmt.Linhas) {
     if (!l.EhConta()) continue;
+    bool existe = true;
     try {
       CacheContaBal().Get(l.conta);
     } catch (const EZunInputException&) {
+      existe = false;
+    }
+    if (!existe && !(imp.ToNoCheck && imp.DefinidoAntes("*CBAL", l.conta, linha_do_bloco - 1))) {
       return false;
     }
   }
@@ -127,8 +138,15 @@ bool ContasNoPlano(const TFormatoBal& fmt) {
 
 }  // namespace
 
+bool BlocoConhecido(int32_t bloco) {
+  if (EnumBlocoDeContaBal && EnumBlocoDeContaBal->IndexOfId(bloco) >= 0) return true;
+  tImpRoot* arquivo = ArquivoEmCurso();
+  return arquivo != nullptr && arquivo->DefinidoAntes("*BLOCOCBAL", bloco, arquivo->lnn - 1);
+}
+
 void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
   tParserWrapper& p = *imp.Parser;
+  const bool to_no_check = imp.ToNoCheck;
   TLeitor campos(p, code);
   int32_t id = 0, bloco = 0, ordem = 0, decimais = 0, formatacao = 0, como = 0, como_num = 0;
   std::array<std::string, 6> nomes;
@@ -143,7 +161,13 @@ void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
   campos.Inteiro(&como_num, 3991);
   for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCodigosCarac[i]);
   campos.Fim(3992);
-  if (*code != 0 || imp.ToNoCheck) return;
+  // What "ContaBalPut" refuses, refused before anything is written.
+  if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
+  if (*code == 0 && to_no_check && !BlocoConhecido(bloco)) *code = kErrBlocoDesconhecido;
+  for (const std::string& n : nomes) {
+    if (*code == 0 && AparaBrancos(n).empty()) *code = 3993;
+  }
+  if (*code != 0 || to_no_check) return;
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",
                                              "@nome_compacto_Ing", "@nome_compacto_Esp"};
@@ -212,11 +236,15 @@ void ImportaFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
     // The name goes as it was read.
     cmd->Params().ParamByName("@nome").value = Value::String(nome);
   });
+  // A new format is known to the checks of later files.
+  if (ok && !imp.ToNoCheck && EnumFmtBal) EnumFmtBal->Reinicia();
   *resultado = CodigoDoOk(ok);
 }
 
 void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   tParserWrapper& p = *imp.Parser;
+  const bool to_no_check = imp.ToNoCheck;
+  const int32_t linha_do_bloco = imp.lnn;
   TFormatoBal fmt;
   int32_t code = 0;
   TLeitor campos(p, &code);
@@ -246,7 +274,12 @@ void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
     }
     fmt.Linhas.push_back(l);
   }
-  if (ok && !imp.ToNoCheck) ok = ContasNoPlano(fmt) && DbApresFormatoBalPut(fmt) == 0;
+  // The lines of a format that does not exist cannot be written.
+  if (ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0)) {
+    ok = imp.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1);
+  }
+  ok = ok && ContasNoPlano(imp, fmt, linha_do_bloco);
+  if (ok && !to_no_check) ok = DbApresFormatoBalPut(fmt) == 0;
   *resultado = CodigoDoOk(ok);
 }
 

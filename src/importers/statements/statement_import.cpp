@@ -105,6 +105,11 @@ void TLeitorDeBalanco::LeChave() {
     code_ = kBalDataRef;
     return;
   }
+  if (EhDataZero(bal_.dataref)) {
+    // The statement's header procedure refuses it.
+    code_ = kBalSemDataRef;
+    return;
+  }
   bool consolidado = false;
   if (!StrToBoolOk(p_.Field(4), &consolidado)) {
     code_ = kBalConsolidado;

@@ -35,6 +35,8 @@ namespace zun {
 inline constexpr int32_t kBalSemPais = 3955;
 inline constexpr int32_t kBalEmpNaoAchada = 3956;
 inline constexpr int32_t kBalDataRef = 3957;
+// A reference date "-": "BalHeadPutV2" refuses a statement without one.
+inline constexpr int32_t kBalSemDataRef = 50921;
 inline constexpr int32_t kBalConsolidado = 3958;
 inline constexpr int32_t kBalTokVazio = 3959;
 inline constexpr int32_t kBalCurrencyDt = 3960;

@@ -102,10 +102,13 @@ struct ComandosDaEscrita {
   }
 };
 
-void Roda(Command& cmd, std::initializer_list<Value> valores) {
-  int i = 0;
-  for (const Value& v : valores) cmd.Params()[i++].value = v;
-  cmd.Execute();
+// Runs the text once per row, in as few requests as the provider can (one
+// per 1000 rows over ODBC): up to 2 x 6,000 cells a statement.
+void RodaLinhas(std::unique_ptr<Command>* cmd, const char* sql,
+                const std::vector<std::vector<Value>>& linhas) {
+  if (linhas.empty()) return;
+  if (!*cmd) *cmd = TomaDataSet(CommandType::kText, sql);
+  (*cmd)->ExecuteRows(linhas);
 }
 
 // One attempt of DbBalPut inside the open transaction: steps 2 to 9.
@@ -147,58 +150,50 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
   const int32_t id = bal->id;
   if (*marcado != 0) MarcaNaoLoga("BalancoNaoLogaContasAdd", id);
 
-  ++*passo;  // 5: the stored rows
+  ++*passo;  // 5: the stored rows, read in place in their own types
   ComandosDaEscrita cmds;
   cmds.linhas = TomaDataSet(CommandType::kText, kSqlLinhas);
   cmds.linhas->Params()[0].value = Value::Int(id);
-  cmds.linhas->Open();
 
   ++*passo;  // 6: one written-mark per cell
   std::vector<bool> escrita(kPeriodosBal * (kMaxContaBal + 1), false);
 
-  ++*passo;  // 7: each stored row against its cell
-  if (cmds.linhas->Active()) {
-    Recordset& rs = cmds.linhas->Current();
-    const int c_conta = rs.FieldIndex("conta");
-    const int c_periodo = rs.FieldIndex("De3Meses");
-    const int c_valor = rs.FieldIndex("valor");
-    const int c_calc = rs.FieldIndex("CalcOuRx");
-    if (c_conta < 0 || c_periodo < 0 || c_valor < 0 || c_calc < 0) {
-      throw DatasetError("BalancoUmaConta: a column is missing");
+  ++*passo;  // 7: each stored row against its cell; the changes are sent
+  // after the read, which must not see its own table change under it.
+  std::vector<std::vector<Value>> apagar, alterar, inserir;
+  cmds.linhas->ReadRows([&](const RowView& row) {
+    if (row.Count() < 4) throw DatasetError("BalancoUmaConta: a column is missing");
+    const auto conta = static_cast<int32_t>(row.Int(0));
+    const auto periodo = static_cast<int32_t>(row.Int(1));
+    const bool na_grade =
+        periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
+    // A row the record cannot hold, or whose cell is null, goes.
+    if (!na_grade || bal->Nulo(periodo, conta)) {
+      apagar.push_back({Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+      return;
     }
-    for (const std::vector<Value>& row : rs.rows()) {
-      const int32_t conta = row[static_cast<size_t>(c_conta)].AsInt();
-      const int32_t periodo = row[static_cast<size_t>(c_periodo)].AsInt();
-      const bool na_grade =
-          periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
-      // A row the record cannot hold, or whose cell is null, goes.
-      if (!na_grade || bal->Nulo(periodo, conta)) {
-        if (!cmds.apaga) cmds.apaga = TomaDataSet(CommandType::kText, kSqlApaga);
-        Roda(*cmds.apaga, {Value::Int(id), Value::Int(conta), Value::Int(periodo)});
-        continue;
-      }
-      const double valor = bal->Valor(periodo, conta);
-      const Value& guardado = row[static_cast<size_t>(c_valor)];
-      const Value& calc = row[static_cast<size_t>(c_calc)];
-      if (guardado.IsNull() || guardado.AsDouble() != valor || (!calc.IsNull() && calc.AsBool())) {
-        if (!cmds.altera) cmds.altera = TomaDataSet(CommandType::kText, kSqlAltera);
-        Roda(*cmds.altera,
-             {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
-      }
-      escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
+    const double valor = bal->Valor(periodo, conta);
+    if (row.IsNull(2) || row.Double(2) != valor || (!row.IsNull(3) && row.Int(3) != 0)) {
+      alterar.push_back(
+          {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
     }
-  }
+    escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
+  });
+  // Each row is its own cell: deleting before changing keeps the order's
+  // result.
+  RodaLinhas(&cmds.apaga, kSqlApaga, apagar);
+  RodaLinhas(&cmds.altera, kSqlAltera, alterar);
 
   ++*passo;  // 8: the cells not stored yet
   for (int periodo = 0; periodo < kPeriodosBal; ++periodo) {
     for (int conta = 1; conta <= kMaxContaBal; ++conta) {
       if (escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)]) continue;
       if (bal->Nulo(periodo, conta)) continue;
-      if (!cmds.insere) cmds.insere = TomaDataSet(CommandType::kText, kSqlInsere);
-      Roda(*cmds.insere, {Value::Int(id), Value::Int(conta), Value::Int(periodo),
-                          Value::Double(bal->Valor(periodo, conta))});
+      inserir.push_back({Value::Int(id), Value::Int(conta), Value::Int(periodo),
+                         Value::Double(bal->Valor(periodo, conta))});
     }
   }
+  RodaLinhas(&cmds.insere, kSqlInsere, inserir);
 
   ++*passo;  // 9: every change was sent
   if (*marcado != 0) {

@@ -43,6 +43,11 @@ int ContaMarcadores(const std::string& sql) {
   return n;
 }
 
+void Command::ExecuteRows(const std::vector<std::vector<Value>>& rows) {
+  Close();
+  rows_affected_ = conn_->Provider().ExecuteSqlParamsRows(text_, rows, timeout_);
+}
+
 void Command::Run() {
   Close();
   std::vector<Recordset> results;
@@ -62,6 +67,15 @@ void Command::Run() {
 }
 
 void Command::Execute() { Run(); }
+
+void Command::ReadRows(const std::function<void(const RowView&)>& row) {
+  Close();
+  rows_affected_ = 0;
+  std::vector<Value> binds;
+  binds.reserve(static_cast<size_t>(params_.Count()));
+  for (const Parameter& p : params_.items()) binds.push_back(p.value);
+  conn_->Provider().ReadRows(text_, binds, timeout_, row);
+}
 
 void Command::Open() {
   if (!pending_) Run();

@@ -16,6 +16,7 @@
 // Thread-safety: one thread at a time.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,10 @@ class Command {
 
   // Runs the command; result sets stay pending until Open or Close.
   void Execute();
+  // Runs a SQL text with placeholders once per row of values (in the
+  // parameters' order), in as few requests as the provider can; results
+  // are dropped. RowsAffected gives the rows changed in all.
+  void ExecuteRows(const std::vector<std::vector<Value>>& rows);
   // Rows the last run of a SQL text with placeholders changed; 0 otherwise.
   int RowsAffected() const { return rows_affected_; }
   // Opens the first result set (see the header comment). A run that
@@ -60,6 +65,10 @@ class Command {
   bool NextRecordset();
   // The open result set. Raises DatasetError when none is open.
   Recordset& Current();
+  // Runs a SQL text with its parameters (as Execute) and hands each row of
+  // its result to row in place (ProviderConnection::ReadRows): no result set
+  // is kept. row must not run other commands on this connection.
+  void ReadRows(const std::function<void(const RowView&)>& row);
   // Closes the open result set and drops pending ones.
   void Close();
 

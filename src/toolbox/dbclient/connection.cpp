@@ -4,14 +4,22 @@
 
 namespace zun {
 
-Connection::~Connection() = default;
+Connection::~Connection() { ApagaTexto(&connection_string_); }
 
 void Connection::Open() {
   Close();
-  const ConnectionString cs(connection_string_);
-  std::unique_ptr<ProviderConnection> p = CreateProviderConnection(cs.Get("Provider"));
-  p->Open(cs);
-  provider_ = std::move(p);
+  // The parsed copy holds the password: it lives only as long as the open.
+  ConnectionString cs(connection_string_);
+  try {
+    std::unique_ptr<ProviderConnection> p = CreateProviderConnection(cs.Get("Provider"));
+    p->SetLoginTimeout(connection_timeout_);
+    p->Open(cs);
+    provider_ = std::move(p);
+  } catch (...) {
+    cs.Wipe();
+    throw;
+  }
+  cs.Wipe();
 }
 
 void Connection::Close() {
@@ -40,6 +48,10 @@ void Connection::Execute(const std::string& sql) {
 void Connection::BeginTrans() { Provider().BeginTransaction(); }
 void Connection::CommitTrans() { Provider().Commit(); }
 void Connection::RollbackTrans() { Provider().Rollback(); }
+
+bool Connection::SupportsGroupedCommits() const {
+  return provider_ && provider_->IsOpen() && provider_->SupportsGroupedCommits();
+}
 
 bool Connection::InTransaction() const {
   return provider_ && provider_->IsOpen() && provider_->InTransaction();

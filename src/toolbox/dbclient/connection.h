@@ -17,11 +17,18 @@ enum class ConnectionState { kClosed, kConnecting, kOpen };
 class Connection {
  public:
   Connection() = default;
+  // Wipes the connection string.
   virtual ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  void SetConnectionString(const std::string& cs) { connection_string_ = cs; }
+  // The connection string is kept (with its password) for every later
+  // Open: a session that reconnects needs it. The copies an open makes are
+  // wiped once it is over.
+  void SetConnectionString(const std::string& cs) {
+    ApagaTexto(&connection_string_);
+    connection_string_ = cs;
+  }
   const std::string& GetConnectionString() const { return connection_string_; }
 
   // Opens with the stored connection string (closing an open connection
@@ -39,6 +46,19 @@ class Connection {
   void CommitTrans();
   void RollbackTrans();
   bool InTransaction() const;
+  // The provider's grouped commits and savepoints (ProviderConnection).
+  // SupportsGroupedCommits is false while closed.
+  bool SupportsGroupedCommits() const;
+  void Savepoint(const std::string& name) { Provider().Savepoint(name); }
+  void ReleaseSavepoint(const std::string& name) { Provider().ReleaseSavepoint(name); }
+  void RollbackToSavepoint(const std::string& name) { Provider().RollbackToSavepoint(name); }
+  void YieldToWaiters() {
+    if (provider_ && provider_->IsOpen()) provider_->YieldToWaiters();
+  }
+
+  // Seconds an Open may take to connect and log in (15 unless set).
+  int ConnectionTimeout() const { return connection_timeout_; }
+  void SetConnectionTimeout(int seconds) { connection_timeout_ = seconds; }
 
   // Default timeout of the commands of this connection, in seconds.
   int CommandTimeout() const { return command_timeout_; }
@@ -51,6 +71,7 @@ class Connection {
   std::string connection_string_;
   std::unique_ptr<ProviderConnection> provider_;
   int command_timeout_ = 30;
+  int connection_timeout_ = 15;
 };
 
 }  // namespace zun

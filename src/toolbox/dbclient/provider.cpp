@@ -1,5 +1,6 @@
 #include "toolbox/dbclient/provider.h"
 
+#include <algorithm>
 #include <cctype>
 #include <mutex>
 
@@ -22,6 +23,17 @@ Registry& TheRegistry() {
 }
 
 }  // namespace
+
+void ApagaTexto(std::string* s) {
+  std::fill(s->begin(), s->end(), '\0');
+  s->clear();
+}
+
+void ConnectionString::Wipe() {
+  ApagaTexto(&text_);
+  for (auto& [key, value] : values_) ApagaTexto(&value);
+  values_.clear();
+}
 
 ConnectionString::ConnectionString(const std::string& text) : text_(text) {
   size_t pos = 0;
@@ -120,6 +132,49 @@ std::unique_ptr<ProviderConnection> CreateProviderConnection(const std::string& 
 int ProviderConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>&, int,
                                          std::vector<Recordset>*) {
   throw ProviderError("This provider runs no SQL text with parameters <" + sql + ">");
+}
+
+namespace {
+
+// A row of a materialised result set seen as a RowView.
+class LinhaDeRecordset : public RowView {
+ public:
+  explicit LinhaDeRecordset(const std::vector<Value>* row) : row_(row) {}
+  int Count() const override { return static_cast<int>(row_->size()); }
+  bool IsNull(int i) const override { return At(i).IsNull(); }
+  int64_t Int(int i) const override { return At(i).IsNull() ? 0 : At(i).AsInt64(); }
+  double Double(int i) const override { return At(i).IsNull() ? 0.0 : At(i).AsDouble(); }
+
+ private:
+  const Value& At(int i) const { return row_->at(static_cast<size_t>(i)); }
+  const std::vector<Value>* row_;
+};
+
+}  // namespace
+
+void ProviderConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
+                                  int timeout_seconds,
+                                  const std::function<void(const RowView&)>& row) {
+  std::vector<Recordset> out;
+  ExecuteSqlParams(sql, binds, timeout_seconds, &out);
+  for (const Recordset& rs : out) {
+    for (const std::vector<Value>& r : rs.rows()) row(LinhaDeRecordset(&r));
+  }
+}
+
+void ProviderConnection::Savepoint(const std::string& name) {
+  throw ProviderError("This provider keeps no savepoints <" + name + ">");
+}
+void ProviderConnection::ReleaseSavepoint(const std::string& name) { Savepoint(name); }
+void ProviderConnection::RollbackToSavepoint(const std::string& name) { Savepoint(name); }
+
+int ProviderConnection::ExecuteSqlParamsRows(const std::string& sql,
+                                             const std::vector<std::vector<Value>>& rows,
+                                             int timeout_seconds) {
+  int changed = 0;
+  for (const std::vector<Value>& row : rows)
+    changed += ExecuteSqlParams(sql, row, timeout_seconds, nullptr);
+  return changed;
 }
 
 }  // namespace zun

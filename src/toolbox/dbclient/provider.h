@@ -15,6 +15,7 @@
 // over.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -37,21 +38,43 @@ class ConnectionString {
   std::string Get(const std::string& key) const;
   bool Has(const std::string& key) const;
   const std::string& text() const { return text_; }
+  // Overwrites the text and every value (the password among them) with
+  // zero bytes and empties them.
+  void Wipe();
 
  private:
   std::string text_;
   std::map<std::string, std::string> values_;  // upper-cased keys
 };
 
+// Overwrites *s with zero bytes and empties it: for texts holding a password.
+void ApagaTexto(std::string* s);
+
 // value as it must stand in a connection string: unchanged when plain, else
 // in double quotes with every double quote doubled (a value holding ";",
 // starting with a quote or with blanks at its ends).
 std::string QuoteConnectionValue(const std::string& value);
 
+// One row of a result read in place (ReadRows): its columns by position in
+// the provider's own types, valid only while the row is handed out.
+class RowView {
+ public:
+  virtual ~RowView() = default;
+  virtual int Count() const = 0;
+  virtual bool IsNull(int i) const = 0;
+  // The column as an integer (0 for NULL) or a float (0.0 for NULL).
+  virtual int64_t Int(int i) const = 0;
+  virtual double Double(int i) const = 0;
+};
+
 class ProviderConnection {
  public:
   virtual ~ProviderConnection() = default;
 
+  // Seconds the next Open may take to reach the server and log in; a server
+  // that accepts the link but never answers fails the open once they are
+  // spent (ErrorKind::kTimeout). 0: the provider's own default.
+  virtual void SetLoginTimeout(int seconds) { (void)seconds; }
   // Opens the connection. Raises ProviderError on failure (the message must
   // not contain the password).
   virtual void Open(const ConnectionString& cs) = 0;
@@ -72,6 +95,18 @@ class ProviderConnection {
   // again. This default raises ProviderError: the provider cannot.
   virtual int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
                                int timeout_seconds, std::vector<Recordset>* out);
+  // As ExecuteSqlParams, but each row is handed to row in place, without a
+  // client value per column; row must not run statements on this
+  // connection. This default reads the rows through ExecuteSqlParams.
+  virtual void ReadRows(const std::string& sql, const std::vector<Value>& binds,
+                        int timeout_seconds, const std::function<void(const RowView&)>& row);
+  // Runs the text once per row of binds (each row as ExecuteSqlParams
+  // binds it, rows without results), in as few requests as the provider
+  // can; returns the rows changed in all. A failure stops at its row. This
+  // default runs the rows one by one.
+  virtual int ExecuteSqlParamsRows(const std::string& sql,
+                                   const std::vector<std::vector<Value>>& rows,
+                                   int timeout_seconds);
   // The parameter list of a stored procedure, return value first, under
   // the provider's own names. Raises ProviderError for an unknown procedure.
   virtual Parameters DescribeProcedure(const std::string& name) = 0;
@@ -86,6 +121,20 @@ class ProviderConnection {
   virtual void Commit() = 0;
   virtual void Rollback() = 0;
   virtual bool InTransaction() const = 0;
+
+  // Whether procedure calls may run inside one transaction of the caller
+  // that spans many calls, each call keeping its own outcome (a failed call
+  // undoes only itself), with named savepoints for the caller's own nested
+  // transactions. Providers whose procedures may roll back the caller's
+  // whole transaction answer false (the default), and the savepoint
+  // operations below then raise ProviderError.
+  virtual bool SupportsGroupedCommits() const { return false; }
+  virtual void Savepoint(const std::string& name);
+  virtual void ReleaseSavepoint(const std::string& name);
+  virtual void RollbackToSavepoint(const std::string& name);
+  // Called between two transactions of a long series: when another process
+  // waits for the write lock, gives it a moment to take it. Never raises.
+  virtual void YieldToWaiters() {}
 };
 
 using ProviderFactory = std::function<std::unique_ptr<ProviderConnection>()>;

@@ -2,12 +2,15 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 #include <typeinfo>
 
 #include "foundation/log.h"
+#include "foundation/momento.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
@@ -23,6 +26,8 @@ namespace {
   ((cond) ? static_cast<void>(0) : throw EAssertionFailed(#cond, __LINE__))
 
 constexpr int kTentativasDeReconexao = 20;
+// The savepoint that stands for a nest of BeginTran/EndTran inside a group.
+constexpr char kSavepointDoNinho[] = "zninho";
 constexpr int kPassoDeEsperaMs = 50;
 // Bound of the wait for a connection that stays "connecting", so that a stuck
 // open cannot hang the service: 30 seconds in steps of 50 ms.
@@ -86,12 +91,32 @@ void TAdoDataBaseCustomizado::FlushCache() {
   if (ds_acc_ != 0) Loga("warning DbUtil.FlushCache DsAcc:" + std::to_string(ds_acc_));
 }
 
+void TAdoDataBaseCustomizado::SetOrcamento(double seconds) {
+  tem_orcamento_ = true;
+  fim_do_orcamento_ = TickCount() + static_cast<uint32_t>(std::max(seconds, 0.0) * 1000.0);
+}
+
+double TAdoDataBaseCustomizado::OrcamentoRestante() const {
+  if (!tem_orcamento_) return 1e9;
+  return static_cast<int32_t>(fim_do_orcamento_ - TickCount()) / 1000.0;
+}
+
 bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
   if (!auto_reconnect_) return false;
   const std::string cls = NomeDaClasseDaSessao();
   bool r = false;
   bool vivo = false;
+  // The probe and every open wait at most the connection timeout and never
+  // past the budget: a server that accepts the link but never answers must
+  // not hold the run beyond it.
+  const int timeout_de_conexao = ConnectionTimeout();
+  const int timeout_de_comando = CommandTimeout();
+  const auto limite = [&]() {
+    const double resta = std::ceil(OrcamentoRestante());
+    return static_cast<int>(std::clamp<double>(resta, 1.0, timeout_de_conexao));
+  };
   try {
+    SetCommandTimeout(limite());
     Execute("exec sp_server_info 1");
     vivo = true;
   } catch (const ProviderError& x) {
@@ -105,9 +130,14 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
     Loga(cls + ".TentaReconectar detected it is still connected; " + caller);
   } else {
     for (int n = 1; n <= kTentativasDeReconexao && !r; ++n) {
+      if (OrcamentoRestante() <= 0) {
+        Loga(cls + ".TentaReconectar #" + std::to_string(n) + " run budget spent " + caller);
+        break;
+      }
       try {
         Loga(cls + ".TentaReconectar #" + std::to_string(n) + " " + caller);
         // No message window: the service runs without a desktop.
+        SetConnectionTimeout(limite());
         Close();
         Open();
         for (int passo = 0; State() == ConnectionState::kConnecting && passo < kPassosDeEsperaMax;
@@ -129,20 +159,25 @@ bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
       }
     }
   }
-  if (r && tran_count_ > 0 && !RecuperaTransacaoPerdida(cls + ".TentaReconectar")) r = false;
+  SetConnectionTimeout(timeout_de_conexao);
+  SetCommandTimeout(timeout_de_comando);
+  if (r && (tran_count_ > 0 || em_grupo_) && !RecuperaTransacaoPerdida(cls + ".TentaReconectar")) {
+    r = false;
+  }
   Loga(cls + ".TentaReconectar result:" + (r ? "Y" : "N"));
   return r;
 }
 
 bool TAdoDataBaseCustomizado::RecuperaTransacaoPerdida(const std::string& caller) {
-  if (tran_count_ == 0 || !Connected() || InTransaction()) return true;
+  if ((tran_count_ == 0 && !em_grupo_) || !Connected() || InTransaction()) return true;
   // The server dropped the open transaction (a lost link, or a failed
-  // statement that undid all of it). The nest goes on in a new transaction
-  // that its outermost EndTran rolls back, so that nothing of it is
+  // statement that undid all of it). The nest (or the group) goes on in a
+  // new transaction that its end rolls back, so that nothing of it is
   // committed piecemeal.
   Loga(NomeDaClasseDaSessao() + " transaction lost; TranCount:" + std::to_string(tran_count_) +
-       " " + caller);
-  tran_failed_ = true;
+       (em_grupo_ ? " group" : "") + " " + caller);
+  if (tran_count_ > 0) tran_failed_ = true;
+  if (em_grupo_) grupo_perdido_ = true;
   try {
     BeginTrans();
     return true;
@@ -154,9 +189,14 @@ bool TAdoDataBaseCustomizado::RecuperaTransacaoPerdida(const std::string& caller
 
 void TAdoDataBaseCustomizado::BeginTran() {
   if (tran_count_ == 0) {
-    DBUTIL_ASSERT(!InTransaction());
-    BeginTrans();  // serializable isolation
-    DBUTIL_ASSERT(InTransaction());
+    if (em_grupo_) {
+      DBUTIL_ASSERT(InTransaction());
+      if (!grupo_perdido_) Savepoint(kSavepointDoNinho);
+    } else {
+      DBUTIL_ASSERT(!InTransaction());
+      BeginTrans();  // serializable isolation
+      DBUTIL_ASSERT(InTransaction());
+    }
     tran_failed_ = false;
   }
   ++tran_count_;
@@ -173,12 +213,71 @@ void TAdoDataBaseCustomizado::EndTran(bool ok) {
     RunError250(msg);
   }
   DBUTIL_ASSERT(InTransaction());
+  if (em_grupo_) {
+    // A lost group took the savepoint with it: its end rolls back all.
+    if (grupo_perdido_) return;
+    if (tran_failed_) RollbackToSavepoint(kSavepointDoNinho);
+    ReleaseSavepoint(kSavepointDoNinho);
+    return;
+  }
   if (tran_failed_) {
     RollbackTrans();
   } else {
     CommitTrans();
   }
   DBUTIL_ASSERT(!InTransaction());
+}
+
+bool TAdoDataBaseCustomizado::IniciaGrupo() {
+  if (em_grupo_ || tran_count_ != 0 || !SupportsGroupedCommits()) return false;
+  DBUTIL_ASSERT(!InTransaction());
+  BeginTrans();
+  em_grupo_ = true;
+  grupo_perdido_ = false;
+  chamadas_do_grupo_ = 0;
+  grupo_desde_ = TickCount();
+  return true;
+}
+
+double TAdoDataBaseCustomizado::MsDoGrupo() const {
+  return static_cast<double>(static_cast<uint32_t>(TickCount() - grupo_desde_));
+}
+
+void TAdoDataBaseCustomizado::ConfirmaGrupo(bool continua) {
+  DBUTIL_ASSERT(em_grupo_ && !grupo_perdido_ && tran_count_ == 0);
+  try {
+    CommitTrans();  // a failed commit is rolled back by the provider
+    chamadas_do_grupo_ = 0;
+    grupo_desde_ = TickCount();
+    if (!continua) {
+      em_grupo_ = false;
+      return;
+    }
+    // Between two transactions of the group a process waiting for the
+    // write lock takes its turn.
+    YieldToWaiters();
+    BeginTrans();
+  } catch (...) {
+    em_grupo_ = false;
+    throw;
+  }
+}
+
+void TAdoDataBaseCustomizado::DesfazGrupo() {
+  if (!em_grupo_) return;
+  em_grupo_ = false;
+  grupo_perdido_ = false;
+  if (tran_count_ != 0) {
+    // A nest left open by an exception goes with the group.
+    Loga(NomeDaClasseDaSessao() + " group undone with TranCount:" + std::to_string(tran_count_));
+    tran_count_ = 0;
+    tran_failed_ = false;
+  }
+  try {
+    if (InTransaction()) RollbackTrans();
+  } catch (const std::exception& x) {
+    LogaExcecaoNoLugar(x, NomeDaClasseDaSessao() + ".DesfazGrupo");
+  }
 }
 
 std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text) {

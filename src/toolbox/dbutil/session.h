@@ -53,19 +53,55 @@ class TAdoDataBaseCustomizado : public Connection {
   void FlushCache();
 
   // After a provider error: probes the link with "exec sp_server_info 1"
-  // and, when the probe fails as a lost link (ErrorKind::kConnectionLost,
-  // or a failure that is no provider error), closes and reopens the
-  // connection up to 20 times. True when the connection had been lost and is open again. Never
-  // raises. Does nothing (false) unless AutoReconnect is set. A transaction
-  // nest open when the link was lost is marked failed and goes on in a new
-  // transaction, which its outermost EndTran rolls back.
+  // (waiting at most the connection timeout) and, when the probe fails as a
+  // lost link (ErrorKind::kConnectionLost, or a failure that is no provider
+  // error), closes and reopens the connection up to 20 times, never past the
+  // budget (SetOrcamento): each open waits at most what is left of it. True
+  // when the connection had been lost and is open again. Never raises. Does nothing (false) unless
+  // AutoReconnect is set. A transaction nest open when the link was lost is marked failed and goes
+  // on in a new transaction, which its outermost EndTran rolls back.
   virtual bool TentaReconectar(const std::string& caller);
 
-  // When a nest is open but the connection is no longer in a transaction
-  // (the server ended it after a failure), marks the nest failed and opens a
-  // new transaction for the rest of it, which the outermost EndTran rolls
-  // back. False when that transaction cannot be opened. Never raises.
+  // When a nest or a group is open but the connection is no longer in a
+  // transaction (the server ended it after a failure), marks the nest
+  // failed (and the group lost) and opens a new transaction for the rest of
+  // it, which the outermost EndTran (or the group's end) rolls back. False
+  // when that transaction cannot be opened. Never raises.
   bool RecuperaTransacaoPerdida(const std::string& caller);
+
+  // Grouped commits. On a provider that supports them (the embedded one),
+  // a long series of procedure calls (the import pass of a file) runs in
+  // one open transaction, the group, that the caller commits every so many
+  // calls or milliseconds (ConfirmaGrupo) and at the end. Each call keeps its
+  // own outcome inside the group: a failed call undoes only itself. A nest
+  // of BeginTran/EndTran opened inside the group is a savepoint of it: its
+  // rollback undoes the nest only, and its commit waits for the group's.
+  //
+  // Opens a group: false (nothing opened) when the provider commits every
+  // call on its own, or a group or nest is already open. Raises what the
+  // provider raises when the transaction cannot begin.
+  bool IniciaGrupo();
+  bool EmGrupo() const { return em_grupo_; }
+  // Whether the group's transaction was lost (a lost link, a statement that
+  // undid it): what the group did since its last commit is gone, and what
+  // runs now goes to a transaction that ends rolled back.
+  bool GrupoPerdido() const { return grupo_perdido_; }
+  // Calls run (ExecStProc) and milliseconds passed (TickCount) since the
+  // group's last commit.
+  int32_t ChamadasDoGrupo() const { return chamadas_do_grupo_; }
+  double MsDoGrupo() const;
+  void ContaChamadaDoGrupo() {
+    if (em_grupo_) ++chamadas_do_grupo_;
+  }
+  // Commits the group's work so far; with continua, gives a process waiting
+  // for the write lock its turn and opens the group's next transaction,
+  // else ends the group. Preconditions: a group is open, not lost, and no
+  // nest is open inside it. Raises what the provider raises (the group is
+  // then ended, its last transaction rolled back).
+  void ConfirmaGrupo(bool continua);
+  // Rolls back the group's work since its last commit and ends the group.
+  // Never raises.
+  void DesfazGrupo();
 
   int32_t TranCount() const { return tran_count_; }
   bool TranFailed() const { return tran_failed_; }
@@ -74,6 +110,13 @@ class TAdoDataBaseCustomizado : public Connection {
   void SetDsCacheNext(int32_t slot) { ds_cache_next_ = slot; }
   // The object held in slot i (0..7), nullptr when the slot is empty.
   const Command* DsCacheSlot(int i) const { return ds_cache_.at(static_cast<size_t>(i)).get(); }
+
+  // Bounds the reconnections from now on by the run's budget: no attempt
+  // starts once seconds have passed. Without it only the 20 attempts and
+  // their connection timeouts bound them.
+  void SetOrcamento(double seconds);
+  // Seconds left of the budget; a large number when none was set.
+  double OrcamentoRestante() const;
 
   bool AutoReconnect() const { return auto_reconnect_; }
   void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
@@ -90,23 +133,31 @@ class TAdoDataBaseCustomizado : public Connection {
   std::string NomeDaClasseDaSessao() const;
 
  protected:
-  // Opens a transaction at serializable isolation when none is open; in
-  // every case one level deeper. Raises EAssertionFailed when the
-  // connection is already in a transaction that this session did not open.
+  // Opens a transaction at serializable isolation when none is open (in a
+  // group: a savepoint); in every case one level deeper. Raises
+  // EAssertionFailed when the connection is already in a transaction that
+  // this session did not open.
   void BeginTran();
   // Closes one level; ok false marks the whole nest failed. The outermost
-  // level commits, or rolls back when any level failed; an outermost ok
-  // after a failed inner level stops the program (RunError250, forced
-  // rollback). Raises EAssertionFailed when no level is open.
+  // level commits (in a group: releases its savepoint), or rolls back when
+  // any level failed (in a group: to its savepoint); an outermost ok after
+  // a failed inner level stops the program (RunError250, forced rollback).
+  // Raises EAssertionFailed when no level is open.
   void EndTran(bool ok);
 
  private:
   int32_t tran_count_ = 0;
   bool tran_failed_ = false;
+  bool em_grupo_ = false;
+  bool grupo_perdido_ = false;
+  int32_t chamadas_do_grupo_ = 0;
+  uint32_t grupo_desde_ = 0;  // TickCount at the group's last commit
   int32_t ds_acc_ = 0;
   int32_t ds_cache_next_ = 0;
   std::array<std::unique_ptr<Command>, kDsCacheSize> ds_cache_;
   bool auto_reconnect_ = false;
+  bool tem_orcamento_ = false;
+  uint32_t fim_do_orcamento_ = 0;  // TickCount at which the budget ends
   std::string reconnect_caption_;
   Restauracao restaura_;
 };

@@ -59,6 +59,9 @@ int32_t ExecStProc(DsRef ref, int mode) {
   int repeticoes = 0;
   bool retry = false;
   if (e == 0) {
+    if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
+      s->ContaChamadaDoGrupo();
+    }
     do {
       retry = false;
       sw.Reset();
@@ -84,7 +87,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
           LogaExcecaoNoLugar(x, ole != nullptr ? "ExecStProc->TentaReconectar" : "ExecStProc");
           if (ole != nullptr && repeticoes < kRepeticoesMax) {
             if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
-              const bool em_transacao = s->TranCount() > 0;
+              const bool em_transacao = s->TranCount() > 0 || s->EmGrupo();
               retry = s->TentaReconectar("ExecStProc-" + cmd->Text());
               // Repeated on the new link, the call would commit on its own
               // while the rest of its transaction was lost.

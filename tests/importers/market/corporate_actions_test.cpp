@@ -27,8 +27,9 @@ TEST_F(MarketImport, CorporateActionForms) {
            {"*CA PETR4 1 2024-05-10 0 1 1 1", 3943, "pvr.tipo=0 not allowed!", dois},
            {"*CA PETR4 1 2024-05-10 1 1 1,5 1", 3943, "Invalid number field (#7)", dois},
            {"*CA PETR4 1 2024-05-10 1 1 1 x", 3943, "Invalid number field (#8)", dois},
-           // Passes its check; the database refuses an event without a date.
-           {"*CA PETR4 1 - 1 1 1 1", 3943, "ImpPrv PETR4/1 error:50702", dois},
+           // The check pass refuses what the database would: an event without a date.
+           {"*CA PETR4 1 2024-05-11 1 1 1 1\r\n*CA PETR4 1 - 1 1 1 1", 3943,
+            "ImpPrv PETR4/1 error:50702", dois},
            // Results that do not fail the line: an unknown series, and a
            // deletion of nothing (type 0 may be deleted).
            {"*CA VALE3 1 2024-05-10 1 1 1 1", 0, "ImpPrv VALE3/1 error:3758", dois},

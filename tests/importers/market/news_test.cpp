@@ -23,7 +23,8 @@ TEST_F(MarketImport, NewsBlocks) {
           {"*NW PETR 0 2024-05-10 5\nFive\nEND\n*NW PETR 0 2024-05-11 -\nNext\nEND", 0, "", ab},
           {"*NW PETR 0 2024-05-10 0\nFixed\nEND", 0, "", cb},
           {"*NW VALE 0 2024-05-10 -\nX\nEND", 0, "ImpNws VALE/0 : error:3752", cb},
-          {"*NW PETR 0 2024-05-10 -\nEND", 3943, "ImpNws PETR/0 : error:50714", cb},
+          {"*NW PETR 0 2024-05-13 -\nX\nEND\n*NW PETR 0 2024-05-10 -\nEND", 3943,
+           "ImpNws PETR/0 : error:50714", cb},
           // Without END: the check pass fails, the import pass never runs.
           {"*NW PETR 0 2024-05-12 -\nText\n# comment", 3943, "reached EOF", cb},
           {"*NW PETR 0 2024-05-12 -\nText", 3943, "reached EOF", cb},

@@ -63,7 +63,7 @@ TEST_F(QuoteImport, FieldRules) {
       {"*QT PETR4 1 2024-07-06 1 1,5", 3954, "Invalid <vlr#2:1,5>"},
       {"*QT VALE3 1 2024-07-06 1", 0, "ImpCot VALE3/1 error:|error:4042"},
       {"*QT PETR-provis 1 2024-07-05 7", 0, ""},
-      {"*QT PETR4 1 -", 50602, "ImpCot PETR4/1 error:|error:50602"},
+      {"*QT PETR4 1 2024-07-09 1\r\n*QT PETR4 1 -", 50602, "ImpCot PETR4/1 error:|error:50602"},
       {"*QTNOOVERWRITE PETR4 1 2024-07-05 8 9", 0, ""},
       {"*QTNOOVERWRITE PETR4 1 2024-07-05 8 9", 0, "ImpCot PETR4/1 error:|error:3757"},
       {"*QTIF PETR4 1 2024-07-05 \"# 1 > 10.5\" 20", 0, "ImpCot PETR4/1 error:|error:4383"},
@@ -80,7 +80,10 @@ TEST_F(QuoteImport, FieldRules) {
       {"*DELQT PETR4 1 2024-13-01 -", 3953, "Invalid from <date>"},
       {"*DELQT PETR4 1 - 2024-13-01", 3953, "Invalid to <date>"},
       {"*DELQT PETR4 1 2020-01-01 2020-01-02", 0, "ImpCotDelRange PETR4/1 error:|error:3757"},
-      {"*DELQT VALE3 1 2020-01-01 2020-01-02", 50601, "ImpCotDelRange VALE3/1 error:|error:50601"},
+      {"*QT PETR4 1 2024-07-10 1\r\n*DELQT VALE3 1 2020-01-01 2020-01-02", 50601,
+       "ImpCotDelRange VALE3/1 error:|error:50601"},
+      {"*QT PETR4 1 2024-07-11 1\r\n*DELQT PETR4 1 - -", 50604, "error:50604"},
+      {"*QT PETR4 1 2024-07-12 1\r\n*DELQT PETR4 1 2024-07-06 2024-07-05", 50605, "error:50605"},
   });
   // The error lines of the check pass failed before anything was written.
   EXPECT_EQ(Cotacoes(),
@@ -95,6 +98,8 @@ TEST_F(QuoteImport, Condition) {
     double termo2;
   } casos[] = {
       {"# 3 > 10.5", 0, 11, 3, 10.5},
+      {"# 13 > 1", 50603, 11, 13, 1},
+      {"# 0 > 1", 50603, 11, 0, 1},
       {"#  12\t### -1e2", 0, 1, 12, -100},
       {"# 1 !! -", 0, 7, 1, std::nan("")},
       {"", 4392, 0, 0, 0},

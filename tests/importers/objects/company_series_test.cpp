@@ -33,7 +33,7 @@ class CompanySeriesImport : public ObjectRecordsImport {
 // one takes what is given. "3-5" sets the first two formats only.
 TEST_F(CompanySeriesImport, ObjEmp) {
   EXPECT_EQ(Roda({{"*OBJEMP VALE 0 \"Vale S/A\" 1 1 3-5 212 \"  Mining  \" x y 3359", 0},
-                  {"*OBJEMP NOVA 0 Nova 1 1 0 212 Texto - y", 7130},
+                  {"*OBJEMP PETR 0 - - - - 212\r\n*OBJEMP NOVA 0 Nova 1 1 0 212 Texto - y", 7130},
                   {"*OBJEMP NOVA 0 Nova 1 1 0 212 Texto x", 7130},
                   {"*OBJEMP PETR 0 - - - 1-2-1-2", 0},
                   {"*OBJEMP petr 0 \"PETROLEO BRASILEIRO\" 0 2 3-5 - - - - 1234", 0},
@@ -95,20 +95,28 @@ TEST_F(CompanySeriesImport, ObjSerie) {
                    0},
                   {"*OBJSERIE PETR4 1 petr 0 PN Y - - 2 - - - - - - - 1", 0},
                   {"*OBJSERIE PETR5 1 PETR 0 ON N 2 t 1 - n N N 0 0 0 0 0 0", 15274},
-                  {"*OBJSERIE PETR5 1", 15274},
+                  {"*OBJSERIE PETR4 1 - - - - - - - - - - - 9\r\n*OBJSERIE PETR5 1", 15274},
+                  {"*OBJSERIE PETR6 1 PETR 0 ON N 2 t 1 1e-400 n N N 0 0 0 0 0 0", 15264},
                   {"*OBJSERIE PETR4 1 PETR - -", 15273},
                   {"*OBJSERIE PETR4 1 - 0 -", 15273},
                   {"*OBJSERIE PETR4 1 PETR - - x", 15261},
                   {"*OBJSERIE PETR4 1 PETR 0 RF", 4172},
                   {"*OBJSERIE PETR4 1 VALE 0 ON", 4170},
                   {"*OBJSERIE PETR4 1 - - - - 12", 15262},
+                  {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - 99", 15270},
                   {"*OBJSERIE PETR4", 15260},
                   {"*OBJSERIE PETR4 1 - - - - - - - - - - - - - - - - - -", 15260},
-                  {"*OBJSERIE PETR4 x", 4177}},
+                  {"*OBJSERIE PETR4 x", 4177},
+                  {"*OBJSERIE PETR9 7 PETR 0 ON N 2 t 1 1 n N N 0 0 0 0 0 0", 4177}},
                  "SELECT cod, acao, cancelado, tipo_de_bgl_destino, moedacot, traz_dados_da_emp, "
                  "id_calendario, disable_copy, formato_de_cadastro, mapa_colonia, "
                  "override_grupos_campo_cotacao, tipo_de_contrato FROM anb ORDER BY id"),
             "PETR4|2|1|0|2|0|0|0|0|0|0|1;PETR3|1|0|2|1|1|7|1|3|4|5|0");
+  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "0|2|1||Petrobras ON;0|2|46|12.5|;0|2|48||Texto");
+  UsuarioIsAdmin = false;  // a calendar or a source's format changes only with the right
+  Roda({{"*OBJSERIE PETR3 1 - - - - - - - 98\r\n*OBJEMP PETR 0 - - - 3-5", 50506}}, "SELECT 1");
+  Roda({{"*OBJSERIE PETR3 1 - - - - - - - 99\r\n*OBJSERIE PETR4 1 - - - - - - - - - - - 9", 50529}},
+       "SELECT 1");
   EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "0|2|1||Petrobras ON;0|2|46|12.5|;0|2|48||Texto");
 }
 

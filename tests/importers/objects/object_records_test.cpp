@@ -34,9 +34,9 @@ TEST_F(ObjectRecordsImport, Naics) {
 TEST_F(ObjectRecordsImport, SerieStatus) {
   const char* q = "SELECT tipo_de_bgl_destino FROM anb";
   EXPECT_EQ(Roda({{"*SERIESTATUS PETR4 1 3", 0},
-                  {"*SERIESTATUS PETR4 1 7", 50527},
-                  {"*SERIESTATUS petr4 1 12", 50525},
-                  {"*SERIESTATUS PETR4 2 4", 4178},
+                  {"*SERIESTATUS PETR4 1 4\r\n*SERIESTATUS PETR4 1 7", 50527},
+                  {"*SERIESTATUS PETR4 1 4\r\n*SERIESTATUS petr4 1 12", 50525},
+                  {"*SERIESTATUS PETR4 1 4\r\n*SERIESTATUS PETR4 2 4", 4178},
                   {"*SERIESTATUS PETR4 1", 4139, "Invalid # of fields : 3"},
                   {"*SERIESTATUS PETR4 1 3 x", 4139, "Invalid # of fields : 5"},
                   {"*SERIESTATUS \"\" 1 3", 4136, "Empty <ticker>"},
@@ -52,13 +52,16 @@ TEST_F(ObjectRecordsImport, SerieStatus) {
 }
 
 TEST_F(ObjectRecordsImport, Isin) {
-  EXPECT_EQ(Roda({{"*ISIN PETR4 1 BRPETRACNPR6XYZ", 0},
-                  {"*ISIN PETR4 1", 4327, "Invalid # of fields : 3"},
-                  {"*ISIN \"\" 1 X", 4136, "Empty <ticker>"},
-                  {"*ISIN PETR4 7 X", 4137, "Invalid <exchange>"},
-                  {"*ISIN VALE3 1 X", 4178}},
-                 "SELECT isin FROM anb"),
-            "BRPETRACNPR6");
+  EXPECT_EQ(
+      Roda({{"*ISIN PETR4 1 BRPETRACNPR6XYZ", 0},
+            {"*ISIN PETR4 1", 4327, "Invalid # of fields : 3"},
+            {"*ISIN \"\" 1 X", 4136, "Empty <ticker>"},
+            {"*ISIN PETR4 7 X", 4137, "Invalid <exchange>"},
+            {"*ISIN PETR4 1 BRPETRACNPR9\r\n*ISIN VALE3 1 X", 4178},
+            // A series the file adds before the line is known.
+            {"*OBJSERIE NOVA3 1 PETR 0 ON N 2 t 1 1 n N N 0 0 0 0 0 0\r\n*ISIN NOVA3 1 BRNOVA", 0}},
+           "SELECT isin FROM anb ORDER BY id"),
+      "BRPETRACNPR6;BRNOVA");
 }
 
 // A type given as "-" keeps the stored one; a new asset needs both.
@@ -66,7 +69,7 @@ TEST_F(ObjectRecordsImport, ObjClass) {
   EXPECT_EQ(Roda({{"*OBJCLASS PETR 0 ON 3 1", 0},
                   {"*OBJCLASS PETR 0 on - 2", 0},
                   {"*OBJCLASS PETR 0 PN 0 1", 0},
-                  {"*OBJCLASS PETR 0 RF 0", 15259},
+                  {"*OBJCLASS PETR 0 PN 3 -\r\n*OBJCLASS PETR 0 RF 0", 15259},
                   {"*OBJCLASS PETR 0 RF - 1", 15259},
                   {"*OBJCLASS PETR 0", 15253},
                   {"*OBJCLASS PETR 0 ON 0 1 x", 15253},

@@ -72,7 +72,7 @@ TEST_F(RegistryImport, ComClassSerie) {
   EXPECT_EQ(
       Roda({{"*COMREG PETR-provis 0 58 Petroleo", 0},
             {"*COMREG NOVA-provis 0 58 x", 4304},
-            {"*COMREG PETR 0 106 Energia", 4307},
+            {"*COMREG PETR 0 58 Checked\r\n*COMREG PETR 0 106 Energia", 4307},
             {"*COMREGADDITEMIFNEW PETR 0 106 Energia 2024-01-01", 0},
             {"*COMREG PETR 0 1 x", 4292,
              "log:IIDEAA erro:4292 IdIndica:1 IdEAA:1 EAA:emp TaNoFormatoCadastro:Y "
@@ -85,13 +85,14 @@ TEST_F(RegistryImport, ComClassSerie) {
             {"*COMREG PETR 0 2000000000 x", 4301},
             {"*COMREG PETR 0 58", 4302},
             {"*COMREG PETR 0 58 x 2024-13-01", 25072},
+            {"*COMREG PETR 0 58 x 2024-01-01 y", 4183},
             {"*CLASSREG PETR 0 ON 103 USD", 0},
             {"*CLASSREG PETR 0 PN 103 USD", 4172},
             {"*CLASSREG PETR 0 ON 103 XYZ", 4179},
             {"*SERIEREG PETR4 1 46 12.5 2024-03-01", 0},
             {"*SERIEREG PETR-provis 1 1 Nome", 0},
             {"*SERIEREG NOVA-provis 1 1 x", 4167},
-            {"*SERIEREG PETR4 1 46 abc", 4295},
+            {"*SERIEREG PETR4 1 46 7 2025-01-01\r\n*SERIEREG PETR4 1 46 abc", 4295},
             {"*SERIEREG VALE3 1 46 1", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
             {"*SERIEREG PETR4 x 46 1", 4177}},
            kValores),
@@ -120,7 +121,7 @@ TEST_F(RegistryImport, EaaReg) {
   EXPECT_EQ(Roda({{"*EAAREG PETR4 1 1 Nome", 0},
                   {"*EAAREG PETR4 1 58 Empresa 2024-01-01", 0},
                   {"*EAAREGIFEXISTS PETR4 1 103 BRL", 0},
-                  {"*EAAREG PETR4 1 106 Novo", 4307},
+                  {"*EAAREG PETR4 1 1 x\r\n*EAAREG PETR4 1 106 Novo", 4307},
                   {"*EAAREGADDITEMIFNEW PETR4 1 106 Novo", 0},
                   {"*EAAREG PETR4 1 105 1", 25004,
                    "log:IIDEAA erro:25004 IdIndica:105 IdAnb:1 ProcurandoPorEAA.Id[EAA]:1 "

@@ -166,17 +166,23 @@ TEST_F(ShareBaseImport, LineErrors) {
   } casos[] = {
       {"*SHARES \"\" 0 2024-03-31 0 #3 TOTAL 1", 4149, "Empty <company>"},
       {"*SHARES PETR x 2024-03-31 0 #3 TOTAL 1", 4182, ""},
-      {"*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1", 4174, ""},
+      // The company and the classes are checked before anything is written.
+      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1", 4174,
+       ""},
       {"*SHARES PETR 0 2024-02-30 0 #3 TOTAL 1", 4151, "Invalid date: <2024-02-30>"},
       {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
       {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
+      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 1 #3 TOTAL 1", 51206,
+       ""},
       {"*SHARES PETR 0 2024-03-31 0 #99 TOTAL 1", 4153, "Unknown class #99 \"#99\" pais:0"},
       {"*SHARES PETR 0 2024-03-31 0 Nope TOTAL 1", 4153, "Unknown class #-1 \"Nope\" pais:0"},
       {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1,5", 4154, "Invalid field <1,5>"},
       {"*SHARES PETR 0 2024-03-31 0 #3 x 5", 4154, "Invalid field <x>"},
       {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #2", 4156, ""},
-      // Class 4 is known but not one of PETR's: refused in the import pass.
-      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL 1", 4203, ""},
+      // Class 4 is known but not one of PETR's.
+      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL "
+       "1",
+       4203, ""},
   };
   for (const auto& c : casos) {
     std::string msg;
@@ -188,15 +194,17 @@ TEST_F(ShareBaseImport, LineErrors) {
   EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), "");
 }
 
-// A refused write (this user has no right to source 1) fails the line and
-// is logged with the class and its slots; a base whose last class fails is
-// left as it was stored.
+// A refused write (this user has no right to source 1, which the check
+// pass believes it has) fails the line and is logged with the class and its
+// slots; a base whose last class fails is left as it was stored.
 TEST_F(ShareBaseImport, FailedWriteIsLogged) {
   LogCapture log;
+  UsuarioIsAdmin = true;
   EXPECT_EQ(Importa("*SHARES PETR 0 2024-03-31 1 #3 10 990"), 51206);
   EXPECT_TRUE(
       log.Has("T1CnB.SDb Erro: 51206 empresa 1 2024-03-31 Src:1 classe 3/Preferred shares "
               "[1000/5=10/2+990/2]"));
+  UsuarioIsAdmin = false;
   for (const char* c : {"1", "2", "3"}) Sql(Guardada(c, "7, 2, 0, 0, 0, 0"));
   Sql("CREATE TRIGGER falha BEFORE INSERT ON base_acionaria WHEN NEW.id_class = 3 "
       "BEGIN SELECT RAISE(ABORT, 'no'); END");

@@ -47,6 +47,7 @@ TEST_F(OwnershipImport, Acionista) {
                  {"*SHAREHOLDER \"\" 0 1", 4323, "Empty <name>", todas},
                  {"*SHAREHOLDER Ana 99 1", 4182, "", todas},
                  {"*SHAREHOLDER Ana 0 \"\"", 4324, "Empty <doc>", todas},
+                 {"*SHAREHOLDER Ana 0 --", 4324, "Empty <doc>", todas},
                  {"*SHAREHOLDER Ana 0 1 talvez", 4204, "", todas},
                  {"*SHAREHOLDER Ana 0 1 N talvez", 45119, "", todas},
                  {"*SHAREHOLDER Ana 0 " + std::string(96, '7'), 0, "Nac.doc MaxLen:95 len:96",

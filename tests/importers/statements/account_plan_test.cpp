@@ -60,19 +60,37 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {CBal("4002", "Ac", 15), 15561, "", ""},
       {CBal("4002", "Ac", -1, " extra"), 3992, "SELECT count(*) FROM conta_bal WHERE id > 3000",
        "1"},
+      {CBal("4002", "Ac", -1, " \"\" extra"), 3992, "", ""},
+      {CBal("4002", "\" \""), 3993, "", ""},
+      // Refused before the good line is written.
+      {CBal("4003") + CBal("6001"), 50901, "SELECT count(*) FROM conta_bal WHERE id > 3000", "1"},
+      // Block 8 is unknown; a block defined before the line is known.
+      {CBal("4004") + "*CBAL 4005 a b c d e f 8 2 3 4 0 0 N N N N N N N N N N N N N N N N\n", 50903,
+       "SELECT count(*) FROM conta_bal WHERE id > 3000", "1"},
+      {"*BLOCOCBAL 9 Nove\n*CBAL 4005 a b c d e f 9 2 3 4 0 0 N N N N N N N N N N N N N N N N\n", 0,
+       "SELECT bloco FROM conta_bal WHERE id = 4005", "9"},
       {"*DELCBAL 4001 x\n", 3943, "", ""},
       {"*DELCBAL 4009\n", 3943, "", ""},  // no such account
-      {"*DELCBAL 4001\n", 0, "SELECT count(*) FROM conta_bal WHERE id > 3000", "0"},
+      {"*DELCBAL 4001\n", 0, "SELECT count(*) FROM conta_bal WHERE id = 4001", "0"},
       {"*BLOCOCBAL 0 A B C\n", 3943, "", ""},
       {"*BLOCOCBAL 7 Caixa Cash\n", 0, "SELECT nome FROM bloco_conta_bal WHERE id = 7",
        "Caixa|Cash|"},
       {"*FBAL 5 0 \"\" \"\"\n", 3943, "", ""},
       {"*FBAL 0 0 Padrao\n", 3943, "SELECT count(*) FROM fmt_bal WHERE id = 0", "0"},
       {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
+      {"*FBAL 5 0 Outro\n*APRESFBAL 6\n1 1\nEND\n", 3943, "SELECT nome FROM fmt_bal WHERE id = 5",
+       "Bancos"},
       {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
+      {"*APRESFBAL 5\n1 1\n0 10 2 0 0 \"\" x\nEND\n", 3943, "", ""},
       {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", ""},  // no END
       {"*APRESFBAL 5\n0 5999 2 0 0\nEND\n", 3943, "SELECT count(*) FROM ApresFmtBalItems", "0"},
+      // An unknown account is refused before an earlier line is written; one
+      // that an earlier line adds is accepted.
+      {CBal("4007") + "*APRESFBAL 5\n0 5999 2 0 0\nEND\n", 3943,
+       "SELECT count(*) FROM conta_bal WHERE id = 4007", "0"},
+      {CBal("4008") + "*APRESFBAL 5\n0 4008 2 0 0\nEND\n", 0,
+       "SELECT count(*) FROM ApresFmtBalItems WHERE conta = 4008", "1"},
       {"*APRESFBAL 5\n1 2\n4 1 2 3\n0 10 2 1 0\nend\n", 0,
        "SELECT seq, tipo, conta, sinal, indentacao, bloco FROM ApresFmtBalItems ORDER BY seq",
        "1|1|0|0|0|2;2|4|0|0|0|;3|0|10|2|1|"},

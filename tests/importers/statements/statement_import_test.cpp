@@ -57,6 +57,7 @@ TEST_F(StatementImport, TokensAndCodes) {
       {"*FS PETR\nEND\n", 3955, "ImpBal error:3955 PETR/", 2},
       {"*FS NOPE 0 2023-12-31 1\nEND\n", 3956, "ImpBal NOPE/0 not found error:4174(->3956)", 2},
       {"*FS PETR 0 2023-13-01 1\nEND\n", 3957, "ImpBal error:3957 PETR/0", 2},
+      {"*FS PETR 0 - 1\nEND\n", 50921, "ImpBal error:50921 PETR/0", 2},
       {"*FS PETR 0 2023-12-31 x\nEND\n", 3958, "ImpBal error:3958 PETR/0", 2},
       {k + " a\nEND\n", 4013, "ImpBal error:4013 PETR/0", 2},
       {k + " 8\nEND\n", 4014, "ImpBal error:4014 PETR/0", 2},

@@ -4,6 +4,7 @@
 // The service end to end over the same path: tests/service/e2e_test.cpp.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -37,16 +38,17 @@ class TdsWire : public ::testing::Test {
     if (!HasFailure()) fs::remove_all(dir_);
   }
   // Starts the server with options and connects to it.
-  void Connect(const std::vector<std::string>& options = {},
-               const std::string& password = "s3cret") {
+  // The server offers no TLS: without tls the connection declines it.
+  void Connect(const std::vector<std::string>& options = {}, const std::string& password = "s3cret",
+               bool tls = false) {
     server_.reset();
     std::vector<std::string> all = {"--log", (dir_ / "server.log").string()};
     all.insert(all.end(), options.begin(), options.end());
     server_ = std::make_unique<testing::TdsServerProcess>(db_, all);
-    c_.SetConnectionString("Provider=SQLOLEDB.1;Data Source=127.0.0.1," +
-                           std::to_string(server_->port()) +
-                           ";Initial Catalog=ZunInput;User ID=zunsvc;Password=" + password +
-                           ";Odbc Driver=" + testing::kFreeTdsDriver);
+    c_.SetConnectionString(
+        "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(server_->port()) +
+        ";Initial Catalog=ZunInput;User ID=zunsvc;Password=" + password +
+        ";Odbc Driver=" + testing::kFreeTdsDriver + (tls ? "" : ";Use Encryption for Data=False"));
     c_.Open();
   }
   std::string ServerLog() {
@@ -91,10 +93,16 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   c_.BeginTrans();
   c_.Execute("DELETE FROM moeda WHERE id = 901");
   c_.RollbackTrans();
-  Command q(&c_, CommandType::kText, "SELECT count(*), max(nome) FROM moeda WHERE id > 900");
+  // Rows as one parameter array.
+  ins.ExecuteRows({{Value::Int(910), Value::String("a")}, {Value::Int(911), Value::String("b")}});
+  Command q(&c_, CommandType::kText,
+            "SELECT count(*), max(nome) FROM moeda WHERE id > 900 AND id < 910");
   q.Open();
   EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
   EXPECT_EQ(q.Current().Field(1).AsString(), name);
+  Command a(&c_, CommandType::kText, "SELECT nome FROM moeda WHERE id >= 910 ORDER BY id");
+  a.Open();
+  EXPECT_EQ(a.Current().RecordCount(), 2);
 }
 
 // Each fault switch of the server as the provider sees it, and whether the
@@ -108,7 +116,7 @@ TEST_F(TdsWire, FaultsByKind) {
   } rows[] = {
       {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205, true},
       {{"--stall-call", "1"}, ErrorKind::kTimeout, 0, true},
-      {{"--drop-at", "3"}, ErrorKind::kConnectionLost, 20017, false},
+      {{"--drop-at", "2"}, ErrorKind::kConnectionLost, 20017, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.options[0]);
@@ -139,6 +147,23 @@ TEST_F(TdsWire, NoPasswordInClearWhenTheServerDemandsEncryption) {
   EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
   EXPECT_THROW(Connect({}, "wrong"), ProviderError);
   EXPECT_NE(ServerLog().find("login7 user=zunsvc refused"), std::string::npos) << ServerLog();
+  // By default TLS is required: a server that offers none never gets a login.
+  fs::remove(dir_ / "server.log");
+  EXPECT_THROW(Connect({}, "s3cret", true), ProviderError);
+  EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
+}
+
+// A server that never answers the login ends it at the connection timeout.
+TEST_F(TdsWire, StalledLoginEndsAtTheConnectionTimeout) {
+  c_.SetConnectionTimeout(2);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    Connect({"--stall-login"});
+    ADD_FAILURE();
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kTimeout) << e.what() << " " << e.SqlState();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "foundation/momento.h"
 #include "log_capture.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/provider.h"
@@ -26,15 +27,20 @@ struct ScriptedDb {
   ErrorKind probe_kind = ErrorKind::kConnectionLost;  // how the probe fails
   int opens_to_fail = 0;
   int opens = 0, probes = 0, calls = 0;
+  std::vector<int> login_timeouts;  // of every open
+  uint32_t* clock = nullptr;        // when set, a failed open stalls until its login timeout
 };
 
 class ScriptedConnection : public ProviderConnection {
  public:
   explicit ScriptedConnection(ScriptedDb* db) : db_(db) {}
+  void SetLoginTimeout(int seconds) override { login_timeout_ = seconds; }
   void Open(const ConnectionString&) override {
     ++db_->opens;
+    db_->login_timeouts.push_back(login_timeout_);
     if (db_->opens_to_fail > 0) {
       --db_->opens_to_fail;
+      if (db_->clock != nullptr) *db_->clock += static_cast<uint32_t>(login_timeout_) * 1000u;
       throw ProviderError("SQL Server does not exist");
     }
     db_->lost = false;
@@ -73,6 +79,7 @@ class ScriptedConnection : public ProviderConnection {
   }
   ScriptedDb* db_;
   bool open_ = false;
+  int login_timeout_ = 0;
 };
 
 class ScriptedTest : public ::testing::Test {
@@ -123,6 +130,26 @@ TEST_F(ScriptedTest, TwentyFailedAttemptsGiveUpWith3939) {
   EXPECT_FALSE(s_.TentaReconectar("x"));
   EXPECT_EQ(db_.opens, 1 + 20);
   EXPECT_EQ(db_.probes, 1);
+}
+
+// A server that accepts the link and never answers the login: every open
+// ends at its login timeout, and the attempts stop where the run's budget
+// does instead of making 20 of them.
+TEST_F(ScriptedTest, StalledLoginsStopAtTheRunBudget) {
+  static uint32_t now = 0;
+  SetTickSource([] { return now; });
+  db_.clock = &now;
+  s_.SetOrcamento(40.0);
+  db_.lost = true;
+  db_.opens_to_fail = 1000;
+  LogCapture log;
+  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
+  SetTickSource(nullptr);
+  // 15 + 15 + 10 seconds: the last open waits only what is left.
+  EXPECT_EQ(db_.login_timeouts, (std::vector<int>{15, 15, 15, 10}));
+  EXPECT_TRUE(
+      log.Has("TAdoDataBaseComInfoTran.TentaReconectar #4 run budget spent ExecStProc-Grava"));
+  EXPECT_EQ(s_.ConnectionTimeout(), 15);
 }
 
 TEST_F(ScriptedTest, ALinkLostOnEveryCallStopsAfterBoundedRepeats) {

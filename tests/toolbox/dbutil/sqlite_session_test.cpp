@@ -1,7 +1,7 @@
 // The session against the embedded database: the cache, the call modes and
 // their codes, NULL rules and byte ranges through real procedures, the slow
-// call log, nested transactions with the forced rollback, reconnection, the
-// free forms on Db and the server version.
+// call log, nested transactions with the forced rollback, grouped commits,
+// reconnection, the free forms on Db and the server version.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -526,6 +526,42 @@ TEST_F(SqliteTest, NestedTransactions) {
   }
   s_.BeginTrans();  // behind the session's back
   EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
+}
+
+// A group: each call and each nest inside it keeps its own outcome; only the
+// group's commits reach other connections; a lost link loses the group.
+TEST_F(SqliteTest, GroupedCommits) {
+  TAdoDataBaseComInfoTran other;
+  other.SetConnectionString(s_.GetConnectionString());
+  other.Open();
+  ASSERT_TRUE(s_.IniciaGrupo());
+  EXPECT_FALSE(s_.IniciaGrupo());
+  ASSERT_EQ(Add(1), 0);
+  EXPECT_EQ(Add(2, "erro"), 4182);  // undoes its own row only
+  s_.BeginTran();                   // a nest: a savepoint of the group
+  ASSERT_EQ(Add(3), 0);
+  s_.EndTran(false);
+  s_.BeginTran();
+  ASSERT_EQ(Add(4), 0);
+  s_.EndTran(true);
+  EXPECT_EQ(s_.ChamadasDoGrupo(), 4);
+  EXPECT_EQ(Linhas(&other), 0);
+  s_.ConfirmaGrupo(true);
+  EXPECT_EQ(Linhas(&other), 2) << "the rows of calls 1 and 4";
+  EXPECT_EQ(s_.ChamadasDoGrupo(), 0);
+  ASSERT_EQ(Add(5), 0);
+  s_.DesfazGrupo();
+  EXPECT_FALSE(s_.InTransaction());
+  EXPECT_EQ(Linhas(&other), 2);
+
+  ASSERT_TRUE(s_.IniciaGrupo());
+  ASSERT_EQ(Add(6), 0);
+  s_.Close();  // takes the group's transaction with it
+  EXPECT_EQ(Add(7), 3939);
+  EXPECT_TRUE(s_.GrupoPerdido());
+  ASSERT_EQ(Add(8), 0);  // goes to a transaction that the group's end undoes
+  s_.DesfazGrupo();
+  EXPECT_EQ(Linhas(&other), 2);
 }
 
 TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {

@@ -49,6 +49,16 @@ struct OdbcApi {
   SQLRETURN (*EndTran)(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion);
   SQLRETURN (*FreeStmt)(SQLHSTMT stmt, SQLUSMALLINT option);
   SQLRETURN (*RowCount)(SQLHSTMT stmt, SQLLEN* count);
+  // The driver manager's lists of data sources and drivers (may be null:
+  // then nothing is known of the driver before connecting).
+  SQLRETURN(*DataSources)
+  (SQLHENV env, SQLUSMALLINT direction, SQLCHAR* name, SQLSMALLINT name_max,
+   SQLSMALLINT* name_length, SQLCHAR* description, SQLSMALLINT description_max,
+   SQLSMALLINT* description_length);
+  SQLRETURN(*Drivers)
+  (SQLHENV env, SQLUSMALLINT direction, SQLCHAR* description, SQLSMALLINT description_max,
+   SQLSMALLINT* description_length, SQLCHAR* attributes, SQLSMALLINT attributes_max,
+   SQLSMALLINT* attributes_length);
 };
 
 // The table of the unixODBC driver manager this program is linked with.

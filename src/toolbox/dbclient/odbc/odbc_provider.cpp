@@ -1,10 +1,14 @@
 #include "toolbox/dbclient/odbc/odbc_provider.h"
 
+#include <dlfcn.h>
 #include <sqlucode.h>
 #include <strings.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "foundation/momento.h"
 #include "foundation/text.h"
@@ -23,11 +27,17 @@ struct OdbcVinculo {
 namespace {
 
 constexpr char kDriverPadrao[] = "FreeTDS";
-// Characters of an output text whose size the server does not give
-// (nvarchar(max) and the like).
-constexpr SQLULEN kTextoSemTamanho = 8000;
-// Seconds a login may take (ADO's default connection timeout).
-constexpr SQLULEN kLoginTimeout = 15;
+// Characters (bytes for binary data) of an output whose size the server
+// does not give (nvarchar(max) and the like); a longer value is refused,
+// never cut.
+constexpr SQLULEN kTextoSemTamanho = 65536;
+// Longest text (bytes of binary data: 8000) that goes as nvarchar(n).
+constexpr SQLULEN kTextoCurtoMax = 4000;
+// Seconds the description of a procedure and a request that is no query
+// (commit, rollback) may take: as long as a call of the session's commands.
+constexpr int kPedidoTimeout = 130;
+// Rows of a parameter array sent in one request.
+constexpr size_t kLinhasPorEnvio = 1000;
 // Prepared texts kept per connection.
 constexpr size_t kPreparadosMax = 64;
 
@@ -55,6 +65,22 @@ bool ContemSemCaixa(const std::string& text, const std::string& part) {
   return Maiusculas(text).find(Maiusculas(part)) != std::string::npos;
 }
 
+bool EhDsn(const ConnectionString& cs) { return !cs.Get("Odbc DSN").empty(); }
+
+// FreeTDS by the driver's name or by its library.
+bool EhFreeTds(const ConnectionString& cs, const OdbcDriver& drv) {
+  const std::string driver =
+      EhDsn(cs) ? "" : (cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver"));
+  return ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc") ||
+         ContemSemCaixa(drv.library, "libtdsodbc");
+}
+
+// SQL Server's time and datetimeoffset, as both drivers describe them.
+constexpr SQLSMALLINT kSqlSsTime2 = -154;
+constexpr SQLSMALLINT kSqlSsTimestampOffset = -155;
+
+bool IsTimeType(SQLSMALLINT t) { return t == SQL_TYPE_TIME || t == SQL_TIME || t == kSqlSsTime2; }
+
 bool IsTextType(SQLSMALLINT t) {
   return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_WCHAR ||
          t == SQL_WVARCHAR || t == SQL_WLONGVARCHAR;
@@ -80,6 +106,10 @@ DataType TypeOf(SQLSMALLINT t) {
     case SQL_TIMESTAMP:
     case SQL_TYPE_DATE:
     case SQL_TYPE_TIMESTAMP:
+    case SQL_TIME:
+    case SQL_TYPE_TIME:
+    case kSqlSsTime2:
+    case kSqlSsTimestampOffset:
       return DataType::kDateTime;
     case SQL_BINARY:
     case SQL_VARBINARY:
@@ -153,22 +183,46 @@ bool IsOdbcProviderName(const std::string& name) {
          u == "ODBC";
 }
 
-std::string OdbcConnectionString(const ConnectionString& cs) {
+int FreeTdsLibraryVersion(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return 0;
+  const std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const std::string mark = "freetds v";
+  for (size_t at = bytes.find(mark); at != std::string::npos; at = bytes.find(mark, at + 1)) {
+    int major = 0, minor = 0;
+    if (std::sscanf(bytes.c_str() + at + mark.size(), "%d.%d", &major, &minor) == 2)
+      return major * 100 + minor;
+  }
+  return 0;
+}
+
+std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& drv) {
   std::string s;
   std::string driver;
-  if (cs.Has("Odbc DSN") && !cs.Get("Odbc DSN").empty()) {
+  const bool dsn = cs.Has("Odbc DSN") && !cs.Get("Odbc DSN").empty();
+  if (dsn) {
     s = "DSN=" + OdbcValue(cs.Get("Odbc DSN"));
   } else {
     driver = cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver");
     s = "Driver={" + driver + "}";
   }
-  const auto add = [&s](const char* key, const std::string& v) {
-    if (!v.empty()) s += std::string(";") + key + "=" + OdbcValue(v);
+  const bool freetds = EhFreeTds(cs, drv);
+  const bool chaves_duplicadas = !freetds || drv.freetds_version >= 104;
+  const auto add = [&](const char* key, const std::string& v) {
+    if (v.empty()) return;
+    if (!chaves_duplicadas && v.find('}') != std::string::npos) {
+      throw ProviderError(std::string("The FreeTDS driver ") +
+                          (drv.freetds_version > 0 ? "before 1.4" : "of unknown version") +
+                          " misreads a \"}\" in the value of " + key +
+                          "; the connection is not attempted (FreeTDS 1.4 or later reads it)");
+    }
+    s += std::string(";") + key + "=" + OdbcValue(v);
   };
-  const bool freetds = ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc");
   const std::string source = cs.Get("Data Source");
   const size_t comma = source.find(',');
-  if (!freetds || source.empty() || source.find('\\') != std::string::npos) {
+  if (dsn) {
+    // The data source names its server (FreeTDS before 1.5 refuses both).
+  } else if (!freetds || source.empty() || source.find('\\') != std::string::npos) {
     // Microsoft's driver reads "HOST,PORT" and defaults 1433 itself; FreeTDS
     // finds an instance's port through the server's browser service.
     add("Server", source);
@@ -184,12 +238,59 @@ std::string OdbcConnectionString(const ConnectionString& cs) {
     s += ";Trusted_Connection=yes";
   } else if (!cs.Get("User ID").empty()) {
     add("UID", cs.Get("User ID"));
-    s += ";PWD=" + OdbcValue(cs.Get("Password"));
+    add("PWD", cs.Get("Password"));
   }
+  if (freetds && !dsn) s += ";TDS_Version=7.4;ClientCharset=CP1252";
+  // TLS is required unless the connection string declines it: FreeTDS would
+  // otherwise send the password in clear to a server that offers no TLS.
+  // Microsoft's driver requires it by default (Encrypt=yes).
+  const std::string tls = Maiusculas(cs.Get("Use Encryption for Data"));
+  const bool sem_tls = tls == "FALSE" || tls == "NO" || tls == "0";
   if (freetds) {
-    s += ";TDS_Version=7.4;ClientCharset=CP1252";
+    s += sem_tls ? ";Encryption=request" : ";Encryption=require";
+  } else if (sem_tls) {
+    s += ";Encrypt=no";
   }
   return s;
+}
+
+OdbcDriver OdbcConnection::FindDriver(const ConnectionString& cs) {
+  OdbcDriver d;
+  if (api_.DataSources == nullptr || api_.Drivers == nullptr) return d;
+  std::string name = cs.Get("Odbc Driver").empty() ? kDriverPadrao : cs.Get("Odbc Driver");
+  SQLCHAR a[512], b[1024];
+  SQLSMALLINT la = 0, lb = 0;
+  if (!cs.Get("Odbc DSN").empty()) {
+    name.clear();
+    for (SQLUSMALLINT dir = SQL_FETCH_FIRST;
+         api_.DataSources(env_, dir, a, sizeof a, &la, b, sizeof b, &lb) == SQL_SUCCESS;
+         dir = SQL_FETCH_NEXT) {
+      if (strcasecmp(reinterpret_cast<char*>(a), cs.Get("Odbc DSN").c_str()) == 0)
+        name = reinterpret_cast<char*>(b);
+    }
+  }
+  if (name.find('/') != std::string::npos) d.library = name;
+  for (SQLUSMALLINT dir = SQL_FETCH_FIRST;
+       d.library.empty() &&
+       api_.Drivers(env_, dir, a, sizeof a, &la, b, sizeof b, &lb) == SQL_SUCCESS;
+       dir = SQL_FETCH_NEXT) {
+    if (strcasecmp(reinterpret_cast<char*>(a), name.c_str()) != 0) continue;
+    // "key=value" pairs, each ended by a zero byte, the list by two.
+    for (const char* p = reinterpret_cast<char*>(b); *p != 0; p += std::strlen(p) + 1) {
+      if (strncasecmp(p, "Driver=", 7) == 0) d.library = p + 7;
+    }
+  }
+  if (!d.library.empty() && d.library.front() != '/') {
+    // A bare name is looked up by the driver manager in its own "odbc"
+    // directory, next to its library.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(api_.Drivers), &info) != 0 && info.dli_fname != nullptr) {
+      const std::string own = info.dli_fname;
+      d.library = own.substr(0, own.rfind('/') + 1) + "odbc/" + d.library;
+    }
+  }
+  d.freetds_version = FreeTdsLibraryVersion(d.library);
+  return d;
 }
 
 ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
@@ -233,10 +334,24 @@ void OdbcConnection::Open(const ConnectionString& cs) {
     Close();
     throw ProviderError("ODBC: no connection handle");
   }
-  // FreeTDS waits for ever on a server that accepts the connection and never
-  // answers the login.
-  api_.SetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(kLoginTimeout), 0);
-  std::u16string text = Wide(OdbcConnectionString(cs));
+  // The login timeout bounds the TCP connect and the wait for the login's
+  // answer; the connection timeout every later request that is no query.
+  api_.SetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(login_timeout_)), 0);
+  api_.SetConnectAttr(dbc, SQL_ATTR_CONNECTION_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kPedidoTimeout)), 0);
+  std::u16string text;
+  try {
+    const OdbcDriver drv = FindDriver(cs);
+    freetds_ = EhFreeTds(cs, drv);
+    std::string narrow = OdbcConnectionString(cs, drv);
+    text = Wide(narrow);
+    ApagaTexto(&narrow);
+  } catch (...) {
+    api_.FreeHandle(SQL_HANDLE_DBC, dbc);
+    Close();
+    throw;
+  }
   SQLSMALLINT out_len = 0;
   const SQLRETURN rc =
       api_.DriverConnect(dbc, nullptr, W(text), static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
@@ -255,16 +370,17 @@ void OdbcConnection::Open(const ConnectionString& cs) {
   dbc_ = dbc;
   lost_ = false;
   in_tran_ = false;
-  const SQLRETURN iso = api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
-                                            reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE), 0);
-  if (iso != SQL_SUCCESS && iso != SQL_SUCCESS_WITH_INFO) {
-    try {
-      Fail(SQL_HANDLE_DBC, dbc_, "Serializable isolation");
-    } catch (...) {
-      Close();
-      throw;
-    }
+  try {
+    Isolamento(SQL_TXN_READ_COMMITTED);
+  } catch (...) {
+    Close();
+    throw;
   }
+}
+
+void OdbcConnection::Isolamento(SQLULEN level) {
+  Check(api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(level), 0),
+        SQL_HANDLE_DBC, dbc_, "Isolation level");
 }
 
 void OdbcConnection::Close() {
@@ -313,8 +429,10 @@ void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
   for (char& c : message) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  if (kind == ErrorKind::kConnectionLost) lost_ = true;
-  if (kind == ErrorKind::kConnectionLost || kind == ErrorKind::kDeadlock) in_tran_ = false;
+  if (kind == ErrorKind::kConnectionLost) {
+    lost_ = true;
+    in_tran_ = false;
+  }
   throw ProviderError(message, native, kind, state);
 }
 
@@ -359,9 +477,13 @@ Value OdbcConnection::ReadColumn(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT sq
       return ind == SQL_NULL_DATA ? Value() : Value::Double(v);
     }
     case DataType::kDateTime: {
+      // A datetimeoffset reads as the clock time at its own offset; a time
+      // as that time of day 0 (the driver fills in a date of its own).
       SQL_TIMESTAMP_STRUCT v{};
       get(SQL_C_TYPE_TIMESTAMP, &v, sizeof v);
-      return ind == SQL_NULL_DATA ? Value() : Value::DateTime(DoTimestamp(v));
+      if (ind == SQL_NULL_DATA) return Value();
+      if (IsTimeType(sql_type)) v.year = 1899, v.month = 12, v.day = 30;
+      return Value::DateTime(DoTimestamp(v));
     }
     default:
       break;
@@ -416,7 +538,23 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
   // Every step may carry the server's error: one raised after the first
   // result set comes with the move to the next.
   Check(rc, SQL_HANDLE_STMT, stmt, "Execute");
-  if (rc == SQL_NO_DATA) return;
+  if (rc == SQL_NO_DATA) {
+    // Microsoft's driver answers SQL_NO_DATA at execute when the first
+    // result is an update that touched no rows, with rows and outputs still
+    // to come: only SQLMoreResults tells that the run is over.
+    rc = api_.MoreResults(stmt);
+    if (rc == SQL_NO_DATA) return;
+    if (rc == SQL_ERROR) {
+      // A driver that had nothing pending may call the question out of order.
+      SQLWCHAR st[6] = {};
+      SQLINTEGER native = 0;
+      SQLSMALLINT len = 0;
+      SQLWCHAR msg[512];
+      const SQLRETURN d = api_.GetDiagRec(SQL_HANDLE_STMT, stmt, 1, st, &native, msg, 512, &len);
+      if ((d == SQL_SUCCESS || d == SQL_SUCCESS_WITH_INFO) && Narrow(st, 5) == "HY010") return;
+    }
+    Check(rc, SQL_HANDLE_STMT, stmt, "MoreResults");
+  }
   for (;;) {
     SQLSMALLINT columns = 0;
     Check(api_.NumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt, "NumResultCols");
@@ -436,10 +574,53 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
 
 void OdbcConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
                                 std::vector<Recordset>* out) {
-  Statement stmt(api_, NewStatement(timeout_seconds));
-  std::u16string text = Wide(sql);
-  ReadResults(stmt.get(),
-              api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  try {
+    Statement stmt(api_, NewStatement(timeout_seconds));
+    std::u16string text = Wide(sql);
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  } catch (const ProviderError& e) {
+    AposErro(e);
+    throw;
+  }
+  if (in_tran_) tran_usada_ = true;
+}
+
+void OdbcConnection::AposErro(const ProviderError& e) {
+  if (!in_tran_ || !IsOpen()) return;
+  bool acabou = e.Kind() == ErrorKind::kDeadlock;
+  if (!acabou && tran_usada_) {
+    // A procedure's own error may have ended the transaction (XACT_ABORT,
+    // a rollback inside it); a SELECT without a table opens none.
+    try {
+      Statement stmt(api_, NewStatement(kPedidoTimeout));
+      std::u16string text = Wide("SELECT @@TRANCOUNT");
+      std::vector<Recordset> sets;
+      ReadResults(stmt.get(),
+                  api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())),
+                  &sets);
+      if (!sets.empty() && sets[0].RecordCount() > 0) {
+        sets[0].First();
+        acabou = sets[0].Field(0).AsInt() == 0;
+      }
+    } catch (const std::exception&) {
+      return;  // nothing known: the caller's failure stands
+    }
+  }
+  if (acabou) AbandonaTransacao();
+}
+
+void OdbcConnection::AbandonaTransacao() {
+  in_tran_ = false;
+  tran_usada_ = false;
+  if (!IsOpen()) return;
+  // Whatever the driver began after the server's rollback goes too; the
+  // outcome of these two is not needed, only their effect.
+  api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+  api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                      0);
+  api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
+                      reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
 }
 
 const OdbcConnection::Described& OdbcConnection::Describe(const std::string& name) {
@@ -451,7 +632,7 @@ const OdbcConnection::Described& OdbcConnection::Describe(const std::string& nam
   std::u16string schema = Wide(dot == std::string::npos ? "" : name.substr(0, dot));
   const std::string proc_name = dot == std::string::npos ? name : name.substr(dot + 1);
   std::u16string proc = Wide(proc_name);
-  Statement stmt(api_, NewStatement(0));
+  Statement stmt(api_, NewStatement(kPedidoTimeout));
   const SQLRETURN rc =
       api_.ProcedureColumns(stmt.get(), nullptr, 0, schema.empty() ? nullptr : W(schema),
                             static_cast<SQLSMALLINT>(schema.size()), W(proc),
@@ -519,12 +700,19 @@ const OdbcConnection::Described& OdbcConnection::Describe(const std::string& nam
 }
 
 Parameters OdbcConnection::DescribeProcedure(const std::string& name) {
-  return Describe(name).params;
+  try {
+    return Describe(name).params;
+  } catch (const ProviderError& e) {
+    AposErro(e);
+    throw;
+  }
 }
 
 void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter& p,
                           SQLSMALLINT sql_type, const std::string& name, OdbcVinculo* vinculo) {
   OdbcVinculo& b = *vinculo;
+  // A described text or binary parameter of size 0 is (max).
+  const bool max = sql_type != 0 && p.size == 0;
   if (sql_type == 0) sql_type = SqlTypeOf(p.type);
   const SQLSMALLINT io = p.direction == ParamDirection::kInput         ? SQL_PARAM_INPUT
                          : p.direction == ParamDirection::kInputOutput ? SQL_PARAM_INPUT_OUTPUT
@@ -547,9 +735,21 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
         Guarda<unsigned char>(&b, sends && p.value.AsBool() ? 1 : 0);
         break;
       case DataType::kDouble: {
-        b.c_type = SQL_C_DOUBLE;
         const double x = sends ? p.value.AsDouble() : 0.0;
         if (!std::isfinite(x)) throw DatasetError("not a finite number");
+        if (io == SQL_PARAM_INPUT && (sql_type == SQL_DECIMAL || sql_type == SQL_NUMERIC)) {
+          // As decimal text rounded to the server's scale: a driver that
+          // converts a double cuts its binary fraction (1.15 becomes 1.14).
+          char text[400];
+          const int n = std::snprintf(text, sizeof text, "%.*f", std::min<int>(digits, 38), x);
+          const std::u16string w = Wide(std::string(text, static_cast<size_t>(std::max(n, 0))));
+          b.c_type = SQL_C_WCHAR;
+          b.buf.assign((w.size() + 1) * sizeof(char16_t), 0);
+          std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
+          b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
+          break;
+        }
+        b.c_type = SQL_C_DOUBLE;
         Guarda<double>(&b, x);
         break;
       }
@@ -573,6 +773,8 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
         std::memcpy(b.buf.data(), bytes.data(), bytes.size());
         b.ind = static_cast<SQLLEN>(bytes.size());
         size = std::max<SQLULEN>(std::max<SQLULEN>(size, bytes.size()), 1);
+        if (max || size > 2 * kTextoCurtoMax)
+          DeclaraMax(SQL_VARBINARY, SQL_LONGVARBINARY, &sql_type, &size);
         break;
       }
       default: {
@@ -586,8 +788,9 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
         std::memcpy(b.buf.data(), w.data(), w.size() * sizeof(char16_t));
         b.ind = static_cast<SQLLEN>(w.size() * sizeof(char16_t));
         size = std::max<SQLULEN>(std::max<SQLULEN>(size, w.size()), 1);
-        if (IsTextType(sql_type) || sql_type == 0)
-          sql_type = size > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR;
+        if (IsTextType(sql_type)) sql_type = SQL_WVARCHAR;
+        if (sql_type == SQL_WVARCHAR && (max || size > kTextoCurtoMax))
+          DeclaraMax(SQL_WVARCHAR, SQL_WLONGVARCHAR, &sql_type, &size);
         break;
       }
     }
@@ -595,14 +798,40 @@ void OdbcConnection::Bind(SQLHSTMT stmt, SQLUSMALLINT position, const Parameter&
     throw ProviderError(ErrorKind::kWrongType,
                         "Parameter " + p.name + " of " + name + ": " + x.what());
   }
-  if (io != SQL_PARAM_OUTPUT && p.value.IsNull()) b.ind = SQL_NULL_DATA;
+  // An output reads as NULL unless the driver writes it: a return value the
+  // driver never delivered must not read as the 0 the buffer holds.
+  if (io == SQL_PARAM_OUTPUT || p.value.IsNull()) b.ind = SQL_NULL_DATA;
   Check(api_.BindParameter(stmt, position, io, b.c_type, sql_type, size, digits, b.buf.data(),
                            static_cast<SQLLEN>(b.buf.size()), &b.ind),
         SQL_HANDLE_STMT, stmt, "BindParameter " + p.name);
 }
 
+void OdbcConnection::DeclaraMax(SQLSMALLINT var, SQLSMALLINT longo, SQLSMALLINT* sql_type,
+                                SQLULEN* size) const {
+  // Microsoft's driver declares nvarchar(max) for a variable type of size
+  // 0 (its long type is ntext, which no output may be); FreeTDS declares
+  // nvarchar(1) for that and nvarchar(max) for the long type at TDS 7.2+.
+  if (freetds_) {
+    *sql_type = longo;
+  } else {
+    *sql_type = var;
+    *size = 0;
+  }
+}
+
 void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                                    std::vector<Recordset>* out) {
+  try {
+    Chama(name, params, timeout_seconds, out);
+  } catch (const ProviderError& e) {
+    AposErro(e);
+    throw;
+  }
+  if (in_tran_) tran_usada_ = true;
+}
+
+void OdbcConnection::Chama(const std::string& name, Parameters* params, int timeout_seconds,
+                           std::vector<Recordset>* out) {
   const Described& d = Describe(name);
   if (params->Count() != d.params.Count())
     throw ProviderError("Procedure <" + name + ">: parameter list differs from the server's");
@@ -652,11 +881,14 @@ void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, 
         p.value = Value::DateTime(DoTimestamp(Le<SQL_TIMESTAMP_STRUCT>(b)));
         break;
       case SQL_C_BINARY:
-        p.value = Value::Binary(std::string(reinterpret_cast<const char*>(b.buf.data()),
-                                            std::min(b.buf.size(), static_cast<size_t>(b.ind))));
+        if (b.ind == SQL_NO_TOTAL || static_cast<size_t>(b.ind) > b.buf.size()) Cortado(name, p, b);
+        p.value = Value::Binary(
+            std::string(reinterpret_cast<const char*>(b.buf.data()), static_cast<size_t>(b.ind)));
         break;
       default: {
-        const size_t n = std::min(b.buf.size() / 2 - 1, static_cast<size_t>(b.ind) / 2);
+        if (b.ind == SQL_NO_TOTAL || static_cast<size_t>(b.ind) > b.buf.size() - 2)
+          Cortado(name, p, b);
+        const size_t n = static_cast<size_t>(b.ind) / 2;
         std::u16string w(n, u'\0');
         std::memcpy(w.data(), b.buf.data(), n * 2);
         p.value = Value::String(Utf16ToCp1252(w));
@@ -665,8 +897,13 @@ void OdbcConnection::CallProcedure(const std::string& name, Parameters* params, 
   }
 }
 
-int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
-                                     int timeout_seconds, std::vector<Recordset>* out) {
+void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const OdbcVinculo& b) {
+  throw ProviderError("Output " + p.name + " of " + name + " holds " +
+                      (b.ind == SQL_NO_TOTAL ? std::string("more") : std::to_string(b.ind)) +
+                      " bytes, more than the " + std::to_string(b.buf.size()) + " read");
+}
+
+SQLHSTMT OdbcConnection::Preparado(const std::string& sql, int timeout_seconds) {
   if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   // Prepared once per text, then only bound and run.
   auto it = prepared_.find(sql);
@@ -691,6 +928,164 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(std::max(timeout_seconds, 0))),
                    0);
   api_.FreeStmt(stmt, SQL_RESET_PARAMS);
+  return stmt;
+}
+
+int OdbcConnection::ExecuteSqlParamsRows(const std::string& sql,
+                                         const std::vector<std::vector<Value>>& rows,
+                                         int timeout_seconds) {
+  if (rows.size() < 2) return ProviderConnection::ExecuteSqlParamsRows(sql, rows, timeout_seconds);
+  SQLHSTMT stmt = Preparado(sql, timeout_seconds);
+  // One column of values per parameter, each row at its place in it.
+  struct Coluna {
+    std::vector<unsigned char> buf;
+    std::vector<SQLLEN> ind;
+    size_t width = 0;
+    SQLSMALLINT c_type = SQL_C_WCHAR, sql_type = SQL_WVARCHAR, digits = 0;
+    SQLULEN size = 0;
+  };
+  int changed = 0;
+  for (size_t inicio = 0; inicio < rows.size(); inicio += kLinhasPorEnvio) {
+    const size_t n = std::min(kLinhasPorEnvio, rows.size() - inicio);
+    std::vector<Coluna> cols(rows[inicio].size());
+    try {
+      for (size_t j = 0; j < cols.size(); ++j) {
+        Coluna& c = cols[j];
+        DataType t = DataType::kEmpty;
+        size_t largura = 1;  // characters or bytes of the longest value
+        for (size_t i = inicio; i < inicio + n; ++i) {
+          const Value& v = rows[i].at(j);
+          if (v.IsNull()) continue;
+          if (t == DataType::kEmpty) t = v.type();
+          if (t == DataType::kBinary) largura = std::max(largura, v.Bytes().size());
+          if (t != DataType::kBinary && TypeOf(SqlTypeOf(t)) == DataType::kString)
+            largura = std::max(largura, Wide(v.AsString()).size());
+        }
+        c.sql_type = SqlTypeOf(t);
+        switch (t) {
+          case DataType::kInteger:
+            c.c_type = SQL_C_SLONG, c.width = sizeof(SQLINTEGER);
+            break;
+          case DataType::kBigInt:
+            c.c_type = SQL_C_SBIGINT, c.width = sizeof(SQLBIGINT);
+            break;
+          case DataType::kBoolean:
+            c.c_type = SQL_C_BIT, c.width = 1;
+            break;
+          case DataType::kDouble:
+            c.c_type = SQL_C_DOUBLE, c.width = sizeof(double);
+            break;
+          case DataType::kDateTime:
+            c.c_type = SQL_C_TYPE_TIMESTAMP, c.width = sizeof(SQL_TIMESTAMP_STRUCT);
+            c.size = 23, c.digits = 3;
+            break;
+          case DataType::kBinary:
+            c.c_type = SQL_C_BINARY, c.width = largura, c.size = largura;
+            if (largura > 2 * kTextoCurtoMax)
+              DeclaraMax(SQL_VARBINARY, SQL_LONGVARBINARY, &c.sql_type, &c.size);
+            break;
+          default:
+            c.c_type = SQL_C_WCHAR, c.width = (largura + 1) * sizeof(char16_t), c.size = largura;
+            c.sql_type = SQL_WVARCHAR;
+            if (largura > kTextoCurtoMax)
+              DeclaraMax(SQL_WVARCHAR, SQL_WLONGVARCHAR, &c.sql_type, &c.size);
+        }
+        c.buf.assign(c.width * n, 0);
+        c.ind.assign(n, SQL_NULL_DATA);
+        for (size_t i = 0; i < n; ++i) {
+          const Value& v = rows[inicio + i][j];
+          if (v.IsNull()) continue;
+          unsigned char* at = c.buf.data() + i * c.width;
+          std::string bytes;
+          switch (c.c_type) {
+            case SQL_C_SLONG: {
+              const SQLINTEGER x = v.AsInt();
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_SBIGINT: {
+              const SQLBIGINT x = v.AsInt64();
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_BIT:
+              *at = v.AsBool() ? 1 : 0;
+              break;
+            case SQL_C_DOUBLE: {
+              const double x = v.AsDouble();
+              if (!std::isfinite(x)) throw DatasetError("not a finite number");
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_TYPE_TIMESTAMP: {
+              const SQL_TIMESTAMP_STRUCT x = ParaTimestamp(v.AsDateTime());
+              std::memcpy(at, &x, sizeof x);
+              break;
+            }
+            case SQL_C_BINARY:
+              bytes = v.type() == DataType::kBinary ? v.Bytes() : v.AsString();
+              break;
+            default: {
+              const std::u16string w = Wide(v.AsString());
+              bytes.assign(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(char16_t));
+            }
+          }
+          if (c.c_type == SQL_C_BINARY || c.c_type == SQL_C_WCHAR) {
+            if (bytes.size() > c.width) throw DatasetError("not of the column's type");
+            std::memcpy(at, bytes.data(), bytes.size());
+            c.ind[i] = static_cast<SQLLEN>(bytes.size());
+          } else {
+            c.ind[i] = static_cast<SQLLEN>(c.width);
+          }
+        }
+      }
+    } catch (const DatasetError& x) {
+      throw ProviderError(ErrorKind::kWrongType, "Rows of " + sql + ": " + x.what());
+    }
+    std::vector<SQLUSMALLINT> status(n, SQL_PARAM_UNUSED);
+    SQLULEN feitas = 0;
+    const auto attr = [&](SQLINTEGER a, SQLPOINTER v) { api_.SetStmtAttr(stmt, a, v, 0); };
+    attr(SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN));
+    attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)));
+    attr(SQL_ATTR_PARAM_STATUS_PTR, status.data());
+    attr(SQL_ATTR_PARAMS_PROCESSED_PTR, &feitas);
+    // The statement serves single rows again afterwards, also after a failure.
+    const auto restaura = [&] {
+      api_.FreeStmt(stmt, SQL_CLOSE);
+      attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)));
+      attr(SQL_ATTR_PARAM_STATUS_PTR, nullptr);
+      attr(SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr);
+      api_.FreeStmt(stmt, SQL_RESET_PARAMS);
+    };
+    SQLLEN linhas = 0;
+    try {
+      for (size_t j = 0; j < cols.size(); ++j) {
+        Coluna& c = cols[j];
+        Check(api_.BindParameter(stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, c.c_type,
+                                 c.sql_type, c.size, c.digits, c.buf.data(),
+                                 static_cast<SQLLEN>(c.width), c.ind.data()),
+              SQL_HANDLE_STMT, stmt, "BindParameter @" + std::to_string(j + 1));
+      }
+      const SQLRETURN rc = api_.Execute(stmt);
+      ReadResults(stmt, rc, nullptr, &linhas);
+      for (SQLUSMALLINT st : status) {
+        if (st == SQL_PARAM_ERROR) Fail(SQL_HANDLE_STMT, stmt, "Execute (a row of the array)");
+      }
+    } catch (const ProviderError& e) {
+      restaura();
+      AposErro(e);
+      throw;
+    }
+    restaura();
+    changed += linhas > 0 ? static_cast<int>(linhas) : 0;
+  }
+  if (in_tran_) tran_usada_ = true;
+  return changed;
+}
+
+int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                     int timeout_seconds, std::vector<Recordset>* out) {
+  SQLHSTMT stmt = Preparado(sql, timeout_seconds);
   std::vector<OdbcVinculo> v(binds.size());
   for (size_t i = 0; i < binds.size(); ++i) {
     Parameter p;
@@ -702,30 +1097,48 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
   SQLLEN rows = 0;
   try {
     ReadResults(stmt, api_.Execute(stmt), out, &rows);
+  } catch (const ProviderError& e) {
+    api_.FreeStmt(stmt, SQL_CLOSE);
+    AposErro(e);
+    throw;
   } catch (...) {
     api_.FreeStmt(stmt, SQL_CLOSE);
     throw;
   }
   api_.FreeStmt(stmt, SQL_CLOSE);
+  if (in_tran_) tran_usada_ = true;
   return rows > 0 ? static_cast<int>(rows) : 0;
 }
 
 void OdbcConnection::BeginTransaction() {
   if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  // Serializable only inside the session's transactions: a look-up outside
+  // one would otherwise hold key-range locks.
+  Isolamento(SQL_TXN_SERIALIZABLE);
   Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
         SQL_HANDLE_DBC, dbc_, "BeginTransaction");
   in_tran_ = true;
+  tran_usada_ = false;
 }
 
 void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
   if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   in_tran_ = false;
-  Check(api_.EndTran(SQL_HANDLE_DBC, dbc_, completion), SQL_HANDLE_DBC, dbc_,
-        completion == SQL_COMMIT ? "Commit" : "Rollback");
+  tran_usada_ = false;
+  try {
+    Check(api_.EndTran(SQL_HANDLE_DBC, dbc_, completion), SQL_HANDLE_DBC, dbc_,
+          completion == SQL_COMMIT ? "Commit" : "Rollback");
+  } catch (const ProviderError&) {
+    // A failed commit leaves no transaction to go on with: the rest of the
+    // program must not run in one that nobody ends.
+    AbandonaTransacao();
+    throw;
+  }
   Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
         SQL_HANDLE_DBC, dbc_, "Autocommit");
+  Isolamento(SQL_TXN_READ_COMMITTED);
 }
 
 void OdbcConnection::Commit() { EndTransaction(SQL_COMMIT); }

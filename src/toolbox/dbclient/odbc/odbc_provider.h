@@ -12,7 +12,8 @@
 // parameter bound by position; output parameters and the return value are
 // read after the last result set. Text is Windows-1252 in the program and
 // UTF-16 towards the driver. Transactions switch autocommit off at
-// serializable isolation. Failures carry the SQLSTATE and a kind.
+// serializable isolation; outside them the connection reads committed. Failures carry the SQLSTATE
+// and a kind.
 //
 // Thread-safety: a connection is used by one thread at a time.
 #pragma once
@@ -33,10 +34,26 @@ struct OdbcVinculo;
 // Whether name (letter case ignored) is one of the provider's names.
 bool IsOdbcProviderName(const std::string& name);
 
-// The ODBC connection string for the ADO-style cs (see above). Values that
-// need it are enclosed in braces. With FreeTDS's driver "TDS_Version=7.4" and
-// "ClientCharset=CP1252" are added.
-std::string OdbcConnectionString(const ConnectionString& cs);
+// What is known of the ODBC driver before connecting.
+struct OdbcDriver {
+  std::string library;      // the driver's library file; "" when not found
+  int freetds_version = 0;  // FreeTDS's major * 100 + minor from the library; 0 unknown
+};
+
+// The FreeTDS version (major * 100 + minor) written in the driver library
+// at path ("freetds vX.Y.Z"); 0 when the file cannot be read or holds none.
+int FreeTdsLibraryVersion(const std::string& path);
+
+// The ODBC connection string for the ADO-style cs (see above) and the
+// driver it selects. Values are enclosed in braces only when they need it.
+// FreeTDS (by the driver's name or library) gets the port, "TDS_Version=7.4"
+// and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
+// (its own counts). TLS is required (FreeTDS "Encryption=require"; Microsoft's
+// driver by its default) unless "Use Encryption for Data" is False (FreeTDS
+// "Encryption=request", others "Encrypt=no"). FreeTDS before 1.4 ends a braced value at the first
+// "}" followed by ";" and does not undo "}}": there, or when its version is unknown, a value
+// holding "}" raises ProviderError instead (the message names the key, never the value).
+std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& driver = {});
 
 // The kind of a failure by its SQLSTATE and the server's native number:
 // 08S01, 08003, 08007, a session the server ended (57P01, 57P02) and
@@ -51,6 +68,10 @@ class OdbcConnection : public ProviderConnection {
   explicit OdbcConnection(const OdbcApi& api = DriverManagerApi()) : api_(api) {}
   ~OdbcConnection() override;
 
+  // Sent as SQL_ATTR_LOGIN_TIMEOUT: without it FreeTDS waits for ever on a
+  // server that never answers the login. Requests that are no query
+  // (commit, rollback) and procedure descriptions get 130 seconds.
+  void SetLoginTimeout(int seconds) override { login_timeout_ = seconds > 0 ? seconds : 15; }
   void Open(const ConnectionString& cs) override;
   void Close() override;
   // False after a failure that lost the link.
@@ -61,6 +82,10 @@ class OdbcConnection : public ProviderConnection {
   // every run; a value's own type picks the parameter type.
   int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
                        std::vector<Recordset>* out) override;
+  // Sends the rows as parameter arrays (SQL_ATTR_PARAMSET_SIZE), up to
+  // 1000 rows a request, instead of one request per row.
+  int ExecuteSqlParamsRows(const std::string& sql, const std::vector<std::vector<Value>>& rows,
+                           int timeout_seconds) override;
   Parameters DescribeProcedure(const std::string& name) override;
   void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                      std::vector<Recordset>* out) override;
@@ -76,10 +101,32 @@ class OdbcConnection : public ProviderConnection {
   };
   class Statement;
 
+  // The library and version of the driver cs selects, from the driver
+  // manager's lists (env_ must exist).
+  OdbcDriver FindDriver(const ConnectionString& cs);
   const Described& Describe(const std::string& name);
+  // Commits or rolls back; autocommit is on again afterwards, also when the
+  // commit fails (the transaction is then rolled back).
   void EndTransaction(SQLSMALLINT completion);
+  void Chama(const std::string& name, Parameters* params, int timeout_seconds,
+             std::vector<Recordset>* out);
+  // After a failed statement in a transaction: when the server ended the
+  // transaction (a deadlock victim, or @@TRANCOUNT 0 after a statement of
+  // it had run), rolls back what the driver may have opened since and
+  // turns autocommit on, so that InTransaction() tells the truth.
+  void AposErro(const ProviderError& e);
+  void AbandonaTransacao();
+  void Isolamento(SQLULEN level);
+  // The prepared statement of sql (prepared now when new), its parameters
+  // unbound, with the timeout set.
+  SQLHSTMT Preparado(const std::string& sql, int timeout_seconds);
+  // The type and size that declare a (max) parameter to this driver.
+  void DeclaraMax(SQLSMALLINT var, SQLSMALLINT longo, SQLSMALLINT* sql_type, SQLULEN* size) const;
+  // Raises the error of an output longer than its buffer.
+  [[noreturn]] static void Cortado(const std::string& name, const Parameter& p,
+                                   const OdbcVinculo& b);
   // Raises ProviderError from the handle's diagnostics, what naming the step;
-  // a lost link or a deadlock also ends the transaction on this side.
+  // a lost link also ends the transaction on this side.
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
   void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
@@ -102,6 +149,9 @@ class OdbcConnection : public ProviderConnection {
   SQLHDBC dbc_ = nullptr;
   bool lost_ = false;
   bool in_tran_ = false;
+  bool tran_usada_ = false;  // a statement has run in the open transaction
+  bool freetds_ = true;      // the driver of the open connection is FreeTDS
+  int login_timeout_ = 15;
   std::map<std::string, Described> procs_;    // by upper-cased name
   std::map<std::string, SQLHSTMT> prepared_;  // by exact text
 };

@@ -1,6 +1,7 @@
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
+#include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
@@ -281,6 +284,9 @@ void SqliteConnection::Open(const ConnectionString& cs) {
   std::error_code ec;
   const std::filesystem::path absoluto = std::filesystem::absolute(path_, ec);
   if (!ec) path_ = absoluto.string();
+  // Waits for the write lock are polled and signalled (Espera), within the
+  // same bound as the busy timeout.
+  sqlite3_busy_handler(db_, &SqliteConnection::Espera, this);
   struct stat st {};
   try {
     if (::stat(path_.c_str(), &st) != 0)
@@ -348,6 +354,9 @@ void SqliteConnection::Close() {
     db_ = nullptr;
   }
   savepoint_depth_ = 0;
+  esperando_ = false;
+  if (sinal_fd_ >= 0) ::close(sinal_fd_);
+  sinal_fd_ = -1;
   login_user_.clear();
   current_user_.clear();
 }
@@ -428,6 +437,51 @@ int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector
   return changes;
 }
 
+namespace {
+
+class LinhaSqlite : public RowView {
+ public:
+  explicit LinhaSqlite(sqlite3_stmt* st) : st_(st) {}
+  int Count() const override { return sqlite3_column_count(st_); }
+  bool IsNull(int i) const override { return sqlite3_column_type(st_, i) == SQLITE_NULL; }
+  int64_t Int(int i) const override { return sqlite3_column_int64(st_, i); }
+  double Double(int i) const override { return sqlite3_column_double(st_, i); }
+
+ private:
+  sqlite3_stmt* st_;
+};
+
+}  // namespace
+
+void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
+                                int timeout_seconds,
+                                const std::function<void(const RowView&)>& row) {
+  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  sqlite3_stmt* st = PreparaTexto(sql);
+  if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(binds.size())) {
+    throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
+                        " parameters, " + std::to_string(binds.size()) + " given");
+  }
+  const Prazo prazo(db_, &deadline_, timeout_seconds);
+  for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
+  const LinhaSqlite linha(st);
+  int rc;
+  try {
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(linha);
+  } catch (...) {
+    sqlite3_reset(st);
+    throw;
+  }
+  if (esperando_) FimDaEspera();
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_INTERRUPT)
+      throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
+    Fail(db_, "<" + sql + ">");
+  }
+}
+
 int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
                             const std::vector<Value>& binds, Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
@@ -446,6 +500,7 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     for (int i = 0; i < ncol; ++i) row.push_back(ColumnValue(st, i, dt[static_cast<size_t>(i)]));
     rows->AddRow(std::move(row));
   }
+  if (esperando_) FimDaEspera();
   const int changes = sqlite3_changes(db_);
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) {
@@ -459,8 +514,81 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
 void SqliteConnection::Control(const std::string& sql) {
   sqlite3_stmt* st = Prepare(sql);
   const int rc = sqlite3_step(st);
+  if (esperando_) FimDaEspera();
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) Fail(db_, sql);
+}
+
+int SqliteConnection::Espera(void* self, int tentativas) {
+  auto* c = static_cast<SqliteConnection*>(self);
+  const auto agora = std::chrono::steady_clock::now();
+  if (tentativas == 0 || !c->esperando_) {
+    c->esperando_ = true;
+    c->avisou_espera_ = false;
+    c->espera_desde_ = agora;
+    c->Sinaliza(true);
+  }
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(agora - c->espera_desde_).count();
+  if (ms >= kBusyTimeoutMs) return 0;  // the statement fails as busy
+  if (!c->avisou_espera_ && ms >= 1000) {
+    c->avisou_espera_ = true;
+    Loga("database busy: waiting for the write lock of <" + c->path_ + ">");
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return 1;
+}
+
+void SqliteConnection::FimDaEspera() {
+  esperando_ = false;
+  Sinaliza(false);
+  if (avisou_espera_) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - espera_desde_)
+                        .count();
+    Loga("database busy: waited " + std::to_string(ms) + " ms for the write lock of <" + path_ +
+         ">");
+    avisou_espera_ = false;
+  }
+}
+
+void SqliteConnection::Sinaliza(bool esperando) {
+  if (sinal_fd_ < 0) {
+    if (!esperando) return;
+    sinal_fd_ = ::open((path_ + "-wait").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0640);
+    if (sinal_fd_ < 0) return;  // no signal: the holder does not pause
+  }
+  struct flock fl {};
+  fl.l_type = esperando ? F_RDLCK : F_UNLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 1;
+  ::fcntl(sinal_fd_, F_OFD_SETLK, &fl);
+}
+
+bool SqliteConnection::AlguemEspera() {
+  if (sinal_fd_ < 0) {
+    sinal_fd_ = ::open((path_ + "-wait").c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (sinal_fd_ < 0) return false;  // nobody ever waited
+  }
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = 0;
+  fl.l_len = 1;
+  return ::fcntl(sinal_fd_, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+}
+
+void SqliteConnection::YieldToWaiters() {
+  for (int ms = 0; ms < kEsperaDeCessaoMs && AlguemEspera(); ++ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void SqliteConnection::Savepoint(const std::string& name) { Control("SAVEPOINT " + name); }
+void SqliteConnection::ReleaseSavepoint(const std::string& name) { Control("RELEASE " + name); }
+void SqliteConnection::RollbackToSavepoint(const std::string& name) {
+  Control("ROLLBACK TO " + name);
 }
 
 void SqliteConnection::ControlQuietly(const std::string& sql) noexcept {
@@ -519,6 +647,7 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
         rs.AddRow(std::move(row));
       }
       sqlite3_finalize(st);
+      if (esperando_) FimDaEspera();
       if (rc != SQLITE_DONE) {
         if (rc == SQLITE_INTERRUPT)
           throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
@@ -549,8 +678,9 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   // A deleted or replaced file must never take a write. A look-up that
   // writes nothing skips the check (a path look-up per call): the next
-  // write, or the liveness probe, finds the file gone all the same.
-  if (!e->read_only) ConfereArquivo();
+  // write, or the liveness probe, finds the file gone all the same. Inside
+  // the caller's transaction its commit checks the file.
+  if (!e->read_only && sqlite3_get_autocommit(db_) != 0) ConfereArquivo();
   if (params->Count() == 0 || (*params)[0].direction != ParamDirection::kReturnValue) {
     throw ProviderError("Procedure " + name + ": the parameter list has no return value");
   }
@@ -569,11 +699,17 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   // read lock is upgraded; a read-only procedure needs no write lock and
   // reads in a deferred transaction. Inside the caller's transaction a
   // savepoint limits what a failure undoes to this call.
+  // A look-up inside the caller's transaction writes nothing to undo: it
+  // needs no savepoint.
   const bool own_tran = sqlite3_get_autocommit(db_) != 0;
-  const std::string sp = "zproc" + std::to_string(savepoint_depth_ + 1);
-  Control(own_tran ? (e->read_only ? "BEGIN" : "BEGIN IMMEDIATE") : "SAVEPOINT " + sp);
-  ++savepoint_depth_;
+  const bool sem_savepoint = !own_tran && e->read_only;
+  const std::string sp = sem_savepoint ? "" : "zproc" + std::to_string(savepoint_depth_ + 1);
+  if (!sem_savepoint) {
+    Control(own_tran ? (e->read_only ? "BEGIN" : "BEGIN IMMEDIATE") : "SAVEPOINT " + sp);
+    ++savepoint_depth_;
+  }
   auto undo = [&] {
+    if (sem_savepoint) return;
     --savepoint_depth_;
     if (own_tran) {
       ControlQuietly("ROLLBACK");
@@ -601,7 +737,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
     // A procedure that reports a failure keeps nothing it wrote; outputs
     // and result sets still reach the caller.
     undo();
-  } else {
+  } else if (!sem_savepoint) {
     try {
       Control(own_tran ? "COMMIT" : "RELEASE " + sp);
       --savepoint_depth_;

@@ -8,7 +8,8 @@
 // table users(name, password_hash); integrated security logs in as the
 // operating-system user, who must be in that table too. Every call that may
 // write, and the liveness probe, first checks that the path still names the
-// file that was opened (read-only look-ups skip it): a database
+// file that was opened (read-only look-ups skip it, and inside a
+// transaction its commit checks instead): a database
 // file deleted or replaced under an open connection fails the call (and
 // the liveness probe) as a lost link, and that connection closes without
 // touching the journal files that now belong to the path's new file.
@@ -62,6 +63,9 @@ class SqliteConnection : public ProviderConnection {
   // Keeps the prepared statements of the last 32 texts.
   int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
                        std::vector<Recordset>* out) override;
+  // Steps the kept prepared statement and hands out its columns as stored.
+  void ReadRows(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
+                const std::function<void(const RowView&)>& row) override;
   Parameters DescribeProcedure(const std::string& name) override;
   void CallProcedure(const std::string& name, Parameters* params, int timeout_seconds,
                      std::vector<Recordset>* out) override;
@@ -69,6 +73,15 @@ class SqliteConnection : public ProviderConnection {
   void Commit() override;
   void Rollback() override;
   bool InTransaction() const override;
+  bool SupportsGroupedCommits() const override { return true; }
+  void Savepoint(const std::string& name) override;
+  void ReleaseSavepoint(const std::string& name) override;
+  void RollbackToSavepoint(const std::string& name) override;
+  // Waits (at most kEsperaDeCessaoMs) while another connection signals
+  // that it waits for the write lock.
+  void YieldToWaiters() override;
+  // Whether another connection waits for this file's write lock now.
+  bool AlguemEspera();
 
   // Runs one statement with bound values, rows into *rows when not null;
   // returns the number of changed rows. Raises ProviderError.
@@ -95,6 +108,16 @@ class SqliteConnection : public ProviderConnection {
   void ControlQuietly(const std::string& sql) noexcept;
   void CheckLogin(const ConnectionString& cs);
 
+  // The wait for the write lock (busy handler): polls every millisecond, up
+  // to the busy timeout, and signals the wait to the holder through a read
+  // lock on byte 0 of the side file "<database>-wait", which a holder
+  // committing a long series of transactions tests (YieldToWaiters). A
+  // wait longer than a second is logged, with its end.
+  static int Espera(void* self, int tentativas);
+  // Ends the signalled wait after a statement's step (taken or given up).
+  void FimDaEspera();
+  void Sinaliza(bool esperando);
+
   // Raises ProviderError when path_ no longer names the opened file.
   void ConfereArquivo() const;
   bool MesmoArquivo() const;
@@ -116,6 +139,13 @@ class SqliteConnection : public ProviderConnection {
   std::string current_user_;
   std::chrono::steady_clock::time_point deadline_{};
   int savepoint_depth_ = 0;
+  bool esperando_ = false;
+  bool avisou_espera_ = false;
+  std::chrono::steady_clock::time_point espera_desde_{};
+  int sinal_fd_ = -1;  // the side file, opened on the first wait or test
 };
+
+// Longest pause YieldToWaiters makes for a waiting connection, in ms.
+inline constexpr int kEsperaDeCessaoMs = 20;
 
 }  // namespace zun
