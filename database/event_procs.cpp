@@ -10,6 +10,7 @@
 
 #include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
+#include "foundation/text.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
@@ -39,10 +40,7 @@ constexpr int32_t kMoedaDaExclusao = -1;
 
 // The text of a code parameter without outer blanks.
 std::string Codigo(const ProcContext& c, const char* name) {
-  const std::string s = c.In(name).AsString();
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+  return AparaBrancos(c.In(name).AsString());
 }
 
 bool Existe(ProcContext& c, const char* sql, const std::vector<Value>& binds) {

@@ -102,8 +102,8 @@ void ImportFilesNext(ProcContext& c) {
   }
   const Value& pri = c.In("@MaxPrioridade");
   const Value& tries = c.In("@MaxImportTries");
-  const int32_t max_pri = pri.IsNull() ? 5 : pri.AsInt();
-  const int32_t max_tries = tries.IsNull() ? 2 : tries.AsInt();
+  const int32_t max_pri = pri.IsNull() ? kMaxPrioridadeDeDia : pri.AsInt();
+  const int32_t max_tries = tries.IsNull() ? kImportMaxTries : tries.AsInt();
   const int32_t count_menos_um = CountMenosUm(c);
   const double now = AgoraGMT();
   const Value lease_end = Value::DateTime(now + kImportLeaseDays);

@@ -30,6 +30,15 @@
 
 namespace zun {
 
+// The queue's limits, which the service and the administration tool share:
+// an entry is offered for at most kImportMaxTries tries, and the service
+// takes priorities up to kMaxPrioridadeDeDia, or up to kMaxPrioridadeDeNoite
+// in the quiet hours (lower numbers are more urgent). "ImportFilesNext"
+// takes the day's limit and kImportMaxTries when its parameters are NULL.
+inline constexpr int32_t kImportMaxTries = 2;
+inline constexpr int32_t kMaxPrioridadeDeDia = 5;
+inline constexpr int32_t kMaxPrioridadeDeNoite = 999;
+
 // How long a handed-out entry stays taken by the process that got it
 // unless renewed (in days: 30 minutes, well beyond one run's 600-second
 // budget; the service renews every 5 minutes while it imports).

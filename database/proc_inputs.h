@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/text.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
@@ -27,10 +28,7 @@ inline bool InBool(const ProcContext& c, const char* name) {
 // it is NULL.
 inline std::string InTexto(const ProcContext& c, const char* name) {
   const Value& v = c.In(name);
-  const std::string s = v.IsNull() ? std::string() : v.AsString();
-  const size_t b = s.find_first_not_of(' ');
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+  return v.IsNull() ? std::string() : AparaBrancos(v.AsString());
 }
 
 }  // namespace zun

@@ -30,49 +30,41 @@ int32_t Codigo(tParserWrapper& p) {
 
 const TTabelaDeKeywords& TabelaDeFuzz() {
   static TTabelaDeKeywords* t = [] {
+    using I = TImportador;
     auto* t = new TTabelaDeKeywords({
-        {"*A", TImportador::kCotacao, TRecebe::kObjeto, TResposta::kCodigo, {}},
-        {"*B", TImportador::kEvento, TRecebe::kObjeto, TResposta::kOk, {}},
-        {"*C", TImportador::kCBal, TRecebe::kParser, TResposta::kCodigo, {}},
-        {"*D", TImportador::kPais, TRecebe::kParser, TResposta::kOk, {}},
-        {"*E", TImportador::kApresFBal, TRecebe::kParserELinhas, TResposta::kOk, {}},
-        {"*F", TImportador::kShares, TRecebe::kParser, TResposta::kCodigoEMensagem, {}},
-        {"*G", TImportador::kIsin, TRecebe::kObjeto, TResposta::kCodigo, {}},
+        {"*A", I::kCotacao, {}},
+        {"*B", I::kEvento, {}},
+        {"*D", I::kPais, {}},
+        {"*E", I::kApresFBal, {}},
+        {"*F", I::kShares, {}},
+        {"*G", I::kIsin, {}},
     });
-    t->Registra(TImportador::kCotacao,
-                TImportaObjetoCodigo([](TImpMain& imp, const TVariantes&, int32_t* code) {
-                  *code = Codigo(*imp.Parser);
-                  if (*code % 3 == 1) imp.ErrMsg("own " + std::string(imp.Parser->Field(2)));
-                  if (*code % 5 == 2) ++imp.SHAddCount;
-                  if (*code % 7 == 3) ++imp.SHModCount;
-                  imp.SHAdded->Adiciona(std::string(imp.Parser->Field(2)), *code);
-                }));
-    t->Registra(TImportador::kEvento,
-                TImportaObjetoOk([](TImpMain& imp, const TVariantes&, bool* ok) {
-                  *ok = imp.Parser->Count() % 2 == 0;
-                }));
-    t->Registra(TImportador::kCBal,
-                TImportaParserCodigo([](tParserWrapper& p, bool, const TVariantes&, int32_t* code) {
-                  *code = Codigo(p);
-                }));
-    t->Registra(TImportador::kPais,
-                TImportaParserOk([](tParserWrapper& p, bool to_no_check, const TVariantes&,
-                                    bool* ok) { *ok = to_no_check || p.Count() != 3; }));
-    t->Registra(TImportador::kApresFBal,
-                TImportaParserLinhasOk([](tParserWrapper&, bool, tImpRoot& linhas, bool* ok) {
-                  std::string l;
-                  while (!linhas.AtEnd()) {
-                    linhas.NextLine(true, &l);
-                    if (l == "END") return;
-                  }
-                  *ok = false;
-                }));
-    t->Registra(TImportador::kShares,
-                TImportaParserCodigoMensagem(
-                    [](tParserWrapper& p, bool, const TVariantes&, int32_t* code, std::string* m) {
-                      *code = Codigo(p);
-                      p.Field(2, m);
-                    }));
+    t->Registra(I::kCotacao, [](TImpMain& imp, const TVariantes&, int32_t* code) {
+      *code = Codigo(*imp.Parser);
+      if (*code % 3 == 1) imp.ErrMsg("own " + std::string(imp.Parser->Field(2)));
+      if (*code % 5 == 2) ++imp.SHAddCount;
+      if (*code % 7 == 3) ++imp.SHModCount;
+      imp.SHAdded->Adiciona(std::string(imp.Parser->Field(2)), *code);
+    });
+    t->Registra(I::kEvento, [](TImpMain& imp, const TVariantes&, int32_t* code) {
+      *code = CodigoDoOk(imp.Parser->Count() % 2 == 0);
+    });
+    t->Registra(I::kPais, [](TImpMain& imp, const TVariantes&, int32_t* code) {
+      *code = CodigoDoOk(imp.ToNoCheck || imp.Parser->Count() != 3);
+    });
+    t->Registra(I::kApresFBal, [](TImpMain& imp, const TVariantes&, int32_t* code) {
+      std::string l;
+      while (!imp.AtEnd()) {
+        imp.NextLine(true, &l);
+        if (l == "END") return;
+      }
+      *code = kErrRegistroRecusado;
+    });
+    t->Registra(I::kShares, [](TImpMain& imp, const TVariantes&, int32_t* code) {
+      *code = Codigo(*imp.Parser);
+      const std::string m(imp.Parser->Field(2));
+      if (!m.empty()) imp.ErrMsg(m);
+    });
     return t;
   }();
   return *t;

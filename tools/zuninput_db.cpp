@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "database/import_files.h"
 #include "database/reference_db.h"
 #include "foundation/secret_file.h"
 #include "toolbox/dbclient/errors.h"
@@ -53,9 +54,6 @@ constexpr char kUsage[] =
     "  sql \"STATEMENT\"                      run one SQL statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
     "(NAME defaults to ZunInput, the service's database).\n";
-
-// The service's try limit ("@MaxImportTries" of its queue step).
-constexpr int kServiceMaxTries = 2;
 
 // Bad command-line input: usage text and exit status 2.
 struct UsageError : std::runtime_error {
@@ -443,17 +441,15 @@ std::string BaseName(const std::string& p) {
   return slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
-// The highest priority the service ever takes (at night; 5 by day).
-constexpr int32_t kMaxPriority = 999;
-
 int Enqueue(const Args& a, const std::string& path) {
   Allow(a, {"--user", "--priority", "--as"});
   WordCount(a, 2, "file to queue");
   const std::string file = a.words[1];
   if (!a.Has("--user") || a.Get("--user").empty()) throw UsageError("enqueue needs --user NAME");
-  const int32_t priority = a.Has("--priority") ? ParseInt(a.Get("--priority"), "--priority") : 5;
-  if (priority > kMaxPriority) {
-    throw UsageError("--priority must be at most " + std::to_string(kMaxPriority) +
+  const int32_t priority =
+      a.Has("--priority") ? ParseInt(a.Get("--priority"), "--priority") : kMaxPrioridadeDeDia;
+  if (priority > kMaxPrioridadeDeNoite) {
+    throw UsageError("--priority must be at most " + std::to_string(kMaxPrioridadeDeNoite) +
                      ": the service never takes a higher one");
   }
   const std::string shown = a.Has("--as") ? a.Get("--as") : BaseName(file);
@@ -497,7 +493,7 @@ int Enqueue(const Args& a, const std::string& path) {
 
 // Each entry with its state and, in words, why it is in it. The service
 // takes priorities above 5 only from 03:00 to 07:59 (server time), and an
-// entry at most kServiceMaxTries times.
+// entry at most kImportMaxTries times.
 constexpr char kQueueSql[] = R"(
 WITH e AS (
   SELECT f.*, u.name AS user_name,
@@ -545,7 +541,7 @@ int Queue(const Args& a, const std::string& path) {
             "ORDER BY id)"
           : "SELECT * FROM q ORDER BY id";
   Stmt st{db.Prepare(kQueueSql + select)};
-  sqlite3_bind_int(st.st, 1, kServiceMaxTries);
+  sqlite3_bind_int(st.st, 1, kImportMaxTries);
   sqlite3_bind_int(st.st, 2, a.Has("--failed") ? 1 : 0);
   sqlite3_bind_int(st.st, 3, a.Has("--waiting") ? 1 : 0);
   if (a.Has("--user")) {
@@ -608,8 +604,8 @@ int Retry(const Args& a, const std::string& path) {
   }
   if (sqlite3_column_int(st.st, 3) != 0) throw Failure(entry + " is being imported right now");
   const int tries = sqlite3_column_int(st.st, 2);
-  if (tries < kServiceMaxTries) {
-    std::cout << entry << " is still offered (" << tries << " of " << kServiceMaxTries
+  if (tries < kImportMaxTries) {
+    std::cout << entry << " is still offered (" << tries << " of " << kImportMaxTries
               << " tries used)\n";
     return 0;
   }
@@ -618,7 +614,7 @@ int Retry(const Args& a, const std::string& path) {
   Stmt upd{
       db.Prepare("UPDATE import_files SET importtries = ?, result = NULL, result_mom = NULL, "
                  "taken_until = NULL WHERE id = ?")};
-  sqlite3_bind_int(upd.st, 1, kServiceMaxTries - 1);
+  sqlite3_bind_int(upd.st, 1, kImportMaxTries - 1);
   sqlite3_bind_int64(upd.st, 2, id);
   if (sqlite3_step(upd.st) != SQLITE_DONE) {
     throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));

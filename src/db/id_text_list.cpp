@@ -6,6 +6,7 @@
 #include "db/texto_na_lingua.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
+#include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -122,7 +123,7 @@ bool tIntStgList::Carrega(Command* cmd) {
       rs.MoveTo(i + 1);
       IntStgItem& it = Itens[static_cast<size_t>(i)];
       if (cols > 0) it.Id = ColunaInt(rs, 0);
-      if (cols > 1) it.Texto = TrimTexto(ColunaStr(rs, 1));
+      if (cols > 1) it.Texto = Apara(ColunaStr(rs, 1));
       if (cols > 2) it.Campo2 = ColunaInt(rs, 2);
       if (cols > 3) it.Campo3 = ColunaInt(rs, 3);
       if (cols > 4) it.Campo4 = ColunaInt(rs, 4);

@@ -44,9 +44,9 @@ constexpr ProcsDoEaa kProcs[] = {
 };
 
 std::unique_ptr<TListaDefIndicador> g_defs;
-std::vector<_FormatoDeCadastro> g_formatos;
-std::vector<_RegraDeFormatoDeCadastro> g_regras;
-std::vector<_LinhaDeFormato> g_linhas;
+std::vector<FormatoDeCadastro> g_formatos;
+std::vector<RegraDeFormatoDeCadastro> g_regras;
+std::vector<LinhaDeFormato> g_linhas;
 
 std::string Str(int64_t v) { return std::to_string(v); }
 
@@ -140,7 +140,7 @@ int32_t IdDoNome(tIntStgList* lista, const std::string& nome) {
 
 // With so_confere a name the list would add is accepted (id 0) and nothing
 // is added.
-int32_t SetFromLista(const _DefIndicador& def, const std::string& texto, bool pode_incluir_item,
+int32_t SetFromLista(const DefIndicador& def, const std::string& texto, bool pode_incluir_item,
                      bool so_confere, TValorDeIndicador* v) {
   const int fc = def.FC;
   int32_t e = 0;
@@ -183,7 +183,7 @@ int32_t TListaDefIndicador::GaranteLido() {
   if (lido_) return 0;
   defs_.clear();
   const int32_t e = LeLista("GetTodosDefIndicador", [this](DsRef cmd) {
-    _DefIndicador d;
+    DefIndicador d;
     GetFieldInt(cmd, "Id", &d.Id);
     GetFieldByte(cmd, "FC", &d.FC);
     if (d.Id < 1) return kErrDefIndicadorIdInvalido;
@@ -200,19 +200,19 @@ int32_t TListaDefIndicador::GaranteLido() {
   return e;
 }
 
-void TListaDefIndicador::AdicionaLocal(const _DefIndicador& def) {
+void TListaDefIndicador::AdicionaLocal(const DefIndicador& def) {
   lido_ = true;
   if (def.Id < 1) return;
   if (static_cast<size_t>(def.Id) >= defs_.size()) defs_.resize(static_cast<size_t>(def.Id) + 1);
   defs_[static_cast<size_t>(def.Id)] = def;
 }
 
-const _DefIndicador* TListaDefIndicador::PegaDef(int32_t id, int32_t* e) {
+const DefIndicador* TListaDefIndicador::PegaDef(int32_t id, int32_t* e) {
   *e = GaranteLido();
   // An id beyond the definitions read has none; the array is not grown for
   // it, so that an id taken from an import line cannot make it huge.
   if (*e != 0 || id < 1 || static_cast<size_t>(id) >= defs_.size()) return nullptr;
-  const _DefIndicador& d = defs_[static_cast<size_t>(id)];
+  const DefIndicador& d = defs_[static_cast<size_t>(id)];
   if (d.Id == 0) return nullptr;
   if (d.Id != id) {
     Loga("TLDI.GPII pediu:" + Str(id) + " achou:" + Str(d.Id));
@@ -239,7 +239,7 @@ void InstalaDefIndicadores() {
 
 namespace {
 
-int32_t Interpreta(const _DefIndicador& def, const std::string& texto, bool estrito,
+int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estrito,
                    bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
   TValorDeIndicador r;
   r.Numero = NuloFloat();
@@ -333,7 +333,7 @@ int32_t Interpreta(const _DefIndicador& def, const std::string& texto, bool estr
 
 }  // namespace
 
-int32_t InternalSetFromString(const _DefIndicador& def, const std::string& texto, bool estrito,
+int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto, bool estrito,
                               bool pode_incluir_item, TValorDeIndicador* v) {
   return Interpreta(def, texto, estrito, pode_incluir_item, false, v);
 }
@@ -344,7 +344,7 @@ int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica, const std::strin
   TListaDefIndicador& defs = DefIndicadores();
   int32_t e = defs.GaranteLido();
   if (e != 0) return e;
-  const _DefIndicador* def = nullptr;
+  const DefIndicador* def = nullptr;
   if (id_indica >= 0 && id_indica < defs.Conta()) def = defs.PegaDef(id_indica, &e);
   if (e != 0) return e;
   if (def == nullptr) return kErrIndIdSemDefinicao;
@@ -357,7 +357,7 @@ int32_t TPoeValorNumIndicadorNumaData::SetFromString(const std::string& texto, b
   TListaDefIndicador& defs = DefIndicadores();
   int32_t e = defs.GaranteLido();
   if (e != 0) return e;
-  const _DefIndicador* def = nullptr;
+  const DefIndicador* def = nullptr;
   if (IdIndica >= 0 && IdIndica < defs.Conta()) def = defs.PegaDef(IdIndica, &e);
   if (e != 0) return e;
   if (def == nullptr) return kErrIndIdSemDefinicao;
@@ -374,7 +374,7 @@ int32_t TPoeValorNumIndicadorNumaData::Poe(bool nulo, const std::string& texto, 
   int32_t e = defs.GaranteLido();
   if (e != 0) return e;
   if (IdIndica < 1 || IdIndica >= defs.Conta()) return kErrIndIdForaDaLista;
-  const _DefIndicador* def = defs.PegaDef(IdIndica, &e);
+  const DefIndicador* def = defs.PegaDef(IdIndica, &e);
   if (e != 0) return e;
   if (def == nullptr) return kErrIndSemDefinicao;
   const std::string proc = kProcs[EAA].put;
@@ -409,7 +409,7 @@ int32_t TPegaValorDumIndicadorNumaData::Pega(bool* nulo, double* numero, std::st
   *data = 0;
   if (EAA > kEaaEmp) return kErrIndEaaInvalido;
   int32_t e = 0;
-  const _DefIndicador* def = DefIndicadores().PegaDef(IdIndica, &e);
+  const DefIndicador* def = DefIndicadores().PegaDef(IdIndica, &e);
   if (e != 0) return e;
   const std::string proc = kProcs[EAA].get;
   return ChamaComGuarda(proc, "TIDE.Pega " + proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
@@ -474,7 +474,7 @@ int32_t CarregaSeVazio(const std::string& proc, std::vector<T>* itens, F le) {
 
 int32_t CarregaFormatosDeCadastro() {
   int32_t e =
-      CarregaSeVazio("FormatoDeCadastroList", &g_formatos, [](DsRef cmd, _FormatoDeCadastro* f) {
+      CarregaSeVazio("FormatoDeCadastroList", &g_formatos, [](DsRef cmd, FormatoDeCadastro* f) {
         GetFieldInt(cmd, "Id", &f->Id);
         GetFieldInt(cmd, "Pais", &f->Pais);
         GetFieldInt(cmd, "Ordem", &f->Ordem);
@@ -484,14 +484,14 @@ int32_t CarregaFormatosDeCadastro() {
       });
   if (e == 0) {
     e = CarregaSeVazio("RegraDeFormatoDeCadastroList", &g_regras,
-                       [](DsRef cmd, _RegraDeFormatoDeCadastro* r) {
+                       [](DsRef cmd, RegraDeFormatoDeCadastro* r) {
                          GetFieldByte(cmd, "TipoObj", &r->TipoObj);
                          GetFieldByte(cmd, "Pais", &r->Pais);
                          GetFieldInt(cmd, "IdFDC", &r->IdFDC);
                        });
   }
   if (e == 0) {
-    e = CarregaSeVazio("LinhaDeFormatoList", &g_linhas, [](DsRef cmd, _LinhaDeFormato* l) {
+    e = CarregaSeVazio("LinhaDeFormatoList", &g_linhas, [](DsRef cmd, LinhaDeFormato* l) {
       GetFieldInt(cmd, "IdFDC", &l->IdFDC);
       GetFieldInt(cmd, "IdLinha", &l->IdLinha);
       GetFieldByte(cmd, "EAA", &l->EAA);
@@ -507,9 +507,9 @@ int32_t CarregaFormatosDeCadastro() {
   return e;
 }
 
-const std::vector<_FormatoDeCadastro>& FormatosDeCadastro() { return g_formatos; }
-const std::vector<_RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro() { return g_regras; }
-const std::vector<_LinhaDeFormato>& LinhasDeFormato() { return g_linhas; }
+const std::vector<FormatoDeCadastro>& FormatosDeCadastro() { return g_formatos; }
+const std::vector<RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro() { return g_regras; }
+const std::vector<LinhaDeFormato>& LinhasDeFormato() { return g_linhas; }
 
 void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
                           const std::set<uint8_t>& eaas, TParesEaaIndicador* pares, int32_t* e) {
@@ -517,7 +517,7 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
   *e = CarregaFormatosDeCadastro();
   if (*e != 0) return;
   auto existe = [](int32_t id) {
-    for (const _FormatoDeCadastro& f : g_formatos) {
+    for (const FormatoDeCadastro& f : g_formatos) {
       if (f.Id == id) return true;
     }
     return false;
@@ -532,7 +532,7 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
     }
   } else {
     fdc = 0;
-    for (const _RegraDeFormatoDeCadastro& r : g_regras) {
+    for (const RegraDeFormatoDeCadastro& r : g_regras) {
       if (r.TipoObj == tipo_obj && r.Pais == pais) {
         fdc = r.IdFDC;
         break;
@@ -545,7 +545,7 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
       return;
     }
   }
-  for (const _LinhaDeFormato& l : g_linhas) {
+  for (const LinhaDeFormato& l : g_linhas) {
     if (l.IdFDC != fdc || l.TipoLinhaFormato != 2 || eaas.count(l.EAA) == 0) continue;
     const std::pair<uint8_t, int32_t> par(l.EAA, l.P1);
     bool repetido = false;

@@ -57,7 +57,7 @@ inline constexpr int32_t kErrDefIndicadorInterno = 51001;      // a slot holds a
 
 // One indicator definition (a row of "GetTodosDefIndicador"). The program
 // uses the id and the field type; the other columns are not kept.
-struct _DefIndicador {
+struct DefIndicador {
   int32_t Id = 0;
   uint8_t FC = 0;  // field type
 };
@@ -77,15 +77,15 @@ class TListaDefIndicador {
   // A slot that holds another id logs "TLDI.GPII pediu:" + id + " achou:" +
   // id found, sets *e to 51001 and gives nullptr. *e is otherwise the read's
   // code. Precondition: e is not null.
-  const _DefIndicador* PegaDef(int32_t id, int32_t* e);
+  const DefIndicador* PegaDef(int32_t id, int32_t* e);
   // The number of slots (the highest id read + 1, or more after growth).
   int32_t Conta() const { return static_cast<int32_t>(defs_.size()); }
   // Puts a definition in its slot, growing the array up to its id, and
   // marks the list read (the read fills the list through it).
-  void AdicionaLocal(const _DefIndicador& def);
+  void AdicionaLocal(const DefIndicador& def);
 
  private:
-  std::vector<_DefIndicador> defs_;  // slot i holds id i, or Id 0 when empty
+  std::vector<DefIndicador> defs_;  // slot i holds id i, or Id 0 when empty
   bool lido_ = false;
 };
 
@@ -113,7 +113,7 @@ struct TValorDeIndicador {
 // name (adding the name to the list when pode_incluir_item and the list can
 // add). Empty or "-" is null. Returns 0 or the type's code (logging where
 // the codes above say); *v is set on success.
-int32_t InternalSetFromString(const _DefIndicador& def, const std::string& texto, bool estrito,
+int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto, bool estrito,
                               bool pode_incluir_item, TValorDeIndicador* v);
 
 // One value to write: the object, its kind, the indicator and the date from
@@ -167,7 +167,7 @@ int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica, const std::strin
                                 bool pode_incluir_item);
 
 // The registration formats ("FormatoDeCadastroList").
-struct _FormatoDeCadastro {
+struct FormatoDeCadastro {
   int32_t Id = 0;
   int32_t Pais = 0;
   int32_t Ordem = 0;
@@ -176,7 +176,7 @@ struct _FormatoDeCadastro {
 
 // The rules that give the format of an object type in a country
 // ("RegraDeFormatoDeCadastroList").
-struct _RegraDeFormatoDeCadastro {
+struct RegraDeFormatoDeCadastro {
   uint8_t TipoObj = 0;
   uint8_t Pais = 0;
   int32_t IdFDC = 0;
@@ -184,7 +184,7 @@ struct _RegraDeFormatoDeCadastro {
 
 // The lines of the formats ("LinhaDeFormatoList"); a line of type 2 names
 // an indicator in P1.
-struct _LinhaDeFormato {
+struct LinhaDeFormato {
   int32_t IdFDC = 0;
   int32_t IdLinha = 0;
   uint8_t EAA = 0;
@@ -197,9 +197,9 @@ struct _LinhaDeFormato {
 // The three format arrays, read once per process (each when empty) and
 // freed with the indicator definitions. Returns 0 or the first read's code.
 int32_t CarregaFormatosDeCadastro();
-const std::vector<_FormatoDeCadastro>& FormatosDeCadastro();
-const std::vector<_RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro();
-const std::vector<_LinhaDeFormato>& LinhasDeFormato();
+const std::vector<FormatoDeCadastro>& FormatosDeCadastro();
+const std::vector<RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro();
+const std::vector<LinhaDeFormato>& LinhasDeFormato();
 
 // (object kind, indicator id) pairs of a format.
 using TParesEaaIndicador = std::vector<std::pair<uint8_t, int32_t>>;

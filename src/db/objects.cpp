@@ -4,6 +4,7 @@
 
 #include "db/user_context.h"
 #include "foundation/log.h"
+#include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"

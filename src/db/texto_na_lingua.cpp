@@ -1,16 +1,9 @@
 #include "db/texto_na_lingua.h"
 
 #include "db/user_context.h"
+#include "foundation/text.h"
 
 namespace zun {
-
-std::string TrimTexto(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
 
 std::string CampoDoTexto(int n, const std::string& text) {
   if (n < 1) return "";
@@ -22,7 +15,7 @@ std::string CampoDoTexto(int n, const std::string& text) {
   }
   size_t end = text.find('|', start);
   if (end == std::string::npos) end = text.size();
-  return TrimTexto(text.substr(start, end - start));
+  return Apara(text.substr(start, end - start));
 }
 
 std::string TextoNaLingua(const std::string& text) {

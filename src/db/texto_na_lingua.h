@@ -11,9 +11,6 @@
 
 namespace zun {
 
-// s without its leading and trailing blanks and control characters.
-std::string TrimTexto(const std::string& s);
-
 // The n-th "|"-separated field of text (n counts from 1), trimmed. Fields
 // beyond the last, and n < 1, give "".
 std::string CampoDoTexto(int n, const std::string& text);

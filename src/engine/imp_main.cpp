@@ -56,12 +56,11 @@ void TImpMain::ImportNext() {
   const int32_t msgs = ErrMsgCount;
   const bool check_pass = ToNoCheck;
   int32_t code = 0;
-  bool ok = true;
   keyword = Maiusculas(std::move(keyword));
   if (!keyword.empty()) {
     const TLinhaDeKeyword* linha = tabela_->Procura(keyword);
     const TEntrada* entrada = linha ? &tabela_->EntradaDe(linha->Importador) : nullptr;
-    if (entrada == nullptr || entrada->index() == 0) {
+    if (entrada == nullptr || !*entrada) {
       // Known keywords whose importer is not part of this build are told
       // apart in the log; for the file both are an invalid line.
       if (linha != nullptr) Loga("ImpMain sem importador para " + keyword);
@@ -82,10 +81,9 @@ void TImpMain::ImportNext() {
           DefineArquivoEmCurso(nullptr);
         }
       } em_curso(*this);
-      ChamaImportador(*linha, *entrada, *this, &code, &ok);
+      (*entrada)(*this, linha->Variantes, &code);
     }
   }
-  if (!ok && code == 0) code = 3943;
   if (!check_pass && !keyword.empty() && code == 0) {
     ++(ErrMsgCount != msgs ? LinhasPuladas : LinhasAplicadas);
   }

@@ -64,8 +64,8 @@ class TImpMain : public tImpRoot {
   void StartImport() override;
   // Reads the next record and hands it by its keyword to its importer. A
   // keyword not in the table, or one whose importer is not registered, sets
-  // Erro to 3942. An importer answer of not ok without a code counts as
-  // 3943. A failed record is fatal in the check pass and counted by
+  // Erro to 3942. A record whose importer answers a code other than 0 has
+  // failed: it is fatal in the check pass and counted by
   // AddErroNaoFatal in the import pass; a fatal error without a message of
   // the importer issues "Error:" + Erro + " Invalid line: " + the line.
   // An exception of an importer is passed on to the caller: it ends the

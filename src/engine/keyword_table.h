@@ -1,15 +1,16 @@
 // The keyword table of import files.
 //
 // One row per record keyword: the keyword (upper case), the importer entry
-// that handles it, what that entry receives (the importer object, or only
-// its parser and pass flag), the row's variant flags and whether the entry
-// answers an error code or an ok flag. Rows are data; the dispatch of
-// TImpMain compares a record's keyword with them in order.
+// that handles it and the row's variant flags. Rows are data; the dispatch
+// of TImpMain compares a record's keyword with them in order. Every entry
+// has one shape (TEntrada): it receives the importer object and the row's
+// flags and answers an error code.
 //
 // The importers live in the layers above the engine, so a row names its
 // entry by TImportador and the entry function itself is registered into the
-// table at start-up (RegistraImportador). A row whose entry is not
-// registered is handled like an unknown keyword (3942). The engine registers
+// table at start-up (RegistraImportador); KeywordsSemImportador tells the
+// program entry whether a row was left without one. A row whose entry is
+// not registered is handled like an unknown keyword (3942). The engine registers
 // its own entries: "*OCOLOCA" (accepted, no effect) and "*REQGBOL" (bulletin
 // request text, import pass only).
 //
@@ -21,14 +22,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace zun {
 
-class tImpRoot;
 class TImpMain;
-class tParserWrapper;
 
 // Variant flags of a row. Each importer reads only its own.
 struct TVariantes {
@@ -86,50 +84,25 @@ enum class TImportador : uint8_t {
   kListChoice,              // list of choices
 };
 
-// What an entry receives.
-enum class TRecebe : uint8_t {
-  kObjeto,         // the importer object
-  kParser,         // its Parser and ToNoCheck
-  kParserELinhas,  // its Parser and ToNoCheck, and the object for NextLine
-};
+// The code of a record its importer refused without a code of its own
+// (the field checks of the small tables, the account plan and the
+// corporate actions and news).
+inline constexpr int32_t kErrRegistroRecusado = 3943;
 
-// How an entry answers.
-enum class TResposta : uint8_t {
-  kCodigo,           // an error code, 0 = success
-  kOk,               // an ok flag, true = success
-  kCodigoEMensagem,  // an error code and a message text for ErrMsg
-};
+// The code of a record whose importer tells only whether it went well.
+inline int32_t CodigoDoOk(bool ok) { return ok ? 0 : kErrRegistroRecusado; }
 
-// Entry shapes. The out arguments arrive as 0 / true / "".
-using TImportaObjetoCodigo = std::function<void(TImpMain& imp, const TVariantes& v, int32_t* code)>;
-using TImportaObjetoOk = std::function<void(TImpMain& imp, const TVariantes& v, bool* ok)>;
-using TImportaParserCodigo = std::function<void(tParserWrapper& parser, bool to_no_check,
-                                                const TVariantes& v, int32_t* code)>;
-using TImportaParserOk =
-    std::function<void(tParserWrapper& parser, bool to_no_check, const TVariantes& v, bool* ok)>;
-// linhas is handed over only for its NextLine and AtEnd.
-using TImportaParserLinhasOk =
-    std::function<void(tParserWrapper& parser, bool to_no_check, tImpRoot& linhas, bool* ok)>;
-using TImportaParserCodigoMensagem =
-    std::function<void(tParserWrapper& parser, bool to_no_check, const TVariantes& v, int32_t* code,
-                       std::string* mensagem)>;
-
-// An entry of one of the shapes above; std::monostate when none is registered.
-using TEntrada =
-    std::variant<std::monostate, TImportaObjetoCodigo, TImportaObjetoOk, TImportaParserCodigo,
-                 TImportaParserOk, TImportaParserLinhasOk, TImportaParserCodigoMensagem>;
+// An importer entry: handles the record loaded in imp.Parser in the pass
+// imp.ToNoCheck says, reading the row's variant flags v. *code arrives 0
+// and is left 0 on success, else set to the record's error code; messages
+// of the line go to imp.ErrMsg.
+using TEntrada = std::function<void(TImpMain& imp, const TVariantes& v, int32_t* code)>;
 
 struct TLinhaDeKeyword {
   std::string_view Keyword;  // upper case, with the leading "*"
   TImportador Importador;
-  TRecebe Recebe;
-  TResposta Resposta;
   TVariantes Variantes;
 };
-
-// The index in TEntrada of the shape that (recebe, resposta) calls for; 0
-// for a combination no entry shape has.
-size_t FormaDaEntrada(TRecebe recebe, TResposta resposta);
 
 // Rows together with their registered entries.
 class TTabelaDeKeywords {
@@ -137,17 +110,19 @@ class TTabelaDeKeywords {
   explicit TTabelaDeKeywords(std::vector<TLinhaDeKeyword> linhas);
 
   // Registers the entry of importador. Fails (false, nothing changed) when
-  // no row names importador or the entry's shape differs from what a row
-  // naming it receives and answers. A later registration replaces an
-  // earlier one.
+  // no row names importador or the entry is empty. A later registration
+  // replaces an earlier one.
   bool Registra(TImportador importador, TEntrada entrada);
 
   // The first row whose keyword equals keyword (already upper case), or
   // null.
   const TLinhaDeKeyword* Procura(std::string_view keyword) const;
 
-  // The registered entry of importador; std::monostate when none.
+  // The registered entry of importador; an empty one when none.
   const TEntrada& EntradaDe(TImportador importador) const;
+
+  // The keywords of the rows whose entry is not registered, in row order.
+  std::vector<std::string_view> KeywordsSemImportador() const;
 
   const std::vector<TLinhaDeKeyword>& Linhas() const { return linhas_; }
 
@@ -155,13 +130,6 @@ class TTabelaDeKeywords {
   std::vector<TLinhaDeKeyword> linhas_;
   std::vector<TEntrada> entradas_;  // indexed by TImportador
 };
-
-// Calls entrada for row linha on the record loaded in imp's Parser, the
-// way the row says: sets *code or *ok from the answer; a non-empty message
-// text goes to imp.ErrMsg. Precondition: entrada has the row's shape and
-// imp.Parser is present.
-void ChamaImportador(const TLinhaDeKeyword& linha, const TEntrada& entrada, TImpMain& imp,
-                     int32_t* code, bool* ok);
 
 // Every keyword of import files, in dispatch order.
 const std::vector<TLinhaDeKeyword>& LinhasDeKeywords();
@@ -173,6 +141,17 @@ TTabelaDeKeywords& TabelaDeKeywords();
 // Registers an importer's entry in the process-wide table; false as in
 // TTabelaDeKeywords::Registra.
 bool RegistraImportador(TImportador importador, TEntrada entrada);
+
+// One registration of an importer folder: an importer and its entry.
+struct TRegistroDeImportador {
+  TImportador Importador;
+  TEntrada Entrada;
+};
+
+// Registers every entry of a folder's list in the process-wide table; true
+// when each was taken, false when any was refused (the others stay
+// registered).
+bool RegistraEntradas(const std::vector<TRegistroDeImportador>& entradas);
 
 // The engine's own entries: "*OCOLOCA" does nothing; "*REQGBOL" appends
 // "[import \"*REQGBOL\" " + imp.Describe() + "]" to ReqGBolPendente in the

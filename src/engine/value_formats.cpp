@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "foundation/momento.h"
+#include "foundation/text.h"
 
 namespace zun {
 
@@ -12,20 +13,12 @@ namespace {
 
 inline bool EhDigito(char c) { return c >= '0' && c <= '9'; }
 
-// Removes leading and trailing blanks and control characters.
-std::string_view Apara(std::string_view s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 }  // namespace
 
 bool StrToFloatOk(std::string_view s, double* v) {
   *v = NuloFloat();
-  s = Apara(s);
+  const std::string aparado = Apara(s);
+  s = aparado;
   if (s.empty() || s == "-") return true;
 
   // Check the whole text against the number grammar first: std::from_chars

@@ -140,6 +140,14 @@ void DecodeDateTime(double dt, int* y, int* mo, int* d, int* h, int* mi, int* s,
   *ms = static_cast<int>(in_day % 1000);
 }
 
+std::string DataIso(double data) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(data, &y, &mo, &d, &h, &mi, &s, &ms);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, d);
+  return buf;
+}
+
 double NowLocal() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);

@@ -41,6 +41,9 @@ bool TryEncodeDate(int year, int month, int day, double* dt);
 double EncodeDateTime(int y, int mo, int d, int h, int mi, int s, int ms);
 void DecodeDateTime(double dt, int* y, int* mo, int* d, int* h, int* mi, int* s, int* ms);
 
+// A date as "YYYY-MM-DD" (the zero date gives "1899-12-30").
+std::string DataIso(double data);
+
 // Current local date-time as a day number.
 double NowLocal();
 

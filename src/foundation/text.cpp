@@ -13,11 +13,12 @@ inline int DigitoHex(char c) {
 
 }  // namespace
 
-std::string Maiusculas(std::string s) {
-  for (char& c : s) {
+std::string Maiusculas(std::string_view s) {
+  std::string r(s);
+  for (char& c : r) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  return s;
+  return r;
 }
 
 std::string CortaTexto(std::string_view s, size_t max) {
@@ -31,6 +32,14 @@ std::string AparaBrancos(const std::string& s) {
   const size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return "";
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+std::string Apara(std::string_view s) {
+  size_t b = 0;
+  size_t e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return std::string(s.substr(b, e - b));
 }
 
 bool StrToIntOk(std::string_view s, int32_t* v) {

@@ -14,10 +14,14 @@ namespace zun {
 
 // s with the ASCII letters a..z in upper case; other bytes unchanged (names
 // and keys compare the same under any locale).
-std::string Maiusculas(std::string s);
+std::string Maiusculas(std::string_view s);
 
 // s without leading and trailing blanks (code 32 only; tabs stay).
 std::string AparaBrancos(const std::string& s);
+
+// s without leading and trailing blanks and control characters (every byte
+// up to code 32).
+std::string Apara(std::string_view s);
 
 // s itself when it has at most max bytes; else its first max bytes followed
 // by the marker "...[N bytes cut]", N being the number of bytes left out.

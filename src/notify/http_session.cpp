@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "foundation/log.h"
+#include "foundation/text.h"
 
 namespace zun {
 
@@ -62,19 +63,11 @@ bool IniciaCurl() {
   return ok;
 }
 
-std::string Trim(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 // Splits a host name or base URL into origin and base path; false with the
 // reason in *why when it does not name an http or https server.
 bool ParseServer(const std::string& server, std::string* origem, std::string* base_path,
                  std::string* why) {
-  std::string url = Trim(server);
+  std::string url = Apara(server);
   if (url.empty()) {
     *why = "empty server name";
     return false;

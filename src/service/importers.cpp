@@ -1,7 +1,9 @@
 #include "service/importers.h"
 
 #include <string>
+#include <string_view>
 
+#include "engine/keyword_table.h"
 #include "foundation/log.h"
 #include "importers/market/registration.h"
 #include "importers/objects/registration.h"
@@ -25,6 +27,10 @@ bool RegistraImportadores() {
   for (const Pasta& p : kPastas) {
     if (p.registra()) continue;
     Loga(std::string("RegistraImportadores failed: ") + p.nome);
+    todos = false;
+  }
+  for (std::string_view keyword : TabelaDeKeywords().KeywordsSemImportador()) {
+    Loga("RegistraImportadores sem importador para " + std::string(keyword));
     todos = false;
   }
   return todos;

@@ -7,9 +7,11 @@
 
 namespace zun {
 
-// Registers the importers of every folder. Logs "RegistraImportadores
-// failed: <folder>" for a folder that had an entry refused (a keyword then
-// stays refused with 3942) and returns false; true otherwise.
+// Registers the importers of every folder, then checks that every keyword
+// of the table has its importer. Logs "RegistraImportadores failed:
+// <folder>" for a folder that had an entry refused and "RegistraImportadores
+// sem importador para <keyword>" for each keyword left without one, and
+// returns false; true otherwise.
 bool RegistraImportadores();
 
 }  // namespace zun

@@ -45,12 +45,16 @@ int main(int argc, char** argv) {
   // The embedded provider serves the reference database's procedures.
   zun::RegisterDatabaseProcedures();
   zun::IniciaZiGlobs();
-  zun::RegistraImportadores();
+  const bool importadores = zun::RegistraImportadores();
 
   const auto inicio = std::chrono::steady_clock::now();
   std::string check_file;
   const bool queue_run = !zun::LeSwitch("CheckFile", &check_file);
-  if (!queue_run) {
+  if (!importadores) {
+    // A keyword without its importer would fail every file that uses it
+    // (3942): this build takes no file.
+    zun::SysExitCode = 3942;
+  } else if (!queue_run) {
     // A check of one local file instead of a queue run.
     std::string check_as;
     zun::LeSwitch("CheckAs", &check_as);

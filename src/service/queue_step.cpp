@@ -13,14 +13,18 @@
 #include <regex>
 #include <system_error>
 
+#include "database/import_files.h"
 #include "db/global_state.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "foundation/text.h"
 #include "notify/mail.h"
 
 namespace zun {
 
-int32_t MaxPrioridadeDaHora(int hour) { return hour >= 3 && hour <= 7 ? 999 : 5; }
+int32_t MaxPrioridadeDaHora(int hour) {
+  return hour >= 3 && hour <= 7 ? kMaxPrioridadeDeNoite : kMaxPrioridadeDeDia;
+}
 
 std::string LimpaNome(const std::string& s) {
   std::string out;
@@ -37,9 +41,8 @@ std::string LePathIF() {
   std::string path;
   if (!LeSwitch("PathIF", &path)) return "";
   path = path.substr(0, 255);
-  const size_t b = path.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  path = path.substr(b, path.find_last_not_of(' ') - b + 1);
+  path = AparaBrancos(path);
+  if (path.empty()) return "";
   // On this system "\\" and ":" are characters of a name, not delimiters:
   // without the "/" the copy would land beside the directory.
   if (path.back() != '/') path += '/';

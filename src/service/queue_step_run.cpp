@@ -7,12 +7,14 @@
 #include <optional>
 #include <vector>
 
+#include "database/import_files.h"
 #include "db/global_state.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "foundation/text.h"
 #include "notify/mail.h"
 #include "service/line_errors.h"
 #include "service/login.h"
@@ -282,7 +284,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       const int32_t max_pri = MaxPrioridadeDaHora(h);
       LogaConsole("- next MaxIFPri:" + std::to_string(max_pri));
       SetParamInt(cmd, "@MaxPrioridade", max_pri);
-      SetParamInt(cmd, "@MaxImportTries", 2);
+      SetParamInt(cmd, "@MaxImportTries", kImportMaxTries);
       *erro = ExecStProc(cmd, 1);
       morto = *erro == kEntradaDeProcessoMorto;
     }
@@ -422,7 +424,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
     }
     // An entry taken by another process is that process's to record.
     if (row.id != 0 && !tomada) {
-      const bool tries_exceeded = row.importtries >= 2;
+      const bool tries_exceeded = row.importtries >= kImportMaxTries;
       // The stored content goes only when the kept copy really exists: a
       // copy that could not be written must not take the file with it.
       const bool apaga = tenho_path && copia_gravada && (*erro == 0 || tries_exceeded);
@@ -438,7 +440,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
       }
     }
     if (row.id != 0 && !tomada) {
-      const bool tries_exceeded = row.importtries >= 2;
+      const bool tries_exceeded = row.importtries >= kImportMaxTries;
       LogaConsole(
           "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
           " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +

@@ -105,7 +105,7 @@ TEST_F(Indicators, InternalSetFromString) {
       {41, "talvez", true, false, 0, "3"},
   };
   for (const Caso& c : casos) {
-    const _DefIndicador def{500, static_cast<uint8_t>(c.fc)};
+    const DefIndicador def{500, static_cast<uint8_t>(c.fc)};
     TValorDeIndicador v;
     EXPECT_EQ(InternalSetFromString(def, c.texto, c.estrito, c.pode_incluir, &v), c.code)
         << c.fc << " <" << c.texto << ">";

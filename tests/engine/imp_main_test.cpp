@@ -34,8 +34,8 @@ std::string Campos(tParserWrapper& p) {
 int32_t CodigoDoCampo1(tParserWrapper& p) { return std::atoi(std::string(p.Field(1)).c_str()); }
 
 // "*OK": records its call. "*FAIL n": answers code n; "*FAIL n import": in
-// the import pass only. "*NOTOK": not ok without a code. "*PCODE n": code n
-// from a parser-shaped entry. "*SHARES n text": code and message text.
+// the import pass only. "*NOTOK": refused without a code of its own.
+// "*SHARES n text": code n and its own message text.
 // "*BLOCK": reads the lines up to "END" as its own. "*WRITE": writes in the
 // import pass. "*UNREG": a row without a registered entry. "*THROW check"
 // throws in both passes, "*THROW" in the import pass only.
@@ -46,24 +46,23 @@ void Ok(TImpMain& imp, const TVariantes& v, int32_t*) {
 void Fail(TImpMain& imp, const TVariantes&, int32_t* code) {
   if (!imp.ToNoCheck || imp.Parser->Field(2) != "import") *code = CodigoDoCampo1(*imp.Parser);
 }
-void NotOk(TImpMain&, const TVariantes&, bool* ok) { *ok = false; }
-void PCode(tParserWrapper& p, bool, const TVariantes&, int32_t* code) { *code = CodigoDoCampo1(p); }
-void Shares(tParserWrapper& p, bool, const TVariantes&, int32_t* code, std::string* m) {
-  *code = CodigoDoCampo1(p);
-  p.Field(2, m);
+void NotOk(TImpMain&, const TVariantes&, int32_t* code) { *code = kErrRegistroRecusado; }
+void Shares(TImpMain& imp, const TVariantes&, int32_t* code) {
+  *code = CodigoDoCampo1(*imp.Parser);
+  imp.ErrMsg(std::string(imp.Parser->Field(2)));
 }
-// The end of the lines shows as "" with AtEnd; a block without END is not ok.
-void Block(tParserWrapper&, bool, tImpRoot& linhas, bool* ok) {
-  *ok = false;
-  for (std::string l; !*ok;) {
-    linhas.NextLine(true, &l);
-    *ok = l == "END";
-    if (l.empty() && linhas.AtEnd()) break;
-    if (!*ok) chamadas.push_back("block:" + l);
+// The end of the lines shows as "" with AtEnd; a block without END fails.
+void Block(TImpMain& imp, const TVariantes&, int32_t* code) {
+  *code = kErrRegistroRecusado;
+  for (std::string l; *code != 0;) {
+    imp.NextLine(true, &l);
+    if (l == "END") *code = 0;
+    if (l.empty() && imp.AtEnd()) break;
+    if (*code != 0) chamadas.push_back("block:" + l);
   }
 }
-void Write(tParserWrapper& p, bool to_no_check, const TVariantes&, bool*) {
-  if (!to_no_check) escritas.push_back(Campos(p));
+void Write(TImpMain& imp, const TVariantes&, int32_t*) {
+  if (!imp.ToNoCheck) escritas.push_back(Campos(*imp.Parser));
 }
 void Throw(TImpMain& imp, const TVariantes&, int32_t*) {
   if (!imp.ToNoCheck || imp.Parser->Field(1) == "check") throw std::runtime_error("failed");
@@ -72,28 +71,20 @@ void Throw(TImpMain& imp, const TVariantes&, int32_t*) {
 const TTabelaDeKeywords& TabelaDeTeste() {
   static TTabelaDeKeywords* t = [] {
     using I = TImportador;
-    using R = TRecebe;
-    using A = TResposta;
     auto* t = new TTabelaDeKeywords({
-        {"*OK", I::kCotacao, R::kObjeto, A::kCodigo, {.Modo = 7}},
-        {"*FAIL", I::kApagaCotacao, R::kObjeto, A::kCodigo, {}},
-        {"*NOTOK", I::kEvento, R::kObjeto, A::kOk, {}},
-        {"*PCODE", I::kCBal, R::kParser, A::kCodigo, {}},
-        {"*SHARES", I::kShares, R::kParser, A::kCodigoEMensagem, {}},
-        {"*BLOCK", I::kApresFBal, R::kParserELinhas, A::kOk, {}},
-        {"*WRITE", I::kPais, R::kParser, A::kOk, {}},
-        {"*UNREG", I::kIsin, R::kObjeto, A::kCodigo, {}},
-        {"*THROW", I::kNoticia, R::kObjeto, A::kCodigo, {}},
+        {"*OK", I::kCotacao, {.Modo = 7}},
+        {"*FAIL", I::kApagaCotacao, {}},
+        {"*NOTOK", I::kEvento, {}},
+        {"*SHARES", I::kShares, {}},
+        {"*BLOCK", I::kApresFBal, {}},
+        {"*WRITE", I::kPais, {}},
+        {"*UNREG", I::kIsin, {}},
+        {"*THROW", I::kNoticia, {}},
     });
     const std::pair<TImportador, TEntrada> entradas[] = {
-        {I::kCotacao, TImportaObjetoCodigo(Ok)},
-        {I::kApagaCotacao, TImportaObjetoCodigo(Fail)},
-        {I::kEvento, TImportaObjetoOk(NotOk)},
-        {I::kCBal, TImportaParserCodigo(PCode)},
-        {I::kShares, TImportaParserCodigoMensagem(Shares)},
-        {I::kApresFBal, TImportaParserLinhasOk(Block)},
-        {I::kPais, TImportaParserOk(Write)},
-        {I::kNoticia, TImportaObjetoCodigo(Throw)},
+        {I::kCotacao, Ok},    {I::kApagaCotacao, Fail}, {I::kEvento, NotOk},
+        {I::kShares, Shares}, {I::kApresFBal, Block},   {I::kPais, Write},
+        {I::kNoticia, Throw},
     };
     for (const auto& [importador, entrada] : entradas)
       EXPECT_TRUE(t->Registra(importador, entrada));
@@ -147,12 +138,10 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
     const char* msg;
   } const cases[] = {
       {"*WRITE a\n#\n*FAIL 4321", 4321, "line:3 Error:4321 Invalid line: *FAIL 4321"},
-      {"*WRITE a\n*NOTOK", 3943, "line:2 Error:3943 Invalid line: *NOTOK"},
       {"*WRITE a\n*QT X", 3942, "line:2 Error:3942 Invalid line: *QT X"},
       {"*WRITE a\n*UNREG X", 3942, "line:2 Error:3942 Invalid line: *UNREG X"},
       {"*WRITE a\n\t# tab", 3942, "line:2 Error:3942 Invalid line: \t# tab"},
       {"*WRITE a\n/ x", 3942, "line:2 Error:3942 Invalid line: / x"},
-      {"*PCODE 12\n*WRITE a", 12, "line:1 Error:12 Invalid line: *PCODE 12"},
       {"\n*SHARES 55 bad\n*WRITE a", 55, "line:2 bad"},
   };
   for (const Case& c : cases) {
@@ -278,14 +267,11 @@ TEST_F(ImpMainTest, ProductionTableRows) {
     EXPECT_TRUE(vistos.insert(l.Keyword).second) << l.Keyword;
     EXPECT_EQ(l.Keyword[0], '*');
     EXPECT_TRUE(std::none_of(l.Keyword.begin(), l.Keyword.end(), ::islower)) << l.Keyword;
-    EXPECT_NE(FormaDaEntrada(l.Recebe, l.Resposta), 0u) << l.Keyword;
   }
+  EXPECT_EQ(TabelaDeTeste().KeywordsSemImportador(), (std::vector<std::string_view>{"*UNREG"}));
   TTabelaDeKeywords t(linhas);
-  auto codigo = TImportaObjetoCodigo([](TImpMain&, const TVariantes&, int32_t*) {});
-  EXPECT_TRUE(t.Registra(TImportador::kCotacao, codigo));
-  EXPECT_FALSE(t.Registra(TImportador::kCBal, codigo));    // rows give it the parser
-  EXPECT_FALSE(t.Registra(TImportador::kEvento, codigo));  // rows want an ok flag
-  EXPECT_FALSE(t.Registra(TImportador::kCotacao, TImportaObjetoCodigo()));
+  EXPECT_TRUE(t.Registra(TImportador::kCotacao, Ok));
+  EXPECT_FALSE(t.Registra(TImportador::kCotacao, TEntrada()));
   EXPECT_EQ(t.Procura("*QTIF")->Variantes.Modo, 2);
   EXPECT_EQ(t.Procura("*qt"), nullptr);
 }

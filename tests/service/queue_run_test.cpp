@@ -431,12 +431,11 @@ TEST_F(QueueRun, AnImportersExceptionEndsTheFileWithItsCode) {
   ASSERT_EQ(Login(), 0);
   const int id = Enqueue(3, "*OCOLOCA\n*REQGBOL later");
   // A database failure in the middle of the import pass.
-  RegistraImportador(TImportador::kOcoLoca,
-                     TImportaObjetoCodigo([](TImpMain& imp, const TVariantes&, int32_t*) {
-                       if (!imp.ToNoCheck) throw EDBException(3939);
-                     }));
+  RegistraImportador(TImportador::kOcoLoca, [](TImpMain& imp, const TVariantes&, int32_t*) {
+    if (!imp.ToNoCheck) throw EDBException(3939);
+  });
   const int32_t erro = Step();
-  RegistraImportador(TImportador::kOcoLoca, TImportaObjetoCodigo(ImportaOcoLoca));
+  RegistraImportador(TImportador::kOcoLoca, ImportaOcoLoca);
   EXPECT_EQ(erro, 3939);
   EXPECT_EQ(ReqGBolPendente, "") << "the record after the failure never ran";
   EXPECT_EQ(Sql("SELECT result FROM import_files WHERE id = " + std::to_string(id)), 3939);

@@ -23,11 +23,11 @@ bool IdDaLista(tParserWrapper& p, int32_t i, const std::unique_ptr<tIntStgList>&
 
 }  // namespace
 
-void ImportaEvento(TImpMain& imp, const TVariantes&, bool* ok) {
+void ImportaEvento(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   tParserWrapper& p = *imp.Parser;
   auto falha = [&](const std::string& msg) {
     imp.ErrMsg(msg);
-    *ok = false;
+    *resultado = kErrRegistroRecusado;
   };
   const int32_t campos = p.Count();
   std::string ticker;
@@ -55,7 +55,7 @@ void ImportaEvento(TImpMain& imp, const TVariantes&, bool* ok) {
   }
   if (imp.ToNoCheck) return;
   const std::string quem = ticker + "/" + std::to_string(bolsa);
-  *ok = GravaEvento(
+  *resultado = CodigoDoOk(GravaEvento(
       imp, "PrvImport",
       [&](Command& cmd) {
         SetParamStr(cmd, "@ticker", ticker);
@@ -70,7 +70,7 @@ void ImportaEvento(TImpMain& imp, const TVariantes&, bool* ok) {
         for (const char* a : {"@cotA", "@titA", "@qacA"}) SetParamFloat(cmd, a, 1.0);
         for (const char* b : {"@cotB", "@titB", "@qacB"}) SetParamFloat(cmd, b, 0.0);
       },
-      "ImpPrv " + quem + " ", "ImpPrv error ", kPrvSerieDesconhecida);
+      "ImpPrv " + quem + " ", "ImpPrv error ", kPrvSerieDesconhecida));
 }
 
 }  // namespace zun

@@ -7,7 +7,7 @@
 // EnumMoeda; udex must be a date, "-" failing in both passes as the import
 // reports "PrvImport"'s 50702; an event of type 0 is refused; acoes and valor are numbers,
 // "-" or empty for none. Each failed check adds its message with ErrMsg
-// and answers not ok. Both passes check; the import pass writes through
+// and gives kErrRegistroRecusado. Both passes check; the import pass writes through
 // "PrvImport" (seq 0, loca 0, the six factors 1 and 0; a deletion sends
 // moeda -1 and no numbers). A series the database does not hold (3758) or
 // a deletion of an event it does not hold (8604) is reported but does not
@@ -28,6 +28,6 @@ inline constexpr int32_t kPrvSerieDesconhecida = 3758;
 inline constexpr int32_t kPrvSemUdex = 50702;
 
 // "*CA" line handler (entry of TImportador::kEvento).
-void ImportaEvento(TImpMain& imp, const TVariantes& v, bool* ok);
+void ImportaEvento(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

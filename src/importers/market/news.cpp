@@ -11,11 +11,11 @@
 
 namespace zun {
 
-void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
+void ImportaNoticia(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   tParserWrapper& p = *imp.Parser;
   auto falha = [&](const std::string& msg) {
     imp.ErrMsg(msg);
-    *ok = false;
+    *resultado = kErrRegistroRecusado;
   };
   std::string cod;
   int32_t pais = 0, code = 0, seq = -1;
@@ -49,7 +49,7 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
     return falha("ImpNws " + cod + "/" + std::to_string(pais) + " : " + erro);
   }
   if (imp.ToNoCheck) return;
-  *ok = GravaEvento(
+  *resultado = CodigoDoOk(GravaEvento(
       imp, "NwsImport",
       [&](Command& cmd) {
         SetParamStr(cmd, "@cod", cod);
@@ -62,7 +62,7 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, bool* ok) {
         cmd.Params().ParamByName("@txt").value = Value::String(texto);
       },
       "ImpNws " + cod + "/" + std::to_string(pais) + " : ", "b: ImpNws error ",
-      kNwsEmpDesconhecida);
+      kNwsEmpDesconhecida));
 }
 
 }  // namespace zun

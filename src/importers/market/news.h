@@ -9,10 +9,10 @@
 // following line up to one that is exactly "END", blank lines included and
 // comment lines dropped, joined with CR LF; a block with no text line
 // fails in both passes as the import reports "NwsImport"'s 50714. Each
-// failed check adds its
-// message with ErrMsg and answers not ok without reading the text; a block
-// the file ends in without "END" answers not ok with "reached EOF". Both
-// passes read the block; the import pass writes it through "NwsImport".
+// failed check adds its message with ErrMsg and gives kErrRegistroRecusado
+// without reading the text; a block the file ends in without "END" gives it
+// with "reached EOF". Both passes read the block; the import pass writes it
+// through "NwsImport".
 // A company the database does not hold (3752) or a text it already holds
 // (8604) is reported but does not fail the block.
 //
@@ -31,6 +31,6 @@ inline constexpr int32_t kNwsEmpDesconhecida = 3752;
 inline constexpr int32_t kNwsTextoVazio = 50714;
 
 // "*NW" block handler (entry of TImportador::kNoticia).
-void ImportaNoticia(TImpMain& imp, const TVariantes& v, bool* ok);
+void ImportaNoticia(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

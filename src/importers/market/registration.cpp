@@ -1,7 +1,6 @@
 #include "importers/market/registration.h"
 
 #include <memory>
-#include <utility>
 
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
@@ -14,21 +13,17 @@ namespace zun {
 
 bool RegistraImportadoresDeMercado() {
   using I = TImportador;
-  const std::pair<TImportador, TEntrada> entradas[] = {
+  const bool todos = RegistraEntradas({
       // quotes.h
-      {I::kCotacao, TImportaObjetoCodigo(ImportaCotacao)},
-      {I::kApagaCotacao, TImportaObjetoCodigo(ImportaApagaCotacao)},
+      {I::kCotacao, ImportaCotacao},
+      {I::kApagaCotacao, ImportaApagaCotacao},
       // bulletins.h
-      {I::kBolCot, TImportaObjetoCodigo(ImportaBolCot)},
+      {I::kBolCot, ImportaBolCot},
       // corporate_actions.h
-      {I::kEvento, TImportaObjetoOk(ImportaEvento)},
+      {I::kEvento, ImportaEvento},
       // news.h
-      {I::kNoticia, TImportaObjetoOk(ImportaNoticia)},
-  };
-  bool todos = true;
-  for (const auto& [importador, entrada] : entradas) {
-    todos = RegistraImportador(importador, entrada) && todos;
-  }
+      {I::kNoticia, ImportaNoticia},
+  });
   DefineFabricaDeBolCot([] { return std::make_unique<TMakeUpBolCot>(); });
   return todos;
 }

@@ -39,7 +39,7 @@ struct TCabecalho {
 int32_t LeIndicador(std::string_view campo, int32_t erro, int32_t* id) {
   if (!StrToIntOk(campo, id)) return erro;
   int32_t e = 0;
-  const _DefIndicador* def = DefIndicadores().PegaDef(*id, &e);
+  const DefIndicador* def = DefIndicadores().PegaDef(*id, &e);
   if (e != 0) return e;
   return def == nullptr ? erro : 0;
 }

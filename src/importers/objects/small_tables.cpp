@@ -47,17 +47,15 @@ class TLeitorDeCampos {
   bool ok_ = true;
 };
 
-// In the import pass, a record that passed its checks is written; ok tells
-// whether the write returned 0. In the check pass, confere tells whether
-// the write would be accepted, as far as the lists read show it.
-template <typename Escrita>
-void Grava(bool to_no_check, bool* ok, Escrita escreve) {
-  if (*ok && !to_no_check) *ok = escreve() == 0;
-}
+// A record that passed its checks (ok) is, in the check pass, confirmed:
+// confere tells whether the write would be accepted, as far as the lists
+// read show it; in the import pass, written. The record's code: 0, or
+// kErrRegistroRecusado when the checks, the confirmation or the write
+// failed.
 template <typename Confere, typename Escrita>
-void Grava(bool to_no_check, bool* ok, Confere confere, Escrita escreve) {
-  if (*ok && to_no_check) *ok = confere();
-  Grava(to_no_check, ok, escreve);
+int32_t Grava(const TImpMain& imp, bool ok, Confere confere, Escrita escreve) {
+  if (ok) ok = imp.ToNoCheck ? confere() : escreve() == 0;
+  return CodigoDoOk(ok);
 }
 
 // The account numbers the account settings take.
@@ -112,25 +110,26 @@ int32_t ConfereListChoice(int32_t fc, bool novo, int32_t id, const std::string& 
 
 }  // namespace
 
-void ImportaPais(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaPais(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0;
   std::string cod, nome;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).NaoVazio(&nome).Fim();
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&id).NaoVazio(&cod).NaoVazio(&nome).Fim();
   // Only the names of known countries change, named by one of their codes
   // (those of the program's table, which the login checks against the
   // database's; an id without codes has its number as both).
-  Grava(
-      to_no_check, ok, [&] { return Tem(EnumPais, id) && CodigoDoPaisDado(id, cod); },
+  *code = Grava(
+      imp, ok, [&] { return Tem(EnumPais, id) && CodigoDoPaisDado(id, cod); },
       [&] { return PaisPut(id, cod, nome); });
 }
 
-void ImportaCurrency(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaCurrency(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, pais = 0;
   std::string cod, nome;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).Inteiro(&pais).Texto(&nome).Fim();
+  const bool ok =
+      TLeitorDeCampos(*imp.Parser).Inteiro(&id).NaoVazio(&cod).Inteiro(&pais).Texto(&nome).Fim();
   // Only the names of known currencies change; symbol and country stay.
-  Grava(
-      to_no_check, ok,
+  *code = Grava(
+      imp, ok,
       [&] {
         return Tem(EnumMoeda, id) && Tem(EnumPais, pais) &&
                EnumMoeda->Itens[EnumMoeda->IndexOfId(id)].Campo2 == pais && EnumAbrevMoeda &&
@@ -139,39 +138,37 @@ void ImportaCurrency(tParserWrapper& p, bool to_no_check, const TVariantes&, boo
       [&] { return MoedaPut(id, cod, pais, nome); });
 }
 
-void ImportaBolsa(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaBolsa(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, pais = 0;
   std::string cod, codiso;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).Inteiro(&pais).NaoVazio(&cod).Texto(&codiso).Fim();
-  Grava(
-      to_no_check, ok,
-      [&] { return id >= 0 && Tem(EnumPais, pais) && !DeOutro(EnumBolsa, cod, id); },
+  const bool ok =
+      TLeitorDeCampos(*imp.Parser).Inteiro(&id).Inteiro(&pais).NaoVazio(&cod).Texto(&codiso).Fim();
+  *code = Grava(
+      imp, ok, [&] { return id >= 0 && Tem(EnumPais, pais) && !DeOutro(EnumBolsa, cod, id); },
       [&] { return BolsaPut(id, pais, cod, codiso); });
 }
 
-void ImportaVotingStatus(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaVotingStatus(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0;
   std::string cod;
-  *ok = TLeitorDeCampos(p).Inteiro(&id).NaoVazio(&cod).Fim();
-  Grava(
-      to_no_check, ok, [&] { return id >= 0 && !DeOutro(EnumVote, cod, id); },
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&id).NaoVazio(&cod).Fim();
+  *code = Grava(
+      imp, ok, [&] { return id >= 0 && !DeOutro(EnumVote, cod, id); },
       [&] { return VoteStatPut(id, cod); });
 }
 
-void ImportaHideNoZunInput(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaHideNoZunInput(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t conta = 0;
-  *ok = TLeitorDeCampos(p).Inteiro(&conta).Fim();
-  Grava(
-      to_no_check, ok, [&] { return ContaValida(conta); },
-      [&] { return HideNoZunInputPut(conta); });
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&conta).Fim();
+  *code = Grava(
+      imp, ok, [&] { return ContaValida(conta); }, [&] { return HideNoZunInputPut(conta); });
 }
 
-void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TVariantes&,
-                                   bool* ok) {
+void ImportaBlocoPadraoNaDigitacao(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t num = 0, conta = 0;
-  *ok = TLeitorDeCampos(p).Inteiro(&num).Inteiro(&conta).Fim();
-  Grava(
-      to_no_check, ok,
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&num).Inteiro(&conta).Fim();
+  *code = Grava(
+      imp, ok,
       [&] {
         // A block that is stored, or that a line before this one defines.
         tImpRoot* arquivo = ArquivoEmCurso();
@@ -183,34 +180,33 @@ void ImportaBlocoPadraoNaDigitacao(tParserWrapper& p, bool to_no_check, const TV
       [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
 }
 
-void ImportaIdentificacaoDeContas(tParserWrapper& p, bool to_no_check, const TVariantes&,
-                                  bool* ok) {
+void ImportaIdentificacaoDeContas(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t identificacao = 0, conta = 0;
-  *ok = TLeitorDeCampos(p).Inteiro(&identificacao).Inteiro(&conta).Fim();
-  Grava(
-      to_no_check, ok, [&] { return ContaValida(conta) && identificacao >= 0; },
+  const bool ok = TLeitorDeCampos(*imp.Parser).Inteiro(&identificacao).Inteiro(&conta).Fim();
+  *code = Grava(
+      imp, ok, [&] { return ContaValida(conta) && identificacao >= 0; },
       [&] { return IdentificacaoDeContasPut(identificacao, conta); });
 }
 
-void ImportaOcoTipo(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaOcoTipo(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, seq = 0, nao_guardado = 0;
   std::string abrv, nome, lb1, lb2;
-  *ok = TLeitorDeCampos(p)
-            .Inteiro(&id)
-            .Inteiro(&seq)
-            .Texto(&abrv)
-            .Texto(&nome)
-            .Inteiro(&nao_guardado)
-            .Texto(&lb1)
-            .Texto(&lb2)
-            .Fim() &&
-        !abrv.empty() && !nome.empty();
-  Grava(
-      to_no_check, ok, [&] { return id >= 0 && !DeOutro(EnumOcoAbrv, abrv, id); },
+  const bool ok = TLeitorDeCampos(*imp.Parser)
+                      .Inteiro(&id)
+                      .Inteiro(&seq)
+                      .Texto(&abrv)
+                      .Texto(&nome)
+                      .Inteiro(&nao_guardado)
+                      .Texto(&lb1)
+                      .Texto(&lb2)
+                      .Fim() &&
+                  !abrv.empty() && !nome.empty();
+  *code = Grava(
+      imp, ok, [&] { return id >= 0 && !DeOutro(EnumOcoAbrv, abrv, id); },
       [&] { return OcoTipoPut(id, seq, abrv, lb2, lb1, nome); });
 }
 
-void ImportaTipoObj(tParserWrapper&, bool, const TVariantes&, int32_t* code) {
+void ImportaTipoObj(TImpMain&, const TVariantes&, int32_t* code) {
   *code = kErrTipoObjNaoImportado;
 }
 

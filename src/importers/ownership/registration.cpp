@@ -1,8 +1,5 @@
 #include "importers/ownership/registration.h"
 
-#include <string>
-#include <utility>
-
 #include "engine/keyword_table.h"
 #include "importers/ownership/compositions.h"
 #include "importers/ownership/share_base.h"
@@ -12,23 +9,14 @@ namespace zun {
 
 bool RegistraImportadoresDeParticipacoes() {
   using I = TImportador;
-  const std::pair<TImportador, TEntrada> entradas[] = {
+  return RegistraEntradas({
       // share_base.h
-      {I::kShares,
-       TImportaParserCodigoMensagem([](tParserWrapper& parser, bool to_no_check,
-                                       const TVariantes& v, int32_t* code, std::string* mensagem) {
-         ImportaBaseAcionaria(parser, to_no_check, mensagem, code, v.Atualiza);
-       })},
+      {I::kShares, ImportaLinhaDeBase},
       // shareholders.h
-      {I::kAcionista, TImportaObjetoCodigo(ImportaAcionista)},
+      {I::kAcionista, ImportaAcionista},
       // compositions.h
-      {I::kComposicao, TImportaObjetoCodigo(ImportaComposicao)},
-  };
-  bool todos = true;
-  for (const auto& [importador, entrada] : entradas) {
-    todos = RegistraImportador(importador, entrada) && todos;
-  }
-  return todos;
+      {I::kComposicao, ImportaComposicao},
+  });
 }
 
 }  // namespace zun

@@ -12,6 +12,7 @@
 #include "db/object_lookups.h"
 #include "db/texto_na_lingua.h"
 #include "db/user_context.h"
+#include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "foundation/log.h"
@@ -135,14 +136,6 @@ void Regra3(TUmaClasseNaBac* c) {
       p.Status = kStatusPassadoAoFilho;
     }
   }
-}
-
-std::string DataTexto(double data) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDateTime(data, &y, &mo, &d, &h, &mi, &s, &ms);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, d);
-  return buf;
 }
 
 std::string Numero(double v) {
@@ -394,7 +387,7 @@ int32_t TBaseAcionaria::GravaClasses() {
     const auto& v = c->Valores;
     auto slot = [](const TValorBac& s) { return Numero(s.Valor) + "/" + std::to_string(s.Status); };
     Loga("T1CnB.SDb Erro: " + std::to_string(e) + " empresa " + std::to_string(IdEmp) + " " +
-         DataTexto(Data) + " Src:" + std::to_string(Source) + " classe " +
+         DataIso(Data) + " Src:" + std::to_string(Source) + " classe " +
          std::to_string(c->IdClass) + "/" + nome + " [" + slot(v[kTotal]) + "=" +
          slot(v[kEmTesouraria]) + "+" + slot(v[kExTesouraria]) + "]");
   });
@@ -564,6 +557,12 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpBac", code, x, kFalhaDaChamada);
   }
+}
+
+void ImportaLinhaDeBase(TImpMain& imp, const TVariantes& v, int32_t* code) {
+  std::string mensagem;
+  ImportaBaseAcionaria(*imp.Parser, imp.ToNoCheck, &mensagem, code, v.Atualiza);
+  if (!mensagem.empty()) imp.ErrMsg(mensagem);
 }
 
 }  // namespace zun

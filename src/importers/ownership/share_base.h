@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "db/objects.h"
+#include "engine/keyword_table.h"
 
 namespace zun {
 
@@ -162,5 +163,9 @@ class TListaBaseAcionaria {
 // hold 0 and "".
 void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::string* mensagem,
                           int32_t* code, bool SoAtualiza);
+
+// Entry of TImportador::kShares: ImportaBaseAcionaria on imp's record with
+// SoAtualiza = v.Atualiza; a line error's message goes to imp.ErrMsg.
+void ImportaLinhaDeBase(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

@@ -5,6 +5,7 @@
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
+#include "engine/imp_main.h"
 #include "engine/imp_root.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -74,18 +75,20 @@ constexpr int32_t kMaxContaBal = 6000;
 constexpr int32_t kErrContaForaDaFaixa = 50901;
 constexpr int32_t kErrBlocoDesconhecido = 50903;
 
-// The code of a failed ok-flag record: it reports none of its own.
+// A failed check of the records that report no code of their own (they
+// give kErrRegistroRecusado).
 constexpr int32_t kFalhou = 1;
 
-// Runs a procedure in the import pass when the record passed its checks;
-// ok tells whether it returned 0.
+// Runs a procedure in the import pass when the record passed its checks
+// (ok). Returns whether the record went well: ok, and in the import pass
+// the procedure returned 0.
 template <typename Corpo>
-void Grava(const char* proc, bool to_no_check, bool* ok, Corpo corpo) {
-  if (!*ok || to_no_check) return;
-  *ok = ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* code) {
-          corpo(cmd);
-          *code = ExecStProc(cmd, 0);
-        }) == 0;
+bool Grava(const char* proc, bool to_no_check, bool ok, Corpo corpo) {
+  if (!ok || to_no_check) return ok;
+  return ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* code) {
+           corpo(cmd);
+           *code = ExecStProc(cmd, 0);
+         }) == 0;
 }
 
 // One line of an "*APRESFBAL" block, already in the parser; false when it
@@ -113,6 +116,26 @@ bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
   return p.CurrentIndex() >= p.Count();
 }
 
+// Every account line names an account of the plan: a format that names
+// another could not be loaded, and the statements of its companies would
+// go unchecked. The check pass counts the accounts that earlier *CBAL
+// lines of the file add; the import pass finds them written.
+bool ContasNoPlano(TImpMain& imp, const TFormatoBal& fmt, int32_t linha_do_bloco) {
+  for (const TLinhaFmtBal& l : fmt.Linhas) {
+    if (!l.EhConta()) continue;
+    bool existe = true;
+    try {
+      CacheContaBal().Get(l.conta);
+    } catch (const EZunInputException&) {
+      existe = false;
+    }
+    if (!existe && !(imp.ToNoCheck && imp.DefinidoAntes("*CBAL", l.conta, linha_do_bloco - 1))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool BlocoConhecido(int32_t bloco) {
@@ -121,7 +144,9 @@ bool BlocoConhecido(int32_t bloco) {
   return arquivo != nullptr && arquivo->DefinidoAntes("*BLOCOCBAL", bloco, arquivo->lnn - 1);
 }
 
-void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t* code) {
+void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
+  tParserWrapper& p = *imp.Parser;
+  const bool to_no_check = imp.ToNoCheck;
   TLeitor campos(p, code);
   int32_t id = 0, bloco = 0, ordem = 0, decimais = 0, formatacao = 0, como = 0, como_num = 0;
   std::array<std::string, 6> nomes;
@@ -164,40 +189,40 @@ void ImportaCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, int32_t
   CacheContaBal().Forget(id);
 }
 
-void ImportaDelCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaDelCBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   int32_t code = 0, id = 0;
-  TLeitor campos(p, &code);
+  TLeitor campos(*imp.Parser, &code);
   campos.Inteiro(&id, kFalhou);
   campos.Fim(kFalhou);
-  *ok = code == 0;
-  Grava("ContaBalDel", to_no_check, ok, [&](DsRef cmd) { SetParamInt(cmd, "@id", id); });
-  if (!to_no_check && code == 0) CacheContaBal().Forget(id);
+  *resultado = CodigoDoOk(Grava("ContaBalDel", imp.ToNoCheck, code == 0,
+                                [&](DsRef cmd) { SetParamInt(cmd, "@id", id); }));
+  if (!imp.ToNoCheck && code == 0) CacheContaBal().Forget(id);
 }
 
-void ImportaBlocoCBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaBlocoCBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   int32_t code = 0, id = 0;
   std::string por, ing, esp;
-  TLeitor campos(p, &code);
+  TLeitor campos(*imp.Parser, &code);
   campos.Inteiro(&id, kFalhou);
   if (code == 0 && id < 1) code = kFalhou;
   campos.Texto(&por, 0);
   campos.Texto(&ing, 0);
   campos.Texto(&esp, 0);
   campos.Fim(kFalhou);
-  *ok = code == 0;
-  Grava("BlocoContaBalPut", to_no_check, ok, [&](DsRef cmd) {
+  const bool ok = Grava("BlocoContaBalPut", imp.ToNoCheck, code == 0, [&](DsRef cmd) {
     SetParamInt(cmd, "@id", id);
     SetParamStr(cmd, "@nomePor", por);
     SetParamStr(cmd, "@nomeIng", ing);
     SetParamStr(cmd, "@nomeEsp", esp);
   });
-  if (*ok && !to_no_check && EnumBlocoDeContaBal) EnumBlocoDeContaBal->Reinicia();
+  if (ok && !imp.ToNoCheck && EnumBlocoDeContaBal) EnumBlocoDeContaBal->Reinicia();
+  *resultado = CodigoDoOk(ok);
 }
 
-void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* ok) {
+void ImportaFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   int32_t code = 0, id = 0, pais = 0;
   std::string nome1, nome2;
-  TLeitor campos(p, &code);
+  TLeitor campos(*imp.Parser, &code);
   campos.Inteiro(&id, kFalhou);
   if (code == 0 && id < 1) code = kFalhou;  // 0 is a company's "no format"
   campos.Inteiro(&pais, kFalhou);
@@ -205,71 +230,57 @@ void ImportaFBal(tParserWrapper& p, bool to_no_check, const TVariantes&, bool* o
   campos.Texto(&nome2, 0);
   campos.Fim(kFalhou);
   const std::string nome = nome1.empty() ? nome2 : nome1;
-  *ok = code == 0 && !nome.empty();
-  Grava("FormatoBalPut", to_no_check, ok, [&](DsRef cmd) {
+  const bool ok = Grava("FormatoBalPut", imp.ToNoCheck, code == 0 && !nome.empty(), [&](DsRef cmd) {
     SetParamInt(cmd, "@id", id);
     SetParamInt(cmd, "@pais", pais);
     // The name goes as it was read.
     cmd->Params().ParamByName("@nome").value = Value::String(nome);
   });
   // A new format is known to the checks of later files.
-  if (*ok && !to_no_check && EnumFmtBal) EnumFmtBal->Reinicia();
+  if (ok && !imp.ToNoCheck && EnumFmtBal) EnumFmtBal->Reinicia();
+  *resultado = CodigoDoOk(ok);
 }
 
-void ImportaApresFBal(tParserWrapper& p, bool to_no_check, tImpRoot& linhas, bool* ok) {
-  const int32_t linha_do_bloco = linhas.lnn;
+void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
+  tParserWrapper& p = *imp.Parser;
+  const bool to_no_check = imp.ToNoCheck;
+  const int32_t linha_do_bloco = imp.lnn;
   TFormatoBal fmt;
   int32_t code = 0;
   TLeitor campos(p, &code);
   campos.Inteiro(&fmt.id, kFalhou);
   if (code == 0 && fmt.id < 1) code = kFalhou;
   campos.Fim(kFalhou);
-  *ok = code == 0;
-  while (*ok) {
-    if (linhas.AtEnd()) {
-      *ok = false;  // the file ended inside the block
+  bool ok = code == 0;
+  while (ok) {
+    if (imp.AtEnd()) {
+      ok = false;  // the file ended inside the block
       break;
     }
     std::string linha;
-    linhas.NextLine(false, &linha);
+    imp.NextLine(false, &linha);
     const std::string primeiro(p.Field(0));
     if (Maiusculas(primeiro) == "END") break;
     if (primeiro.empty() || fmt.Count() >= kMaxLinhasFmtBal) {
-      *ok = false;
+      ok = false;
       break;
     }
     TLinhaFmtBal l;
     l.fmtbal = fmt.id;
     l.seq = fmt.Count() + 1;
     if (!LeLinhaDeFormato(p, &l)) {
-      *ok = false;
+      ok = false;
       break;
     }
     fmt.Linhas.push_back(l);
   }
   // The lines of a format that does not exist cannot be written.
-  if (*ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0)) {
-    *ok = linhas.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1);
+  if (ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0)) {
+    ok = imp.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1);
   }
-  if (!*ok) return;
-  // Every account line names an account of the plan: a format that names
-  // another could not be loaded, and the statements of its companies would
-  // go unchecked. The check pass counts the accounts that earlier *CBAL
-  // lines of the file add; the import pass finds them written.
-  for (const TLinhaFmtBal& l : fmt.Linhas) {
-    if (!l.EhConta()) continue;
-    bool existe = true;
-    try {
-      CacheContaBal().Get(l.conta);
-    } catch (const EZunInputException&) {
-      existe = false;
-    }
-    if (!existe && !(to_no_check && linhas.DefinidoAntes("*CBAL", l.conta, linha_do_bloco - 1))) {
-      *ok = false;
-      return;
-    }
-  }
-  if (!to_no_check) *ok = DbApresFormatoBalPut(fmt) == 0;
+  ok = ok && ContasNoPlano(imp, fmt, linha_do_bloco);
+  if (ok && !to_no_check) ok = DbApresFormatoBalPut(fmt) == 0;
+  *resultado = CodigoDoOk(ok);
 }
 
 }  // namespace zun

@@ -1,6 +1,5 @@
 #include "importers/statements/statement_import.h"
 
-#include <cstdio>
 #include <exception>
 #include <string_view>
 
@@ -21,14 +20,6 @@
 namespace zun {
 
 namespace {
-
-std::string Maiusculas(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return r;
-}
 
 // An optional small integer field: empty means 0; else an integer (code
 // nao_inteiro) within 0..max (code fora).
@@ -259,14 +250,6 @@ void TLeitorDeBalanco::Grava() {
 }
 
 }  // namespace
-
-std::string DataIso(double data) {
-  int y, mo, d, h, mi, s, ms;
-  DecodeDateTime(data, &y, &mo, &d, &h, &mi, &s, &ms);
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, mo, d);
-  return buf;
-}
 
 void ImportaBalanco(TImpMain& imp, const TVariantes& v, int32_t* code) {
   *code = TLeitorDeBalanco(imp, v).Importa();

@@ -60,9 +60,6 @@ inline constexpr int32_t kBalFormato2 = 4288;
 inline constexpr int32_t kBalTipoDocNaoInteiro = 40003;
 inline constexpr int32_t kBalTipoDocForaDaFaixa = 40004;
 
-// A date as "YYYY-MM-DD" (the zero date gives "1899-12-30").
-std::string DataIso(double data);
-
 // Statement block handler (entry of TImportador::kBalanco): v.NovaBase,
 // v.Atualiza and v.SeMaisNovo select the keyword's variant. *code is the
 // block's result; the messages go through imp.ErrMsg.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/log.h"
+#include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/db_exception.h"
 
@@ -32,14 +33,6 @@ double NuloFloat() {
   double v;
   std::memcpy(&v, &kNuloFloatBits, sizeof v);
   return v;
-}
-
-std::string Apara(const std::string& s) {
-  size_t b = 0;
-  size_t e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
 }
 
 void SetParamInt(DsRef cmd, const std::string& name, int32_t v) {

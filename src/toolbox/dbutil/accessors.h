@@ -71,7 +71,4 @@ void GetFieldBool(DsRef cmd, const std::string& column, bool* v);
 // Raises EDBException 4016 when the value lies outside 0..255.
 void GetFieldByte(DsRef cmd, const std::string& column, uint8_t* v);
 
-// Text without leading and trailing characters up to the blank.
-std::string Apara(const std::string& s);
-
 }  // namespace zun
