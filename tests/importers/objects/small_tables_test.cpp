@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "../../db/zi_globs_fixture.h"
 #include "../imp_de_teste.h"
@@ -60,64 +61,59 @@ TEST_F(SmallTablesImport, Currency) {
   EXPECT_EQ(LeDados(), 0);
 }
 
-TEST_F(SmallTablesImport, Bolsa) {
-  EXPECT_EQ(RodaArquivos({{"*BOLSA 4 0 B3 X"},
-                          {"*BOLSA 4 0 B3"},
-                          {"*BOLSA 5 1 IEX IEXG"},
-                          {"*BOLSA 4 0 \"\" X", 3943},
-                          {"*BOLSA 4 0 B3 X extra", 3943},
-                          {"*BOLSA 4 x B3", 3943},
-                          {"*BOLSA 6 0 NYSE", 3943}},
-                         "SELECT id, pais, cod, codiso10383 FROM bolsa WHERE id >= 4"),
-            "4|0|B3|;5|1|IEX|IEXG");
-}
-
-TEST_F(SmallTablesImport, VotingStatus) {
-  EXPECT_EQ(RodaArquivos({{"*VOTINGSTATUS 3 PNA"},
-                          {"*VOTINGSTATUS 3 \"\"", 3943},
-                          {"*VOTINGSTATUS 3 PNB x", 3943},
-                          {"*VOTINGSTATUS 3 PNB \"\" x", 3943},
-                          {"*VOTINGSTATUS 3", 3943},
-                          {"*VOTINGSTATUS 4 ON", 3943}},
-                         "SELECT id, cod FROM vote_stat WHERE id >= 3"),
-            "3|PNA");
-}
-
-// The three marks of an account, one after the other.
-TEST_F(SmallTablesImport, MarcasDeConta) {
-  RodaArquivos(
-      {{"*HIDENOZUNINPUT 12", 0, "", "12|1|0|0"},
-       {"*HIDENOZUNINPUT 13 1", 3943},
-       {"*HIDENOZUNINPUT", 3943},
-       {"*HIDENOZUNINPUT 0", 3943},
-       {"*BLOCOPADRAONADIGITACAO 2 12", 0, "", "12|1|2|0"},
-       {"*BLOCOPADRAONADIGITACAO 2", 3943},
-       {"*BLOCOPADRAONADIGITACAO 3 12 x", 3943},
-       {"*HIDENOZUNINPUT 13\r\n*BLOCOPADRAONADIGITACAO 9 12", 3943},
-       {"*IDENTIFICACAODECONTAS 7 12", 0, "", "12|1|2|7"},
-       {"*IDENTIFICACAODECONTAS 7", 3943},
-       {"*IDENTIFICACAODECONTAS 8 1.5", 3943},
-       {"*IDENTIFICACAODECONTAS 9 12\r\n*IDENTIFICACAODECONTAS 8 6001", 3943, "", "12|1|2|7"}},
-      "SELECT id_conta, hide_no_zuninput, bloco_padrao_na_digitacao, "
-      "identificacao_de_contas FROM conta_bal_ajuste");
-}
-
-TEST_F(SmallTablesImport, OcoTipo) {
-  EXPECT_EQ(RodaArquivos({{"*OCOTIPO 4 4 BON Bonus 0 \"Label 1\" \"Label 2\""},
-                          {"*OCOTIPO 5 5 GRP Grouping 9"},
-                          {"*OCOTIPO 4 6 \"\" X 0", 3943},
-                          {"*OCOTIPO 4 6 BON \"\" 0", 3943},
-                          {"*OCOTIPO 4 6 BON X x", 3943},
-                          {"*OCOTIPO 4 6 BON X 0 a b c", 3943},
-                          {"*OCOTIPO 6 1 DIV X 0", 3943}},
-                         "SELECT id, seq, abrv, nome, loca, lb1, lb2 FROM oco_tipo WHERE id >= 4"),
-            "4|4|BON|Bonus|0|Label 1|Label 2;5|5|GRP|Grouping|0||");
-}
-
-TEST_F(SmallTablesImport, TipoObj) {
-  EXPECT_EQ(RodaArquivos({{"*TIPOOBJ 5 Warrant", 4431}, {"*TIPOOBJ", 4431}},
-                         "SELECT count(*) FROM tipo_obj"),
-            "4");
+// Tables of a keyword each: its files in order, then the rows of its query.
+TEST_F(SmallTablesImport, Tabelas) {
+  const struct {
+    const char* consulta;
+    std::vector<CasoDeArquivo> casos;
+    const char* linhas;
+  } tabelas[] = {
+      {"SELECT id, pais, cod, codiso10383 FROM bolsa WHERE id >= 4",
+       {{"*BOLSA 4 0 B3 X"},
+        {"*BOLSA 4 0 B3"},
+        {"*BOLSA 5 1 IEX IEXG"},
+        {"*BOLSA 4 0 \"\" X", 3943},
+        {"*BOLSA 4 0 B3 X extra", 3943},
+        {"*BOLSA 4 x B3", 3943},
+        {"*BOLSA 6 0 NYSE", 3943}},
+       "4|0|B3|;5|1|IEX|IEXG"},
+      {"SELECT id, cod FROM vote_stat WHERE id >= 3",
+       {{"*VOTINGSTATUS 3 PNA"},
+        {"*VOTINGSTATUS 3 \"\"", 3943},
+        {"*VOTINGSTATUS 3 PNB x", 3943},
+        {"*VOTINGSTATUS 3 PNB \"\" x", 3943},
+        {"*VOTINGSTATUS 3", 3943},
+        {"*VOTINGSTATUS 4 ON", 3943}},
+       "3|PNA"},
+      {"SELECT id, seq, abrv, nome, loca, lb1, lb2 FROM oco_tipo WHERE id >= 4",
+       {{"*OCOTIPO 4 4 BON Bonus 0 \"Label 1\" \"Label 2\""},
+        {"*OCOTIPO 5 5 GRP Grouping 9"},
+        {"*OCOTIPO 4 6 \"\" X 0", 3943},
+        {"*OCOTIPO 4 6 BON \"\" 0", 3943},
+        {"*OCOTIPO 4 6 BON X x", 3943},
+        {"*OCOTIPO 4 6 BON X 0 a b c", 3943},
+        {"*OCOTIPO 6 1 DIV X 0", 3943}},
+       "4|4|BON|Bonus|0|Label 1|Label 2;5|5|GRP|Grouping|0||"},
+      {"SELECT count(*) FROM tipo_obj", {{"*TIPOOBJ 5 Warrant", 4431}, {"*TIPOOBJ", 4431}}, "4"},
+      // The three marks of an account, one after the other.
+      {"SELECT id_conta, hide_no_zuninput, bloco_padrao_na_digitacao, identificacao_de_contas "
+       "FROM conta_bal_ajuste",
+       {{"*HIDENOZUNINPUT 12", 0, "", "12|1|0|0"},
+        {"*HIDENOZUNINPUT 13 1", 3943},
+        {"*HIDENOZUNINPUT", 3943},
+        {"*HIDENOZUNINPUT 0", 3943},
+        {"*BLOCOPADRAONADIGITACAO 2 12", 0, "", "12|1|2|0"},
+        {"*BLOCOPADRAONADIGITACAO 2", 3943},
+        {"*BLOCOPADRAONADIGITACAO 3 12 x", 3943},
+        {"*HIDENOZUNINPUT 13\r\n*BLOCOPADRAONADIGITACAO 9 12", 3943},
+        {"*IDENTIFICACAODECONTAS 7 12", 0, "", "12|1|2|7"},
+        {"*IDENTIFICACAODECONTAS 7", 3943},
+        {"*IDENTIFICACAODECONTAS 8 1.5", 3943},
+        {"*IDENTIFICACAODECONTAS 9 12\r\n*IDENTIFICACAODECONTAS 8 6001", 3943, "", "12|1|2|7"}},
+       "12|1|2|7"},
+  };
+  for (const auto& t : tabelas)
+    EXPECT_EQ(RodaArquivos(t.casos, t.consulta), t.linhas) << t.consulta;
 }
 
 // Bad field type or entry: 4400; what the database refuses (no such entry;
