@@ -21,6 +21,10 @@ constexpr char kPartes[] =
 TEST_F(OwnershipImport, Acionista) {
   const std::string x = "1|Banco X S.A.|1|0|";
   const std::string nome131(131, 'A');
+  // A new party's id is its next code within its country.
+  const std::string outras =
+      ";10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" + nome131.substr(1) + "|1|0|";
+  const std::string todas = "1|Banco Y|1|1|Banco X S.A." + outras;
   RodaArquivos(
       {{"*SHAREHOLDER \"Banco X S.A.\" 0 12.345/0001-x", 0,
         "New share holder: \"Banco X S.A.\" \"Brazil\" \"12.345/0001-x\"", x},
@@ -35,25 +39,18 @@ TEST_F(OwnershipImport, Acionista) {
         "1|Banco Y|1|1|Banco X S.A."},
        {"*SHAREHOLDERIFDOCISNEW Fundo 1 999\n*PFITEMIFDOCISNEW Carteira 1 888 N N", 0, "",
         "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|"},
-       {"*SHAREHOLDER " + nome131 + " 2 77", 0, "Nac.Nome MaxLen:130 len:131 \"" + nome131,
-        "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" +
-            nome131.substr(1) + "|1|0|"}},
+       {"*SHAREHOLDER " + nome131 + " 2 77", 0, "Nac.Nome MaxLen:130 len:131 \"" + nome131, todas},
+       {"*SHAREHOLDER Ana 0", 4322, "Invalid # of fields", todas},
+       {"*SHAREHOLDER Ana 0 1 Y Y x", 4322, "Invalid # of fields", todas},
+       {"*SHAREHOLDER \"\" 0 1", 4323, "Empty <name>", todas},
+       {"*SHAREHOLDER Ana 99 1", 4182, "", todas},
+       {"*SHAREHOLDER Ana 0 \"\"", 4324, "Empty <doc>", todas},
+       {"*SHAREHOLDER Ana 0 --", 4324, "Empty <doc>", todas},
+       {"*SHAREHOLDER Ana 0 1 talvez", 4204, "", todas},
+       {"*SHAREHOLDER Ana 0 1 N talvez", 45119, "", todas},
+       {"*SHAREHOLDER Ana 0 " + std::string(96, '7'), 0, "Nac.doc MaxLen:95 len:96",
+        "1|Banco Y|1|1|Banco X S.A.;2|Ana|1|0|" + outras}},
       kPartes);
-  // A new party's id is its next code within its country.
-  const std::string outras =
-      ";10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" + nome131.substr(1) + "|1|0|";
-  const std::string todas = "1|Banco Y|1|1|Banco X S.A." + outras;
-  RodaArquivos({{"*SHAREHOLDER Ana 0", 4322, "Invalid # of fields", todas},
-                {"*SHAREHOLDER Ana 0 1 Y Y x", 4322, "Invalid # of fields", todas},
-                {"*SHAREHOLDER \"\" 0 1", 4323, "Empty <name>", todas},
-                {"*SHAREHOLDER Ana 99 1", 4182, "", todas},
-                {"*SHAREHOLDER Ana 0 \"\"", 4324, "Empty <doc>", todas},
-                {"*SHAREHOLDER Ana 0 --", 4324, "Empty <doc>", todas},
-                {"*SHAREHOLDER Ana 0 1 talvez", 4204, "", todas},
-                {"*SHAREHOLDER Ana 0 1 N talvez", 45119, "", todas},
-                {"*SHAREHOLDER Ana 0 " + std::string(96, '7'), 0, "Nac.doc MaxLen:95 len:96",
-                 "1|Banco Y|1|1|Banco X S.A.;2|Ana|1|0|" + outras}},
-               kPartes);
 }
 
 // The limits are checked after the check pass: nothing is written when
