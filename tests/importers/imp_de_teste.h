@@ -1,18 +1,63 @@
-// The import engine as the importer tests run it: its line messages are kept
-// in msgs, one per line, instead of being shown.
+// The import engine as the importer tests run it, and the one table runner
+// of the importer tests: each case is a file imported whole (check pass,
+// then import pass) on the test database, in order.
 #pragma once
 
-#include <string>
+#include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "../database/db_fixture.h"
+#include "../engine/test_files.h"
 #include "engine/imp_main.h"
+#include "toolbox/dbutil/session.h"
 
 namespace zun {
 
+// The engine with its messages kept in msgs, one per line, instead of shown.
 class ImpDeTeste : public TImpMain {
  public:
   using TImpMain::TImpMain;
   void Msg(const std::string& text) override { msgs += text + "\n"; }
   std::string msgs;
 };
+
+// Imports texto as one file through both passes; the engine afterwards.
+// sh_port_flag as the queue step would set it.
+inline std::unique_ptr<ImpDeTeste> ImportaArquivo(const std::string& texto,
+                                                  bool sh_port_flag = false) {
+  auto imp = std::make_unique<ImpDeTeste>(EscreveArquivo("import.txt", texto), true);
+  imp->ShPortFlag = sh_port_flag;
+  while (imp->CanGoOn()) imp->ImportNext();
+  return imp;
+}
+
+struct CasoDeArquivo {
+  CasoDeArquivo(std::string a, int32_t r = 0, std::string m = "",
+                std::optional<std::string> l = std::nullopt)
+      : arquivo(std::move(a)), resultado(r), mensagem(std::move(m)), linhas(std::move(l)) {}
+  std::string arquivo;                // the file's text
+  int32_t resultado;                  // its ResultCode
+  std::string mensagem;               // a text its messages hold ("" for any)
+  std::optional<std::string> linhas;  // the rows of the query afterwards, if given
+};
+
+// Imports each case's file in order; then the rows of consulta.
+inline std::string RodaArquivos(const std::vector<CasoDeArquivo>& casos,
+                                const std::string& consulta = "", bool sh_port_flag = false) {
+  for (const CasoDeArquivo& c : casos) {
+    const auto imp = ImportaArquivo(c.arquivo, sh_port_flag);
+    EXPECT_EQ(imp->ResultCode(), c.resultado) << c.arquivo << "\n" << imp->msgs;
+    EXPECT_NE(imp->msgs.find(c.mensagem), std::string::npos) << c.arquivo << "\n" << imp->msgs;
+    if (c.linhas) {
+      EXPECT_EQ(LinhasComoTexto(*Db, consulta), *c.linhas) << c.arquivo;
+    }
+  }
+  return consulta.empty() ? "" : LinhasComoTexto(*Db, consulta);
+}
 
 }  // namespace zun

@@ -114,7 +114,7 @@ TEST_F(BulletinImport, BolCotRecord) {
       {"*BOLCOT 1 2024-07-03 x", 4104, ""},
   };
   for (const auto& c : casos) {
-    ImpDeCotacao imp(EscreveArquivo("bolcot.txt", std::string(c.linha) + "\n"), false);
+    ImpDeTeste imp(EscreveArquivo("bolcot.txt", std::string(c.linha) + "\n"), false);
     while (imp.CanGoOn()) imp.ImportNext();
     EXPECT_EQ(imp.ResultCode(), c.code) << c.linha;
     std::string tipos;
@@ -134,8 +134,8 @@ TEST_F(BulletinImport, LogStep) {
   for (int i = 1; i <= 20; ++i) file += "*QT S" + std::to_string(i) + " 2 2024-07-03 1\r\n";
   for (int i = 1; i <= 19; ++i) file += "*QT S" + std::to_string(i) + " 2 2024-07-04 1\r\n";
   LogCapture log;
-  ASSERT_EQ(Importa(file), 0) << Msgs();
-  EXPECT_TRUE(log.Has("- BolCot: 2024/07/03 xchg:2 TBGL:L #:20")) << Msgs();
+  ASSERT_EQ(Importa(file), 0) << msgs_;
+  EXPECT_TRUE(log.Has("- BolCot: 2024/07/03 xchg:2 TBGL:L #:20")) << msgs_;
   EXPECT_TRUE(log.Has("- BolCot: 2024/07/03 xchg:3 TBGL:G Forced"));
   EXPECT_FALSE(log.HasPrefix("- BolCot: 2024/07/04"));
   // The quotes of the bulletin are not logged one by one.

@@ -3,18 +3,16 @@
 // "|").
 #include "importers/market/news.h"
 
-#include "market_fixture.h"
+#include "quote_fixture.h"
 
 namespace zun {
 namespace {
 
-TEST_F(MarketImport, NewsBlocks) {
+TEST_F(MercadoDb, NewsBlocks) {
   const char* a = "2024-05-10|0|First| |  indented| END";
   const char* ab = "2024-05-10|0|First| |  indented| END;2024-05-10|5|Five;2024-05-11|0|Next";
   const char* cb = "2024-05-10|0|Fixed;2024-05-10|5|Five;2024-05-11|0|Next";
-  Roda(
-      "SELECT date(date), seq, replace(replace(txt, char(13, 10), '|'), '||', '| |') "
-      "FROM noticia ORDER BY date, seq",
+  RodaArquivos(
       {
           {"*NW PETR 0 2024-05-10 -\r\nFirst\r\n\r\n# comment\r\n  indented\r\n END\r\nEND\r\n", 0,
            "", a},
@@ -38,7 +36,9 @@ TEST_F(MarketImport, NewsBlocks) {
           {"*NW PETR 0 2024-13-01 -\nX\nEND", 3943, "Invalid <pub_date>", cb},
           {"*NW PETR 0 2024-05-12 -2\nX\nEND", 3943, "Invalid <seq>", cb},
           {"*NW PETR 0 2024-05-12 x\nX\nEND", 3943, "Invalid <seq>", cb},
-      });
+      },
+      "SELECT date(date), seq, replace(replace(txt, char(13, 10), '|'), '||', '| |') "
+      "FROM noticia ORDER BY date, seq");
 }
 
 }  // namespace

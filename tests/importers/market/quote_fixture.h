@@ -1,7 +1,7 @@
 // The market data importers through the import engine against a fresh
 // embedded database: the company PETR with the series PETR4 on exchange 1
 // (destination kind 0) and its provisional code PETR-provis; more series
-// on demand. Each file is imported whole (check pass, then import pass).
+// on demand.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,18 +11,10 @@
 
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
-#include "../../engine/test_files.h"
-#include "engine/imp_main.h"
+#include "../imp_de_teste.h"
 #include "importers/market/registration.h"
 
 namespace zun {
-
-class ImpDeCotacao : public TImpMain {
- public:
-  using TImpMain::TImpMain;
-  void Msg(const std::string& text) override { msgs.push_back(text); }
-  std::vector<std::string> msgs;
-};
 
 class MercadoDb : public ZiGlobsDb {
  protected:
@@ -47,22 +39,14 @@ class MercadoDb : public ZiGlobsDb {
 
   // Imports text as one file; its result code. The messages stay in msgs_.
   int32_t Importa(const std::string& text) {
-    ImpDeCotacao imp(EscreveArquivo("market.txt", text), true);
-    while (imp.CanGoOn()) imp.ImportNext();
-    msgs_ = imp.msgs;
-    return imp.ResultCode();
-  }
-
-  // The messages of the latest import, joined by "\n".
-  std::string Msgs() const {
-    std::string all;
-    for (const std::string& m : msgs_) all += m + "\n";
-    return all;
+    const auto imp = ImportaArquivo(text);
+    msgs_ = imp->msgs;
+    return imp->ResultCode();
   }
 
   std::string Linhas(const std::string& sql) { return LinhasComoTexto(*Db, sql); }
 
-  std::vector<std::string> msgs_;
+  std::string msgs_;
 };
 
 }  // namespace zun

@@ -6,33 +6,17 @@
 // keyword family; each line is a file of its own, run in order.
 #include "importers/objects/registry.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "../../database/db_fixture.h"
-#include "../../db/zi_globs_fixture.h"
-#include "../../engine/test_files.h"
 #include "db/global_state.h"
-#include "engine/imp_main.h"
-#include "foundation/log.h"
-#include "importers/objects/registration.h"
 #include "object_import_fixture.h"
 
 namespace zun {
 namespace {
 
-// ImpDeTeste and Linha: object_import_fixture.h. A message starting with
-// "log:" is a text the program log must have received.
-
-class RegistryImport : public ZiGlobsDb {
+class RegistryImport : public ObjectRecordsImport {
  protected:
   void SetUp() override {
-    ZiGlobsDb::SetUp();
-    ASSERT_TRUE(RegistraImportadoresDeObjetos());
+    ObjectRecordsImport::SetUp();
     DefIndicadoresHooks.Recria();
-    SqlScript(kEmpresaESerieDeTeste);
     Sql("UPDATE empresa SET cnpj = '123' WHERE id = 1");
     Sql("UPDATE anb SET pais_pro_cod_zun = 0");
     Sql("INSERT INTO registro_cod_provis VALUES ('PETR-provis', 'PETR4', 1, 1), "
@@ -40,27 +24,7 @@ class RegistryImport : public ZiGlobsDb {
   }
   void TearDown() override {
     DefIndicadoresHooks.Libera();
-    ZiGlobsDb::TearDown();
-  }
-
-  // Imports each line as a file of its own; then the rows of consulta.
-  std::string Roda(const std::vector<Linha>& linhas, const std::string& consulta) {
-    for (const Linha& l : linhas) {
-      ImpDeTeste imp(EscreveArquivo("registry.txt", std::string(l.texto) + "\r\n"), true);
-      while (imp.CanGoOn()) imp.ImportNext();
-      EXPECT_EQ(imp.ResultCode(), l.codigo) << l.texto;
-      const std::string m = l.mensagem;
-      if (m.rfind("log:", 0) == 0) {
-        bool achou = false;
-        for (const std::string& s : LinhasRecentes()) {
-          achou = achou || s.find(m.substr(4)) != std::string::npos;
-        }
-        EXPECT_TRUE(achou) << l.texto << " " << m;
-      } else if (!m.empty()) {
-        EXPECT_EQ(imp.FirstErrMsg, m) << l.texto;
-      }
-    }
-    return LinhasComoTexto(*Db, consulta);
+    ObjectRecordsImport::TearDown();
   }
 };
 
@@ -70,69 +34,63 @@ constexpr char kValores[] =
 
 TEST_F(RegistryImport, ComClassSerie) {
   EXPECT_EQ(
-      Roda({{"*COMREG PETR-provis 0 58 Petroleo", 0},
-            {"*COMREG NOVA-provis 0 58 x", 4304},
-            {"*COMREG PETR 0 58 Checked\r\n*COMREG PETR 0 106 Energia", 4307},
-            {"*COMREGADDITEMIFNEW PETR 0 106 Energia 2024-01-01", 0},
-            {"*COMREG PETR 0 1 x", 4292,
-             "log:IIDEAA erro:4292 IdIndica:1 IdEAA:1 EAA:emp TaNoFormatoCadastro:Y "
-             "TaEmAlgumaApres:anb"},
-            {"*COMREG PETR 0 105 x", 4292,
-             "log:IIDEAA erro:4292 IdIndica:105 IdEAA:1 EAA:emp TaNoFormatoCadastro:N "
-             "TaEmAlgumaApres:emp"},
-            {"*COMREG VALE 0 58 x", 4174},
-            {"*COMREG PETR 0 77 x", 4301},
-            {"*COMREG PETR 0 2000000000 x", 4301},
-            {"*COMREG PETR 0 58", 4302},
-            {"*COMREG PETR 0 58 x 2024-13-01", 25072},
-            {"*COMREG PETR 0 58 x 2024-01-01 y", 4183},
-            {"*CLASSREG PETR 0 ON 103 USD", 0},
-            {"*CLASSREG PETR 0 PN 103 USD", 4172},
-            {"*CLASSREG PETR 0 ON 103 XYZ", 4179},
-            {"*SERIEREG PETR4 1 46 12.5 2024-03-01", 0},
-            {"*SERIEREG PETR-provis 1 1 Nome", 0},
-            {"*SERIEREG NOVA-provis 1 1 x", 4167},
-            {"*SERIEREG PETR4 1 46 7 2025-01-01\r\n*SERIEREG PETR4 1 46 abc", 4295},
-            {"*SERIEREG VALE3 1 46 1", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
-            {"*SERIEREG PETR4 x 46 1", 4177}},
-           kValores),
+      RodaArquivos({{"*COMREG PETR-provis 0 58 Petroleo"},
+                    {"*COMREG NOVA-provis 0 58 x", 4304},
+                    {"*COMREG PETR 0 58 Checked\r\n*COMREG PETR 0 106 Energia", 4307},
+                    {"*COMREGADDITEMIFNEW PETR 0 106 Energia 2024-01-01"},
+                    {"*COMREG PETR 0 1 x", 4292},
+                    {"*COMREG PETR 0 105 x", 4292},
+                    {"*COMREG VALE 0 58 x", 4174},
+                    {"*COMREG PETR 0 77 x", 4301},
+                    {"*COMREG PETR 0 2000000000 x", 4301},
+                    {"*COMREG PETR 0 58", 4302},
+                    {"*COMREG PETR 0 58 x 2024-13-01", 25072},
+                    {"*COMREG PETR 0 58 x 2024-01-01 y", 4183},
+                    {"*CLASSREG PETR 0 ON 103 USD"},
+                    {"*CLASSREG PETR 0 PN 103 USD", 4172},
+                    {"*CLASSREG PETR 0 ON 103 XYZ", 4179},
+                    {"*SERIEREG PETR4 1 46 12.5 2024-03-01"},
+                    {"*SERIEREG PETR-provis 1 1 Nome"},
+                    {"*SERIEREG NOVA-provis 1 1 x", 4167},
+                    {"*SERIEREG PETR4 1 46 7 2025-01-01\r\n*SERIEREG PETR4 1 46 abc", 4295},
+                    {"*SERIEREG VALE3 1 46 1", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
+                    {"*SERIEREG PETR4 x 46 1", 4177}},
+                   kValores),
       "0|1|1|||Nome;0|1|46|2024-03-01|12.5|;1|1|103||2|;2|1|58|||Petroleo;2|1|106|2024-01-01|3|");
   // Indicator 9 of a company is its tax registration number.
-  EXPECT_EQ(Roda({{"*COMREG PETR 0 9 456", 0}}, "SELECT cnpj FROM empresa"), "456");
-  EXPECT_EQ(Roda({{"*COMREG PETR 0 9 -", 0}}, "SELECT cnpj FROM empresa"), "");
+  EXPECT_EQ(RodaArquivos({{"*COMREG PETR 0 9 456"}}, "SELECT cnpj FROM empresa"), "456");
+  EXPECT_EQ(RodaArquivos({{"*COMREG PETR 0 9 -"}}, "SELECT cnpj FROM empresa"), "");
 }
 
 TEST_F(RegistryImport, RepeteData) {
-  EXPECT_EQ(Roda({{"*SERIEREG PETR4 1 46 7 2024-01-01", 0},
-                  {"*SERIEREG PETR4 1 46 - 2024-02-01", 0},
-                  {"*SERIEREGREPEATDATE PETR4 1 46 2024-01-15 2024-05-01", 0},
-                  {"*SERIEREGREPEATDATE PETR4 1 46 2024-02-15 2024-06-01", 0},
-                  {"*COMREGREPEATDATE PETR 0 58 2024-01-15", 45080},
-                  {"*COMREGREPEATDATE PETR 0 58 x 2024-01-15", 45081},
-                  {"*COMREGREPEATDATE PETR 0 58 - 2024-01-15", 45081},
-                  {"*SERIEREGREPEATDATE VALE3 1 46 2024-01-15 2024-05-01", 0,
-                   "Warning: 4178 Ticker:VALE3, Bolsa:1"}},
-                 kValores),
+  EXPECT_EQ(RodaArquivos({{"*SERIEREG PETR4 1 46 7 2024-01-01"},
+                          {"*SERIEREG PETR4 1 46 - 2024-02-01"},
+                          {"*SERIEREGREPEATDATE PETR4 1 46 2024-01-15 2024-05-01"},
+                          {"*SERIEREGREPEATDATE PETR4 1 46 2024-02-15 2024-06-01"},
+                          {"*COMREGREPEATDATE PETR 0 58 2024-01-15", 45080},
+                          {"*COMREGREPEATDATE PETR 0 58 x 2024-01-15", 45081},
+                          {"*COMREGREPEATDATE PETR 0 58 - 2024-01-15", 45081},
+                          {"*SERIEREGREPEATDATE VALE3 1 46 2024-01-15 2024-05-01", 0,
+                           "Warning: 4178 Ticker:VALE3, Bolsa:1"}},
+                         kValores),
             "0|1|46|2024-01-01|7|;0|1|46|2024-02-01||;0|1|46|2024-05-01|7|;"
             "0|1|46|2024-06-01||");
 }
 
 TEST_F(RegistryImport, EaaReg) {
-  EXPECT_EQ(Roda({{"*EAAREG PETR4 1 1 Nome", 0},
-                  {"*EAAREG PETR4 1 58 Empresa 2024-01-01", 0},
-                  {"*EAAREGIFEXISTS PETR4 1 103 BRL", 0},
-                  {"*EAAREG PETR4 1 1 x\r\n*EAAREG PETR4 1 106 Novo", 4307},
-                  {"*EAAREGADDITEMIFNEW PETR4 1 106 Novo", 0},
-                  {"*EAAREG PETR4 1 105 1", 25004,
-                   "log:IIDEAA erro:25004 IdIndica:105 IdAnb:1 ProcurandoPorEAA.Id[EAA]:1 "
-                   "Pais:9 EAA:anb TaEmAlgumaApres:N"},
-                  {"*EAAREG PETR4 1 77 1", 25001},
-                  {"*EAAREG PETR4 1 1", 25002},
-                  {"*EAAREG PETR4 1 1 x 2024-02-30", 25073},
-                  {"*EAAREG VALE3 1 1 x", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
-                  {"*EAAREGADDITEMIFNEW VALE3 1 1 x", 0},
-                  {"*EAAREGIFEXISTS VALE3 1 1 x", 4178}},
-                 kValores),
+  EXPECT_EQ(RodaArquivos({{"*EAAREG PETR4 1 1 Nome"},
+                          {"*EAAREG PETR4 1 58 Empresa 2024-01-01"},
+                          {"*EAAREGIFEXISTS PETR4 1 103 BRL"},
+                          {"*EAAREG PETR4 1 1 x\r\n*EAAREG PETR4 1 106 Novo", 4307},
+                          {"*EAAREGADDITEMIFNEW PETR4 1 106 Novo"},
+                          {"*EAAREG PETR4 1 105 1", 25004},
+                          {"*EAAREG PETR4 1 77 1", 25001},
+                          {"*EAAREG PETR4 1 1", 25002},
+                          {"*EAAREG PETR4 1 1 x 2024-02-30", 25073},
+                          {"*EAAREG VALE3 1 1 x", 0, "Warning: 4178 Ticker:VALE3, Bolsa:1"},
+                          {"*EAAREGADDITEMIFNEW VALE3 1 1 x"},
+                          {"*EAAREGIFEXISTS VALE3 1 1 x", 4178}},
+                         kValores),
             "0|1|1|||Nome;1|1|103||1|;2|1|58|2024-01-01||Empresa;2|1|106||3|");
 }
 

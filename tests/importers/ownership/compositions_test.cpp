@@ -51,26 +51,27 @@ TEST_F(Composicao, Acionistas) {
   const std::string total =
       "0|1|0|20|0|-;0|1|1|10|0|-;0|2147483647|0|200|0|-;"
       "0|2147483647|1|100|0|-";
-  Roda(kItens,
-       {{Bloco(kSh, "TOTAL total 100 200\r\n111 0 10 20\r\n"), 0, "DocType: ShareHolders", total},
-        {std::string(kSh) + "\r\n111 0 1 2\r\n", 4188, "", total},
-        {Bloco(kSh, "IdShareHolder:1 10 20 30\r\n"), 4262, "ImpCac line too long: 30", total},
-        {Bloco(kSh, "TOTAL 1 10 20 30\r\n"), 0, "", "0|2|0|20|0|-;0|2|1|10|0|-;0|2|2|30|0|-"},
-        {Bloco(kSh, "111 0 10 20\r\n# note\r\n111 0 5 -\r\nIdShareHolderNoPais:65535 9 7 8\r\n"), 0,
-         "", "0|1|1|15|0|-;0|2147483647|0|8|0|-;0|2147483647|1|7|0|-"},
-        {Bloco(kSh, "999 0 1 2\r\n998 0 1 2\r\n"), 4178,
-         "ImpCac invalid doc:\"998\"/0 error:4178 valor:0",
-         "0|1|1|15|0|-;0|2147483647|0|8|0|-;"
-         "0|2147483647|1|7|0|-"},
-        {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""},
-        {"*SHAREHOLDER Nova 0 n777\r\n" + Bloco(kSh, "NotToCleanDoc:n777 0 3 4\r\n"), 0, "",
-         "0|4|0|4|0|-;0|4|1|3|0|-"},
-        // A document without letters or digits is empty; one added by the
-        // file is found by its letters and digits.
-        {"*SHAREHOLDER Vazio 0 --\r\n" + Bloco(kSh, "-- 0 1 2\r\n"), 4324, "Empty <doc>",
-         "0|4|0|4|0|-;0|4|1|3|0|-"},
-        {"*SHAREHOLDER Nova 0 n-778\r\n" + Bloco(kSh, "N778 0 5 6\r\n"), 0, "",
-         "0|5|0|6|0|-;0|5|1|5|0|-"}});
+  RodaArquivos(
+      {{Bloco(kSh, "TOTAL total 100 200\r\n111 0 10 20\r\n"), 0, "DocType: ShareHolders", total},
+       {std::string(kSh) + "\r\n111 0 1 2\r\n", 4188, "", total},
+       {Bloco(kSh, "IdShareHolder:1 10 20 30\r\n"), 4262, "ImpCac line too long: 30", total},
+       {Bloco(kSh, "TOTAL 1 10 20 30\r\n"), 0, "", "0|2|0|20|0|-;0|2|1|10|0|-;0|2|2|30|0|-"},
+       {Bloco(kSh, "111 0 10 20\r\n# note\r\n111 0 5 -\r\nIdShareHolderNoPais:65535 9 7 8\r\n"), 0,
+        "", "0|1|1|15|0|-;0|2147483647|0|8|0|-;0|2147483647|1|7|0|-"},
+       {Bloco(kSh, "999 0 1 2\r\n998 0 1 2\r\n"), 4178,
+        "ImpCac invalid doc:\"998\"/0 error:4178 valor:0",
+        "0|1|1|15|0|-;0|2147483647|0|8|0|-;"
+        "0|2147483647|1|7|0|-"},
+       {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""},
+       {"*SHAREHOLDER Nova 0 n777\r\n" + Bloco(kSh, "NotToCleanDoc:n777 0 3 4\r\n"), 0, "",
+        "0|4|0|4|0|-;0|4|1|3|0|-"},
+       // A document without letters or digits is empty; one added by the
+       // file is found by its letters and digits.
+       {"*SHAREHOLDER Vazio 0 --\r\n" + Bloco(kSh, "-- 0 1 2\r\n"), 4324, "Empty <doc>",
+        "0|4|0|4|0|-;0|4|1|3|0|-"},
+       {"*SHAREHOLDER Nova 0 n-778\r\n" + Bloco(kSh, "N778 0 5 6\r\n"), 0, "",
+        "0|5|0|6|0|-;0|5|1|5|0|-"}},
+      kItens);
   EXPECT_EQ(LinhasComoTexto(*Db, "SELECT COUNT(*) FROM compacc"), "1");
 }
 
@@ -81,65 +82,64 @@ TEST_F(Composicao, Acionistas) {
 TEST_F(Composicao, ParteNovaDoArquivo) {
   for (const bool cache : {false, true}) {
     const std::string doc = cache ? "n556" : "555";
-    Roda(kItens,
-         {{Bloco(kSh, "111 0 1\r\n") + "*SHAREHOLDER Nova 0 " + doc + "\r\n" +
-               Bloco("*SHAREHOLDERS PETR 0 2025-01-31", doc + " 0 3 4\r\n"),
-           0, "",
-           cache ? "0|1|1|1|0|-;0|5|0|4|0|-;0|5|1|3|0|-" : "0|1|1|1|0|-;0|4|0|4|0|-;0|4|1|3|0|-"}},
-         cache);
+    RodaArquivos(
+        {{Bloco(kSh, "111 0 1\r\n") + "*SHAREHOLDER Nova 0 " + doc + "\r\n" +
+              Bloco("*SHAREHOLDERS PETR 0 2025-01-31", doc + " 0 3 4\r\n"),
+          0, "",
+          cache ? "0|1|1|1|0|-;0|5|0|4|0|-;0|5|1|3|0|-" : "0|1|1|1|0|-;0|4|0|4|0|-;0|4|1|3|0|-"}},
+        kItens, cache);
   }
 }
 
 TEST_F(Composicao, Carteira) {
-  Roda(kItens, {{Bloco(kPf,
+  RodaArquivos({{Bloco(kPf,
                        "222 0 1 1500.5 #1\r\n111 0 2 0\r\nIdPFItem:3 2 50% 7\r\n222 0 1 - #1\r\n"
                        "222 0 1 2.5 1\r\n222 0 1 1.5 #1\r\nIdPFItem:1 2 0\r\n"
                        "FREE-FLOAT free-float 9\r\n"),
-                 0, "Ignored item: #0 \"111\"/0", "1|3|3|4|1|1;1|3|3|7|2|-;1|2147483645|3|9|0|-"}});
+                 0, "Ignored item: #0 \"111\"/0", "1|3|3|4|1|1;1|3|3|7|2|-;1|2147483645|3|9|0|-"}},
+               kItens);
   EXPECT_EQ(LinhasComoTexto(*Db, "SELECT eh_aplicacao FROM acionista WHERE id = 3"), "1");
   SetProgramArgs({"zuninput", "/PfNaoCheckarAplicacaoAcionista"});
-  Roda(kItens, {{Bloco(kPf, "111 0 1 3\r\n"), 0, "", "1|1|3|3|1|-"}});
+  RodaArquivos({{Bloco(kPf, "111 0 1 3\r\n"), 0, "", "1|1|3|3|1|-"}}, kItens);
   EXPECT_EQ(LinhasComoTexto(*Db, "SELECT eh_aplicacao FROM acionista WHERE id = 1"), "0");
   Sql("DELETE FROM compaccitem");
-  Roda(kItens, {{Bloco("*PORTFOLIO PETR 0 2024-12-31 - - 3", "222 0 1 5 50%\r\n"), 0,
-                 "Percentage values are ignored", "3|3|3|5|1|-"}});
+  RodaArquivos({{Bloco("*PORTFOLIO PETR 0 2024-12-31 - - 3", "222 0 1 5 50%\r\n"), 0,
+                 "Percentage values are ignored", "3|3|3|5|1|-"}},
+               kItens);
 }
 
 // The checks of the keyword line and of the item lines, in their order.
 TEST_F(Composicao, Erros) {
-  const struct {
-    const char* cabecalho;
-    const char* itens;
-    int32_t resultado;
-    const char* mensagem;
-  } casos[] = {
-      {"*SHAREHOLDERS \"\" 0 2024-12-31", "", 4184, "Empty <company>"},
-      {"*SHAREHOLDERS PETR 99 2024-12-31", "", 4182, ""},
-      {"*SHAREHOLDERS VALE 0 2024-12-31", "", 4406, "Invalid company VALE/0"},
-      {"*SHAREHOLDERS PETR 0 -", "", 4185, "Invalid date"},
-      {"*SHAREHOLDERS PETR 0 2024-02-30", "", 4185, "Invalid date"},
-      {"*SHAREHOLDERS PETR 0 2024-12-31 20250101", "", 4186, "Invalid date"},
-      {"*SHAREHOLDERS PETR 0 2024-12-31 - 100 1", "", 4183, "Token InPct:\"100\" ignored"},
-      {"*PORTFOLIO PETR 0 2024-12-31 - - x", "", 40003, ""},
-      {"*PORTFOLIO PETR 0 2024-12-31 - - 2", "", 40013, ""},
-      {"*PORTFOLIO PETR 0 2024-12-31 - - 7", "", 40013, ""},
-      {"*PORTFOLIO PETR 0 2024-12-31 - - 1 x", "", 4183, "Too many fields"},
-      {kPf, "222 0 x 5\r\n", 4258, "ImpCac invalid line <x> error:4258"},
-      {kPf, "222 0 1\r\n", 4259, ""},
-      {kPf, "222 0 1 abc\r\n", 4261, ""},
-      {kPf, "222 0 1 5 #9\r\n", 45090, ""},
-      {kPf, "IdPFItem:x 1 5\r\n", 51190, ""},
-      {kSh, "111 0 x\r\n", 4191, ""},
-      {kSh, "111 0 1 x\r\n", 4192, ""},
-      {kSh, "111 0 1 2 x\r\n", 4210, ""},
-      {kSh, "111 99 1 2\r\n", 4182, ""},
-      {kSh, "TOTAL 55 10 20\r\n", 4178, "ImpCac invalid doc:\"TOTAL\"/55 error:4178"},
-      {kSh, "111 0 1 2 3 x\r\n", 4262, "ImpCac invalid line <3> error:4262"},
-      {kSh, "IdShareHolder:77 1 2\r\n", 4329, ""},  // no such party: nothing stays
-  };
-  for (const auto& c : casos) {
-    Roda(kItens, {{Bloco(c.cabecalho, c.itens), c.resultado, c.mensagem, ""}});
-  }
+  EXPECT_EQ(RodaArquivos(
+                {
+                    {Bloco("*SHAREHOLDERS \"\" 0 2024-12-31", ""), 4184, "Empty <company>"},
+                    {Bloco("*SHAREHOLDERS PETR 99 2024-12-31", ""), 4182},
+                    {Bloco("*SHAREHOLDERS VALE 0 2024-12-31", ""), 4406, "Invalid company VALE/0"},
+                    {Bloco("*SHAREHOLDERS PETR 0 -", ""), 4185, "Invalid date"},
+                    {Bloco("*SHAREHOLDERS PETR 0 2024-02-30", ""), 4185, "Invalid date"},
+                    {Bloco("*SHAREHOLDERS PETR 0 2024-12-31 20250101", ""), 4186, "Invalid date"},
+                    {Bloco("*SHAREHOLDERS PETR 0 2024-12-31 - 100 1", ""), 4183,
+                     "Token InPct:\"100\" ignored"},
+                    {Bloco("*PORTFOLIO PETR 0 2024-12-31 - - x", ""), 40003},
+                    {Bloco("*PORTFOLIO PETR 0 2024-12-31 - - 2", ""), 40013},
+                    {Bloco("*PORTFOLIO PETR 0 2024-12-31 - - 7", ""), 40013},
+                    {Bloco("*PORTFOLIO PETR 0 2024-12-31 - - 1 x", ""), 4183, "Too many fields"},
+                    {Bloco(kPf, "222 0 x 5\r\n"), 4258, "ImpCac invalid line <x> error:4258"},
+                    {Bloco(kPf, "222 0 1\r\n"), 4259},
+                    {Bloco(kPf, "222 0 1 abc\r\n"), 4261},
+                    {Bloco(kPf, "222 0 1 5 #9\r\n"), 45090},
+                    {Bloco(kPf, "IdPFItem:x 1 5\r\n"), 51190},
+                    {Bloco(kSh, "111 0 x\r\n"), 4191},
+                    {Bloco(kSh, "111 0 1 x\r\n"), 4192},
+                    {Bloco(kSh, "111 0 1 2 x\r\n"), 4210},
+                    {Bloco(kSh, "111 99 1 2\r\n"), 4182},
+                    {Bloco(kSh, "TOTAL 55 10 20\r\n"), 4178,
+                     "ImpCac invalid doc:\"TOTAL\"/55 error:4178"},
+                    {Bloco(kSh, "111 0 1 2 3 x\r\n"), 4262, "ImpCac invalid line <3> error:4262"},
+                    {Bloco(kSh, "IdShareHolder:77 1 2\r\n"), 4329},  // no such party: nothing stays
+                },
+                kItens),
+            "");
 }
 
 TEST(IdDoCodigoNoPais, Faixas) {
@@ -203,11 +203,10 @@ TEST_F(Composicao, NumerosComPontoEmQualquerLocale) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%g", 2.5);
   EXPECT_STREQ(buf, "2,5");
-  ImpDeParticipacoes imp(EscreveArquivo("pf.txt", Bloco(kPf, "222 0 1 1234567.25\r\n")), true);
-  while (imp.CanGoOn()) imp.ImportNext();
+  const auto imp = ImportaArquivo(Bloco(kPf, "222 0 1 1234567.25\r\n"));
   const std::string numero = NumeroSql(0.1);
   setlocale(LC_NUMERIC, "C");
-  EXPECT_EQ(imp.ResultCode(), 0) << imp.msgs;
+  EXPECT_EQ(imp->ResultCode(), 0) << imp->msgs;
   EXPECT_EQ(numero, "0.1");
   EXPECT_EQ(LinhasComoTexto(*Db, kItens), "1|3|3|1234567.25|1|-");
   unsetenv("LOCPATH");

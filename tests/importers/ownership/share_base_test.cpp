@@ -14,10 +14,8 @@
 
 #include "../../database/db_fixture.h"
 #include "../../db/zi_globs_fixture.h"
-#include "../../engine/test_files.h"
 #include "../../toolbox/dbutil/log_capture.h"
 #include "../imp_de_teste.h"
-#include "engine/imp_main.h"
 #include "engine/value_formats.h"
 #include "importers/ownership/registration.h"
 
@@ -48,13 +46,6 @@ class ShareBaseImport : public ZiGlobsDb {
     ZiGlobsDb::SetUp();
     ASSERT_TRUE(RegistraImportadoresDeParticipacoes());
     SqlScript(kEmpresas);
-  }
-
-  int32_t Importa(const std::string& linha, std::string* primeira_msg = nullptr) {
-    ImpDeTeste imp(EscreveArquivo("shares.txt", linha + "\r\n"), true);
-    while (imp.CanGoOn()) imp.ImportNext();
-    if (primeira_msg != nullptr) *primeira_msg = imp.FirstErrMsg;
-    return imp.ResultCode();
   }
 
   // Classes of emp's base with an invalid slot after deriving it again:
@@ -149,8 +140,7 @@ TEST_F(ShareBaseImport, MergesDerivesAndWrites) {
     Sql("DELETE FROM base_acionaria");
     Sql("DELETE FROM data_log");
     for (const std::string& g : c.guardada) Sql(g);
-    EXPECT_EQ(Importa(c.linha), 0) << c.linha;
-    EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), c.classes) << c.linha;
+    RodaArquivos({{c.linha, 0, "", c.classes}}, kConsulta);
     EXPECT_EQ(LinhasComoTexto(*Db, "SELECT count(*) FROM data_log"), std::to_string(c.escritas))
         << c.linha;
     const int32_t emp = std::string(c.linha).find("VALE") != std::string::npos ? 2 : 1;
@@ -159,39 +149,33 @@ TEST_F(ShareBaseImport, MergesDerivesAndWrites) {
 }
 
 TEST_F(ShareBaseImport, LineErrors) {
-  const struct {
-    const char* linha;
-    int32_t codigo;
-    const char* mensagem;
-  } casos[] = {
-      {"*SHARES \"\" 0 2024-03-31 0 #3 TOTAL 1", 4149, "Empty <company>"},
-      {"*SHARES PETR x 2024-03-31 0 #3 TOTAL 1", 4182, ""},
-      // The company and the classes are checked before anything is written.
-      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1", 4174,
-       ""},
-      {"*SHARES PETR 0 2024-02-30 0 #3 TOTAL 1", 4151, "Invalid date: <2024-02-30>"},
-      {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
-      {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
-      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 1 #3 TOTAL 1", 51206,
-       ""},
-      {"*SHARES PETR 0 2024-03-31 0 #99 TOTAL 1", 4153, "Unknown class #99 \"#99\" pais:0"},
-      {"*SHARES PETR 0 2024-03-31 0 Nope TOTAL 1", 4153, "Unknown class #-1 \"Nope\" pais:0"},
-      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1,5", 4154, "Invalid field <1,5>"},
-      {"*SHARES PETR 0 2024-03-31 0 #3 x 5", 4154, "Invalid field <x>"},
-      {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #2", 4156, ""},
-      // Class 4 is known but not one of PETR's.
-      {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL "
-       "1",
-       4203, ""},
-  };
-  for (const auto& c : casos) {
-    std::string msg;
-    EXPECT_EQ(Importa(c.linha, &msg), c.codigo) << c.linha;
-    if (*c.mensagem != '\0') {
-      EXPECT_EQ(msg, c.mensagem) << c.linha;
-    }
-  }
-  EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), "");
+  EXPECT_EQ(
+      RodaArquivos(
+          {
+              {"*SHARES \"\" 0 2024-03-31 0 #3 TOTAL 1", 4149, "Empty <company>"},
+              {"*SHARES PETR x 2024-03-31 0 #3 TOTAL 1", 4182},
+              // The company and the classes are checked before anything is written.
+              {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1",
+               4174},
+              {"*SHARES PETR 0 2024-02-30 0 #3 TOTAL 1", 4151, "Invalid date: <2024-02-30>"},
+              {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
+              {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
+              {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 1 #3 TOTAL 1",
+               51206},
+              {"*SHARES PETR 0 2024-03-31 0 #99 TOTAL 1", 4153, "Unknown class #99 \"#99\" pais:0"},
+              {"*SHARES PETR 0 2024-03-31 0 Nope TOTAL 1", 4153,
+               "Unknown class #-1 \"Nope\" pais:0"},
+              {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1,5", 4154, "Invalid field <1,5>"},
+              {"*SHARES PETR 0 2024-03-31 0 #3 x 5", 4154, "Invalid field <x>"},
+              {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #2", 4156},
+              // Class 4 is known but not one of PETR's.
+              {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 "
+               "#4 TOTAL "
+               "1",
+               4203},
+          },
+          kConsulta),
+      "");
 }
 
 // A refused write (this user has no right to source 1, which the check
@@ -200,7 +184,7 @@ TEST_F(ShareBaseImport, LineErrors) {
 TEST_F(ShareBaseImport, FailedWriteIsLogged) {
   LogCapture log;
   UsuarioIsAdmin = true;
-  EXPECT_EQ(Importa("*SHARES PETR 0 2024-03-31 1 #3 10 990"), 51206);
+  EXPECT_EQ(ImportaArquivo("*SHARES PETR 0 2024-03-31 1 #3 10 990")->ResultCode(), 51206);
   EXPECT_TRUE(
       log.Has("T1CnB.SDb Erro: 51206 empresa 1 2024-03-31 Src:1 classe 3/Preferred shares "
               "[1000/5=10/2+990/2]"));
@@ -208,7 +192,8 @@ TEST_F(ShareBaseImport, FailedWriteIsLogged) {
   for (const char* c : {"1", "2", "3"}) Sql(Guardada(c, "7, 2, 0, 0, 0, 0"));
   Sql("CREATE TRIGGER falha BEFORE INSERT ON base_acionaria WHEN NEW.id_class = 3 "
       "BEGIN SELECT RAISE(ABORT, 'no'); END");
-  EXPECT_NE(Importa("*SHARES PETR 0 2024-03-31 0 #2 TOTAL 600 #3 TOTAL 400"), 0);
+  EXPECT_NE(ImportaArquivo("*SHARES PETR 0 2024-03-31 0 #2 TOTAL 600 #3 TOTAL 400")->ResultCode(),
+            0);
   EXPECT_EQ(LinhasComoTexto(*Db, kConsulta), "1|7/2=0/0+0/0;2|7/2=0/0+0/0;3|7/2=0/0+0/0");
 }
 

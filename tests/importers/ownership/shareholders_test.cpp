@@ -21,37 +21,36 @@ constexpr char kPartes[] =
 TEST_F(OwnershipImport, Acionista) {
   const std::string x = "1|Banco X S.A.|1|0|";
   const std::string nome131(131, 'A');
-  Roda(kPartes,
-       {{"*SHAREHOLDER \"Banco X S.A.\" 0 12.345/0001-x", 0,
-         "New share holder: \"Banco X S.A.\" \"Brazil\" \"12.345/0001-x\"", x},
-        {"*SHAREHOLDER \"banco x, sa\" 0 123450001X", 0, "", x},
-        {"*SHAREHOLDERIFDOCISNEW \"Banco Y\" 0 123450001X", 0,
-         "Share holder modify: \"Banco Y\" - \"123450001X\" - \"Brazil\" (was: name:\"Banco X "
-         "S.A.\" doc:\"12.345/0001-x\") NoAction(IfDocIsNew)",
-         x},
-        {"*PFITEM \"Banco Y\" 0 123450001X Y", 0, "", "1|Banco Y|1|1|Banco X S.A."},
-        {"*SHAREHOLDER \"Banco X SA\" 0 123450001X", 0,
-         "Share holder: name \"Banco X SA\" is not main name \"Banco Y\"",
-         "1|Banco Y|1|1|Banco X S.A."},
-        {"*SHAREHOLDERIFDOCISNEW Fundo 1 999\n*PFITEMIFDOCISNEW Carteira 1 888 N N", 0, "",
-         "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|"},
-        {"*SHAREHOLDER " + nome131 + " 2 77", 0, "Nac.Nome MaxLen:130 len:131 \"" + nome131,
-         "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" +
-             nome131.substr(1) + "|1|0|"}});
   // A new party's id is its next code within its country.
   const std::string outras =
       ";10001|Fundo|1|0|;10002|Carteira|0|1|;20001|" + nome131.substr(1) + "|1|0|";
   const std::string todas = "1|Banco Y|1|1|Banco X S.A." + outras;
-  Roda(kPartes, {{"*SHAREHOLDER Ana 0", 4322, "Invalid # of fields", todas},
-                 {"*SHAREHOLDER Ana 0 1 Y Y x", 4322, "Invalid # of fields", todas},
-                 {"*SHAREHOLDER \"\" 0 1", 4323, "Empty <name>", todas},
-                 {"*SHAREHOLDER Ana 99 1", 4182, "", todas},
-                 {"*SHAREHOLDER Ana 0 \"\"", 4324, "Empty <doc>", todas},
-                 {"*SHAREHOLDER Ana 0 --", 4324, "Empty <doc>", todas},
-                 {"*SHAREHOLDER Ana 0 1 talvez", 4204, "", todas},
-                 {"*SHAREHOLDER Ana 0 1 N talvez", 45119, "", todas},
-                 {"*SHAREHOLDER Ana 0 " + std::string(96, '7'), 0, "Nac.doc MaxLen:95 len:96",
-                  "1|Banco Y|1|1|Banco X S.A.;2|Ana|1|0|" + outras}});
+  RodaArquivos(
+      {{"*SHAREHOLDER \"Banco X S.A.\" 0 12.345/0001-x", 0,
+        "New share holder: \"Banco X S.A.\" \"Brazil\" \"12.345/0001-x\"", x},
+       {"*SHAREHOLDER \"banco x, sa\" 0 123450001X", 0, "", x},
+       {"*SHAREHOLDERIFDOCISNEW \"Banco Y\" 0 123450001X", 0,
+        "Share holder modify: \"Banco Y\" - \"123450001X\" - \"Brazil\" (was: name:\"Banco X "
+        "S.A.\" doc:\"12.345/0001-x\") NoAction(IfDocIsNew)",
+        x},
+       {"*PFITEM \"Banco Y\" 0 123450001X Y", 0, "", "1|Banco Y|1|1|Banco X S.A."},
+       {"*SHAREHOLDER \"Banco X SA\" 0 123450001X", 0,
+        "Share holder: name \"Banco X SA\" is not main name \"Banco Y\"",
+        "1|Banco Y|1|1|Banco X S.A."},
+       {"*SHAREHOLDERIFDOCISNEW Fundo 1 999\n*PFITEMIFDOCISNEW Carteira 1 888 N N", 0, "",
+        "1|Banco Y|1|1|Banco X S.A.;10001|Fundo|1|0|;10002|Carteira|0|1|"},
+       {"*SHAREHOLDER " + nome131 + " 2 77", 0, "Nac.Nome MaxLen:130 len:131 \"" + nome131, todas},
+       {"*SHAREHOLDER Ana 0", 4322, "Invalid # of fields", todas},
+       {"*SHAREHOLDER Ana 0 1 Y Y x", 4322, "Invalid # of fields", todas},
+       {"*SHAREHOLDER \"\" 0 1", 4323, "Empty <name>", todas},
+       {"*SHAREHOLDER Ana 99 1", 4182, "", todas},
+       {"*SHAREHOLDER Ana 0 \"\"", 4324, "Empty <doc>", todas},
+       {"*SHAREHOLDER Ana 0 --", 4324, "Empty <doc>", todas},
+       {"*SHAREHOLDER Ana 0 1 talvez", 4204, "", todas},
+       {"*SHAREHOLDER Ana 0 1 N talvez", 45119, "", todas},
+       {"*SHAREHOLDER Ana 0 " + std::string(96, '7'), 0, "Nac.doc MaxLen:95 len:96",
+        "1|Banco Y|1|1|Banco X S.A.;2|Ana|1|0|" + outras}},
+      kPartes);
 }
 
 // The limits are checked after the check pass: nothing is written when
@@ -73,8 +72,8 @@ TEST_F(OwnershipImport, Limites) {
   };
   for (const auto& c : casos) {
     SetProgramArgs({"zuninput", c.chave});
-    Roda("SELECT id, nome FROM acionista WHERE id < 2147483645",
-         {{c.arquivo, c.resultado, c.mensagem, "1|Ana"}});
+    RodaArquivos({{c.arquivo, c.resultado, c.mensagem, "1|Ana"}},
+                 "SELECT id, nome FROM acionista WHERE id < 2147483645");
   }
 }
 

@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../../engine/test_files.h"
 #include "../imp_de_teste.h"
 #include "db/id_text_list.h"
-#include "engine/imp_main.h"
 #include "importers/statements/registration.h"
 #include "importers/statements/statement_format.h"
 #include "plan_fixture.h"
@@ -17,19 +15,13 @@
 namespace zun {
 namespace {
 
-using ImpDePlano = ImpDeTeste;
-
 class AccountPlan : public PlanoDeContasDb {
  protected:
   void SetUp() override {
     PlanoDeContasDb::SetUp();
     ASSERT_TRUE(RegistraImportadoresDeBalancos());
   }
-  int32_t Importa(const std::string& texto) {
-    ImpDePlano imp(EscreveArquivo("plan.txt", texto), true);
-    while (imp.CanGoOn()) imp.ImportNext();
-    return imp.ResultCode();
-  }
+  int32_t Importa(const std::string& texto) { return ImportaArquivo(texto)->ResultCode(); }
 };
 
 // "*CBAL" with every field valid; carac "yes" is true.
@@ -96,10 +88,9 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
        "1|1|0|0|0|2;2|4|0|0|0|;3|0|10|2|1|"},
   };
   for (const auto& c : casos) {
-    EXPECT_EQ(Importa(c.arquivo), c.codigo) << c.arquivo;
-    if (*c.consulta != 0) {
-      EXPECT_EQ(Linhas(c.consulta), c.linhas) << c.arquivo;
-    }
+    RodaArquivos({{c.arquivo, c.codigo, "",
+                   *c.consulta ? std::optional<std::string>(c.linhas) : std::nullopt}},
+                 c.consulta);
   }
 }
 

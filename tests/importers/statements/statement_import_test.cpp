@@ -8,16 +8,12 @@
 
 #include <string>
 
-#include "../../engine/test_files.h"
 #include "../imp_de_teste.h"
-#include "engine/imp_main.h"
 #include "importers/statements/registration.h"
 #include "plan_fixture.h"
 
 namespace zun {
 namespace {
-
-using ImpDeBalanco = ImpDeTeste;
 
 // Account 55 is of block 5; format 7 exists and has no lines.
 class StatementImport : public PlanoDeContasDb {
@@ -34,12 +30,11 @@ class StatementImport : public PlanoDeContasDb {
   // Runs text through both passes; its ResultCode. Keeps the messages of
   // Msg, the last line message and the lines consumed.
   int32_t Importa(const std::string& text) {
-    ImpDeBalanco imp(EscreveArquivo("statement.txt", text), true);
-    while (imp.CanGoOn()) imp.ImportNext();
-    msgs_ = imp.msgs;
-    ultima_ = imp.LastErrMsg;
-    lidas_ = imp.lnn;
-    return imp.ResultCode();
+    const auto imp = ImportaArquivo(text);
+    msgs_ = imp->msgs;
+    ultima_ = imp->LastErrMsg;
+    lidas_ = imp->lnn;
+    return imp->ResultCode();
   }
 
   std::string msgs_, ultima_;
@@ -102,25 +97,19 @@ TEST_F(StatementImport, ImportPass) {
       "SELECT b.checagemfalhou || b.balentroucomonovobd || ':' || COALESCE((SELECT "
       "group_concat(x, ' ') FROM (SELECT c.conta || '/' || c.De3Meses || '=' || c.valor AS x FROM "
       "BalancoUmaConta c WHERE c.balanco = b.id ORDER BY c.conta, c.De3Meses)), '') FROM balanco b";
-  const struct {
-    std::string text;
-    int32_t code;
-    const char* linhas;
-  } casos[] = {
-      // "*FSUPDATE" without a stored statement stores the block as new.
-      {"*FSUPDATE" + k + "@10 1\n@11 3M 2\n3M\n@12 3\n@13 FY 4\n@10 3M FY 5\nEND\n", 0,
-       "00:10/0=5.0 11/1=2.0 12/1=3.0 13/0=4.0"},
-      {"*FSUPDATE" + k + "@10 6\n@13 -\nEND\n", 0, "00:10/0=6.0 11/1=2.0 12/1=3.0"},
-      {"*FS" + k + "@10 7\nEND\n", 0, "00:10/0=7.0"},
-      {"*FS" + k + "FORMAT 7\nEND\n", 0, "20:"},
-      {"*FS" + k + "FORMAT 7 7\nEND\n", 4288, "20:"},
-      {"*FSNEWDB" + k + "MONTHS 3\nCURRENCYDT 2023-12-31\nFORMAT 5 7\nEND\n", 4288, "20:"},
-      {"*FSNEWDB" + k + "MONTHS 3\nCURRENCYDT 2023-12-31\n@10 1\nEND\n", 0, "01:10/0=1.0"},
-  };
-  for (const auto& c : casos) {
-    EXPECT_EQ(Importa(c.text), c.code) << c.text << ultima_;
-    EXPECT_EQ(Linhas(consulta), c.linhas) << c.text;
-  }
+  RodaArquivos(
+      {
+          // "*FSUPDATE" without a stored statement stores the block as new.
+          {"*FSUPDATE" + k + "@10 1\n@11 3M 2\n3M\n@12 3\n@13 FY 4\n@10 3M FY 5\nEND\n", 0, "",
+           "00:10/0=5.0 11/1=2.0 12/1=3.0 13/0=4.0"},
+          {"*FSUPDATE" + k + "@10 6\n@13 -\nEND\n", 0, "", "00:10/0=6.0 11/1=2.0 12/1=3.0"},
+          {"*FS" + k + "@10 7\nEND\n", 0, "", "00:10/0=7.0"},
+          {"*FS" + k + "FORMAT 7\nEND\n", 0, "", "20:"},
+          {"*FS" + k + "FORMAT 7 7\nEND\n", 4288, "", "20:"},
+          {"*FSNEWDB" + k + "MONTHS 3\nCURRENCYDT 2023-12-31\nFORMAT 5 7\nEND\n", 4288, "", "20:"},
+          {"*FSNEWDB" + k + "MONTHS 3\nCURRENCYDT 2023-12-31\n@10 1\nEND\n", 0, "", "01:10/0=1.0"},
+      },
+      consulta);
   // A format that cannot load (an account outside the plan) fails the block.
   Sql("INSERT INTO ApresFmtBalItems (fmtbal, seq, tipo, conta) VALUES (7, 1, 0, 3001)");
   EXPECT_EQ(Importa("*FS" + k + "@10 9\nEND\n"), 50902);
