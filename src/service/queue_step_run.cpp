@@ -256,267 +256,345 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
               " " + *diag);
 }
 
+namespace {
+
+// What one queue step knows about its entry, from the hand-out to the
+// clean-up.
+struct PassoDaFila {
+  PassoDaFila(int32_t n, int32_t* codigo) : seq(n), erro(*codigo) {}
+  const int32_t seq;  // the step's number in this run
+  int32_t& erro;      // the step's code so far (the caller's)
+  // Where the file's "*REQGBOL" requests begin in ReqGBolPendente.
+  size_t pedidos_antes = 0;
+  QueueRow row;
+  std::string path_if;         // "PathIF": the local copy is kept there; "" otherwise
+  std::string local_name;      // the local copy's name; "" until the entry is taken
+  bool copia_gravada = false;  // the local copy exists in full
+  bool user_switched = false;
+  bool morto = false;   // handed out to record that its process died
+  bool tomada = false;  // the lease was lost: the entry is another process's now
+  int32_t line_number = 0;
+  std::string last_line;
+  std::string diag;
+
+  bool GuardaCopia() const { return !path_if.empty(); }
+  bool TentativasEsgotadas() const { return row.importtries >= kImportMaxTries; }
+};
+
+// Asks the queue for the most urgent entry the hour allows.
+void PedeEntrada(Command& cmd, PassoDaFila* p) {
+  int y, mo, d, h, mi, s, ms;
+  DecodeDateTime(MomentoToDateTime(AgoraNoServidor()), &y, &mo, &d, &h, &mi, &s, &ms);
+  const int32_t max_pri = MaxPrioridadeDaHora(h);
+  LogaConsole("- next MaxIFPri:" + std::to_string(max_pri));
+  SetParamInt(cmd, "@MaxPrioridade", max_pri);
+  SetParamInt(cmd, "@MaxImportTries", kImportMaxTries);
+  p->erro = ExecStProc(cmd, 1);
+  p->morto = p->erro == kEntradaDeProcessoMorto;
+}
+
+// Reads the entry handed out (reporting a queue whose count went below
+// zero); 4088 for an entry without an id.
+void LeEntrada(Command& cmd, PassoDaFila* p) {
+  const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
+  if (count_menos_um != 0) {
+    LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
+    SendNotification("IF CountMenosUm",
+                     {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
+                      std::to_string(p->seq)},
+                     "gr");
+  }
+  cmd.NextRecordset();
+  QueueRow& row = p->row;
+  GetFieldInt(cmd, "Uid", &row.uid);
+  GetFieldInt(cmd, "Id", &row.id);
+  GetFieldInt(cmd, "prioridade", &row.prioridade);
+  GetFieldStr(cmd, "Name", &row.name);
+  GetFieldDateTime(cmd, "mom", &row.mom);
+  GetFieldStr(cmd, "filename", &row.filename);
+  GetFieldInt(cmd, "importtries", &row.importtries);
+  GetFieldInt(cmd, "lease", &row.lease);
+  LeRetomada(cmd, &row);
+  if (row.id == 0) p->erro = 4088;
+  if (p->morto && row.id != 0) {
+    p->diag = "the process importing the file ended before its outcome was recorded";
+    LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
+                " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + "> " +
+                p->diag);
+  }
+}
+
+// Names the local copy and writes the entry's content to it.
+void GravaCopiaLocal(Command& cmd, PassoDaFila* p) {
+  const QueueRow& row = p->row;
+  const std::string mom_str = MomentoStr(DateTimeToMomento(row.mom));
+  p->local_name =
+      std::to_string(row.id) + "-" + LimpaNome(row.name) + "-" + LimpaNome(mom_str) + ".txt";
+  LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
+              " IFpri:" + std::to_string(row.prioridade) + " mom:" + mom_str +
+              " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + ">" +
+              " local:<" + p->local_name + ">");
+  p->path_if = LePathIF();
+  LogaConsole("- writing " + p->path_if + p->local_name);
+  // The content is written byte for byte: trimming it as text fields are
+  // would shift the line numbers of every message.
+  const Value& conteudo = cmd.Current().FieldByName("conteudo");
+  GravaArquivo(p->path_if + p->local_name, conteudo.IsNull() ? "" : conteudo.AsString(), &p->erro);
+  p->copia_gravada = p->erro == 0;
+}
+
+// The session works as the entry's owner from here on.
+void TrocaParaODono(PassoDaFila* p) {
+  if (p->row.name == UsuarioNome) return;
+  p->erro = ChamaSetuser(p->row.name);
+  p->user_switched = true;
+}
+
+// Asked before each record of the import: commits the group when it is due
+// (marking where the pass stands) and renews the lease every
+// kRenovaLeaseSegundos. The lease is renewed between records and outside an
+// importer's transaction (which would take the renewal with it on a
+// rollback); a lease found lost stops the import, so the entry is never
+// imported by two processes at the same time. In a group the renewal
+// commits with the group's next lines. 0 goes on; else the import stops
+// with the code.
+int32_t SegueImportando(const PassoDaFila& p, Stopwatch* desde_renovacao, tImpRoot& imp) {
+  if (Db->TranCount() > 0) return 0;
+  if (Db->EmGrupo()) {
+    if (Db->GrupoPerdido()) return kErroGrupoPerdido;
+    if (Db->ChamadasDoGrupo() >= kChamadasPorGrupo || Db->MsDoGrupo() >= kMsPorGrupo) {
+      const int32_t e = MarcaRetomada(p.row, imp, ReqGBolPendente.substr(p.pedidos_antes));
+      if (e == kLeasePerdido) {
+        LogaConsole("- ImportFilesMarca id:" + std::to_string(p.row.id) +
+                    " lease lost: the entry was taken by another process");
+        return kErroEntradaTomada;
+      }
+      if (e != 0) return e;  // nothing is committed without its mark
+      Db->ConfirmaGrupo(true);
+    }
+  }
+  if (desde_renovacao->Elapsed() < kRenovaLeaseSegundos) return 0;
+  desde_renovacao->Reset();
+  const int32_t e = ChamaComLease(p.row);
+  if (e == kLeasePerdido) {
+    LogaConsole("- ImportFilesRenova id:" + std::to_string(p.row.id) +
+                " lease lost: the entry was taken by another process");
+    return kErroEntradaTomada;
+  }
+  if (e != 0) Loga("- ImportFilesRenova erro:" + std::to_string(e));
+  return 0;
+}
+
+// Run when the import pass begins: opens the group (the bulletin log step
+// is its first work); a try after one that committed lines goes on after
+// them, with the errors, bulletin requests and counts those lines gave, and
+// skips the bulletin log step (false).
+bool IniciaPassoDeImportacao(const QueueRow& row, tImpRoot& imp) {
+  if (!Db->IniciaGrupo() || row.retoma_linha < 0) return true;
+  LogaConsole("- resuming the import pass at line " + std::to_string(row.retoma_linha + 1) +
+              ": the lines before it were committed by an earlier try");
+  imp.lnn = row.retoma_linha;
+  imp.ErroNaoFatal = row.retoma_erro;
+  imp.ErroNaoFatalCount = row.retoma_erros;
+  PedeReqGBol(row.retoma_gbol);
+  ReqGBolPendente += row.retoma_pedido;
+  return false;
+}
+
+// Imports the local copy, keeping the lease and the group going.
+void ImportaCopia(PassoDaFila* p) {
+  Stopwatch desde_renovacao;
+  TAcompanhamento acompanha;
+  acompanha.segue = [p, &desde_renovacao](tImpRoot& imp) {
+    return SegueImportando(*p, &desde_renovacao, imp);
+  };
+  acompanha.inicio = [p](tImpRoot& imp) { return IniciaPassoDeImportacao(p->row, imp); };
+  ImpCliImport(p->path_if + p->local_name, false, &p->line_number, &p->last_line, &p->diag,
+               &p->erro, &acompanha);
+  p->tomada = p->erro == kErroEntradaTomada;
+}
+
+// Takes the file's bulletin requests out of ReqGBolPendente: they go with
+// its successful outcome, or not at all. An urgent file imported adds its
+// own line.
+std::string SeparaPedido(const PassoDaFila& p) {
+  std::string pedido;
+  if (ReqGBolPendente.size() > p.pedidos_antes) {
+    if (p.erro == 0) pedido = ReqGBolPendente.substr(p.pedidos_antes);
+    ReqGBolPendente.resize(p.pedidos_antes);
+  }
+  if (p.erro == 0 && p.row.prioridade <= 3 && p.row.id != 0) {
+    pedido += "[ImpIF id:" + std::to_string(p.row.id) +
+              " IFpri:" + std::to_string(p.row.prioridade) + " " + p.row.name + "]";
+  }
+  return pedido;
+}
+
+// True when the import pass's group is open and can end with the outcome.
+// A group that cannot (the lease or its transaction lost, a nest left open
+// by an exception) is undone since its last commit.
+bool GrupoTerminaComOResultado(PassoDaFila* p) {
+  if (Db == nullptr || !Db->EmGrupo()) return false;
+  if (!p->tomada && !Db->GrupoPerdido() && Db->TranCount() == 0) return true;
+  if (Db->GrupoPerdido() && (p->erro == 0 || p->erro == kErroGrupoPerdido)) {
+    p->erro = kErroGrupoPerdido;
+    LogaConsole("- import group lost: the lines since its last commit are undone");
+  }
+  Db->DesfazGrupo();
+  return false;
+}
+
+// Records the outcome, with the group's last lines (grupo) or with the
+// bulletin request (pedido) when there is one. An outcome the queue did not
+// take is not a success: the entry would be imported again by a later run.
+void RegistraResultado(PassoDaFila* p, bool grupo, const std::string& pedido) {
+  // The stored content goes only when the kept copy really exists: a copy
+  // that could not be written must not take the file with it.
+  const bool apaga =
+      p->GuardaCopia() && p->copia_gravada && (p->erro == 0 || p->TentativasEsgotadas());
+  const int32_t gravou = grupo            ? GravaComOGrupo(p->row, p->erro, apaga, pedido)
+                         : pedido.empty() ? ChamaComLease(p->row, p->erro, apaga)
+                                          : GravaResultadoEPedido(p->row, apaga, pedido);
+  if (gravou != 0) {
+    LogaConsole("- ImportFilesResult erro:" + std::to_string(gravou));
+    if (p->erro == 0 || p->morto) p->erro = gravou;
+    p->tomada = gravou == kLeasePerdido;
+  }
+}
+
+// The entry's items, shared by the notification and the owner's mail.
+std::vector<std::string> ItensDaEntrada(const PassoDaFila& p, const std::string& diag,
+                                        const std::string& last_line) {
+  const QueueRow& row = p.row;
+  return {"id",
+          std::to_string(row.id),
+          "file",
+          row.filename,
+          "user",
+          row.name,
+          "sent",
+          DataHora(row.mom) + " (GMT)",
+          "IFpriority",
+          std::to_string(row.prioridade),
+          "try",
+          std::to_string(row.importtries),
+          "result-error",
+          std::to_string(p.erro),
+          "diag",
+          diag,
+          "lastline",
+          last_line,
+          "lastlinenumber",
+          std::to_string(p.line_number)};
+}
+
+// Mails the outcome to the entry's owner: a file imported, or one that
+// failed its last try.
+void MandaEmailAoDono(const PassoDaFila& p) {
+  if (p.erro != 0 && !p.TentativasEsgotadas()) return;
+  const std::string email = EmailDoDono(p.row.name);
+  if (email.empty()) return;
+  LogaConsole("- sending mail to <" + email + ">");
+  std::vector<std::string> mail = {
+      "XTO", email, "SUBJ",
+      "ZunInput import " + (p.erro == 0 ? std::string("Ok") : "Error:" + std::to_string(p.erro))};
+  const std::vector<std::string> entrada = ItensDaEntrada(p, p.diag, p.last_line);
+  mail.insert(mail.end(), entrada.begin(), entrada.end());
+  // A file imported says how much of it was applied: one whose every line
+  // was skipped still succeeds.
+  if (p.erro == 0) {
+    for (const auto& [nome, n] :
+         {std::pair<const char*, int32_t>{"lines-applied", ContagemDoUltimoArquivo().aplicadas},
+          {"lines-skipped", ContagemDoUltimoArquivo().puladas}}) {
+      mail.push_back(nome);
+      mail.push_back(std::to_string(n));
+    }
+  }
+  // Every line message of the file, in plain words with its line.
+  if (!MensagensDoUltimoArquivo().empty()) {
+    mail.push_back("errors");
+    mail.push_back(TextoDasMensagens(MensagensDoUltimoArquivo()));
+  }
+  const int32_t mail_erro = SendMailItems(mail);
+  if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
+}
+
+// Logs the recorded outcome, counts it in the run's summary, notifies a
+// file that failed its last try and mails the owner.
+void RelataResultado(const PassoDaFila& p) {
+  LogaConsole("- result:" + std::to_string(p.erro) + " IFNumTries:" +
+              std::to_string(p.row.importtries) + " tries-exceeded:" + YN(p.TentativasEsgotadas()) +
+              " TenhoPathPraGuardar:" + YN(p.GuardaCopia()) +
+              " SeqOnThisRunOfThisIF:" + std::to_string(p.seq));
+  AnotaArquivoNoResumo(p.erro, ContagemDoUltimoArquivo().aplicadas);
+  if (p.erro != 0 && p.TentativasEsgotadas()) {
+    std::vector<std::string> extra = ItensDaEntrada(p, Aspas(p.diag), Aspas(p.last_line));
+    extra.push_back("SeqOnThisRunOfThisIF");
+    extra.push_back(std::to_string(p.seq));
+    SendNotification("IF failed, max tries exceeded", extra, "gr");
+  }
+  MandaEmailAoDono(p);
+}
+
+// Removes a local copy that is not kept, switches back from the owner and
+// gives the step its final code.
+void Limpa(PassoDaFila* p) {
+  if (!p->GuardaCopia() && !p->local_name.empty()) ::unlink((p->path_if + p->local_name).c_str());
+  if (p->erro == 0 && p->user_switched) {
+    p->erro = ChamaSetuser("");
+    p->user_switched = false;
+  }
+  // The failure of a process that died is recorded and reported: this run
+  // goes on.
+  if (p->morto && p->erro == kEntradaDeProcessoMorto) p->erro = 0;
+  if (p->tomada) p->erro = kErroEntradaTomada;
+}
+
+}  // namespace
+
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   MensagensDoUltimoArquivo().clear();
   ContagemDoUltimoArquivo() = {};
   *erro = 0;
   *continua = true;
-  // What the file's "*REQGBOL" records add to the bulletin requests.
-  const size_t pedidos_antes = ReqGBolPendente.size();
-  QueueRow row;
-  std::string local_name;
-  std::string path_if;
-  bool tenho_path = false;
-  bool copia_gravada = false;  // the local copy exists in full
-  bool user_switched = false;
-  int32_t line_number = 0;
-  std::string last_line;
-  std::string diag;
-  bool morto = false;   // handed out to record that its process died
-  bool tomada = false;  // the lease was lost: the entry is another process's now
+  PassoDaFila p(seq, erro);
+  p.pedidos_antes = ReqGBolPendente.size();
+  // The hand-out's command is given back once the copy is written, before
+  // the import needs the session's commands.
   std::unique_ptr<Command> cmd;
   try {
     cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
-    if (!cmd) *erro = 4084;
-    if (*erro == 0) {
-      int y, mo, d, h, mi, s, ms;
-      DecodeDateTime(MomentoToDateTime(AgoraNoServidor()), &y, &mo, &d, &h, &mi, &s, &ms);
-      const int32_t max_pri = MaxPrioridadeDaHora(h);
-      LogaConsole("- next MaxIFPri:" + std::to_string(max_pri));
-      SetParamInt(cmd, "@MaxPrioridade", max_pri);
-      SetParamInt(cmd, "@MaxImportTries", kImportMaxTries);
-      *erro = ExecStProc(cmd, 1);
-      morto = *erro == kEntradaDeProcessoMorto;
-    }
-    if (*erro == 0 || morto) {
-      const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
-      if (count_menos_um != 0) {
-        LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
-        SendNotification("IF CountMenosUm",
-                         {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
-                          std::to_string(seq)},
-                         "gr");
-      }
-      cmd->NextRecordset();
-      GetFieldInt(cmd, "Uid", &row.uid);
-      GetFieldInt(cmd, "Id", &row.id);
-      GetFieldInt(cmd, "prioridade", &row.prioridade);
-      GetFieldStr(cmd, "Name", &row.name);
-      GetFieldDateTime(cmd, "mom", &row.mom);
-      GetFieldStr(cmd, "filename", &row.filename);
-      GetFieldInt(cmd, "importtries", &row.importtries);
-      GetFieldInt(cmd, "lease", &row.lease);
-      LeRetomada(*cmd, &row);
-      if (row.id == 0) *erro = 4088;
-    }
-    if (morto && row.id != 0) {
-      diag = "the process importing the file ended before its outcome was recorded";
-      LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
-                  " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + "> " +
-                  diag);
-    }
-    if (*erro == 0) {
-      const std::string mom_str = MomentoStr(DateTimeToMomento(row.mom));
-      local_name =
-          std::to_string(row.id) + "-" + LimpaNome(row.name) + "-" + LimpaNome(mom_str) + ".txt";
-      LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
-                  " IFpri:" + std::to_string(row.prioridade) + " mom:" + mom_str +
-                  " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + ">" +
-                  " local:<" + local_name + ">");
-      path_if = LePathIF();
-      tenho_path = !path_if.empty();
-      LogaConsole("- writing " + path_if + local_name);
-      // The content is written byte for byte: trimming it as text fields
-      // are would shift the line numbers of every message.
-      const Value& conteudo = cmd->Current().FieldByName("conteudo");
-      GravaArquivo(path_if + local_name, conteudo.IsNull() ? "" : conteudo.AsString(), erro);
-      copia_gravada = *erro == 0;
-    }
-    DevolveDataSet(&cmd);
-    if (*erro == 0 && row.name != UsuarioNome) {
-      *erro = ChamaSetuser(row.name);
-      user_switched = true;
-    }
-    if (*erro == 0) {
-      // The lease is renewed while the file is imported, between records and
-      // outside an importer's transaction (which would take the renewal
-      // with it on a rollback); a lease found lost stops the import, so the
-      // entry is never imported by two processes at the same time. In a
-      // group the renewal commits with the group's next lines.
-      Stopwatch desde_renovacao;
-      TAcompanhamento acompanha;
-      acompanha.segue = [&](tImpRoot& imp) -> int32_t {
-        if (Db->TranCount() > 0) return 0;
-        if (Db->EmGrupo()) {
-          if (Db->GrupoPerdido()) return kErroGrupoPerdido;
-          if (Db->ChamadasDoGrupo() >= kChamadasPorGrupo || Db->MsDoGrupo() >= kMsPorGrupo) {
-            const int32_t e = MarcaRetomada(row, imp, ReqGBolPendente.substr(pedidos_antes));
-            if (e == kLeasePerdido) {
-              LogaConsole("- ImportFilesMarca id:" + std::to_string(row.id) +
-                          " lease lost: the entry was taken by another process");
-              return kErroEntradaTomada;
-            }
-            if (e != 0) return e;  // nothing is committed without its mark
-            Db->ConfirmaGrupo(true);
-          }
-        }
-        if (desde_renovacao.Elapsed() < kRenovaLeaseSegundos) return 0;
-        desde_renovacao.Reset();
-        const int32_t e = ChamaComLease(row);
-        if (e == kLeasePerdido) {
-          LogaConsole("- ImportFilesRenova id:" + std::to_string(row.id) +
-                      " lease lost: the entry was taken by another process");
-          return kErroEntradaTomada;
-        }
-        if (e != 0) Loga("- ImportFilesRenova erro:" + std::to_string(e));
-        return 0;
-      };
-      // The import pass opens the group (the bulletin log step is its first
-      // work); a try after one that committed lines goes on after them, with
-      // the errors, bulletin requests and counts those lines gave.
-      acompanha.inicio = [&](tImpRoot& imp) {
-        if (!Db->IniciaGrupo() || row.retoma_linha < 0) return true;
-        LogaConsole("- resuming the import pass at line " + std::to_string(row.retoma_linha + 1) +
-                    ": the lines before it were committed by an earlier try");
-        imp.lnn = row.retoma_linha;
-        imp.ErroNaoFatal = row.retoma_erro;
-        imp.ErroNaoFatalCount = row.retoma_erros;
-        PedeReqGBol(row.retoma_gbol);
-        ReqGBolPendente += row.retoma_pedido;
-        return false;
-      };
-      ImpCliImport(path_if + local_name, false, &line_number, &last_line, &diag, erro, &acompanha);
-      tomada = *erro == kErroEntradaTomada;
-    }
+    PedeEntrada(*cmd, &p);
+    if (p.erro == 0 || p.morto) LeEntrada(*cmd, &p);
+    if (p.erro == 0) GravaCopiaLocal(*cmd, &p);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpIF.1", erro, x, 4086);
+    CodigoDaExcecao("ImpIF.1", &p.erro, x, 4086);
   }
   DevolveDataSet(&cmd);
+  // Every code the exception gives is not 0: a failed hand-out imports
+  // nothing.
+  try {
+    if (p.erro == 0) TrocaParaODono(&p);
+    if (p.erro == 0) ImportaCopia(&p);
+  } catch (const std::exception& x) {
+    CodigoDaExcecao("ImpIF.1", &p.erro, x, 4086);
+  }
 
   try {
-    // The file's bulletin requests go with its successful outcome, or not
-    // at all.
-    std::string pedido;
-    if (ReqGBolPendente.size() > pedidos_antes) {
-      if (*erro == 0) pedido = ReqGBolPendente.substr(pedidos_antes);
-      ReqGBolPendente.resize(pedidos_antes);
-    }
-    if (*erro == 0 && row.prioridade <= 3 && row.id != 0) {
-      pedido += "[ImpIF id:" + std::to_string(row.id) + " IFpri:" + std::to_string(row.prioridade) +
-                " " + row.name + "]";
-    }
-    // A group that cannot end with the outcome (the lease or its transaction
-    // lost, a nest left open by an exception) is undone since its last
-    // commit.
-    bool grupo = Db != nullptr && Db->EmGrupo();
-    if (grupo && (tomada || Db->GrupoPerdido() || Db->TranCount() != 0)) {
-      if (Db->GrupoPerdido() && (*erro == 0 || *erro == kErroGrupoPerdido)) {
-        *erro = kErroGrupoPerdido;
-        LogaConsole("- import group lost: the lines since its last commit are undone");
-      }
-      Db->DesfazGrupo();
-      grupo = false;
-    }
+    const std::string pedido = SeparaPedido(p);
+    const bool grupo = GrupoTerminaComOResultado(&p);
     // The line messages of this try replace the entry's earlier ones.
-    if (row.id != 0 && !tomada && !morto) {
-      const int32_t e = GravaMensagensDaEntrada(row.id, row.lease, MensagensDoUltimoArquivo());
+    if (p.row.id != 0 && !p.tomada && !p.morto) {
+      const int32_t e = GravaMensagensDaEntrada(p.row.id, p.row.lease, MensagensDoUltimoArquivo());
       if (e != 0) Loga("- ImportFilesErros erro:" + std::to_string(e));
     }
     // An entry taken by another process is that process's to record.
-    if (row.id != 0 && !tomada) {
-      const bool tries_exceeded = row.importtries >= kImportMaxTries;
-      // The stored content goes only when the kept copy really exists: a
-      // copy that could not be written must not take the file with it.
-      const bool apaga = tenho_path && copia_gravada && (*erro == 0 || tries_exceeded);
-      const int32_t gravou = grupo            ? GravaComOGrupo(row, *erro, apaga, pedido)
-                             : pedido.empty() ? ChamaComLease(row, *erro, apaga)
-                                              : GravaResultadoEPedido(row, apaga, pedido);
-      // An outcome the queue did not take is not a success: the entry would
-      // be imported again by a later run.
-      if (gravou != 0) {
-        LogaConsole("- ImportFilesResult erro:" + std::to_string(gravou));
-        if (*erro == 0 || morto) *erro = gravou;
-        tomada = gravou == kLeasePerdido;
-      }
-    }
-    if (row.id != 0 && !tomada) {
-      const bool tries_exceeded = row.importtries >= kImportMaxTries;
-      LogaConsole(
-          "- result:" + std::to_string(*erro) + " IFNumTries:" + std::to_string(row.importtries) +
-          " tries-exceeded:" + YN(tries_exceeded) + " TenhoPathPraGuardar:" + YN(tenho_path) +
-          " SeqOnThisRunOfThisIF:" + std::to_string(seq));
-      AnotaArquivoNoResumo(*erro, ContagemDoUltimoArquivo().aplicadas);
-      // The entry's items, shared by the notification and the owner's mail.
-      auto itens = [&](const std::string& diag_item, const std::string& last_line_item) {
-        return std::vector<std::string>{"id",
-                                        std::to_string(row.id),
-                                        "file",
-                                        row.filename,
-                                        "user",
-                                        row.name,
-                                        "sent",
-                                        DataHora(row.mom) + " (GMT)",
-                                        "IFpriority",
-                                        std::to_string(row.prioridade),
-                                        "try",
-                                        std::to_string(row.importtries),
-                                        "result-error",
-                                        std::to_string(*erro),
-                                        "diag",
-                                        diag_item,
-                                        "lastline",
-                                        last_line_item,
-                                        "lastlinenumber",
-                                        std::to_string(line_number)};
-      };
-      if (*erro != 0 && tries_exceeded) {
-        std::vector<std::string> extra = itens(Aspas(diag), Aspas(last_line));
-        extra.push_back("SeqOnThisRunOfThisIF");
-        extra.push_back(std::to_string(seq));
-        SendNotification("IF failed, max tries exceeded", extra, "gr");
-      }
-      const std::string email =
-          *erro == 0 || tries_exceeded ? EmailDoDono(row.name) : std::string();
-      if (!email.empty()) {
-        LogaConsole("- sending mail to <" + email + ">");
-        std::vector<std::string> mail = {
-            "XTO", email, "SUBJ",
-            "ZunInput import " +
-                (*erro == 0 ? std::string("Ok") : "Error:" + std::to_string(*erro))};
-        const std::vector<std::string> entrada = itens(diag, last_line);
-        mail.insert(mail.end(), entrada.begin(), entrada.end());
-        // A file imported says how much of it was applied: one whose every
-        // line was skipped still succeeds.
-        if (*erro == 0) {
-          for (const auto& [nome, n] : {std::pair<const char*, int32_t>{
-                                            "lines-applied", ContagemDoUltimoArquivo().aplicadas},
-                                        {"lines-skipped", ContagemDoUltimoArquivo().puladas}}) {
-            mail.push_back(nome);
-            mail.push_back(std::to_string(n));
-          }
-        }
-        // Every line message of the file, in plain words with its line.
-        if (!MensagensDoUltimoArquivo().empty()) {
-          mail.push_back("errors");
-          mail.push_back(TextoDasMensagens(MensagensDoUltimoArquivo()));
-        }
-        const int32_t mail_erro = SendMailItems(mail);
-        if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
-      }
-    }
-    if (!tenho_path && !local_name.empty()) ::unlink((path_if + local_name).c_str());
-    if (*erro == 0 && user_switched) {
-      *erro = ChamaSetuser("");
-      user_switched = false;
-    }
-    // The failure of a process that died is recorded and reported: this run
-    // goes on.
-    if (morto && *erro == kEntradaDeProcessoMorto) *erro = 0;
-    if (tomada) *erro = kErroEntradaTomada;
+    if (p.row.id != 0 && !p.tomada) RegistraResultado(&p, grupo, pedido);
+    if (p.row.id != 0 && !p.tomada) RelataResultado(p);
+    Limpa(&p);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpIF.2", erro, x, 4085);
+    CodigoDaExcecao("ImpIF.2", &p.erro, x, 4085);
   }
-  DevolveDataSet(&cmd);
   if (*erro == 4072) {
     LogaConsole("no ImportFiles found to import at this moment");
     *erro = 0;
