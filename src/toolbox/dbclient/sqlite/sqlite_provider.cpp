@@ -442,17 +442,22 @@ sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
   return st;
 }
 
-int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
-                                       int timeout_seconds, std::vector<Recordset>* out) {
+sqlite3_stmt* SqliteConnection::PreparaComParametros(const std::string& sql, size_t n) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   sqlite3_stmt* st = PreparaTexto(sql);
   // A write outside a transaction checks the file first; inside one, the
   // commit does.
   if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
-  if (sqlite3_bind_parameter_count(st) != static_cast<int>(binds.size())) {
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(n)) {
     throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
-                        " parameters, " + std::to_string(binds.size()) + " given");
+                        " parameters, " + std::to_string(n) + " given");
   }
+  return st;
+}
+
+int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                       int timeout_seconds, std::vector<Recordset>* out) {
+  sqlite3_stmt* st = PreparaComParametros(sql, binds.size());
   const Prazo prazo(db_, &deadline_, timeout_seconds);
   Recordset rs;
   const int changes = Passo(st, sql, binds, &rs);
@@ -479,13 +484,7 @@ class LinhaSqlite : public RowView {
 void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
                                 int timeout_seconds,
                                 const std::function<void(const RowView&)>& row) {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  sqlite3_stmt* st = PreparaTexto(sql);
-  if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
-  if (sqlite3_bind_parameter_count(st) != static_cast<int>(binds.size())) {
-    throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
-                        " parameters, " + std::to_string(binds.size()) + " given");
-  }
+  sqlite3_stmt* st = PreparaComParametros(sql, binds.size());
   const Prazo prazo(db_, &deadline_, timeout_seconds);
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const LinhaSqlite linha(st);

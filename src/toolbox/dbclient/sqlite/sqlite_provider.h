@@ -110,6 +110,10 @@ class SqliteConnection : public ProviderConnection {
   sqlite3_stmt* Prepare(const std::string& sql);
   // The cached prepared statement of a caller's text (one statement).
   sqlite3_stmt* PreparaTexto(const std::string& sql);
+  // PreparaTexto for a run with n parameters: raises ProviderError when the
+  // connection is closed or the text takes another number; a write outside a
+  // transaction checks the database file first.
+  sqlite3_stmt* PreparaComParametros(const std::string& sql, size_t n);
   // Binds, steps st to its end with its rows into *rows (when not null and
   // st has columns) and resets it; the number of changed rows.
   int Passo(sqlite3_stmt* st, const std::string& sql, const std::vector<Value>& binds,
