@@ -507,7 +507,7 @@ Value OdbcConnection::ReadColumn(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT sq
   return Value::String(Utf16ToCp1252(w));
 }
 
-Recordset OdbcConnection::ReadRows(SQLHSTMT stmt, SQLSMALLINT columns) {
+Recordset OdbcConnection::ReadRecordset(SQLHSTMT stmt, SQLSMALLINT columns) {
   std::vector<std::string> names;
   std::vector<SQLSMALLINT> types;
   for (SQLUSMALLINT c = 1; c <= columns; ++c) {
@@ -559,7 +559,7 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
     SQLSMALLINT columns = 0;
     Check(api_.NumResultCols(stmt, &columns), SQL_HANDLE_STMT, stmt, "NumResultCols");
     if (columns > 0) {
-      Recordset rs = ReadRows(stmt, columns);
+      Recordset rs = ReadRecordset(stmt, columns);
       if (out != nullptr) out->push_back(std::move(rs));
     } else if (changed != nullptr) {
       // The count of a step is gone once the next one is asked for.

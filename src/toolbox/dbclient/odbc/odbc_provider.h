@@ -136,7 +136,7 @@ class OdbcConnection : public ProviderConnection {
   // rows each step without columns changed to *changed when not null.
   void ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
                    SQLLEN* changed = nullptr);
-  Recordset ReadRows(SQLHSTMT stmt, SQLSMALLINT columns);
+  Recordset ReadRecordset(SQLHSTMT stmt, SQLSMALLINT columns);
   Value ReadColumn(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT sql_type);
   SQLHSTMT NewStatement(int timeout_seconds);
   // Binds p at position; sql_type 0 takes the type from p's data type.
