@@ -584,26 +584,41 @@ int Show(const Args& a, const std::string& path) {
   return 0;
 }
 
+// What retry and cancel need to know of an entry; raises Failure when there
+// is no entry id.
+struct EstadoDaEntrada {
+  bool feito = false;         // marked done (by its import or by hand)
+  bool sucesso = false;       // imported successfully: final
+  bool sem_conteudo = false;  // its stored content was deleted
+  int tries = 0;
+  bool importando = false;  // a run holds its lease
+};
+
+EstadoDaEntrada LeEstadoDaEntrada(DbFile& db, int64_t id) {
+  Stmt st{
+      db.Prepare("SELECT done, done = 1 AND result = 0, conteudo IS NULL, importtries, "
+                 "taken_until IS NOT NULL AND taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') "
+                 "FROM import_files WHERE id = ?")};
+  sqlite3_bind_int64(st.st, 1, id);
+  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  return {sqlite3_column_int(st.st, 0) != 0, sqlite3_column_int(st.st, 1) != 0,
+          sqlite3_column_int(st.st, 2) != 0, sqlite3_column_int(st.st, 3),
+          sqlite3_column_int(st.st, 4) != 0};
+}
+
 int Retry(const Args& a, const std::string& path) {
   Allow(a, {});
   const int64_t id = EntryId(a);
   DbFile db(path);
   Transaction tx(db);
-  Stmt st{
-      db.Prepare("SELECT done, conteudo IS NULL, importtries, "
-                 "taken_until IS NOT NULL AND taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') "
-                 "FROM import_files WHERE id = ?")};
-  sqlite3_bind_int64(st.st, 1, id);
-  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  const EstadoDaEntrada e = LeEstadoDaEntrada(db, id);
   const std::string entry = "entry " + std::to_string(id);
-  if (sqlite3_column_int(st.st, 0) != 0) {
-    throw Failure(entry + " was imported successfully; a success is final");
-  }
-  if (sqlite3_column_int(st.st, 1) != 0) {
+  if (e.feito) throw Failure(entry + " was imported successfully; a success is final");
+  if (e.sem_conteudo) {
     throw Failure(entry + " has no stored content any more; queue the file again");
   }
-  if (sqlite3_column_int(st.st, 3) != 0) throw Failure(entry + " is being imported right now");
-  const int tries = sqlite3_column_int(st.st, 2);
+  if (e.importando) throw Failure(entry + " is being imported right now");
+  const int tries = e.tries;
   if (tries < kImportMaxTries) {
     std::cout << entry << " is still offered (" << tries << " of " << kImportMaxTries
               << " tries used)\n";
@@ -616,9 +631,7 @@ int Retry(const Args& a, const std::string& path) {
                  "taken_until = NULL WHERE id = ?")};
   sqlite3_bind_int(upd.st, 1, kImportMaxTries - 1);
   sqlite3_bind_int64(upd.st, 2, id);
-  if (sqlite3_step(upd.st) != SQLITE_DONE) {
-    throw Failure(std::string("SQL error: ") + sqlite3_errmsg(db.handle()));
-  }
+  ChangeOne(db, upd.st);
   tx.Commit();
   std::cout << entry << " offered once more\n";
   return 0;
@@ -658,17 +671,10 @@ int Cancel(const Args& a, const std::string& path) {
   const int64_t id = EntryId(a);
   DbFile db(path);
   Transaction tx(db);
-  Stmt st{
-      db.Prepare("SELECT done = 1 AND result = 0, "
-                 "taken_until IS NOT NULL AND taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') "
-                 "FROM import_files WHERE id = ?")};
-  sqlite3_bind_int64(st.st, 1, id);
-  if (sqlite3_step(st.st) != SQLITE_ROW) throw Failure(NoEntry(id));
+  const EstadoDaEntrada e = LeEstadoDaEntrada(db, id);
   const std::string entry = "entry " + std::to_string(id);
-  if (sqlite3_column_int(st.st, 0) != 0) {
-    throw Failure(entry + " was imported successfully; purge removes old entries");
-  }
-  if (sqlite3_column_int(st.st, 1) != 0) throw Failure(entry + " is being imported right now");
+  if (e.sucesso) throw Failure(entry + " was imported successfully; purge removes old entries");
+  if (e.importando) throw Failure(entry + " is being imported right now");
   Stmt del{db.Prepare("DELETE FROM import_files WHERE id = ?")};
   sqlite3_bind_int64(del.st, 1, id);
   ChangeOne(db, del.st);
