@@ -338,29 +338,39 @@ int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto,
   return Interpreta(def, texto, estrito, pode_incluir_item, false, v);
 }
 
+namespace {
+
+// The definition a value of indicator id_indica is read by, the
+// definitions read on first use; null with *e set (the read's code, or
+// kErrIndIdSemDefinicao) when there is none.
+const DefIndicador* DefinicaoParaValor(int32_t id_indica, int32_t* e) {
+  TListaDefIndicador& defs = DefIndicadores();
+  *e = defs.GaranteLido();
+  if (*e != 0) return nullptr;
+  const DefIndicador* def = nullptr;
+  if (id_indica >= 0 && id_indica < defs.Conta()) def = defs.PegaDef(id_indica, e);
+  if (*e != 0) return nullptr;
+  if (def == nullptr) *e = kErrIndIdSemDefinicao;
+  return def;
+}
+
+}  // namespace
+
 int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica, const std::string& texto,
                                 bool pode_incluir_item) {
   if (eaa == kEaaEmp && id_indica == 9) return 0;
-  TListaDefIndicador& defs = DefIndicadores();
-  int32_t e = defs.GaranteLido();
-  if (e != 0) return e;
-  const DefIndicador* def = nullptr;
-  if (id_indica >= 0 && id_indica < defs.Conta()) def = defs.PegaDef(id_indica, &e);
-  if (e != 0) return e;
-  if (def == nullptr) return kErrIndIdSemDefinicao;
+  int32_t e = 0;
+  const DefIndicador* def = DefinicaoParaValor(id_indica, &e);
+  if (def == nullptr) return e;
   TValorDeIndicador v;
   return Interpreta(*def, texto, true, pode_incluir_item, true, &v);
 }
 
 int32_t TPoeValorNumIndicadorNumaData::SetFromString(const std::string& texto, bool estrito,
                                                      bool pode_incluir_item) {
-  TListaDefIndicador& defs = DefIndicadores();
-  int32_t e = defs.GaranteLido();
-  if (e != 0) return e;
-  const DefIndicador* def = nullptr;
-  if (IdIndica >= 0 && IdIndica < defs.Conta()) def = defs.PegaDef(IdIndica, &e);
-  if (e != 0) return e;
-  if (def == nullptr) return kErrIndIdSemDefinicao;
+  int32_t e = 0;
+  const DefIndicador* def = DefinicaoParaValor(IdIndica, &e);
+  if (def == nullptr) return e;
   TValorDeIndicador v;
   e = InternalSetFromString(*def, texto, estrito, pode_incluir_item, &v);
   if (e != 0) return e;
