@@ -72,14 +72,8 @@ void TImpMain::ImportNext() {
       // session that may be broken.
       struct EmCurso {
         tImpRoot& arquivo;
-        explicit EmCurso(tImpRoot& a) : arquivo(a) {
-          arquivo.RegistroEmCurso = true;
-          DefineArquivoEmCurso(&arquivo);
-        }
-        ~EmCurso() {
-          arquivo.RegistroEmCurso = false;
-          DefineArquivoEmCurso(nullptr);
-        }
+        explicit EmCurso(tImpRoot& a) : arquivo(a) { arquivo.RegistroEmCurso = true; }
+        ~EmCurso() { arquivo.RegistroEmCurso = false; }
       } em_curso(*this);
       (*entrada)(*this, linha->Variantes, &code);
     }

@@ -316,12 +316,4 @@ void tImpRoot::ResetPass() {
   }
 }
 
-namespace {
-tImpRoot* g_arquivo_em_curso = nullptr;
-}  // namespace
-
-tImpRoot* ArquivoEmCurso() { return g_arquivo_em_curso; }
-
-void DefineArquivoEmCurso(tImpRoot* arquivo) { g_arquivo_em_curso = arquivo; }
-
 }  // namespace zun

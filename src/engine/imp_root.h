@@ -209,11 +209,4 @@ class tImpRoot {
   std::unique_ptr<tParserWrapper> Parser;
 };
 
-// The file whose record an importer is handling, null between records (set
-// by TImpMain around each importer call): an importer that is handed only
-// its fields asks it about the file's earlier records (DefinidoAntes).
-// Main thread only.
-tImpRoot* ArquivoEmCurso();
-void DefineArquivoEmCurso(tImpRoot* arquivo);
-
 }  // namespace zun

@@ -171,11 +171,9 @@ void ImportaBlocoPadraoNaDigitacao(TImpMain& imp, const TVariantes&, int32_t* co
       imp, ok,
       [&] {
         // A block that is stored, or that a line before this one defines.
-        tImpRoot* arquivo = ArquivoEmCurso();
         return ContaValida(conta) &&
                (num == 0 || (num > 0 && (Tem(EnumBlocoDeContaBal, num) ||
-                                         (arquivo && arquivo->DefinidoAntes("*BLOCOCBAL", num,
-                                                                            arquivo->lnn - 1)))));
+                                         imp.DefinidoAntes("*BLOCOCBAL", num, imp.lnn - 1))));
       },
       [&] { return BlocoPadraoNaDigitacaoPut(num, conta); });
 }

@@ -138,10 +138,9 @@ bool ContasNoPlano(TImpMain& imp, const TFormatoBal& fmt, int32_t linha_do_bloco
 
 }  // namespace
 
-bool BlocoConhecido(int32_t bloco) {
+bool BlocoConhecido(const TImpMain& imp, int32_t bloco) {
   if (EnumBlocoDeContaBal && EnumBlocoDeContaBal->IndexOfId(bloco) >= 0) return true;
-  tImpRoot* arquivo = ArquivoEmCurso();
-  return arquivo != nullptr && arquivo->DefinidoAntes("*BLOCOCBAL", bloco, arquivo->lnn - 1);
+  return imp.DefinidoAntes("*BLOCOCBAL", bloco, imp.lnn - 1);
 }
 
 void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
@@ -163,7 +162,7 @@ void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
   campos.Fim(3992);
   // What "ContaBalPut" refuses, refused before anything is written.
   if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
-  if (*code == 0 && to_no_check && !BlocoConhecido(bloco)) *code = kErrBlocoDesconhecido;
+  if (*code == 0 && to_no_check && !BlocoConhecido(imp, bloco)) *code = kErrBlocoDesconhecido;
   for (const std::string& n : nomes) {
     if (*code == 0 && AparaBrancos(n).empty()) *code = 3993;
   }

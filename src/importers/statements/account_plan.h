@@ -25,8 +25,9 @@ namespace zun {
 void ImportaCBal(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 // Whether account block bloco is stored, or defined by a "*BLOCOCBAL" line
-// before the record being handled (which the check pass has not written).
-bool BlocoConhecido(int32_t bloco);
+// of imp's file before the record being handled (which the check pass has
+// not written).
+bool BlocoConhecido(const TImpMain& imp, int32_t bloco);
 
 // "*DELCBAL": account number and nothing after it; "ContaBalDel".
 void ImportaDelCBal(TImpMain& imp, const TVariantes& v, int32_t* code);
