@@ -67,12 +67,12 @@ int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
 // and the further parameters extra.
 int32_t ChamaSerie(TImpMain& imp, const char* proc, int32_t bolsa,
                    std::initializer_list<std::pair<const char*, Value>> extra) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
-  const DevolveAoSair devolve(&cmd);
-  cmd->Params().ParamByName("@ticker").value = Value::String(std::string(imp.Parser->Field(1)));
-  cmd->Params().ParamByName("@bolsa").value = Value::Int(bolsa);
-  for (const auto& [nome, valor] : extra) cmd->Params().ParamByName(nome).value = valor;
-  return ExecStProc(cmd, 0);
+  return ComComando(proc, [&](DsRef cmd) {
+    cmd->Params().ParamByName("@ticker").value = Value::String(std::string(imp.Parser->Field(1)));
+    cmd->Params().ParamByName("@bolsa").value = Value::Int(bolsa);
+    for (const auto& [nome, valor] : extra) cmd->Params().ParamByName(nome).value = valor;
+    return ExecStProc(cmd, 0);
+  });
 }
 
 // An asset type field: 0 when it is absent or "-" (*faltou := true) or an
