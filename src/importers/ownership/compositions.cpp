@@ -333,9 +333,8 @@ bool LeItem(Bloco& b, int32_t* code) {
 
 // Runs one SQL text statement of numbers only.
 void ExecutaSql(const std::string& sql) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kText, sql);
-  const DevolveAoSair devolve(&cmd);
-  cmd->Execute();
+  ComComando(
+      sql, [](DsRef cmd) { cmd->Execute(); }, CommandType::kText);
 }
 
 // The header parameters of "CacAddV2" and "CacPutV2".
@@ -450,14 +449,11 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
     if (code != 0) return code;
     DbBeginTran();
     em_transacao = true;
-    std::unique_ptr<Command> cmd =
-        TomaDataSet(CommandType::kStoredProc, nova ? "CacAddV2" : "CacPutV2");
-    {
-      const DevolveAoSair devolve(&cmd);
-      PoeCabecalho(DsRef(cmd), *h, nova ? h->DtRtf : std::floor(NowLocal()));
-      code = ExecStProc(DsRef(cmd), 0);
-      if (code == 0 && nova) GetParamInt(DsRef(cmd), "@id", &h->Id);
-    }
+    ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
+      PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
+      code = ExecStProc(cmd, 0);
+      if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
+    });
     if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kErrGravacao;
     em_transacao = false;
     DbEndTran(code == 0);

@@ -140,20 +140,21 @@ int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::s
 
 void TCacheAcionistaDocPais::Carrega() {
   itens_.clear();
-  std::unique_ptr<Command> cmd = TomaDataSet(
-      CommandType::kText, "select docpais, doc_id, aci from AcionistaDoc order by docpais, doc_id");
-  const DevolveAoSair devolve(&cmd);
-  cmd->Open();
-  if (cmd->Active()) {
-    Recordset& rs = cmd->Current();
-    for (rs.First(); !rs.Eof(); rs.Next()) {
-      Item it;
-      GetFieldInt(DsRef(cmd), "docpais", &it.DocPais);
-      GetFieldStr(DsRef(cmd), "doc_id", &it.DocId);
-      GetFieldInt(DsRef(cmd), "aci", &it.Aci);
-      if (it.Aci > 0) itens_.push_back(std::move(it));
-    }
-  }
+  ComComando(
+      "select docpais, doc_id, aci from AcionistaDoc order by docpais, doc_id",
+      [this](DsRef cmd) {
+        cmd->Open();
+        if (!cmd->Active()) return;
+        Recordset& rs = cmd->Current();
+        for (rs.First(); !rs.Eof(); rs.Next()) {
+          Item it;
+          GetFieldInt(cmd, "docpais", &it.DocPais);
+          GetFieldStr(cmd, "doc_id", &it.DocId);
+          GetFieldInt(cmd, "aci", &it.Aci);
+          if (it.Aci > 0) itens_.push_back(std::move(it));
+        }
+      },
+      CommandType::kText);
   Ordena();
 }
 
