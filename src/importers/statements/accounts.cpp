@@ -69,26 +69,25 @@ TContaBal TCacheContaBal::Get(int32_t numero, int32_t fmtbal) {
     }
     if (!formatos_lidos_[static_cast<size_t>(fmtbal)]) {
       formatos_lidos_[static_cast<size_t>(fmtbal)] = true;
-      std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ContaBalDoFBalGet");
-      DevolveAoSair devolve(&cmd);
-      ++leituras_;
-      if (ExecStProcId(cmd, fmtbal, 2) == 0 && cmd->Active()) {
+      ComComando("ContaBalDoFBalGet", [&](DsRef cmd) {
+        ++leituras_;
+        if (ExecStProcId(cmd, fmtbal, 2) != 0 || !cmd->Active()) return;
         for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
           Guarda(LeConta(cmd));
         }
-      }
+      });
     }
   }
   if (!Valida(numero)) {
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ContaBalGet");
-    DevolveAoSair devolve(&cmd);
-    ++leituras_;
-    int32_t code = ExecStProcId(cmd, numero, 2);
-    if (code == 0 && (!cmd->Active() || cmd->Current().Eof())) code = 4090;
-    if (code == 0) {
+    int32_t code = ComComando("ContaBalGet", [&](DsRef cmd) {
+      ++leituras_;
+      const int32_t r = ExecStProcId(cmd, numero, 2);
+      if (r != 0) return r;
+      if (!cmd->Active() || cmd->Current().Eof()) return 4090;
       const TContaBal c = LeConta(cmd);
       if (c.id == numero) Guarda(c);
-    }
+      return 0;
+    });
     if (code == 0 && !Valida(numero)) code = 4090;
     if (code != 0) {
       if (static_cast<size_t>(numero) < contas_.size()) {

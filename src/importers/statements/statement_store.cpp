@@ -91,24 +91,12 @@ void MarcaNaoLoga(const char* proc, int32_t id) {
                  [id](DsRef cmd, int32_t* code) { *code = ExecStProcId(cmd, id, 0); });
 }
 
-// The command objects of one write, given back on every path.
-struct ComandosDaEscrita {
-  std::unique_ptr<Command> linhas, apaga, altera, insere;
-  ~ComandosDaEscrita() {
-    DevolveDataSet(&linhas);
-    DevolveDataSet(&apaga);
-    DevolveDataSet(&altera);
-    DevolveDataSet(&insere);
-  }
-};
-
 // Runs the text once per row, in as few requests as the provider can (one
 // per 1000 rows over ODBC): up to 2 x 6,000 cells a statement.
-void RodaLinhas(std::unique_ptr<Command>* cmd, const char* sql,
-                const std::vector<std::vector<Value>>& linhas) {
+void RodaLinhas(const char* sql, const std::vector<std::vector<Value>>& linhas) {
   if (linhas.empty()) return;
-  if (!*cmd) *cmd = TomaDataSet(CommandType::kText, sql);
-  (*cmd)->ExecuteRows(linhas);
+  ComComando(
+      sql, [&](DsRef cmd) { cmd->ExecuteRows(linhas); }, CommandType::kText);
 }
 
 // One attempt of DbBalPut inside the open transaction: steps 2 to 9.
@@ -118,9 +106,7 @@ void RodaLinhas(std::unique_ptr<Command>* cmd, const char* sql,
 bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* marcado,
                bool* desmarcado) {
   ++*passo;  // 2: the header
-  {
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalHeadPutV2");
-    DevolveAoSair devolve(&cmd);
+  const bool cabecalho = ComComando("BalHeadPutV2", [&](DsRef cmd) {
     SetParamInt(cmd, "@id", bal->id);
     SetParamInt(cmd, "@empresa", bal->empresa);
     SetParamDateTime(cmd, "@DataRef", bal->dataref);
@@ -146,43 +132,49 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
     }
     ++*passo;  // 4: the no-log mark
     if (BoolOuFalso(cmd, "@InsertOuUpdate")) *marcado = bal->id;
-  }
+    return true;
+  });
+  if (!cabecalho) return false;
   const int32_t id = bal->id;
   if (*marcado != 0) MarcaNaoLoga("BalancoNaoLogaContasAdd", id);
 
   ++*passo;  // 5: the stored rows, read in place in their own types
-  ComandosDaEscrita cmds;
-  cmds.linhas = TomaDataSet(CommandType::kText, kSqlLinhas);
-  cmds.linhas->Params()[0].value = Value::Int(id);
-
-  ++*passo;  // 6: one written-mark per cell
-  std::vector<bool> escrita(kPeriodosBal * (kMaxContaBal + 1), false);
-
-  ++*passo;  // 7: each stored row against its cell; the changes are sent
-  // after the read, which must not see its own table change under it.
+  std::vector<bool> escrita;
   std::vector<std::vector<Value>> apagar, alterar, inserir;
-  cmds.linhas->ReadRows([&](const RowView& row) {
-    if (row.Count() < 4) throw DatasetError("BalancoUmaConta: a column is missing");
-    const auto conta = static_cast<int32_t>(row.Int(0));
-    const auto periodo = static_cast<int32_t>(row.Int(1));
-    const bool na_grade =
-        periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
-    // A row the record cannot hold, or whose cell is null, goes.
-    if (!na_grade || bal->Nulo(periodo, conta)) {
-      apagar.push_back({Value::Int(id), Value::Int(conta), Value::Int(periodo)});
-      return;
-    }
-    const double valor = bal->Valor(periodo, conta);
-    if (row.IsNull(2) || row.Double(2) != valor || (!row.IsNull(3) && row.Int(3) != 0)) {
-      alterar.push_back(
-          {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
-    }
-    escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
-  });
+  ComComando(
+      kSqlLinhas,
+      [&](DsRef linhas) {
+        linhas->Params()[0].value = Value::Int(id);
+
+        ++*passo;  // 6: one written-mark per cell
+        escrita.assign(kPeriodosBal * (kMaxContaBal + 1), false);
+
+        ++*passo;  // 7: each stored row against its cell; the changes are
+        // sent after the read, which must not see its own table change under it.
+        linhas->ReadRows([&](const RowView& row) {
+          if (row.Count() < 4) throw DatasetError("BalancoUmaConta: a column is missing");
+          const auto conta = static_cast<int32_t>(row.Int(0));
+          const auto periodo = static_cast<int32_t>(row.Int(1));
+          const bool na_grade =
+              periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
+          // A row the record cannot hold, or whose cell is null, goes.
+          if (!na_grade || bal->Nulo(periodo, conta)) {
+            apagar.push_back({Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+            return;
+          }
+          const double valor = bal->Valor(periodo, conta);
+          if (row.IsNull(2) || row.Double(2) != valor || (!row.IsNull(3) && row.Int(3) != 0)) {
+            alterar.push_back(
+                {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+          }
+          escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
+        });
+      },
+      CommandType::kText);
   // Each row is its own cell: deleting before changing keeps the order's
   // result.
-  RodaLinhas(&cmds.apaga, kSqlApaga, apagar);
-  RodaLinhas(&cmds.altera, kSqlAltera, alterar);
+  RodaLinhas(kSqlApaga, apagar);
+  RodaLinhas(kSqlAltera, alterar);
 
   ++*passo;  // 8: the cells not stored yet
   for (int periodo = 0; periodo < kPeriodosBal; ++periodo) {
@@ -193,16 +185,16 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
                          Value::Double(bal->Valor(periodo, conta))});
     }
   }
-  RodaLinhas(&cmds.insere, kSqlInsere, inserir);
+  RodaLinhas(kSqlInsere, inserir);
 
   ++*passo;  // 9: every change was sent
   if (*marcado != 0) {
     // The mark goes with the cells, in their transaction: a failure here is
     // a failure of the write, so the statement is never stored still marked.
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalancoNaoLogaContasDel");
-    DevolveAoSair devolve(&cmd);
-    SetParamInt(cmd, "@id", id);
-    cmd->Execute();
+    ComComando("BalancoNaoLogaContasDel", [id](DsRef cmd) {
+      SetParamInt(cmd, "@id", id);
+      cmd->Execute();
+    });
     *desmarcado = true;
   }
   return true;
