@@ -14,6 +14,7 @@
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "importers/objects/field_checks.h"
+#include "importers/objects/object_codes.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -23,14 +24,9 @@ namespace {
 
 // Look-up code of GetIdAtv: company and class known, no asset of the class.
 constexpr int32_t kAtvInexistente = 4172;
-// Look-up codes of a series: not registered (quote look-up), and as the
-// series procedures answer it.
-constexpr int32_t kTickerNaoRegistrado = 4042;
-constexpr int32_t kAnbNaoAchada = 4178;
-// "ImportAnbBGLDestino": a kind outside 0..11; a kind from 6 on that the
-// series does not have, without the right.
+// "ImportAnbBGLDestino": a kind outside 0..11 (a kind from 6 on that the
+// series does not have, without the right, is kSemDireitoTipoDeBGL).
 constexpr int32_t kTipoDeBGLInvalido = 50525;
-constexpr int32_t kSemDireitoTipoDeBGL = 50527;
 constexpr int32_t kPrimeiroTipoDeBGLRestrito = 6;
 
 // The checks shared by the series records: field count (errado when it is
