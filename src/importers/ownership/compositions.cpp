@@ -17,6 +17,7 @@
 #include "foundation/momento.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "importers/ownership/ownership_codes.h"
 #include "importers/ownership/shareholders.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
@@ -47,7 +48,6 @@ constexpr int32_t kErrTipoInvalido = 40013;
 constexpr int32_t kErrClassificacao = 45090;
 // A party id or party code that is not a number, or that gives no id.
 constexpr int32_t kErrIdDaParte = 51190;
-constexpr int32_t kErrChamada = 3939;
 
 bool ComecaCom(const std::string& s, const char* prefixo, std::string* resto) {
   const std::string p(prefixo);
@@ -93,7 +93,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
       emp = emp_reg;
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImportaComposicao", &erro, x, kErrChamada);
+    CodigoDaExcecao("ImportaComposicao", &erro, x, kFalhaDaChamada);
     emp = 0;
   }
   if (emp == 0) {

@@ -9,6 +9,7 @@
 #include "engine/parsers.h"
 #include "foundation/exit_procs.h"
 #include "foundation/log.h"
+#include "importers/ownership/ownership_codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -24,8 +25,6 @@ constexpr int32_t kErrNome = 4323;
 constexpr int32_t kErrDoc = 4324;
 constexpr int32_t kErrForcaNome = 4204;
 constexpr int32_t kErrPodeLimpar = 45119;
-// A failed call whose exception carries no code.
-constexpr int32_t kErrChamada = 3939;
 
 std::unique_ptr<TCacheAcionistaDocPais> g_cache;
 
@@ -118,7 +117,7 @@ int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::s
   f->Limpa();
   *principal = true;
   nome_principal->clear();
-  return ChamaComGuarda("AcionistaGetByDocPaisV3", "AcionistaGetByDocPais", kErrChamada,
+  return ChamaComGuarda("AcionistaGetByDocPaisV3", "AcionistaGetByDocPais", kFalhaDaChamada,
                         [&](DsRef cmd, int32_t* e) {
                           SetParamStr(cmd, "@doc_in", doc);
                           SetParamInt(cmd, "@docpais_in", pais);
@@ -203,7 +202,7 @@ int32_t AcionistaIdPorDocPais(const std::string& doc, int32_t pais, int32_t* err
     try {
       cache->Carrega();
     } catch (const std::exception& x) {
-      CodigoDaExcecao("AcionistaIdPorDocPais", erro, x, kErrChamada);
+      CodigoDaExcecao("AcionistaIdPorDocPais", erro, x, kFalhaDaChamada);
       return 0;
     }
     static bool registrado = false;
@@ -292,7 +291,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
     }
     ++imp.SHModCount;
     if (imp.ToNoCheck || v.SeDocNovo) return;
-    *code = ChamaComGuarda("AcionistaPutV3", "ImportaAcionista", kErrChamada,
+    *code = ChamaComGuarda("AcionistaPutV3", "ImportaAcionista", kFalhaDaChamada,
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@ManterDocsExistentes", true);
@@ -310,7 +309,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
   if (imp.ToNoCheck) {
     imp.Msg("New share holder: \"" + r.Nome + "\" \"" + NomeDoPais(pais) + "\" \"" + r.Doc + "\"");
   } else {
-    *code = ChamaComGuarda("AcionistaAddV3", "ImportaAcionista", kErrChamada,
+    *code = ChamaComGuarda("AcionistaAddV3", "ImportaAcionista", kFalhaDaChamada,
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@PodeLimparDocID", pode_limpar);
