@@ -8,6 +8,7 @@
 #include "foundation/modules.h"
 #include "foundation/relozios.h"
 #include "importers/statements/accounts.h"
+#include "importers/statements/statement_codes.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
@@ -120,8 +121,8 @@ int32_t CarregaFormatoBal(int32_t fmtbal, TFormatoBal* fmt) {
   TRelozios relogio("MeDaAFB#" + std::to_string(fmtbal));
   fmt->Limpa();
   fmt->id = fmtbal;
-  const int32_t code =
-      ChamaComGuarda("ApresFmtBalItemsGet", "CarregaFormatoBal", 3523, [&](DsRef cmd, int32_t* c) {
+  const int32_t code = ChamaComGuarda(
+      "ApresFmtBalItemsGet", "CarregaFormatoBal", kFmtBalFalhou, [&](DsRef cmd, int32_t* c) {
         *c = ExecStProcId(cmd, fmtbal, 2);
         if (*c != 0) return;
         if (cmd->Active()) {
@@ -199,16 +200,16 @@ int32_t DbApresFormatoBalPut(const TFormatoBal& fmt) {
       RodaPorSeq(kSqlInsere, inserir, preenche);
       fim = true;
     } catch (const std::exception& x) {
-      CodigoDaExcecao("DbApresFormatoBalPut", &code, x, 3523);
+      CodigoDaExcecao("DbApresFormatoBalPut", &code, x, kFmtBalFalhou);
     }
     try {
       if (code != 0) Db->RecuperaTransacaoPerdida("DbApresFormatoBalPut");
       DbEndTran(fim && code == 0);
     } catch (const std::exception& x) {
-      CodigoDaExcecao("AFBPut end tran", &code, x, 3999);
+      CodigoDaExcecao("AFBPut end tran", &code, x, kFmtBalFimDaTransacao);
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("DbApresFormatoBalPut", &code, x, 3523);
+    CodigoDaExcecao("DbApresFormatoBalPut", &code, x, kFmtBalFalhou);
   }
   return code;
 }

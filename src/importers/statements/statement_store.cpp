@@ -7,6 +7,7 @@
 
 #include "foundation/exception_trace.h"
 #include "foundation/log.h"
+#include "importers/statements/statement_codes.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
@@ -87,7 +88,7 @@ void LeCelulas(DsRef cmd, TBalanco* bal) {
 
 // Calls a statement's no-log procedure; its result does not matter.
 void MarcaNaoLoga(const char* proc, int32_t id) {
-  ChamaComGuarda(proc, proc, 3939,
+  ChamaComGuarda(proc, proc, kFalhaDaChamada,
                  [id](DsRef cmd, int32_t* code) { *code = ExecStProcId(cmd, id, 0); });
 }
 
@@ -127,7 +128,7 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
     ++*passo;  // 3: the id
     if (bal->id == 0) bal->id = IntOuZero(cmd, "@id");
     if (bal->id == 0) {
-      *code = 3525;
+      *code = kBalSemId;
       return false;
     }
     ++*passo;  // 4: the no-log mark
@@ -205,7 +206,7 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
 int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
                            int32_t tipo_documento, int32_t source, TBalanco* bal) {
   bal->Limpa();
-  return ChamaComGuarda("BalGetPelaDataCons", "BalUtil.ContasBalFieldGet", 3521,
+  return ChamaComGuarda("BalGetPelaDataCons", "BalUtil.ContasBalFieldGet", kBalLeitura,
                         [&](DsRef cmd, int32_t* code) {
                           SetParamInt(cmd, "@Empresa", empresa);
                           SetParamDateTime(cmd, "@DataRef", dataref);
@@ -218,7 +219,7 @@ int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
                             LeCabecalho(cmd, bal);
                           } catch (const std::exception& x) {
                             bal->Limpa();
-                            CodigoDaExcecao("BalUtil.HeadBalParamGet", code, x, 3520);
+                            CodigoDaExcecao("BalUtil.HeadBalParamGet", code, x, kBalLeCabecalho);
                             return;
                           }
                           LeCelulas(cmd, bal);
@@ -257,15 +258,15 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
         const std::string prefixo = "exception " + NomeDaClasse(x) + ":" + x.what() + " " + lugar();
         if (x.Kind() == ErrorKind::kConstraint) {
           // The database refused the data: the same write would fail again.
-          if (code == 0) code = 4463;
+          if (code == 0) code = kBalRecusado;
           Loga(prefixo + "->error:" + std::to_string(code));
         } else {
           link_perdido(x);
         }
       } catch (const std::exception& x) {
-        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, kBalGravacao);
       }
-      if (!commit && code == 0 && !repete && !relanca) code = 15778;
+      if (!commit && code == 0 && !repete && !relanca) code = kBalSemCommit;
       try {
         // A server that dropped the transaction after a failure: the nest
         // goes on in a new one, rolled back here.
@@ -273,7 +274,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
         DbEndTran(commit);
       } catch (const std::exception& x) {
         commit = false;
-        CodigoDaExcecao(lugar() + " end tran", &code, x, 3997);
+        CodigoDaExcecao(lugar() + " end tran", &code, x, kBalFimDaTransacao);
       }
     } catch (const ProviderError& x) {
       // The transaction could not even begin: a lost link is repeated like
@@ -281,11 +282,11 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
       if (x.Kind() == ErrorKind::kConnectionLost) {
         link_perdido(x);
       } else {
-        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, kBalGravacao);
       }
     } catch (const std::exception& x) {
       // The transaction could not even begin.
-      CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+      CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, kBalGravacao);
     }
     // A statement that was not stored keeps the id it came with: a new one
     // taken by a rolled-back header would name nothing.
