@@ -277,24 +277,19 @@ void CarregaAcionistasEspeciais(int32_t* e) {
       {NacTotal, "NacTotal"}, {NacBase, "NacBase"}, {NacFreeFloat, "NacFreeFloat"}};
   *e = 0;
   for (const Especial& s : kEspeciais) {
-    std::unique_ptr<Command> cmd;
-    try {
-      cmd = TomaDataSet(CommandType::kStoredProc, "AcionistaGet");
-      *e = ExecStProcId(cmd, s.id, 2);
-      if (*e == 0) {
-        // The record must be there and be this party.
-        if (!cmd->Active() || cmd->Current().Eof()) {
-          *e = 4178;
-        } else {
-          cmd->Current().First();
-          const Value& id = cmd->Current().FieldByName("id");
-          if (id.IsNull() || id.AsInt() != s.id) *e = 4178;
-        }
-      }
-    } catch (const std::exception& x) {
-      CodigoDaExcecao("CarregaAcionistasEspeciais", e, x, 3939);
-    }
-    DevolveDataSet(&cmd);
+    *e = ChamaComGuarda("AcionistaGet", "CarregaAcionistasEspeciais", 3939,
+                        [&](DsRef cmd, int32_t* code) {
+                          *code = ExecStProcId(cmd, s.id, 2);
+                          if (*code != 0) return;
+                          // The record must be there and be this party.
+                          if (!cmd->Active() || cmd->Current().Eof()) {
+                            *code = 4178;
+                          } else {
+                            cmd->Current().First();
+                            const Value& id = cmd->Current().FieldByName("id");
+                            if (id.IsNull() || id.AsInt() != s.id) *code = 4178;
+                          }
+                        });
     if (*e != 0) {
       Loga(std::string("NU.CENT: nao achei acionista ") + s.nome + " erro:" + std::to_string(*e));
       Loga("NU.CENT error:" + std::to_string(*e));

@@ -70,44 +70,33 @@ void tIntStgList::GaranteLido() {
   if (Lido) return;
   // Marked first: a failed read is not repeated by every later use.
   Lido = true;
-  std::unique_ptr<Command> cmd;
-  int32_t e = 0;
-  try {
-    cmd = TomaDataSet(TipoDeComando, NomeDoProc);
-    if (!NomeDoParam.empty()) {
-      SetParamInt(cmd, NomeDoParam, ValorDoParam);
-      e = ExecStProc(cmd, 1);
-      if (e == 4090 || e == 4091) {
-        // No status column: the first result set holds the rows.
-        e = 0;
-      } else if (e == 0) {
-        cmd->NextRecordset();
-      }
-    } else {
-      e = ExecStProc(cmd, 2);
-    }
-  } catch (const std::exception& x) {
-    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, 3939);
-  }
-  if (e != 0) {
-    Loga("tIntStgList.GaranteLido " + NomeDoProc + " DSParamName:" + NomeDoParam + "=" +
-         std::to_string(ValorDoParam) + " erro:" + std::to_string(e));
-    DevolveDataSet(&cmd);
-    throw EZunInputException(e);
-  }
-  try {
-    Carrega(cmd.get());
-  } catch (const std::exception& x) {
-    // Rows that cannot be read leave the list empty, never half filled.
-    Itens.clear();
-    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, 3939);
-    Loga("tIntStgList.GaranteLido " + NomeDoProc + " DSParamName:" + NomeDoParam + "=" +
-         std::to_string(ValorDoParam) + " erro:" + std::to_string(e));
-    DevolveDataSet(&cmd);
-    throw EZunInputException(e);
-  }
-  cmd->Close();
-  DevolveDataSet(&cmd);
+  bool lendo = false;
+  const int32_t e = ChamaComGuarda(
+      NomeDoProc, "tIntStgList.GaranteLido " + NomeDoProc, 3939,
+      [&](DsRef cmd, int32_t* code) {
+        if (!NomeDoParam.empty()) {
+          SetParamInt(cmd, NomeDoParam, ValorDoParam);
+          *code = ExecStProc(cmd, 1);
+          if (*code == 4090 || *code == 4091) {
+            // No status column: the first result set holds the rows.
+            *code = 0;
+          } else if (*code == 0) {
+            cmd->NextRecordset();
+          }
+        } else {
+          *code = ExecStProc(cmd, 2);
+        }
+        if (*code != 0) return;
+        lendo = true;
+        Carrega(cmd.get());
+      },
+      TipoDeComando);
+  if (e == 0) return;
+  // Rows that cannot be read leave the list empty, never half filled.
+  if (lendo) Itens.clear();
+  Loga("tIntStgList.GaranteLido " + NomeDoProc + " DSParamName:" + NomeDoParam + "=" +
+       std::to_string(ValorDoParam) + " erro:" + std::to_string(e));
+  throw EZunInputException(e);
 }
 
 bool tIntStgList::Carrega(Command* cmd) {
@@ -261,25 +250,21 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
   const std::string pt = CampoDoTexto(1, nomes);
   const std::string en = campos >= 2 ? CampoDoTexto(2, nomes) : "";
   const std::string es = campos >= 3 ? CampoDoTexto(3, nomes) : "";
-  std::unique_ptr<Command> cmd;
   bool procedimento_rodou = false;
-  try {
-    if (NomeDoProcAdd.empty()) {
-      *e = 3940;
-    } else {
-      cmd = TomaDataSet(CommandType::kStoredProc, NomeDoProcAdd);
-      if (!NomeDoParam.empty()) SetParamInt(cmd, NomeDoParam, ValorDoParam);
-      SetParamStr(cmd, "@ItemNamePT", pt);
-      SetParamStr(cmd, "@ItemNameEN", en);
-      SetParamStr(cmd, "@ItemNameES", es);
-      *e = ExecStProc(cmd, 0);
-      procedimento_rodou = *e == 0;
-      if (*e == 0) GetParamInt(cmd, "@ItemId", &id);
-    }
-  } catch (const std::exception& x) {
-    CodigoDaExcecao("ISLML.AddItem " + NomeDoProcAdd, e, x, 3939);
+  if (NomeDoProcAdd.empty()) {
+    *e = 3940;
+  } else {
+    *e = ChamaComGuarda(NomeDoProcAdd, "ISLML.AddItem " + NomeDoProcAdd, 3939,
+                        [&](DsRef cmd, int32_t* code) {
+                          if (!NomeDoParam.empty()) SetParamInt(cmd, NomeDoParam, ValorDoParam);
+                          SetParamStr(cmd, "@ItemNamePT", pt);
+                          SetParamStr(cmd, "@ItemNameEN", en);
+                          SetParamStr(cmd, "@ItemNameES", es);
+                          *code = ExecStProc(cmd, 0);
+                          procedimento_rodou = *code == 0;
+                          if (*code == 0) GetParamInt(cmd, "@ItemId", &id);
+                        });
   }
-  DevolveDataSet(&cmd);
   // Once the procedure has run, the list is read again even when its answer
   // could not be read: the item may be in the database.
   if (procedimento_rodou) Reinicia();

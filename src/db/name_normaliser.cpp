@@ -109,20 +109,19 @@ TListaStringsAbrev::TListaStringsAbrev(int32_t pais, int32_t* erro, int32_t tipo
 }
 
 int32_t TListaStringsAbrev::Carrega() {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BufPorPaisGet");
-  DevolveAoSair devolve(&cmd);
-  SetParamInt(cmd, "@pais", Pais);
-  SetParamInt(cmd, "@tipo", Tipo);
-  int32_t e = ExecStProc(cmd, 1);
   std::string conteudo;
-  if (e == 0) {
+  const int32_t e = ComComando("BufPorPaisGet", [&](DsRef cmd) {
+    SetParamInt(cmd, "@pais", Pais);
+    SetParamInt(cmd, "@tipo", Tipo);
+    int32_t r = ExecStProc(cmd, 1);
+    if (r != 0) return r;
     int32_t tamanho = 0;  // the database's count, not needed here
     GetFieldInt(cmd, "ConteudoLen", &tamanho);
     cmd->NextRecordset();
     GetFieldStr(cmd, "conteudo", &conteudo);
     cmd->NextRecordset();
-    e = LerResult(cmd, true);
-  }
+    return LerResult(cmd, true);
+  });
   if (e == kTabelaVazia) return 0;
   if (e == 0) Analisa(conteudo, 0);
   return e;

@@ -27,15 +27,6 @@ bool Menor(const TCacheEmpPais::Item& a, int32_t pais, const std::string& cod) {
   return ComparaSemCaixa(a.cod, cod) < 0;
 }
 
-// Takes a command object for text, runs corpo on it and gives it back, also
-// when corpo raises.
-template <typename F>
-auto ComComando(const std::string& text, F corpo, CommandType kind = CommandType::kStoredProc) {
-  std::unique_ptr<Command> cmd = TomaDataSet(kind, text);
-  const DevolveAoSair devolve(&cmd);
-  return corpo(DsRef(cmd));
-}
-
 }  // namespace
 
 void TCacheEmpPais::Carrega() {

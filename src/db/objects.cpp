@@ -118,21 +118,18 @@ void LeAnb(DsRef cmd, TObjAnb* s) {
 int32_t ObjEmpAdd(TObjEmp* emp) {
   int passo = 0;
   int32_t code = 0;
-  std::unique_ptr<Command> cmd;
   try {
-    cmd = TomaDataSet(CommandType::kStoredProc, "ObjEmpAddV3");
-    PoeEmp(cmd, *emp);
-    passo = 1;
-    code = ExecStProc(cmd, 0);
-    passo = 2;
-    if (code == 0) GetParamInt(cmd, "@id", &emp->id);
-    passo = 3;
-    DevolveDataSet(&cmd);
-    passo = 4;
+    ComComando("ObjEmpAddV3", [&](DsRef cmd) {
+      PoeEmp(cmd, *emp);
+      passo = 1;
+      code = ExecStProc(cmd, 0);
+      passo = 2;
+      if (code == 0) GetParamInt(cmd, "@id", &emp->id);
+      passo = 3;
+    });
   } catch (const std::exception& x) {
     CodigoDaExcecao("DbObjEmpAdd passo:" + std::to_string(passo), &code, x, 3673);
   }
-  DevolveDataSet(&cmd);
   return code;
 }
 
@@ -304,27 +301,23 @@ int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens
 
 int32_t ObjListRoot(int32_t emp_id, std::vector<TObjListRoot>* itens) {
   itens->clear();
-  int32_t code = 0;
-  std::unique_ptr<Command> cmd;
-  try {
-    cmd = TomaDataSet(CommandType::kText,
-                      "select * from ObjListRoot where [EmpId]=" + std::to_string(emp_id));
-    cmd->Open();
-    if (cmd->Active()) {
-      for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
-        TObjListRoot r;
-        GetFieldInt(cmd, "AtvId", &r.AtvId);
-        GetFieldInt(cmd, "EmpId", &r.EmpId);
-        GetFieldInt(cmd, "AtvIdClass", &r.AtvIdClass);
-        GetFieldInt(cmd, "AtvTipoObj", &r.AtvTipoObj);
-        itens->push_back(r);
-      }
-    }
-  } catch (const std::exception& x) {
-    itens->clear();
-    CodigoDaExcecao("ObjListRoot", &code, x, kFalhaDaChamada);
-  }
-  DevolveDataSet(&cmd);
+  const int32_t code = ChamaComGuarda(
+      "select * from ObjListRoot where [EmpId]=" + std::to_string(emp_id), "ObjListRoot",
+      kFalhaDaChamada,
+      [&](DsRef cmd, int32_t*) {
+        cmd->Open();
+        if (!cmd->Active()) return;
+        for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
+          TObjListRoot r;
+          GetFieldInt(cmd, "AtvId", &r.AtvId);
+          GetFieldInt(cmd, "EmpId", &r.EmpId);
+          GetFieldInt(cmd, "AtvIdClass", &r.AtvIdClass);
+          GetFieldInt(cmd, "AtvTipoObj", &r.AtvTipoObj);
+          itens->push_back(r);
+        }
+      },
+      CommandType::kText);
+  if (code != 0) itens->clear();
   return code;
 }
 

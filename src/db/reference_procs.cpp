@@ -17,10 +17,10 @@ using Parametros = std::initializer_list<std::pair<const char*, Value>>;
 // Calls proc in mode 0 with the parameters set exactly as given. The
 // command object is given back also when setting a parameter raises.
 int32_t ChamaPut(const char* proc, Parametros parametros) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
-  const DevolveAoSair devolve(&cmd);
-  for (const auto& [nome, valor] : parametros) cmd->Params().ParamByName(nome).value = valor;
-  return ExecStProc(cmd, 0);
+  return ComComando(proc, [&](DsRef cmd) {
+    for (const auto& [nome, valor] : parametros) cmd->Params().ParamByName(nome).value = valor;
+    return ExecStProc(cmd, 0);
+  });
 }
 
 }  // namespace

@@ -27,17 +27,11 @@ void PedeReqGBol(int32_t prioridade) {
 
 int32_t ReqGBol(const std::string& motivo) {
   const int32_t prioridade = PrioridadeReqGBol;
-  int32_t e = 0;
-  std::unique_ptr<Command> cmd;
-  try {
-    cmd = TomaDataSet(CommandType::kStoredProc, "ReqGBol");
+  const int32_t e = ChamaComGuarda("ReqGBol", "ReqGBol", 3939, [&](DsRef cmd, int32_t* code) {
     PoeParam(cmd.get(), "@Prioridade", Value::Int(prioridade));
     PoeParam(cmd.get(), "@Motivo", Value::String(motivo));
-    e = ExecStProc(cmd, 0);
-  } catch (const std::exception& x) {
-    CodigoDaExcecao("ReqGBol", &e, x, 3939);
-  }
-  DevolveDataSet(&cmd);
+    *code = ExecStProc(cmd, 0);
+  });
   Loga("ReqGBol Pri:" + std::to_string(prioridade) + " " +
        (e == 0 ? std::string("ok") : "error:" + std::to_string(e)) + " " + motivo);
   if (e != 0) {
@@ -50,22 +44,15 @@ int32_t ReqGBol(const std::string& motivo) {
 }
 
 int32_t DataLogAdd(int32_t tip, int32_t oid, int32_t aux, double date, const std::string& txt) {
-  int32_t e = 0;
-  std::unique_ptr<Command> cmd;
-  try {
-    cmd = TomaDataSet(CommandType::kStoredProc, "DataLogAdd");
+  return ChamaComGuarda("DataLogAdd", "DataLogAdd", 3939, [&](DsRef cmd, int32_t* code) {
     PoeParam(cmd.get(), "@tip", Value::Int(tip));
     PoeParam(cmd.get(), "@oid", Value::Int(oid));
     PoeParam(cmd.get(), "@aux", Value::Int(aux));
     PoeParam(cmd.get(), "@date",
              date == 0 || std::isnan(date) ? Value::Null() : Value::DateTime(date));
     PoeParam(cmd.get(), "@txt", txt.empty() ? Value::Null() : Value::String(txt));
-    e = ExecStProc(cmd, 0);
-  } catch (const std::exception& x) {
-    CodigoDaExcecao("DataLogAdd", &e, x, 3939);
-  }
-  DevolveDataSet(&cmd);
-  return e;
+    *code = ExecStProc(cmd, 0);
+  });
 }
 
 }  // namespace zun

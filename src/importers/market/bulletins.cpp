@@ -11,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
+#include "importers/market/market_codes.h"
 
 namespace zun {
 
@@ -29,7 +30,7 @@ TMakeUpBolCot::TGrupo* TMakeUpBolCot::Procura(int32_t bolsa, uint8_t tipo, doubl
 }
 
 void TMakeUpBolCot::AdicionaCotacao(int32_t bolsa, uint8_t tipo, double data) {
-  if (fechado_) throw EZunInputException(3995);
+  if (fechado_) throw EZunInputException(kBolFechadoNaContagem);
   TGrupo* g = Procura(bolsa, tipo, data);
   if (g == nullptr) {
     if (grupos_.size() > kMaxGruposAntesDeCotacao) return;
@@ -40,7 +41,7 @@ void TMakeUpBolCot::AdicionaCotacao(int32_t bolsa, uint8_t tipo, double data) {
 }
 
 void TMakeUpBolCot::Forca(int32_t bolsa, uint8_t tipo, double data) {
-  if (fechado_) throw EZunInputException(3996);
+  if (fechado_) throw EZunInputException(kBolFechadoNoForca);
   if (tipo == kTipoDeBGLZunInput) return;
   TGrupo* g = Procura(bolsa, tipo, data);
   if (g == nullptr) {
@@ -133,19 +134,19 @@ void ImportaBolCot(TImpMain& imp, const TVariantes&, int32_t* code) {
   double data = 0;
   if (p.Count() < 3 || p.Count() > 4) {
     imp.ErrMsg("Invalid # of fields");
-    *code = 4100;
+    *code = kBolNumCampos;
   } else if (!BolsaValida(p.Field(1), &bolsa)) {
     imp.ErrMsg("Invalid <exchange>");
-    *code = 4101;
+    *code = kBolBolsa;
   } else if (!StrToDateOk(p.Field(2), &data)) {
     imp.ErrMsg("Invalid <date>");
-    *code = 4102;
+    *code = kBolData;
   } else if (EhDataZero(data)) {
     // The bulletin entry needs a day (the database refuses one without).
     imp.ErrMsg("Empty <date>");
     *code = kBoletimSemData;
   } else if (!p.Field(3).empty() && (!StrToIntOk(p.Field(3), &tipo) || tipo < 0 || tipo > 11)) {
-    *code = 4104;
+    *code = kBolTipo;
   }
   TMakeUpBolCot* bol = BolCotDe(imp);
   if (*code != 0 || !imp.ToNoCheck || bol == nullptr) return;

@@ -14,10 +14,10 @@ bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Comma
                  const std::string& prefixo, const std::string& prefixo_excecao, int32_t tolerado) {
   int32_t r = 0;
   try {
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
-    const DevolveAoSair devolve(&cmd);
-    preenche(*cmd);
-    r = ExecStProc(cmd, 0);
+    r = ComComando(proc, [&](DsRef cmd) {
+      preenche(*cmd);
+      return ExecStProc(cmd, 0);
+    });
   } catch (const std::exception& x) {
     imp.ErrMsg(prefixo_excecao + x.what());
     return false;

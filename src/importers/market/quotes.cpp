@@ -8,6 +8,7 @@
 #include "engine/value_formats.h"
 #include "foundation/text.h"
 #include "importers/market/bulletins.h"
+#include "importers/market/market_codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -17,7 +18,6 @@ namespace zun {
 
 namespace {
 
-constexpr int32_t kTickerNaoRegistrado = 4042;
 // What the quote procedures refuse (their codes): a quote without a date, a
 // deletion open at both ends.
 constexpr int32_t kCotacaoSemData = 50602;
@@ -33,7 +33,7 @@ constexpr int kCamposExcedentesOlhados = 10;
 // exception becomes its code.
 template <typename F>
 int32_t Chama(const char* proc, F poe) {
-  return ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* e) {
+  return ChamaComGuarda(proc, proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* e) {
     poe(cmd);
     *e = ExecStProc(cmd, 0);
   });
@@ -63,14 +63,14 @@ int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, d
   }
   *operador = *termo1 = 0;
   *termo2 = 0;
-  if (w[0] != "#") return 4392;
-  if (!StrToIntOk(w[1], termo1)) return 4393;
+  if (w[0] != "#") return kCondSemCerquilha;
+  if (!StrToIntOk(w[1], termo1)) return kCondTermo1;
   for (int32_t k = 0; k < 11; ++k) {
     if (w[2] == kOperadoresDaCondicao[k]) *operador = k + 1;
   }
-  if (*operador == 0) return 4394;
-  if (!StrToFloatOk(w[3], termo2)) return 4395;
-  if (n > 4) return 4396;
+  if (*operador == 0) return kCondOperador;
+  if (!StrToFloatOk(w[3], termo2)) return kCondTermo2;
+  if (n > 4) return kCondTextoDemais;
   // "CotacaoImportV3" compares one of the twelve values.
   if (*termo1 < 1 || *termo1 > kValoresDaCotacao) return kCondicaoInvalida;
   return 0;
@@ -82,15 +82,15 @@ int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q) {
   q->Ticker.assign(p.NextField());
   if (q->Ticker.empty()) {
     imp.ErrMsg("Empty <ticker>");
-    return 3951;
+    return kCotTickerVazio;
   }
   if (!BolsaValida(p.NextField(), &q->Bolsa)) {
     imp.ErrMsg("Invalid <exchange>");
-    return 3952;
+    return kCotBolsa;
   }
   if (!StrToDateOk(p.NextField(), &q->Data)) {
     imp.ErrMsg("Invalid <date>");
-    return 3953;
+    return kCotData;
   }
   if (modo == 2) {
     const int32_t e = LeCondicao(p.NextField(), &q->Operador, &q->Termo1, &q->Termo2);
@@ -104,7 +104,7 @@ int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q) {
     double v = 0;
     if (!StrToFloatOk(campo, &v)) {
       imp.ErrMsg("Invalid <vlr#" + std::to_string(i + 1) + ":" + std::string(campo) + ">");
-      return 3954;
+      return kCotValor;
     }
     q->Valores[i] = std::isnan(v) ? NuloFloat() : v;
   }
@@ -112,7 +112,7 @@ int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q) {
     const std::string_view campo = p.NextField();
     if (!campo.empty()) {
       imp.ErrMsg("Invalid # of fields : <" + std::string(campo) + ">");
-      return 3950;
+      return kCotNumCampos;
     }
   }
   return 0;
@@ -173,7 +173,8 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
   });
   if (*code == 0) return;
   imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, *code));
-  if (*code == 3757 || *code == 4383 || *code == 4390) *code = 0;
+  if (*code == kCotSemMudanca || *code == kCotCondicaoFalsa || *code == kCotValoresIguais)
+    *code = 0;
 }
 
 void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
@@ -183,19 +184,19 @@ void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
   double de = 0, ate = 0;
   if (p.Count() != 5) {
     imp.ErrMsg("Invalid # of fields");
-    *code = 3950;
+    *code = kCotNumCampos;
   } else if (ticker.empty()) {
     imp.ErrMsg("Empty <ticker>");
-    *code = 3951;
+    *code = kCotTickerVazio;
   } else if (!BolsaValida(p.Field(2), &bolsa)) {
     imp.ErrMsg("Invalid <exchange>");
-    *code = 3952;
+    *code = kCotBolsa;
   } else if (!StrToDateOk(p.Field(3), &de)) {
     imp.ErrMsg("Invalid from <date>");
-    *code = 3953;
+    *code = kCotData;
   } else if (!StrToDateOk(p.Field(4), &ate)) {
     imp.ErrMsg("Invalid to <date>");
-    *code = 3953;
+    *code = kCotData;
   } else if (EhDataZero(de) && EhDataZero(ate)) {
     imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, kApagaSemLimites));
     *code = kApagaSemLimites;
@@ -221,7 +222,7 @@ void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
   });
   if (*code == 0) return;
   imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, *code));
-  if (*code == 3757) *code = 0;
+  if (*code == kCotSemMudanca) *code = 0;
 }
 
 }  // namespace zun

@@ -16,14 +16,12 @@
 #include "engine/value_formats.h"
 #include "foundation/text.h"
 #include "importers/objects/field_checks.h"
+#include "importers/objects/object_codes.h"
 
 namespace zun {
 
 namespace {
 
-// Look-up codes: company, series not registered.
-constexpr int32_t kEmpInexistente = 4174;
-constexpr int32_t kAnbInexistente = 4178;
 constexpr int32_t kBolsaInvalida = 4177;
 
 // A field that counts as not given: absent, empty or "-".
@@ -138,15 +136,16 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
 // The rights the series procedures ask for a change from antes to anb (nova:
 // a new series); 0 or the code of the first one the user lacks.
 int32_t DireitosDaSerie(const TObjAnb& antes, const TObjAnb& anb, bool nova) {
-  if (!nova && antes.acao != anb.acao && !PodeMudarAtvDoAnb()) return 50526;
+  if (!nova && antes.acao != anb.acao && !PodeMudarAtvDoAnb()) return kSemDireitoMudarAtvDoAnb;
   if (anb.TipoDeBGLDestino >= 6 && (nova || antes.TipoDeBGLDestino != anb.TipoDeBGLDestino) &&
       !PodeTodosOsTiposDeBGL()) {
-    return 50527;
+    return kSemDireitoTipoDeBGL;
   }
   if (anb.TrazDadosDaEmp && (nova || !antes.TrazDadosDaEmp) && !PodeMarcarTrazDadosDaEmp()) {
-    return 50528;
+    return kSemDireitoTrazDadosDaEmp;
   }
-  if (anb.IdCalendario != (nova ? 0 : antes.IdCalendario) && !PodeAlterarCalendario()) return 50529;
+  if (anb.IdCalendario != (nova ? 0 : antes.IdCalendario) && !PodeAlterarCalendario())
+    return kSemDireitoCalendario;
   return 0;
 }
 
@@ -171,7 +170,7 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   }
   TObjEmp emp;
   const int32_t id = GetIdEmp(cod, pais, code);
-  const bool nova = *code == kEmpInexistente;
+  const bool nova = *code == kEmpNaoAchada;
   if (nova) {
     emp.cod = cod;
     emp.pais = pais_id;
@@ -196,9 +195,10 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   // A new company needs every field up to 10, already in the check pass.
   if (*code == 0 && nova && faltou) *code = kErrObjEmpIncompleta;
   // The formats of sources 1 to 3 change only with the right, as the
-  // company procedures rule (50506).
+  // company procedures rule.
   for (size_t k = 1; k < emp.fmtbal.size() && *code == 0 && imp.ToNoCheck; ++k) {
-    if (emp.fmtbal[k] != antes.fmtbal[k] && !PodeSourceDiferenteDeLocal()) *code = 50506;
+    if (emp.fmtbal[k] != antes.fmtbal[k] && !PodeSourceDiferenteDeLocal())
+      *code = kSemDireitoSourceDiferenteDeLocal;
   }
   if (*code != 0 || imp.ToNoCheck) return;
   *code = nova ? ObjEmpAdd(&emp) : ObjEmpPut(emp);
@@ -217,7 +217,7 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   const std::string bolsa(p.Field(2));
   TObjAnb anb;
   const int32_t id = GetIdAnb(cod, bolsa, code);
-  const bool nova = *code == kAnbInexistente;
+  const bool nova = *code == kAnbNaoAchada;
   if (nova) {
     anb.cod = cod;
     if (!StrToIntOk(bolsa, &anb.bolsa)) anb.bolsa = -1;

@@ -14,6 +14,7 @@
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "importers/objects/field_checks.h"
+#include "importers/objects/object_codes.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -23,14 +24,9 @@ namespace {
 
 // Look-up code of GetIdAtv: company and class known, no asset of the class.
 constexpr int32_t kAtvInexistente = 4172;
-// Look-up codes of a series: not registered (quote look-up), and as the
-// series procedures answer it.
-constexpr int32_t kTickerNaoRegistrado = 4042;
-constexpr int32_t kAnbNaoAchada = 4178;
-// "ImportAnbBGLDestino": a kind outside 0..11; a kind from 6 on that the
-// series does not have, without the right.
+// "ImportAnbBGLDestino": a kind outside 0..11 (a kind from 6 on that the
+// series does not have, without the right, is kSemDireitoTipoDeBGL).
 constexpr int32_t kTipoDeBGLInvalido = 50525;
-constexpr int32_t kSemDireitoTipoDeBGL = 50527;
 constexpr int32_t kPrimeiroTipoDeBGLRestrito = 6;
 
 // The checks shared by the series records: field count (errado when it is
@@ -67,12 +63,12 @@ int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
 // and the further parameters extra.
 int32_t ChamaSerie(TImpMain& imp, const char* proc, int32_t bolsa,
                    std::initializer_list<std::pair<const char*, Value>> extra) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, proc);
-  const DevolveAoSair devolve(&cmd);
-  cmd->Params().ParamByName("@ticker").value = Value::String(std::string(imp.Parser->Field(1)));
-  cmd->Params().ParamByName("@bolsa").value = Value::Int(bolsa);
-  for (const auto& [nome, valor] : extra) cmd->Params().ParamByName(nome).value = valor;
-  return ExecStProc(cmd, 0);
+  return ComComando(proc, [&](DsRef cmd) {
+    cmd->Params().ParamByName("@ticker").value = Value::String(std::string(imp.Parser->Field(1)));
+    cmd->Params().ParamByName("@bolsa").value = Value::Int(bolsa);
+    for (const auto& [nome, valor] : extra) cmd->Params().ParamByName(nome).value = valor;
+    return ExecStProc(cmd, 0);
+  });
 }
 
 // An asset type field: 0 when it is absent or "-" (*faltou := true) or an

@@ -9,14 +9,12 @@
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "foundation/log.h"
+#include "importers/objects/object_codes.h"
 
 namespace zun {
 
 namespace {
 
-// Look-up codes: unknown series, unknown company.
-constexpr int32_t kAnbNaoAchado = 4178;
-constexpr int32_t kEmpNaoAchada = 4174;
 // A field after the value and the date.
 constexpr int32_t kCamposDemais = 4183;
 
@@ -78,7 +76,7 @@ int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
   int32_t campo_ind = 3;
   if (eaa == kEaaAnb) {
     h->IdEAA = GetIdAnb(f1, f2, &e);
-    if (e == kAnbNaoAchado && Resgata(f1, eaa, &h->IdEAA)) e = 0;
+    if (e == kAnbNaoAchada && Resgata(f1, eaa, &h->IdEAA)) e = 0;
     if (e == 0 && h->IdEAA < 1) e = kErrRegSerieSemId;
   } else if (eaa == kEaaAtv) {
     int32_t id_class = 0, id_emp = 0;
@@ -96,8 +94,8 @@ int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
 
 // An unknown series becomes a warning line message; the line succeeds.
 void AvisaSerieDesconhecida(TImpMain& imp, int32_t* code) {
-  if (*code != kAnbNaoAchado) return;
-  imp.ErrMsg("Warning: " + Str(kAnbNaoAchado) + " Ticker:" + std::string(imp.Parser->Field(1)) +
+  if (*code != kAnbNaoAchada) return;
+  imp.ErrMsg("Warning: " + Str(kAnbNaoAchada) + " Ticker:" + std::string(imp.Parser->Field(1)) +
              ", Bolsa:" + std::string(imp.Parser->Field(2)));
   *code = 0;
 }

@@ -17,6 +17,7 @@
 #include "foundation/momento.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "importers/ownership/ownership_codes.h"
 #include "importers/ownership/shareholders.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
@@ -47,7 +48,6 @@ constexpr int32_t kErrTipoInvalido = 40013;
 constexpr int32_t kErrClassificacao = 45090;
 // A party id or party code that is not a number, or that gives no id.
 constexpr int32_t kErrIdDaParte = 51190;
-constexpr int32_t kErrChamada = 3939;
 
 bool ComecaCom(const std::string& s, const char* prefixo, std::string* resto) {
   const std::string p(prefixo);
@@ -93,7 +93,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
       emp = emp_reg;
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImportaComposicao", &erro, x, kErrChamada);
+    CodigoDaExcecao("ImportaComposicao", &erro, x, kFalhaDaChamada);
     emp = 0;
   }
   if (emp == 0) {
@@ -333,9 +333,8 @@ bool LeItem(Bloco& b, int32_t* code) {
 
 // Runs one SQL text statement of numbers only.
 void ExecutaSql(const std::string& sql) {
-  std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kText, sql);
-  const DevolveAoSair devolve(&cmd);
-  cmd->Execute();
+  ComComando(
+      sql, [](DsRef cmd) { cmd->Execute(); }, CommandType::kText);
 }
 
 // The header parameters of "CacAddV2" and "CacPutV2".
@@ -450,14 +449,11 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
     if (code != 0) return code;
     DbBeginTran();
     em_transacao = true;
-    std::unique_ptr<Command> cmd =
-        TomaDataSet(CommandType::kStoredProc, nova ? "CacAddV2" : "CacPutV2");
-    {
-      const DevolveAoSair devolve(&cmd);
-      PoeCabecalho(DsRef(cmd), *h, nova ? h->DtRtf : std::floor(NowLocal()));
-      code = ExecStProc(DsRef(cmd), 0);
-      if (code == 0 && nova) GetParamInt(DsRef(cmd), "@id", &h->Id);
-    }
+    ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
+      PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
+      code = ExecStProc(cmd, 0);
+      if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
+    });
     if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kErrGravacao;
     em_transacao = false;
     DbEndTran(code == 0);

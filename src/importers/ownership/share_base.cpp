@@ -17,6 +17,7 @@
 #include "engine/value_formats.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "importers/ownership/ownership_codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -25,9 +26,6 @@
 namespace zun {
 
 namespace {
-
-// Default code of a share-base call that raised.
-constexpr int32_t kFalhaDaChamada = 3939;
 
 // The value and status parameters (and columns) of each slot.
 constexpr const char* kNomeDoValor[kNumSlotsBac] = {"Total", "EmTesouraria", "ExTesouraria"};
@@ -489,11 +487,11 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   int32_t pais_id = -1;
   try {
     if (!StrToIntOk(pais, &pais_id) || !EnumPais || EnumPais->IndexOfId(pais_id) < 0) {
-      *code = 4182;
+      *code = kPaisDesconhecido;
       return;
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpBac pais", code, x, 4182);
+    CodigoDaExcecao("ImpBac pais", code, x, kPaisDesconhecido);
     return;
   }
   const int32_t emp = GetIdEmp(cod, pais, code);

@@ -9,6 +9,7 @@
 #include "engine/parsers.h"
 #include "foundation/exit_procs.h"
 #include "foundation/log.h"
+#include "importers/ownership/ownership_codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -24,8 +25,6 @@ constexpr int32_t kErrNome = 4323;
 constexpr int32_t kErrDoc = 4324;
 constexpr int32_t kErrForcaNome = 4204;
 constexpr int32_t kErrPodeLimpar = 45119;
-// A failed call whose exception carries no code.
-constexpr int32_t kErrChamada = 3939;
 
 std::unique_ptr<TCacheAcionistaDocPais> g_cache;
 
@@ -118,7 +117,7 @@ int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::s
   f->Limpa();
   *principal = true;
   nome_principal->clear();
-  return ChamaComGuarda("AcionistaGetByDocPaisV3", "AcionistaGetByDocPais", kErrChamada,
+  return ChamaComGuarda("AcionistaGetByDocPaisV3", "AcionistaGetByDocPais", kFalhaDaChamada,
                         [&](DsRef cmd, int32_t* e) {
                           SetParamStr(cmd, "@doc_in", doc);
                           SetParamInt(cmd, "@docpais_in", pais);
@@ -140,20 +139,21 @@ int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::s
 
 void TCacheAcionistaDocPais::Carrega() {
   itens_.clear();
-  std::unique_ptr<Command> cmd = TomaDataSet(
-      CommandType::kText, "select docpais, doc_id, aci from AcionistaDoc order by docpais, doc_id");
-  const DevolveAoSair devolve(&cmd);
-  cmd->Open();
-  if (cmd->Active()) {
-    Recordset& rs = cmd->Current();
-    for (rs.First(); !rs.Eof(); rs.Next()) {
-      Item it;
-      GetFieldInt(DsRef(cmd), "docpais", &it.DocPais);
-      GetFieldStr(DsRef(cmd), "doc_id", &it.DocId);
-      GetFieldInt(DsRef(cmd), "aci", &it.Aci);
-      if (it.Aci > 0) itens_.push_back(std::move(it));
-    }
-  }
+  ComComando(
+      "select docpais, doc_id, aci from AcionistaDoc order by docpais, doc_id",
+      [this](DsRef cmd) {
+        cmd->Open();
+        if (!cmd->Active()) return;
+        Recordset& rs = cmd->Current();
+        for (rs.First(); !rs.Eof(); rs.Next()) {
+          Item it;
+          GetFieldInt(cmd, "docpais", &it.DocPais);
+          GetFieldStr(cmd, "doc_id", &it.DocId);
+          GetFieldInt(cmd, "aci", &it.Aci);
+          if (it.Aci > 0) itens_.push_back(std::move(it));
+        }
+      },
+      CommandType::kText);
   Ordena();
 }
 
@@ -202,7 +202,7 @@ int32_t AcionistaIdPorDocPais(const std::string& doc, int32_t pais, int32_t* err
     try {
       cache->Carrega();
     } catch (const std::exception& x) {
-      CodigoDaExcecao("AcionistaIdPorDocPais", erro, x, kErrChamada);
+      CodigoDaExcecao("AcionistaIdPorDocPais", erro, x, kFalhaDaChamada);
       return 0;
     }
     static bool registrado = false;
@@ -291,7 +291,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
     }
     ++imp.SHModCount;
     if (imp.ToNoCheck || v.SeDocNovo) return;
-    *code = ChamaComGuarda("AcionistaPutV3", "ImportaAcionista", kErrChamada,
+    *code = ChamaComGuarda("AcionistaPutV3", "ImportaAcionista", kFalhaDaChamada,
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@ManterDocsExistentes", true);
@@ -309,7 +309,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
   if (imp.ToNoCheck) {
     imp.Msg("New share holder: \"" + r.Nome + "\" \"" + NomeDoPais(pais) + "\" \"" + r.Doc + "\"");
   } else {
-    *code = ChamaComGuarda("AcionistaAddV3", "ImportaAcionista", kErrChamada,
+    *code = ChamaComGuarda("AcionistaAddV3", "ImportaAcionista", kFalhaDaChamada,
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@PodeLimparDocID", pode_limpar);

@@ -11,6 +11,7 @@
 #include "engine/value_formats.h"
 #include "foundation/text.h"
 #include "importers/statements/accounts.h"
+#include "importers/statements/statement_codes.h"
 #include "importers/statements/statement_format.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -19,10 +20,7 @@ namespace zun {
 
 namespace {
 
-// The codes of "*CBAL" fields 14 to 29, the characteristics in order.
-constexpr std::array<int32_t, kCaracteristicasConta> kCodigosCarac = {
-    3979, 3980, 3981, 15557, 15558, 3982,  3983,  3984,
-    3985, 3986, 3987, 3988,  3989,  15559, 15560, 15561};
+static_assert(kCBalCaracteristicas.size() == kCaracteristicasConta);
 
 // The parameters of "ContaBalPut" for the characteristics, in order.
 constexpr std::array<const char*, kCaracteristicasConta> kParamsCarac = {"@carac_periodizavel",
@@ -85,7 +83,7 @@ constexpr int32_t kFalhou = 1;
 template <typename Corpo>
 bool Grava(const char* proc, bool to_no_check, bool ok, Corpo corpo) {
   if (!ok || to_no_check) return ok;
-  return ChamaComGuarda(proc, proc, 3939, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda(proc, proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
            corpo(cmd);
            *code = ExecStProc(cmd, 0);
          }) == 0;
@@ -150,27 +148,27 @@ void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
   int32_t id = 0, bloco = 0, ordem = 0, decimais = 0, formatacao = 0, como = 0, como_num = 0;
   std::array<std::string, 6> nomes;
   std::array<bool, kCaracteristicasConta> carac{};
-  campos.Inteiro(&id, 3974);
-  for (std::string& n : nomes) campos.Texto(&n, 3993);
-  campos.Inteiro(&bloco, 3975);
-  campos.Inteiro(&ordem, 3976);
-  campos.Inteiro(&decimais, 3977);
-  campos.Inteiro(&formatacao, 3978);
-  campos.Inteiro(&como, 3990);
-  campos.Inteiro(&como_num, 3991);
-  for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCodigosCarac[i]);
-  campos.Fim(3992);
+  campos.Inteiro(&id, kCBalId);
+  for (std::string& n : nomes) campos.Texto(&n, kCBalNome);
+  campos.Inteiro(&bloco, kCBalBloco);
+  campos.Inteiro(&ordem, kCBalOrdem);
+  campos.Inteiro(&decimais, kCBalDecimais);
+  campos.Inteiro(&formatacao, kCBalFormatacao);
+  campos.Inteiro(&como, kCBalComo);
+  campos.Inteiro(&como_num, kCBalComoNum);
+  for (size_t i = 0; i < carac.size(); ++i) campos.Bool(&carac[i], kCBalCaracteristicas[i]);
+  campos.Fim(kCBalCamposDemais);
   // What "ContaBalPut" refuses, refused before anything is written.
   if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
   if (*code == 0 && to_no_check && !BlocoConhecido(imp, bloco)) *code = kErrBlocoDesconhecido;
   for (const std::string& n : nomes) {
-    if (*code == 0 && AparaBrancos(n).empty()) *code = 3993;
+    if (*code == 0 && AparaBrancos(n).empty()) *code = kCBalNome;
   }
   if (*code != 0 || to_no_check) return;
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",
                                              "@nome_compacto_Ing", "@nome_compacto_Esp"};
-  *code = ChamaComGuarda("ContaBalPut", "ContaBalPut", 3939, [&](DsRef cmd, int32_t* c) {
+  *code = ChamaComGuarda("ContaBalPut", "ContaBalPut", kFalhaDaChamada, [&](DsRef cmd, int32_t* c) {
     SetParamInt(cmd, "@id", id);
     for (size_t i = 0; i < nomes.size(); ++i) SetParamStr(cmd, kParamsNomes[i], nomes[i]);
     SetParamInt(cmd, "@bloco", bloco);

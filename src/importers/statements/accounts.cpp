@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "db/id_text_list.h"
+#include "importers/statements/statement_codes.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -62,34 +63,33 @@ void TCacheContaBal::Guarda(const TContaBal& c) {
 }
 
 TContaBal TCacheContaBal::Get(int32_t numero, int32_t fmtbal) {
-  if (numero < 1) throw EZunInputException(3763);
+  if (numero < 1) throw EZunInputException(kContaNumeroInvalido);
   if (!Valida(numero) && fmtbal >= 0) {
     if (static_cast<size_t>(fmtbal) >= formatos_lidos_.size()) {
       formatos_lidos_.resize(static_cast<size_t>(fmtbal) + 10, false);
     }
     if (!formatos_lidos_[static_cast<size_t>(fmtbal)]) {
       formatos_lidos_[static_cast<size_t>(fmtbal)] = true;
-      std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ContaBalDoFBalGet");
-      DevolveAoSair devolve(&cmd);
-      ++leituras_;
-      if (ExecStProcId(cmd, fmtbal, 2) == 0 && cmd->Active()) {
+      ComComando("ContaBalDoFBalGet", [&](DsRef cmd) {
+        ++leituras_;
+        if (ExecStProcId(cmd, fmtbal, 2) != 0 || !cmd->Active()) return;
         for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
           Guarda(LeConta(cmd));
         }
-      }
+      });
     }
   }
   if (!Valida(numero)) {
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ContaBalGet");
-    DevolveAoSair devolve(&cmd);
-    ++leituras_;
-    int32_t code = ExecStProcId(cmd, numero, 2);
-    if (code == 0 && (!cmd->Active() || cmd->Current().Eof())) code = 4090;
-    if (code == 0) {
+    int32_t code = ComComando("ContaBalGet", [&](DsRef cmd) {
+      ++leituras_;
+      const int32_t r = ExecStProcId(cmd, numero, 2);
+      if (r != 0) return r;
+      if (!cmd->Active() || cmd->Current().Eof()) return kSemResult;
       const TContaBal c = LeConta(cmd);
       if (c.id == numero) Guarda(c);
-    }
-    if (code == 0 && !Valida(numero)) code = 4090;
+      return 0;
+    });
+    if (code == 0 && !Valida(numero)) code = kSemResult;
     if (code != 0) {
       if (static_cast<size_t>(numero) < contas_.size()) {
         contas_[static_cast<size_t>(numero)] = TContaBal{};

@@ -8,6 +8,7 @@
 #include "foundation/modules.h"
 #include "foundation/relozios.h"
 #include "importers/statements/accounts.h"
+#include "importers/statements/statement_codes.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
@@ -63,6 +64,19 @@ void Preenche(Command& cmd, const TLinhaFmtBal& l, int32_t fmtbal, int32_t seq) 
   cmd.Execute();
 }
 
+// Runs the text sql once per seq of seqs, its parameters set by poe; takes
+// no command object when there is nothing to run.
+template <typename F>
+void RodaPorSeq(const char* sql, const std::vector<int32_t>& seqs, F poe) {
+  if (seqs.empty()) return;
+  ComComando(
+      sql,
+      [&](DsRef cmd) {
+        for (int32_t seq : seqs) poe(*cmd, seq);
+      },
+      CommandType::kText);
+}
+
 }  // namespace
 
 void DerivaArvoreFmtBal(TFormatoBal* fmt) {
@@ -107,8 +121,8 @@ int32_t CarregaFormatoBal(int32_t fmtbal, TFormatoBal* fmt) {
   TRelozios relogio("MeDaAFB#" + std::to_string(fmtbal));
   fmt->Limpa();
   fmt->id = fmtbal;
-  const int32_t code =
-      ChamaComGuarda("ApresFmtBalItemsGet", "CarregaFormatoBal", 3523, [&](DsRef cmd, int32_t* c) {
+  const int32_t code = ChamaComGuarda(
+      "ApresFmtBalItemsGet", "CarregaFormatoBal", kFmtBalFalhou, [&](DsRef cmd, int32_t* c) {
         *c = ExecStProcId(cmd, fmtbal, 2);
         if (*c != 0) return;
         if (cmd->Active()) {
@@ -147,47 +161,55 @@ int32_t DbApresFormatoBalPut(const TFormatoBal& fmt) {
   try {
     DbBeginTran();
     try {
-      std::unique_ptr<Command> linhas = TomaDataSet(CommandType::kText, kSqlLinhas);
-      std::unique_ptr<Command> apaga, altera, insere;
-      DevolveAoSair d1(&linhas), d2(&apaga), d3(&altera), d4(&insere);
-      linhas->Params()[0].value = Value::Int(fmt.id);
-      linhas->Open();
+      // The stored lines are read first; each is its own row, so the
+      // deletes, changes and inserts that follow touch different rows.
+      std::vector<int32_t> apagar, alterar, inserir;
       std::vector<char> escrita(static_cast<size_t>(fmt.Count()) + 1, 0);
-      if (linhas->Active()) {
-        Recordset& rs = linhas->Current();
-        const int c_seq = rs.FieldIndex("seq");
-        if (c_seq < 0) throw DatasetError("ApresFmtBalItems: no column seq");
-        for (const std::vector<Value>& row : rs.rows()) {
-          const int32_t seq = row[static_cast<size_t>(c_seq)].AsInt();
-          if (seq < 1 || seq > fmt.Count()) {
-            if (!apaga) apaga = TomaDataSet(CommandType::kText, kSqlApaga);
-            apaga->Params()[0].value = Value::Int(fmt.id);
-            apaga->Params()[1].value = Value::Int(seq);
-            apaga->Execute();
-            continue;
-          }
-          if (!altera) altera = TomaDataSet(CommandType::kText, kSqlAltera);
-          Preenche(*altera, fmt.Linha(seq), fmt.id, seq);
-          escrita[static_cast<size_t>(seq)] = 1;
-        }
-      }
+      ComComando(
+          kSqlLinhas,
+          [&](DsRef linhas) {
+            linhas->Params()[0].value = Value::Int(fmt.id);
+            linhas->Open();
+            if (!linhas->Active()) return;
+            Recordset& rs = linhas->Current();
+            const int c_seq = rs.FieldIndex("seq");
+            if (c_seq < 0) throw DatasetError("ApresFmtBalItems: no column seq");
+            for (const std::vector<Value>& row : rs.rows()) {
+              const int32_t seq = row[static_cast<size_t>(c_seq)].AsInt();
+              if (seq < 1 || seq > fmt.Count()) {
+                apagar.push_back(seq);
+                continue;
+              }
+              alterar.push_back(seq);
+              escrita[static_cast<size_t>(seq)] = 1;
+            }
+          },
+          CommandType::kText);
       for (int32_t seq = 1; seq <= fmt.Count(); ++seq) {
-        if (escrita[static_cast<size_t>(seq)]) continue;
-        if (!insere) insere = TomaDataSet(CommandType::kText, kSqlInsere);
-        Preenche(*insere, fmt.Linha(seq), fmt.id, seq);
+        if (!escrita[static_cast<size_t>(seq)]) inserir.push_back(seq);
       }
+      RodaPorSeq(kSqlApaga, apagar, [&](Command& cmd, int32_t seq) {
+        cmd.Params()[0].value = Value::Int(fmt.id);
+        cmd.Params()[1].value = Value::Int(seq);
+        cmd.Execute();
+      });
+      const auto preenche = [&](Command& cmd, int32_t seq) {
+        Preenche(cmd, fmt.Linha(seq), fmt.id, seq);
+      };
+      RodaPorSeq(kSqlAltera, alterar, preenche);
+      RodaPorSeq(kSqlInsere, inserir, preenche);
       fim = true;
     } catch (const std::exception& x) {
-      CodigoDaExcecao("DbApresFormatoBalPut", &code, x, 3523);
+      CodigoDaExcecao("DbApresFormatoBalPut", &code, x, kFmtBalFalhou);
     }
     try {
       if (code != 0) Db->RecuperaTransacaoPerdida("DbApresFormatoBalPut");
       DbEndTran(fim && code == 0);
     } catch (const std::exception& x) {
-      CodigoDaExcecao("AFBPut end tran", &code, x, 3999);
+      CodigoDaExcecao("AFBPut end tran", &code, x, kFmtBalFimDaTransacao);
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("DbApresFormatoBalPut", &code, x, 3523);
+    CodigoDaExcecao("DbApresFormatoBalPut", &code, x, kFmtBalFalhou);
   }
   return code;
 }

@@ -7,6 +7,7 @@
 
 #include "foundation/exception_trace.h"
 #include "foundation/log.h"
+#include "importers/statements/statement_codes.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
@@ -87,28 +88,16 @@ void LeCelulas(DsRef cmd, TBalanco* bal) {
 
 // Calls a statement's no-log procedure; its result does not matter.
 void MarcaNaoLoga(const char* proc, int32_t id) {
-  ChamaComGuarda(proc, proc, 3939,
+  ChamaComGuarda(proc, proc, kFalhaDaChamada,
                  [id](DsRef cmd, int32_t* code) { *code = ExecStProcId(cmd, id, 0); });
 }
 
-// The command objects of one write, given back on every path.
-struct ComandosDaEscrita {
-  std::unique_ptr<Command> linhas, apaga, altera, insere;
-  ~ComandosDaEscrita() {
-    DevolveDataSet(&linhas);
-    DevolveDataSet(&apaga);
-    DevolveDataSet(&altera);
-    DevolveDataSet(&insere);
-  }
-};
-
 // Runs the text once per row, in as few requests as the provider can (one
 // per 1000 rows over ODBC): up to 2 x 6,000 cells a statement.
-void RodaLinhas(std::unique_ptr<Command>* cmd, const char* sql,
-                const std::vector<std::vector<Value>>& linhas) {
+void RodaLinhas(const char* sql, const std::vector<std::vector<Value>>& linhas) {
   if (linhas.empty()) return;
-  if (!*cmd) *cmd = TomaDataSet(CommandType::kText, sql);
-  (*cmd)->ExecuteRows(linhas);
+  ComComando(
+      sql, [&](DsRef cmd) { cmd->ExecuteRows(linhas); }, CommandType::kText);
 }
 
 // One attempt of DbBalPut inside the open transaction: steps 2 to 9.
@@ -118,9 +107,7 @@ void RodaLinhas(std::unique_ptr<Command>* cmd, const char* sql,
 bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* marcado,
                bool* desmarcado) {
   ++*passo;  // 2: the header
-  {
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalHeadPutV2");
-    DevolveAoSair devolve(&cmd);
+  const bool cabecalho = ComComando("BalHeadPutV2", [&](DsRef cmd) {
     SetParamInt(cmd, "@id", bal->id);
     SetParamInt(cmd, "@empresa", bal->empresa);
     SetParamDateTime(cmd, "@DataRef", bal->dataref);
@@ -141,48 +128,54 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
     ++*passo;  // 3: the id
     if (bal->id == 0) bal->id = IntOuZero(cmd, "@id");
     if (bal->id == 0) {
-      *code = 3525;
+      *code = kBalSemId;
       return false;
     }
     ++*passo;  // 4: the no-log mark
     if (BoolOuFalso(cmd, "@InsertOuUpdate")) *marcado = bal->id;
-  }
+    return true;
+  });
+  if (!cabecalho) return false;
   const int32_t id = bal->id;
   if (*marcado != 0) MarcaNaoLoga("BalancoNaoLogaContasAdd", id);
 
   ++*passo;  // 5: the stored rows, read in place in their own types
-  ComandosDaEscrita cmds;
-  cmds.linhas = TomaDataSet(CommandType::kText, kSqlLinhas);
-  cmds.linhas->Params()[0].value = Value::Int(id);
-
-  ++*passo;  // 6: one written-mark per cell
-  std::vector<bool> escrita(kPeriodosBal * (kMaxContaBal + 1), false);
-
-  ++*passo;  // 7: each stored row against its cell; the changes are sent
-  // after the read, which must not see its own table change under it.
+  std::vector<bool> escrita;
   std::vector<std::vector<Value>> apagar, alterar, inserir;
-  cmds.linhas->ReadRows([&](const RowView& row) {
-    if (row.Count() < 4) throw DatasetError("BalancoUmaConta: a column is missing");
-    const auto conta = static_cast<int32_t>(row.Int(0));
-    const auto periodo = static_cast<int32_t>(row.Int(1));
-    const bool na_grade =
-        periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
-    // A row the record cannot hold, or whose cell is null, goes.
-    if (!na_grade || bal->Nulo(periodo, conta)) {
-      apagar.push_back({Value::Int(id), Value::Int(conta), Value::Int(periodo)});
-      return;
-    }
-    const double valor = bal->Valor(periodo, conta);
-    if (row.IsNull(2) || row.Double(2) != valor || (!row.IsNull(3) && row.Int(3) != 0)) {
-      alterar.push_back(
-          {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
-    }
-    escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
-  });
+  ComComando(
+      kSqlLinhas,
+      [&](DsRef linhas) {
+        linhas->Params()[0].value = Value::Int(id);
+
+        ++*passo;  // 6: one written-mark per cell
+        escrita.assign(kPeriodosBal * (kMaxContaBal + 1), false);
+
+        ++*passo;  // 7: each stored row against its cell; the changes are
+        // sent after the read, which must not see its own table change under it.
+        linhas->ReadRows([&](const RowView& row) {
+          if (row.Count() < 4) throw DatasetError("BalancoUmaConta: a column is missing");
+          const auto conta = static_cast<int32_t>(row.Int(0));
+          const auto periodo = static_cast<int32_t>(row.Int(1));
+          const bool na_grade =
+              periodo >= 0 && periodo < kPeriodosBal && conta >= 1 && conta <= kMaxContaBal;
+          // A row the record cannot hold, or whose cell is null, goes.
+          if (!na_grade || bal->Nulo(periodo, conta)) {
+            apagar.push_back({Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+            return;
+          }
+          const double valor = bal->Valor(periodo, conta);
+          if (row.IsNull(2) || row.Double(2) != valor || (!row.IsNull(3) && row.Int(3) != 0)) {
+            alterar.push_back(
+                {Value::Double(valor), Value::Int(id), Value::Int(conta), Value::Int(periodo)});
+          }
+          escrita[static_cast<size_t>(periodo * (kMaxContaBal + 1) + conta)] = true;
+        });
+      },
+      CommandType::kText);
   // Each row is its own cell: deleting before changing keeps the order's
   // result.
-  RodaLinhas(&cmds.apaga, kSqlApaga, apagar);
-  RodaLinhas(&cmds.altera, kSqlAltera, alterar);
+  RodaLinhas(kSqlApaga, apagar);
+  RodaLinhas(kSqlAltera, alterar);
 
   ++*passo;  // 8: the cells not stored yet
   for (int periodo = 0; periodo < kPeriodosBal; ++periodo) {
@@ -193,16 +186,16 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
                          Value::Double(bal->Valor(periodo, conta))});
     }
   }
-  RodaLinhas(&cmds.insere, kSqlInsere, inserir);
+  RodaLinhas(kSqlInsere, inserir);
 
   ++*passo;  // 9: every change was sent
   if (*marcado != 0) {
     // The mark goes with the cells, in their transaction: a failure here is
     // a failure of the write, so the statement is never stored still marked.
-    std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "BalancoNaoLogaContasDel");
-    DevolveAoSair devolve(&cmd);
-    SetParamInt(cmd, "@id", id);
-    cmd->Execute();
+    ComComando("BalancoNaoLogaContasDel", [id](DsRef cmd) {
+      SetParamInt(cmd, "@id", id);
+      cmd->Execute();
+    });
     *desmarcado = true;
   }
   return true;
@@ -213,7 +206,7 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
 int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
                            int32_t tipo_documento, int32_t source, TBalanco* bal) {
   bal->Limpa();
-  return ChamaComGuarda("BalGetPelaDataCons", "BalUtil.ContasBalFieldGet", 3521,
+  return ChamaComGuarda("BalGetPelaDataCons", "BalUtil.ContasBalFieldGet", kBalLeitura,
                         [&](DsRef cmd, int32_t* code) {
                           SetParamInt(cmd, "@Empresa", empresa);
                           SetParamDateTime(cmd, "@DataRef", dataref);
@@ -226,7 +219,7 @@ int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
                             LeCabecalho(cmd, bal);
                           } catch (const std::exception& x) {
                             bal->Limpa();
-                            CodigoDaExcecao("BalUtil.HeadBalParamGet", code, x, 3520);
+                            CodigoDaExcecao("BalUtil.HeadBalParamGet", code, x, kBalLeCabecalho);
                             return;
                           }
                           LeCelulas(cmd, bal);
@@ -265,15 +258,15 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
         const std::string prefixo = "exception " + NomeDaClasse(x) + ":" + x.what() + " " + lugar();
         if (x.Kind() == ErrorKind::kConstraint) {
           // The database refused the data: the same write would fail again.
-          if (code == 0) code = 4463;
+          if (code == 0) code = kBalRecusado;
           Loga(prefixo + "->error:" + std::to_string(code));
         } else {
           link_perdido(x);
         }
       } catch (const std::exception& x) {
-        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, kBalGravacao);
       }
-      if (!commit && code == 0 && !repete && !relanca) code = 15778;
+      if (!commit && code == 0 && !repete && !relanca) code = kBalSemCommit;
       try {
         // A server that dropped the transaction after a failure: the nest
         // goes on in a new one, rolled back here.
@@ -281,7 +274,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
         DbEndTran(commit);
       } catch (const std::exception& x) {
         commit = false;
-        CodigoDaExcecao(lugar() + " end tran", &code, x, 3997);
+        CodigoDaExcecao(lugar() + " end tran", &code, x, kBalFimDaTransacao);
       }
     } catch (const ProviderError& x) {
       // The transaction could not even begin: a lost link is repeated like
@@ -289,11 +282,11 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
       if (x.Kind() == ErrorKind::kConnectionLost) {
         link_perdido(x);
       } else {
-        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+        CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, kBalGravacao);
       }
     } catch (const std::exception& x) {
       // The transaction could not even begin.
-      CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, 3522);
+      CodigoDaExcecao("DbBalPut Passo:" + std::to_string(passo), &code, x, kBalGravacao);
     }
     // A statement that was not stored keeps the id it came with: a new one
     // taken by a rolled-back header would name nothing.

@@ -7,6 +7,15 @@
 // logs calls slower than 5 seconds with their parameters, and returns 0 or
 // an error code (the procedure's own status included).
 //
+// Every caller above this layer takes its command objects through one of two
+// helpers, never with TomaDataSet and DevolveDataSet by hand. ComComando
+// lends the object to a body and gives it back on every path, letting an
+// exception pass on to the caller: for the places where a failure is to end
+// the line or the file, or is turned into a message further up.
+// ChamaComGuarda is ComComando inside a guard that turns an exception into
+// an error code logged by CodigoDaExcecao: for the places that answer with
+// a code whatever happens.
+//
 // Thread-safety: none; used by the program's single working thread.
 #pragma once
 
@@ -46,21 +55,30 @@ int32_t LerResult(DsRef cmd, bool fechar);
 // + "bytes", or the value as text).
 void LogStProc(const std::string& msg, DsRef cmd);
 
-// Takes a command object for proc from Db, runs corpo (command object,
-// &code) on it and gives it back on every path. An exception becomes the
-// code: a code corpo set first is kept, else the exception's or dflt, logged
-// by CodigoDaExcecao at place. Never raises.
+// Takes a command object of kind for text from Db, runs corpo(command
+// object) on it and gives it back on every path; returns what corpo returns.
+// Raises what TomaDataSet or corpo raise (the object is given back first).
 template <typename F>
-int32_t ChamaComGuarda(const std::string& proc, const std::string& place, int32_t dflt, F corpo) {
+auto ComComando(const std::string& text, F corpo, CommandType kind = CommandType::kStoredProc) {
+  std::unique_ptr<Command> cmd = TomaDataSet(kind, text);
+  const DevolveAoSair devolve(&cmd);
+  return corpo(DsRef(cmd));
+}
+
+// ComComando for proc with corpo(command object, &code), guarded: an
+// exception becomes the code: a code corpo set first is kept, else the
+// exception's or dflt, logged by CodigoDaExcecao at place. Returns the code.
+// Never raises.
+template <typename F>
+int32_t ChamaComGuarda(const std::string& proc, const std::string& place, int32_t dflt, F corpo,
+                       CommandType kind = CommandType::kStoredProc) {
   int32_t code = 0;
-  std::unique_ptr<Command> cmd;
   try {
-    cmd = TomaDataSet(CommandType::kStoredProc, proc);
-    corpo(DsRef(cmd), &code);
+    ComComando(
+        proc, [&](DsRef cmd) { corpo(cmd, &code); }, kind);
   } catch (const std::exception& x) {
     CodigoDaExcecao(place, &code, x, dflt);
   }
-  DevolveDataSet(&cmd);
   return code;
 }
 

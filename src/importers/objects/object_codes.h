@@ -1,0 +1,26 @@
+// The codes the object importers share, by name: the look-ups that find
+// nothing and the rights the company and series procedures ask for.
+//
+// Codes of one importer's own lines stay in that importer's header
+// (company_series.h, object_records.h, registry.h, small_tables.h).
+//
+// Thread-safety: constants only.
+#pragma once
+
+#include <cstdint>
+
+namespace zun {
+
+// Look-ups that find nothing.
+inline constexpr int32_t kTickerNaoRegistrado = 4042;  // series, as the quote look-up answers
+inline constexpr int32_t kEmpNaoAchada = 4174;         // company
+inline constexpr int32_t kAnbNaoAchada = 4178;         // series, as its procedures answer
+
+// A right the user lacks for a change (the procedures' own codes).
+inline constexpr int32_t kSemDireitoSourceDiferenteDeLocal = 50506;  // formats of sources 1 to 3
+inline constexpr int32_t kSemDireitoMudarAtvDoAnb = 50526;           // a series to another asset
+inline constexpr int32_t kSemDireitoTipoDeBGL = 50527;               // destination kinds 6 to 11
+inline constexpr int32_t kSemDireitoTrazDadosDaEmp = 50528;          // series brings company data
+inline constexpr int32_t kSemDireitoCalendario = 50529;              // a series' calendar
+
+}  // namespace zun
