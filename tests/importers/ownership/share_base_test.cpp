@@ -7,13 +7,9 @@
 // again.
 #include "importers/ownership/share_base.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "../../database/db_fixture.h"
-#include "../../db/zi_globs_fixture.h"
 #include "../../toolbox/dbutil/log_capture.h"
 #include "../imp_de_teste.h"
 #include "engine/value_formats.h"
@@ -23,9 +19,8 @@ namespace zun {
 namespace {
 
 constexpr char kEmpresas[] =
-    "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0), (2, 'VALE', 0);"
-    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0),"
-    " (3, 2, 2, 0, 0)";
+    "INSERT INTO empresa (id, cod, pais) VALUES (2, 'VALE', 0);"
+    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (2, 1, 3, 1, 0), (3, 2, 2, 0, 0)";
 
 constexpr char kConsulta[] =
     "SELECT id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, stat_em, "
@@ -40,11 +35,10 @@ std::string Guardada(const char* classe, const char* valores) {
          classe + ", " + valores + ")";
 }
 
-class ShareBaseImport : public ZiGlobsDb {
+class ShareBaseImport : public ImportDb<RegistraImportadoresDeParticipacoes> {
  protected:
   void SetUp() override {
-    ZiGlobsDb::SetUp();
-    ASSERT_TRUE(RegistraImportadoresDeParticipacoes());
+    ImportDb::SetUp();
     SqlScript(kEmpresas);
   }
 

@@ -17,32 +17,6 @@
 namespace zun {
 namespace {
 
-// A format line as text: "H" for a block header, else
-// "conta/indentacao/sinal" with an optional "/IdentificacaoDeContas".
-TFormatoBal Formato(const std::vector<const char*>& linhas) {
-  TFormatoBal f;
-  f.id = -1;
-  for (const char* texto : linhas) {
-    TLinhaFmtBal l;
-    l.fmtbal = f.id;
-    l.seq = f.Count() + 1;
-    if (std::string(texto) == "H") {
-      l.tipo = 1;
-      l.bloco = 1;
-    } else {
-      int sinal = 0;
-      char barra;
-      std::istringstream in(texto);
-      in >> l.conta >> barra >> l.indentacao >> barra >> sinal;
-      if (in >> barra) in >> l.IdentificacaoDeContas;
-      l.sinal = static_cast<uint8_t>(sinal);
-    }
-    f.Linhas.push_back(l);
-  }
-  DerivaArvoreFmtBal(&f);
-  return f;
-}
-
 // Cells as text: "conta=valor" separated by blanks, "*" after a computed
 // cell (CalcOuRx).
 void PoeCelulas(const std::string& texto, int periodo, TBalanco* bal) {
@@ -156,12 +130,8 @@ TEST_F(CheckBalanco, Table) {
   }
 }
 
-TEST_F(CheckBalanco, BothPeriodsAndTree) {
+TEST_F(CheckBalanco, BothPeriods) {
   const TFormatoBal fmt = Formato(kAbct);
-  // B and C end under T, T under A.
-  EXPECT_EQ(fmt.Linha(3).Pai, 5);
-  EXPECT_EQ(fmt.Linha(4).Pai, 5);
-  EXPECT_EQ(fmt.Linha(5).Pai, 2);
   TBalanco bal;
   bal.meses = 3;
   bal.datamoeda = 45291;
