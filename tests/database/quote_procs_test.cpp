@@ -69,23 +69,19 @@ const char kValores[] =
     "COALESCE(valor3, 'N'), ',') || '|' || (SELECT count(*) FROM data_log WHERE tip = 41) "
     "FROM cotacao";
 
-TEST_F(QuoteProcs, WriteKeepNoOverwriteAndLog) {
+// The quote tables of the importer tests run the writes, the kept values,
+// the unlogged quotes and the codes of what changes nothing.
+TEST_F(QuoteProcs, RefusalsNoOverwriteAndKeepWithoutAStoredQuote) {
   const char* q = "CotacaoImportV3";
-  Params nao_logar = {{"@NaoLogar", Value::Bool(true)}};
-  Params no_overwrite = {{"@NoOverwrite", Value::Bool(true)}};
   Params desconhecida = Cotacao(kDia, {F(1)});
   desconhecida[0].second = Value::String("VALE3");
   Roda(kValores, {
                      {q, desconhecida, kErrCotacaoSerieDesconhecida, ""},
                      {q, Cotacao(0, {F(1)}, {}, {{"@date", N}}), kErrCotacaoSemData, ""},
                      {q, Cotacao(kDia, {F(10), F(20)}), 0, "10.0/20.0/N|1"},
-                     {q, Cotacao(kDia, {F(10), F(20)}), kCotacaoIgual, "10.0/20.0/N|1"},
-                     {q, Cotacao(kDia, {F(11), N}, {2}), 0, "11.0/20.0/N|2"},
-                     {q, Cotacao(kDia, {F(12)}, {}, nao_logar), 0, "12.0/N/N|2"},
-                     {q, Cotacao(kDia, {F(13), F(5), F(7)}, {}, no_overwrite), 0, "12.0/5.0/7.0|3"},
-                     {q, Cotacao(kDia, {F(14), N, F(8)}, {}, no_overwrite), kCotacaoNadaMudou,
-                      "12.0/5.0/7.0|3"},
-                     {q, Cotacao(kDia + 1, {N, F(1)}, {1}), 0, "12.0/5.0/7.0,N/1.0/N|4"},
+                     {q, Cotacao(kDia, {F(13), F(5), F(7)}, {}, {{"@NoOverwrite", B(true)}}), 0,
+                      "10.0/20.0/7.0|2"},
+                     {q, Cotacao(kDia + 1, {N, F(1)}, {1}), 0, "10.0/20.0/7.0,N/1.0/N|3"},
                  });
 }
 

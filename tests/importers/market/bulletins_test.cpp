@@ -147,13 +147,5 @@ TEST_F(BulletinImport, LogStep) {
   EXPECT_EQ(PrioridadeReqGBol, 1);
 }
 
-// A bulletin entry the database refuses (a forced bulletin without a date)
-// stops the file before any quote is written.
-TEST_F(BulletinImport, FailingEntryStopsTheFile) {
-  EXPECT_EQ(Importa("*QT PETR4 1 2024-07-05 1\r\n*BOLCOT 1 -\r\n"), 50608);
-  EXPECT_EQ(Linhas("SELECT count(*) FROM cotacao"), "0");
-  EXPECT_EQ(Linhas("SELECT count(*) FROM data_log"), "0");
-}
-
 }  // namespace
 }  // namespace zun
