@@ -15,6 +15,7 @@
 #include "../database/db_fixture.h"
 #include "../db/zi_globs_fixture.h"
 #include "../engine/test_files.h"
+#include "db/id_text_list.h"
 #include "engine/imp_main.h"
 #include "importers/ownership/shareholders.h"
 #include "importers/statements/accounts.h"
@@ -62,6 +63,17 @@ inline std::string RodaArquivos(const std::vector<CasoDeArquivo>& casos,
     }
   }
   return consulta.empty() ? "" : LinhasComoTexto(*Db, consulta);
+}
+
+// The code of the EZunInputException fn raises; 0 when it raises none.
+template <typename Fn>
+int32_t CodigoLevantado(Fn fn) {
+  try {
+    fn();
+  } catch (const EZunInputException& e) {
+    return e.Code();
+  }
+  return 0;
 }
 
 // The test database of the importers that Registra enters into the
