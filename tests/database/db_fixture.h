@@ -68,8 +68,8 @@ class FreshDatabase : public DbDir {
 };
 
 // Company PETR of country 0 with one asset and its series PETR4 on
-// exchange 1, and a corporate action type 0: what the corporate action
-// and news tests name (statements separated by ";").
+// exchange 1, and a corporate action type 0: what the procedure and
+// importer tests name (statements separated by ";").
 inline constexpr char kEmpresaESerieDeTeste[] =
     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
     "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"

@@ -66,6 +66,7 @@ TEST_F(OwnershipProcs, Partes) {
        false);
 }
 
+// Finding a stored composition is run by the composition importer's tables.
 TEST_F(OwnershipProcs, Composicoes) {
   const char* q =
       "SELECT id, emp, date(dtref), date(dtpub), dtrtf IS NULL, TipoDocumento FROM compacc";
@@ -83,7 +84,6 @@ TEST_F(OwnershipProcs, Composicoes) {
         {"CacPutV2", cab(5, 1, kDia, 0), 51114, "1|1|2024-05-10||1|0"},
         {"CacPutV2", pub, 0, "1|1|2024-05-10|2024-05-10|1|0"},
         {"CacGetPelaEmpTipoDocData", cab(0, 1, kDia, 1), 3932, "1|1|2024-05-10|2024-05-10|1|0"},
-        {"CacGetPelaEmpTipoDocData", cab(0, 1, kDia, 0), 0, "1|1|2024-05-10|2024-05-10|1|0"},
         {"CacCheckEhAplicacaoEhAcionista",
          {{"@idcac", I(7)}},
          51114,
