@@ -67,6 +67,15 @@ class FreshDatabase : public DbDir {
   int64_t admin_uid_ = 0, user_uid_ = 0;
 };
 
+// Company PETR of country 0 with one asset and its series PETR4 on
+// exchange 1, and a corporate action type 0: what the procedure and
+// importer tests name (statements separated by ";").
+inline constexpr char kEmpresaESerieDeTeste[] =
+    "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
+    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
+    "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
+    "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')";
+
 // One ImportFilesNext row; the fields are read only when a row follows (e
 // is 0 or kErrImportFileProcessDied).
 struct Next {
@@ -132,15 +141,6 @@ inline std::string LinhasComoTexto(Connection& conn, const std::string& sql) {
   return got;
 }
 
-// Company PETR of country 0 with one asset and its series PETR4 on
-// exchange 1, and a corporate action type 0: what the corporate action
-// and news tests name (statements separated by ";").
-inline constexpr char kEmpresaESerieDeTeste[] =
-    "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
-    "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
-    "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')";
-
 // The parameters of a stored-procedure call in a table, and shorthands for
 // their values.
 namespace proc_args {
@@ -174,5 +174,20 @@ inline void RodaChamadas(TAdoDataBaseComInfoTran& s, const std::string& consulta
     EXPECT_EQ(LinhasComoTexto(s, consulta), c.linhas) << c.proc;
   }
 }
+
+// The procedure tests' database: FreshDatabase holding kEmpresaESerieDeTeste.
+class ProcDb : public FreshDatabase {
+ protected:
+  void SetUp() override {
+    FreshDatabase::SetUp();
+    Sql(kEmpresaESerieDeTeste);
+  }
+  // RodaChamadas on a session of the administrator, or of the plain user.
+  void Roda(const std::string& consulta, const std::vector<ChamadaDeProc>& chamadas,
+            bool admin = true) {
+    RodaChamadas(*(admin ? Login("zunsvc", "s3cret") : Login("Jo\xe3o.Silva", "pw")), consulta,
+                 chamadas);
+  }
+};
 
 }  // namespace zun

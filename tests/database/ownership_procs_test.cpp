@@ -11,16 +11,7 @@ using namespace proc_args;
 
 const Value kDia = Value::DateTime(45422);  // 2024-05-10
 
-class OwnershipProcs : public FreshDatabase {
- protected:
-  void SetUp() override {
-    FreshDatabase::SetUp();
-    Sql(kEmpresaESerieDeTeste);
-  }
-  void Roda(const char* consulta, const std::vector<ChamadaDeProc>& casos) {
-    RodaChamadas(*Login("Jo\xe3o.Silva", "pw"), consulta, casos);
-  }
-};
+using OwnershipProcs = ProcDb;
 
 Params Parte(int32_t id, int32_t pais, const char* nome, const char* doc, bool limpa) {
   return {{"@id", I(id)},
@@ -50,27 +41,32 @@ TEST_F(OwnershipProcs, Partes) {
       "WHERE n.id = a.id) FROM acionista a WHERE a.id < 2147483645 ORDER BY a.id";
   const std::string ana = "1|Ana|12.345/0001-x|0:123450001X|";
   const std::string bia = ";2|Bia|abc-provis|0:ABC-PROVIS|";
-  Roda(q, {{"AcionistaAddV3", Parte(0, 0, "Ana", "12.345/0001-x", false), 0, ana.c_str()},
-           {"AcionistaAddV3", Parte(0, 0, "Bia", "123450001x", false), 51104, ana.c_str()},
-           {"AcionistaAddV3", Parte(0, 0, " ", "1", false), 51101, ana.c_str()},
-           {"AcionistaAddV3", Parte(0, 0, "Bia", "-/.", false), 51102, ana.c_str()},
-           {"AcionistaAddV3", Parte(0, 99, "Bia", "1", false), 51103, ana.c_str()},
-           {"AcionistaAddV3", Parte(0, 0, "Bia", "abc-provis", false), 0, (ana + bia).c_str()},
-           {"AcionistaPutV3", Put(9, 0, "X", "1", true, true, false), 51105, (ana + bia).c_str()},
-           {"AcionistaPutV3", Put(2147483647, 9, "X", "1", true, true, false), 51106,
-            (ana + bia).c_str()},
-           {"AcionistaGetByDocPaisV3",
-            {{"@doc_in", S("abcprovis")}, {"@docpais_in", I(0)}},
-            4178,
-            (ana + bia).c_str()}});
-  Roda(q, {{"AcionistaPutV3", Put(2, 1, "Beatriz", "X-1", true, true, false), 0,
-            (ana + ";2|Bia|abc-provis|0:ABC-PROVIS,1:X1|Beatriz").c_str()},
-           {"AcionistaPutV3", Put(2, 1, "Beatriz", "X-1", false, true, true), 0,
-            (ana + ";2|Beatriz|X-1|1:X1|Bia").c_str()},
-           {"AcionistaAddV3", Parte(0, 1, "Caio", "x1", true), 0,
-            "1|Ana|12.345/0001-x|0:123450001X|;2|Beatriz|X-1||Bia;10001|Caio|x1|1:X1|"}});
+  Roda(q,
+       {{"AcionistaAddV3", Parte(0, 0, "Ana", "12.345/0001-x", false), 0, ana.c_str()},
+        {"AcionistaAddV3", Parte(0, 0, "Bia", "123450001x", false), 51104, ana.c_str()},
+        {"AcionistaAddV3", Parte(0, 0, " ", "1", false), 51101, ana.c_str()},
+        {"AcionistaAddV3", Parte(0, 0, "Bia", "-/.", false), 51102, ana.c_str()},
+        {"AcionistaAddV3", Parte(0, 99, "Bia", "1", false), 51103, ana.c_str()},
+        {"AcionistaAddV3", Parte(0, 0, "Bia", "abc-provis", false), 0, (ana + bia).c_str()},
+        {"AcionistaPutV3", Put(9, 0, "X", "1", true, true, false), 51105, (ana + bia).c_str()},
+        {"AcionistaPutV3", Put(2147483647, 9, "X", "1", true, true, false), 51106,
+         (ana + bia).c_str()},
+        {"AcionistaGetByDocPaisV3",
+         {{"@doc_in", S("abcprovis")}, {"@docpais_in", I(0)}},
+         4178,
+         (ana + bia).c_str()}},
+       false);
+  Roda(q,
+       {{"AcionistaPutV3", Put(2, 1, "Beatriz", "X-1", true, true, false), 0,
+         (ana + ";2|Bia|abc-provis|0:ABC-PROVIS,1:X1|Beatriz").c_str()},
+        {"AcionistaPutV3", Put(2, 1, "Beatriz", "X-1", false, true, true), 0,
+         (ana + ";2|Beatriz|X-1|1:X1|Bia").c_str()},
+        {"AcionistaAddV3", Parte(0, 1, "Caio", "x1", true), 0,
+         "1|Ana|12.345/0001-x|0:123450001X|;2|Beatriz|X-1||Bia;10001|Caio|x1|1:X1|"}},
+       false);
 }
 
+// Finding a stored composition is run by the composition importer's tables.
 TEST_F(OwnershipProcs, Composicoes) {
   const char* q =
       "SELECT id, emp, date(dtref), date(dtpub), dtrtf IS NULL, TipoDocumento FROM compacc";
@@ -79,19 +75,20 @@ TEST_F(OwnershipProcs, Composicoes) {
   };
   auto pub = cab(1, 1, kDia, 0);
   pub.push_back({"@dtpub", kDia});
-  Roda(q, {{"CacAddV2", cab(0, 1, kDia, 0), 0, "1|1|2024-05-10||1|0"},
-           {"CacAddV2", cab(0, 1, kDia, 0), 51113, "1|1|2024-05-10||1|0"},
-           {"CacAddV2", cab(0, 9, kDia, 0), 51110, "1|1|2024-05-10||1|0"},
-           {"CacAddV2", cab(0, 1, Value(), 0), 51111, "1|1|2024-05-10||1|0"},
-           {"CacAddV2", cab(0, 1, kDia, 2), 51112, "1|1|2024-05-10||1|0"},
-           {"CacPutV2", cab(5, 1, kDia, 0), 51114, "1|1|2024-05-10||1|0"},
-           {"CacPutV2", pub, 0, "1|1|2024-05-10|2024-05-10|1|0"},
-           {"CacGetPelaEmpTipoDocData", cab(0, 1, kDia, 1), 3932, "1|1|2024-05-10|2024-05-10|1|0"},
-           {"CacGetPelaEmpTipoDocData", cab(0, 1, kDia, 0), 0, "1|1|2024-05-10|2024-05-10|1|0"},
-           {"CacCheckEhAplicacaoEhAcionista",
-            {{"@idcac", I(7)}},
-            51114,
-            "1|1|2024-05-10|2024-05-10|1|0"}});
+  Roda(q,
+       {{"CacAddV2", cab(0, 1, kDia, 0), 0, "1|1|2024-05-10||1|0"},
+        {"CacAddV2", cab(0, 1, kDia, 0), 51113, "1|1|2024-05-10||1|0"},
+        {"CacAddV2", cab(0, 9, kDia, 0), 51110, "1|1|2024-05-10||1|0"},
+        {"CacAddV2", cab(0, 1, Value(), 0), 51111, "1|1|2024-05-10||1|0"},
+        {"CacAddV2", cab(0, 1, kDia, 2), 51112, "1|1|2024-05-10||1|0"},
+        {"CacPutV2", cab(5, 1, kDia, 0), 51114, "1|1|2024-05-10||1|0"},
+        {"CacPutV2", pub, 0, "1|1|2024-05-10|2024-05-10|1|0"},
+        {"CacGetPelaEmpTipoDocData", cab(0, 1, kDia, 1), 3932, "1|1|2024-05-10|2024-05-10|1|0"},
+        {"CacCheckEhAplicacaoEhAcionista",
+         {{"@idcac", I(7)}},
+         51114,
+         "1|1|2024-05-10|2024-05-10|1|0"}},
+       false);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The import engine as the importer tests run it, and the one table runner
-// of the importer tests: each case is a file imported whole (check pass,
-// then import pass) on the test database, in order.
+// The import engine as the importer tests run it, the one test database of
+// the importer tests, and their one table runner: each case is a file
+// imported whole (check pass, then import pass) on the test database, in
+// order.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,8 +13,12 @@
 #include <vector>
 
 #include "../database/db_fixture.h"
+#include "../db/zi_globs_fixture.h"
 #include "../engine/test_files.h"
+#include "db/id_text_list.h"
 #include "engine/imp_main.h"
+#include "importers/ownership/shareholders.h"
+#include "importers/statements/accounts.h"
 #include "toolbox/dbutil/session.h"
 
 namespace zun {
@@ -59,5 +64,57 @@ inline std::string RodaArquivos(const std::vector<CasoDeArquivo>& casos,
   }
   return consulta.empty() ? "" : LinhasComoTexto(*Db, consulta);
 }
+
+// The code of the EZunInputException fn raises; 0 when it raises none.
+template <typename Fn>
+int32_t CodigoLevantado(Fn fn) {
+  try {
+    fn();
+  } catch (const EZunInputException& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+// The test database of the importers that Registra enters into the
+// keyword table: company PETR (id 1, country 0) with its asset of class ON
+// and series PETR4 on exchange 1, also known by its provisional code
+// PETR-provis. The caches an import fills start and end empty.
+template <bool (*Registra)()>
+class ImportDb : public ZiGlobsDb {
+ protected:
+  void SetUp() override {
+    ZiGlobsDb::SetUp();
+    LimpaCaches();
+    ASSERT_TRUE(Registra());
+    SqlScript(std::string(kEmpresaESerieDeTeste) +
+              ";INSERT INTO registro_cod_provis VALUES ('PETR-provis', 'PETR4', 1, 1)");
+  }
+  void TearDown() override {
+    LimpaCaches();
+    DefineFabricaDeBolCot({});
+    ZiGlobsDb::TearDown();
+  }
+
+  // Imports text as one file; its result code. Its messages stay in msgs_,
+  // its last line message in ultima_, the lines it consumed in lidas_.
+  int32_t Importa(const std::string& text) {
+    const auto imp = ImportaArquivo(text);
+    msgs_ = imp->msgs;
+    ultima_ = imp->LastErrMsg;
+    lidas_ = imp->lnn;
+    return imp->ResultCode();
+  }
+  std::string Linhas(const std::string& sql) { return LinhasComoTexto(*Db, sql); }
+
+  std::string msgs_, ultima_;
+  int32_t lidas_ = 0;
+
+ private:
+  static void LimpaCaches() {
+    LiberaCacheAcionistaDocPais();
+    CacheContaBal().Limpa();
+  }
+};
 
 }  // namespace zun

@@ -66,6 +66,10 @@ TEST_F(QuoteImport, FieldRules) {
   EXPECT_EQ(Cotacoes(),
             "2024-07-03:N/N/N/N;2024-07-04:1.5/5.0/N/12.0;2024-07-05:20.0/9.0/N/N;2024-07-06:1.0/"
             "2.0/3.0/12.0");
+  // Each quote written is logged once, and so is the range deleted; a quote
+  // equal to the stored one, one that changes nothing and one whose
+  // condition fails are not.
+  EXPECT_EQ(Linhas("SELECT tip, count(*) FROM data_log GROUP BY tip"), "41|8;43|1");
 }
 
 TEST_F(QuoteImport, Condition) {

@@ -1,13 +1,13 @@
-// The company and series records on the test database of
-// object_import_fixture.h. Each keyword has one table of lines, each line a
-// file of its own, run in order on one database; then the rows the table
-// touched.
+// The company and series records. Each keyword has one table of lines,
+// each line a file of its own, run in order on one database; then the rows
+// the table touched.
 #include "importers/objects/company_series.h"
 
 #include <string>
 
+#include "../imp_de_teste.h"
 #include "db/user_context.h"
-#include "object_import_fixture.h"
+#include "importers/objects/registration.h"
 
 namespace zun {
 namespace {
@@ -17,10 +17,10 @@ constexpr char kIndicadores[] =
     "SELECT eaa, id_eaa, idindica, valornum, valorst FROM valor_indicador "
     "ORDER BY eaa, id_eaa, idindica";
 
-class CompanySeriesImport : public ObjectRecordsImport {
+class CompanySeriesImport : public ImportDb<RegistraImportadoresDeObjetos> {
  protected:
   void SetUp() override {
-    ObjectRecordsImport::SetUp();
+    ImportDb::SetUp();
     SqlScript(
         "INSERT INTO fmt_bal (id, nome) VALUES (5, 'Holdings');"
         "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (2, 1, 3, 1, 0);"

@@ -1,13 +1,16 @@
-// The single-attribute and asset records on the test database of
-// object_import_fixture.h. Each keyword has one table of lines, each line a file of its
-// own, run in order on one database; then the rows the table touched.
+// The single-attribute and asset records. Each keyword has one table of
+// lines, each line a file of its own, run in order on one database; then
+// the rows the table touched.
 #include "importers/objects/object_records.h"
 
+#include "../imp_de_teste.h"
 #include "db/user_context.h"
-#include "object_import_fixture.h"
+#include "importers/objects/registration.h"
 
 namespace zun {
 namespace {
+
+using ObjectRecordsImport = ImportDb<RegistraImportadoresDeObjetos>;
 
 // "*NAICSIF" writes only a code that does not lie above the current one.
 TEST_F(ObjectRecordsImport, Naics) {

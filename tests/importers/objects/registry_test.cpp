@@ -1,30 +1,28 @@
-// The registry records run through the import engine (check pass, then
-// import pass) against the embedded database holding company PETR (country
-// 0), its asset of class ON (type 0) and series PETR4 on exchange 1, whose
-// registration format (seed format 2) holds indicators 1, 48, 46 of the
-// series, 103 of the class and 58, 9, 106 of the company. One table per
-// keyword family; each line is a file of its own, run in order.
+// The registry records. Series PETR4's registration format (seed format 2)
+// holds indicators 1, 48, 46 of the series, 103 of the class and 58, 9, 106
+// of the company. One table per keyword family; each line is a file of its
+// own, run in order.
 #include "importers/objects/registry.h"
 
+#include "../imp_de_teste.h"
 #include "db/global_state.h"
-#include "object_import_fixture.h"
+#include "importers/objects/registration.h"
 
 namespace zun {
 namespace {
 
-class RegistryImport : public ObjectRecordsImport {
+class RegistryImport : public ImportDb<RegistraImportadoresDeObjetos> {
  protected:
   void SetUp() override {
-    ObjectRecordsImport::SetUp();
+    ImportDb::SetUp();
     DefIndicadoresHooks.Recria();
     Sql("UPDATE empresa SET cnpj = '123' WHERE id = 1");
     Sql("UPDATE anb SET pais_pro_cod_zun = 0");
-    Sql("INSERT INTO registro_cod_provis VALUES ('PETR-provis', 'PETR4', 1, 1), "
-        "('NOVA-provis', '', 0, 0)");
+    Sql("INSERT INTO registro_cod_provis VALUES ('NOVA-provis', '', 0, 0)");
   }
   void TearDown() override {
     DefIndicadoresHooks.Libera();
-    ObjectRecordsImport::TearDown();
+    ImportDb::TearDown();
   }
 };
 

@@ -5,25 +5,17 @@
 // or whose write the database refuses, leaves nothing behind.
 #include "importers/objects/small_tables.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "../../db/zi_globs_fixture.h"
 #include "../imp_de_teste.h"
 #include "importers/objects/registration.h"
 
 namespace zun {
 namespace {
 
-class SmallTablesImport : public ZiGlobsDb {
+class SmallTablesImport : public ImportDb<RegistraImportadoresDeObjetos> {
  protected:
-  void SetUp() override {
-    ZiGlobsDb::SetUp();
-    ASSERT_TRUE(RegistraImportadoresDeObjetos());
-  }
-
   // The login's reading of the reference data, with its checks.
   int32_t LeDados() {
     int32_t e = -1;

@@ -12,9 +12,10 @@
 #include <fstream>
 #include <string>
 
-#include "./ownership_fixture.h"
+#include "../imp_de_teste.h"
 #include "db/global_state.h"
 #include "foundation/switches.h"
+#include "importers/ownership/registration.h"
 
 namespace zun {
 namespace {
@@ -35,10 +36,10 @@ std::string Bloco(const std::string& cabecalho, const std::string& itens) {
   return cabecalho + "\r\n" + itens + "END\r\n";
 }
 
-class Composicao : public OwnershipImport {
+class Composicao : public ImportDb<RegistraImportadoresDeParticipacoes> {
  protected:
   void SetUp() override {
-    OwnershipImport::SetUp();
+    ImportDb::SetUp();
     SqlScript(kPartesDeTeste);
   }
 };

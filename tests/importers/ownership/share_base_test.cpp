@@ -7,13 +7,9 @@
 // again.
 #include "importers/ownership/share_base.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-#include "../../database/db_fixture.h"
-#include "../../db/zi_globs_fixture.h"
 #include "../../toolbox/dbutil/log_capture.h"
 #include "../imp_de_teste.h"
 #include "engine/value_formats.h"
@@ -23,9 +19,8 @@ namespace zun {
 namespace {
 
 constexpr char kEmpresas[] =
-    "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0), (2, 'VALE', 0);"
-    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0), (2, 1, 3, 1, 0),"
-    " (3, 2, 2, 0, 0)";
+    "INSERT INTO empresa (id, cod, pais) VALUES (2, 'VALE', 0);"
+    "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (2, 1, 3, 1, 0), (3, 2, 2, 0, 0)";
 
 constexpr char kConsulta[] =
     "SELECT id_class, printf('%g/%d=%g/%d+%g/%d', total, stat_tot, em_tesouraria, stat_em, "
@@ -40,11 +35,10 @@ std::string Guardada(const char* classe, const char* valores) {
          classe + ", " + valores + ")";
 }
 
-class ShareBaseImport : public ZiGlobsDb {
+class ShareBaseImport : public ImportDb<RegistraImportadoresDeParticipacoes> {
  protected:
   void SetUp() override {
-    ZiGlobsDb::SetUp();
-    ASSERT_TRUE(RegistraImportadoresDeParticipacoes());
+    ImportDb::SetUp();
     SqlScript(kEmpresas);
   }
 
@@ -75,7 +69,7 @@ class ShareBaseImport : public ZiGlobsDb {
 
 struct Caso {
   std::vector<std::string> guardada;  // rows of PETR's base
-  const char* linha;
+  std::string linha;
   const char* classes;  // stored afterwards
   int escritas;         // data-log entries: classes written, base deleted
   const char* invalidos;
@@ -83,56 +77,38 @@ struct Caso {
 
 TEST_F(ShareBaseImport, MergesDerivesAndWrites) {
   const std::string bac3 = Guardada("3", "1000, 5, 10, 2, 990, 2");
+  const std::vector<std::string> tres = {Guardada("1", "1000, 5, 0, 0, 0, 0"),
+                                         Guardada("2", "600, 2, 0, 0, 0, 0"),
+                                         Guardada("3", "400, 2, 0, 0, 0, 0")};
+  const std::string k = "*SHARES PETR 0 2024-03-31 0 ", u = "*SHARESUPDATE PETR 0 2024-03-31 0 ";
   const std::vector<Caso> casos = {
       // The total follows from the two parts; a class found by its name.
-      {{}, "*SHARES PETR 0 2024-03-31 0 \"Preferred shares\" 10 990", "3|1000/5=10/2+990/2", 1, ""},
-      {{}, "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1000", "3|1000/2=0/0+0/0", 1, ""},
+      {{}, k + "\"Preferred shares\" 10 990", "3|1000/5=10/2+990/2", 1, ""},
+      {{}, k + "#3 TOTAL 1000", "3|1000/2=0/0+0/0", 1, ""},
       // Three given numbers that do not add up are all invalid.
-      {{},
-       "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1000 #3 10 900",
-       "3|1000/2=10/2+900/2",
-       1,
-       "3:YYY"},
+      {{}, k + "#3 TOTAL 1000 #3 10 900", "3|1000/2=10/2+900/2", 1, "3:YYY"},
       // The parent gets its children's sum, or is invalid when its own differs.
       {{},
-       "*SHARES PETR 0 2024-03-31 0 #2 issued 600 #3 TOTAL 400",
+       k + "#2 issued 600 #3 TOTAL 400",
        "1|1000/5=0/0+0/0;2|600/2=0/0+0/0;3|400/2=0/0+0/0",
        3,
        ""},
       {{},
-       "*SHARES PETR 0 2024-03-31 0 #1 TOTAL 999 #2 TOTAL 600 #3 TOTAL 400",
+       k + "#1 TOTAL 999 #2 TOTAL 600 #3 TOTAL 400",
        "1|999/2=0/0+0/0;2|600/2=0/0+0/0;3|400/2=0/0+0/0",
        3,
        "1:YNN"},
       // "*SHARES" clears the other classes, "*SHARESUPDATE" keeps them.
-      {{Guardada("1", "1000, 5, 0, 0, 0, 0"), Guardada("2", "600, 2, 0, 0, 0, 0"),
-        Guardada("3", "400, 2, 0, 0, 0, 0")},
-       "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 500",
-       "3|500/2=0/0+0/0",
-       1,
-       ""},
-      {{Guardada("1", "1000, 5, 0, 0, 0, 0"), Guardada("2", "600, 2, 0, 0, 0, 0"),
-        Guardada("3", "400, 2, 0, 0, 0, 0")},
-       "*SHARESUPDATE PETR 0 2024-03-31 0 #3 TOTAL 500",
-       "1|1100/5=0/0+0/0;2|600/2=0/0+0/0;3|500/2=0/0+0/0",
-       3,
-       ""},
+      {tres, k + "#3 TOTAL 500", "3|500/2=0/0+0/0", 1, ""},
+      {tres, u + "#3 TOTAL 500", "1|1100/5=0/0+0/0;2|600/2=0/0+0/0;3|500/2=0/0+0/0", 3, ""},
       // A base that does not change is not written; "-" gives nothing.
-      {{bac3}, "*SHARES PETR 0 2024-03-31 0 #3 10 990", "3|1000/5=10/2+990/2", 0, ""},
-      {{bac3}, "*SHARESUPDATE PETR 0 2024-03-31 0 #3 - -", "3|1000/5=10/2+990/2", 0, ""},
+      {{bac3}, k + "#3 10 990", "3|1000/5=10/2+990/2", 0, ""},
+      {{bac3}, u + "#3 - -", "3|1000/5=10/2+990/2", 0, ""},
       // A stored status 4 reads as 5; status 10 is cleared and derived again.
-      {{Guardada("3", "1000, 4, 10, 2, 990, 2")},
-       "*SHARESUPDATE PETR 0 2024-03-31 0",
-       "3|1000/4=10/2+990/2",
-       0,
-       ""},
-      {{Guardada("3", "1000, 10, 10, 2, 990, 2")},
-       "*SHARESUPDATE PETR 0 2024-03-31 0",
-       "3|1000/5=10/2+990/2",
-       1,
-       ""},
+      {{Guardada("3", "1000, 4, 10, 2, 990, 2")}, u, "3|1000/4=10/2+990/2", 0, ""},
+      {{Guardada("3", "1000, 10, 10, 2, 990, 2")}, u, "3|1000/5=10/2+990/2", 1, ""},
       // A base left with nothing to write is deleted.
-      {{bac3}, "*SHARES PETR 0 2024-03-31 0 #3 - -", "", 1, "no base"},
+      {{bac3}, k + "#3 - -", "", 1, "no base"},
       // A given total of a parent with one child is handed down.
       {{}, "*SHARES VALE 0 2024-03-31 0 #1 TOTAL 500", "1|500/5=0/0+0/0;2|500/2=0/0+0/0", 2, ""},
   };
@@ -143,7 +119,7 @@ TEST_F(ShareBaseImport, MergesDerivesAndWrites) {
     RodaArquivos({{c.linha, 0, "", c.classes}}, kConsulta);
     EXPECT_EQ(LinhasComoTexto(*Db, "SELECT count(*) FROM data_log"), std::to_string(c.escritas))
         << c.linha;
-    const int32_t emp = std::string(c.linha).find("VALE") != std::string::npos ? 2 : 1;
+    const int32_t emp = c.linha.find("VALE") != std::string::npos ? 2 : 1;
     EXPECT_EQ(Invalidos(emp), c.invalidos) << c.linha;
   }
 }

@@ -5,11 +5,14 @@
 
 #include <string>
 
-#include "./ownership_fixture.h"
+#include "../imp_de_teste.h"
 #include "foundation/switches.h"
+#include "importers/ownership/registration.h"
 
 namespace zun {
 namespace {
+
+using OwnershipImport = ImportDb<RegistraImportadoresDeParticipacoes>;
 
 constexpr char kPartes[] =
     "SELECT a.id, a.nome, a.eh_acionista, a.eh_aplicacao, "

@@ -4,12 +4,8 @@
 // variants of the keyword.
 #include "importers/statements/statement_import.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 
-#include "../imp_de_teste.h"
-#include "importers/statements/registration.h"
 #include "plan_fixture.h"
 
 namespace zun {
@@ -20,25 +16,11 @@ class StatementImport : public PlanoDeContasDb {
  protected:
   void SetUp() override {
     PlanoDeContasDb::SetUp();
-    ASSERT_TRUE(RegistraImportadoresDeBalancos());
     SqlScript(
         "INSERT INTO bloco_conta_bal (id, nome) VALUES (5, 'e');"
         "UPDATE conta_bal SET bloco = 5 WHERE id = 55;"
         "INSERT INTO fmt_bal (id, nome) VALUES (7, 'f')");
   }
-
-  // Runs text through both passes; its ResultCode. Keeps the messages of
-  // Msg, the last line message and the lines consumed.
-  int32_t Importa(const std::string& text) {
-    const auto imp = ImportaArquivo(text);
-    msgs_ = imp->msgs;
-    ultima_ = imp->LastErrMsg;
-    lidas_ = imp->lnn;
-    return imp->ResultCode();
-  }
-
-  std::string msgs_, ultima_;
-  int32_t lidas_ = 0;
 };
 
 TEST_F(StatementImport, TokensAndCodes) {
