@@ -101,21 +101,46 @@ class ScriptedTest : public ::testing::Test {
   std::unique_ptr<Command> cmd_;
 };
 
-TEST_F(ScriptedTest, LinkBackAfterTwoFailedOpensRepeatsTheCallOnce) {
-  db_.lost = true;
-  db_.opens_to_fail = 2;
-  db_.ret = 61;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 61);
-  EXPECT_EQ(db_.calls, 1);
-  EXPECT_EQ(db_.opens, 1 + 3);
-}
-
-TEST_F(ScriptedTest, TwentyFailedAttemptsGiveUpWith3939) {
-  db_.lost = true;
-  db_.opens_to_fail = 1000;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-  EXPECT_EQ(db_.opens, 1 + 20);
-  EXPECT_FALSE(s_.Connected());
+// A lost link is reopened (at most 20 attempts) and the call repeated
+// once; a link lost on every call stops after bounded repeats; a probe the
+// server answers with an error of its own finds the link alive; without
+// auto-reconnection nothing is probed or reopened.
+TEST_F(ScriptedTest, ReconnectionAfterALostLink) {
+  const auto lose = [this](ErrorKind kind) {
+    return [this, kind] {
+      db_.lost = true;
+      db_.probe_kind = kind;
+      throw ProviderError(kind, "General network error");
+    };
+  };
+  const struct {
+    const char* what;
+    bool lost;
+    int opens_to_fail;
+    std::function<void()> body;
+    int32_t code;
+    int calls, opens;
+    bool connected;
+  } rows[] = {
+      {"two failed opens", true, 2, [] {}, 61, 1, 1 + 3, true},
+      {"lost on every call", false, 0, lose(ErrorKind::kConnectionLost), 3939, 21, 1 + 20, true},
+      {"probe answered", false, 0, lose(ErrorKind::kOther), 3939, 1, 1, true},
+      {"twenty failed opens", true, 1000, [] {}, 3939, 0, 1 + 20, false},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.what);
+    db_ = ScriptedDb{};
+    s_.Open();
+    db_.lost = r.lost;
+    db_.opens_to_fail = r.opens_to_fail;
+    db_.body = r.body;
+    db_.ret = 61;
+    EXPECT_EQ(ExecStProc(cmd_, 0), r.code);
+    EXPECT_EQ(db_.calls, r.calls);
+    EXPECT_EQ(db_.opens, r.opens);
+    EXPECT_EQ(s_.Connected(), r.connected);
+  }
+  EXPECT_EQ(db_.probes, 1);
   s_.SetAutoReconnect(false);
   EXPECT_FALSE(s_.TentaReconectar("x"));
   EXPECT_EQ(db_.opens, 1 + 20);
@@ -139,15 +164,6 @@ TEST_F(ScriptedTest, StalledLoginsStopAtTheRunBudget) {
   EXPECT_EQ(s_.ConnectionTimeout(), 15);
 }
 
-TEST_F(ScriptedTest, ALinkLostOnEveryCallStopsAfterBoundedRepeats) {
-  db_.body = [this] {
-    db_.lost = true;
-    throw ProviderError(ErrorKind::kConnectionLost, "General network error");
-  };
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-  EXPECT_EQ(db_.calls, 21);
-}
-
 // The wrong-type failure is told by its kind, whatever the driver's language.
 TEST_F(ScriptedTest, WrongTypeErrorsGive3542WithoutProbe) {
   for (const char* m :
@@ -162,17 +178,6 @@ TEST_F(ScriptedTest, WrongTypeErrorsGive3542WithoutProbe) {
     throw ProviderError("Application uses a value of the wrong type for the current operation");
   };
   EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-}
-
-// A probe the server answers with an error of its own finds the link alive.
-TEST_F(ScriptedTest, AProbeTheServerAnswersMakesNoReconnect) {
-  db_.body = [this] {
-    db_.lost = true;
-    throw ProviderError("Syntax error");
-  };
-  db_.probe_kind = ErrorKind::kOther;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-  EXPECT_EQ(db_.opens, 1);
 }
 
 // The return value is the parameter of its direction, whatever its name
