@@ -111,7 +111,6 @@ struct In {
   uint8_t U8() { return Need(1), static_cast<uint8_t>(s[p++]); }
   uint16_t U16() { return static_cast<uint16_t>(U8() | U8() << 8); }
   uint32_t U32() { return U16() | static_cast<uint32_t>(U16()) << 16; }
-  uint64_t U64() { return U32() | static_cast<uint64_t>(U32()) << 32; }
   std::string Bytes(size_t n) { return Need(n), p += n, s.substr(p - n, n); }
   std::string Ucs2(size_t chars) { return Ucs2Text(Bytes(chars * 2)); }
   bool AtEnd() const { return p >= s.size(); }

@@ -248,36 +248,33 @@ TEST_F(SqliteTest, ClosedLinkIsReopenedAndTheCallRepeatedOnce) {
   EXPECT_EQ(Linhas(&s_), 1);
 }
 
-TEST_F(SqliteTest, ALinkLostInATransactionFailsTheCallAndTheNest) {
-  s_.BeginTran();
-  ASSERT_EQ(Add(1), 0);
-  auto cmd = Take("ZtAdd");
-  SetParamInt(cmd, "@a", 2);
-  s_.Close();                           // takes the transaction with it
-  EXPECT_EQ(ExecStProc(cmd, 0), 3939);  // not repeated on its own
-  s_.DevolveDataSet(&cmd);
-  EXPECT_TRUE(s_.TranFailed());
-  ASSERT_EQ(Add(3), 0);  // still inside the nest
-  s_.EndTran(false);
-  EXPECT_EQ(Linhas(&s_), 0);
-}
-
-TEST_F(SqliteTest, AStatementThatUndoesTheWholeTransactionFailsTheNest) {
-  s_.BeginTran();
-  ASSERT_EQ(Add(1), 0);
-  // An interrupted write makes SQLite roll back the whole transaction, not
-  // just the call's savepoint.
-  auto cmd = Take("ZtSel");
-  cmd->SetCommandTimeout(1);
-  SetParamStr(cmd, "@q",
-              "INSERT INTO t(a) SELECT x FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
-              "SELECT x + 1 FROM c LIMIT 1000000000) SELECT x FROM c) WHERE x < 0");
-  EXPECT_EQ(ExecStProc(cmd, 0), 3939);
-  s_.DevolveDataSet(&cmd);
-  EXPECT_TRUE(s_.TranFailed());
-  ASSERT_EQ(Add(2), 0);  // inside the nest's new transaction, not committed alone
-  s_.EndTran(false);
-  EXPECT_EQ(Linhas(&s_), 0);
+// Inside a nest, a lost link (it takes the transaction with it) or a
+// statement after which SQLite rolls back the whole transaction, not just
+// the call's savepoint (an interrupted write), fails the call, which is not
+// repeated on its own, and the nest: its later calls go to a new
+// transaction that is never committed alone.
+TEST_F(SqliteTest, ATransactionLostInsideANestFailsTheCallAndTheNest) {
+  for (bool link_lost : {true, false}) {
+    SCOPED_TRACE(link_lost ? "link lost" : "transaction undone");
+    s_.BeginTran();
+    ASSERT_EQ(Add(1), 0);
+    auto cmd = Take(link_lost ? "ZtAdd" : "ZtSel");
+    if (link_lost) {
+      SetParamInt(cmd, "@a", 2);
+      s_.Close();
+    } else {
+      cmd->SetCommandTimeout(1);
+      SetParamStr(cmd, "@q",
+                  "INSERT INTO t(a) SELECT x FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
+                  "SELECT x + 1 FROM c LIMIT 1000000000) SELECT x FROM c) WHERE x < 0");
+    }
+    EXPECT_EQ(ExecStProc(cmd, 0), 3939);
+    s_.DevolveDataSet(&cmd);
+    EXPECT_TRUE(s_.TranFailed());
+    ASSERT_EQ(Add(3), 0);  // still inside the nest
+    s_.EndTran(false);
+    EXPECT_EQ(Linhas(&s_), 0);
+  }
 }
 
 TEST_F(SqliteTest, ModeOneAfterModeZeroRunsTheProcedureAgain) {
