@@ -9,16 +9,15 @@
 //                   [--stall-login] [--stall-call N] [--drop-at N]
 //                   [--deadlock-at N] [--log PATH]
 //
-// Prints "listening on 127.0.0.1:N" when ready; SIGTERM stops it. Calls
-// (procedures and SQL texts) and requests are counted over all connections
-// from 1; --log gets one line per login and per connection end (with the
-// connection's request count).
+// Prints "listening on 127.0.0.1:N" when ready; SIGTERM ends it at once.
+// Calls (procedures and SQL texts) and requests are counted over all
+// connections from 1; --log gets one line per prelogin, per login and per
+// connection end (with the connection's request count).
 //
-// Thread-safety: one thread per connection; the fault counters are atomic.
+// Thread-safety: one detached thread per connection; the fault counters are
+// atomic, the log is guarded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,7 +25,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -57,11 +55,9 @@ struct Options {
   std::string log;
 } opt;
 
-std::atomic<bool> stopping{false};
 std::atomic<int> calls{0}, requests{0};
-std::mutex mu;  // the log file and the connection list
+std::mutex mu;  // the log file
 FILE* log_file = nullptr;
-std::vector<int> open_fds;
 
 void Log(const std::string& line) {
   std::lock_guard<std::mutex> lock(mu);
@@ -72,7 +68,7 @@ void Log(const std::string& line) {
 
 // Packet types, tokens, DONE status bits and wire types ([MS-TDS] 2.2.3.1.1,
 // 2.2.7, 2.2.5.4).
-constexpr uint8_t kBatch = 1, kRpc = 3, kReply = 4, kAttention = 6, kLogin7 = 0x10, kTm = 0x0E,
+constexpr uint8_t kBatch = 1, kRpc = 3, kAttention = 6, kLogin7 = 0x10, kTm = 0x0E,
                   kPrelogin = 0x12;
 constexpr uint8_t kColMetadata = 0x81, kRow = 0xD1, kDone = 0xFD, kDoneProc = 0xFE,
                   kDoneInProc = 0xFF, kReturnStatus = 0x79, kReturnValue = 0xAC, kEnvChange = 0xE3,
@@ -115,7 +111,6 @@ struct In {
   uint8_t U8() { return Need(1), static_cast<uint8_t>(s[p++]); }
   uint16_t U16() { return static_cast<uint16_t>(U8() | U8() << 8); }
   uint32_t U32() { return U16() | static_cast<uint32_t>(U16()) << 16; }
-  uint64_t U64() { return U32() | static_cast<uint64_t>(U32()) << 32; }
   std::string Bytes(size_t n) { return Need(n), p += n, s.substr(p - n, n); }
   std::string Ucs2(size_t chars) { return Ucs2Text(Bytes(chars * 2)); }
   bool AtEnd() const { return p >= s.size(); }
@@ -144,14 +139,14 @@ SqlType TypeOf(DataType t) {
 
 struct Column {
   uint8_t type;
-  unsigned len;  // fixed length, or the nvarchar's characters (0: max)
+  unsigned len;  // fixed length, or the nvarchar's characters
 };
 
 void TypeInfo(Out* o, const Column& c) {
   o->U8(c.type);
   switch (c.type) {
     case kNVarChar:
-      o->U16(c.len == 0 ? 0xFFFF : c.len * 2);
+      o->U16(c.len * 2);
       o->b.append(kCollation, 5);
       break;
     case kVarBinary:
@@ -170,7 +165,7 @@ void Plp(Out* o, const std::string& bytes) {
 
 void PutValue(Out* o, const Column& c, const Value& v) {
   if (v.IsNull()) {
-    if (c.type == kVarBinary || (c.type == kNVarChar && c.len == 0)) return o->U64(~0ULL);
+    if (c.type == kVarBinary) return o->U64(~0ULL);
     return c.type == kNVarChar ? o->U16(0xFFFF) : o->U8(0);
   }
   switch (c.type) {
@@ -200,36 +195,21 @@ void PutValue(Out* o, const Column& c, const Value& v) {
     default: {
       Out text;
       text.Ucs2(v.AsString());
-      if (c.len == 0) return Plp(o, text.b);
       return o->U16(text.b.size()), void(o->b += text.b);
     }
   }
 }
 
-// The column a set of values fits: the widest kind among them.
+// The column a set of values fits: their one kind, else text.
 Column ColumnFor(DataType declared, const std::vector<const Value*>& values) {
   DataType t = declared;
-  size_t longest = 0;
   for (const Value* v : values) {
-    if (v->IsNull()) continue;
-    const DataType vt = v->type();
-    if (t == DataType::kEmpty || t == vt) {
-      t = vt;
-    } else if ((t == DataType::kInteger && vt == DataType::kBigInt) ||
-               (t == DataType::kBigInt && vt == DataType::kInteger)) {
-      t = DataType::kBigInt;
-    } else if ((t == DataType::kInteger || t == DataType::kBigInt || t == DataType::kDouble) &&
-               (vt == DataType::kInteger || vt == DataType::kBigInt || vt == DataType::kDouble)) {
-      t = DataType::kDouble;
-    } else {
-      t = DataType::kString;
-    }
-    if (vt == DataType::kString) longest = std::max(longest, Cp1252ToUtf16(v->Bytes()).size());
+    if (!v->IsNull()) t = t == DataType::kEmpty || t == v->type() ? v->type() : DataType::kString;
   }
   const uint8_t w = TypeOf(t).wire;
   if (w == kIntN) return {w, t == DataType::kBigInt ? 8u : 4u};
   if (w == kBitN) return {w, 1};
-  if (w == kNVarChar) return {w, longest > 4000 ? 0u : 4000u};
+  if (w == kNVarChar) return {w, 4000};
   return {w, 8};
 }
 
@@ -305,23 +285,11 @@ struct Message {
   std::string text;
 };
 
-// The SQL Server message for a failure of the embedded session.
+// SQL Server's message for a failure of the embedded session: a duplicate
+// key is 2627, anything else a user error numbered from 50000.
 Message MessageOf(const ProviderError& e) {
-  const std::string m = e.what();
-  switch (e.Kind()) {
-    case ErrorKind::kConstraint:
-      if (m.find("FOREIGN KEY") != std::string::npos) return {547, 0, 16, m};
-      return {2627, 1, 14, m};
-    case ErrorKind::kTimeout:
-      return {1222, 56, 16, "Lock request time out period exceeded."};
-    case ErrorKind::kWrongType:
-      return {8114, 5, 16, m};
-    default:
-      if (e.NativeCode() == 8144 || e.NativeCode() == 8179) return {e.NativeCode(), 1, 16, m};
-      if (m.find("too big") != std::string::npos || m.find("too long") != std::string::npos)
-        return {8152, 30, 16, "String or binary data would be truncated."};
-      return {std::max(50000, e.NativeCode()), 1, 16, m};
-  }
+  if (e.Kind() == ErrorKind::kConstraint) return {2627, 1, 14, e.what()};
+  return {std::max(50000, e.NativeCode()), 1, 16, e.what()};
 }
 
 class Session {
@@ -331,7 +299,7 @@ class Session {
 
  private:
   bool ReadMessage(uint8_t* type, std::string* body);
-  void Send(const Out& o, uint8_t type = kReply);
+  void Send(const Out& o);
   void Prelogin();
   bool Login(const std::string& body);
   void Batch(const std::string& text);
@@ -341,7 +309,9 @@ class Session {
   void Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc);
   void Procedure(const std::string& name, std::vector<RpcParam>& ps, Out* o);
   void ProcedureColumns(const std::vector<RpcParam>& ps, Out* o);
-  void Rows(Out* o, const Recordset& rs, const std::vector<DataType>& types = {});
+  // COLMETADATA and the ROWs of rs, then the DONE token done with its count.
+  void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more,
+            const std::vector<DataType>& types = {});
   static void Done(Out* o, uint8_t token, unsigned status, unsigned cmd, uint64_t count) {
     o->U8(token), o->U16(status), o->U16(cmd), o->U64(count);
   }
@@ -351,13 +321,22 @@ class Session {
     t.BVarchar("ZUNTDS"), t.BVarchar(""), t.U32(1);
     o->Token(token, t);
   }
+  // An ERROR token, then the DONE token done that ends the request in error.
+  static void Error(Out* o, const Message& m, uint8_t done, unsigned more = 0) {
+    Msg(o, kError, m);
+    Done(o, done, more | kDoneError, done == kDoneProc ? 0xE0 : 0, 0);
+  }
   // ENVCHANGE of a transaction ([MS-TDS] 2.2.7.9): 8 begin, 9 commit, 10 rollback.
   void EnvTran(Out* o, int type);
-  void Begin(Out* o);
-  // False, with SQL Server's error, when no transaction is open.
-  bool End(Out* o, bool commit);
-  void ImplicitBegin(Out* o) {
-    if (implicit_ && !db_.InTransaction()) Begin(o);
+  void Begin(Out* o) {
+    db_.BeginTransaction();
+    tran_ = next_tran_++;
+    EnvTran(o, 8);
+  }
+  void End(Out* o, bool commit) {
+    commit ? db_.Commit() : db_.Rollback();
+    EnvTran(o, commit ? 9 : 10);
+    tran_ = 0;
   }
   int64_t TotalChanges() {
     Recordset rs;
@@ -365,12 +344,11 @@ class Session {
     rs.First();
     return rs.Field(0).AsInt64();
   }
-  // SQL Server's message and DONE for a failure; false when it ends the
-  // connection instead, as a severe error does.
-  bool Failed(Out* o, const ProviderError& e, uint8_t token, unsigned more) {
+  // SQL Server's answer to a failure; false when it ends the connection
+  // instead, as a severe error does.
+  bool Failed(Out* o, const ProviderError& e, uint8_t done, unsigned more) {
     if (e.Kind() == ErrorKind::kConnectionLost) return ::shutdown(fd_, SHUT_RDWR), false;
-    Msg(o, kError, MessageOf(e));
-    Done(o, token, more | kDoneError, token == kDoneProc ? 0xE0 : 0, 0);
+    Error(o, MessageOf(e), done, more);
     return true;
   }
   // Counts a call; true when the fault switches answer it instead.
@@ -379,7 +357,6 @@ class Session {
   int fd_;
   SqliteConnection db_;
   size_t packet_ = 4096;
-  bool implicit_ = false;
   uint64_t tran_ = 0, next_tran_ = 1;
   int requests_ = 0;
   std::map<int, std::string> prepared_;
@@ -409,12 +386,13 @@ bool Session::ReadMessage(uint8_t* type, std::string* body) {
   }
 }
 
-void Session::Send(const Out& o, uint8_t type) {
+// A reply (packet type 4) in packets of the size agreed at the login.
+void Session::Send(const Out& o) {
   size_t at = 0;
   do {
     const size_t n = std::min(packet_ - 8, o.b.size() - at);
     std::string p(8, '\0');
-    p[0] = static_cast<char>(type);
+    p[0] = 4;
     p[1] = at + n == o.b.size() ? 1 : 0;
     p[2] = static_cast<char>((n + 8) >> 8), p[3] = static_cast<char>((n + 8) & 0xFF);
     p[5] = 51;  // the session id
@@ -459,12 +437,9 @@ bool Session::Login(const std::string& body) {
     return Ucs2Text(raw);
   };
   in.p = 8;
-  const uint32_t asked = in.U32();
-  packet_ = asked == 0 ? 4096 : std::clamp<size_t>(asked, 512, 32767);
+  packet_ = std::clamp<size_t>(in.U32(), 512, 32767);
   user_ = field(40, false);
-  const std::string password = field(44, true);
-  std::string database = field(68, false);
-  if (database.empty()) database = "ZunInput";
+  const std::string password = field(44, true), database = field(68, false);
   const std::filesystem::path db(opt.db);
   const auto q = QuoteConnectionValue;
   try {
@@ -474,8 +449,7 @@ bool Session::Login(const std::string& body) {
   } catch (const ProviderError&) {
     Log("login7 user=" + user_ + " refused");
     Out o;
-    Msg(&o, kError, {18456, 1, 14, "Login failed for user '" + user_ + "'."});
-    Done(&o, kDone, kDoneError, 0, 0);
+    Error(&o, {18456, 1, 14, "Login failed for user '" + user_ + "'."}, kDone);
     Send(o);
     return false;
   }
@@ -504,9 +478,8 @@ bool Session::Login(const std::string& body) {
 }
 
 void Session::EnvTran(Out* o, int type) {
-  Out e;
+  Out e, id;
   e.U8(type);
-  Out id;
   id.U64(tran_);
   if (type == 8) {
     e.U8(8), e.b += id.b, e.U8(0);
@@ -514,27 +487,6 @@ void Session::EnvTran(Out* o, int type) {
     e.U8(0), e.U8(8), e.b += id.b;
   }
   o->Token(kEnvChange, e);
-}
-
-void Session::Begin(Out* o) {
-  db_.BeginTransaction();
-  tran_ = next_tran_++;
-  EnvTran(o, 8);
-}
-
-bool Session::End(Out* o, bool commit) {
-  if (!db_.InTransaction()) {
-    // [MS-TDS] 2.2.6.9: nothing to end; SQL Server reports 3902/3903.
-    Msg(o, kError,
-        {commit ? 3902 : 3903, 1, 16,
-         std::string("The ") + (commit ? "COMMIT" : "ROLLBACK") +
-             " TRANSACTION request has no corresponding BEGIN TRANSACTION."});
-    return false;
-  }
-  commit ? db_.Commit() : db_.Rollback();
-  EnvTran(o, commit ? 9 : 10);
-  tran_ = 0;
-  return true;
 }
 
 bool Session::Fault(Out* o, uint8_t done) {
@@ -551,24 +503,19 @@ bool Session::Fault(Out* o, uint8_t done) {
     Send(a);
     return true;
   }
-  if (n == opt.deadlock_at) {
-    // The victim's transaction is undone and the batch ends.
-    if (db_.InTransaction()) {
-      db_.Rollback();
-      EnvTran(o, 10);
-      tran_ = 0;
-    }
-    Msg(o, kError,
+  if (n != opt.deadlock_at) return false;
+  // The victim's transaction is undone and the batch ends.
+  if (db_.InTransaction()) End(o, false);
+  Error(o,
         {1205, 51, 13,
          "Transaction (Process ID 51) was deadlocked on lock resources with another process "
-         "and has been chosen as the deadlock victim. Rerun the transaction."});
-    Done(o, done, kDoneError, 0, 0);
-    return true;
-  }
-  return false;
+         "and has been chosen as the deadlock victim. Rerun the transaction."},
+        done);
+  return true;
 }
 
-void Session::Rows(Out* o, const Recordset& rs, const std::vector<DataType>& types) {
+void Session::Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more,
+                   const std::vector<DataType>& types) {
   std::vector<Column> cols;
   for (int c = 0; c < rs.FieldCount(); ++c) {
     std::vector<const Value*> vals;
@@ -586,32 +533,24 @@ void Session::Rows(Out* o, const Recordset& rs, const std::vector<DataType>& typ
     o->U8(kRow);
     for (size_t c = 0; c < cols.size(); ++c) PutValue(o, cols[c], row[c]);
   }
+  Done(o, done, kCount | more, 0xC1, rs.rows().size());
 }
 
 void Session::Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc) {
   const uint8_t done = in_proc ? kDoneInProc : kDone;
+  const unsigned more = in_proc ? kMore : 0;
   std::vector<Recordset> out;
-  ImplicitBegin(o);
   const int changed = db_.ExecuteSqlParams(sql, values, 0, &out);
-  for (const Recordset& rs : out) {
-    Rows(o, rs);
-    Done(o, done, kCount | (in_proc ? kMore : 0), 0xC1, rs.rows().size());
-  }
-  if (out.empty()) Done(o, done, kCount | (in_proc ? kMore : 0), 0xC5, changed);
-}
-
-// LIKE without regard to case: "%" and "_".
-bool Like(const char* p, const char* s) {
-  if (*p == '\0') return *s == '\0';
-  if (*p == '%') return Like(p + 1, s) || (*s != '\0' && Like(p, s + 1));
-  if (*s == '\0') return false;
-  return (*p == '_' || std::tolower(*p & 0xFF) == std::tolower(*s & 0xFF)) && Like(p + 1, s + 1);
+  for (const Recordset& rs : out) Rows(o, rs, done, more);
+  if (out.empty()) Done(o, done, kCount | more, 0xC5, changed);
 }
 
 void Session::ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
-  std::string pattern = "%";
+  // The provider asks for one procedure by its exact name.
+  std::shared_ptr<const ProcedureEntry> proc;
   for (const RpcParam& p : ps) {
-    if (strcasecmp(p.name.c_str(), "@procedure_name") == 0) pattern = p.value.AsString();
+    if (strcasecmp(p.name.c_str(), "@procedure_name") == 0)
+      proc = FindProcedure(p.value.AsString());
   }
   std::vector<std::string> names;
   std::istringstream header(
@@ -621,53 +560,37 @@ void Session::ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
   for (std::string n; header >> n;) names.push_back(n);
   Recordset rs(names);
   auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
-  for (const std::string& name : ProcedureNames()) {
-    if (!Like(pattern.c_str(), name.c_str())) continue;
-    int ordinal = 0;
-    for (const ProcParam& p : FindProcedure(name)->signature) {
-      const SqlType t = TypeOf(p.type);
-      const bool ret = p.direction == ParamDirection::kReturnValue;
-      // SQL Server reports an OUTPUT parameter as input/output (2), the
-      // return value as 5.
-      const int io = ret ? 5 : p.direction == ParamDirection::kInput ? 1 : 2;
-      const bool text = t.odbc == -9, date = t.odbc == 93;
-      // clang-format off
-      rs.AddRow({Value::String("ZunInput"), Value::String("dbo"), Value::String(name + ";1"),
-                 Value::String(ret ? "@RETURN_VALUE" : p.name), n(io), Value::Int(t.odbc),
-                 Value::String(t.name), n(t.precision), n(t.length), n(t.scale),
-                 n(text || t.odbc == -3 ? -1 : 10), n(ret ? 0 : 1), Value(), Value(),
-                 Value::Int(date ? 9 : t.odbc), n(date ? 3 : -1), n(text ? t.length : -1),
-                 n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
-      // clang-format on
-    }
+  int ordinal = 0;
+  for (const ProcParam& p : proc ? proc->signature : std::vector<ProcParam>{}) {
+    const SqlType t = TypeOf(p.type);
+    const bool ret = p.direction == ParamDirection::kReturnValue;
+    // SQL Server reports an OUTPUT parameter as input/output (2), the
+    // return value as 5.
+    const int io = ret ? 5 : p.direction == ParamDirection::kInput ? 1 : 2;
+    const bool text = t.odbc == -9, date = t.odbc == 93;
+    // clang-format off
+    rs.AddRow({Value::String("ZunInput"), Value::String("dbo"), Value::String(proc->name + ";1"),
+               Value::String(ret ? "@RETURN_VALUE" : p.name), n(io), Value::Int(t.odbc),
+               Value::String(t.name), n(t.precision), n(t.length), n(t.scale),
+               n(text || t.odbc == -3 ? -1 : 10), n(ret ? 0 : 1), Value(), Value(),
+               Value::Int(date ? 9 : t.odbc), n(date ? 3 : -1), n(text ? t.length : -1),
+               n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
+    // clang-format on
   }
   std::vector<DataType> types(20, DataType::kString);
   for (int c : {4, 5, 7, 8, 9, 10, 11, 14, 15, 16, 17, 19})
     types[static_cast<size_t>(c)] = DataType::kInteger;
-  Rows(o, rs, types);
-  Done(o, kDoneInProc, kCount | kMore, 0xC1, rs.rows().size());
+  Rows(o, rs, kDoneInProc, kMore, types);
   o->U8(kReturnStatus), o->U32(0);
 }
 
 void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps, Out* o) {
   const std::string name = full_name.substr(full_name.rfind('.') + 1);
   Parameters params = db_.DescribeProcedure(name);
-  std::vector<int> at;  // the described position of each sent parameter
-  for (size_t i = 0; i < ps.size(); ++i) {
-    int pos = static_cast<int>(i) + 1;
-    if (!ps[i].name.empty()) {
-      pos = -1;
-      for (int j = 1; j < params.Count(); ++j) {
-        if (strcasecmp(params[j].name.c_str(), ps[i].name.c_str()) == 0) pos = j;
-      }
-    }
-    if (pos < 1 || pos >= params.Count())
-      throw ProviderError("Procedure or function " + name + " has too many arguments specified.",
-                          8144);
-    params[pos].value = ps[i].value;
-    at.push_back(pos);
-  }
-  ImplicitBegin(o);
+  // FreeTDS sends the values by position, after the return value.
+  if (static_cast<int>(ps.size()) >= params.Count())
+    throw ProviderError("Procedure or function " + name + " has too many arguments specified.");
+  for (size_t i = 0; i < ps.size(); ++i) params[static_cast<int>(i) + 1].value = ps[i].value;
   const int64_t before = TotalChanges();
   std::vector<Recordset> out;
   db_.CallProcedure(name, &params, 0, &out);
@@ -675,19 +598,14 @@ void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps,
   // come before its result sets here, as the writes run first.
   if (const int64_t changed = TotalChanges() - before; changed > 0)
     Done(o, kDoneInProc, kCount | kMore, 0xC5, static_cast<uint64_t>(changed));
-  for (const Recordset& rs : out) {
-    Rows(o, rs);
-    Done(o, kDoneInProc, kCount | kMore, 0xC1, rs.rows().size());
-  }
+  for (const Recordset& rs : out) Rows(o, rs, kDoneInProc, kMore);
   // [MS-TDS] 2.2.2.5, 2.2.2.6: RETURNSTATUS, then one RETURNVALUE per output
   // parameter in the order they were sent, then DONEPROC.
   const Value& rv = params[0].value;
   o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(rv.IsNull() ? 0 : rv.AsInt()));
   for (size_t i = 0; i < ps.size(); ++i) {
-    if (!ps[i].output) continue;
-    const Parameter& p = params[at[i]];
-    const Column c = ColumnFor(p.type, {&p.value});
-    ReturnValue(o, i + 1, p.name, c, p.value);
+    const Parameter& p = params[static_cast<int>(i) + 1];
+    if (ps[i].output) ReturnValue(o, i + 1, p.name, ColumnFor(p.type, {&p.value}), p.value);
   }
 }
 
@@ -717,10 +635,6 @@ void Session::Rpc(In* in) {
     for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
     return v;
   };
-  auto handle = [&](int h) {
-    o.U8(kReturnStatus), o.U32(0);
-    ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
-  };
   try {
     // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
     // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
@@ -733,18 +647,12 @@ void Session::Rpc(In* in) {
       const int h = next_handle_++;
       prepared_[h] = ps.at(2).value.AsString();
       if (id == 13) Text(prepared_[h], values_from(3), &o, true);
-      handle(h);
+      o.U8(kReturnStatus), o.U32(0);
+      ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
     } else if (id == 12) {
-      const auto it = prepared_.find(ps.at(0).value.AsInt());
-      if (it == prepared_.end())
-        throw ProviderError(
-            "Could not find prepared statement with handle " + ps.at(0).value.AsString() + ".",
-            8179);
-      Text(it->second, values_from(1), &o, true);
+      Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), &o, true);
     } else if (id == 15) {
       prepared_.erase(ps.at(0).value.AsInt());
-    } else if (id != 0) {
-      throw std::runtime_error("procedure id " + std::to_string(id) + " not served");
     } else if (sproc_columns) {
       ProcedureColumns(ps, &o);
     } else {
@@ -753,9 +661,6 @@ void Session::Rpc(In* in) {
     Done(&o, kDoneProc, more, 0xE0, 0);
   } catch (const ProviderError& e) {
     if (!Failed(&o, e, kDoneProc, more)) return;
-  } catch (const std::exception& e) {
-    Msg(&o, kError, {50000, 1, 16, e.what()});
-    Done(&o, kDoneProc, more | kDoneError, 0xE0, 0);
   }
   Send(o);
 }
@@ -763,26 +668,13 @@ void Session::Rpc(In* in) {
 void Session::Batch(const std::string& sql) {
   Out o;
   const std::string u = Maiusculas(AparaBrancos(sql));
-  auto one = [&](const std::string& column, const Value& v, DataType t) {
-    Recordset rs({column});
-    rs.AddRow({v});
-    Rows(&o, rs, {t});
-    Done(&o, kDone, kCount, 0xC1, 1);
-  };
   try {
     if (u.rfind("SET ", 0) == 0) {
-      if (u.find("IMPLICIT_TRANSACTIONS") != std::string::npos)
-        implicit_ = u.find("IMPLICIT_TRANSACTIONS ON") != std::string::npos;
       Done(&o, kDone, 0, 0, 0);
     } else if (u == "SELECT @@VERSION") {
-      one("", Value::String(kVersion), DataType::kString);
-    } else if (u == "SELECT @@TRANCOUNT") {
-      one("", Value::Int(db_.InTransaction() ? 1 : 0), DataType::kInteger);
-    } else if (u.rfind("EXEC SP_SERVER_INFO", 0) == 0) {
-      std::vector<Recordset> out;
-      db_.ExecuteSql(sql, 0, &out);
-      for (const Recordset& rs : out) Rows(&o, rs);
-      Done(&o, kDone, kCount, 0xC1, out.empty() ? 0 : out[0].rows().size());
+      Recordset rs({""});
+      rs.AddRow({Value::String(kVersion)});
+      Rows(&o, rs, kDone, 0);
     } else if (!Fault(&o, kDone)) {
       Text(sql, {}, &o, false);
     }
@@ -798,15 +690,14 @@ void Session::Tm(In* in) {
   Out o;
   const uint16_t type = in->U16();
   try {
-    bool ok = true;
     if (type == 5) {
       Begin(&o);
     } else if (type == 7 || type == 8) {
       in->Bytes(in->U8());
-      ok = End(&o, type == 7);
-      if (ok && !in->AtEnd() && in->U8() == 1) Begin(&o);
+      End(&o, type == 7);
+      if (!in->AtEnd() && in->U8() == 1) Begin(&o);
     }
-    Done(&o, kDone, ok ? 0 : kDoneError, 0, 0);
+    Done(&o, kDone, 0, 0, 0);
   } catch (const ProviderError& e) {
     if (!Failed(&o, e, kDone, 0)) return;
   }
@@ -822,37 +713,23 @@ void Session::Run() {
     return;
   }
   if (!ReadMessage(&type, &body) || type != kPrelogin) return;
-  int client_encryption = -1;
-  for (size_t i = 0; i + 5 <= body.size() && static_cast<uint8_t>(body[i]) != 0xFF; i += 5) {
-    const size_t at = static_cast<size_t>(static_cast<uint8_t>(body[i + 1]) << 8 |
-                                          static_cast<uint8_t>(body[i + 2]));
-    if (body[i] == 1 && at < body.size()) client_encryption = static_cast<uint8_t>(body[at]);
-  }
-  Log("prelogin client encryption=" + std::to_string(client_encryption));
+  Log("prelogin");
   Prelogin();
-  if (!ReadMessage(&type, &body)) return;
-  if (type != kLogin7) {
-    Log("tls handshake not served");
+  // The server does no TLS: a handshake instead of LOGIN7, or any LOGIN7
+  // when encryption is required, ends the connection.
+  if (!ReadMessage(&type, &body) || type != kLogin7 || opt.require_encryption || !Login(body))
     return;
-  }
-  if (opt.require_encryption) {
-    Log("login7 in clear refused");
-    return;
-  }
-  if (!Login(body)) return;
   while (ReadMessage(&type, &body)) {
     ++requests_;
     if (++requests == opt.drop_at) break;
     try {
       In in{body};
+      in.SkipHeaders();
       if (type == kBatch) {
-        in.SkipHeaders();
         Batch(Ucs2Text(body.substr(in.p)));
       } else if (type == kRpc) {
-        in.SkipHeaders();
         while (!in.AtEnd()) Rpc(&in);
       } else if (type == kTm) {
-        in.SkipHeaders();
         Tm(&in);
       } else {
         break;
@@ -866,16 +743,7 @@ void Session::Run() {
 }
 
 void Serve(int fd) {
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    open_fds.push_back(fd);
-  }
-  {
-    Session s(fd);
-    s.Run();
-  }
-  std::lock_guard<std::mutex> lock(mu);
-  open_fds.erase(std::find(open_fds.begin(), open_fds.end(), fd));
+  Session(fd).Run();
   ::close(fd);
 }
 
@@ -901,8 +769,8 @@ int main(int argc, char** argv) {
     } else if (a == "--encryption") {
       opt.require_encryption = v == "required";
     } else {
-      std::fprintf(stderr, "unknown argument %s\n", a.c_str());
-      return 2;
+      opt.db.clear();
+      break;
     }
     ++i;
   }
@@ -925,24 +793,11 @@ int main(int argc, char** argv) {
     std::perror("tds_test_server");
     return 1;
   }
-  struct sigaction sa {};
-  sa.sa_handler = [](int) { zun::stopping = true; };
-  ::sigaction(SIGTERM, &sa, nullptr);
-  ::sigaction(SIGINT, &sa, nullptr);
   std::printf("listening on 127.0.0.1:%d\n", ntohs(addr.sin_port));
   std::fflush(stdout);
-  std::vector<std::thread> threads;
-  while (!zun::stopping) {
-    pollfd p{lfd, POLLIN, 0};
-    if (::poll(&p, 1, 200) <= 0) continue;
+  // Runs until a signal ends the process.
+  for (;;) {
     const int fd = ::accept(lfd, nullptr, nullptr);
-    if (fd >= 0) threads.emplace_back(zun::Serve, fd);
+    if (fd >= 0) std::thread(zun::Serve, fd).detach();
   }
-  ::close(lfd);
-  {
-    std::lock_guard<std::mutex> lock(zun::mu);
-    for (int fd : zun::open_fds) ::shutdown(fd, SHUT_RDWR);
-  }
-  for (std::thread& t : threads) t.join();
-  return 0;
 }

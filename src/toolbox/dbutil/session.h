@@ -106,10 +106,6 @@ class TAdoDataBaseCustomizado : public Connection {
   int32_t TranCount() const { return tran_count_; }
   bool TranFailed() const { return tran_failed_; }
   int32_t DsAcc() const { return ds_acc_; }
-  int32_t DsCacheNext() const { return ds_cache_next_; }
-  void SetDsCacheNext(int32_t slot) { ds_cache_next_ = slot; }
-  // The object held in slot i (0..7), nullptr when the slot is empty.
-  const Command* DsCacheSlot(int i) const { return ds_cache_.at(static_cast<size_t>(i)).get(); }
 
   // Bounds the reconnections from now on by the run's budget: no attempt
   // starts once seconds have passed. Without it only the 20 attempts and

@@ -1,6 +1,7 @@
 // The embedded provider through the client classes: the login against the
-// users table of a reference database, a missing file, the provider
-// registry and Windows-1252 text.
+// users table of a reference database, a missing file or provider, a file
+// replaced under an open connection, Windows-1252 text and SQL texts with
+// values.
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,7 @@ TEST_F(SqliteProviderTest, MissingFileIsAnOpenErrorAndNoFileIsCreated) {
             "Cannot open database \"" + path + "\": the file does not exist");
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(OpenError(Cs("", "../ref")), "Invalid Initial Catalog <../ref>");
+  EXPECT_EQ(OpenError("Provider=Nope"), "Provider <Nope> is not registered");
   // Catalog names ignore letter case, as the login's guard does.
   EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "REF")), "");
 }
@@ -147,25 +149,6 @@ TEST_F(SqliteProviderTest, AFileDeletedOrReplacedFailsEveryCall) {
     EXPECT_EQ(KindOf([&] { c.BeginTrans(); }), ErrorKind::kConnectionLost) << name;
   }
   clear();
-}
-
-TEST_F(SqliteProviderTest, ProviderRegistry) {
-  // The SQL Server names reach the ODBC driver manager, which knows no such
-  // driver here.
-  EXPECT_NE(OpenError("Provider=SQLOLEDB.1;Odbc Driver=Nope;Data Source=srv;User ID=sa")
-                .find("[unixODBC][Driver Manager]"),
-            std::string::npos);
-  EXPECT_EQ(OpenError("Provider=Nope"), "Provider <Nope> is not registered");
-  int made = 0;
-  RegisterProvider("sqlite", [&made] {
-    ++made;
-    return std::make_unique<SqliteConnection>();
-  });
-  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ")), "");
-  EXPECT_EQ(made, 1);  // the registration replaced the built-in provider
-  UnregisterProvider("SQLite");
-  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ")), "");
-  EXPECT_EQ(made, 1);
 }
 
 TEST_F(SqliteProviderTest, AllBytesOfWindows1252RoundTrip) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
@@ -101,21 +102,38 @@ class ScriptedTest : public ::testing::Test {
   std::unique_ptr<Command> cmd_;
 };
 
-TEST_F(ScriptedTest, LinkBackAfterTwoFailedOpensRepeatsTheCallOnce) {
-  db_.lost = true;
-  db_.opens_to_fail = 2;
-  db_.ret = 61;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 61);
-  EXPECT_EQ(db_.calls, 1);
-  EXPECT_EQ(db_.opens, 1 + 3);
-}
-
-TEST_F(ScriptedTest, TwentyFailedAttemptsGiveUpWith3939) {
-  db_.lost = true;
-  db_.opens_to_fail = 1000;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-  EXPECT_EQ(db_.opens, 1 + 20);
+// A lost link is reopened (at most 20 attempts) and the call repeated
+// once; a link lost on every call stops after bounded repeats; a probe the
+// server answers with an error of its own finds the link alive; without
+// auto-reconnection nothing is probed or reopened.
+TEST_F(ScriptedTest, ReconnectionAfterALostLink) {
+  const auto lose = [this](ErrorKind kind) -> std::function<void()> {
+    return [this, kind] {
+      db_.lost = true;
+      db_.probe_kind = kind;
+      throw ProviderError(kind, "General network error");
+    };
+  };
+  // Opens that fail, the call's body; the code, the calls and the opens.
+  const std::tuple<int, std::function<void()>, int32_t, int, int> rows[] = {
+      {2, nullptr, 61, 1, 1 + 3},                               // two failed opens
+      {0, lose(ErrorKind::kConnectionLost), 3939, 21, 1 + 20},  // lost on every call
+      {0, lose(ErrorKind::kOther), 3939, 1, 1},                 // the probe is answered
+      {1000, nullptr, 3939, 0, 1 + 20},                         // twenty failed opens
+  };
+  for (const auto& [fails, body, code, calls, opens] : rows) {
+    db_ = ScriptedDb{};
+    s_.Open();
+    db_.lost = fails > 0;
+    db_.opens_to_fail = fails;
+    if (body) db_.body = body;
+    db_.ret = 61;
+    EXPECT_EQ(ExecStProc(cmd_, 0), code) << opens;
+    EXPECT_EQ(db_.calls, calls) << opens;
+    EXPECT_EQ(db_.opens, opens);
+  }
   EXPECT_FALSE(s_.Connected());
+  EXPECT_EQ(db_.probes, 1);
   s_.SetAutoReconnect(false);
   EXPECT_FALSE(s_.TentaReconectar("x"));
   EXPECT_EQ(db_.opens, 1 + 20);
@@ -139,15 +157,6 @@ TEST_F(ScriptedTest, StalledLoginsStopAtTheRunBudget) {
   EXPECT_EQ(s_.ConnectionTimeout(), 15);
 }
 
-TEST_F(ScriptedTest, ALinkLostOnEveryCallStopsAfterBoundedRepeats) {
-  db_.body = [this] {
-    db_.lost = true;
-    throw ProviderError(ErrorKind::kConnectionLost, "General network error");
-  };
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-  EXPECT_EQ(db_.calls, 21);
-}
-
 // The wrong-type failure is told by its kind, whatever the driver's language.
 TEST_F(ScriptedTest, WrongTypeErrorsGive3542WithoutProbe) {
   for (const char* m :
@@ -162,17 +171,6 @@ TEST_F(ScriptedTest, WrongTypeErrorsGive3542WithoutProbe) {
     throw ProviderError("Application uses a value of the wrong type for the current operation");
   };
   EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-}
-
-// A probe the server answers with an error of its own finds the link alive.
-TEST_F(ScriptedTest, AProbeTheServerAnswersMakesNoReconnect) {
-  db_.body = [this] {
-    db_.lost = true;
-    throw ProviderError("Syntax error");
-  };
-  db_.probe_kind = ErrorKind::kOther;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
-  EXPECT_EQ(db_.opens, 1);
 }
 
 // The return value is the parameter of its direction, whatever its name
