@@ -42,10 +42,6 @@ class IdTextListTest : public ZiGlobsDb {
       st.AddRow({Value::Int(4321)});
       c.AddResult(std::move(st));
     });
-    // Two columns, from a table the tests change.
-    RegisterProcedure("TstListaDuasColunas", {}, [](ProcContext& c) {
-      c.AddResult(c.Query("SELECT id, nome FROM bloco_conta_bal ORDER BY id"));
-    });
     // A second row whose id is not a number.
     RegisterRows("TstListaLinhaRuim", {"id", "nome"},
                  {{Value::Int(1), Value::String("a")}, {Value::String("x"), Value::String("b")}});
@@ -87,7 +83,7 @@ TEST_F(IdTextListTest, StatusThenRowsLoadsTheSecondResultSet) {
 }
 
 TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
-  tIntStgList l("TstListaDuasColunas");
+  tIntStgList l("EnumBlocoDeContaBal");  // two columns
   ASSERT_EQ(l.Conta(), 3);
   EXPECT_EQ(l.ItemEm(2)->Campo4, 0);  // missing columns stay zero
   EXPECT_EQ(l.ItemEm(2)->Texto2, "");
