@@ -162,10 +162,18 @@ int32_t PedidoServido() {
   return e == 0 ? p : -e;
 }
 
-TEST_F(GlobalStateTest, ReqGBolSendsThePriorityAndClearsIt) {
+// A failed request keeps its priority for the next one; a sent one clears it.
+TEST_F(GlobalStateTest, ReqGBolKeepsThePriorityUntilSent) {
   PedeReqGBol(3);
   PedeReqGBol(2);
+  UnregisterProcedure("ReqGBol");
   LogCapture log;
+  const int32_t e = ReqGBol("m");
+  RegisterDatabaseProcedures();
+  EXPECT_NE(e, 0);
+  EXPECT_TRUE(log.Has("ReqGBol Pri:2 error:" + std::to_string(e) + " m"));
+  EXPECT_EQ(PrioridadeReqGBol, 2);
+  EXPECT_EQ(Db->DsAcc(), 0);
   EXPECT_EQ(ReqGBol("motivo  x "), 0);
   EXPECT_TRUE(log.Has("ReqGBol Pri:2 ok motivo  x "));
   EXPECT_EQ(PrioridadeReqGBol, 0);
@@ -176,18 +184,6 @@ TEST_F(GlobalStateTest, ReqGBolSendsThePriorityAndClearsIt) {
   EXPECT_EQ(row[2].AsString(), "leitor");
   EXPECT_EQ(PedidoServido(), 2);
   EXPECT_EQ(PedidoServido(), 0);  // served once
-}
-
-TEST_F(GlobalStateTest, FailedReqGBolKeepsThePriority) {
-  PedeReqGBol(1);
-  UnregisterProcedure("ReqGBol");
-  LogCapture log;
-  const int32_t e = ReqGBol("m");
-  RegisterDatabaseProcedures();
-  EXPECT_NE(e, 0);
-  EXPECT_TRUE(log.Has("ReqGBol Pri:1 error:" + std::to_string(e) + " m"));
-  EXPECT_EQ(PrioridadeReqGBol, 1);
-  EXPECT_EQ(Db->DsAcc(), 0);
 }
 
 TEST_F(GlobalStateTest, DataLogAddSendsNullsForEmptyTextAndNoDate) {

@@ -234,6 +234,8 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
   TObjAtv estrangeiro{0, emp_, 10, 0, 0};
   // Each case changes one thing that a right guards: refused without the
   // right (no admin, no flags), accepted with the flag or administrator.
+  // The series kinds 6 to 11 and the calendar are in the object importers'
+  // tables.
   const struct {
     const char* what;
     int32_t flag;  // UsuarioFlags bit that grants it; 0: administrators only
@@ -242,16 +244,12 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
   } cases[] = {
       {"company country", 4, [&] { return MudaEmp([](TObjEmp& e) { e.pais = 1; }); }, 50505},
       {"asset of a foreign class", 2, [&] { return ObjAtvAdd(&estrangeiro); }, 50517},
-      {"series kind 6", 1, [&] { return MudaAnb([](TObjAnb& s) { s.TipoDeBGLDestino = 6; }); },
-       50527},
       {"asset to another company", 0,
        [&] { return MudaAtv([&](TObjAtv& a) { a.emp = outra.id; }); }, 50516},
       {"series to another asset", 0, [&] { return MudaAnb([&](TObjAnb& s) { s.acao = pn.id; }); },
        50526},
       {"series brings company data", 0,
        [&] { return MudaAnb([](TObjAnb& s) { s.TrazDadosDaEmp = true; }); }, 50528},
-      {"series calendar", 0, [&] { return MudaAnb([](TObjAnb& s) { s.IdCalendario = 7; }); },
-       50529},
   };
   for (const auto& c : cases) {
     UsuarioIsAdmin = false;
@@ -288,9 +286,6 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
   dup_anb.bolsa = 1;
   TObjAnb sem_bolsa = dup_anb;
   sem_bolsa.bolsa = 99;
-  TObjAnb tipo_12 = dup_anb;
-  tipo_12.cod = "PETR4";
-  tipo_12.TipoDeBGLDestino = 12;
   const struct {
     const char* what;
     std::function<int32_t()> call;
@@ -302,7 +297,6 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
       {"unknown voting status", [&] { return ObjAtvAdd(&sem_vote); }, 50514},
       {"series code taken", [&] { return ObjAnbAdd(&dup_anb); }, 50523},
       {"unknown exchange", [&] { return ObjAnbAdd(&sem_bolsa); }, 50524},
-      {"destination kind 12", [&] { return ObjAnbAdd(&tipo_12); }, 50525},
   };
   for (const auto& c : cases) EXPECT_EQ(c.call(), c.want) << c.what;
   EXPECT_EQ(dup.id, 0) << "a refused add gives no id";
