@@ -72,16 +72,6 @@ TEST_F(IdTextListTest, RowsWithoutStatusColumnLoadWithEveryColumn) {
   EXPECT_EQ(Db->DsAcc(), 0);
 }
 
-TEST_F(IdTextListTest, StatusThenRowsLoadsTheSecondResultSet) {
-  tIntStgListMultiLng l(false, "", 32, "@formatocampo", CommandType::kStoredProc,
-                        "GetCampoListaDeValores");
-  ASSERT_EQ(l.Conta(), 2);
-  EXPECT_EQ(l.IdEm(0), 1);  // sorted by the Portuguese name: Aberto, Fechado
-  EXPECT_EQ(l.ItemEm(0)->Texto, "Aberto|Open|Abierto");
-  EXPECT_EQ(l.IdDoTexto2("F"), 2);
-  EXPECT_EQ(Db->DsAcc(), 0);
-}
-
 TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
   tIntStgList l("EnumBlocoDeContaBal");  // two columns
   ASSERT_EQ(l.Conta(), 3);
