@@ -17,26 +17,6 @@ namespace {
 
 using GlobalStateTest = ZiGlobsDb;
 
-// Start-up again with each set of switches.
-TEST_F(GlobalStateTest, SwitchesSetPathAndDebugFlag) {
-  const struct {
-    std::vector<std::string> args;
-    std::string path;
-    bool dbg;
-  } cases[] = {
-      {{"zuninput", "/PathReqGBol=/tmp/gbol", "-DbgDifChecagemBal"}, "/tmp/gbol/", true},
-      {{"zuninput", "/PathReqGBol"}, kPathReqGBolPadrao, false},  // no value: the default
-  };
-  for (const auto& c : cases) {
-    int32_t code = 1;
-    EncerraZiGlobs(&code);
-    SetProgramArgs(c.args);
-    IniciaZiGlobs();
-    EXPECT_EQ(PathReqGBol, c.path) << c.args[1];
-    EXPECT_EQ(DbgDifChecagemBal, c.dbg) << c.args[1];
-  }
-}
-
 TEST_F(GlobalStateTest, WithoutConnectedSession3718) {
   Db->Close();
   int32_t e = 0;
@@ -182,10 +162,18 @@ int32_t PedidoServido() {
   return e == 0 ? p : -e;
 }
 
-TEST_F(GlobalStateTest, ReqGBolSendsThePriorityAndClearsIt) {
+// A failed request keeps its priority for the next one; a sent one clears it.
+TEST_F(GlobalStateTest, ReqGBolKeepsThePriorityUntilSent) {
   PedeReqGBol(3);
   PedeReqGBol(2);
+  UnregisterProcedure("ReqGBol");
   LogCapture log;
+  const int32_t e = ReqGBol("m");
+  RegisterDatabaseProcedures();
+  EXPECT_NE(e, 0);
+  EXPECT_TRUE(log.Has("ReqGBol Pri:2 error:" + std::to_string(e) + " m"));
+  EXPECT_EQ(PrioridadeReqGBol, 2);
+  EXPECT_EQ(Db->DsAcc(), 0);
   EXPECT_EQ(ReqGBol("motivo  x "), 0);
   EXPECT_TRUE(log.Has("ReqGBol Pri:2 ok motivo  x "));
   EXPECT_EQ(PrioridadeReqGBol, 0);
@@ -196,18 +184,6 @@ TEST_F(GlobalStateTest, ReqGBolSendsThePriorityAndClearsIt) {
   EXPECT_EQ(row[2].AsString(), "leitor");
   EXPECT_EQ(PedidoServido(), 2);
   EXPECT_EQ(PedidoServido(), 0);  // served once
-}
-
-TEST_F(GlobalStateTest, FailedReqGBolKeepsThePriority) {
-  PedeReqGBol(1);
-  UnregisterProcedure("ReqGBol");
-  LogCapture log;
-  const int32_t e = ReqGBol("m");
-  RegisterDatabaseProcedures();
-  EXPECT_NE(e, 0);
-  EXPECT_TRUE(log.Has("ReqGBol Pri:1 error:" + std::to_string(e) + " m"));
-  EXPECT_EQ(PrioridadeReqGBol, 1);
-  EXPECT_EQ(Db->DsAcc(), 0);
 }
 
 TEST_F(GlobalStateTest, DataLogAddSendsNullsForEmptyTextAndNoDate) {
@@ -243,14 +219,9 @@ TEST_F(GlobalStateTest, DataLogAddSendsNullsForEmptyTextAndNoDate) {
 }
 
 // Shutdown with a pending request: sent through ReqGBol when connected,
-// 3797 without a connection, nothing when the run already failed.
-class ShutdownTest : public ZiGlobsDb {
- protected:
-  void TearDown() override {
-    std::filesystem::remove_all(dir_);
-    SetProgramArgs({"zuninput"});
-  }
-};
+// 3797 without a connection, nothing when the run already failed. The
+// fixture's own shutdown finds nothing left to end.
+using ShutdownTest = ZiGlobsDb;
 
 TEST_F(ShutdownTest, PendingRequestIsSentAtShutdown) {
   ReqGBolPendente = "[ImpIF id:1 IFpri:2 x]";
@@ -263,33 +234,31 @@ TEST_F(ShutdownTest, PendingRequestIsSentAtShutdown) {
   EXPECT_EQ(EnumPais, nullptr);
   EXPECT_EQ(ListasDeValores[32], nullptr);
   IniciaZiGlobs();  // the stored request, read through a second start-up
-  Db->SetConnectionString(
-      "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunRef;Data Directory=" + dir_ +
-      ";User ID=leitor;Password=pw");
-  Db->Open();
+  Conecta();
   const auto row = Row("SELECT prioridade, motivo FROM reqgbol");
   ASSERT_EQ(row.size(), 2u);
   EXPECT_EQ(row[0].AsInt(), 1);
   EXPECT_EQ(row[1].AsString(), "[ZiGlobs.fini [ImpIF id:1 IFpri:2 x]]");
-  int32_t again = 1;
-  EncerraZiGlobs(&again);
 }
 
-TEST_F(ShutdownTest, PendingRequestWithoutConnectionIs3797) {
-  ReqGBolPendente = "[x]";
-  Db->Close();
-  int32_t code = 0;
-  EncerraZiGlobs(&code);
-  EXPECT_EQ(code, 3797);
-  EXPECT_TRUE(ReqGBolPendente.empty());
-}
-
-TEST_F(ShutdownTest, FailedRunSendsNothing) {
-  ReqGBolPendente = "[x]";
-  int32_t code = 4077;
-  EncerraZiGlobs(&code);
-  EXPECT_EQ(code, 4077);
-  EXPECT_EQ(ReqGBolPendente, "[x]");
+TEST_F(ShutdownTest, PendingRequestIsKeptFromAFailedRunAnd3797WithoutConnection) {
+  const struct {
+    bool connected;
+    int32_t code, want;
+    const char* left;
+  } rows[] = {{false, 0, 3797, ""}, {true, 4077, 4077, "[x]"}};
+  for (const auto& r : rows) {
+    if (Db == nullptr) {
+      IniciaZiGlobs();
+      Conecta();
+    }
+    ReqGBolPendente = "[x]";
+    if (!r.connected) Db->Close();
+    int32_t code = r.code;
+    EncerraZiGlobs(&code);
+    EXPECT_EQ(code, r.want);
+    EXPECT_EQ(ReqGBolPendente, r.left);
+  }
   ReqGBolPendente.clear();
 }
 

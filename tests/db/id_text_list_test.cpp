@@ -42,10 +42,6 @@ class IdTextListTest : public ZiGlobsDb {
       st.AddRow({Value::Int(4321)});
       c.AddResult(std::move(st));
     });
-    // Two columns, from a table the tests change.
-    RegisterProcedure("TstListaDuasColunas", {}, [](ProcContext& c) {
-      c.AddResult(c.Query("SELECT id, nome FROM bloco_conta_bal ORDER BY id"));
-    });
     // A second row whose id is not a number.
     RegisterRows("TstListaLinhaRuim", {"id", "nome"},
                  {{Value::Int(1), Value::String("a")}, {Value::String("x"), Value::String("b")}});
@@ -76,18 +72,8 @@ TEST_F(IdTextListTest, RowsWithoutStatusColumnLoadWithEveryColumn) {
   EXPECT_EQ(Db->DsAcc(), 0);
 }
 
-TEST_F(IdTextListTest, StatusThenRowsLoadsTheSecondResultSet) {
-  tIntStgListMultiLng l(false, "", 32, "@formatocampo", CommandType::kStoredProc,
-                        "GetCampoListaDeValores");
-  ASSERT_EQ(l.Conta(), 2);
-  EXPECT_EQ(l.IdEm(0), 1);  // sorted by the Portuguese name: Aberto, Fechado
-  EXPECT_EQ(l.ItemEm(0)->Texto, "Aberto|Open|Abierto");
-  EXPECT_EQ(l.IdDoTexto2("F"), 2);
-  EXPECT_EQ(Db->DsAcc(), 0);
-}
-
 TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
-  tIntStgList l("TstListaDuasColunas");
+  tIntStgList l("EnumBlocoDeContaBal");  // two columns
   ASSERT_EQ(l.Conta(), 3);
   EXPECT_EQ(l.ItemEm(2)->Campo4, 0);  // missing columns stay zero
   EXPECT_EQ(l.ItemEm(2)->Texto2, "");
@@ -132,26 +118,11 @@ TEST(IdTextListLocal, IndexAndTextLookups) {
   l.AdicionaLocal(4, "Outra|Exchange|Otra", 0);
   l.ItemEm(0)->Texto2 = "X";
   l.ItemEm(1)->Texto2 = "X";
-  l.ItemEm(1)->Marca = 1;
   EXPECT_EQ(l.IdEm(-1), -1);
   EXPECT_EQ(l.IdEm(4), -1);
   EXPECT_EQ(l.ItemEm(4), nullptr);
   EXPECT_EQ(l.TextoDoId(17, true), "NA(17)");
   EXPECT_EQ(l.TextoDoId(17, false), "");
-  struct Case {
-    int32_t id, campo2;
-    bool qualquer;
-    int32_t mascara;
-    int want;
-  };
-  const Case cases[] = {
-      {4, 0, false, 0, 2}, {4, 0, false, 1, 1}, {3, 0, false, 1, -1}, {2, 0, false, 1, -1},
-      {3, 1, false, 0, 0}, {4, 7, true, 0, 3},  {4, 7, true, 1, 2},   {9, 0, true, 0, -1},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(l.IndexOfIdFiltrado(c.id, c.campo2, c.qualquer, c.mascara), c.want)
-        << c.id << " " << c.campo2 << " " << c.qualquer << " " << c.mascara;
-  }
   EXPECT_EQ(l.IdDoTexto("Bovespa", 0, true), 1);
   EXPECT_EQ(l.IdDoTexto("bovespa m", 0, false), 2);
   EXPECT_EQ(l.IdDoTexto("bovespa m", 0, true), -1);

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "db/texto_na_lingua.h"
-#include "db/user_context.h"
 
 namespace zun {
 namespace {
@@ -68,18 +67,6 @@ TEST(CampoDoTextoTest, Fields) {
       {3, "a||c", "c"},
   };
   for (const CampoCase& c : cases) EXPECT_EQ(CampoDoTexto(c.n, c.text), c.want) << c.text;
-}
-
-TEST(TextoNaLinguaTest, PicksUserLanguage) {
-  const std::string t = "Registro|Fund facts|Datos generales";
-  const char* want[] = {"Registro", "Fund facts", "Datos generales"};
-  for (int l = 0; l < 3; ++l) {
-    UsuarioLingua = l;
-    EXPECT_EQ(TextoNaLingua(t), want[l]);
-    // Without "|" the text is the same in every language, blanks kept.
-    EXPECT_EQ(TextoNaLingua(" Real "), " Real ");
-  }
-  UsuarioLingua = 0;
 }
 
 }  // namespace

@@ -35,6 +35,9 @@ std::string ReadFile(const fs::path& p) {
   return ss.str();
 }
 
+// The time and process prefix of every line.
+constexpr char kPrefixo[] = R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 )";
+
 // The log in a scratch directory, with TEMP (the fallback's directory) in it.
 class LogFile : public ::testing::Test {
  protected:
@@ -66,17 +69,6 @@ class LogFile : public ::testing::Test {
   fs::path dir_;
   fs::path log_;
 };
-
-TEST_F(LogFile, FirstLineCreatesTheFileWithPrefixAndCrLf) {
-  const mode_t old_mask = ::umask(022);
-  Loga("hello");
-  ::umask(old_mask);
-  EXPECT_EQ(fs::status(log_).permissions() & fs::perms::others_all, fs::perms::none);
-  const std::string text = ReadFile(log_);
-  EXPECT_TRUE(std::regex_match(
-      text, std::regex(R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 hello\r\n)")))
-      << text;
-}
 
 TEST_F(LogFile, HeldLockKeepsLinesInMemoryThenFlushes) {
   Loga("before");
@@ -172,19 +164,30 @@ TEST_F(LogFile, FallbackOnlyWherePrivate) {
   EXPECT_FALSE(fs::exists(dir_ / "target"));
 }
 
-// One message is one line, whatever it holds.
-TEST_F(LogFile, ControlCharactersAreWrittenOut) {
-  Loga("orig:<a.txt\r\n2026/01/01-00:00:00 00000001/00000001  0 forged" + std::string(1, '\0') +
-       "\x1b>\tz");
-  const std::string text = ReadFile(log_);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
-  EXPECT_NE(text.find("orig:<a.txt\\r\\n2026/01/01-00:00:00 00000001/00000001  0 forged\\x00\\x1B>"
-                      "\tz\r\n"),
-            std::string::npos)
-      << text;
-  Loga(std::string(kMaxMensagemDoLog + 5, 'y'));
-  EXPECT_NE(ReadFile(log_).find(" " + std::string(kMaxMensagemDoLog, 'y') + "...[5 bytes cut]\r\n"),
-            std::string::npos);
+// One message is one line, whatever it holds, behind the time and process
+// prefix; the first line creates the file for its owner and group only.
+TEST_F(LogFile, EachMessageIsOneLineWithPrefixAndCrLf) {
+  const std::string rows[][2] = {
+      // message, its line behind the prefix
+      {"hello", "hello"},
+      {"orig:<a.txt\r\n2026/01/01-00:00:00 00000001/00000001  0 forged" + std::string(1, '\0') +
+           "\x1b>\tz",
+       "orig:<a.txt\\r\\n2026/01/01-00:00:00 00000001/00000001  0 forged\\x00\\x1B>\tz"},
+      {std::string(kMaxMensagemDoLog + 5, 'y'),
+       std::string(kMaxMensagemDoLog, 'y') + "...[5 bytes cut]"},
+  };
+  const mode_t old_mask = ::umask(022);
+  for (const auto& r : rows) Loga(r[0]);
+  ::umask(old_mask);
+  EXPECT_EQ(fs::status(log_).permissions() & fs::perms::others_all, fs::perms::none);
+  std::istringstream text(ReadFile(log_));
+  std::string line;
+  for (const auto& r : rows) {
+    ASSERT_TRUE(std::getline(text, line));
+    EXPECT_TRUE(std::regex_match(line.substr(0, 41), std::regex(kPrefixo))) << line;
+    EXPECT_EQ(line.substr(41), r[1] + "\r");
+  }
+  EXPECT_FALSE(std::getline(text, line)) << line;
 }
 
 // A full disk cuts a write short: the piece written is cut back, and the
@@ -210,9 +213,8 @@ TEST_F(LogFile, ShortWriteLeavesNoTornLine) {
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   const std::string text = ReadFile(log_);
-  const std::string line =
-      R"(\d{4}/\d\d/\d\d-\d\d:\d\d:\d\d [0-9A-F]{8}/[0-9A-F]{8}  0 [^\r\n]*\r\n)";
-  EXPECT_TRUE(std::regex_match(text, std::regex("(" + line + ")+"))) << text;
+  EXPECT_TRUE(std::regex_match(text, std::regex(std::string("(") + kPrefixo + "[^\r\n]*\r\n)+")))
+      << text;
   EXPECT_NE(text.find(" " + long_line + "\r\n"), std::string::npos) << text;
   EXPECT_NE(text.find(" end of log kept in memory\r\n"), std::string::npos);
 }

@@ -44,24 +44,6 @@ TEST(DuracaoStr, Parts) {
   for (const auto& c : cases) EXPECT_EQ(DuracaoStr(c.seconds, c.parts), c.text) << c.seconds;
 }
 
-TEST(Calendar, EncodeDecode) {
-  const struct {
-    int y, m, d;
-    bool valid;
-  } dates[] = {{2024, 2, 29, true}, {2023, 2, 29, false}, {1900, 2, 29, false},
-               {2000, 2, 29, true}, {2020, 13, 1, false}, {2020, 4, 31, false}};
-  double dt = 0;
-  for (const auto& c : dates) EXPECT_EQ(TryEncodeDate(c.y, c.m, c.d, &dt), c.valid) << c.y << c.m;
-  ASSERT_TRUE(TryEncodeDate(1899, 12, 30, &dt));
-  EXPECT_EQ(dt, 0.0);
-  ASSERT_TRUE(TryEncodeDate(1980, 1, 1, &dt));
-  EXPECT_EQ(dt, 29221.0);
-  int y, mo, d, h, mi, s, ms;
-  DecodeDateTime(EncodeDateTime(2020, 1, 1, 23, 59, 59, 999), &y, &mo, &d, &h, &mi, &s, &ms);
-  EXPECT_EQ((std::vector<int>{y, mo, d, h, mi, s, ms}),
-            (std::vector<int>{2020, 1, 1, 23, 59, 59, 999}));
-}
-
 TEST_F(FakeClock, CountDownExpiresAtItsDuration) {
   TCountDown countdown(600.0);
   g_fake_tick = 1000 + 599900;
