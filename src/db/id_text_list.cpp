@@ -155,6 +155,19 @@ int tIntStgList::IndexOfId(int32_t id) {
   return -1;
 }
 
+int tIntStgList::IndexOfIdFiltrado(int32_t id, int32_t campo2, bool qualquer_campo2,
+                                   int32_t mascara) {
+  GaranteLido();
+  int pos = 0;
+  for (const IntStgItem& it : Itens) {
+    if ((qualquer_campo2 || it.Campo2 == campo2) && (it.Marca & mascara) == 0) {
+      if (it.Id == id) return pos;
+      ++pos;
+    }
+  }
+  return -1;
+}
+
 IntStgItem* tIntStgList::ItemDoId(int32_t id) { return ItemEm(IndexOfId(id)); }
 
 std::string tIntStgList::TextoDoId(int32_t id, bool na_quando_falta) {

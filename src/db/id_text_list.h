@@ -77,6 +77,9 @@ class tIntStgList {
   int32_t IdEm(int index);
   // The index of the first item with id, -1 when none.
   int IndexOfId(int32_t id);
+  // The position of id among the items whose Campo2 is campo2 (unless
+  // qualquer_campo2) and whose Marca AND mascara is 0; -1 when not there.
+  int IndexOfIdFiltrado(int32_t id, int32_t campo2, bool qualquer_campo2, int32_t mascara);
   IntStgItem* ItemDoId(int32_t id);
   // The item's Texto in all languages; for an unknown id "NA(" + id + ")"
   // when na_quando_falta, else "".

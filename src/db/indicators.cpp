@@ -623,4 +623,45 @@ bool IndicadorNoFormato(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int32_t*
   return AchaFormatoDoIndicador(id_indica, id_eaa, eaa, e, &achado) && achado == eaa;
 }
 
+namespace {
+
+struct GrupoDeLinha {
+  int32_t id;
+  const char* nomes;
+};
+
+// Texts in Windows-1252.
+constexpr GrupoDeLinha kGruposDeLinha[] = {
+    {10, "Registro (Anbima)|Fund facts (Anbima)|Datos generales (Anbima)"},
+    {20, "Taxa de admin (Anbima)|Management fee (Anbima)|Comisiones (Anbima)"},
+    {30, "Movimenta\347\343o (Anbima)|Turnover (Anbima)|Movimiento (Anbima)"},
+    {40, "Outros|Other|Otros"},
+    {1, "Registro|Fund facts|Datos generales"},
+    {2, "Taxa de administra\347\343o|Management fee|Comisiones"},
+    {3, "Movimenta\347\343o|Turnover|Movimiento"},
+    {41, "Outros (Anbima)|Other (Anbima)|Otros (Anbima)"},
+    {31, "Dados cadastrais (CVM)|Registration data (CVM)|Datos catastrales (CVM)"},
+    {32,
+     "Dados extra\355dos do regulamento|Data extracted from fund regulation|"
+     "Informaci\363n extra\355da del reglamento del fondo"},
+    {4, "Emissor|Issuer|Emisor"},
+    {5, "Ativo|Security|Activo"},
+    {6, "Negocia\347\343o|Trading|Negociaci\363n"},
+};
+
+}  // namespace
+
+const char* NomeDoGrupoDeLinha(int32_t id) {
+  for (const GrupoDeLinha& g : kGruposDeLinha) {
+    if (g.id == id) return g.nomes;
+  }
+  return "";
+}
+
+std::vector<int32_t> IdsDosGruposDeLinha() {
+  std::vector<int32_t> ids;
+  for (const GrupoDeLinha& g : kGruposDeLinha) ids.push_back(g.id);
+  return ids;
+}
+
 }  // namespace zun

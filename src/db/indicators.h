@@ -223,4 +223,11 @@ bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int3
 // AchaFormatoDoIndicador found the indicator, and in the asked kind.
 bool IndicadorNoFormato(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int32_t* e);
 
+// The registration line groups: "pt|en|es" names (Windows-1252) of group
+// id; "" for an unknown id.
+const char* NomeDoGrupoDeLinha(int32_t id);
+
+// The ids of the registration line groups in table order.
+std::vector<int32_t> IdsDosGruposDeLinha();
+
 }  // namespace zun

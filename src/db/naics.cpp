@@ -1627,6 +1627,12 @@ const LinhaNaics* Acha(int16_t codigo) {
 
 }  // namespace
 
+const char* NomeNaics(int16_t codigo, int lingua) {
+  const LinhaNaics* l = Acha(codigo);
+  if (l == nullptr || lingua < 0 || lingua > 2) return "";
+  return l->nome[lingua];
+}
+
 int16_t NaicsPai(int16_t codigo) {
   if (codigo <= 99) return 0;
   const int16_t pai = static_cast<int16_t>(codigo / 10);

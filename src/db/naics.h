@@ -1,7 +1,6 @@
 // The industry classification table: the NAICS 2012 sectors (2 digits),
-// subsectors (3 digits) and industry groups (4 digits), compiled in; each
-// row carries its names in Portuguese, English and Spanish (Windows-1252)
-// for the reader of the table, the program uses the codes only. The sectors
+// subsectors (3 digits) and industry groups (4 digits), compiled in, with
+// their names in Portuguese, English and Spanish (Windows-1252). The sectors
 // that span a range of codes are keyed by the first one: 31 (31-33),
 // 44 (44-45) and 48 (48-49). Import files give these codes for companies;
 // the table accepts or refuses them and tells whether one code lies under
@@ -20,6 +19,11 @@ namespace zun {
 
 // Rows in the table: 20 sectors, 99 subsectors and 312 industry groups.
 inline constexpr int kNumLinhasNaics = 431;
+
+// The name of codigo in language lingua (0 Portuguese, 1 English,
+// 2 Spanish), Windows-1252; "" when codigo is not in the table or lingua is
+// not 0, 1 or 2. The text is static.
+const char* NomeNaics(int16_t codigo, int lingua);
 
 // The parent of codigo: 0 for codes of 99 and below; otherwise codigo / 10,
 // where a two-digit result 31..33 becomes 31, 44..46 becomes 44 and 48..49

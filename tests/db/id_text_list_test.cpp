@@ -118,11 +118,26 @@ TEST(IdTextListLocal, IndexAndTextLookups) {
   l.AdicionaLocal(4, "Outra|Exchange|Otra", 0);
   l.ItemEm(0)->Texto2 = "X";
   l.ItemEm(1)->Texto2 = "X";
+  l.ItemEm(1)->Marca = 1;
   EXPECT_EQ(l.IdEm(-1), -1);
   EXPECT_EQ(l.IdEm(4), -1);
   EXPECT_EQ(l.ItemEm(4), nullptr);
   EXPECT_EQ(l.TextoDoId(17, true), "NA(17)");
   EXPECT_EQ(l.TextoDoId(17, false), "");
+  struct Case {
+    int32_t id, campo2;
+    bool qualquer;
+    int32_t mascara;
+    int want;
+  };
+  const Case cases[] = {
+      {4, 0, false, 0, 2}, {4, 0, false, 1, 1}, {3, 0, false, 1, -1}, {2, 0, false, 1, -1},
+      {3, 1, false, 0, 0}, {4, 7, true, 0, 3},  {4, 7, true, 1, 2},   {9, 0, true, 0, -1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(l.IndexOfIdFiltrado(c.id, c.campo2, c.qualquer, c.mascara), c.want)
+        << c.id << " " << c.campo2 << " " << c.qualquer << " " << c.mascara;
+  }
   EXPECT_EQ(l.IdDoTexto("Bovespa", 0, true), 1);
   EXPECT_EQ(l.IdDoTexto("bovespa m", 0, false), 2);
   EXPECT_EQ(l.IdDoTexto("bovespa m", 0, true), -1);
