@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "db/codes.h"
 #include "db/texto_na_lingua.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -77,7 +79,7 @@ void tIntStgList::GaranteLido() {
     if (!NomeDoParam.empty()) {
       SetParamInt(cmd, NomeDoParam, ValorDoParam);
       e = ExecStProc(cmd, 1);
-      if (e == 4090 || e == 4091) {
+      if (e == kErrSemColunaResult || e == kErrSemResultSet) {
         // No status column: the first result set holds the rows.
         e = 0;
       } else if (e == 0) {
@@ -87,7 +89,7 @@ void tIntStgList::GaranteLido() {
       e = ExecStProc(cmd, 2);
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, 3939);
+    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, kErrChamada);
   }
   if (e != 0) {
     Loga("tIntStgList.GaranteLido " + NomeDoProc + " DSParamName:" + NomeDoParam + "=" +
@@ -100,7 +102,7 @@ void tIntStgList::GaranteLido() {
   } catch (const std::exception& x) {
     // Rows that cannot be read leave the list empty, never half filled.
     Itens.clear();
-    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, 3939);
+    CodigoDaExcecao("tIntStgList.GaranteLido " + NomeDoProc, &e, x, kErrChamada);
     Loga("tIntStgList.GaranteLido " + NomeDoProc + " DSParamName:" + NomeDoParam + "=" +
          std::to_string(ValorDoParam) + " erro:" + std::to_string(e));
     DevolveDataSet(&cmd);
@@ -230,7 +232,7 @@ bool tIntStgList::TemMarcaF3M(int32_t id, const std::string& contexto) {
       if (it.Id < 0 || it.Id > 255) {
         Loga("Error: ISL.GSF3M " + NomeDoProc + " id:" + std::to_string(it.Id) + " F3M->" +
              contexto);
-        throw EZunInputException(4368);
+        throw EZunInputException(kErrListaMarcaFora);
       }
       marcados.set(static_cast<size_t>(it.Id));
     }
@@ -265,7 +267,7 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
   bool procedimento_rodou = false;
   try {
     if (NomeDoProcAdd.empty()) {
-      *e = 3940;
+      *e = kErrNaoEhProcedimento;
     } else {
       cmd = TomaDataSet(CommandType::kStoredProc, NomeDoProcAdd);
       if (!NomeDoParam.empty()) SetParamInt(cmd, NomeDoParam, ValorDoParam);
@@ -277,7 +279,7 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
       if (*e == 0) GetParamInt(cmd, "@ItemId", &id);
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ISLML.AddItem " + NomeDoProcAdd, e, x, 3939);
+    CodigoDaExcecao("ISLML.AddItem " + NomeDoProcAdd, e, x, kErrChamada);
   }
   DevolveDataSet(&cmd);
   // Once the procedure has run, the list is read again even when its answer

@@ -5,6 +5,7 @@
 
 #include "foundation/log.h"
 #include "notify/mail.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -35,7 +36,7 @@ int32_t ReqGBol(const std::string& motivo) {
     PoeParam(cmd.get(), "@Motivo", Value::String(motivo));
     e = ExecStProc(cmd, 0);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ReqGBol", &e, x, 3939);
+    CodigoDaExcecao("ReqGBol", &e, x, kErrChamada);
   }
   DevolveDataSet(&cmd);
   Loga("ReqGBol Pri:" + std::to_string(prioridade) + " " +
@@ -62,7 +63,7 @@ int32_t DataLogAdd(int32_t tip, int32_t oid, int32_t aux, double date, const std
     PoeParam(cmd.get(), "@txt", txt.empty() ? Value::Null() : Value::String(txt));
     e = ExecStProc(cmd, 0);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("DataLogAdd", &e, x, 3939);
+    CodigoDaExcecao("DataLogAdd", &e, x, kErrChamada);
   }
   DevolveDataSet(&cmd);
   return e;
