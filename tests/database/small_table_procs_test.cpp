@@ -3,7 +3,7 @@
 // call's code, then the rows of the test's query (a failing call leaves
 // them as they were). The writes that succeed are run end to end by the
 // small table importer's tests; the rows here set up the refusals.
-#include "database/small_table_procs.h"
+#include "database/codes.h"
 
 #include "db_fixture.h"
 
