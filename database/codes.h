@@ -1,7 +1,9 @@
 // The codes the reference database's procedures return (their return
 // values or "result"), by family of procedures; docs/database.md describes
 // each procedure. A call that returns a code other than 0 writes nothing,
-// except where a code is said to be an outcome.
+// except where a code is said to be an outcome. The names with "Db" were
+// private to their procedures' units; the infix keeps them apart from the
+// names the importers give the same codes.
 //
 // Thread-safety: constants only.
 #pragma once
@@ -64,8 +66,8 @@ inline constexpr int32_t kErrCacTipoInvalido = 51112;        // kind not 0, 1 or
 // Another composition has the same company, kind and reference date.
 inline constexpr int32_t kErrCacDuplicada = 51113;
 inline constexpr int32_t kErrCacDesconhecida = 51114;  // "@id"/"@idcac" names none
-inline constexpr int32_t kErrAcionistaNaoAchado = 4178;
-inline constexpr int32_t kErrCacNaoAchada = 3932;
+inline constexpr int32_t kErrDbAcionistaNaoAchado = 4178;
+inline constexpr int32_t kErrDbCacNaoAchada = 3932;
 
 // Quotes ("CotacaoImportV3", "CotacaoImportDelRange") and the quote bulletin
 // entries of "DataLogAdd".
@@ -175,77 +177,77 @@ inline constexpr int32_t kErrBalNaoEncontrado = 3585;
 // Companies, assets and series ("ObjEmp...", "ObjAtv...", "ObjAnb...",
 // "DefineFormatoBalDaEmpSeNulo") and the look-ups the program knows by
 // number ("GetIdAtvV2", "GetIdAnb", "GetTipoDeBGLDaAnb").
-inline constexpr int32_t kErrCadCodEmpVazio = 50501;
-inline constexpr int32_t kErrCadEmpDuplicada = 50502;
-inline constexpr int32_t kErrCadEmpDesconhecida = 50503;
-inline constexpr int32_t kErrCadPaisDesconhecido = 50504;
-inline constexpr int32_t kErrCadSemDireitoPaisDaEmp = 50505;
-inline constexpr int32_t kErrCadSemDireitoSource = 50506;
-inline constexpr int32_t kErrCadMoedaDesconhecida = 50507;
-inline constexpr int32_t kErrCadFmtBalDesconhecido = 50508;
-inline constexpr int32_t kErrCadSourceOuDocInvalido = 50509;
-inline constexpr int32_t kErrCadAtvDesconhecido = 50511;
-inline constexpr int32_t kErrCadClasseDesconhecida = 50512;
-inline constexpr int32_t kErrCadAtvDuplicado = 50513;
-inline constexpr int32_t kErrCadVoteDesconhecido = 50514;
-inline constexpr int32_t kErrCadTipoObjDesconhecido = 50515;
-inline constexpr int32_t kErrCadSemDireitoEmpDoAtv = 50516;
-inline constexpr int32_t kErrCadSemDireitoClasseEstrangeira = 50517;
-inline constexpr int32_t kErrCadAnbDesconhecido = 50521;
-inline constexpr int32_t kErrCadCodAnbVazio = 50522;
-inline constexpr int32_t kErrCadAnbDuplicado = 50523;
-inline constexpr int32_t kErrCadBolsaDesconhecida = 50524;
-inline constexpr int32_t kErrCadTipoDeBGLInvalido = 50525;
-inline constexpr int32_t kErrCadSemDireitoAtvDoAnb = 50526;
-inline constexpr int32_t kErrCadSemDireitoTipoDeBGL = 50527;
-inline constexpr int32_t kErrCadSemDireitoTrazDados = 50528;
-inline constexpr int32_t kErrCadSemDireitoCalendario = 50529;
-inline constexpr int32_t kErrCadTipoDeContratoDesconhecido = 50530;
-inline constexpr int32_t kErrIdAtvEmpNaoAchada = 4170;
-inline constexpr int32_t kErrIdAtvClasseNaoAchada = 4171;
-inline constexpr int32_t kErrIdAtvSemAtivo = 4172;
-inline constexpr int32_t kErrIdAnbNaoAchado = 4178;
-inline constexpr int32_t kErrTickerNaoRegistrado = 4042;
+inline constexpr int32_t kErrDbCadCodEmpVazio = 50501;
+inline constexpr int32_t kErrDbCadEmpDuplicada = 50502;
+inline constexpr int32_t kErrDbCadEmpDesconhecida = 50503;
+inline constexpr int32_t kErrDbCadPaisDesconhecido = 50504;
+inline constexpr int32_t kErrDbCadSemDireitoPaisDaEmp = 50505;
+inline constexpr int32_t kErrDbCadSemDireitoSource = 50506;
+inline constexpr int32_t kErrDbCadMoedaDesconhecida = 50507;
+inline constexpr int32_t kErrDbCadFmtBalDesconhecido = 50508;
+inline constexpr int32_t kErrDbCadSourceOuDocInvalido = 50509;
+inline constexpr int32_t kErrDbCadAtvDesconhecido = 50511;
+inline constexpr int32_t kErrDbCadClasseDesconhecida = 50512;
+inline constexpr int32_t kErrDbCadAtvDuplicado = 50513;
+inline constexpr int32_t kErrDbCadVoteDesconhecido = 50514;
+inline constexpr int32_t kErrDbCadTipoObjDesconhecido = 50515;
+inline constexpr int32_t kErrDbCadSemDireitoEmpDoAtv = 50516;
+inline constexpr int32_t kErrDbCadSemDireitoClasseEstrangeira = 50517;
+inline constexpr int32_t kErrDbCadAnbDesconhecido = 50521;
+inline constexpr int32_t kErrDbCadCodAnbVazio = 50522;
+inline constexpr int32_t kErrDbCadAnbDuplicado = 50523;
+inline constexpr int32_t kErrDbCadBolsaDesconhecida = 50524;
+inline constexpr int32_t kErrDbCadTipoDeBGLInvalido = 50525;
+inline constexpr int32_t kErrDbCadSemDireitoAtvDoAnb = 50526;
+inline constexpr int32_t kErrDbCadSemDireitoTipoDeBGL = 50527;
+inline constexpr int32_t kErrDbCadSemDireitoTrazDados = 50528;
+inline constexpr int32_t kErrDbCadSemDireitoCalendario = 50529;
+inline constexpr int32_t kErrDbCadTipoDeContratoDesconhecido = 50530;
+inline constexpr int32_t kErrDbIdAtvEmpNaoAchada = 4170;
+inline constexpr int32_t kErrDbIdAtvClasseNaoAchada = 4171;
+inline constexpr int32_t kErrDbIdAtvSemAtivo = 4172;
+inline constexpr int32_t kErrDbIdAnbNaoAchado = 4178;
+inline constexpr int32_t kErrDbTickerNaoRegistrado = 4042;
 
 // Corporate actions ("PrvImport") and news ("NwsImport"); the last three
 // are outcomes the program knows by number, not failures of the import.
-inline constexpr int32_t kErrPrvBolsaDesconhecida = 50701;
-inline constexpr int32_t kErrPrvUdexNula = 50702;
-inline constexpr int32_t kErrPrvTipoDesconhecido = 50703;
-inline constexpr int32_t kErrPrvSeqInvalida = 50704;
-inline constexpr int32_t kErrPrvMoedaDesconhecida = 50705;
-inline constexpr int32_t kErrPrvTipoZero = 50706;
-inline constexpr int32_t kErrNwsPaisDesconhecido = 50711;
-inline constexpr int32_t kErrNwsDataNula = 50712;
-inline constexpr int32_t kErrNwsSeqInvalida = 50713;
-inline constexpr int32_t kErrNwsTextoVazio = 50714;
-inline constexpr int32_t kPrvSerieDesconhecida = 3758;
-inline constexpr int32_t kNwsEmpDesconhecida = 3752;
-inline constexpr int32_t kEventoNadaAFazer = 8604;
+inline constexpr int32_t kErrDbPrvBolsaDesconhecida = 50701;
+inline constexpr int32_t kErrDbPrvUdexNula = 50702;
+inline constexpr int32_t kErrDbPrvTipoDesconhecido = 50703;
+inline constexpr int32_t kErrDbPrvSeqInvalida = 50704;
+inline constexpr int32_t kErrDbPrvMoedaDesconhecida = 50705;
+inline constexpr int32_t kErrDbPrvTipoZero = 50706;
+inline constexpr int32_t kErrDbNwsPaisDesconhecido = 50711;
+inline constexpr int32_t kErrDbNwsDataNula = 50712;
+inline constexpr int32_t kErrDbNwsSeqInvalida = 50713;
+inline constexpr int32_t kErrDbNwsTextoVazio = 50714;
+inline constexpr int32_t kDbPrvSerieDesconhecida = 3758;
+inline constexpr int32_t kDbNwsEmpDesconhecida = 3752;
+inline constexpr int32_t kDbEventoNadaAFazer = 8604;
 
 // Indicators by date ("Put...NaData", "Get...NaData").
-inline constexpr int32_t kErrValorObjetoNulo = 51011;  // the object id is NULL
+inline constexpr int32_t kErrDbValorObjetoNulo = 51011;  // the object id is NULL
 // No series, asset or company of that id.
-inline constexpr int32_t kErrValorObjetoDesconhecido = 51012;
-inline constexpr int32_t kErrValorIndicadorDesconhecido = 51013;
-inline constexpr int32_t kErrValorDataNula = 51014;  // "@dataVigencia" NULL
+inline constexpr int32_t kErrDbValorObjetoDesconhecido = 51012;
+inline constexpr int32_t kErrDbValorIndicadorDesconhecido = 51013;
+inline constexpr int32_t kErrDbValorDataNula = 51014;  // "@dataVigencia" NULL
 
 // The share base ("PutBaseAcionaria", "DelBaseAcionaria", ...).
-inline constexpr int32_t kErrBaseEmpDesconhecida = 51201;
-inline constexpr int32_t kErrBaseSourceInvalido = 51202;
-inline constexpr int32_t kErrBaseSemData = 51203;
-inline constexpr int32_t kErrBaseClasseDesconhecida = 51204;
-inline constexpr int32_t kErrBaseStatusInvalido = 51205;
-inline constexpr int32_t kErrBaseSemDireitoSource = 51206;
+inline constexpr int32_t kErrDbBaseEmpDesconhecida = 51201;
+inline constexpr int32_t kErrDbBaseSourceInvalido = 51202;
+inline constexpr int32_t kErrDbBaseSemData = 51203;
+inline constexpr int32_t kErrDbBaseClasseDesconhecida = 51204;
+inline constexpr int32_t kErrDbBaseStatusInvalido = 51205;
+inline constexpr int32_t kErrDbBaseSemDireitoSource = 51206;
 
 // Name normalisation ("BufPorPaisGet"). A country without entries of the
-// kind asked for gives kBufPorPaisVazia; the reader takes it as an empty
+// kind asked for gives kDbBufPorPaisVazia; the reader takes it as an empty
 // table.
-inline constexpr int32_t kBufPorPaisVazia = 4251;
-inline constexpr int32_t kErrBufPorPaisPais = 50801;  // "@pais" is NULL or not a country
-inline constexpr int32_t kErrBufPorPaisTipo = 50802;  // "@tipo" is NULL or neither 1 nor 2
+inline constexpr int32_t kDbBufPorPaisVazia = 4251;
+inline constexpr int32_t kErrDbBufPorPaisPais = 50801;  // "@pais" is NULL or not a country
+inline constexpr int32_t kErrDbBufPorPaisTipo = 50802;  // "@tipo" is NULL or neither 1 nor 2
 
 // The data log ("DataLogAdd"): "@tip", "@oid" or "@aux" is NULL.
-inline constexpr int32_t kErrDataLogNulo = 50201;
+inline constexpr int32_t kErrDbDataLogNulo = 50201;
 
 }  // namespace zun

@@ -54,25 +54,25 @@ void PrvImport(ProcContext& c) {
   const int32_t moeda = InInt(c, "@moeda", -2);
   const bool exclusao = moeda == kMoedaDaExclusao;
   if (!Existe(c, "SELECT 1 FROM bolsa WHERE id = ?", {Value::Int(bolsa)})) {
-    return c.Return(kErrPrvBolsaDesconhecida);
+    return c.Return(kErrDbPrvBolsaDesconhecida);
   }
-  if (udex.IsNull()) return c.Return(kErrPrvUdexNula);
+  if (udex.IsNull()) return c.Return(kErrDbPrvUdexNula);
   if (!Existe(c, "SELECT 1 FROM oco_tipo WHERE id = ?", {Value::Int(tipo)})) {
-    return c.Return(kErrPrvTipoDesconhecido);
+    return c.Return(kErrDbPrvTipoDesconhecido);
   }
-  if (seq < 0) return c.Return(kErrPrvSeqInvalida);
+  if (seq < 0) return c.Return(kErrDbPrvSeqInvalida);
   if (!exclusao && !Existe(c, "SELECT 1 FROM moeda WHERE id = ?", {Value::Int(moeda)})) {
-    return c.Return(kErrPrvMoedaDesconhecida);
+    return c.Return(kErrDbPrvMoedaDesconhecida);
   }
-  if (!exclusao && tipo == 0) return c.Return(kErrPrvTipoZero);
+  if (!exclusao && tipo == 0) return c.Return(kErrDbPrvTipoZero);
   const int32_t anb = IdDe(c, "SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
                            {Value::Int(bolsa), Value::String(Codigo(c, "@ticker"))});
-  if (anb == 0) return c.Return(kPrvSerieDesconhecida);
+  if (anb == 0) return c.Return(kDbPrvSerieDesconhecida);
   const std::vector<Value> chave = {Value::Int(anb), udex, Value::Int(tipo), Value::Int(seq)};
   if (exclusao) {
     const int n =
         c.Exec("DELETE FROM provento WHERE anb = ? AND udex = ? AND tipo = ? AND seq = ?", chave);
-    if (n == 0) c.Return(kEventoNadaAFazer);
+    if (n == 0) c.Return(kDbEventoNadaAFazer);
     return;
   }
   std::vector<Value> binds = chave;
@@ -97,18 +97,18 @@ void NwsImport(ProcContext& c) {
   int32_t seq = InInt(c, "@seq", -2);
   const Value txt = Value::String(c.In("@txt").AsString());
   if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais)})) {
-    return c.Return(kErrNwsPaisDesconhecido);
+    return c.Return(kErrDbNwsPaisDesconhecido);
   }
-  if (date.IsNull()) return c.Return(kErrNwsDataNula);
-  if (seq < -1) return c.Return(kErrNwsSeqInvalida);
-  if (txt.Bytes().empty()) return c.Return(kErrNwsTextoVazio);
+  if (date.IsNull()) return c.Return(kErrDbNwsDataNula);
+  if (seq < -1) return c.Return(kErrDbNwsSeqInvalida);
+  if (txt.Bytes().empty()) return c.Return(kErrDbNwsTextoVazio);
   const int32_t emp = IdDe(c, "SELECT id FROM empresa WHERE pais = ? AND cod = ? COLLATE NOCASE",
                            {Value::Int(pais), Value::String(Codigo(c, "@cod"))});
-  if (emp == 0) return c.Return(kNwsEmpDesconhecida);
+  if (emp == 0) return c.Return(kDbNwsEmpDesconhecida);
   if (seq == -1) {
     if (Existe(c, "SELECT 1 FROM noticia WHERE emp = ? AND date = ? AND txt = ?",
                {Value::Int(emp), date, txt})) {
-      return c.Return(kEventoNadaAFazer);
+      return c.Return(kDbEventoNadaAFazer);
     }
     seq = IdDe(c, "SELECT COALESCE(MAX(seq) + 1, 0) FROM noticia WHERE emp = ? AND date = ?",
                {Value::Int(emp), date});

@@ -53,15 +53,15 @@ Value ChaveDaData(const Value& data) {
 // 0 when the object of o and the indicator exist, else the code.
 int32_t ConfereObjeto(ProcContext& c, const Objeto& o) {
   const Value& id = c.In(o.param);
-  if (id.IsNull()) return kErrValorObjetoNulo;
+  if (id.IsNull()) return kErrDbValorObjetoNulo;
   if (c.Query(std::string("SELECT 1 FROM ") + o.tabela + " WHERE id = ?", {id}).RecordCount() ==
       0) {
-    return kErrValorObjetoDesconhecido;
+    return kErrDbValorObjetoDesconhecido;
   }
   const Value& ind = c.In("@idindica");
   if (ind.IsNull() ||
       c.Query("SELECT 1 FROM def_indicador WHERE id = ?", {ind}).RecordCount() == 0) {
-    return kErrValorIndicadorDesconhecido;
+    return kErrDbValorIndicadorDesconhecido;
   }
   return 0;
 }
@@ -82,7 +82,7 @@ void PutValor(ProcContext& c, const Objeto& o) {
 // (valorst, valornum, valordt; NULLs when none holds), the final status.
 void GetValor(ProcContext& c, const Objeto& o) {
   int32_t e = ConfereObjeto(c, o);
-  if (e == 0 && c.In("@dataVigencia").IsNull()) e = kErrValorDataNula;
+  if (e == 0 && c.In("@dataVigencia").IsNull()) e = kErrDbValorDataNula;
   if (e != 0) {
     c.AddResult(Status(e));
     return;

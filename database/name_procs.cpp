@@ -28,18 +28,18 @@ void BufPorPaisGet(ProcContext& c) {
   const Value& tipo = c.In("@tipo");
   if (pais.IsNull() ||
       c.Query("SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais.AsInt())}).RecordCount() == 0) {
-    c.AddResult(Status(kErrBufPorPaisPais, 0));
+    c.AddResult(Status(kErrDbBufPorPaisPais, 0));
     return;
   }
   if (tipo.IsNull() || (tipo.AsInt() != 1 && tipo.AsInt() != 2)) {
-    c.AddResult(Status(kErrBufPorPaisTipo, 0));
+    c.AddResult(Status(kErrDbBufPorPaisTipo, 0));
     return;
   }
   Recordset rows =
       c.Query("SELECT chave, valor FROM nome_abrev WHERE pais = ? AND tipo = ? ORDER BY chave",
               {Value::Int(pais.AsInt()), Value::Int(tipo.AsInt())});
   if (rows.RecordCount() == 0) {
-    c.AddResult(Status(kBufPorPaisVazia, 0));
+    c.AddResult(Status(kDbBufPorPaisVazia, 0));
     return;
   }
   std::string texto;

@@ -101,7 +101,7 @@ void AcionistaGet(ProcContext& c) {
       "WHERE a.id = ? ORDER BY d.docpais, d.doc_id",
       {c.In("@id")});
   if (rs.RecordCount() == 0) {
-    c.Return(kErrAcionistaNaoAchado);
+    c.Return(kErrDbAcionistaNaoAchado);
     return;
   }
   c.AddResult(std::move(rs));
@@ -133,7 +133,7 @@ void GetReqGBol(ProcContext& c) {
 void DataLogAdd(ProcContext& c) {
   for (const char* name : {"@tip", "@oid", "@aux"}) {
     if (c.In(name).IsNull()) {
-      c.Return(kErrDataLogNulo);
+      c.Return(kErrDbDataLogNulo);
       return;
     }
   }
