@@ -270,7 +270,7 @@ int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens
       };
       auto byte = [&](int col) {
         const int32_t v = inteiro(col);
-        if (v < 0 || v > 255) throw EDBException(kErrByteForaGravado);
+        if (v < 0 || v > 255) throw EDBException(kErrByteForaNoCampo);
         return static_cast<uint8_t>(v);
       };
       it.empId = inteiro(0);

@@ -66,7 +66,7 @@ int32_t ParamInt(DsRef cmd, const std::string& name) { return ParamValue(cmd, na
 
 void GetParamByte(DsRef cmd, const std::string& name, uint8_t* v) {
   const int32_t i = ParamValue(cmd, name).AsInt();
-  if (i < 0 || i > 255) throw EDBException(kErrByteForaLido);
+  if (i < 0 || i > 255) throw EDBException(kErrByteForaNoParametro);
   *v = static_cast<uint8_t>(i);
 }
 
@@ -130,7 +130,7 @@ void GetFieldBool(DsRef cmd, const std::string& column, bool* v) {
 
 void GetFieldByte(DsRef cmd, const std::string& column, uint8_t* v) {
   const int32_t i = FieldInt(cmd, column);
-  if (i < 0 || i > 255) throw EDBException(kErrByteForaGravado);
+  if (i < 0 || i > 255) throw EDBException(kErrByteForaNoCampo);
   *v = static_cast<uint8_t>(i);
 }
 
