@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "foundation/text.h"
@@ -16,24 +17,6 @@
 namespace zun {
 
 namespace {
-
-// Result codes of these procedures (documented in docs/database.md).
-enum : int32_t {
-  kBolsaDesconhecida = 50701,
-  kUdexNula = 50702,
-  kTipoDesconhecido = 50703,
-  kSeqInvalida = 50704,
-  kMoedaDesconhecida = 50705,
-  kTipoZero = 50706,
-  kPaisDesconhecido = 50711,
-  kDataNula = 50712,
-  kSeqDeNoticiaInvalida = 50713,
-  kTextoVazio = 50714,
-  // Codes the program knows by number.
-  kSerieDesconhecida = 3758,
-  kEmpDesconhecida = 3752,
-  kNadaAFazer = 8604,
-};
 
 // A moeda of -1 asks for the deletion of the event.
 constexpr int32_t kMoedaDaExclusao = -1;
@@ -71,25 +54,25 @@ void PrvImport(ProcContext& c) {
   const int32_t moeda = InInt(c, "@moeda", -2);
   const bool exclusao = moeda == kMoedaDaExclusao;
   if (!Existe(c, "SELECT 1 FROM bolsa WHERE id = ?", {Value::Int(bolsa)})) {
-    return c.Return(kBolsaDesconhecida);
+    return c.Return(kErrDbPrvBolsaDesconhecida);
   }
-  if (udex.IsNull()) return c.Return(kUdexNula);
+  if (udex.IsNull()) return c.Return(kErrDbPrvUdexNula);
   if (!Existe(c, "SELECT 1 FROM oco_tipo WHERE id = ?", {Value::Int(tipo)})) {
-    return c.Return(kTipoDesconhecido);
+    return c.Return(kErrDbPrvTipoDesconhecido);
   }
-  if (seq < 0) return c.Return(kSeqInvalida);
+  if (seq < 0) return c.Return(kErrDbPrvSeqInvalida);
   if (!exclusao && !Existe(c, "SELECT 1 FROM moeda WHERE id = ?", {Value::Int(moeda)})) {
-    return c.Return(kMoedaDesconhecida);
+    return c.Return(kErrDbPrvMoedaDesconhecida);
   }
-  if (!exclusao && tipo == 0) return c.Return(kTipoZero);
+  if (!exclusao && tipo == 0) return c.Return(kErrDbPrvTipoZero);
   const int32_t anb = IdDe(c, "SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
                            {Value::Int(bolsa), Value::String(Codigo(c, "@ticker"))});
-  if (anb == 0) return c.Return(kSerieDesconhecida);
+  if (anb == 0) return c.Return(kDbPrvSerieDesconhecida);
   const std::vector<Value> chave = {Value::Int(anb), udex, Value::Int(tipo), Value::Int(seq)};
   if (exclusao) {
     const int n =
         c.Exec("DELETE FROM provento WHERE anb = ? AND udex = ? AND tipo = ? AND seq = ?", chave);
-    if (n == 0) c.Return(kNadaAFazer);
+    if (n == 0) c.Return(kDbEventoNadaAFazer);
     return;
   }
   std::vector<Value> binds = chave;
@@ -114,18 +97,18 @@ void NwsImport(ProcContext& c) {
   int32_t seq = InInt(c, "@seq", -2);
   const Value txt = Value::String(c.In("@txt").AsString());
   if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais)})) {
-    return c.Return(kPaisDesconhecido);
+    return c.Return(kErrDbNwsPaisDesconhecido);
   }
-  if (date.IsNull()) return c.Return(kDataNula);
-  if (seq < -1) return c.Return(kSeqDeNoticiaInvalida);
-  if (txt.Bytes().empty()) return c.Return(kTextoVazio);
+  if (date.IsNull()) return c.Return(kErrDbNwsDataNula);
+  if (seq < -1) return c.Return(kErrDbNwsSeqInvalida);
+  if (txt.Bytes().empty()) return c.Return(kErrDbNwsTextoVazio);
   const int32_t emp = IdDe(c, "SELECT id FROM empresa WHERE pais = ? AND cod = ? COLLATE NOCASE",
                            {Value::Int(pais), Value::String(Codigo(c, "@cod"))});
-  if (emp == 0) return c.Return(kEmpDesconhecida);
+  if (emp == 0) return c.Return(kDbNwsEmpDesconhecida);
   if (seq == -1) {
     if (Existe(c, "SELECT 1 FROM noticia WHERE emp = ? AND date = ? AND txt = ?",
                {Value::Int(emp), date, txt})) {
-      return c.Return(kNadaAFazer);
+      return c.Return(kDbEventoNadaAFazer);
     }
     seq = IdDe(c, "SELECT COALESCE(MAX(seq) + 1, 0) FROM noticia WHERE emp = ? AND date = ?",
                {Value::Int(emp), date});

@@ -6,20 +6,13 @@
 #include <utility>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
 
 namespace {
-
-// Result codes of these procedures (documented in docs/database.md).
-enum : int32_t {
-  kObjetoNulo = 51011,          // the object id is NULL
-  kObjetoDesconhecido = 51012,  // no series, asset or company of that id
-  kIndicadorDesconhecido = 51013,
-  kDataDoValorNula = 51014,  // "@dataVigencia" NULL
-};
 
 // One kind of registry object: the table of its objects and the parameter
 // that carries the object's id.
@@ -60,15 +53,15 @@ Value ChaveDaData(const Value& data) {
 // 0 when the object of o and the indicator exist, else the code.
 int32_t ConfereObjeto(ProcContext& c, const Objeto& o) {
   const Value& id = c.In(o.param);
-  if (id.IsNull()) return kObjetoNulo;
+  if (id.IsNull()) return kErrDbValorObjetoNulo;
   if (c.Query(std::string("SELECT 1 FROM ") + o.tabela + " WHERE id = ?", {id}).RecordCount() ==
       0) {
-    return kObjetoDesconhecido;
+    return kErrDbValorObjetoDesconhecido;
   }
   const Value& ind = c.In("@idindica");
   if (ind.IsNull() ||
       c.Query("SELECT 1 FROM def_indicador WHERE id = ?", {ind}).RecordCount() == 0) {
-    return kIndicadorDesconhecido;
+    return kErrDbValorIndicadorDesconhecido;
   }
   return 0;
 }
@@ -89,7 +82,7 @@ void PutValor(ProcContext& c, const Objeto& o) {
 // (valorst, valornum, valordt; NULLs when none holds), the final status.
 void GetValor(ProcContext& c, const Objeto& o) {
   int32_t e = ConfereObjeto(c, o);
-  if (e == 0 && c.In("@dataVigencia").IsNull()) e = kDataDoValorNula;
+  if (e == 0 && c.In("@dataVigencia").IsNull()) e = kErrDbValorDataNula;
   if (e != 0) {
     c.AddResult(Status(e));
     return;

@@ -5,20 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
 
 namespace {
-
-// The load code of a country without entries of the kind asked for; the
-// reader takes it as an empty table.
-constexpr int32_t kTabelaVazia = 4251;
-// "@pais" is NULL or not a country.
-constexpr int32_t kErrPaisInvalido = 50801;
-// "@tipo" is NULL or neither 1 nor 2.
-constexpr int32_t kErrTipoInvalido = 50802;
 
 Recordset Status(int32_t result, int32_t tamanho) {
   Recordset rs({"result", "ConteudoLen"});
@@ -35,18 +28,18 @@ void BufPorPaisGet(ProcContext& c) {
   const Value& tipo = c.In("@tipo");
   if (pais.IsNull() ||
       c.Query("SELECT 1 FROM pais WHERE id = ?", {Value::Int(pais.AsInt())}).RecordCount() == 0) {
-    c.AddResult(Status(kErrPaisInvalido, 0));
+    c.AddResult(Status(kErrDbBufPorPaisPais, 0));
     return;
   }
   if (tipo.IsNull() || (tipo.AsInt() != 1 && tipo.AsInt() != 2)) {
-    c.AddResult(Status(kErrTipoInvalido, 0));
+    c.AddResult(Status(kErrDbBufPorPaisTipo, 0));
     return;
   }
   Recordset rows =
       c.Query("SELECT chave, valor FROM nome_abrev WHERE pais = ? AND tipo = ? ORDER BY chave",
               {Value::Int(pais.AsInt()), Value::Int(tipo.AsInt())});
   if (rows.RecordCount() == 0) {
-    c.AddResult(Status(kTabelaVazia, 0));
+    c.AddResult(Status(kDbBufPorPaisVazia, 0));
     return;
   }
   std::string texto;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
@@ -15,42 +16,6 @@
 namespace zun {
 
 namespace {
-
-// Result codes of these procedures (documented in docs/database.md).
-enum : int32_t {
-  kCodEmpVazio = 50501,
-  kEmpDuplicada = 50502,
-  kEmpDesconhecida = 50503,
-  kPaisDesconhecido = 50504,
-  kSemDireitoPaisDaEmp = 50505,
-  kSemDireitoSource = 50506,
-  kMoedaDesconhecida = 50507,
-  kFmtBalDesconhecido = 50508,
-  kSourceOuDocInvalido = 50509,
-  kAtvDesconhecido = 50511,
-  kClasseDesconhecida = 50512,
-  kAtvDuplicado = 50513,
-  kVoteDesconhecido = 50514,
-  kTipoObjDesconhecido = 50515,
-  kSemDireitoEmpDoAtv = 50516,
-  kSemDireitoClasseEstrangeira = 50517,
-  kAnbDesconhecido = 50521,
-  kCodAnbVazio = 50522,
-  kAnbDuplicado = 50523,
-  kBolsaDesconhecida = 50524,
-  kTipoDeBGLInvalido = 50525,
-  kSemDireitoAtvDoAnb = 50526,
-  kSemDireitoTipoDeBGL = 50527,
-  kSemDireitoTrazDados = 50528,
-  kSemDireitoCalendario = 50529,
-  kTipoDeContratoDesconhecido = 50530,
-  // Look-up codes the program knows by number.
-  kGetIdAtvEmpNaoAchada = 4170,
-  kGetIdAtvClasseNaoAchada = 4171,
-  kGetIdAtvSemAtivo = 4172,
-  kAnbNaoAchado = 4178,
-  kTickerNaoRegistrado = 4042,
-};
 
 // Destination kinds from this one on need "@PodeTodosOsTiposDeBGL".
 constexpr int32_t kPrimeiroTipoDeBGLRestrito = 6;
@@ -193,20 +158,20 @@ void Le(ProcContext& c, const char* table, const std::vector<Coluna>& cols, int3
 int32_t ChecaEmp(ProcContext& c, int32_t id, const std::vector<Value>& old) {
   const std::string cod = InTexto(c, "@cod");
   const int32_t pais = InInt(c, "@pais", -1);
-  if (cod.empty()) return kCodEmpVazio;
-  if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", pais)) return kPaisDesconhecido;
+  if (cod.empty()) return kErrDbCadCodEmpVazio;
+  if (!Existe(c, "SELECT 1 FROM pais WHERE id = ?", pais)) return kErrDbCadPaisDesconhecido;
   for (const char* m : {"@moedabalLocal", "@moedabalSEC", "@moedaInformeFIDC"}) {
-    if (!MoedaOuNenhuma(c, InInt(c, m, -1))) return kMoedaDesconhecida;
+    if (!MoedaOuNenhuma(c, InInt(c, m, -1))) return kErrDbCadMoedaDesconhecida;
   }
   // Format 0 is none chosen; any other must exist.
   for (const char* f : {"@fmtbal", "@fmtbal1", "@fmtbal2", "@fmtbal3"}) {
     const int32_t fmt = InInt(c, f);
     if (fmt != 0 && !Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", fmt)) {
-      return kFmtBalDesconhecido;
+      return kErrDbCadFmtBalDesconhecido;
     }
   }
   if (!old.empty() && old[2].AsInt() != pais && !InBool(c, "@PodeAlterarPaisDaEmp")) {
-    return kSemDireitoPaisDaEmp;
+    return kErrDbCadSemDireitoPaisDaEmp;
   }
   // What only a statement source other than the local one may set: the
   // formats of sources 1 to 3 and the SEC currency.
@@ -219,13 +184,13 @@ int32_t ChecaEmp(ProcContext& c, int32_t id, const std::vector<Value>& old) {
         {"@moedabalSEC", 5, -1}, {"@fmtbal1", 7, 0}, {"@fmtbal2", 8, 0}, {"@fmtbal3", 9, 0}};
     for (const auto& r : restritos) {
       const int32_t antes = old.empty() ? r.novo : old[r.pos].AsInt();
-      if (InInt(c, r.param, r.novo) != antes) return kSemDireitoSource;
+      if (InInt(c, r.param, r.novo) != antes) return kErrDbCadSemDireitoSource;
     }
   }
   Recordset dup =
       c.Query("SELECT id FROM empresa WHERE pais = ? AND cod = ? COLLATE NOCASE AND id <> ?",
               {Value::Int(pais), Value::String(cod), Value::Int(id)});
-  if (dup.RecordCount() > 0) return kEmpDuplicada;
+  if (dup.RecordCount() > 0) return kErrDbCadEmpDuplicada;
   return 0;
 }
 
@@ -238,13 +203,13 @@ void ObjEmpAddV3(ProcContext& c) {
 void ObjEmpPutV3(ProcContext& c) {
   const int32_t id = InInt(c, "@id");
   const std::vector<Value> old = LinhaGuardada(c, "empresa", kColunasEmp, id);
-  if (old.empty()) return c.Return(kEmpDesconhecida);
+  if (old.empty()) return c.Return(kErrDbCadEmpDesconhecida);
   const int32_t e = ChecaEmp(c, id, old);
   if (e != 0) return c.Return(e);
   Grava(c, "empresa", kColunasEmp, id);
 }
 
-void ObjEmpGetV3(ProcContext& c) { Le(c, "empresa", kColunasEmp, kEmpDesconhecida); }
+void ObjEmpGetV3(ProcContext& c) { Le(c, "empresa", kColunasEmp, kErrDbCadEmpDesconhecida); }
 
 // Sets the company's statement format of one source when none is chosen
 // yet (0).
@@ -253,9 +218,11 @@ void DefineFormatoBalDaEmpSeNulo(ProcContext& c) {
   const int32_t source = InInt(c, "@sourcedobal", -1);
   const int32_t doc = InInt(c, "@TipoDocumentoBal", -1);
   const int32_t fmt = InInt(c, "@fmtbal");
-  if (source < 0 || source > 3 || doc < 0 || doc > 7) return c.Return(kSourceOuDocInvalido);
-  if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) return c.Return(kEmpDesconhecida);
-  if (!Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", fmt)) return c.Return(kFmtBalDesconhecido);
+  if (source < 0 || source > 3 || doc < 0 || doc > 7) return c.Return(kErrDbCadSourceOuDocInvalido);
+  if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp))
+    return c.Return(kErrDbCadEmpDesconhecida);
+  if (!Existe(c, "SELECT 1 FROM fmt_bal WHERE id = ?", fmt))
+    return c.Return(kErrDbCadFmtBalDesconhecido);
   const std::string col = source == 0 ? "fmtbal" : "fmtbal" + std::to_string(source);
   c.Exec("UPDATE empresa SET " + col + " = ? WHERE id = ? AND " + col + " = 0",
          {Value::Int(fmt), Value::Int(emp)});
@@ -274,26 +241,26 @@ void GetIdEmp(ProcContext& c) {
 int32_t ChecaAtv(ProcContext& c, int32_t id, const std::vector<Value>& old) {
   const int32_t emp = InInt(c, "@emp");
   const int32_t idclass = InInt(c, "@idclass");
-  if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) return kEmpDesconhecida;
+  if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) return kErrDbCadEmpDesconhecida;
   Recordset classe = c.Query("SELECT estrangeira FROM classe WHERE id = ?", {Value::Int(idclass)});
-  if (classe.RecordCount() == 0) return kClasseDesconhecida;
+  if (classe.RecordCount() == 0) return kErrDbCadClasseDesconhecida;
   classe.First();
   if (!Existe(c, "SELECT 1 FROM vote_stat WHERE id = ?", InInt(c, "@vote", -1))) {
-    return kVoteDesconhecido;
+    return kErrDbCadVoteDesconhecido;
   }
   if (!Existe(c, "SELECT 1 FROM tipo_obj WHERE id = ?", InInt(c, "@tipoobj", -1))) {
-    return kTipoObjDesconhecido;
+    return kErrDbCadTipoObjDesconhecido;
   }
   if (!old.empty() && old[0].AsInt() != emp && !InBool(c, "@PodeMudarEmpDoAtv")) {
-    return kSemDireitoEmpDoAtv;
+    return kErrDbCadSemDireitoEmpDoAtv;
   }
   const bool classe_nova = old.empty() || old[1].AsInt() != idclass;
   if (classe_nova && classe.Field(0).AsInt() != 0 && !InBool(c, "@PodeClasseEstrangeira")) {
-    return kSemDireitoClasseEstrangeira;
+    return kErrDbCadSemDireitoClasseEstrangeira;
   }
   Recordset dup = c.Query("SELECT id FROM ativo WHERE emp = ? AND idclass = ? AND id <> ?",
                           {Value::Int(emp), Value::Int(idclass), Value::Int(id)});
-  if (dup.RecordCount() > 0) return kAtvDuplicado;
+  if (dup.RecordCount() > 0) return kErrDbCadAtvDuplicado;
   return 0;
 }
 
@@ -306,13 +273,13 @@ void ObjAtvAddV2(ProcContext& c) {
 void ObjAtvPutV2(ProcContext& c) {
   const int32_t id = InInt(c, "@id");
   const std::vector<Value> old = LinhaGuardada(c, "ativo", kColunasAtv, id);
-  if (old.empty()) return c.Return(kAtvDesconhecido);
+  if (old.empty()) return c.Return(kErrDbCadAtvDesconhecido);
   const int32_t e = ChecaAtv(c, id, old);
   if (e != 0) return c.Return(e);
   Grava(c, "ativo", kColunasAtv, id);
 }
 
-void ObjAtvGetV2(ProcContext& c) { Le(c, "ativo", kColunasAtv, kAtvDesconhecido); }
+void ObjAtvGetV2(ProcContext& c) { Le(c, "ativo", kColunasAtv, kErrDbCadAtvDesconhecido); }
 
 // The asset of class code "@class" of the company of code "@emp" in
 // country "@pais": 4170 no such company, 4171 no such class, 4172 the
@@ -321,10 +288,10 @@ void GetIdAtvV2(ProcContext& c) {
   for (const char* p : {"@IdEmp", "@IdAtv", "@IdClass"}) c.Out(p, Value::Int(0));
   Recordset emp = c.Query("SELECT id FROM empresa WHERE pais = ? AND cod = ? COLLATE NOCASE",
                           {Value::Int(InInt(c, "@pais", -1)), Value::String(InTexto(c, "@emp"))});
-  if (emp.RecordCount() == 0) return c.Return(kGetIdAtvEmpNaoAchada);
+  if (emp.RecordCount() == 0) return c.Return(kErrDbIdAtvEmpNaoAchada);
   Recordset classe = c.Query("SELECT id FROM classe WHERE cod = ? COLLATE NOCASE AND cod <> ''",
                              {Value::String(InTexto(c, "@class"))});
-  if (classe.RecordCount() == 0) return c.Return(kGetIdAtvClasseNaoAchada);
+  if (classe.RecordCount() == 0) return c.Return(kErrDbIdAtvClasseNaoAchada);
   emp.First();
   classe.First();
   const Value id_emp = emp.Field(0);
@@ -332,7 +299,7 @@ void GetIdAtvV2(ProcContext& c) {
   c.Out("@IdEmp", id_emp);
   c.Out("@IdClass", id_class);
   Recordset atv = c.Query("SELECT id FROM ativo WHERE emp = ? AND idclass = ?", {id_emp, id_class});
-  if (atv.RecordCount() == 0) return c.Return(kGetIdAtvSemAtivo);
+  if (atv.RecordCount() == 0) return c.Return(kErrDbIdAtvSemAtivo);
   atv.First();
   c.Out("@IdAtv", atv.Field(0));
 }
@@ -344,40 +311,40 @@ int32_t ChecaAnb(ProcContext& c, int32_t id, const std::vector<Value>& old) {
   const int32_t tipo = InInt(c, "@TipoDeBGLDestino");
   const int32_t pais_cod = InInt(c, "@PaisProCodZun", -1);
   const int32_t contrato = InInt(c, "@TipoDeContrato", -1);
-  if (InTexto(c, "@cod").empty()) return kCodAnbVazio;
-  if (!Existe(c, "SELECT 1 FROM ativo WHERE id = ?", acao)) return kAtvDesconhecido;
+  if (InTexto(c, "@cod").empty()) return kErrDbCadCodAnbVazio;
+  if (!Existe(c, "SELECT 1 FROM ativo WHERE id = ?", acao)) return kErrDbCadAtvDesconhecido;
   if (!Existe(c, "SELECT 1 FROM bolsa WHERE id = ?", InInt(c, "@bolsa", -1))) {
-    return kBolsaDesconhecida;
+    return kErrDbCadBolsaDesconhecida;
   }
-  if (tipo < 0 || tipo > 11) return kTipoDeBGLInvalido;
-  if (!MoedaOuNenhuma(c, InInt(c, "@moedacot", -1))) return kMoedaDesconhecida;
+  if (tipo < 0 || tipo > 11) return kErrDbCadTipoDeBGLInvalido;
+  if (!MoedaOuNenhuma(c, InInt(c, "@moedacot", -1))) return kErrDbCadMoedaDesconhecida;
   if (pais_cod != -1 && !Existe(c, "SELECT 1 FROM pais WHERE id = ?", pais_cod)) {
-    return kPaisDesconhecido;
+    return kErrDbCadPaisDesconhecido;
   }
   if (contrato != -1 && !Existe(c, "SELECT 1 FROM tipo_de_contrato WHERE id = ?", contrato)) {
-    return kTipoDeContratoDesconhecido;
+    return kErrDbCadTipoDeContratoDesconhecido;
   }
   // The stored values the rights compare with (positions in kColunasAnb).
   const bool novo = old.empty();
   if (!novo && old[0].AsInt() != acao && !InBool(c, "@PodeMudarAtvDoAnb")) {
-    return kSemDireitoAtvDoAnb;
+    return kErrDbCadSemDireitoAtvDoAnb;
   }
   if (tipo >= kPrimeiroTipoDeBGLRestrito && (novo || old[3].AsInt() != tipo) &&
       !InBool(c, "@PodeTodosOsTiposDeBGL")) {
-    return kSemDireitoTipoDeBGL;
+    return kErrDbCadSemDireitoTipoDeBGL;
   }
   if (InBool(c, "@TrazDadosDaEmp") && (novo || old[8].AsInt() == 0) &&
       !InBool(c, "@PodeMarcarTrazDadosDaEmp")) {
-    return kSemDireitoTrazDados;
+    return kErrDbCadSemDireitoTrazDados;
   }
   if (InInt(c, "@IdCalendario") != (novo ? 0 : old[10].AsInt()) &&
       !InBool(c, "@PodeAlterarCalendario")) {
-    return kSemDireitoCalendario;
+    return kErrDbCadSemDireitoCalendario;
   }
   Recordset dup = c.Query(
       "SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE AND id <> ?",
       {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@cod")), Value::Int(id)});
-  if (dup.RecordCount() > 0) return kAnbDuplicado;
+  if (dup.RecordCount() > 0) return kErrDbCadAnbDuplicado;
   return 0;
 }
 
@@ -403,7 +370,7 @@ void ObjAnbAdd(ProcContext& c) {
 void ObjAnbPut(ProcContext& c) {
   const int32_t id = InInt(c, "@id");
   const std::vector<Value> old = LinhaGuardada(c, "anb", kColunasAnb, id);
-  if (old.empty()) return c.Return(kAnbDesconhecido);
+  if (old.empty()) return c.Return(kErrDbCadAnbDesconhecido);
   const int32_t e = ChecaAnb(c, id, old);
   if (e != 0) return c.Return(e);
   Grava(c, "anb", kColunasAnb, id);
@@ -411,7 +378,7 @@ void ObjAnbPut(ProcContext& c) {
 }
 
 void ObjAnbGet(ProcContext& c) {
-  Le(c, "anb", kColunasAnb, kAnbDesconhecido);
+  Le(c, "anb", kColunasAnb, kErrDbCadAnbDesconhecido);
   Recordset rs =
       c.Query("SELECT serie_montada FROM anb WHERE id = ?", {Value::Int(InInt(c, "@id"))});
   if (rs.RecordCount() == 0) return;
@@ -435,7 +402,7 @@ void GetTipoDeBGLDaAnb(ProcContext& c) {
   Recordset rs =
       c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
               {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@cod"))});
-  if (rs.RecordCount() == 0) return c.Return(kTickerNaoRegistrado);
+  if (rs.RecordCount() == 0) return c.Return(kErrDbTickerNaoRegistrado);
   rs.First();
   c.Out("@TipoDeBGLDestino", rs.Field(0));
 }
@@ -454,14 +421,14 @@ int32_t AnbDoTicker(ProcContext& c) {
 // "@NovoTBGLDestino", with the right rule of ObjAnbPut.
 void ImportAnbBGLDestino(ProcContext& c) {
   const int32_t id = AnbDoTicker(c);
-  if (id == 0) return c.Return(kAnbNaoAchado);
+  if (id == 0) return c.Return(kErrDbIdAnbNaoAchado);
   const int32_t tipo = InInt(c, "@NovoTBGLDestino", -1);
-  if (tipo < 0 || tipo > 11) return c.Return(kTipoDeBGLInvalido);
+  if (tipo < 0 || tipo > 11) return c.Return(kErrDbCadTipoDeBGLInvalido);
   Recordset rs = c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE id = ?", {Value::Int(id)});
   rs.First();
   if (tipo >= kPrimeiroTipoDeBGLRestrito && rs.Field(0).AsInt() != tipo &&
       !InBool(c, "@PodeTodosOsTiposDeBGL")) {
-    return c.Return(kSemDireitoTipoDeBGL);
+    return c.Return(kErrDbCadSemDireitoTipoDeBGL);
   }
   c.Exec("UPDATE anb SET tipo_de_bgl_destino = ? WHERE id = ?", {Value::Int(tipo), Value::Int(id)});
 }
@@ -469,7 +436,7 @@ void ImportAnbBGLDestino(ProcContext& c) {
 // Sets the ISIN of series "@ticker" on "@bolsa" to "@NovoISIN".
 void ImportAnbISIN(ProcContext& c) {
   const int32_t id = AnbDoTicker(c);
-  if (id == 0) return c.Return(kAnbNaoAchado);
+  if (id == 0) return c.Return(kErrDbIdAnbNaoAchado);
   c.Exec("UPDATE anb SET isin = ? WHERE id = ?",
          {Value::String(InTexto(c, "@NovoISIN")), Value::Int(id)});
 }

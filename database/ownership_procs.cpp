@@ -32,8 +32,6 @@ std::string ChaveDoDocumento(const std::string& doc) {
 
 namespace {
 
-constexpr int32_t kAcionistaNaoAchado = 4178;
-constexpr int32_t kCacNaoAchada = 3932;
 // The special parties (total, base, free float) take the three largest ids.
 constexpr int32_t kPrimeiroEspecial = 2147483645;
 
@@ -79,7 +77,7 @@ int32_t ChecaParte(ProcContext& c, int32_t id, std::string* chave) {
 void AcionistaGetByDocPaisV3(ProcContext& c) {
   const int32_t pais = InInt(c, "@docpais_in");
   const int32_t id = DonoDoDocumento(c, pais, ChaveDoDocumento(InTexto(c, "@doc_in")));
-  if (id == 0) return c.Return(kAcionistaNaoAchado);
+  if (id == 0) return c.Return(kErrDbAcionistaNaoAchado);
   Recordset rs = c.Query("SELECT nome, doc, eh_acionista, eh_aplicacao FROM acionista WHERE id = ?",
                          {Value::Int(id)});
   rs.First();
@@ -198,7 +196,7 @@ void CacGetPelaEmpTipoDocData(ProcContext& c) {
       "SELECT id, emp, dtref, dtpub, dtrtf, TipoDocumento FROM compacc "
       "WHERE TipoDocumento = ? AND emp = ? AND dtref = ?",
       {Value::Int(InInt(c, "@TipoDocumento")), Value::Int(InInt(c, "@emp")), c.In("@dtref")});
-  if (rs.RecordCount() == 0) return c.Return(kCacNaoAchada);
+  if (rs.RecordCount() == 0) return c.Return(kErrDbCacNaoAchada);
   rs.First();
   c.Out("@id", Value::Int(rs.Field(0).AsInt()));
   c.Out("@emp", Value::Int(rs.Field(1).AsInt()));

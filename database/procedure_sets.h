@@ -17,7 +17,7 @@ void RegisterReferenceProcedures();
 
 // The writes of the small reference tables ("PaisPut", "MoedaPut",
 // "BolsaPut", "VoteStatPut", "OcoTipoPut", the three account settings and
-// "AddListChoice"); their codes are in small_table_procs.h.
+// "AddListChoice"); their codes are in codes.h.
 void RegisterSmallTableProcedures();
 
 // Companies, assets and series: their add, read and write procedures, the
@@ -47,7 +47,7 @@ void RegisterOwnershipProcedures();
 // The account plan, account blocks, statement formats and their lines, and
 // statements: "ContaBal...", "BlocoContaBalPut", "FormatoBalPut",
 // "ApresFmtBalItemsGet", "BalGetPelaDataCons", "BalHeadPutV2" and
-// "BalancoNaoLogaContas..."; their codes are in statement_procs.h.
+// "BalancoNaoLogaContas..."; their codes are in codes.h.
 void RegisterStatementProcedures();
 
 // A quote bulletin entry of "DataLogAdd" ("@tip" 42): checks "@oid" (an

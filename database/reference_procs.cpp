@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/import_files.h"
 #include "database/procedure_sets.h"
 #include "database/quote_procs.h"
@@ -14,9 +15,6 @@
 namespace zun {
 
 namespace {
-
-// Code of a party that does not exist.
-constexpr int32_t kAcionistaNaoAchado = 4178;
 
 // The plain enumerations: no parameter, the rows are the only result set.
 struct Enumeracao {
@@ -103,7 +101,7 @@ void AcionistaGet(ProcContext& c) {
       "WHERE a.id = ? ORDER BY d.docpais, d.doc_id",
       {c.In("@id")});
   if (rs.RecordCount() == 0) {
-    c.Return(kAcionistaNaoAchado);
+    c.Return(kErrDbAcionistaNaoAchado);
     return;
   }
   c.AddResult(std::move(rs));
@@ -135,7 +133,7 @@ void GetReqGBol(ProcContext& c) {
 void DataLogAdd(ProcContext& c) {
   for (const char* name : {"@tip", "@oid", "@aux"}) {
     if (c.In(name).IsNull()) {
-      c.Return(50201);
+      c.Return(kErrDbDataLogNulo);
       return;
     }
   }

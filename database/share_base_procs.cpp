@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/proc_inputs.h"
 #include "database/procedure_sets.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
@@ -15,16 +16,6 @@
 namespace zun {
 
 namespace {
-
-// Result codes of these procedures (documented in docs/database.md).
-enum : int32_t {
-  kBacEmpDesconhecida = 51201,
-  kBacSourceInvalido = 51202,
-  kBacSemData = 51203,
-  kBacClasseDesconhecida = 51204,
-  kBacStatusInvalido = 51205,
-  kBacSemDireitoSource = 51206,
-};
 
 // Data-log entries of share-base writes (tip; oid the company, aux the
 // class or the source, date the base's day).
@@ -65,16 +56,16 @@ Value Dia(const ProcContext& c) {
 // whose statement source is not the local one).
 int32_t ChecaBase(ProcContext& c) {
   if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", InInt(c, "@IdEmp", 0))) {
-    return kBacEmpDesconhecida;
+    return kErrDbBaseEmpDesconhecida;
   }
   const int32_t source = InInt(c, "@Source", -1);
-  if (source < 0 || source > 7) return kBacSourceInvalido;
-  if (c.In("@Data").IsNull()) return kBacSemData;
+  if (source < 0 || source > 7) return kErrDbBaseSourceInvalido;
+  if (c.In("@Data").IsNull()) return kErrDbBaseSemData;
   if (source != 0) {
     Recordset u =
         c.Query("SELECT 1 FROM users WHERE name = ? AND (is_admin = 1 OR source_do_bal <> 0)",
                 {Value::String(c.CurrentUser())});
-    if (u.RecordCount() == 0) return kBacSemDireitoSource;
+    if (u.RecordCount() == 0) return kErrDbBaseSemDireitoSource;
   }
   return 0;
 }
@@ -92,9 +83,9 @@ void GetBaseAcDaEmp(ProcContext& c) {
   const int32_t emp = InInt(c, "@IdEmp", 0);
   const int32_t source = InInt(c, "@Source", -1);
   if (!Existe(c, "SELECT 1 FROM empresa WHERE id = ?", emp)) {
-    return c.AddResult(Status(kBacEmpDesconhecida));
+    return c.AddResult(Status(kErrDbBaseEmpDesconhecida));
   }
-  if (source < 0 || source > 7) return c.AddResult(Status(kBacSourceInvalido));
+  if (source < 0 || source > 7) return c.AddResult(Status(kErrDbBaseSourceInvalido));
   const Value dia = Dia(c);
   c.AddResult(Status(0));
   c.AddResult(
@@ -112,13 +103,13 @@ void PutBaseAcionaria(ProcContext& c) {
   if (const int32_t e = ChecaBase(c)) return c.Return(e);
   const int32_t id_class = InInt(c, "@IdClass", -1);
   if (!Existe(c, "SELECT 1 FROM classe WHERE id = ?", id_class)) {
-    return c.Return(kBacClasseDesconhecida);
+    return c.Return(kErrDbBaseClasseDesconhecida);
   }
   std::vector<Value> binds = {Value::Int(InInt(c, "@IdEmp", 0)), Dia(c),
                               Value::Int(InInt(c, "@Source", 0)), Value::Int(id_class)};
   for (const Slot& s : kSlots) {
     const int32_t status = InInt(c, s.status, 0);
-    if (status < 0 || status > 255) return c.Return(kBacStatusInvalido);
+    if (status < 0 || status > 255) return c.Return(kErrDbBaseStatusInvalido);
     const Value& v = c.In(s.valor);
     binds.push_back(Value::Double(v.IsNull() ? 0 : v.AsDouble()));
     binds.push_back(Value::Int(status));

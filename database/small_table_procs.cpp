@@ -6,7 +6,7 @@
 // symbols and countries against its own tables at login, so these
 // procedures change names only and refuse anything that would break that
 // check. The other tables are written by id (inserted or updated).
-#include "database/small_table_procs.h"
+#include "database/codes.h"
 
 #include <string>
 #include <vector>

@@ -7,7 +7,7 @@
 // statement or updates the one with the same key or id); its cells are
 // plain rows of BalancoUmaConta that the program writes itself, logged in
 // balanco_conta_log unless the statement is marked not to log.
-#include "database/statement_procs.h"
+#include "database/codes.h"
 
 #include <string>
 #include <vector>

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "db/codes.h"
 #include "db/name_normaliser.h"
 #include "db/object_lookups.h"
 #include "db/reference_tables.h"
@@ -15,6 +16,7 @@
 #include "db/user_context.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -171,7 +173,7 @@ void EncerraZiGlobs(int32_t* run_error_code) {
   if (*run_error_code == 0 && !ReqGBolPendente.empty()) {
     const std::string texto = "[ZiGlobs.fini " + ReqGBolPendente + "]";
     if (Db == nullptr || !Db->Connected()) {
-      *run_error_code = 3797;
+      *run_error_code = kErrReqGBolSemDb;
     } else {
       *run_error_code = ReqGBol(texto);
     }
@@ -214,7 +216,7 @@ int32_t TestaEnumPaisCod(tIntStgList* lista) {
     const int32_t id = PaisCodToId(it->Texto, &achou);
     if (!achou || id != it->Id) {
       Loga("- TestaEnumPaisCod error s:" + it->Texto + " e:" + std::to_string(it->Id));
-      return 3701;
+      return kErrEnumPaisCod;
     }
   }
   return 0;
@@ -227,7 +229,7 @@ int32_t TestaEnumMoeda(tIntStgList* lista) {
     int32_t e = 0;
     std::string avisos;
     if (it->Id < 0 || it->Id >= kNumMoedas) {
-      e = 3719;
+      e = kErrEnumMoeda;
     } else {
       const MoedaDaTabela& m = MoedaDoId(it->Id);
       if (m.pais != it->Campo2) avisos += " PaisDaMoeda:" + std::to_string(m.pais);
@@ -277,17 +279,17 @@ void CarregaAcionistasEspeciais(int32_t* e) {
       {NacTotal, "NacTotal"}, {NacBase, "NacBase"}, {NacFreeFloat, "NacFreeFloat"}};
   *e = 0;
   for (const Especial& s : kEspeciais) {
-    *e = ChamaComGuarda("AcionistaGet", "CarregaAcionistasEspeciais", 3939,
+    *e = ChamaComGuarda("AcionistaGet", "CarregaAcionistasEspeciais", kErrChamada,
                         [&](DsRef cmd, int32_t* code) {
                           *code = ExecStProcId(cmd, s.id, 2);
                           if (*code != 0) return;
                           // The record must be there and be this party.
                           if (!cmd->Active() || cmd->Current().Eof()) {
-                            *code = 4178;
+                            *code = kErrRegistroNaoAchado;
                           } else {
                             cmd->Current().First();
                             const Value& id = cmd->Current().FieldByName("id");
-                            if (id.IsNull() || id.AsInt() != s.id) *code = 4178;
+                            if (id.IsNull() || id.AsInt() != s.id) *code = kErrRegistroNaoAchado;
                           }
                         });
     if (*e != 0) {
@@ -305,7 +307,7 @@ void LeDadosIniciais(int32_t* e, const TProgressoLeDados& progresso) {
   };
   mostra("Reading initial data");
   if (Db == nullptr || !Db->Connected()) {
-    *e = 3718;
+    *e = kErrSemDb;
     return;
   }
   mostra("- countries");
@@ -344,7 +346,7 @@ void LeDadosIniciais(int32_t* e, const TProgressoLeDados& progresso) {
   mostra("- checking consistency");
   if (*e == 0) *e = TestaEnumPaisCod(EnumPaisCod.get());
   if (*e == 0) *e = TestaEnumMoeda(EnumMoeda.get());
-  if (*e == 0 && !EnumTipoObj->TemMarcaF3M(0, "RDbD")) *e = 4369;
+  if (*e == 0 && !EnumTipoObj->TemMarcaF3M(0, "RDbD")) *e = kErrTipoObjSemMarca;
   if (*e == 0) CarregaAcionistasEspeciais(e);
 }
 

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "db/codes.h"
 #include "db/texto_na_lingua.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -72,12 +74,12 @@ void tIntStgList::GaranteLido() {
   Lido = true;
   bool lendo = false;
   const int32_t e = ChamaComGuarda(
-      NomeDoProc, "tIntStgList.GaranteLido " + NomeDoProc, 3939,
+      NomeDoProc, "tIntStgList.GaranteLido " + NomeDoProc, kErrChamada,
       [&](DsRef cmd, int32_t* code) {
         if (!NomeDoParam.empty()) {
           SetParamInt(cmd, NomeDoParam, ValorDoParam);
           *code = ExecStProc(cmd, 1);
-          if (*code == 4090 || *code == 4091) {
+          if (*code == kErrSemColunaResult || *code == kErrSemResultSet) {
             // No status column: the first result set holds the rows.
             *code = 0;
           } else if (*code == 0) {
@@ -219,7 +221,7 @@ bool tIntStgList::TemMarcaF3M(int32_t id, const std::string& contexto) {
       if (it.Id < 0 || it.Id > 255) {
         Loga("Error: ISL.GSF3M " + NomeDoProc + " id:" + std::to_string(it.Id) + " F3M->" +
              contexto);
-        throw EZunInputException(4368);
+        throw EZunInputException(kErrListaMarcaFora);
       }
       marcados.set(static_cast<size_t>(it.Id));
     }
@@ -252,9 +254,9 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
   const std::string es = campos >= 3 ? CampoDoTexto(3, nomes) : "";
   bool procedimento_rodou = false;
   if (NomeDoProcAdd.empty()) {
-    *e = 3940;
+    *e = kErrNaoEhProcedimento;
   } else {
-    *e = ChamaComGuarda(NomeDoProcAdd, "ISLML.AddItem " + NomeDoProcAdd, 3939,
+    *e = ChamaComGuarda(NomeDoProcAdd, "ISLML.AddItem " + NomeDoProcAdd, kErrChamada,
                         [&](DsRef cmd, int32_t* code) {
                           if (!NomeDoParam.empty()) SetParamInt(cmd, NomeDoParam, ValorDoParam);
                           SetParamStr(cmd, "@ItemNamePT", pt);

@@ -8,20 +8,19 @@
 #include <memory>
 #include <string_view>
 
+#include "db/codes.h"
 #include "db/global_state.h"
 #include "db/objects.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/st_proc.h"
 
 namespace zun {
 
 namespace {
-
-// Default code of a call that raised.
-constexpr int32_t kFalhaDaChamada = 3939;
 
 // Strict dates count days from this day in 16 bits.
 constexpr int kAnoBaseDataCurta = 1920;
@@ -54,7 +53,7 @@ std::string Str(int64_t v) { return std::to_string(v); }
 // status), calling linha on each row. Returns 0 or the first failure.
 template <typename F>
 int32_t LeLista(const std::string& proc, F linha) {
-  return ChamaComGuarda(proc, proc + ".Le", kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda(proc, proc + ".Le", kErrChamada, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProc(cmd, 1);
     if (*code != 0) return;
     cmd->NextRecordset();
@@ -117,7 +116,7 @@ tIntStgListMultiLng* ListaDoTipo(int fc, int32_t* e) {
   try {
     lista->GaranteLido();
   } catch (const std::exception& x) {
-    CodigoDaExcecao("TIDE.SFS lista FC:" + Str(fc), e, x, kFalhaDaChamada);
+    CodigoDaExcecao("TIDE.SFS lista FC:" + Str(fc), e, x, kErrChamada);
     return nullptr;
   }
   return lista;
@@ -292,7 +291,7 @@ int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estri
     try {
       if (EnumAbrevMoeda) id = EnumAbrevMoeda->IdDoTexto(t, 0, true);
     } catch (const std::exception& x) {
-      CodigoDaExcecao("TIDE.SFS moeda", &e, x, kFalhaDaChamada);
+      CodigoDaExcecao("TIDE.SFS moeda", &e, x, kErrChamada);
     }
     int32_t n = -1;
     if (id < 0 && t[0] == '#' && StrToIntOk(t.substr(1), &n)) id = n;
@@ -390,7 +389,7 @@ int32_t TPoeValorNumIndicadorNumaData::Poe(bool nulo, const std::string& texto, 
   const std::string proc = kProcs[EAA].put;
   if (proc.empty()) return kErrIndSemProcedimento;
   const int fc = def->FC;
-  return ChamaComGuarda(proc, "TIDE.Poe " + proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda(proc, "TIDE.Poe " + proc, kErrChamada, [&](DsRef cmd, int32_t* code) {
     SetParamInt(cmd, std::string("@") + kProcs[EAA].nome_curto, IdEAA);
     SetParamInt(cmd, "@idindica", IdIndica);
     SetParamDateTime(cmd, "@datainivigencia", Data);
@@ -422,7 +421,7 @@ int32_t TPegaValorDumIndicadorNumaData::Pega(bool* nulo, double* numero, std::st
   const DefIndicador* def = DefIndicadores().PegaDef(IdIndica, &e);
   if (e != 0) return e;
   const std::string proc = kProcs[EAA].get;
-  return ChamaComGuarda(proc, "TIDE.Pega " + proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda(proc, "TIDE.Pega " + proc, kErrChamada, [&](DsRef cmd, int32_t* code) {
     SetParamInt(cmd, std::string("@") + kProcs[EAA].nome_curto, IdEAA);
     SetParamInt(cmd, "@idindica", IdIndica);
     SetParamDateTime(cmd, "@dataVigencia", Data);

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "db/codes.h"
+
 namespace zun {
 
 // Object kinds of the registry (EAA).
@@ -33,27 +35,7 @@ inline constexpr uint8_t kEaaEmp = 2;  // company, "emp"
 // The short name of kind ("anb", "atv", "emp"); "" above 2.
 const char* NomeCurtoDoEaa(uint8_t eaa);
 
-// Codes of this unit.
-inline constexpr int32_t kErrDefIndicadorIdInvalido = 4286;    // a definition with Id < 1
-inline constexpr int32_t kErrIndInteiro = 4294;                // not an integer
-inline constexpr int32_t kErrIndFloat = 4295;                  // not a number
-inline constexpr int32_t kErrIndMoeda = 4179;                  // unknown currency
-inline constexpr int32_t kErrIndBooleano = 4133;               // not a boolean
-inline constexpr int32_t kErrIndDataNaoStrict = 45113;         // date unreadable (not strict)
-inline constexpr int32_t kErrIndDataZero = 4336;               // a date that came out 0
-inline constexpr int32_t kErrIndTipoDesconhecido = 4296;       // field type not readable
-inline constexpr int32_t kErrIndListaIdNaoInteiro = 4306;      // "#" without an integer
-inline constexpr int32_t kErrIndListaItemDesconhecido = 4307;  // name not in the list
-inline constexpr int32_t kErrIndListaIdFora = 4308;            // "#id" not in the list
-inline constexpr int32_t kErrIndListaDocIdVazio = 4399;        // "doc-id:" without a text
-inline constexpr int32_t kErrIndIdSemDefinicao = 25076;        // SetFromString: no definition
-inline constexpr int32_t kErrIndEaaInvalido = 25074;           // kind above 2
-inline constexpr int32_t kErrIndIdForaDaLista = 15687;         // Poe: id < 1 or beyond
-inline constexpr int32_t kErrIndSemDefinicao = 15688;          // Poe: no definition
-inline constexpr int32_t kErrIndSemProcedimento = 25075;       // no procedure for the kind
-inline constexpr int32_t kErrFormatoIdFdc = 35008;             // no format of that id
-inline constexpr int32_t kErrFormatoRegra = 35009;             // no format for the rule
-inline constexpr int32_t kErrDefIndicadorInterno = 51001;      // a slot holds another id
+// The codes of this unit are in db/codes.h.
 
 // One indicator definition (a row of "GetTodosDefIndicador"). The program
 // uses the id and the field type; the other columns are not kept.

@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 
+#include "db/codes.h"
 #include "foundation/exception_trace.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
@@ -14,9 +15,6 @@
 namespace zun {
 
 namespace {
-
-// The load code of "BufPorPaisGet" for a country without the table.
-constexpr int32_t kTabelaVazia = 4251;
 
 std::unique_ptr<TNormalizadorDeNomes> g_normalizador;
 int32_t g_pais_do_normalizador = 0;
@@ -122,7 +120,7 @@ int32_t TListaStringsAbrev::Carrega() {
     cmd->NextRecordset();
     return LerResult(cmd, true);
   });
-  if (e == kTabelaVazia) return 0;
+  if (e == kErrBufPorPaisVazia) return 0;
   if (e == 0) Analisa(conteudo, 0);
   return e;
 }
@@ -261,12 +259,12 @@ std::string NormalizaNome(int32_t pais, const std::string& nome) {
       int32_t erro = 0;
       const TListaStringsAbrev abreviacoes(pais, &erro, 1, true);
       if (erro != 0) {
-        Loga(aviso(15679));
+        Loga(aviso(kAvisoAbreviacoes));
         return nome;
       }
       const TListaStringsAbrev palavras(pais, &erro, 2, false);
       if (erro != 0) {
-        Loga(aviso(15680));
+        Loga(aviso(kAvisoPalavras));
         return nome;
       }
       auto n = std::make_unique<TNormalizadorDeNomes>();
@@ -279,7 +277,7 @@ std::string NormalizaNome(int32_t pais, const std::string& nome) {
     }
     return g_normalizador->Normaliza(nome);
   } catch (const std::exception& x) {
-    Loga(aviso(16016) + " exception:[" + NomeDaClasse(x) + "]" + x.what());
+    Loga(aviso(kAvisoNormalizador) + " exception:[" + NomeDaClasse(x) + "]" + x.what());
     return nome;
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "db/codes.h"
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
@@ -70,7 +71,7 @@ int32_t GetIdEmp(const std::string& cod, const std::string& pais, int32_t* erro)
   *erro = 0;
   int32_t id_pais = 0;
   if (!PaisValido(pais, &id_pais)) {
-    *erro = 4173;
+    *erro = kErrGetIdEmpPais;
     return 0;
   }
   int32_t id = 0;
@@ -81,7 +82,7 @@ int32_t GetIdEmp(const std::string& cod, const std::string& pais, int32_t* erro)
     if (e == 0) GetParamInt(cmd, "@idemp", &id);
     return e;
   });
-  if (*erro == 0 && id < 1) *erro = 4174;
+  if (*erro == 0 && id < 1) *erro = kErrGetIdEmpSemId;
   return *erro == 0 ? id : 0;
 }
 
@@ -94,12 +95,12 @@ int32_t GetIdEmpCache(const std::string& cod, const std::string& pais, int32_t* 
   }
   int32_t id_pais = 0;
   if (!PaisValido(pais, &id_pais)) {
-    *erro = 4173;
+    *erro = kErrGetIdEmpPais;
     return 0;
   }
   const int32_t id = g_cache->Procura(id_pais, cod);
   if (id <= 0) {
-    *erro = 4174;
+    *erro = kErrGetIdEmpSemId;
     return 0;
   }
   return id;
@@ -109,7 +110,7 @@ int32_t GetIdAnb(const std::string& cod, const std::string& bolsa, int32_t* erro
   *erro = 0;
   int32_t id_bolsa = 0;
   if (!StrToIntOk(bolsa, &id_bolsa)) {
-    *erro = 4177;
+    *erro = kErrGetIdAnbBolsa;
     return 0;
   }
   bool falhou = false;
@@ -130,7 +131,7 @@ int32_t GetIdAnb(const std::string& cod, const std::string& bolsa, int32_t* erro
   }
   if (id < 1) {
     // The return value is the id; what is not an id is no series.
-    *erro = 4178;
+    *erro = kErrRegistroNaoAchado;
     return 0;
   }
   return id;
@@ -140,9 +141,9 @@ int32_t GetIdAtv(const std::string& cod_emp, const std::string& pais, const std:
                  int32_t* id_class, int32_t* id_atv, int32_t* id_emp, bool provis) {
   *id_class = *id_atv = *id_emp = 0;
   int32_t id_pais = 0;
-  if (!CodigoDado(cod_emp)) return 15254;
-  if (!PaisValido(pais, &id_pais)) return 4175;
-  if (!CodigoDado(cod_classe)) return 15255;
+  if (!CodigoDado(cod_emp)) return kErrGetIdAtvSemCodEmp;
+  if (!PaisValido(pais, &id_pais)) return kErrGetIdAtvPais;
+  if (!CodigoDado(cod_classe)) return kErrGetIdAtvSemCodClasse;
   return ComComando("GetIdAtvV2", [&](DsRef cmd) {
     auto chama = [&](const std::string& emp) {
       SetParamStr(cmd, "@emp", emp);
@@ -153,11 +154,11 @@ int32_t GetIdAtv(const std::string& cod_emp, const std::string& pais, const std:
     int32_t e = chama(cod_emp);
     std::string registrado;
     int32_t emp_reg = 0, anb_reg = 0;
-    if (provis && e == 4170 && cod_emp.find("-provis") != std::string::npos &&
+    if (provis && e == kErrGetIdAtvEmpNaoAchada && cod_emp.find("-provis") != std::string::npos &&
         GetRegistroCodCVMparaAnbima(cod_emp, &registrado, &emp_reg, &anb_reg)) {
       e = chama(registrado);
     }
-    if (e == 0 || e == 4172) {
+    if (e == 0 || e == kErrGetIdAtvSemAtivo) {
       GetParamInt(cmd, "@IdEmp", id_emp);
       GetParamInt(cmd, "@IdAtv", id_atv);
       GetParamInt(cmd, "@IdClass", id_class);
@@ -188,7 +189,7 @@ int32_t GetTipoDeBGLDaAnb(const std::string& cod, int32_t bolsa, uint8_t* tipo) 
     if (r == 0) GetParamInt(cmd, "@TipoDeBGLDestino", &valor);
     return r;
   });
-  if (e == 0 && (valor < 0 || valor > 11)) e = 4044;
+  if (e == 0 && (valor < 0 || valor > 11)) e = kErrGetTipoDeBGLFora;
   if (e == 0) *tipo = static_cast<uint8_t>(valor);
   return e;
 }

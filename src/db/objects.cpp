@@ -2,10 +2,12 @@
 
 #include <memory>
 
+#include "db/codes.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -14,9 +16,6 @@
 namespace zun {
 
 namespace {
-
-// Generic code of a call that raised without a code of its own.
-constexpr int32_t kFalhaDaChamada = 3939;
 
 void PoeEmp(DsRef cmd, const TObjEmp& e) {
   SetParamInt(cmd, "@id", e.id);
@@ -128,27 +127,27 @@ int32_t ObjEmpAdd(TObjEmp* emp) {
       passo = 3;
     });
   } catch (const std::exception& x) {
-    CodigoDaExcecao("DbObjEmpAdd passo:" + std::to_string(passo), &code, x, 3673);
+    CodigoDaExcecao("DbObjEmpAdd passo:" + std::to_string(passo), &code, x, kErrObjEmpAdd);
   }
   return code;
 }
 
 int32_t ObjEmpGet(int32_t id, TObjEmp* emp) {
-  return ChamaComGuarda("ObjEmpGetV3", "DbObjEmpGet", 3674, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjEmpGetV3", "DbObjEmpGet", kErrObjEmpGet, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, 0);
     LeEmp(cmd, emp);
   });
 }
 
 int32_t ObjEmpPut(const TObjEmp& emp) {
-  return ChamaComGuarda("ObjEmpPutV3", "DbObjEmpPut", 3675, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjEmpPutV3", "DbObjEmpPut", kErrObjEmpPut, [&](DsRef cmd, int32_t* code) {
     PoeEmp(cmd, emp);
     *code = ExecStProc(cmd, 0);
   });
 }
 
 int32_t ObjAtvAdd(TObjAtv* atv) {
-  return ChamaComGuarda("ObjAtvAddV2", "DbObjAtvAdd", 3677, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAtvAddV2", "DbObjAtvAdd", kErrObjAtvAdd, [&](DsRef cmd, int32_t* code) {
     PoeAtv(cmd, *atv);
     *code = ExecStProc(cmd, 0);
     if (*code == 0) GetParamInt(cmd, "@id", &atv->id);
@@ -156,14 +155,14 @@ int32_t ObjAtvAdd(TObjAtv* atv) {
 }
 
 int32_t ObjAtvGet(int32_t id, TObjAtv* atv) {
-  return ChamaComGuarda("ObjAtvGetV2", "DbObjAtvGet", 3678, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAtvGetV2", "DbObjAtvGet", kErrObjAtvGet, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, 0);
     LeAtv(cmd, atv);
   });
 }
 
 int32_t ObjAtvPut(const TObjAtv& atv) {
-  return ChamaComGuarda("ObjAtvPutV2", "DbObjAtvPut", 3679, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAtvPutV2", "DbObjAtvPut", kErrObjAtvPut, [&](DsRef cmd, int32_t* code) {
     PoeAtv(cmd, atv);
     *code = ExecStProc(cmd, 0);
   });
@@ -172,7 +171,7 @@ int32_t ObjAtvPut(const TObjAtv& atv) {
 int32_t ObjAnbAdd(TObjAnb* anb) {
   const std::string place = "DbObjAnbAdd atv:" + std::to_string(anb->acao) + " cod:" + anb->cod +
                             " bolsa:" + std::to_string(anb->bolsa);
-  return ChamaComGuarda("ObjAnbAdd", place, 3681, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAnbAdd", place, kErrObjAnbAdd, [&](DsRef cmd, int32_t* code) {
     PoeAnb(cmd, *anb);
     *code = ExecStProc(cmd, 0);
     if (*code == 0) {
@@ -183,19 +182,19 @@ int32_t ObjAnbAdd(TObjAnb* anb) {
 }
 
 int32_t ObjAnbGet(int32_t id, TObjAnb* anb) {
-  return ChamaComGuarda("ObjAnbGet", "DbObjAnbGet", 3682, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAnbGet", "DbObjAnbGet", kErrObjAnbGet, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, 0);
     LeAnb(cmd, anb);
     if (*code == 0 && anb->PaisProCodZun < 0) {
       Loga("ObjAnbGet id:" + std::to_string(id) + " " + Apara(anb->cod) + "/" +
            std::to_string(anb->bolsa) + " PaisProCodZun:" + std::to_string(anb->PaisProCodZun));
-      *code = 3807;
+      *code = kErrAnbSemPaisProCodZun;
     }
   });
 }
 
 int32_t ObjAnbPut(TObjAnb* anb) {
-  return ChamaComGuarda("ObjAnbPut", "DbObjAnbPut", 3683, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("ObjAnbPut", "DbObjAnbPut", kErrObjAnbPut, [&](DsRef cmd, int32_t* code) {
     PoeAnb(cmd, *anb);
     *code = ExecStProc(cmd, 0);
     if (*code == 0) GetParamInt(cmd, "@PaisProCodZun", &anb->PaisProCodZun);
@@ -211,8 +210,8 @@ std::string NomeParamFmtBal(int source, const std::string& contexto) {
 
 int32_t DefineFormatoBalDaEmpSeNulo(int32_t emp, int32_t source, int32_t tipo_documento,
                                     int32_t fmtbal) {
-  return ChamaComGuarda("DefineFormatoBalDaEmpSeNulo", "DefineFormatoBalDaEmpSeNulo",
-                        kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("DefineFormatoBalDaEmpSeNulo", "DefineFormatoBalDaEmpSeNulo", kErrChamada,
+                        [&](DsRef cmd, int32_t* code) {
                           SetParamInt(cmd, "@emp", emp);
                           SetParamInt(cmd, "@sourcedobal", source);
                           SetParamInt(cmd, "@TipoDocumentoBal", tipo_documento);
@@ -228,7 +227,7 @@ int32_t GetFmtBalDaEmp(int32_t emp, int32_t source, int32_t* fmtbal) {
   // A negative source has no format either; it is refused the same way.
   if (code == 0 && (source >= 4 || source < 0)) {
     Loga("GFBDE SDB:" + std::to_string(source) + " > high:3");
-    code = 4461;
+    code = kErrFmtBalSourceFora;
   }
   if (code == 0) *fmtbal = e.fmtbal[static_cast<size_t>(source)];
   return code;
@@ -236,7 +235,7 @@ int32_t GetFmtBalDaEmp(int32_t emp, int32_t source, int32_t* fmtbal) {
 
 int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens) {
   itens->clear();
-  if (nivel >= 3) return 15252;
+  if (nivel >= 3) return kErrObjListNivel;
   int32_t code = 0;
   int32_t emp = id;
   if (nivel <= 0) {
@@ -251,7 +250,7 @@ int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens
   }
   if (code != 0) return code;
   try {
-    if (!Db) return 3718;
+    if (!Db) return kErrSemDb;
     // Its own command object: the rows are walked while no cached object
     // of the same procedure may be lent out again.
     Command cmd(Db.get(), CommandType::kStoredProc, "ObjListDaEmp");
@@ -268,7 +267,7 @@ int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens
       };
       auto byte = [&](int col) {
         const int32_t v = inteiro(col);
-        if (v < 0 || v > 255) throw EDBException(4016);
+        if (v < 0 || v > 255) throw EDBException(kErrByteForaNoCampo);
         return static_cast<uint8_t>(v);
       };
       it.empId = inteiro(0);
@@ -294,7 +293,7 @@ int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens
     }
   } catch (const std::exception& x) {
     itens->clear();
-    CodigoDaExcecao("ObjListDaEmp", &code, x, kFalhaDaChamada);
+    CodigoDaExcecao("ObjListDaEmp", &code, x, kErrChamada);
   }
   return code;
 }
@@ -303,7 +302,7 @@ int32_t ObjListRoot(int32_t emp_id, std::vector<TObjListRoot>* itens) {
   itens->clear();
   const int32_t code = ChamaComGuarda(
       "select * from ObjListRoot where [EmpId]=" + std::to_string(emp_id), "ObjListRoot",
-      kFalhaDaChamada,
+      kErrChamada,
       [&](DsRef cmd, int32_t*) {
         cmd->Open();
         if (!cmd->Active()) return;

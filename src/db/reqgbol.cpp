@@ -5,6 +5,7 @@
 
 #include "foundation/log.h"
 #include "notify/mail.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -27,11 +28,12 @@ void PedeReqGBol(int32_t prioridade) {
 
 int32_t ReqGBol(const std::string& motivo) {
   const int32_t prioridade = PrioridadeReqGBol;
-  const int32_t e = ChamaComGuarda("ReqGBol", "ReqGBol", 3939, [&](DsRef cmd, int32_t* code) {
-    PoeParam(cmd.get(), "@Prioridade", Value::Int(prioridade));
-    PoeParam(cmd.get(), "@Motivo", Value::String(motivo));
-    *code = ExecStProc(cmd, 0);
-  });
+  const int32_t e =
+      ChamaComGuarda("ReqGBol", "ReqGBol", kErrChamada, [&](DsRef cmd, int32_t* code) {
+        PoeParam(cmd.get(), "@Prioridade", Value::Int(prioridade));
+        PoeParam(cmd.get(), "@Motivo", Value::String(motivo));
+        *code = ExecStProc(cmd, 0);
+      });
   Loga("ReqGBol Pri:" + std::to_string(prioridade) + " " +
        (e == 0 ? std::string("ok") : "error:" + std::to_string(e)) + " " + motivo);
   if (e != 0) {
@@ -44,7 +46,7 @@ int32_t ReqGBol(const std::string& motivo) {
 }
 
 int32_t DataLogAdd(int32_t tip, int32_t oid, int32_t aux, double date, const std::string& txt) {
-  return ChamaComGuarda("DataLogAdd", "DataLogAdd", 3939, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda("DataLogAdd", "DataLogAdd", kErrChamada, [&](DsRef cmd, int32_t* code) {
     PoeParam(cmd.get(), "@tip", Value::Int(tip));
     PoeParam(cmd.get(), "@oid", Value::Int(oid));
     PoeParam(cmd.get(), "@aux", Value::Int(aux));

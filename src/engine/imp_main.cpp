@@ -1,5 +1,6 @@
 #include "engine/imp_main.h"
 
+#include "engine/codes.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
@@ -64,7 +65,7 @@ void TImpMain::ImportNext() {
       // Known keywords whose importer is not part of this build are told
       // apart in the log; for the file both are an invalid line.
       if (linha != nullptr) Loga("ImpMain sem importador para " + keyword);
-      Erro = 3942;
+      Erro = kErrKeywordDesconhecida;
     } else {
       // The pass is the one the record started in. An exception of an
       // importer is not a line error: it ends the file, and the queue step

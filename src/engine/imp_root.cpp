@@ -9,6 +9,7 @@
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
+#include "engine/codes.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "foundation/log.h"
@@ -138,20 +139,20 @@ void VerificaLimitesDeAcionistas(int32_t* erro, int32_t sh_mod_count, int32_t sh
     if (!LeInteiro(v, &l->valor)) {
       l->valor = kSemLimite;
       Loga(std::string("error param ") + l->nome + " <" + v + ">");
-      *erro = 4180;
+      *erro = kErrShLimitInvalido;
     }
   }
   if (*erro == 0) {
     if (static_cast<int64_t>(sh_mod_count) + sh_add_count > total.valor ||
         sh_mod_count > mod.valor || sh_add_count > add.valor) {
-      *erro = 4181;
+      *erro = kErrShLimitExcedido;
     }
   }
   if (sh_mod_count < 1 && sh_add_count < 1) return;
   auto lim = [](const Limite& l) {
     return l.valor == kSemLimite ? std::string("-") : std::to_string(l.valor);
   };
-  msg(std::string("Share holders limit") + (*erro == 4181 ? " exceeded!!!" : "") +
+  msg(std::string("Share holders limit") + (*erro == kErrShLimitExcedido ? " exceeded!!!" : "") +
       " erro:" + std::to_string(*erro) + " Mod:" + std::to_string(sh_mod_count) +
       " Add:" + std::to_string(sh_add_count) + " LimMod:" + lim(mod) + " LimAdd:" + lim(add) +
       " LimTotal:" + lim(total) +
@@ -239,7 +240,7 @@ std::string tImpRoot::StatusLine(const std::string& what) const {
 int32_t tImpRoot::ResultCode() const {
   if (Erro != 0) return Erro;
   if (ErroNaoFatal != 0) return ErroNaoFatal;
-  if (!Acabou) return 3949;
+  if (!Acabou) return kErrArquivoNaoAcabou;
   return 0;
 }
 
@@ -247,7 +248,7 @@ void tImpRoot::AddErroNaoFatal(int32_t code) {
   if (code == 0) return;
   if (ErroNaoFatal == 0) ErroNaoFatal = code;
   ++ErroNaoFatalCount;
-  if (ErroNaoFatalCount > kMaxErrosNaoFatais && Erro == 0) Erro = 3948;
+  if (ErroNaoFatalCount > kMaxErrosNaoFatais && Erro == 0) Erro = kErrErrosDemais;
 }
 
 void tImpRoot::ErrMsg(const std::string& text) {
@@ -266,13 +267,13 @@ void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {
   *code = 0;
   if (!LeInteiro(s, pais)) {
     *pais = -1;
-    *code = 4182;
+    *code = kErrImpPaisDesconhecido;
     return;
   }
   try {
-    if (!EnumPais || EnumPais->IndexOfId(*pais) < 0) *code = 4182;
+    if (!EnumPais || EnumPais->IndexOfId(*pais) < 0) *code = kErrImpPaisDesconhecido;
   } catch (const std::exception& x) {
-    CodigoDaExcecao("StrToPais", code, x, 4182);
+    CodigoDaExcecao("StrToPais", code, x, kErrImpPaisDesconhecido);
   }
 }
 

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/codes.h"
 #include "engine/parsers.h"
 
 namespace zun {
@@ -40,7 +41,6 @@ inline constexpr int32_t kMaxErrosNaoFatais = 50;
 // needs more than a few hundred). A longer line stops the file with
 // kErroLinhaLonga in the check pass, before any of it is copied.
 inline constexpr size_t kMaxBytesPorLinha = 65536;
-inline constexpr int32_t kErroLinhaLonga = 3944;
 
 // Parties added by the current import file: (document, country) pairs
 // without duplicates (the document compares exactly, case-sensitively).

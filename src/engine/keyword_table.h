@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/codes.h"
+
 namespace zun {
 
 class TImpMain;
@@ -83,11 +85,6 @@ enum class TImportador : uint8_t {
   kEaaReg,                  // registry of a series by its code
   kListChoice,              // list of choices
 };
-
-// The code of a record its importer refused without a code of its own
-// (the field checks of the small tables, the account plan and the
-// corporate actions and news).
-inline constexpr int32_t kErrRegistroRecusado = 3943;
 
 // The code of a record whose importer tells only whether it went well.
 inline int32_t CodigoDoOk(bool ok) { return ok ? 0 : kErrRegistroRecusado; }

@@ -27,6 +27,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "foundation/codes.h"
 #include "foundation/exception_trace.h"
 #include "foundation/sequencer.h"
 #include "foundation/switches.h"
@@ -505,7 +506,7 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
   // The writers' lock is held on the old file for the whole move, so no
   // line is appended to it while its tail is copied and cut off.
   const int in = ::open(file_name.c_str(), O_RDWR | O_CLOEXEC);
-  if (in < 0) return 3244;
+  if (in < 0) return kErrLogAbrir;
   // Waited for as the writers wait: a process that keeps the lock makes this
   // run skip the cut instead of holding up its login.
   int wait_ms = 0;
@@ -515,7 +516,7 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
   }
   if (!TravaComEspera(in, wait_ms)) {
     ::close(in);
-    return 3246;
+    return kErrLogTravado;
   }
   struct stat locked {
   }, named{};
@@ -527,7 +528,7 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
   }
   if (!RenameSemSubstituir(file_name, numbered)) {
     ::close(in);
-    return 3244;
+    return kErrLogAbrir;
   }
   // Lines other runs wrote under the new name since the rename stay: the
   // kept tail is appended after them.
@@ -537,14 +538,14 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
     // log only misses its copied tail.
     if (out >= 0) ::close(out);
     ::close(in);
-    return 3245;
+    return kErrLogNumerado;
   }
   int err = 0;
   int64_t pos = 0;
   if (err == 0) {
     struct stat st {};
     if (::fstat(in, &st) != 0) {
-      err = 3247;
+      err = kErrLogTamanho;
     } else {
       pos = std::max<int64_t>(static_cast<int64_t>(st.st_size) - tmr, 10);
     }
@@ -553,24 +554,24 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
     char buf[255];
     const ssize_t n = ::pread(in, buf, sizeof buf, pos);
     if (n < 0) {
-      err = 3248;
+      err = kErrLogLerInicio;
     } else {
       pos = BehindFirstBreak(std::string(buf, static_cast<size_t>(n)), pos);
     }
   }
-  if (err == 0 && ::lseek(in, pos, SEEK_SET) < 0) err = 3249;
+  if (err == 0 && ::lseek(in, pos, SEEK_SET) < 0) err = kErrLogPosicionar;
   while (err == 0) {
     char block[8192];
     const ssize_t n = ::read(in, block, sizeof block);
     if (n < 0) {
-      err = 3250;
+      err = kErrLogLerCauda;
     } else if (n == 0) {
       break;
     } else if (!WriteAll(out, std::string(block, static_cast<size_t>(n)))) {
-      err = 3251;
+      err = kErrLogGravarCauda;
     }
   }
-  if (err == 0 && ::ftruncate(in, pos) != 0) err = 3252;
+  if (err == 0 && ::ftruncate(in, pos) != 0) err = kErrLogEncurtar;
   if (in >= 0) ::close(in);
   ::close(out);
   return err;

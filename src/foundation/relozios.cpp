@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "foundation/codes.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 
@@ -13,7 +14,7 @@ TRelozios::~TRelozios() {
   Desliga(0);
   for (int i = 0; i < kSlots; ++i) {
     if (slots_[i].running) {
-      slots_[i].flow_error = 4317;
+      slots_[i].flow_error = kErrReloginhoRodando;
       Desliga(i);
       slots_[i].running = true;  // shown as " Running!" in the table
     }
@@ -33,7 +34,7 @@ void TRelozios::Liga(int i) {
   if (!enabled_ || !Valid(i)) return;
   Slot& s = slots_[i];
   if (s.running) {
-    s.flow_error = 4318;
+    s.flow_error = kErrReloginhoLigado;
     return;
   }
   s.start_tick = TickCount();
@@ -45,7 +46,7 @@ void TRelozios::Desliga(int i) {
   if (!enabled_ || !Valid(i)) return;
   Slot& s = slots_[i];
   if (!s.running) {
-    s.flow_error = 4319;
+    s.flow_error = kErrReloginhoDesligado;
     return;
   }
   s.accumulated += TickCount() - s.start_tick;

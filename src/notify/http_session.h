@@ -13,16 +13,7 @@
 // Timeouts: connecting (name look-up included) may take at most 5 s and a
 // whole request at most 20 s, so an unreachable gateway cannot stall a run.
 //
-// Error codes and the libcurl failures behind them:
-//   3226  the library could not be initialised or no easy handle was made
-//   3227  the server name is not a usable http/https host or URL
-//   3228  closing a leftover request failed (cannot happen with libcurl; kept
-//         for the callers' tables)
-//   3229  the request could not be prepared: a path holding blanks, control
-//         characters, bytes above 127 or "#", or an option libcurl refused
-//   3230  every send failed: host not found, connection refused, timeout,
-//         TLS failure, no answer, ...
-//   4380  no session was given
+// Error codes: notify/codes.h.
 //
 // Session log lines: "XXXX message", XXXX the session number in 4 upper-case
 // hexadecimal digits. Error lines are always written; the others only for a
@@ -37,14 +28,9 @@
 #include <string>
 #include <vector>
 
-namespace zun {
+#include "notify/codes.h"
 
-inline constexpr int32_t kErrInternetOpen = 3226;
-inline constexpr int32_t kErrInternetConnect = 3227;
-inline constexpr int32_t kErrFechaRequest = 3228;
-inline constexpr int32_t kErrOpenRequest = 3229;
-inline constexpr int32_t kErrSendRequest = 3230;
-inline constexpr int32_t kErrSemSessao = 4380;
+namespace zun {
 
 // Request security flags, as reported in the certificate log lines.
 inline constexpr uint32_t kSecIgnoreUnknownCa = 0x100;

@@ -18,12 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace zun {
+#include "service/codes.h"
 
-// The code of a configuration file that is refused: it may be written by
-// group or others, is owned by another user than root or the service's own,
-// cannot be read, or holds a line that is not a known "key = value".
-inline constexpr int32_t kErroConfiguracaoRecusada = 4274;
+namespace zun {
 
 // The file's path: the "Config" switch's value, else the build's path.
 std::string CaminhoDaConfiguracao();

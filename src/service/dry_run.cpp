@@ -14,6 +14,7 @@
 #include "foundation/switches.h"
 #include "foundation/version.h"
 #include "notify/mail.h"
+#include "service/codes.h"
 #include "service/login.h"
 #include "service/queue_step.h"
 #include "toolbox/dbutil/error_text.h"
@@ -39,7 +40,7 @@ int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
   *fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (*fd < 0) {
     LogaConsole("- check stopped: cannot open <" + file_name + ">: " + std::strerror(errno));
-    return 4086;
+    return kErroExcecaoNaImportacao;
   }
   struct stat st {};
   std::string why;
@@ -72,7 +73,7 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
     InitDbConnection("", "", false);
     if (!IsLogged(false)) {
       Loga("- ZunInpIF login failed");
-      erro = 4077;
+      erro = kErroLogin;
     }
     if (erro == 0 && !check_as.empty() && check_as != UsuarioNome) {
       erro = ChamaSetuser(check_as);
@@ -92,13 +93,13 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
         ImpCliImport(fd < 0 ? file_name : "/proc/self/fd/" + std::to_string(fd), false,
                      &line_number, &last_line, &diag, &erro, nullptr, false);
       } catch (const std::exception& x) {
-        CodigoDaExcecao("ZunInpCheck", &erro, x, 4086);
+        CodigoDaExcecao("ZunInpCheck", &erro, x, kErroExcecaoNaImportacao);
         LogaConsole(std::string("- check stopped: ") + x.what());
       }
     }
     if (fd >= 0) ::close(fd);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ZunInpCheck", &erro, x, 4086);
+    CodigoDaExcecao("ZunInpCheck", &erro, x, kErroExcecaoNaImportacao);
     LogaConsole(std::string("- check stopped: ") + x.what());
   }
   // A bulletin request is sent at shutdown; a check asks for none.

@@ -14,10 +14,9 @@
 #include <cstdint>
 #include <string>
 
-namespace zun {
+#include "service/codes.h"
 
-// The check's code for a file it refuses to read.
-inline constexpr int32_t kErroArquivoRecusado = 4094;
+namespace zun {
 
 // Checks file_name, as check_as when it is not empty (the login must then
 // be an administrator's, as for a queue run). Logs a start and an end line

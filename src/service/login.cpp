@@ -14,6 +14,7 @@
 #include "notify/mail.h"
 #include "service/codes.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"
@@ -46,7 +47,7 @@ bool IsLogged(bool warn) {
 int32_t CheckClientVersionV2() {
   int32_t e = 0;
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "CheckClientVersionV2");
-  if (!cmd) e = 4462;
+  if (!cmd) e = kErroSemCheckClientVersion;
   try {
     if (e == 0) {
       const bool admin = TemSwitch("AdminVersion");
@@ -162,16 +163,16 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
         cmd.Params().ParamByName("@novouser").value = Value::String(usuario_trocado);
         cmd.Execute();
         const Parameter* r = cmd.Params().ReturnValue();
-        const int32_t code = r != nullptr ? r->value.AsInt() : 3998;
+        const int32_t code = r != nullptr ? r->value.AsInt() : kErrRetornoIlegivel;
         Loga("ChamaSetuser " + usuario_trocado +
              " again after reconnection erro:" + std::to_string(code));
         return code == 0;
       });
     }
     if (e == 0) LeDadosIniciais(&e);
-    if (e == 0 && !IsLogged(false)) e = 3715;
+    if (e == 0 && !IsLogged(false)) e = kErroLoginSemConexao;
   } catch (const std::exception& x) {
-    CodigoDaExcecao("InitDbConnection", &e, x, 3714);
+    CodigoDaExcecao("InitDbConnection", &e, x, kErroLoginFalhou);
     msg_erro = std::string("exception:") + x.what();
   }
   if (e != 0) {

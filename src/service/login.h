@@ -9,14 +9,10 @@
 #include <cstdint>
 #include <string>
 
+#include "service/codes.h"
 #include "service/login_inputs.h"
 
 namespace zun {
-
-// The login's code when the user logged in is not an administrator: the
-// service takes other users' files and works as their owners, which only an
-// administrator may do.
-inline constexpr int32_t kErroLoginNaoAdministrador = 4079;
 
 // Logs in (see the header comment). user and password may be empty: they
 // then come from the "user" and "password" switches, and when still

@@ -8,6 +8,7 @@
 
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "service/codes.h"
 #include "service/config_file.h"
 #include "service/password_source.h"
 #include "toolbox/dbclient/provider.h"
@@ -86,7 +87,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   if (!integrada && (d->user.empty() || d->password.empty())) {
     std::string u = d->user;
     std::string p = d->password;
-    if (!ask || !ask(&u, &p)) return 4272;
+    if (!ask || !ask(&u, &p)) return kErroLoginSemUsuario;
     d->user = u;
     d->password = p;
   }
@@ -99,14 +100,14 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   LeSwitch255("OdbcDriver", &d->odbc_driver);
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
   d->sem_criptografia = TemSwitch("OdbcNoEncryption");
-  if (d->server.empty() || d->database.empty() || d->provider.empty()) return 4217;
+  if (d->server.empty() || d->database.empty() || d->provider.empty()) return kErroLoginSemServidor;
   // "HOST,PORT" and "HOST\\INSTANCE" name the host HOST: the guard compares
   // the hosts.
   const auto host = [](const std::string& s) { return s.substr(0, s.find_first_of(",\\")); };
   if (Maiusculas(d->database + "@" + host(d->server)) !=
       Maiusculas(std::string(DatabasePadrao()) + "@" + host(ServidorPadrao()))) {
     *msg_erro = "s@d:<" + d->database + "@" + d->server + ">";
-    return 4218;
+    return kErroLoginGuarda;
   }
   return 0;
 }

@@ -11,6 +11,7 @@
 
 #include "database/reference_db.h"
 #include "db/global_state.h"
+#include "engine/codes.h"
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
   if (!importadores) {
     // A keyword without its importer would fail every file that uses it
     // (3942): this build takes no file.
-    zun::SysExitCode = 3942;
+    zun::SysExitCode = zun::kErrKeywordDesconhecida;
   } else if (!queue_run) {
     // A check of one local file instead of a queue run.
     std::string check_as;

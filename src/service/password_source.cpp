@@ -5,6 +5,7 @@
 #include "foundation/log.h"
 #include "foundation/secret_file.h"
 #include "foundation/switches.h"
+#include "service/codes.h"
 
 namespace zun {
 
@@ -22,7 +23,7 @@ int32_t LeSenhaDoLogin(std::string* password, std::string* msg_erro) {
     if (!why.empty()) {
       *msg_erro = "PasswordFile: " + why;
       LogaConsole("PasswordFile refused: " + why);
-      return 4273;
+      return kErroSenhaRecusada;
     }
     LogaVerbose("login password from the file <" + path + ">");
     return 0;

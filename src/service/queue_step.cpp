@@ -19,6 +19,7 @@
 #include "foundation/switches.h"
 #include "foundation/text.h"
 #include "notify/mail.h"
+#include "service/codes.h"
 
 namespace zun {
 
@@ -151,7 +152,7 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
   size_t written = 0;
   if (fd < 0) {
     io_res = errno;
-    *erro = 4081;
+    *erro = kErroCopiaCriar;
   } else {
     while (written < content.size()) {
       const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
@@ -162,10 +163,10 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
       }
       written += static_cast<size_t>(n);
     }
-    if (written < content.size()) *erro = 4083;
+    if (written < content.size()) *erro = kErroCopiaGravar;
     if (::close(fd) != 0) {
       io_res_close = errno;
-      if (*erro == 0) *erro = 4082;
+      if (*erro == 0) *erro = kErroCopiaFechar;
     }
   }
   if (*erro == 0) return;

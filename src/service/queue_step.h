@@ -10,6 +10,8 @@
 #include <functional>
 #include <string>
 
+#include "service/codes.h"
+
 namespace zun {
 
 class tImpRoot;
@@ -25,13 +27,6 @@ std::string LimpaNome(const std::string& s);
 // characters, blanks trimmed, "/" appended unless it ends in "/"; "" without
 // the switch.
 std::string LePathIF();
-
-// The run's codes when the machine cannot take files: the directory of the
-// local copies ("PathIF", else the working directory) is missing or no file
-// can be written in it; the directory of the bulletin request files
-// ("PathReqGBol") is missing and cannot be made, or cannot be written to.
-inline constexpr int32_t kErroDiretorioDasCopias = 4080;
-inline constexpr int32_t kErroDiretorioDosPedidos = 4087;
 
 // Checks, before any entry is taken, that the directory of the local copies
 // takes a file of a few kilobytes (missing directory, no rights, full disk)
@@ -66,14 +61,6 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
 
 namespace zun {
 
-// The queue's codes the step acts on (the database's, see docs/database.md):
-// "ImportFilesNext" hands out, for the record, an entry whose process died
-// on its last try; the caller's lease of an entry is no longer the entry's.
-inline constexpr int32_t kEntradaDeProcessoMorto = 50106;
-inline constexpr int32_t kLeasePerdido = 50107;
-// The step's code when its entry was taken by another process while it was
-// imported (its lease ran out): the import stops and no outcome is recorded.
-inline constexpr int32_t kErroEntradaTomada = 4093;
 // How often the lease of the entry being imported is renewed, in seconds
 // (it runs 30 minutes).
 inline constexpr double kRenovaLeaseSegundos = 300.0;
@@ -83,10 +70,6 @@ inline constexpr double kRenovaLeaseSegundos = 300.0;
 // whichever comes first, between two records, and with the file's outcome.
 inline constexpr int32_t kChamadasPorGrupo = 400;
 inline constexpr double kMsPorGrupo = 150.0;
-// The step's code when the transaction of the import pass's group was lost
-// (a lost link): the lines since its last commit are undone and the
-// outcome records this code.
-inline constexpr int32_t kErroGrupoPerdido = 4095;
 
 // What the queue step does around the import of one file; both optional.
 struct TAcompanhamento {

@@ -16,6 +16,7 @@
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "notify/mail.h"
+#include "service/codes.h"
 #include "service/line_errors.h"
 #include "service/login.h"
 #include "service/queue_step.h"
@@ -127,7 +128,7 @@ std::string EmailDoDono(const std::string& dono) {
     }
   } catch (const std::exception& x) {
     int32_t e = 0;
-    CodigoDaExcecao("ImpIF.email", &e, x, 4085);
+    CodigoDaExcecao("ImpIF.email", &e, x, kErroExcecaoNoResultado);
   }
   return email;
 }
@@ -222,7 +223,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
   if (file_name.empty()) {
     *diag = "Error: no input file";
     LogaConsole(*diag);
-    *erro = 3774;
+    *erro = kErroSemNomeDeArquivo;
   } else {
     auto imp = std::make_unique<tImpDaFila>(file_name, ci_or_co, acompanha);
     imp->ShPortFlag = sh_port_flag;
@@ -315,7 +316,7 @@ void LeEntrada(Command& cmd, PassoDaFila* p) {
   GetFieldInt(cmd, "importtries", &row.importtries);
   GetFieldInt(cmd, "lease", &row.lease);
   LeRetomada(cmd, &row);
-  if (row.id == 0) p->erro = 4088;
+  if (row.id == 0) p->erro = kErroEntradaSemId;
   if (p->morto && row.id != 0) {
     p->diag = "the process importing the file ended before its outcome was recorded";
     LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
@@ -568,7 +569,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
     if (p.erro == 0 || p.morto) LeEntrada(*cmd, &p);
     if (p.erro == 0) GravaCopiaLocal(*cmd, &p);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpIF.1", &p.erro, x, 4086);
+    CodigoDaExcecao("ImpIF.1", &p.erro, x, kErroExcecaoNaImportacao);
   }
   DevolveDataSet(&cmd);
   // Every code the exception gives is not 0: a failed hand-out imports
@@ -577,7 +578,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
     if (p.erro == 0) TrocaParaODono(&p);
     if (p.erro == 0) ImportaCopia(&p);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpIF.1", &p.erro, x, 4086);
+    CodigoDaExcecao("ImpIF.1", &p.erro, x, kErroExcecaoNaImportacao);
   }
 
   try {
@@ -593,9 +594,9 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
     if (p.row.id != 0 && !p.tomada) RelataResultado(p);
     Limpa(&p);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpIF.2", &p.erro, x, 4085);
+    CodigoDaExcecao("ImpIF.2", &p.erro, x, kErroExcecaoNoResultado);
   }
-  if (*erro == 4072) {
+  if (*erro == kNadaAImportar) {
     LogaConsole("no ImportFiles found to import at this moment");
     *erro = 0;
     *continua = false;

@@ -10,8 +10,10 @@
 #include "db/global_state.h"
 #include "foundation/log.h"
 #include "notify/mail.h"
+#include "service/codes.h"
 #include "service/login.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -45,19 +47,19 @@ int32_t ProcuraReqGBolNoDataLogEGeraNua() {
             ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
         if (fd < 0 || ::close(fd) != 0) {
           io_res = errno;
-          code = 4105;
+          code = kErroPedidoDeBoletim;
         }
       }
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, 3939);
+    CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, kErrChamada);
   }
   DevolveDataSet(&cmd);
   if (em_transacao) {
     try {
       DbEndTran(code == 0);
     } catch (const std::exception& x) {
-      CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, 3939);
+      CodigoDaExcecao("ProcuraReqGBolNoDataLogEGeraNua", &code, x, kErrChamada);
     }
   }
   if (code != 0 || prioridade != 0) {

@@ -6,6 +6,7 @@
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "service/codes.h"
 #include "toolbox/dbutil/error_text.h"
 
 namespace zun {
@@ -26,7 +27,7 @@ int32_t ZunInpIF(const RunHooks& hooks) {
     if (hooks.init_db_connection) hooks.init_db_connection();
     if (!hooks.is_logged || !hooks.is_logged()) {
       Loga("- ZunInpIF login failed");
-      erro = 4077;
+      erro = kErroLogin;
     }
     // A machine that cannot take files would fail every entry and use up
     // its tries: the run stops before taking any.
@@ -39,11 +40,11 @@ int32_t ZunInpIF(const RunHooks& hooks) {
       if (continua) ++quantos;
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ZIIF", &erro, x, 4078);
+    CodigoDaExcecao("ZIIF", &erro, x, kErroExcecaoNaRun);
   } catch (...) {
     // Not a standard exception: no message to show, but the run still ends
     // through its end steps.
-    if (erro == 0) erro = 4078;
+    if (erro == 0) erro = kErroExcecaoNaRun;
     Loga("ZIIF erro:" + std::to_string(erro) + " unknown exception");
   }
   countdown.reset();

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "foundation/version.h"
+#include "service/codes.h"
 
 namespace zun {
 
@@ -29,10 +30,6 @@ struct RunHooks {
   // Told the budget when it starts, so that reconnections stay within it.
   std::function<void(double seconds)> budget_starts;
 };
-
-// The run's code when lines of the run could not be written to the log
-// file (they are in the fallback file at best).
-inline constexpr int32_t kErroLogNaoGravado = 4092;
 
 // Runs the service once: start line, login, the loop, the bulletin
 // requests, the end line (a run without error whose log lines did not all

@@ -4,7 +4,7 @@
 // unknown type and entry by the db layer's reference procedure test). Each
 // table runs in order on one database: a call's code, then the rows of the
 // test's query (a failing call leaves them as they were).
-#include "database/small_table_procs.h"
+#include "database/codes.h"
 
 #include "db_fixture.h"
 

@@ -10,6 +10,9 @@
 
 #include <cstdint>
 
+#include "db/codes.h"              // no series of that code (4042)
+#include "toolbox/dbutil/codes.h"  // a failed call (3939)
+
 namespace zun {
 
 // A quote line ("*QT" and its kinds, "*DELQT").
@@ -32,9 +35,6 @@ inline constexpr int32_t kCotSemMudanca = 3757;     // no change, or nothing in 
 inline constexpr int32_t kCotCondicaoFalsa = 4383;  // the line's condition does not hold
 inline constexpr int32_t kCotValoresIguais = 4390;  // the quote would not change
 
-// "GetTipoDeBGLDaAnb": no series of that code on that exchange.
-inline constexpr int32_t kTickerNaoRegistrado = 4042;
-
 // A "*BOLCOT" line.
 inline constexpr int32_t kBolNumCampos = 4100;  // "Invalid # of fields"
 inline constexpr int32_t kBolBolsa = 4101;      // "Invalid <exchange>"
@@ -44,8 +44,5 @@ inline constexpr int32_t kBolTipo = 4104;       // kind not in 0..11 (no message
 // The bulletin detector asked to count or force a group once closed.
 inline constexpr int32_t kBolFechadoNaContagem = 3995;
 inline constexpr int32_t kBolFechadoNoForca = 3996;
-
-// A procedure call that failed with no code of its own.
-inline constexpr int32_t kFalhaDaChamada = 3939;
 
 }  // namespace zun

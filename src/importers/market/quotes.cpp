@@ -33,7 +33,7 @@ constexpr int kCamposExcedentesOlhados = 10;
 // exception becomes its code.
 template <typename F>
 int32_t Chama(const char* proc, F poe) {
-  return ChamaComGuarda(proc, proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* e) {
+  return ChamaComGuarda(proc, proc, kErrChamada, [&](DsRef cmd, int32_t* e) {
     poe(cmd);
     *e = ExecStProc(cmd, 0);
   });
@@ -124,7 +124,7 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
   if (*code != 0) return;
   uint8_t tipo = 0;
   *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
-  if (*code == kTickerNaoRegistrado && q.Ticker.find("-provis") != std::string::npos) {
+  if (*code == kErrTickerNaoRegistrado && q.Ticker.find("-provis") != std::string::npos) {
     std::string registrado;
     int32_t id_emp = 0, id_anb = 0;
     if (GetRegistroCodCVMparaAnbima(q.Ticker, &registrado, &id_emp, &id_anb)) {
@@ -132,7 +132,7 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
       *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
     }
   }
-  if (*code == kTickerNaoRegistrado) {
+  if (*code == kErrTickerNaoRegistrado) {
     imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, *code));
     *code = 0;
     return;
@@ -208,7 +208,7 @@ void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
     // The procedure needs the series as it is named (no provisional codes).
     uint8_t tipo = 0;
     *code = GetTipoDeBGLDaAnb(ticker, bolsa, &tipo);
-    if (*code == kTickerNaoRegistrado) {
+    if (*code == kErrTickerNaoRegistrado) {
       imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, kApagaSemSerie));
       *code = kApagaSemSerie;
     }

@@ -170,7 +170,7 @@ void ImportaObjEmp(TImpMain& imp, const TVariantes& v, int32_t* code) {
   }
   TObjEmp emp;
   const int32_t id = GetIdEmp(cod, pais, code);
-  const bool nova = *code == kEmpNaoAchada;
+  const bool nova = *code == kErrGetIdEmpSemId;
   if (nova) {
     emp.cod = cod;
     emp.pais = pais_id;
@@ -217,7 +217,7 @@ void ImportaObjSerie(TImpMain& imp, const TVariantes&, int32_t* code) {
   const std::string bolsa(p.Field(2));
   TObjAnb anb;
   const int32_t id = GetIdAnb(cod, bolsa, code);
-  const bool nova = *code == kAnbNaoAchada;
+  const bool nova = *code == kErrRegistroNaoAchado;
   if (nova) {
     anb.cod = cod;
     if (!StrToIntOk(bolsa, &anb.bolsa)) anb.bolsa = -1;

@@ -1,5 +1,6 @@
-// The codes the object importers share, by name: the look-ups that find
-// nothing and the rights the company and series procedures ask for.
+// The codes the object importers share, by name: the rights the company
+// and series procedures ask for. The look-ups that find nothing answer with
+// the database layer's codes (db/codes.h).
 //
 // Codes of one importer's own lines stay in that importer's header
 // (company_series.h, object_records.h, registry.h, small_tables.h).
@@ -9,12 +10,9 @@
 
 #include <cstdint>
 
-namespace zun {
+#include "db/codes.h"  // the look-ups' own codes (4042, 4174, 4178)
 
-// Look-ups that find nothing.
-inline constexpr int32_t kTickerNaoRegistrado = 4042;  // series, as the quote look-up answers
-inline constexpr int32_t kEmpNaoAchada = 4174;         // company
-inline constexpr int32_t kAnbNaoAchada = 4178;         // series, as its procedures answer
+namespace zun {
 
 // A right the user lacks for a change (the procedures' own codes).
 inline constexpr int32_t kSemDireitoSourceDiferenteDeLocal = 50506;  // formats of sources 1 to 3

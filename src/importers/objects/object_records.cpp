@@ -54,9 +54,9 @@ int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
 int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
   const std::string ticker(imp.Parser->Field(1));
   const int32_t e = GetTipoDeBGLDaAnb(ticker, bolsa, tipo);
-  if (e != kTickerNaoRegistrado) return e;
+  if (e != kErrTickerNaoRegistrado) return e;
   // A series an earlier line of the file adds is there in the import pass.
-  return imp.DefinidoAntes("*OBJSERIE", ticker, imp.lnn - 1) ? 0 : kAnbNaoAchada;
+  return imp.DefinidoAntes("*OBJSERIE", ticker, imp.lnn - 1) ? 0 : kErrRegistroNaoAchado;
 }
 
 // Calls the series procedure proc with the record's ticker, the exchange

@@ -76,7 +76,7 @@ int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
   int32_t campo_ind = 3;
   if (eaa == kEaaAnb) {
     h->IdEAA = GetIdAnb(f1, f2, &e);
-    if (e == kAnbNaoAchada && Resgata(f1, eaa, &h->IdEAA)) e = 0;
+    if (e == kErrRegistroNaoAchado && Resgata(f1, eaa, &h->IdEAA)) e = 0;
     if (e == 0 && h->IdEAA < 1) e = kErrRegSerieSemId;
   } else if (eaa == kEaaAtv) {
     int32_t id_class = 0, id_emp = 0;
@@ -85,7 +85,7 @@ int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
     campo_ind = 4;
   } else {
     h->IdEAA = GetIdEmp(f1, f2, &e);
-    if (e == kEmpNaoAchada && Resgata(f1, eaa, &h->IdEAA)) e = 0;
+    if (e == kErrGetIdEmpSemId && Resgata(f1, eaa, &h->IdEAA)) e = 0;
     if (e == 0 && h->IdEAA < 1) e = kErrRegEmpSemId;
   }
   if (e != 0) return e;
@@ -94,8 +94,8 @@ int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
 
 // An unknown series becomes a warning line message; the line succeeds.
 void AvisaSerieDesconhecida(TImpMain& imp, int32_t* code) {
-  if (*code != kAnbNaoAchada) return;
-  imp.ErrMsg("Warning: " + Str(kAnbNaoAchada) + " Ticker:" + std::string(imp.Parser->Field(1)) +
+  if (*code != kErrRegistroNaoAchado) return;
+  imp.ErrMsg("Warning: " + Str(kErrRegistroNaoAchado) + " Ticker:" + std::string(imp.Parser->Field(1)) +
              ", Bolsa:" + std::string(imp.Parser->Field(2)));
   *code = 0;
 }

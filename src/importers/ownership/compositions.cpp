@@ -9,6 +9,7 @@
 #include "db/global_state.h"
 #include "db/object_lookups.h"
 #include "db/type_names.h"
+#include "engine/codes.h"
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
 #include "engine/value_formats.h"
@@ -17,9 +18,9 @@
 #include "foundation/momento.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
-#include "importers/ownership/ownership_codes.h"
 #include "importers/ownership/shareholders.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -93,7 +94,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
       emp = emp_reg;
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImportaComposicao", &erro, x, kFalhaDaChamada);
+    CodigoDaExcecao("ImportaComposicao", &erro, x, kErrChamada);
     emp = 0;
   }
   if (emp == 0) {

@@ -12,13 +12,14 @@
 #include "db/object_lookups.h"
 #include "db/texto_na_lingua.h"
 #include "db/user_context.h"
+#include "engine/codes.h"
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
-#include "importers/ownership/ownership_codes.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -328,7 +329,7 @@ namespace {
 // "PutBaseAcionaria" for class c of base b.
 int32_t PutClasse(const TBaseAcionaria& b, const TUmaClasseNaBac& c, bool del_outras) {
   return ChamaComGuarda(
-      "PutBaseAcionaria", "PutBaseAcionaria", kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+      "PutBaseAcionaria", "PutBaseAcionaria", kErrChamada, [&](DsRef cmd, int32_t* code) {
         SetParamInt(cmd, "@IdEmp", b.IdEmp);
         SetParamDateTime(cmd, "@Data", b.Data);
         SetParamInt(cmd, "@Source", b.Source);
@@ -390,7 +391,7 @@ int32_t TBaseAcionaria::GravaClasses() {
          slot(v[kEmTesouraria]) + "+" + slot(v[kExTesouraria]) + "]");
   });
   if (e != 0 || gravou) return e;
-  return ChamaComGuarda("DelBaseAcionaria", "DelBaseAcionaria", kFalhaDaChamada,
+  return ChamaComGuarda("DelBaseAcionaria", "DelBaseAcionaria", kErrChamada,
                         [&](DsRef cmd, int32_t* code) {
                           SetParamInt(cmd, "@IdEmp", IdEmp);
                           SetParamDateTime(cmd, "@Data", Data);
@@ -416,7 +417,7 @@ const std::vector<TObjListRoot>& TListaBaseAcionaria::Classes() {
 int32_t TListaBaseAcionaria::Le() {
   Bases.clear();
   return ChamaComGuarda(
-      "GetBaseAcDaEmp", "TListaBaseAcionaria.Le", kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+      "GetBaseAcDaEmp", "TListaBaseAcionaria.Le", kErrChamada, [&](DsRef cmd, int32_t* code) {
         SetParamInt(cmd, "@IdEmp", IdEmp);
         SetParamInt(cmd, "@Source", Source);
         SetParamNull(cmd, "@Data");
@@ -487,11 +488,11 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   int32_t pais_id = -1;
   try {
     if (!StrToIntOk(pais, &pais_id) || !EnumPais || EnumPais->IndexOfId(pais_id) < 0) {
-      *code = kPaisDesconhecido;
+      *code = kErrImpPaisDesconhecido;
       return;
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpBac pais", code, x, kPaisDesconhecido);
+    CodigoDaExcecao("ImpBac pais", code, x, kErrImpPaisDesconhecido);
     return;
   }
   const int32_t emp = GetIdEmp(cod, pais, code);
@@ -542,7 +543,7 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
       grupos.push_back(g);
     }
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpBac classes", code, x, kFalhaDaChamada);
+    CodigoDaExcecao("ImpBac classes", code, x, kErrChamada);
     return;
   }
   if (parser.Count() - 1 != 4 + 3 * static_cast<int>(grupos.size())) {
@@ -553,7 +554,7 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
     *code =
         GravaLinha(emp, data, static_cast<uint8_t>(source), grupos, SoAtualiza, !EhPassoDeCheck);
   } catch (const std::exception& x) {
-    CodigoDaExcecao("ImpBac", code, x, kFalhaDaChamada);
+    CodigoDaExcecao("ImpBac", code, x, kErrChamada);
   }
 }
 

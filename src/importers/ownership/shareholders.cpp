@@ -3,14 +3,16 @@
 #include <memory>
 #include <string>
 
+#include "db/codes.h"
 #include "db/global_state.h"
+#include "engine/codes.h"
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
 #include "engine/parsers.h"
 #include "foundation/exit_procs.h"
 #include "foundation/log.h"
-#include "importers/ownership/ownership_codes.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -19,7 +21,6 @@ namespace zun {
 
 namespace {
 
-constexpr int32_t kNaoAchado = 4178;
 constexpr int32_t kErrCampos = 4322;
 constexpr int32_t kErrNome = 4323;
 constexpr int32_t kErrDoc = 4324;
@@ -117,7 +118,7 @@ int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::s
   f->Limpa();
   *principal = true;
   nome_principal->clear();
-  return ChamaComGuarda("AcionistaGetByDocPaisV3", "AcionistaGetByDocPais", kFalhaDaChamada,
+  return ChamaComGuarda("AcionistaGetByDocPaisV3", "AcionistaGetByDocPais", kErrChamada,
                         [&](DsRef cmd, int32_t* e) {
                           SetParamStr(cmd, "@doc_in", doc);
                           SetParamInt(cmd, "@docpais_in", pais);
@@ -179,7 +180,7 @@ int32_t TCacheAcionistaDocPais::Procura(const std::string& doc, int32_t pais, in
   if (id == 0 && normal != doc && maiusculo.find("-PROVIS") != std::string::npos) {
     id = Busca(itens_, pais, doc);
   }
-  if (id == 0) *erro = kNaoAchado;
+  if (id == 0) *erro = kErrRegistroNaoAchado;
   return id;
 }
 
@@ -202,7 +203,7 @@ int32_t AcionistaIdPorDocPais(const std::string& doc, int32_t pais, int32_t* err
     try {
       cache->Carrega();
     } catch (const std::exception& x) {
-      CodigoDaExcecao("AcionistaIdPorDocPais", erro, x, kFalhaDaChamada);
+      CodigoDaExcecao("AcionistaIdPorDocPais", erro, x, kErrChamada);
       return 0;
     }
     static bool registrado = false;
@@ -265,7 +266,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
   std::string nome_principal;
   const int32_t achou =
       AcionistaGetByDocPais(doc, pais, nome, pode_limpar, &f, &principal, &nome_principal);
-  if (achou != 0 && achou != kNaoAchado) {
+  if (achou != 0 && achou != kErrRegistroNaoAchado) {
     imp.ErrMsg("AciGetByDP error " + std::to_string(achou));
     *code = achou;
     return;
@@ -291,7 +292,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
     }
     ++imp.SHModCount;
     if (imp.ToNoCheck || v.SeDocNovo) return;
-    *code = ChamaComGuarda("AcionistaPutV3", "ImportaAcionista", kFalhaDaChamada,
+    *code = ChamaComGuarda("AcionistaPutV3", "ImportaAcionista", kErrChamada,
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@ManterDocsExistentes", true);
@@ -309,7 +310,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
   if (imp.ToNoCheck) {
     imp.Msg("New share holder: \"" + r.Nome + "\" \"" + NomeDoPais(pais) + "\" \"" + r.Doc + "\"");
   } else {
-    *code = ChamaComGuarda("AcionistaAddV3", "ImportaAcionista", kFalhaDaChamada,
+    *code = ChamaComGuarda("AcionistaAddV3", "ImportaAcionista", kErrChamada,
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@PodeLimparDocID", pode_limpar);

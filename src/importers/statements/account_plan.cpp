@@ -83,7 +83,7 @@ constexpr int32_t kFalhou = 1;
 template <typename Corpo>
 bool Grava(const char* proc, bool to_no_check, bool ok, Corpo corpo) {
   if (!ok || to_no_check) return ok;
-  return ChamaComGuarda(proc, proc, kFalhaDaChamada, [&](DsRef cmd, int32_t* code) {
+  return ChamaComGuarda(proc, proc, kErrChamada, [&](DsRef cmd, int32_t* code) {
            corpo(cmd);
            *code = ExecStProc(cmd, 0);
          }) == 0;
@@ -168,7 +168,7 @@ void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",
                                              "@nome_compacto_Ing", "@nome_compacto_Esp"};
-  *code = ChamaComGuarda("ContaBalPut", "ContaBalPut", kFalhaDaChamada, [&](DsRef cmd, int32_t* c) {
+  *code = ChamaComGuarda("ContaBalPut", "ContaBalPut", kErrChamada, [&](DsRef cmd, int32_t* c) {
     SetParamInt(cmd, "@id", id);
     for (size_t i = 0; i < nomes.size(); ++i) SetParamStr(cmd, kParamsNomes[i], nomes[i]);
     SetParamInt(cmd, "@bloco", bloco);

@@ -84,12 +84,12 @@ TContaBal TCacheContaBal::Get(int32_t numero, int32_t fmtbal) {
       ++leituras_;
       const int32_t r = ExecStProcId(cmd, numero, 2);
       if (r != 0) return r;
-      if (!cmd->Active() || cmd->Current().Eof()) return kSemResult;
+      if (!cmd->Active() || cmd->Current().Eof()) return kErrSemColunaResult;
       const TContaBal c = LeConta(cmd);
       if (c.id == numero) Guarda(c);
       return 0;
     });
-    if (code == 0 && !Valida(numero)) code = kSemResult;
+    if (code == 0 && !Valida(numero)) code = kErrSemColunaResult;
     if (code != 0) {
       if (static_cast<size_t>(numero) < contas_.size()) {
         contas_[static_cast<size_t>(numero)] = TContaBal{};

@@ -11,12 +11,9 @@
 #include <array>
 #include <cstdint>
 
-namespace zun {
+#include "toolbox/dbutil/codes.h"  // a failed call (3939), no "result" column (4090)
 
-// A procedure call that failed with no code of its own.
-inline constexpr int32_t kFalhaDaChamada = 3939;
-// A procedure's result set has no "result" column, or no row.
-inline constexpr int32_t kSemResult = 4090;
+namespace zun {
 
 // The account cache asked for an account number below 1.
 inline constexpr int32_t kContaNumeroInvalido = 3763;

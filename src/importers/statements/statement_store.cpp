@@ -88,7 +88,7 @@ void LeCelulas(DsRef cmd, TBalanco* bal) {
 
 // Calls a statement's no-log procedure; its result does not matter.
 void MarcaNaoLoga(const char* proc, int32_t id) {
-  ChamaComGuarda(proc, proc, kFalhaDaChamada,
+  ChamaComGuarda(proc, proc, kErrChamada,
                  [id](DsRef cmd, int32_t* code) { *code = ExecStProcId(cmd, id, 0); });
 }
 

@@ -5,6 +5,7 @@
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
 
 namespace zun {
@@ -65,7 +66,7 @@ int32_t ParamInt(DsRef cmd, const std::string& name) { return ParamValue(cmd, na
 
 void GetParamByte(DsRef cmd, const std::string& name, uint8_t* v) {
   const int32_t i = ParamValue(cmd, name).AsInt();
-  if (i < 0 || i > 255) throw EDBException(4017);
+  if (i < 0 || i > 255) throw EDBException(kErrByteForaNoParametro);
   *v = static_cast<uint8_t>(i);
 }
 
@@ -73,7 +74,7 @@ void GetParamByteMax(DsRef cmd, const std::string& name, int32_t max, uint8_t* v
   const int32_t i = ParamValue(cmd, name).AsInt();
   if (i < 0 || i > 255 || i > max) {
     Loga(name + ".out of range detected. hi:" + std::to_string(max) + " vi:" + std::to_string(i));
-    throw EDBException(25035);
+    throw EDBException(kErrByteAcimaDoMaximo);
   }
   *v = static_cast<uint8_t>(i);
 }
@@ -129,7 +130,7 @@ void GetFieldBool(DsRef cmd, const std::string& column, bool* v) {
 
 void GetFieldByte(DsRef cmd, const std::string& column, uint8_t* v) {
   const int32_t i = FieldInt(cmd, column);
-  if (i < 0 || i > 255) throw EDBException(4016);
+  if (i < 0 || i > 255) throw EDBException(kErrByteForaNoCampo);
   *v = static_cast<uint8_t>(i);
 }
 

@@ -2,6 +2,7 @@
 
 #include "foundation/exception_trace.h"
 #include "foundation/log.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
 
 namespace zun {
@@ -36,7 +37,7 @@ void CodigoDaExcecao(const std::string& place, int32_t* code, const std::excepti
     if (const auto* db = dynamic_cast<const EDBException*>(&x)) *code = db->Code();
   }
   if (*code == 0) *code = dflt;
-  if (*code == 0) *code = 4000;
+  if (*code == 0) *code = kErrExcecaoSemCodigo;
   Loga(place + " erro:" + std::to_string(*code) + " " + NomeDaClasse(x) + ":" + x.what());
 }
 

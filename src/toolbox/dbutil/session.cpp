@@ -12,6 +12,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
 
@@ -43,7 +44,7 @@ std::string NomeSemNamespace(const std::type_info& type) {
 }
 
 TAdoDataBaseComInfoTran& TheDb() {
-  if (!Db) throw EDBException(3718);
+  if (!Db) throw EDBException(kErrSemDb);
   return *Db;
 }
 

@@ -6,6 +6,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -40,7 +41,7 @@ int32_t Tenta(Command* cmd, int mode) {
       cmd->Open();
       return 0;
     default:
-      throw EDBException(4089);
+      throw EDBException(kErrModoDesconhecido);
   }
 }
 
@@ -51,9 +52,9 @@ int32_t ExecStProc(DsRef ref, int mode) {
   int32_t e = 0;
   Stopwatch sw;
   if (cmd->Type() != CommandType::kStoredProc) {
-    e = 3940;
+    e = kErrNaoEhProcedimento;
   } else if (mode == 1 && cmd->Active()) {
-    e = 4097;
+    e = kErrComandoAberto;
     Loga("ExStProc erro:" + std::to_string(e) + " " + cmd->Text());
   }
   int repeticoes = 0;
@@ -80,7 +81,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
       } catch (const std::exception& x) {
         const auto* ole = dynamic_cast<const ProviderError*>(&x);
         if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
-          e = 3542;
+          e = kErrTipoErrado;
           Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
                " error:" + std::to_string(e) + " " + x.what());
         } else {
@@ -104,7 +105,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
             if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
               s->RecuperaTransacaoPerdida("ExecStProc-" + cmd->Text());
             }
-            CodigoDaExcecao("ExecStProc", &e, x, 3939);
+            CodigoDaExcecao("ExecStProc", &e, x, kErrChamada);
           }
         }
       }
@@ -116,7 +117,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
       if (r == nullptr) throw DatasetError("Procedure " + cmd->Text() + " has no return value");
       e = r->value.AsInt();
     } catch (const std::exception& x) {
-      CodigoDaExcecao("ExecStProc get return/result", &e, x, 3998);
+      CodigoDaExcecao("ExecStProc get return/result", &e, x, kErrRetornoIlegivel);
     }
   }
   return e;
@@ -133,15 +134,15 @@ int32_t LerResult(DsRef ref, bool fechar) {
   int index = -1;
   try {
     index = cmd->Current().FieldIndex("result");
-    if (index < 0) e = 4090;
+    if (index < 0) e = kErrSemColunaResult;
   } catch (const DatasetError&) {
-    e = 4091;
+    e = kErrSemResultSet;
   }
   if (e == 0) {
     try {
       e = cmd->Current().Field(index).AsInt();
     } catch (const std::exception& x) {
-      e = 4370;
+      e = kErrResultNaoNumero;
       Loga("GRAESP " + cmd->Text() + " error:" + std::to_string(e) + " " + NomeDaClasse(x) + " " +
            x.what());
     }
