@@ -2,7 +2,6 @@
 // embedded database, with a local mail gateway that records every request;
 // the examples and the shared queue also over the SQL Server provider,
 // through FreeTDS's real ODBC driver against the TDS test server.
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,7 +20,7 @@
 #include "../notify/gateway_server.h"
 #include "../support/tds_server_process.h"
 #include "database/reference_db.h"
-#include "scratch.h"
+#include "queue_db.h"
 
 namespace zun {
 namespace {
@@ -44,59 +43,29 @@ struct QueueEntry {
 const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
 const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
 
-// The rows text leaves: "|" between columns, ";" after each row.
-std::string Rows(sqlite3* db, const std::string& text) {
-  std::string got;
-  auto row = [](void* out, int n, char** cols, char**) {
-    for (int i = 0; i < n; ++i)
-      *static_cast<std::string*>(out) += (i ? "|" : "") + std::string(cols[i] ? cols[i] : "");
-    *static_cast<std::string*>(out) += ";";
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
-  return got;
-}
-
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ScratchDir("zune2e");
     db_path_ = (dir_ / "ZunInput.db").string();
-    InitDatabase(db_path_);
-    AddUser(db_path_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
-    AddUser(db_path_, {"ana.lima", "x", "ana@example.com", false, 0, 0, 0});
-    AddUser(db_path_, {"bob", "y", "", false, 0, 0, 0});
-    sqlite3_open(db_path_.c_str(), &db_);
+    NewQueueDatabase(db_path_);
   }
   void TearDown() override {
-    sqlite3_close(db_);
     if (!HasFailure()) fs::remove_all(dir_);
   }
 
-  // Queues content for user with priority; returns the entry's id.
   int Enqueue(const std::string& user, const std::string& content, int priority) {
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_,
-                       "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
-                       "SELECT uid, ?, datetime('now'), ?, ? FROM users WHERE name = ?",
-                       -1, &st, nullptr);
-    const std::string filename = user + ".txt";
-    sqlite3_bind_int(st, 1, priority);
-    sqlite3_bind_text(st, 2, filename.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_blob(st, 3, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 4, user.c_str(), -1, SQLITE_TRANSIENT);
-    EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
-    sqlite3_finalize(st);
-    return static_cast<int>(sqlite3_last_insert_rowid(db_));
+    return zun::Enqueue(db_path_, user, content, priority);
   }
+  std::string Rows(const std::string& text) { return zun::Rows(db_path_, text); }
 
   QueueEntry Entry(int id) {
     QueueEntry e;
-    std::istringstream(Rows(db_,
-                            "SELECT importtries || ' ' || (result IS NOT NULL) || ' ' || "
-                            "COALESCE(result, 0) || ' ' || done || ' ' || (conteudo IS NOT NULL) "
-                            "FROM import_files WHERE id = " +
-                                std::to_string(id))) >>
+    std::istringstream(
+        Rows("SELECT importtries || ' ' || (result IS NOT NULL) || ' ' || "
+             "COALESCE(result, 0) || ' ' || done || ' ' || (conteudo IS NOT NULL) "
+             "FROM import_files WHERE id = " +
+             std::to_string(id))) >>
         e.tries >> e.has_result >> e.result >> e.done >> e.content_kept;
     return e;
   }
@@ -144,8 +113,8 @@ class EndToEnd : public ::testing::Test {
   // the file is not valid JSON).
   std::string Summary(const std::string& path) {
     const std::string v =
-        Rows(db_, "SELECT CASE WHEN json_valid(x) THEN json_extract(x, '$." + path +
-                      "') END FROM (SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)");
+        Rows("SELECT CASE WHEN json_valid(x) THEN json_extract(x, '$." + path +
+             "') END FROM (SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)");
     return v.substr(0, v.size() - 1);  // the row's ";"
   }
 
@@ -169,7 +138,6 @@ class EndToEnd : public ::testing::Test {
 
   fs::path dir_;
   std::string db_path_;
-  sqlite3* db_ = nullptr;
   testing::GatewayServer gateway_;
   std::string provider_ = "-provider:SQLite";
   std::unique_ptr<testing::TdsServerProcess> tds_;
@@ -208,10 +176,12 @@ TEST_F(EndToEnd, LoginFailure) {
   EXPECT_EQ(gateway_.Got()[0].get_param_value("useratmachine").find("mallory"), std::string::npos);
 }
 
-// Help and version answer without a log, a login or a mail; a mistyped
-// switch is named on standard output and in the log, and the run goes on.
+// Help and version answer, whatever switches come first, without a log, a
+// login or a mail; a mistyped switch (also one that merely starts like a
+// request for help) is named on standard output and in the log, and the run
+// goes on.
 TEST_F(EndToEnd, HelpAndUnknownSwitch) {
-  for (const char* ask : {"--help", "/?", "--version"}) {
+  for (const char* ask : {"--help", "/?", "-H", "--version"}) {
     const RunResult r = Run({ask}, "wrong");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_TRUE(r.out.rfind("Usage: zuninput", 0) == 0 || r.out.rfind("zuninput 2", 0) == 0)
@@ -219,10 +189,10 @@ TEST_F(EndToEnd, HelpAndUnknownSwitch) {
     EXPECT_FALSE(fs::exists(dir_ / "zuninput.log")) << ask;
   }
   EXPECT_EQ(gateway_.Got().size(), 0u);
-  const RunResult r = Run({"-provder:SQLite"});
+  const RunResult r = Run({"-helpme"});
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("Warn: unknown switch -provder ignored"), std::string::npos) << r.out;
-  EXPECT_NE(Log().find("Warn: unknown switch -provder ignored"), std::string::npos);
+  EXPECT_NE(r.out.find("Warn: unknown switch -helpme ignored"), std::string::npos) << r.out;
+  EXPECT_NE(Log().find("Warn: unknown switch -helpme ignored"), std::string::npos);
 }
 
 // Without PathIF: the most urgent file first, a failure stops the run and
@@ -276,7 +246,7 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:" + std::to_string(e.result)), 1);
   // The line messages of the try are kept with the entry and listed in the mail.
   EXPECT_EQ(Requests("errors", "line 2: Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3"), 1);
-  EXPECT_EQ(Rows(db_, "SELECT line, msg FROM import_file_errors WHERE id = " + std::to_string(bad)),
+  EXPECT_EQ(Rows("SELECT line, msg FROM import_file_errors WHERE id = " + std::to_string(bad)),
             "2|Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3;");
 
   r = Run();
@@ -297,7 +267,7 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(Requests("XTO", "ana@example.com"), 2);
   // The urgent file's request went with its outcome, and the same run's
   // end turned it into its marker.
-  EXPECT_EQ(Rows(db_, "SELECT motivo FROM reqgbol"),
+  EXPECT_EQ(Rows("SELECT motivo FROM reqgbol"),
             "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 bob];");
   EXPECT_TRUE(fs::exists(dir_ / "reqgbol1.nua"));
   fs::remove(dir_ / "reqgbol1.nua");
@@ -404,16 +374,6 @@ TEST_F(EndToEnd, LoginFailuresOverTds) {
   EXPECT_NE(Log().find("InitDbConnection error:"), std::string::npos) << Log();
 }
 
-// Every row of every table of the database file, as text.
-std::string Dump(sqlite3* db) {
-  std::string all;
-  std::istringstream names(Rows(db, "SELECT name FROM sqlite_master WHERE type = 'table'"));
-  for (std::string t; std::getline(names, t, ';');) {
-    all += "[" + t + "]" + Rows(db, "SELECT * FROM \"" + t + "\"") + "\n";
-  }
-  return all;
-}
-
 // The check of a local file: the line messages and the file's code as a
 // queue run gives them, and not a byte of the database changed (no entry
 // taken, no quote, data log or bulletin request written), no mail sent.
@@ -425,10 +385,9 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
   fs::permissions(dir_ / "pw", fs::perms::owner_read);
   ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
   const std::string ex = ZUN_TEST_SOURCE_DIR "/examples/";
-  std::istringstream series(ReadFile(ex + "quote_series.sql"));
-  for (std::string sql; std::getline(series, sql);) Rows(db_, sql);
-  const std::string before = Dump(db_);
-  ASSERT_NE(before.find("[import_files]"), std::string::npos) << before;
+  RunExampleSql(db_path_, "quote_series.sql");
+  const auto before = Tables(db_path_);
+  ASSERT_TRUE(before.count("import_files"));
   const struct {
     std::vector<std::string> args;
     std::string password;
@@ -456,7 +415,7 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
     EXPECT_EQ(run.out.find("s3cret"), std::string::npos) << run.out;
   }
   EXPECT_EQ(Log().find("NOSUCHKEYWORD"), std::string::npos) << "the lines are printed, not logged";
-  EXPECT_EQ(Dump(db_), before);
+  EXPECT_EQ(Tables(db_path_), before);
   EXPECT_EQ(Entry(queued).tries, 0);
   EXPECT_EQ(gateway_.Got().size(), 0u) << "not even the failed login is mailed";
   EXPECT_EQ(LocalCopies(dir_).size(), 2u) << "only the two files checked";
@@ -607,8 +566,7 @@ class Examples : public EndToEnd, public ::testing::WithParamInterface<std::tupl
 TEST_P(Examples, LeaveTheirRows) {
   const Example& x = std::get<1>(GetParam());
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  std::istringstream setup(x.setup[0] == '@' ? ReadFile(ex / (x.setup + 1)) : x.setup);
-  for (std::string sql; std::getline(setup, sql);) Rows(db_, sql);
+  x.setup[0] == '@' ? RunExampleSql(db_path_, x.setup + 1) : void(Rows(x.setup));
   for (const auto& files : x.runs) {
     std::vector<int> ids;
     for (const char* f : files) ids.push_back(Enqueue("ana.lima", ReadFile(ex / f), 5));
@@ -619,7 +577,7 @@ TEST_P(Examples, LeaveTheirRows) {
       EXPECT_EQ(Entry(id).result, 0) << id << r.out;
     }
   }
-  EXPECT_EQ(Rows(db_, x.query), x.rows);
+  EXPECT_EQ(Rows(x.query), x.rows);
   EXPECT_NE(Log().find(x.log), std::string::npos) << Log();
   if (std::get<0>(GetParam())) {
     EXPECT_NE(Log().find("ServerVersion: Microsoft SQL Server"), std::string::npos) << Log();
