@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -27,13 +28,9 @@
 
 namespace zun {
 
-// The rows text leaves on the database file at path: "|" between columns,
-// ";" after each row, null_text for a null.
-inline std::string Rows(const std::string& path, const std::string& text,
-                        const char* null_text = "") {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
+// The rows text leaves on db: "|" between columns, ";" after each row,
+// null_text for a null.
+inline std::string Rows(sqlite3* db, const std::string& text, const char* null_text = "") {
   std::pair<std::string, const char*> got{"", null_text};
   auto row = [](void* out, int n, char** cols, char**) {
     auto& [rows, null] = *static_cast<std::pair<std::string, const char*>*>(out);
@@ -42,8 +39,20 @@ inline std::string Rows(const std::string& path, const std::string& text,
     return 0;
   };
   EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
-  sqlite3_close(db);
   return got.first;
+}
+
+// A connection to the database file at path, closed with the pointer.
+inline std::unique_ptr<sqlite3, int (*)(sqlite3*)> Open(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
+  return {db, sqlite3_close};
+}
+
+// The same on the database file at path.
+inline std::string Rows(const std::string& path, const std::string& text) {
+  return Rows(Open(path).get(), text);
 }
 
 // Runs each line of an example file (e.g. quote_series.sql) on path.
@@ -67,11 +76,9 @@ inline void NewQueueDatabase(const std::string& path) {
 // Queues content for user with priority; the entry's id.
 inline int Enqueue(const std::string& path, const std::string& user, const std::string& content,
                    int priority) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_busy_timeout(db, 10000);
+  const auto db = Open(path);
   sqlite3_stmt* st = nullptr;
-  sqlite3_prepare_v2(db,
+  sqlite3_prepare_v2(db.get(),
                      "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
                      "SELECT uid, ?, datetime('now'), ? || '.txt', ? FROM users WHERE name = ?",
                      -1, &st, nullptr);
@@ -81,20 +88,19 @@ inline int Enqueue(const std::string& path, const std::string& user, const std::
   sqlite3_bind_text(st, 4, user.c_str(), -1, SQLITE_TRANSIENT);
   EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
   sqlite3_finalize(st);
-  const int id = static_cast<int>(sqlite3_last_insert_rowid(db));
-  sqlite3_close(db);
-  return id;
+  return static_cast<int>(sqlite3_last_insert_rowid(db.get()));
 }
 
 // Every row of every table but those in skip, sorted per table.
 inline std::map<std::string, std::string> Tables(const std::string& path,
                                                  const std::set<std::string>& skip = {}) {
   std::map<std::string, std::string> tables;
-  std::istringstream names(Rows(path, "SELECT name FROM sqlite_master WHERE type = 'table'"));
+  const auto db = Open(path);
+  std::istringstream names(Rows(db.get(), "SELECT name FROM sqlite_master WHERE type = 'table'"));
   for (std::string t; std::getline(names, t, ';');) {
     if (skip.count(t)) continue;
     std::vector<std::string> rows;
-    std::istringstream all(Rows(path, "SELECT * FROM \"" + t + "\"", "<null>"));
+    std::istringstream all(Rows(db.get(), "SELECT * FROM \"" + t + "\"", "<null>"));
     for (std::string r; std::getline(all, r, ';');) rows.push_back(r);
     std::sort(rows.begin(), rows.end());
     for (const std::string& r : rows) tables[t] += r + ";";
