@@ -3,23 +3,12 @@
 // the examples and the shared queue also over the SQL Server provider,
 // through FreeTDS's real ODBC driver against the TDS test server.
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "../notify/gateway_server.h"
 #include "../support/tds_server_process.h"
-#include "database/reference_db.h"
 #include "queue_db.h"
 
 namespace zun {

@@ -6,18 +6,12 @@
 
 #include <sqlite3.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include "database/reference_db.h"

@@ -1,28 +1,14 @@
 // The login and the queue step in-process, against an embedded database in a
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "database/reference_db.h"
-#include "db/global_state.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
-#include "foundation/log.h"
 #include "foundation/momento.h"
-#include "foundation/switches.h"
 #include "queue_db.h"
 #include "service/importers.h"
-#include "service/login.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"

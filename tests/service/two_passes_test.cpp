@@ -7,25 +7,13 @@
 //
 // ZUN_TWO_PASSES_MUTATIONS sets the number of mutations (300 by default;
 // `make differential` runs 5000) and ZUN_TWO_PASSES_SEED the seed.
-#include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <random>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "db/global_state.h"
 #include "queue_db.h"
 #include "service/importers.h"
-#include "service/login.h"
 #include "service/queue_step.h"
 
 namespace zun {
