@@ -2,107 +2,82 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "foundation/switches.h"
 #include "toolbox/dbclient/provider.h"
 
 namespace zun {
 namespace {
 
-struct Outcome {
-  int32_t code;
-  DadosDeLogin d;
-  std::string msg;
-  int asked = 0;
-};
-
-Outcome Login(std::vector<std::string> args, const PedidoDeLogin& ask = nullptr) {
-  args.insert(args.begin(), "zuninput");
-  SetProgramArgs(args);
-  Outcome o;
-  PedidoDeLogin counting = [&](std::string* u, std::string* p) {
-    ++o.asked;
-    return ask ? ask(u, p) : false;
-  };
-  o.code = LeDadosDeLogin("", "", counting, &o.d, &o.msg);
-  SetProgramArgs({"zuninput"});
-  return o;
-}
-
-TEST(LoginInputs, UserAndPasswordFromSwitches) {
-  const struct {
-    std::vector<std::string> args;
-    const char* user;
-    const char* password;
-  } cases[] = {
-      {{"/USER=abc", "-password:x"}, "abc", "x"},
-      {{"-user:'abc'", "-password:\"a b \""}, "abc", "a b "},
-  };
-  for (const auto& c : cases) {
-    Outcome o = Login(c.args);
-    EXPECT_EQ(o.code, 0) << c.args[0];
-    EXPECT_EQ(o.d.user, c.user);
-    EXPECT_EQ(o.d.password, c.password);
-    EXPECT_EQ(o.asked, 0);
-  }
-}
-
-TEST(LoginInputs, MissingUserOrPasswordAsksAndCancelGives4272) {
-  EXPECT_EQ(Login({"-user", "-password:x"}).code, 4272);
-  EXPECT_EQ(Login({"-user:abc"}).asked, 1);
-  Outcome o = Login({"-user:abc"}, [](std::string* u, std::string* p) {
-    EXPECT_EQ(*u, "abc");  // the prompt starts from what is known
-    *p = "typed";
-    return true;
-  });
-  EXPECT_EQ(o.code, 0);
-  EXPECT_EQ(o.d.password, "typed");
-  // Integrated security asks for nothing, so an unattended run can use it.
-  o = Login({"-IntegratedSecurity", "-password:x"});
-  EXPECT_EQ(o.code, 0);
-  EXPECT_EQ(o.asked, 0);
-  EXPECT_EQ(ConnectionString(MontaStringDeConexao(o.d)).Get("Integrated Security"), "SSPI");
-}
-
-TEST(LoginInputs, TargetGuardBeforeAnyConnection) {
+// The login's inputs from the switches (the prompt gives typed, or is
+// cancelled when typed is null): the code, the guard's message, the password,
+// the connection string's keys ("key=value|...", an empty value: the key is
+// absent) and how often the prompt was shown, with the user known so far.
+TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
   const std::string server = ServidorPadrao();
   const struct {
     std::vector<std::string> args;
     int32_t code;
-    std::string msg;
-  } cases[] = {
-      {{"-user:a", "-password:b"}, 0, ""},
-      {{"-user:a", "-password:b", "-database:zuninput", "-sqlserver:" + server}, 0, ""},
+    std::string msg = "";
+    const char* password = "b";
+    const char* keys = "";
+    const char* typed = nullptr;
+    int asked = 0;
+  } rows[] = {
+      {{"-user", "-password:x"}, 4272, "", "", "", nullptr, 1},
+      {{"-user:abc"}, 4272, "", "", "", nullptr, 1},
+      {{"-user:abc"}, 0, "", "typed", "", "typed", 1},
+      // Integrated security asks for nothing, so an unattended run can use it.
+      {{"-IntegratedSecurity", "-password:x"}, 0, "", "", "Integrated Security=SSPI"},
+      {{"-user:a", "-password:b"}, 0, "", "b", "Provider=SQLOLEDB.1|Use Encryption for Data="},
+      {{"-user:a", "-password:b", "-provider:SQLite"}, 0, "", "b", "Provider=SQLite"},
+      {{"-user:a", "-password:b", "-OdbcDriver:ODBC Driver 18 for SQL Server", "-OdbcDsn:zun;x",
+        "-OdbcNoEncryption"},
+       0,
+       "",
+       "b",
+       "Odbc Driver=ODBC Driver 18 for SQL Server|Odbc DSN=zun;x|Use Encryption for Data=False"},
+      {{"-user:a", "-password:b", "-database:zuninput", "-sqlserver:" + server}, 0},
       {{"-user:a", "-password:b", "-database:Other"}, 4218, "s@d:<Other@" + server + ">"},
       {{"-user:a", "-password:b", "-sqlserver:prod.example"}, 4218, "s@d:<ZunInput@prod.example>"},
-      {{"-user:a", "-password:b", "-sqlserver:" + server + ",14330"}, 0, ""},
-      {{"-user:a", "-password:b", "-sqlserver:" + server + "\\INST"}, 0, ""},
+      {{"-user:a", "-password:b", "-sqlserver:" + server + ",14330"}, 0},
+      {{"-user:a", "-password:b", "-sqlserver:" + server + "\\INST"}, 0},
       {{"-user:a", "-password:b", "-sqlserver:prod.example,1433"},
        4218,
        "s@d:<ZunInput@prod.example,1433>"},
-      {{"-user:a", "-password:b", "-sqlserver:"}, 4217, ""},
-      {{"-user:a", "-password:b", "-database="}, 4217, ""},
-      {{"-user:a", "-password:b", "-provider"}, 4217, ""},
+      {{"-user:a", "-password:b", "-sqlserver:"}, 4217},
+      {{"-user:a", "-password:b", "-database="}, 4217},
+      {{"-user:a", "-password:b", "-provider"}, 4217},
   };
-  for (const auto& c : cases) {
-    Outcome o = Login(c.args);
-    EXPECT_EQ(o.code, c.code) << c.args.back();
-    EXPECT_EQ(o.msg, c.msg);
+  for (const auto& r : rows) {
+    std::vector<std::string> args = r.args;
+    args.insert(args.begin(), "zuninput");
+    SetProgramArgs(args);
+    int asked = 0;
+    DadosDeLogin d;
+    std::string msg;
+    const int32_t code = LeDadosDeLogin(
+        "", "",
+        [&](std::string* u, std::string* p) {
+          ++asked;
+          EXPECT_EQ(*u, r.args[0].starts_with("-user:") ? "abc" : "");  // what is known
+          if (r.typed != nullptr) *p = r.typed;
+          return r.typed != nullptr;
+        },
+        &d, &msg);
+    EXPECT_EQ(code, r.code) << args.back();
+    EXPECT_EQ(msg, r.msg) << args.back();
+    EXPECT_EQ(asked, r.asked) << args.back();
+    if (code != 0) continue;
+    EXPECT_EQ(d.password, r.password) << args.back();
+    const ConnectionString cs(MontaStringDeConexao(d));
+    std::istringstream keys(r.keys);
+    for (std::string key, value; std::getline(keys, key, '=') && std::getline(keys, value, '|');) {
+      EXPECT_EQ(cs.Has(key) ? cs.Get(key) : "", value) << key;
+    }
   }
-  EXPECT_EQ(Login({"-user:a", "-password:b"}).d.provider, "SQLOLEDB.1");
-  EXPECT_EQ(Login({"-user:a", "-password:b", "-provider:SQLite"}).d.provider, "SQLite");
-}
-
-TEST(LoginInputs, OdbcDriverDsnAndEncryptionReachTheConnectionString) {
-  const DadosDeLogin odbc = Login({"-user:a", "-password:b",
-                                   "-OdbcDriver:ODBC Driver 18 for SQL Server", "-OdbcDsn:zun;x"})
-                                .d;
-  const ConnectionString cs(MontaStringDeConexao(odbc));
-  EXPECT_EQ(cs.Get("Odbc Driver"), "ODBC Driver 18 for SQL Server");
-  EXPECT_EQ(cs.Get("Odbc DSN"), "zun;x");
-  EXPECT_FALSE(cs.Has("Use Encryption for Data"));
-  const ConnectionString clear(
-      MontaStringDeConexao(Login({"-user:a", "-password:b", "-OdbcNoEncryption"}).d));
-  EXPECT_EQ(clear.Get("Use Encryption for Data"), "False");
+  SetProgramArgs({"zuninput"});
 }
 
 TEST(LoginInputs, ValuesCannotAddKeysToTheConnectionString) {

@@ -61,10 +61,7 @@ TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
     EXPECT_EQ(LeSenhaDoLogin(&password, &msg), r.code) << args.back();
     EXPECT_EQ(password, r.password) << args.back();
     EXPECT_EQ(msg.empty(), r.code == 0) << msg;
-    std::string logged;
-    for (const std::string& line : LinhasRecentes()) {
-      logged = line.ends_with(mark) ? "" : logged + line + "\n";
-    }
+    const std::string logged = LogSince(mark);
     EXPECT_NE(logged.find(r.logged), std::string::npos) << logged;
     EXPECT_EQ(logged.find("from-"), std::string::npos) << logged;
   }

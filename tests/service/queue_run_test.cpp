@@ -1,30 +1,14 @@
 // The login and the queue step in-process, against an embedded database in a
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
-#include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "database/reference_db.h"
-#include "db/global_state.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
 #include "engine/keyword_table.h"
-#include "foundation/log.h"
 #include "foundation/momento.h"
-#include "foundation/switches.h"
-#include "scratch.h"
+#include "queue_db.h"
 #include "service/importers.h"
-#include "service/login.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
@@ -39,9 +23,8 @@ namespace fs = std::filesystem;
 uint32_t g_tick = 0;
 // Six minutes pass between two readings of the clock.
 uint32_t SlowTick() { return g_tick += 360000; }
-int g_renewals = 0;
 int g_calls = 0;
-const fs::path kExamples = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+const char kDb[] = "ZunInput.db";
 
 // Replaces proc (in this process) by one that runs antes first.
 void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
@@ -56,14 +39,37 @@ void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
       orig->read_only);
 }
 
+// Rows on the test's database as text (see Rows).
+std::string Sql(const std::string& text) { return Rows(kDb, text); }
+
+// One queue step; its code, and whether the run goes on in *continua.
+int32_t Step(int32_t seq = 1, bool* continua = nullptr) {
+  int32_t erro = -1;
+  bool goes_on = false;
+  ImpIFStep(seq, &erro, continua != nullptr ? continua : &goes_on);
+  return erro;
+}
+
+// A child process logs in, arms its kill and takes a step; it must die
+// with status 9. The dead process's lease then runs out.
+void KilledStep(const std::function<void()>& arm) {
+  ASSERT_EQ(ExitStatus(Spawn([&] {
+              if (LoginInProcess() != 0) return 3;
+              arm();
+              Step();
+              return 4;
+            })),
+            9);
+  Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+}
+
 class QueueRun : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
-    dir_ = ScratchDir("zunqrun");
-    fs::current_path(dir_);
-    NewDatabase();
-    SetLogFileName((dir_ / "zuninput.log").string());
+    fs::current_path(ScratchDir("zunqrun"));
+    NewQueueDatabase(kDb);
+    SetLogFileName((fs::current_path() / "zuninput.log").string());
     Loga(kMarca);
     SysExitCode = 0;
     RegisterDatabaseProcedures();
@@ -73,115 +79,41 @@ class QueueRun : public ::testing::Test {
     SetTickSource(nullptr);
     SetProgramArgs({});
     SysExitCode = 0;
+    const fs::path dir = fs::current_path();
     fs::current_path(old_cwd_);
-    if (!HasFailure()) fs::remove_all(dir_);
+    if (!HasFailure()) fs::remove_all(dir);
   }
 
-  // Starts the global state with these switches and logs in.
-  int32_t Login(std::vector<std::string> extra = {}, const std::string& user = "zunsvc",
-                const std::string& password = "s3cret") {
-    std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:" + user,
-                                     "-password:" + password, "-MailGateway:http://127.0.0.1:9/"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    SetProgramArgs(args);
-    IniciaZiGlobs();
-    return InitDbConnection("", "", false);
-  }
-
-  // A new database with the service's user and ana.lima.
-  static void NewDatabase() {
-    for (const char* ext : {"", "-wal", "-shm"}) fs::remove(std::string("ZunInput.db") + ext);
-    InitDatabase("ZunInput.db");
-    AddUser("ZunInput.db", {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
-    AddUser("ZunInput.db", {"ana.lima", "x", "", false, 0, 0, 0});
-  }
-
-  // Runs text on its own connection; gives the first column of the last row
-  // ("NULL" for a null).
-  std::string Texto(const std::string& text) {
-    sqlite3* db = nullptr;
-    sqlite3_open("ZunInput.db", &db);
-    std::string value;
-    auto first = [](void* v, int, char** cols, char**) {
-      *static_cast<std::string*>(v) = cols[0] ? cols[0] : "NULL";
-      return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), first, &value, nullptr), SQLITE_OK) << text;
-    sqlite3_close(db);
-    return value;
-  }
-  // The same as a number; -1 for no row or a null.
-  int Sql(const std::string& text) {
-    const std::string v = Texto(text);
-    return v.empty() || v == "NULL" ? -1 : std::atoi(v.c_str());
-  }
-
-  // One queue step; its code, and whether the run goes on in *continua.
-  static int32_t Step(int32_t seq = 1, bool* continua = nullptr) {
-    int32_t erro = -1;
-    bool goes_on = false;
-    ImpIFStep(seq, &erro, continua != nullptr ? continua : &goes_on);
-    return erro;
-  }
-
-  // A child process logs in, arms its kill and takes a step; it must die
-  // with status 9. The dead process's lease then runs out.
-  void KilledStep(const std::function<void()>& arm) {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      if (Login() != 0) _exit(3);
-      arm();
-      Step();
-      _exit(4);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
-    Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
-  }
-
-  void QuoteSeries() {
-    std::istringstream series(ReadFile(kExamples / "quote_series.sql"));
-    for (std::string sql; std::getline(series, sql);) Sql(sql);
-  }
   // An entry of ana.lima holding content; its id.
-  int Enqueue(int priority, const std::string& content = "*OCOLOCA") {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string blob;
-    for (unsigned char c : content) blob += {kHex[c >> 4], kHex[c & 15]};
-    Sql("INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) SELECT uid, " +
-        std::to_string(priority) + ", datetime('now'), 'f.txt', X'" + blob +
-        "' FROM users WHERE name = 'ana.lima'");
-    return Sql("SELECT MAX(id) FROM import_files");
+  static int Enqueue(int priority, const std::string& content = "*OCOLOCA") {
+    return zun::Enqueue(kDb, "ana.lima", content, priority);
   }
   // The "- sending mail to" log lines of the test, joined.
   static std::string Mails() {
     std::string mails;
-    for (const std::string& l : LinhasRecentes()) {
-      if (l.ends_with(kMarca)) mails.clear();
+    std::istringstream log(LogSince(kMarca));
+    for (std::string l; std::getline(log, l);) {
       if (l.find("- sending mail to") != std::string::npos) mails += l.substr(l.find("  0 ") + 4);
     }
     return mails;
   }
   static constexpr char kMarca[] = "-- queue run test --";
-  int Tries(int id) {
+  static std::string Tries(int id) {
     return Sql("SELECT importtries FROM import_files WHERE id = " + std::to_string(id));
   }
 
   fs::path old_cwd_;
-  fs::path dir_;
 };
 
 TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
-  ASSERT_EQ(Login(), 0);
+  ASSERT_EQ(LoginInProcess(), 0);
   EXPECT_TRUE(IsLogged(false));
   EXPECT_EQ(UsuarioEmail, "ops@example.com");
   EXPECT_TRUE(UsuarioIsAdmin);
 
   ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
   EXPECT_EQ(UsuarioNome, "ana.lima");
-  EXPECT_EQ(UsuarioEmail, "");
+  EXPECT_EQ(UsuarioEmail, "ana@example.com");
   EXPECT_FALSE(UsuarioIsAdmin);
   Db->Close();  // the link is lost
   int32_t e = -1;
@@ -195,7 +127,7 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   bool continua = false;
   EXPECT_EQ(Step(1, &continua), 0);
   EXPECT_TRUE(continua);
-  EXPECT_EQ(Tries(id), 1);
+  EXPECT_EQ(Tries(id), "1;");
   EXPECT_EQ(UsuarioNome, "zunsvc") << "back to the service's own user";
   EXPECT_EQ(ReqGBolPendente, "") << "priority 4 asks for no bulletin";
 
@@ -204,76 +136,137 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   // does not send it again.
   const int urgent = Enqueue(3);
   Step(2);
-  const std::string asked =
-      "SELECT COUNT(*) FROM reqgbol WHERE motivo = '[ImpIF id:" + std::to_string(urgent) +
-      " IFpri:3 ana.lima]'";
-  EXPECT_EQ(Sql(asked), 1);
+  EXPECT_EQ(Sql("SELECT motivo FROM reqgbol"),
+            "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 ana.lima];");
   EXPECT_EQ(ReqGBolPendente, "");
   Enqueue(3, "*NOSUCHKEYWORD");
   int32_t erro = Step(3);
   EXPECT_EQ(erro, 3942);
   EncerraZiGlobs(&erro);
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 1);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), "1;");
 }
 
 // Only an administrator may run the service; a client floor above this
 // client fails the login unless -AdminVersion is given. A failed login
 // leaves the session closed.
 TEST_F(QueueRun, LoginRefusals) {
-  EXPECT_EQ(Login({}, "ana.lima", "x"), kErroLoginNaoAdministrador);
+  EXPECT_EQ(LoginInProcess({}, "ana.lima", "x"), kErroLoginNaoAdministrador);
   EXPECT_FALSE(IsLogged(false));
   EncerraZiGlobs(&SysExitCode);
   Sql("UPDATE settings SET value = '21' WHERE name = 'MinClientVersion'");
-  EXPECT_NE(Login(), 0);
+  EXPECT_NE(LoginInProcess(), 0);
   EXPECT_FALSE(IsLogged(false)) << "a failed login leaves the session closed";
   EncerraZiGlobs(&SysExitCode);
-  EXPECT_EQ(Login({"-AdminVersion"}), 0);
+  EXPECT_EQ(LoginInProcess({"-AdminVersion"}), 0);
 }
 
-TEST_F(QueueRun, AnOutcomeTheQueueRefusesIsNotASuccess) {
-  ASSERT_EQ(Login(), 0);
-  Enqueue(3);
-  RegisterProcedure("ImportFilesResult",
-                    {{"@id", DataType::kInteger},
-                     {"@res", DataType::kInteger},
-                     {"@ApagaConteudo", DataType::kBoolean},
-                     {"@lease", DataType::kInteger}},
-                    [](ProcContext& c) { c.Return(50101); });
-  EXPECT_EQ(Step(), 50101);
-  EXPECT_EQ(ReqGBolPendente, "") << "an unrecorded import asks for no bulletin";
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), 0);
-}
-
-// A file that fails before the switch to its owner (the local copy cannot be
-// written) on its last try: the mail still goes to the owner.
-TEST_F(QueueRun, TheOwnerIsMailedAlsoWhenTheFileFailsBeforeTheSwitch) {
-  ASSERT_EQ(Login(), 0);
-  Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
-  const int id = Enqueue(5);
-  Sql("UPDATE import_files SET importtries = 1, mom = '2020-07-03 10:11:12'");
-  fs::create_directory(std::to_string(id) + "-analima-20200703-101112.txt");  // in the way
-  EXPECT_EQ(Step(), 4081);
-  EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
-  EXPECT_EQ(UsuarioNome, "zunsvc");
+// A step that fails on an urgent file: its code, the entry as it is left
+// (result, still leased, bulletin requests, quotes written), no bulletin
+// asked for, and the owner's mail only on the last try.
+TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
+  const struct {
+    const char* name;
+    const char* content;
+    std::function<void(int id)> arm;
+    int32_t code;
+    const char* entry;  // result|taken_until IS NULL|reqgbol rows|cotacao rows
+    const char* mails = "";
+    int calls = 0;  // calls of the armed procedure
+  } rows[] = {
+      {"the queue refuses the outcome", "*OCOLOCA",
+       [](int) {
+         RegisterProcedure("ImportFilesResult",
+                           {{"@id", DataType::kInteger},
+                            {"@res", DataType::kInteger},
+                            {"@ApagaConteudo", DataType::kBoolean},
+                            {"@lease", DataType::kInteger}},
+                           [](ProcContext& c) { c.Return(50101); });
+       },
+       50101, "|0|0|0;"},
+      // A database failure in the middle of the import pass; the line
+      // after it never runs.
+      {"an importer's exception", "*OCOLOCA\n*REQGBOL later",
+       [](int) {
+         RegistraImportador(TImportador::kOcoLoca, [](TImpMain& imp, const TVariantes&, int32_t*) {
+           if (!imp.ToNoCheck) throw EDBException(3939);
+         });
+       },
+       3939, "3939|1|0|0;"},
+      // Another process took the entry: nothing of the last group is
+      // committed and no outcome recorded.
+      {"the lease lost in a group", "*QT ZDEM1 1 2024-07-03 1\n*QT ZDEM2 1 2024-07-03 2",
+       [](int) {
+         RunExampleSql(kDb, "quote_series.sql");
+         AntesDe("CotacaoImportV3",
+                 [](ProcContext& c) { c.Exec("UPDATE import_files SET lease = lease + 1"); });
+       },
+       kErroEntradaTomada, "|0|0|0;"},
+      // The lease is renewed while a long file is imported; at the second
+      // renewal another process has taken the entry.
+      {"the lease lost at its renewal", "*OCOLOCA\n*OCOLOCA\n*OCOLOCA\n*OCOLOCA",
+       [](int) {
+         SetTickSource(&SlowTick);
+         AntesDe("ImportFilesRenova", [](ProcContext& c) {
+           if (++g_calls == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
+         });
+       },
+       kErroEntradaTomada, "|0|0|0;", "", 2},
+      // The local copy cannot be written, before the switch to the owner, on
+      // the last try: the mail still goes to the owner.
+      {"no local copy on the last try", "*OCOLOCA",
+       [](int id) {
+         Sql("UPDATE import_files SET importtries = 1, mom = '2020-07-03 10:11:12'");
+         fs::create_directory(std::to_string(id) + "-analima-20200703-101112.txt");
+       },
+       4081, "4081|1|0|0;", "- sending mail to <ana@example.com>"},
+      // Outcomes must not go into a database file deleted under the run.
+      {"the database deleted", "*OCOLOCA", [](int) { fs::remove(kDb); }, 3939, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewQueueDatabase(kDb);
+    RegisterDatabaseProcedures();
+    RegistraImportadores();
+    Loga(kMarca);
+    ASSERT_EQ(LoginInProcess(), 0);
+    const int id = Enqueue(3, r.content);
+    g_calls = 0;
+    r.arm(id);
+    EXPECT_EQ(Step(), r.code);
+    SetTickSource(nullptr);
+    RegistraImportador(TImportador::kOcoLoca, ImportaOcoLoca);
+    EXPECT_EQ(g_calls, r.calls);
+    EXPECT_EQ(ReqGBolPendente, "");
+    if (r.code == 4081) {
+      EXPECT_EQ(UsuarioNome, "zunsvc") << "the switch was not made";
+    }
+    EXPECT_EQ(Mails(), r.mails);
+    if (r.entry != nullptr) {
+      EXPECT_EQ(Sql("SELECT result, taken_until IS NULL, (SELECT COUNT(*) FROM reqgbol), "
+                    "(SELECT COUNT(*) FROM cotacao) FROM import_files WHERE id = " +
+                    std::to_string(id)),
+                r.entry);
+    }
+    EncerraZiGlobs(&SysExitCode);
+  }
 }
 
 // A file that kills the process on every try (here: just before its outcome
 // is recorded) ends failed after its tries, with the owner's mail, and is
 // never offered again.
 TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
-  Sql("UPDATE users SET email = 'ana@example.com' WHERE name = 'ana.lima'");
   const int id = Enqueue(5);
   for (int kill = 1; kill <= 2; ++kill) {
     KilledStep([] { AntesDe("ImportFilesResult", [](ProcContext&) { _exit(9); }); });
-    EXPECT_EQ(Tries(id), kill);
+    EXPECT_EQ(Tries(id), std::to_string(kill) + ";");
   }
-  ASSERT_EQ(Login(), 0);
+  ASSERT_EQ(LoginInProcess(), 0);
   bool continua = false;
   EXPECT_EQ(Step(1, &continua), 0) << "the run goes on";
   EXPECT_TRUE(continua);
   EXPECT_EQ(Sql("SELECT result FROM import_files WHERE taken_until IS NULL AND id = " +
                 std::to_string(id)),
-            50106);
+            "50106;");
   EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
   Step(2, &continua);
   EXPECT_FALSE(continua) << "never offered again";
@@ -286,8 +279,9 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
 // once (its tries aside). A clock that runs six minutes per reading makes
 // every record its own group.
 TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   const std::string file =
-      ReadFile(kExamples / "quotes_bulletin.txt") + ReadFile(kExamples / "quotes_conditional.txt");
+      ReadFile(ex / "quotes_bulletin.txt") + ReadFile(ex / "quotes_conditional.txt");
   const struct {
     const char* proc;
     int nth;
@@ -303,8 +297,8 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   for (const auto& k : kills) {
     SCOPED_TRACE(k.proc);
     PrioridadeReqGBol = 0;
-    NewDatabase();
-    QuoteSeries();
+    NewQueueDatabase(kDb);
+    RunExampleSql(kDb, "quote_series.sql");
     const int id = Enqueue(4, file);
     if (*k.proc != '\0') {
       KilledStep([&k] {
@@ -314,7 +308,7 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
         });
       });
     }
-    ASSERT_EQ(Login(), 0);
+    ASSERT_EQ(LoginInProcess(), 0);
     SetTickSource(&SlowTick);
     int32_t erro = 0;
     bool continua = true;
@@ -323,20 +317,17 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
     EncerraZiGlobs(&erro);
     SetTickSource(nullptr);
     const std::string state =
-        Texto(
-            "SELECT group_concat(x, ';') FROM (SELECT anb || ':' || COALESCE(valor1, 'N') || "
+        Sql("SELECT group_concat(x, ';') FROM (SELECT anb || ':' || COALESCE(valor1, 'N') || "
             "'/' || COALESCE(valor2, 'N') AS x FROM cotacao ORDER BY anb, data)") +
         " log:" +
-        Texto(
-            "SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
+        Sql("SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
             "|| COALESCE(date, 'N') || ':' || COALESCE(txt, 'N') AS x FROM data_log ORDER BY "
             "tip, oid, aux, date)") +
-        " req:" + Texto("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") + " entry:" +
-        Texto(
-            "SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
+        " req:" + Sql("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") + " entry:" +
+        Sql("SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
             "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
             std::to_string(id));
-    EXPECT_EQ(Texto("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(Sql("PRAGMA integrity_check"), "ok;");
     if (*k.proc == '\0') {
       reference = state;
       EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1"), std::string::npos) << reference;
@@ -346,27 +337,12 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   }
 }
 
-// A process whose lease was lost before its outcome commits nothing of its
-// last group and records nothing.
-TEST_F(QueueRun, ALostLeaseCommitsNothingOfTheLastGroup) {
-  QuoteSeries();
-  const int id = Enqueue(4, "*QT ZDEM1 1 2024-07-03 1\n*QT ZDEM2 1 2024-07-03 2");
-  ASSERT_EQ(Login(), 0);
-  RegistraImportadores();
-  AntesDe("CotacaoImportV3", [](ProcContext& c) {
-    c.Exec("UPDATE import_files SET lease = lease + 1");  // another process took the entry
-  });
-  EXPECT_EQ(Step(), kErroEntradaTomada);
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 0);
-  EXPECT_EQ(Texto("SELECT result FROM import_files WHERE id = " + std::to_string(id)), "NULL");
-}
-
 // While one process imports a long file in groups, another on the same
 // database waits for the write lock between them and goes on.
 TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
-  Sql("INSERT INTO empresa (id, cod, pais) VALUES (1, 'BIG', 0)");
-  Sql("INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0)");
-  Sql("INSERT INTO anb (acao, cod, bolsa) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i "
+  Sql("INSERT INTO empresa (id, cod, pais) VALUES (1, 'BIG', 0);"
+      "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
+      "INSERT INTO anb (acao, cod, bolsa) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i "
       "+ 1 FROM n WHERE i < 2000) SELECT 1, 'Q' || i, 1 FROM n");
   std::string file;
   for (int d = 1; d <= 9; ++d) {
@@ -376,69 +352,21 @@ TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
   }
   const int big = Enqueue(1, file);
   const int small = Enqueue(5);
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  const pid_t importer = Spawn([] {
     RegistraImportadores();
-    if (Login() != 0) _exit(3);
-    _exit(Step() == 0 ? 0 : 5);
-  }
+    return LoginInProcess() != 0 ? 3 : Step() == 0 ? 0 : 5;
+  });
   // Once the long file's groups are being committed:
-  while (Sql("SELECT COUNT(*) FROM cotacao") == 0) usleep(1000);
-  ASSERT_EQ(Login(), 0);
+  while (Sql("SELECT COUNT(*) FROM cotacao") == "0;") usleep(1000);
+  ASSERT_EQ(LoginInProcess(), 0);
   bool continua = false;
   EXPECT_EQ(Step(1, &continua), 0);
   EXPECT_TRUE(continua);
-  EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(small)), 1);
-  EXPECT_EQ(Sql("SELECT done FROM import_files WHERE id = " + std::to_string(big)), 0)
+  EXPECT_EQ(Sql("SELECT id, done FROM import_files ORDER BY id"),
+            std::to_string(big) + "|0;" + std::to_string(small) + "|1;")
       << "the long file was still being imported";
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), 18000);
-}
-
-// The lease is renewed while a long file is imported; when it turns out
-// lost (another process took the entry), the import stops and this process
-// records no outcome.
-TEST_F(QueueRun, TheLeaseIsRenewedAndALostOneStopsTheImport) {
-  ASSERT_EQ(Login(), 0);
-  const int id = Enqueue(5, "*OCOLOCA\n*OCOLOCA\n*OCOLOCA\n*OCOLOCA");
-  g_renewals = 0;
-  AntesDe("ImportFilesRenova", [](ProcContext& c) {
-    // At the second renewal another process has taken the entry.
-    if (++g_renewals == 2) c.Exec("UPDATE import_files SET lease = lease + 1");
-  });
-  SetTickSource(&SlowTick);
-  EXPECT_EQ(Step(), kErroEntradaTomada);
-  SetTickSource(nullptr);
-  EXPECT_EQ(g_renewals, 2);
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM import_files WHERE result IS NULL AND taken_until IS NOT "
-                "NULL AND id = " +
-                std::to_string(id)),
-            1);
-}
-
-// Outcomes must not go into a database file that was deleted under the run.
-TEST_F(QueueRun, ADeletedDatabaseFailsTheStep) {
-  ASSERT_EQ(Login(), 0);
-  Enqueue(5);
-  fs::remove("ZunInput.db");
-  EXPECT_GT(Step(), 0);
-}
-
-TEST_F(QueueRun, AnImportersExceptionEndsTheFileWithItsCode) {
-  ASSERT_EQ(Login(), 0);
-  const int id = Enqueue(3, "*OCOLOCA\n*REQGBOL later");
-  // A database failure in the middle of the import pass.
-  RegistraImportador(TImportador::kOcoLoca, [](TImpMain& imp, const TVariantes&, int32_t*) {
-    if (!imp.ToNoCheck) throw EDBException(3939);
-  });
-  const int32_t erro = Step();
-  RegistraImportador(TImportador::kOcoLoca, ImportaOcoLoca);
-  EXPECT_EQ(erro, 3939);
-  EXPECT_EQ(ReqGBolPendente, "") << "the record after the failure never ran";
-  EXPECT_EQ(Sql("SELECT result FROM import_files WHERE id = " + std::to_string(id)), 3939);
+  EXPECT_EQ(ExitStatus(importer), 0);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), "18000;");
 }
 
 }  // namespace

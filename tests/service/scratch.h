@@ -1,5 +1,5 @@
-// A scratch directory named after the running test, and a file's bytes:
-// what the service's tests share.
+// A scratch directory named after the running test, a file's bytes and the
+// log's latest lines: what the service's tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "foundation/log.h"
 
 namespace zun {
 
@@ -29,6 +31,14 @@ inline std::filesystem::path ScratchDir(const std::string& prefix) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
+}
+
+// The log lines written after the last one that ends with mark, each ended
+// by "\n".
+inline std::string LogSince(const std::string& mark) {
+  std::string lines;
+  for (const std::string& l : LinhasRecentes()) lines = l.ends_with(mark) ? "" : lines + l + "\n";
+  return lines;
 }
 
 }  // namespace zun

@@ -16,27 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Usage, HelpAndVersionAnswerOnlyTheirOwnArguments) {
-  const struct {
-    std::vector<std::string> args;
-    const char* printed;  // nullptr: not answered
-  } rows[] = {
-      {{"zuninput", "--help"}, "Usage: zuninput"},
-      {{"zuninput", "-user:a", "/?"}, "Usage: zuninput"},
-      {{"zuninput", "-H"}, "Usage: zuninput"},
-      {{"zuninput", "--version"}, "zuninput 20200703-750\n"},
-      {{"zuninput", "-helpme"}, nullptr},
-      {{"zuninput", "-provider:SQLite"}, nullptr},
-  };
-  for (const auto& r : rows) {
-    std::ostringstream out;
-    EXPECT_EQ(RespondeAjuda(r.args, out), r.printed != nullptr) << r.args.back();
-    if (r.printed != nullptr) {
-      EXPECT_EQ(out.str().find(r.printed), 0u) << out.str();
-    }
-  }
-}
-
 TEST(Usage, UnknownSwitchesAreNamedWithoutTheirValues) {
   EXPECT_EQ(
       SwitchesDesconhecidos({"zuninput", "-provider:SQLite", "/USER=a", "'-li'", "-PathIF:x:y",

@@ -1,0 +1,132 @@
+// The database the service's queue tests run against: a reference database
+// with the service's user and two file owners, entries queued for them, rows
+// read back as text, and the service logged in to it in this process or in a
+// child process.
+#pragma once
+
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "database/reference_db.h"
+#include "db/global_state.h"
+#include "foundation/switches.h"
+#include "scratch.h"
+#include "service/login.h"
+
+namespace zun {
+
+// The rows text leaves on db: "|" between columns, ";" after each row,
+// null_text for a null.
+inline std::string Rows(sqlite3* db, const std::string& text, const char* null_text = "") {
+  std::pair<std::string, const char*> got{"", null_text};
+  auto row = [](void* out, int n, char** cols, char**) {
+    auto& [rows, null] = *static_cast<std::pair<std::string, const char*>*>(out);
+    for (int i = 0; i < n; ++i) rows += (i ? "|" : "") + std::string(cols[i] ? cols[i] : null);
+    rows += ";";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
+  return got.first;
+}
+
+// A connection to the database file at path, closed with the pointer.
+inline std::unique_ptr<sqlite3, int (*)(sqlite3*)> Open(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
+  return {db, sqlite3_close};
+}
+
+// The same on the database file at path.
+inline std::string Rows(const std::string& path, const std::string& text) {
+  return Rows(Open(path).get(), text);
+}
+
+// Runs each line of an example file (e.g. quote_series.sql) on path.
+inline void RunExampleSql(const std::string& path, const std::string& example) {
+  std::istringstream lines(
+      ReadFile(std::filesystem::path(ZUN_TEST_SOURCE_DIR) / "examples" / example));
+  for (std::string sql; std::getline(lines, sql);) Rows(path, sql);
+}
+
+// A new reference database at path: the service's user zunsvc (password
+// s3cret, an administrator), and the file owners ana.lima (with an e-mail
+// address) and bob (without).
+inline void NewQueueDatabase(const std::string& path) {
+  for (const char* ext : {"", "-wal", "-shm"}) std::filesystem::remove(path + ext);
+  InitDatabase(path);
+  AddUser(path, {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
+  AddUser(path, {"ana.lima", "x", "ana@example.com", false, 0, 0, 0});
+  AddUser(path, {"bob", "y", "", false, 0, 0, 0});
+}
+
+// Queues content for user with priority; the entry's id.
+inline int Enqueue(const std::string& path, const std::string& user, const std::string& content,
+                   int priority) {
+  const auto db = Open(path);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db.get(),
+                     "INSERT INTO import_files (uid, prioridade, mom, filename, conteudo) "
+                     "SELECT uid, ?, datetime('now'), ? || '.txt', ? FROM users WHERE name = ?",
+                     -1, &st, nullptr);
+  sqlite3_bind_int(st, 1, priority);
+  sqlite3_bind_text(st, 2, user.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_blob(st, 3, content.data(), static_cast<int>(content.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_text(st, 4, user.c_str(), -1, SQLITE_TRANSIENT);
+  EXPECT_EQ(sqlite3_step(st), SQLITE_DONE);
+  sqlite3_finalize(st);
+  return static_cast<int>(sqlite3_last_insert_rowid(db.get()));
+}
+
+// Every row of every table but those in skip, sorted per table.
+inline std::map<std::string, std::string> Tables(const std::string& path,
+                                                 const std::set<std::string>& skip = {}) {
+  std::map<std::string, std::string> tables;
+  const auto db = Open(path);
+  std::istringstream names(Rows(db.get(), "SELECT name FROM sqlite_master WHERE type = 'table'"));
+  for (std::string t; std::getline(names, t, ';');) {
+    if (skip.count(t)) continue;
+    std::vector<std::string> rows;
+    std::istringstream all(Rows(db.get(), "SELECT * FROM \"" + t + "\"", "<null>"));
+    for (std::string r; std::getline(all, r, ';');) rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    for (const std::string& r : rows) tables[t] += r + ";";
+  }
+  return tables;
+}
+
+// Starts the global state with the service's switches and extra, and logs in
+// as user to ZunInput.db in the current directory; the login's code.
+inline int32_t LoginInProcess(const std::vector<std::string>& extra = {},
+                              const std::string& user = "zunsvc",
+                              const std::string& password = "s3cret") {
+  std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:" + user,
+                                   "-password:" + password, "-MailGateway:http://127.0.0.1:9/"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  SetProgramArgs(args);
+  IniciaZiGlobs();
+  return InitDbConnection("", "", false);
+}
+
+// A child process that runs body and exits with its result.
+inline pid_t Spawn(const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  return pid;
+}
+
+// The exit status of the child process pid (-1 when it did not exit).
+inline int ExitStatus(pid_t pid) {
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace zun
