@@ -143,6 +143,51 @@ TEST_F(QuoteProcs, ConditionOperators) {
   }
 }
 
+// The series look-up keeps its answers inside a transaction: the next one
+// sees every change of the series, whoever made it, and no rolled-back one.
+TEST_F(QuoteProcs, SeriesLookUpSeesEveryChange) {
+  double v = 0;  // a new value each time
+  auto cota = [&](const char* ticker) {
+    Params p = Cotacao(kDia, {F(++v)});
+    p[0].second = Value::String(ticker);
+    return Chama("CotacaoImportV3", p);
+  };
+  auto sql = [&](const char* t) { s_->Provider().ExecuteSql(t, 30, nullptr); };
+  const int32_t nenhuma = kErrCotacaoSerieDesconhecida;
+  ASSERT_TRUE(s_->IniciaGrupo());
+  const struct {
+    const char* sql;  // run first on the same connection
+    const char* ticker;
+    int32_t code;
+  } passos[] = {
+      {nullptr, "VALE3", nenhuma},
+      {nullptr, "PETR4", 0},
+      {"INSERT INTO anb (id, acao, cod, bolsa) VALUES (2, 1, 'VALE3', 1)", "vale3", 0},
+      {"UPDATE anb SET cod = 'PETR3' WHERE id = 1", "PETR4", nenhuma},
+      {"DELETE FROM cotacao WHERE anb = 2; DELETE FROM anb WHERE id = 2", "VALE3", nenhuma},
+  };
+  for (const auto& p : passos) {
+    if (p.sql != nullptr) sql(p.sql);
+    EXPECT_EQ(cota(p.ticker), p.code) << p.ticker << " after " << (p.sql ? p.sql : "-");
+  }
+  s_->BeginTran();  // a savepoint of the group
+  sql("UPDATE anb SET cod = 'PETR4' WHERE id = 1");
+  EXPECT_EQ(cota("PETR4"), 0);
+  s_->EndTran(false);
+  EXPECT_EQ(cota("PETR4"), nenhuma) << "rolled back";
+  s_->ConfirmaGrupo(false);
+  auto tipo = [&] {
+    return Chama("GetTipoDeBGLDaAnb", {{"@cod", Value::String("PETR3")}, {"@bolsa", I(1)}});
+  };
+  EXPECT_EQ(tipo(), 0);
+  Sql("UPDATE anb SET cod = 'PETR4' WHERE id = 1");  // another connection
+  EXPECT_EQ(tipo(), 4042) << "committed by another connection";
+  ASSERT_TRUE(s_->IniciaGrupo());
+  EXPECT_EQ(cota("PETR3"), nenhuma) << "committed by another connection";
+  EXPECT_EQ(cota("PETR4"), 0);
+  s_->DesfazGrupo();
+}
+
 TEST_F(QuoteProcs, DeleteRange) {
   for (int d = 0; d < 5; ++d) ASSERT_EQ(Chama("CotacaoImportV3", Cotacao(kDia + d, {F(d)})), 0);
   auto faixa = [](const char* ticker, Value de, Value ate) {
