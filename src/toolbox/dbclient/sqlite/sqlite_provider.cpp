@@ -867,6 +867,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
+  ultima_so_leu_ = e->read_only;
   // A deleted or replaced file must never take a write. A look-up that
   // writes nothing skips the check (a path look-up per call): the next
   // write, or the liveness probe, finds the file gone all the same. Inside

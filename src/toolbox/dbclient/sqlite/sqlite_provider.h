@@ -80,6 +80,7 @@ class SqliteConnection : public ProviderConnection {
   void Rollback() override;
   bool InTransaction() const override;
   bool SupportsGroupedCommits() const override { return true; }
+  bool LastCallWasLookup() const override { return ultima_so_leu_; }
   void Savepoint(const std::string& name) override;
   void ReleaseSavepoint(const std::string& name) override;
   void RollbackToSavepoint(const std::string& name) override;
@@ -204,6 +205,7 @@ class SqliteConnection : public ProviderConnection {
   std::string current_user_;
   std::chrono::steady_clock::time_point deadline_{};
   int savepoint_depth_ = 0;
+  bool ultima_so_leu_ = false;  // the last procedure called is read-only
   bool esperando_ = false;
   bool avisou_espera_ = false;
   std::chrono::steady_clock::time_point espera_desde_{};
