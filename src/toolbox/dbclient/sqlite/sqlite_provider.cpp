@@ -652,6 +652,19 @@ void SqliteConnection::YieldToWaiters() {
 int SqliteConnection::DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas) {
   auto* c = static_cast<SqliteConnection*>(self);
   c->paginas_no_wal_ = paginas;
+  // A commit of this connection moves the data version by one. When the
+  // kept answers were confirmed at the version just before it, they hold
+  // after it too: the transaction wrote on the newest snapshot (SQLite lets
+  // no write go on an older one), and its own writes to their tables
+  // already forgot them. Any other move (a new snapshot that saw another
+  // connection's commit) leaves the versions apart.
+  unsigned versao = 0;
+  if (!c->memoria_.empty() &&
+      sqlite3_file_control(db, banco, SQLITE_FCNTL_DATA_VERSION, &versao) == SQLITE_OK &&
+      versao == c->versao_conferida_ + 1 && c->versao_conferida_ == c->versao_da_memoria_) {
+    c->versao_da_memoria_ = versao;
+    c->versao_conferida_ = versao;
+  }
   // As SQLite's own automatic checkpoint, with the bound of the moment. A
   // passive checkpoint neither waits for nor fails a reader: what a reader
   // still needs stays in the WAL for the next one.
@@ -744,6 +757,7 @@ const std::vector<Value>* SqliteConnection::Lembrado(const char* tabela, const s
     memoria_.clear();
     return nullptr;
   }
+  versao_conferida_ = versao;
   for (auto& [t, linhas] : memoria_) {
     if (strcasecmp(t.c_str(), tabela) != 0) continue;
     auto it = linhas.find(chave);
@@ -764,6 +778,7 @@ void SqliteConnection::Lembra(const char* tabela, const std::string& chave,
     memoria_.clear();
     versao_da_memoria_ = versao;
   }
+  versao_conferida_ = versao;
   for (auto& [t, linhas] : memoria_) {
     if (strcasecmp(t.c_str(), tabela) != 0) continue;
     linhas[chave] = std::move(linha);

@@ -109,8 +109,9 @@ class SqliteConnection : public ProviderConnection {
   // forgotten whenever its table may have changed: this connection runs a
   // statement that writes the table (directly or through a trigger), changes
   // the schema or rolls back (a transaction or a savepoint, also one SQLite
-  // undoes by itself), or the file's data version moved (a commit, by this
-  // connection or another). nullptr when none is kept.
+  // undoes by itself), or the file's data version moved (a commit by
+  // another connection; this connection's own commit keeps them, see
+  // DepoisDoCommit). nullptr when none is kept.
   const std::vector<Value>* Lembrado(const char* tabela, const std::string& chave);
   void Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha);
 
@@ -215,6 +216,7 @@ class SqliteConnection : public ProviderConnection {
   // Kept answers by table, and the file's data version they belong to.
   std::vector<std::pair<std::string, std::unordered_map<std::string, std::vector<Value>>>> memoria_;
   unsigned versao_da_memoria_ = 0;
+  unsigned versao_conferida_ = 0;  // the version last seen by Lembrado or Lembra
   // Tables written by the statements prepared since it was last taken.
   std::vector<std::string> escritas_;
 };
