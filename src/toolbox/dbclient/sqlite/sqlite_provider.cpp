@@ -744,6 +744,11 @@ void SqliteConnection::Anota(std::vector<std::string>* escreve) {
 
 const std::vector<Value>* SqliteConnection::Lembrado(const char* tabela, const std::string& chave) {
   if (memoria_.empty() || db_ == nullptr || sqlite3_get_autocommit(db_) != 0) return nullptr;
+  std::unordered_map<std::string, std::vector<Value>>* linhas = nullptr;
+  for (auto& [t, l] : memoria_) {
+    if (strcasecmp(t.c_str(), tabela) == 0) linhas = &l;
+  }
+  if (linhas == nullptr || linhas->find(chave) == linhas->end()) return nullptr;
   // A deferred transaction that has read nothing yet takes its snapshot
   // first: only then does the data version show another connection's
   // commit.
@@ -758,12 +763,8 @@ const std::vector<Value>* SqliteConnection::Lembrado(const char* tabela, const s
     return nullptr;
   }
   versao_conferida_ = versao;
-  for (auto& [t, linhas] : memoria_) {
-    if (strcasecmp(t.c_str(), tabela) != 0) continue;
-    auto it = linhas.find(chave);
-    return it == linhas.end() ? nullptr : &it->second;
-  }
-  return nullptr;
+  auto it = linhas->find(chave);
+  return it == linhas->end() ? nullptr : &it->second;
 }
 
 void SqliteConnection::Lembra(const char* tabela, const std::string& chave,
