@@ -399,12 +399,9 @@ void GetIdAnb(ProcContext& c) {
 // The destination kind of series "@cod" on "@bolsa"; 4042 when the code is
 // not registered on that exchange (the quote import skips such lines).
 void GetTipoDeBGLDaAnb(ProcContext& c) {
-  Recordset rs =
-      c.Query("SELECT tipo_de_bgl_destino FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
-              {Value::Int(InInt(c, "@bolsa", -1)), Value::String(InTexto(c, "@cod"))});
-  if (rs.RecordCount() == 0) return c.Return(kErrDbTickerNaoRegistrado);
-  rs.First();
-  c.Out("@TipoDeBGLDestino", rs.Field(0));
+  const std::vector<Value> serie = SerieDaBolsa(c, InInt(c, "@bolsa", -1), InTexto(c, "@cod"));
+  if (serie.empty()) return c.Return(kErrDbTickerNaoRegistrado);
+  c.Out("@TipoDeBGLDestino", serie[1]);
 }
 
 // The series "@ticker" on "@bolsa": its id, or 0 when there is none.
@@ -490,6 +487,22 @@ ProcParam P(const char* name, DataType type = DataType::kInteger, ParamDirection
 }
 
 }  // namespace
+
+std::vector<Value> SerieDaBolsa(ProcContext& c, int32_t bolsa, const std::string& cod) {
+  std::string chave(reinterpret_cast<const char*>(&bolsa), sizeof bolsa);
+  for (const char ch : cod) chave += ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch;
+  if (const std::vector<Value>* kept = c.Lembrado("anb", chave)) return *kept;
+  Recordset rs =
+      c.Query("SELECT id, tipo_de_bgl_destino FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
+              {Value::Int(bolsa), Value::String(cod)});
+  std::vector<Value> serie;
+  if (rs.RecordCount() > 0) {
+    rs.First();
+    serie = {rs.Field(0), rs.Field(1)};
+  }
+  c.Lembra("anb", chave, serie);
+  return serie;
+}
 
 void RegisterObjectProcedures() {
   const DataType B = DataType::kBoolean;

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
+
+#include "toolbox/dbclient/value.h"
 
 namespace zun {
 
@@ -55,5 +59,11 @@ void RegisterStatementProcedures();
 // records a bulletin generation request of priority 1 ("reqgbol"). 0 or
 // the code of quote_procs.h. Precondition: "@oid" and "@aux" are not NULL.
 int32_t EntradaDeBoletim(ProcContext& c);
+
+// The series cod on exchange bolsa (the code compared without regard to
+// the letter case of ASCII letters, as the table's key does): its id and
+// destination kind, or nothing when there is none. The connection keeps the
+// answer while the series table cannot have changed (ProcContext::Lembrado).
+std::vector<Value> SerieDaBolsa(ProcContext& c, int32_t bolsa, const std::string& cod);
 
 }  // namespace zun

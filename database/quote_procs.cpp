@@ -24,11 +24,9 @@ constexpr int kValores = 12;
 // The series of "@ticker" on "@bolsa"; 0 when none.
 int32_t Serie(ProcContext& c) {
   const Value& cod = c.In("@ticker");
-  Recordset rs = c.Query("SELECT id FROM anb WHERE bolsa = ? AND cod = ? COLLATE NOCASE",
-                         {Value::Int(InInt(c, "@bolsa")), cod.IsNull() ? Value::String("") : cod});
-  if (rs.RecordCount() == 0) return 0;
-  rs.First();
-  return rs.Field(0).AsInt();
+  const std::vector<Value> serie =
+      SerieDaBolsa(c, InInt(c, "@bolsa"), cod.IsNull() ? std::string() : cod.AsString());
+  return serie.empty() ? 0 : serie[0].AsInt();
 }
 
 bool Iguais(const Value& a, const Value& b) {

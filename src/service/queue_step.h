@@ -66,8 +66,9 @@ namespace zun {
 inline constexpr double kRenovaLeaseSegundos = 300.0;
 
 // The import pass's grouped commits on a database that supports them: the
-// group commits every kChamadasPorGrupo calls or kMsPorGrupo milliseconds,
-// whichever comes first, between two records, and with the file's outcome.
+// group commits every kChamadasPorGrupo calls that may write (look-ups do
+// not count) or kMsPorGrupo milliseconds, whichever comes first, between two
+// records, and with the file's outcome.
 inline constexpr int32_t kChamadasPorGrupo = 400;
 inline constexpr double kMsPorGrupo = 150.0;
 

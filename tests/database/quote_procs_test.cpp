@@ -51,14 +51,19 @@ Params Condicao(int32_t op, int32_t termo1, Value termo2) {
 
 class QuoteProcs : public ProcDb {
  protected:
-  // A quote written with in; its code.
-  int32_t Chama(const Params& in) {
-    if (!s_) s_ = Login("zunsvc", "s3cret");
-    auto cmd = s_->TomaDataSet(CommandType::kStoredProc, "CotacaoImportV3");
+  // A quote written with in (or another procedure of the service's
+  // session called); its code.
+  int32_t Chama(const Params& in, const char* proc = "CotacaoImportV3") {
+    Sessao();
+    auto cmd = s_->TomaDataSet(CommandType::kStoredProc, proc);
     for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
     const int32_t e = ExecStProc(cmd, 0);
     s_->DevolveDataSet(&cmd);
     return e;
+  }
+  TAdoDataBaseComInfoTran* Sessao() {
+    if (!s_) s_ = Login("zunsvc", "s3cret");
+    return s_.get();
   }
   std::unique_ptr<TAdoDataBaseComInfoTran> s_;
 };
@@ -126,6 +131,40 @@ TEST_F(QuoteProcs, ConditionOperators) {
               kErrCotacaoCondicaoInvalida)
         << op << " " << termo1;
   }
+}
+
+// The series look-up keeps its answers inside a transaction: the next one
+// sees every change of the series, whoever made it, and no rolled-back one.
+TEST_F(QuoteProcs, SeriesLookUpSeesEveryChange) {
+  double v = 0;  // a new value each time
+  auto cota = [&](const char* ticker) {
+    Params p = Cotacao(kDia, {F(++v)});
+    p[0].second = Value::String(ticker);
+    return Chama(p);
+  };
+  auto sql = [&](const char* t) { Sessao()->Provider().ExecuteSql(t, 30, nullptr); };
+  const int32_t nenhuma = kErrCotacaoSerieDesconhecida;
+  ASSERT_TRUE(Sessao()->IniciaGrupo());
+  EXPECT_EQ(cota("VALE3"), nenhuma);
+  EXPECT_EQ(cota("PETR4"), 0);
+  sql("INSERT INTO anb (id, acao, cod, bolsa) VALUES (2, 1, 'VALE3', 1)");
+  EXPECT_EQ(cota("vale3"), 0) << "added";
+  sql("UPDATE anb SET cod = 'PETR3' WHERE id = 1");
+  EXPECT_EQ(cota("PETR4"), nenhuma) << "changed";
+  sql("DELETE FROM cotacao WHERE anb = 2; DELETE FROM anb WHERE id = 2");
+  EXPECT_EQ(cota("VALE3"), nenhuma) << "deleted";
+  s_->BeginTran();  // a savepoint of the group
+  sql("UPDATE anb SET cod = 'PETR4' WHERE id = 1");
+  EXPECT_EQ(cota("PETR4"), 0);
+  s_->EndTran(false);
+  EXPECT_EQ(cota("PETR4"), nenhuma) << "rolled back";
+  s_->ConfirmaGrupo(false);
+  const Params petr3 = {{"@cod", Value::String("PETR3")}, {"@bolsa", I(1)}};
+  EXPECT_EQ(Chama(petr3, "GetTipoDeBGLDaAnb"), 0);
+  Sql("UPDATE anb SET cod = 'PETR4' WHERE id = 1");  // another connection
+  sql("DELETE FROM data_log");                       // then a commit of its own without a look-up
+  EXPECT_EQ(Chama(petr3, "GetTipoDeBGLDaAnb"), kErrDbTickerNaoRegistrado)
+      << "committed by another connection";
 }
 
 TEST_F(QuoteProcs, DeleteRange) {

@@ -129,6 +129,9 @@ class ProviderConnection {
   // whole transaction answer false (the default), and the savepoint
   // operations below then raise ProviderError.
   virtual bool SupportsGroupedCommits() const { return false; }
+  // Whether the last CallProcedure ran a look-up, a procedure that never
+  // writes: the size of a group counts only the other calls.
+  virtual bool LastCallWasLookup() const { return false; }
   virtual void Savepoint(const std::string& name);
   virtual void ReleaseSavepoint(const std::string& name);
   virtual void RollbackToSavepoint(const std::string& name);

@@ -86,12 +86,14 @@ class TAdoDataBaseCustomizado : public Connection {
   // undid it): what the group did since its last commit is gone, and what
   // runs now goes to a transaction that ends rolled back.
   bool GrupoPerdido() const { return grupo_perdido_; }
-  // Calls run (ExecStProc) and milliseconds passed (TickCount) since the
+  // Calls run (ExecStProc) that may write (look-ups do not count, see
+  // LastCallWasLookup) and milliseconds passed (TickCount) since the
   // group's last commit.
   int32_t ChamadasDoGrupo() const { return chamadas_do_grupo_; }
   double MsDoGrupo() const;
+  // Counts the call just run.
   void ContaChamadaDoGrupo() {
-    if (em_grupo_) ++chamadas_do_grupo_;
+    if (em_grupo_ && !Provider().LastCallWasLookup()) ++chamadas_do_grupo_;
   }
   // Commits the group's work so far; with continua, gives a process waiting
   // for the write lock its turn and opens the group's next transaction,

@@ -60,9 +60,6 @@ int32_t ExecStProc(DsRef ref, int mode) {
   int repeticoes = 0;
   bool retry = false;
   if (e == 0) {
-    if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
-      s->ContaChamadaDoGrupo();
-    }
     do {
       retry = false;
       sw.Reset();
@@ -110,6 +107,9 @@ int32_t ExecStProc(DsRef ref, int mode) {
         }
       }
     } while (retry);
+    if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
+      s->ContaChamadaDoGrupo();
+    }
   }
   if (e == 0 && mode != 1) {
     try {

@@ -45,6 +45,14 @@ int ProcContext::Exec(const std::string& sql, const std::vector<Value>& binds) {
 
 int64_t ProcContext::LastInsertId() { return conn_->LastInsertId(); }
 
+const std::vector<Value>* ProcContext::Lembrado(const char* tabela, const std::string& chave) {
+  return conn_->Lembrado(tabela, chave);
+}
+
+void ProcContext::Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha) {
+  conn_->Lembra(tabela, chave, std::move(linha));
+}
+
 const std::string& ProcContext::LoginUser() const { return conn_->login_user(); }
 const std::string& ProcContext::CurrentUser() const { return conn_->current_user(); }
 void ProcContext::SetCurrentUser(const std::string& name) { conn_->set_current_user(name); }

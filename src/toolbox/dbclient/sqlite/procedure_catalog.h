@@ -53,6 +53,14 @@ class ProcContext {
   int Exec(const std::string& sql, const std::vector<Value>& binds = {});
   int64_t LastInsertId();
 
+  // The answer the connection keeps for a look-up of table tabela by
+  // chave, nullptr when none: kept answers hold only inside a transaction
+  // and are forgotten whenever the table may have changed (a write to it by
+  // this connection, a change of the schema, a rollback, a commit seen in
+  // the file). Lembra keeps an answer just read from the table.
+  const std::vector<Value>* Lembrado(const char* tabela, const std::string& chave);
+  void Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha);
+
   // The user the connection logged in as, and the user it works as now
   // (changed by SetCurrentUser; "" returns to the login's user).
   const std::string& LoginUser() const;

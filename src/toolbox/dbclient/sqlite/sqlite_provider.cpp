@@ -308,6 +308,11 @@ void SqliteConnection::Open(const ConnectionString& cs) {
   limite_do_wal_ = kPaginasDoWal;
   paginas_no_wal_ = 0;
   sqlite3_wal_hook(db_, &SqliteConnection::DepoisDoCommit, this);
+  // Kept look-up answers (Lembrado) learn what may change their tables.
+  memoria_.clear();
+  escritas_.clear();
+  sqlite3_set_authorizer(db_, &SqliteConnection::Autoriza, this);
+  sqlite3_rollback_hook(db_, &SqliteConnection::DepoisDoRollback, this);
   struct stat st {};
   try {
     if (::stat(path_.c_str(), &st) != 0)
@@ -360,8 +365,9 @@ void SqliteConnection::CheckLogin(const ConnectionString& cs) {
 }
 
 void SqliteConnection::Close() {
-  for (auto& [sql, st] : statements_) sqlite3_finalize(st);
+  for (auto& [sql, p] : statements_) sqlite3_finalize(p.st);
   statements_.clear();
+  memoria_.clear();
   colunas_.clear();
   for (TextoPreparado& t : textos_) sqlite3_finalize(t.st);
   textos_.clear();
@@ -383,42 +389,48 @@ void SqliteConnection::Close() {
   current_user_.clear();
 }
 
-sqlite3_stmt* SqliteConnection::Prepare(const std::string& sql) {
+SqliteConnection::Preparado& SqliteConnection::Prepare(const std::string& sql) {
   auto it = statements_.find(sql);
   if (it != statements_.end()) {
-    sqlite3_reset(it->second);
-    sqlite3_clear_bindings(it->second);
+    sqlite3_reset(it->second.st);
+    sqlite3_clear_bindings(it->second.st);
     return it->second;
   }
   sqlite3_stmt* st = nullptr;
   const std::string utf8 = Cp1252ToUtf8(sql);
+  escritas_.clear();
   if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
                          SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
     Fail(db_, "prepare <" + sql + ">");
   }
   if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
-  statements_[sql] = st;
-  return st;
+  Preparado& p = statements_[sql];
+  p.st = st;
+  p.escreve = std::move(escritas_);
+  escritas_.clear();
+  return p;
 }
 
 int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
                           Recordset* rows) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  return Passo(Prepare(sql), sql, binds, rows);
+  Preparado& p = Prepare(sql);
+  return Passo(p.st, &p.escreve, sql, binds, rows);
 }
 
-sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
+SqliteConnection::TextoPreparado& SqliteConnection::PreparaTexto(const std::string& sql) {
   ++usos_;
   for (TextoPreparado& t : textos_) {
     if (t.sql != sql) continue;
     t.uso = usos_;
     sqlite3_reset(t.st);
     sqlite3_clear_bindings(t.st);
-    return t.st;
+    return t;
   }
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   const std::string utf8 = Cp1252ToUtf8(sql);
+  escritas_.clear();
   if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
                          SQLITE_PREPARE_PERSISTENT, &st, &tail) != SQLITE_OK) {
     Fail(db_, "prepare <" + sql + ">");
@@ -428,23 +440,29 @@ sqlite3_stmt* SqliteConnection::PreparaTexto(const std::string& sql) {
     sqlite3_finalize(st);
     throw ProviderError("A SQL text with parameters holds one statement <" + sql + ">");
   }
-  if (textos_.size() >= kTextosPreparados) {
-    // The least recently used one makes room.
-    auto velho = textos_.begin();
-    for (auto it = textos_.begin(); it != textos_.end(); ++it) {
-      if (it->uso < velho->uso) velho = it;
-    }
-    colunas_.erase(velho->st);
-    sqlite3_finalize(velho->st);
-    textos_.erase(velho);
+  TextoPreparado novo{sql, st, usos_, std::move(escritas_)};
+  escritas_.clear();
+  if (textos_.size() < kTextosPreparados) {
+    textos_.reserve(kTextosPreparados);
+    textos_.push_back(std::move(novo));
+    return textos_.back();
   }
-  textos_.push_back({sql, st, usos_});
-  return st;
+  // The least recently used one makes room.
+  auto velho = textos_.begin();
+  for (auto it = textos_.begin(); it != textos_.end(); ++it) {
+    if (it->uso < velho->uso) velho = it;
+  }
+  colunas_.erase(velho->st);
+  sqlite3_finalize(velho->st);
+  *velho = std::move(novo);
+  return *velho;
 }
 
-sqlite3_stmt* SqliteConnection::PreparaComParametros(const std::string& sql, size_t n) {
+SqliteConnection::TextoPreparado& SqliteConnection::PreparaComParametros(const std::string& sql,
+                                                                         size_t n) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  sqlite3_stmt* st = PreparaTexto(sql);
+  TextoPreparado& t = PreparaTexto(sql);
+  sqlite3_stmt* st = t.st;
   // A write outside a transaction checks the file first; inside one, the
   // commit does.
   if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
@@ -452,15 +470,16 @@ sqlite3_stmt* SqliteConnection::PreparaComParametros(const std::string& sql, siz
     throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
                         " parameters, " + std::to_string(n) + " given");
   }
-  return st;
+  return t;
 }
 
 int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
                                        int timeout_seconds, std::vector<Recordset>* out) {
-  sqlite3_stmt* st = PreparaComParametros(sql, binds.size());
+  TextoPreparado& t = PreparaComParametros(sql, binds.size());
+  sqlite3_stmt* st = t.st;
   const Prazo prazo(db_, &deadline_, timeout_seconds);
   Recordset rs;
-  const int changes = Passo(st, sql, binds, &rs);
+  const int changes = Passo(st, &t.escreve, sql, binds, &rs);
   if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
   return changes;
 }
@@ -484,10 +503,12 @@ class LinhaSqlite : public RowView {
 void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
                                 int timeout_seconds,
                                 const std::function<void(const RowView&)>& row) {
-  sqlite3_stmt* st = PreparaComParametros(sql, binds.size());
+  TextoPreparado& t = PreparaComParametros(sql, binds.size());
+  sqlite3_stmt* st = t.st;
   const Prazo prazo(db_, &deadline_, timeout_seconds);
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const LinhaSqlite linha(st);
+  AntesDeRodar(t.escreve);
   int rc;
   try {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(linha);
@@ -495,6 +516,7 @@ void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>
     sqlite3_reset(st);
     throw;
   }
+  DepoisDeRodar(&t.escreve);
   if (esperando_) FimDaEspera();
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) {
@@ -504,8 +526,9 @@ void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>
   }
 }
 
-int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
-                            const std::vector<Value>& binds, Recordset* rows) {
+int SqliteConnection::Passo(sqlite3_stmt* st, std::vector<std::string>* escreve,
+                            const std::string& sql, const std::vector<Value>& binds,
+                            Recordset* rows) {
   for (size_t i = 0; i < binds.size(); ++i) Bind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
   const Colunas* cols = nullptr;
@@ -513,6 +536,7 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     cols = &ColunasDe(st, ncol);
     *rows = Recordset(cols->nomes);
   }
+  AntesDeRodar(*escreve);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     if (cols == nullptr) continue;
@@ -523,6 +547,7 @@ int SqliteConnection::Passo(sqlite3_stmt* st, const std::string& sql,
     }
     rows->AddRow(std::move(row));
   }
+  DepoisDeRodar(escreve);
   if (esperando_) FimDaEspera();
   const int changes = sqlite3_changes(db_);
   sqlite3_reset(st);
@@ -548,8 +573,11 @@ const SqliteConnection::Colunas& SqliteConnection::ColunasDe(sqlite3_stmt* st, i
 }
 
 void SqliteConnection::Control(const std::string& sql) {
-  sqlite3_stmt* st = Prepare(sql);
+  Preparado& p = Prepare(sql);
+  sqlite3_stmt* st = p.st;
+  AntesDeRodar(p.escreve);
   const int rc = sqlite3_step(st);
+  DepoisDeRodar(&p.escreve);
   if (esperando_) FimDaEspera();
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) Fail(db_, sql);
@@ -624,6 +652,19 @@ void SqliteConnection::YieldToWaiters() {
 int SqliteConnection::DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas) {
   auto* c = static_cast<SqliteConnection*>(self);
   c->paginas_no_wal_ = paginas;
+  // A commit of this connection moves the data version by one. When the
+  // kept answers were confirmed at the version just before it, they hold
+  // after it too: the transaction wrote on the newest snapshot (SQLite lets
+  // no write go on an older one), and its own writes to their tables
+  // already forgot them. Any other move (a new snapshot that saw another
+  // connection's commit) leaves the versions apart.
+  unsigned versao = 0;
+  if (!c->memoria_.empty() &&
+      sqlite3_file_control(db, banco, SQLITE_FCNTL_DATA_VERSION, &versao) == SQLITE_OK &&
+      versao == c->versao_conferida_ + 1 && c->versao_conferida_ == c->versao_da_memoria_) {
+    c->versao_da_memoria_ = versao;
+    c->versao_conferida_ = versao;
+  }
   // As SQLite's own automatic checkpoint, with the bound of the moment. A
   // passive checkpoint neither waits for nor fails a reader: what a reader
   // still needs stays in the WAL for the next one.
@@ -638,6 +679,114 @@ void SqliteConnection::LongSeries(bool on) {
   if (db_ == nullptr || on || paginas_no_wal_ < limite_do_wal_) return;
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
   paginas_no_wal_ = 0;
+}
+
+int SqliteConnection::Autoriza(void* self, int acao, const char* a1, const char* /*a2*/,
+                               const char* /*banco*/, const char* /*gatilho*/) {
+  auto* c = static_cast<SqliteConnection*>(self);
+  std::string tabela;
+  switch (acao) {
+    case SQLITE_READ:
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+    case SQLITE_PRAGMA:
+    case SQLITE_RECURSIVE:
+    case SQLITE_ANALYZE:
+    case SQLITE_REINDEX:
+      return SQLITE_OK;
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+      // Only a rollback changes what was read.
+      if (a1 == nullptr || strcasecmp(a1, "ROLLBACK") != 0) return SQLITE_OK;
+      tabela = "*";
+      break;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+      tabela = a1 != nullptr ? a1 : "*";
+      break;
+    default:  // a change of the schema, ATTACH, DETACH
+      tabela = "*";
+      break;
+  }
+  for (const std::string& t : c->escritas_) {
+    if (strcasecmp(t.c_str(), tabela.c_str()) == 0) return SQLITE_OK;
+  }
+  c->escritas_.push_back(tabela);
+  c->Esquece({tabela});
+  return SQLITE_OK;
+}
+
+void SqliteConnection::DepoisDoRollback(void* self) {
+  static_cast<SqliteConnection*>(self)->memoria_.clear();
+}
+
+void SqliteConnection::Esquece(const std::vector<std::string>& tabelas) {
+  for (const std::string& t : tabelas) {
+    if (t == "*") {
+      memoria_.clear();
+      return;
+    }
+    for (auto& [tabela, linhas] : memoria_) {
+      if (strcasecmp(tabela.c_str(), t.c_str()) == 0) linhas.clear();
+    }
+  }
+}
+
+void SqliteConnection::Anota(std::vector<std::string>* escreve) {
+  for (std::string& t : escritas_) {
+    bool tem = false;
+    for (const std::string& e : *escreve) tem = tem || strcasecmp(e.c_str(), t.c_str()) == 0;
+    if (!tem) escreve->push_back(std::move(t));
+  }
+  escritas_.clear();
+}
+
+const std::vector<Value>* SqliteConnection::Lembrado(const char* tabela, const std::string& chave) {
+  if (memoria_.empty() || db_ == nullptr || sqlite3_get_autocommit(db_) != 0) return nullptr;
+  std::unordered_map<std::string, std::vector<Value>>* linhas = nullptr;
+  for (auto& [t, l] : memoria_) {
+    if (strcasecmp(t.c_str(), tabela) == 0) linhas = &l;
+  }
+  if (linhas == nullptr || linhas->find(chave) == linhas->end()) return nullptr;
+  // A deferred transaction that has read nothing yet takes its snapshot
+  // first: only then does the data version show another connection's
+  // commit.
+  if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) {
+    Run("PRAGMA data_version", {}, nullptr);
+    if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) return nullptr;
+  }
+  unsigned versao = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &versao) != SQLITE_OK ||
+      versao != versao_da_memoria_) {
+    memoria_.clear();
+    return nullptr;
+  }
+  versao_conferida_ = versao;
+  auto it = linhas->find(chave);
+  return it == linhas->end() ? nullptr : &it->second;
+}
+
+void SqliteConnection::Lembra(const char* tabela, const std::string& chave,
+                              std::vector<Value> linha) {
+  if (db_ == nullptr || sqlite3_get_autocommit(db_) != 0 ||
+      sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) {
+    return;
+  }
+  unsigned versao = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &versao) != SQLITE_OK) return;
+  if (versao != versao_da_memoria_) {
+    memoria_.clear();
+    versao_da_memoria_ = versao;
+  }
+  versao_conferida_ = versao;
+  for (auto& [t, linhas] : memoria_) {
+    if (strcasecmp(t.c_str(), tabela) != 0) continue;
+    linhas[chave] = std::move(linha);
+    return;
+  }
+  memoria_.emplace_back(tabela, std::unordered_map<std::string, std::vector<Value>>{});
+  memoria_.back().second.emplace(chave, std::move(linha));
 }
 
 void SqliteConnection::Savepoint(const std::string& name) { Control("SAVEPOINT " + name); }
@@ -682,7 +831,9 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
     while (*tail != '\0') {
       sqlite3_stmt* st = nullptr;
       const char* next = nullptr;
+      // Its preparation forgets the kept answers it may change.
       if (sqlite3_prepare_v2(db_, tail, -1, &st, &next) != SQLITE_OK) Fail(db_, "<" + sql + ">");
+      escritas_.clear();
       tail = next;
       if (st == nullptr) continue;  // blanks or a comment
       const int ncol = sqlite3_column_count(st);
@@ -702,6 +853,7 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
         rs.AddRow(std::move(row));
       }
       sqlite3_finalize(st);
+      escritas_.clear();
       if (esperando_) FimDaEspera();
       if (rc != SQLITE_DONE) {
         if (rc == SQLITE_INTERRUPT)
@@ -731,6 +883,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
+  ultima_so_leu_ = e->read_only;
   // A deleted or replaced file must never take a write. A look-up that
   // writes nothing skips the check (a path look-up per call): the next
   // write, or the liveness probe, finds the file gone all the same. Inside

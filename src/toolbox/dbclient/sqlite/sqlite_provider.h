@@ -80,6 +80,7 @@ class SqliteConnection : public ProviderConnection {
   void Rollback() override;
   bool InTransaction() const override;
   bool SupportsGroupedCommits() const override { return true; }
+  bool LastCallWasLookup() const override { return ultima_so_leu_; }
   void Savepoint(const std::string& name) override;
   void ReleaseSavepoint(const std::string& name) override;
   void RollbackToSavepoint(const std::string& name) override;
@@ -102,22 +103,47 @@ class SqliteConnection : public ProviderConnection {
   size_t TextosPreparados() const { return textos_.size(); }
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 
+  // Answers of look-ups kept for procedures (ProcContext::Lembrado), by
+  // table and key. An answer is kept only inside a transaction (a look-up
+  // in a deferred one that has read nothing yet takes its snapshot) and is
+  // forgotten whenever its table may have changed: this connection runs a
+  // statement that writes the table (directly or through a trigger), changes
+  // the schema or rolls back (a transaction or a savepoint, also one SQLite
+  // undoes by itself), or the file's data version moved (a commit by
+  // another connection; this connection's own commit keeps them, see
+  // DepoisDoCommit). nullptr when none is kept.
+  const std::vector<Value>* Lembrado(const char* tabela, const std::string& chave);
+  void Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha);
+
   const std::string& login_user() const { return login_user_; }
   const std::string& current_user() const { return current_user_; }
   void set_current_user(const std::string& u) { current_user_ = u.empty() ? login_user_ : u; }
 
  private:
-  sqlite3_stmt* Prepare(const std::string& sql);
-  // The cached prepared statement of a caller's text (one statement).
-  sqlite3_stmt* PreparaTexto(const std::string& sql);
+  // A kept prepared statement with the tables it writes ("*": it may
+  // change anything, or rolls back), as the authorizer reported them.
+  struct Preparado {
+    sqlite3_stmt* st = nullptr;
+    std::vector<std::string> escreve;
+  };
+  struct TextoPreparado {
+    std::string sql;
+    sqlite3_stmt* st;
+    uint64_t uso;
+    std::vector<std::string> escreve;
+  };
+  Preparado& Prepare(const std::string& sql);
+  // The cached prepared statement of a caller's text (one statement). The
+  // entry stays where it is until it makes room for another text.
+  TextoPreparado& PreparaTexto(const std::string& sql);
   // PreparaTexto for a run with n parameters: raises ProviderError when the
   // connection is closed or the text takes another number; a write outside a
   // transaction checks the database file first.
-  sqlite3_stmt* PreparaComParametros(const std::string& sql, size_t n);
+  TextoPreparado& PreparaComParametros(const std::string& sql, size_t n);
   // Binds, steps st to its end with its rows into *rows (when not null and
   // st has columns) and resets it; the number of changed rows.
-  int Passo(sqlite3_stmt* st, const std::string& sql, const std::vector<Value>& binds,
-            Recordset* rows);
+  int Passo(sqlite3_stmt* st, std::vector<std::string>* escreve, const std::string& sql,
+            const std::vector<Value>& binds, Recordset* rows);
   // The column names (Windows-1252) of a kept prepared statement and which
   // columns are declared as dates or times, worked out once per prepare.
   struct Colunas {
@@ -131,6 +157,24 @@ class SqliteConnection : public ProviderConnection {
   // As Control, ignoring failures (rollback paths).
   void ControlQuietly(const std::string& sql) noexcept;
   void CheckLogin(const ConnectionString& cs);
+
+  // The authorizer: notes in escritas_ what a statement being prepared
+  // (or prepared again after a change of the schema) writes, and forgets
+  // the kept answers it may change at once. Allows everything.
+  static int Autoriza(void* self, int acao, const char* a1, const char* a2, const char* banco,
+                      const char* gatilho);
+  static void DepoisDoRollback(void* self);
+  // Forgets the kept answers of the tables written ("*": all).
+  void Esquece(const std::vector<std::string>& tabelas);
+  // Before a kept statement runs: forgets what it writes.
+  void AntesDeRodar(const std::vector<std::string>& escreve) {
+    if (!escreve.empty() && !memoria_.empty()) Esquece(escreve);
+  }
+  // After it stepped: adds what a new preparation during the step reported.
+  void DepoisDeRodar(std::vector<std::string>* escreve) {
+    if (!escritas_.empty()) Anota(escreve);
+  }
+  void Anota(std::vector<std::string>* escreve);
 
   // The wait for the write lock (busy handler): polls every millisecond, up
   // to the busy timeout, and signals the wait to the holder through a read
@@ -153,12 +197,7 @@ class SqliteConnection : public ProviderConnection {
   std::string path_;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
-  std::map<std::string, sqlite3_stmt*> statements_;
-  struct TextoPreparado {
-    std::string sql;
-    sqlite3_stmt* st;
-    uint64_t uso;
-  };
+  std::map<std::string, Preparado> statements_;
   static constexpr size_t kTextosPreparados = 32;
   std::vector<TextoPreparado> textos_;
   std::unordered_map<sqlite3_stmt*, Colunas> colunas_;
@@ -167,12 +206,19 @@ class SqliteConnection : public ProviderConnection {
   std::string current_user_;
   std::chrono::steady_clock::time_point deadline_{};
   int savepoint_depth_ = 0;
+  bool ultima_so_leu_ = false;  // the last procedure called is read-only
   bool esperando_ = false;
   bool avisou_espera_ = false;
   std::chrono::steady_clock::time_point espera_desde_{};
   int limite_do_wal_ = kPaginasDoWal;
   int paginas_no_wal_ = 0;  // pages in the WAL after the last commit
   int sinal_fd_ = -1;       // the side file, opened on the first wait or test
+  // Kept answers by table, and the file's data version they belong to.
+  std::vector<std::pair<std::string, std::unordered_map<std::string, std::vector<Value>>>> memoria_;
+  unsigned versao_da_memoria_ = 0;
+  unsigned versao_conferida_ = 0;  // the version last seen by Lembrado or Lembra
+  // Tables written by the statements prepared since it was last taken.
+  std::vector<std::string> escritas_;
 };
 
 // Longest pause YieldToWaiters makes for a waiting connection, in ms.
