@@ -297,14 +297,8 @@ const OdbcApi kScripted = {
       if (c == SQL_COMMIT && g->commit_fails) return Fail(&g->dbc_diags, {"40001", 1205});
       return SQL_SUCCESS;
     },
-    [](SQLHSTMT h, SQLUSMALLINT option) -> SQLRETURN {
-      if (option == SQL_RESET_PARAMS) S(h)->binds.clear();
-      return SQL_SUCCESS;
-    },
-    [](SQLHSTMT, SQLLEN* n) -> SQLRETURN {
-      *n = 1;
-      return SQL_SUCCESS;
-    },
+    [](SQLHSTMT, SQLUSMALLINT) -> SQLRETURN { return SQL_SUCCESS; },
+    [](SQLHSTMT, SQLLEN*) -> SQLRETURN { return SQL_ERROR; },  // no count of changed rows
     nullptr,  // no lists of data sources and drivers: FreeTDS of unknown version
     nullptr,
 };
