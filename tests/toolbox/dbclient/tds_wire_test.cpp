@@ -4,7 +4,6 @@
 // The service end to end over the same path: tests/service/e2e_test.cpp.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -92,16 +91,10 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   c_.BeginTrans();
   c_.Execute("DELETE FROM moeda WHERE id = 901");
   c_.RollbackTrans();
-  // Rows as one parameter array.
-  ins.ExecuteRows({{Value::Int(910), Value::String("a")}, {Value::Int(911), Value::String("b")}});
-  Command q(&c_, CommandType::kText,
-            "SELECT count(*), max(nome) FROM moeda WHERE id > 900 AND id < 910");
+  Command q(&c_, CommandType::kText, "SELECT count(*), max(nome) FROM moeda WHERE id > 900");
   q.Open();
   EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
   EXPECT_EQ(q.Current().Field(1).AsString(), name);
-  Command a(&c_, CommandType::kText, "SELECT nome FROM moeda WHERE id >= 910 ORDER BY id");
-  a.Open();
-  EXPECT_EQ(a.Current().RecordCount(), 2);
 }
 
 // Each fault switch of the server as the provider sees it, and whether the
@@ -150,19 +143,6 @@ TEST_F(TdsWire, NoPasswordInClearWhenTheServerDemandsEncryption) {
   fs::remove(dir_ / "server.log");
   EXPECT_THROW(Connect({}, "s3cret", true), ProviderError);
   EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
-}
-
-// A server that never answers the login ends it at the connection timeout.
-TEST_F(TdsWire, StalledLoginEndsAtTheConnectionTimeout) {
-  c_.SetConnectionTimeout(2);
-  const auto start = std::chrono::steady_clock::now();
-  try {
-    Connect({"--stall-login"});
-    ADD_FAILURE();
-  } catch (const ProviderError& e) {
-    EXPECT_EQ(e.Kind(), ErrorKind::kTimeout) << e.what() << " " << e.SqlState();
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace
