@@ -241,8 +241,6 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   EXPECT_EQ(r.status, 3942 & 0xFF) << r.out;
   EXPECT_EQ(Entry(bad) + Entry(good) + Entry(urgent), "1|3942|0|1;0|-|0|1;0|-|0|1;")
       << "the run stops at the failing file" << Log();
-  EXPECT_EQ(Requests("XTO", "ana@example.com"), 0) << "no mail on the first try";
-  EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 0);
   // The run's summary: the file's code stopped it, the owner must act.
   EXPECT_EQ(Summary({"files_taken", "files_failed", "failed_by_code.\"3942\"", "exit_code",
                      "failure", "lines_applied"}),
@@ -298,12 +296,6 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   r = Run({"-PathReqGBol:" + (dir_ / "made").string()});
   EXPECT_TRUE(fs::exists(dir_ / "made" / "reqgbol1.nua")) << "the request was still pending";
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("exit code:0"), std::string::npos) << r.out;
-  const std::string log = Log();
-  EXPECT_NE(
-      log.find(" - ZunInpIF end QuantosImportou(ou tentou):0\r\n", log.rfind("ZunInpIF start")),
-      std::string::npos)
-      << log;
 }
 
 // With PathIF the copy is kept and a good file's content goes; a failing
