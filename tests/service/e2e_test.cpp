@@ -368,7 +368,6 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:good.txt"}, "s3cret", 0, "- end import ok ImpRoot impcli Erro:0"},
       {{"-CheckFile:bad.txt"}, "s3cret", 3942, "line:2 "},
       {{"-CheckFile:good.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "as ana.lima, nothing"},
-      {{"-CheckFile:" + ex + "small_tables.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "import ok"},
       {{"-CheckFile:" + ex + "quotes_bulletin.txt"}, "s3cret", 0, "line:39 ImpCot NOSUCH3/1"},
       {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
       {{"-CheckFile:none.txt"}, "s3cret", 4086, "- check stopped: cannot open <none.txt>"},

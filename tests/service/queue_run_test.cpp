@@ -124,20 +124,6 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   EXPECT_EQ(Tries(id), "1;");
   EXPECT_EQ(UsuarioNome, "zunsvc") << "back to the service's own user";
   EXPECT_EQ(ReqGBolPendente, "") << "priority 4 asks for no bulletin";
-
-  // An urgent file's bulletin request is recorded with its outcome: a later
-  // failure of the run (or a kill) cannot lose it, and the end of the run
-  // does not send it again.
-  const int urgent = Enqueue(3);
-  Step(2);
-  EXPECT_EQ(Sql("SELECT motivo FROM reqgbol"),
-            "[ImpIF id:" + std::to_string(urgent) + " IFpri:3 ana.lima];");
-  EXPECT_EQ(ReqGBolPendente, "");
-  Enqueue(3, "*NOSUCHKEYWORD");
-  int32_t erro = Step(3);
-  EXPECT_EQ(erro, 3942);
-  EncerraZiGlobs(&erro);
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol"), "1;");
 }
 
 // Only an administrator may run the service; a client floor above this
@@ -246,8 +232,7 @@ TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
 }
 
 // A file that kills the process on every try (here: just before its outcome
-// is recorded) ends failed after its tries, with the owner's mail, and is
-// never offered again.
+// is recorded) ends failed after its tries, with the owner's mail.
 TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
   const int id = Enqueue(5);
   for (int kill = 1; kill <= 2; ++kill) {
@@ -262,8 +247,6 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
                 std::to_string(id)),
             "50106;");
   EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
-  Step(2, &continua);
-  EXPECT_FALSE(continua) << "never offered again";
 }
 
 // A kill at any moment of a file's import leaves each line applied or not
