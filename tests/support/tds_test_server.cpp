@@ -72,7 +72,7 @@ constexpr uint8_t kBatch = 1, kRpc = 3, kAttention = 6, kLogin7 = 0x10, kTm = 0x
                   kPrelogin = 0x12;
 constexpr uint8_t kColMetadata = 0x81, kRow = 0xD1, kDone = 0xFD, kDoneProc = 0xFE,
                   kDoneInProc = 0xFF, kReturnStatus = 0x79, kReturnValue = 0xAC, kEnvChange = 0xE3,
-                  kInfo = 0xAB, kError = 0xAA, kLoginAck = 0xAD;
+                  kError = 0xAA, kLoginAck = 0xAD;
 constexpr uint16_t kMore = 0x01, kDoneError = 0x02, kCount = 0x10, kAttn = 0x20;
 constexpr uint8_t kIntN = 0x26, kBitN = 0x68, kFltN = 0x6D, kDateTimeN = 0x6F, kDateTime2N = 0x2A,
                   kNVarChar = 0xE7, kNText = 0x63, kVarBinary = 0xA5;
@@ -402,7 +402,7 @@ class Session {
     in.p = 8;
     packet_ = std::clamp<size_t>(in.U32(), 512, 32767);
     user_ = field(40, false);
-    const std::string password = field(44, true), database = field(68, false);
+    const std::string password = field(44, true);
     const std::filesystem::path db(opt.db);
     const auto q = QuoteConnectionValue;
     try {
@@ -417,24 +417,15 @@ class Session {
       return false;
     }
     Log("login7 user=" + user_ + " ok");
-    // The order SQL Server answers a login in.
+    // The collation, then the acknowledgement: what FreeTDS needs of SQL
+    // Server's answer (database, language and packet size stay as asked).
     Out o, t;
-    auto env = [&](int type, const std::string& now, const std::string& before) {
-      Out e;
-      e.U8(type), e.BVarchar(now), e.BVarchar(before);
-      o.Token(kEnvChange, e);
-    };
-    env(1, database, "master");
-    Msg(&o, kInfo, {5701, 2, 0, "Changed database context to '" + database + "'."});
     t.U8(7), t.U8(5), t.b.append(kCollation, 5), t.U8(0);
     o.Token(kEnvChange, t);
-    env(2, "us_english", "");
-    Msg(&o, kInfo, {5703, 1, 0, "Changed language setting to us_english."});
     Out ack;
     ack.U8(1), ack.b += std::string("\x74\x00\x00\x04", 4), ack.BVarchar("Microsoft SQL Server");
     ack.b += std::string("\x0F\x00\x07\xD0", 4);
     o.Token(kLoginAck, ack);
-    env(4, std::to_string(packet_), std::to_string(packet_));
     Done(&o, kDone, 0, 0, 0);
     Send(o);
     return true;
