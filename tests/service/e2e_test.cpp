@@ -58,18 +58,14 @@ class EndToEnd : public ::testing::Test {
   }
 
   // The service's command line in the scratch directory; the bulletin
-  // markers go to the scratch directory unless extra names another one.
+  // markers go to the scratch directory unless extra names another one (the
+  // first of a switch counts).
   std::string Command(const std::vector<std::string>& extra, const std::string& password) {
     std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "' " + provider_ +
                       " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
                       " -Config:zuninput.conf";
-    bool own_bulletin_dir = false;
-    for (const std::string& a : extra) {
-      cmd += " '" + a + "'";
-      own_bulletin_dir = own_bulletin_dir || a.rfind("-PathReqGBol:", 0) == 0;
-    }
-    if (!own_bulletin_dir) cmd += " -PathReqGBol:" + dir_.string() + "/";
-    return cmd;
+    for (const std::string& a : extra) cmd += " '" + a + "'";
+    return cmd + " -PathReqGBol:" + dir_.string() + "/";
   }
 
   // Runs the service once and waits for it.
