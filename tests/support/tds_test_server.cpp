@@ -72,7 +72,7 @@ constexpr uint8_t kBatch = 1, kRpc = 3, kAttention = 6, kLogin7 = 0x10, kTm = 0x
                   kPrelogin = 0x12;
 constexpr uint8_t kColMetadata = 0x81, kRow = 0xD1, kDone = 0xFD, kDoneProc = 0xFE,
                   kDoneInProc = 0xFF, kReturnStatus = 0x79, kReturnValue = 0xAC, kEnvChange = 0xE3,
-                  kInfo = 0xAB, kError = 0xAA, kLoginAck = 0xAD;
+                  kError = 0xAA, kLoginAck = 0xAD;
 constexpr uint16_t kMore = 0x01, kDoneError = 0x02, kCount = 0x10, kAttn = 0x20;
 constexpr uint8_t kIntN = 0x26, kBitN = 0x68, kFltN = 0x6D, kDateTimeN = 0x6F, kDateTime2N = 0x2A,
                   kNVarChar = 0xE7, kNText = 0x63, kVarBinary = 0xA5;
@@ -285,33 +285,377 @@ struct Message {
   std::string text;
 };
 
-// SQL Server's message for a failure of the embedded session: a duplicate
-// key is 2627, anything else a user error numbered from 50000.
-Message MessageOf(const ProviderError& e) {
-  if (e.Kind() == ErrorKind::kConstraint) return {2627, 1, 14, e.what()};
-  return {std::max(50000, e.NativeCode()), 1, 16, e.what()};
-}
-
 class Session {
  public:
   explicit Session(int fd) : fd_(fd) {}
-  void Run();
+  void Run() {
+    uint8_t type;
+    std::string body;
+    if (opt.stall_login) {
+      while (ReadMessage(&type, &body)) {
+      }
+      return;
+    }
+    if (!ReadMessage(&type, &body) || type != kPrelogin) return;
+    Log("prelogin");
+    Prelogin();
+    // The server does no TLS: a handshake instead of LOGIN7, or any LOGIN7
+    // when encryption is required, ends the connection.
+    if (!ReadMessage(&type, &body) || type != kLogin7 || opt.require_encryption || !Login(body))
+      return;
+    while (ReadMessage(&type, &body)) {
+      ++requests_;
+      if (++requests == opt.drop_at) break;
+      try {
+        In in{body};
+        in.SkipHeaders();
+        if (type == kBatch) {
+          Batch(Ucs2Text(body.substr(in.p)));
+        } else if (type == kRpc) {
+          while (!in.AtEnd()) Rpc(&in);
+        } else if (type == kTm) {
+          Tm(&in);
+        } else {
+          break;
+        }
+      } catch (const std::exception& e) {
+        Log(std::string("bad request: ") + e.what());
+        break;
+      }
+    }
+    Log("end user=" + user_ + " requests=" + std::to_string(requests_));
+  }
 
  private:
-  bool ReadMessage(uint8_t* type, std::string* body);
-  void Send(const Out& o);
-  void Prelogin();
-  bool Login(const std::string& body);
-  void Batch(const std::string& text);
-  void Rpc(In* in);
-  void Tm(In* in);
-  // Runs a SQL text with ?/@Pn placeholders taking values in order.
-  void Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc);
-  void Procedure(const std::string& name, std::vector<RpcParam>& ps, Out* o);
-  void ProcedureColumns(const std::vector<RpcParam>& ps, Out* o);
+  bool ReadMessage(uint8_t* type, std::string* body) {
+    auto receive = [&](char* at, size_t n) {
+      for (ssize_t got; n > 0; at += got, n -= static_cast<size_t>(got)) {
+        if ((got = ::recv(fd_, at, n, 0)) <= 0) return false;
+      }
+      return true;
+    };
+    body->clear();
+    for (;;) {
+      char h[8];
+      if (!receive(h, 8)) return false;
+      *type = static_cast<uint8_t>(h[0]);
+      const size_t len =
+          static_cast<size_t>(static_cast<uint8_t>(h[2]) << 8 | static_cast<uint8_t>(h[3]));
+      if (len < 8) return false;
+      const size_t at = body->size();
+      body->resize(at + len - 8);
+      if (!receive(body->data() + at, len - 8)) return false;
+      if (h[1] & 1) return true;  // end of message
+    }
+  }
+
+  // A reply (packet type 4) in packets of the size agreed at the login.
+  void Send(const Out& o) {
+    size_t at = 0;
+    do {
+      const size_t n = std::min(packet_ - 8, o.b.size() - at);
+      std::string p(8, '\0');
+      p[0] = 4;
+      p[1] = at + n == o.b.size() ? 1 : 0;
+      p[2] = static_cast<char>((n + 8) >> 8), p[3] = static_cast<char>((n + 8) & 0xFF);
+      p[5] = 51;  // the session id
+      p += o.b.substr(at, n);
+      if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(p.size())) return;
+      at += n;
+    } while (at < o.b.size());
+  }
+
+  void Prelogin() {
+    // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS. Without
+    // TLS the server answers ENCRYPT_NOT_SUP (a client that requires
+    // encryption must then end the connection) or, with --encryption
+    // required, ENCRYPT_REQ (the client must start TLS before LOGIN7).
+    const std::string data[] = {std::string("\x0F\x00\x07\xD0\x00\x00", 6),
+                                std::string(1, opt.require_encryption ? 3 : 2), std::string(1, 0),
+                                std::string(), std::string(1, 0)};
+    Out o;
+    size_t offset = 5 * 5 + 1;
+    for (int i = 0; i < 5; ++i) {
+      o.U8(i), o.U8(offset >> 8), o.U8(offset & 0xFF), o.U8(0), o.U8(data[i].size());
+      offset += data[i].size();
+    }
+    o.U8(0xFF);
+    for (const std::string& d : data) o.b += d;
+    Send(o);
+  }
+
+  bool Login(const std::string& body) {
+    // [MS-TDS] 2.2.6.4: offsets and lengths (in characters) from byte 36.
+    In in{body};
+    auto field = [&](size_t at, bool password) {
+      in.p = at;
+      const uint16_t off = in.U16(), chars = in.U16();
+      std::string raw = body.substr(off, chars * 2u);
+      if (password) {  // each byte: nibbles swapped, then XOR 0xA5
+        for (char& c : raw) {
+          const auto b = static_cast<uint8_t>(c ^ 0xA5);
+          c = static_cast<char>((b << 4 | b >> 4) & 0xFF);
+        }
+      }
+      return Ucs2Text(raw);
+    };
+    in.p = 8;
+    packet_ = std::clamp<size_t>(in.U32(), 512, 32767);
+    user_ = field(40, false);
+    const std::string password = field(44, true);
+    const std::filesystem::path db(opt.db);
+    const auto q = QuoteConnectionValue;
+    try {
+      db_.Open(ConnectionString("Provider=SQLite;Initial Catalog=" + db.stem().string() +
+                                ";Data Directory=" + q(db.parent_path().string()) +
+                                ";User ID=" + q(user_) + ";Password=" + q(password)));
+    } catch (const ProviderError&) {
+      Log("login7 user=" + user_ + " refused");
+      Out o;
+      Error(&o, {18456, 1, 14, "Login failed for user '" + user_ + "'."}, kDone);
+      Send(o);
+      return false;
+    }
+    Log("login7 user=" + user_ + " ok");
+    // The collation, then the acknowledgement: what FreeTDS needs of SQL
+    // Server's answer (database, language and packet size stay as asked).
+    Out o, t;
+    t.U8(7), t.U8(5), t.b.append(kCollation, 5), t.U8(0);
+    o.Token(kEnvChange, t);
+    Out ack;
+    ack.U8(1), ack.b += std::string("\x74\x00\x00\x04", 4), ack.BVarchar("Microsoft SQL Server");
+    ack.b += std::string("\x0F\x00\x07\xD0", 4);
+    o.Token(kLoginAck, ack);
+    Done(&o, kDone, 0, 0, 0);
+    Send(o);
+    return true;
+  }
+
+  // ENVCHANGE of a transaction ([MS-TDS] 2.2.7.9): 8 begin, 9 commit, 10 rollback.
+  void EnvTran(Out* o, int type) {
+    Out e, id;
+    e.U8(type);
+    id.U64(tran_);
+    if (type == 8) {
+      e.U8(8), e.b += id.b, e.U8(0);
+    } else {
+      e.U8(0), e.U8(8), e.b += id.b;
+    }
+    o->Token(kEnvChange, e);
+  }
+
+  // Counts a call; true when the fault switches answer it instead.
+  bool Fault(Out* o, uint8_t done) {
+    const int n = ++calls;
+    if (n == opt.stall_call) {
+      // Held until the client gives up: it sends ATTENTION, which SQL Server
+      // answers with DONE and DONE_ATTN ([MS-TDS] 2.2.2.9, 3.3.5.9).
+      uint8_t type;
+      std::string body;
+      while (ReadMessage(&type, &body) && type != kAttention) {
+      }
+      Out a;
+      Done(&a, kDone, kAttn, 0, 0);
+      Send(a);
+      return true;
+    }
+    if (n != opt.deadlock_at) return false;
+    // The victim's transaction is undone and the batch ends.
+    if (db_.InTransaction()) End(o, false);
+    Error(o,
+          {1205, 51, 13,
+           "Transaction (Process ID 51) was deadlocked on lock resources with another process "
+           "and has been chosen as the deadlock victim. Rerun the transaction."},
+          done);
+    return true;
+  }
+
   // COLMETADATA and the ROWs of rs, then the DONE token done with its count.
   void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more,
-            const std::vector<DataType>& types = {});
+            const std::vector<DataType>& types = {}) {
+    std::vector<Column> cols;
+    for (int c = 0; c < rs.FieldCount(); ++c) {
+      std::vector<const Value*> vals;
+      for (const auto& row : rs.rows()) vals.push_back(&row[static_cast<size_t>(c)]);
+      cols.push_back(
+          ColumnFor(types.empty() ? DataType::kEmpty : types[static_cast<size_t>(c)], vals));
+    }
+    o->U8(kColMetadata), o->U16(cols.size());
+    for (int c = 0; c < rs.FieldCount(); ++c) {
+      o->U32(0), o->U16(0x0001 | 0x0008);  // nullable, updateable unknown
+      TypeInfo(o, cols[static_cast<size_t>(c)]);
+      o->BVarchar(rs.FieldName(c));
+    }
+    for (const auto& row : rs.rows()) {
+      o->U8(kRow);
+      for (size_t c = 0; c < cols.size(); ++c) PutValue(o, cols[c], row[c]);
+    }
+    Done(o, done, kCount | more, 0xC1, rs.rows().size());
+  }
+
+  // Runs a SQL text with ?/@Pn placeholders taking values in order.
+  void Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc) {
+    const uint8_t done = in_proc ? kDoneInProc : kDone;
+    const unsigned more = in_proc ? kMore : 0;
+    std::vector<Recordset> out;
+    const int changed = db_.ExecuteSqlParams(sql, values, 0, &out);
+    for (const Recordset& rs : out) Rows(o, rs, done, more);
+    if (out.empty()) Done(o, done, kCount | more, 0xC5, changed);
+  }
+
+  void ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
+    // The provider asks for one procedure by its exact name.
+    std::shared_ptr<const ProcedureEntry> proc;
+    for (const RpcParam& p : ps) {
+      if (strcasecmp(p.name.c_str(), "@procedure_name") == 0)
+        proc = FindProcedure(p.value.AsString());
+    }
+    std::vector<std::string> names;
+    std::istringstream header(
+        "PROCEDURE_QUALIFIER PROCEDURE_OWNER PROCEDURE_NAME COLUMN_NAME COLUMN_TYPE DATA_TYPE "
+        "TYPE_NAME PRECISION LENGTH SCALE RADIX NULLABLE REMARKS COLUMN_DEF SQL_DATA_TYPE "
+        "SQL_DATETIME_SUB CHAR_OCTET_LENGTH ORDINAL_POSITION IS_NULLABLE SS_DATA_TYPE");
+    for (std::string n; header >> n;) names.push_back(n);
+    Recordset rs(names);
+    auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
+    int ordinal = 0;
+    for (const ProcParam& p : proc ? proc->signature : std::vector<ProcParam>{}) {
+      const SqlType t = TypeOf(p.type);
+      const bool ret = p.direction == ParamDirection::kReturnValue;
+      // SQL Server reports an OUTPUT parameter as input/output (2), the
+      // return value as 5.
+      const int io = ret ? 5 : p.direction == ParamDirection::kInput ? 1 : 2;
+      const bool text = t.odbc == -9, date = t.odbc == 93;
+      // clang-format off
+      rs.AddRow({Value::String("ZunInput"), Value::String("dbo"), Value::String(proc->name + ";1"),
+                 Value::String(ret ? "@RETURN_VALUE" : p.name), n(io), Value::Int(t.odbc),
+                 Value::String(t.name), n(t.precision), n(t.length), n(t.scale),
+                 n(text || t.odbc == -3 ? -1 : 10), n(ret ? 0 : 1), Value(), Value(),
+                 Value::Int(date ? 9 : t.odbc), n(date ? 3 : -1), n(text ? t.length : -1),
+                 n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
+      // clang-format on
+    }
+    std::vector<DataType> types(20, DataType::kString);
+    for (int c : {4, 5, 7, 8, 9, 10, 11, 14, 15, 16, 17, 19})
+      types[static_cast<size_t>(c)] = DataType::kInteger;
+    Rows(o, rs, kDoneInProc, kMore, types);
+    o->U8(kReturnStatus), o->U32(0);
+  }
+
+  void Procedure(const std::string& full_name, std::vector<RpcParam>& ps, Out* o) {
+    const std::string name = full_name.substr(full_name.rfind('.') + 1);
+    Parameters params = db_.DescribeProcedure(name);
+    // FreeTDS sends the values by position, after the return value.
+    for (size_t i = 0; i < ps.size(); ++i) params[static_cast<int>(i) + 1].value = ps[i].value;
+    const int64_t before = TotalChanges();
+    std::vector<Recordset> out;
+    db_.CallProcedure(name, &params, 0, &out);
+    // Without SET NOCOUNT ON a procedure's writes report their rows; they
+    // come before its result sets here, as the writes run first.
+    if (const int64_t changed = TotalChanges() - before; changed > 0)
+      Done(o, kDoneInProc, kCount | kMore, 0xC5, static_cast<uint64_t>(changed));
+    for (const Recordset& rs : out) Rows(o, rs, kDoneInProc, kMore);
+    // [MS-TDS] 2.2.2.5, 2.2.2.6: RETURNSTATUS, then one RETURNVALUE per output
+    // parameter in the order they were sent, then DONEPROC.
+    const Value& rv = params[0].value;
+    o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(rv.IsNull() ? 0 : rv.AsInt()));
+    for (size_t i = 0; i < ps.size(); ++i) {
+      const Parameter& p = params[static_cast<int>(i) + 1];
+      if (ps[i].output) ReturnValue(o, i + 1, p.name, ColumnFor(p.type, {&p.value}), p.value);
+    }
+  }
+
+  void Rpc(In* in) {
+    Out o;
+    const uint16_t name_len = in->U16();
+    int id = name_len == 0xFFFF ? in->U16() : 0;
+    const std::string name = id ? std::string() : in->Ucs2(name_len);
+    // FreeTDS names sp_execute instead when it sends several calls in one
+    // request (a parameter array).
+    if (id == 0 && strcasecmp(name.c_str(), "sp_execute") == 0) id = 12;
+    in->U16();  // option flags
+    std::vector<RpcParam> ps;
+    while (!in->AtEnd() && static_cast<uint8_t>(in->s[in->p]) != 0xFF &&
+           static_cast<uint8_t>(in->s[in->p]) != 0x80) {
+      RpcParam p;
+      p.name = in->Ucs2(in->U8());
+      p.output = (in->U8() & 1) != 0;
+      p.value = ReadValue(in);
+      ps.push_back(std::move(p));
+    }
+    // Several calls in one request are separated by 0xFF ([MS-TDS] 2.2.6.6).
+    const unsigned more = in->AtEnd() ? 0 : kMore;
+    if (more) in->U8();
+    auto values_from = [&](size_t first) {
+      std::vector<Value> v;
+      for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
+      return v;
+    };
+    try {
+      // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
+      // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
+      const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
+      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
+        if (!o.b.empty()) Send(o);
+        return;
+      }
+      if (id == 11 || id == 13) {
+        const int h = next_handle_++;
+        prepared_[h] = ps.at(2).value.AsString();
+        if (id == 13) Text(prepared_[h], values_from(3), &o, true);
+        o.U8(kReturnStatus), o.U32(0);
+        ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
+      } else if (id == 12) {
+        Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), &o, true);
+      } else if (id == 15) {
+        prepared_.erase(ps.at(0).value.AsInt());
+      } else if (sproc_columns) {
+        ProcedureColumns(ps, &o);
+      } else {
+        Procedure(name, ps, &o);
+      }
+      Done(&o, kDoneProc, more, 0xE0, 0);
+    } catch (const ProviderError& e) {
+      // SQL Server's message: a duplicate key is 2627, anything else a user
+      // error numbered from 50000.
+      const bool key = e.Kind() == ErrorKind::kConstraint;
+      Error(&o, {key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what()},
+            kDoneProc, more);
+    }
+    Send(o);
+  }
+
+  void Batch(const std::string& sql) {
+    Out o;
+    const std::string u = Maiusculas(AparaBrancos(sql));
+    if (u.rfind("SET ", 0) == 0) {
+      Done(&o, kDone, 0, 0, 0);
+    } else if (u == "SELECT @@VERSION") {
+      Recordset rs({""});
+      rs.AddRow({Value::String(kVersion)});
+      Rows(&o, rs, kDone, 0);
+    } else if (!Fault(&o, kDone)) {
+      Text(sql, {}, &o, false);
+    }
+    if (!o.b.empty()) Send(o);
+  }
+
+  void Tm(In* in) {
+    // [MS-TDS] 2.2.6.9: 5 begin, 7 commit, 8 rollback; commit and rollback
+    // may begin the next transaction at once.
+    Out o;
+    const uint16_t type = in->U16();
+    if (type == 5) {
+      Begin(&o);
+    } else if (type == 7 || type == 8) {
+      in->Bytes(in->U8());
+      End(&o, type == 7);
+      if (!in->AtEnd() && in->U8() == 1) Begin(&o);
+    }
+    Done(&o, kDone, 0, 0, 0);
+    Send(o);
+  }
+
   static void Done(Out* o, uint8_t token, unsigned status, unsigned cmd, uint64_t count) {
     o->U8(token), o->U16(status), o->U16(cmd), o->U64(count);
   }
@@ -326,8 +670,6 @@ class Session {
     Msg(o, kError, m);
     Done(o, done, more | kDoneError, done == kDoneProc ? 0xE0 : 0, 0);
   }
-  // ENVCHANGE of a transaction ([MS-TDS] 2.2.7.9): 8 begin, 9 commit, 10 rollback.
-  void EnvTran(Out* o, int type);
   void Begin(Out* o) {
     db_.BeginTransaction();
     tran_ = next_tran_++;
@@ -344,15 +686,6 @@ class Session {
     rs.First();
     return rs.Field(0).AsInt64();
   }
-  // SQL Server's answer to a failure; false when it ends the connection
-  // instead, as a severe error does.
-  bool Failed(Out* o, const ProviderError& e, uint8_t done, unsigned more) {
-    if (e.Kind() == ErrorKind::kConnectionLost) return ::shutdown(fd_, SHUT_RDWR), false;
-    Error(o, MessageOf(e), done, more);
-    return true;
-  }
-  // Counts a call; true when the fault switches answer it instead.
-  bool Fault(Out* o, uint8_t done);
 
   int fd_;
   SqliteConnection db_;
@@ -364,384 +697,6 @@ class Session {
   std::string user_;
 };
 
-bool Session::ReadMessage(uint8_t* type, std::string* body) {
-  auto receive = [&](char* at, size_t n) {
-    for (ssize_t got; n > 0; at += got, n -= static_cast<size_t>(got)) {
-      if ((got = ::recv(fd_, at, n, 0)) <= 0) return false;
-    }
-    return true;
-  };
-  body->clear();
-  for (;;) {
-    char h[8];
-    if (!receive(h, 8)) return false;
-    *type = static_cast<uint8_t>(h[0]);
-    const size_t len =
-        static_cast<size_t>(static_cast<uint8_t>(h[2]) << 8 | static_cast<uint8_t>(h[3]));
-    if (len < 8) return false;
-    const size_t at = body->size();
-    body->resize(at + len - 8);
-    if (!receive(body->data() + at, len - 8)) return false;
-    if (h[1] & 1) return true;  // end of message
-  }
-}
-
-// A reply (packet type 4) in packets of the size agreed at the login.
-void Session::Send(const Out& o) {
-  size_t at = 0;
-  do {
-    const size_t n = std::min(packet_ - 8, o.b.size() - at);
-    std::string p(8, '\0');
-    p[0] = 4;
-    p[1] = at + n == o.b.size() ? 1 : 0;
-    p[2] = static_cast<char>((n + 8) >> 8), p[3] = static_cast<char>((n + 8) & 0xFF);
-    p[5] = 51;  // the session id
-    p += o.b.substr(at, n);
-    if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(p.size())) return;
-    at += n;
-  } while (at < o.b.size());
-}
-
-void Session::Prelogin() {
-  // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS. Without
-  // TLS the server answers ENCRYPT_NOT_SUP (a client that requires
-  // encryption must then end the connection) or, with --encryption
-  // required, ENCRYPT_REQ (the client must start TLS before LOGIN7).
-  const std::string data[] = {std::string("\x0F\x00\x07\xD0\x00\x00", 6),
-                              std::string(1, opt.require_encryption ? 3 : 2), std::string(1, 0),
-                              std::string(), std::string(1, 0)};
-  Out o;
-  size_t offset = 5 * 5 + 1;
-  for (int i = 0; i < 5; ++i) {
-    o.U8(i), o.U8(offset >> 8), o.U8(offset & 0xFF), o.U8(0), o.U8(data[i].size());
-    offset += data[i].size();
-  }
-  o.U8(0xFF);
-  for (const std::string& d : data) o.b += d;
-  Send(o);
-}
-
-bool Session::Login(const std::string& body) {
-  // [MS-TDS] 2.2.6.4: offsets and lengths (in characters) from byte 36.
-  In in{body};
-  auto field = [&](size_t at, bool password) {
-    in.p = at;
-    const uint16_t off = in.U16(), chars = in.U16();
-    std::string raw = body.substr(off, chars * 2u);
-    if (password) {  // each byte: nibbles swapped, then XOR 0xA5
-      for (char& c : raw) {
-        const auto b = static_cast<uint8_t>(c ^ 0xA5);
-        c = static_cast<char>((b << 4 | b >> 4) & 0xFF);
-      }
-    }
-    return Ucs2Text(raw);
-  };
-  in.p = 8;
-  packet_ = std::clamp<size_t>(in.U32(), 512, 32767);
-  user_ = field(40, false);
-  const std::string password = field(44, true), database = field(68, false);
-  const std::filesystem::path db(opt.db);
-  const auto q = QuoteConnectionValue;
-  try {
-    db_.Open(ConnectionString("Provider=SQLite;Initial Catalog=" + db.stem().string() +
-                              ";Data Directory=" + q(db.parent_path().string()) +
-                              ";User ID=" + q(user_) + ";Password=" + q(password)));
-  } catch (const ProviderError&) {
-    Log("login7 user=" + user_ + " refused");
-    Out o;
-    Error(&o, {18456, 1, 14, "Login failed for user '" + user_ + "'."}, kDone);
-    Send(o);
-    return false;
-  }
-  Log("login7 user=" + user_ + " ok");
-  // The order SQL Server answers a login in.
-  Out o, t;
-  auto env = [&](int type, const std::string& now, const std::string& before) {
-    Out e;
-    e.U8(type), e.BVarchar(now), e.BVarchar(before);
-    o.Token(kEnvChange, e);
-  };
-  env(1, database, "master");
-  Msg(&o, kInfo, {5701, 2, 0, "Changed database context to '" + database + "'."});
-  t.U8(7), t.U8(5), t.b.append(kCollation, 5), t.U8(0);
-  o.Token(kEnvChange, t);
-  env(2, "us_english", "");
-  Msg(&o, kInfo, {5703, 1, 0, "Changed language setting to us_english."});
-  Out ack;
-  ack.U8(1), ack.b += std::string("\x74\x00\x00\x04", 4), ack.BVarchar("Microsoft SQL Server");
-  ack.b += std::string("\x0F\x00\x07\xD0", 4);
-  o.Token(kLoginAck, ack);
-  env(4, std::to_string(packet_), std::to_string(packet_));
-  Done(&o, kDone, 0, 0, 0);
-  Send(o);
-  return true;
-}
-
-void Session::EnvTran(Out* o, int type) {
-  Out e, id;
-  e.U8(type);
-  id.U64(tran_);
-  if (type == 8) {
-    e.U8(8), e.b += id.b, e.U8(0);
-  } else {
-    e.U8(0), e.U8(8), e.b += id.b;
-  }
-  o->Token(kEnvChange, e);
-}
-
-bool Session::Fault(Out* o, uint8_t done) {
-  const int n = ++calls;
-  if (n == opt.stall_call) {
-    // Held until the client gives up: it sends ATTENTION, which SQL Server
-    // answers with DONE and DONE_ATTN ([MS-TDS] 2.2.2.9, 3.3.5.9).
-    uint8_t type;
-    std::string body;
-    while (ReadMessage(&type, &body) && type != kAttention) {
-    }
-    Out a;
-    Done(&a, kDone, kAttn, 0, 0);
-    Send(a);
-    return true;
-  }
-  if (n != opt.deadlock_at) return false;
-  // The victim's transaction is undone and the batch ends.
-  if (db_.InTransaction()) End(o, false);
-  Error(o,
-        {1205, 51, 13,
-         "Transaction (Process ID 51) was deadlocked on lock resources with another process "
-         "and has been chosen as the deadlock victim. Rerun the transaction."},
-        done);
-  return true;
-}
-
-void Session::Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more,
-                   const std::vector<DataType>& types) {
-  std::vector<Column> cols;
-  for (int c = 0; c < rs.FieldCount(); ++c) {
-    std::vector<const Value*> vals;
-    for (const auto& row : rs.rows()) vals.push_back(&row[static_cast<size_t>(c)]);
-    cols.push_back(
-        ColumnFor(types.empty() ? DataType::kEmpty : types[static_cast<size_t>(c)], vals));
-  }
-  o->U8(kColMetadata), o->U16(cols.size());
-  for (int c = 0; c < rs.FieldCount(); ++c) {
-    o->U32(0), o->U16(0x0001 | 0x0008);  // nullable, updateable unknown
-    TypeInfo(o, cols[static_cast<size_t>(c)]);
-    o->BVarchar(rs.FieldName(c));
-  }
-  for (const auto& row : rs.rows()) {
-    o->U8(kRow);
-    for (size_t c = 0; c < cols.size(); ++c) PutValue(o, cols[c], row[c]);
-  }
-  Done(o, done, kCount | more, 0xC1, rs.rows().size());
-}
-
-void Session::Text(const std::string& sql, const std::vector<Value>& values, Out* o, bool in_proc) {
-  const uint8_t done = in_proc ? kDoneInProc : kDone;
-  const unsigned more = in_proc ? kMore : 0;
-  std::vector<Recordset> out;
-  const int changed = db_.ExecuteSqlParams(sql, values, 0, &out);
-  for (const Recordset& rs : out) Rows(o, rs, done, more);
-  if (out.empty()) Done(o, done, kCount | more, 0xC5, changed);
-}
-
-void Session::ProcedureColumns(const std::vector<RpcParam>& ps, Out* o) {
-  // The provider asks for one procedure by its exact name.
-  std::shared_ptr<const ProcedureEntry> proc;
-  for (const RpcParam& p : ps) {
-    if (strcasecmp(p.name.c_str(), "@procedure_name") == 0)
-      proc = FindProcedure(p.value.AsString());
-  }
-  std::vector<std::string> names;
-  std::istringstream header(
-      "PROCEDURE_QUALIFIER PROCEDURE_OWNER PROCEDURE_NAME COLUMN_NAME COLUMN_TYPE DATA_TYPE "
-      "TYPE_NAME PRECISION LENGTH SCALE RADIX NULLABLE REMARKS COLUMN_DEF SQL_DATA_TYPE "
-      "SQL_DATETIME_SUB CHAR_OCTET_LENGTH ORDINAL_POSITION IS_NULLABLE SS_DATA_TYPE");
-  for (std::string n; header >> n;) names.push_back(n);
-  Recordset rs(names);
-  auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
-  int ordinal = 0;
-  for (const ProcParam& p : proc ? proc->signature : std::vector<ProcParam>{}) {
-    const SqlType t = TypeOf(p.type);
-    const bool ret = p.direction == ParamDirection::kReturnValue;
-    // SQL Server reports an OUTPUT parameter as input/output (2), the
-    // return value as 5.
-    const int io = ret ? 5 : p.direction == ParamDirection::kInput ? 1 : 2;
-    const bool text = t.odbc == -9, date = t.odbc == 93;
-    // clang-format off
-    rs.AddRow({Value::String("ZunInput"), Value::String("dbo"), Value::String(proc->name + ";1"),
-               Value::String(ret ? "@RETURN_VALUE" : p.name), n(io), Value::Int(t.odbc),
-               Value::String(t.name), n(t.precision), n(t.length), n(t.scale),
-               n(text || t.odbc == -3 ? -1 : 10), n(ret ? 0 : 1), Value(), Value(),
-               Value::Int(date ? 9 : t.odbc), n(date ? 3 : -1), n(text ? t.length : -1),
-               n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
-    // clang-format on
-  }
-  std::vector<DataType> types(20, DataType::kString);
-  for (int c : {4, 5, 7, 8, 9, 10, 11, 14, 15, 16, 17, 19})
-    types[static_cast<size_t>(c)] = DataType::kInteger;
-  Rows(o, rs, kDoneInProc, kMore, types);
-  o->U8(kReturnStatus), o->U32(0);
-}
-
-void Session::Procedure(const std::string& full_name, std::vector<RpcParam>& ps, Out* o) {
-  const std::string name = full_name.substr(full_name.rfind('.') + 1);
-  Parameters params = db_.DescribeProcedure(name);
-  // FreeTDS sends the values by position, after the return value.
-  if (static_cast<int>(ps.size()) >= params.Count())
-    throw ProviderError("Procedure or function " + name + " has too many arguments specified.");
-  for (size_t i = 0; i < ps.size(); ++i) params[static_cast<int>(i) + 1].value = ps[i].value;
-  const int64_t before = TotalChanges();
-  std::vector<Recordset> out;
-  db_.CallProcedure(name, &params, 0, &out);
-  // Without SET NOCOUNT ON a procedure's writes report their rows; they
-  // come before its result sets here, as the writes run first.
-  if (const int64_t changed = TotalChanges() - before; changed > 0)
-    Done(o, kDoneInProc, kCount | kMore, 0xC5, static_cast<uint64_t>(changed));
-  for (const Recordset& rs : out) Rows(o, rs, kDoneInProc, kMore);
-  // [MS-TDS] 2.2.2.5, 2.2.2.6: RETURNSTATUS, then one RETURNVALUE per output
-  // parameter in the order they were sent, then DONEPROC.
-  const Value& rv = params[0].value;
-  o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(rv.IsNull() ? 0 : rv.AsInt()));
-  for (size_t i = 0; i < ps.size(); ++i) {
-    const Parameter& p = params[static_cast<int>(i) + 1];
-    if (ps[i].output) ReturnValue(o, i + 1, p.name, ColumnFor(p.type, {&p.value}), p.value);
-  }
-}
-
-void Session::Rpc(In* in) {
-  Out o;
-  const uint16_t name_len = in->U16();
-  int id = name_len == 0xFFFF ? in->U16() : 0;
-  const std::string name = id ? std::string() : in->Ucs2(name_len);
-  // FreeTDS names sp_execute instead when it sends several calls in one
-  // request (a parameter array).
-  if (id == 0 && strcasecmp(name.c_str(), "sp_execute") == 0) id = 12;
-  in->U16();  // option flags
-  std::vector<RpcParam> ps;
-  while (!in->AtEnd() && static_cast<uint8_t>(in->s[in->p]) != 0xFF &&
-         static_cast<uint8_t>(in->s[in->p]) != 0x80) {
-    RpcParam p;
-    p.name = in->Ucs2(in->U8());
-    p.output = (in->U8() & 1) != 0;
-    p.value = ReadValue(in);
-    ps.push_back(std::move(p));
-  }
-  // Several calls in one request are separated by 0xFF ([MS-TDS] 2.2.6.6).
-  const unsigned more = in->AtEnd() ? 0 : kMore;
-  if (more) in->U8();
-  auto values_from = [&](size_t first) {
-    std::vector<Value> v;
-    for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
-    return v;
-  };
-  try {
-    // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
-    // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
-    const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
-    if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
-      if (!o.b.empty()) Send(o);
-      return;
-    }
-    if (id == 11 || id == 13) {
-      const int h = next_handle_++;
-      prepared_[h] = ps.at(2).value.AsString();
-      if (id == 13) Text(prepared_[h], values_from(3), &o, true);
-      o.U8(kReturnStatus), o.U32(0);
-      ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
-    } else if (id == 12) {
-      Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), &o, true);
-    } else if (id == 15) {
-      prepared_.erase(ps.at(0).value.AsInt());
-    } else if (sproc_columns) {
-      ProcedureColumns(ps, &o);
-    } else {
-      Procedure(name, ps, &o);
-    }
-    Done(&o, kDoneProc, more, 0xE0, 0);
-  } catch (const ProviderError& e) {
-    if (!Failed(&o, e, kDoneProc, more)) return;
-  }
-  Send(o);
-}
-
-void Session::Batch(const std::string& sql) {
-  Out o;
-  const std::string u = Maiusculas(AparaBrancos(sql));
-  try {
-    if (u.rfind("SET ", 0) == 0) {
-      Done(&o, kDone, 0, 0, 0);
-    } else if (u == "SELECT @@VERSION") {
-      Recordset rs({""});
-      rs.AddRow({Value::String(kVersion)});
-      Rows(&o, rs, kDone, 0);
-    } else if (!Fault(&o, kDone)) {
-      Text(sql, {}, &o, false);
-    }
-  } catch (const ProviderError& e) {
-    if (!Failed(&o, e, kDone, 0)) return;
-  }
-  if (!o.b.empty()) Send(o);
-}
-
-void Session::Tm(In* in) {
-  // [MS-TDS] 2.2.6.9: 5 begin, 7 commit, 8 rollback; commit and rollback
-  // may begin the next transaction at once.
-  Out o;
-  const uint16_t type = in->U16();
-  try {
-    if (type == 5) {
-      Begin(&o);
-    } else if (type == 7 || type == 8) {
-      in->Bytes(in->U8());
-      End(&o, type == 7);
-      if (!in->AtEnd() && in->U8() == 1) Begin(&o);
-    }
-    Done(&o, kDone, 0, 0, 0);
-  } catch (const ProviderError& e) {
-    if (!Failed(&o, e, kDone, 0)) return;
-  }
-  Send(o);
-}
-
-void Session::Run() {
-  uint8_t type;
-  std::string body;
-  if (opt.stall_login) {
-    while (ReadMessage(&type, &body)) {
-    }
-    return;
-  }
-  if (!ReadMessage(&type, &body) || type != kPrelogin) return;
-  Log("prelogin");
-  Prelogin();
-  // The server does no TLS: a handshake instead of LOGIN7, or any LOGIN7
-  // when encryption is required, ends the connection.
-  if (!ReadMessage(&type, &body) || type != kLogin7 || opt.require_encryption || !Login(body))
-    return;
-  while (ReadMessage(&type, &body)) {
-    ++requests_;
-    if (++requests == opt.drop_at) break;
-    try {
-      In in{body};
-      in.SkipHeaders();
-      if (type == kBatch) {
-        Batch(Ucs2Text(body.substr(in.p)));
-      } else if (type == kRpc) {
-        while (!in.AtEnd()) Rpc(&in);
-      } else if (type == kTm) {
-        Tm(&in);
-      } else {
-        break;
-      }
-    } catch (const std::exception& e) {
-      Log(std::string("bad request: ") + e.what());
-      break;
-    }
-  }
-  Log("end user=" + user_ + " requests=" + std::to_string(requests_));
-}
-
 void Serve(int fd) {
   Session(fd).Run();
   ::close(fd);
@@ -751,29 +706,18 @@ void Serve(int fd) {
 }  // namespace zun
 
 int main(int argc, char** argv) {
-  using zun::opt;
-  const std::map<std::string, int*> numbers = {{"--port", &opt.port},
-                                               {"--stall-call", &opt.stall_call},
-                                               {"--drop-at", &opt.drop_at},
-                                               {"--deadlock-at", &opt.deadlock_at}};
+  // Options are "--name value" pairs but for --stall-login.
+  std::map<std::string, std::string> a;
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i], v = i + 1 < argc ? argv[i + 1] : "";
-    if (a == "--stall-login") {
-      opt.stall_login = true;
-      continue;
-    }
-    if (numbers.count(a)) {
-      *numbers.at(a) = std::atoi(v.c_str());
-    } else if (a == "--db" || a == "--log") {
-      (a == "--db" ? opt.db : opt.log) = v;
-    } else if (a == "--encryption") {
-      opt.require_encryption = v == "required";
-    } else {
-      opt.db.clear();
-      break;
-    }
-    ++i;
+    const std::string k = argv[i];
+    a[k] = k == "--stall-login" || i + 1 == argc ? "1" : argv[++i];
   }
+  const auto n = [&](const char* k) { return std::atoi(a[k].c_str()); };
+  zun::Options& opt = zun::opt;
+  opt.db = a["--db"], opt.log = a["--log"], opt.port = n("--port"), opt.drop_at = n("--drop-at");
+  opt.stall_call = n("--stall-call"), opt.deadlock_at = n("--deadlock-at");
+  opt.require_encryption = a["--encryption"] == "required";
+  opt.stall_login = a.count("--stall-login");
   if (opt.db.empty()) {
     std::fprintf(stderr, "usage: tds_test_server --db PATH [--port N] ...\n");
     return 2;
