@@ -125,10 +125,6 @@ TEST_F(ImpMainTest, DispatchesByKeywordInAnyCaseInBothPasses) {
   EXPECT_EQ(escritas, (Strings{"x"}));
   EXPECT_EQ(imp.msgs, (Strings{"line:7 skipped", "check ok, starting import", "line:7 skipped"}));
   EXPECT_TRUE(imp.Acabou);
-
-  ImpDeTeste comentarios("# a\n\n   ; b\n  // c\n");
-  EXPECT_EQ(comentarios.Roda(), 0);
-  EXPECT_EQ(comentarios.lnn, 4);
 }
 
 TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
