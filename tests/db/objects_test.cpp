@@ -81,6 +81,11 @@ TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
   EXPECT_EQ(num, 0) << "a cancelled series does not count";
   EXPECT_EQ(GetFmtBalDaEmp(emp_, 4, &fmt), 4461);
   EXPECT_EQ(fmt, 0);
+  // A format is set only where none is chosen yet.
+  EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 0, 0, 1), 0);
+  EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 1, 0, 1), 0);
+  ASSERT_EQ(ObjEmpGet(emp_, &e), 0);
+  EXPECT_EQ(std::vector<int32_t>({e.fmtbal[0], e.fmtbal[1]}), std::vector<int32_t>({1, 2}));
 }
 
 TEST_F(ObjectsTest, CompanyTreeFromAnyLevel) {
