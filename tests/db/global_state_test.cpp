@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "db/reqgbol.h"
@@ -177,41 +178,30 @@ TEST_F(GlobalStateTest, DataLogAddSendsNullsForEmptyTextAndNoDate) {
 // fixture's own shutdown finds nothing left to end.
 using ShutdownTest = ZiGlobsDb;
 
-TEST_F(ShutdownTest, PendingRequestIsSentAtShutdown) {
-  ReqGBolPendente = "[ImpIF id:1 IFpri:2 x]";
-  PedeReqGBol(1);
-  int32_t code = 0;
-  EncerraZiGlobs(&code);
-  EXPECT_EQ(code, 0);
-  EXPECT_TRUE(ReqGBolPendente.empty());
-  EXPECT_EQ(Db, nullptr);
-  EXPECT_EQ(EnumPais, nullptr);
-  EXPECT_EQ(ListasDeValores[32], nullptr);
-  IniciaZiGlobs();  // the stored request, read through a second start-up
-  Conecta();
-  EXPECT_EQ(Linhas("SELECT prioridade, motivo FROM reqgbol"),
-            "1|[ZiGlobs.fini [ImpIF id:1 IFpri:2 x]]");
-}
-
-TEST_F(ShutdownTest, PendingRequestIsKeptFromAFailedRunAnd3797WithoutConnection) {
+TEST_F(ShutdownTest, PendingRequestIsSentOrKeptOr3797) {
   const struct {
     bool connected;
     int32_t code, want;
     const char* left;
-  } rows[] = {{false, 0, 3797, ""}, {true, 4077, 4077, "[x]"}};
+  } rows[] = {{false, 0, 3797, ""}, {true, 4077, 4077, "[x]"}, {true, 0, 0, ""}};
   for (const auto& r : rows) {
     if (Db == nullptr) {
       IniciaZiGlobs();
       Conecta();
     }
     ReqGBolPendente = "[x]";
+    PedeReqGBol(1);
     if (!r.connected) Db->Close();
     int32_t code = r.code;
     EncerraZiGlobs(&code);
     EXPECT_EQ(code, r.want);
     EXPECT_EQ(ReqGBolPendente, r.left);
+    EXPECT_EQ(std::make_tuple(Db.get(), EnumPais.get(), ListasDeValores[32].get()),
+              std::make_tuple(nullptr, nullptr, nullptr));
   }
-  ReqGBolPendente.clear();
+  IniciaZiGlobs();  // the stored request, read through a second start-up
+  Conecta();
+  EXPECT_EQ(Linhas("SELECT prioridade, motivo FROM reqgbol"), "1|[ZiGlobs.fini [x]]");
 }
 
 TEST_F(ShutdownTest, StartUpAndShutdownAreCounted) {
