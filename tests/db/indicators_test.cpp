@@ -37,13 +37,7 @@ class Indicators : public ZiGlobsDb {
 std::string Mostra(int fc, const TValorDeIndicador& v) {
   if (v.Nulo) return "null";
   if (fc == 3) return "t:" + v.Texto;
-  if (fc == 28) {
-    int y, mo, d, h, mi, s, ms;
-    DecodeDateTime(v.Data, &y, &mo, &d, &h, &mi, &s, &ms);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "d:%04d-%02d-%02d", y, mo, d);
-    return buf;
-  }
+  if (fc == 28) return "d:" + DataIso(v.Data);
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", v.Numero);
   return buf;
