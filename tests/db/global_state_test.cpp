@@ -18,7 +18,10 @@ namespace {
 
 using GlobalStateTest = ZiGlobsDb;
 
+// Every read also makes the indicator definitions anew.
 TEST_F(GlobalStateTest, EveryLoginReadsFreshLists) {
+  int recria = 0;
+  DefIndicadoresHooks.Recria = [&] { ++recria; };
   int32_t e = -1;
   LeDadosIniciais(&e);
   ASSERT_EQ(e, 0);
@@ -29,18 +32,10 @@ TEST_F(GlobalStateTest, EveryLoginReadsFreshLists) {
   Sql("INSERT INTO campo_lista_valores (formatocampo, id, nome_pt) VALUES (32, 9, 'Novo')");
   EXPECT_EQ(EnumVote->Conta(), 3);
   LeDadosIniciais(&e);
+  DefIndicadoresHooks = {};
   ASSERT_EQ(e, 0);
   EXPECT_EQ(EnumVote->Conta(), 4);
   EXPECT_EQ(ListasDeValores[32]->Conta(), 3);
-}
-
-TEST_F(GlobalStateTest, DefinitionsHookRunsAtEveryReadAndAtShutdown) {
-  int recria = 0;
-  DefIndicadoresHooks.Recria = [&] { ++recria; };
-  int32_t e = -1;
-  LeDadosIniciais(&e);
-  LeDadosIniciais(&e);
-  DefIndicadoresHooks = {};
   EXPECT_EQ(recria, 2);
 }
 
