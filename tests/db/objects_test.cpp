@@ -36,11 +36,7 @@ class ObjectsTest : public ZiGlobsDb {
     TObjAtv a{0, emp_, 2, 0, 0};
     ASSERT_EQ(ObjAtvAdd(&a), 0);
     atv_ = a.id;
-    TObjAnb s;
-    s.acao = atv_;
-    s.cod = "PETR3";
-    s.bolsa = 1;
-    s.moedacot = 1;
+    TObjAnb s{.acao = atv_, .cod = "PETR3", .bolsa = 1, .moedacot = 1};
     ASSERT_EQ(ObjAnbAdd(&s), 0);
     anb_ = s.id;
     EXPECT_EQ(s.PaisProCodZun, 0) << "the company's country when none is given";
@@ -257,12 +253,8 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
   sem_pais.cod = "X";
   TObjAtv mesma_classe{0, emp_, 2, 0, 0};
   TObjAtv sem_vote{0, emp_, 3, 9, 0};
-  TObjAnb dup_anb;
-  dup_anb.acao = atv_;
-  dup_anb.cod = "petr3";
-  dup_anb.bolsa = 1;
-  TObjAnb sem_bolsa = dup_anb;
-  sem_bolsa.bolsa = 99;
+  TObjAnb dup_anb{.acao = atv_, .cod = "petr3", .bolsa = 1};
+  TObjAnb sem_bolsa{.acao = atv_, .cod = "petr3", .bolsa = 99};
   const struct {
     const char* what;
     std::function<int32_t()> call;
