@@ -273,23 +273,17 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
 }
 
 TEST_F(ObjectsTest, CacheOrdersCodesAsItComparesThem) {
-  // SQLite orders these by their UTF-8 bytes ("A", "C", "b", "\xE9a",
+  // SQLite orders these by their UTF-8 bytes ("A", "C", "b", "\351a",
   // "\x80uro"); the search compares Windows-1252 letters without case
-  // ("A", "b", "C", "\x80uro", "\xE9a").
-  for (const char* cod : {"b", "A", "C",
-                          "\xE9"
-                          "a",
-                          "\x80uro"}) {
+  // ("A", "b", "C", "\x80uro", "\351a"). \351 is e acute.
+  for (const char* cod : {"b", "A", "C", "\351a", "\x80uro"}) {
     TObjEmp e;
     e.cod = cod;
     e.pais = 1;
     ASSERT_EQ(ObjEmpAdd(&e), 0) << cod;
   }
   int32_t erro = 0;
-  for (const char* cod : {"a", "B", "c",
-                          "\xC9"
-                          "A",
-                          "\x80URO", " b "}) {
+  for (const char* cod : {"a", "B", "c", "\311A", "\x80URO", " b "}) {
     EXPECT_GT(GetIdEmpCache(cod, "1", &erro), 0) << cod;
     EXPECT_EQ(erro, 0) << cod;
   }
