@@ -132,15 +132,20 @@ TEST_F(ObjectsTest, LookUpCodes) {
   EXPECT_FALSE(GetRegistroCodCVMparaAnbima("PETR", &cod, &id_emp, &id_anb));
 }
 
-TEST_F(ObjectsTest, FieldChecksNeedNoDatabaseCall) {
-  // With the link down and no reconnection any call would raise.
+// With the link down and no reconnection any call raises: the field checks
+// need none, and each procedure turns the exception into its own code.
+TEST_F(ObjectsTest, FieldChecksAndCallsWithTheLinkDown) {
+  int32_t c = 0, a = 0, e = 0, erro = 0;
+  GetIdAnb("X", "1", &erro);  // its command object stays in the cache
   Db->SetAutoReconnect(false);
   Db->Close();
-  int32_t c = 0, a = 0, e = 0, erro = 0;
   auto emp = [&](const char* cod, const char* pais) { return GetIdEmp(cod, pais, &erro), erro; };
   auto atv = [&](const char* emp, const char* pais, const char* classe) {
     return GetIdAtv(emp, pais, classe, &c, &a, &e, true);
   };
+  TObjEmp oe;
+  TObjAtv oa;
+  TObjAnb os;
   const struct {
     const char* what;
     std::function<int32_t()> call;
@@ -154,42 +159,29 @@ TEST_F(ObjectsTest, FieldChecksNeedNoDatabaseCall) {
       {"asset country 80", [&] { return atv("A", "80", "ON"); }, 4175},
       {"class code empty", [&] { return atv("A", "0", ""); }, 15255},
       {"class code -", [&] { return atv("A", "0", "-"); }, 15255},
+      {"EmpAdd", [&] { return ObjEmpAdd(&oe); }, 3673},
+      {"EmpGet", [&] { return ObjEmpGet(1, &oe); }, 3674},
+      {"EmpPut", [&] { return ObjEmpPut(oe); }, 3675},
+      {"AtvAdd", [&] { return ObjAtvAdd(&oa); }, 3677},
+      {"AtvGet", [&] { return ObjAtvGet(1, &oa); }, 3678},
+      {"AtvPut", [&] { return ObjAtvPut(oa); }, 3679},
+      {"AnbAdd", [&] { return ObjAnbAdd(&os); }, 3681},
+      {"AnbGet", [&] { return ObjAnbGet(1, &os); }, 3682},
+      {"AnbPut", [&] { return ObjAnbPut(&os); }, 3683},
   };
   for (const auto& k : cases) EXPECT_EQ(k.call(), k.want) << k.what;
+  // The code of a failed look-up is not taken for a series id.
+  EXPECT_EQ(GetIdAnb("X", "1", &erro), 0);
+  EXPECT_EQ(erro, 3939);
   // The cache is loaded on first use, before the country is looked at.
   Db->Open();
   GetIdEmpCache("A", "-1", &erro);
   EXPECT_EQ(erro, 4173);
-}
-
-TEST_F(ObjectsTest, ObjectProceduresTurnExceptionsIntoTheirCodes) {
-  int32_t erro = 0;
-  GetIdAnb("X", "1", &erro);  // its command object stays in the cache
-  Db->SetAutoReconnect(false);
-  Db->Close();
-  TObjEmp e;
-  TObjAtv a;
-  TObjAnb s;
-  const struct {
-    std::function<int32_t()> call;
-    int32_t want;
-  } cases[] = {
-      {[&] { return ObjEmpAdd(&e); }, 3673},    {[&] { return ObjEmpGet(1, &e); }, 3674},
-      {[&] { return ObjEmpPut(e); }, 3675},     {[&] { return ObjAtvAdd(&a); }, 3677},
-      {[&] { return ObjAtvGet(1, &a); }, 3678}, {[&] { return ObjAtvPut(a); }, 3679},
-      {[&] { return ObjAnbAdd(&s); }, 3681},    {[&] { return ObjAnbGet(1, &s); }, 3682},
-      {[&] { return ObjAnbPut(&s); }, 3683},
-  };
-  for (const auto& k : cases) EXPECT_EQ(k.call(), k.want);
-  // The code of a failed look-up is not taken for a series id.
-  EXPECT_EQ(GetIdAnb("X", "1", &erro), 0);
-  EXPECT_EQ(erro, 3939);
-  Db->Open();
   // A stored series whose country of code is negative is refused on read.
   CriaPetrobras();
   Sql("UPDATE anb SET pais_pro_cod_zun = -2 WHERE id = " + std::to_string(anb_));
-  EXPECT_EQ(ObjAnbGet(anb_, &s), 3807);
-  EXPECT_EQ(ObjEmpGet(999, &e), 50503) << "an unknown id is the procedure's code";
+  EXPECT_EQ(ObjAnbGet(anb_, &os), 3807);
+  EXPECT_EQ(ObjEmpGet(999, &oe), 50503) << "an unknown id is the procedure's code";
 }
 
 TEST_F(ObjectsTest, WritesNeedTheirRights) {
