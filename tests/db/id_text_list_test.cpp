@@ -21,6 +21,17 @@ void RegisterRows(const std::string& name, const std::vector<std::string>& colum
   });
 }
 
+// The items of a list as "id|text|field 2|field 3|field 4|text 2", joined by ";".
+std::string Itens(tIntStgList& l) {
+  std::string s;
+  for (int i = 0; i < l.Conta(); ++i) {
+    const IntStgItem* t = l.ItemEm(i);
+    s += (i ? ";" : "") + std::to_string(t->Id) + "|" + t->Texto + "|" + std::to_string(t->Campo2) +
+         "|" + std::to_string(t->Campo3) + "|" + std::to_string(t->Campo4) + "|" + t->Texto2;
+  }
+  return s;
+}
+
 class IdTextListTest : public ZiGlobsDb {
  protected:
   void SetUp() override {
@@ -56,27 +67,18 @@ class IdTextListTest : public ZiGlobsDb {
   }
 };
 
+// The text is trimmed, the second text kept as read, NULL and missing
+// columns read as zero.
 TEST_F(IdTextListTest, RowsWithoutStatusColumnLoadWithEveryColumn) {
   tIntStgList l("TstListaSemStatus", 40, "@p");
   EXPECT_FALSE(l.Lido);
-  ASSERT_EQ(l.Conta(), 2);
-  const IntStgItem* a = l.ItemEm(0);
-  EXPECT_EQ(a->Id, 40);
-  EXPECT_EQ(a->Texto, "dado");  // trimmed
-  EXPECT_EQ(a->Campo2, 7);
-  EXPECT_EQ(a->Campo3, 0);  // NULL
-  EXPECT_EQ(a->Campo4, -4);
-  EXPECT_EQ(a->Texto2, " doc ");  // as read
-  EXPECT_EQ(l.ItemEm(1)->Texto, "");
-  EXPECT_EQ(l.ItemEm(1)->Campo3, 1);
+  EXPECT_EQ(Itens(l), "40|dado|7|0|-4| doc ;41||0|1|0|");
   EXPECT_EQ(Db->DsAcc(), 0);
 }
 
 TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
   tIntStgList l("EnumBlocoDeContaBal");  // two columns
-  ASSERT_EQ(l.Conta(), 3);
-  EXPECT_EQ(l.ItemEm(2)->Campo4, 0);  // missing columns stay zero
-  EXPECT_EQ(l.ItemEm(2)->Texto2, "");
+  EXPECT_EQ(Itens(l), "1|Assets|0|0|0|;2|Liabilities|0|0|0|;3|Income|0|0|0|");
   Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (9, 'Cash')");
   EXPECT_EQ(l.IndexOfId(9), -1);
   l.Reinicia();
@@ -155,11 +157,9 @@ TEST(IdTextListLocal, IndexAndTextLookups) {
 
 TEST_F(IdTextListTest, MarkedSetOfColumnThree) {
   tIntStgList tipos("EnumTipoObj");
-  EXPECT_TRUE(tipos.TemMarcaF3M(0, "t"));
-  EXPECT_FALSE(tipos.TemMarcaF3M(1, "t"));
-  EXPECT_TRUE(tipos.TemMarcaF3M(3, "t"));
-  EXPECT_FALSE(tipos.TemMarcaF3M(256, "t"));
-  EXPECT_FALSE(tipos.TemMarcaF3M(-1, "t"));
+  std::string marcas;
+  for (int id : {0, 1, 3, 256, -1}) marcas += tipos.TemMarcaF3M(id, "t") ? "1" : "0";
+  EXPECT_EQ(marcas, "10100");
   tIntStgList grande("TstListaMarcaGrande");
   try {
     grande.TemMarcaF3M(5, "ctx");

@@ -36,34 +36,18 @@ class ObjectsTest : public ZiGlobsDb {
     TObjAtv a{0, emp_, 2, 0, 0};
     ASSERT_EQ(ObjAtvAdd(&a), 0);
     atv_ = a.id;
-    TObjAnb s;
-    s.acao = atv_;
-    s.cod = "PETR3";
-    s.bolsa = 1;
-    s.moedacot = 1;
+    TObjAnb s{.acao = atv_, .cod = "PETR3", .bolsa = 1, .moedacot = 1};
     ASSERT_EQ(ObjAnbAdd(&s), 0);
     anb_ = s.id;
     EXPECT_EQ(s.PaisProCodZun, 0) << "the company's country when none is given";
   }
 
-  // Reads the stored object, changes it with muda and writes it back.
+  // Reads the stored company, changes it with muda and writes it back.
   int32_t MudaEmp(const std::function<void(TObjEmp&)>& muda) {
     TObjEmp e;
     ObjEmpGet(emp_, &e);
     muda(e);
     return ObjEmpPut(e);
-  }
-  int32_t MudaAtv(const std::function<void(TObjAtv&)>& muda) {
-    TObjAtv a;
-    ObjAtvGet(atv_, &a);
-    muda(a);
-    return ObjAtvPut(a);
-  }
-  int32_t MudaAnb(const std::function<void(TObjAnb&)>& muda) {
-    TObjAnb s;
-    ObjAnbGet(anb_, &s);
-    muda(s);
-    return ObjAnbPut(&s);
   }
 
   int32_t emp_ = 0, atv_ = 0, anb_ = 0;
@@ -75,61 +59,47 @@ TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
   CriaPetrobras();
   TObjEmp e;
   ASSERT_EQ(ObjEmpGet(emp_, &e), 0);
-  EXPECT_EQ(e.moedabal[0], 1);
-  EXPECT_EQ(e.moedabal[1], 0) << "entries that are not exchanged read as 0";
-  EXPECT_EQ(e.moedabal[2], -1);
-  EXPECT_EQ(e.fmtbal[1], 2);
-
+  // Currency entries that are not exchanged read as 0.
+  EXPECT_EQ(std::vector<int32_t>({e.moedabal[0], e.moedabal[1], e.moedabal[2], e.fmtbal[1]}),
+            std::vector<int32_t>({1, 0, -1, 2}));
   TObjAnb s;
   ASSERT_EQ(ObjAnbGet(anb_, &s), 0);
-  EXPECT_EQ(s.acao, atv_);
-  EXPECT_EQ(s.cod, "PETR3");
-  EXPECT_EQ(s.TipoDeContrato, -1);
+  EXPECT_EQ(std::vector<int32_t>({s.acao, s.TipoDeContrato}), std::vector<int32_t>({atv_, -1}));
   s.TipoDeBGLDestino = 3;
   s.cancelado = true;
   ASSERT_EQ(ObjAnbPut(&s), 0);
 
   uint8_t tipo = 0;
+  int32_t num = -1, fmt = -1;
   EXPECT_EQ(GetTipoDeBGLDaAnb("PETR3", 1, &tipo), 0);
   EXPECT_EQ(tipo, 3);
-  int32_t num = -1;
   EXPECT_EQ(GetTotalAnbDessaBolsaTBGL(1, 3, &num), 0);
   EXPECT_EQ(num, 0) << "a cancelled series does not count";
-  int32_t fmt = -1;
-  EXPECT_EQ(GetFmtBalDaEmp(emp_, 1, &fmt), 0);
-  EXPECT_EQ(fmt, 2);
   EXPECT_EQ(GetFmtBalDaEmp(emp_, 4, &fmt), 4461);
   EXPECT_EQ(fmt, 0);
-
   // A format is set only where none is chosen yet.
   EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 0, 0, 1), 0);
   EXPECT_EQ(DefineFormatoBalDaEmpSeNulo(emp_, 1, 0, 1), 0);
-  TObjEmp lida;
-  ASSERT_EQ(ObjEmpGet(emp_, &lida), 0);
-  EXPECT_EQ(lida.fmtbal[0], 1);
-  EXPECT_EQ(lida.fmtbal[1], 2);
+  ASSERT_EQ(ObjEmpGet(emp_, &e), 0);
+  EXPECT_EQ(std::vector<int32_t>({e.fmtbal[0], e.fmtbal[1]}), std::vector<int32_t>({1, 2}));
 }
 
 TEST_F(ObjectsTest, CompanyTreeFromAnyLevel) {
   CriaPetrobras();
   TObjAtv pn{0, emp_, 3, 1, 0};
   ASSERT_EQ(ObjAtvAdd(&pn), 0);
-  const struct {
-    int32_t nivel;
-    int32_t id;
-  } cases[] = {{0, anb_}, {-1, anb_}, {1, atv_}, {2, emp_}};
-  for (const auto& c : cases) {
+  // An asset without series has a row of its own.
+  const std::string arvore = "PETR " + std::to_string(atv_) + "/2 " + std::to_string(anb_) +
+                             "/PETR3/1;PETR " + std::to_string(pn.id) + "/3 0//0;";
+  for (const auto& [nivel, id] : {std::pair{0, anb_}, {-1, anb_}, {1, atv_}, {2, emp_}}) {
     std::vector<TObjListItem> itens;
-    ASSERT_EQ(ObjListDaEmp(c.nivel, c.id, &itens), 0) << c.nivel;
-    ASSERT_EQ(itens.size(), 2u) << c.nivel;
-    EXPECT_EQ(itens[0].empCod, "PETR");
-    EXPECT_EQ(itens[0].anbId, anb_);
-    EXPECT_EQ(itens[0].anbCod, "PETR3");
-    EXPECT_EQ(itens[0].anbBolsa, 1);
-    EXPECT_EQ(itens[0].atvIdClass, 2);
-    EXPECT_EQ(itens[1].atvId, pn.id) << "an asset without series has a row of its own";
-    EXPECT_EQ(itens[1].anbId, 0);
-    EXPECT_EQ(itens[1].anbCod, "");
+    ASSERT_EQ(ObjListDaEmp(nivel, id, &itens), 0) << nivel;
+    std::string got;
+    for (const auto& i : itens) {
+      got += i.empCod + " " + std::to_string(i.atvId) + "/" + std::to_string(i.atvIdClass) + " " +
+             std::to_string(i.anbId) + "/" + i.anbCod + "/" + std::to_string(i.anbBolsa) + ";";
+    }
+    EXPECT_EQ(got, arvore) << nivel;
   }
   std::vector<TObjListItem> itens;
   EXPECT_EQ(ObjListDaEmp(3, emp_, &itens), 15252);
@@ -137,9 +107,8 @@ TEST_F(ObjectsTest, CompanyTreeFromAnyLevel) {
   std::vector<TObjListRoot> raizes;
   ASSERT_EQ(ObjListRoot(emp_, &raizes), 0);
   ASSERT_EQ(raizes.size(), 2u);
-  EXPECT_EQ(raizes[1].AtvId, pn.id);
-  EXPECT_EQ(raizes[1].AtvIdClass, 3);
-  EXPECT_EQ(raizes[1].EmpId, emp_);
+  EXPECT_EQ(std::vector<int32_t>({raizes[1].AtvId, raizes[1].AtvIdClass, raizes[1].EmpId}),
+            std::vector<int32_t>({pn.id, 3, emp_}));
 }
 
 // The unknown codes of each level are refused by the importers'
@@ -163,15 +132,20 @@ TEST_F(ObjectsTest, LookUpCodes) {
   EXPECT_FALSE(GetRegistroCodCVMparaAnbima("PETR", &cod, &id_emp, &id_anb));
 }
 
-TEST_F(ObjectsTest, FieldChecksNeedNoDatabaseCall) {
-  // With the link down and no reconnection any call would raise.
+// With the link down and no reconnection any call raises: the field checks
+// need none, and each procedure turns the exception into its own code.
+TEST_F(ObjectsTest, FieldChecksAndCallsWithTheLinkDown) {
+  int32_t c = 0, a = 0, e = 0, erro = 0;
+  GetIdAnb("X", "1", &erro);  // its command object stays in the cache
   Db->SetAutoReconnect(false);
   Db->Close();
-  int32_t c = 0, a = 0, e = 0, erro = 0;
   auto emp = [&](const char* cod, const char* pais) { return GetIdEmp(cod, pais, &erro), erro; };
   auto atv = [&](const char* emp, const char* pais, const char* classe) {
     return GetIdAtv(emp, pais, classe, &c, &a, &e, true);
   };
+  TObjEmp oe;
+  TObjAtv oa;
+  TObjAnb os;
   const struct {
     const char* what;
     std::function<int32_t()> call;
@@ -185,42 +159,29 @@ TEST_F(ObjectsTest, FieldChecksNeedNoDatabaseCall) {
       {"asset country 80", [&] { return atv("A", "80", "ON"); }, 4175},
       {"class code empty", [&] { return atv("A", "0", ""); }, 15255},
       {"class code -", [&] { return atv("A", "0", "-"); }, 15255},
+      {"EmpAdd", [&] { return ObjEmpAdd(&oe); }, 3673},
+      {"EmpGet", [&] { return ObjEmpGet(1, &oe); }, 3674},
+      {"EmpPut", [&] { return ObjEmpPut(oe); }, 3675},
+      {"AtvAdd", [&] { return ObjAtvAdd(&oa); }, 3677},
+      {"AtvGet", [&] { return ObjAtvGet(1, &oa); }, 3678},
+      {"AtvPut", [&] { return ObjAtvPut(oa); }, 3679},
+      {"AnbAdd", [&] { return ObjAnbAdd(&os); }, 3681},
+      {"AnbGet", [&] { return ObjAnbGet(1, &os); }, 3682},
+      {"AnbPut", [&] { return ObjAnbPut(&os); }, 3683},
   };
   for (const auto& k : cases) EXPECT_EQ(k.call(), k.want) << k.what;
+  // The code of a failed look-up is not taken for a series id.
+  EXPECT_EQ(GetIdAnb("X", "1", &erro), 0);
+  EXPECT_EQ(erro, 3939);
   // The cache is loaded on first use, before the country is looked at.
   Db->Open();
   GetIdEmpCache("A", "-1", &erro);
   EXPECT_EQ(erro, 4173);
-}
-
-TEST_F(ObjectsTest, ObjectProceduresTurnExceptionsIntoTheirCodes) {
-  int32_t erro = 0;
-  GetIdAnb("X", "1", &erro);  // its command object stays in the cache
-  Db->SetAutoReconnect(false);
-  Db->Close();
-  TObjEmp e;
-  TObjAtv a;
-  TObjAnb s;
-  const struct {
-    std::function<int32_t()> call;
-    int32_t want;
-  } cases[] = {
-      {[&] { return ObjEmpAdd(&e); }, 3673},    {[&] { return ObjEmpGet(1, &e); }, 3674},
-      {[&] { return ObjEmpPut(e); }, 3675},     {[&] { return ObjAtvAdd(&a); }, 3677},
-      {[&] { return ObjAtvGet(1, &a); }, 3678}, {[&] { return ObjAtvPut(a); }, 3679},
-      {[&] { return ObjAnbAdd(&s); }, 3681},    {[&] { return ObjAnbGet(1, &s); }, 3682},
-      {[&] { return ObjAnbPut(&s); }, 3683},
-  };
-  for (const auto& k : cases) EXPECT_EQ(k.call(), k.want);
-  // The code of a failed look-up is not taken for a series id.
-  EXPECT_EQ(GetIdAnb("X", "1", &erro), 0);
-  EXPECT_EQ(erro, 3939);
-  Db->Open();
   // A stored series whose country of code is negative is refused on read.
   CriaPetrobras();
   Sql("UPDATE anb SET pais_pro_cod_zun = -2 WHERE id = " + std::to_string(anb_));
-  EXPECT_EQ(ObjAnbGet(anb_, &s), 3807);
-  EXPECT_EQ(ObjEmpGet(999, &e), 50503) << "an unknown id is the procedure's code";
+  EXPECT_EQ(ObjAnbGet(anb_, &os), 3807);
+  EXPECT_EQ(ObjEmpGet(999, &oe), 50503) << "an unknown id is the procedure's code";
 }
 
 TEST_F(ObjectsTest, WritesNeedTheirRights) {
@@ -232,6 +193,8 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
   TObjAtv pn{0, emp_, 3, 0, 0};
   ASSERT_EQ(ObjAtvAdd(&pn), 0);
   TObjAtv estrangeiro{0, emp_, 10, 0, 0};
+  TObjAnb s;
+  ASSERT_EQ(ObjAnbGet(anb_, &s), 0);
   // Each case changes one thing that a right guards: refused without the
   // right (no admin, no flags), accepted with the flag or administrator.
   // The series kinds 6 to 11 and the calendar are in the object importers'
@@ -245,11 +208,13 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
       {"company country", 4, [&] { return MudaEmp([](TObjEmp& e) { e.pais = 1; }); }, 50505},
       {"asset of a foreign class", 2, [&] { return ObjAtvAdd(&estrangeiro); }, 50517},
       {"asset to another company", 0,
-       [&] { return MudaAtv([&](TObjAtv& a) { a.emp = outra.id; }); }, 50516},
-      {"series to another asset", 0, [&] { return MudaAnb([&](TObjAnb& s) { s.acao = pn.id; }); },
-       50526},
-      {"series brings company data", 0,
-       [&] { return MudaAnb([](TObjAnb& s) { s.TrazDadosDaEmp = true; }); }, 50528},
+       [&] {
+         return ObjAtvPut({atv_, outra.id, 2, 0, 0});
+       },
+       50516},
+      {"series to another asset", 0, [&] { return (s.acao = pn.id, ObjAnbPut(&s)); }, 50526},
+      {"series brings company data", 0, [&] { return (s.TrazDadosDaEmp = true, ObjAnbPut(&s)); },
+       50528},
   };
   for (const auto& c : cases) {
     UsuarioIsAdmin = false;
@@ -280,12 +245,8 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
   sem_pais.cod = "X";
   TObjAtv mesma_classe{0, emp_, 2, 0, 0};
   TObjAtv sem_vote{0, emp_, 3, 9, 0};
-  TObjAnb dup_anb;
-  dup_anb.acao = atv_;
-  dup_anb.cod = "petr3";
-  dup_anb.bolsa = 1;
-  TObjAnb sem_bolsa = dup_anb;
-  sem_bolsa.bolsa = 99;
+  TObjAnb dup_anb{.acao = atv_, .cod = "petr3", .bolsa = 1};
+  TObjAnb sem_bolsa{.acao = atv_, .cod = "petr3", .bolsa = 99};
   const struct {
     const char* what;
     std::function<int32_t()> call;
@@ -300,27 +261,21 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.call(), c.want) << c.what;
   EXPECT_EQ(dup.id, 0) << "a refused add gives no id";
-  EXPECT_EQ(Row("SELECT COUNT(*) FROM empresa")[0].AsInt(), 1);
+  EXPECT_EQ(Linhas("SELECT COUNT(*) FROM empresa"), "1");
 }
 
 TEST_F(ObjectsTest, CacheOrdersCodesAsItComparesThem) {
-  // SQLite orders these by their UTF-8 bytes ("A", "C", "b", "\xE9a",
+  // SQLite orders these by their UTF-8 bytes ("A", "C", "b", "\351a",
   // "\x80uro"); the search compares Windows-1252 letters without case
-  // ("A", "b", "C", "\x80uro", "\xE9a").
-  for (const char* cod : {"b", "A", "C",
-                          "\xE9"
-                          "a",
-                          "\x80uro"}) {
+  // ("A", "b", "C", "\x80uro", "\351a"). \351 is e acute.
+  for (const char* cod : {"b", "A", "C", "\351a", "\x80uro"}) {
     TObjEmp e;
     e.cod = cod;
     e.pais = 1;
     ASSERT_EQ(ObjEmpAdd(&e), 0) << cod;
   }
   int32_t erro = 0;
-  for (const char* cod : {"a", "B", "c",
-                          "\xC9"
-                          "A",
-                          "\x80URO", " b "}) {
+  for (const char* cod : {"a", "B", "c", "\311A", "\x80URO", " b "}) {
     EXPECT_GT(GetIdEmpCache(cod, "1", &erro), 0) << cod;
     EXPECT_EQ(erro, 0) << cod;
   }

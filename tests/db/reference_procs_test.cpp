@@ -37,8 +37,7 @@ TEST_F(ReferenceProcsTest, AddListChoiceResetsOnlyItsOwnList) {
   // exactly as sent.
   ASSERT_NE(ListasDeValores[41]->ItemDoId(3), nullptr);
   EXPECT_EQ(ListasDeValores[41]->ItemDoId(3)->Texto, "Talvez|Maybe|Maybe");
-  EXPECT_EQ(Row("SELECT nome_pt FROM campo_lista_valores WHERE formatocampo = 41 AND id = 3")[0]
-                .AsString(),
+  EXPECT_EQ(Linhas("SELECT nome_pt FROM campo_lista_valores WHERE formatocampo = 41 AND id = 3"),
             " Talvez ");
 }
 

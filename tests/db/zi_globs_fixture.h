@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../database/db_fixture.h"
 #include "../toolbox/dbutil/log_capture.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
@@ -62,13 +63,8 @@ class ZiGlobsDb : public ::testing::Test {
     for (std::string s; std::getline(in, s, ';');) Sql(s);
   }
 
-  // The first row of a query, on Db's connection.
-  std::vector<Value> Row(const std::string& sql) {
-    std::vector<Recordset> out;
-    Db->Provider().ExecuteSql(sql, 30, &out);
-    if (out.empty() || out[0].RecordCount() == 0) return {};
-    return out[0].rows()[0];
-  }
+  // The rows of a query on Db's connection: columns joined by "|", rows by ";".
+  std::string Linhas(const std::string& sql) { return LinhasComoTexto(*Db, sql); }
 
   std::string dir_;
 };

@@ -13,25 +13,19 @@ namespace zun {
 
 using Strings = std::vector<std::string>;
 
-// The scratch folder of this test process, removed when the process ends.
-inline const std::filesystem::path& PastaDeTeste() {
-  struct Pasta {
+// Writes bytes unchanged to the file name of this process's scratch folder
+// (removed when the process ends); its path.
+inline std::string EscreveArquivo(const std::string& name, const std::string& bytes) {
+  static const struct Pasta {
     std::filesystem::path dir = std::filesystem::path(ZUN_TEST_BINARY_DIR) /
                                 ("engine_test_files-" + std::to_string(getpid()));
     ~Pasta() {
       std::error_code ec;
       std::filesystem::remove_all(dir, ec);
     }
-  };
-  static const Pasta pasta;
-  return pasta.dir;
-}
-
-// Writes bytes unchanged to the file name of the scratch folder; its path.
-inline std::string EscreveArquivo(const std::string& name, const std::string& bytes) {
-  const std::filesystem::path& dir = PastaDeTeste();
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / name).string();
+  } pasta;
+  std::filesystem::create_directories(pasta.dir);
+  const std::string path = (pasta.dir / name).string();
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
 }
