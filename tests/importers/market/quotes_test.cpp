@@ -35,8 +35,6 @@ TEST_F(QuoteImport, FieldRules) {
       {"*QT \"\" 1 2024-07-06", 3951, "Empty <ticker>"},
       {"*QT PETR4 9 2024-07-06", 3952, "Invalid <exchange>"},
       {"*QT PETR4 x 2024-07-06", 3952, "Invalid <exchange>"},
-      {"*QT PETR4 1 20240706", 3953, "Invalid <date>"},
-      {"*QT PETR4 1 2024-07.06", 3953, "Invalid <date>"},
       {"*QT PETR4 1 2023-02-30", 3953, "Invalid <date>"},
       {"*QT PETR4 1 2024-07-06 1 1,5", 3954, "Invalid <vlr#2:1,5>"},
       {"*QT VALE3 1 2024-07-06 1", 0, "error:4042"},
