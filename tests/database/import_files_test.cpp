@@ -125,28 +125,20 @@ TEST_F(ImportQueue, AnEntryWhoseProcessDiedOnItsLastTryIsHandedOutForTheRecord) 
   EXPECT_EQ(TakeNext(*s_, 999, 2).e, kImportFilesNothing);
 }
 
-TEST_F(ImportQueue, ResultCodes) {
+// A login that is not an administrator is handed nothing, and no try is
+// counted; an outcome needs a known entry, a result and no earlier success;
+// an entry whose owner vanished fails until its tries are used.
+TEST_F(ImportQueue, RefusalsOfTheHandOutAndOfTheOutcome) {
   const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12");
-  ASSERT_EQ(TakeNext(*s_, 5, 2).e, 0);
+  EXPECT_EQ(TakeNext(*Login("Jo\xe3o.Silva", "pw"), 5, 2).e, kErrImportFilesNotAdmin);
+  const Next n = TakeNext(*s_, 5, 2);
+  EXPECT_EQ(std::tie(n.e, n.id, n.importtries), std::make_tuple(0, id, 1));
   EXPECT_EQ(Result(*s_, id + 100, Value::Int(0), false), kErrImportFileUnknownId);
   EXPECT_EQ(Result(*s_, id, Value::Null(), false), kErrImportFileNoResult);
   EXPECT_EQ(Result(*s_, id, Value::Int(0), false), 0);
   EXPECT_EQ(Result(*s_, id, Value::Int(3948), false), kErrImportFileAlreadyDone);
   // Imported: never handed out again, whatever the budget.
   EXPECT_EQ(TakeNext(*s_, 999, 9).e, kImportFilesNothing);
-}
-
-// A login that is not an administrator is handed nothing, and no try is
-// counted.
-TEST_F(ImportQueue, OnlyAnAdministratorTakesEntries) {
-  const int32_t id = Put(admin_uid_, 1, "2020-07-03 10:11:12");
-  auto plain = Login("Jo\xe3o.Silva", "pw");
-  EXPECT_EQ(TakeNext(*plain, 5, 2).e, kErrImportFilesNotAdmin);
-  const Next n = TakeNext(*s_, 5, 2);
-  EXPECT_EQ(std::tie(n.e, n.id, n.importtries), std::make_tuple(0, id, 1));
-}
-
-TEST_F(ImportQueue, EntryOfAVanishedOwnerFailsUntilItsTriesAreUsed) {
   Put(999, 1, "2020-07-03 10:11:12");  // the raw connection does not check the key
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
