@@ -78,10 +78,7 @@ const char kValores[] =
 // the unlogged quotes and the codes of what changes nothing.
 TEST_F(QuoteProcs, RefusalsNoOverwriteAndKeepWithoutAStoredQuote) {
   const char* q = "CotacaoImportV3";
-  Params desconhecida = Cotacao(kDia, {F(1)});
-  desconhecida[0].second = Value::String("VALE3");
   Roda(kValores, {
-                     {q, desconhecida, kErrCotacaoSerieDesconhecida},
                      {q, Cotacao(0, {F(1)}, {}, {{"@date", N}}), kErrCotacaoSemData},
                      {q, Cotacao(kDia, {F(10), F(20)}), 0, "10.0/20.0/N|1"},
                      {q, Cotacao(kDia, {F(13), F(5), F(7)}, {}, {{"@NoOverwrite", B(true)}}), 0,
