@@ -154,24 +154,26 @@ inline const Value N;  // NULL
 
 // One stored-procedure call of a table-driven test: its parameters, the code
 // it must return and the rows of the test's query afterwards ("|" between
-// columns, ";" between rows).
+// columns, ";" between rows; nullptr: unchanged by the call).
 struct ChamadaDeProc {
   const char* proc;
   proc_args::Params in;
   int32_t code;
-  const char* linhas;
+  const char* linhas = nullptr;
 };
 
 // Makes each call in order on s in mode 0 and compares its code and the
 // rows of consulta.
 inline void RodaChamadas(TAdoDataBaseComInfoTran& s, const std::string& consulta,
                          const std::vector<ChamadaDeProc>& chamadas) {
+  std::string linhas = LinhasComoTexto(s, consulta);
   for (const ChamadaDeProc& c : chamadas) {
     auto cmd = s.TomaDataSet(CommandType::kStoredProc, c.proc);
     for (const auto& [name, v] : c.in) cmd->Params().ParamByName(name).value = v;
-    EXPECT_EQ(ExecStProc(cmd, 0), c.code) << c.proc << " " << c.linhas;
+    EXPECT_EQ(ExecStProc(cmd, 0), c.code) << c.proc << " " << linhas;
     s.DevolveDataSet(&cmd);
-    EXPECT_EQ(LinhasComoTexto(s, consulta), c.linhas) << c.proc;
+    if (c.linhas != nullptr) linhas = c.linhas;
+    EXPECT_EQ(LinhasComoTexto(s, consulta), linhas) << c.proc;
   }
 }
 

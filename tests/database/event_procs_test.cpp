@@ -24,22 +24,22 @@ TEST_F(EventProcs, CorporateActions) {
                   {"@tipo", tipo},        {"@moeda", moeda}, {"@acoes", acoes}, {"@valor", F(0.5)},
                   {"@cotA", F(1)},        {"@cotB", F(0)}};
   };
-  const char* dois = "2024-05-10|1|0|2|100|0.5|1|0|1";
   Roda(
       "SELECT date(udex), tipo, seq, moeda, acoes, valor, cot_a, cot_b, qac_a FROM provento "
       "ORDER BY udex, tipo",
       {
-          {"PrvImport", prv(" petr4 ", I(1), kDia, I(1), I(2), F(100)), 0, dois},
-          {"PrvImport", prv("PETR4", I(1), kDia, I(1), I(-1), N, I(1)), 8604, dois},
-          {"PrvImport", prv("PETR4", I(1), kOutro, I(1), I(-1), N), 8604, dois},
-          {"PrvImport", prv("PETR4", I(2), kDia, I(2), I(1), N), 3758, dois},
-          {"PrvImport", prv("PETR4", I(9), kDia, I(2), I(1), N), 50701, dois},
-          {"PrvImport", prv("PETR4", N, kDia, I(2), I(1), N), 50701, dois},
-          {"PrvImport", prv("PETR4", I(1), kDia, I(7), I(1), N), 50703, dois},
-          {"PrvImport", prv("PETR4", I(1), kDia, I(2), I(1), N, I(-1)), 50704, dois},
-          {"PrvImport", prv("PETR4", I(1), kDia, I(2), I(32), N), 50705, dois},
-          {"PrvImport", prv("PETR4", I(1), kDia, I(2), N, N), 50705, dois},
-          {"PrvImport", prv("PETR4", I(1), kDia, I(0), I(1), N), 50706, dois},
+          {"PrvImport", prv(" petr4 ", I(1), kDia, I(1), I(2), F(100)), 0,
+           "2024-05-10|1|0|2|100|0.5|1|0|1"},
+          {"PrvImport", prv("PETR4", I(1), kDia, I(1), I(-1), N, I(1)), 8604},
+          {"PrvImport", prv("PETR4", I(1), kOutro, I(1), I(-1), N), 8604},
+          {"PrvImport", prv("PETR4", I(2), kDia, I(2), I(1), N), 3758},
+          {"PrvImport", prv("PETR4", I(9), kDia, I(2), I(1), N), 50701},
+          {"PrvImport", prv("PETR4", N, kDia, I(2), I(1), N), 50701},
+          {"PrvImport", prv("PETR4", I(1), kDia, I(7), I(1), N), 50703},
+          {"PrvImport", prv("PETR4", I(1), kDia, I(2), I(1), N, I(-1)), 50704},
+          {"PrvImport", prv("PETR4", I(1), kDia, I(2), I(32), N), 50705},
+          {"PrvImport", prv("PETR4", I(1), kDia, I(2), N, N), 50705},
+          {"PrvImport", prv("PETR4", I(1), kDia, I(0), I(1), N), 50706},
       },
       false);
 }
@@ -49,16 +49,15 @@ TEST_F(EventProcs, News) {
     return Params{{"@cod", S(cod)}, {"@pais", pais}, {"@date", date},
                   {"@seq", seq},    {"@dra", N},     {"@txt", S(txt)}};
   };
-  const char* a = "2024-05-10|0|A";
   Roda("SELECT date(date), seq, txt FROM noticia ORDER BY date, seq",
        {
-           {"NwsImport", nws("petr", I(0), kDia, I(-1), "A"), 0, a},
-           {"NwsImport", nws("PETR", I(1), kDia, I(-1), "D"), 3752, a},
-           {"NwsImport", nws("PETR", I(80), kDia, I(-1), "D"), 50711, a},
-           {"NwsImport", nws("PETR", N, kDia, I(-1), "D"), 50711, a},
-           {"NwsImport", nws("PETR", I(0), N, I(-1), "D"), 50712, a},
-           {"NwsImport", nws("PETR", I(0), kDia, I(-2), "D"), 50713, a},
-           {"NwsImport", nws("PETR", I(0), kDia, N, "D"), 50713, a},
+           {"NwsImport", nws("petr", I(0), kDia, I(-1), "A"), 0, "2024-05-10|0|A"},
+           {"NwsImport", nws("PETR", I(1), kDia, I(-1), "D"), 3752},
+           {"NwsImport", nws("PETR", I(80), kDia, I(-1), "D"), 50711},
+           {"NwsImport", nws("PETR", N, kDia, I(-1), "D"), 50711},
+           {"NwsImport", nws("PETR", I(0), N, I(-1), "D"), 50712},
+           {"NwsImport", nws("PETR", I(0), kDia, I(-2), "D"), 50713},
+           {"NwsImport", nws("PETR", I(0), kDia, N, "D"), 50713},
        },
        false);
 }

@@ -36,39 +36,36 @@ class ImportQueue : public FreshDatabase {
   int32_t puts_ = 0;
 };
 
+// The most urgent entry comes first, its row carrying its bytes unchanged;
+// an inconsistent entry (done without success) is counted.
 TEST_F(ImportQueue, HandsOutTheMostUrgentEligibleEntryFirst) {
+  const std::string content("*QT PETR4 1 2020-07-03\r\n\xe9\x00\x81 end\n", 33);
   const int32_t late = Put(user_uid_, 2, "2020-07-03 10:00:00");
   const int32_t tie_a = Put(user_uid_, 2, "2020-07-03 09:00:00");
   const int32_t tie_b = Put(admin_uid_, 2, "2020-07-03 09:00:00");
-  const int32_t urgent = Put(user_uid_, 1, "2020-07-04 00:00:00");
+  const int32_t urgent = Put(user_uid_, 1, "2020-07-04 10:11:12", content);
   const int32_t at_ceiling = Put(user_uid_, 5, "2020-01-01 00:00:00");
   Put(user_uid_, 6, "2020-01-01 00:00:00");                    // above the ceiling
   Put(user_uid_, 0, "2020-01-01 00:00:00", "x", /*tries=*/1);  // tries used up
   Put(user_uid_, 0, "2020-01-01 00:00:00", "", 0, false);      // content deleted
   const int32_t done = Put(user_uid_, 0, "2020-01-01 00:00:00");
   Sql("UPDATE import_files SET done = 1, result = 0 WHERE id = " + std::to_string(done));
+  Sql("INSERT INTO import_files (uid, mom, done, result) VALUES (2, '2020-01-01', 1, 4081)");
+  const Next n = TakeNext(*s_, 5, 1);
+  ASSERT_EQ(n.e, 0);
+  EXPECT_EQ(std::tie(n.count_menos_um, n.id, n.uid, n.prioridade, n.importtries),
+            std::make_tuple(1, urgent, user_uid_, 1, 1));
+  EXPECT_EQ(std::tie(n.name, n.mom, n.filename, n.conteudo),
+            std::make_tuple("Jo\xe3o.Silva", EncodeDateTime(2020, 7, 4, 10, 11, 12, 0), "f.txt",
+                            content));
   // One try each, so that every entry is handed out once.
   std::vector<int32_t> order;
-  for (Next n; (n = TakeNext(*s_, 5, 1)).e == 0;) order.push_back(n.id);
-  EXPECT_EQ(order, (std::vector<int32_t>{urgent, tie_a, tie_b, late, at_ceiling}));
+  for (Next m; (m = TakeNext(*s_, 5, 1)).e == 0;) order.push_back(m.id);
+  EXPECT_EQ(order, (std::vector<int32_t>{tie_a, tie_b, late, at_ceiling}));
   EXPECT_EQ(TakeNext(*s_, 5, 1).e, kImportFilesNothing);
   // A higher ceiling reaches the entry above 5 only.
   EXPECT_EQ(TakeNext(*s_, 999, 1).e, 0);
   EXPECT_EQ(TakeNext(*s_, 999, 1).e, kImportFilesNothing);
-}
-
-TEST_F(ImportQueue, RowCarriesTheEntryAndItsBytesUnchanged) {
-  const std::string content("*QT PETR4 1 2020-07-03\r\n\xe9\x00\x81 end\n", 33);
-  const int32_t id = Put(user_uid_, 3, "2020-07-03 10:11:12", content);
-  // An inconsistent entry (done without success) is counted.
-  Sql("INSERT INTO import_files (uid, mom, done, result) VALUES (2, '2020-01-01', 1, 4081)");
-  const Next n = TakeNext(*s_, 5, 2);
-  ASSERT_EQ(n.e, 0);
-  EXPECT_EQ(std::tie(n.count_menos_um, n.id, n.uid, n.prioridade, n.importtries),
-            std::make_tuple(1, id, user_uid_, 3, 1));
-  EXPECT_EQ(std::tie(n.name, n.mom, n.filename),
-            std::make_tuple("Jo\xe3o.Silva", EncodeDateTime(2020, 7, 3, 10, 11, 12, 0), "f.txt"));
-  EXPECT_EQ(n.conteudo, content);
 }
 
 // Tries are counted on every hand-out; an entry in work is leased, and the
@@ -128,28 +125,20 @@ TEST_F(ImportQueue, AnEntryWhoseProcessDiedOnItsLastTryIsHandedOutForTheRecord) 
   EXPECT_EQ(TakeNext(*s_, 999, 2).e, kImportFilesNothing);
 }
 
-TEST_F(ImportQueue, ResultCodes) {
+// A login that is not an administrator is handed nothing, and no try is
+// counted; an outcome needs a known entry, a result and no earlier success;
+// an entry whose owner vanished fails until its tries are used.
+TEST_F(ImportQueue, RefusalsOfTheHandOutAndOfTheOutcome) {
   const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12");
-  ASSERT_EQ(TakeNext(*s_, 5, 2).e, 0);
+  EXPECT_EQ(TakeNext(*Login("Jo\xe3o.Silva", "pw"), 5, 2).e, kErrImportFilesNotAdmin);
+  const Next n = TakeNext(*s_, 5, 2);
+  EXPECT_EQ(std::tie(n.e, n.id, n.importtries), std::make_tuple(0, id, 1));
   EXPECT_EQ(Result(*s_, id + 100, Value::Int(0), false), kErrImportFileUnknownId);
   EXPECT_EQ(Result(*s_, id, Value::Null(), false), kErrImportFileNoResult);
   EXPECT_EQ(Result(*s_, id, Value::Int(0), false), 0);
   EXPECT_EQ(Result(*s_, id, Value::Int(3948), false), kErrImportFileAlreadyDone);
   // Imported: never handed out again, whatever the budget.
   EXPECT_EQ(TakeNext(*s_, 999, 9).e, kImportFilesNothing);
-}
-
-// A login that is not an administrator is handed nothing, and no try is
-// counted.
-TEST_F(ImportQueue, OnlyAnAdministratorTakesEntries) {
-  const int32_t id = Put(admin_uid_, 1, "2020-07-03 10:11:12");
-  auto plain = Login("Jo\xe3o.Silva", "pw");
-  EXPECT_EQ(TakeNext(*plain, 5, 2).e, kErrImportFilesNotAdmin);
-  const Next n = TakeNext(*s_, 5, 2);
-  EXPECT_EQ(std::tie(n.e, n.id, n.importtries), std::make_tuple(0, id, 1));
-}
-
-TEST_F(ImportQueue, EntryOfAVanishedOwnerFailsUntilItsTriesAreUsed) {
   Put(999, 1, "2020-07-03 10:11:12");  // the raw connection does not check the key
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);

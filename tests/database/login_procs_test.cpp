@@ -34,9 +34,6 @@ class LoginProcs : public FreshDatabase {
     return Call(s, "GetInfoDoUsuario", {},
                 {"@uid", "@name", "@email", "@IsAdmin", "@UserFlag", "@lingua", "@SourceDoBal"});
   }
-  static std::string Setuser(TAdoDataBaseComInfoTran& s, const std::string& name) {
-    return Call(s, "ChamaSetuser", {{"@novouser", Value::String(name)}});
-  }
 };
 
 TEST_F(LoginProcs, UserInfoCarriesEveryFieldUntilTheUserIsRemoved) {
@@ -91,7 +88,8 @@ TEST_F(LoginProcs, OnlyAnAdministratorSwitchesAndARefusalChangesNothing) {
       {plain.get(), "", "0", as_user},
   };
   for (const Step& st : steps) {
-    EXPECT_EQ(Setuser(*st.s, st.name), st.want) << st.name;
+    EXPECT_EQ(Call(*st.s, "ChamaSetuser", {{"@novouser", Value::String(st.name)}}), st.want)
+        << st.name;
     EXPECT_EQ(Info(*st.s), st.then) << st.name;
   }
 }

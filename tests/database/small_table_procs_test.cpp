@@ -26,13 +26,13 @@ TEST_F(SmallTableProcs, CountriesAndCurrenciesKeepTheirCodes) {
       "SELECT p.nome, m.nome, (SELECT count(*) FROM pais) + (SELECT count(*) FROM moeda) "
       "FROM pais p, moeda m WHERE p.id = 13 AND m.id = 1",
       {
-          {"PaisPut", pais(13, "ES", "X"), 50403, "Portugal|Real (BRL)|112"},
-          {"PaisPut", pais(13, "PT", ""), 50402, "Portugal|Real (BRL)|112"},
-          {"PaisPut", pais(80, "80", "X"), 50401, "Portugal|Real (BRL)|112"},
-          {"MoedaPut", moeda(1, "USD", I(0), "X"), 50405, "Portugal|Real (BRL)|112"},
-          {"MoedaPut", moeda(1, "BRL", I(1), "X"), 50406, "Portugal|Real (BRL)|112"},
-          {"MoedaPut", moeda(1, "BRL", N, "X"), 50404, "Portugal|Real (BRL)|112"},
-          {"MoedaPut", moeda(32, "XYZ", I(9), "X"), 50401, "Portugal|Real (BRL)|112"},
+          {"PaisPut", pais(13, "ES", "X"), 50403},
+          {"PaisPut", pais(13, "PT", ""), 50402},
+          {"PaisPut", pais(80, "80", "X"), 50401},
+          {"MoedaPut", moeda(1, "USD", I(0), "X"), 50405},
+          {"MoedaPut", moeda(1, "BRL", I(1), "X"), 50406},
+          {"MoedaPut", moeda(1, "BRL", N, "X"), 50404},
+          {"MoedaPut", moeda(32, "XYZ", I(9), "X"), 50401},
       });
 }
 
@@ -50,16 +50,16 @@ TEST_F(SmallTableProcs, ExchangesVotingStatusAndCorporateActionTypesByTheirIds) 
       "SELECT (SELECT count(*) FROM bolsa), (SELECT group_concat(cod) FROM vote_stat), "
       "(SELECT group_concat(seq || abrv || nome || lb1) FROM oco_tipo WHERE id >= 4)",
       {
-          {"BolsaPut", bolsa(5, I(0), "nyse", S("")), 50407, "4|ON,PN,UNT|"},
-          {"BolsaPut", bolsa(5, I(80), "LSE", S("")), 50404, "4|ON,PN,UNT|"},
-          {"BolsaPut", bolsa(-1, I(0), "LSE", S("")), 50401, "4|ON,PN,UNT|"},
-          {"BolsaPut", bolsa(5, I(0), "", S("")), 50402, "4|ON,PN,UNT|"},
-          {"VoteStatPut", vote(3, S("pn")), 50407, "4|ON,PN,UNT|"},
-          {"VoteStatPut", vote(-1, S("X")), 50401, "4|ON,PN,UNT|"},
-          {"VoteStatPut", vote(3, N), 50402, "4|ON,PN,UNT|"},
+          {"BolsaPut", bolsa(5, I(0), "nyse", S("")), 50407},
+          {"BolsaPut", bolsa(5, I(80), "LSE", S("")), 50404},
+          {"BolsaPut", bolsa(-1, I(0), "LSE", S("")), 50401},
+          {"BolsaPut", bolsa(5, I(0), "", S("")), 50402},
+          {"VoteStatPut", vote(3, S("pn")), 50407},
+          {"VoteStatPut", vote(-1, S("X")), 50401},
+          {"VoteStatPut", vote(3, N), 50402},
           {"OcoTipoPut", oco(4, N, "BON", "Bonus", N), 0, "4|ON,PN,UNT|0BONBonus"},
-          {"OcoTipoPut", oco(5, I(1), "div", "X", N), 50407, "4|ON,PN,UNT|0BONBonus"},
-          {"OcoTipoPut", oco(5, I(1), "X", "", N), 50402, "4|ON,PN,UNT|0BONBonus"},
+          {"OcoTipoPut", oco(5, I(1), "div", "X", N), 50407},
+          {"OcoTipoPut", oco(5, I(1), "X", "", N), 50402},
       });
 }
 
@@ -75,11 +75,10 @@ TEST_F(SmallTableProcs, AccountSettings) {
           {"BlocoPadraoNaDigitacaoPut", conta("@Num", I(0), 12), 0, "12|0|0|0"},
           {"IdentificacaoDeContasPut", conta("@Identificacao", I(7), 6000), 0,
            "12|0|0|0;6000|0|0|7"},
-          {"BlocoPadraoNaDigitacaoPut", conta("@Num", I(9), 12), 50408, "12|0|0|0;6000|0|0|7"},
-          {"IdentificacaoDeContasPut", conta("@Identificacao", I(-1), 12), 50409,
-           "12|0|0|0;6000|0|0|7"},
-          {"HideNoZunInputPut", {{"@IdConta", I(0)}}, 50401, "12|0|0|0;6000|0|0|7"},
-          {"BlocoPadraoNaDigitacaoPut", conta("@Num", I(1), 6001), 50401, "12|0|0|0;6000|0|0|7"},
+          {"BlocoPadraoNaDigitacaoPut", conta("@Num", I(9), 12), 50408},
+          {"IdentificacaoDeContasPut", conta("@Identificacao", I(-1), 12), 50409},
+          {"HideNoZunInputPut", {{"@IdConta", I(0)}}, 50401},
+          {"BlocoPadraoNaDigitacaoPut", conta("@Num", I(1), 6001), 50401},
       });
 }
 
@@ -91,18 +90,17 @@ TEST_F(SmallTableProcs, ChoiceListEntriesByIdOrDocumentId) {
                   {"@nomePT", S(pt)}, {"@nomeEN", S(en)},
                   {"@nomeES", S("")}};
   };
-  const char* a = "32:1:A:Aberto:Open";
-  const char* b = "32:1:A:Aberto:Open;32:3:AB12:Anual:Annual";
   Roda(
       "SELECT group_concat(formatocampo || ':' || id || ':' || id_doc || ':' || nome_pt || ':' "
       "|| nome_en, ';') FROM (SELECT * FROM campo_lista_valores WHERE formatocampo * 100 + id "
       "NOT IN (3202, 4101, 4102) ORDER BY formatocampo, id)",
       {
-          {"AddListChoice", put(41, false, I(0), "", "X", "X"), 50411, a},
-          {"AddListChoice", put(41, true, N, "", "", ""), 50413, a},
-          {"AddListChoice", put(32, false, N, "AB12", "Anual", "Annual"), 0, b},
-          {"AddListChoice", put(32, true, N, "AB12", "X", "X"), 50412, b},
-          {"AddListChoice", put(32, false, I(1), "AB12", "X", "X"), 50412, b},
+          {"AddListChoice", put(41, false, I(0), "", "X", "X"), 50411},
+          {"AddListChoice", put(41, true, N, "", "", ""), 50413},
+          {"AddListChoice", put(32, false, N, "AB12", "Anual", "Annual"), 0,
+           "32:1:A:Aberto:Open;32:3:AB12:Anual:Annual"},
+          {"AddListChoice", put(32, true, N, "AB12", "X", "X"), 50412},
+          {"AddListChoice", put(32, false, I(1), "AB12", "X", "X"), 50412},
           {"AddListChoice", put(32, false, I(1), "AB", "Aberta", "Open"), 0,
            "32:1:AB:Aberta:Open;32:3:AB12:Anual:Annual"},
       });

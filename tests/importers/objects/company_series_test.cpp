@@ -68,18 +68,14 @@ TEST_F(CompanySeriesImport, ObjEmpAbrev) {
   EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "2|2|58||The Co.");
 }
 
-// "*OBJSERIE PETR4 1" followed by "-" up to field i, which is "x".
-std::string SerieComXNoCampo(int i) {
-  std::string linha = "*OBJSERIE PETR4 1";
-  for (int k = 3; k < i; ++k) linha += " -";
-  return linha + " x";
-}
-
+// "*OBJSERIE PETR4 1" followed by "-" up to the field, which is "x".
 TEST_F(CompanySeriesImport, ObjSerieCamposInvalidos) {
   std::vector<CasoDeArquivo> casos;
   int32_t codigo = 15261;
   for (int campo : {6, 7, 9, 10, 12, 13, 14, 15, 16, 17, 18, 19}) {
-    casos.push_back({SerieComXNoCampo(campo), codigo++});
+    std::string linha = "*OBJSERIE PETR4 1";
+    for (int k = 3; k < campo; ++k) linha += " -";
+    casos.push_back({linha + " x", codigo++});
   }
   RodaArquivos(casos);
 }

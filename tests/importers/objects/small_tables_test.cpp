@@ -14,15 +14,7 @@
 namespace zun {
 namespace {
 
-class SmallTablesImport : public ImportDb<RegistraImportadoresDeObjetos> {
- protected:
-  // The login's reading of the reference data, with its checks.
-  int32_t LeDados() {
-    int32_t e = -1;
-    LeDadosIniciais(&e);
-    return e;
-  }
-};
+using SmallTablesImport = ImportDb<RegistraImportadoresDeObjetos>;
 
 // Tables of a keyword each: its files in order, then the rows of its query.
 TEST_F(SmallTablesImport, Tabelas) {
@@ -98,7 +90,9 @@ TEST_F(SmallTablesImport, Tabelas) {
   };
   for (const auto& t : tabelas)
     EXPECT_EQ(RodaArquivos(t.casos, t.consulta), t.linhas) << t.consulta;
-  EXPECT_EQ(LeDados(), 0);  // the login still reads what they wrote
+  int32_t e = -1;
+  LeDadosIniciais(&e);  // the login still reads what they wrote, with its checks
+  EXPECT_EQ(e, 0);
 }
 
 // Bad field type or entry: 4400; what the database refuses (no such entry;

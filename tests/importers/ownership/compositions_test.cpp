@@ -66,10 +66,7 @@ TEST_F(Composicao, Acionistas) {
        {Bloco(kSh, "111 0 0 0\r\n"), 0, "", ""},
        {"*SHAREHOLDER Nova 0 n777\r\n" + Bloco(kSh, "NotToCleanDoc:n777 0 3 4\r\n"), 0, "",
         "0|4|0|4|0|-;0|4|1|3|0|-"},
-       // A document without letters or digits is empty; one added by the
-       // file is found by its letters and digits.
-       {"*SHAREHOLDER Vazio 0 --\r\n" + Bloco(kSh, "-- 0 1 2\r\n"), 4324, "Empty <doc>",
-        "0|4|0|4|0|-;0|4|1|3|0|-"},
+       // A document added by the file is found by its letters and digits.
        {"*SHAREHOLDER Nova 0 n-778\r\n" + Bloco(kSh, "N778 0 5 6\r\n"), 0, "",
         "0|5|0|6|0|-;0|5|1|5|0|-"}},
       kItens);
