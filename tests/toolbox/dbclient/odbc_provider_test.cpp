@@ -362,24 +362,6 @@ TEST_F(OdbcScripted, ScriptedRunsOfAProcedure) {
   }
 }
 
-// Calls outside a transaction read committed; only the session's
-// transactions run serializable.
-TEST_F(OdbcScripted, SerializableOnlyInsideTransactions) {
-  DefineP({});
-  Command cmd(&c_, CommandType::kStoredProc, "P");
-  const auto call = [&] {
-    cmd.Execute();
-    return server_.isolation;
-  };
-  EXPECT_EQ(call(), SQL_TXN_READ_COMMITTED);
-  for (bool commit : {true, false}) {
-    c_.BeginTrans();
-    EXPECT_EQ(call(), SQL_TXN_SERIALIZABLE);
-    commit ? c_.CommitTrans() : c_.RollbackTrans();
-    EXPECT_EQ(call(), SQL_TXN_READ_COMMITTED);
-  }
-}
-
 TEST_F(OdbcScripted, AServerThatNeverAnswersEndsAtTheTimeouts) {
   server_.stalls = true;
   for (int step = 0; step < 2; ++step) {
@@ -396,8 +378,10 @@ TEST_F(OdbcScripted, AServerThatNeverAnswersEndsAtTheTimeouts) {
 
 // After every kind of failure the connection's word on the transaction is
 // the server's: in one (serializable) exactly when autocommit is off and the
-// server still holds it.
+// server still holds it. Outside the session's transactions calls read
+// committed.
 TEST_F(OdbcScripted, TransactionStateAgreesWithTheServerAfterEveryFailure) {
+  EXPECT_EQ(server_.isolation, SQL_TXN_READ_COMMITTED);
   const std::tuple<const char*, Step, bool> rows[] = {
       {"uncommittable transaction", Error("25000", 3998), false},
       {"procedure's own error", Error("42000", 50001), true},
@@ -420,7 +404,8 @@ TEST_F(OdbcScripted, TransactionStateAgreesWithTheServerAfterEveryFailure) {
                               server_.isolation),
               std::make_tuple(still, !still, still ? 1 : 0, isolation));
     if (c_.InTransaction()) c_.RollbackTrans();
-    EXPECT_TRUE(server_.autocommit);
+    EXPECT_EQ(std::make_pair(server_.autocommit, server_.isolation),
+              std::make_pair(true, SQLULEN{SQL_TXN_READ_COMMITTED}));
   }
 }
 
