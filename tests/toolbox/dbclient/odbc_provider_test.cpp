@@ -536,11 +536,8 @@ TEST(OdbcProvider, ConnectionStrings) {
 // file, and through the driver manager's lists from the one installed here.
 TEST(OdbcProvider, FreeTdsVersionFromTheLibrary) {
   const std::string path = std::string(ZUN_TEST_BINARY_DIR) + "/fake_libtdsodbc.so";
-  std::ofstream(path, std::ios::binary) << std::string(
-                                               "\x7f"
-                                               "ELF\0freetds v\0",
-                                               15)
-                                        << "freetds v1.4.22" << std::string(3, '\0');
+  using namespace std::string_literals;
+  std::ofstream(path, std::ios::binary) << "\177ELF\0freetds v\0freetds v1.4.22\0\0\0"s;
   EXPECT_EQ(FreeTdsLibraryVersion(path), 104);
   EXPECT_EQ(FreeTdsLibraryVersion(path + ".none"), 0);
   OdbcConnection real;
