@@ -52,11 +52,6 @@ class PostgresContract : public ::testing::Test {
     c_.Open();
     for (const char* sql : kSchema) c_.Execute(sql);
   }
-  int Rows() {
-    Command q(&c_, CommandType::kText, "SELECT count(*) FROM zc");
-    q.Open();
-    return q.Current().Field(0).AsInt();
-  }
   Connection c_;
 };
 
@@ -106,7 +101,9 @@ TEST_F(PostgresContract, AKilledBackendIsReconnectedAndTheCallRepeated) {
   cmd->Params().ParamByName("@v").value = Value::String("depois");
   EXPECT_EQ(ExecStProc(cmd, 0), 0);
   EXPECT_TRUE(s.Connected());
-  EXPECT_EQ(Rows(), 1);
+  Command rows(&c_, CommandType::kText, "SELECT count(*) FROM zc");
+  rows.Open();
+  EXPECT_EQ(rows.Current().Field(0).AsInt(), 1);
   s.DevolveDataSet(&cmd);
 }
 

@@ -38,16 +38,15 @@ class TdsWire : public ::testing::Test {
   }
   // Starts the server with options and connects to it.
   // The server offers no TLS: without tls the connection declines it.
-  void Connect(const std::vector<std::string>& options = {}, const std::string& password = "s3cret",
-               bool tls = false) {
+  void Connect(const std::vector<std::string>& options = {}, bool tls = false) {
     server_.reset();
     std::vector<std::string> all = {"--log", (dir_ / "server.log").string()};
     all.insert(all.end(), options.begin(), options.end());
     server_ = std::make_unique<testing::TdsServerProcess>(db_, all);
-    c_.SetConnectionString(
-        "Provider=SQLOLEDB.1;Data Source=127.0.0.1," + std::to_string(server_->port()) +
-        ";Initial Catalog=ZunInput;User ID=zunsvc;Password=" + password +
-        ";Odbc Driver=" + testing::kFreeTdsDriver + (tls ? "" : ";Use Encryption for Data=False"));
+    c_.SetConnectionString("Provider=SQLOLEDB.1;Data Source=127.0.0.1," +
+                           std::to_string(server_->port()) +
+                           ";Initial Catalog=ZunInput;User ID=zunsvc;Password=s3cret;Odbc Driver=" +
+                           testing::kFreeTdsDriver + (tls ? "" : ";Use Encryption for Data=False"));
     c_.Open();
   }
   std::string ServerLog() {
@@ -137,11 +136,8 @@ TEST_F(TdsWire, NoPasswordInClearWhenTheServerDemandsEncryption) {
   EXPECT_THROW(Connect({"--encryption", "required"}), ProviderError);
   EXPECT_NE(ServerLog().find("prelogin"), std::string::npos) << ServerLog();
   EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
-  EXPECT_THROW(Connect({}, "wrong"), ProviderError);
-  EXPECT_NE(ServerLog().find("login7 user=zunsvc refused"), std::string::npos) << ServerLog();
   // By default TLS is required: a server that offers none never gets a login.
-  fs::remove(dir_ / "server.log");
-  EXPECT_THROW(Connect({}, "s3cret", true), ProviderError);
+  EXPECT_THROW(Connect({}, true), ProviderError);
   EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
 }
 
