@@ -157,12 +157,6 @@ void TypeInfo(Out* o, const Column& c) {
   }
 }
 
-void Plp(Out* o, const std::string& bytes) {
-  o->U64(bytes.size());
-  if (!bytes.empty()) o->U32(bytes.size()), o->b += bytes;
-  o->U32(0);
-}
-
 void PutValue(Out* o, const Column& c, const Value& v) {
   if (v.IsNull()) {
     if (c.type == kVarBinary) return o->U64(~0ULL);
@@ -190,8 +184,12 @@ void PutValue(Out* o, const Column& c, const Value& v) {
       return o->U8(8), o->U32(static_cast<uint32_t>(days - 2)),
              o->U32(static_cast<uint32_t>(std::llround(static_cast<double>(ms) * 0.3)));
     }
-    case kVarBinary:
-      return Plp(o, v.type() == DataType::kBinary ? v.Bytes() : v.AsString());
+    case kVarBinary: {  // its length, one chunk and the terminator
+      const std::string bytes = v.type() == DataType::kBinary ? v.Bytes() : v.AsString();
+      o->U64(bytes.size());
+      if (!bytes.empty()) o->U32(bytes.size()), o->b += bytes;
+      return o->U32(0);
+    }
     default: {
       Out text;
       text.Ucs2(v.AsString());
