@@ -52,10 +52,6 @@ std::string Junta(const std::vector<std::string>& partes, const char* sep) {
   return s;
 }
 
-fs::path Exemplo(const std::string& nome) {
-  return fs::path(ZUN_TEST_SOURCE_DIR) / "examples" / nome;
-}
-
 // One mutation of a data line (not blank, not a comment) of text: the
 // mutated file and what was done.
 std::pair<std::string, std::string> Muta(const std::string& texto, std::mt19937& rng) {
@@ -160,10 +156,11 @@ TEST(TwoPasses, TheDryRunPredictsTheImportAndAFailedFileWritesNothing) {
   RunExampleSql(banco, "quote_series.sql");
   // Each example's base: the database just before the demo applies it.
   const std::vector<std::string> exemplos = Divide(kExemplos, ' ');
+  const fs::path pasta = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   std::string diag_check, diag_import;
   for (const std::string& e : exemplos) {
     fs::copy_file(banco, dir / (e + ".db"));
-    EXPECT_EQ(Importa(dir, Exemplo(e), true, &diag_import) == 0, e != "check_fails.txt")
+    EXPECT_EQ(Importa(dir, pasta / e, true, &diag_import) == 0, e != "check_fails.txt")
         << e << " " << diag_import;
   }
 
@@ -177,7 +174,7 @@ TEST(TwoPasses, TheDryRunPredictsTheImportAndAFailedFileWritesNothing) {
   int discordancias = 0, importados = 0;
   for (int m = 0; m < mutacoes; ++m) {
     const std::string exemplo = exemplos[rng() % exemplos.size()];
-    const auto [texto, feito] = Muta(ReadFile(Exemplo(exemplo)), rng);
+    const auto [texto, feito] = Muta(ReadFile(pasta / exemplo), rng);
     std::ofstream(arquivo, std::ios::binary) << texto;
     fs::copy_file(dir / (exemplo + ".db"), banco, fs::copy_options::overwrite_existing);
     if (!bases.count(exemplo)) bases[exemplo] = Tables(banco, kForaDaComparacao);

@@ -157,12 +157,6 @@ void TypeInfo(Out* o, const Column& c) {
   }
 }
 
-void Plp(Out* o, const std::string& bytes) {
-  o->U64(bytes.size());
-  if (!bytes.empty()) o->U32(bytes.size()), o->b += bytes;
-  o->U32(0);
-}
-
 void PutValue(Out* o, const Column& c, const Value& v) {
   if (v.IsNull()) {
     if (c.type == kVarBinary) return o->U64(~0ULL);
@@ -190,8 +184,12 @@ void PutValue(Out* o, const Column& c, const Value& v) {
       return o->U8(8), o->U32(static_cast<uint32_t>(days - 2)),
              o->U32(static_cast<uint32_t>(std::llround(static_cast<double>(ms) * 0.3)));
     }
-    case kVarBinary:
-      return Plp(o, v.type() == DataType::kBinary ? v.Bytes() : v.AsString());
+    case kVarBinary: {  // its length, one chunk and the terminator
+      const std::string bytes = v.type() == DataType::kBinary ? v.Bytes() : v.AsString();
+      o->U64(bytes.size());
+      if (!bytes.empty()) o->U32(bytes.size()), o->b += bytes;
+      return o->U32(0);
+    }
     default: {
       Out text;
       text.Ucs2(v.AsString());
@@ -276,13 +274,6 @@ struct RpcParam {
   std::string name;
   bool output = false;
   Value value;
-};
-
-// A SQL Server message: number, state, class ([MS-TDS] 2.2.7.10, 2.2.7.13).
-struct Message {
-  int32_t number;
-  int state, cls;
-  std::string text;
 };
 
 class Session {
@@ -412,7 +403,7 @@ class Session {
     } catch (const ProviderError&) {
       Log("login7 user=" + user_ + " refused");
       Out o;
-      Error(&o, {18456, 1, 14, "Login failed for user '" + user_ + "'."}, kDone);
+      Error(&o, 18456, 1, 14, "Login failed for user '" + user_ + "'.", kDone);
       Send(o);
       return false;
     }
@@ -462,10 +453,9 @@ class Session {
     if (n != opt.deadlock_at) return false;
     // The victim's transaction is undone and the batch ends.
     if (db_.InTransaction()) End(o, false);
-    Error(o,
-          {1205, 51, 13,
-           "Transaction (Process ID 51) was deadlocked on lock resources with another process "
-           "and has been chosen as the deadlock victim. Rerun the transaction."},
+    Error(o, 1205, 51, 13,
+          "Transaction (Process ID 51) was deadlocked on lock resources with another process "
+          "and has been chosen as the deadlock victim. Rerun the transaction.",
           done);
     return true;
   }
@@ -619,8 +609,8 @@ class Session {
       // SQL Server's message: a duplicate key is 2627, anything else a user
       // error numbered from 50000.
       const bool key = e.Kind() == ErrorKind::kConstraint;
-      Error(&o, {key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what()},
-            kDoneProc, more);
+      Error(&o, key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what(), kDoneProc,
+            more);
     }
     Send(o);
   }
@@ -659,15 +649,14 @@ class Session {
   static void Done(Out* o, uint8_t token, unsigned status, unsigned cmd, uint64_t count) {
     o->U8(token), o->U16(status), o->U16(cmd), o->U64(count);
   }
-  static void Msg(Out* o, uint8_t token, const Message& m) {
+  // An ERROR token of SQL Server's message number, state and class
+  // ([MS-TDS] 2.2.7.10), then the DONE token done that ends the request in error.
+  static void Error(Out* o, int32_t number, int state, int cls, const std::string& text,
+                    uint8_t done, unsigned more = 0) {
     Out t;
-    t.U32(static_cast<uint32_t>(m.number)), t.U8(m.state), t.U8(m.cls), t.UsVarchar(m.text);
+    t.U32(static_cast<uint32_t>(number)), t.U8(state), t.U8(cls), t.UsVarchar(text);
     t.BVarchar("ZUNTDS"), t.BVarchar(""), t.U32(1);
-    o->Token(token, t);
-  }
-  // An ERROR token, then the DONE token done that ends the request in error.
-  static void Error(Out* o, const Message& m, uint8_t done, unsigned more = 0) {
-    Msg(o, kError, m);
+    o->Token(kError, t);
     Done(o, done, more | kDoneError, done == kDoneProc ? 0xE0 : 0, 0);
   }
   void Begin(Out* o) {
@@ -696,11 +685,6 @@ class Session {
   int next_handle_ = 1;
   std::string user_;
 };
-
-void Serve(int fd) {
-  Session(fd).Run();
-  ::close(fd);
-}
 
 }  // namespace
 }  // namespace zun
@@ -742,6 +726,10 @@ int main(int argc, char** argv) {
   // Runs until a signal ends the process.
   for (;;) {
     const int fd = ::accept(lfd, nullptr, nullptr);
-    if (fd >= 0) std::thread(zun::Serve, fd).detach();
+    if (fd >= 0)
+      std::thread([fd] {
+        zun::Session(fd).Run();
+        ::close(fd);
+      }).detach();
   }
 }
