@@ -54,12 +54,7 @@ class QuoteProcs : public ProcDb {
   // A quote written with in (or another procedure of the service's
   // session called); its code.
   int32_t Chama(const Params& in, const char* proc = "CotacaoImportV3") {
-    Sessao();
-    auto cmd = s_->TomaDataSet(CommandType::kStoredProc, proc);
-    for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
-    const int32_t e = ExecStProc(cmd, 0);
-    s_->DevolveDataSet(&cmd);
-    return e;
+    return ChamaProc(*Sessao(), proc, in);
   }
   TAdoDataBaseComInfoTran* Sessao() {
     if (!s_) s_ = Login("zunsvc", "s3cret");
