@@ -42,7 +42,6 @@ TEST(SecretFile, OnlyAPrivateFileWithAPasswordIsRead) {
       {"s3cret\n", 0640, nullptr, "(mode 0640)"},
       {"s3cret\n", 0604, nullptr, "group or others"},
       {"\nlater\n", 0600, nullptr, "no password"},
-      {"", 0600, nullptr, "no password"},
       {nullptr, 0700, nullptr, "not a regular file"},
       {"fifo", 0600, nullptr, "not a regular file"},
       {huge.c_str(), 0600, nullptr, "first line is longer than 4096 bytes"},
