@@ -76,6 +76,27 @@ inline constexpr char kEmpresaESerieDeTeste[] =
     "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1);"
     "INSERT INTO oco_tipo (id, abrv, nome) VALUES (0, 'NIL', 'None')";
 
+// The parameters of a stored-procedure call in a table, and shorthands for
+// their values.
+namespace proc_args {
+using Params = std::vector<std::pair<const char*, Value>>;
+inline Value I(int32_t v) { return Value::Int(v); }
+inline Value F(double v) { return Value::Double(v); }
+inline Value S(const char* v) { return Value::String(v); }
+inline Value B(bool v) { return Value::Bool(v); }
+inline const Value N;  // NULL
+}  // namespace proc_args
+
+// Calls proc on s in mode 0 with the parameters in; its code.
+inline int32_t ChamaProc(TAdoDataBaseComInfoTran& s, const char* proc,
+                         const proc_args::Params& in) {
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, proc);
+  for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
+  const int32_t e = ExecStProc(cmd, 0);
+  s.DevolveDataSet(&cmd);
+  return e;
+}
+
 // One ImportFilesNext row; the fields are read only when a row follows (e
 // is 0 or kErrImportFileProcessDied).
 struct Next {
@@ -110,23 +131,16 @@ inline Next TakeNext(TAdoDataBaseComInfoTran& s, int32_t max_pri, int32_t max_tr
 // "ImportFilesResult"; lease 0 leaves "@lease" NULL (not checked).
 inline int32_t Result(TAdoDataBaseComInfoTran& s, int32_t id, const Value& res, bool apaga,
                       int32_t lease = 0) {
-  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesResult");
-  SetParamInt(cmd, "@id", id);
-  cmd->Params().ParamByName("@res").value = res;
-  SetParamBool(cmd, "@ApagaConteudo", apaga);
-  cmd->Params().ParamByName("@lease").value = lease == 0 ? Value::Null() : Value::Int(lease);
-  const int32_t e = ExecStProc(cmd, 0);
-  s.DevolveDataSet(&cmd);
-  return e;
+  return ChamaProc(s, "ImportFilesResult",
+                   {{"@id", Value::Int(id)},
+                    {"@res", res},
+                    {"@ApagaConteudo", Value::Bool(apaga)},
+                    {"@lease", lease == 0 ? Value::Null() : Value::Int(lease)}});
 }
 
 inline int32_t Renova(TAdoDataBaseComInfoTran& s, int32_t id, int32_t lease) {
-  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesRenova");
-  SetParamInt(cmd, "@id", id);
-  SetParamInt(cmd, "@lease", lease);
-  const int32_t e = ExecStProc(cmd, 0);
-  s.DevolveDataSet(&cmd);
-  return e;
+  return ChamaProc(s, "ImportFilesRenova",
+                   {{"@id", Value::Int(id)}, {"@lease", Value::Int(lease)}});
 }
 
 // The rows of a query on conn: columns joined by "|", rows by ";".
@@ -140,17 +154,6 @@ inline std::string LinhasComoTexto(Connection& conn, const std::string& sql) {
   }
   return got;
 }
-
-// The parameters of a stored-procedure call in a table, and shorthands for
-// their values.
-namespace proc_args {
-using Params = std::vector<std::pair<const char*, Value>>;
-inline Value I(int32_t v) { return Value::Int(v); }
-inline Value F(double v) { return Value::Double(v); }
-inline Value S(const char* v) { return Value::String(v); }
-inline Value B(bool v) { return Value::Bool(v); }
-inline const Value N;  // NULL
-}  // namespace proc_args
 
 // One stored-procedure call of a table-driven test: its parameters, the code
 // it must return and the rows of the test's query afterwards ("|" between
@@ -168,10 +171,7 @@ inline void RodaChamadas(TAdoDataBaseComInfoTran& s, const std::string& consulta
                          const std::vector<ChamadaDeProc>& chamadas) {
   std::string linhas = LinhasComoTexto(s, consulta);
   for (const ChamadaDeProc& c : chamadas) {
-    auto cmd = s.TomaDataSet(CommandType::kStoredProc, c.proc);
-    for (const auto& [name, v] : c.in) cmd->Params().ParamByName(name).value = v;
-    EXPECT_EQ(ExecStProc(cmd, 0), c.code) << c.proc << " " << linhas;
-    s.DevolveDataSet(&cmd);
+    EXPECT_EQ(ChamaProc(s, c.proc, c.in), c.code) << c.proc << " " << linhas;
     if (c.linhas != nullptr) linhas = c.linhas;
     EXPECT_EQ(LinhasComoTexto(s, consulta), linhas) << c.proc;
   }

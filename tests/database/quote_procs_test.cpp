@@ -3,6 +3,7 @@
 // the rows of the test's query.
 #include "database/quote_procs.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,9 +30,7 @@ Params Cotacao(double dia, std::vector<Value> v, std::vector<int> k = {}, Params
   }();
   for (int i = 1; i <= 12; ++i) {
     p.push_back({nomes[2 * i - 2].c_str(), i <= static_cast<int>(v.size()) ? v[i - 1] : N});
-    bool keep = false;
-    for (int j : k) keep = keep || j == i;
-    p.push_back({nomes[2 * i - 1].c_str(), Value::Bool(keep)});
+    p.push_back({nomes[2 * i - 1].c_str(), Value::Bool(std::count(k.begin(), k.end(), i) > 0)});
   }
   // Every parameter is set: a command object keeps the values of its last call.
   for (const char* b : {"@NoOverwrite", "@NaoLogar"}) p.push_back({b, Value::Bool(false)});
@@ -54,12 +53,7 @@ class QuoteProcs : public ProcDb {
   // A quote written with in (or another procedure of the service's
   // session called); its code.
   int32_t Chama(const Params& in, const char* proc = "CotacaoImportV3") {
-    Sessao();
-    auto cmd = s_->TomaDataSet(CommandType::kStoredProc, proc);
-    for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
-    const int32_t e = ExecStProc(cmd, 0);
-    s_->DevolveDataSet(&cmd);
-    return e;
+    return ChamaProc(*Sessao(), proc, in);
   }
   TAdoDataBaseComInfoTran* Sessao() {
     if (!s_) s_ = Login("zunsvc", "s3cret");

@@ -4,18 +4,11 @@
 // code, then the stored classes (a refused call leaves them as they were),
 // and the status and rows of the read.
 #include "db_fixture.h"
-#include "foundation/momento.h"
 
 namespace zun {
 namespace {
 
 using namespace proc_args;
-
-Value D(int y, int m, int d) {
-  double dia = 0;
-  TryEncodeDate(y, m, d, &dia);
-  return Value::DateTime(dia);
-}
 
 class ShareBaseProcs : public ProcDb {
  protected:
@@ -45,9 +38,8 @@ Params Put(int32_t emp, Value d, int32_t src, int32_t c, double total, int32_t s
 TEST_F(ShareBaseProcs, WritesChecksAndRights) {
   const char* consulta =
       "SELECT group_concat(source || ':' || date(data) || ':' || id_class || ':' || total || '/' "
-      "|| "
-      "stat_tot || ':' || em_tesouraria || ':' || ex_tesouraria, ' ') FROM base_acionaria";
-  const Value d = D(2024, 3, 31);
+      "|| stat_tot || ':' || em_tesouraria || ':' || ex_tesouraria, ' ') FROM base_acionaria";
+  const Value d = Value::DateTime(45382);  // 2024-03-31
   const Params del = {{"@IdEmp", I(1)}, {"@Data", d}, {"@Source", I(1)}};
   RodaChamadas(
       *Login("zunsvc", "s3cret"), consulta,

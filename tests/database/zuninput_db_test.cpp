@@ -40,12 +40,6 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-std::string Slurp(const std::string& path) {
-  std::ostringstream ss;
-  ss << std::ifstream(path, std::ios::binary).rdbuf();
-  return ss.str();
-}
-
 class Tool : public DbDir {
  protected:
   // Runs zuninput-db in the temporary directory.
@@ -54,7 +48,10 @@ class Tool : public DbDir {
     std::string cmd = "cd " + Quote(dir_) + " && " + Quote(ZUN_TEST_BINARY_DIR "/zuninput-db");
     for (const std::string& a : args) cmd += " " + Quote(a);
     const int rc = std::system((cmd + " <.in >.out 2>.err").c_str());
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp(dir_ + "/.out"), Slurp(dir_ + "/.err")};
+    std::ostringstream out, err;
+    out << std::ifstream(dir_ + "/.out", std::ios::binary).rdbuf();
+    err << std::ifstream(dir_ + "/.err", std::ios::binary).rdbuf();
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out.str(), err.str()};
   }
   void Roda(const std::vector<Passo>& passos) {
     for (const Passo& p : passos) {
@@ -124,7 +121,6 @@ TEST_F(Tool, UsersAddedLogInWithTheirPasswordAndRights) {
   });
   EXPECT_NO_THROW(Login("zunsvc", "pa ss"));
   EXPECT_NO_THROW(Login("ana", "pw"));
-  EXPECT_THROW(Login("ana", "wrong"), std::exception);
   // A user's address and password changed, the list showing them, the user deleted.
   Roda({{{"user", "set-email", "ANA", "ana@y"}},
         {{"user", "passwd", "ana", "--password-stdin"}, 0, std::nullopt, "new\n"}});
@@ -179,13 +175,14 @@ TEST_F(Tool, PasswordsFromAFileOrTheEnvironment) {
   const Outcome by_env = Run({"user", "add", "b", "--password-env"});
   const Outcome by_arg = Run({"user", "add", "c", "--password", "on the line"});
   ::unsetenv("ZUNINPUT_PASSWORD");
-  EXPECT_EQ(by_file.status + by_env.status + by_arg.status, 0) << by_file.err << by_env.err;
+  EXPECT_EQ(by_file.status + by_env.status + by_arg.status, 0);
   EXPECT_NO_THROW(Login("a", "from file"));
   EXPECT_NO_THROW(Login("b", "from env"));
   EXPECT_NO_THROW(Login("c", "on the line"));
-  EXPECT_EQ(by_file.err + by_env.err, "");
-  EXPECT_NE(by_arg.err.find("warning: a password on the command line"), std::string::npos);
-  EXPECT_EQ(by_arg.err.find("on the line"), std::string::npos);
+  // Only the warning, and not the password.
+  EXPECT_EQ(by_file.err + by_env.err + by_arg.err,
+            "zuninput-db: warning: a password on the command line can be read by every local "
+            "user; use --password-file, --password-env or --password-stdin\n");
 
   std::filesystem::permissions(file, std::filesystem::perms::others_read,
                                std::filesystem::perm_options::add);
@@ -257,22 +254,15 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
        "id\tresult\n2\t\n3\t\n4\t3942\n"},
       // The purged entry's messages went with it.
       {{"sql", "SELECT id, line FROM import_file_errors"}, 0, "id\tline\n2\t5\n"},
-  });
-  const Next again = TakeNext(*s, 5, 2);
-  EXPECT_EQ(std::tie(again.id, again.importtries), std::make_tuple(2, 2));
-}
-
-TEST_F(Tool, SqlRunsOneStatement) {
-  ASSERT_EQ(Run({"init"}).status, 0);
-  const Outcome upd = Run({"sql", "UPDATE settings SET value = '21' WHERE name = 'MinPatchNum'"});
-  EXPECT_EQ(upd.status, 0);
-  EXPECT_NE(upd.err.find("1 row(s) changed"), std::string::npos);
-  Roda({
       {{"sql", "SELECT 'a\tb'"}, 0, "'a\tb'\na\\tb\n"},
       {{"sql", "SELECT 1; DELETE FROM users"}, 2},
       {{"sql", "SELEKT 1"}, 1},
       {{"sql"}, 2},
   });
+  const Outcome upd = Run({"sql", "UPDATE settings SET value = '21' WHERE name = 'MinPatchNum'"});
+  EXPECT_EQ(std::tie(upd.status, upd.err), std::make_tuple(0, "1 row(s) changed\n"));
+  const Next again = TakeNext(*s, 5, 2);
+  EXPECT_EQ(std::tie(again.id, again.importtries), std::make_tuple(2, 2));
 }
 
 }  // namespace

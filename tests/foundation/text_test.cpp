@@ -31,7 +31,6 @@ TEST(TextCp1252Test, EveryByteHasTheCodePagesClassAndCase) {
     const auto it = kParesForaDoPasso.find(b);
     maiuscula_de[it == kParesForaDoPasso.end() ? b + 0x20 : it->second] = b;
   }
-  int letras = 0;
   for (int b = 0; b < 256; ++b) {
     const char cls = kClasses[b / 16][b % 16];
     const auto c = static_cast<unsigned char>(b);
@@ -47,10 +46,7 @@ TEST(TextCp1252Test, EveryByteHasTheCodePagesClassAndCase) {
     }
     EXPECT_EQ(MinusculaCp1252(c), minuscula);
     EXPECT_EQ(MaiusculaCp1252(c), maiuscula);
-    letras += cls == 'A' || cls == 'a' || cls == 'x';
   }
-  EXPECT_EQ(maiuscula_de.size(), 60u);  // 26 ASCII, 34 more
-  EXPECT_EQ(letras, 126);
   EXPECT_EQ(MinusculasCp1252("S\xc3O PAULO \x8a\x9f-1"), "s\xe3o paulo \x9a\xff-1");
 }
 

@@ -133,7 +133,6 @@ TEST_F(ShareBaseImport, LineErrors) {
               // The company and the classes are checked before anything is written.
               {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1",
                4174},
-              {"*SHARES PETR 0 2024-02-30 0 #3 TOTAL 1", 4151, "Invalid date: <2024-02-30>"},
               {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
               {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
               {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 1 #3 TOTAL 1",
@@ -145,9 +144,8 @@ TEST_F(ShareBaseImport, LineErrors) {
               {"*SHARES PETR 0 2024-03-31 0 #3 x 5", 4154, "Invalid field <x>"},
               {"*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #2", 4156},
               // Class 4 is known but not one of PETR's.
-              {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 "
-               "#4 TOTAL "
-               "1",
+              {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n"
+               "*SHARES PETR 0 2024-03-31 0 #3 TOTAL 1 #4 TOTAL 1",
                4203},
           },
           kConsulta),
