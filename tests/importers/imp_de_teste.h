@@ -105,7 +105,6 @@ class ImportDb : public ZiGlobsDb {
     lidas_ = imp->lnn;
     return imp->ResultCode();
   }
-  std::string Linhas(const std::string& sql) { return LinhasComoTexto(*Db, sql); }
 
   std::string msgs_, ultima_;
   int32_t lidas_ = 0;

@@ -2,6 +2,8 @@
 // and the log step between the passes through whole files.
 #include "importers/market/bulletins.h"
 
+#include <string>
+
 #include "../../toolbox/dbutil/log_capture.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
@@ -15,6 +17,13 @@ constexpr double kDia = 45476;  // 2024-07-03
 
 class BulletinImport : public MercadoDb {
  protected:
+  // n more series "<prefixo>1".."<prefixo>n" of exchange bolsa and kind tipo.
+  void CriaSeries(int bolsa, int tipo, int n, const std::string& prefixo) {
+    Sql("INSERT INTO anb (acao, cod, bolsa, tipo_de_bgl_destino) WITH RECURSIVE n(i) AS "
+        "(SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+        std::to_string(n) + ") SELECT 1, '" + prefixo + "' || i, " + std::to_string(bolsa) + ", " +
+        std::to_string(tipo) + " FROM n");
+  }
   // Makes "GetTotalAnbDessaBolsaTBGL" fail (true) or work again (false).
   void TotalFalha(bool falha) {
     if (!falha) return RegisterDatabaseProcedures();

@@ -25,7 +25,6 @@ TEST_F(MercadoDb, NewsBlocks) {
            "ImpNws PETR/0 : error:50714", cb},
           // Without END: the check pass fails, the import pass never runs.
           {"*NW PETR 0 2024-05-12 -\nText\n# comment", 3943, "reached EOF", cb},
-          {"*NW PETR 0 2024-05-12 -\nText", 3943, "reached EOF", cb},
           {"*NW PETR 0 2024-05-12 -", 3943, "reached EOF", cb},
           {"*NW PETR 0 2024-05-12\nX\nEND", 3943, "Invalid # of fields", cb},
           {"*NW PETR 0 2024-05-12 - x\nX\nEND", 3943, "Invalid # of fields", cb},

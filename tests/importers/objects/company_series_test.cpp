@@ -107,10 +107,9 @@ TEST_F(CompanySeriesImport, ObjSerie) {
       "PETR4|2|1|0|2|0|0|0|0|0|0|1;PETR3|1|0|2|1|1|7|1|3|4|5|0");
   EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "0|2|1||Petrobras ON;0|2|46|12.5|;0|2|48||Texto");
   UsuarioIsAdmin = false;  // a calendar or a source's format changes only with the right
-  RodaArquivos({{"*OBJSERIE PETR3 1 - - - - - - - 98\r\n*OBJEMP PETR 0 - - - 3-5", 50506}});
   RodaArquivos(
-      {{"*OBJSERIE PETR3 1 - - - - - - - 99\r\n*OBJSERIE PETR4 1 - - - - - - - - - - - 9", 50529}});
-  EXPECT_EQ(LinhasComoTexto(*Db, kIndicadores), "0|2|1||Petrobras ON;0|2|46|12.5|;0|2|48||Texto");
+      {{"*OBJSERIE PETR3 1 - - - - - - - 98\r\n*OBJEMP PETR 0 - - - 3-5", 50506},
+       {"*OBJSERIE PETR3 1 - - - - - - - 99\r\n*OBJSERIE PETR4 1 - - - - - - - - - - - 9", 50529}});
 }
 
 }  // namespace
