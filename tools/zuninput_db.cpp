@@ -365,6 +365,19 @@ void ChangeOne(DbFile& db, sqlite3_stmt* st) {
   }
 }
 
+// Sets one column of user name's row to value, in one transaction.
+void SetUserColumn(const std::string& path, const std::string& name, const char* column,
+                   const std::string& value) {
+  DbFile db(path);
+  Transaction tx(db);
+  const int64_t uid = UserUid(db, name);
+  Stmt st{db.Prepare(std::string("UPDATE users SET ") + column + " = ? WHERE uid = ?")};
+  sqlite3_bind_text(st.st, 1, value.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int64(st.st, 2, uid);
+  ChangeOne(db, st.st);
+  tx.Commit();
+}
+
 int UserCommand(const Args& a, const std::string& path) {
   const std::string sub = a.words.size() > 1 ? a.words[1] : "";
   if (sub == "add") return UserAdd(a, path);
@@ -384,14 +397,7 @@ int UserCommand(const Args& a, const std::string& path) {
     WordCount(a, 3, "user name");
     std::string password;
     if (!NewPassword(a, &password)) throw UsageError("user passwd needs a password option");
-    DbFile db(path);
-    Transaction tx(db);
-    const int64_t uid = UserUid(db, a.words[2]);
-    Stmt st{db.Prepare("UPDATE users SET password_hash = ? WHERE uid = ?")};
-    sqlite3_bind_text(st.st, 1, HashPassword(password).c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(st.st, 2, uid);
-    ChangeOne(db, st.st);
-    tx.Commit();
+    SetUserColumn(path, a.words[2], "password_hash", HashPassword(password));
     std::cout << "password of " << a.words[2] << " changed\n";
     return 0;
   }
@@ -399,14 +405,7 @@ int UserCommand(const Args& a, const std::string& path) {
     Allow(a, {});
     WordCount(a, 4, "user name and e-mail");
     ClientText(a.words[3], "the e-mail");
-    DbFile db(path);
-    Transaction tx(db);
-    const int64_t uid = UserUid(db, a.words[2]);
-    Stmt st{db.Prepare("UPDATE users SET email = ? WHERE uid = ?")};
-    sqlite3_bind_text(st.st, 1, a.words[3].c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(st.st, 2, uid);
-    ChangeOne(db, st.st);
-    tx.Commit();
+    SetUserColumn(path, a.words[2], "email", a.words[3]);
     std::cout << "e-mail of " << a.words[2] << " set\n";
     return 0;
   }
