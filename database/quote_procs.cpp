@@ -73,13 +73,39 @@ void AdicionaDataLog(ProcContext& c, int32_t tip, int32_t oid, int32_t aux, cons
       {Value::Int(tip), Value::Int(oid), Value::Int(aux), date, Value::String(c.CurrentUser())});
 }
 
+// The names of the twelve values and of their keep flags.
+struct NomesDoValor {
+  std::string valor, keep;
+};
+const std::array<NomesDoValor, kValores>& NomesDosValores() {
+  static const std::array<NomesDoValor, kValores> nomes = [] {
+    std::array<NomesDoValor, kValores> n;
+    for (int i = 0; i < kValores; ++i) {
+      n[i] = {"@valor" + std::to_string(i + 1), "@keepvlr" + std::to_string(i + 1)};
+    }
+    return n;
+  }();
+  return nomes;
+}
+
 void CotacaoImportV3(ProcContext& c) {
+  // The inputs are read in the order of the signature: each name is then
+  // found at the first compare.
   const int32_t anb = Serie(c);
-  if (anb == 0) return c.Return(kErrCotacaoSerieDesconhecida);
   const Value& date = c.In("@date");
-  if (date.IsNull()) return c.Return(kErrCotacaoSemData);
+  std::array<const Value*, kValores> valor;
+  std::array<bool, kValores> keep;
+  for (int i = 0; i < kValores; ++i) {
+    valor[i] = &c.In(NomesDosValores()[i].valor);
+    keep[i] = InBool(c, NomesDosValores()[i].keep.c_str());
+  }
+  const bool no_overwrite = InBool(c, "@NoOverwrite");
+  const bool nao_logar = InBool(c, "@NaoLogar");
   const int32_t op = InInt(c, "@IfOperador");
   const int32_t termo1 = InInt(c, "@IfValorTermo1");
+  const Value& termo2 = c.In("@IfTermo2");
+  if (anb == 0) return c.Return(kErrCotacaoSerieDesconhecida);
+  if (date.IsNull()) return c.Return(kErrCotacaoSemData);
   if (op < kOpSemCondicao || op > kOpMaior) return c.Return(kErrCotacaoCondicaoInvalida);
   if (op != kOpSemCondicao && (termo1 < 1 || termo1 > kValores)) {
     return c.Return(kErrCotacaoCondicaoInvalida);
@@ -94,17 +120,15 @@ void CotacaoImportV3(ProcContext& c) {
     rs.First();
     for (int i = 0; i < kValores; ++i) guardado[i] = rs.Field(i);
   }
-  if (op != kOpSemCondicao && !CondicaoVale(op, guardado[termo1 - 1], c.In("@IfTermo2"))) {
+  if (op != kOpSemCondicao && !CondicaoVale(op, guardado[termo1 - 1], termo2)) {
     return c.Return(kCotacaoCondicaoFalsa);
   }
-  const bool no_overwrite = InBool(c, "@NoOverwrite");
   std::vector<Value> binds = {Value::Int(anb), date};
+  binds.reserve(2 + kValores);
   bool muda = !existe;
   for (int i = 0; i < kValores; ++i) {
-    const std::string n = std::to_string(i + 1);
-    const bool mantem =
-        InBool(c, ("@keepvlr" + n).c_str()) || (no_overwrite && !guardado[i].IsNull());
-    const Value& v = mantem ? guardado[i] : c.In("@valor" + n);
+    const bool mantem = keep[i] || (no_overwrite && !guardado[i].IsNull());
+    const Value& v = mantem ? guardado[i] : *valor[i];
     muda = muda || !Iguais(v, guardado[i]);
     binds.push_back(v.IsNull() ? Value::Null() : Value::Double(v.AsDouble()));
   }
@@ -119,7 +143,7 @@ void CotacaoImportV3(ProcContext& c) {
       "valor9 = excluded.valor9, valor10 = excluded.valor10, valor11 = excluded.valor11, "
       "valor12 = excluded.valor12",
       binds);
-  if (!InBool(c, "@NaoLogar")) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
+  if (!nao_logar) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
 }
 
 void CotacaoImportDelRange(ProcContext& c) {
