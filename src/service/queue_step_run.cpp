@@ -409,7 +409,18 @@ void ImportaCopia(PassoDaFila* p) {
   acompanha.segue = [p, &desde_renovacao](tImpRoot& imp) {
     return SegueImportando(*p, &desde_renovacao, imp);
   };
-  acompanha.inicio = [p](tImpRoot& imp) { return IniciaPassoDeImportacao(p->row, imp); };
+  acompanha.inicio = [p](tImpRoot& imp) {
+    Db->SharedReads(0);
+    return IniciaPassoDeImportacao(p->row, imp);
+  };
+  // The check pass only reads: its look-ups share a read transaction,
+  // renewed as often as a group commits, instead of taking one each.
+  struct FimDasLeituras {
+    ~FimDasLeituras() {
+      if (Db != nullptr) Db->SharedReads(0);
+    }
+  } fim_das_leituras;
+  Db->SharedReads(static_cast<int>(kMsPorGrupo));
   ImpCliImport(p->path_if + p->local_name, false, &p->line_number, &p->last_line, &p->diag,
                &p->erro, &acompanha);
   p->tomada = p->erro == kErroEntradaTomada;

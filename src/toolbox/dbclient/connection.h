@@ -58,6 +58,9 @@ class Connection {
   void LongSeries(bool on) {
     if (provider_ && provider_->IsOpen()) provider_->LongSeries(on);
   }
+  void SharedReads(int max_ms) {
+    if (provider_ && provider_->IsOpen()) provider_->SharedReads(max_ms);
+  }
 
   // Seconds an Open may take to connect and log in (15 unless set).
   int ConnectionTimeout() const { return connection_timeout_; }

@@ -143,6 +143,14 @@ class ProviderConnection {
   // catch up when it ends (called after the series' last transaction
   // ended). Never raises.
   virtual void LongSeries(bool) {}
+  // Shared reads (max_ms > 0): outside the caller's transactions, calls
+  // that only read (look-ups, read-only statements) may share one read
+  // transaction of at most max_ms milliseconds instead of each taking its
+  // own: what another process commits is then seen up to max_ms late. Any
+  // other call, and every transaction of the caller, ends the shared one
+  // first, so that writes commit as they always do and are seen by the
+  // next read. 0 ends it and turns the sharing off. Never raises.
+  virtual void SharedReads(int /*max_ms*/) {}
 };
 
 using ProviderFactory = std::function<std::unique_ptr<ProviderConnection>()>;

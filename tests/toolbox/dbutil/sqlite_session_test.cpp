@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include <bit>
 
@@ -111,6 +112,14 @@ void Registra() {
   });
   RegisterProcedure(
       "ZtNone", {}, [](ProcContext&) {}, /*read_only=*/true);
+  RegisterProcedure(
+      "ZtConta", {{"@n", D::kInteger, kIO}},
+      [](ProcContext& c) {
+        Recordset rs = c.Query("SELECT COUNT(*) FROM t");
+        rs.First();
+        c.Out("@n", rs.Field(0));
+      },
+      /*read_only=*/true);
 }
 
 int32_t CodeOf(const std::function<void()>& f) {
@@ -457,6 +466,43 @@ TEST_F(SqliteTest, GroupedCommits) {
   ASSERT_EQ(Add(8), 0);  // goes to a transaction that the group's end undoes
   s_.DesfazGrupo();
   EXPECT_EQ(Linhas(&other), 2);
+}
+
+// Shared reads: look-ups share one snapshot for at most its bound, while
+// another connection writes without waiting; a write of this connection, a
+// transaction of its own and the end of the sharing each end the snapshot.
+TEST_F(SqliteTest, SharedReads) {
+  TAdoDataBaseComInfoTran other;
+  other.SetConnectionString(s_.GetConnectionString());
+  other.Open();
+  auto conta = [&] {
+    auto cmd = Take("ZtConta");
+    EXPECT_EQ(ExecStProc(cmd, 0), 0);
+    const int n = cmd->Params().ParamByName("@n").value.AsInt();
+    s_.DevolveDataSet(&cmd);
+    return n;
+  };
+  s_.SharedReads(60000);
+  EXPECT_EQ(conta(), 0);
+  EXPECT_FALSE(s_.InTransaction());
+  ASSERT_EQ(zun::Add(&other, 1), 0);
+  EXPECT_EQ(conta(), 0) << "the same snapshot";
+  ASSERT_EQ(Add(2), 0);
+  EXPECT_EQ(Linhas(&other), 2) << "a write commits at once";
+  EXPECT_EQ(conta(), 2);
+  ASSERT_EQ(zun::Add(&other, 3), 0);
+  s_.BeginTran();
+  ASSERT_EQ(Add(4), 0);
+  s_.EndTran(true);
+  EXPECT_EQ(conta(), 4);
+  ASSERT_EQ(zun::Add(&other, 5), 0);
+  s_.SharedReads(0);
+  EXPECT_EQ(conta(), 5);
+  s_.SharedReads(1);
+  EXPECT_EQ(conta(), 5);
+  ASSERT_EQ(zun::Add(&other, 6), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(conta(), 6) << "a newer snapshot after the bound";
 }
 
 TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {

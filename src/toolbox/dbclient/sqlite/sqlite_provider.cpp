@@ -382,6 +382,8 @@ void SqliteConnection::Close() {
     db_ = nullptr;
   }
   savepoint_depth_ = 0;
+  leitura_aberta_ = false;
+  leitura_max_ms_ = 0;
   esperando_ = false;
   if (sinal_fd_ >= 0) ::close(sinal_fd_);
   sinal_fd_ = -1;
@@ -463,6 +465,13 @@ SqliteConnection::TextoPreparado& SqliteConnection::PreparaComParametros(const s
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
   TextoPreparado& t = PreparaTexto(sql);
   sqlite3_stmt* st = t.st;
+  // A query (read-only, with rows) may share the read transaction;
+  // anything else ends it.
+  if (sqlite3_stmt_readonly(st) != 0 && sqlite3_column_count(st) > 0) {
+    AntesDeLer();
+  } else {
+    FechaLeitura();
+  }
   // A write outside a transaction checks the file first; inside one, the
   // commit does.
   if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
@@ -804,6 +813,7 @@ void SqliteConnection::ControlQuietly(const std::string& sql) noexcept {
 
 void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
                                   std::vector<Recordset>* out) {
+  FechaLeitura();
   ConfereArquivo();
   const std::string t = Trim(sql);
   // The two system texts a SQL Server client sends.
@@ -884,6 +894,11 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   ultima_so_leu_ = e->read_only;
+  if (e->read_only) {
+    AntesDeLer();
+  } else {
+    FechaLeitura();
+  }
   // A deleted or replaced file must never take a write. A look-up that
   // writes nothing skips the check (a path look-up per call): the next
   // write, or the liveness probe, finds the file gone all the same. Inside
@@ -960,6 +975,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
 }
 
 void SqliteConnection::BeginTransaction() {
+  FechaLeitura();
   ConfereArquivo();
   // SQLite transactions are serializable; IMMEDIATE takes the write lock.
   Control("BEGIN IMMEDIATE");
@@ -984,7 +1000,39 @@ void SqliteConnection::Rollback() {
 }
 
 bool SqliteConnection::InTransaction() const {
-  return db_ != nullptr && sqlite3_get_autocommit(db_) == 0;
+  return db_ != nullptr && sqlite3_get_autocommit(db_) == 0 && !leitura_aberta_;
+}
+
+void SqliteConnection::SharedReads(int max_ms) {
+  leitura_max_ms_ = max_ms > 0 ? max_ms : 0;
+  if (leitura_max_ms_ == 0) FechaLeitura();
+}
+
+void SqliteConnection::AntesDeLer() {
+  // A statement of the caller (a COMMIT sent as text) may have ended it.
+  if (leitura_aberta_ && sqlite3_get_autocommit(db_) != 0) leitura_aberta_ = false;
+  if (leitura_max_ms_ == 0) return;
+  const auto agora = std::chrono::steady_clock::now();
+  if (leitura_aberta_) {
+    if (agora - leitura_desde_ < std::chrono::milliseconds(leitura_max_ms_)) return;
+    FechaLeitura();
+  }
+  if (sqlite3_get_autocommit(db_) == 0) return;  // the caller's own transaction
+  try {
+    Control("BEGIN");  // the snapshot comes with the first read
+    leitura_aberta_ = true;
+    leitura_desde_ = agora;
+  } catch (const ProviderError&) {
+    // Not shared, then: the read takes its own transaction as usual.
+  }
+}
+
+void SqliteConnection::FechaLeitura() noexcept {
+  if (!leitura_aberta_) return;
+  leitura_aberta_ = false;
+  if (db_ == nullptr || sqlite3_get_autocommit(db_) != 0) return;
+  ControlQuietly("COMMIT");  // a read transaction: only its snapshot ends
+  if (sqlite3_get_autocommit(db_) == 0) ControlQuietly("ROLLBACK");
 }
 
 }  // namespace zun

@@ -93,6 +93,10 @@ class SqliteConnection : public ProviderConnection {
   // end restores the usual bound and, when the WAL is beyond it, copies
   // back what it can without waiting for readers (a passive checkpoint).
   void LongSeries(bool on) override;
+  // The shared read transaction is a deferred one ("BEGIN") that a read
+  // opens and that lives until a call that is not a read, the next read
+  // after max_ms, or SharedReads(0). InTransaction does not count it.
+  void SharedReads(int max_ms) override;
   // Whether another connection waits for this file's write lock now.
   bool AlguemEspera();
 
@@ -189,6 +193,13 @@ class SqliteConnection : public ProviderConnection {
   void FimDaEspera();
   void Sinaliza(bool esperando);
 
+  // Before a call that only reads: joins the shared read transaction,
+  // opening it (or a newer one, when it is older than its bound) while
+  // sharing is on and the caller has no transaction of its own.
+  void AntesDeLer();
+  // Before any other call: ends the shared read transaction, if open.
+  void FechaLeitura() noexcept;
+
   // Raises ProviderError when path_ no longer names the opened file.
   void ConfereArquivo() const;
   bool MesmoArquivo() const;
@@ -211,8 +222,11 @@ class SqliteConnection : public ProviderConnection {
   bool avisou_espera_ = false;
   std::chrono::steady_clock::time_point espera_desde_{};
   int limite_do_wal_ = kPaginasDoWal;
-  int paginas_no_wal_ = 0;  // pages in the WAL after the last commit
-  int sinal_fd_ = -1;       // the side file, opened on the first wait or test
+  int paginas_no_wal_ = 0;       // pages in the WAL after the last commit
+  int sinal_fd_ = -1;            // the side file, opened on the first wait or test
+  int leitura_max_ms_ = 0;       // shared reads: their bound; 0 when off
+  bool leitura_aberta_ = false;  // the shared read transaction is open
+  std::chrono::steady_clock::time_point leitura_desde_{};
   // Kept answers by table, and the file's data version they belong to.
   std::vector<std::pair<std::string, std::unordered_map<std::string, std::vector<Value>>>> memoria_;
   unsigned versao_da_memoria_ = 0;
