@@ -88,16 +88,43 @@ const std::array<NomesDoValor, kValores>& NomesDosValores() {
   return nomes;
 }
 
+// The write of a quote without a condition, in one statement: a new quote
+// is inserted (kept values NULL); a stored one is updated only when a value
+// that is not kept changes. A value is kept when its "@keepvlr" flag is set
+// or, with "@NoOverwrite", when it is stored. Parameters: ?1 the series, ?2
+// the day, ?3..?14 the values, ?15..?26 the keep flags, ?27 "@NoOverwrite".
+const std::string& EscritaSemCondicao() {
+  static const std::string sql = [] {
+    std::string colunas, valores, sets, muda;
+    for (int i = 1; i <= kValores; ++i) {
+      const std::string v = "valor" + std::to_string(i);
+      const std::string mantem =
+          "(?" + std::to_string(14 + i) + " OR (?27 AND " + v + " IS NOT NULL))";
+      colunas += ", " + v;
+      valores += ", ?" + std::to_string(2 + i);
+      sets += std::string(i > 1 ? ", " : "") + v + " = CASE WHEN " + mantem + " THEN " + v +
+              " ELSE excluded." + v + " END";
+      muda += std::string(i > 1 ? " OR " : "") + "(NOT " + mantem + " AND excluded." + v +
+              " IS NOT " + v + ")";
+    }
+    return "INSERT INTO cotacao (anb, data" + colunas + ") VALUES (?1, ?2" + valores +
+           ") ON CONFLICT (anb, data) DO UPDATE SET " + sets + " WHERE " + muda;
+  }();
+  return sql;
+}
+
 void CotacaoImportV3(ProcContext& c) {
   // The inputs are read in the order of the signature: each name is then
   // found at the first compare.
   const int32_t anb = Serie(c);
   const Value& date = c.In("@date");
+  const std::array<NomesDoValor, kValores>& nomes = NomesDosValores();
   std::array<const Value*, kValores> valor;
   std::array<bool, kValores> keep;
   for (int i = 0; i < kValores; ++i) {
-    valor[i] = &c.In(NomesDosValores()[i].valor);
-    keep[i] = InBool(c, NomesDosValores()[i].keep.c_str());
+    valor[i] = &c.In(nomes[i].valor);
+    const Value& k = c.In(nomes[i].keep);
+    keep[i] = !k.IsNull() && k.AsBool();
   }
   const bool no_overwrite = InBool(c, "@NoOverwrite");
   const bool nao_logar = InBool(c, "@NaoLogar");
@@ -110,39 +137,51 @@ void CotacaoImportV3(ProcContext& c) {
   if (op != kOpSemCondicao && (termo1 < 1 || termo1 > kValores)) {
     return c.Return(kErrCotacaoCondicaoInvalida);
   }
-  Recordset rs = c.Query(
-      "SELECT valor1, valor2, valor3, valor4, valor5, valor6, valor7, valor8, valor9, valor10, "
-      "valor11, valor12 FROM cotacao WHERE anb = ? AND data = ?",
-      {Value::Int(anb), date});
-  const bool existe = rs.RecordCount() > 0;
-  std::array<Value, kValores> guardado;
-  if (existe) {
-    rs.First();
-    for (int i = 0; i < kValores; ++i) guardado[i] = rs.Field(i);
-  }
-  if (op != kOpSemCondicao && !CondicaoVale(op, guardado[termo1 - 1], termo2)) {
-    return c.Return(kCotacaoCondicaoFalsa);
-  }
+  auto numero = [](const Value& v) {
+    return v.IsNull() ? Value::Null() : Value::Double(v.AsDouble());
+  };
   std::vector<Value> binds = {Value::Int(anb), date};
-  binds.reserve(2 + kValores);
-  bool muda = !existe;
-  for (int i = 0; i < kValores; ++i) {
-    const bool mantem = keep[i] || (no_overwrite && !guardado[i].IsNull());
-    const Value& v = mantem ? guardado[i] : *valor[i];
-    muda = muda || !Iguais(v, guardado[i]);
-    binds.push_back(v.IsNull() ? Value::Null() : Value::Double(v.AsDouble()));
+  binds.reserve(3 + 2 * kValores);
+  bool escreveu = false;
+  if (op == kOpSemCondicao) {
+    for (int i = 0; i < kValores; ++i) binds.push_back(keep[i] ? Value::Null() : numero(*valor[i]));
+    for (int i = 0; i < kValores; ++i) binds.push_back(Value::Bool(keep[i]));
+    binds.push_back(Value::Bool(no_overwrite));
+    escreveu = c.Exec(EscritaSemCondicao(), binds) > 0;
+  } else {
+    // The condition reads the stored value first.
+    Recordset rs = c.Query(
+        "SELECT valor1, valor2, valor3, valor4, valor5, valor6, valor7, valor8, valor9, "
+        "valor10, valor11, valor12 FROM cotacao WHERE anb = ? AND data = ?",
+        {Value::Int(anb), date});
+    const bool existe = rs.RecordCount() > 0;
+    std::array<Value, kValores> guardado;
+    if (existe) {
+      rs.First();
+      for (int i = 0; i < kValores; ++i) guardado[i] = rs.Field(i);
+    }
+    if (!CondicaoVale(op, guardado[termo1 - 1], termo2)) return c.Return(kCotacaoCondicaoFalsa);
+    escreveu = !existe;
+    for (int i = 0; i < kValores; ++i) {
+      const bool mantem = keep[i] || (no_overwrite && !guardado[i].IsNull());
+      const Value& v = mantem ? guardado[i] : *valor[i];
+      escreveu = escreveu || !Iguais(v, guardado[i]);
+      binds.push_back(numero(v));
+    }
+    if (escreveu) {
+      c.Exec(
+          "INSERT INTO cotacao (anb, data, valor1, valor2, valor3, valor4, valor5, valor6, "
+          "valor7, valor8, valor9, valor10, valor11, valor12) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
+          "?, ?, ?, ?, ?) "
+          "ON CONFLICT (anb, data) DO UPDATE SET valor1 = excluded.valor1, valor2 = "
+          "excluded.valor2, valor3 = excluded.valor3, valor4 = excluded.valor4, valor5 = "
+          "excluded.valor5, valor6 = excluded.valor6, valor7 = excluded.valor7, valor8 = "
+          "excluded.valor8, valor9 = excluded.valor9, valor10 = excluded.valor10, valor11 = "
+          "excluded.valor11, valor12 = excluded.valor12",
+          binds);
+    }
   }
-  if (!muda) return c.Return(no_overwrite ? kCotacaoNadaMudou : kCotacaoIgual);
-  c.Exec(
-      "INSERT INTO cotacao (anb, data, valor1, valor2, valor3, valor4, valor5, valor6, valor7, "
-      "valor8, valor9, valor10, valor11, valor12) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-      "?) "
-      "ON CONFLICT (anb, data) DO UPDATE SET valor1 = excluded.valor1, valor2 = excluded.valor2, "
-      "valor3 = excluded.valor3, valor4 = excluded.valor4, valor5 = excluded.valor5, "
-      "valor6 = excluded.valor6, valor7 = excluded.valor7, valor8 = excluded.valor8, "
-      "valor9 = excluded.valor9, valor10 = excluded.valor10, valor11 = excluded.valor11, "
-      "valor12 = excluded.valor12",
-      binds);
+  if (!escreveu) return c.Return(no_overwrite ? kCotacaoNadaMudou : kCotacaoIgual);
   if (!nao_logar) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
 }
 

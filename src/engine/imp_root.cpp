@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "db/global_state.h"
@@ -88,10 +89,15 @@ TLinhasDoArquivo::TLinhasDoArquivo(std::string text) : texto_(std::move(text)) {
 }
 
 size_t TLinhasDoArquivo::FimDaLinha(size_t inicio) const {
+  // The first '\n', then any '\r' before it: two scans that memchr makes
+  // fast, where a loop over the bytes was a good part of reading a file.
   const char* p = texto_.data();
   const size_t n = texto_.size();
-  while (inicio < n && p[inicio] != '\r' && p[inicio] != '\n') ++inicio;
-  return inicio;
+  if (inicio >= n) return n;
+  const void* lf = std::memchr(p + inicio, '\n', n - inicio);
+  const size_t fim = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - p) : n;
+  const void* cr = std::memchr(p + inicio, '\r', fim - inicio);
+  return cr != nullptr ? static_cast<size_t>(static_cast<const char*>(cr) - p) : fim;
 }
 
 size_t TLinhasDoArquivo::DepoisDaQuebra(size_t fim) const {

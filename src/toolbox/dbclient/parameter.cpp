@@ -1,5 +1,7 @@
 #include "toolbox/dbclient/parameter.h"
 
+#include <cstring>
+
 #include "toolbox/dbclient/errors.h"
 
 namespace zun {
@@ -13,6 +15,7 @@ Parameter* Parameters::Find(const std::string& name) {
   auto igual = [&](size_t i) {
     const std::string& p = items_[i].name;
     if (p.size() != name.size()) return false;
+    if (std::memcmp(p.data(), name.data(), p.size()) == 0) return true;  // as written, mostly
     for (size_t k = 0; k < p.size(); ++k) {
       unsigned char a = static_cast<unsigned char>(p[k]), b = static_cast<unsigned char>(name[k]);
       if (a == b) continue;
