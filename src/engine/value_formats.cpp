@@ -1,6 +1,7 @@
 #include "engine/value_formats.h"
 
 #include <charconv>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -17,8 +18,11 @@ inline bool EhDigito(char c) { return c >= '0' && c <= '9'; }
 
 bool StrToFloatOk(std::string_view s, double* v) {
   *v = NuloFloat();
-  const std::string aparado = Apara(s);
-  s = aparado;
+  // Blanks and control characters around it go, as Apara takes them.
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  s = s.substr(b, e - b);
   if (s.empty() || s == "-") return true;
 
   // Check the whole text against the number grammar first: std::from_chars
@@ -34,17 +38,31 @@ bool StrToFloatOk(std::string_view s, double* v) {
   size_t digitos = 0;
   int32_t ordem = 0;  // decimal order of the first significant digit, for range errors
   bool significativo = false;
+  uint64_t mantissa = 0;  // the digits as an integer, while they fit
+  int32_t decimais = 0;   // digits after the point
   for (; i < n && EhDigito(s[i]); ++i, ++digitos) {
     if (s[i] != '0') significativo = true;
     if (significativo) ++ordem;
+    if (digitos < 19) mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
   }
   if (i < n && s[i] == '.') {
-    for (++i; i < n && EhDigito(s[i]); ++i, ++digitos) {
+    for (++i; i < n && EhDigito(s[i]); ++i, ++digitos, ++decimais) {
       if (s[i] != '0') significativo = true;
       if (!significativo) --ordem;
+      if (digitos < 19) mantissa = mantissa * 10 + static_cast<uint64_t>(s[i] - '0');
     }
   }
   if (digitos == 0) return false;
+  if (i == n && digitos <= 15) {
+    // Up to 15 digits and no exponent: the digits and the power of ten are
+    // exact doubles, and one division rounds their quotient as the full
+    // conversion would.
+    static constexpr double kPotencias[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double valor = static_cast<double>(mantissa) / kPotencias[decimais];
+    *v = negativo ? -valor : valor;
+    return true;
+  }
   int32_t expoente = 0;
   if (i < n && (s[i] == 'e' || s[i] == 'E')) {
     ++i;

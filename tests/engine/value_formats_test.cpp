@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
@@ -61,6 +62,19 @@ TEST(StrToFloatOkTest, ReadsNumbersWithADotWhateverTheLocale) {
   double big = 0;
   EXPECT_TRUE(StrToFloatOk("345678901.50", &big));
   EXPECT_EQ(big, 345678901.5);
+  // Decimals of 1 to 17 digits with the point anywhere read bit for bit as
+  // the full conversion reads them.
+  uint64_t x = 88172645463325252ull;
+  for (int k = 0; k < 20000; ++k) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    std::string t = std::to_string(x % 100000000000000000ull).substr(0, 1 + x % 17);
+    t.insert(x / 17 % (t.size() + 1), ".");
+    if (x & 1) t.insert(0, "-");
+    double v = 0, oraculo = 0;
+    ASSERT_TRUE(StrToFloatOk(t, &v)) << t;
+    std::from_chars(t.data(), t.data() + t.size(), oraculo);
+    ASSERT_EQ(std::memcmp(&v, &oraculo, sizeof v), 0) << t;
+  }
   std::setlocale(LC_NUMERIC, saved.c_str());
   // Empty and dash are the null number, bit for bit.
   for (const char* in : {"", "-", "  ", " - "}) {
