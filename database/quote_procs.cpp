@@ -92,14 +92,15 @@ const std::array<NomesDoValor, kValores>& NomesDosValores() {
 // is inserted (kept values NULL); a stored one is updated only when a value
 // that is not kept changes. A value is kept when its "@keepvlr" flag is set
 // or, with "@NoOverwrite", when it is stored. Parameters: ?1 the series, ?2
-// the day, ?3..?14 the values, ?15..?26 the keep flags, ?27 "@NoOverwrite".
+// the day, ?3..?14 the values, ?15 the keep flags (bit i-1 for value i),
+// ?16 "@NoOverwrite".
 const std::string& EscritaSemCondicao() {
   static const std::string sql = [] {
     std::string colunas, valores, sets, muda;
     for (int i = 1; i <= kValores; ++i) {
       const std::string v = "valor" + std::to_string(i);
       const std::string mantem =
-          "(?" + std::to_string(14 + i) + " OR (?27 AND " + v + " IS NOT NULL))";
+          "((?15 >> " + std::to_string(i - 1) + ") & 1 OR (?16 AND " + v + " IS NOT NULL))";
       colunas += ", " + v;
       valores += ", ?" + std::to_string(2 + i);
       sets += std::string(i > 1 ? ", " : "") + v + " = CASE WHEN " + mantem + " THEN " + v +
@@ -144,8 +145,12 @@ void CotacaoImportV3(ProcContext& c) {
   binds.reserve(3 + 2 * kValores);
   bool escreveu = false;
   if (op == kOpSemCondicao) {
-    for (int i = 0; i < kValores; ++i) binds.push_back(keep[i] ? Value::Null() : numero(*valor[i]));
-    for (int i = 0; i < kValores; ++i) binds.push_back(Value::Bool(keep[i]));
+    int32_t mantidos = 0;
+    for (int i = 0; i < kValores; ++i) {
+      binds.push_back(keep[i] ? Value::Null() : numero(*valor[i]));
+      if (keep[i]) mantidos |= 1 << i;
+    }
+    binds.push_back(Value::Int(mantidos));
     binds.push_back(Value::Bool(no_overwrite));
     escreveu = c.Exec(EscritaSemCondicao(), binds) > 0;
   } else {

@@ -757,10 +757,12 @@ const std::vector<Value>* SqliteConnection::Lembrado(const char* tabela, const s
   for (auto& [t, l] : memoria_) {
     if (strcasecmp(t.c_str(), tabela) == 0) linhas = &l;
   }
-  if (linhas == nullptr || linhas->find(chave) == linhas->end()) return nullptr;
+  if (linhas == nullptr) return nullptr;
+  auto it = linhas->find(chave);
+  if (it == linhas->end()) return nullptr;
   // A deferred transaction that has read nothing yet takes its snapshot
   // first: only then does the data version show another connection's
-  // commit.
+  // commit. (The pragma writes nothing: the answer found stays.)
   if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) {
     Run("PRAGMA data_version", {}, nullptr);
     if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) return nullptr;
@@ -772,8 +774,7 @@ const std::vector<Value>* SqliteConnection::Lembrado(const char* tabela, const s
     return nullptr;
   }
   versao_conferida_ = versao;
-  auto it = linhas->find(chave);
-  return it == linhas->end() ? nullptr : &it->second;
+  return &it->second;
 }
 
 void SqliteConnection::Lembra(const char* tabela, const std::string& chave,
