@@ -253,6 +253,16 @@ Value ReadValue(In* in) {
                            t / std::pow(10.0, scale) / 86400.0);
   }
   std::string raw;
+  if (type == kVarBinary) {  // its largest length, then its length or, for (max), chunks
+    if (in->U16() != 0xFFFF) {
+      const uint16_t n = in->U16();
+      return n == 0xFFFF ? Value() : Value::Binary(in->Bytes(n));
+    }
+    const uint32_t total = in->U32();
+    if (in->U32() == 0xFFFFFFFF && total == 0xFFFFFFFF) return Value();
+    for (uint32_t n; (n = in->U32()) != 0;) raw += in->Bytes(n);
+    return Value::Binary(raw);
+  }
   if (type == kNText) {
     in->U32();
     in->Bytes(5);
@@ -708,6 +718,14 @@ int main(int argc, char** argv) {
   }
   if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
   zun::RegisterDatabaseProcedures();
+  // Hands its values back: the types no procedure of the database takes.
+  zun::RegisterProcedure("zun_eco",
+                         {{"@g", zun::DataType::kBigInt, zun::ParamDirection::kInputOutput},
+                          {"@t", zun::DataType::kDateTime, zun::ParamDirection::kInputOutput},
+                          {"@x", zun::DataType::kBinary, zun::ParamDirection::kInputOutput}},
+                         [](zun::ProcContext& c) {
+                           for (const char* n : {"@g", "@t", "@x"}) c.Out(n, c.In(n));
+                         });
   const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
   const int one = 1;
   ::setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

@@ -1,6 +1,7 @@
 // The SQL Server provider through FreeTDS's real ODBC driver against the TDS
 // test server (tests/support): procedure calls with outputs, SQL texts with
-// values, transactions, and the server's faults as the provider sees them.
+// values, transactions, the server's faults as the provider sees them, and a
+// dropped link that the session connects again.
 // The service end to end over the same path: tests/service/e2e_test.cpp.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
 
 namespace zun {
 namespace {
@@ -94,6 +97,38 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   q.Open();
   EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
   EXPECT_EQ(q.Current().Field(1).AsString(), name);
+
+  // Types no procedure of the database takes, and NULLs, both ways.
+  Command eco(&c_, CommandType::kStoredProc, "zun_eco");
+  const Value rows[][3] = {
+      {Value::BigInt(int64_t{1} << 40), Value::DateTime(45000.5 + 0.25 / 86400),
+       Value::Binary(std::string("\0\xFF", 2))},
+      {Value(), Value(), Value()}};
+  for (const auto& row : rows) {
+    for (int i = 0; i < 3; ++i) eco.Params()[i + 1].value = row[i];
+    eco.Execute();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
+  }
+  try {
+    Command unknown(&c_, CommandType::kStoredProc, "zun_nenhuma");
+    ADD_FAILURE() << "an unknown procedure was described";
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kOther);
+  }
+}
+
+// A link dropped under a call: the session connects again and repeats it.
+TEST_F(TdsWire, ADroppedLinkIsReconnectedAndTheCallRepeated) {
+  Connect({"--drop-at", "2"});  // the call, after its description
+  TAdoDataBaseComInfoTran s;
+  s.SetConnectionString(c_.GetConnectionString());
+  s.SetAutoReconnect(true);
+  s.Open();
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+  EXPECT_EQ(ExecStProc(cmd, 0), 0);
+  EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
+  s.DevolveDataSet(&cmd);
+  EXPECT_NE(ServerLog().find("requests=2\n"), std::string::npos) << ServerLog();
 }
 
 // Each fault switch of the server as the provider sees it, and whether the
