@@ -229,7 +229,7 @@ int64_t Integer(const std::string& b) {
 
 // [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as FreeTDS sends the
 // provider's bindings: int, bigint and bit, float, datetime2 (timestamps),
-// nvarchar and ntext (long text).
+// nvarchar and ntext (long text), varbinary(max).
 Value ReadValue(In* in) {
   const uint8_t type = in->U8();
   if (type == kIntN || type == kBitN || type == kFltN) {
@@ -253,11 +253,8 @@ Value ReadValue(In* in) {
                            t / std::pow(10.0, scale) / 86400.0);
   }
   std::string raw;
-  if (type == kVarBinary) {  // its largest length, then its length or, for (max), chunks
-    if (in->U16() != 0xFFFF) {
-      const uint16_t n = in->U16();
-      return n == 0xFFFF ? Value() : Value::Binary(in->Bytes(n));
-    }
+  if (type == kVarBinary) {  // varbinary(max): the total length, then chunks
+    in->U16();
     const uint32_t total = in->U32();
     if (in->U32() == 0xFFFFFFFF && total == 0xFFFFFFFF) return Value();
     for (uint32_t n; (n = in->U32()) != 0;) raw += in->Bytes(n);
