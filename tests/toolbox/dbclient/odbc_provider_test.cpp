@@ -57,7 +57,7 @@ struct Stmt {
   std::map<int, Bind> binds;
   const Proc* proc = nullptr;
   std::vector<Diag> diags;
-  SQLULEN timeout = 0, paramset = 1;
+  SQLULEN timeout = 0;
   std::map<int, size_t> offsets;  // GetData position within a long text
 };
 
@@ -73,9 +73,8 @@ struct Server {
   // (implicit transactions): the first call opens one; an uncommittable
   // transaction (3998) rolls it back.
   bool autocommit = true, commit_fails = false, msdriver = false;  // else FreeTDS
-  int trancount = 0, executes = 0;    // executes: requests of prepared texts
+  int trancount = 0;
   std::vector<std::string> decimals;  // decimal inputs as the server got them
-  std::vector<std::string> received;  // rows of prepared texts, values joined by ","
 };
 Server* g = nullptr;
 
@@ -170,7 +169,6 @@ const OdbcApi kScripted = {
     },
     [](SQLHSTMT h, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
       if (attr == SQL_ATTR_QUERY_TIMEOUT) S(h)->timeout = reinterpret_cast<SQLULEN>(v);
-      if (attr == SQL_ATTR_PARAMSET_SIZE) S(h)->paramset = reinterpret_cast<SQLULEN>(v);
       return SQL_SUCCESS;
     },
     [](SQLHSTMT h, SQLWCHAR* text, SQLINTEGER len) -> SQLRETURN {
@@ -189,30 +187,7 @@ const OdbcApi kScripted = {
       return p.early_no_data ? SQL_NO_DATA : rc;
     },
     [](SQLHSTMT, SQLWCHAR*, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
-    [](SQLHSTMT h) -> SQLRETURN {
-      ++g->executes;
-      for (SQLULEN i = 0; i < S(h)->paramset; ++i) {
-        std::string row;
-        for (auto& [n, b] : S(h)->binds) {
-          const size_t width = b.c_type == SQL_C_SLONG    ? 4
-                               : b.c_type == SQL_C_DOUBLE ? 8
-                                                          : static_cast<size_t>(b.len);
-          const char* at = static_cast<const char*>(b.buf) + i * width;
-          row += n > 1 ? "," : "";
-          if (b.ind[i] == SQL_NULL_DATA) {
-            row += "NULL";
-          } else if (b.c_type == SQL_C_SLONG) {
-            row += std::to_string(*reinterpret_cast<const SQLINTEGER*>(at));
-          } else if (b.c_type == SQL_C_DOUBLE) {
-            row += Value::Double(*reinterpret_cast<const double*>(at)).AsString();
-          } else {
-            row += N(at, b.ind[i] / 2);
-          }
-        }
-        g->received.push_back(row);
-      }
-      return Start(S(h), {Rows({{Value::String("r")}}), Step{}});  // rows, then a count
-    },
+    [](SQLHSTMT) -> SQLRETURN { return SQL_ERROR; },  // no prepared texts
     [](SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, SQLSMALLINT c, SQLSMALLINT t, SQLULEN size,
        SQLSMALLINT digits, SQLPOINTER buf, SQLLEN len, SQLLEN* ind) -> SQLRETURN {
       S(h)->binds[n] = {io, c, t, digits, size, buf, len, ind};
@@ -467,26 +442,6 @@ TEST_F(OdbcScripted, DecimalInputsAndTimeColumns) {
     EXPECT_EQ(cmd.Current().Field(0), Value::DateTime(0.5));
     EXPECT_EQ(cmd.Current().Field(1), Value::DateTime(45000.25));
   }
-}
-
-// Rows of a text go as parameter arrays, up to 1000 rows a request, each
-// row's values in place; the statement then runs single rows again.
-TEST_F(OdbcScripted, RowsGoAsParameterArrays) {
-  std::vector<std::vector<Value>> rows;
-  for (int i = 0; i < 1500; ++i) {
-    rows.push_back({Value::Int(i), Value::Double(i / 4.0),
-                    i % 7 ? Value::String(std::string(static_cast<size_t>(i % 5), 'x')) : Value()});
-  }
-  Command cmd(&c_, CommandType::kText, "INSERT INTO t VALUES (?, ?, ?)");
-  cmd.ExecuteRows(rows);
-  EXPECT_EQ(server_.executes, 2);
-  ASSERT_EQ(server_.received.size(), 1500u);
-  EXPECT_EQ(server_.received[1234], "1234,308.5,xxxx");
-  EXPECT_EQ(server_.received[700], "700,175,NULL");
-  for (int i = 0; i < 3; ++i) cmd.Params()[i].value = rows[3][static_cast<size_t>(i)];
-  cmd.Execute();
-  EXPECT_EQ(server_.received.back(), "3,0.75,xxx");
-  EXPECT_EQ(server_.received.size(), 1501u);
 }
 
 TEST(OdbcProvider, ConnectionStrings) {

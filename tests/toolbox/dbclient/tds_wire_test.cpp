@@ -76,7 +76,7 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
 
   const std::string name = "x\xE9 '}; y";  // Windows-1252 text both ways
   Command ins(&c_, CommandType::kText,
-              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, ?)");
+              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, COALESCE(?, '-'))");
   for (int id : {901, 902}) {
     ins.Params()[0].value = Value::Int(id);
     ins.Params()[1].value = Value::String(name);
@@ -97,6 +97,25 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   q.Open();
   EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
   EXPECT_EQ(q.Current().Field(1).AsString(), name);
+
+  // Rows go as parameter arrays of up to 1000 a request, each value in its
+  // place; the statement then serves single rows again.
+  std::vector<std::vector<Value>> lines;
+  int chars = 0;
+  for (int id = 1000; id < 2500; ++id) {
+    const int n = id % 7 ? id % 5 : -1;  // -1: NULL, stored as "-"
+    lines.push_back({Value::Int(id), n < 0 ? Value() : Value::String(std::string(n, 'x'))});
+    chars += n < 0 ? 1 : n;
+  }
+  ins.ExecuteRows(lines);
+  EXPECT_EQ(ins.RowsAffected(), 1500);
+  ins.Params()[0].value = Value::Int(2500);
+  ins.Execute();
+  Command sum(&c_, CommandType::kText,
+              "SELECT count(*), sum(length(nome)) FROM moeda WHERE id >= 1000");
+  sum.Open();
+  EXPECT_EQ(sum.Current().Field(0).AsInt(), 1501);
+  EXPECT_EQ(sum.Current().Field(1).AsInt(), chars + 8);
 
   // Types no procedure of the database takes, and NULLs, both ways.
   Command eco(&c_, CommandType::kStoredProc, "zun_eco");
