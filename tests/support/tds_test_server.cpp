@@ -310,7 +310,10 @@ class Session {
         if (type == kBatch) {
           Batch(Ucs2Text(body.substr(in.p)));
         } else if (type == kRpc) {
-          while (!in.AtEnd()) Rpc(&in);
+          // One reply for all the calls of a request.
+          Out o;
+          while (!in.AtEnd()) Rpc(&in, &o);
+          if (!o.b.empty()) Send(o);
         } else if (type == kTm) {
           Tm(&in);
         } else {
@@ -562,8 +565,7 @@ class Session {
     }
   }
 
-  void Rpc(In* in) {
-    Out o;
+  void Rpc(In* in, Out* o) {
     const uint16_t name_len = in->U16();
     int id = name_len == 0xFFFF ? in->U16() : 0;
     const std::string name = id ? std::string() : in->Ucs2(name_len);
@@ -592,34 +594,30 @@ class Session {
       // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
       // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
       const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
-      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
-        if (!o.b.empty()) Send(o);
-        return;
-      }
+      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(o, kDoneProc)) return;
       if (id == 11 || id == 13) {
         const int h = next_handle_++;
         prepared_[h] = ps.at(2).value.AsString();
-        if (id == 13) Text(prepared_[h], values_from(3), &o, true);
-        o.U8(kReturnStatus), o.U32(0);
-        ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
+        if (id == 13) Text(prepared_[h], values_from(3), o, true);
+        o->U8(kReturnStatus), o->U32(0);
+        ReturnValue(o, 1, "@handle", {kIntN, 4}, Value::Int(h));
       } else if (id == 12) {
-        Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), &o, true);
+        Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), o, true);
       } else if (id == 15) {
         prepared_.erase(ps.at(0).value.AsInt());
       } else if (sproc_columns) {
-        ProcedureColumns(ps, &o);
+        ProcedureColumns(ps, o);
       } else {
-        Procedure(name, ps, &o);
+        Procedure(name, ps, o);
       }
-      Done(&o, kDoneProc, more, 0xE0, 0);
+      Done(o, kDoneProc, more, 0xE0, 0);
     } catch (const ProviderError& e) {
       // SQL Server's message: a duplicate key is 2627, anything else a user
       // error numbered from 50000.
       const bool key = e.Kind() == ErrorKind::kConstraint;
-      Error(&o, key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what(), kDoneProc,
+      Error(o, key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what(), kDoneProc,
             more);
     }
-    Send(o);
   }
 
   void Batch(const std::string& sql) {
