@@ -65,10 +65,10 @@ struct Stmt {
 struct Server {
   std::map<std::string, Proc> procs;
   std::vector<Diag> dbc_diags;
-  // A server that accepts the link and never answers: the login and the
-  // description end with HYT00 once their timeout is spent, never without.
+  // A server that never answers a description: it ends with HYT00 once its
+  // timeout is spent, never without.
   bool stalls = false;
-  SQLULEN login_timeout = 0, isolation = 0;
+  SQLULEN isolation = 0;
   // The server's transaction as SQL Server keeps it with autocommit off
   // (implicit transactions): the first call opens one; an uncommittable
   // transaction (3998) rolls it back.
@@ -81,10 +81,6 @@ Server* g = nullptr;
 SQLRETURN Fail(std::vector<Diag>* diags, Diag d) {
   *diags = {std::move(d)};
   return SQL_ERROR;
-}
-SQLRETURN Stall(SQLULEN timeout, std::vector<Diag>* diags) {
-  if (timeout == 0) ADD_FAILURE() << "waits for ever";
-  return Fail(diags, {"HYT00", 0});
 }
 std::string N(const void* w, SQLLEN chars) {
   return Utf16ToCp1252(std::u16string(static_cast<const char16_t*>(w), static_cast<size_t>(chars)));
@@ -146,7 +142,6 @@ const OdbcApi kScripted = {
     },
     [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
     [](SQLHDBC, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
-      if (attr == SQL_ATTR_LOGIN_TIMEOUT) g->login_timeout = reinterpret_cast<SQLULEN>(v);
       if (attr == SQL_ATTR_AUTOCOMMIT) g->autocommit = v != nullptr;
       if (attr == SQL_ATTR_TXN_ISOLATION) g->isolation = reinterpret_cast<SQLULEN>(v);
       return SQL_SUCCESS;
@@ -154,7 +149,7 @@ const OdbcApi kScripted = {
     [](SQLHDBC, SQLHWND, SQLWCHAR* in, SQLSMALLINT len, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*,
        SQLUSMALLINT) -> SQLRETURN {
       g->msdriver = N(in, len).find("ODBC Driver 18") != std::string::npos;
-      return g->stalls ? Stall(g->login_timeout, &g->dbc_diags) : SQL_SUCCESS;
+      return SQL_SUCCESS;
     },
     [](SQLHDBC) -> SQLRETURN { return SQL_SUCCESS; },
     [](SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec, SQLWCHAR* state, SQLINTEGER* native,
@@ -249,7 +244,8 @@ const OdbcApi kScripted = {
     },
     [](SQLHSTMT h, SQLWCHAR*, SQLSMALLINT, SQLWCHAR*, SQLSMALLINT, SQLWCHAR* proc, SQLSMALLINT len,
        SQLWCHAR*, SQLSMALLINT) -> SQLRETURN {
-      if (g->stalls) return Stall(S(h)->timeout, &S(h)->diags);
+      if (g->stalls && S(h)->timeout == 0) ADD_FAILURE() << "waits for ever";
+      if (g->stalls) return Fail(&S(h)->diags, {"HYT00", 0});
       Step st{10, {}, {}, {}};
       for (const auto& [name, p] : g->procs) {
         if (name.find(N(proc, len)) == std::string::npos) continue;  // a pattern
@@ -337,18 +333,10 @@ TEST_F(OdbcScripted, ScriptedRunsOfAProcedure) {
   }
 }
 
-TEST_F(OdbcScripted, AServerThatNeverAnswersEndsAtTheTimeouts) {
+// The login's timeout: EndToEnd.LoginFailures, a server that never answers it.
+TEST_F(OdbcScripted, ADescriptionTheServerNeverAnswersEndsAtItsTimeout) {
   server_.stalls = true;
-  for (int step = 0; step < 2; ++step) {
-    try {
-      if (step == 0) Command(&c_, CommandType::kStoredProc, "P");
-      if (step == 1) c_.Open();
-      ADD_FAILURE();
-    } catch (const ProviderError& e) {
-      EXPECT_EQ(e.Kind(), ErrorKind::kTimeout);
-    }
-  }
-  EXPECT_EQ(server_.login_timeout, 15u);
+  EXPECT_THROW(Command(&c_, CommandType::kStoredProc, "P"), ProviderError);
 }
 
 // After every kind of failure the connection's word on the transaction is
