@@ -644,7 +644,7 @@ class Session {
       Begin(&o);
     } else if (type == 7 || type == 8) {
       in->Bytes(in->U8());
-      End(&o, type == 7);
+      if (db_.InTransaction()) End(&o, type == 7);  // else one the server ended already
       if (!in->AtEnd() && in->U8() == 1) Begin(&o);
     }
     Done(&o, kDone, 0, 0, 0);

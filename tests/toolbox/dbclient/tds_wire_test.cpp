@@ -161,13 +161,14 @@ TEST_F(TdsWire, FaultsByKind) {
   } rows[] = {
       {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205, true},
       {{"--stall-call", "1"}, ErrorKind::kTimeout, 0, true},
-      {{"--drop-at", "2"}, ErrorKind::kConnectionLost, 20017, false},
+      {{"--drop-at", "4"}, ErrorKind::kConnectionLost, 20017, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.options[0]);
     Connect(r.options);
     Command cmd(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
     cmd.SetCommandTimeout(2);
+    c_.BeginTrans();
     try {
       cmd.Execute();
       ADD_FAILURE() << "no failure";
@@ -176,6 +177,8 @@ TEST_F(TdsWire, FaultsByKind) {
       EXPECT_EQ(e.NativeCode(), r.native) << e.what();
     }
     EXPECT_EQ(c_.Connected(), r.usable_after);
+    // The deadlock victim's transaction is gone; a timeout leaves it open.
+    EXPECT_EQ(c_.InTransaction(), r.kind == ErrorKind::kTimeout);
     if (r.usable_after) {
       cmd.Execute();
       EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");
