@@ -471,14 +471,12 @@ class Session {
   }
 
   // COLMETADATA and the ROWs of rs, then the DONE token done with its count.
-  void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more,
-            const std::vector<DataType>& types = {}) {
+  void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more) {
     std::vector<Column> cols;
     for (int c = 0; c < rs.FieldCount(); ++c) {
       std::vector<const Value*> vals;
       for (const auto& row : rs.rows()) vals.push_back(&row[static_cast<size_t>(c)]);
-      cols.push_back(
-          ColumnFor(types.empty() ? DataType::kEmpty : types[static_cast<size_t>(c)], vals));
+      cols.push_back(ColumnFor(DataType::kEmpty, vals));
     }
     o->U8(kColMetadata), o->U16(cols.size());
     for (int c = 0; c < rs.FieldCount(); ++c) {
@@ -510,13 +508,8 @@ class Session {
       if (strcasecmp(p.name.c_str(), "@procedure_name") == 0)
         proc = FindProcedure(p.value.AsString());
     }
-    std::vector<std::string> names;
-    std::istringstream header(
-        "PROCEDURE_QUALIFIER PROCEDURE_OWNER PROCEDURE_NAME COLUMN_NAME COLUMN_TYPE DATA_TYPE "
-        "TYPE_NAME PRECISION LENGTH SCALE RADIX NULLABLE REMARKS COLUMN_DEF SQL_DATA_TYPE "
-        "SQL_DATETIME_SUB CHAR_OCTET_LENGTH ORDINAL_POSITION IS_NULLABLE SS_DATA_TYPE");
-    for (std::string n; header >> n;) names.push_back(n);
-    Recordset rs(names);
+    // The driver names the columns itself.
+    Recordset rs(std::vector<std::string>(20));
     auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
     int ordinal = 0;
     for (const ProcParam& p : proc ? proc->signature : std::vector<ProcParam>{}) {
@@ -535,10 +528,7 @@ class Session {
                  n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
       // clang-format on
     }
-    std::vector<DataType> types(20, DataType::kString);
-    for (int c : {4, 5, 7, 8, 9, 10, 11, 14, 15, 16, 17, 19})
-      types[static_cast<size_t>(c)] = DataType::kInteger;
-    Rows(o, rs, kDoneInProc, kMore, types);
+    Rows(o, rs, kDoneInProc, kMore);
     o->U8(kReturnStatus), o->U32(0);
   }
 
