@@ -83,6 +83,7 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
     ins.Execute();
     EXPECT_EQ(ins.RowsAffected(), 1);
   }
+  c_.BeginTrans();
   try {
     ins.Execute();
     ADD_FAILURE() << "a second row 902";
@@ -90,7 +91,7 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
     EXPECT_EQ(e.Kind(), ErrorKind::kConstraint) << e.what();
     EXPECT_EQ(e.NativeCode(), 2627);
   }
-  c_.BeginTrans();
+  EXPECT_TRUE(c_.InTransaction());  // a refused row leaves the transaction open
   c_.Execute("DELETE FROM moeda WHERE id = 901");
   c_.RollbackTrans();
   Command q(&c_, CommandType::kText, "SELECT count(*), max(nome) FROM moeda WHERE id > 900");
