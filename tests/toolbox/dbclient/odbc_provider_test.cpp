@@ -215,14 +215,9 @@ const OdbcApi kScripted = {
         int y, mo, d, hh, mi, sec, ms;
         DecodeDateTime(v.AsDateTime(), &y, &mo, &d, &hh, &mi, &sec, &ms);
         if (Cur(h).types[c - 1u] == -154) y = 2026, mo = 12, d = 7;
-        const auto u = [](int x) { return static_cast<SQLUSMALLINT>(x); };
-        *static_cast<SQL_TIMESTAMP_STRUCT*>(buf) = {static_cast<SQLSMALLINT>(y),
-                                                    u(mo),
-                                                    u(d),
-                                                    u(hh),
-                                                    u(mi),
-                                                    u(sec),
-                                                    static_cast<SQLUINTEGER>(ms) * 1000000u};
+        using U = SQLUSMALLINT;
+        *static_cast<SQL_TIMESTAMP_STRUCT*>(buf) = {
+            SQLSMALLINT(y), U(mo), U(d), U(hh), U(mi), U(sec), SQLUINTEGER(ms) * 1000000u};
         *ind = sizeof(SQL_TIMESTAMP_STRUCT);
       } else {
         // Text in pieces of the caller's buffer, as drivers hand out long
@@ -250,15 +245,9 @@ const OdbcApi kScripted = {
       for (const auto& [name, p] : g->procs) {
         if (name.find(N(proc, len)) == std::string::npos) continue;  // a pattern
         for (const ProcCol& c : p.cols)
-          st.rows.push_back({{},
-                             Value::String("dbo"),
-                             Value::String(name + ";1"),
-                             Value::String(c.name),
-                             Value::Int(c.column_type),
-                             Value::Int(c.sql_type),
-                             {},
-                             Value::Int(c.size),
-                             {},
+          st.rows.push_back({Value(), Value::String("dbo"), Value::String(name + ";1"),
+                             Value::String(c.name), Value::Int(c.column_type),
+                             Value::Int(c.sql_type), Value(), Value::Int(c.size), Value(),
                              Value::Int(c.scale)});
       }
       return Start(S(h), {st});
