@@ -229,7 +229,7 @@ int64_t Integer(const std::string& b) {
 
 // [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as FreeTDS sends the
 // provider's bindings: int, bigint and bit, float, datetime2 (timestamps),
-// nvarchar and ntext (long text).
+// nvarchar and ntext (long text), varbinary(max).
 Value ReadValue(In* in) {
   const uint8_t type = in->U8();
   if (type == kIntN || type == kBitN || type == kFltN) {
@@ -253,6 +253,13 @@ Value ReadValue(In* in) {
                            t / std::pow(10.0, scale) / 86400.0);
   }
   std::string raw;
+  if (type == kVarBinary) {  // varbinary(max): the total length, then chunks
+    in->U16();
+    const uint32_t total = in->U32();
+    if (in->U32() == 0xFFFFFFFF && total == 0xFFFFFFFF) return Value();
+    for (uint32_t n; (n = in->U32()) != 0;) raw += in->Bytes(n);
+    return Value::Binary(raw);
+  }
   if (type == kNText) {
     in->U32();
     in->Bytes(5);
@@ -303,7 +310,10 @@ class Session {
         if (type == kBatch) {
           Batch(Ucs2Text(body.substr(in.p)));
         } else if (type == kRpc) {
-          while (!in.AtEnd()) Rpc(&in);
+          // One reply for all the calls of a request.
+          Out o;
+          while (!in.AtEnd()) Rpc(&in, &o);
+          if (!o.b.empty()) Send(o);
         } else if (type == kTm) {
           Tm(&in);
         } else {
@@ -461,14 +471,12 @@ class Session {
   }
 
   // COLMETADATA and the ROWs of rs, then the DONE token done with its count.
-  void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more,
-            const std::vector<DataType>& types = {}) {
+  void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more) {
     std::vector<Column> cols;
     for (int c = 0; c < rs.FieldCount(); ++c) {
       std::vector<const Value*> vals;
       for (const auto& row : rs.rows()) vals.push_back(&row[static_cast<size_t>(c)]);
-      cols.push_back(
-          ColumnFor(types.empty() ? DataType::kEmpty : types[static_cast<size_t>(c)], vals));
+      cols.push_back(ColumnFor(DataType::kEmpty, vals));
     }
     o->U8(kColMetadata), o->U16(cols.size());
     for (int c = 0; c < rs.FieldCount(); ++c) {
@@ -500,13 +508,8 @@ class Session {
       if (strcasecmp(p.name.c_str(), "@procedure_name") == 0)
         proc = FindProcedure(p.value.AsString());
     }
-    std::vector<std::string> names;
-    std::istringstream header(
-        "PROCEDURE_QUALIFIER PROCEDURE_OWNER PROCEDURE_NAME COLUMN_NAME COLUMN_TYPE DATA_TYPE "
-        "TYPE_NAME PRECISION LENGTH SCALE RADIX NULLABLE REMARKS COLUMN_DEF SQL_DATA_TYPE "
-        "SQL_DATETIME_SUB CHAR_OCTET_LENGTH ORDINAL_POSITION IS_NULLABLE SS_DATA_TYPE");
-    for (std::string n; header >> n;) names.push_back(n);
-    Recordset rs(names);
+    // The driver names the columns itself.
+    Recordset rs(std::vector<std::string>(20));
     auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
     int ordinal = 0;
     for (const ProcParam& p : proc ? proc->signature : std::vector<ProcParam>{}) {
@@ -525,10 +528,7 @@ class Session {
                  n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
       // clang-format on
     }
-    std::vector<DataType> types(20, DataType::kString);
-    for (int c : {4, 5, 7, 8, 9, 10, 11, 14, 15, 16, 17, 19})
-      types[static_cast<size_t>(c)] = DataType::kInteger;
-    Rows(o, rs, kDoneInProc, kMore, types);
+    Rows(o, rs, kDoneInProc, kMore);
     o->U8(kReturnStatus), o->U32(0);
   }
 
@@ -555,8 +555,7 @@ class Session {
     }
   }
 
-  void Rpc(In* in) {
-    Out o;
+  void Rpc(In* in, Out* o) {
     const uint16_t name_len = in->U16();
     int id = name_len == 0xFFFF ? in->U16() : 0;
     const std::string name = id ? std::string() : in->Ucs2(name_len);
@@ -585,34 +584,30 @@ class Session {
       // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
       // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
       const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
-      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(&o, kDoneProc)) {
-        if (!o.b.empty()) Send(o);
-        return;
-      }
+      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(o, kDoneProc)) return;
       if (id == 11 || id == 13) {
         const int h = next_handle_++;
         prepared_[h] = ps.at(2).value.AsString();
-        if (id == 13) Text(prepared_[h], values_from(3), &o, true);
-        o.U8(kReturnStatus), o.U32(0);
-        ReturnValue(&o, 1, "@handle", {kIntN, 4}, Value::Int(h));
+        if (id == 13) Text(prepared_[h], values_from(3), o, true);
+        o->U8(kReturnStatus), o->U32(0);
+        ReturnValue(o, 1, "@handle", {kIntN, 4}, Value::Int(h));
       } else if (id == 12) {
-        Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), &o, true);
+        Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), o, true);
       } else if (id == 15) {
         prepared_.erase(ps.at(0).value.AsInt());
       } else if (sproc_columns) {
-        ProcedureColumns(ps, &o);
+        ProcedureColumns(ps, o);
       } else {
-        Procedure(name, ps, &o);
+        Procedure(name, ps, o);
       }
-      Done(&o, kDoneProc, more, 0xE0, 0);
+      Done(o, kDoneProc, more, 0xE0, 0);
     } catch (const ProviderError& e) {
       // SQL Server's message: a duplicate key is 2627, anything else a user
       // error numbered from 50000.
       const bool key = e.Kind() == ErrorKind::kConstraint;
-      Error(&o, key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what(), kDoneProc,
+      Error(o, key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what(), kDoneProc,
             more);
     }
-    Send(o);
   }
 
   void Batch(const std::string& sql) {
@@ -639,7 +634,7 @@ class Session {
       Begin(&o);
     } else if (type == 7 || type == 8) {
       in->Bytes(in->U8());
-      End(&o, type == 7);
+      if (db_.InTransaction()) End(&o, type == 7);  // else one the server ended already
       if (!in->AtEnd() && in->U8() == 1) Begin(&o);
     }
     Done(&o, kDone, 0, 0, 0);
@@ -708,6 +703,14 @@ int main(int argc, char** argv) {
   }
   if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
   zun::RegisterDatabaseProcedures();
+  // Hands its values back: the types no procedure of the database takes.
+  zun::RegisterProcedure("zun_eco",
+                         {{"@g", zun::DataType::kBigInt, zun::ParamDirection::kInputOutput},
+                          {"@t", zun::DataType::kDateTime, zun::ParamDirection::kInputOutput},
+                          {"@x", zun::DataType::kBinary, zun::ParamDirection::kInputOutput}},
+                         [](zun::ProcContext& c) {
+                           for (const char* n : {"@g", "@t", "@x"}) c.Out(n, c.In(n));
+                         });
   const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
   const int one = 1;
   ::setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

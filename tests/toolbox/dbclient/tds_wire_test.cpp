@@ -1,6 +1,7 @@
 // The SQL Server provider through FreeTDS's real ODBC driver against the TDS
 // test server (tests/support): procedure calls with outputs, SQL texts with
-// values, transactions, and the server's faults as the provider sees them.
+// values, transactions, the server's faults as the provider sees them, and a
+// dropped link that the session connects again.
 // The service end to end over the same path: tests/service/e2e_test.cpp.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
 
 namespace zun {
 namespace {
@@ -73,13 +76,14 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
 
   const std::string name = "x\xE9 '}; y";  // Windows-1252 text both ways
   Command ins(&c_, CommandType::kText,
-              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, ?)");
+              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, COALESCE(?, '-'))");
   for (int id : {901, 902}) {
     ins.Params()[0].value = Value::Int(id);
     ins.Params()[1].value = Value::String(name);
     ins.Execute();
     EXPECT_EQ(ins.RowsAffected(), 1);
   }
+  c_.BeginTrans();
   try {
     ins.Execute();
     ADD_FAILURE() << "a second row 902";
@@ -87,13 +91,64 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
     EXPECT_EQ(e.Kind(), ErrorKind::kConstraint) << e.what();
     EXPECT_EQ(e.NativeCode(), 2627);
   }
-  c_.BeginTrans();
+  EXPECT_TRUE(c_.InTransaction());  // a refused row leaves the transaction open
   c_.Execute("DELETE FROM moeda WHERE id = 901");
   c_.RollbackTrans();
   Command q(&c_, CommandType::kText, "SELECT count(*), max(nome) FROM moeda WHERE id > 900");
   q.Open();
   EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
   EXPECT_EQ(q.Current().Field(1).AsString(), name);
+
+  // Rows go as parameter arrays of up to 1000 a request, each value in its
+  // place; the statement then serves single rows again.
+  std::vector<std::vector<Value>> lines;
+  int chars = 0;
+  for (int id = 1000; id < 2500; ++id) {
+    const int n = id % 7 ? id % 5 : -1;  // -1: NULL, stored as "-"
+    lines.push_back({Value::Int(id), n < 0 ? Value() : Value::String(std::string(n, 'x'))});
+    chars += n < 0 ? 1 : n;
+  }
+  ins.ExecuteRows(lines);
+  EXPECT_EQ(ins.RowsAffected(), 1500);
+  ins.Params()[0].value = Value::Int(2500);
+  ins.Execute();
+  Command sum(&c_, CommandType::kText,
+              "SELECT count(*), sum(length(nome)) FROM moeda WHERE id >= 1000");
+  sum.Open();
+  EXPECT_EQ(sum.Current().Field(0).AsInt(), 1501);
+  EXPECT_EQ(sum.Current().Field(1).AsInt(), chars + 8);
+
+  // Types no procedure of the database takes, and NULLs, both ways.
+  Command eco(&c_, CommandType::kStoredProc, "zun_eco");
+  const Value rows[][3] = {
+      {Value::BigInt(int64_t{1} << 40), Value::DateTime(45000.5 + 0.25 / 86400),
+       Value::Binary(std::string("\0\xFF", 2))},
+      {Value(), Value(), Value()}};
+  for (const auto& row : rows) {
+    for (int i = 0; i < 3; ++i) eco.Params()[i + 1].value = row[i];
+    eco.Execute();
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
+  }
+  try {
+    Command unknown(&c_, CommandType::kStoredProc, "zun_nenhuma");
+    ADD_FAILURE() << "an unknown procedure was described";
+  } catch (const ProviderError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kOther);
+  }
+}
+
+// A link dropped under a call: the session connects again and repeats it.
+TEST_F(TdsWire, ADroppedLinkIsReconnectedAndTheCallRepeated) {
+  Connect({"--drop-at", "2"});  // the call, after its description
+  TAdoDataBaseComInfoTran s;
+  s.SetConnectionString(c_.GetConnectionString());
+  s.SetAutoReconnect(true);
+  s.Open();
+  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+  EXPECT_EQ(ExecStProc(cmd, 0), 0);
+  EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
+  s.DevolveDataSet(&cmd);
+  EXPECT_NE(ServerLog().find("requests=2\n"), std::string::npos) << ServerLog();
 }
 
 // Each fault switch of the server as the provider sees it, and whether the
@@ -107,13 +162,14 @@ TEST_F(TdsWire, FaultsByKind) {
   } rows[] = {
       {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205, true},
       {{"--stall-call", "1"}, ErrorKind::kTimeout, 0, true},
-      {{"--drop-at", "2"}, ErrorKind::kConnectionLost, 20017, false},
+      {{"--drop-at", "4"}, ErrorKind::kConnectionLost, 20017, false},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.options[0]);
     Connect(r.options);
     Command cmd(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
     cmd.SetCommandTimeout(2);
+    c_.BeginTrans();
     try {
       cmd.Execute();
       ADD_FAILURE() << "no failure";
@@ -122,6 +178,8 @@ TEST_F(TdsWire, FaultsByKind) {
       EXPECT_EQ(e.NativeCode(), r.native) << e.what();
     }
     EXPECT_EQ(c_.Connected(), r.usable_after);
+    // The deadlock victim's transaction is gone; a timeout leaves it open.
+    EXPECT_EQ(c_.InTransaction(), r.kind == ErrorKind::kTimeout);
     if (r.usable_after) {
       cmd.Execute();
       EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");

@@ -294,13 +294,12 @@ OdbcDriver OdbcConnection::FindDriver(const ConnectionString& cs) {
 }
 
 ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
-  if (st == "08S01" || st == "08003" || st == "08007" || st == "57P01" || st == "57P02")
-    return ErrorKind::kConnectionLost;
+  if (st == "08S01" || st == "08003" || st == "08007") return ErrorKind::kConnectionLost;
   // FreeTDS reports a link that broke under a call with its own numbers
   // (read failed, write failed, end of file) and a state of class 01 or HY.
   if (native == 20004 || native == 20006 || native == 20017) return ErrorKind::kConnectionLost;
-  if (st == "HYT00" || st == "57014") return ErrorKind::kTimeout;
-  if (st == "40001" || st == "40P01" || native == 1205) return ErrorKind::kDeadlock;
+  if (st == "HYT00") return ErrorKind::kTimeout;
+  if (st == "40001" || native == 1205) return ErrorKind::kDeadlock;
   if (st.rfind("23", 0) == 0) return ErrorKind::kConstraint;
   if (st == "07006") return ErrorKind::kWrongType;
   return ErrorKind::kOther;

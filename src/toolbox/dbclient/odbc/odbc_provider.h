@@ -56,10 +56,10 @@ int FreeTdsLibraryVersion(const std::string& path);
 std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& driver = {});
 
 // The kind of a failure by its SQLSTATE and the server's native number:
-// 08S01, 08003, 08007, a session the server ended (57P01, 57P02) and
-// FreeTDS's read, write and end-of-file failures (native 20004, 20006,
-// 20017) are a lost connection; HYT00 (or a cancelled statement, 57014) a timeout; 40001, 40P01 or
-// native 1205 a deadlock; class 23 a constraint; 07006 a wrong type; anything else kOther.
+// 08S01, 08003, 08007 and FreeTDS's read, write and end-of-file failures
+// (native 20004, 20006, 20017) are a lost connection; HYT00 a timeout; 40001
+// or native 1205 a deadlock; class 23 a constraint; 07006 a wrong type;
+// anything else kOther.
 ErrorKind OdbcErrorKind(const std::string& sql_state, int32_t native);
 
 class OdbcConnection : public ProviderConnection {
