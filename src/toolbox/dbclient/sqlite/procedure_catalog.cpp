@@ -1,5 +1,6 @@
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -14,6 +15,7 @@ namespace {
 struct Catalog {
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<const ProcedureEntry>> procs;
+  std::atomic<uint64_t> generation{0};
 };
 
 Catalog& TheCatalog() {
@@ -65,13 +67,17 @@ void RegisterProcedure(const std::string& name, std::vector<ProcParam> signature
   std::lock_guard<std::mutex> lock(c.mutex);
   c.procs[Maiusculas(name)] = std::make_shared<const ProcedureEntry>(
       ProcedureEntry{name, std::move(signature), std::move(fn), read_only});
+  ++c.generation;
 }
 
 void UnregisterProcedure(const std::string& name) {
   Catalog& c = TheCatalog();
   std::lock_guard<std::mutex> lock(c.mutex);
   c.procs.erase(Maiusculas(name));
+  ++c.generation;
 }
+
+uint64_t CatalogGeneration() { return TheCatalog().generation.load(); }
 
 std::shared_ptr<const ProcedureEntry> FindProcedure(const std::string& name) {
   Catalog& c = TheCatalog();

@@ -14,6 +14,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -92,6 +93,10 @@ struct ProcedureEntry {
 // The registered procedure (letter case ignored), nullptr when none. The
 // entry stays valid while held, even if the procedure is replaced.
 std::shared_ptr<const ProcedureEntry> FindProcedure(const std::string& name);
+
+// A number that changes whenever a procedure is registered or removed: a
+// caller that keeps entries found by name keeps them while it stays the same.
+uint64_t CatalogGeneration();
 
 // Names of the registered procedures, sorted without regard to case.
 std::vector<std::string> ProcedureNames();

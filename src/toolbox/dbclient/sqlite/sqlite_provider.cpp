@@ -880,9 +880,22 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
   sqlite3_progress_handler(db_, 0, nullptr, nullptr);
 }
 
+std::shared_ptr<const ProcedureEntry> SqliteConnection::Procedimento(const std::string& name) {
+  const uint64_t geracao = CatalogGeneration();
+  if (geracao != geracao_do_catalogo_) {
+    procedimentos_.clear();
+    geracao_do_catalogo_ = geracao;
+  }
+  auto it = procedimentos_.find(name);
+  if (it != procedimentos_.end()) return it->second;
+  std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
+  if (e != nullptr) procedimentos_.emplace(name, e);
+  return e;
+}
+
 Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
+  const std::shared_ptr<const ProcedureEntry> e = Procedimento(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   Parameters params;
   for (const ProcParam& p : e->signature) params.Add(Parameter{p.name, p.type, p.direction, {}});
@@ -892,7 +905,7 @@ Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
   if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
-  const std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
+  const std::shared_ptr<const ProcedureEntry> e = Procedimento(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   ultima_so_leu_ = e->read_only;
   if (e->read_only) {

@@ -31,6 +31,8 @@
 
 namespace zun {
 
+struct ProcedureEntry;
+
 // The provider's name in connection strings.
 inline constexpr char kSqliteProviderName[] = "SQLite";
 
@@ -200,6 +202,10 @@ class SqliteConnection : public ProviderConnection {
   // Before any other call: ends the shared read transaction, if open.
   void FechaLeitura() noexcept;
 
+  // The catalog's procedure of that name (FindProcedure), kept by the name
+  // as written while the catalog does not change; nullptr when none.
+  std::shared_ptr<const ProcedureEntry> Procedimento(const std::string& name);
+
   // Raises ProviderError when path_ no longer names the opened file.
   void ConfereArquivo() const;
   bool MesmoArquivo() const;
@@ -231,6 +237,8 @@ class SqliteConnection : public ProviderConnection {
   std::vector<std::pair<std::string, std::unordered_map<std::string, std::vector<Value>>>> memoria_;
   unsigned versao_da_memoria_ = 0;
   unsigned versao_conferida_ = 0;  // the version last seen by Lembrado or Lembra
+  std::unordered_map<std::string, std::shared_ptr<const ProcedureEntry>> procedimentos_;
+  uint64_t geracao_do_catalogo_ = 0;
   // Tables written by the statements prepared since it was last taken.
   std::vector<std::string> escritas_;
 };
