@@ -122,6 +122,14 @@ void Registra() {
       /*read_only=*/true);
 }
 
+// What getter g reads from name on cmd, over a start value it must replace.
+template <class T>
+T Le(void (*g)(DsRef, const std::string&, T*), DsRef cmd, const std::string& name,
+     std::type_identity_t<T> v = T{1}) {
+  g(cmd, name, &v);
+  return v;
+}
+
 int32_t CodeOf(const std::function<void()>& f) {
   try {
     f();
@@ -138,6 +146,8 @@ class SqliteTest : public ::testing::Test {
     s_.SetConnectionString(CriaBanco("dbutil"));
     s_.SetAutoReconnect(true);
     s_.Open();
+    other_.SetConnectionString(s_.GetConnectionString());
+    other_.Open();
     g_tick = g_passo_ms = 0;
     g_sel_calls = 0;
     SetTickSource(&Tick);
@@ -145,6 +155,7 @@ class SqliteTest : public ::testing::Test {
   void TearDown() override {
     SetTickSource(nullptr);
     s_.Close();
+    other_.Close();
     std::filesystem::remove_all(TestDbDir());
   }
   std::unique_ptr<Command> Take(const std::string& proc) {
@@ -158,7 +169,7 @@ class SqliteTest : public ::testing::Test {
     EXPECT_EQ(ExecStProcId(cmd, 0, 2), 0) << q;
     return cmd;
   }
-  TAdoDataBaseComInfoTran s_;
+  TAdoDataBaseComInfoTran s_, other_;  // other_: another process's view
 };
 
 TEST_F(SqliteTest, GivenBackObjectIsClosedAndKeyedByKindAndExactText) {
@@ -280,13 +291,8 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   SetParamDateTime(cmd, "@d", 45000.5);
   SetParamBool(cmd, "@flag", true);
   ASSERT_EQ(ExecStProc(cmd, 0), 0);
-  std::string s;
-  double dt = 0;
-  int32_t i = 0;
-  GetParamStr(cmd, "@s", &s);
-  GetParamDateTime(cmd, "@dt", &dt);
-  GetParamInt(cmd, "@o", &i);
-  EXPECT_EQ(std::make_tuple(s, dt, i, ParamInt(cmd, "@o")),
+  EXPECT_EQ(std::make_tuple(Le(GetParamStr, cmd, "@s"), Le(GetParamDateTime, cmd, "@dt"),
+                            Le(GetParamInt, cmd, "@o"), ParamInt(cmd, "@o")),
             std::make_tuple(std::string("xVale"), 45000.5, 7, 7));
   SetParamNull(cmd, "@a");
   SetParamNull(cmd, "@b");
@@ -294,13 +300,10 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   SetParamDateTime(cmd, "@d", 0);
   SetParamNull(cmd, "@flag");
   ASSERT_EQ(ExecStProc(cmd, 0), 0);
-  GetParamStr(cmd, "@s", &s);
-  EXPECT_EQ(s, "");
-  GetParamDateTime(cmd, "@dt", &dt);
-  EXPECT_EQ(dt, 0.0);
-  bool flag = false;
+  EXPECT_EQ(std::make_pair(Le(GetParamStr, cmd, "@s"), Le(GetParamDateTime, cmd, "@dt")),
+            std::make_pair(std::string(), 0.0));
   EXPECT_THROW(ParamInt(cmd, "@o"), DatasetError);
-  EXPECT_THROW(GetParamBool(cmd, "@flag", &flag), DatasetError);
+  EXPECT_THROW(Le(GetParamBool, cmd, "@flag"), DatasetError);
   EXPECT_THROW(SetParamInt(cmd, "@nao", 1), DatasetError);
   // Any quiet NaN, whatever its sign and payload, is the null number.
   const std::pair<uint64_t, bool> nans[] = {{0x7FF8000000000000ULL, true},
@@ -313,28 +316,21 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
     EXPECT_EQ(cmd->Params().ParamByName("@d").value.IsNull(), null) << bits;
   }
   SetParamBool(cmd, "@flag", true);
-  GetParamBool(cmd, "@flag", &flag);
-  EXPECT_TRUE(flag);
+  EXPECT_TRUE(Le(GetParamBool, cmd, "@flag", false));
   s_.DevolveDataSet(&cmd);
 
+  // Both rows: every getter overwrites its start value, a NULL included.
   auto list = Select("SELECT a, b, c, d, flag FROM t ORDER BY id");
-  double c = -1, d = -1;
-  GetFieldStr(list, "b", &s);
-  GetFieldFloat(list, "c", &c);
-  GetFieldDateTime(list, "d", &d);
-  GetFieldBool(list, "flag", &flag);
-  EXPECT_EQ(std::make_tuple(FieldInt(list, "a"), s, c, d, flag),
-            std::make_tuple(7, std::string("Vale"), 0.0, 45000.5, true));
+  EXPECT_EQ(
+      std::make_tuple(FieldInt(list, "a"), Le(GetFieldStr, list, "b"), Le(GetFieldFloat, list, "c"),
+                      Le(GetFieldDateTime, list, "d"), Le(GetFieldBool, list, "flag", false)),
+      std::make_tuple(7, std::string("Vale"), 0.0, 45000.5, true));
   list->Current().Next();
-  GetFieldInt(list, "a", &i);
-  GetFieldStr(list, "b", &s);
-  GetFieldFloat(list, "c", &c);
-  GetFieldDateTime(list, "d", &d);
-  GetFieldBool(list, "flag", &flag);
-  uint8_t y = 9;
-  GetFieldByte(list, "a", &y);
-  EXPECT_EQ(std::bit_cast<uint64_t>(c), 0xFFF8000000000000ULL);
-  EXPECT_EQ(std::make_tuple(i, s, d, flag, y), std::make_tuple(0, std::string(""), 0.0, false, 0));
+  EXPECT_EQ(std::make_tuple(Le(GetFieldInt, list, "a"), Le(GetFieldStr, list, "b"),
+                            std::bit_cast<uint64_t>(Le(GetFieldFloat, list, "c")),
+                            Le(GetFieldDateTime, list, "d"), Le(GetFieldBool, list, "flag"),
+                            Le(GetFieldByte, list, "a")),
+            std::make_tuple(0, std::string(), 0xFFF8000000000000ULL, 0.0, false, uint8_t{0}));
   s_.DevolveDataSet(&list);
 }
 
@@ -344,13 +340,8 @@ TEST_F(SqliteTest, ColumnBooleansFallBackToIntegerAndBytesAreRangeChecked) {
       "0 AS v0, 255 AS v1, 256 AS v2, -1 AS v3");
   const std::pair<const char*, bool> bools[] = {
       {"b1", true}, {"b2", true}, {"b3", true}, {"b4", false}, {"b5", false}};
-  for (const auto& [col, want] : bools) {
-    bool b = !want;
-    GetFieldBool(cmd, col, &b);
-    EXPECT_EQ(b, want) << col;
-  }
-  bool b = false;
-  EXPECT_THROW(GetFieldBool(cmd, "b6", &b), DatasetError);
+  for (const auto& [col, want] : bools) EXPECT_EQ(Le(GetFieldBool, cmd, col, !want), want) << col;
+  EXPECT_THROW(Le(GetFieldBool, cmd, "b6"), DatasetError);
   const std::tuple<const char*, int32_t, int> bytes[] = {
       {"v0", 0, 0}, {"v1", 0, 255}, {"v2", 4016, 0}, {"v3", 4016, 0}};
   for (const auto& [col, code, want] : bytes) {
@@ -359,8 +350,7 @@ TEST_F(SqliteTest, ColumnBooleansFallBackToIntegerAndBytesAreRangeChecked) {
     EXPECT_EQ(y, want) << col;
   }
   cmd->Close();
-  std::string s;
-  EXPECT_THROW(GetFieldStr(cmd, "b1", &s), DatasetError);
+  EXPECT_THROW(Le(GetFieldStr, cmd, "b1"), DatasetError);
   s_.DevolveDataSet(&cmd);
 }
 
@@ -411,9 +401,6 @@ TEST_F(SqliteTest, NestedTransactions) {
   EXPECT_EQ(Linhas(&s_), 0);
   EXPECT_FALSE(s_.InTransaction());
 
-  TAdoDataBaseComInfoTran other;
-  other.SetConnectionString(s_.GetConnectionString());
-  other.Open();
   s_.BeginTran();
   EXPECT_FALSE(s_.TranFailed());  // a new nest starts clean
   ASSERT_EQ(Add(1), 0);
@@ -421,9 +408,9 @@ TEST_F(SqliteTest, NestedTransactions) {
   ASSERT_EQ(Add(2), 0);
   EXPECT_EQ(Add(3, "erro"), 4182);  // undoes its own row only
   s_.EndTran(true);
-  EXPECT_EQ(Linhas(&other), 0);
+  EXPECT_EQ(Linhas(&other_), 0);
   s_.EndTran(true);
-  EXPECT_EQ(Linhas(&other), 2);
+  EXPECT_EQ(Linhas(&other_), 2);
   EXPECT_THROW(s_.EndTran(true), EAssertionFailed);
   s_.BeginTrans();  // behind the session's back
   EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
@@ -432,9 +419,6 @@ TEST_F(SqliteTest, NestedTransactions) {
 // A group: each call and each nest inside it keeps its own outcome; only the
 // group's commits reach other connections; a lost link loses the group.
 TEST_F(SqliteTest, GroupedCommits) {
-  TAdoDataBaseComInfoTran other;
-  other.SetConnectionString(s_.GetConnectionString());
-  other.Open();
   ASSERT_TRUE(s_.IniciaGrupo());
   EXPECT_FALSE(s_.IniciaGrupo());
   ASSERT_EQ(Add(1), 0);
@@ -449,14 +433,14 @@ TEST_F(SqliteTest, GroupedCommits) {
   EXPECT_EQ(ExecStProc(lookup, 0), 0);
   s_.DevolveDataSet(&lookup);
   EXPECT_EQ(s_.ChamadasDoGrupo(), 4) << "a look-up does not count";
-  EXPECT_EQ(Linhas(&other), 0);
+  EXPECT_EQ(Linhas(&other_), 0);
   s_.ConfirmaGrupo(true);
-  EXPECT_EQ(Linhas(&other), 2) << "the rows of calls 1 and 4";
+  EXPECT_EQ(Linhas(&other_), 2) << "the rows of calls 1 and 4";
   EXPECT_EQ(s_.ChamadasDoGrupo(), 0);
   ASSERT_EQ(Add(5), 0);
   s_.DesfazGrupo();
   EXPECT_FALSE(s_.InTransaction());
-  EXPECT_EQ(Linhas(&other), 2);
+  EXPECT_EQ(Linhas(&other_), 2);
 
   ASSERT_TRUE(s_.IniciaGrupo());
   ASSERT_EQ(Add(6), 0);
@@ -465,16 +449,13 @@ TEST_F(SqliteTest, GroupedCommits) {
   EXPECT_TRUE(s_.GrupoPerdido());
   ASSERT_EQ(Add(8), 0);  // goes to a transaction that the group's end undoes
   s_.DesfazGrupo();
-  EXPECT_EQ(Linhas(&other), 2);
+  EXPECT_EQ(Linhas(&other_), 2);
 }
 
 // Shared reads: look-ups share one snapshot for at most its bound, while
 // another connection writes without waiting; a write of this connection, a
 // transaction of its own and the end of the sharing each end the snapshot.
 TEST_F(SqliteTest, SharedReads) {
-  TAdoDataBaseComInfoTran other;
-  other.SetConnectionString(s_.GetConnectionString());
-  other.Open();
   auto conta = [&] {
     auto cmd = Take("ZtConta");
     EXPECT_EQ(ExecStProc(cmd, 0), 0);
@@ -485,22 +466,22 @@ TEST_F(SqliteTest, SharedReads) {
   s_.SharedReads(60000);
   EXPECT_EQ(conta(), 0);
   EXPECT_FALSE(s_.InTransaction());
-  ASSERT_EQ(zun::Add(&other, 1), 0);
+  ASSERT_EQ(zun::Add(&other_, 1), 0);
   EXPECT_EQ(conta(), 0) << "the same snapshot";
   ASSERT_EQ(Add(2), 0);
-  EXPECT_EQ(Linhas(&other), 2) << "a write commits at once";
+  EXPECT_EQ(Linhas(&other_), 2) << "a write commits at once";
   EXPECT_EQ(conta(), 2);
-  ASSERT_EQ(zun::Add(&other, 3), 0);
+  ASSERT_EQ(zun::Add(&other_, 3), 0);
   s_.BeginTran();
   ASSERT_EQ(Add(4), 0);
   s_.EndTran(true);
   EXPECT_EQ(conta(), 4);
-  ASSERT_EQ(zun::Add(&other, 5), 0);
+  ASSERT_EQ(zun::Add(&other_, 5), 0);
   s_.SharedReads(0);
   EXPECT_EQ(conta(), 5);
   s_.SharedReads(1);
   EXPECT_EQ(conta(), 5);
-  ASSERT_EQ(zun::Add(&other, 6), 0);
+  ASSERT_EQ(zun::Add(&other_, 6), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_EQ(conta(), 6) << "a newer snapshot after the bound";
 }
