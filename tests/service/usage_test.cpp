@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 
 #include "foundation/text.h"
 #include "scratch.h"

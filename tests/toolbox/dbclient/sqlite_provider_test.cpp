@@ -29,13 +29,9 @@ class SqliteProviderTest : public ::testing::Test {
     std::filesystem::remove_all(Dir());
     std::filesystem::create_directories(Dir());
     InitDatabase(Dir() + "/ref.db");
-    NewUser u;
-    u.name = "ana";
-    u.password = " s3cret ";
-    AddUser(Dir() + "/ref.db", u);
-    u.name = getpwuid(geteuid())->pw_name;
-    u.password = "";  // admitted by integrated security only
-    AddUser(Dir() + "/ref.db", u);
+    AddUser(Dir() + "/ref.db", {"ana", " s3cret ", "", false, 0, 0, 0});
+    // Admitted by integrated security only.
+    AddUser(Dir() + "/ref.db", {getpwuid(geteuid())->pw_name, "", "", false, 0, 0, 0});
     sqlite3* db = OpenSqliteFile(Dir() + "/ref.db", false);
     sqlite3_exec(db, "CREATE TABLE zc(s TEXT)", nullptr, nullptr, nullptr);
     sqlite3_close_v2(db);

@@ -505,30 +505,24 @@ TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
   EXPECT_EQ(foreign, nullptr);
 }
 
-TEST(SqliteDeathTest, ForcedRollbackStopsWith250LeavingTheNestUncommitted) {
+TEST_F(SqliteTest, ForcedRollbackStopsWith250LeavingTheNestUncommitted) {
   // Forked, so that the child works on this process's database file.
   GTEST_FLAG_SET(death_test_style, "fast");
-  Registra();
-  const std::string cs = CriaBanco("dbutil_forced");
   EXPECT_EXIT(
       {
         TAdoDataBaseComInfoTran s;
-        s.SetConnectionString(cs);
+        s.SetConnectionString(s_.GetConnectionString());
         s.Open();
-        if (Add(&s, 1) != 0) std::exit(1);  // committed on its own
+        if (zun::Add(&s, 1) != 0) std::exit(1);  // committed on its own
         s.BeginTran();
         s.BeginTran();
-        if (Add(&s, 2) != 0) std::exit(1);
+        if (zun::Add(&s, 2) != 0) std::exit(1);
         s.EndTran(false);
         s.EndTran(true);
         std::exit(0);
       },
       ::testing::ExitedWithCode(250), "");
-  TAdoDataBaseComInfoTran s;
-  s.SetConnectionString(cs);
-  s.Open();
-  EXPECT_EQ(Linhas(&s), 1);
-  std::filesystem::remove_all(TestDbDir());
+  EXPECT_EQ(Linhas(&s_), 1);
 }
 
 }  // namespace
