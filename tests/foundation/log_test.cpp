@@ -19,20 +19,14 @@
 #include <future>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <thread>
+
+#include "../support/scratch.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 using Strings = std::vector<std::string>;
 
@@ -56,10 +50,7 @@ class LogFile : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const char* temp = std::getenv("TEMP")) old_temp_ = temp;
-    dir_ = fs::temp_directory_path() /
-           ("zunlog-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = ScratchDir("zunlog");
     fs::create_directories(dir_ / "temp");
     log_ = dir_ / "zuninput.log";
     SetLogFileName(log_.string());

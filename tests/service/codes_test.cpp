@@ -8,7 +8,7 @@
 #include <regex>
 #include <set>
 #include <string>
-#include "scratch.h"
+#include "../support/scratch.h"
 
 namespace zun {
 namespace {

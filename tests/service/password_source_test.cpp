@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/scratch.h"
 #include "foundation/log.h"
 #include "foundation/secret_file.h"
 #include "foundation/switches.h"
-#include "scratch.h"
 
 namespace zun {
 namespace {

@@ -14,10 +14,10 @@
 #include <set>
 #include <vector>
 
+#include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
 #include "foundation/switches.h"
-#include "scratch.h"
 #include "service/login.h"
 
 namespace zun {

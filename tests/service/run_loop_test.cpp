@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <functional>
 
+#include "../support/scratch.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
-#include "scratch.h"
 
 namespace zun {
 namespace {

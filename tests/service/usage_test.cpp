@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <regex>
 
+#include "../support/scratch.h"
 #include "foundation/text.h"
-#include "scratch.h"
 
 namespace zun {
 namespace {

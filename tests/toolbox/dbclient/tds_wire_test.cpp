@@ -6,9 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "../../support/scratch.h"
 #include "../../support/tds_server_process.h"
 #include "database/reference_db.h"
 #include "toolbox/dbclient/command.h"
@@ -25,11 +24,7 @@ namespace fs = std::filesystem;
 class TdsWire : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zuntds-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = ScratchDir("zuntds");
     db_ = (dir_ / "ZunInput.db").string();
     InitDatabase(db_);
     AddUser(db_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
@@ -52,11 +47,7 @@ class TdsWire : public ::testing::Test {
                            testing::kFreeTdsDriver + (tls ? "" : ";Use Encryption for Data=False"));
     c_.Open();
   }
-  std::string ServerLog() {
-    std::stringstream ss;
-    ss << std::ifstream(dir_ / "server.log").rdbuf();
-    return ss.str();
-  }
+  std::string ServerLog() { return ReadFile(dir_ / "server.log"); }
 
   fs::path dir_;
   std::string db_;

@@ -1,5 +1,5 @@
 // A scratch directory named after the running test, a file's bytes and the
-// log's latest lines: what the service's tests share.
+// log's latest lines: what the tests share.
 #pragma once
 
 #include <gtest/gtest.h>
