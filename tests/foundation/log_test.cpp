@@ -6,7 +6,6 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -170,9 +169,7 @@ TEST_F(LogFile, EachMessageIsOneWholeLine) {
        "\x1b>\tz");
   Loga(std::string(kMaxMensagemDoLog + 5, 'y'));
   const std::string long_line = "a long line that does not fit " + std::string(100, 'x');
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  const pid_t child = Spawn([&] {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit lim{};
     getrlimit(RLIMIT_FSIZE, &lim);
@@ -183,10 +180,9 @@ TEST_F(LogFile, EachMessageIsOneWholeLine) {
     lim.rlim_cur = old;
     setrlimit(RLIMIT_FSIZE, &lim);
     Loga("after");
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    return 0;
+  });
+  ASSERT_EQ(ExitStatus(child), 0);
   EXPECT_EQ(
       Mensagens(ReadFile(log_)),
       (Strings{"hello",
@@ -234,22 +230,18 @@ TEST(IdentificacaoDoUsuario, Combinations) {
 
   // Without COMPUTERNAME and MACHINE the host name counts, cut to 15
   // characters; a child in a namespace of its own gets a long one.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  const int status = ExitStatus(Spawn([&] {
     const char kHost[] = "build-server-0042.example";
-    if (unshare(CLONE_NEWUTS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) _exit(2);
-    if (sethostname(kHost, sizeof kHost - 1) != 0) _exit(2);
+    if (unshare(CLONE_NEWUTS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) return 2;
+    if (sethostname(kHost, sizeof kHost - 1) != 0) return 2;
     unsetenv("COMPUTERNAME");
     unsetenv("MACHINE");
     const std::string id = IdentificacaoDoUsuario();
     std::fprintf(stderr, "%s\n", id.c_str());
-    _exit(id == me + "@build-server-00" ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no namespace for a host name of its own";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's identification is on standard error";
+    return id == me + "@build-server-00" ? 0 : 1;
+  }));
+  if (status == 2) GTEST_SKIP() << "no namespace for a host name of its own";
+  EXPECT_EQ(status, 0) << "the child's identification is on standard error";
 }
 
 // Writes count lines "line NNNNN\r\n" (12 bytes each) to path.

@@ -5,10 +5,8 @@
 #pragma once
 
 #include <sqlite3.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -113,20 +111,6 @@ inline int32_t LoginInProcess(const std::vector<std::string>& extra = {},
   SetProgramArgs(args);
   IniciaZiGlobs();
   return InitDbConnection("", "", false);
-}
-
-// A child process that runs body and exits with its result.
-inline pid_t Spawn(const std::function<int()>& body) {
-  const pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  return pid;
-}
-
-// The exit status of the child process pid (-1 when it did not exit).
-inline int ExitStatus(pid_t pid) {
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace zun
