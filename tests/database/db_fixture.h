@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -14,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "foundation/log.h"
 #include "toolbox/dbutil/accessors.h"
@@ -28,9 +28,7 @@ class DbDir : public ::testing::Test {
   void SetUp() override {
     SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/database_test.log");
     RegisterDatabaseProcedures();
-    char tmpl[] = "/tmp/zun-dbtest-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = ScratchDir("zun-dbtest");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string Path() const { return dir_ + "/" + catalog_ + ".db"; }

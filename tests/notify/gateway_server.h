@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "../support/scratch.h"
 #include "foundation/log.h"
 
 namespace zun::testing {
@@ -83,15 +84,8 @@ class NotifyTest : public ::testing::Test {
     SetLogFileName("zuninput.log");
     std::filesystem::remove(file_);
   }
-  // The log messages since the test began, one per line.
-  std::string Log() {
-    std::string out;
-    for (const std::string& line : LinhasRecentes()) {
-      const std::string msg = line.substr(line.find("  0 ") + 4);
-      out = msg == kMark ? "" : out + msg + "\n";
-    }
-    return out;
-  }
+  // The log lines since the test began.
+  std::string Log() { return LogSince(kMark); }
   bool Logged(const std::string& text) { return Log().find(text) != std::string::npos; }
 
   static constexpr char kMark[] = "-- notify test --";

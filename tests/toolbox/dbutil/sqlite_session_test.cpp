@@ -4,14 +4,13 @@
 // reconnection and the free forms on Db.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <thread>
 
 #include <bit>
 
+#include "../../support/scratch.h"
 #include "foundation/momento.h"
 #include "log_capture.h"
 #include "toolbox/dbclient/errors.h"
@@ -26,22 +25,12 @@
 namespace zun {
 namespace {
 
-// A temporary embedded database (user "tester"/"pw", table t) per test
-// process, so that tests run in parallel never share a file.
-std::string TestDbDir() {
-  const std::string dir =
-      std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_db/" + std::to_string(::getpid());
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
-// (Re)creates the catalog file and gives its connection string.
-std::string CriaBanco(const std::string& catalog) {
+// A new embedded database (user "tester"/"pw", table t) in dir; its
+// connection string.
+std::string CriaBanco(const std::string& dir) {
   SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_test.log");
   RegisterSqliteProvider();
-  const std::string base = TestDbDir() + "/" + catalog + ".db";
-  for (const char* ext : {"", "-wal", "-shm"}) std::remove((base + ext).c_str());
-  sqlite3* db = OpenSqliteFile(base, true);
+  sqlite3* db = OpenSqliteFile(dir + "/dbutil.db", true);
   const std::string sql =
       "CREATE TABLE users(name TEXT PRIMARY KEY, password_hash TEXT NOT NULL);"
       "CREATE TABLE t(id INTEGER PRIMARY KEY, a INTEGER, b TEXT, c REAL, d DATETIME, flag "
@@ -50,8 +39,8 @@ std::string CriaBanco(const std::string& catalog) {
       HashPassword("pw") + "');";
   EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close_v2(db);
-  return "Provider=SQLite;Data Source=local;Initial Catalog=" + catalog +
-         ";Data Directory=" + TestDbDir() + ";User ID=tester;Password=pw";
+  return "Provider=SQLite;Data Source=local;Initial Catalog=dbutil;Data Directory=" + dir +
+         ";User ID=tester;Password=pw";
 }
 
 // Rows of table t as seen by session s.
@@ -143,7 +132,7 @@ class SqliteTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Registra();
-    s_.SetConnectionString(CriaBanco("dbutil"));
+    s_.SetConnectionString(CriaBanco(dir_ = ScratchDir("zundbutil")));
     s_.SetAutoReconnect(true);
     s_.Open();
     other_.SetConnectionString(s_.GetConnectionString());
@@ -156,7 +145,7 @@ class SqliteTest : public ::testing::Test {
     SetTickSource(nullptr);
     s_.Close();
     other_.Close();
-    std::filesystem::remove_all(TestDbDir());
+    std::filesystem::remove_all(dir_);
   }
   std::unique_ptr<Command> Take(const std::string& proc) {
     return s_.TomaDataSet(CommandType::kStoredProc, proc);
@@ -170,6 +159,7 @@ class SqliteTest : public ::testing::Test {
     return cmd;
   }
   TAdoDataBaseComInfoTran s_, other_;  // other_: another process's view
+  std::string dir_;
 };
 
 TEST_F(SqliteTest, GivenBackObjectIsClosedAndKeyedByKindAndExactText) {
