@@ -34,8 +34,7 @@ TEST(Modules, StartAndEndWithSpeedClocksAndExitProcedures) {
   EncerraFundacao();
   EXPECT_EQ(DbgSpeed(), nullptr);
   EXPECT_EQ(CallbacksGlobais(), nullptr);
-  std::string text;
-  for (const std::string& l : log.Lines()) text += l + "\n";
+  const std::string text = log.Text();
   // The speed table is written before the shutdown stack runs; slot 3 keeps
   // the name given at start (no name collision).
   const size_t table = text.find("Relozios DbgSpeed destroy");

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "../support/scratch.h"
+#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 
 namespace zun::testing {
@@ -78,17 +78,17 @@ class NotifyTest : public ::testing::Test {
   void SetUp() override {
     SetLogFileName(file_.string());
     setenv("no_proxy", "*", 1);  // local requests never go through a proxy
-    Loga(kMark);
+    log_.Mark();
   }
   void TearDown() override {
     SetLogFileName("zuninput.log");
     std::filesystem::remove(file_);
   }
-  // The log lines since the test began.
-  std::string Log() { return LogSince(kMark); }
+  // The log messages since the test began, one per line.
+  std::string Log() { return log_.Text(); }
   bool Logged(const std::string& text) { return Log().find(text) != std::string::npos; }
 
-  static constexpr char kMark[] = "-- notify test --";
+  LogCapture log_;
   const std::filesystem::path file_ =
       std::filesystem::temp_directory_path() / ("zun-notify-" + std::to_string(getpid()) + ".log");
 };

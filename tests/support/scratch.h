@@ -1,5 +1,5 @@
-// A scratch directory named after the running test, a file's bytes, the
-// log's latest lines and child processes: what the tests share.
+// A scratch directory named after the running test, a file's bytes and
+// child processes: what the tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,14 +33,6 @@ inline std::filesystem::path ScratchDir(const std::string& prefix) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
-}
-
-// The log lines written after the last one that ends with mark, each ended
-// by "\n".
-inline std::string LogSince(const std::string& mark) {
-  std::string lines;
-  for (const std::string& l : LinhasRecentes()) lines = l.ends_with(mark) ? "" : lines + l + "\n";
-  return lines;
 }
 
 // A child process that runs body and exits with its result.
