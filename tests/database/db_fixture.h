@@ -23,6 +23,33 @@
 
 namespace zun {
 
+// The rows text leaves on db: "|" between columns, ";" after each row,
+// null_text for a null.
+inline std::string Rows(sqlite3* db, const std::string& text, const char* null_text = "") {
+  std::pair<std::string, const char*> got{"", null_text};
+  auto row = [](void* out, int n, char** cols, char**) {
+    auto& [rows, null] = *static_cast<std::pair<std::string, const char*>*>(out);
+    for (int i = 0; i < n; ++i) rows += (i ? "|" : "") + std::string(cols[i] ? cols[i] : null);
+    rows += ";";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
+  return got.first;
+}
+
+// A connection to the database file at path, closed with the pointer.
+inline std::unique_ptr<sqlite3, int (*)(sqlite3*)> Open(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
+  return {db, sqlite3_close};
+}
+
+// The same on the database file at path.
+inline std::string Rows(const std::string& path, const std::string& text) {
+  return Rows(Open(path).get(), text);
+}
+
 class DbDir : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -44,12 +71,7 @@ class DbDir : public ::testing::Test {
   }
 
   // Runs SQL on the file directly, as an operator would.
-  void Sql(const std::string& text) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
-    sqlite3_close(db);
-  }
+  void Sql(const std::string& text) { Rows(Path(), text); }
 
   std::string dir_, catalog_ = "ZunInput";
 };

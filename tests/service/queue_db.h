@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "../database/db_fixture.h"
 #include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
@@ -19,33 +20,6 @@
 #include "service/login.h"
 
 namespace zun {
-
-// The rows text leaves on db: "|" between columns, ";" after each row,
-// null_text for a null.
-inline std::string Rows(sqlite3* db, const std::string& text, const char* null_text = "") {
-  std::pair<std::string, const char*> got{"", null_text};
-  auto row = [](void* out, int n, char** cols, char**) {
-    auto& [rows, null] = *static_cast<std::pair<std::string, const char*>*>(out);
-    for (int i = 0; i < n; ++i) rows += (i ? "|" : "") + std::string(cols[i] ? cols[i] : null);
-    rows += ";";
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
-  return got.first;
-}
-
-// A connection to the database file at path, closed with the pointer.
-inline std::unique_ptr<sqlite3, int (*)(sqlite3*)> Open(const std::string& path) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
-  return {db, sqlite3_close};
-}
-
-// The same on the database file at path.
-inline std::string Rows(const std::string& path, const std::string& text) {
-  return Rows(Open(path).get(), text);
-}
 
 // Runs each line of an example file (e.g. quote_series.sql) on path.
 inline void RunExampleSql(const std::string& path, const std::string& example) {
