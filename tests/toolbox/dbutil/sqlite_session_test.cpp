@@ -10,6 +10,7 @@
 
 #include <bit>
 
+#include "../../foundation/fake_tick.h"
 #include "../../support/scratch.h"
 #include "foundation/momento.h"
 #include "log_capture.h"
@@ -51,9 +52,7 @@ int Linhas(TAdoDataBaseCustomizado* s) {
   return rs.at(0).Field(0).AsInt();
 }
 
-uint32_t g_tick = 0;
 uint32_t g_passo_ms = 0;  // test-clock milliseconds one ZtAdd call takes
-uint32_t Tick() { return g_tick; }
 int g_sel_calls = 0;
 
 // One ZtAdd call with a and b on s; returns its code.
@@ -86,7 +85,7 @@ void Registra() {
                                       ? Value()
                                       : Value::String(" x" + c.In("@b").AsString() + " "));
                       c.Out("@dt", c.In("@d"));
-                      g_tick += g_passo_ms;
+                      g_fake_tick += g_passo_ms;
                       if (c.In("@b").AsString() == "erro") c.Return(4182);
                     });
   // One result set per ";"-separated query of @q; the return value is @id.
@@ -99,8 +98,6 @@ void Registra() {
     }
     c.Return(c.In("@id").IsNull() ? 0 : c.In("@id").AsInt());
   });
-  RegisterProcedure(
-      "ZtNone", {}, [](ProcContext&) {}, /*read_only=*/true);
   RegisterProcedure(
       "ZtConta", {{"@n", D::kInteger, kIO}},
       [](ProcContext& c) {
@@ -137,9 +134,9 @@ class SqliteTest : public ::testing::Test {
     s_.Open();
     other_.SetConnectionString(s_.GetConnectionString());
     other_.Open();
-    g_tick = g_passo_ms = 0;
+    g_fake_tick = g_passo_ms = 0;
     g_sel_calls = 0;
-    SetTickSource(&Tick);
+    SetTickSource(&FakeTick);
   }
   void TearDown() override {
     SetTickSource(nullptr);
@@ -195,7 +192,7 @@ TEST_F(SqliteTest, ModesAndTheirCodes) {
       {"ZtSel", "SELECT 3877 AS result", 1, 3877, true},  // not the return value
       {"ZtSel", "SELECT '12' AS Result", 1, 12, true},
       {"ZtSel", "SELECT 1 AS x", 1, 4090, true},
-      {"ZtNone", "", 1, 4091, false},
+      {"ZtConta", "", 1, 4091, false},
       {"ZtSel", "SELECT 1 AS result WHERE 0", 1, 4370, true},
       {"ZtSel", "SELECT 'abc' AS result", 1, 4370, true},
       {"ZtSel", "SELECT NULL AS result", 1, 4370, true},  // NULL is not a success
@@ -419,7 +416,7 @@ TEST_F(SqliteTest, GroupedCommits) {
   s_.BeginTran();
   ASSERT_EQ(Add(4), 0);
   s_.EndTran(true);
-  auto lookup = s_.TomaDataSet(CommandType::kStoredProc, "ZtNone");
+  auto lookup = s_.TomaDataSet(CommandType::kStoredProc, "ZtConta");
   EXPECT_EQ(ExecStProc(lookup, 0), 0);
   s_.DevolveDataSet(&lookup);
   EXPECT_EQ(s_.ChamadasDoGrupo(), 4) << "a look-up does not count";
@@ -477,7 +474,7 @@ TEST_F(SqliteTest, SharedReads) {
 }
 
 TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
-  EXPECT_EQ(CodeOf([] { TomaDataSet(CommandType::kStoredProc, "ZtNone"); }), 3718);
+  EXPECT_EQ(CodeOf([] { TomaDataSet(CommandType::kStoredProc, "ZtConta"); }), 3718);
 
   Db = std::make_unique<TAdoDataBaseComInfoTran>();
   Db->SetConnectionString(s_.GetConnectionString());
@@ -490,7 +487,7 @@ TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
   Connection plain;
   plain.SetConnectionString(s_.GetConnectionString());
   plain.Open();
-  auto foreign = std::make_unique<Command>(&plain, CommandType::kStoredProc, "ZtNone");
+  auto foreign = std::make_unique<Command>(&plain, CommandType::kStoredProc, "ZtConta");
   DevolveDataSet(foreign);
   EXPECT_EQ(foreign, nullptr);
 }
