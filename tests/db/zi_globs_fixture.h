@@ -12,6 +12,7 @@
 #include "../toolbox/dbutil/log_capture.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
+#include "db/id_text_list.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
@@ -19,6 +20,17 @@
 #include "toolbox/dbutil/session.h"
 
 namespace zun {
+
+// The code of the EZunInputException fn raises; 0 when it raises none.
+template <typename Fn>
+int32_t CodigoLevantado(Fn fn) {
+  try {
+    fn();
+  } catch (const EZunInputException& e) {
+    return e.Code();
+  }
+  return 0;
+}
 
 class ZiGlobsDb : public DbDir {
  protected:
