@@ -6,7 +6,6 @@
 
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "../database/db_fixture.h"
 #include "../toolbox/dbutil/log_capture.h"

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <set>
 #include <vector>
 
