@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -14,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "foundation/log.h"
 #include "toolbox/dbutil/accessors.h"
@@ -23,14 +23,39 @@
 
 namespace zun {
 
+// The rows text leaves on db: "|" between columns, ";" after each row,
+// null_text for a null.
+inline std::string Rows(sqlite3* db, const std::string& text, const char* null_text = "") {
+  std::pair<std::string, const char*> got{"", null_text};
+  auto row = [](void* out, int n, char** cols, char**) {
+    auto& [rows, null] = *static_cast<std::pair<std::string, const char*>*>(out);
+    for (int i = 0; i < n; ++i) rows += (i ? "|" : "") + std::string(cols[i] ? cols[i] : null);
+    rows += ";";
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
+  return got.first;
+}
+
+// A connection to the database file at path, closed with the pointer.
+inline std::unique_ptr<sqlite3, int (*)(sqlite3*)> Open(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
+  return {db, sqlite3_close};
+}
+
+// The same on the database file at path.
+inline std::string Rows(const std::string& path, const std::string& text) {
+  return Rows(Open(path).get(), text);
+}
+
 class DbDir : public ::testing::Test {
  protected:
   void SetUp() override {
     SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/database_test.log");
     RegisterDatabaseProcedures();
-    char tmpl[] = "/tmp/zun-dbtest-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = ScratchDir("zun-dbtest");
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
   std::string Path() const { return dir_ + "/" + catalog_ + ".db"; }
@@ -46,12 +71,7 @@ class DbDir : public ::testing::Test {
   }
 
   // Runs SQL on the file directly, as an operator would.
-  void Sql(const std::string& text) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(Path().c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << text;
-    sqlite3_close(db);
-  }
+  void Sql(const std::string& text) { Rows(Path(), text); }
 
   std::string dir_, catalog_ = "ZunInput";
 };

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <optional>
 #include <regex>
-#include <sstream>
 
+#include "../support/scratch.h"
 #include "database/import_files.h"
 #include "db_fixture.h"
 
@@ -48,10 +48,8 @@ class Tool : public DbDir {
     std::string cmd = "cd " + Quote(dir_) + " && " + Quote(ZUN_TEST_BINARY_DIR "/zuninput-db");
     for (const std::string& a : args) cmd += " " + Quote(a);
     const int rc = std::system((cmd + " <.in >.out 2>.err").c_str());
-    std::ostringstream out, err;
-    out << std::ifstream(dir_ + "/.out", std::ios::binary).rdbuf();
-    err << std::ifstream(dir_ + "/.err", std::ios::binary).rdbuf();
-    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, out.str(), err.str()};
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadFile(dir_ + "/.out"),
+            ReadFile(dir_ + "/.err")};
   }
   void Roda(const std::vector<Passo>& passos) {
     for (const Passo& p : passos) {

@@ -161,12 +161,7 @@ TEST_F(IdTextListTest, MarkedSetOfColumnThree) {
   for (int id : {0, 1, 3, 256, -1}) marcas += tipos.TemMarcaF3M(id, "t") ? "1" : "0";
   EXPECT_EQ(marcas, "10100");
   tIntStgList grande("TstListaMarcaGrande");
-  try {
-    grande.TemMarcaF3M(5, "ctx");
-    FAIL() << "no exception";
-  } catch (const EZunInputException& x) {
-    EXPECT_EQ(x.Code(), 4368);
-  }
+  EXPECT_EQ(CodigoLevantado([&] { grande.TemMarcaF3M(5, "ctx"); }), 4368);
 }
 
 TEST(IdTextListMultiLng, CompletesMissingLanguages) {

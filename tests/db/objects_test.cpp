@@ -55,6 +55,13 @@ class ObjectsTest : public ZiGlobsDb {
 
 // The plain writes and look-ups are run end to end by the object importers'
 // tables; here what those do not reach.
+// A call of a table and the code it must give.
+struct Chamada {
+  const char* what;
+  std::function<int32_t()> call;
+  int32_t want;
+};
+
 TEST_F(ObjectsTest, RecordsRoundTripAndLookUpsFindThem) {
   CriaPetrobras();
   TObjEmp e;
@@ -146,11 +153,7 @@ TEST_F(ObjectsTest, FieldChecksAndCallsWithTheLinkDown) {
   TObjEmp oe;
   TObjAtv oa;
   TObjAnb os;
-  const struct {
-    const char* what;
-    std::function<int32_t()> call;
-    int32_t want;
-  } cases[] = {
+  const Chamada cases[] = {
       {"company country 80", [&] { return emp("A", "80"); }, 4173},
       {"company country x", [&] { return emp("A", "x"); }, 4173},
       {"exchange not a number", [&] { return GetIdAnb("A", "B3", &erro), erro; }, 4177},
@@ -247,11 +250,7 @@ TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
   TObjAtv sem_vote{0, emp_, 3, 9, 0};
   TObjAnb dup_anb{.acao = atv_, .cod = "petr3", .bolsa = 1};
   TObjAnb sem_bolsa{.acao = atv_, .cod = "petr3", .bolsa = 99};
-  const struct {
-    const char* what;
-    std::function<int32_t()> call;
-    int32_t want;
-  } cases[] = {
+  const Chamada cases[] = {
       {"company code taken", [&] { return ObjEmpAdd(&dup); }, 50502},
       {"company without country", [&] { return ObjEmpAdd(&sem_pais); }, 50504},
       {"second asset of a class", [&] { return ObjAtvAdd(&mesma_classe); }, 50513},

@@ -3,17 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "../database/db_fixture.h"
 #include "../toolbox/dbutil/log_capture.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
+#include "db/id_text_list.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
@@ -22,16 +20,23 @@
 
 namespace zun {
 
-class ZiGlobsDb : public ::testing::Test {
+// The code of the EZunInputException fn raises; 0 when it raises none.
+template <typename Fn>
+int32_t CodigoLevantado(Fn fn) {
+  try {
+    fn();
+  } catch (const EZunInputException& e) {
+    return e.Code();
+  }
+  return 0;
+}
+
+class ZiGlobsDb : public DbDir {
  protected:
   void SetUp() override {
-    SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/db_test.log");
-    RegisterDatabaseProcedures();
-    char tmpl[] = "/tmp/zun-zidb-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    InitDatabase(dir_ + "/ZunRef.db");
-    AddUser(dir_ + "/ZunRef.db", {"leitor", "pw", "leitor@example.com", false, 0, 0, 0});
+    DbDir::SetUp();
+    InitDatabase(Path());
+    AddUser(Path(), {"leitor", "pw", "leitor@example.com", false, 0, 0, 0});
     // A gateway that refuses at once, so that notifications fail fast.
     SetProgramArgs({"zuninput", "/MailGateway=http://127.0.0.1:9/"});
     IniciaZiGlobs();
@@ -43,7 +48,7 @@ class ZiGlobsDb : public ::testing::Test {
   void TearDown() override {
     int32_t code = 1;  // nothing is sent at shutdown unless a test asks
     EncerraZiGlobs(&code);
-    std::filesystem::remove_all(dir_);
+    DbDir::TearDown();
     SetProgramArgs({"zuninput"});
   }
 
@@ -51,7 +56,7 @@ class ZiGlobsDb : public ::testing::Test {
   void Conecta() {
     ASSERT_NE(Db, nullptr);
     Db->SetConnectionString(
-        "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunRef;Data Directory=" + dir_ +
+        "Provider=SQLite;Data Source=localhost;Initial Catalog=ZunInput;Data Directory=" + dir_ +
         ";User ID=leitor;Password=pw");
     Db->Open();
   }
@@ -65,8 +70,6 @@ class ZiGlobsDb : public ::testing::Test {
 
   // The rows of a query on Db's connection: columns joined by "|", rows by ";".
   std::string Linhas(const std::string& sql) { return LinhasComoTexto(*Db, sql); }
-
-  std::string dir_;
 };
 
 }  // namespace zun

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
+#include "../support/scratch.h"
+#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 
 namespace zun {
@@ -19,19 +19,12 @@ class EMinhaFalha : public std::runtime_error {
 
 namespace {
 
-// The messages log() writes, found behind a marker (the recent-lines list is
-// bounded, so positions cannot be kept).
+// The messages log() writes.
 template <typename F>
 std::vector<std::string> LinesLoggedBy(F log) {
-  static int n = 0;
-  const std::string tag = " mark-" + std::to_string(++n);
-  Loga(tag.substr(1));
+  LogCapture capture;
   log();
-  std::vector<std::string> all = LinhasRecentes(), out;
-  size_t i = all.size();
-  while (i > 0 && all[i - 1].find(tag) == std::string::npos) --i;
-  for (; i < all.size(); ++i) out.push_back(all[i].substr(all[i].find("  0 ") + 4));
-  return out;
+  return capture.Lines();
 }
 
 [[gnu::noinline]] void Raise() { throw EMinhaFalha("falhou"); }
@@ -67,8 +60,7 @@ TEST(ExceptionTraceDeathTest, UncaughtExceptionIsLogged) {
         []() noexcept { Raise(); }();
       },
       "");
-  std::ifstream in(log, std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(in), {}};
+  const std::string text = ReadFile(log);
   EXPECT_NE(text.find("Exception Error at "), std::string::npos) << text;
   EXPECT_NE(text.find(" EMinhaFalha falhou"), std::string::npos);
   EXPECT_NE(text.find("exception EMinhaFalha:falhou [Basic.MyExceptHandler]"), std::string::npos);

@@ -6,7 +6,6 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -19,20 +18,14 @@
 #include <future>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <thread>
+
+#include "../support/scratch.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 using Strings = std::vector<std::string>;
 
@@ -56,10 +49,7 @@ class LogFile : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const char* temp = std::getenv("TEMP")) old_temp_ = temp;
-    dir_ = fs::temp_directory_path() /
-           ("zunlog-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
+    dir_ = ScratchDir("zunlog");
     fs::create_directories(dir_ / "temp");
     log_ = dir_ / "zuninput.log";
     SetLogFileName(log_.string());
@@ -179,9 +169,7 @@ TEST_F(LogFile, EachMessageIsOneWholeLine) {
        "\x1b>\tz");
   Loga(std::string(kMaxMensagemDoLog + 5, 'y'));
   const std::string long_line = "a long line that does not fit " + std::string(100, 'x');
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  const pid_t child = Spawn([&] {
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit lim{};
     getrlimit(RLIMIT_FSIZE, &lim);
@@ -192,10 +180,9 @@ TEST_F(LogFile, EachMessageIsOneWholeLine) {
     lim.rlim_cur = old;
     setrlimit(RLIMIT_FSIZE, &lim);
     Loga("after");
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    return 0;
+  });
+  ASSERT_EQ(ExitStatus(child), 0);
   EXPECT_EQ(
       Mensagens(ReadFile(log_)),
       (Strings{"hello",
@@ -243,22 +230,18 @@ TEST(IdentificacaoDoUsuario, Combinations) {
 
   // Without COMPUTERNAME and MACHINE the host name counts, cut to 15
   // characters; a child in a namespace of its own gets a long one.
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
+  const int status = ExitStatus(Spawn([&] {
     const char kHost[] = "build-server-0042.example";
-    if (unshare(CLONE_NEWUTS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) _exit(2);
-    if (sethostname(kHost, sizeof kHost - 1) != 0) _exit(2);
+    if (unshare(CLONE_NEWUTS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWUTS) != 0) return 2;
+    if (sethostname(kHost, sizeof kHost - 1) != 0) return 2;
     unsetenv("COMPUTERNAME");
     unsetenv("MACHINE");
     const std::string id = IdentificacaoDoUsuario();
     std::fprintf(stderr, "%s\n", id.c_str());
-    _exit(id == me + "@build-server-00" ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "no namespace for a host name of its own";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's identification is on standard error";
+    return id == me + "@build-server-00" ? 0 : 1;
+  }));
+  if (status == 2) GTEST_SKIP() << "no namespace for a host name of its own";
+  EXPECT_EQ(status, 0) << "the child's identification is on standard error";
 }
 
 // Writes count lines "line NNNNN\r\n" (12 bytes each) to path.

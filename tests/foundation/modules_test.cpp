@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 #include "foundation/sequencer.h"
 #include "foundation/switches.h"
@@ -29,15 +30,11 @@ TEST(Modules, StartAndEndWithSpeedClocksAndExitProcedures) {
   DbgSpeed()->Inicia(3, "V.EPelaPos");
   DbgSpeed()->Desliga(3);
   AdicionaExitProc(ExitA);  // run by the shutdown stack
-  Loga("modules-mark");
+  LogCapture log;
   EncerraFundacao();
   EXPECT_EQ(DbgSpeed(), nullptr);
   EXPECT_EQ(CallbacksGlobais(), nullptr);
-  std::vector<std::string> all = LinhasRecentes();
-  size_t from = all.size();
-  while (from > 0 && all[from - 1].find("modules-mark") == std::string::npos) --from;
-  std::string text;
-  for (size_t i = from; i < all.size(); ++i) text += all[i].substr(all[i].find("  0 ") + 4) + "\n";
+  const std::string text = log.Text();
   // The speed table is written before the shutdown stack runs; slot 3 keeps
   // the name given at start (no name collision).
   const size_t table = text.find("Relozios DbgSpeed destroy");

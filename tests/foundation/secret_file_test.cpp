@@ -9,14 +9,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/scratch.h"
+
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
 
 TEST(SecretFile, OnlyAPrivateFileWithAPasswordIsRead) {
-  const fs::path dir = fs::temp_directory_path() / ("zun-secret-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const fs::path dir = ScratchDir("zun-secret");
   // Access lists: tag, permissions, id (the format of the kernel's attribute).
   const unsigned me = ::geteuid();
   using Acl = std::vector<std::array<unsigned, 3>>;

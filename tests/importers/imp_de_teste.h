@@ -65,17 +65,6 @@ inline std::string RodaArquivos(const std::vector<CasoDeArquivo>& casos,
   return consulta.empty() ? "" : LinhasComoTexto(*Db, consulta);
 }
 
-// The code of the EZunInputException fn raises; 0 when it raises none.
-template <typename Fn>
-int32_t CodigoLevantado(Fn fn) {
-  try {
-    fn();
-  } catch (const EZunInputException& e) {
-    return e.Code();
-  }
-  return 0;
-}
-
 // The test database of the importers that Registra enters into the
 // keyword table: company PETR (id 1, country 0) with its asset of class ON
 // and series PETR4 on exchange 1, also known by its provisional code

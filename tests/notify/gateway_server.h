@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 
 namespace zun::testing {
@@ -77,24 +78,17 @@ class NotifyTest : public ::testing::Test {
   void SetUp() override {
     SetLogFileName(file_.string());
     setenv("no_proxy", "*", 1);  // local requests never go through a proxy
-    Loga(kMark);
+    log_.Mark();
   }
   void TearDown() override {
     SetLogFileName("zuninput.log");
     std::filesystem::remove(file_);
   }
   // The log messages since the test began, one per line.
-  std::string Log() {
-    std::string out;
-    for (const std::string& line : LinhasRecentes()) {
-      const std::string msg = line.substr(line.find("  0 ") + 4);
-      out = msg == kMark ? "" : out + msg + "\n";
-    }
-    return out;
-  }
+  std::string Log() { return log_.Text(); }
   bool Logged(const std::string& text) { return Log().find(text) != std::string::npos; }
 
-  static constexpr char kMark[] = "-- notify test --";
+  LogCapture log_;
   const std::filesystem::path file_ =
       std::filesystem::temp_directory_path() / ("zun-notify-" + std::to_string(getpid()) + ".log");
 };

@@ -5,11 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <string>
-#include "scratch.h"
+#include "../support/scratch.h"
 
 namespace zun {
 namespace {

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/scratch.h"
 #include "foundation/switches.h"
-#include "scratch.h"
 #include "service/login_inputs.h"
 
 namespace zun {

@@ -396,9 +396,7 @@ const Example kExamples[] = {
      "FROM campo_lista_valores WHERE formatocampo = 32 AND id_doc = 'SA01')",
      "Real brasileiro (BRL)|B3|127|Semiannual/Semiannual;"},
     {"CorporateActionsAndNews",
-     "INSERT INTO empresa (id, cod, pais) VALUES (1, 'PETR', 0);"
-     "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 2, 0, 0);"
-     "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)",
+     kEmpresaESerieDeTeste,
      {{"corporate_actions.txt", "news.txt"}},
      "SELECT date(udex), tipo, valor FROM provento ORDER BY tipo;"
      "SELECT seq, length(txt), instr(txt, char(13, 10, 13, 10)) FROM noticia",

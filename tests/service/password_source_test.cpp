@@ -8,10 +8,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/scratch.h"
+#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 #include "foundation/secret_file.h"
 #include "foundation/switches.h"
-#include "scratch.h"
 
 namespace zun {
 namespace {
@@ -54,14 +55,13 @@ TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
     } else {
       ::unsetenv(kPasswordVariable);
     }
-    const std::string mark = "-- row " + std::to_string(&r - rows);
-    Loga(mark);
+    LogCapture log;
     std::string password = "stale";
     std::string msg;
     EXPECT_EQ(LeSenhaDoLogin(&password, &msg), r.code) << args.back();
     EXPECT_EQ(password, r.password) << args.back();
     EXPECT_EQ(msg.empty(), r.code == 0) << msg;
-    const std::string logged = LogSince(mark);
+    const std::string logged = log.Text();
     EXPECT_NE(logged.find(r.logged), std::string::npos) << logged;
     EXPECT_EQ(logged.find("from-"), std::string::npos) << logged;
   }

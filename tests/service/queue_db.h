@@ -5,49 +5,20 @@
 #pragma once
 
 #include <sqlite3.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
-#include <memory>
 #include <set>
 #include <vector>
 
+#include "../database/db_fixture.h"
+#include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
 #include "foundation/switches.h"
-#include "scratch.h"
 #include "service/login.h"
 
 namespace zun {
-
-// The rows text leaves on db: "|" between columns, ";" after each row,
-// null_text for a null.
-inline std::string Rows(sqlite3* db, const std::string& text, const char* null_text = "") {
-  std::pair<std::string, const char*> got{"", null_text};
-  auto row = [](void* out, int n, char** cols, char**) {
-    auto& [rows, null] = *static_cast<std::pair<std::string, const char*>*>(out);
-    for (int i = 0; i < n; ++i) rows += (i ? "|" : "") + std::string(cols[i] ? cols[i] : null);
-    rows += ";";
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db, text.c_str(), row, &got, nullptr), SQLITE_OK) << text;
-  return got.first;
-}
-
-// A connection to the database file at path, closed with the pointer.
-inline std::unique_ptr<sqlite3, int (*)(sqlite3*)> Open(const std::string& path) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_busy_timeout(db, 10000);  // a service process may hold the write lock
-  return {db, sqlite3_close};
-}
-
-// The same on the database file at path.
-inline std::string Rows(const std::string& path, const std::string& text) {
-  return Rows(Open(path).get(), text);
-}
 
 // Runs each line of an example file (e.g. quote_series.sql) on path.
 inline void RunExampleSql(const std::string& path, const std::string& example) {
@@ -113,20 +84,6 @@ inline int32_t LoginInProcess(const std::vector<std::string>& extra = {},
   SetProgramArgs(args);
   IniciaZiGlobs();
   return InitDbConnection("", "", false);
-}
-
-// A child process that runs body and exits with its result.
-inline pid_t Spawn(const std::function<int()>& body) {
-  const pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  return pid;
-}
-
-// The exit status of the child process pid (-1 when it did not exit).
-inline int ExitStatus(pid_t pid) {
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace zun

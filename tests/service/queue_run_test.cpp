@@ -2,6 +2,7 @@
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
 
+#include "../toolbox/dbutil/log_capture.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"
@@ -70,7 +71,7 @@ class QueueRun : public ::testing::Test {
     fs::current_path(ScratchDir("zunqrun"));
     NewQueueDatabase(kDb);
     SetLogFileName((fs::current_path() / "zuninput.log").string());
-    Loga(kMarca);
+    log_.Mark();
     SysExitCode = 0;
     RegisterDatabaseProcedures();
   }
@@ -89,17 +90,16 @@ class QueueRun : public ::testing::Test {
     return zun::Enqueue(kDb, "ana.lima", content, priority);
   }
   // The "- sending mail to" log lines of the test, joined.
-  static std::string Mails() {
+  std::string Mails() {
     std::string mails;
-    std::istringstream log(LogSince(kMarca));
-    for (std::string l; std::getline(log, l);) {
-      if (l.find("- sending mail to") != std::string::npos) mails += l.substr(l.find("  0 ") + 4);
+    for (const std::string& l : log_.Lines()) {
+      if (l.find("- sending mail to") != std::string::npos) mails += l;
     }
     return mails;
   }
-  static constexpr char kMarca[] = "-- queue run test --";
 
   fs::path old_cwd_;
+  LogCapture log_;
 };
 
 TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
@@ -201,7 +201,7 @@ TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
     NewQueueDatabase(kDb);
     RegisterDatabaseProcedures();
     RegistraImportadores();
-    Loga(kMarca);
+    log_.Mark();
     ASSERT_EQ(LoginInProcess(), 0);
     const int id = Enqueue(3, r.content);
     g_calls = 0;

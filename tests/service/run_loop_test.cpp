@@ -8,17 +8,15 @@
 #include <filesystem>
 #include <functional>
 
+#include "../foundation/fake_tick.h"
+#include "../support/scratch.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
-#include "scratch.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-uint32_t g_tick = 0;
-uint32_t Tick() { return g_tick; }
 
 TEST(ExitStatusFor, KeepsFailuresVisible) {
   EXPECT_EQ(ExitStatusFor(250), 250);
@@ -28,7 +26,7 @@ TEST(ExitStatusFor, KeepsFailuresVisible) {
 
 TEST(RunLoop, Rules) {
   using Step = std::function<void(int32_t, int32_t*, bool*)>;
-  const Step slow = [](int32_t, int32_t*, bool*) { g_tick += 400000; };  // 400 s a file
+  const Step slow = [](int32_t, int32_t*, bool*) { g_fake_tick += 400000; };  // 400 s a file
   const struct {
     const char* name;
     int32_t earlier_exit_code;
@@ -64,12 +62,12 @@ TEST(RunLoop, Rules) {
   const fs::path dir = ScratchDir("zunrun");
   const fs::path log = dir / "zuninput.log";
   SetLogFileName(log.string());
-  SetTickSource(&Tick);
+  SetTickSource(&FakeTick);
   setenv("TEMP", dir.c_str(), 1);
   for (const auto& r : rows) {
     SetLogFileName(r.log_gone ? "/nonexistent-dir/zuninput.log" : log.string());
     SysExitCode = r.earlier_exit_code;
-    g_tick = 0;
+    g_fake_tick = 0;
     RunHooks hooks;
     hooks.init_db_connection = [] { return 3715; };
     hooks.is_logged = [&r] { return r.logged; };

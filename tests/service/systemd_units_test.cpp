@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include "scratch.h"
+#include "../support/scratch.h"
 
 namespace zun {
 namespace {

@@ -6,10 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 
+#include "../support/scratch.h"
 #include "foundation/text.h"
-#include "scratch.h"
 
 namespace zun {
 namespace {

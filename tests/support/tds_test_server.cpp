@@ -31,7 +31,6 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>

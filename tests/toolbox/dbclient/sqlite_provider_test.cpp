@@ -29,15 +29,13 @@ class SqliteProviderTest : public ::testing::Test {
     std::filesystem::remove_all(Dir());
     std::filesystem::create_directories(Dir());
     InitDatabase(Dir() + "/ref.db");
-    NewUser u;
-    u.name = "ana";
-    u.password = " s3cret ";
-    AddUser(Dir() + "/ref.db", u);
-    u.name = getpwuid(geteuid())->pw_name;
-    u.password = "";  // admitted by integrated security only
-    AddUser(Dir() + "/ref.db", u);
+    AddUser(Dir() + "/ref.db", {"ana", " s3cret ", "", false, 0, 0, 0});
+    // Admitted by integrated security only.
+    AddUser(Dir() + "/ref.db", {getpwuid(geteuid())->pw_name, "", "", false, 0, 0, 0});
     sqlite3* db = OpenSqliteFile(Dir() + "/ref.db", false);
-    sqlite3_exec(db, "CREATE TABLE zc(s TEXT)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "CREATE TABLE zc(s TEXT); CREATE TABLE zp(k INTEGER PRIMARY KEY, v REAL, s TEXT)",
+                 nullptr, nullptr, nullptr);
     sqlite3_close_v2(db);
     RegisterProcedure(
         "ZcEcho",
@@ -182,8 +180,6 @@ TEST(SqlPlaceholders, CountedOutsideQuotesBracketsAndComments) {
 // text), the changed-row count, a constraint refusal by its kind, and the
 // prepared statement kept per text, the least recently used making room.
 TEST_F(SqliteProviderTest, SqlTextWithParametersReusesItsPreparedStatement) {
-  conn_.Execute("CREATE TABLE IF NOT EXISTS zp(k INTEGER PRIMARY KEY, v REAL, s TEXT)");
-  conn_.Execute("DELETE FROM zp");
   auto& sqlite = dynamic_cast<SqliteConnection&>(conn_.Provider());
   const size_t antes = sqlite.TextosPreparados();
   Command ins(&conn_, CommandType::kText, "INSERT INTO zp(k, v, s) VALUES (?, ?, ?)");
@@ -200,13 +196,11 @@ TEST_F(SqliteProviderTest, SqlTextWithParametersReusesItsPreparedStatement) {
     EXPECT_EQ(ins.RowsAffected(), 1);
   }
   EXPECT_EQ(sqlite.TextosPreparados(), antes + 1);  // one statement for three runs
-  Command sel(&conn_, CommandType::kText, "SELECT v, s FROM zp WHERE k = ?");
-  for (size_t k = 0; k < linhas.size(); ++k) {
-    sel.Params()[0].value = Value::Int(static_cast<int32_t>(k + 1));
+  Command sel(&conn_, CommandType::kText, "SELECT k, v, s FROM zp WHERE k = ?");
+  for (const auto& linha : linhas) {
+    sel.Params()[0].value = linha[0];
     sel.Open();
-    ASSERT_TRUE(sel.Active());
-    EXPECT_EQ(sel.Current().Field(0), linhas[k][1]) << k;
-    EXPECT_EQ(sel.Current().Field(1), linhas[k][2]) << k;
+    EXPECT_EQ(sel.Current().rows(), std::vector<std::vector<Value>>{linha});
   }
   Command upd(&conn_, CommandType::kText, "UPDATE zp SET v = ? WHERE k > ?");
   upd.Params()[0].value = Value::Double(2.5);

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
 
+#include "../../support/scratch.h"
 #include "../../support/tds_server_process.h"
 #include "database/reference_db.h"
 #include "toolbox/dbclient/command.h"
@@ -22,14 +22,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The kind and native code of the ProviderError f raises.
+std::pair<ErrorKind, int> Failure(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ProviderError& e) {
+    return {e.Kind(), e.NativeCode()};
+  }
+  ADD_FAILURE() << "no ProviderError";
+  return {ErrorKind::kOther, -1};
+}
+
 class TdsWire : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("zuntds-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = ScratchDir("zuntds");
     db_ = (dir_ / "ZunInput.db").string();
     InitDatabase(db_);
     AddUser(db_, {"zunsvc", "s3cret", "", true, 0, 0, 0});
@@ -52,11 +59,7 @@ class TdsWire : public ::testing::Test {
                            testing::kFreeTdsDriver + (tls ? "" : ";Use Encryption for Data=False"));
     c_.Open();
   }
-  std::string ServerLog() {
-    std::stringstream ss;
-    ss << std::ifstream(dir_ / "server.log").rdbuf();
-    return ss.str();
-  }
+  std::string ServerLog() { return ReadFile(dir_ / "server.log"); }
 
   fs::path dir_;
   std::string db_;
@@ -84,13 +87,7 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
     EXPECT_EQ(ins.RowsAffected(), 1);
   }
   c_.BeginTrans();
-  try {
-    ins.Execute();
-    ADD_FAILURE() << "a second row 902";
-  } catch (const ProviderError& e) {
-    EXPECT_EQ(e.Kind(), ErrorKind::kConstraint) << e.what();
-    EXPECT_EQ(e.NativeCode(), 2627);
-  }
+  EXPECT_EQ(Failure([&] { ins.Execute(); }), std::make_pair(ErrorKind::kConstraint, 2627));
   EXPECT_TRUE(c_.InTransaction());  // a refused row leaves the transaction open
   c_.Execute("DELETE FROM moeda WHERE id = 901");
   c_.RollbackTrans();
@@ -129,12 +126,8 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
     eco.Execute();
     for (int i = 0; i < 3; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
   }
-  try {
-    Command unknown(&c_, CommandType::kStoredProc, "zun_nenhuma");
-    ADD_FAILURE() << "an unknown procedure was described";
-  } catch (const ProviderError& e) {
-    EXPECT_EQ(e.Kind(), ErrorKind::kOther);
-  }
+  EXPECT_EQ(Failure([&] { Command(&c_, CommandType::kStoredProc, "zun_nenhuma"); }).first,
+            ErrorKind::kOther);
 }
 
 // A link dropped under a call: the session connects again and repeats it.
@@ -170,13 +163,7 @@ TEST_F(TdsWire, FaultsByKind) {
     Command cmd(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
     cmd.SetCommandTimeout(2);
     c_.BeginTrans();
-    try {
-      cmd.Execute();
-      ADD_FAILURE() << "no failure";
-    } catch (const ProviderError& e) {
-      EXPECT_EQ(e.Kind(), r.kind) << e.what() << " " << e.SqlState();
-      EXPECT_EQ(e.NativeCode(), r.native) << e.what();
-    }
+    EXPECT_EQ(Failure([&] { cmd.Execute(); }), std::make_pair(r.kind, r.native));
     EXPECT_EQ(c_.Connected(), r.usable_after);
     // The deadlock victim's transaction is gone; a timeout leaves it open.
     EXPECT_EQ(c_.InTransaction(), r.kind == ErrorKind::kTimeout);

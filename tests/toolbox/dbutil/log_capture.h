@@ -25,6 +25,12 @@ class LogCapture {
     }
     return out;
   }
+  // Lines() as one text, each ended by "\n".
+  std::string Text() const {
+    std::string text;
+    for (const std::string& l : Lines()) text += l + "\n";
+    return text;
+  }
   bool Has(const std::string& msg) const {
     const auto lines = Lines();
     return std::find(lines.begin(), lines.end(), msg) != lines.end();

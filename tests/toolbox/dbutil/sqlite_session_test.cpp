@@ -4,14 +4,14 @@
 // reconnection and the free forms on Db.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <thread>
 
 #include <bit>
 
+#include "../../foundation/fake_tick.h"
+#include "../../support/scratch.h"
 #include "foundation/momento.h"
 #include "log_capture.h"
 #include "toolbox/dbclient/errors.h"
@@ -26,22 +26,12 @@
 namespace zun {
 namespace {
 
-// A temporary embedded database (user "tester"/"pw", table t) per test
-// process, so that tests run in parallel never share a file.
-std::string TestDbDir() {
-  const std::string dir =
-      std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_db/" + std::to_string(::getpid());
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
-// (Re)creates the catalog file and gives its connection string.
-std::string CriaBanco(const std::string& catalog) {
+// A new embedded database (user "tester"/"pw", table t) in dir; its
+// connection string.
+std::string CriaBanco(const std::string& dir) {
   SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_test.log");
   RegisterSqliteProvider();
-  const std::string base = TestDbDir() + "/" + catalog + ".db";
-  for (const char* ext : {"", "-wal", "-shm"}) std::remove((base + ext).c_str());
-  sqlite3* db = OpenSqliteFile(base, true);
+  sqlite3* db = OpenSqliteFile(dir + "/dbutil.db", true);
   const std::string sql =
       "CREATE TABLE users(name TEXT PRIMARY KEY, password_hash TEXT NOT NULL);"
       "CREATE TABLE t(id INTEGER PRIMARY KEY, a INTEGER, b TEXT, c REAL, d DATETIME, flag "
@@ -50,21 +40,20 @@ std::string CriaBanco(const std::string& catalog) {
       HashPassword("pw") + "');";
   EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close_v2(db);
-  return "Provider=SQLite;Data Source=local;Initial Catalog=" + catalog +
-         ";Data Directory=" + TestDbDir() + ";User ID=tester;Password=pw";
+  return "Provider=SQLite;Data Source=local;Initial Catalog=dbutil;Data Directory=" + dir +
+         ";User ID=tester;Password=pw";
 }
 
-// Rows of table t as seen by session s.
+// Rows of table t as seen by session s, through the look-up ZtConta.
 int Linhas(TAdoDataBaseCustomizado* s) {
-  std::vector<Recordset> rs;
-  s->Provider().ExecuteSql("SELECT COUNT(*) FROM t", 30, &rs);
-  rs.at(0).First();
-  return rs.at(0).Field(0).AsInt();
+  auto cmd = s->TomaDataSet(CommandType::kStoredProc, "ZtConta");
+  EXPECT_EQ(ExecStProc(cmd, 0), 0);
+  const int n = cmd->Params().ParamByName("@n").value.AsInt();
+  s->DevolveDataSet(&cmd);
+  return n;
 }
 
-uint32_t g_tick = 0;
 uint32_t g_passo_ms = 0;  // test-clock milliseconds one ZtAdd call takes
-uint32_t Tick() { return g_tick; }
 int g_sel_calls = 0;
 
 // One ZtAdd call with a and b on s; returns its code.
@@ -97,7 +86,7 @@ void Registra() {
                                       ? Value()
                                       : Value::String(" x" + c.In("@b").AsString() + " "));
                       c.Out("@dt", c.In("@d"));
-                      g_tick += g_passo_ms;
+                      g_fake_tick += g_passo_ms;
                       if (c.In("@b").AsString() == "erro") c.Return(4182);
                     });
   // One result set per ";"-separated query of @q; the return value is @id.
@@ -111,8 +100,6 @@ void Registra() {
     c.Return(c.In("@id").IsNull() ? 0 : c.In("@id").AsInt());
   });
   RegisterProcedure(
-      "ZtNone", {}, [](ProcContext&) {}, /*read_only=*/true);
-  RegisterProcedure(
       "ZtConta", {{"@n", D::kInteger, kIO}},
       [](ProcContext& c) {
         Recordset rs = c.Query("SELECT COUNT(*) FROM t");
@@ -120,6 +107,14 @@ void Registra() {
         c.Out("@n", rs.Field(0));
       },
       /*read_only=*/true);
+}
+
+// What getter g reads from name on cmd, over a start value it must replace.
+template <class T>
+T Le(void (*g)(DsRef, const std::string&, T*), DsRef cmd, const std::string& name,
+     std::type_identity_t<T> v = T{1}) {
+  g(cmd, name, &v);
+  return v;
 }
 
 int32_t CodeOf(const std::function<void()>& f) {
@@ -135,17 +130,20 @@ class SqliteTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Registra();
-    s_.SetConnectionString(CriaBanco("dbutil"));
+    s_.SetConnectionString(CriaBanco(dir_ = ScratchDir("zundbutil")));
     s_.SetAutoReconnect(true);
     s_.Open();
-    g_tick = g_passo_ms = 0;
+    other_.SetConnectionString(s_.GetConnectionString());
+    other_.Open();
+    g_fake_tick = g_passo_ms = 0;
     g_sel_calls = 0;
-    SetTickSource(&Tick);
+    SetTickSource(&FakeTick);
   }
   void TearDown() override {
     SetTickSource(nullptr);
     s_.Close();
-    std::filesystem::remove_all(TestDbDir());
+    other_.Close();
+    std::filesystem::remove_all(dir_);
   }
   std::unique_ptr<Command> Take(const std::string& proc) {
     return s_.TomaDataSet(CommandType::kStoredProc, proc);
@@ -158,7 +156,8 @@ class SqliteTest : public ::testing::Test {
     EXPECT_EQ(ExecStProcId(cmd, 0, 2), 0) << q;
     return cmd;
   }
-  TAdoDataBaseComInfoTran s_;
+  TAdoDataBaseComInfoTran s_, other_;  // other_: another process's view
+  std::string dir_;
 };
 
 TEST_F(SqliteTest, GivenBackObjectIsClosedAndKeyedByKindAndExactText) {
@@ -194,7 +193,7 @@ TEST_F(SqliteTest, ModesAndTheirCodes) {
       {"ZtSel", "SELECT 3877 AS result", 1, 3877, true},  // not the return value
       {"ZtSel", "SELECT '12' AS Result", 1, 12, true},
       {"ZtSel", "SELECT 1 AS x", 1, 4090, true},
-      {"ZtNone", "", 1, 4091, false},
+      {"ZtConta", "", 1, 4091, false},
       {"ZtSel", "SELECT 1 AS result WHERE 0", 1, 4370, true},
       {"ZtSel", "SELECT 'abc' AS result", 1, 4370, true},
       {"ZtSel", "SELECT NULL AS result", 1, 4370, true},  // NULL is not a success
@@ -280,13 +279,8 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   SetParamDateTime(cmd, "@d", 45000.5);
   SetParamBool(cmd, "@flag", true);
   ASSERT_EQ(ExecStProc(cmd, 0), 0);
-  std::string s;
-  double dt = 0;
-  int32_t i = 0;
-  GetParamStr(cmd, "@s", &s);
-  GetParamDateTime(cmd, "@dt", &dt);
-  GetParamInt(cmd, "@o", &i);
-  EXPECT_EQ(std::make_tuple(s, dt, i, ParamInt(cmd, "@o")),
+  EXPECT_EQ(std::make_tuple(Le(GetParamStr, cmd, "@s"), Le(GetParamDateTime, cmd, "@dt"),
+                            Le(GetParamInt, cmd, "@o"), ParamInt(cmd, "@o")),
             std::make_tuple(std::string("xVale"), 45000.5, 7, 7));
   SetParamNull(cmd, "@a");
   SetParamNull(cmd, "@b");
@@ -294,13 +288,10 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   SetParamDateTime(cmd, "@d", 0);
   SetParamNull(cmd, "@flag");
   ASSERT_EQ(ExecStProc(cmd, 0), 0);
-  GetParamStr(cmd, "@s", &s);
-  EXPECT_EQ(s, "");
-  GetParamDateTime(cmd, "@dt", &dt);
-  EXPECT_EQ(dt, 0.0);
-  bool flag = false;
+  EXPECT_EQ(std::make_pair(Le(GetParamStr, cmd, "@s"), Le(GetParamDateTime, cmd, "@dt")),
+            std::make_pair(std::string(), 0.0));
   EXPECT_THROW(ParamInt(cmd, "@o"), DatasetError);
-  EXPECT_THROW(GetParamBool(cmd, "@flag", &flag), DatasetError);
+  EXPECT_THROW(Le(GetParamBool, cmd, "@flag"), DatasetError);
   EXPECT_THROW(SetParamInt(cmd, "@nao", 1), DatasetError);
   // Any quiet NaN, whatever its sign and payload, is the null number.
   const std::pair<uint64_t, bool> nans[] = {{0x7FF8000000000000ULL, true},
@@ -313,28 +304,21 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
     EXPECT_EQ(cmd->Params().ParamByName("@d").value.IsNull(), null) << bits;
   }
   SetParamBool(cmd, "@flag", true);
-  GetParamBool(cmd, "@flag", &flag);
-  EXPECT_TRUE(flag);
+  EXPECT_TRUE(Le(GetParamBool, cmd, "@flag", false));
   s_.DevolveDataSet(&cmd);
 
+  // Both rows: every getter overwrites its start value, a NULL included.
   auto list = Select("SELECT a, b, c, d, flag FROM t ORDER BY id");
-  double c = -1, d = -1;
-  GetFieldStr(list, "b", &s);
-  GetFieldFloat(list, "c", &c);
-  GetFieldDateTime(list, "d", &d);
-  GetFieldBool(list, "flag", &flag);
-  EXPECT_EQ(std::make_tuple(FieldInt(list, "a"), s, c, d, flag),
-            std::make_tuple(7, std::string("Vale"), 0.0, 45000.5, true));
+  EXPECT_EQ(
+      std::make_tuple(FieldInt(list, "a"), Le(GetFieldStr, list, "b"), Le(GetFieldFloat, list, "c"),
+                      Le(GetFieldDateTime, list, "d"), Le(GetFieldBool, list, "flag", false)),
+      std::make_tuple(7, std::string("Vale"), 0.0, 45000.5, true));
   list->Current().Next();
-  GetFieldInt(list, "a", &i);
-  GetFieldStr(list, "b", &s);
-  GetFieldFloat(list, "c", &c);
-  GetFieldDateTime(list, "d", &d);
-  GetFieldBool(list, "flag", &flag);
-  uint8_t y = 9;
-  GetFieldByte(list, "a", &y);
-  EXPECT_EQ(std::bit_cast<uint64_t>(c), 0xFFF8000000000000ULL);
-  EXPECT_EQ(std::make_tuple(i, s, d, flag, y), std::make_tuple(0, std::string(""), 0.0, false, 0));
+  EXPECT_EQ(std::make_tuple(Le(GetFieldInt, list, "a"), Le(GetFieldStr, list, "b"),
+                            std::bit_cast<uint64_t>(Le(GetFieldFloat, list, "c")),
+                            Le(GetFieldDateTime, list, "d"), Le(GetFieldBool, list, "flag"),
+                            Le(GetFieldByte, list, "a")),
+            std::make_tuple(0, std::string(), 0xFFF8000000000000ULL, 0.0, false, uint8_t{0}));
   s_.DevolveDataSet(&list);
 }
 
@@ -344,13 +328,8 @@ TEST_F(SqliteTest, ColumnBooleansFallBackToIntegerAndBytesAreRangeChecked) {
       "0 AS v0, 255 AS v1, 256 AS v2, -1 AS v3");
   const std::pair<const char*, bool> bools[] = {
       {"b1", true}, {"b2", true}, {"b3", true}, {"b4", false}, {"b5", false}};
-  for (const auto& [col, want] : bools) {
-    bool b = !want;
-    GetFieldBool(cmd, col, &b);
-    EXPECT_EQ(b, want) << col;
-  }
-  bool b = false;
-  EXPECT_THROW(GetFieldBool(cmd, "b6", &b), DatasetError);
+  for (const auto& [col, want] : bools) EXPECT_EQ(Le(GetFieldBool, cmd, col, !want), want) << col;
+  EXPECT_THROW(Le(GetFieldBool, cmd, "b6"), DatasetError);
   const std::tuple<const char*, int32_t, int> bytes[] = {
       {"v0", 0, 0}, {"v1", 0, 255}, {"v2", 4016, 0}, {"v3", 4016, 0}};
   for (const auto& [col, code, want] : bytes) {
@@ -359,8 +338,7 @@ TEST_F(SqliteTest, ColumnBooleansFallBackToIntegerAndBytesAreRangeChecked) {
     EXPECT_EQ(y, want) << col;
   }
   cmd->Close();
-  std::string s;
-  EXPECT_THROW(GetFieldStr(cmd, "b1", &s), DatasetError);
+  EXPECT_THROW(Le(GetFieldStr, cmd, "b1"), DatasetError);
   s_.DevolveDataSet(&cmd);
 }
 
@@ -411,9 +389,6 @@ TEST_F(SqliteTest, NestedTransactions) {
   EXPECT_EQ(Linhas(&s_), 0);
   EXPECT_FALSE(s_.InTransaction());
 
-  TAdoDataBaseComInfoTran other;
-  other.SetConnectionString(s_.GetConnectionString());
-  other.Open();
   s_.BeginTran();
   EXPECT_FALSE(s_.TranFailed());  // a new nest starts clean
   ASSERT_EQ(Add(1), 0);
@@ -421,9 +396,9 @@ TEST_F(SqliteTest, NestedTransactions) {
   ASSERT_EQ(Add(2), 0);
   EXPECT_EQ(Add(3, "erro"), 4182);  // undoes its own row only
   s_.EndTran(true);
-  EXPECT_EQ(Linhas(&other), 0);
+  EXPECT_EQ(Linhas(&other_), 0);
   s_.EndTran(true);
-  EXPECT_EQ(Linhas(&other), 2);
+  EXPECT_EQ(Linhas(&other_), 2);
   EXPECT_THROW(s_.EndTran(true), EAssertionFailed);
   s_.BeginTrans();  // behind the session's back
   EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
@@ -432,9 +407,6 @@ TEST_F(SqliteTest, NestedTransactions) {
 // A group: each call and each nest inside it keeps its own outcome; only the
 // group's commits reach other connections; a lost link loses the group.
 TEST_F(SqliteTest, GroupedCommits) {
-  TAdoDataBaseComInfoTran other;
-  other.SetConnectionString(s_.GetConnectionString());
-  other.Open();
   ASSERT_TRUE(s_.IniciaGrupo());
   EXPECT_FALSE(s_.IniciaGrupo());
   ASSERT_EQ(Add(1), 0);
@@ -445,18 +417,18 @@ TEST_F(SqliteTest, GroupedCommits) {
   s_.BeginTran();
   ASSERT_EQ(Add(4), 0);
   s_.EndTran(true);
-  auto lookup = s_.TomaDataSet(CommandType::kStoredProc, "ZtNone");
+  auto lookup = s_.TomaDataSet(CommandType::kStoredProc, "ZtConta");
   EXPECT_EQ(ExecStProc(lookup, 0), 0);
   s_.DevolveDataSet(&lookup);
   EXPECT_EQ(s_.ChamadasDoGrupo(), 4) << "a look-up does not count";
-  EXPECT_EQ(Linhas(&other), 0);
+  EXPECT_EQ(Linhas(&other_), 0);
   s_.ConfirmaGrupo(true);
-  EXPECT_EQ(Linhas(&other), 2) << "the rows of calls 1 and 4";
+  EXPECT_EQ(Linhas(&other_), 2) << "the rows of calls 1 and 4";
   EXPECT_EQ(s_.ChamadasDoGrupo(), 0);
   ASSERT_EQ(Add(5), 0);
   s_.DesfazGrupo();
   EXPECT_FALSE(s_.InTransaction());
-  EXPECT_EQ(Linhas(&other), 2);
+  EXPECT_EQ(Linhas(&other_), 2);
 
   ASSERT_TRUE(s_.IniciaGrupo());
   ASSERT_EQ(Add(6), 0);
@@ -465,48 +437,38 @@ TEST_F(SqliteTest, GroupedCommits) {
   EXPECT_TRUE(s_.GrupoPerdido());
   ASSERT_EQ(Add(8), 0);  // goes to a transaction that the group's end undoes
   s_.DesfazGrupo();
-  EXPECT_EQ(Linhas(&other), 2);
+  EXPECT_EQ(Linhas(&other_), 2);
 }
 
 // Shared reads: look-ups share one snapshot for at most its bound, while
 // another connection writes without waiting; a write of this connection, a
 // transaction of its own and the end of the sharing each end the snapshot.
 TEST_F(SqliteTest, SharedReads) {
-  TAdoDataBaseComInfoTran other;
-  other.SetConnectionString(s_.GetConnectionString());
-  other.Open();
-  auto conta = [&] {
-    auto cmd = Take("ZtConta");
-    EXPECT_EQ(ExecStProc(cmd, 0), 0);
-    const int n = cmd->Params().ParamByName("@n").value.AsInt();
-    s_.DevolveDataSet(&cmd);
-    return n;
-  };
   s_.SharedReads(60000);
-  EXPECT_EQ(conta(), 0);
+  EXPECT_EQ(Linhas(&s_), 0);
   EXPECT_FALSE(s_.InTransaction());
-  ASSERT_EQ(zun::Add(&other, 1), 0);
-  EXPECT_EQ(conta(), 0) << "the same snapshot";
+  ASSERT_EQ(zun::Add(&other_, 1), 0);
+  EXPECT_EQ(Linhas(&s_), 0) << "the same snapshot";
   ASSERT_EQ(Add(2), 0);
-  EXPECT_EQ(Linhas(&other), 2) << "a write commits at once";
-  EXPECT_EQ(conta(), 2);
-  ASSERT_EQ(zun::Add(&other, 3), 0);
+  EXPECT_EQ(Linhas(&other_), 2) << "a write commits at once";
+  EXPECT_EQ(Linhas(&s_), 2);
+  ASSERT_EQ(zun::Add(&other_, 3), 0);
   s_.BeginTran();
   ASSERT_EQ(Add(4), 0);
   s_.EndTran(true);
-  EXPECT_EQ(conta(), 4);
-  ASSERT_EQ(zun::Add(&other, 5), 0);
+  EXPECT_EQ(Linhas(&s_), 4);
+  ASSERT_EQ(zun::Add(&other_, 5), 0);
   s_.SharedReads(0);
-  EXPECT_EQ(conta(), 5);
+  EXPECT_EQ(Linhas(&s_), 5);
   s_.SharedReads(1);
-  EXPECT_EQ(conta(), 5);
-  ASSERT_EQ(zun::Add(&other, 6), 0);
+  EXPECT_EQ(Linhas(&s_), 5);
+  ASSERT_EQ(zun::Add(&other_, 6), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(conta(), 6) << "a newer snapshot after the bound";
+  EXPECT_EQ(Linhas(&s_), 6) << "a newer snapshot after the bound";
 }
 
 TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
-  EXPECT_EQ(CodeOf([] { TomaDataSet(CommandType::kStoredProc, "ZtNone"); }), 3718);
+  EXPECT_EQ(CodeOf([] { TomaDataSet(CommandType::kStoredProc, "ZtConta"); }), 3718);
 
   Db = std::make_unique<TAdoDataBaseComInfoTran>();
   Db->SetConnectionString(s_.GetConnectionString());
@@ -519,35 +481,29 @@ TEST_F(SqliteTest, FreeFormsUseDbAndForeignObjectsAreFreedWithWarning) {
   Connection plain;
   plain.SetConnectionString(s_.GetConnectionString());
   plain.Open();
-  auto foreign = std::make_unique<Command>(&plain, CommandType::kStoredProc, "ZtNone");
+  auto foreign = std::make_unique<Command>(&plain, CommandType::kStoredProc, "ZtConta");
   DevolveDataSet(foreign);
   EXPECT_EQ(foreign, nullptr);
 }
 
-TEST(SqliteDeathTest, ForcedRollbackStopsWith250LeavingTheNestUncommitted) {
+TEST_F(SqliteTest, ForcedRollbackStopsWith250LeavingTheNestUncommitted) {
   // Forked, so that the child works on this process's database file.
   GTEST_FLAG_SET(death_test_style, "fast");
-  Registra();
-  const std::string cs = CriaBanco("dbutil_forced");
   EXPECT_EXIT(
       {
         TAdoDataBaseComInfoTran s;
-        s.SetConnectionString(cs);
+        s.SetConnectionString(s_.GetConnectionString());
         s.Open();
-        if (Add(&s, 1) != 0) std::exit(1);  // committed on its own
+        if (zun::Add(&s, 1) != 0) std::exit(1);  // committed on its own
         s.BeginTran();
         s.BeginTran();
-        if (Add(&s, 2) != 0) std::exit(1);
+        if (zun::Add(&s, 2) != 0) std::exit(1);
         s.EndTran(false);
         s.EndTran(true);
         std::exit(0);
       },
       ::testing::ExitedWithCode(250), "");
-  TAdoDataBaseComInfoTran s;
-  s.SetConnectionString(cs);
-  s.Open();
-  EXPECT_EQ(Linhas(&s), 1);
-  std::filesystem::remove_all(TestDbDir());
+  EXPECT_EQ(Linhas(&s_), 1);
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
-// A scratch directory named after the running test, a file's bytes and the
-// log's latest lines: what the service's tests share.
+// A scratch directory named after the running test, a file's bytes and
+// child processes: what the tests share.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -33,12 +35,18 @@ inline std::filesystem::path ScratchDir(const std::string& prefix) {
   return dir;
 }
 
-// The log lines written after the last one that ends with mark, each ended
-// by "\n".
-inline std::string LogSince(const std::string& mark) {
-  std::string lines;
-  for (const std::string& l : LinhasRecentes()) lines = l.ends_with(mark) ? "" : lines + l + "\n";
-  return lines;
+// A child process that runs body and exits with its result.
+inline pid_t Spawn(const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  return pid;
+}
+
+// The exit status of the child process pid (-1 when it did not exit).
+inline int ExitStatus(pid_t pid) {
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace zun
