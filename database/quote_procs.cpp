@@ -29,11 +29,6 @@ int32_t Serie(ProcContext& c) {
   return serie.empty() ? 0 : serie[0].AsInt();
 }
 
-bool Iguais(const Value& a, const Value& b) {
-  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull();
-  return a.AsDouble() == b.AsDouble();
-}
-
 // The condition of operator op on the stored value termo1 (NULL when the
 // series has no quote that day or that value is not stored) and termo2.
 bool CondicaoVale(int32_t op, const Value& termo1, const Value& termo2) {
@@ -88,13 +83,13 @@ const std::array<NomesDoValor, kValores>& NomesDosValores() {
   return nomes;
 }
 
-// The write of a quote without a condition, in one statement: a new quote
-// is inserted (kept values NULL); a stored one is updated only when a value
-// that is not kept changes. A value is kept when its "@keepvlr" flag is set
+// The write of a quote, in one statement: a new quote is inserted (kept
+// values NULL); a stored one is updated only when a value that is not kept
+// changes. A value is kept when its "@keepvlr" flag is set
 // or, with "@NoOverwrite", when it is stored. Parameters: ?1 the series, ?2
 // the day, ?3..?14 the values, ?15 the keep flags (bit i-1 for value i),
 // ?16 "@NoOverwrite".
-const std::string& EscritaSemCondicao() {
+const std::string& EscritaDaCotacao() {
   static const std::string sql = [] {
     std::string colunas, valores, sets, muda;
     for (int i = 1; i <= kValores; ++i) {
@@ -138,54 +133,29 @@ void CotacaoImportV3(ProcContext& c) {
   if (op != kOpSemCondicao && (termo1 < 1 || termo1 > kValores)) {
     return c.Return(kErrCotacaoCondicaoInvalida);
   }
-  auto numero = [](const Value& v) {
-    return v.IsNull() ? Value::Null() : Value::Double(v.AsDouble());
-  };
-  std::vector<Value> binds = {Value::Int(anb), date};
-  binds.reserve(3 + 2 * kValores);
-  bool escreveu = false;
-  if (op == kOpSemCondicao) {
-    int32_t mantidos = 0;
-    for (int i = 0; i < kValores; ++i) {
-      binds.push_back(keep[i] ? Value::Null() : numero(*valor[i]));
-      if (keep[i]) mantidos |= 1 << i;
-    }
-    binds.push_back(Value::Int(mantidos));
-    binds.push_back(Value::Bool(no_overwrite));
-    escreveu = c.Exec(EscritaSemCondicao(), binds) > 0;
-  } else {
-    // The condition reads the stored value first.
+  if (op != kOpSemCondicao) {
+    // The condition looks at one stored value first (NULL without a quote).
     Recordset rs = c.Query(
-        "SELECT valor1, valor2, valor3, valor4, valor5, valor6, valor7, valor8, valor9, "
-        "valor10, valor11, valor12 FROM cotacao WHERE anb = ? AND data = ?",
+        "SELECT valor" + std::to_string(termo1) + " FROM cotacao WHERE anb = ? AND data = ?",
         {Value::Int(anb), date});
-    const bool existe = rs.RecordCount() > 0;
-    std::array<Value, kValores> guardado;
-    if (existe) {
+    Value guardado;
+    if (rs.RecordCount() > 0) {
       rs.First();
-      for (int i = 0; i < kValores; ++i) guardado[i] = rs.Field(i);
+      guardado = rs.Field(0);
     }
-    if (!CondicaoVale(op, guardado[termo1 - 1], termo2)) return c.Return(kCotacaoCondicaoFalsa);
-    escreveu = !existe;
-    for (int i = 0; i < kValores; ++i) {
-      const bool mantem = keep[i] || (no_overwrite && !guardado[i].IsNull());
-      const Value& v = mantem ? guardado[i] : *valor[i];
-      escreveu = escreveu || !Iguais(v, guardado[i]);
-      binds.push_back(numero(v));
-    }
-    if (escreveu) {
-      c.Exec(
-          "INSERT INTO cotacao (anb, data, valor1, valor2, valor3, valor4, valor5, valor6, "
-          "valor7, valor8, valor9, valor10, valor11, valor12) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, "
-          "?, ?, ?, ?, ?) "
-          "ON CONFLICT (anb, data) DO UPDATE SET valor1 = excluded.valor1, valor2 = "
-          "excluded.valor2, valor3 = excluded.valor3, valor4 = excluded.valor4, valor5 = "
-          "excluded.valor5, valor6 = excluded.valor6, valor7 = excluded.valor7, valor8 = "
-          "excluded.valor8, valor9 = excluded.valor9, valor10 = excluded.valor10, valor11 = "
-          "excluded.valor11, valor12 = excluded.valor12",
-          binds);
-    }
+    if (!CondicaoVale(op, guardado, termo2)) return c.Return(kCotacaoCondicaoFalsa);
   }
+  std::vector<Value> binds = {Value::Int(anb), date};
+  binds.reserve(4 + kValores);
+  int32_t mantidos = 0;
+  for (int i = 0; i < kValores; ++i) {
+    const Value& v = *valor[i];
+    binds.push_back(keep[i] || v.IsNull() ? Value::Null() : Value::Double(v.AsDouble()));
+    if (keep[i]) mantidos |= 1 << i;
+  }
+  binds.push_back(Value::Int(mantidos));
+  binds.push_back(Value::Bool(no_overwrite));
+  const bool escreveu = c.Exec(EscritaDaCotacao(), binds) > 0;
   if (!escreveu) return c.Return(no_overwrite ? kCotacaoNadaMudou : kCotacaoIgual);
   if (!nao_logar) AdicionaDataLog(c, kDataLogCotacao, anb, 0, date);
 }
