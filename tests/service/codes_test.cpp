@@ -67,8 +67,6 @@ TEST(Codes, LinesCarryTheReasonOfTheTable) {
   } rows[] = {
       {4218, "s@d:<X@db1>", "- x: code 4218: the database@server guard: "},
       {4218, "s@d:<X@db1>", "build's) (s@d:<X@db1>)"},
-      {3942, "", "- x: code 3942: a line starts with an unknown keyword"},
-      {50304, "", "- x: code 50304: no user of that name"},
       {12345, "", "- x: code 12345: a line of the file or a procedure gave it; see the log"},
   };
   for (const auto& r : rows) {
