@@ -371,7 +371,7 @@ class Session {
       if (++requests == opt.drop_at) break;
       // One reply for all the calls of a request.
       Out o;
-      drop_ = cancelled_ = false;
+      drop_ = stall_ = cancelled_ = false;
       try {
         In in{body};
         if (type == kAttention) {
@@ -839,12 +839,8 @@ class Session {
         !((verb == "COMMIT" || verb == "ROLLBACK") && (tran || what.empty() || what == "WORK")))
       return false;
     try {
-      if (guarded && tran_count_ == 0) {
-      } else if (verb == "BEGIN") {
-        Begin(o);
-      } else {
-        verb == "COMMIT" ? Commit(o) : Rollback(o);
-      }
+      if (!guarded || tran_count_ > 0)
+        verb == "BEGIN" ? Begin(o) : verb == "COMMIT" ? Commit(o) : Rollback(o);
       Done(o, kDone, 0, 0, 0);
     } catch (const SqlError& e) {
       Error(o, e, kDone);
