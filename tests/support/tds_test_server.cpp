@@ -977,6 +977,14 @@ int main(int argc, char** argv) {
                          [](zun::ProcContext& c) {
                            for (const char* n : {"@g", "@t", "@x"}) c.Out(n, c.In(n));
                          });
+  // Names a party in its output, then writes a name for it: a party that
+  // does not exist fails the write (547) with the output already set.
+  zun::RegisterProcedure(
+      "zun_parte", {{"@id", zun::DataType::kInteger, zun::ParamDirection::kInputOutput}},
+      [](zun::ProcContext& c) {
+        c.Out("@id", c.In("@id"));
+        c.Exec("INSERT INTO acionista_nome (id, nome) VALUES (?, 'x')", {c.In("@id")});
+      });
   const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
   const int one = 1;
   ::setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

@@ -200,6 +200,11 @@ TEST_F(TdsWire, TextsAnsweredAsSqlServer) {
     }
     EXPECT_TRUE(c_.InTransaction());
   }
+  // A procedure's refused write ends the statement, not the procedure: its
+  // return status and outputs follow the error (zun_parte: the test server's).
+  Command parte(&c_, CommandType::kStoredProc, "zun_parte");
+  parte.Params()[1].value = Value::Int(999999);
+  EXPECT_EQ(Failure([&] { parte.Execute(); }), std::make_pair(ErrorKind::kConstraint, 547));
   EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), 1);
   // The server ends the transaction behind the driver's back: its commit
   // and rollback then have none to end (3902, 3903).
