@@ -2,17 +2,22 @@
 // 127.0.0.1 so that the SQL Server provider runs through a real ODBC driver
 // (FreeTDS) over TCP. Each connection has its own embedded-provider session
 // on the file, as several service processes share it; the stored procedures
-// and SQL texts run there, and the replies take the shape SQL Server gives
-// them. Only what the driver and the provider send is understood.
+// and SQL texts run there, and every request the provider can send is
+// answered as SQL Server 2019 answers it: the liveness probe, @@TRANCOUNT,
+// transaction requests with and without a transaction, errors with SQL
+// Server's numbers that let the procedure finish, and ATTENTION.
 //
 //   tds_test_server --db PATH [--port N] [--encryption not-supported|required]
 //                   [--stall-login] [--stall-call N] [--drop-at N]
-//                   [--deadlock-at N] [--log PATH]
+//                   [--drop-after N] [--deadlock-at N]
+//                   [--opens-tran NAME[,NAME...]] [--log PATH]
 //
 // Prints "listening on 127.0.0.1:N" when ready; SIGTERM ends it at once.
 // Calls (procedures and SQL texts) and requests are counted over all
 // connections from 1; --log gets one line per prelogin, per login and per
-// connection end (with the connection's request count).
+// connection end (with the connection's request count). --opens-tran names
+// procedures that begin a transaction of their own and commit it at their
+// end, so that a stalled one leaves it open (XACT_ABORT OFF).
 //
 // Thread-safety: one detached thread per connection; the fault counters are
 // atomic, the log is guarded.
@@ -50,8 +55,9 @@ struct Options {
   int port = 0;
   bool require_encryption = false;
   bool stall_login = false;
-  int stall_call = 0, drop_at = 0, deadlock_at = 0;
+  int stall_call = 0, drop_at = 0, drop_after = 0, deadlock_at = 0;
   std::string log;
+  std::vector<std::string> opens_tran;  // upper case
 } opt;
 
 std::atomic<int> calls{0}, requests{0};
@@ -276,6 +282,66 @@ Value ReadValue(In* in) {
   return Value::String(Ucs2Text(raw));
 }
 
+// An error as SQL Server reports it: message number, state, severity (class)
+// and text, as in its sys.messages.
+struct SqlError {
+  int number, state, cls;
+  std::string text;
+};
+
+// The text of message m after mark, up to the first of ends.
+std::string After(const std::string& m, const char* mark, const char* ends) {
+  const size_t at = m.find(mark);
+  if (at == std::string::npos) return "";
+  const std::string rest = m.substr(at + std::strlen(mark));
+  return rest.substr(0, rest.find_first_of(ends));
+}
+
+// SQL Server's message for a failure of the embedded database. A procedure's
+// own failure is a user error (50000, or its number when it gave one).
+SqlError ErrorOf(const ProviderError& e) {
+  const std::string m = e.what();
+  const std::string table = After(m, "failed: ", ".,"), column = After(m, "failed: ", ",");
+  switch (e.NativeCode()) {  // SQLite's extended result codes
+    case 1555:               // primary key
+      return {2627, 1, 14,
+              "Violation of PRIMARY KEY constraint 'PK_" + table +
+                  "'. Cannot insert duplicate key in object 'dbo." + table + "'."};
+    case 2067:  // unique index
+      return {2601, 1, 14,
+              "Cannot insert duplicate key row in object 'dbo." + table + "' with unique index '" +
+                  column + "'."};
+    case 787:  // foreign key
+    case 275:  // check
+      return {547, 0, 16,
+              std::string("The statement conflicted with the ") +
+                  (e.NativeCode() == 787 ? "FOREIGN KEY" : "CHECK") +
+                  " constraint. The statement has been terminated."};
+    case 1299:  // not null
+      return {515, 2, 16,
+              "Cannot insert the value NULL into column '" + column +
+                  "'; column does not allow nulls. The statement has been terminated."};
+  }
+  if (e.Kind() == ErrorKind::kTimeout)
+    return {1222, 56, 16, "Lock request time out period exceeded."};
+  if (m.find("syntax error") != std::string::npos ||
+      m.find("incomplete input") != std::string::npos) {
+    static const char* const keywords[] = {"SELECT", "FROM",   "WHERE", "INSERT",
+                                           "UPDATE", "DELETE", "INTO",  "VALUES",
+                                           "SET",    "AND",    "OR",    "BY"};
+    const std::string near = After(m, "near \"", "\"");
+    const bool keyword = std::count(std::begin(keywords), std::end(keywords), Maiusculas(near)) > 0;
+    return {
+        keyword ? 156 : 102, 1, 15,
+        std::string("Incorrect syntax near ") + (keyword ? "the keyword '" : "'") + near + "'."};
+  }
+  if (const std::string t = After(m, "no such table: ", " "); !t.empty())
+    return {208, 1, 16, "Invalid object name '" + t + "'."};
+  if (const std::string c = After(m, "no such column: ", " "); !c.empty())
+    return {207, 1, 16, "Invalid column name '" + c + "'."};
+  return {std::max(50000, e.NativeCode()), 1, 16, m};
+}
+
 struct RpcParam {
   std::string name;
   bool output = false;
@@ -303,18 +369,20 @@ class Session {
     while (ReadMessage(&type, &body)) {
       ++requests_;
       if (++requests == opt.drop_at) break;
+      // One reply for all the calls of a request.
+      Out o;
+      drop_ = stall_ = cancelled_ = false;
       try {
         In in{body};
-        in.SkipHeaders();
-        if (type == kBatch) {
-          Batch(Ucs2Text(body.substr(in.p)));
+        if (type == kAttention) {
+          // One that crossed the reply to its request is acknowledged all the same.
+          Done(&o, kDone, kAttn, 0, 0);
+        } else if (in.SkipHeaders(), type == kBatch) {
+          Batch(Ucs2Text(body.substr(in.p)), &o);
         } else if (type == kRpc) {
-          // One reply for all the calls of a request.
-          Out o;
-          while (!in.AtEnd()) Rpc(&in, &o);
-          if (!o.b.empty()) Send(o);
+          while (!in.AtEnd() && !drop_ && !cancelled_) Rpc(&in, &o);
         } else if (type == kTm) {
-          Tm(&in);
+          Tm(&in, &o);
         } else {
           break;
         }
@@ -322,6 +390,11 @@ class Session {
         Log(std::string("bad request: ") + e.what());
         break;
       }
+      if (drop_) {
+        Log("dropped after call " + std::to_string(opt.drop_after));
+        break;
+      }
+      if (!o.b.empty()) Send(o);
     }
     Log("end user=" + user_ + " requests=" + std::to_string(requests_));
   }
@@ -444,29 +517,57 @@ class Session {
     o->Token(kEnvChange, e);
   }
 
-  // Counts a call; true when the fault switches answer it instead.
-  bool Fault(Out* o, uint8_t done) {
+  // Counts a call and applies the fault switches to it; true when they
+  // answered it instead. A call that opens a transaction of its own runs
+  // before its stall, so that the transaction stays open.
+  bool Fault(Out* o, uint8_t done, bool opens_tran = false) {
     const int n = ++calls;
+    drop_ = n == opt.drop_after;  // it runs and commits; the reply is lost
     if (n == opt.stall_call) {
-      // Held until the client gives up: it sends ATTENTION, which SQL Server
-      // answers with DONE and DONE_ATTN ([MS-TDS] 2.2.2.9, 3.3.5.9).
-      uint8_t type;
-      std::string body;
-      while (ReadMessage(&type, &body) && type != kAttention) {
-      }
-      Out a;
-      Done(&a, kDone, kAttn, 0, 0);
-      Send(a);
+      if (opens_tran) return stall_ = true, false;
+      Stall(o, Out());
       return true;
     }
     if (n != opt.deadlock_at) return false;
-    // The victim's transaction is undone and the batch ends.
-    if (db_.InTransaction()) End(o, false);
+    // The victim's transaction is undone, the caller's or its own, and the
+    // batch ends there: no return status follows.
+    if (tran_count_ > 0) Rollback(o);
     Error(o, 1205, 51, 13,
           "Transaction (Process ID 51) was deadlocked on lock resources with another process "
           "and has been chosen as the deadlock victim. Rerun the transaction.",
           done);
     return true;
+  }
+
+  // Holds the call until the client gives up: it sends ATTENTION, which SQL
+  // Server answers with DONE and DONE_ATTN ([MS-TDS] 2.2.2.9, 3.3.5.9). What
+  // the request produced is dropped but for keep; the rest of it is not run.
+  void Stall(Out* o, const Out& keep) {
+    uint8_t type;
+    std::string body;
+    while (ReadMessage(&type, &body) && type != kAttention) {
+    }
+    o->b = keep.b;
+    Done(o, kDone, kAttn, 0, 0);
+    stall_ = false;
+    cancelled_ = true;
+  }
+
+  // Runs one statement; a failure becomes SQL Server's ERROR and the
+  // statement's DONE with DONE_ERROR, and the request goes on (XACT_ABORT
+  // OFF). Returns 0, or the status a procedure without RETURN reports after
+  // such a failure: -1 to -14 for severities 11 to 24.
+  template <typename F>
+  int Statement(Out* o, bool in_proc, F run) {
+    try {
+      run();
+      return 0;
+    } catch (const ProviderError& e) {
+      if (e.Kind() == ErrorKind::kConnectionLost) throw;  // the database is gone
+      const SqlError s = ErrorOf(e);
+      Error(o, s, in_proc ? kDoneInProc : kDone, in_proc ? kMore : 0);
+      return 10 - s.cls;
+    }
   }
 
   // COLMETADATA and the ROWs of rs, then the DONE token done with its count.
@@ -531,26 +632,128 @@ class Session {
     o->U8(kReturnStatus), o->U32(0);
   }
 
-  void Procedure(const std::string& full_name, std::vector<RpcParam>& ps, Out* o) {
+  // The procedure's parameters with the values sent: by name where the
+  // client names them, else by position after the return value; *at gets
+  // each value's place. Raises SqlError as SQL Server refuses the call.
+  Parameters Arguments(const std::string& name, const std::vector<RpcParam>& ps,
+                       std::vector<int>* at) {
+    Parameters params;
+    try {
+      params = db_.DescribeProcedure(name);
+    } catch (const ProviderError& e) {
+      if (e.Kind() == ErrorKind::kConnectionLost) throw;
+      throw SqlError{2812, 62, 16, "Could not find stored procedure '" + name + "'."};
+    }
+    std::vector<bool> given(static_cast<size_t>(params.Count()));
+    for (size_t i = 0; i < ps.size(); ++i) {
+      int k = static_cast<int>(i) + 1;
+      if (!ps[i].name.empty()) {
+        const Parameter* p = params.Find(ps[i].name);
+        if (p == nullptr || p == &params[0])
+          throw SqlError{8145, 2, 16,
+                         ps[i].name + " is not a parameter for procedure " + name + "."};
+        k = static_cast<int>(p - &params[0]);
+      } else if (k >= params.Count()) {
+        throw SqlError{8144, 2, 16,
+                       "Procedure or function " + name + " has too many arguments specified."};
+      }
+      params[k].value = ps[i].value;
+      given[static_cast<size_t>(k)] = true;
+      at->push_back(k);
+    }
+    for (int k = 1; k < params.Count(); ++k) {
+      if (!given[static_cast<size_t>(k)])
+        throw SqlError{201, 4, 16,
+                       "Procedure or function '" + name + "' expects parameter '" + params[k].name +
+                           "', which was not supplied."};
+    }
+    return params;
+  }
+
+  bool OpensTran(const std::string& name) const {
+    return std::count(opt.opens_tran.begin(), opt.opens_tran.end(), Maiusculas(name)) > 0;
+  }
+
+  // A procedure of the database: its rows, RETURNSTATUS, one RETURNVALUE per
+  // output parameter in the order they were sent, DONEPROC ([MS-TDS] 2.2.2.5,
+  // 2.2.2.6). One that opens a transaction of its own begins it first and
+  // commits it at its end (nested in the caller's, @@TRANCOUNT counts both).
+  void Procedure(const std::string& full_name, const std::vector<RpcParam>& ps, Out* o,
+                 unsigned more) {
     const std::string name = full_name.substr(full_name.rfind('.') + 1);
-    Parameters params = db_.DescribeProcedure(name);
-    // FreeTDS sends the values by position, after the return value.
-    for (size_t i = 0; i < ps.size(); ++i) params[static_cast<int>(i) + 1].value = ps[i].value;
+    std::vector<int> at;
+    Parameters params = Arguments(name, ps, &at);
+    Out own, body;  // its BEGIN TRAN's ENVCHANGE, and what follows it
+    const bool opens = OpensTran(name);
+    if (opens) Begin(&own);
     const int64_t before = TotalChanges();
     std::vector<Recordset> out;
-    db_.CallProcedure(name, &params, 0, &out);
+    const int failed = Statement(&body, true, [&] { db_.CallProcedure(name, &params, 0, &out); });
+    if (stall_) return Stall(o, own);
     // Without SET NOCOUNT ON a procedure's writes report their rows; they
     // come before its result sets here, as the writes run first.
-    if (const int64_t changed = TotalChanges() - before; changed > 0)
-      Done(o, kDoneInProc, kCount | kMore, 0xC5, static_cast<uint64_t>(changed));
-    for (const Recordset& rs : out) Rows(o, rs, kDoneInProc, kMore);
-    // [MS-TDS] 2.2.2.5, 2.2.2.6: RETURNSTATUS, then one RETURNVALUE per output
-    // parameter in the order they were sent, then DONEPROC.
+    if (const int64_t changed = TotalChanges() - before; changed > 0 && !failed)
+      Done(&body, kDoneInProc, kCount | kMore, 0xC5, static_cast<uint64_t>(changed));
+    for (const Recordset& rs : out) Rows(&body, rs, kDoneInProc, kMore);
+    if (opens) Commit(&body);
     const Value& rv = params[0].value;
-    o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(rv.IsNull() ? 0 : rv.AsInt()));
+    body.U8(kReturnStatus), body.U32(static_cast<uint32_t>(failed        ? failed
+                                                           : rv.IsNull() ? 0
+                                                                         : rv.AsInt()));
     for (size_t i = 0; i < ps.size(); ++i) {
-      const Parameter& p = params[static_cast<int>(i) + 1];
-      if (ps[i].output) ReturnValue(o, i + 1, p.name, ColumnFor(p.type, {&p.value}), p.value);
+      const Parameter& p = params[at[i]];
+      if (ps[i].output) ReturnValue(&body, i + 1, p.name, ColumnFor(p.type, {&p.value}), p.value);
+    }
+    Done(&body, kDoneProc, more, 0xE0, 0);
+    o->b += own.b + body.b;
+  }
+
+  // One RPC: a system procedure by its id ([MS-TDS] 2.2.6.6: 11 sp_prepare,
+  // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare), the catalog's
+  // description of a procedure, or a procedure of the database. A call
+  // refused before it runs gets its ERROR and DONEPROC only.
+  void Call(int id, const std::string& name, const std::vector<RpcParam>& ps, Out* o,
+            unsigned more) {
+    auto values_from = [&](size_t first) {
+      std::vector<Value> v;
+      for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
+      return v;
+    };
+    auto text = [&](int handle) -> const std::string& {
+      const auto it = prepared_.find(handle);
+      if (it == prepared_.end())
+        throw SqlError{
+            8179, 4, 16,
+            "Could not find prepared statement with handle " + std::to_string(handle) + "."};
+      return it->second;
+    };
+    try {
+      const bool sproc_columns = id == 0 && strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
+      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) &&
+          Fault(o, kDoneProc, id == 0 && OpensTran(name)))
+        return;
+      if (id == 0 && !sproc_columns) return Procedure(name, ps, o, more);
+      int status = 0;
+      if (id == 11 || id == 13) {
+        const int h = next_handle_++;
+        prepared_[h] = ps.at(2).value.AsString();
+        if (id == 13)
+          status = Statement(o, true, [&] { Text(prepared_[h], values_from(3), o, true); });
+        o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(status));
+        ReturnValue(o, 1, "@handle", {kIntN, 4}, Value::Int(h));
+      } else if (id == 12) {
+        const std::string& sql = text(ps.at(0).value.AsInt());
+        status = Statement(o, true, [&] { Text(sql, values_from(1), o, true); });
+        o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(status));
+      } else if (id == 15) {
+        prepared_.erase(ps.at(0).value.AsInt());
+        o->U8(kReturnStatus), o->U32(0);
+      } else {
+        ProcedureColumns(ps, o);
+      }
+      Done(o, kDoneProc, more, 0xE0, 0);
+    } catch (const SqlError& e) {
+      Error(o, e, kDoneProc, more);
     }
   }
 
@@ -574,70 +777,93 @@ class Session {
     // Several calls in one request are separated by 0xFF ([MS-TDS] 2.2.6.6).
     const unsigned more = in->AtEnd() ? 0 : kMore;
     if (more) in->U8();
-    auto values_from = [&](size_t first) {
-      std::vector<Value> v;
-      for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
-      return v;
-    };
-    try {
-      // Procedure ids of [MS-TDS] 2.2.6.6 that FreeTDS sends: 11 sp_prepare,
-      // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare.
-      const bool sproc_columns = strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
-      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) && Fault(o, kDoneProc)) return;
-      if (id == 11 || id == 13) {
-        const int h = next_handle_++;
-        prepared_[h] = ps.at(2).value.AsString();
-        if (id == 13) Text(prepared_[h], values_from(3), o, true);
-        o->U8(kReturnStatus), o->U32(0);
-        ReturnValue(o, 1, "@handle", {kIntN, 4}, Value::Int(h));
-      } else if (id == 12) {
-        Text(prepared_.at(ps.at(0).value.AsInt()), values_from(1), o, true);
-      } else if (id == 15) {
-        prepared_.erase(ps.at(0).value.AsInt());
-      } else if (sproc_columns) {
-        ProcedureColumns(ps, o);
-      } else {
-        Procedure(name, ps, o);
-      }
-      Done(o, kDoneProc, more, 0xE0, 0);
-    } catch (const ProviderError& e) {
-      // SQL Server's message: a duplicate key is 2627, anything else a user
-      // error numbered from 50000.
-      const bool key = e.Kind() == ErrorKind::kConstraint;
-      Error(o, key ? 2627 : std::max(50000, e.NativeCode()), 1, key ? 14 : 16, e.what(), kDoneProc,
-            more);
-    }
+    Call(id, name, ps, o, more);
   }
 
-  void Batch(const std::string& sql) {
-    Out o;
+  // A SQL batch: what the driver and the session ask of the server itself
+  // (settings, @@VERSION, @@TRANCOUNT, the probe "exec sp_server_info 1",
+  // transaction statements), else one statement of the database. A text
+  // the database cannot run is answered with SQL Server's error for it.
+  void Batch(const std::string& sql, Out* o) {
     const std::string u = Maiusculas(AparaBrancos(sql));
-    if (u.rfind("SET ", 0) == 0) {
-      Done(&o, kDone, 0, 0, 0);
-    } else if (u == "SELECT @@VERSION") {
+    const size_t blank = u.find(' ');
+    const std::string verb = u.substr(0, blank), rest = blank == u.npos ? "" : u.substr(blank + 1);
+    if (verb == "SET") return Done(o, kDone, 0, 0, 0);
+    if (u == "SELECT @@VERSION" || u == "SELECT @@TRANCOUNT") {
       Recordset rs({""});
-      rs.AddRow({Value::String(kVersion)});
-      Rows(&o, rs, kDone, 0);
-    } else if (!Fault(&o, kDone)) {
-      Text(sql, {}, &o, false);
+      rs.AddRow({u == "SELECT @@VERSION" ? Value::String(kVersion) : Value::Int(tran_count_)});
+      return Rows(o, rs, kDone, 0);
     }
-    if (!o.b.empty()) Send(o);
+    if (verb == "EXEC" || verb == "EXECUTE") return Exec(AparaBrancos(sql.substr(blank + 1)), o);
+    if (Transaction(u, o)) return;
+    if (!Fault(o, kDone)) Statement(o, false, [&] { Text(sql, {}, o, false); });
   }
 
-  void Tm(In* in) {
-    // [MS-TDS] 2.2.6.9: 5 begin, 7 commit, 8 rollback; commit and rollback
-    // may begin the next transaction at once.
-    Out o;
-    const uint16_t type = in->U16();
-    if (type == 5) {
-      Begin(&o);
-    } else if (type == 7 || type == 8) {
-      in->Bytes(in->U8());
-      if (db_.InTransaction()) End(&o, type == 7);  // else one the server ended already
-      if (!in->AtEnd() && in->U8() == 1) Begin(&o);
+  // EXEC of a procedure without arguments, or of sp_server_info with an
+  // attribute's number.
+  void Exec(const std::string& text, Out* o) {
+    const std::string name = text.substr(0, text.find(' '));
+    if (strcasecmp(name.c_str(), "sp_server_info") != 0) {
+      try {
+        if (!Fault(o, kDoneProc, OpensTran(name))) Procedure(name, {}, o, 0);
+      } catch (const SqlError& e) {
+        Error(o, e, kDone);
+      }
+      return;
     }
-    Done(&o, kDone, 0, 0, 0);
-    Send(o);
+    static const char* const attributes[][2] = {
+        {"DBMS_NAME", "Microsoft SQL Server"},
+        {"DBMS_VER", "Microsoft SQL Server 2019 - 15.0.2000.5"}};
+    const int asked = name.size() < text.size() ? std::atoi(text.c_str() + name.size()) : 0;
+    Recordset rs({"attribute_id", "attribute_name", "attribute_value"});
+    for (int id = 1; id <= 2; ++id) {
+      if (asked == 0 || asked == id)
+        rs.AddRow({Value::Int(id), Value::String(attributes[id - 1][0]),
+                   Value::String(attributes[id - 1][1])});
+    }
+    Rows(o, rs, kDoneInProc, kMore);
+    o->U8(kReturnStatus), o->U32(0);
+    Done(o, kDoneProc, 0, 0xE0, 0);
+  }
+
+  // BEGIN TRAN, COMMIT and ROLLBACK as texts, also behind "IF @@TRANCOUNT > 0";
+  // false for any other text.
+  bool Transaction(std::string u, Out* o) {
+    const std::string guard = "IF @@TRANCOUNT > 0 ";
+    const bool guarded = u.rfind(guard, 0) == 0;
+    if (guarded) u.erase(0, guard.size());
+    const size_t blank = u.find(' ');
+    const std::string verb = u.substr(0, blank), what = blank == u.npos ? "" : u.substr(blank + 1);
+    const bool tran = what == "TRAN" || what == "TRANSACTION";
+    if (!(verb == "BEGIN" && tran) &&
+        !((verb == "COMMIT" || verb == "ROLLBACK") && (tran || what.empty() || what == "WORK")))
+      return false;
+    try {
+      if (!guarded || tran_count_ > 0)
+        verb == "BEGIN" ? Begin(o) : verb == "COMMIT" ? Commit(o) : Rollback(o);
+      Done(o, kDone, 0, 0, 0);
+    } catch (const SqlError& e) {
+      Error(o, e, kDone);
+    }
+    return true;
+  }
+
+  // A transaction manager request ([MS-TDS] 2.2.6.9): 5 begin, 7 commit, 8
+  // rollback; commit and rollback may begin the next transaction at once.
+  void Tm(In* in, Out* o) {
+    const uint16_t type = in->U16();
+    try {
+      if (type == 5) {
+        Begin(o);
+      } else if (type == 7 || type == 8) {
+        in->Bytes(in->U8());
+        type == 7 ? Commit(o) : Rollback(o);
+        if (!in->AtEnd() && in->U8() == 1) Begin(o);
+      }
+      Done(o, kDone, 0, 0, 0);
+    } catch (const SqlError& e) {
+      Error(o, e, kDone);
+    }
   }
 
   static void Done(Out* o, uint8_t token, unsigned status, unsigned cmd, uint64_t count) {
@@ -653,14 +879,44 @@ class Session {
     o->Token(kError, t);
     Done(o, done, more | kDoneError, done == kDoneProc ? 0xE0 : 0, 0);
   }
-  void Begin(Out* o) {
-    db_.BeginTransaction();
-    tran_ = next_tran_++;
-    EnvTran(o, 8);
+  static void Error(Out* o, const SqlError& e, uint8_t done, unsigned more = 0) {
+    Error(o, e.number, e.state, e.cls, e.text, done, more);
   }
-  void End(Out* o, bool commit) {
-    commit ? db_.Commit() : db_.Rollback();
-    EnvTran(o, commit ? 9 : 10);
+
+  // @@TRANCOUNT's transaction: the outermost BEGIN begins it, the outermost
+  // COMMIT commits it, any ROLLBACK undoes it all ([MS-TDS] 2.2.7.9 for the
+  // ENVCHANGEs). Commit and rollback without one raise 3902 and 3903.
+  void Begin(Out* o) {
+    if (tran_count_ == 0) {
+      db_.BeginTransaction();
+      tran_ = next_tran_++;
+      EnvTran(o, 8);
+    }
+    ++tran_count_;
+  }
+  void Commit(Out* o) {
+    if (tran_count_ == 0)
+      throw SqlError{3902, 1, 16,
+                     "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    if (--tran_count_ > 0) return;
+    try {
+      db_.Commit();
+    } catch (const ProviderError& e) {  // rolled back
+      EnvTran(o, 10);
+      tran_ = 0;
+      if (e.Kind() == ErrorKind::kConnectionLost) throw;
+      throw ErrorOf(e);
+    }
+    EnvTran(o, 9);
+    tran_ = 0;
+  }
+  void Rollback(Out* o) {
+    if (tran_count_ == 0)
+      throw SqlError{3903, 1, 16,
+                     "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
+    tran_count_ = 0;
+    if (db_.InTransaction()) db_.Rollback();  // else one the database undid itself
+    EnvTran(o, 10);
     tran_ = 0;
   }
   int64_t TotalChanges() {
@@ -674,7 +930,12 @@ class Session {
   SqliteConnection db_;
   size_t packet_ = 4096;
   uint64_t tran_ = 0, next_tran_ = 1;
+  int tran_count_ = 0;  // @@TRANCOUNT
   int requests_ = 0;
+  // The request's call that runs, then loses the link (--drop-after); one
+  // that runs, then stalls (--stall-call on a procedure opening a
+  // transaction); a request that ATTENTION ended.
+  bool drop_ = false, stall_ = false, cancelled_ = false;
   std::map<int, std::string> prepared_;
   int next_handle_ = 1;
   std::string user_;
@@ -694,6 +955,12 @@ int main(int argc, char** argv) {
   zun::Options& opt = zun::opt;
   opt.db = a["--db"], opt.log = a["--log"], opt.port = n("--port"), opt.drop_at = n("--drop-at");
   opt.stall_call = n("--stall-call"), opt.deadlock_at = n("--deadlock-at");
+  opt.drop_after = n("--drop-after");
+  for (size_t at = 0; at < a["--opens-tran"].size();) {
+    const size_t comma = std::min(a["--opens-tran"].find(',', at), a["--opens-tran"].size());
+    opt.opens_tran.push_back(zun::Maiusculas(a["--opens-tran"].substr(at, comma - at)));
+    at = comma + 1;
+  }
   opt.require_encryption = a["--encryption"] == "required";
   opt.stall_login = a.count("--stall-login");
   if (opt.db.empty()) {
@@ -710,6 +977,14 @@ int main(int argc, char** argv) {
                          [](zun::ProcContext& c) {
                            for (const char* n : {"@g", "@t", "@x"}) c.Out(n, c.In(n));
                          });
+  // Names a party in its output, then writes a name for it: a party that
+  // does not exist fails the write (547) with the output already set.
+  zun::RegisterProcedure(
+      "zun_parte", {{"@id", zun::DataType::kInteger, zun::ParamDirection::kInputOutput}},
+      [](zun::ProcContext& c) {
+        c.Out("@id", c.In("@id"));
+        c.Exec("INSERT INTO acionista_nome (id, nome) VALUES (?, 'x')", {c.In("@id")});
+      });
   const int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
   const int one = 1;
   ::setsockopt(lfd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);

@@ -60,6 +60,12 @@ class TdsWire : public ::testing::Test {
     c_.Open();
   }
   std::string ServerLog() { return ReadFile(dir_ / "server.log"); }
+  // The first column of the first row text gives.
+  Value First(const std::string& text) {
+    Command q(&c_, CommandType::kText, text);
+    q.Open();
+    return q.Current().Field(0);
+  }
 
   fs::path dir_;
   std::string db_;
@@ -142,32 +148,114 @@ TEST_F(TdsWire, ADroppedLinkIsReconnectedAndTheCallRepeated) {
   EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
   s.DevolveDataSet(&cmd);
   EXPECT_NE(ServerLog().find("requests=2\n"), std::string::npos) << ServerLog();
+
+  // A link dropped after the call ran and committed: only its reply is lost.
+  Connect({"--drop-after", "1"});
+  Command ins(&c_, CommandType::kText,
+              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
+  ins.Params()[0].value = Value::Int(901);
+  EXPECT_EQ(Failure([&] { ins.Execute(); }).first, ErrorKind::kConnectionLost);
+  c_.Close();
+  c_.Open();
+  EXPECT_EQ(First("SELECT count(*) FROM moeda WHERE id = 901").AsInt(), 1);
 }
 
-// Each fault switch of the server as the provider sees it, and whether the
-// connection serves the next call.
+// What the session and the driver ask of the server itself, and failures
+// as SQL Server reports them, each leaving the link and the transaction as
+// SQL Server does: statement errors end neither.
+TEST_F(TdsWire, TextsAnsweredAsSqlServer) {
+  Connect();
+  const struct {
+    const char* text;
+    int value;  // bound to the text's one parameter, 0: none
+    int native;
+    ErrorKind kind;
+    const char* first = "";  // the first column of the first row, when native is 0
+  } rows[] = {
+      {"exec sp_server_info 1", 0, 0, ErrorKind::kOther, "1"},
+      {"SELECT @@TRANCOUNT", 0, 0, ErrorKind::kOther, "1"},
+      {"SELEC 1", 0, 102, ErrorKind::kOther},
+      {"DELETE FROM WHERE id = 1", 0, 156, ErrorKind::kOther},
+      {"SELECT x FROM zun_nenhuma", 0, 208, ErrorKind::kOther},
+      {"exec zun_nenhuma", 0, 2812, ErrorKind::kOther},
+      {"exec GetInfoDoUsuario", 0, 201, ErrorKind::kOther},
+      // A party that does not exist, as a batch and with a value.
+      {"INSERT INTO acionista_nome (id, nome) VALUES (999999, 'x')", 0, 547,
+       ErrorKind::kConstraint},
+      {"INSERT INTO acionista_nome (id, nome) VALUES (?, 'x')", 999999, 547,
+       ErrorKind::kConstraint},
+      {"INSERT INTO moeda (id, cod, pais, nome) VALUES (1, 'X', 0, 'x')", 0, 2627,
+       ErrorKind::kConstraint},
+  };
+  c_.BeginTrans();
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text);
+    Command cmd(&c_, CommandType::kText, r.text);
+    if (r.value != 0) cmd.Params()[0].value = Value::Int(r.value);
+    if (r.native != 0) {
+      EXPECT_EQ(Failure([&] { cmd.Execute(); }), std::make_pair(r.kind, r.native));
+    } else {
+      cmd.Open();
+      EXPECT_EQ(cmd.Current().Field(0).AsString(), r.first);
+    }
+    EXPECT_TRUE(c_.InTransaction());
+  }
+  // A procedure's refused write ends the statement, not the procedure: its
+  // return status and outputs follow the error (zun_parte: the test server's).
+  Command parte(&c_, CommandType::kStoredProc, "zun_parte");
+  parte.Params()[1].value = Value::Int(999999);
+  EXPECT_EQ(Failure([&] { parte.Execute(); }), std::make_pair(ErrorKind::kConstraint, 547));
+  EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), 1);
+  // The server ends the transaction behind the driver's back: its commit
+  // and rollback then have none to end (3902, 3903).
+  const struct {
+    const char* text;
+    std::function<void()> end;
+    int native;
+  } ends[] = {{"ROLLBACK", [&] { c_.CommitTrans(); }, 3902},
+              {"COMMIT TRAN", [&] { c_.RollbackTrans(); }, 3903}};
+  for (const auto& e : ends) {
+    SCOPED_TRACE(e.text);
+    Connect();
+    c_.BeginTrans();
+    c_.Execute(e.text);
+    EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), 0);
+    EXPECT_EQ(Failure(e.end).second, e.native);
+  }
+}
+
+// Each fault switch of the server as the provider sees it, inside the
+// session's transaction and outside, the transaction the server then holds
+// (@@TRANCOUNT), and whether the connection serves the next call.
 TEST_F(TdsWire, FaultsByKind) {
   const struct {
     std::vector<std::string> options;
+    bool in_tran;
     ErrorKind kind;
     int native;
-    bool usable_after;
+    int trancount;  // -1: the link is gone
   } rows[] = {
-      {{"--deadlock-at", "1"}, ErrorKind::kDeadlock, 1205, true},
-      {{"--stall-call", "1"}, ErrorKind::kTimeout, 0, true},
-      {{"--drop-at", "4"}, ErrorKind::kConnectionLost, 20017, false},
+      {{"--deadlock-at", "1"}, true, ErrorKind::kDeadlock, 1205, 0},
+      {{"--deadlock-at", "1"}, false, ErrorKind::kDeadlock, 1205, 0},
+      {{"--stall-call", "1"}, true, ErrorKind::kTimeout, 0, 1},
+      {{"--stall-call", "1"}, false, ErrorKind::kTimeout, 0, 0},
+      // A procedure's own BEGIN TRAN outlives its cancel (XACT_ABORT OFF).
+      {{"--stall-call", "1", "--opens-tran", "GetInfoDoUsuario"}, false, ErrorKind::kTimeout, 0, 1},
+      {{"--drop-at", "4"}, true, ErrorKind::kConnectionLost, 20017, -1},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.options[0]);
+    SCOPED_TRACE(r.options[0] + (r.in_tran ? " in a transaction" : "") +
+                 (r.options.size() > 2 ? " opening its own" : ""));
     Connect(r.options);
     Command cmd(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
     cmd.SetCommandTimeout(2);
-    c_.BeginTrans();
+    if (r.in_tran) c_.BeginTrans();
     EXPECT_EQ(Failure([&] { cmd.Execute(); }), std::make_pair(r.kind, r.native));
-    EXPECT_EQ(c_.Connected(), r.usable_after);
+    EXPECT_EQ(c_.Connected(), r.trancount >= 0);
     // The deadlock victim's transaction is gone; a timeout leaves it open.
-    EXPECT_EQ(c_.InTransaction(), r.kind == ErrorKind::kTimeout);
-    if (r.usable_after) {
+    EXPECT_EQ(c_.InTransaction(), r.in_tran && r.kind == ErrorKind::kTimeout);
+    if (r.trancount >= 0) {
+      EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), r.trancount);
       cmd.Execute();
       EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");
     }
