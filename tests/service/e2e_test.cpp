@@ -356,6 +356,7 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:pw", "-PasswordFile:pw"}, "s3cret", 4094, "<pw> is the password file"},
       {{"-CheckFile:pipe"}, "s3cret", 4094, "<pipe> is not a regular file"},
       {{"-CheckFile:/dev/zero"}, "s3cret", 4094, "</dev/zero> is not a regular file"},
+      {{"-CheckFile:/proc/self/environ"}, "s3cret", 4094, "is a file of the kernel"},
   };
   for (const auto& r : rows) {
     const RunResult run = Run(r.args, r.password);

@@ -18,7 +18,8 @@ namespace zun {
 namespace {
 
 // Every source at once is tried in order: the first that gives a password
-// wins, a refused file fails the login, and nothing shows the password.
+// wins, a refused file fails the login, and nothing shows the password: the
+// variable is gone from the environment whichever source won.
 TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
   const std::string dir = ScratchDir("zun-pwsrc");
   const std::string good = dir + "/good";
@@ -55,6 +56,7 @@ TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
     } else {
       ::unsetenv(kPasswordVariable);
     }
+    char* planted = std::getenv(kPasswordVariable);
     LogCapture log;
     std::string password = "stale";
     std::string msg;
@@ -64,6 +66,8 @@ TEST(PasswordSource, FirstSourceWinsAndTheLogNeverShowsThePassword) {
     const std::string logged = log.Text();
     EXPECT_NE(logged.find(r.logged), std::string::npos) << logged;
     EXPECT_EQ(logged.find("from-"), std::string::npos) << logged;
+    EXPECT_EQ(std::getenv(kPasswordVariable), nullptr) << "left for children to inherit";
+    EXPECT_EQ(planted != nullptr ? planted[0] : '\0', '\0') << "left in the process's memory";
   }
   ::unsetenv(kPasswordVariable);
   SetProgramArgs({"zuninput"});
