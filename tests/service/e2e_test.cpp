@@ -345,7 +345,6 @@ TEST_F(EndToEnd, BulletinStepAfterALostLink) {
     EXPECT_EQ(Run().status, 0);
     EXPECT_EQ(Rows("SELECT COUNT(*) FROM reqgbol WHERE served = 0"), "0;") << Log();
   }
-  EXPECT_TRUE(fs::exists(dir_ / "reqgbol2.nua"));
   EXPECT_EQ(Log().find("EAssertionFailed"), std::string::npos) << Log();
 }
 
@@ -378,7 +377,6 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
       {{"-CheckFile:pw", "-PasswordFile:pw"}, "s3cret", 4094, "<pw> is the password file"},
       {{"-CheckFile:pipe"}, "s3cret", 4094, "<pipe> is not a regular file"},
-      {{"-CheckFile:/dev/zero"}, "s3cret", 4094, "</dev/zero> is not a regular file"},
       {{"-CheckFile:/proc/self/environ"}, "s3cret", 4094, "is a file of the kernel"},
   };
   for (const auto& r : rows) {
