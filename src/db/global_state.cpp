@@ -15,6 +15,7 @@
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "foundation/log.h"
+#include "foundation/safe_write.h"
 #include "foundation/switches.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
@@ -59,26 +60,26 @@ std::unique_ptr<tIntStgListMultiLng> ListaMultiLng(const char* proc) {
   return std::make_unique<tIntStgListMultiLng>(true, "", 0, "", CommandType::kStoredProc, proc);
 }
 
-// Switch "output": standard output appended to the named file, or the file
-// created anew when it cannot be appended to. Standard output names the
-// queued files, their owners and their last lines: a new file is kept from
-// other local users, as the log is.
+// Switch "output": standard output appended to the named file, created
+// when missing. Standard output names the queued files, their owners and
+// their last lines: a new file is kept from other local users, as the log
+// is. A link or anything but a regular file at the name is refused (the
+// directory may be another account's), and the console stays as it was.
 void RedirecionaSaida() {
   constexpr mode_t kModo = 0640;
   std::string nome;
   if (!LeSwitch("output", &nome)) return;
   std::fflush(stdout);
-  // The file is opened first and only then put in place of the standard
-  // output, so a file that cannot be opened leaves the console as it was.
-  int fd = ::open(nome.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kModo);
-  if (fd < 0) fd = ::open(nome.c_str(), O_WRONLY | O_TRUNC | O_CREAT | O_CLOEXEC, kModo);
-  if (fd >= 0 && ::dup2(fd, STDOUT_FILENO) >= 0) {
+  int fd = -1;
+  const std::string why = OpenForAppend(nome, kModo, &fd);
+  if (why.empty() && ::dup2(fd, STDOUT_FILENO) >= 0) {
     ::close(fd);
     return;
   }
   const int iores = errno;
   if (fd >= 0) ::close(fd);
-  Loga("output -> \"" + nome + "\" iores:" + std::to_string(iores));
+  Loga("output -> \"" + nome + "\" iores:" + std::to_string(iores) +
+       (why.empty() ? "" : " " + why));
 }
 
 void LePathReqGBol() {

@@ -172,7 +172,24 @@ tImpRoot::tImpRoot(std::string file_name, bool ci_or_co)
   Lines = LeLinhasDoArquivo(FileName);
 }
 
-tImpRoot::~tImpRoot() { Loga(StatusLine("end")); }
+tImpRoot::~tImpRoot() {
+  // Msg is no longer there: the messages of this file go to the console and
+  // the log as tMyImpMain's do.
+  if (MensagensOmitidas > 0) LogaConsole(TextoDasOmitidas());
+  Loga(StatusLine("end"));
+}
+
+std::string tImpRoot::TextoDasOmitidas() const {
+  return "... " + std::to_string(MensagensOmitidas) +
+         " more line messages of this pass not logged (at most " +
+         std::to_string(kMaxMensagensPorPassagem) + " a pass)";
+}
+
+void tImpRoot::FechaMensagensDaPassagem() {
+  if (MensagensOmitidas > 0) Msg(TextoDasOmitidas());
+  MensagensOmitidas = 0;
+  MensagensNaPassagem = 0;
+}
 
 bool tImpRoot::IsComment(const std::string& line, bool blank_is_data) const {
   const size_t i = line.find_first_not_of(' ');
@@ -193,6 +210,7 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
   while (Erro == 0 && !achou && CanGoOn()) {
     if (AtEnd()) {
       if (RegistroEmCurso) break;
+      FechaMensagensDaPassagem();
       if (ToNoCheck) {
         VerificaLimitesDeAcionistas(&Erro, SHModCount, SHAddCount,
                                     [this](const std::string& t) { Msg(t); });
@@ -266,6 +284,11 @@ void tImpRoot::ErrMsg(const std::string& text) {
       std::find(MensagensDeLinha.begin(), MensagensDeLinha.end(), m) == MensagensDeLinha.end()) {
     MensagensDeLinha.push_back(m);
   }
+  if (MensagensNaPassagem >= kMaxMensagensPorPassagem) {
+    ++MensagensOmitidas;
+    return;
+  }
+  ++MensagensNaPassagem;
   Msg("line:" + std::to_string(lnn) + " " + text);
 }
 

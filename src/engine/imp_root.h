@@ -34,6 +34,10 @@ namespace zun {
 
 // Line messages kept in MensagensDeLinha.
 inline constexpr size_t kMaxMensagensDeLinha = 200;
+// Line messages (ErrMsg) one pass of a file writes at most; the rest are
+// counted in one message at the pass's end, so that a file of a million
+// warnings writes a bounded log whatever it holds.
+inline constexpr int32_t kMaxMensagensPorPassagem = 1000;
 // More non-fatal errors than this stop the file with 3948.
 inline constexpr int32_t kMaxErrosNaoFatais = 50;
 
@@ -158,7 +162,10 @@ class tImpRoot {
   // 51st sets Erro to 3948 when Erro is 0.
   void AddErroNaoFatal(int32_t code);
   // Reports an error of the current line: counts it, keeps the first and the
-  // latest text and emits "line:" + lnn + " " + text through Msg.
+  // latest text and emits "line:" + lnn + " " + text through Msg; past
+  // kMaxMensagensPorPassagem messages in the pass, only counts it. The end of
+  // the pass (or of the file, when it stops early) then emits "... " + N +
+  // " more line messages of this pass not logged ...".
   void ErrMsg(const std::string& text);
   // A country field: *pais := s as a decimal integer (-1 when it is not
   // one); *code := 4182 when s is not an integer or not an id of the
@@ -195,6 +202,9 @@ class tImpRoot {
   // pass, so a block left open cannot carry the check pass into the import.
   bool RegistroEmCurso = false;
   int32_t ErrMsgCount = 0;
+  // Line messages emitted in the current pass, and those counted only.
+  int32_t MensagensNaPassagem = 0;
+  int32_t MensagensOmitidas = 0;
   // The line messages of the file, in order, each (line number, text) once
   // although both passes may report it; the first kMaxMensagensDeLinha.
   std::vector<std::pair<int32_t, std::string>> MensagensDeLinha;
@@ -207,6 +217,13 @@ class tImpRoot {
   std::unique_ptr<TListaDeSHAdded> SHAdded;
   // Receives every line handed out; may be null (set by TImpMain).
   std::unique_ptr<tParserWrapper> Parser;
+
+ private:
+  // The message that counts the pass's line messages not emitted.
+  std::string TextoDasOmitidas() const;
+  // At a pass's end: emits that message when some were left out, and
+  // starts the count of the next pass.
+  void FechaMensagensDaPassagem();
 };
 
 }  // namespace zun

@@ -1,12 +1,12 @@
 #include "service/config_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 
 #include "foundation/switches.h"
@@ -47,6 +47,39 @@ int32_t Recusa(const std::string& path, const std::string& why) {
   return Config().erro;
 }
 
+// The whole of the open file fd into *texto, or why it is refused: not a
+// regular file, not root's or the service user's, writable by group or
+// others, or larger than kMaxBytesDaConfiguracao.
+std::string LeArquivo(int fd, std::string* texto) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::string("cannot be read: ") + std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "is not a regular file";
+  // The file decides where the service may import: only root or the
+  // service's own user may have written it.
+  if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
+    return "is owned by uid " + std::to_string(st.st_uid) + "; it must be root's: chown root";
+  }
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string("may be written by group or others (mode ") + mode + "); chmod 644";
+  }
+  // One byte more than allowed is read, so a file that grows after the
+  // check is refused as well.
+  char buf[4096];
+  while (texto->size() <= kMaxBytesDaConfiguracao) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::string("cannot be read: ") + std::strerror(errno);
+    if (n == 0) break;
+    texto->append(buf, static_cast<size_t>(n));
+  }
+  if (texto->size() > kMaxBytesDaConfiguracao) {
+    return "is larger than " + std::to_string(kMaxBytesDaConfiguracao) + " bytes";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string CaminhoDaConfiguracao() {
@@ -57,31 +90,32 @@ std::string CaminhoDaConfiguracao() {
 
 int32_t CarregaConfiguracao(const std::string& path) {
   Config() = Estado{};
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return 0;
-    return Recusa(path, std::string("cannot be read: ") + std::strerror(errno));
+  // O_NONBLOCK: a named pipe in the file's place must not hang the run; the
+  // checks are made on what was opened.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    const int err = errno;
+    struct stat lst {};
+    // A link to a missing file is a configuration gone wrong, not none.
+    if (err == ENOENT && ::lstat(path.c_str(), &lst) == 0) {
+      return Recusa(path, "is a link to a missing file");
+    }
+    if (err == ENOENT) return 0;
+    return Recusa(path, std::string("cannot be read: ") + std::strerror(err));
   }
-  if (!S_ISREG(st.st_mode)) return Recusa(path, "is not a regular file");
-  // The file decides where the service may import: only root or the
-  // service's own user may have written it.
-  if (st.st_uid != 0 && st.st_uid != ::geteuid()) {
-    return Recusa(
-        path, "is owned by uid " + std::to_string(st.st_uid) + "; it must be root's: chown root");
-  }
-  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    return Recusa(path,
-                  std::string("may be written by group or others (mode ") + mode + "); chmod 644");
-  }
-  std::ifstream in(path);
-  if (!in) return Recusa(path, std::string("cannot be read: ") + std::strerror(errno));
+  std::string texto;
+  const std::string why = LeArquivo(fd, &texto);
+  ::close(fd);
+  if (!why.empty()) return Recusa(path, why);
   Estado e;
+  std::map<std::string, int> linha_da_chave;
   int n = 0;
-  for (std::string line; std::getline(in, line);) {
+  for (size_t at = 0; at < texto.size();) {
+    size_t fim = texto.find('\n', at);
+    if (fim == std::string::npos) fim = texto.size();
+    const std::string line = Apara(texto.substr(at, fim - at));
+    at = fim + 1;
     ++n;
-    line = Apara(line);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
@@ -97,9 +131,16 @@ int32_t CarregaConfiguracao(const std::string& path) {
     if (!known) {
       return Recusa(path, "line " + std::to_string(n) + ": unknown setting <" + key + ">");
     }
+    // Which of two values would count is a guess an operator should not
+    // have to make.
+    const auto [primeira, nova] = linha_da_chave.emplace(Maiusculas(key), n);
+    if (!nova) {
+      return Recusa(path, "line " + std::to_string(n) + ": <" + key +
+                              "> set again (first on line " + std::to_string(primeira->second) +
+                              ")");
+    }
     e.valores[Maiusculas(key)] = value;
   }
-  if (in.bad()) return Recusa(path, std::string("cannot be read: ") + std::strerror(errno));
   Config() = e;
   return 0;
 }

@@ -7,13 +7,15 @@
 // "PathReqGBol"; a switch on the command line wins over the file.
 //
 // Format: one "key = value" per line, keys as the switches (letter case
-// ignored), a value may be wrapped in double quotes; blank lines and lines
-// starting with "#" or ";" are comments.
+// ignored), each key at most once, a value may be wrapped in double quotes;
+// blank lines and lines starting with "#" or ";" are comments. At most
+// kMaxBytesDaConfiguracao bytes.
 //
 // Thread-safety: loaded once by the program entry on the main thread before
 // anything reads it; reading afterwards is safe from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,13 +24,20 @@
 
 namespace zun {
 
+// The largest configuration file taken, in bytes.
+inline constexpr size_t kMaxBytesDaConfiguracao = 65536;
+
 // The file's path: the "Config" switch's value, else the build's path.
 std::string CaminhoDaConfiguracao();
 
 // Reads the file at path into the process's configuration (a missing file
-// leaves it empty: the build's defaults hold). Returns 0 or
-// kErroConfiguracaoRecusada, whose reason ErroDaConfiguracao gives; a
-// refused file leaves the configuration empty.
+// leaves it empty: the build's defaults hold; a link to a missing file is
+// refused). Returns 0 or kErroConfiguracaoRecusada, whose reason
+// ErroDaConfiguracao gives: the file is not a regular file, is not root's
+// or the service user's, may be written by group or others, is larger than
+// kMaxBytesDaConfiguracao, or a line is not a known "key = value" or sets a
+// key again (the line is named). A refused file leaves the configuration
+// empty.
 int32_t CarregaConfiguracao(const std::string& path);
 
 // The code of the last CarregaConfiguracao, with its reason in *motivo when

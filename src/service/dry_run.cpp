@@ -1,7 +1,9 @@
 #include "service/dry_run.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,11 +33,27 @@ class SoNoConsole {
   SoNoConsole& operator=(const SoNoConsole&) = delete;
 };
 
+// Whether a file system of this type is one the kernel makes up: its
+// "regular" files are the process's environment, memory maps, kernel
+// settings (/proc, /sys and their kin), never files to import.
+bool EhSistemaDoKernel(decltype(statfs::f_type) tipo) {
+  static const decltype(statfs::f_type) kTipos[] = {
+      PROC_SUPER_MAGIC, SYSFS_MAGIC,        DEBUGFS_MAGIC,       TRACEFS_MAGIC,
+      SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,
+      EFIVARFS_MAGIC,   PSTOREFS_MAGIC,     0x62656570 /* configfs */};
+  for (const auto t : kTipos) {
+    if (t == tipo) return true;
+  }
+  return false;
+}
+
 // Opens the file to check into *fd, or refuses it: what cannot be opened
-// (4086), what is not a regular file (a named pipe would hang the check, a
-// device such as /dev/zero never ends) and the file named as the password
-// file (kErroArquivoRecusado). Opened without blocking, then checked on what
-// was opened. Each refusal is printed and logged.
+// (4086); what is not a regular file (a named pipe would hang the check, a
+// device such as /dev/zero never ends), a file of the kernel's file systems
+// (/proc/self/environ would print the process's environment) and the file
+// named as the password file (kErroArquivoRecusado). Opened without
+// blocking, then checked on what was opened, so a link leads nowhere else.
+// Each refusal is printed and logged.
 int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
   *fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (*fd < 0) {
@@ -43,9 +61,12 @@ int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
     return kErroExcecaoNaImportacao;
   }
   struct stat st {};
+  struct statfs fs {};
   std::string why;
   if (::fstat(*fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     why = "is not a regular file";
+  } else if (::fstatfs(*fd, &fs) != 0 || EhSistemaDoKernel(fs.f_type)) {
+    why = "is a file of the kernel (/proc, /sys), not one to import";
   } else {
     std::string senha;
     struct stat sst {};

@@ -25,7 +25,8 @@ namespace zun {
 // passed; 4077 when the login failed; the code of the switch to check_as;
 // the file's code (3774 for an empty name, 4086 when it cannot be opened or
 // read); or
-// kErroArquivoRecusado when it is not a regular file or is the file named by
+// kErroArquivoRecusado when it is not a regular file, lies on a file system
+// the kernel makes up (/proc, /sys and their kin) or is the file named by
 // the switch "PasswordFile".
 int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as);
 

@@ -3,7 +3,8 @@
 // sees it in the process list), a private file named by the switch
 // "PasswordFile", or the environment variable ZUNINPUT_PASSWORD.
 //
-// Thread-safety: main thread only (reads the switches and the environment).
+// Thread-safety: main thread only (reads the switches, changes the
+// environment).
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,9 @@ namespace zun {
 // Sets *password from the first source that gives one, in this order: the
 // "password" switch (a warning line goes to the log, without the password),
 // the first line of the file named by "PasswordFile" (see ReadSecretFile),
-// ZUNINPUT_PASSWORD. *password is "" when none does. Returns 0, or 4273 when
+// ZUNINPUT_PASSWORD. *password is "" when none does. ZUNINPUT_PASSWORD is
+// removed from the environment in every case, its bytes zeroed first, and
+// no copy of it is left but *password. Returns 0, or 4273 when
 // "PasswordFile" is given but the file cannot be used: *msg_erro and a log
 // line then say why.
 int32_t LeSenhaDoLogin(std::string* password, std::string* msg_erro);

@@ -10,8 +10,10 @@
 namespace zun {
 
 // Runs the step; never raises. Without a connected session it only logs
-// that it was skipped. Failures are logged and notified; the run's error
-// code is not touched.
+// that it was skipped. A database failure (a lost link) gets one more
+// attempt once the link works again (reopened when it was lost). Failures
+// are logged and notified; the run's error code is not touched: the
+// requests stay pending for the next run.
 // Returns the step's code (0, 4105 for a marker file that could not be
 // written, or the call's code) for tests.
 int32_t ProcuraReqGBolNoDataLogEGeraNua();

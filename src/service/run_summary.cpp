@@ -1,12 +1,10 @@
 #include "service/run_summary.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <fstream>
 
 #include "foundation/log.h"
+#include "foundation/safe_write.h"
 #include "foundation/switches.h"
 
 namespace zun {
@@ -23,22 +21,12 @@ std::string Numero(double v) {
   return buf;
 }
 
+// Readable by all: the node exporter reads the metrics as its own user.
+constexpr mode_t kModoDoResumo = 0644;
+
 void Grava(const std::string& path, const std::string& text) {
-  const std::string aside = path + ".tmp";
-  {
-    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      Loga("- run summary not written: <" + aside + "> " + std::strerror(errno));
-      std::remove(aside.c_str());
-      return;
-    }
-  }
-  if (std::rename(aside.c_str(), path.c_str()) != 0) {
-    Loga("- run summary not written: <" + path + "> " + std::strerror(errno));
-    std::remove(aside.c_str());
-  }
+  const std::string why = ReplaceFileWhole(path, text, kModoDoResumo);
+  if (!why.empty()) Loga("- run summary not written: " + why);
 }
 
 }  // namespace

@@ -39,9 +39,10 @@ std::string ResumoPrometheus(const ResumoDaExecucao& r, double seconds, int32_t 
                              int64_t end_unix);
 
 // Writes the summary files of this run (JSON always, Prometheus with the
-// "RunMetrics" switch); each file is replaced whole (written aside, then
-// renamed), so a reader never sees half of one. A file that cannot be
-// written is logged and does not change the run's code.
+// "RunMetrics" switch); each file is replaced whole (ReplaceFileWhole), so
+// a reader never sees half of one and a link planted at its name is not
+// followed. A file that cannot be written is logged and does not change the
+// run's code.
 void GravaResumoDaExecucao(double seconds, int32_t exit_code);
 
 }  // namespace zun

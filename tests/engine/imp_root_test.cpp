@@ -34,6 +34,7 @@ class RootDeTeste : public tImpRoot {
       seen.push_back((ToNoCheck ? "C" : "I") + std::to_string(lnn) + ":" + line);
       if (line == "ADD") ++SHAddCount;
       if (line == "MOD") ++SHModCount;
+      if (line == "WARN") ErrMsg("warning");
     }
     return seen;
   }
@@ -105,6 +106,17 @@ TEST_F(ImpRootTest, ErrorAccountingAndResultCode) {
   EXPECT_NE(root.StatusLine("s").find(" FirstErrMsg:<first> LastErrMsg:<second>"),
             std::string::npos);
   EXPECT_THROW(RootDeTeste("", true, EscreveArquivo("", "") + "/missing.txt"), std::system_error);
+
+  // Thousands of warnings: each pass emits its first ones and counts the rest.
+  std::string warnings;
+  for (int i = 0; i < 3 * kMaxMensagensPorPassagem; ++i) warnings += "WARN\n";
+  RootDeTeste many(warnings, true);
+  many.Percorre();
+  EXPECT_EQ(many.msgs.size(), 2u * kMaxMensagensPorPassagem + 3) << "and \"check ok\"";
+  EXPECT_EQ(many.msgs[kMaxMensagensPorPassagem],
+            "... 2000 more line messages of this pass not logged (at most 1000 a pass)");
+  EXPECT_EQ(many.msgs.back(), many.msgs[kMaxMensagensPorPassagem]);
+  EXPECT_EQ(many.ErrMsgCount, 6 * kMaxMensagensPorPassagem);
 
   // A line over the limit stops the check pass at it, named and never whole.
   const std::string limite(kMaxBytesPorLinha, 'x');

@@ -23,6 +23,7 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   const char kGood[] =
       "# the installation\nsqlserver = db1.example.com\n Database=Zun2\n"
       "MailGateway = \"http://mail.example/\"\n; old\nprovider = SQLite\n";
+  const std::string kHuge = "#" + std::string(kMaxBytesDaConfiguracao, 'x') + "\nuser = a\n";
   const struct {
     const char* content;  // nullptr: no file
     fs::perms mode;
@@ -35,6 +36,9 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
       {kGood, fs::perms(0646), 4274, "(mode 0646)"},
       {"sqlserver db1\n", fs::perms(0600), 4274, "line 1: not \"key = value\""},
       {"password = x\n", fs::perms(0600), 4274, "line 1: unknown setting <password>"},
+      {"user = a\n#\nUSER = b\n", fs::perms(0600), 4274,
+       "line 3: <USER> set again (first on line 1)"},
+      {kHuge.c_str(), fs::perms(0600), 4274, "is larger than 65536 bytes"},
   };
   for (const auto& r : rows) {
     fs::remove(file);
@@ -50,8 +54,11 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
     EXPECT_EQ(std::string(ServidorPadrao()), good ? "db1.example.com" : "localhost");
     EXPECT_EQ(std::string(DatabasePadrao()), good ? "Zun2" : "ZunInput");
   }
-  // A directory in its place cannot be read as the file.
+  // A directory in its place cannot be read as the file; a link to a
+  // missing file is no missing file.
   EXPECT_EQ(CarregaConfiguracao(dir.string()), 4274);
+  fs::create_symlink(dir / "gone", dir / "link");
+  EXPECT_EQ(CarregaConfiguracao((dir / "link").string()), 4274);
 
   // A value of the file, and the same setting given as a switch.
   std::ofstream(file) << kGood;

@@ -213,7 +213,19 @@ void TAdoDataBaseCustomizado::EndTran(bool ok) {
     Loga(msg);
     RunError250(msg);
   }
-  DBUTIL_ASSERT(InTransaction());
+  if (!InTransaction()) {
+    // The link went with the transaction and no call repaired the nest (a
+    // failure outside ExecStProc, a reconnection that failed): nothing is
+    // left to end, and nothing of the nest was committed.
+    Loga(NomeDaClasseDaSessao() + " transaction lost; nothing to " + (ok ? "commit" : "roll back") +
+         " at its end");
+    if (em_grupo_) {
+      grupo_perdido_ = true;
+      return;
+    }
+    if (ok) throw EDBException(kErrChamada);
+    return;
+  }
   if (em_grupo_) {
     // A lost group took the savepoint with it: its end rolls back all.
     if (grupo_perdido_) return;

@@ -140,7 +140,11 @@ class TAdoDataBaseCustomizado : public Connection {
   // level commits (in a group: releases its savepoint), or rolls back when
   // any level failed (in a group: to its savepoint); an outermost ok after
   // a failed inner level stops the program (RunError250, forced rollback).
-  // Raises EAssertionFailed when no level is open.
+  // When the connection is no longer in a transaction at the outermost
+  // level (the link was lost and nothing opened a new one), nothing is
+  // ended: a rollback is done already, a commit raises EDBException 3939
+  // (in a group: the group counts as lost). Raises EAssertionFailed when no
+  // level is open.
   void EndTran(bool ok);
 
  private:

@@ -269,6 +269,16 @@ TEST_F(SqliteTest, ATransactionLostInsideANestFailsTheCallAndTheNest) {
     s_.EndTran(false);
     EXPECT_EQ(Linhas(&s_), 0);
   }
+  // A link lost with no call to notice it: the nest's end has nothing left
+  // to roll back, and a commit it cannot make is a code, not an assertion.
+  for (const bool ok : {false, true}) {
+    s_.BeginTran();
+    ASSERT_EQ(Add(4), 0);
+    s_.Close();
+    EXPECT_EQ(CodeOf([&] { s_.EndTran(ok); }), ok ? 3939 : 0);
+    s_.Open();
+  }
+  EXPECT_EQ(Linhas(&s_), 0);
 }
 
 TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
