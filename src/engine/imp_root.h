@@ -138,6 +138,13 @@ class tImpRoot {
   // out: Erro := kErroLinhaLonga, ErrMsg names its length, LastLine holds
   // its cut beginning and *line is "". Precondition: line is not null.
   virtual void NextLine(bool blank_is_data, std::string* line);
+  // For an importer that reads its record's following lines (a block):
+  // NextLine's next line in *line, true when there was one. False, with
+  // *line "" and Parser holding an empty line, when there is none: the
+  // file's lines ended (comment lines are skipped), the frame refused the
+  // line (Erro set, e.g. kErroLinhaLonga) or the file has stopped. A reader
+  // that stops at false ends however the file goes on.
+  bool LinhaDoBloco(bool blank_is_data, std::string* line);
   // Emits one message line.
   virtual void Msg(const std::string& text) = 0;
   // The class name shown by Describe.
@@ -207,6 +214,10 @@ class tImpRoot {
   std::unique_ptr<TListaDeSHAdded> SHAdded;
   // Receives every line handed out; may be null (set by TImpMain).
   std::unique_ptr<tParserWrapper> Parser;
+
+ private:
+  // Whether the latest NextLine handed out a record line.
+  bool entregou_ = false;
 };
 
 }  // namespace zun

@@ -250,12 +250,11 @@ void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   campos.Fim(kFalhou);
   bool ok = code == 0;
   while (ok) {
-    if (imp.AtEnd()) {
-      ok = false;  // the file ended inside the block
+    std::string linha;
+    if (!imp.LinhaDoBloco(false, &linha)) {
+      ok = false;  // the file ended, or stopped, inside the block
       break;
     }
-    std::string linha;
-    imp.NextLine(false, &linha);
     const std::string primeiro(p.Field(0));
     if (Maiusculas(primeiro) == "END") break;
     if (primeiro.empty() || fmt.Count() >= kMaxLinhasFmtBal) {
