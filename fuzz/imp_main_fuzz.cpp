@@ -54,8 +54,7 @@ const TTabelaDeKeywords& TabelaDeFuzz() {
     });
     t->Registra(I::kApresFBal, [](TImpMain& imp, const TVariantes&, int32_t* code) {
       std::string l;
-      while (!imp.AtEnd()) {
-        imp.NextLine(true, &l);
+      while (imp.LinhaDoBloco(true, &l)) {
         if (l == "END") return;
       }
       *code = kErrRegistroRecusado;

@@ -205,6 +205,7 @@ std::string tImpRoot::Describe() const {
 
 void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
   line->clear();
+  entregou_ = false;
   if (!Comecou) ResetPass();
   bool achou = false;
   while (Erro == 0 && !achou && CanGoOn()) {
@@ -246,7 +247,18 @@ void tImpRoot::NextLine(bool blank_is_data, std::string* line) {
       if (!achou) line->clear();
     }
   }
+  entregou_ = achou && Erro == 0;
   if (Parser) Parser->SetLine(*line);
+}
+
+bool tImpRoot::LinhaDoBloco(bool blank_is_data, std::string* line) {
+  if (!CanGoOn() || AtEnd()) {
+    line->clear();
+    if (Parser) Parser->SetLine(*line);
+    return false;
+  }
+  NextLine(blank_is_data, line);
+  return entregou_;
 }
 
 std::string tImpRoot::StatusLine(const std::string& what) const {

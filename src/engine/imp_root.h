@@ -142,6 +142,13 @@ class tImpRoot {
   // out: Erro := kErroLinhaLonga, ErrMsg names its length, LastLine holds
   // its cut beginning and *line is "". Precondition: line is not null.
   virtual void NextLine(bool blank_is_data, std::string* line);
+  // For an importer that reads its record's following lines (a block):
+  // NextLine's next line in *line, true when there was one. False, with
+  // *line "" and Parser holding an empty line, when there is none: the
+  // file's lines ended (comment lines are skipped), the frame refused the
+  // line (Erro set, e.g. kErroLinhaLonga) or the file has stopped. A reader
+  // that stops at false ends however the file goes on.
+  bool LinhaDoBloco(bool blank_is_data, std::string* line);
   // Emits one message line.
   virtual void Msg(const std::string& text) = 0;
   // The class name shown by Describe.
@@ -224,6 +231,8 @@ class tImpRoot {
   // At a pass's end: emits that message when some were left out, and
   // starts the count of the next pass.
   void FechaMensagensDaPassagem();
+  // Whether the latest NextLine handed out a record line.
+  bool entregou_ = false;
 };
 
 }  // namespace zun

@@ -46,13 +46,11 @@ void Shares(TImpMain& imp, const TVariantes&, int32_t* code) {
   *code = CodigoDoCampo1(*imp.Parser);
   imp.ErrMsg(std::string(imp.Parser->Field(2)));
 }
-// The end of the lines shows as "" with AtEnd; a block without END fails.
+// A block without END, or with a line the frame refused, fails.
 void Block(TImpMain& imp, const TVariantes&, int32_t* code) {
   *code = kErrRegistroRecusado;
-  for (std::string l; *code != 0;) {
-    imp.NextLine(true, &l);
+  for (std::string l; *code != 0 && imp.LinhaDoBloco(true, &l);) {
     if (l == "END") *code = 0;
-    if (l.empty() && imp.AtEnd()) break;
     if (*code != 0) chamadas.push_back("block:" + l);
   }
 }

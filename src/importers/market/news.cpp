@@ -33,11 +33,15 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   // The text; the header's fields are gone from Parser from here on.
   std::string texto;
   for (bool primeira = true;; primeira = false) {
-    if (imp.AtEnd()) return falha("reached EOF");
     std::string linha;
-    // When only comment lines are left, this gives the last of them, and
-    // the next round reports the missing "END".
-    imp.NextLine(true, &linha);
+    if (!imp.LinhaDoBloco(true, &linha)) {
+      // A line the frame refused has its message and stops the file.
+      if (imp.Erro != 0) {
+        *resultado = kErrRegistroRecusado;
+        return;
+      }
+      return falha("reached EOF");
+    }
     if (linha == "END") break;
     if (!primeira) texto += "\r\n";
     texto += linha;

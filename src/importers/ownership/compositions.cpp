@@ -486,9 +486,8 @@ void ImportaComposicao(TImpMain& imp, const TVariantes& v, int32_t* code) {
   Bloco b{imp, h.TipoDocumento, {h.TipoDocumento, {}}};
   for (;;) {
     std::string linha;
-    if (!imp.AtEnd()) imp.NextLine(false, &linha);
-    if (linha.empty()) {
-      *code = kErrSemEnd;
+    if (!imp.LinhaDoBloco(false, &linha)) {
+      *code = imp.Erro != 0 ? imp.Erro : kErrSemEnd;
       return;
     }
     if (Maiusculas(std::string(imp.Parser->Field(0))) == "END") break;

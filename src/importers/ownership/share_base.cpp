@@ -495,12 +495,6 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
     CodigoDaExcecao("ImpBac pais", code, x, kErrImpPaisDesconhecido);
     return;
   }
-  const int32_t emp = GetIdEmp(cod, pais, code);
-  if (*code != 0) return;
-  if (emp < 1) {
-    *code = kErrBacEmpresaInvalida;
-    return;
-  }
   double data = 0;
   if (!StrToDateOk(campo(3), &data) || EhDataZero(data)) {
     *mensagem = "Invalid date: <" + campo(3) + ">";
@@ -511,11 +505,6 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   if (!StrToIntOk(campo(4), &source) || source < 0 || source > 7) {
     *mensagem = "Invalid <source>";
     *code = kErrBacSource;
-    return;
-  }
-  if (EhPassoDeCheck && source != 0 && !PodeSourceDiferenteDeLocal()) {
-    // The base procedures refuse another source to a user without the right.
-    *code = kErrBacSemDireitoSource;
     return;
   }
   std::vector<TGrupo> grupos;
@@ -548,6 +537,19 @@ void ImportaBaseAcionaria(tParserWrapper& parser, bool EhPassoDeCheck, std::stri
   }
   if (parser.Count() - 1 != 4 + 3 * static_cast<int>(grupos.size())) {
     *code = kErrBacNumCampos;
+    return;
+  }
+  // The line's own fields are valid; now what the database knows: the
+  // company, and the user's right to a source other than 0.
+  const int32_t emp = GetIdEmp(cod, pais, code);
+  if (*code != 0) return;
+  if (emp < 1) {
+    *code = kErrBacEmpresaInvalida;
+    return;
+  }
+  if (EhPassoDeCheck && source != 0 && !PodeSourceDiferenteDeLocal()) {
+    // The base procedures refuse another source to a user without the right.
+    *code = kErrBacSemDireitoSource;
     return;
   }
   try {

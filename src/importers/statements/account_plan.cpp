@@ -160,10 +160,11 @@ void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
   campos.Fim(kCBalCamposDemais);
   // What "ContaBalPut" refuses, refused before anything is written.
   if (*code == 0 && (id < 1 || id > kMaxContaBal)) *code = kErrContaForaDaFaixa;
-  if (*code == 0 && to_no_check && !BlocoConhecido(imp, bloco)) *code = kErrBlocoDesconhecido;
   for (const std::string& n : nomes) {
     if (*code == 0 && AparaBrancos(n).empty()) *code = kCBalNome;
   }
+  // The fields first, then what the database knows.
+  if (*code == 0 && to_no_check && !BlocoConhecido(imp, bloco)) *code = kErrBlocoDesconhecido;
   if (*code != 0 || to_no_check) return;
   static const char* const kParamsNomes[] = {"@nome_extenso_Por",  "@nome_extenso_Ing",
                                              "@nome_extenso_Esp",  "@nome_compacto_Por",
@@ -250,12 +251,11 @@ void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   campos.Fim(kFalhou);
   bool ok = code == 0;
   while (ok) {
-    if (imp.AtEnd()) {
-      ok = false;  // the file ended inside the block
+    std::string linha;
+    if (!imp.LinhaDoBloco(false, &linha)) {
+      ok = false;  // the file ended, or stopped, inside the block
       break;
     }
-    std::string linha;
-    imp.NextLine(false, &linha);
     const std::string primeiro(p.Field(0));
     if (Maiusculas(primeiro) == "END") break;
     if (primeiro.empty() || fmt.Count() >= kMaxLinhasFmtBal) {

@@ -75,9 +75,9 @@ int32_t TLeitorDeBalanco::Importa() {
   // Drop the rest of a block an error stopped.
   while (!fim_) {
     std::string linha;
-    imp_.NextLine(false, &linha);
+    const bool leu = imp_.LinhaDoBloco(false, &linha);
     const std::string tok = Maiusculas(p_.Field(0));
-    fim_ = tok == "END" || tok.empty();
+    fim_ = !leu || tok == "END" || tok.empty();
   }
   if (code_ != 0 && !msg_dada_) {
     imp_.ErrMsg("ImpBal error:" + std::to_string(code_) + " " + Nome());
@@ -145,7 +145,13 @@ void TLeitorDeBalanco::LeChave() {
 void TLeitorDeBalanco::LeBloco() {
   while (code_ == 0 && !fim_) {
     std::string linha;
-    imp_.NextLine(false, &linha);
+    if (!imp_.LinhaDoBloco(false, &linha) && imp_.Erro != 0) {
+      // The frame refused the line and said why; the block ends with it.
+      code_ = imp_.Erro;
+      msg_dada_ = true;
+      fim_ = true;
+      return;
+    }
     LeLinha(Maiusculas(p_.Field(0)));
   }
 }

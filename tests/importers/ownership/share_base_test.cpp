@@ -133,7 +133,9 @@ TEST_F(ShareBaseImport, LineErrors) {
               // The company and the classes are checked before anything is written.
               {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES GOLD 0 2024-03-31 0 #3 TOTAL 1",
                4174},
-              {"*SHARES PETR 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
+              // The line's own fields before the company and the right to a source.
+              {"*SHARES GOLD 0 - 0 #3 TOTAL 1", 4151, "Invalid date: <->"},
+              {"*SHARES GOLD 0 2024-03-31 1 #99 TOTAL 1", 4153},
               {"*SHARES PETR 0 2024-03-31 8 #3 TOTAL 1", 4152, "Invalid <source>"},
               {"*SHARES PETR 0 2024-06-30 0 #3 TOTAL 1\r\n*SHARES PETR 0 2024-03-31 1 #3 TOTAL 1",
                51206},

@@ -43,12 +43,13 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {CBal("4002", "Ac", -1, " extra"), 3992, "SELECT count(*) FROM conta_bal WHERE id > 3000",
        "1"},
       {CBal("4002", "Ac", -1, " \"\" extra"), 3992, "", ""},
-      {CBal("4002", "\" \""), 3993, "", ""},
       // Refused before the good line is written.
       {CBal("4003") + CBal("6001"), 50901, "SELECT count(*) FROM conta_bal WHERE id > 3000", "1"},
       // Block 8 is unknown; a block defined before the line is known.
       {CBal("4004") + "*CBAL 4005 a b c d e f 8 2 3 4 0 0 N N N N N N N N N N N N N N N N\n", 50903,
        "SELECT count(*) FROM conta_bal WHERE id > 3000", "1"},
+      // A blank name is told before the unknown block.
+      {"*CBAL 4005 \" \" b c d e f 8 2 3 4 0 0 N N N N N N N N N N N N N N N N\n", 3993, "", ""},
       {"*BLOCOCBAL 9 Nove\n*CBAL 4005 a b c d e f 9 2 3 4 0 0 N N N N N N N N N N N N N N N N\n", 0,
        "SELECT bloco FROM conta_bal WHERE id = 4005", "9"},
       {"*DELCBAL 4001 x\n", 3943, "", ""},
