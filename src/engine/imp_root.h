@@ -32,8 +32,9 @@
 
 namespace zun {
 
-// Line messages kept in MensagensDeLinha.
-inline constexpr size_t kMaxMensagensDeLinha = 200;
+// Line messages kept in MensagensDeLinha: as many as the queue keeps for
+// one try of a file.
+inline constexpr size_t kMaxMensagensDeLinha = 1000;
 // More non-fatal errors than this stop the file with 3948.
 inline constexpr int32_t kMaxErrosNaoFatais = 50;
 
