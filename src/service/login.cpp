@@ -113,7 +113,7 @@ int32_t ChamaSetuser(const std::string& novo_user) {
 }
 
 int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,
-                         const PedidoDeLogin& ask) {
+                         const PedidoDeLogin& ask, bool administrador) {
   (void)exclusive;
   int32_t e = 0;
   std::string msg_erro;
@@ -148,7 +148,7 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
       e = CheckClientVersionV2();
     }
     if (e == 0) GetInfoDoUsuario(&e);
-    if (e == 0 && !UsuarioIsAdmin) {
+    if (e == 0 && administrador && !UsuarioIsAdmin) {
       e = kErroLoginNaoAdministrador;
       msg_erro = "not an administrator: " + UsuarioNome;
       Loga("InitDbConnection " + msg_erro);
