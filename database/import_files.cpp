@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "database/reference_db.h"
 #include "toolbox/dbclient/errors.h"
@@ -193,12 +194,28 @@ void ImportFilesResult(ProcContext& c) {
   c.Exec("DELETE FROM import_files_retoma WHERE id = ?", {id});
 }
 
-// Replaces the line messages kept with an entry by those of its latest try:
-// "@linhas" holds one message a line, its line number, a tab and its text.
-// Only the holder of the entry's lease may; nothing changes otherwise.
+// The columns schema 15 added to import_file_errors (schema.sql, word for
+// word): made on the first store in a database made before them.
+constexpr const char* kColunasDeErros[] = {
+    "ALTER TABLE import_file_errors ADD COLUMN importtry INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE import_file_errors ADD COLUMN code INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE import_file_errors ADD COLUMN reason TEXT NOT NULL DEFAULT ''",
+    "ALTER TABLE import_file_errors ADD COLUMN linetext TEXT NOT NULL DEFAULT ''"};
+
+// The most rows one try keeps (the service sends at most 1,000 messages and
+// a line that counts the rest).
+constexpr size_t kMaxErrosPorTentativa = 1001;
+
+// Stores the line messages of an entry's current try (its importtries),
+// replacing only an earlier store of the same try: the tries before keep
+// theirs. "@linhas" holds one message a line: its line number, code, the
+// code's reason, the message and the line's text, separated by tabs (a line
+// number and a message alone are taken too). Only the holder of the
+// entry's lease may; nothing changes otherwise.
 void ImportFilesErros(ProcContext& c) {
   const Value& id = c.In("@id");
-  if (id.IsNull() || c.Query("SELECT 1 FROM import_files WHERE id = ?", {id}).RecordCount() == 0) {
+  Recordset entry = c.Query("SELECT importtries FROM import_files WHERE id = ?", {id});
+  if (id.IsNull() || entry.RecordCount() == 0) {
     c.Return(kErrImportFileUnknownId);
     return;
   }
@@ -206,19 +223,43 @@ void ImportFilesErros(ProcContext& c) {
     c.Return(kErrImportFileLeaseLost);
     return;
   }
-  c.Exec("DELETE FROM import_file_errors WHERE id = ?", {id});
+  entry.First();
+  const Value tentativa = Value::Int(entry.Field(0).AsInt());
+  try {
+    c.Query("SELECT importtry, code, reason, linetext FROM import_file_errors LIMIT 0");
+  } catch (const ProviderError&) {
+    for (const char* sql : kColunasDeErros) {
+      try {
+        c.Exec(sql);
+      } catch (const ProviderError&) {
+        // Added already.
+      }
+    }
+  }
+  c.Exec("DELETE FROM import_file_errors WHERE id = ? AND importtry = ?", {id, tentativa});
   const Value& v = c.In("@linhas");
   const std::string linhas = v.IsNull() ? std::string() : v.AsString();
-  for (size_t at = 0; at < linhas.size();) {
+  size_t guardadas = 0;
+  for (size_t at = 0; at < linhas.size() && guardadas < kMaxErrosPorTentativa;) {
     size_t end = linhas.find('\n', at);
     if (end == std::string::npos) end = linhas.size();
-    const std::string linha = linhas.substr(at, end - at);
+    std::vector<std::string> campos;
+    for (size_t i = at; i <= end;) {
+      size_t tab = linhas.find('\t', i);
+      if (tab == std::string::npos || tab > end) tab = end;
+      campos.push_back(linhas.substr(i, tab - i));
+      i = tab + 1;
+    }
     at = end + 1;
-    const size_t tab = linha.find('\t');
-    if (tab == std::string::npos) continue;
-    c.Exec("INSERT INTO import_file_errors (id, line, msg) VALUES (?, ?, ?)",
-           {id, Value::Int(std::atoi(linha.substr(0, tab).c_str())),
-            Value::String(linha.substr(tab + 1))});
+    if (campos.size() == 2) campos = {campos[0], "0", "", campos[1], ""};
+    if (campos.size() != 5) continue;
+    c.Exec(
+        "INSERT INTO import_file_errors (id, importtry, line, code, reason, msg, linetext) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?)",
+        {id, tentativa, Value::Int(std::atoi(campos[0].c_str())),
+         Value::Int(std::atoi(campos[1].c_str())), Value::String(campos[2]),
+         Value::String(campos[3]), Value::String(campos[4])});
+    ++guardadas;
   }
 }
 

@@ -56,12 +56,20 @@ CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 -- "ImportFilesNext" makes it in a database made before it (kTabelaDeRetomada
 -- in import_files.cpp: keep both equal).
 CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT);
--- The line messages of an entry's latest try, as "ImportFilesErros" stored
--- them; they go with the entry.
+-- The line messages of an entry's tries, as "ImportFilesErros" stored
+-- them: importtry is the try (the entry's importtries then), code the code
+-- the line's record failed with (0: a note), reason that code's reason,
+-- linetext the line itself; a line 0 counts the messages a try did not keep.
+-- They go with the entry. "ImportFilesErros" adds the last four columns to
+-- a database made before them (kColunasDeErros in import_files.cpp).
 CREATE TABLE import_file_errors (
-  id   INTEGER NOT NULL REFERENCES import_files(id) ON DELETE CASCADE,
-  line INTEGER NOT NULL,
-  msg  TEXT    NOT NULL
+  id        INTEGER NOT NULL REFERENCES import_files(id) ON DELETE CASCADE,
+  line      INTEGER NOT NULL,
+  msg       TEXT    NOT NULL,
+  importtry INTEGER NOT NULL DEFAULT 0,
+  code      INTEGER NOT NULL DEFAULT 0,
+  reason    TEXT NOT NULL DEFAULT '',
+  linetext  TEXT NOT NULL DEFAULT ''
 );
 CREATE INDEX import_file_errors_id ON import_file_errors (id);
 -- The entries "ImportFilesNext" counts as inconsistent on every call; the
@@ -744,4 +752,4 @@ BEGIN
   VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
 END;
 
-INSERT INTO schema_version (version, applied) VALUES (14, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (15, datetime('now', 'localtime'));

@@ -49,7 +49,8 @@ constexpr char kUsage[] =
     "  show ID                              the entry's stored content, unchanged\n"
     "  retry ID                             offer an entry that used its tries once more\n"
     "  cancel ID                            delete an entry that has not succeeded\n"
-    "  errors ID                            the line messages of the entry's latest try\n"
+    "  errors ID [--try N]                  the line messages of the entry's tries (of try N),\n"
+    "                                       each with its code, the code's reason and the line\n"
     "  purge --before DATE                  delete the entries imported before DATE (GMT)\n"
     "  sql \"STATEMENT\"                      run one SQL statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
@@ -80,8 +81,8 @@ struct Args {
 };
 
 const std::set<std::string> kValueOptions = {
-    "--db",       "--database", "--password", "--password-file", "--email",         "--user",
-    "--priority", "--as",       "--flags",    "--lingua",        "--source-do-bal", "--before"};
+    "--db", "--database", "--password", "--password-file", "--email",  "--user", "--priority",
+    "--as", "--flags",    "--lingua",   "--source-do-bal", "--before", "--try"};
 const std::set<std::string> kFlagOptions = {
     "--password-stdin", "--password-env", "--admin", "--help", "--json", "--failed", "--waiting"};
 
@@ -636,18 +637,28 @@ int Retry(const Args& a, const std::string& path) {
   return 0;
 }
 
-// The line messages the service kept with an entry at its latest try.
+// The line messages the service kept with an entry, each try's (or try
+// N's), oldest try first; a file of a schema before 15 has one try, shown
+// as 0.
 int Errors(const Args& a, const std::string& path) {
-  Allow(a, {});
+  Allow(a, {"--try"});
   const int64_t id = EntryId(a);
   DbFile db(path);
   Stmt e{db.Prepare("SELECT 1 FROM import_files WHERE id = ?")};
   sqlite3_bind_int64(e.st, 1, id);
   if (sqlite3_step(e.st) != SQLITE_ROW) throw Failure(NoEntry(id));
-  Stmt st{
-      db.Prepare("SELECT line, msg AS message FROM import_file_errors WHERE id = ? "
-                 "ORDER BY rowid")};
+  Stmt has{
+      db.Prepare("SELECT 1 FROM pragma_table_info('import_file_errors') WHERE name = 'importtry'")};
+  const bool por_tentativa = sqlite3_step(has.st) == SQLITE_ROW;
+  Stmt st{db.Prepare(
+      por_tentativa
+          ? "SELECT importtry AS try, line, code, reason, msg AS message, linetext AS text "
+            "FROM import_file_errors WHERE id = ?1 AND (?2 IS NULL OR importtry = ?2) "
+            "ORDER BY importtry, rowid"
+          : "SELECT 0 AS try, line, 0 AS code, '' AS reason, msg AS message, '' AS text "
+            "FROM import_file_errors WHERE id = ?1 AND (?2 IS NULL OR ?2 = 0) ORDER BY rowid")};
   sqlite3_bind_int64(st.st, 1, id);
+  if (a.Has("--try")) sqlite3_bind_int(st.st, 2, ParseInt(a.Get("--try"), "--try"));
   PrintRows(db, st.st, std::cout);
   return 0;
 }

@@ -55,6 +55,7 @@ void TImpMain::ImportNext() {
     ressincroniza_ = false;
   }
   const int32_t msgs = ErrMsgCount;
+  const size_t mensagens = MensagensDeLinha.size();
   const bool check_pass = ToNoCheck;
   int32_t code = 0;
   keyword = Maiusculas(std::move(keyword));
@@ -93,6 +94,10 @@ void TImpMain::ImportNext() {
     std::string texto = line;
     if (texto.size() > kMaxLinhaNaMensagem) texto = texto.substr(0, kMaxLinhaNaMensagem) + "...";
     ErrMsg("Error:" + std::to_string(Erro) + " Invalid line: " + texto);
+  }
+  const int32_t codigo = code != 0 ? code : Erro;
+  for (size_t i = mensagens; codigo != 0 && i < MensagensDeLinha.size(); ++i) {
+    CodigoDaLinha.emplace(MensagensDeLinha[i].first, codigo);
   }
   if (SegueAposErro && !CIorCO && Erro != 0) {
     if (primeiro_erro_ == 0) primeiro_erro_ = Erro;

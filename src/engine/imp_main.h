@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -83,6 +84,9 @@ class TImpMain : public tImpRoot {
   bool SegueAposErro = false;
   // The lines that failed while SegueAposErro held.
   int32_t LinhasComErro = 0;
+  // The code each failed record gave, by the number of every line it issued
+  // a message for (the first code a line got stays).
+  std::map<int32_t, int32_t> CodigoDaLinha;
   // Records of the import pass: applied without a message, and skipped (a
   // message but no error: an unknown ticker, 4042, for example).
   int32_t LinhasAplicadas = 0;

@@ -32,8 +32,9 @@
 
 namespace zun {
 
-// Line messages kept in MensagensDeLinha.
-inline constexpr size_t kMaxMensagensDeLinha = 200;
+// Line messages kept in MensagensDeLinha: as many as the queue keeps for
+// one try of a file.
+inline constexpr size_t kMaxMensagensDeLinha = 1000;
 // Line messages (ErrMsg) one pass of a file writes at most; the rest are
 // counted in one message at the pass's end, so that a file of a million
 // warnings writes a bounded log whatever it holds.

@@ -267,11 +267,16 @@ int32_t SysExitCode = 0;
 namespace {
 // Set while the log's lines go to standard output only.
 std::atomic<bool> g_so_no_console{false};
+// Set while nothing is written at all.
+std::atomic<bool> g_mudo{false};
 }  // namespace
 
 void LogSoNoConsole(bool on) { g_so_no_console = on; }
 
+void LogMudo(bool on) { g_mudo = on; }
+
 void Loga(const std::string& msg) {
+  if (g_mudo) return;
   const std::string texto = Escapa(CortaTexto(msg, kMaxMensagemDoLog));
   if (g_so_no_console) {
     std::cout << texto << '\n' << std::flush;
@@ -361,7 +366,7 @@ void LogaVerbose(const std::string& msg) {
 
 void LogaConsole(const std::string& msg) {
   Loga(msg);
-  if (g_so_no_console) return;  // Loga has printed it
+  if (g_so_no_console || g_mudo) return;  // Loga has printed it, or nothing may be
   std::cout << Escapa(CortaTexto(msg, kMaxMensagemDoLog)) << '\n' << std::flush;
   std::cout.clear();
 }

@@ -57,6 +57,11 @@ void LogaConsole(const std::string& msg);
 // quote the file's lines and the file may hold anything its user can read.
 void LogSoNoConsole(bool on);
 
+// While on, Loga, LogaVerbose and LogaConsole write nothing anywhere: a
+// second reading of a failed file, made only to collect its further line
+// messages, must not add to what the run logs and prints.
+void LogMudo(bool on);
+
 // Fatal stop for states that must not occur: logs "Error: " + msg, a trace of
 // the current point headed "DLPA", then "Run time error 250 at " + the
 // caller's address relative to the program's load base, and ends the process

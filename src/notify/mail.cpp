@@ -1,8 +1,18 @@
 #include "notify/mail.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "foundation/log.h"
 #include "foundation/switches.h"
@@ -19,6 +29,78 @@ namespace zun {
 namespace {
 
 std::atomic<bool> g_suppressed{false};
+std::atomic<int32_t> g_nao_entregues{0};
+
+// The outbox: its directory ("" none) and whether the gateway failed.
+struct CaixaDeSaida {
+  std::mutex mu;
+  std::string dir;
+  bool gateway_falhou = false;
+};
+
+CaixaDeSaida& Caixa() {
+  static CaixaDeSaida c;
+  return c;
+}
+
+// The file a mail waits in: its content's FNV-1a hash.
+std::string NomeNaCaixa(const std::string& query) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : query) h = (h ^ c) * 1099511628211ull;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%016llx.mail", static_cast<unsigned long long>(h));
+  return buf;
+}
+
+// The mails waiting in dir, oldest first.
+std::vector<std::filesystem::path> Guardados(const std::string& dir) {
+  namespace fs = std::filesystem;
+  std::vector<std::pair<fs::file_time_type, fs::path>> v;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->path().extension() == ".mail" && it->is_regular_file(ec)) {
+      v.emplace_back(it->last_write_time(ec), it->path());
+    }
+  }
+  std::sort(v.begin(), v.end());
+  std::vector<fs::path> out;
+  for (auto& [t, p] : v) out.push_back(std::move(p));
+  return out;
+}
+
+// Keeps query in the outbox (lock held); the oldest mails give way.
+void Guarda(const std::string& dir, const std::string& query) {
+  const std::string path = dir + "/" + NomeNaCaixa(query);
+  std::vector<std::filesystem::path> velhos = Guardados(dir);
+  for (size_t i = 0; velhos.size() - i >= kMaxCorreiosGuardados && i < velhos.size(); ++i) {
+    if (velhos[i] == path) continue;
+    std::error_code ec;
+    std::filesystem::remove(velhos[i], ec);
+    Loga("SendHttpMail outbox full: dropped " + velhos[i].filename().string());
+  }
+  // Mails name people and files: the service's user alone reads them.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno != EEXIST) Loga("SendHttpMail outbox: cannot keep the mail in <" + path + ">");
+    return;  // the same mail waits already
+  }
+  const bool ok = ::write(fd, query.data(), query.size()) == static_cast<ssize_t>(query.size());
+  if (::close(fd) != 0 || !ok) {
+    ::unlink(path.c_str());
+    Loga("SendHttpMail outbox: cannot keep the mail in <" + path + ">");
+    return;
+  }
+  Loga("SendHttpMail not delivered, kept for the next run: " + NomeNaCaixa(query));
+}
+
+// One request to the gateway.
+int32_t Envia(const std::string& query) {
+  HttpSessionPtr s;
+  int32_t erro = OpenHttpSession("SendHttpMail", MailGateway(), false, &s);
+  if (erro == 0) erro = PedePagina(s.get(), "mailto.cgi?" + query, true, {}, std::string());
+  const int32_t fecha = CloseHttpSession(&s);
+  return erro != 0 ? erro : fecha;
+}
 std::mutex g_user_mu;
 std::function<std::string()> g_user_source;
 
@@ -74,12 +156,67 @@ int32_t SendHttpMail(const std::string& query) {
     Loga("SendHttpMail off, not sent: mailto.cgi?" + query.substr(0, 200));
     return 0;
   }
-  HttpSessionPtr s;
-  int32_t erro = OpenHttpSession("SendHttpMail", MailGateway(), false, &s);
-  if (erro == 0) erro = PedePagina(s.get(), "mailto.cgi?" + query, true, {}, std::string());
-  const int32_t fecha = CloseHttpSession(&s);
-  return erro != 0 ? erro : fecha;
+  CaixaDeSaida& c = Caixa();
+  std::unique_lock<std::mutex> lock(c.mu);
+  int32_t erro = kErrSendRequest;
+  if (c.dir.empty() || !c.gateway_falhou) {
+    lock.unlock();
+    erro = Envia(query);
+    lock.lock();
+  } else {
+    Loga("SendHttpMail: the gateway failed earlier in this run, not asked again");
+  }
+  if (erro == 0) return 0;
+  ++g_nao_entregues;
+  if (!c.dir.empty()) {
+    c.gateway_falhou = true;
+    Guarda(c.dir, query);
+  }
+  return erro;
 }
+
+int TempoDoCorreio() {
+  std::string v;
+  if (!LeSwitch("MailTimeout", &v)) return kTempoDoCorreioPadrao;
+  v = Apara(v);
+  char* fim = nullptr;
+  const long s = std::strtol(v.c_str(), &fim, 10);
+  if (v.empty() || *fim != '\0' || s < 1 || s > 300) {
+    Loga("MailTimeout <" + v + "> is not 1 to 300 seconds; " +
+         std::to_string(kTempoDoCorreioPadrao) + " s taken");
+    return kTempoDoCorreioPadrao;
+  }
+  return static_cast<int>(s);
+}
+
+int AbreCaixaDeSaida(const std::string& dir) {
+  const long total = TempoDoCorreio() * 1000L;
+  SetHttpTimeouts({std::min(5000L, total), total});
+  CaixaDeSaida& c = Caixa();
+  std::lock_guard<std::mutex> lock(c.mu);
+  c.dir = dir;
+  c.gateway_falhou = false;
+  if (dir.empty()) return 0;
+  std::error_code ec;
+  if (std::filesystem::create_directories(dir, ec)) ::chmod(dir.c_str(), 0700);
+  int enviados = 0;
+  for (const std::filesystem::path& f : Guardados(dir)) {
+    std::ifstream in(f, std::ios::binary);
+    std::stringstream query;
+    query << in.rdbuf();
+    if (Envia(query.str()) != 0) {
+      c.gateway_falhou = true;
+      Loga("SendHttpMail outbox: the gateway still fails; the kept mails wait");
+      break;
+    }
+    std::filesystem::remove(f, ec);
+    ++enviados;
+  }
+  if (enviados > 0) Loga("SendHttpMail outbox: sent " + std::to_string(enviados) + " kept mails");
+  return enviados;
+}
+
+int32_t CorreiosNaoEntregues() { return g_nao_entregues; }
 
 int32_t SendMailItems(const std::vector<std::string>& items, int last) {
   const int end = std::min<long long>(last, static_cast<long long>(items.size()) - 1);

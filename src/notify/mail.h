@@ -40,7 +40,8 @@ std::string MailGateway();
 void SetMailSuppressed(bool suppressed);
 
 // Sends "mailto.cgi?" + query to the gateway (agent "SendHttpMail", not
-// verbose). query must already be encoded. Returns 0 or the first error.
+// verbose). query must already be encoded. Returns 0 or the first error; a
+// mail not taken is counted, and kept in the outbox when there is one.
 int32_t SendHttpMail(const std::string& query);
 
 // The bounds of a mail: an item keeps at most kMaxItemDoMail bytes, and the
@@ -64,6 +65,31 @@ void SendNotification(const std::string& subject, const std::vector<std::string>
                       const std::string& to);
 void SendNotification(const std::string& subject, const std::vector<std::string>& extra,
                       const std::string& to);  // all extra items
+
+// The gateway's timeout: the switch "MailTimeout" in seconds (1 to 300),
+// else kTempoDoCorreioPadrao; connecting takes at most 5 s of it.
+inline constexpr int kTempoDoCorreioPadrao = 10;
+int TempoDoCorreio();
+
+// The outbox of a run: a directory where each mail the gateway did not take
+// waits, as one file named after its content (a mail kept twice is one
+// file), for the next run to send it again. With an outbox, a gateway that
+// failed once is not asked again by the same process: its later mails go
+// straight to the outbox, so a hanging gateway costs one timeout a run, not
+// one a mail. Without one (the default, and tests), a failed mail is only
+// logged and counted.
+// At most kMaxCorreiosGuardados mails wait: the oldest gives way (logged).
+inline constexpr size_t kMaxCorreiosGuardados = 200;
+
+// Opens the outbox dir (made, mode 0700, when missing) for this process,
+// applies TempoDoCorreio to every request, and sends what earlier runs left
+// there, oldest first, each removed once the gateway took it; it stops at
+// the first failure. Returns the number sent. "" closes the outbox.
+int AbreCaixaDeSaida(const std::string& dir);
+
+// The mails of this process the gateway did not take (kept in the outbox or
+// not), for the run's summary.
+int32_t CorreiosNaoEntregues();
 
 // Where "ZiDbUser" comes from: the login sets a function giving the current
 // database user name. Unset (or empty function), "ZiDbUser" is "".

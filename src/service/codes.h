@@ -36,6 +36,7 @@ inline constexpr int32_t kErroExcecaoNaRun = 4078;  // an unexpected exception s
 // fallback file at best).
 inline constexpr int32_t kErroLogNaoGravado = 4092;
 inline constexpr int32_t kErroArquivoRecusado = 4094;  // the checked file is refused
+inline constexpr int32_t kErroArquivoIlegivel = 4099;  // the checked file cannot be opened
 inline constexpr int32_t kErroPedidoDeBoletim = 4105;  // the bulletin request marker not written
 
 // The queue step. The machine cannot take files: the directory of the local

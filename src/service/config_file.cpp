@@ -20,8 +20,9 @@ namespace zun {
 namespace {
 
 // The keys the file may hold, spelled as their switches.
-const char* const kChaves[] = {"sqlserver",  "database", "provider",    "user",   "PasswordFile",
-                               "OdbcDriver", "OdbcDsn",  "MailGateway", "PathIF", "PathReqGBol"};
+const char* const kChaves[] = {"sqlserver",    "database",    "provider",    "user",
+                               "PasswordFile", "OdbcDriver",  "OdbcDsn",     "MailGateway",
+                               "PathIF",       "PathReqGBol", "MailTimeout", "MailOutbox"};
 
 struct Estado {
   std::map<std::string, std::string> valores;  // upper-case key -> value

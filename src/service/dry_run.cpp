@@ -48,17 +48,17 @@ bool EhSistemaDoKernel(decltype(statfs::f_type) tipo) {
 }
 
 // Opens the file to check into *fd, or refuses it: what cannot be opened
-// (4086); what is not a regular file (a named pipe would hang the check, a
-// device such as /dev/zero never ends), a file of the kernel's file systems
-// (/proc/self/environ would print the process's environment) and the file
-// named as the password file (kErroArquivoRecusado). Opened without
-// blocking, then checked on what was opened, so a link leads nowhere else.
-// Each refusal is printed and logged.
+// (kErroArquivoIlegivel); what is not a regular file (a named pipe would
+// hang the check, a device such as /dev/zero never ends), a file of the
+// kernel's file systems (/proc/self/environ would print the process's
+// environment) and the file named as the password file
+// (kErroArquivoRecusado). Opened without blocking, then checked on what was
+// opened, so a link leads nowhere else. Each refusal is printed and logged.
 int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
   *fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (*fd < 0) {
     LogaConsole("- check stopped: cannot open <" + file_name + ">: " + std::strerror(errno));
-    return kErroExcecaoNaImportacao;
+    return kErroArquivoIlegivel;
   }
   struct stat st {};
   struct statfs fs {};
@@ -91,7 +91,9 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
               IdentificacaoDoUsuario());
   int32_t erro = 0;
   try {
-    InitDbConnection("", "", false);
+    // An owner checks a file as themselves with their own login; working
+    // as another user (check_as) takes an administrator's, as a queue run.
+    InitDbConnection("", "", false, PedeLoginNoTerminal, !check_as.empty());
     if (!IsLogged(false)) {
       Loga("- ZunInpIF login failed");
       erro = kErroLogin;
@@ -111,8 +113,10 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
         int32_t line_number = 0;
         std::string last_line;
         std::string diag;
+        TAcompanhamento nome;
+        nome.nome = file_name;
         ImpCliImport(fd < 0 ? file_name : "/proc/self/fd/" + std::to_string(fd), false,
-                     &line_number, &last_line, &diag, &erro, nullptr, false);
+                     &line_number, &last_line, &diag, &erro, &nome, false);
       } catch (const std::exception& x) {
         CodigoDaExcecao("ZunInpCheck", &erro, x, kErroExcecaoNaImportacao);
         LogaConsole(std::string("- check stopped: ") + x.what());

@@ -19,12 +19,14 @@
 namespace zun {
 
 // Checks file_name, as check_as when it is not empty (the login must then
-// be an administrator's, as for a queue run). Logs a start and an end line
+// be an administrator's, as for a queue run); without check_as as the
+// login's own user, whom the login need not make an administrator (an
+// owner checks a file before queueing it). Logs a start and an end line
 // and turns mail off for the process. Sets SysExitCode to the run's code
 // unless it is already non-zero, and returns SysExitCode: 0 when every line
 // passed; 4077 when the login failed; the code of the switch to check_as;
-// the file's code (3774 for an empty name, 4086 when it cannot be opened or
-// read); or
+// the file's code (3774 for an empty name, kErroArquivoIlegivel when it
+// cannot be opened, 4086 when it cannot be read); or
 // kErroArquivoRecusado when it is not a regular file, lies on a file system
 // the kernel makes up (/proc, /sys and their kin) or is the file named by
 // the switch "PasswordFile".

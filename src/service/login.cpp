@@ -1,5 +1,11 @@
 #include "service/login.h"
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -10,6 +16,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
+#include "foundation/text.h"
 #include "foundation/version.h"
 #include "notify/mail.h"
 #include "service/codes.h"
@@ -32,6 +39,49 @@ std::string nome_do_servidor;
 // The user ChamaSetuser switched to ("" while working as the login's user).
 std::string usuario_trocado;
 std::string nome_do_banco;
+
+// Whether the SQL Server at server ("HOST" or "HOST,PORT"; a named
+// instance is not asked) answers a pre-login that it does not do
+// encryption: a login that requires TLS then fails with nothing in the
+// driver's message to say so. Each step waits at most 3 s.
+bool ServidorSemCriptografia(const std::string& server) {
+  if (server.find('\\') != std::string::npos) return false;
+  const size_t virgula = server.find(',');
+  const std::string host = server.substr(0, virgula);
+  const std::string port = virgula == std::string::npos ? "1433" : server.substr(virgula + 1);
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* ai = nullptr;
+  if (::getaddrinfo(host.c_str(), port.c_str(), &hints, &ai) != 0 || ai == nullptr) return false;
+  const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  bool sem = false;
+  pollfd p{fd, POLLOUT, 0};
+  if (fd >= 0 && (::connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 || errno == EINPROGRESS) &&
+      ::poll(&p, 1, 3000) == 1 && (p.revents & POLLOUT) != 0) {
+    // A pre-login packet: VERSION (6 bytes) and ENCRYPTION = on.
+    const unsigned char pedido[] = {0x12, 1, 0,  26, 0, 0,    1, 0, 0x00, 0, 11, 0, 6,
+                                    0x01, 0, 17, 0,  1, 0xFF, 0, 0, 0,    0, 0,  0, 0x01};
+    unsigned char r[512];
+    size_t n = 0;
+    p.events = POLLIN;
+    if (::send(fd, pedido, sizeof pedido, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof pedido)) {
+      while (n < sizeof r && ::poll(&p, 1, 3000) == 1) {
+        const ssize_t k = ::recv(fd, r + n, sizeof r - n, 0);
+        if (k <= 0) break;
+        n += static_cast<size_t>(k);
+        if (n >= 8 && n >= static_cast<size_t>(r[2] << 8 | r[3])) break;
+      }
+    }
+    // The answer's options: token, offset and length, up to 0xFF.
+    for (size_t i = 8; n > 8 && r[0] == 0x04 && i + 5 <= n && r[i] != 0xFF; i += 5) {
+      const size_t at = 8 + static_cast<size_t>(r[i + 1] << 8 | r[i + 2]);
+      if (r[i] == 0x01 && at < n) sem = r[at] == 0x02;  // ENCRYPT_NOT_SUP
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  ::freeaddrinfo(ai);
+  return sem;
+}
 
 }  // namespace
 
@@ -113,7 +163,7 @@ int32_t ChamaSetuser(const std::string& novo_user) {
 }
 
 int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,
-                         const PedidoDeLogin& ask) {
+                         const PedidoDeLogin& ask, bool administrador) {
   (void)exclusive;
   int32_t e = 0;
   std::string msg_erro;
@@ -148,7 +198,7 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
       e = CheckClientVersionV2();
     }
     if (e == 0) GetInfoDoUsuario(&e);
-    if (e == 0 && !UsuarioIsAdmin) {
+    if (e == 0 && administrador && !UsuarioIsAdmin) {
       e = kErroLoginNaoAdministrador;
       msg_erro = "not an administrator: " + UsuarioNome;
       Loga("InitDbConnection " + msg_erro);
@@ -174,6 +224,14 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   } catch (const std::exception& x) {
     CodigoDaExcecao("InitDbConnection", &e, x, kErroLoginFalhou);
     msg_erro = std::string("exception:") + x.what();
+    if (e == kErroLoginFalhou && !d.sem_criptografia && d.odbc_dsn.empty() &&
+        Maiusculas(d.provider) != "SQLITE" && !IsLogged(false) &&
+        ServidorSemCriptografia(d.server)) {
+      msg_erro = "encryption: the server " + d.server +
+                 " does not offer TLS, which the login requires (-OdbcNoEncryption goes without "
+                 "it and sends the password in clear); " +
+                 msg_erro;
+    }
   }
   if (e != 0) {
     if (Db != nullptr && Db->State() != ConnectionState::kClosed) Db->Close();

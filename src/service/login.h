@@ -24,8 +24,10 @@ namespace zun {
 // kErroLoginNaoAdministrador (the failure message names the user), 3714
 // (exception without a code of its own) or 3715 (not connected after all).
 // Precondition: Db exists.
+// With administrador false a plain user's login is taken too (an owner's
+// check of their own file, which switches to nobody).
 int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,
-                         const PedidoDeLogin& ask = PedeLoginNoTerminal);
+                         const PedidoDeLogin& ask = PedeLoginNoTerminal, bool administrador = true);
 
 // Whether Db exists and is connected. With warn, a false answer is also
 // logged as "Warn: Not logged!".

@@ -15,6 +15,7 @@
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"
+#include "notify/mail.h"
 #include "service/codes.h"
 #include "service/config_file.h"
 #include "service/dry_run.h"
@@ -61,6 +62,11 @@ int main(int argc, char** argv) {
     zun::LeSwitch("CheckAs", &check_as);
     zun::ZunInpCheck(check_file, check_as);
   } else {
+    // Mails earlier runs could not deliver go first; this run's wait there
+    // too when the gateway fails.
+    std::string caixa;
+    if (!zun::LeSwitch("MailOutbox", &caixa)) caixa = "zuninput-mail";
+    zun::AbreCaixaDeSaida(caixa);
     zun::RunHooks hooks;
     hooks.init_db_connection = [] { return zun::InitDbConnection("", "", false); };
     hooks.is_logged = [] { return zun::IsLogged(false); };

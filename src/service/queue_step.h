@@ -80,12 +80,21 @@ struct TAcompanhamento {
   // Run when the import pass begins; the bulletin log step follows only
   // when it answers true.
   std::function<bool(tImpRoot&)> inicio;
+  // When the check pass fails: the file is read once more, as a check that
+  // goes on after each failed line (as the switch "CheckAll" does), with
+  // nothing logged or printed, so that the messages of the file's further
+  // failed lines are kept too. The file's code, status line and log are
+  // those of the first failed line all the same.
+  bool recolhe_tudo = false;
+  // The name the file is shown by ("" for its path).
+  std::string nome;
 };
 
 // Imports one local file with the import engine (check pass, then import
 // pass; with ci_or_co false the check pass only). Outputs: the last line
 // number, the last line's text, the status line and the file's result code
-// (3774 for an empty file name). An exception of the import ends the file:
+// (3774 for an empty file name); the line messages go to
+// MensagensDoUltimoArquivo. An exception of the import ends the file:
 // the outputs are filled from the import object, then the exception is
 // passed on.
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,

@@ -208,13 +208,34 @@ int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga, const std::
   return gravou;
 }
 
+// Reads a file whose check pass failed once more, as a check that goes on
+// after each failed line, logging and printing nothing, and keeps its line
+// messages in MensagensDoUltimoArquivo (those of the first reading stay
+// when this one fails).
+void RecolheMensagens(const std::string& file_name) {
+  struct Mudo {
+    Mudo() { LogMudo(true); }
+    ~Mudo() { LogMudo(false); }
+  } mudo;
+  try {
+    tImpDaFila imp(file_name, false, nullptr);
+    imp.SegueAposErro = true;
+    while (imp.CanGoOn()) imp.ImportNext();
+    if (!imp.MensagensDeLinha.empty()) MensagensDoUltimoArquivo() = MensagensDe(imp);
+  } catch (const std::exception&) {
+    // The first reading's messages stand.
+  }
+}
+
 }  // namespace
 
 void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line_number,
                   std::string* last_line, std::string* diag, int32_t* erro,
                   const TAcompanhamento* acompanha, bool ci_or_co) {
-  LogaConsole("ImpCli import <" + file_name + ">");
-  MensagensDoUltimoArquivo().clear();
+  LogaConsole("ImpCli import <" +
+              (acompanha != nullptr && !acompanha->nome.empty() ? acompanha->nome : file_name) +
+              ">");
+  MensagensDoUltimoArquivo() = {};
   ContagemDoUltimoArquivo() = {};
   *erro = 0;
   diag->clear();
@@ -225,7 +246,23 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
     LogaConsole(*diag);
     *erro = kErroSemNomeDeArquivo;
   } else {
-    auto imp = std::make_unique<tImpDaFila>(file_name, ci_or_co, acompanha);
+    std::unique_ptr<tImpDaFila> imp;
+    if (acompanha != nullptr && !acompanha->nome.empty()) {
+      // The file is read through another path (an open descriptor's): its
+      // start line names it as its user knows it.
+      LogMudo(true);
+      try {
+        imp = std::make_unique<tImpDaFila>(file_name, ci_or_co, acompanha);
+      } catch (...) {
+        LogMudo(false);
+        throw;
+      }
+      LogMudo(false);
+      imp->FileName = acompanha->nome;
+      Loga("ImpRoot start " + imp->FileName + " CIorCO:" + YN(ci_or_co));
+    } else {
+      imp = std::make_unique<tImpDaFila>(file_name, ci_or_co, acompanha);
+    }
     imp->ShPortFlag = sh_port_flag;
     int32_t parou = 0;
     try {
@@ -241,7 +278,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
       *diag = imp->StatusLine("impcli");
       *last_line = imp->LastLine;
       *line_number = imp->lnn;
-      MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
+      MensagensDoUltimoArquivo() = MensagensDe(*imp);
       throw;
     }
     *erro = parou != 0 ? parou : imp->ResultCode();
@@ -250,8 +287,12 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
                                         : imp->StatusLine("impcli");
     *last_line = imp->LastLine;
     *line_number = imp->lnn;
-    MensagensDoUltimoArquivo() = imp->MensagensDeLinha;
+    MensagensDoUltimoArquivo() = MensagensDe(*imp);
     ContagemDoUltimoArquivo() = {imp->LinhasAplicadas, imp->LinhasPuladas};
+    const bool recolhe = acompanha != nullptr && acompanha->recolhe_tudo && parou == 0 &&
+                         *erro != 0 && imp->ToNoCheck;
+    imp.reset();
+    if (recolhe) RecolheMensagens(file_name);
   }
   LogaConsole("- end import " + (*erro == 0 ? std::string("ok") : "erro:" + std::to_string(*erro)) +
               " " + *diag);
@@ -409,6 +450,7 @@ void ImportaCopia(PassoDaFila* p) {
   acompanha.segue = [p, &desde_renovacao](tImpRoot& imp) {
     return SegueImportando(*p, &desde_renovacao, imp);
   };
+  acompanha.recolhe_tudo = true;
   acompanha.inicio = [p](tImpRoot& imp) {
     Db->SharedReads(0);
     return IniciaPassoDeImportacao(p->row, imp);
@@ -500,6 +542,23 @@ std::vector<std::string> ItensDaEntrada(const PassoDaFila& p, const std::string&
           std::to_string(p.line_number)};
 }
 
+// Why the file ended as it did, in words for its owner (the operators'
+// notification keeps the status line): the code's reason and the first
+// line message, or what stopped the import.
+std::string MotivoParaODono(const PassoDaFila& p) {
+  if (p.erro == 0) return "imported";
+  std::string motivo = MotivoDoCodigo(p.erro);
+  motivo = "code " + std::to_string(p.erro) + ": " +
+           (motivo.empty() ? std::string("see the line messages") : motivo);
+  const MensagensDoArquivo& m = MensagensDoUltimoArquivo();
+  if (!m.itens.empty()) {
+    motivo += "; line " + std::to_string(m.itens[0].linha) + ": " + m.itens[0].texto;
+  } else if (!p.diag.empty() && p.diag.rfind("ImpRoot ", 0) != 0) {
+    motivo += "; " + p.diag;
+  }
+  return motivo;
+}
+
 // Mails the outcome to the entry's owner: a file imported, or one that
 // failed its last try.
 void MandaEmailAoDono(const PassoDaFila& p) {
@@ -510,7 +569,7 @@ void MandaEmailAoDono(const PassoDaFila& p) {
   std::vector<std::string> mail = {
       "XTO", email, "SUBJ",
       "ZunInput import " + (p.erro == 0 ? std::string("Ok") : "Error:" + std::to_string(p.erro))};
-  const std::vector<std::string> entrada = ItensDaEntrada(p, p.diag, p.last_line);
+  const std::vector<std::string> entrada = ItensDaEntrada(p, MotivoParaODono(p), p.last_line);
   mail.insert(mail.end(), entrada.begin(), entrada.end());
   // A file imported says how much of it was applied: one whose every line
   // was skipped still succeeds.
@@ -522,11 +581,9 @@ void MandaEmailAoDono(const PassoDaFila& p) {
       mail.push_back(std::to_string(n));
     }
   }
-  // Every line message of the file, in plain words with its line.
-  if (!MensagensDoUltimoArquivo().empty()) {
-    mail.push_back("errors");
-    mail.push_back(TextoDasMensagens(MensagensDoUltimoArquivo()));
-  }
+  // Every line message of the try, with its line, code, reason and text.
+  const std::vector<std::string> erros = ItensDasMensagens(MensagensDoUltimoArquivo());
+  mail.insert(mail.end(), erros.begin(), erros.end());
   const int32_t mail_erro = SendMailItems(mail);
   if (mail_erro != 0) Loga("- mail error:" + std::to_string(mail_erro));
 }
@@ -565,7 +622,7 @@ void Limpa(PassoDaFila* p) {
 }  // namespace
 
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
-  MensagensDoUltimoArquivo().clear();
+  MensagensDoUltimoArquivo() = {};
   ContagemDoUltimoArquivo() = {};
   *erro = 0;
   *continua = true;
@@ -595,7 +652,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   try {
     const std::string pedido = SeparaPedido(p);
     const bool grupo = GrupoTerminaComOResultado(&p);
-    // The line messages of this try replace the entry's earlier ones.
+    // The line messages of this try, kept beside the earlier tries' ones.
     if (p.row.id != 0 && !p.tomada && !p.morto) {
       const int32_t e = GravaMensagensDaEntrada(p.row.id, p.row.lease, MensagensDoUltimoArquivo());
       if (e != 0) Loga("- ImportFilesErros erro:" + std::to_string(e));

@@ -36,6 +36,9 @@ const char kAjuda[] =
     "  -PathIF:DIR           keep the local copies of queued files in DIR\n"
     "  -PathReqGBol:DIR      directory of the bulletin request markers (./reqgbol/)\n"
     "  -MailGateway:URL      base URL of the HTTP mail gateway\n"
+    "  -MailTimeout:SECONDS  longest wait for the mail gateway (1-300, default 10)\n"
+    "  -MailOutbox:DIR       mails not delivered wait here for the next run\n"
+    "                        (default ./zuninput-mail; empty: none)\n"
     "  -output:FILE          append standard output to FILE\n"
     "  -RunSummary:FILE      the run's summary (JSON), default ./zuninput-run.json\n"
     "  -RunMetrics:FILE      the same for Prometheus (node exporter's textfile collector)\n"
@@ -72,6 +75,8 @@ const std::vector<std::string>& SwitchesConhecidos() {
                                                 "PathReqGBol",
                                                 "output",
                                                 "MailGateway",
+                                                "MailTimeout",
+                                                "MailOutbox",
                                                 "CheckFile",
                                                 "CheckAs",
                                                 "SHLIMITADD",

@@ -104,6 +104,24 @@ TEST_F(ImportQueue, OnlyTheLatestLeaseRenewsAndRecords) {
   EXPECT_EQ(std::tie(second.id, second.importtries), std::make_tuple(id, 2));
   EXPECT_EQ(Renova(*s_, id, first.lease), kErrImportFileLeaseLost);
   EXPECT_EQ(Result(*s_, id, Value::Int(0), false, first.lease), kErrImportFileLeaseLost);
+  // Line messages per try, only under the lease; a table made before the
+  // try's columns gets them.
+  Sql("DROP TABLE import_file_errors");
+  Sql("CREATE TABLE import_file_errors (id INTEGER NOT NULL, line INTEGER NOT NULL, msg TEXT)");
+  const auto erros = [&](TAdoDataBaseComInfoTran& s, int32_t lease, const std::string& linhas) {
+    return ChamaProc(s, "ImportFilesErros",
+                     {{"@id", Value::Int(id)},
+                      {"@lease", Value::Int(lease)},
+                      {"@linhas", Value::String(linhas)}});
+  };
+  EXPECT_EQ(erros(*s_, first.lease, "3\told\n"), kErrImportFileLeaseLost);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(erros(*other, second.lease, "2\t3942\twhy\tbad\t*X\n"), 0);
+  Sql("UPDATE import_file_errors SET importtry = 1");
+  EXPECT_EQ(erros(*other, second.lease, "5\tnote\n"), 0);
+  EXPECT_EQ(LinhasComoTexto(*s_,
+                            "SELECT importtry, line, code, reason, msg, linetext FROM "
+                            "import_file_errors ORDER BY importtry"),
+            "1|2|3942|why|bad|*X;2|5|0||note|");
   EXPECT_EQ(Result(*other, id, Value::Int(3948), false, second.lease), 0);
   EXPECT_EQ(Renova(*other, id, second.lease), kErrImportFileLeaseLost) << "the outcome ends it";
   EXPECT_EQ(LinhasComoTexto(*s_, "SELECT COUNT(*) FROM import_files_retoma"), "0");

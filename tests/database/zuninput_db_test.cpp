@@ -206,7 +206,9 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
   ASSERT_EQ(TakeNext(*s, 5, 2).id, 3);  // 3 taken by a run still working on it
   Sql("UPDATE import_files SET importtries = 2 WHERE id = 4");
   ASSERT_EQ(Result(*s, 4, Value::Int(3942), true), 0);  // 4 lost its content
-  Sql("INSERT INTO import_file_errors (id, line, msg) VALUES (1, 3, 'gone'), (2, 5, 'bad')");
+  Sql("INSERT INTO import_file_errors (id, importtry, line, code, reason, msg, linetext) VALUES "
+      "(1, 1, 3, 0, '', 'gone', ''), (2, 1, 5, 3942, 'why', 'bad', '*X'), "
+      "(2, 2, 6, 0, '', 'note', '*Y')");
 
   // The queue as JSON, read back by SQLite's JSON functions, with its filters
   // (the command line that reads it).
@@ -245,13 +247,18 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
       {{"cancel", "3"}, 1, "is being imported right now"},
       {{"cancel", "5"}, 0, "entry 5 cancelled\n"},
       {{"cancel", "5"}, 1, "no queue entry 5"},
-      {{"errors", "2"}, 0, "line\tmessage\n5\tbad\n"},
+      {{"errors", "2"},
+       0,
+       "try\tline\tcode\treason\tmessage\ttext\n1\t5\t3942\twhy\tbad\t*X\n2\t6\t0\t\tnote\t*Y\n"},
+      {{"errors", "2", "--try", "2"},
+       0,
+       "try\tline\tcode\treason\tmessage\ttext\n2\t6\t0\t\tnote\t*Y\n"},
       {{"errors", "1"}, 1, "no queue entry 1"},
       {{"sql", "SELECT id, result FROM import_files ORDER BY id"},
        0,
        "id\tresult\n2\t\n3\t\n4\t3942\n"},
       // The purged entry's messages went with it.
-      {{"sql", "SELECT id, line FROM import_file_errors"}, 0, "id\tline\n2\t5\n"},
+      {{"sql", "SELECT id, line FROM import_file_errors"}, 0, "id\tline\n2\t5\n2\t6\n"},
       {{"sql", "SELECT 'a\tb'"}, 0, "'a\tb'\na\\tb\n"},
       {{"sql", "SELECT 1; DELETE FROM users"}, 2},
       {{"sql", "SELEKT 1"}, 1},

@@ -40,6 +40,16 @@ TEST_F(Mail, GatewayGetsTheExactQuery) {
   }
   EXPECT_EQ(gw.Got().back().get_header_value("User-Agent"), "SendHttpMail");
 
+  // A mail the gateway does not take is counted.
+  const int32_t not_delivered = CorreiosNaoEntregues();
+  {
+    testing::DeadPort refusing(false);
+    UseGateway(refusing.url);
+    EXPECT_NE(SendMailItems({"TO", "g"}), 0);
+  }
+  EXPECT_EQ(CorreiosNaoEntregues(), not_delivered + 1);
+  UseGateway(gw.Url());
+
   // Too large for a request line: cut, never dropped.
   std::vector<std::string> big = {"TO", "g", "diag", std::string(9'000'000, 'x')};
   for (const char* v : {"v1", "v2", "v3", "v4", "v5", "v6"}) big.insert(big.end(), {v, "&&&"});

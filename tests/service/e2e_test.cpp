@@ -57,15 +57,14 @@ class EndToEnd : public ::testing::Test {
                 " -OdbcNoEncryption";
   }
 
-  // The service's command line in the scratch directory; the bulletin
-  // markers go to the scratch directory unless extra names another one (the
-  // first of a switch counts).
+  // The service's command line in the scratch directory; extra comes first,
+  // so its switches win (the first of a switch counts).
   std::string Command(const std::vector<std::string>& extra, const std::string& password) {
-    std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "' " + provider_ +
-                      " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
-                      " -Config:zuninput.conf";
+    std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "'";
     for (const std::string& a : extra) cmd += " '" + a + "'";
-    return cmd + " -PathReqGBol:" + dir_.string() + "/";
+    return cmd + " " + provider_ + " -user:zunsvc -password:" + password +
+           " -MailGateway:" + gateway_.Url() +
+           " -Config:zuninput.conf -PathReqGBol:" + dir_.string() + "/";
   }
 
   // Runs the service once and waits for it.
@@ -131,7 +130,7 @@ TEST_F(EndToEnd, LoginFailures) {
     const char* password;
     const char* said;           // on standard output or in the -output file
     const char* logged;         // in the log
-    const char* tds = nullptr;  // over TDS, with this test server option or "port 1"
+    const char* tds = nullptr;  // over TDS: a test server option, "port 1" or "no TLS required"
   } rows[] = {
       {{}, "wrong", "- login failed: code 3714: ", ""},
       {{"-PasswordFile:pw"},
@@ -141,6 +140,7 @@ TEST_F(EndToEnd, LoginFailures) {
       {{}, "wrong", "", "", ""},
       {{}, "s3cret", "", "", "port 1"},
       {{}, "s3cret", "", "InitDbConnection error:", "--stall-login"},
+      {{}, "s3cret", "(encryption: the server localhost,", "", "no TLS required"},
   };
   const char* user = std::getenv("USER");
   const std::string old_user = user != nullptr ? user : "";
@@ -152,6 +152,7 @@ TEST_F(EndToEnd, LoginFailures) {
       if (IsSkipped()) break;
       const size_t port = provider_.find(',') + 1;
       if (r.tds[0] == 'p') provider_.replace(port, provider_.find(' ', port) - port, "1");
+      if (r.tds[0] == 'n') provider_.erase(provider_.find(" -OdbcNoEncryption"));
     }
     const size_t logged_before = Log().size(), mails_before = gateway_.Got().size();
     std::vector<std::string> args = r.args;
@@ -205,7 +206,15 @@ TEST_F(EndToEnd, HelpAndUnknownSwitch) {
 // a marker that cannot be written leaves the request pending.
 TEST_F(EndToEnd, QueueWithoutPathIF) {
   const int good = Enqueue("ana.lima", kGood, 5);  // queued first, taken last
-  const int bad = Enqueue("ana.lima", kBad, 3);
+  // 120 failed lines: the first decides the file's code and its log, every
+  // one is kept per try and counted in the mail, which lists 50.
+  std::string bad_lines = "*OCOLOCA\n";
+  for (int i = 0; i < 120; ++i) bad_lines += "*NOSUCHKEYWORD 1 2 3\n";
+  const int bad = Enqueue("ana.lima", bad_lines, 3);
+  const std::string errors_of_bad =
+      "SELECT importtry, COUNT(*), MIN(line), MAX(line), MIN(code), MIN(linetext) "
+      "FROM import_file_errors WHERE id = " +
+      std::to_string(bad) + " GROUP BY importtry";
   const int urgent = Enqueue("bob", kGood, 3);
   // Copies earlier runs left: an old one goes; a young one (a run may be
   // about to read it) and other names stay.
@@ -229,13 +238,38 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
             "[1,1,1,3942,\"file\",0];")
       << ReadFile(dir_ / "zuninput-run.json");
 
+  EXPECT_EQ(Rows(errors_of_bad), "1|120|2|121|3942|*NOSUCHKEYWORD 1 2 3;");
+  EXPECT_NE(Log().find("- end import erro:3942 ImpRoot impcli Erro:3942 ErroNaoFatal:0 "
+                       "ErroNaoFatalCount:0 Acabou:N ToNoCheck:Y lnn:2 ErrMsgCount:1 "),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(Log().find("line:3 "), std::string::npos) << "the further lines are not logged";
+
   Run();
   EXPECT_EQ(Requests("SUBJ", "ZunInput IF failed, max tries exceeded"), 1);
   EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:3942"), 1);
-  // The line messages of the try are kept with the entry and listed in the mail.
-  EXPECT_EQ(Requests("errors", "line 2: Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3"), 1);
-  EXPECT_EQ(Rows("SELECT line, msg FROM import_file_errors WHERE id = " + std::to_string(bad)),
-            "2|Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3;");
+  EXPECT_EQ(Rows(errors_of_bad),
+            "1|120|2|121|3942|*NOSUCHKEYWORD 1 2 3;2|120|2|121|3942|*NOSUCHKEYWORD 1 2 3;")
+      << "the first try's messages stay";
+  // The owner's mail: the count, the first 50 with their lines, codes and
+  // texts, and each code's reason in words.
+  const httplib::Request mail = gateway_.Got().back();
+  EXPECT_EQ(mail.get_param_value("errors-count"), "120");
+  EXPECT_EQ(mail.get_param_value("diag"),
+            "code 3942: a line starts with an unknown keyword; line 2: Error:3942 Invalid line: "
+            "*NOSUCHKEYWORD 1 2 3");
+  std::string listed;
+  for (const char* k : {"errors", "errors-2", "errors-3", "errors-4", "errors-5"}) {
+    if (mail.has_param(k)) listed += mail.get_param_value(k) + "\n";
+  }
+  EXPECT_EQ(listed.find("line 2: Error:3942 Invalid line: *NOSUCHKEYWORD 1 2 3 [code 3942] "
+                        "<*NOSUCHKEYWORD 1 2 3>\n"),
+            0u)
+      << listed;
+  EXPECT_NE(listed.find("\nline 51: "), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("\nline 52: "), std::string::npos) << listed;
+  EXPECT_NE(listed.find("\n... 70 more"), std::string::npos) << listed;
+  EXPECT_EQ(mail.get_param_value("reasons"), "3942: a line starts with an unknown keyword");
 
   r = Run();
   EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
@@ -348,6 +382,33 @@ TEST_F(EndToEnd, BulletinStepAfterALostLink) {
   EXPECT_EQ(Log().find("EAssertionFailed"), std::string::npos) << Log();
 }
 
+// A gateway that hangs costs one timeout a run: the mails it did not take
+// wait in the outbox, and the next run sends each of them once.
+TEST_F(EndToEnd, MailsNotDeliveredWaitForTheNextRun) {
+  Enqueue("ana.lima", kGood, 5);
+  Enqueue("ana.lima", kGood, 5);
+  const auto kept = [this] {
+    return fs::exists(dir_ / "zuninput-mail")
+               ? std::distance(fs::directory_iterator(dir_ / "zuninput-mail"), {})
+               : -1;
+  };
+  {
+    testing::DeadPort hanging(true);
+    const RunResult r = Run({"-MailGateway:" + hanging.url, "-MailTimeout:1"});
+    EXPECT_EQ(r.status, 0) << r.out;
+  }
+  EXPECT_EQ(kept(), 2) << Log();
+  EXPECT_NE(Log().find("HttpSendRequest Erro:28 "), std::string::npos) << "one timeout";
+  EXPECT_NE(Log().find("the gateway failed earlier in this run, not asked again"),
+            std::string::npos);
+  EXPECT_EQ(fs::status(dir_ / "zuninput-mail").permissions(), fs::perms::owner_all);
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_EQ(Run().status, 0);
+    EXPECT_EQ(Requests("SUBJ", "ZunInput import Ok"), 2) << "each kept mail once";
+    EXPECT_EQ(kept(), 0);
+  }
+}
+
 // The check of a local file: the line messages and the file's code as a
 // queue run gives them, and not a byte of the database changed (no entry
 // taken, no quote, data log or bulletin request written), no mail sent.
@@ -373,7 +434,12 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
       {{"-CheckFile:good.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "as ana.lima, nothing"},
       {{"-CheckFile:" + ex + "quotes_bulletin.txt"}, "s3cret", 0, "line:39 ImpCot NOSUCH3/1"},
       {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
-      {{"-CheckFile:none.txt"}, "s3cret", 4086, "- check stopped: cannot open <none.txt>"},
+      {{"-CheckFile:none.txt"},
+       "s3cret",
+       4099,
+       "code 4099: the checked file (`-CheckFile`) cannot"},
+      {{"-user:ana.lima", "-CheckFile:bad.txt"}, "x", 3942, "<bad.txt> as ana.lima, nothing"},
+      {{"-user:ana.lima", "-CheckAs:bob", "-CheckFile:good.txt"}, "x", 4077, "administrator"},
       {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
       {{"-CheckFile:pw", "-PasswordFile:pw"}, "s3cret", 4094, "<pw> is the password file"},
       {{"-CheckFile:pipe"}, "s3cret", 4094, "<pipe> is not a regular file"},
@@ -386,6 +452,7 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
     EXPECT_NE(run.out.find(r.printed), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("starting import"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("s3cret"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("/proc/self/fd"), std::string::npos) << "the file's own name";
   }
   EXPECT_EQ(Log().find("NOSUCHKEYWORD"), std::string::npos) << "the lines are printed, not logged";
   EXPECT_EQ(Tables(db_path_), before);
