@@ -7,12 +7,14 @@
 //
 //   tds_test_server --db PATH [--port N] [--encryption not-supported|required]
 //                   [--stall-login] [--stall-call N] [--drop-at N]
-//                   [--deadlock-at N] [--log PATH]
+//                   [--deadlock-at N] [--log PATH] [--plain-queue]
 //
 // Prints "listening on 127.0.0.1:N" when ready; SIGTERM ends it at once.
 // Calls (procedures and SQL texts) and requests are counted over all
 // connections from 1; --log gets one line per prelogin, per login and per
-// connection end (with the connection's request count).
+// connection end (with the connection's request count). --plain-queue
+// serves the queue procedures as a customer's database has them, without
+// this project's additions (database/plain_queue.h).
 //
 // Thread-safety: one detached thread per connection; the fault counters are
 // atomic, the log is guarded.
@@ -35,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "database/plain_queue.h"
 #include "database/reference_db.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
@@ -684,11 +687,11 @@ class Session {
 }  // namespace zun
 
 int main(int argc, char** argv) {
-  // Options are "--name value" pairs but for --stall-login.
+  // Options are "--name value" pairs but for --stall-login and --plain-queue.
   std::map<std::string, std::string> a;
   for (int i = 1; i < argc; ++i) {
     const std::string k = argv[i];
-    a[k] = k == "--stall-login" || i + 1 == argc ? "1" : argv[++i];
+    a[k] = k == "--stall-login" || k == "--plain-queue" || i + 1 == argc ? "1" : argv[++i];
   }
   const auto n = [&](const char* k) { return std::atoi(a[k].c_str()); };
   zun::Options& opt = zun::opt;
@@ -702,6 +705,7 @@ int main(int argc, char** argv) {
   }
   if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
   zun::RegisterDatabaseProcedures();
+  if (a.count("--plain-queue")) zun::RegisterPlainQueueProcedures();
   // Hands its values back: the types no procedure of the database takes.
   zun::RegisterProcedure("zun_eco",
                          {{"@g", zun::DataType::kBigInt, zun::ParamDirection::kInputOutput},
