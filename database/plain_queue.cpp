@@ -63,10 +63,18 @@ void PlainResult(ProcContext& c) {
 
 }  // namespace
 
+const std::vector<std::string>& ProcedimentosDasFerramentas() {
+  static const std::vector<std::string> kNomes = {};
+  return kNomes;
+}
+
 const std::vector<std::string>& ProcedimentosAcrescentados() {
-  static const std::vector<std::string> kNomes = {"ImportFilesNext", "ImportFilesResult",
-                                                  "ImportFilesRenova", "ImportFilesErros",
-                                                  "ImportFilesMarca"};
+  static const std::vector<std::string> kNomes = [] {
+    std::vector<std::string> n = {"ImportFilesNext", "ImportFilesResult", "ImportFilesRenova",
+                                  "ImportFilesErros", "ImportFilesMarca"};
+    n.insert(n.end(), ProcedimentosDasFerramentas().begin(), ProcedimentosDasFerramentas().end());
+    return n;
+  }();
   return kNomes;
 }
 

@@ -23,6 +23,10 @@ namespace zun {
 // T-SQL.
 const std::vector<std::string>& ProcedimentosAcrescentados();
 
+// Those of them that only the owners' and operators' tools call
+// (zuninput-db), never the service.
+const std::vector<std::string>& ProcedimentosDasFerramentas();
+
 // Replaces the extended queue procedures by the plain ones (see above).
 // Call after RegisterDatabaseProcedures.
 void RegisterPlainQueueProcedures();

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "foundation/log.h"
+#include "service/procedure_check.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -36,7 +37,7 @@ std::string TextoDasMensagens(const MensagensDeLinha& m) {
 
 int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDeLinha& m) {
   static bool sem_procedimento = false;
-  if (sem_procedimento) return 0;
+  if (sem_procedimento || !FilaDoBanco().erros) return 0;
   std::string linhas;
   for (const auto& [line, text] : m) {
     std::string t = text;
@@ -54,7 +55,7 @@ int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDeLinh
     }
     DevolveAoSair devolve(&cmd);
     SetParamInt(cmd, "@id", id);
-    SetParamInt(cmd, "@lease", lease);
+    if (FilaDoBanco().lease) SetParamInt(cmd, "@lease", lease);
     SetParamStr(cmd, "@linhas", linhas);
     return ExecStProc(cmd, 0);
   } catch (const std::exception& x) {
