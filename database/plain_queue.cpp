@@ -64,7 +64,9 @@ void PlainResult(ProcContext& c) {
 }  // namespace
 
 const std::vector<std::string>& ProcedimentosDasFerramentas() {
-  static const std::vector<std::string> kNomes = {};
+  static const std::vector<std::string> kNomes = {
+      "ImportFilesLista",  "ImportFilesGet",     "ImportFilesErrosGet", "ImportFilesAdd",
+      "ImportFilesRepete", "ImportFilesCancela", "ImportFilesPurga"};
   return kNomes;
 }
 

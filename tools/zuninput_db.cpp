@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database/import_files.h"
+#include "database/queue_admin.h"
 #include "database/reference_db.h"
 #include "foundation/secret_file.h"
 #include "toolbox/dbclient/errors.h"
@@ -490,43 +491,6 @@ int Enqueue(const Args& a, const std::string& path) {
   return 0;
 }
 
-// Each entry with its state and, in words, why it is in it. The service
-// takes priorities above 5 only from 03:00 to 07:59 (server time), and an
-// entry at most kImportMaxTries times.
-constexpr char kQueueSql[] = R"(
-WITH e AS (
-  SELECT f.*, u.name AS user_name,
-    CASE
-      WHEN f.done = 1 AND f.result = 0 THEN 'succeeded'
-      WHEN f.done = 0 AND f.taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') THEN 'importing'
-      WHEN f.done = 0 AND f.conteudo IS NOT NULL AND f.importtries < ?1 THEN 'waiting'
-      ELSE 'failed'
-    END AS state
-  FROM import_files f JOIN users u ON u.uid = f.uid),
-q AS (
-  SELECT id, user_name AS user, prioridade AS priority, mom AS queued, filename,
-    importtries AS tries, result, CASE WHEN conteudo IS NULL THEN 'N' ELSE 'Y' END AS content,
-    state,
-    CASE
-      WHEN state = 'succeeded' THEN 'imported at ' || result_mom || ' GMT'
-      WHEN state = 'importing' THEN 'a run is importing it (taken until ' || taken_until || ' GMT)'
-      WHEN state = 'waiting' AND prioridade > 5 THEN 'priority ' || prioridade ||
-        ' is above 5: waits for the 03:00-07:59 window (server time)'
-      WHEN state = 'waiting' AND result IS NOT NULL THEN 'failed with ' || result ||
-        '; the next run tries it again (' || importtries || ' of ' || ?1 || ' tries used)'
-      WHEN state = 'waiting' THEN 'waits for the next run'
-      WHEN done = 1 THEN 'marked done with result ' || IFNULL(result, 'none') || ' by hand'
-      WHEN conteudo IS NULL THEN 'failed with ' || IFNULL(result, 'none') ||
-        '; its content was deleted: queue the file again'
-      WHEN result IS NULL THEN 'its last try ended with its process; the next run records 50106'
-      ELSE 'failed with ' || result || ' and used its ' || importtries ||
-        ' tries; zuninput-db retry ' || id || ' offers it once more'
-    END AS why
-  FROM e
-  WHERE (?2 = 0 OR (result IS NOT NULL AND result <> 0)) AND (?3 = 0 OR state = 'waiting')
-    AND (?4 IS NULL OR user_name = ?4 COLLATE NOCASE))
-)";
-
 int Queue(const Args& a, const std::string& path) {
   Allow(a, {"--json", "--failed", "--waiting", "--user"});
   WordCount(a, 1, "");
@@ -539,7 +503,7 @@ int Queue(const Args& a, const std::string& path) {
             "'why', why)) AS queue FROM (SELECT * FROM q "
             "ORDER BY id)"
           : "SELECT * FROM q ORDER BY id";
-  Stmt st{db.Prepare(kQueueSql + select)};
+  Stmt st{db.Prepare(kSqlDaFila + select)};
   sqlite3_bind_int(st.st, 1, kImportMaxTries);
   sqlite3_bind_int(st.st, 2, a.Has("--failed") ? 1 : 0);
   sqlite3_bind_int(st.st, 3, a.Has("--waiting") ? 1 : 0);
