@@ -14,6 +14,9 @@
 -- user it works as ("ChamaSetuser") is USER_NAME(); both are looked up by name
 -- in dbo.users.
 --
+-- Needs SQL Server 2016 SP1 or later (CREATE OR ALTER, DROP ... IF EXISTS,
+-- STRING_SPLIT at compatibility level 130).
+--
 -- Safe to run twice: each step checks what is there. Each step has its undo
 -- in zuninput-queue-undo.sql (run it to go back to the queue as it was: the
 -- definitions of "ImportFilesNext" and "ImportFilesResult" this script
@@ -99,22 +102,22 @@ BEGIN
   BEGIN TRANSACTION;
   -- A dead process's entry on its last try: handed out again, without a try,
   -- for the failure to be recorded (50106).
-  WITH c AS (
-    SELECT TOP (1) * FROM dbo.import_files WITH (UPDLOCK, READPAST, ROWLOCK)
-    WHERE done = 0 AND taken_until IS NOT NULL AND taken_until < @agora
-      AND importtries >= @tries
-    ORDER BY prioridade, mom, id)
-  UPDATE c SET taken_until = @ate, lease = lease + 1 OUTPUT inserted.id, inserted.lease INTO @t;
+  UPDATE dbo.import_files SET taken_until = @ate, lease = lease + 1
+  OUTPUT inserted.id, inserted.lease INTO @t
+  WHERE id = (SELECT TOP (1) id FROM dbo.import_files WITH (UPDLOCK, READPAST, ROWLOCK)
+              WHERE done = 0 AND taken_until IS NOT NULL AND taken_until < @agora
+                AND importtries >= @tries
+              ORDER BY prioridade, mom, id);
   IF EXISTS (SELECT 1 FROM @t)
     SET @result = 50106;
   ELSE
-    WITH c AS (
-      SELECT TOP (1) * FROM dbo.import_files WITH (UPDLOCK, READPAST, ROWLOCK)
-      WHERE done = 0 AND conteudo IS NOT NULL AND prioridade <= @pri AND importtries < @tries
-        AND (taken_until IS NULL OR taken_until < @agora)
-      ORDER BY prioridade, mom, id)
-    UPDATE c SET importtries = importtries + 1, taken_until = @ate, lease = lease + 1
-    OUTPUT inserted.id, inserted.lease INTO @t;
+    UPDATE dbo.import_files
+    SET importtries = importtries + 1, taken_until = @ate, lease = lease + 1
+    OUTPUT inserted.id, inserted.lease INTO @t
+    WHERE id = (SELECT TOP (1) id FROM dbo.import_files WITH (UPDLOCK, READPAST, ROWLOCK)
+                WHERE done = 0 AND conteudo IS NOT NULL AND prioridade <= @pri
+                  AND importtries < @tries AND (taken_until IS NULL OR taken_until < @agora)
+                ORDER BY prioridade, mom, id);
   IF NOT EXISTS (SELECT 1 FROM @t)
   BEGIN
     COMMIT;
@@ -154,22 +157,27 @@ CREATE OR ALTER PROCEDURE dbo.ImportFilesResult
 AS
 BEGIN
   SET NOCOUNT ON;
-  DECLARE @done int;
-  SELECT @done = done FROM dbo.import_files WITH (UPDLOCK) WHERE id = @id;
-  IF @id IS NULL OR @done IS NULL RETURN 50101;
-  IF @res IS NULL RETURN 50102;
-  IF @done <> 0 RETURN 50103;
-  IF @lease IS NOT NULL AND NOT EXISTS (SELECT 1 FROM dbo.import_files
-      WHERE id = @id AND lease = @lease AND taken_until IS NOT NULL)
-    RETURN 50107;
+  DECLARE @done int, @tem_lease int;
   BEGIN TRANSACTION;
-  UPDATE dbo.import_files SET result = @res, result_mom = SYSUTCDATETIME(),
-    done = CASE WHEN @res = 0 THEN 1 ELSE 0 END, taken_until = NULL,
-    conteudo = CASE WHEN @ApagaConteudo = 1 THEN NULL ELSE conteudo END
-  WHERE id = @id;
-  DELETE FROM dbo.import_files_retoma WHERE id = @id;
+  SELECT @done = done,
+    @tem_lease = CASE WHEN lease = @lease AND taken_until IS NOT NULL THEN 1 ELSE 0 END
+  FROM dbo.import_files WITH (UPDLOCK, HOLDLOCK) WHERE id = @id;
+  DECLARE @code int = CASE
+    WHEN @id IS NULL OR @done IS NULL THEN 50101
+    WHEN @res IS NULL THEN 50102
+    WHEN @done <> 0 THEN 50103
+    WHEN @lease IS NOT NULL AND @tem_lease = 0 THEN 50107
+    ELSE 0 END;
+  IF @code = 0
+  BEGIN
+    UPDATE dbo.import_files SET result = @res, result_mom = SYSUTCDATETIME(),
+      done = CASE WHEN @res = 0 THEN 1 ELSE 0 END, taken_until = NULL,
+      conteudo = CASE WHEN @ApagaConteudo = 1 THEN NULL ELSE conteudo END
+    WHERE id = @id;
+    DELETE FROM dbo.import_files_retoma WHERE id = @id;
+  END;
   COMMIT;
-  RETURN 0;
+  RETURN @code;
 END;
 GO
 
@@ -312,7 +320,7 @@ BEGIN
   SET NOCOUNT ON;
   DECLARE @code int = dbo.zuninput_entry_right(@id);
   IF @code <> 0 RETURN @code;
-  SELECT line, msg AS message FROM dbo.import_file_errors WHERE id = @id ORDER BY seq;
+  SELECT line, msg AS message FROM dbo.import_file_errors WHERE id = @id ORDER BY line, seq;
   RETURN 0;
 END;
 GO
