@@ -92,6 +92,9 @@ int ConfereProcedimentos() {
       ausentes.insert(Maiusculas(nome));
       linhas.push_back(OQueDegrada(nome));
       continue;
+    } catch (const std::exception& x) {
+      LogaConsole("- procedure check stopped at " + nome + ": " + x.what());
+      return static_cast<int>(linhas.size());
     }
     ++descritos;
     std::string d = Diferencas(usado->signature, descrito);
