@@ -48,6 +48,14 @@ inline constexpr int32_t kErrImportFileUnknownId = 50101;
 inline constexpr int32_t kErrImportFileNoResult = 50102;
 // The entry was already imported successfully ("ImportFilesResult").
 inline constexpr int32_t kErrImportFileAlreadyDone = 50103;
+// The owners' and operators' queue procedures ("ImportFilesLista" ...
+// "ImportFilesPurga"): the entry is another user's, or the operation is an
+// administrator's; no such user; the entry's content was deleted; a run is
+// importing the entry now. Nothing is changed.
+inline constexpr int32_t kErrImportFileNotYours = 50108;
+inline constexpr int32_t kErrImportFileNoUser = 50109;
+inline constexpr int32_t kErrImportFileNoContent = 50110;
+inline constexpr int32_t kErrImportFileBeingImported = 50111;
 
 // Parties and compositions ("AcionistaAddV3", "AcionistaPutV3", "CacAddV2",
 // "CacPutV2", ...). A party not found by its document is 4178 and a

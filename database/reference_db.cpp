@@ -11,6 +11,7 @@
 
 #include "database/import_files.h"
 #include "database/procedure_sets.h"
+#include "database/queue_admin.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/password_hash.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
@@ -116,6 +117,7 @@ int64_t AddUser(const std::string& path, const NewUser& u) {
 
 void RegisterDatabaseProcedures() {
   RegisterImportFilesProcedures();
+  RegisterQueueAdminProcedures();
   RegisterLoginProcedures();
   RegisterReferenceProcedures();
   RegisterSmallTableProcedures();

@@ -1,10 +1,14 @@
 // zuninput-db: the operators' tool for the embedded reference database.
 // Creates a database file, adds users, queues import files, lists, shows,
-// retries and purges queue entries, and runs single SQL statements.
+// retries and purges queue entries, and runs single SQL statements. On a
+// SQL Server selected as the service selects it, the queue commands go
+// through the queue's procedures.
 // Command-line texts are taken as UTF-8, as the database file holds them.
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+
+#include <strings.h>
 
 #include <cerrno>
 #include <climits>
@@ -20,9 +24,20 @@
 #include <string>
 #include <vector>
 
+#include "database/codes.h"
 #include "database/import_files.h"
+#include "database/queue_admin.h"
 #include "database/reference_db.h"
+#include "foundation/log.h"
+#include "foundation/momento.h"
 #include "foundation/secret_file.h"
+#include "foundation/switches.h"
+#include "foundation/text.h"
+#include "service/codes.h"
+#include "service/config_file.h"
+#include "service/login_inputs.h"
+#include "toolbox/dbclient/command.h"
+#include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/provider.h"
 #include "toolbox/dbclient/sqlite/password_hash.h"
@@ -54,7 +69,12 @@ constexpr char kUsage[] =
     "  purge --before DATE                  delete the entries imported before DATE (GMT)\n"
     "  sql \"STATEMENT\"                      run one SQL statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
-    "(NAME defaults to ZunInput, the service's database).\n";
+    "(NAME defaults to ZunInput, the service's database).\n"
+    "On SQL Server: when the configuration file (--config PATH, else the service's)\n"
+    "or a switch of the service (-provider:SQLOLEDB.1, -OdbcDsn:NAME, -sqlserver:...,\n"
+    "-user:..., -PasswordFile:..., -OdbcNoEncryption) selects one, the queue commands\n"
+    "go through the queue's procedures as that login; init, user and sql stay on the\n"
+    "embedded file.\n";
 
 // Bad command-line input: usage text and exit status 2.
 struct UsageError : std::runtime_error {
@@ -72,6 +92,9 @@ struct Args {
   std::vector<std::string> words;
   std::map<std::string, std::string> options;
   std::set<std::string> flags;
+  // The service's switches ("-provider:...", "-OdbcNoEncryption"): they
+  // select and reach a SQL Server as the service does.
+  std::vector<std::string> switches;
 
   bool Has(const std::string& o) const { return options.count(o) != 0 || flags.count(o) != 0; }
   std::string Get(const std::string& o, const std::string& fallback = "") const {
@@ -81,8 +104,8 @@ struct Args {
 };
 
 const std::set<std::string> kValueOptions = {
-    "--db", "--database", "--password", "--password-file", "--email",  "--user", "--priority",
-    "--as", "--flags",    "--lingua",   "--source-do-bal", "--before", "--try"};
+    "--db", "--database", "--password", "--password-file", "--email",  "--user",  "--priority",
+    "--as", "--flags",    "--lingua",   "--source-do-bal", "--before", "--config", "--try"};
 const std::set<std::string> kFlagOptions = {
     "--password-stdin", "--password-env", "--admin", "--help", "--json", "--failed", "--waiting"};
 
@@ -91,6 +114,10 @@ Args Parse(int argc, char** argv) {
   bool only_words = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (!only_words && arg.size() > 1 && arg[0] == '-' && arg[1] != '-') {
+      a.switches.push_back(arg);
+      continue;
+    }
     if (only_words || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
       a.words.push_back(arg);
       continue;
@@ -126,7 +153,7 @@ Args Parse(int argc, char** argv) {
 
 // Only the options a command knows; the rest is a usage error.
 void Allow(const Args& a, const std::set<std::string>& allowed) {
-  static const std::set<std::string> global = {"--db", "--database"};
+  static const std::set<std::string> global = {"--db", "--database", "--config"};
   for (const auto& [o, v] : a.options) {
     if (allowed.count(o) == 0 && global.count(o) == 0) {
       throw UsageError("option " + o + " does not apply to this command");
@@ -441,7 +468,14 @@ std::string BaseName(const std::string& p) {
   return slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
-int Enqueue(const Args& a, const std::string& path) {
+// A file to queue, as the command line gives it.
+struct ArquivoParaAFila {
+  std::string content;
+  int32_t priority = kMaxPrioridadeDeDia;
+  std::string shown;  // the name shown in messages
+};
+
+ArquivoParaAFila LeArquivoParaAFila(const Args& a) {
   Allow(a, {"--user", "--priority", "--as"});
   WordCount(a, 2, "file to queue");
   const std::string file = a.words[1];
@@ -467,7 +501,12 @@ int Enqueue(const Args& a, const std::string& path) {
   if (!in) throw Failure("cannot read " + file + ": " + std::strerror(errno));
   const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw Failure("cannot read " + file);
+  return {content, priority, shown};
+}
 
+int Enqueue(const Args& a, const std::string& path) {
+  const auto [content, priority, shown] = LeArquivoParaAFila(a);
+  const std::string& file = a.words[1];
   DbFile db(path);
   if (content.size() > static_cast<size_t>(sqlite3_limit(db.handle(), SQLITE_LIMIT_LENGTH, -1))) {
     throw Failure("the file is too large for the queue: " + file);
@@ -491,43 +530,6 @@ int Enqueue(const Args& a, const std::string& path) {
   return 0;
 }
 
-// Each entry with its state and, in words, why it is in it. The service
-// takes priorities above 5 only from 03:00 to 07:59 (server time), and an
-// entry at most kImportMaxTries times.
-constexpr char kQueueSql[] = R"(
-WITH e AS (
-  SELECT f.*, u.name AS user_name,
-    CASE
-      WHEN f.done = 1 AND f.result = 0 THEN 'succeeded'
-      WHEN f.done = 0 AND f.taken_until > strftime('%Y-%m-%d %H:%M:%f', 'now') THEN 'importing'
-      WHEN f.done = 0 AND f.conteudo IS NOT NULL AND f.importtries < ?1 THEN 'waiting'
-      ELSE 'failed'
-    END AS state
-  FROM import_files f JOIN users u ON u.uid = f.uid),
-q AS (
-  SELECT id, user_name AS user, prioridade AS priority, mom AS queued, filename,
-    importtries AS tries, result, CASE WHEN conteudo IS NULL THEN 'N' ELSE 'Y' END AS content,
-    state,
-    CASE
-      WHEN state = 'succeeded' THEN 'imported at ' || result_mom || ' GMT'
-      WHEN state = 'importing' THEN 'a run is importing it (taken until ' || taken_until || ' GMT)'
-      WHEN state = 'waiting' AND prioridade > 5 THEN 'priority ' || prioridade ||
-        ' is above 5: waits for the 03:00-07:59 window (server time)'
-      WHEN state = 'waiting' AND result IS NOT NULL THEN 'failed with ' || result ||
-        '; the next run tries it again (' || importtries || ' of ' || ?1 || ' tries used)'
-      WHEN state = 'waiting' THEN 'waits for the next run'
-      WHEN done = 1 THEN 'marked done with result ' || IFNULL(result, 'none') || ' by hand'
-      WHEN conteudo IS NULL THEN 'failed with ' || IFNULL(result, 'none') ||
-        '; its content was deleted: queue the file again'
-      WHEN result IS NULL THEN 'its last try ended with its process; the next run records 50106'
-      ELSE 'failed with ' || result || ' and used its ' || importtries ||
-        ' tries; zuninput-db retry ' || id || ' offers it once more'
-    END AS why
-  FROM e
-  WHERE (?2 = 0 OR (result IS NOT NULL AND result <> 0)) AND (?3 = 0 OR state = 'waiting')
-    AND (?4 IS NULL OR user_name = ?4 COLLATE NOCASE))
-)";
-
 int Queue(const Args& a, const std::string& path) {
   Allow(a, {"--json", "--failed", "--waiting", "--user"});
   WordCount(a, 1, "");
@@ -540,7 +542,7 @@ int Queue(const Args& a, const std::string& path) {
             "'why', why)) AS queue FROM (SELECT * FROM q "
             "ORDER BY id)"
           : "SELECT * FROM q ORDER BY id";
-  Stmt st{db.Prepare(kQueueSql + select)};
+  Stmt st{db.Prepare(kSqlDaFila + select)};
   sqlite3_bind_int(st.st, 1, kImportMaxTries);
   sqlite3_bind_int(st.st, 2, a.Has("--failed") ? 1 : 0);
   sqlite3_bind_int(st.st, 3, a.Has("--waiting") ? 1 : 0);
@@ -694,15 +696,24 @@ int Cancel(const Args& a, const std::string& path) {
   return 0;
 }
 
-int Purge(const Args& a, const std::string& path) {
+// purge's --before as "yyyy-mm-dd hh:nn:ss" (GMT); a date the calendar does
+// not have is refused.
+std::string AntesDoPurge(const Args& a) {
   Allow(a, {"--before"});
   WordCount(a, 1, "");
   if (!a.Has("--before")) throw UsageError("purge needs --before DATE");
   std::string before = a.Get("--before");
   if (before.size() == 10) before += " 00:00:00";
-  DbFile db(path);
+  sqlite3* mem = nullptr;
+  sqlite3_open(":memory:", &mem);
+  struct Fecha {
+    sqlite3* db;
+    ~Fecha() { sqlite3_close_v2(db); }
+  } fecha{mem};
+  sqlite3_stmt* check_st = nullptr;
   // A date the calendar does not have (February 30) comes back changed.
-  Stmt check{db.Prepare("SELECT datetime(?, '+0 seconds') IS ?")};
+  sqlite3_prepare_v2(mem, "SELECT datetime(?, '+0 seconds') IS ?", -1, &check_st, nullptr);
+  Stmt check{check_st};
   sqlite3_bind_text(check.st, 1, before.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_text(check.st, 2, before.c_str(), -1, SQLITE_TRANSIENT);
   if (before.size() != 19 || sqlite3_step(check.st) != SQLITE_ROW ||
@@ -710,6 +721,12 @@ int Purge(const Args& a, const std::string& path) {
     throw UsageError("--before takes yyyy-mm-dd or \"yyyy-mm-dd hh:nn:ss\", not <" +
                      a.Get("--before") + ">");
   }
+  return before;
+}
+
+int Purge(const Args& a, const std::string& path) {
+  const std::string before = AntesDoPurge(a);
+  DbFile db(path);
   Stmt del{db.Prepare("DELETE FROM import_files WHERE done = 1 AND result = 0 AND result_mom < ?")};
   sqlite3_bind_text(del.st, 1, before.c_str(), -1, SQLITE_TRANSIENT);
   if (sqlite3_step(del.st) != SQLITE_DONE) {
@@ -733,6 +750,240 @@ int Sql(const Args& a, const std::string& path) {
   return 0;
 }
 
+// The queue on SQL Server, through the queue's procedures (docs/database.md,
+// "The queue for owners and operators"), as the configured login: the
+// procedures decide what it may see and change.
+
+// Whether the configuration file (--config PATH, else the service's) or a
+// service switch (-provider:..., -OdbcDsn:...) selects a SQL Server, as the
+// service would connect to it; the switches stay set for the login.
+bool ServidorSelecionado(const Args& a) {
+  if (a.Has("--db")) {
+    if (!a.switches.empty()) throw UsageError("--db names the embedded file: no " + a.switches[0]);
+    return false;
+  }
+  std::vector<std::string> args = {"zuninput-db"};
+  args.insert(args.end(), a.switches.begin(), a.switches.end());
+  SetProgramArgs(args);
+  if (CarregaConfiguracao(a.Has("--config") ? a.Get("--config") : CaminhoDaConfiguracao()) != 0) {
+    std::string motivo;
+    ErroDaConfiguracao(&motivo);
+    throw Failure("the configuration file is refused: " + motivo);
+  }
+  SetProgramArgs(ArgsComConfiguracao(args));
+  std::string provider;
+  std::string dsn;
+  LeSwitch("provider", &provider);
+  LeSwitch("OdbcDsn", &dsn);
+  return (!provider.empty() || !dsn.empty()) && strcasecmp(provider.c_str(), "SQLite") != 0;
+}
+
+// Escapes tabs, line breaks and backslashes for tab-separated output.
+std::string Escapado(const std::string& t) {
+  std::string out;
+  for (const char c : t) {
+    switch (c) {
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+// A value as text, as the embedded path prints it (UTF-8; date-times as
+// yyyy-mm-dd hh:nn:ss).
+std::string Texto(const Value& v) {
+  if (v.IsNull()) return "";
+  if (v.type() == DataType::kBinary)
+    return "<blob " + std::to_string(v.AsString().size()) + " bytes>";
+  if (v.type() == DataType::kDateTime) {
+    int y, mo, d, h, mi, sec, ms;
+    DecodeDateTime(v.AsDouble(), &y, &mo, &d, &h, &mi, &sec, &ms);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, sec);
+    return buf;
+  }
+  return Cp1252ToUtf8(v.AsString());
+}
+
+class Servidor {
+ public:
+  explicit Servidor(const Args& a) {
+    DadosDeLogin d;
+    std::string msg;
+    SetLogFileName("/dev/null");
+    const int32_t e = LeDadosDeLogin("", "", PedeLoginNoTerminal, &d, &msg);
+    if (e != 0) throw Failure(LinhaDoCodigo("the login is refused", e, msg));
+    std::string cs = MontaStringDeConexao(d);
+    conn_.SetConnectionString(cs);
+    ApagaTexto(&cs);
+    ApagaTexto(&d.password);
+    conn_.Open();
+    id_ = a.words.size() > 1 ? a.words[1] : "";
+  }
+
+  // Calls proc with the inputs; a code other than 0 fails the command with
+  // the reason in words.
+  std::unique_ptr<Command> Chama(const std::string& proc,
+                                 const std::vector<std::pair<const char*, Value>>& in) {
+    auto cmd = std::make_unique<Command>(&conn_, CommandType::kStoredProc, proc);
+    for (const auto& [nome, v] : in) cmd->Params().ParamByName(nome).value = v;
+    cmd->Open();
+    const Parameter* r = cmd->Params().ReturnValue();
+    const int32_t code = r == nullptr || r->value.IsNull() ? 0 : r->value.AsInt();
+    if (code == 0) return cmd;
+    const std::string entry = "entry " + id_;
+    switch (code) {
+      case kErrImportFileUnknownId:
+        throw Failure("no queue entry " + id_);
+      case kErrImportFileNotYours:
+        throw Failure(proc + ": refused (" + std::to_string(code) +
+                      "): the entry is another user's, or this is an administrator's to do");
+      case kErrImportFileAlreadyDone:
+        throw Failure(entry + " was imported successfully; a success is final");
+      case kErrImportFileNoContent:
+        throw Failure(entry + " has no stored content any more; queue the file again");
+      case kErrImportFileBeingImported:
+        throw Failure(entry + " is being imported right now");
+      case kErrImportFileNoUser:
+        throw Failure("no such user");
+      default:
+        throw Failure(proc + " failed with " + std::to_string(code));
+    }
+  }
+
+ private:
+  Connection conn_;
+  std::string id_;
+};
+
+void ImprimeLinhas(Command& cmd, bool json) {
+  if (!cmd.Active()) return;
+  Recordset& rs = cmd.Current();
+  if (json) {
+    const auto js = [](const std::string& t) {
+      std::string o = "\"";
+      for (const char c : t) {
+        if (c == '"' || c == '\\') o += '\\';
+        if (static_cast<unsigned char>(c) < 32) {
+          char b[8];
+          std::snprintf(b, sizeof b, "\\u%04x", c);
+          o += b;
+        } else {
+          o += c;
+        }
+      }
+      return o + "\"";
+    };
+    std::string out = "[";
+    for (rs.First(); !rs.Eof(); rs.Next()) {
+      out += out.size() > 1 ? "," : "";
+      for (int i = 0; i < rs.FieldCount(); ++i) {
+        const std::string& n = rs.FieldName(i);
+        const Value& v = rs.Field(i);
+        std::string val = v.IsNull()       ? "null"
+                          : n == "content" ? (Texto(v) == "Y" ? "true" : "false")
+                          : n == "id" || n == "priority" || n == "tries" || n == "result"
+                              ? Texto(v)
+                              : js(Texto(v));
+        out += (i == 0 ? "{" : ",") + js(n) + ":" + val;
+      }
+      out += "}";
+    }
+    std::cout << out << "]\n";
+    return;
+  }
+  for (int i = 0; i < rs.FieldCount(); ++i) std::cout << (i > 0 ? "\t" : "") << rs.FieldName(i);
+  std::cout << '\n';
+  for (rs.First(); !rs.Eof(); rs.Next()) {
+    for (int i = 0; i < rs.FieldCount(); ++i) {
+      std::cout << (i > 0 ? "\t" : "") << Escapado(Texto(rs.Field(i)));
+    }
+    std::cout << '\n';
+  }
+}
+
+int NoServidor(const Args& a) {
+  const std::string& cmd = a.words[0];
+  if (cmd == "init" || cmd == "user" || cmd == "sql") {
+    throw Failure(cmd +
+                  " works on the embedded database file only (give --db PATH); on SQL Server "
+                  "use the server's own tools, and deploy/sqlserver/ for the queue");
+  }
+  static const std::set<std::string> kVerbos = {"queue", "show",   "errors", "enqueue",
+                                                "retry", "cancel", "purge"};
+  if (kVerbos.count(cmd) == 0) throw UsageError("unknown command <" + cmd + ">");
+  if (cmd == "queue") {
+    Allow(a, {"--json", "--failed", "--waiting", "--user", "--config"});
+    WordCount(a, 1, "");
+  } else if (cmd == "enqueue") {
+    const ArquivoParaAFila f = LeArquivoParaAFila(a);
+    auto c = Servidor(a).Chama(
+        "ImportFilesAdd", {{"@usuario", Value::String(ClientText(a.Get("--user"), "the user"))},
+                           {"@prioridade", Value::Int(f.priority)},
+                           {"@filename", Value::String(ClientText(f.shown, "--as"))},
+                           {"@conteudo", Value::Binary(f.content)},
+                           {"@id", Value::Null()}});
+    std::cout << c->Params().ParamByName("@id").value.AsInt() << "\n";
+    return 0;
+  } else if (cmd == "purge") {
+    const std::string antes = AntesDoPurge(a);
+    int y, mo, d, h, mi, sec;
+    std::sscanf(antes.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec);
+    auto c = Servidor(a).Chama(
+        "ImportFilesPurga", {{"@antes", Value::DateTime(EncodeDateTime(y, mo, d, h, mi, sec, 0))},
+                             {"@apagadas", Value::Null()}});
+    std::cout << c->Params().ParamByName("@apagadas").value.AsInt() << " entries deleted\n";
+    return 0;
+  } else {
+    Allow(a, {"--config"});
+  }
+  Servidor servidor(a);
+  if (cmd == "queue") {
+    const char* estado = a.Has("--failed") ? "failed" : a.Has("--waiting") ? "waiting" : nullptr;
+    auto c = servidor.Chama(
+        "ImportFilesLista",
+        {{"@estado", estado != nullptr ? Value::String(estado) : Value::Null()},
+         {"@usuario", a.Has("--user") ? Value::String(ClientText(a.Get("--user"), "the user"))
+                                      : Value::Null()}});
+    ImprimeLinhas(*c, a.Has("--json"));
+    return 0;
+  }
+  const Value id = Value::Int(static_cast<int32_t>(EntryId(a)));
+  if (cmd == "show") {
+    auto c = servidor.Chama("ImportFilesGet", {{"@id", id}});
+    if (!c->Active() || c->Current().RecordCount() == 0) throw Failure(NoEntry(id.AsInt()));
+    c->Current().First();
+    const std::string bytes = c->Current().FieldByName("conteudo").AsString();
+    std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::cout.flush();
+    if (!std::cout) throw Failure("cannot write the content to standard output");
+  } else if (cmd == "errors") {
+    ImprimeLinhas(*servidor.Chama("ImportFilesErrosGet", {{"@id", id}}), false);
+  } else if (cmd == "retry") {
+    auto c = servidor.Chama("ImportFilesRepete", {{"@id", id}, {"@repetida", Value::Null()}});
+    const Value& r = c->Params().ParamByName("@repetida").value;
+    std::cout << "entry " << id.AsInt()
+              << (!r.IsNull() && r.AsBool() ? " offered once more\n" : " is still offered\n");
+  } else {
+    servidor.Chama("ImportFilesCancela", {{"@id", id}});
+    std::cout << "entry " << id.AsInt() << " cancelled\n";
+  }
+  return 0;
+}
+
 int Run(int argc, char** argv) {
   const Args a = Parse(argc, argv);
   if (a.Has("--help")) {
@@ -740,6 +991,7 @@ int Run(int argc, char** argv) {
     return 0;
   }
   if (a.words.empty()) throw UsageError("no command given");
+  if (ServidorSelecionado(a)) return NoServidor(a);
   const std::string path = DatabasePath(a);
   const std::string& cmd = a.words[0];
   if (cmd == "init") return Init(a, path);

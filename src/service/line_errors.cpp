@@ -8,6 +8,7 @@
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "service/codes.h"
+#include "service/procedure_check.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -106,7 +107,7 @@ std::vector<std::string> ItensDasMensagens(const MensagensDoArquivo& m) {
 
 int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArquivo& m) {
   static bool sem_procedimento = false;
-  if (sem_procedimento) return 0;
+  if (sem_procedimento || !FilaDoBanco().erros) return 0;
   // One message a line: number, code, the code's reason, message, line text.
   std::string linhas;
   for (const MensagemDeLinha& x : m.itens) {
@@ -126,7 +127,7 @@ int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArqu
     }
     DevolveAoSair devolve(&cmd);
     SetParamInt(cmd, "@id", id);
-    SetParamInt(cmd, "@lease", lease);
+    if (FilaDoBanco().lease) SetParamInt(cmd, "@lease", lease);
     SetParamStr(cmd, "@linhas", linhas);
     return ExecStProc(cmd, 0);
   } catch (const std::exception& x) {

@@ -20,6 +20,7 @@
 #include "foundation/version.h"
 #include "notify/mail.h"
 #include "service/codes.h"
+#include "service/procedure_check.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
@@ -219,6 +220,8 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
         return code == 0;
       });
     }
+    // Before the first file needs one: what the database lacks is known now.
+    if (e == 0) ConfereProcedimentos();
     if (e == 0) LeDadosIniciais(&e);
     if (e == 0 && !IsLogged(false)) e = kErroLoginSemConexao;
   } catch (const std::exception& x) {

@@ -19,6 +19,7 @@
 #include "service/codes.h"
 #include "service/line_errors.h"
 #include "service/login.h"
+#include "service/procedure_check.h"
 #include "service/queue_step.h"
 #include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
@@ -135,14 +136,16 @@ std::string EmailDoDono(const std::string& dono) {
 
 // Calls a queue procedure on the entry under its lease: "ImportFilesResult"
 // when res is given (the outcome), else "ImportFilesRenova" (renews the
-// lease). 0 or the call's code.
+// lease). 0 or the call's code. A queue without leases, or without their
+// renewal, gets no lease and no renewal.
 int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nullopt,
                       bool apaga_conteudo = false) {
+  if (!res && !(FilaDoBanco().lease && FilaDoBanco().renova)) return 0;
   std::unique_ptr<Command> cmd =
       TomaDataSet(CommandType::kStoredProc, res ? "ImportFilesResult" : "ImportFilesRenova");
   DevolveAoSair devolve(&cmd);
   SetParamInt(cmd, "@id", row.id);
-  SetParamInt(cmd, "@lease", row.lease);
+  if (FilaDoBanco().lease) SetParamInt(cmd, "@lease", row.lease);
   if (res) {
     SetParamInt(cmd, "@res", *res);
     SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
@@ -355,7 +358,7 @@ void LeEntrada(Command& cmd, PassoDaFila* p) {
   GetFieldDateTime(cmd, "mom", &row.mom);
   GetFieldStr(cmd, "filename", &row.filename);
   GetFieldInt(cmd, "importtries", &row.importtries);
-  GetFieldInt(cmd, "lease", &row.lease);
+  if (FilaDoBanco().lease) GetFieldInt(cmd, "lease", &row.lease);
   LeRetomada(cmd, &row);
   if (row.id == 0) p->erro = kErroEntradaSemId;
   if (p->morto && row.id != 0) {
@@ -405,7 +408,11 @@ int32_t SegueImportando(const PassoDaFila& p, Stopwatch* desde_renovacao, tImpRo
   if (Db->EmGrupo()) {
     if (Db->GrupoPerdido()) return kErroGrupoPerdido;
     if (Db->ChamadasDoGrupo() >= kChamadasPorGrupo || Db->MsDoGrupo() >= kMsPorGrupo) {
-      const int32_t e = MarcaRetomada(p.row, imp, ReqGBolPendente.substr(p.pedidos_antes));
+      // Without the mark the group commits all the same: a try cut short
+      // then starts again at the first line, as on SQL Server.
+      const int32_t e = FilaDoBanco().marca
+                            ? MarcaRetomada(p.row, imp, ReqGBolPendente.substr(p.pedidos_antes))
+                            : 0;
       if (e == kLeasePerdido) {
         LogaConsole("- ImportFilesMarca id:" + std::to_string(p.row.id) +
                     " lease lost: the entry was taken by another process");

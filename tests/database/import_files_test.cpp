@@ -1,9 +1,14 @@
 // The queue procedures on a real database file (processes racing for the
 // queue: the service's end-to-end test).
+#include <map>
+#include <regex>
+#include <sstream>
 #include <vector>
 
+#include "database/plain_queue.h"
 #include "db_fixture.h"
 #include "foundation/momento.h"
+#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {
 namespace {
@@ -161,6 +166,51 @@ TEST_F(ImportQueue, RefusalsOfTheHandOutAndOfTheOutcome) {
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kErrImportFileOwnerUnknown);
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing);
+}
+
+// Every procedure this project adds to a customer's queue has its T-SQL
+// with the embedded twin's parameters (names, directions, types), and the
+// script defines no procedure without a twin.
+TEST(DeployScript, RendersEveryAddedProcedureWithItsParameters) {
+  RegisterDatabaseProcedures();
+  const auto tipo = [](const std::string& t) -> std::string {
+    static const std::map<std::string, std::string> kTipos = {
+        {"int", "integer"},      {"bigint", "bigint"},      {"bit", "boolean"},
+        {"float", "double"},     {"nvarchar", "string"},    {"varchar", "string"},
+        {"varbinary", "binary"}, {"datetime2", "datetime"}, {"datetime", "datetime"}};
+    const auto it = kTipos.find(t);
+    return it == kTipos.end() ? "?" + t : it->second;
+  };
+  std::map<std::string, std::string> tsql;
+  const std::string script =
+      ReadFile(std::filesystem::path(ZUN_TEST_SOURCE_DIR) / "deploy/sqlserver/zuninput-queue.sql");
+  const std::regex proc(R"(CREATE OR ALTER PROCEDURE dbo\.(\w+)\n([\s\S]*?)\nAS\n)");
+  const std::regex param(R"(^\s*(@\w+)\s+([a-z0-9]+)[^\n]*?(\bOUTPUT)?,?$)");
+  for (std::sregex_iterator m(script.begin(), script.end(), proc), end; m != end; ++m) {
+    std::istringstream lines((*m)[2].str());
+    std::string& sig = tsql[(*m)[1].str()];
+    for (std::string l; std::getline(lines, l);) {
+      std::smatch p;
+      sig += std::regex_match(l, p, param)
+                 ? p[1].str() + " " + tipo(p[2].str()) + (p[3].matched ? " out; " : " in; ")
+                 : "unread <" + l + ">; ";
+    }
+  }
+  std::map<std::string, std::string> embutidos;
+  for (const std::string& nome : ProcedimentosAcrescentados()) {
+    const auto e = FindProcedure(nome);
+    ASSERT_NE(e, nullptr) << nome;
+    std::string& sig = embutidos[nome];
+    for (const ProcParam& p : e->signature) {
+      if (p.direction == ParamDirection::kReturnValue) continue;
+      static const char* kNomes[] = {"?",        "integer", "bigint", "double",
+                                     "datetime", "boolean", "string", "binary"};
+      const bool saida =
+          p.direction == ParamDirection::kOutput || p.direction == ParamDirection::kInputOutput;
+      sig += p.name + " " + kNomes[static_cast<int>(p.type)] + (saida ? " out; " : " in; ");
+    }
+  }
+  EXPECT_EQ(tsql, embutidos);
 }
 
 }  // namespace

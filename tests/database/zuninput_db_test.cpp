@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "../support/scratch.h"
+#include "../support/tds_server_process.h"
 #include "database/import_files.h"
 #include "db_fixture.h"
 
@@ -268,6 +269,60 @@ TEST_F(Tool, QueueEntriesShownRetriedAndPurged) {
   EXPECT_EQ(std::tie(upd.status, upd.err), std::make_tuple(0, "1 row(s) changed\n"));
   const Next again = TakeNext(*s, 5, 2);
   EXPECT_EQ(std::tie(again.id, again.importtries), std::make_tuple(2, 2));
+}
+
+// The queue verbs on SQL Server: the configuration file selects the server
+// as the service's does (here the TDS test server on the file), and the
+// verbs go through the queue's procedures, which check the login's rights:
+// an owner sees and changes only their own entries. init, user and sql stay
+// on the embedded file.
+TEST_F(Tool, QueueVerbsOverTds) {
+  const std::string bytes("*QT A\r\n\0\xff\n", 10);
+  std::ofstream(dir_ + "/q.txt", std::ios::binary) << bytes;
+  Roda({{{"init"}},
+        {{"user", "add", "zunsvc", "--password-stdin", "--admin"}, 0, std::nullopt, "p\n"},
+        {{"user", "add", "ana", "--password-stdin"}, 0, std::nullopt, "a\n"},
+        {{"user", "add", "bob"}}});
+  testing::TdsServerProcess tds(dir_ + "/ZunInput.db");
+  for (const auto& [file, secret] : {std::pair{"pw", "p"}, {"apw", "a"}}) {
+    std::ofstream(dir_ + "/" + file) << secret << "\n";
+    ::chmod((dir_ + "/" + file).c_str(), 0600);
+  }
+  std::ofstream(dir_ + "/zun.conf") << "provider = SQLOLEDB.1\nsqlserver = localhost," << tds.port()
+                                    << "\nuser = zunsvc\nPasswordFile = pw\n"
+                                    << "OdbcDriver = " << testing::kFreeTdsDriver << "\n";
+  const auto sv = [](std::vector<std::string> args, const char* as = nullptr) {
+    args.insert(args.end(), {"--config", "zun.conf", "-OdbcNoEncryption"});
+    if (as != nullptr) args.insert(args.end(), {std::string("-user:") + as, "-PasswordFile:apw"});
+    return args;
+  };
+  const std::string header =
+      "id\tuser\tpriority\tqueued\tfilename\ttries\tresult\tcontent\tstate\twhy\n";
+  Roda({{sv({"enqueue", "q.txt", "--user", "ana"}), 0, "1\n"},
+        {sv({"enqueue", "q.txt", "--user", "bob", "--priority", "9", "--as", "b.txt"}), 0, "2\n"},
+        {sv({"enqueue", "q.txt", "--user", "nobody"}), 1, "no such user"},
+        {sv({"queue", "--failed"}), 0, header},
+        {sv({"show", "1"}), 0, bytes},
+        {sv({"show", "9"}), 1, "no queue entry 9"},
+        {sv({"errors", "1"}), 0, "line\tmessage\n"},
+        {sv({"retry", "1"}), 0, "entry 1 is still offered\n"},
+        {sv({"show", "2"}, "ana"), 1, "refused (50108)"},
+        {sv({"cancel", "2"}, "ana"), 1, "refused (50108)"},
+        {sv({"purge", "--before", "2000-01-01"}, "ana"), 1, "refused (50108)"},
+        {sv({"enqueue", "q.txt", "--user", "bob"}, "ana"), 1, "refused (50108)"},
+        {sv({"cancel", "2"}), 0, "entry 2 cancelled\n"},
+        {sv({"purge", "--before", "2000-01-01"}), 0, "0 entries deleted\n"},
+        {sv({"init"}), 1, "works on the embedded database file only"},
+        {sv({"sql", "SELECT 1"}), 1, "works on the embedded database file only"},
+        {{"sql", "SELECT id, uid, prioridade, filename, length(conteudo) FROM import_files"},
+         0,
+         "id\tuid\tprioridade\tfilename\tlength(conteudo)\n1\t2\t5\tq.txt\t10\n"}});
+  // An owner lists only their own entries, whichever user is asked for.
+  for (const char* user : {"ana", "bob"}) {
+    const Outcome o = Run(sv({"queue", "--json", "--user", user}, "ana"));
+    EXPECT_NE(o.out.find("\"id\":1,\"user\":\"ana\",\"priority\":5,"), std::string::npos) << o.err;
+    EXPECT_EQ(o.out.find("\"bob\""), std::string::npos) << o.out;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
 
+#include "../support/tds_server_process.h"
 #include "../toolbox/dbutil/log_capture.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
@@ -13,8 +14,10 @@
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
 #include "toolbox/dbutil/session.h"
+#include "toolbox/dbutil/st_proc.h"
 
 namespace zun {
 namespace {
@@ -223,6 +226,52 @@ TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
     }
     EncerraZiGlobs(&SysExitCode);
   }
+}
+
+// Over TDS, against a queue without this project's additions: the login's
+// check names, in one block, what the database lacks or describes with
+// other parameters than this process's (where the test renamed one and
+// added one the server lacks), and the queue step goes without the
+// additions. A procedure found missing fails its caller at once with 3947
+// naming it, without asking the server.
+TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
+  if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
+  testing::TdsServerProcess tds(kDb, {"--plain-queue"});
+  const auto prv = FindProcedure("PrvImport");
+  std::vector<ProcParam> renomeado(prv->signature.begin() + 1, prv->signature.end());
+  renomeado[0].name = "@renomeado";
+  RegisterProcedure("PrvImport", renomeado, prv->fn);
+  RegisterProcedure("ZunAusente", {{"@a", DataType::kInteger}}, [](ProcContext&) {});
+  SetProgramArgs({"zuninput", "-provider:SQLOLEDB.1",
+                  "-sqlserver:localhost," + std::to_string(tds.port()),
+                  std::string("-OdbcDriver:") + testing::kFreeTdsDriver, "-OdbcNoEncryption",
+                  "-user:zunsvc", "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"});
+  IniciaZiGlobs();
+  const int32_t login = InitDbConnection("", "", false);
+  UnregisterProcedure("ZunAusente");
+  RegisterDatabaseProcedures();
+  ASSERT_EQ(login, 0) << log_.Text();
+  for (const std::string& linha : std::vector<std::string>{
+           "- procedure check: 6 of ",
+           "-   ImportFilesNext has no lease: entries are not fenced between hosts; deploy "
+           "deploy/sqlserver/zuninput-queue.sql to enable",
+           "-   ImportFilesRenova is missing: no lease renewal",
+           "-   ImportFilesErros is missing: line messages are not stored",
+           "-   ImportFilesMarca is missing: no resume mark",
+           "-   PrvImport takes other parameters: no @renomeado, " + prv->signature[1].name +
+               " is not sent by this service; its calls may fail",
+           "-   ZunAusente is missing: a file that needs it fails with 3947"}) {
+    EXPECT_NE(log_.Text().find(linha), std::string::npos) << linha << "\n" << log_.Text();
+  }
+  EXPECT_EQ(ChamaComGuarda("ZunAusente", "ZunAusente", 0, [](DsRef, int32_t*) {}),
+            kErrProcedimentoAusente);
+  EXPECT_NE(log_.Text().find("Procedure <ZunAusente> is missing in the database"),
+            std::string::npos);
+  const int id = Enqueue(5, "*OCOLOCA\n*NOSUCH\n");
+  EXPECT_EQ(Step(), 3942);
+  EXPECT_EQ(
+      Sql("SELECT importtries, result, lease FROM import_files WHERE id = " + std::to_string(id)),
+      "1|3942|0;");
 }
 
 // A file that kills the process on every try (here: just before its outcome

@@ -10,7 +10,7 @@
 //   tds_test_server --db PATH [--port N] [--encryption not-supported|required]
 //                   [--stall-login] [--stall-call N] [--drop-at N]
 //                   [--drop-after N] [--deadlock-at N]
-//                   [--opens-tran NAME[,NAME...]] [--log PATH]
+//                   [--opens-tran NAME[,NAME...]] [--log PATH] [--plain-queue]
 //
 // Prints "listening on 127.0.0.1:N" when ready; SIGTERM ends it at once.
 // Calls (procedures and SQL texts) and requests are counted over all
@@ -18,6 +18,8 @@
 // connection end (with the connection's request count). --opens-tran names
 // procedures that begin a transaction of their own and commit it at their
 // end, so that a stalled one leaves it open (XACT_ABORT OFF).
+// --plain-queue serves the queue procedures as a customer's database has
+// them, without this project's additions (database/plain_queue.h).
 //
 // Thread-safety: one detached thread per connection; the fault counters are
 // atomic, the log is guarded.
@@ -40,6 +42,7 @@
 #include <thread>
 #include <vector>
 
+#include "database/plain_queue.h"
 #include "database/reference_db.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
@@ -945,11 +948,11 @@ class Session {
 }  // namespace zun
 
 int main(int argc, char** argv) {
-  // Options are "--name value" pairs but for --stall-login.
+  // Options are "--name value" pairs but for --stall-login and --plain-queue.
   std::map<std::string, std::string> a;
   for (int i = 1; i < argc; ++i) {
     const std::string k = argv[i];
-    a[k] = k == "--stall-login" || i + 1 == argc ? "1" : argv[++i];
+    a[k] = k == "--stall-login" || k == "--plain-queue" || i + 1 == argc ? "1" : argv[++i];
   }
   const auto n = [&](const char* k) { return std::atoi(a[k].c_str()); };
   zun::Options& opt = zun::opt;
@@ -969,6 +972,7 @@ int main(int argc, char** argv) {
   }
   if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
   zun::RegisterDatabaseProcedures();
+  if (a.count("--plain-queue")) zun::RegisterPlainQueueProcedures();
   // Hands its values back: the types no procedure of the database takes.
   zun::RegisterProcedure("zun_eco",
                          {{"@g", zun::DataType::kBigInt, zun::ParamDirection::kInputOutput},

@@ -23,4 +23,8 @@ inline constexpr int32_t kErrComandoAberto = 4097;        // mode 1 on a command
 inline constexpr int32_t kErrResultNaoNumero = 4370;      // "result" does not hold a number
 inline constexpr int32_t kErrByteAcimaDoMaximo = 25035;   // a byte parameter above its maximum
 
+// The procedure is missing in the database: the check at login found it so,
+// and a command for it is refused without asking the server again.
+inline constexpr int32_t kErrProcedimentoAusente = 3947;
+
 }  // namespace zun

@@ -14,10 +14,11 @@
 
 namespace zun {
 
-// An error code raised as an exception; what() is "EDBException:" + code.
+// An error code raised as an exception; what() is "EDBException:" + code,
+// followed by a blank and detail when one is given.
 class EDBException : public std::runtime_error {
  public:
-  explicit EDBException(int32_t code);
+  explicit EDBException(int32_t code, const std::string& detail = "");
 
   int32_t Code() const { return code_; }
 

@@ -11,6 +11,7 @@
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
@@ -58,6 +59,12 @@ std::string TAdoDataBaseCustomizado::NomeDaClasseDaSessao() const {
 
 std::unique_ptr<Command> TAdoDataBaseCustomizado::TomaDataSet(CommandType kind,
                                                               const std::string& text) {
+  if (kind == CommandType::kStoredProc && !ausentes_.empty() &&
+      ausentes_.count(Maiusculas(text)) != 0) {
+    throw EDBException(kErrProcedimentoAusente, "Procedure <" + text +
+                                                    "> is missing in the database (the procedure "
+                                                    "check at login found it so)");
+  }
   ++ds_acc_;
   for (auto& slot : ds_cache_) {
     if (slot && slot->Type() == kind && slot->Text() == text) return std::move(slot);

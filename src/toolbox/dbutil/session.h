@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "toolbox/dbclient/command.h"
@@ -38,9 +39,17 @@ class TAdoDataBaseCustomizado : public Connection {
   // and last values are kept), else a new one with a 130-second timeout
   // whose parameter list (stored procedures) is fetched from the server.
   // The caller owns it until DevolveDataSet. Raises what the client raises
-  // when the procedure cannot be described (the count of lent objects is
-  // then left unchanged).
+  // when the procedure cannot be described, and EDBException
+  // kErrProcedimentoAusente (naming it) for a procedure marked missing,
+  // without asking the server (the count of lent objects is then left
+  // unchanged).
   std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text);
+
+  // The stored procedures the database lacks (letter case ignored), as the
+  // check at login found them; replaces the earlier list.
+  void DefineProcedimentosAusentes(std::set<std::string> nomes_em_maiusculas) {
+    ausentes_ = std::move(nomes_em_maiusculas);
+  }
 
   // Takes back a command object of this session: closes it and keeps it in
   // the first empty slot, or, when all are full, in slot DsCacheNext (whose
@@ -162,6 +171,7 @@ class TAdoDataBaseCustomizado : public Connection {
   uint32_t fim_do_orcamento_ = 0;  // TickCount at which the budget ends
   std::string reconnect_caption_;
   Restauracao restaura_;
+  std::set<std::string> ausentes_;  // upper-cased names
 };
 
 // The session class of the program, with the nested transactions public.
