@@ -42,6 +42,14 @@ q AS (
     AND (?4 IS NULL OR user_name = ?4 COLLATE NOCASE))
 )";
 
+const char kSqlDosErros[] =
+    "SELECT importtry AS try, line, code, reason, msg AS message, linetext AS text "
+    "FROM import_file_errors WHERE id = ?1 AND (?2 IS NULL OR importtry = ?2) "
+    "ORDER BY importtry, rowid";
+const char kSqlDosErrosSemTentativa[] =
+    "SELECT 0 AS try, line, 0 AS code, '' AS reason, msg AS message, '' AS text "
+    "FROM import_file_errors WHERE id = ?1 AND (?2 IS NULL OR ?2 = 0) ORDER BY rowid";
+
 namespace {
 
 // The connection's current user: uid and whether an administrator (uid 0:
@@ -92,10 +100,11 @@ void Get(ProcContext& c) {
 void ErrosGet(ProcContext& c) {
   Recordset e;
   if (const int32_t code = Entrada(c, &e)) return c.Return(code);
-  c.AddResult(
-      c.Query("SELECT line, msg AS message FROM import_file_errors WHERE id = ? "
-              "ORDER BY rowid",
-              {c.In("@id")}));
+  const bool por_tentativa =
+      c.Query("SELECT 1 FROM pragma_table_info('import_file_errors') WHERE name = 'importtry'")
+          .RecordCount() != 0;
+  c.AddResult(c.Query(por_tentativa ? kSqlDosErros : kSqlDosErrosSemTentativa,
+                      {c.In("@id"), c.In("@try")}));
 }
 
 void Add(ProcContext& c) {
@@ -159,7 +168,7 @@ void RegisterQueueAdminProcedures() {
   constexpr ParamDirection O = ParamDirection::kOutput;
   RegisterProcedure("ImportFilesLista", {{"@estado", S}, {"@usuario", S}}, Lista, true);
   RegisterProcedure("ImportFilesGet", {{"@id", I}}, Get, true);
-  RegisterProcedure("ImportFilesErrosGet", {{"@id", I}}, ErrosGet, true);
+  RegisterProcedure("ImportFilesErrosGet", {{"@id", I}, {"@try", I}}, ErrosGet, true);
   RegisterProcedure("ImportFilesAdd",
                     {{"@usuario", S},
                      {"@prioridade", I},

@@ -18,6 +18,13 @@ namespace zun {
 // entries only, ?3 1 for waiting ones only, ?4 one owner's (NULL: all).
 extern const char kSqlDaFila[];
 
+// An entry's line messages, oldest try first and in the order stored: try,
+// line, code, reason, message, text. ?1 the entry, ?2 one try (NULL: every
+// try). kSqlDosErrosSemTentativa reads a table made before the try's
+// columns (schema 14): its rows are try 0, without code, reason or text.
+extern const char kSqlDosErros[];
+extern const char kSqlDosErrosSemTentativa[];
+
 // Registers "ImportFilesLista", "ImportFilesGet", "ImportFilesErrosGet",
 // "ImportFilesAdd", "ImportFilesRepete", "ImportFilesCancela" and
 // "ImportFilesPurga" (idempotent).

@@ -104,7 +104,7 @@ struct Args {
 };
 
 const std::set<std::string> kValueOptions = {
-    "--db", "--database", "--password", "--password-file", "--email",  "--user",  "--priority",
+    "--db", "--database", "--password", "--password-file", "--email",  "--user",   "--priority",
     "--as", "--flags",    "--lingua",   "--source-do-bal", "--before", "--config", "--try"};
 const std::set<std::string> kFlagOptions = {
     "--password-stdin", "--password-env", "--admin", "--help", "--json", "--failed", "--waiting"};
@@ -651,14 +651,7 @@ int Errors(const Args& a, const std::string& path) {
   if (sqlite3_step(e.st) != SQLITE_ROW) throw Failure(NoEntry(id));
   Stmt has{
       db.Prepare("SELECT 1 FROM pragma_table_info('import_file_errors') WHERE name = 'importtry'")};
-  const bool por_tentativa = sqlite3_step(has.st) == SQLITE_ROW;
-  Stmt st{db.Prepare(
-      por_tentativa
-          ? "SELECT importtry AS try, line, code, reason, msg AS message, linetext AS text "
-            "FROM import_file_errors WHERE id = ?1 AND (?2 IS NULL OR importtry = ?2) "
-            "ORDER BY importtry, rowid"
-          : "SELECT 0 AS try, line, 0 AS code, '' AS reason, msg AS message, '' AS text "
-            "FROM import_file_errors WHERE id = ?1 AND (?2 IS NULL OR ?2 = 0) ORDER BY rowid")};
+  Stmt st{db.Prepare(sqlite3_step(has.st) == SQLITE_ROW ? kSqlDosErros : kSqlDosErrosSemTentativa)};
   sqlite3_bind_int64(st.st, 1, id);
   if (a.Has("--try")) sqlite3_bind_int(st.st, 2, ParseInt(a.Get("--try"), "--try"));
   PrintRows(db, st.st, std::cout);
@@ -948,7 +941,8 @@ int NoServidor(const Args& a) {
     std::cout << c->Params().ParamByName("@apagadas").value.AsInt() << " entries deleted\n";
     return 0;
   } else {
-    Allow(a, {"--config"});
+    Allow(a, cmd == "errors" ? std::set<std::string>{"--config", "--try"}
+                             : std::set<std::string>{"--config"});
   }
   Servidor servidor(a);
   if (cmd == "queue") {
@@ -971,7 +965,10 @@ int NoServidor(const Args& a) {
     std::cout.flush();
     if (!std::cout) throw Failure("cannot write the content to standard output");
   } else if (cmd == "errors") {
-    ImprimeLinhas(*servidor.Chama("ImportFilesErrosGet", {{"@id", id}}), false);
+    const Value tentativa =
+        a.Has("--try") ? Value::Int(ParseInt(a.Get("--try"), "--try")) : Value::Null();
+    ImprimeLinhas(*servidor.Chama("ImportFilesErrosGet", {{"@id", id}, {"@try", tentativa}}),
+                  false);
   } else if (cmd == "retry") {
     auto c = servidor.Chama("ImportFilesRepete", {{"@id", id}, {"@repetida", Value::Null()}});
     const Value& r = c->Params().ParamByName("@repetida").value;

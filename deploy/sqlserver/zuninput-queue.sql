@@ -56,7 +56,10 @@ BEGIN
 END
 GO
 
--- Step 3: where an import pass stands, and the line messages of a try.
+-- Step 3: where an import pass stands, and the line messages of each try
+-- (importtry: the entry's importtries when they were stored; code: the code
+-- the line failed with, 0 for a note; reason: that code's reason; linetext:
+-- the line itself; a line 0 counts the messages a try did not keep).
 IF OBJECT_ID(N'dbo.import_files_retoma', N'U') IS NULL
   CREATE TABLE dbo.import_files_retoma (
     id int NOT NULL PRIMARY KEY REFERENCES dbo.import_files (id) ON DELETE CASCADE,
@@ -72,9 +75,24 @@ BEGIN
     seq bigint IDENTITY PRIMARY KEY,
     id int NOT NULL REFERENCES dbo.import_files (id) ON DELETE CASCADE,
     line int NOT NULL,
-    msg nvarchar(max) NOT NULL);
+    msg nvarchar(max) NOT NULL,
+    importtry int NOT NULL DEFAULT 0,
+    code int NOT NULL DEFAULT 0,
+    reason nvarchar(max) NOT NULL DEFAULT N'',
+    linetext nvarchar(max) NOT NULL DEFAULT N'');
   CREATE INDEX import_file_errors_id ON dbo.import_file_errors (id);
 END
+GO
+-- A table made by an earlier version of this script (line and message
+-- alone): its rows become try 0, without code, reason or text.
+IF COL_LENGTH(N'dbo.import_file_errors', N'importtry') IS NULL
+  ALTER TABLE dbo.import_file_errors ADD importtry int NOT NULL DEFAULT 0;
+IF COL_LENGTH(N'dbo.import_file_errors', N'code') IS NULL
+  ALTER TABLE dbo.import_file_errors ADD code int NOT NULL DEFAULT 0;
+IF COL_LENGTH(N'dbo.import_file_errors', N'reason') IS NULL
+  ALTER TABLE dbo.import_file_errors ADD reason nvarchar(max) NOT NULL DEFAULT N'';
+IF COL_LENGTH(N'dbo.import_file_errors', N'linetext') IS NULL
+  ALTER TABLE dbo.import_file_errors ADD linetext nvarchar(max) NOT NULL DEFAULT N'';
 GO
 
 -- Step 4: the hand-out with a lease. Picking the entry and counting its try
@@ -181,7 +199,12 @@ BEGIN
 END;
 GO
 
--- Step 6: the line messages of a try, one a line: number, tab, text.
+-- Step 6: the line messages of the entry's current try (its importtries),
+-- one a line: line number, code, reason, message and the line's text,
+-- separated by tabs (a line number and a message alone are taken too; other
+-- lines are skipped). At most 1,001 rows a try, in the order given; only an
+-- earlier store of the same try is replaced, the tries before keep theirs.
+-- The lines are walked one by one: STRING_SPLIT keeps no order.
 CREATE OR ALTER PROCEDURE dbo.ImportFilesErros
   @id int,
   @lease int = NULL,
@@ -193,13 +216,41 @@ BEGIN
   IF @lease IS NOT NULL AND NOT EXISTS (SELECT 1 FROM dbo.import_files
       WHERE id = @id AND lease = @lease AND taken_until IS NOT NULL)
     RETURN 50107;
+  DECLARE @try int = (SELECT ISNULL(importtries, 0) FROM dbo.import_files WHERE id = @id);
+  DECLARE @s nvarchar(max) = ISNULL(@linhas, N'');
+  DECLARE @len bigint = DATALENGTH(@s) / 2, @at bigint = 1, @fim bigint, @l nvarchar(max);
+  DECLARE @t1 bigint, @t2 bigint, @t3 bigint, @t4 bigint, @n int = 0;
+  DECLARE @rows TABLE (n int PRIMARY KEY, line int, code int, reason nvarchar(max),
+    msg nvarchar(max), linetext nvarchar(max));
+  WHILE @at <= @len AND @n < 1001
+  BEGIN
+    SET @fim = CHARINDEX(NCHAR(10), @s, @at);
+    IF @fim = 0 SET @fim = @len + 1;
+    SET @l = SUBSTRING(@s, @at, @fim - @at);
+    SET @at = @fim + 1;
+    SET @t1 = CHARINDEX(NCHAR(9), @l);
+    SET @t2 = CASE WHEN @t1 > 0 THEN CHARINDEX(NCHAR(9), @l, @t1 + 1) ELSE 0 END;
+    SET @t3 = CASE WHEN @t2 > 0 THEN CHARINDEX(NCHAR(9), @l, @t2 + 1) ELSE 0 END;
+    SET @t4 = CASE WHEN @t3 > 0 THEN CHARINDEX(NCHAR(9), @l, @t3 + 1) ELSE 0 END;
+    IF @t1 > 0 AND @t2 = 0
+    BEGIN
+      SET @n = @n + 1;
+      INSERT INTO @rows VALUES (@n, ISNULL(TRY_CAST(LEFT(@l, @t1 - 1) AS int), 0), 0, N'',
+        SUBSTRING(@l, @t1 + 1, DATALENGTH(@l) / 2), N'');
+    END
+    ELSE IF @t4 > 0 AND CHARINDEX(NCHAR(9), @l, @t4 + 1) = 0
+    BEGIN
+      SET @n = @n + 1;
+      INSERT INTO @rows VALUES (@n, ISNULL(TRY_CAST(LEFT(@l, @t1 - 1) AS int), 0),
+        ISNULL(TRY_CAST(SUBSTRING(@l, @t1 + 1, @t2 - @t1 - 1) AS int), 0),
+        SUBSTRING(@l, @t2 + 1, @t3 - @t2 - 1), SUBSTRING(@l, @t3 + 1, @t4 - @t3 - 1),
+        SUBSTRING(@l, @t4 + 1, DATALENGTH(@l) / 2));
+    END;
+  END;
   BEGIN TRANSACTION;
-  DELETE FROM dbo.import_file_errors WHERE id = @id;
-  INSERT INTO dbo.import_file_errors (id, line, msg)
-  SELECT @id, TRY_CAST(LEFT(l.value, CHARINDEX(NCHAR(9), l.value) - 1) AS int),
-    SUBSTRING(l.value, CHARINDEX(NCHAR(9), l.value) + 1, LEN(l.value))
-  FROM STRING_SPLIT(ISNULL(@linhas, N''), NCHAR(10)) l
-  WHERE CHARINDEX(NCHAR(9), l.value) > 0;
+  DELETE FROM dbo.import_file_errors WHERE id = @id AND importtry = @try;
+  INSERT INTO dbo.import_file_errors (id, importtry, line, code, reason, msg, linetext)
+  SELECT @id, @try, line, code, reason, msg, linetext FROM @rows ORDER BY n;
   COMMIT;
   RETURN 0;
 END;
@@ -313,14 +364,19 @@ BEGIN
 END;
 GO
 
+-- The entry's line messages, every try's (@try NULL) or one try's, oldest
+-- try first and in the order stored.
 CREATE OR ALTER PROCEDURE dbo.ImportFilesErrosGet
-  @id int
+  @id int,
+  @try int = NULL
 AS
 BEGIN
   SET NOCOUNT ON;
   DECLARE @code int = dbo.zuninput_entry_right(@id);
   IF @code <> 0 RETURN @code;
-  SELECT line, msg AS message FROM dbo.import_file_errors WHERE id = @id ORDER BY line, seq;
+  SELECT importtry AS [try], line, code, reason, msg AS message, linetext AS [text]
+  FROM dbo.import_file_errors WHERE id = @id AND (@try IS NULL OR importtry = @try)
+  ORDER BY importtry, seq;
   RETURN 0;
 END;
 GO

@@ -304,7 +304,6 @@ TEST_F(Tool, QueueVerbsOverTds) {
         {sv({"queue", "--failed"}), 0, header},
         {sv({"show", "1"}), 0, bytes},
         {sv({"show", "9"}), 1, "no queue entry 9"},
-        {sv({"errors", "1"}), 0, "line\tmessage\n"},
         {sv({"retry", "1"}), 0, "entry 1 is still offered\n"},
         {sv({"show", "2"}, "ana"), 1, "refused (50108)"},
         {sv({"cancel", "2"}, "ana"), 1, "refused (50108)"},
@@ -317,6 +316,19 @@ TEST_F(Tool, QueueVerbsOverTds) {
         {{"sql", "SELECT id, uid, prioridade, filename, length(conteudo) FROM import_files"},
          0,
          "id\tuid\tprioridade\tfilename\tlength(conteudo)\n1\t2\t5\tq.txt\t10\n"}});
+  // The line messages as the embedded verb prints them, also from a table
+  // made before the try's columns (its rows are try 0).
+  Sql("INSERT INTO import_file_errors (id, importtry, line, code, reason, msg, linetext) VALUES "
+      "(1, 1, 5, 3942, 'why', 'bad', '*X'), (1, 2, 6, 0, '', 'note', '*Y')");
+  const std::string errors = "try\tline\tcode\treason\tmessage\ttext\n";
+  Roda({{sv({"errors", "1"}), 0, errors + "1\t5\t3942\twhy\tbad\t*X\n2\t6\t0\t\tnote\t*Y\n"},
+        {sv({"errors", "1", "--try", "2"}), 0, errors + "2\t6\t0\t\tnote\t*Y\n"},
+        {sv({"errors", "1", "--try", "x"}), 2, "must be an integer"}});
+  Sql("DROP TABLE import_file_errors");
+  Sql("CREATE TABLE import_file_errors (id INTEGER NOT NULL, line INTEGER NOT NULL, msg TEXT)");
+  Sql("INSERT INTO import_file_errors VALUES (1, 3, 'old')");
+  Roda({{sv({"errors", "1", "--try", "0"}), 0, errors + "0\t3\t0\t\told\t\n"},
+        {sv({"errors", "1", "--try", "1"}), 0, errors}});
   // An owner lists only their own entries, whichever user is asked for.
   for (const char* user : {"ana", "bob"}) {
     const Outcome o = Run(sv({"queue", "--json", "--user", user}, "ana"));
