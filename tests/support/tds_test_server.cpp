@@ -5,9 +5,14 @@
 // and SQL texts run there, and the replies take the shape SQL Server gives
 // them. Only what the driver and the provider send is understood.
 //
-//   tds_test_server --db PATH [--port N] [--encryption not-supported|required]
-//                   [--stall-login] [--stall-call N] [--drop-at N]
-//                   [--deadlock-at N] [--log PATH]
+//   tds_test_server --db PATH [--port N] [--encryption off|required|not-supported]
+//                   [--cert PEM --key PEM] [--stall-login] [--stall-call N]
+//                   [--drop-at N] [--deadlock-at N] [--log PATH]
+//
+// TLS as SQL Server offers it: with a certificate (made at start, or read
+// from --cert and --key, written there first when they do not exist yet),
+// encryption "off" (the login only unless the client asks for more),
+// "required" (the whole connection, always) or "not-supported" (no TLS).
 //
 // Prints "listening on 127.0.0.1:N" when ready; SIGTERM ends it at once.
 // Calls (procedures and SQL texts) and requests are counted over all
@@ -18,6 +23,7 @@
 // atomic, the log is guarded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,6 +43,7 @@
 
 #include "database/reference_db.h"
 #include "foundation/text.h"
+#include "tds_transport.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
@@ -48,12 +55,13 @@ namespace {
 struct Options {
   std::string db;
   int port = 0;
-  bool require_encryption = false;
+  testing::ServerEncryption encryption = testing::ServerEncryption::kOff;
   bool stall_login = false;
   int stall_call = 0, drop_at = 0, deadlock_at = 0;
   std::string log;
 } opt;
 
+std::unique_ptr<testing::TdsTlsContext> tls;
 std::atomic<int> calls{0}, requests{0};
 std::mutex mu;  // the log file
 FILE* log_file = nullptr;
@@ -284,7 +292,7 @@ struct RpcParam {
 
 class Session {
  public:
-  explicit Session(int fd) : fd_(fd) {}
+  explicit Session(int fd) : fd_(fd), wire_(fd) {}
   void Run() {
     uint8_t type;
     std::string body;
@@ -294,12 +302,18 @@ class Session {
       return;
     }
     if (!ReadMessage(&type, &body) || type != kPrelogin) return;
-    Log("prelogin");
-    Prelogin();
-    // The server does no TLS: a handshake instead of LOGIN7, or any LOGIN7
-    // when encryption is required, ends the connection.
-    if (!ReadMessage(&type, &body) || type != kLogin7 || opt.require_encryption || !Login(body))
+    const uint8_t asked = ClientEncryption(body);
+    const uint8_t answer = testing::EncryptionAnswer(opt.encryption, asked);
+    Log("prelogin encryption=" + std::to_string(asked) + " answer=" + std::to_string(answer));
+    Prelogin(answer);
+    // Unless neither side does TLS, the handshake comes next: a client that
+    // cannot (or sends LOGIN7 in clear) loses the connection.
+    if (answer != testing::kEncryptNotSup &&
+        !wire_.StartTls(*tls, answer == testing::kEncryptOff)) {
+      Log("no TLS handshake");
       return;
+    }
+    if (!ReadMessage(&type, &body) || type != kLogin7 || !Login(body)) return;
     while (ReadMessage(&type, &body)) {
       ++requests_;
       if (++requests == opt.drop_at) break;
@@ -327,51 +341,26 @@ class Session {
   }
 
  private:
-  bool ReadMessage(uint8_t* type, std::string* body) {
-    auto receive = [&](char* at, size_t n) {
-      for (ssize_t got; n > 0; at += got, n -= static_cast<size_t>(got)) {
-        if ((got = ::recv(fd_, at, n, 0)) <= 0) return false;
-      }
-      return true;
-    };
-    body->clear();
-    for (;;) {
-      char h[8];
-      if (!receive(h, 8)) return false;
-      *type = static_cast<uint8_t>(h[0]);
-      const size_t len =
-          static_cast<size_t>(static_cast<uint8_t>(h[2]) << 8 | static_cast<uint8_t>(h[3]));
-      if (len < 8) return false;
-      const size_t at = body->size();
-      body->resize(at + len - 8);
-      if (!receive(body->data() + at, len - 8)) return false;
-      if (h[1] & 1) return true;  // end of message
-    }
-  }
+  bool ReadMessage(uint8_t* type, std::string* body) { return wire_.ReadMessage(type, body); }
 
   // A reply (packet type 4) in packets of the size agreed at the login.
-  void Send(const Out& o) {
-    size_t at = 0;
-    do {
-      const size_t n = std::min(packet_ - 8, o.b.size() - at);
-      std::string p(8, '\0');
-      p[0] = 4;
-      p[1] = at + n == o.b.size() ? 1 : 0;
-      p[2] = static_cast<char>((n + 8) >> 8), p[3] = static_cast<char>((n + 8) & 0xFF);
-      p[5] = 51;  // the session id
-      p += o.b.substr(at, n);
-      if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(p.size())) return;
-      at += n;
-    } while (at < o.b.size());
+  void Send(const Out& o) { wire_.Send(4, o.b, packet_); }
+
+  // The client's ENCRYPTION option of its PRELOGIN ([MS-TDS] 2.2.6.5).
+  static uint8_t ClientEncryption(const std::string& body) {
+    In in{body};
+    for (uint8_t token; (token = in.U8()) != 0xFF;) {
+      const size_t at = static_cast<size_t>(in.U8() << 8 | in.U8());
+      in.U16();
+      if (token == 1) return static_cast<uint8_t>(body.at(at));
+    }
+    return testing::kEncryptNotSup;
   }
 
-  void Prelogin() {
-    // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS. Without
-    // TLS the server answers ENCRYPT_NOT_SUP (a client that requires
-    // encryption must then end the connection) or, with --encryption
-    // required, ENCRYPT_REQ (the client must start TLS before LOGIN7).
+  void Prelogin(uint8_t encryption) {
+    // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS.
     const std::string data[] = {std::string("\x0F\x00\x07\xD0\x00\x00", 6),
-                                std::string(1, opt.require_encryption ? 3 : 2), std::string(1, 0),
+                                std::string(1, static_cast<char>(encryption)), std::string(1, 0),
                                 std::string(), std::string(1, 0)};
     Out o;
     size_t offset = 5 * 5 + 1;
@@ -416,7 +405,7 @@ class Session {
       Send(o);
       return false;
     }
-    Log("login7 user=" + user_ + " ok");
+    Log("login7 user=" + user_ + " ok tls=" + wire_.Coverage());
     // The collation, then the acknowledgement: what FreeTDS needs of SQL
     // Server's answer (database, language and packet size stay as asked).
     Out o, t;
@@ -671,6 +660,7 @@ class Session {
   }
 
   int fd_;
+  testing::TdsTransport wire_;
   SqliteConnection db_;
   size_t packet_ = 4096;
   uint64_t tran_ = 0, next_tran_ = 1;
@@ -694,11 +684,25 @@ int main(int argc, char** argv) {
   zun::Options& opt = zun::opt;
   opt.db = a["--db"], opt.log = a["--log"], opt.port = n("--port"), opt.drop_at = n("--drop-at");
   opt.stall_call = n("--stall-call"), opt.deadlock_at = n("--deadlock-at");
-  opt.require_encryption = a["--encryption"] == "required";
+  opt.encryption = a["--encryption"] == "required" ? zun::testing::ServerEncryption::kRequired
+                   : a["--encryption"] == "not-supported"
+                       ? zun::testing::ServerEncryption::kNotSupported
+                       : zun::testing::ServerEncryption::kOff;
   opt.stall_login = a.count("--stall-login");
   if (opt.db.empty()) {
     std::fprintf(stderr, "usage: tds_test_server --db PATH [--port N] ...\n");
     return 2;
+  }
+  ::signal(SIGPIPE, SIG_IGN);  // a write to a closed link fails instead
+  try {
+    if (opt.encryption != zun::testing::ServerEncryption::kNotSupported) {
+      if (!a["--cert"].empty() && !std::filesystem::exists(a["--cert"]))
+        zun::testing::WriteSelfSignedCertificate(a["--cert"], a["--key"]);
+      zun::tls = std::make_unique<zun::testing::TdsTlsContext>(a["--cert"], a["--key"]);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tds_test_server: %s\n", e.what());
+    return 1;
   }
   if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
   zun::RegisterDatabaseProcedures();
