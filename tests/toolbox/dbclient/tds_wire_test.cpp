@@ -116,16 +116,22 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   EXPECT_EQ(sum.Current().Field(0).AsInt(), 1501);
   EXPECT_EQ(sum.Current().Field(1).AsInt(), chars + 8);
 
-  // Types no procedure of the database takes, and NULLs, both ways.
+  // Types no procedure of the database takes, as SQL Server declares them
+  // (bigint, datetime, varbinary(max), decimal(18,4), money, date,
+  // datetime2(7), time(7), varchar(50), nvarchar(max)), and NULLs, both ways;
+  // text over 4,000 characters goes in chunks; a time reads as on 1900-01-01.
   Command eco(&c_, CommandType::kStoredProc, "zun_eco");
-  const Value rows[][3] = {
+  const std::string longer = std::string(5000, 'a') + "\xE9";
+  const Value rows[][10] = {
       {Value::BigInt(int64_t{1} << 40), Value::DateTime(45000.5 + 0.25 / 86400),
-       Value::Binary(std::string("\0\xFF", 2))},
-      {Value(), Value(), Value()}};
+       Value::Binary(std::string("\0\xFF", 2) + longer), Value::Double(1234.5678),
+       Value::Double(-12.3456), Value::DateTime(45000), Value::DateTime(45000.75 + 0.125 / 86400),
+       Value::DateTime(2.75), Value::String("x\xE9 y"), Value::String(longer)},
+      {}};
   for (const auto& row : rows) {
-    for (int i = 0; i < 3; ++i) eco.Params()[i + 1].value = row[i];
+    for (int i = 0; i < 10; ++i) eco.Params()[i + 1].value = row[i];
     eco.Execute();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
   }
   EXPECT_EQ(Failure([&] { Command(&c_, CommandType::kStoredProc, "zun_nenhuma"); }).first,
             ErrorKind::kOther);
