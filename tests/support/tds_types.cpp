@@ -65,10 +65,13 @@ Value TextValue(const SqlType& t, const std::string& raw) {
   return Value::String(IsUnicode(t.wire) ? Ucs2Text(raw) : raw);
 }
 
-// Time of day in units of 10^-scale seconds.
+// Time of day in units of 10^-scale seconds. A day number holds about a
+// microsecond, so the time is rounded to that first: digits past it are noise.
 uint64_t Ticks(double day_number, int scale) {
   const double frac = day_number - std::floor(day_number);
-  return static_cast<uint64_t>(std::llround(frac * kDay * std::pow(10.0, scale)));
+  const auto us = static_cast<uint64_t>(std::llround(frac * kDay * 1e6));
+  if (scale >= 6) return us * static_cast<uint64_t>(std::pow(10.0, scale - 6));
+  return static_cast<uint64_t>(std::llround(static_cast<double>(us) / std::pow(10.0, 6 - scale)));
 }
 
 }  // namespace

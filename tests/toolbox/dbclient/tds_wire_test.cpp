@@ -244,5 +244,26 @@ TEST_F(TdsWire, ACaFileValidatesTheServer) {
   for (const char* v : {"ODBCSYSINI", "ODBCINI", "FREETDSCONF"}) unsetenv(v);
 }
 
+// tedious, a TDS client independent of FreeTDS (npm, tests/wire): a batch,
+// sp_executesql and procedure calls with SQL Server's types, over TLS that
+// trusts the server's certificate and then validates it with its CA.
+TEST_F(TdsWire, TediousAsASecondClient) {
+  if (std::system("command -v node >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "node is not installed: the second TDS client (tedious) cannot run";
+  const std::string ca = (dir_ / "cert.pem").string();
+  Connect({"--cert", ca, "--key", (dir_ / "key.pem").string()});
+  for (const std::string& trust : {std::string("trust"), ca}) {
+    SCOPED_TRACE(trust);
+    const std::string cmd = "node '" ZUN_TEST_SOURCE_DIR "/tests/wire/tedious_client.js' " +
+                            std::to_string(server_->port()) + " '" + trust + "' 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << out;
+    EXPECT_EQ(out.find("ok zun_eco @x"), out.rfind("ok ")) << out;  // every check ran
+  }
+}
+
 }  // namespace
 }  // namespace zun
