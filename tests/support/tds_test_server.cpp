@@ -3,7 +3,7 @@
 // (FreeTDS) over TCP. Each connection has its own embedded-provider session
 // on the file, as several service processes share it; the stored procedures
 // and SQL texts run there, and the replies take the shape SQL Server gives
-// them. Only what the driver and the provider send is understood.
+// them, to FreeTDS and to other TDS clients (tedious in the tests).
 //
 //   tds_test_server --db PATH [--port N] [--encryption off|required|not-supported]
 //                   [--cert PEM --key PEM] [--stall-login] [--stall-call N]

@@ -76,6 +76,8 @@ connection.on('connect', async (err) => {
     check('GetInfoDoUsuario', [info.status, info.outputs.name, info.outputs.IsAdmin], [0, 'zunsvc', true]);
     const eco = await run('proc', 'zun_eco', typed.map((p) => [...p.slice(0, 3), p[3] || {}, true]));
     typed.forEach(([n, , v]) => check(`zun_eco @${n}`, eco.outputs[n], v));
+    const cursor = await run('proc', 'sp_cursorclose', [['cursor', TYPES.Int, 1]]).catch((e) => e);
+    check('sp_cursorclose refused', cursor.number, 16937);
   } catch (e) {
     check('request', e.message, 'no error');
   }

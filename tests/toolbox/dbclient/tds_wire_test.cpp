@@ -245,8 +245,9 @@ TEST_F(TdsWire, ACaFileValidatesTheServer) {
 }
 
 // tedious, a TDS client independent of FreeTDS (npm, tests/wire): a batch,
-// sp_executesql and procedure calls with SQL Server's types, over TLS that
-// trusts the server's certificate and then validates it with its CA.
+// sp_executesql and procedure calls with SQL Server's types, a server cursor
+// refused, over TLS that trusts the server's certificate and then validates
+// it with its CA.
 TEST_F(TdsWire, TediousAsASecondClient) {
   if (std::system("command -v node >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "node is not installed: the second TDS client (tedious) cannot run";
@@ -261,7 +262,7 @@ TEST_F(TdsWire, TediousAsASecondClient) {
     char buf[4096];
     for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
     EXPECT_EQ(pclose(p), 0) << out;
-    EXPECT_EQ(out.find("ok zun_eco @x"), out.rfind("ok ")) << out;  // every check ran
+    EXPECT_NE(out.find("ok sp_cursorclose refused"), std::string::npos) << out;  // all ran
   }
 }
 
