@@ -143,7 +143,6 @@ struct Statement {
   std::string sql;
   std::vector<std::string> names;
   std::vector<SqlType> types;
-  std::vector<bool> outputs;
   size_t used = 0;  // the highest N referenced
 
   Statement(const std::string& text, const std::string& declarations) {
@@ -163,10 +162,9 @@ struct Statement {
       const size_t blank = std::min(one.find_first_of(" \t"), one.size());
       std::string type = AparaBrancos(one.substr(blank));
       const std::string u = Maiusculas(type);
-      const bool output = u.ends_with(" OUTPUT") || u.ends_with(" OUT");
-      if (output) type = AparaBrancos(type.substr(0, type.rfind(' ')));
+      if (u.ends_with(" OUTPUT") || u.ends_with(" OUT"))
+        type = AparaBrancos(type.substr(0, type.rfind(' ')));
       names.push_back(one.substr(0, blank)), types.push_back(testing::ParseType(type));
-      outputs.push_back(output);
     }
     for (size_t i = 0; i < text.size();) {
       const char c = text[i];
