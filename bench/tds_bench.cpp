@@ -72,7 +72,7 @@ int main() {
     const std::string cs = "Provider=SQLOLEDB.1;Data Source=127.0.0.1," +
                            std::to_string(server.port()) +
                            ";Initial Catalog=ZunInput;User ID=zunsvc;Password=s3cret;Odbc Driver=" +
-                           testing::kFreeTdsDriver + ";Use Encryption for Data=False";
+                           testing::kFreeTdsDriver;
     Connection c;
     c.SetConnectionString(cs);
     // Round trips: a connection with one call and one text, against one

@@ -10,6 +10,12 @@ missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# tedious, the second TDS client of the wire tests (npm, tests/wire): only
+# where node is installed; without it that test says so and is skipped.
+wire="$(dirname "$0")/../tests/wire"
+if command -v npm >/dev/null 2>&1 && [ ! -d "$wire/node_modules/tedious" ]; then
+  (cd "$wire" && npm ci --no-audit --no-fund --silent) || echo "npm ci in tests/wire failed"
+fi
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "installing: ${missing[*]}"
 SUDO=""

@@ -53,8 +53,7 @@ class EndToEnd : public ::testing::Test {
     if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
     tds_ = std::make_unique<testing::TdsServerProcess>(db_path_, options);
     provider_ = std::string("-provider:SQLOLEDB.1 -sqlserver:localhost,") +
-                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver +
-                " -OdbcNoEncryption";
+                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver;
   }
 
   // The service's command line in the scratch directory; extra comes first,

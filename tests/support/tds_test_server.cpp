@@ -2,15 +2,22 @@
 // 127.0.0.1 so that the SQL Server provider runs through a real ODBC driver
 // (FreeTDS) over TCP. Each connection has its own embedded-provider session
 // on the file, as several service processes share it; the stored procedures
-// and SQL texts run there, and every request the provider can send is
-// answered as SQL Server 2019 answers it: the liveness probe, @@TRANCOUNT,
-// transaction requests with and without a transaction, errors with SQL
-// Server's numbers that let the procedure finish, and ATTENTION.
+// and SQL texts run there, and every request the provider, FreeTDS or
+// another TDS client (tedious in the tests) can send is answered as SQL
+// Server 2019 answers it: TLS, the liveness probe, @@TRANCOUNT, transaction
+// requests with and without a transaction, sp_executesql and prepared texts
+// with declared parameters, SQL Server's types, errors with SQL Server's
+// numbers that let the procedure finish, and ATTENTION.
 //
-//   tds_test_server --db PATH [--port N] [--encryption not-supported|required]
-//                   [--stall-login] [--stall-call N] [--drop-at N]
-//                   [--drop-after N] [--deadlock-at N]
+//   tds_test_server --db PATH [--port N] [--encryption off|required|not-supported]
+//                   [--cert PEM --key PEM] [--stall-login] [--stall-call N]
+//                   [--drop-at N] [--drop-after N] [--deadlock-at N]
 //                   [--opens-tran NAME[,NAME...]] [--log PATH] [--plain-queue]
+//
+// TLS as SQL Server offers it: with a certificate (made at start, or read
+// from --cert and --key, written there first when they do not exist yet),
+// encryption "off" (the login only unless the client asks for more),
+// "required" (the whole connection, always) or "not-supported" (no TLS).
 //
 // Prints "listening on 127.0.0.1:N" when ready; SIGTERM ends it at once.
 // Calls (procedures and SQL texts) and requests are counted over all
@@ -25,6 +32,7 @@
 // atomic, the log is guarded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,12 +40,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +55,8 @@
 #include "database/plain_queue.h"
 #include "database/reference_db.h"
 #include "foundation/text.h"
+#include "tds_transport.h"
+#include "tds_types.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
@@ -53,16 +65,21 @@
 namespace zun {
 namespace {
 
+using testing::In;
+using testing::Out;
+using testing::SqlType;
+
 struct Options {
   std::string db;
   int port = 0;
-  bool require_encryption = false;
+  testing::ServerEncryption encryption = testing::ServerEncryption::kOff;
   bool stall_login = false;
   int stall_call = 0, drop_at = 0, drop_after = 0, deadlock_at = 0;
   std::string log;
   std::vector<std::string> opens_tran;  // upper case
 } opt;
 
+std::unique_ptr<testing::TdsTlsContext> tls;
 std::atomic<int> calls{0}, requests{0};
 std::mutex mu;  // the log file
 FILE* log_file = nullptr;
@@ -74,215 +91,25 @@ void Log(const std::string& line) {
   std::fflush(log_file);
 }
 
-// Packet types, tokens, DONE status bits and wire types ([MS-TDS] 2.2.3.1.1,
-// 2.2.7, 2.2.5.4).
+// Packet types, tokens and DONE status bits ([MS-TDS] 2.2.3.1.1, 2.2.7).
 constexpr uint8_t kBatch = 1, kRpc = 3, kAttention = 6, kLogin7 = 0x10, kTm = 0x0E,
                   kPrelogin = 0x12;
 constexpr uint8_t kColMetadata = 0x81, kRow = 0xD1, kDone = 0xFD, kDoneProc = 0xFE,
                   kDoneInProc = 0xFF, kReturnStatus = 0x79, kReturnValue = 0xAC, kEnvChange = 0xE3,
                   kError = 0xAA, kLoginAck = 0xAD;
 constexpr uint16_t kMore = 0x01, kDoneError = 0x02, kCount = 0x10, kAttn = 0x20;
-constexpr uint8_t kIntN = 0x26, kBitN = 0x68, kFltN = 0x6D, kDateTimeN = 0x6F, kDateTime2N = 0x2A,
-                  kNVarChar = 0xE7, kNText = 0x63, kVarBinary = 0xA5;
 constexpr char kCollation[] = "\x09\x04\xD0\x00\x34";  // SQL_Latin1_General_CP1_CI_AS
 constexpr char kVersion[] =
     "Microsoft SQL Server 2019 (RTM) - 15.0.2000.5 (X64) \n\tSep 24 2019 13:48:23 \n\t"
     "Copyright (C) 2019 Microsoft Corporation\n\tDeveloper Edition (64-bit) on Linux";
 
-struct Out {
-  std::string b;
-  void U8(unsigned v) { b += static_cast<char>(v); }
-  void U16(unsigned v) { U8(v & 0xFF), U8(v >> 8); }
-  void U32(uint32_t v) { U16(v & 0xFFFF), U16(v >> 16); }
-  void U64(uint64_t v) { U32(static_cast<uint32_t>(v)), U32(static_cast<uint32_t>(v >> 32)); }
-  void Ucs2(const std::string& cp1252) {
-    for (char16_t c : Cp1252ToUtf16(cp1252)) U16(c);
-  }
-  void BVarchar(const std::string& s) { U8(Cp1252ToUtf16(s).size()), Ucs2(s); }
-  void UsVarchar(const std::string& s) { U16(Cp1252ToUtf16(s).size()), Ucs2(s); }
-  // A token whose 2-byte length follows its type.
-  void Token(uint8_t type, const Out& body) { U8(type), U16(body.b.size()), b += body.b; }
-};
-
-std::string Ucs2Text(const std::string& raw) {
-  std::u16string w(raw.size() / 2, u'\0');
-  std::memcpy(w.data(), raw.data(), w.size() * 2);
-  return Utf16ToCp1252(w);
-}
-
-struct In {
-  const std::string& s;
-  size_t p = 0;
-  void Need(size_t n) const {
-    if (p + n > s.size()) throw std::runtime_error("short message");
-  }
-  uint8_t U8() { return Need(1), static_cast<uint8_t>(s[p++]); }
-  uint16_t U16() { return static_cast<uint16_t>(U8() | U8() << 8); }
-  uint32_t U32() { return U16() | static_cast<uint32_t>(U16()) << 16; }
-  std::string Bytes(size_t n) { return Need(n), p += n, s.substr(p - n, n); }
-  std::string Ucs2(size_t chars) { return Ucs2Text(Bytes(chars * 2)); }
-  bool AtEnd() const { return p >= s.size(); }
-  // ALL_HEADERS ([MS-TDS] 2.2.5.3): its length counts itself.
-  void SkipHeaders() { p += U32() - 4; }
-};
-
-// How a value of each type goes out, and the SQL Server type the catalog
-// procedure reports for a parameter of it (ODBC 3 numbers; -1: NULL).
-struct SqlType {
-  uint8_t wire;
-  const char* name;
-  int odbc, precision, length, scale;
-};
-SqlType TypeOf(DataType t) {
-  static const std::map<DataType, SqlType> types = {
-      {DataType::kInteger, {kIntN, "int", 4, 10, 4, 0}},
-      {DataType::kBigInt, {kIntN, "bigint", -5, 19, 8, 0}},
-      {DataType::kDouble, {kFltN, "float", 6, 15, 8, -1}},
-      {DataType::kDateTime, {kDateTimeN, "datetime", 93, 23, 16, 3}},
-      {DataType::kBoolean, {kBitN, "bit", -7, 1, 1, -1}},
-      {DataType::kBinary, {kVarBinary, "varbinary", -3, 0, 0, -1}}};
-  const auto it = types.find(t);
-  return it != types.end() ? it->second : SqlType{kNVarChar, "nvarchar", -9, 4000, 8000, -1};
-}
-
-struct Column {
-  uint8_t type;
-  unsigned len;  // fixed length, or the nvarchar's characters
-};
-
-void TypeInfo(Out* o, const Column& c) {
-  o->U8(c.type);
-  switch (c.type) {
-    case kNVarChar:
-      o->U16(c.len * 2);
-      o->b.append(kCollation, 5);
-      break;
-    case kVarBinary:
-      o->U16(0xFFFF);
-      break;
-    default:
-      o->U8(c.len);
-  }
-}
-
-void PutValue(Out* o, const Column& c, const Value& v) {
-  if (v.IsNull()) {
-    if (c.type == kVarBinary) return o->U64(~0ULL);
-    return c.type == kNVarChar ? o->U16(0xFFFF) : o->U8(0);
-  }
-  switch (c.type) {
-    case kIntN:
-      o->U8(c.len);
-      if (c.len == 8) return o->U64(static_cast<uint64_t>(v.AsInt64()));
-      return o->U32(static_cast<uint32_t>(v.AsInt()));
-    case kBitN:
-      return o->U8(1), o->U8(v.AsBool() ? 1 : 0);
-    case kFltN: {
-      const double d = v.AsDouble();
-      uint64_t bits;
-      std::memcpy(&bits, &d, 8);
-      return o->U8(8), o->U64(bits);
-    }
-    case kDateTimeN: {
-      // Days since 1900-01-01, then 1/300 seconds ([MS-TDS] 2.2.5.5.1.8).
-      const double dn = v.AsDateTime();
-      int64_t days = static_cast<int64_t>(std::floor(dn));
-      int64_t ms = std::llround((dn - static_cast<double>(days)) * 86400000.0);
-      if (ms >= 86400000) ++days, ms = 0;
-      return o->U8(8), o->U32(static_cast<uint32_t>(days - 2)),
-             o->U32(static_cast<uint32_t>(std::llround(static_cast<double>(ms) * 0.3)));
-    }
-    case kVarBinary: {  // its length, one chunk and the terminator
-      const std::string bytes = v.type() == DataType::kBinary ? v.Bytes() : v.AsString();
-      o->U64(bytes.size());
-      if (!bytes.empty()) o->U32(bytes.size()), o->b += bytes;
-      return o->U32(0);
-    }
-    default: {
-      Out text;
-      text.Ucs2(v.AsString());
-      return o->U16(text.b.size()), void(o->b += text.b);
-    }
-  }
-}
-
-// The column a set of values fits: their one kind, else text.
-Column ColumnFor(DataType declared, const std::vector<const Value*>& values) {
-  DataType t = declared;
-  for (const Value* v : values) {
-    if (!v->IsNull()) t = t == DataType::kEmpty || t == v->type() ? v->type() : DataType::kString;
-  }
-  const uint8_t w = TypeOf(t).wire;
-  if (w == kIntN) return {w, t == DataType::kBigInt ? 8u : 4u};
-  if (w == kBitN) return {w, 1};
-  if (w == kNVarChar) return {w, 4000};
-  return {w, 8};
-}
-
 // RETURNVALUE of an output parameter ([MS-TDS] 2.2.7.18): by ordinal and
 // name, status 1 (output), no user type, nullable.
-void ReturnValue(Out* o, size_t ordinal, const std::string& name, const Column& c, const Value& v) {
+void ReturnValue(Out* o, size_t ordinal, const std::string& name, const SqlType& t,
+                 const Value& v) {
   o->U8(kReturnValue), o->U16(ordinal), o->BVarchar(name), o->U8(1), o->U32(0), o->U16(1);
-  TypeInfo(o, c);
-  PutValue(o, c, v);
-}
-
-// A little-endian integer of 1 to 8 bytes, sign extended.
-int64_t Integer(const std::string& b) {
-  int64_t v = 0;
-  for (size_t i = b.size(); i-- > 0;) v = v << 8 | static_cast<uint8_t>(b[i]);
-  if (b.size() < 8 && (b.back() & 0x80)) v -= int64_t{1} << (8 * b.size());
-  return v;
-}
-
-// [MS-TDS] 2.2.5.4, 2.2.5.5: a parameter value as FreeTDS sends the
-// provider's bindings: int, bigint and bit, float, datetime2 (timestamps),
-// nvarchar and ntext (long text), varbinary(max).
-Value ReadValue(In* in) {
-  const uint8_t type = in->U8();
-  if (type == kIntN || type == kBitN || type == kFltN) {
-    in->U8();  // the largest length
-    const uint8_t n = in->U8();
-    if (n == 0) return Value();
-    const std::string b = in->Bytes(n);
-    if (type == kBitN) return Value::Bool(b[0] != 0);
-    if (type == kIntN) return n == 8 ? Value::BigInt(Integer(b)) : Value::Int(Integer(b));
-    double d = 0;
-    if (n == 8) std::memcpy(&d, b.data(), 8);
-    return Value::Double(d);
-  }
-  if (type == kDateTime2N) {  // time in 10^-scale seconds, days since 0001-01-01
-    const int scale = in->U8();
-    const uint8_t n = in->U8();
-    if (n == 0) return Value();
-    const std::string b = in->Bytes(n) + '\0';
-    const double t = static_cast<double>(Integer(b.substr(0, n - 3u) + '\0'));
-    return Value::DateTime(static_cast<double>(Integer(b.substr(n - 3u)) - 693593) +
-                           t / std::pow(10.0, scale) / 86400.0);
-  }
-  std::string raw;
-  if (type == kVarBinary) {  // varbinary(max): the total length, then chunks
-    in->U16();
-    const uint32_t total = in->U32();
-    if (in->U32() == 0xFFFFFFFF && total == 0xFFFFFFFF) return Value();
-    for (uint32_t n; (n = in->U32()) != 0;) raw += in->Bytes(n);
-    return Value::Binary(raw);
-  }
-  if (type == kNText) {
-    in->U32();
-    in->Bytes(5);
-    const uint32_t n = in->U32();
-    if (n == 0xFFFFFFFF) return Value();
-    raw = in->Bytes(n);
-  } else if (type == kNVarChar) {
-    in->Bytes(2 + 5);  // the largest length, the collation
-    const uint16_t n = in->U16();
-    if (n == 0xFFFF) return Value();
-    raw = in->Bytes(n);
-  } else {
-    throw std::runtime_error("type " + std::to_string(type) + " not understood");
-  }
-  return Value::String(Ucs2Text(raw));
+  testing::TypeInfo(o, t);
+  testing::PutValue(o, t, v);
 }
 
 // An error as SQL Server reports it: message number, state, severity (class)
@@ -349,11 +176,118 @@ struct RpcParam {
   std::string name;
   bool output = false;
   Value value;
+  SqlType type;
+};
+
+// Parameter types SQL Server would declare where the embedded database has
+// only its kinds (procedure name and parameter, in capitals).
+std::map<std::string, std::string> declared_types;
+// Parameters SQL Server would declare with a default (" = NULL"), which a
+// call may leave out (procedure name and parameter, in capitals).
+std::set<std::string> defaulted;
+
+// The type of procedure proc's parameter param: its declared one, else t.
+SqlType ParamType(const std::string& proc, const std::string& param, const SqlType& t) {
+  const auto it = declared_types.find(Maiusculas(proc + param));
+  return it == declared_types.end() ? t : testing::ParseType(it->second);
+}
+
+// The well-known procedure ids of [MS-TDS] 2.2.6.6, which clients may also
+// send by name (with or without a "sys." or "master.." prefix); 0 for any
+// other procedure.
+int SystemProcedureId(const std::string& name) {
+  static const char* const ids[] = {"sp_cursor",        "sp_cursoropen",     "sp_cursorprepare",
+                                    "sp_cursorexecute", "sp_cursorprepexec", "sp_cursorunprepare",
+                                    "sp_cursorfetch",   "sp_cursoroption",   "sp_cursorclose",
+                                    "sp_executesql",    "sp_prepare",        "sp_execute",
+                                    "sp_prepexec",      "sp_prepexecrpc",    "sp_unprepare"};
+  const std::string base = name.substr(name.rfind('.') + 1);
+  for (int i = 0; i < 15; ++i)
+    if (strcasecmp(base.c_str(), ids[i]) == 0) return i + 1;
+  return 0;
+}
+
+// A parameterised SQL text as sp_executesql and sp_prepare take it: the
+// declarations ("@a int, @b decimal(18,4) OUTPUT") and the text with each
+// reference to a declared name made ?N, N its place in the declarations
+// (names may repeat and come in any order). A reference to a name not
+// declared is SQL Server's error 137; text in quotes, brackets and comments
+// stays as it is, and so do @@ functions.
+struct Statement {
+  std::string sql;
+  std::vector<std::string> names;
+  std::vector<SqlType> types;
+  size_t used = 0;  // the highest N referenced
+
+  Statement(const std::string& text, const std::string& declarations) {
+    std::vector<std::string> parts(1);
+    int depth = 0;
+    for (char c : declarations) {
+      depth += c == '(' ? 1 : c == ')' ? -1 : 0;
+      if (c == ',' && depth == 0) {
+        parts.emplace_back();
+      } else {
+        parts.back() += c;
+      }
+    }
+    for (const std::string& part : parts) {
+      const std::string one = AparaBrancos(part);
+      if (one.empty()) continue;
+      const size_t blank = std::min(one.find_first_of(" \t"), one.size());
+      std::string type = AparaBrancos(one.substr(blank));
+      const std::string u = Maiusculas(type);
+      if (u.ends_with(" OUTPUT") || u.ends_with(" OUT"))
+        type = AparaBrancos(type.substr(0, type.rfind(' ')));
+      names.push_back(one.substr(0, blank)), types.push_back(testing::ParseType(type));
+    }
+    for (size_t i = 0; i < text.size();) {
+      const char c = text[i];
+      const char* end = c == '\'' ? "'" : c == '"' ? "\"" : c == '[' ? "]" : nullptr;
+      if (text.compare(i, 2, "--") == 0) end = "\n";
+      if (text.compare(i, 2, "/*") == 0) end = "*/";
+      if (end != nullptr) {
+        const size_t close = text.find(end, i + 1 + (end[0] == '*' || end[0] == '\n'));
+        const size_t stop = close == std::string::npos ? text.size() : close + std::strlen(end);
+        sql += text.substr(i, stop - i), i = stop;
+        continue;
+      }
+      const auto word = [&](size_t k) {
+        const char w = text[k];
+        return std::isalnum(static_cast<unsigned char>(w)) || w == '_' || w == '@' || w == '#';
+      };
+      size_t j = i + 1;
+      while (word(i) && j < text.size() && word(j)) ++j;
+      if (c != '@' || text.compare(i, 2, "@@") == 0) {
+        sql += text.substr(i, j - i), i = j;
+        continue;
+      }
+      const std::string name = text.substr(i, j - i);
+      size_t n = 0;
+      while (n < names.size() && strcasecmp(names[n].c_str(), name.c_str()) != 0) ++n;
+      if (n == names.size())
+        throw SqlError{137, 2, 15, "Must declare the scalar variable \"" + name + "\"."};
+      sql += "?" + std::to_string(n + 1), used = std::max(used, n + 1), i = j;
+    }
+  }
+
+  // The values for the text from the parameters sent after the first
+  // `first`: by name where named, else in order.
+  std::vector<Value> Values(const std::vector<RpcParam>& ps, size_t first) const {
+    std::vector<Value> v(std::max(used, names.size()));
+    for (size_t i = first; i < ps.size(); ++i) {
+      size_t n = i - first;
+      for (size_t k = 0; k < names.size(); ++k)
+        if (!ps[i].name.empty() && strcasecmp(names[k].c_str(), ps[i].name.c_str()) == 0) n = k;
+      if (n < v.size()) v[n] = ps[i].value;
+    }
+    v.resize(used);
+    return v;
+  }
 };
 
 class Session {
  public:
-  explicit Session(int fd) : fd_(fd) {}
+  explicit Session(int fd) : wire_(fd) {}
   void Run() {
     uint8_t type;
     std::string body;
@@ -363,12 +297,18 @@ class Session {
       return;
     }
     if (!ReadMessage(&type, &body) || type != kPrelogin) return;
-    Log("prelogin");
-    Prelogin();
-    // The server does no TLS: a handshake instead of LOGIN7, or any LOGIN7
-    // when encryption is required, ends the connection.
-    if (!ReadMessage(&type, &body) || type != kLogin7 || opt.require_encryption || !Login(body))
+    const uint8_t asked = ClientEncryption(body);
+    const uint8_t answer = testing::EncryptionAnswer(opt.encryption, asked);
+    Log("prelogin encryption=" + std::to_string(asked) + " answer=" + std::to_string(answer));
+    Prelogin(answer);
+    // Unless neither side does TLS, the handshake comes next: a client that
+    // cannot (or sends LOGIN7 in clear) loses the connection.
+    if (answer != testing::kEncryptNotSup &&
+        !wire_.StartTls(*tls, answer == testing::kEncryptOff)) {
+      Log("no TLS handshake");
       return;
+    }
+    if (!ReadMessage(&type, &body) || type != kLogin7 || !Login(body)) return;
     while (ReadMessage(&type, &body)) {
       ++requests_;
       if (++requests == opt.drop_at) break;
@@ -381,7 +321,7 @@ class Session {
           // One that crossed the reply to its request is acknowledged all the same.
           Done(&o, kDone, kAttn, 0, 0);
         } else if (in.SkipHeaders(), type == kBatch) {
-          Batch(Ucs2Text(body.substr(in.p)), &o);
+          Batch(testing::Ucs2Text(body.substr(in.p)), &o);
         } else if (type == kRpc) {
           while (!in.AtEnd() && !drop_ && !cancelled_) Rpc(&in, &o);
         } else if (type == kTm) {
@@ -403,51 +343,26 @@ class Session {
   }
 
  private:
-  bool ReadMessage(uint8_t* type, std::string* body) {
-    auto receive = [&](char* at, size_t n) {
-      for (ssize_t got; n > 0; at += got, n -= static_cast<size_t>(got)) {
-        if ((got = ::recv(fd_, at, n, 0)) <= 0) return false;
-      }
-      return true;
-    };
-    body->clear();
-    for (;;) {
-      char h[8];
-      if (!receive(h, 8)) return false;
-      *type = static_cast<uint8_t>(h[0]);
-      const size_t len =
-          static_cast<size_t>(static_cast<uint8_t>(h[2]) << 8 | static_cast<uint8_t>(h[3]));
-      if (len < 8) return false;
-      const size_t at = body->size();
-      body->resize(at + len - 8);
-      if (!receive(body->data() + at, len - 8)) return false;
-      if (h[1] & 1) return true;  // end of message
-    }
-  }
+  bool ReadMessage(uint8_t* type, std::string* body) { return wire_.ReadMessage(type, body); }
 
   // A reply (packet type 4) in packets of the size agreed at the login.
-  void Send(const Out& o) {
-    size_t at = 0;
-    do {
-      const size_t n = std::min(packet_ - 8, o.b.size() - at);
-      std::string p(8, '\0');
-      p[0] = 4;
-      p[1] = at + n == o.b.size() ? 1 : 0;
-      p[2] = static_cast<char>((n + 8) >> 8), p[3] = static_cast<char>((n + 8) & 0xFF);
-      p[5] = 51;  // the session id
-      p += o.b.substr(at, n);
-      if (::send(fd_, p.data(), p.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(p.size())) return;
-      at += n;
-    } while (at < o.b.size());
+  void Send(const Out& o) { wire_.Send(4, o.b, packet_); }
+
+  // The client's ENCRYPTION option of its PRELOGIN ([MS-TDS] 2.2.6.5).
+  static uint8_t ClientEncryption(const std::string& body) {
+    In in{body};
+    for (uint8_t token; (token = in.U8()) != 0xFF;) {
+      const size_t at = static_cast<size_t>(in.U8() << 8 | in.U8());
+      in.U16();
+      if (token == 1) return static_cast<uint8_t>(body.at(at));
+    }
+    return testing::kEncryptNotSup;
   }
 
-  void Prelogin() {
-    // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS. Without
-    // TLS the server answers ENCRYPT_NOT_SUP (a client that requires
-    // encryption must then end the connection) or, with --encryption
-    // required, ENCRYPT_REQ (the client must start TLS before LOGIN7).
+  void Prelogin(uint8_t encryption) {
+    // [MS-TDS] 2.2.6.5: VERSION, ENCRYPTION, INSTOPT, THREADID, MARS.
     const std::string data[] = {std::string("\x0F\x00\x07\xD0\x00\x00", 6),
-                                std::string(1, opt.require_encryption ? 3 : 2), std::string(1, 0),
+                                std::string(1, static_cast<char>(encryption)), std::string(1, 0),
                                 std::string(), std::string(1, 0)};
     Out o;
     size_t offset = 5 * 5 + 1;
@@ -473,7 +388,7 @@ class Session {
           c = static_cast<char>((b << 4 | b >> 4) & 0xFF);
         }
       }
-      return Ucs2Text(raw);
+      return testing::Ucs2Text(raw);
     };
     in.p = 8;
     packet_ = std::clamp<size_t>(in.U32(), 512, 32767);
@@ -492,7 +407,7 @@ class Session {
       Send(o);
       return false;
     }
-    Log("login7 user=" + user_ + " ok");
+    Log("login7 user=" + user_ + " ok tls=" + wire_.Coverage());
     // The collation, then the acknowledgement: what FreeTDS needs of SQL
     // Server's answer (database, language and packet size stay as asked).
     Out o, t;
@@ -561,7 +476,7 @@ class Session {
   // OFF). Returns 0, or the status a procedure without RETURN reports after
   // such a failure: -1 to -14 for severities 11 to 24.
   template <typename F>
-  int Statement(Out* o, bool in_proc, F run) {
+  int Guarded(Out* o, bool in_proc, F run) {
     try {
       run();
       return 0;
@@ -575,23 +490,42 @@ class Session {
 
   // COLMETADATA and the ROWs of rs, then the DONE token done with its count.
   void Rows(Out* o, const Recordset& rs, uint8_t done, unsigned more) {
-    std::vector<Column> cols;
+    std::vector<SqlType> cols;
     for (int c = 0; c < rs.FieldCount(); ++c) {
       std::vector<const Value*> vals;
       for (const auto& row : rs.rows()) vals.push_back(&row[static_cast<size_t>(c)]);
-      cols.push_back(ColumnFor(DataType::kEmpty, vals));
+      cols.push_back(ColumnType(rs.FieldName(c), vals));
     }
     o->U8(kColMetadata), o->U16(cols.size());
     for (int c = 0; c < rs.FieldCount(); ++c) {
       o->U32(0), o->U16(0x0001 | 0x0008);  // nullable, updateable unknown
-      TypeInfo(o, cols[static_cast<size_t>(c)]);
+      testing::TypeInfo(o, cols[static_cast<size_t>(c)]);
       o->BVarchar(rs.FieldName(c));
     }
     for (const auto& row : rs.rows()) {
       o->U8(kRow);
-      for (size_t c = 0; c < cols.size(); ++c) PutValue(o, cols[c], row[c]);
+      for (size_t c = 0; c < cols.size(); ++c) testing::PutValue(o, cols[c], row[c]);
     }
     Done(o, done, kCount | more, 0xC1, rs.rows().size());
+  }
+
+  // Runs a parameterised statement with the values sent after the first
+  // `first` parameters; a column that is one of its parameters has its
+  // declared type, as SQL Server gives it.
+  void Run(const Statement& st, const std::vector<RpcParam>& ps, size_t first, Out* o) {
+    for (size_t n = 0; n < st.types.size(); ++n) hints_["?" + std::to_string(n + 1)] = st.types[n];
+    try {
+      Text(st.sql, st.Values(ps, first), o, true);
+    } catch (...) {
+      hints_.clear();
+      throw;
+    }
+    hints_.clear();
+  }
+
+  SqlType ColumnType(const std::string& name, const std::vector<const Value*>& values) const {
+    const auto it = hints_.find(name);
+    return it != hints_.end() ? it->second : testing::ColumnFor(DataType::kEmpty, values);
   }
 
   // Runs a SQL text with ?/@Pn placeholders taking values in order.
@@ -616,20 +550,32 @@ class Session {
     auto n = [](int v) { return v < 0 ? Value() : Value::Int(v); };
     int ordinal = 0;
     for (const ProcParam& p : proc ? proc->signature : std::vector<ProcParam>{}) {
-      const SqlType t = TypeOf(p.type);
+      const testing::TypeDescription t =
+          testing::Describe(ParamType(proc->name, p.name, testing::TypeOf(p.type)));
       const bool ret = p.direction == ParamDirection::kReturnValue;
       // SQL Server reports an OUTPUT parameter as input/output (2), the
       // return value as 5.
       const int io = ret ? 5 : p.direction == ParamDirection::kInput ? 1 : 2;
-      const bool text = t.odbc == -9, date = t.odbc == 93;
-      // clang-format off
-      rs.AddRow({Value::String("ZunInput"), Value::String("dbo"), Value::String(proc->name + ";1"),
-                 Value::String(ret ? "@RETURN_VALUE" : p.name), n(io), Value::Int(t.odbc),
-                 Value::String(t.name), n(t.precision), n(t.length), n(t.scale),
-                 n(text || t.odbc == -3 ? -1 : 10), n(ret ? 0 : 1), Value(), Value(),
-                 Value::Int(date ? 9 : t.odbc), n(date ? 3 : -1), n(text ? t.length : -1),
-                 n(ordinal++), Value::String(ret ? "NO" : "YES"), n(38)});
-      // clang-format on
+      rs.AddRow({Value::String("ZunInput"),
+                 Value::String("dbo"),
+                 Value::String(proc->name + ";1"),
+                 Value::String(ret ? "@RETURN_VALUE" : p.name),
+                 n(io),
+                 t.data_type,
+                 Value::String(t.name),
+                 t.precision,
+                 t.length,
+                 t.scale,
+                 t.radix,
+                 n(ret ? 0 : 1),
+                 Value(),
+                 Value(),
+                 t.sql_data_type,
+                 t.datetime_sub,
+                 t.octets,
+                 n(ordinal++),
+                 Value::String(ret ? "NO" : "YES"),
+                 t.ss_type});
     }
     Rows(o, rs, kDoneInProc, kMore);
     o->U8(kReturnStatus), o->U32(0);
@@ -665,7 +611,7 @@ class Session {
       at->push_back(k);
     }
     for (int k = 1; k < params.Count(); ++k) {
-      if (!given[static_cast<size_t>(k)])
+      if (!given[static_cast<size_t>(k)] && defaulted.count(Maiusculas(name + params[k].name)) == 0)
         throw SqlError{201, 4, 16,
                        "Procedure or function '" + name + "' expects parameter '" + params[k].name +
                            "', which was not supplied."};
@@ -691,7 +637,7 @@ class Session {
     if (opens) Begin(&own);
     const int64_t before = TotalChanges();
     std::vector<Recordset> out;
-    const int failed = Statement(&body, true, [&] { db_.CallProcedure(name, &params, 0, &out); });
+    const int failed = Guarded(&body, true, [&] { db_.CallProcedure(name, &params, 0, &out); });
     if (stall_) return Stall(o, own);
     // Without SET NOCOUNT ON a procedure's writes report their rows; they
     // come before its result sets here, as the writes run first.
@@ -705,24 +651,22 @@ class Session {
                                                                          : rv.AsInt()));
     for (size_t i = 0; i < ps.size(); ++i) {
       const Parameter& p = params[at[i]];
-      if (ps[i].output) ReturnValue(&body, i + 1, p.name, ColumnFor(p.type, {&p.value}), p.value);
+      if (ps[i].output)
+        ReturnValue(&body, i + 1, p.name,
+                    ParamType(name, p.name, testing::ColumnFor(p.type, {&p.value})), p.value);
     }
     Done(&body, kDoneProc, more, 0xE0, 0);
     o->b += own.b + body.b;
   }
 
-  // One RPC: a system procedure by its id ([MS-TDS] 2.2.6.6: 11 sp_prepare,
-  // 12 sp_execute, 13 sp_prepexec, 15 sp_unprepare), the catalog's
-  // description of a procedure, or a procedure of the database. A call
-  // refused before it runs gets its ERROR and DONEPROC only.
+  // One RPC: a system procedure by its well-known id ([MS-TDS] 2.2.6.6; 10
+  // sp_executesql, 11 sp_prepare, 12 sp_execute, 13 sp_prepexec and 15
+  // sp_unprepare run, the server cursors 1 to 9 and 14 are refused with
+  // 16937), the catalog's description of a procedure, or a procedure of the
+  // database. A call refused before it runs gets its ERROR and DONEPROC only.
   void Call(int id, const std::string& name, const std::vector<RpcParam>& ps, Out* o,
             unsigned more) {
-    auto values_from = [&](size_t first) {
-      std::vector<Value> v;
-      for (size_t i = first; i < ps.size(); ++i) v.push_back(ps[i].value);
-      return v;
-    };
-    auto text = [&](int handle) -> const std::string& {
+    auto prepared = [&](int handle) -> const Statement& {
       const auto it = prepared_.find(handle);
       if (it == prepared_.end())
         throw SqlError{
@@ -732,25 +676,38 @@ class Session {
     };
     try {
       const bool sproc_columns = id == 0 && strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
-      if ((id == 12 || id == 13 || (id == 0 && !sproc_columns)) &&
+      if ((id == 10 || id == 12 || id == 13 || (id == 0 && !sproc_columns)) &&
           Fault(o, kDoneProc, id == 0 && OpensTran(name)))
         return;
       if (id == 0 && !sproc_columns) return Procedure(name, ps, o, more);
       int status = 0;
       if (id == 11 || id == 13) {
         const int h = next_handle_++;
-        prepared_[h] = ps.at(2).value.AsString();
-        if (id == 13)
-          status = Statement(o, true, [&] { Text(prepared_[h], values_from(3), o, true); });
+        const Statement& st =
+            prepared_.emplace(h, Statement(ps.at(2).value.AsString(), ps.at(1).value.AsString()))
+                .first->second;
+        if (id == 13) status = Guarded(o, true, [&] { Run(st, ps, 3, o); });
         o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(status));
-        ReturnValue(o, 1, "@handle", {kIntN, 4}, Value::Int(h));
+        ReturnValue(o, 1, "@handle", testing::ParseType("int"), Value::Int(h));
+      } else if (id == 10) {
+        const Statement st(ps.at(0).value.AsString(),
+                           ps.size() > 1 && !ps[1].value.IsNull() ? ps[1].value.AsString() : "");
+        status = Guarded(o, true, [&] { Run(st, ps, 2, o); });
+        o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(status));
+        // Outputs come back as they went: the text cannot assign them here.
+        for (size_t i = 2; i < ps.size(); ++i)
+          if (ps[i].output) ReturnValue(o, i, ps[i].name, ps[i].type, ps[i].value);
       } else if (id == 12) {
-        const std::string& sql = text(ps.at(0).value.AsInt());
-        status = Statement(o, true, [&] { Text(sql, values_from(1), o, true); });
+        const Statement& st = prepared(ps.at(0).value.AsInt());
+        status = Guarded(o, true, [&] { Run(st, ps, 1, o); });
         o->U8(kReturnStatus), o->U32(static_cast<uint32_t>(status));
       } else if (id == 15) {
         prepared_.erase(ps.at(0).value.AsInt());
         o->U8(kReturnStatus), o->U32(0);
+      } else if (id != 0) {
+        throw SqlError{16937, 1, 16,
+                       "A server cursor cannot be opened on the given statement or statements. "
+                       "Use a default result set or client cursor."};
       } else {
         ProcedureColumns(ps, o);
       }
@@ -761,12 +718,10 @@ class Session {
   }
 
   void Rpc(In* in, Out* o) {
+    // [MS-TDS] 2.2.6.6: the procedure by name, or 0xFFFF and a well-known id.
     const uint16_t name_len = in->U16();
-    int id = name_len == 0xFFFF ? in->U16() : 0;
-    const std::string name = id ? std::string() : in->Ucs2(name_len);
-    // FreeTDS names sp_execute instead when it sends several calls in one
-    // request (a parameter array).
-    if (id == 0 && strcasecmp(name.c_str(), "sp_execute") == 0) id = 12;
+    const std::string name = name_len == 0xFFFF ? std::string() : in->Ucs2(name_len);
+    const int id = name_len == 0xFFFF ? in->U16() : SystemProcedureId(name);
     in->U16();  // option flags
     std::vector<RpcParam> ps;
     while (!in->AtEnd() && static_cast<uint8_t>(in->s[in->p]) != 0xFF &&
@@ -774,7 +729,7 @@ class Session {
       RpcParam p;
       p.name = in->Ucs2(in->U8());
       p.output = (in->U8() & 1) != 0;
-      p.value = ReadValue(in);
+      p.value = testing::ReadValue(in, &p.type);
       ps.push_back(std::move(p));
     }
     // Several calls in one request are separated by 0xFF ([MS-TDS] 2.2.6.6).
@@ -799,7 +754,7 @@ class Session {
     }
     if (verb == "EXEC" || verb == "EXECUTE") return Exec(AparaBrancos(sql.substr(blank + 1)), o);
     if (Transaction(u, o)) return;
-    if (!Fault(o, kDone)) Statement(o, false, [&] { Text(sql, {}, o, false); });
+    if (!Fault(o, kDone)) Guarded(o, false, [&] { Text(sql, {}, o, false); });
   }
 
   // EXEC of a procedure without arguments, or of sp_server_info with an
@@ -929,7 +884,7 @@ class Session {
     return rs.Field(0).AsInt64();
   }
 
-  int fd_;
+  testing::TdsTransport wire_;
   SqliteConnection db_;
   size_t packet_ = 4096;
   uint64_t tran_ = 0, next_tran_ = 1;
@@ -939,7 +894,8 @@ class Session {
   // that runs, then stalls (--stall-call on a procedure opening a
   // transaction); a request that ATTENTION ended.
   bool drop_ = false, stall_ = false, cancelled_ = false;
-  std::map<int, std::string> prepared_;
+  std::map<int, Statement> prepared_;
+  std::map<std::string, SqlType> hints_;  // column types of the statement running
   int next_handle_ = 1;
   std::string user_;
 };
@@ -964,23 +920,55 @@ int main(int argc, char** argv) {
     opt.opens_tran.push_back(zun::Maiusculas(a["--opens-tran"].substr(at, comma - at)));
     at = comma + 1;
   }
-  opt.require_encryption = a["--encryption"] == "required";
+  opt.encryption = a["--encryption"] == "required" ? zun::testing::ServerEncryption::kRequired
+                   : a["--encryption"] == "not-supported"
+                       ? zun::testing::ServerEncryption::kNotSupported
+                       : zun::testing::ServerEncryption::kOff;
   opt.stall_login = a.count("--stall-login");
   if (opt.db.empty()) {
     std::fprintf(stderr, "usage: tds_test_server --db PATH [--port N] ...\n");
     return 2;
   }
+  ::signal(SIGPIPE, SIG_IGN);  // a write to a closed link fails instead
+  try {
+    if (opt.encryption != zun::testing::ServerEncryption::kNotSupported) {
+      if (!a["--cert"].empty() && !std::filesystem::exists(a["--cert"]))
+        zun::testing::WriteSelfSignedCertificate(a["--cert"], a["--key"]);
+      zun::tls = std::make_unique<zun::testing::TdsTlsContext>(a["--cert"], a["--key"]);
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tds_test_server: %s\n", e.what());
+    return 1;
+  }
   if (!opt.log.empty()) zun::log_file = std::fopen(opt.log.c_str(), "a");
   zun::RegisterDatabaseProcedures();
   if (a.count("--plain-queue")) zun::RegisterPlainQueueProcedures();
-  // Hands its values back: the types no procedure of the database takes.
-  zun::RegisterProcedure("zun_eco",
-                         {{"@g", zun::DataType::kBigInt, zun::ParamDirection::kInputOutput},
-                          {"@t", zun::DataType::kDateTime, zun::ParamDirection::kInputOutput},
-                          {"@x", zun::DataType::kBinary, zun::ParamDirection::kInputOutput}},
-                         [](zun::ProcContext& c) {
-                           for (const char* n : {"@g", "@t", "@x"}) c.Out(n, c.In(n));
-                         });
+  // Hands its values back: the types no procedure of the database takes,
+  // with the SQL Server types it declares where the database has none, each
+  // with a default (NULL), so that a call may send only some.
+  using zun::DataType;
+  const std::pair<const char*, const char*> eco[] = {
+      {"@g", "bigint"},        {"@t", "datetime"}, {"@x", "varbinary(max)"},
+      {"@d", "decimal(18,4)"}, {"@m", "money"},    {"@dt", "date"},
+      {"@d2", "datetime2(7)"}, {"@tm", "time(7)"}, {"@v", "varchar(50)"},
+      {"@n", "nvarchar(max)"}};
+  std::vector<zun::ProcParam> eco_params;
+  for (const auto& [name, type] : eco) {
+    const zun::testing::SqlType t = zun::testing::ParseType(type);
+    const DataType kind = t.wire == zun::testing::kBigVarBinary ? DataType::kBinary
+                          : t.wire == zun::testing::kIntN       ? DataType::kBigInt
+                          : t.wire == zun::testing::kDecimalN || t.wire == zun::testing::kMoneyN
+                              ? DataType::kDouble
+                          : t.wire == zun::testing::kBigVarChar || t.wire == zun::testing::kNVarChar
+                              ? DataType::kString
+                              : DataType::kDateTime;
+    eco_params.push_back({name, kind, zun::ParamDirection::kInputOutput});
+    zun::declared_types[zun::Maiusculas(std::string("zun_eco") + name)] = type;
+    zun::defaulted.insert(zun::Maiusculas(std::string("zun_eco") + name));
+  }
+  zun::RegisterProcedure("zun_eco", eco_params, [eco](zun::ProcContext& c) {
+    for (const auto& e : eco) c.Out(e.first, c.In(e.first));
+  });
   // Names a party in its output, then writes a name for it: a party that
   // does not exist fails the write (547) with the output already set.
   zun::RegisterProcedure(

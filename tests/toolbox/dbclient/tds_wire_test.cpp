@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "../../support/scratch.h"
@@ -46,9 +47,9 @@ class TdsWire : public ::testing::Test {
     server_.reset();
     if (!HasFailure()) fs::remove_all(dir_);
   }
-  // Starts the server with options and connects to it.
-  // The server offers no TLS: without tls the connection declines it.
-  void Connect(const std::vector<std::string>& options = {}, bool tls = false) {
+  // Starts the server with options and connects to it: over TLS as the
+  // provider requires by default, or asking for the login only without tls.
+  void Connect(const std::vector<std::string>& options = {}, bool tls = true) {
     server_.reset();
     std::vector<std::string> all = {"--log", (dir_ / "server.log").string()};
     all.insert(all.end(), options.begin(), options.end());
@@ -121,16 +122,22 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
   EXPECT_EQ(sum.Current().Field(0).AsInt(), 1501);
   EXPECT_EQ(sum.Current().Field(1).AsInt(), chars + 8);
 
-  // Types no procedure of the database takes, and NULLs, both ways.
+  // Types no procedure of the database takes, as SQL Server declares them
+  // (bigint, datetime, varbinary(max), decimal(18,4), money, date,
+  // datetime2(7), time(7), varchar(50), nvarchar(max)), and NULLs, both ways;
+  // text over 4,000 characters goes in chunks; a time reads as on 1900-01-01.
   Command eco(&c_, CommandType::kStoredProc, "zun_eco");
-  const Value rows[][3] = {
+  const std::string longer = std::string(5000, 'a') + "\xE9";
+  const Value rows[][10] = {
       {Value::BigInt(int64_t{1} << 40), Value::DateTime(45000.5 + 0.25 / 86400),
-       Value::Binary(std::string("\0\xFF", 2))},
-      {Value(), Value(), Value()}};
+       Value::Binary(std::string("\0\xFF", 2) + longer), Value::Double(1234.5678),
+       Value::Double(-12.3456), Value::DateTime(45000), Value::DateTime(45000.75 + 0.125 / 86400),
+       Value::DateTime(2.75), Value::String("x\xE9 y"), Value::String(longer)},
+      {}};
   for (const auto& row : rows) {
-    for (int i = 0; i < 3; ++i) eco.Params()[i + 1].value = row[i];
+    for (int i = 0; i < 10; ++i) eco.Params()[i + 1].value = row[i];
     eco.Execute();
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(eco.Params()[i + 1].value, row[i]) << i;
   }
   EXPECT_EQ(Failure([&] { Command(&c_, CommandType::kStoredProc, "zun_nenhuma"); }).first,
             ErrorKind::kOther);
@@ -263,15 +270,88 @@ TEST_F(TdsWire, FaultsByKind) {
   }
 }
 
-// A server that demands encryption never receives the password in clear:
-// the driver, which cannot do TLS with it, gives up before LOGIN7.
-TEST_F(TdsWire, NoPasswordInClearWhenTheServerDemandsEncryption) {
-  EXPECT_THROW(Connect({"--encryption", "required"}), ProviderError);
-  EXPECT_NE(ServerLog().find("prelogin"), std::string::npos) << ServerLog();
-  EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
-  // By default TLS is required: a server that offers none never gets a login.
-  EXPECT_THROW(Connect({}, true), ProviderError);
-  EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
+// TLS as SQL Server negotiates it, by the server's setting and the
+// provider's choice; a server without TLS never receives the password.
+TEST_F(TdsWire, EncryptionAsNegotiated) {
+  const struct {
+    std::vector<std::string> options;
+    bool tls;  // Encryption=require, else (-OdbcNoEncryption) request
+    const char* login;
+  } rows[] = {
+      {{}, true, "answer=1\nlogin7 user=zunsvc ok tls=full"},
+      {{}, false, "answer=0\nlogin7 user=zunsvc ok tls=login"},
+      {{"--encryption", "required"}, false, "answer=3\nlogin7 user=zunsvc ok tls=full"},
+      {{"--encryption", "not-supported"}, false, "answer=2\nlogin7 user=zunsvc ok tls=none"},
+      {{"--encryption", "not-supported"}, true, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE((r.options.empty() ? std::string("off") : r.options[1]) +
+                 (r.tls ? " require" : " request"));
+    fs::remove(dir_ / "server.log");
+    if (r.login != nullptr) {
+      Connect(r.options, r.tls);
+      Command(&c_, CommandType::kStoredProc, "GetInfoDoUsuario").Execute();
+      EXPECT_NE(ServerLog().find(r.login), std::string::npos) << ServerLog();
+    } else {
+      EXPECT_THROW(Connect(r.options, r.tls), ProviderError);
+      EXPECT_EQ(ServerLog().find("login7"), std::string::npos) << ServerLog();
+    }
+    c_.Close();
+  }
+}
+
+// A FreeTDS data source whose freetds.conf section names a CA file checks
+// the server's certificate: its own CA logs in, another is refused.
+TEST_F(TdsWire, ACaFileValidatesTheServer) {
+  const std::string right = (dir_ / "cert.pem").string(), wrong = (dir_ / "other.pem").string();
+  Connect({"--cert", wrong, "--key", (dir_ / "other.key").string()});
+  Connect({"--cert", right, "--key", (dir_ / "key.pem").string()});
+  c_.Close();
+  setenv("ODBCSYSINI", dir_.c_str(), 1);
+  setenv("ODBCINI", (dir_ / "odbc.ini").c_str(), 1);
+  setenv("FREETDSCONF", (dir_ / "freetds.conf").c_str(), 1);
+  std::ofstream(dir_ / "odbc.ini") << "[zunca]\nDriver=" << testing::kFreeTdsDriver
+                                   << "\nServername=zuntls\nDatabase=ZunInput\n";
+  c_.SetConnectionString("Provider=SQLOLEDB.1;Odbc DSN=zunca;User ID=zunsvc;Password=s3cret");
+  for (const std::string& ca : {right, wrong}) {
+    SCOPED_TRACE(ca);
+    const size_t from = ServerLog().size();
+    std::ofstream(dir_ / "freetds.conf")
+        << "[zuntls]\nhost=127.0.0.1\nport=" << server_->port()
+        << "\ntds version=7.4\nencryption=require\nca file=" << ca << "\n";
+    if (ca == right) {
+      c_.Open();
+      EXPECT_NE(ServerLog().find("login7 user=zunsvc ok tls=full", from), std::string::npos);
+    } else {
+      EXPECT_THROW(c_.Open(), ProviderError);
+      EXPECT_EQ(ServerLog().find("login7", from), std::string::npos) << ServerLog();
+      EXPECT_NE(ServerLog().find("prelogin", from), std::string::npos) << ServerLog();
+    }
+    c_.Close();
+  }
+  for (const char* v : {"ODBCSYSINI", "ODBCINI", "FREETDSCONF"}) unsetenv(v);
+}
+
+// tedious, a TDS client independent of FreeTDS (npm, tests/wire): a batch,
+// sp_executesql and procedure calls with SQL Server's types, a server cursor
+// refused, over TLS that trusts the server's certificate and then validates
+// it with its CA.
+TEST_F(TdsWire, TediousAsASecondClient) {
+  if (std::system("command -v node >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "node is not installed: the second TDS client (tedious) cannot run";
+  const std::string ca = (dir_ / "cert.pem").string();
+  Connect({"--cert", ca, "--key", (dir_ / "key.pem").string()});
+  for (const std::string& trust : {std::string("trust"), ca}) {
+    SCOPED_TRACE(trust);
+    const std::string cmd = "node '" ZUN_TEST_SOURCE_DIR "/tests/wire/tedious_client.js' " +
+                            std::to_string(server_->port()) + " '" + trust + "' 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    EXPECT_EQ(pclose(p), 0) << out;
+    EXPECT_NE(out.find("ok sp_cursorclose refused"), std::string::npos) << out;  // all ran
+  }
 }
 
 }  // namespace
