@@ -71,8 +71,12 @@ connection.on('connect', async (err) => {
     check('sp_executesql', sum.rows, [[42, 'z', 41]]);
     const echo = await run('sql', `SELECT ${typed.map(([n]) => `@${n}`).join(', ')}`, typed);
     typed.forEach(([n, , v], i) => check(`sp_executesql @${n}`, echo.rows[0][i], v));
-    const info = await run('proc', 'GetInfoDoUsuario',
-      [['name', TYPES.NVarChar, null, { length: 200 }, true], ['IsAdmin', TYPES.Bit, null, {}, true]]);
+    // Every parameter, as SQL Server refuses a call that leaves one out (201).
+    const info = await run('proc', 'GetInfoDoUsuario', [
+      ['uid', TYPES.Int, null, {}, true], ['name', TYPES.NVarChar, null, { length: 200 }, true],
+      ['email', TYPES.NVarChar, null, { length: 200 }, true], ['IsAdmin', TYPES.Bit, null, {}, true],
+      ['SourceDoBal', TYPES.Int, null, {}, true], ['UserFlag', TYPES.Int, null, {}, true],
+      ['lingua', TYPES.Int, null, {}, true]]);
     check('GetInfoDoUsuario', [info.status, info.outputs.name, info.outputs.IsAdmin], [0, 'zunsvc', true]);
     const eco = await run('proc', 'zun_eco', typed.map((p) => [...p.slice(0, 3), p[3] || {}, true]));
     typed.forEach(([n, , v]) => check(`zun_eco @${n}`, eco.outputs[n], v));
