@@ -292,7 +292,7 @@ TEST_F(Tool, QueueVerbsOverTds) {
                                     << "\nuser = zunsvc\nPasswordFile = pw\n"
                                     << "OdbcDriver = " << testing::kFreeTdsDriver << "\n";
   const auto sv = [](std::vector<std::string> args, const char* as = nullptr) {
-    args.insert(args.end(), {"--config", "zun.conf", "-OdbcNoEncryption"});
+    args.insert(args.end(), {"--config", "zun.conf"});
     if (as != nullptr) args.insert(args.end(), {std::string("-user:") + as, "-PasswordFile:apw"});
     return args;
   };

@@ -244,8 +244,8 @@ TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
   RegisterProcedure("ZunAusente", {{"@a", DataType::kInteger}}, [](ProcContext&) {});
   SetProgramArgs({"zuninput", "-provider:SQLOLEDB.1",
                   "-sqlserver:localhost," + std::to_string(tds.port()),
-                  std::string("-OdbcDriver:") + testing::kFreeTdsDriver, "-OdbcNoEncryption",
-                  "-user:zunsvc", "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"});
+                  std::string("-OdbcDriver:") + testing::kFreeTdsDriver, "-user:zunsvc",
+                  "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"});
   IniciaZiGlobs();
   const int32_t login = InitDbConnection("", "", false);
   UnregisterProcedure("ZunAusente");
