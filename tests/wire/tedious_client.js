@@ -82,6 +82,8 @@ connection.on('connect', async (err) => {
     typed.forEach(([n, , v]) => check(`zun_eco @${n}`, eco.outputs[n], v));
     const cursor = await run('proc', 'sp_cursorclose', [['cursor', TYPES.Int, 1]]).catch((e) => e);
     check('sp_cursorclose refused', cursor.number, 16937);
+    const undeclared = await run('sql', 'SELECT @zz + 1', []).catch((e) => e);
+    check('undeclared variable', [undeclared.number, undeclared.class], [137, 15]);
   } catch (e) {
     check('request', e.message, 'no error');
   }

@@ -334,8 +334,8 @@ TEST_F(TdsWire, ACaFileValidatesTheServer) {
 
 // tedious, a TDS client independent of FreeTDS (npm, tests/wire): a batch,
 // sp_executesql and procedure calls with SQL Server's types, a server cursor
-// refused, over TLS that trusts the server's certificate and then validates
-// it with its CA.
+// and an undeclared variable refused (16937, 137), over TLS that trusts the server's certificate
+// and then validates it with its CA.
 TEST_F(TdsWire, TediousAsASecondClient) {
   if (std::system("command -v node >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "node is not installed: the second TDS client (tedious) cannot run";
