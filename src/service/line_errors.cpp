@@ -1,5 +1,6 @@
 #include "service/line_errors.h"
 
+#include <cstdlib>
 #include <exception>
 #include <memory>
 
@@ -34,9 +35,7 @@ std::string TextoDasMensagens(const MensagensDeLinha& m) {
   return s;
 }
 
-int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDeLinha& m) {
-  static bool sem_procedimento = false;
-  if (sem_procedimento) return 0;
+std::string TextoDeMensagens(const MensagensDeLinha& m) {
   std::string linhas;
   for (const auto& [line, text] : m) {
     std::string t = text;
@@ -45,6 +44,28 @@ int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDeLinh
     }
     linhas += std::to_string(line) + "\t" + t + "\n";
   }
+  return linhas;
+}
+
+MensagensDeLinha MensagensDoTexto(const std::string& texto) {
+  MensagensDeLinha m;
+  for (size_t at = 0; at < texto.size();) {
+    size_t end = texto.find('\n', at);
+    if (end == std::string::npos) end = texto.size();
+    const size_t tab = texto.find('\t', at);
+    if (tab < end) {
+      m.emplace_back(std::atoi(texto.substr(at, tab - at).c_str()),
+                     texto.substr(tab + 1, end - tab - 1));
+    }
+    at = end + 1;
+  }
+  return m;
+}
+
+int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDeLinha& m) {
+  static bool sem_procedimento = false;
+  if (sem_procedimento) return 0;
+  const std::string linhas = TextoDeMensagens(m);
   try {
     std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesErros");
     if (!cmd) {

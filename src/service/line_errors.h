@@ -29,6 +29,12 @@ ContagemDeLinhas& ContagemDoUltimoArquivo();
 // first 50 messages, each cut to 300 characters, then how many more.
 std::string TextoDasMensagens(const MensagensDeLinha& m);
 
+// m as text, one message a line: its line number, a tab and its text (line
+// breaks and tabs in the text become blanks); MensagensDoTexto reads it back
+// (lines without a tab are ignored).
+std::string TextoDeMensagens(const MensagensDeLinha& m);
+MensagensDeLinha MensagensDoTexto(const std::string& texto);
+
 // Stores m as the line messages of entry id under its lease. A database
 // without the procedure keeps none (logged once). Returns 0 or the code
 // of the call, which the caller only logs.
