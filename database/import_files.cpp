@@ -63,28 +63,36 @@ constexpr char kTakeNext[] =
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id, lease";
 
-// An entry whose lease ran out without an outcome: its process died. It is
-// taken again, before any other entry, whatever its priority and without a
-// try, when its import pass committed lines since it was handed out (a
-// resume: the kill was not the file's fault, and the lines applied must not
-// wait for a later day's priorities nor count as a failure), or, on its last
-// try without such progress, for the caller to record the failure (a file
-// that kills the process every time ends there: the position grows with
-// each resume, so resumes end). Should that caller die too, the entry comes
-// back after its new lease.
+// An entry whose lease ran out without an outcome: its process died. An
+// entry whose import pass committed lines is taken again, before any other
+// entry, whatever its priority and without a try (a resume: a kill is not
+// the file's fault, and the lines applied must not wait for a later day's
+// priorities nor count as a failure) when its last hand-out committed more,
+// or when fewer than @MaxImportTries hand-outs in a row, this one counted,
+// died without committing more (a machine that fails twice). Else, on its
+// last try, it is taken for the caller to record the failure: a file that
+// kills the process every time at the same place ends there, and the
+// position only grows, so resumes end. Should that caller die too, the entry
+// comes back after its new lease. (f, r: the entry and its position; the
+// parameter: @MaxImportTries.)
+#define ZUN_RETOMAVEL                                    \
+  "(f.conteudo IS NOT NULL AND r.linha IS NOT NULL AND " \
+  "(r.linha > COALESCE(r.desde, -1) OR COALESCE(r.mortes, 0) + 1 < ?))"
 constexpr char kTakeDead[] =
     "UPDATE import_files SET taken_until = ?, lease = lease + 1 WHERE id = ("
     "SELECT f.id FROM import_files f LEFT JOIN import_files_retoma r ON r.id = f.id "
     "WHERE f.done = 0 AND f.taken_until IS NOT NULL AND f.taken_until < ? AND "
-    "(f.importtries >= ? OR (f.conteudo IS NOT NULL AND r.linha > COALESCE(r.desde, -1))) "
+    "(f.importtries >= ? OR " ZUN_RETOMAVEL
+    ") "
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id, lease";
 
 // Whether the entry just taken by kTakeDead is handed out for the record of
-// its failure (no progress since its latest hand-out) rather than resumed.
-constexpr char kSemProgresso[] =
+// its failure rather than resumed.
+constexpr char kParaORegistro[] =
     "SELECT 1 FROM import_files f LEFT JOIN import_files_retoma r ON r.id = f.id "
-    "WHERE f.id = ? AND NOT COALESCE(r.linha > COALESCE(r.desde, -1), 0)";
+    "WHERE f.id = ? AND NOT COALESCE(" ZUN_RETOMAVEL ", 0)";
+#undef ZUN_RETOMAVEL
 
 // The table where import passes say where they stand (schema.sql, word for
 // word): made, or given the columns it lacks, on a hand-out in a database
@@ -93,7 +101,8 @@ constexpr char kTabelaDeRetomada[] =
     "CREATE TABLE IF NOT EXISTS import_files_retoma ("
     "id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, "
     "lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, "
-    "pedido TEXT, desde INTEGER, aplicadas INTEGER, puladas INTEGER, mensagens TEXT)";
+    "pedido TEXT, desde INTEGER, mortes INTEGER, aplicadas INTEGER, puladas INTEGER, "
+    "mensagens TEXT)";
 
 // Makes the table, or adds the columns an older one lacks (one look at its
 // columns per hand-out).
@@ -105,8 +114,8 @@ void AsseguraTabelaDeRetomada(ProcContext& c) {
   }
   std::string tem;
   for (cols.First(); !cols.Eof(); cols.Next()) tem += " " + cols.Field(0).AsString() + " ";
-  for (const char* col :
-       {"desde INTEGER", "aplicadas INTEGER", "puladas INTEGER", "mensagens TEXT"}) {
+  for (const char* col : {"desde INTEGER", "mortes INTEGER", "aplicadas INTEGER", "puladas INTEGER",
+                          "mensagens TEXT"}) {
     const std::string nome(col, std::strchr(col, ' '));
     if (tem.find(" " + nome + " ") == std::string::npos) {
       c.Exec(std::string("ALTER TABLE import_files_retoma ADD COLUMN ") + col);
@@ -142,7 +151,8 @@ void ImportFilesNext(ProcContext& c) {
   AsseguraTabelaDeRetomada(c);
   const double now = AgoraGMT();
   const Value lease_end = Value::DateTime(now + kImportLeaseDays);
-  Recordset dead = c.Query(kTakeDead, {lease_end, Value::DateTime(now), Value::Int(max_tries)});
+  Recordset dead = c.Query(
+      kTakeDead, {lease_end, Value::DateTime(now), Value::Int(max_tries), Value::Int(max_tries)});
   const bool retomada_ou_morto = dead.RecordCount() != 0;
   Recordset taken = retomada_ou_morto
                         ? std::move(dead)
@@ -154,12 +164,16 @@ void ImportFilesNext(ProcContext& c) {
   }
   taken.First();
   const Value id = taken.Field(0);
-  const bool morto = retomada_ou_morto && c.Query(kSemProgresso, {id}).RecordCount() != 0;
+  const bool morto =
+      retomada_ou_morto && c.Query(kParaORegistro, {id, Value::Int(max_tries)}).RecordCount() != 0;
   // The new hand-out alone may say where the import pass stands; where an
-  // earlier one left it stays, and is where this one starts.
+  // earlier one left it stays, and is where this one starts. A row left
+  // means that hand-out died (an outcome deletes it): it died without
+  // committing lines, or the count of such deaths starts again.
   c.Exec(
       "INSERT INTO import_files_retoma (id, lease) VALUES (?, ?) "
-      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease, desde = linha",
+      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease, desde = linha, "
+      "mortes = CASE WHEN linha > COALESCE(desde, -1) THEN 0 ELSE COALESCE(mortes, 0) + 1 END",
       {id, taken.Field(1)});
   Recordset row = EntryRow(c, id);
   if (row.RecordCount() == 0) {

@@ -13,8 +13,9 @@
 // number; "ImportFilesRenova" renews it while the file is imported, and
 // only the latest lease may renew it or record the outcome. An entry whose
 // lease ran out without an outcome had its process die: when its import
-// pass committed lines since that hand-out it is handed out again first,
-// without a try and whatever its tries and priority (a resume); else, with
+// pass committed lines, since that hand-out or before a single hand-out that
+// died without committing more, it is handed out again first, without a try
+// and whatever its tries and priority (a resume); else, with
 // tries left, it is handed out again as its next try, and on its last try
 // once more, with the code 50106 and without a try, for the failure to be
 // recorded. "ImportFilesResult" records an outcome; a success is final.

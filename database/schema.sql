@@ -52,13 +52,14 @@ CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 -- requests those lines gave, the records applied and skipped and the line
 -- messages so far; the next try goes on from there. lease is the entry's
 -- latest hand-out (only its holder writes here), desde the linha it was
--- handed out at (a dead process's entry whose linha grew since is resumed
--- without a try). The outcome
+-- handed out at and mortes how many hand-outs in a row died without
+-- committing lines (a dead process's entry whose linha grew since, or with
+-- few such deaths, is resumed without a try). The outcome
 -- deletes the row. A table of its own: a write to the queue's row would
 -- rewrite the stored file with it.
 -- "ImportFilesNext" makes it in a database made before it (kTabelaDeRetomada
 -- in import_files.cpp: keep both equal).
-CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT, desde INTEGER, aplicadas INTEGER, puladas INTEGER, mensagens TEXT);
+CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT, desde INTEGER, mortes INTEGER, aplicadas INTEGER, puladas INTEGER, mensagens TEXT);
 -- The line messages of an entry's latest try, as "ImportFilesErros" stored
 -- them; they go with the entry.
 CREATE TABLE import_file_errors (

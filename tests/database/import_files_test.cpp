@@ -112,9 +112,9 @@ TEST_F(ImportQueue, OnlyTheLatestLeaseRenewsAndRecords) {
 
 // A process that died on the entry's last try: once the lease ran out, an
 // entry whose import pass committed lines since that hand-out is resumed
-// (no try counted, whatever its tries and priority); without such progress
-// it is handed out for the record (no try counted), and only until the
-// failure is recorded.
+// (no try counted, whatever its tries and priority), and so is it after one
+// death without such progress; after two in a row it is handed out for the
+// record (no try counted), and only until the failure is recorded.
 TEST_F(ImportQueue, AnEntryWhoseProcessDiedOnItsLastTryIsResumedOrHandedOutForTheRecord) {
   const int32_t id = Put(user_uid_, 9, "2020-07-03 10:11:12", "x", /*tries=*/1);
   ASSERT_EQ(TakeNext(*s_, 999, 2).importtries, 2);  // the process dies after a group
@@ -123,7 +123,9 @@ TEST_F(ImportQueue, AnEntryWhoseProcessDiedOnItsLastTryIsResumedOrHandedOutForTh
   Expire(id);
   const Next resumed = TakeNext(*s_, 5, 2);
   EXPECT_EQ(std::tie(resumed.e, resumed.id, resumed.importtries), std::make_tuple(0, id, 2));
-  Expire(id);  // the process dies again before its next group
+  Expire(id);  // it dies before its next group: resumed once more...
+  EXPECT_EQ(TakeNext(*s_, 5, 2).e, 0);
+  Expire(id);  // ...but not after a second such death in a row
   const Next dead = TakeNext(*s_, 5, 2);
   EXPECT_EQ(std::tie(dead.e, dead.id, dead.importtries),
             std::make_tuple(kErrImportFileProcessDied, id, 2));

@@ -258,6 +258,7 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
     const char* proc;
     int nth;
     bool last_try = false;  // the killed hand-out is the entry's last try
+    int again = 0;          // the resume is killed too, at this call
   } kills[] = {
       {"", 0},                        // uninterrupted: the reference
       {"DataLogAdd", 1},              // the bulletin log step, first work of the import pass
@@ -266,6 +267,7 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
       {"ChamaSetuser", 2},            // right after the outcome (the switch back)
       {"CotacaoImportV3", 28, true},  // after the lines reported in the import pass
       {"ImportFilesResult", 1, true},
+      {"CotacaoImportV3", 12, true, 1},  // twice: the resume before its first group
   };
   RegistraImportadores();
   std::string reference;
@@ -277,10 +279,11 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
     RunExampleSql(kDb, "quote_series.sql");
     const int id = Enqueue(4, file);
     if (k.last_try) Sql("UPDATE import_files SET importtries = 1");
-    if (*k.proc != '\0') {
-      KilledStep([&k] {
+    for (int n : {k.nth, k.again}) {
+      if (n == 0) continue;
+      KilledStep([&k, n] {
         SetTickSource(&SlowTick);
-        AntesDe(k.proc, [n = k.nth](ProcContext&) {
+        AntesDe(k.proc, [n](ProcContext&) {
           if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
         });
       });
