@@ -77,9 +77,20 @@ BEGIN
     seq bigint IDENTITY PRIMARY KEY,
     id int NOT NULL REFERENCES dbo.import_files (id) ON DELETE CASCADE,
     line int NOT NULL,
-    msg nvarchar(max) NOT NULL);
+    msg nvarchar(max) NOT NULL,
+    importtry int NOT NULL DEFAULT 0,
+    code int NOT NULL DEFAULT 0,
+    reason nvarchar(max) NOT NULL DEFAULT N'',
+    linetext nvarchar(max) NOT NULL DEFAULT N'');
   CREATE INDEX import_file_errors_id ON dbo.import_file_errors (id);
 END
+GO
+-- A table an earlier version of this script made: the try of each message,
+-- its code, the code's reason and the line's text.
+IF COL_LENGTH(N'dbo.import_file_errors', N'importtry') IS NULL
+  ALTER TABLE dbo.import_file_errors ADD importtry int NOT NULL DEFAULT 0,
+    code int NOT NULL DEFAULT 0, reason nvarchar(max) NOT NULL DEFAULT N'',
+    linetext nvarchar(max) NOT NULL DEFAULT N'';
 GO
 -- A table an earlier version of this script made: where the hand-out was
 -- (desde), the deaths in a row without progress (mortes), the records
@@ -211,7 +222,11 @@ BEGIN
 END;
 GO
 
--- Step 6: the line messages of a try, one a line: number, tab, text.
+-- Step 6: the line messages of the entry's current try (its importtries),
+-- one a line: number, code, the code's reason, message and the line's text,
+-- separated by tabs (a number and a message alone are taken too; a line of
+-- another shape is skipped). They replace only an earlier store of the same
+-- try: the tries before keep theirs. At most 1,001 lines a try.
 CREATE OR ALTER PROCEDURE dbo.ImportFilesErros
   @id int,
   @lease int = NULL,
@@ -219,17 +234,30 @@ CREATE OR ALTER PROCEDURE dbo.ImportFilesErros
 AS
 BEGIN
   SET NOCOUNT ON;
-  IF @id IS NULL OR NOT EXISTS (SELECT 1 FROM dbo.import_files WHERE id = @id) RETURN 50101;
+  DECLARE @try int = (SELECT importtries FROM dbo.import_files WHERE id = @id);
+  IF @id IS NULL OR @try IS NULL RETURN 50101;
   IF @lease IS NOT NULL AND NOT EXISTS (SELECT 1 FROM dbo.import_files
       WHERE id = @id AND lease = @lease AND taken_until IS NOT NULL)
     RETURN 50107;
   BEGIN TRANSACTION;
-  DELETE FROM dbo.import_file_errors WHERE id = @id;
-  INSERT INTO dbo.import_file_errors (id, line, msg)
-  SELECT @id, TRY_CAST(LEFT(l.value, CHARINDEX(NCHAR(9), l.value) - 1) AS int),
-    SUBSTRING(l.value, CHARINDEX(NCHAR(9), l.value) + 1, LEN(l.value))
+  DELETE FROM dbo.import_file_errors WHERE id = @id AND importtry = @try;
+  -- n: the tabs of the line; t1 to t4: where they are.
+  INSERT INTO dbo.import_file_errors (id, importtry, line, code, reason, msg, linetext)
+  SELECT TOP (1001) @id, @try, ISNULL(TRY_CAST(LEFT(a.v, b.t1 - 1) AS int), 0),
+    CASE WHEN a.n = 4 THEN ISNULL(TRY_CAST(SUBSTRING(a.v, b.t1 + 1, c.t2 - b.t1 - 1) AS int), 0)
+         ELSE 0 END,
+    CASE WHEN a.n = 4 THEN SUBSTRING(a.v, c.t2 + 1, d.t3 - c.t2 - 1) ELSE N'' END,
+    CASE WHEN a.n = 4 THEN SUBSTRING(a.v, d.t3 + 1, e.t4 - d.t3 - 1)
+         ELSE SUBSTRING(a.v, b.t1 + 1, a.nch) END,
+    CASE WHEN a.n = 4 THEN SUBSTRING(a.v, e.t4 + 1, a.nch) ELSE N'' END
   FROM STRING_SPLIT(ISNULL(@linhas, N''), NCHAR(10)) l
-  WHERE CHARINDEX(NCHAR(9), l.value) > 0;
+  CROSS APPLY (SELECT l.value AS v, DATALENGTH(l.value) / 2 AS nch,
+    (DATALENGTH(l.value) - DATALENGTH(REPLACE(l.value, NCHAR(9), N''))) / 2 AS n) a
+  CROSS APPLY (SELECT CHARINDEX(NCHAR(9), a.v) AS t1) b
+  CROSS APPLY (SELECT CHARINDEX(NCHAR(9), a.v, b.t1 + 1) AS t2) c
+  CROSS APPLY (SELECT CHARINDEX(NCHAR(9), a.v, c.t2 + 1) AS t3) d
+  CROSS APPLY (SELECT CHARINDEX(NCHAR(9), a.v, d.t3 + 1) AS t4) e
+  WHERE a.n IN (1, 4);
   COMMIT;
   RETURN 0;
 END;
