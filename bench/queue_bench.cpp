@@ -426,9 +426,9 @@ ZUN_TIMED(
 
 // The local copy of a queued file: written, and removed after the import.
 ZUN_TIMED(kFile, void,
-          _ZN3zun12GravaArquivoERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES7_Pi,
-          (const String& file_name, const String& content, int32_t* erro),
-          (file_name, content, erro))
+          _ZN3zun12GravaArquivoERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEES7_PiS8_,
+          (const String& file_name, const String& content, int32_t* erro, int* trava),
+          (file_name, content, erro, trava))
 int __real_unlink(const char* path);
 int __wrap_unlink(const char* path) {
   if (!g_time.Inside(kRest)) return __real_unlink(path);

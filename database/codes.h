@@ -35,7 +35,8 @@ inline constexpr int32_t kErrImportFileOwnerUnknown = 50104;
 inline constexpr int32_t kErrImportFilesNotAdmin = 50105;
 // The "result" of "ImportFilesNext" when it hands out, for the record, an
 // entry whose process died on its last try (its lease ran out before an
-// outcome was recorded): the row follows, and the caller records the
+// outcome was recorded) without committing lines since it was handed out
+// (else it is resumed, with result 0): the row follows, and the caller records the
 // failure with this code, tells the operators and mails the owner.
 inline constexpr int32_t kErrImportFileProcessDied = 50106;
 // The caller's "@lease" is no longer the entry's: another process took the

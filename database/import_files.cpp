@@ -1,6 +1,7 @@
 #include "database/import_files.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -64,31 +65,74 @@ constexpr char kTakeNext[] =
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id, lease";
 
-// An entry whose lease ran out on its last try without an outcome: its
-// process died (a file that kills the process every time ends here). It is
-// taken again, without a try, for the caller to record the failure; should
-// that caller die too, the entry comes back once more after its lease.
+// An entry whose lease ran out without an outcome: its process died. An
+// entry whose import pass committed lines is taken again, before any other
+// entry, whatever its priority and without a try (a resume: a kill is not
+// the file's fault, and the lines applied must not wait for a later day's
+// priorities nor count as a failure) when its last hand-out committed more,
+// or when fewer than @MaxImportTries hand-outs in a row, this one counted,
+// died without committing more (a machine that fails twice). Else, on its
+// last try, it is taken for the caller to record the failure: a file that
+// kills the process every time at the same place ends there, and the
+// position only grows, so resumes end. Should that caller die too, the entry
+// comes back after its new lease. (f, r: the entry and its position; the
+// parameter: @MaxImportTries.)
+#define ZUN_RETOMAVEL                                    \
+  "(f.conteudo IS NOT NULL AND r.linha IS NOT NULL AND " \
+  "(r.linha > COALESCE(r.desde, -1) OR COALESCE(r.mortes, 0) + 1 < ?))"
 constexpr char kTakeDead[] =
     "UPDATE import_files SET taken_until = ?, lease = lease + 1 WHERE id = ("
-    "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.taken_until IS NOT NULL AND "
-    "f.taken_until < ? AND f.importtries >= ? "
+    "SELECT f.id FROM import_files f LEFT JOIN import_files_retoma r ON r.id = f.id "
+    "WHERE f.done = 0 AND f.taken_until IS NOT NULL AND f.taken_until < ? AND "
+    "(f.importtries >= ? OR " ZUN_RETOMAVEL
+    ") "
     "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
     "RETURNING id, lease";
 
+// Whether the entry just taken by kTakeDead is handed out for the record of
+// its failure rather than resumed.
+constexpr char kParaORegistro[] =
+    "SELECT 1 FROM import_files f LEFT JOIN import_files_retoma r ON r.id = f.id "
+    "WHERE f.id = ? AND NOT COALESCE(" ZUN_RETOMAVEL ", 0)";
+#undef ZUN_RETOMAVEL
+
 // The table where import passes say where they stand (schema.sql, word for
-// word): made on the first hand-out in a database made before it existed.
+// word): made, or given the columns it lacks, on a hand-out in a database
+// made before them.
 constexpr char kTabelaDeRetomada[] =
     "CREATE TABLE IF NOT EXISTS import_files_retoma ("
     "id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, "
     "lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, "
-    "pedido TEXT)";
+    "pedido TEXT, desde INTEGER, mortes INTEGER, aplicadas INTEGER, puladas INTEGER, "
+    "mensagens TEXT)";
+
+// Makes the table, or adds the columns an older one lacks (one look at its
+// columns per hand-out).
+void AsseguraTabelaDeRetomada(ProcContext& c) {
+  Recordset cols = c.Query("SELECT name FROM pragma_table_info('import_files_retoma')");
+  if (cols.RecordCount() == 0) {
+    c.Exec(kTabelaDeRetomada);
+    return;
+  }
+  std::string tem;
+  for (cols.First(); !cols.Eof(); cols.Next()) tem += " " + cols.Field(0).AsString() + " ";
+  for (const char* col : {"desde INTEGER", "mortes INTEGER", "aplicadas INTEGER", "puladas INTEGER",
+                          "mensagens TEXT"}) {
+    const std::string nome(col, std::strchr(col, ' '));
+    if (tem.find(" " + nome + " ") == std::string::npos) {
+      c.Exec(std::string("ALTER TABLE import_files_retoma ADD COLUMN ") + col);
+    }
+  }
+}
 
 // The second result set of "ImportFilesNext": the entry and its owner.
 Recordset EntryRow(ProcContext& c, const Value& id) {
   return c.Query(
       "SELECT f.uid AS Uid, f.id AS Id, f.prioridade, u.name AS Name, f.mom, f.filename, "
       "f.importtries, f.conteudo, f.lease, r.linha AS retoma_linha, r.erro AS retoma_erro, "
-      "r.erros AS retoma_erros, r.gbol AS retoma_gbol, r.pedido AS retoma_pedido "
+      "r.erros AS retoma_erros, r.gbol AS retoma_gbol, r.pedido AS retoma_pedido, "
+      "r.aplicadas AS retoma_aplicadas, r.puladas AS retoma_puladas, "
+      "r.mensagens AS retoma_mensagens "
       "FROM import_files f JOIN users u ON u.uid = f.uid "
       "LEFT JOIN import_files_retoma r ON r.id = f.id WHERE f.id = ?",
       {id});
@@ -106,31 +150,33 @@ void ImportFilesNext(ProcContext& c) {
   const int32_t max_pri = pri.IsNull() ? kMaxPrioridadeDeDia : pri.AsInt();
   const int32_t max_tries = tries.IsNull() ? kImportMaxTries : tries.AsInt();
   const int32_t count_menos_um = CountMenosUm(c);
+  AsseguraTabelaDeRetomada(c);
   const double now = AgoraGMT();
   const Value lease_end = Value::DateTime(now + kImportLeaseDays);
-  Recordset dead = c.Query(kTakeDead, {lease_end, Value::DateTime(now), Value::Int(max_tries)});
-  const bool morto = dead.RecordCount() != 0;
-  Recordset taken = morto ? std::move(dead)
-                          : c.Query(kTakeNext, {lease_end, Value::Int(max_pri),
-                                                Value::Int(max_tries), Value::DateTime(now)});
+  Recordset dead = c.Query(
+      kTakeDead, {lease_end, Value::DateTime(now), Value::Int(max_tries), Value::Int(max_tries)});
+  const bool retomada_ou_morto = dead.RecordCount() != 0;
+  Recordset taken = retomada_ou_morto
+                        ? std::move(dead)
+                        : c.Query(kTakeNext, {lease_end, Value::Int(max_pri), Value::Int(max_tries),
+                                              Value::DateTime(now)});
   if (taken.RecordCount() == 0) {
     c.AddResult(Status(kImportFilesNothing, count_menos_um));
     return;
   }
   taken.First();
   const Value id = taken.Field(0);
+  const bool morto =
+      retomada_ou_morto && c.Query(kParaORegistro, {id, Value::Int(max_tries)}).RecordCount() != 0;
   // The new hand-out alone may say where the import pass stands; where an
-  // earlier one left it stays.
-  const char* retomada =
+  // earlier one left it stays, and is where this one starts. A row left
+  // means that hand-out died (an outcome deletes it): it died without
+  // committing lines, or the count of such deaths starts again.
+  c.Exec(
       "INSERT INTO import_files_retoma (id, lease) VALUES (?, ?) "
-      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease";
-  try {
-    c.Exec(retomada, {id, taken.Field(1)});
-  } catch (const ProviderError&) {
-    // A database made before the table: the statement did not even start.
-    c.Exec(kTabelaDeRetomada);
-    c.Exec(retomada, {id, taken.Field(1)});
-  }
+      "ON CONFLICT (id) DO UPDATE SET lease = excluded.lease, desde = linha, "
+      "mortes = CASE WHEN linha > COALESCE(desde, -1) THEN 0 ELSE COALESCE(mortes, 0) + 1 END",
+      {id, taken.Field(1)});
   Recordset row = EntryRow(c, id);
   if (row.RecordCount() == 0) {
     // The owner is gone (possible only with foreign keys off): importing
@@ -173,15 +219,16 @@ void ImportFilesResult(ProcContext& c) {
     return;
   }
   entry.First();
+  // A process whose lease ran out and whose entry was taken again must not
+  // overwrite the outcome of the one that holds it now, nor learn of it
+  // anything but that the entry is no longer its own.
+  if (!TemOLease(c, id)) {
+    c.Return(kErrImportFileLeaseLost);
+    return;
+  }
   // A success is final: a late outcome must not put the entry back in line.
   if (entry.Field(0).AsInt() != 0) {
     c.Return(kErrImportFileAlreadyDone);
-    return;
-  }
-  // A process whose lease ran out and whose entry was taken again must not
-  // overwrite the outcome of the one that holds it now.
-  if (!TemOLease(c, id)) {
-    c.Return(kErrImportFileLeaseLost);
     return;
   }
   const int32_t code = res.AsInt();
@@ -279,10 +326,10 @@ void ImportFilesRenova(ProcContext& c) {
 // entry's latest, or whose entry has its outcome.
 void ImportFilesMarca(ProcContext& c) {
   const int changed = c.Exec(
-      "UPDATE import_files_retoma SET linha = ?, erro = ?, erros = ?, gbol = ?, pedido = ? "
-      "WHERE id = ? AND lease = ?",
-      {c.In("@linha"), c.In("@erro"), c.In("@erros"), c.In("@gbol"), c.In("@pedido"), c.In("@id"),
-       c.In("@lease")});
+      "UPDATE import_files_retoma SET linha = ?, erro = ?, erros = ?, gbol = ?, pedido = ?, "
+      "aplicadas = ?, puladas = ?, mensagens = COALESCE(?, mensagens) WHERE id = ? AND lease = ?",
+      {c.In("@linha"), c.In("@erro"), c.In("@erros"), c.In("@gbol"), c.In("@pedido"),
+       c.In("@aplicadas"), c.In("@puladas"), c.In("@mensagens"), c.In("@id"), c.In("@lease")});
   if (changed == 0) c.Return(kErrImportFileLeaseLost);
 }
 
@@ -306,7 +353,10 @@ void RegisterImportFilesProcedures() {
                      {"@erro", DataType::kInteger},
                      {"@erros", DataType::kInteger},
                      {"@gbol", DataType::kInteger},
-                     {"@pedido", DataType::kString}},
+                     {"@pedido", DataType::kString},
+                     {"@aplicadas", DataType::kInteger},
+                     {"@puladas", DataType::kInteger},
+                     {"@mensagens", DataType::kString}},
                     ImportFilesMarca);
   RegisterProcedure(
       "ImportFilesErros",

@@ -12,13 +12,17 @@
 // Each hand-out takes the entry for kImportLeaseDays under a new lease
 // number; "ImportFilesRenova" renews it while the file is imported, and
 // only the latest lease may renew it or record the outcome. An entry whose
-// lease ran out without an outcome had its process die: with tries left it
-// is handed out again; on its last try it is handed out once more, with
-// the code 50106 and without a try, for the failure to be recorded.
-// "ImportFilesResult" records an outcome; a success is final.
+// lease ran out without an outcome had its process die: when its import
+// pass committed lines, since that hand-out or before a single hand-out that
+// died without committing more, it is handed out again first, without a try
+// and whatever its tries and priority (a resume); else, with
+// tries left, it is handed out again as its next try, and on its last try
+// once more, with the code 50106 and without a try, for the failure to be
+// recorded. "ImportFilesResult" records an outcome; a success is final.
 // "ImportFilesMarca" records, with the lines an import pass commits, where
-// it stands, so that the next try of an entry whose process died goes on
-// from there (the hand-out's row carries it); the outcome clears it.
+// it stands (and the lines applied and the line messages so far), so that
+// the next hand-out of an entry whose process died goes on from there (the
+// hand-out's row carries it); the outcome clears it.
 // Result codes: reference_db.h.
 //
 // Thread-safety: registration at start-up; the procedures run on the

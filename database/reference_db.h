@@ -16,7 +16,7 @@ namespace zun {
 
 // The schema (the text of schema.sql) and the version it writes.
 extern const char kSchemaSql[];
-inline constexpr int kSchemaVersion = 15;
+inline constexpr int kSchemaVersion = 16;
 
 // Creates the database file path with the schema. Raises ProviderError when
 // the file already exists (an existing database is never overwritten), when

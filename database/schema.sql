@@ -49,13 +49,18 @@ CREATE INDEX import_files_next ON import_files (done, prioridade, mom, id);
 -- Where the import pass of a handed-out entry stands: written by
 -- "ImportFilesMarca" in the transaction that commits the lines before
 -- linha, with the errors (first code, count), the bulletin priority and
--- requests those lines gave; the next try goes on from there. lease is the
--- entry's latest hand-out (only its holder writes here). The outcome
+-- requests those lines gave, the records applied and skipped and the line
+-- messages so far; the next try goes on from there. lease is the entry's
+-- latest hand-out (only its holder writes here), desde the linha it was
+-- handed out at and mortes how many hand-outs in a row died without
+-- committing lines (a dead process's entry whose linha grew since, or with
+-- few such deaths, is resumed without a try). The outcome
 -- deletes the row. A table of its own: a write to the queue's row would
 -- rewrite the stored file with it.
--- "ImportFilesNext" makes it in a database made before it (kTabelaDeRetomada
--- in import_files.cpp: keep both equal).
-CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT);
+-- "ImportFilesNext" makes it, or adds the columns from desde on, in a
+-- database made before them (kTabelaDeRetomada in import_files.cpp: keep
+-- both equal).
+CREATE TABLE IF NOT EXISTS import_files_retoma (id INTEGER PRIMARY KEY REFERENCES import_files(id) ON DELETE CASCADE, lease INTEGER NOT NULL, linha INTEGER, erro INTEGER, erros INTEGER, gbol INTEGER, pedido TEXT, desde INTEGER, mortes INTEGER, aplicadas INTEGER, puladas INTEGER, mensagens TEXT);
 -- The line messages of an entry's tries, as "ImportFilesErros" stored
 -- them: importtry is the try (the entry's importtries then), code the code
 -- the line's record failed with (0: a note), reason that code's reason,
@@ -752,4 +757,4 @@ BEGIN
   VALUES (OLD.balanco, OLD.conta, OLD.De3Meses, OLD.valor, NULL);
 END;
 
-INSERT INTO schema_version (version, applied) VALUES (15, datetime('now', 'localtime'));
+INSERT INTO schema_version (version, applied) VALUES (16, datetime('now', 'localtime'));

@@ -640,7 +640,7 @@ int Retry(const Args& a, const std::string& path) {
 }
 
 // The line messages the service kept with an entry, each try's (or try
-// N's), oldest try first; a file of a schema before 15 has one try, shown
+// N's), oldest try first; a file made before the try's columns has one try, shown
 // as 0.
 int Errors(const Args& a, const std::string& path) {
   Allow(a, {"--try"});

@@ -68,7 +68,12 @@ IF OBJECT_ID(N'dbo.import_files_retoma', N'U') IS NULL
     erro int NULL,
     erros int NULL,
     gbol int NULL,
-    pedido nvarchar(max) NULL);
+    pedido nvarchar(max) NULL,
+    desde int NULL,
+    mortes int NULL,
+    aplicadas int NULL,
+    puladas int NULL,
+    mensagens nvarchar(max) NULL);
 IF OBJECT_ID(N'dbo.import_file_errors', N'U') IS NULL
 BEGIN
   CREATE TABLE dbo.import_file_errors (
@@ -94,6 +99,13 @@ IF COL_LENGTH(N'dbo.import_file_errors', N'reason') IS NULL
 IF COL_LENGTH(N'dbo.import_file_errors', N'linetext') IS NULL
   ALTER TABLE dbo.import_file_errors ADD linetext nvarchar(max) NOT NULL DEFAULT N'';
 GO
+-- A table an earlier version of this script made: where the hand-out was
+-- (desde), the deaths in a row without progress (mortes), the records
+-- applied and skipped and the line messages so far.
+IF COL_LENGTH(N'dbo.import_files_retoma', N'desde') IS NULL
+  ALTER TABLE dbo.import_files_retoma ADD desde int NULL, mortes int NULL, aplicadas int NULL,
+    puladas int NULL, mensagens nvarchar(max) NULL;
+GO
 
 -- Step 4: the hand-out with a lease. Picking the entry and counting its try
 -- are one UPDATE whose OUTPUT names the entry; UPDLOCK and READPAST let a
@@ -118,16 +130,28 @@ BEGIN
     RETURN 0;
   END;
   BEGIN TRANSACTION;
-  -- A dead process's entry on its last try: handed out again, without a try,
-  -- for the failure to be recorded (50106).
+  -- A dead process's entry (its lease ran out without an outcome). One whose
+  -- import pass committed lines is resumed first, without a try and
+  -- whatever its priority, when its last hand-out committed more or fewer
+  -- than @tries hand-outs in a row died without committing more; else, on
+  -- its last try, it is handed out again, without a try, for the failure to
+  -- be recorded (50106).
   UPDATE dbo.import_files SET taken_until = @ate, lease = lease + 1
   OUTPUT inserted.id, inserted.lease INTO @t
-  WHERE id = (SELECT TOP (1) id FROM dbo.import_files WITH (UPDLOCK, READPAST, ROWLOCK)
-              WHERE done = 0 AND taken_until IS NOT NULL AND taken_until < @agora
-                AND importtries >= @tries
-              ORDER BY prioridade, mom, id);
+  WHERE id = (SELECT TOP (1) f.id FROM dbo.import_files f WITH (UPDLOCK, READPAST, ROWLOCK)
+              LEFT JOIN dbo.import_files_retoma r ON r.id = f.id
+              WHERE f.done = 0 AND f.taken_until IS NOT NULL AND f.taken_until < @agora
+                AND (f.importtries >= @tries
+                  OR (f.conteudo IS NOT NULL AND r.linha IS NOT NULL
+                      AND (r.linha > ISNULL(r.desde, -1) OR ISNULL(r.mortes, 0) + 1 < @tries)))
+              ORDER BY f.prioridade, f.mom, f.id);
   IF EXISTS (SELECT 1 FROM @t)
-    SET @result = 50106;
+    SET @result = CASE WHEN EXISTS (
+      SELECT 1 FROM @t t JOIN dbo.import_files f ON f.id = t.id
+      LEFT JOIN dbo.import_files_retoma r ON r.id = f.id
+      WHERE f.conteudo IS NOT NULL AND r.linha IS NOT NULL
+        AND (r.linha > ISNULL(r.desde, -1) OR ISNULL(r.mortes, 0) + 1 < @tries))
+      THEN 0 ELSE 50106 END
   ELSE
     UPDATE dbo.import_files
     SET importtries = importtries + 1, taken_until = @ate, lease = lease + 1
@@ -142,9 +166,12 @@ BEGIN
     SELECT 4072 AS result, @menos_um AS CountMenosUm;
     RETURN 0;
   END;
+  -- A row left means its hand-out died (an outcome deletes it): the new one
+  -- starts where it stood, and counts the deaths in a row without progress.
   MERGE dbo.import_files_retoma AS r
   USING @t AS t ON r.id = t.id
-  WHEN MATCHED THEN UPDATE SET lease = t.lease
+  WHEN MATCHED THEN UPDATE SET lease = t.lease, desde = r.linha,
+    mortes = CASE WHEN r.linha > ISNULL(r.desde, -1) THEN 0 ELSE ISNULL(r.mortes, 0) + 1 END
   WHEN NOT MATCHED THEN INSERT (id, lease) VALUES (t.id, t.lease);
   IF NOT EXISTS (SELECT 1 FROM @t t JOIN dbo.import_files f ON f.id = t.id
                  JOIN dbo.users u ON u.uid = f.uid)
@@ -159,14 +186,17 @@ BEGIN
   SELECT @result AS result, @menos_um AS CountMenosUm;
   SELECT f.uid AS Uid, f.id AS Id, f.prioridade, u.name AS Name, f.mom, f.filename,
     f.importtries, f.conteudo, f.lease, r.linha AS retoma_linha, r.erro AS retoma_erro,
-    r.erros AS retoma_erros, r.gbol AS retoma_gbol, r.pedido AS retoma_pedido
+    r.erros AS retoma_erros, r.gbol AS retoma_gbol, r.pedido AS retoma_pedido,
+    r.aplicadas AS retoma_aplicadas, r.puladas AS retoma_puladas,
+    r.mensagens AS retoma_mensagens
   FROM @t t JOIN dbo.import_files f ON f.id = t.id JOIN dbo.users u ON u.uid = f.uid
   LEFT JOIN dbo.import_files_retoma r ON r.id = f.id;
   RETURN 0;
 END;
 GO
 
--- Step 5: the outcome under the lease.
+-- Step 5: the outcome under the lease. A caller whose lease is gone learns
+-- only that (50107), not whether another process recorded a success.
 CREATE OR ALTER PROCEDURE dbo.ImportFilesResult
   @id int,
   @res int,
@@ -183,8 +213,8 @@ BEGIN
   DECLARE @code int = CASE
     WHEN @id IS NULL OR @done IS NULL THEN 50101
     WHEN @res IS NULL THEN 50102
-    WHEN @done <> 0 THEN 50103
     WHEN @lease IS NOT NULL AND @tem_lease = 0 THEN 50107
+    WHEN @done <> 0 THEN 50103
     ELSE 0 END;
   IF @code = 0
   BEGIN
@@ -212,11 +242,11 @@ CREATE OR ALTER PROCEDURE dbo.ImportFilesErros
 AS
 BEGIN
   SET NOCOUNT ON;
-  IF @id IS NULL OR NOT EXISTS (SELECT 1 FROM dbo.import_files WHERE id = @id) RETURN 50101;
+  DECLARE @try int = (SELECT importtries FROM dbo.import_files WHERE id = @id);
+  IF @id IS NULL OR @try IS NULL RETURN 50101;
   IF @lease IS NOT NULL AND NOT EXISTS (SELECT 1 FROM dbo.import_files
       WHERE id = @id AND lease = @lease AND taken_until IS NOT NULL)
     RETURN 50107;
-  DECLARE @try int = (SELECT ISNULL(importtries, 0) FROM dbo.import_files WHERE id = @id);
   DECLARE @s nvarchar(max) = ISNULL(@linhas, N'');
   DECLARE @len bigint = DATALENGTH(@s) / 2, @at bigint = 1, @fim bigint, @l nvarchar(max);
   DECLARE @t1 bigint, @t2 bigint, @t3 bigint, @t4 bigint, @n int = 0;
@@ -270,7 +300,9 @@ BEGIN
 END;
 GO
 
--- Step 8: where an import pass stands, in the transaction of its lines.
+-- Step 8: where an import pass stands, in the transaction of its lines,
+-- with the records applied and skipped and the line messages so far (NULL:
+-- unchanged).
 CREATE OR ALTER PROCEDURE dbo.ImportFilesMarca
   @id int,
   @lease int,
@@ -278,12 +310,16 @@ CREATE OR ALTER PROCEDURE dbo.ImportFilesMarca
   @erro int,
   @erros int,
   @gbol int,
-  @pedido nvarchar(max)
+  @pedido nvarchar(max),
+  @aplicadas int,
+  @puladas int,
+  @mensagens nvarchar(max)
 AS
 BEGIN
   SET NOCOUNT ON;
   UPDATE dbo.import_files_retoma SET linha = @linha, erro = @erro, erros = @erros,
-    gbol = @gbol, pedido = @pedido
+    gbol = @gbol, pedido = @pedido, aplicadas = @aplicadas, puladas = @puladas,
+    mensagens = ISNULL(@mensagens, mensagens)
   WHERE id = @id AND lease = @lease;
   IF @@ROWCOUNT = 0 RETURN 50107;
   RETURN 0;

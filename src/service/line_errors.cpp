@@ -1,5 +1,6 @@
 #include "service/line_errors.h"
 
+#include <cstdlib>
 #include <exception>
 #include <map>
 #include <memory>
@@ -105,16 +106,45 @@ std::vector<std::string> ItensDasMensagens(const MensagensDoArquivo& m) {
   return itens;
 }
 
-int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArquivo& m) {
-  static bool sem_procedimento = false;
-  if (sem_procedimento || !FilaDoBanco().erros) return 0;
-  // One message a line: number, code, the code's reason, message, line text.
+std::string TextoDasMensagens(const MensagensDoArquivo& m) {
   std::string linhas;
   for (const MensagemDeLinha& x : m.itens) {
     linhas += std::to_string(x.linha) + "\t" + std::to_string(x.codigo) + "\t" +
-              (x.codigo != 0 ? Campo(MotivoDoCodigo(x.codigo), 300) : "") + "\t" + x.texto + "\t" +
-              x.conteudo + "\n";
+              (x.codigo != 0 ? Campo(MotivoDoCodigo(x.codigo), 300) : "") + "\t" +
+              Campo(x.texto, 300) + "\t" + Campo(x.conteudo, 300) + "\n";
   }
+  return linhas;
+}
+
+MensagensDoArquivo MensagensDoTexto(const std::string& texto) {
+  MensagensDoArquivo m;
+  for (size_t at = 0; at < texto.size();) {
+    size_t fim = texto.find('\n', at);
+    if (fim == std::string::npos) fim = texto.size();
+    std::vector<std::string> campos;
+    for (size_t i = at; i <= fim;) {
+      size_t tab = texto.find('\t', i);
+      if (tab == std::string::npos || tab > fim) tab = fim;
+      campos.push_back(texto.substr(i, tab - i));
+      i = tab + 1;
+    }
+    at = fim + 1;
+    if (campos.size() == 2) campos = {campos[0], "0", "", campos[1], ""};
+    if (campos.size() != 5) continue;
+    MensagemDeLinha x;
+    x.linha = std::atoi(campos[0].c_str());
+    x.codigo = std::atoi(campos[1].c_str());
+    x.texto = std::move(campos[3]);
+    x.conteudo = std::move(campos[4]);
+    m.itens.push_back(std::move(x));
+  }
+  return m;
+}
+
+int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArquivo& m) {
+  static bool sem_procedimento = false;
+  if (sem_procedimento || !FilaDoBanco().erros) return 0;
+  std::string linhas = TextoDasMensagens(m);
   if (m.nao_guardadas > 0) {
     linhas += "0\t0\t\t" + std::to_string(m.nao_guardadas) + " more line messages not kept\t\n";
   }

@@ -59,6 +59,18 @@ ContagemDeLinhas& ContagemDoUltimoArquivo();
 // listed with its reason from the codes table.
 std::vector<std::string> ItensDasMensagens(const MensagensDoArquivo& m);
 
+// m's messages, one a line: the line number, code, the code's reason, the
+// message and the line's text, separated by tabs (none of them holds a tab
+// or a line break). The form "ImportFilesErros" takes, and that of the line
+// messages in an import pass's resume mark ("ImportFilesMarca").
+std::string TextoDasMensagens(const MensagensDoArquivo& m);
+
+// Reads TextoDasMensagens's text back (the reasons are left out: they
+// follow from the codes); a line of a line number and a message alone is
+// a message without a code or line text, and a line with another count of
+// fields is ignored.
+MensagensDoArquivo MensagensDoTexto(const std::string& texto);
+
 // Stores m as the line messages of entry id's current try, under its
 // lease: the messages and, when some were not kept, a line 0 that counts
 // them. A database without the procedure keeps none (logged once).

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,7 +105,7 @@ namespace {
 // A name this service gives a local copy: the entry id, the owner's and the
 // queue time's letters, digits, "-" and "_" (the time as yyyymmdd-hhnnss).
 bool NomeDeCopiaLocal(const std::string& name) {
-  static const std::regex kNome("[1-9][0-9]*-[A-Za-z0-9_-]*-[0-9]{8}-[0-9]{6}\\.txt");
+  static const std::regex kNome("[1-9][0-9]*-[A-Za-z0-9_-]*-[0-9]{8}-[0-9]{6}(-p?[0-9]+)?\\.txt");
   return std::regex_match(name, kNome);
 }
 
@@ -119,24 +120,33 @@ int ApagaCopiasOrfas() {
   int apagadas = 0;
   while (const dirent* e = ::readdir(d)) {
     const std::string name = e->d_name;
+    if (!NomeDeCopiaLocal(name)) continue;
+    // Opened without following a link or waiting on a pipe, and locked: a
+    // step that still uses its copy holds the lock (however old the copy),
+    // a process that died holds nothing.
+    const int fd = ::openat(::dirfd(d), name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) continue;
     struct stat st {};
-    if (!NomeDeCopiaLocal(name) ||
-        ::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
-        agora - st.st_mtime < kIdadeDaCopiaOrfa) {
-      continue;
-    }
-    if (::unlinkat(::dirfd(d), name.c_str(), 0) == 0) {
+    struct stat agora_no_nome {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        agora - st.st_mtime >= kIdadeDaCopiaOrfa && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(::dirfd(d), name.c_str(), &agora_no_nome, AT_SYMLINK_NOFOLLOW) == 0 &&
+        agora_no_nome.st_dev == st.st_dev && agora_no_nome.st_ino == st.st_ino &&
+        ::unlinkat(::dirfd(d), name.c_str(), 0) == 0) {
       Loga("- removed the local copy <" + name + "> left by an earlier run");
       ++apagadas;
     }
+    ::close(fd);
   }
   ::closedir(d);
   return apagadas;
 }
 
-void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro) {
+void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro,
+                  int* trava) {
   if (*erro != 0) return;
+  if (trava != nullptr) *trava = -1;
   constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
   // A queued file is its owner's data: no access for other local users.
   constexpr mode_t kModo = 0640;
@@ -154,6 +164,11 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
     io_res = errno;
     *erro = kErroCopiaCriar;
   } else {
+    // Taken before anything is written: a copy is never unlocked while in
+    // use. The lock goes with the open file, which the duplicate keeps.
+    if (trava != nullptr && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      *trava = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    }
     while (written < content.size()) {
       const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
       if (n < 0 && errno == EINTR) continue;
@@ -170,6 +185,10 @@ void GravaArquivo(const std::string& file_name, const std::string& content, int3
     }
   }
   if (*erro == 0) return;
+  if (trava != nullptr && *trava >= 0) {
+    ::close(*trava);
+    *trava = -1;
+  }
   LogaConsole("GravaArquivo erro:" + std::to_string(*erro) + " IoRes:" + std::to_string(io_res) +
               " IoResClose:" + std::to_string(io_res_close) +
               " Escrito:" + std::to_string(written) + " lenCont:" + std::to_string(content.size()) +

@@ -14,7 +14,7 @@
 
 namespace zun {
 
-class tImpRoot;
+class TImpMain;
 
 // The highest queue priority taken at the given server hour: 999 from
 // 03:00 to 07:59 (the quiet hours), 5 otherwise.
@@ -39,23 +39,31 @@ int32_t VerificaDiretorios();
 
 // How old, in seconds, a local copy must be before a run takes it for one
 // left behind: the 30 minutes of an entry's lease. A copy is read whole
-// right after it is written, so no run still reads one that old, and its
-// entry, unless finished, has been handed out again by then.
+// right after it is written, and its entry, unless finished, has been
+// handed out again by then.
 inline constexpr time_t kIdadeDaCopiaOrfa = 30 * 60;
 
 // Removes, at the start of a run, the local copies that earlier runs left
 // in the working directory (a run killed before it cleaned up): regular
 // files of this process's user older than kIdadeDaCopiaOrfa whose names
-// are the ones the queue step gives ("<id>-<user>-<yyyymmdd>-<hhnnss>.txt").
-// Nothing else is touched, and nothing at all when "PathIF" is given (those
-// copies are kept on purpose). Logs each removal; returns their number.
+// are the ones the queue step gives ("<id>-<user>-<yyyymmdd>-<hhnnss>-
+// <lease>.txt"; "-p<process id>" in place of "-<lease>" on a queue without
+// leases; without either as older versions gave them) and
+// that no process holds locked (a step holds its copy locked while it uses
+// it, so a live process's copy stays however long its file takes). Nothing
+// else is touched, and nothing at all when "PathIF" is given (those copies
+// are kept on purpose). Logs each removal; returns their number.
 int ApagaCopiasOrfas();
 
 // Writes content to a new file file_name, replacing one left by an earlier
 // try; the file is created exclusively and never through a symbolic link.
 // Sets *erro to 4081 (create), 4083 (write or short write) or 4082 (close),
 // logs the failure and removes the file. Does nothing when *erro is not 0.
-void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro);
+// With trava, a file written in full is left locked (flock) through the
+// descriptor put in *trava, for the caller to close once done with the
+// file; -1 when it could not be locked or on failure.
+void GravaArquivo(const std::string& file_name, const std::string& content, int32_t* erro,
+                  int* trava = nullptr);
 
 }  // namespace zun
 
@@ -76,10 +84,10 @@ inline constexpr double kMsPorGrupo = 150.0;
 struct TAcompanhamento {
   // Asked before each record: 0 goes on, any other code stops the import
   // with that code.
-  std::function<int32_t(tImpRoot&)> segue;
+  std::function<int32_t(TImpMain&)> segue;
   // Run when the import pass begins; the bulletin log step follows only
   // when it answers true.
-  std::function<bool(tImpRoot&)> inicio;
+  std::function<bool(TImpMain&)> inicio;
   // When the check pass fails: the file is read once more, as a check that
   // goes on after each failed line (as the switch "CheckAll" does), with
   // nothing logged or printed, so that the messages of the file's further
@@ -108,14 +116,21 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
 // pass runs in groups; each group's commit records where the pass stands
 // ("ImportFilesMarca", which checks and renews the lease), and the last
 // group commits with the outcome and the file's bulletin request, or not
-// at all when the lease was lost. An entry whose earlier try committed
-// part of its lines goes on after them. An entry handed out because its process died is
-// not imported: its failure (kEntradaDeProcessoMorto) is recorded, notified
-// and mailed, and the run goes on. seq is the 1-based number of the step in
-// this run. On return *erro is 0 when the file was imported, a dead
-// process's entry was recorded or the queue was empty (then *continua is
-// false), otherwise the queue's or the import's code (kErroEntradaTomada
-// when the entry was taken by another process meanwhile).
+// at all when the lease was lost. An entry whose earlier hand-out committed
+// part of its lines goes on after them, with the line messages (and their
+// codes) and the counts of records applied and skipped those lines gave, so
+// that its outcome, mail and the run's summary tell the whole file. A
+// queue without the mark ("ImportFilesMarca") commits the groups all the
+// same and resumes nothing. The local copy is named after the hand-out
+// (its lease number; the process id on a queue without leases) and held
+// locked while the step uses it, so no other hand-out or run removes it.
+// An entry handed out because its process died is not imported: its
+// failure (kEntradaDeProcessoMorto) is recorded, notified and mailed, and
+// the run goes on. seq is the 1-based number of the step in this run. On
+// return *erro is 0 when the file was imported, a dead process's entry was
+// recorded or the queue was empty (then *continua is false), otherwise the
+// queue's or the import's code (kErroEntradaTomada when the entry was
+// taken by another process meanwhile).
 void ImpIFStep(int32_t seq, int32_t* erro, bool* continua);
 
 }  // namespace zun

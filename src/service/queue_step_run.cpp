@@ -1,6 +1,7 @@
 // The queue step and the import of one local file.
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -64,6 +65,11 @@ struct QueueRow {
   int32_t retoma_erros = 0;
   int32_t retoma_gbol = 0;
   std::string retoma_pedido;
+  // The records those lines applied and skipped, and the try's line
+  // messages up to them (none kept: the check pass's stand).
+  int32_t retoma_aplicadas = 0;
+  int32_t retoma_puladas = 0;
+  std::optional<std::string> retoma_mensagens;
 };
 
 // The optional columns of the hand-out's row (a queue without them leaves
@@ -78,14 +84,21 @@ void LeRetomada(Command& cmd, QueueRow* row) {
   row->retoma_erro = inteiro("retoma_erro", 0);
   row->retoma_erros = inteiro("retoma_erros", 0);
   row->retoma_gbol = inteiro("retoma_gbol", 0);
-  const int i = rs.FieldIndex("retoma_pedido");
+  row->retoma_aplicadas = inteiro("retoma_aplicadas", 0);
+  row->retoma_puladas = inteiro("retoma_puladas", 0);
+  int i = rs.FieldIndex("retoma_pedido");
   if (i >= 0 && !rs.Field(i).IsNull()) row->retoma_pedido = rs.Field(i).AsString();
+  i = rs.FieldIndex("retoma_mensagens");
+  if (i >= 0 && !rs.Field(i).IsNull()) row->retoma_mensagens = rs.Field(i).AsString();
 }
 
 // Where the import pass stands, in the group's transaction, under the
-// entry's lease (which it renews): 0, or the call's code (50107: the lease
-// is lost).
-int32_t MarcaRetomada(const QueueRow& row, const tImpRoot& imp, const std::string& pedido) {
+// entry's lease (which it renews), with the records applied and skipped so
+// far and the line messages when there are more than *marcadas (then
+// updated; messages are only ever added): 0, or the call's code (50107: the
+// lease is lost).
+int32_t MarcaRetomada(const QueueRow& row, const TImpMain& imp, const std::string& pedido,
+                      size_t* marcadas) {
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesMarca");
   DevolveAoSair devolve(&cmd);
   SetParamInt(cmd, "@id", row.id);
@@ -95,7 +108,16 @@ int32_t MarcaRetomada(const QueueRow& row, const tImpRoot& imp, const std::strin
   SetParamInt(cmd, "@erros", imp.ErroNaoFatalCount);
   SetParamInt(cmd, "@gbol", PrioridadeReqGBol);
   SetParamStr(cmd, "@pedido", pedido);
-  return ExecStProc(cmd, 0);
+  SetParamInt(cmd, "@aplicadas", imp.LinhasAplicadas);
+  SetParamInt(cmd, "@puladas", imp.LinhasPuladas);
+  if (imp.MensagensDeLinha.size() != *marcadas) {
+    SetParamStr(cmd, "@mensagens", TextoDasMensagens(MensagensDe(imp)));
+  } else {
+    SetParamNull(cmd, "@mensagens");  // unchanged
+  }
+  const int32_t e = ExecStProc(cmd, 0);
+  if (e == 0) *marcadas = imp.MensagensDeLinha.size();
+  return e;
 }
 
 // The service's importer object with the queue step's hooks.
@@ -315,6 +337,12 @@ struct PassoDaFila {
   std::string path_if;         // "PathIF": the local copy is kept there; "" otherwise
   std::string local_name;      // the local copy's name; "" until the entry is taken
   bool copia_gravada = false;  // the local copy exists in full
+  // The local copy, open and locked while the step uses it (-1: none): the
+  // start of another run leaves a locked copy alone.
+  int trava = -1;
+  // Line messages already in the queue's mark (none written yet: SIZE_MAX,
+  // so that the first mark writes them, even none).
+  size_t mensagens_marcadas = SIZE_MAX;
   bool user_switched = false;
   bool morto = false;   // handed out to record that its process died
   bool tomada = false;  // the lease was lost: the entry is another process's now
@@ -322,6 +350,9 @@ struct PassoDaFila {
   std::string last_line;
   std::string diag;
 
+  ~PassoDaFila() {
+    if (trava >= 0) ::close(trava);
+  }
   bool GuardaCopia() const { return !path_if.empty(); }
   bool TentativasEsgotadas() const { return row.importtries >= kImportMaxTries; }
 };
@@ -373,8 +404,17 @@ void LeEntrada(Command& cmd, PassoDaFila* p) {
 void GravaCopiaLocal(Command& cmd, PassoDaFila* p) {
   const QueueRow& row = p->row;
   const std::string mom_str = MomentoStr(DateTimeToMomento(row.mom));
+  // The hand-out's number makes the name its own: a later hand-out of the
+  // entry (a retry another process took as soon as this one recorded its
+  // failure, or after this one's lease ran out) writes and removes its own.
+  // A queue without leases numbers no hand-out: the process id stands in,
+  // since two live processes never share one and a process takes an entry
+  // again only after it removed its earlier copy (a kept one, -PathIF, is
+  // replaced).
   p->local_name =
-      std::to_string(row.id) + "-" + LimpaNome(row.name) + "-" + LimpaNome(mom_str) + ".txt";
+      std::to_string(row.id) + "-" + LimpaNome(row.name) + "-" + LimpaNome(mom_str) +
+      (row.lease > 0 ? "-" + std::to_string(row.lease) : "-p" + std::to_string(::getpid())) +
+      ".txt";
   LogaConsole("- NextIF: id:" + std::to_string(row.id) + " uid:" + std::to_string(row.uid) +
               " IFpri:" + std::to_string(row.prioridade) + " mom:" + mom_str +
               " try:" + std::to_string(row.importtries) + " orig:<" + row.filename + ">" +
@@ -384,7 +424,8 @@ void GravaCopiaLocal(Command& cmd, PassoDaFila* p) {
   // The content is written byte for byte: trimming it as text fields are
   // would shift the line numbers of every message.
   const Value& conteudo = cmd.Current().FieldByName("conteudo");
-  GravaArquivo(p->path_if + p->local_name, conteudo.IsNull() ? "" : conteudo.AsString(), &p->erro);
+  GravaArquivo(p->path_if + p->local_name, conteudo.IsNull() ? "" : conteudo.AsString(), &p->erro,
+               &p->trava);
   p->copia_gravada = p->erro == 0;
 }
 
@@ -403,7 +444,7 @@ void TrocaParaODono(PassoDaFila* p) {
 // imported by two processes at the same time. In a group the renewal
 // commits with the group's next lines. 0 goes on; else the import stops
 // with the code.
-int32_t SegueImportando(const PassoDaFila& p, Stopwatch* desde_renovacao, tImpRoot& imp) {
+int32_t SegueImportando(PassoDaFila& p, Stopwatch* desde_renovacao, TImpMain& imp) {
   if (Db->TranCount() > 0) return 0;
   if (Db->EmGrupo()) {
     if (Db->GrupoPerdido()) return kErroGrupoPerdido;
@@ -411,7 +452,8 @@ int32_t SegueImportando(const PassoDaFila& p, Stopwatch* desde_renovacao, tImpRo
       // Without the mark the group commits all the same: a try cut short
       // then starts again at the first line, as on SQL Server.
       const int32_t e = FilaDoBanco().marca
-                            ? MarcaRetomada(p.row, imp, ReqGBolPendente.substr(p.pedidos_antes))
+                            ? MarcaRetomada(p.row, imp, ReqGBolPendente.substr(p.pedidos_antes),
+                                            &p.mensagens_marcadas)
                             : 0;
       if (e == kLeasePerdido) {
         LogaConsole("- ImportFilesMarca id:" + std::to_string(p.row.id) +
@@ -436,9 +478,10 @@ int32_t SegueImportando(const PassoDaFila& p, Stopwatch* desde_renovacao, tImpRo
 
 // Run when the import pass begins: opens the group (the bulletin log step
 // is its first work); a try after one that committed lines goes on after
-// them, with the errors, bulletin requests and counts those lines gave, and
-// skips the bulletin log step (false).
-bool IniciaPassoDeImportacao(const QueueRow& row, tImpRoot& imp) {
+// them, with the errors, bulletin requests, records applied and skipped and
+// line messages those lines gave, and skips the bulletin log step (false).
+bool IniciaPassoDeImportacao(PassoDaFila* p, TImpMain& imp) {
+  const QueueRow& row = p->row;
   if (!Db->IniciaGrupo() || row.retoma_linha < 0) return true;
   LogaConsole("- resuming the import pass at line " + std::to_string(row.retoma_linha + 1) +
               ": the lines before it were committed by an earlier try");
@@ -447,6 +490,19 @@ bool IniciaPassoDeImportacao(const QueueRow& row, tImpRoot& imp) {
   imp.ErroNaoFatalCount = row.retoma_erros;
   PedeReqGBol(row.retoma_gbol);
   ReqGBolPendente += row.retoma_pedido;
+  imp.LinhasAplicadas = row.retoma_aplicadas;
+  imp.LinhasPuladas = row.retoma_puladas;
+  // The earlier try's messages, from its check pass on, are those of this
+  // file; this check pass ran on lines already applied.
+  if (row.retoma_mensagens) {
+    imp.MensagensDeLinha.clear();
+    imp.CodigoDaLinha.clear();
+    for (MensagemDeLinha& x : MensagensDoTexto(*row.retoma_mensagens).itens) {
+      if (x.codigo != 0) imp.CodigoDaLinha.emplace(x.linha, x.codigo);
+      imp.MensagensDeLinha.emplace_back(x.linha, std::move(x.texto));
+    }
+    p->mensagens_marcadas = imp.MensagensDeLinha.size();
+  }
   return false;
 }
 
@@ -454,13 +510,13 @@ bool IniciaPassoDeImportacao(const QueueRow& row, tImpRoot& imp) {
 void ImportaCopia(PassoDaFila* p) {
   Stopwatch desde_renovacao;
   TAcompanhamento acompanha;
-  acompanha.segue = [p, &desde_renovacao](tImpRoot& imp) {
+  acompanha.segue = [p, &desde_renovacao](TImpMain& imp) {
     return SegueImportando(*p, &desde_renovacao, imp);
   };
   acompanha.recolhe_tudo = true;
-  acompanha.inicio = [p](tImpRoot& imp) {
+  acompanha.inicio = [p](TImpMain& imp) {
     Db->SharedReads(0);
-    return IniciaPassoDeImportacao(p->row, imp);
+    return IniciaPassoDeImportacao(p, imp);
   };
   // The check pass only reads: its look-ups share a read transaction,
   // renewed as often as a group commits, instead of taking one each.
@@ -612,10 +668,13 @@ void RelataResultado(const PassoDaFila& p) {
   MandaEmailAoDono(p);
 }
 
-// Removes a local copy that is not kept, switches back from the owner and
-// gives the step its final code.
+// Removes a local copy that is not kept (its own: the name is the
+// hand-out's), then lets it go; switches back from the owner and gives the
+// step its final code.
 void Limpa(PassoDaFila* p) {
-  if (!p->GuardaCopia() && !p->local_name.empty()) ::unlink((p->path_if + p->local_name).c_str());
+  if (!p->GuardaCopia() && p->copia_gravada) ::unlink((p->path_if + p->local_name).c_str());
+  if (p->trava >= 0) ::close(p->trava);
+  p->trava = -1;
   if (p->erro == 0 && p->user_switched) {
     p->erro = ChamaSetuser("");
     p->user_switched = false;

@@ -11,8 +11,10 @@
 #include "foundation/momento.h"
 #include "queue_db.h"
 #include "service/importers.h"
+#include "service/line_errors.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
+#include "service/run_summary.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
@@ -30,8 +32,10 @@ uint32_t SlowTick() { return g_tick += 360000; }
 int g_calls = 0;
 const char kDb[] = "ZunInput.db";
 
-// Replaces proc (in this process) by one that runs antes first.
-void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
+// Replaces proc (in this process) by one that runs antes first; with
+// read_only in a read transaction (the procedure must not write).
+void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes,
+             bool read_only = false) {
   const auto orig = FindProcedure(proc);
   ASSERT_NE(orig, nullptr) << proc;
   RegisterProcedure(
@@ -40,7 +44,7 @@ void AntesDe(const std::string& proc, std::function<void(ProcContext&)> antes) {
         antes(c);
         orig->fn(c);
       },
-      orig->read_only);
+      orig->read_only || read_only);
 }
 
 // Rows on the test's database as text (see Rows).
@@ -116,11 +120,6 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   EXPECT_EQ(UsuarioNome, "ana.lima") << "the new connection works as the file's owner";
   ASSERT_EQ(ChamaSetuser(""), 0);
   EXPECT_EQ(UsuarioNome, "zunsvc");
-
-  Enqueue(4);
-  EXPECT_EQ(Step(), 0);
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM reqgbol") + ReqGBolPendente, "0;")
-      << "priority 4 asks for no bulletin";
 }
 
 // Only an administrator may run the service; a client floor above this
@@ -193,7 +192,7 @@ TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
       {"no local copy on the last try", "*OCOLOCA",
        [](int id) {
          Sql("UPDATE import_files SET importtries = 1, mom = '2020-07-03 10:11:12'");
-         fs::create_directory(std::to_string(id) + "-analima-20200703-101112.txt");
+         fs::create_directory(std::to_string(id) + "-analima-20200703-101112-1.txt");
        },
        4081, "4081|1|0|0;", "- sending mail to <ana@example.com>"},
       // Outcomes must not go into a database file deleted under the run.
@@ -269,6 +268,8 @@ TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
             std::string::npos);
   const int id = Enqueue(5, "*OCOLOCA\n*NOSUCH\n");
   EXPECT_EQ(Step(), 3942);
+  // No lease numbers the hand-out: the local copy's name takes the process id.
+  EXPECT_NE(log_.Text().find("-p" + std::to_string(getpid()) + ".txt>"), std::string::npos);
   EXPECT_EQ(
       Sql("SELECT importtries, result, lease FROM import_files WHERE id = " + std::to_string(id)),
       "1|3942|0;");
@@ -293,12 +294,13 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
   EXPECT_EQ(Mails(), "- sending mail to <ana@example.com>");
 }
 
-// A kill at any moment of a file's import leaves each line applied or not
-// and the outcome recorded only with the file's last lines. After a clean
-// rerun the database holds what an uninterrupted run leaves: each quote and
-// its data-log entry once, the bulletin logged once, the entry recorded
-// once (its tries aside). A clock that runs six minutes per reading makes
-// every record its own group.
+// A kill at any moment of a file's import, on its first or its last try,
+// leaves each line applied or not and the outcome recorded only with the
+// file's last lines. After a clean rerun the database holds what an
+// uninterrupted run leaves: each quote and its data-log entry once, the
+// bulletin logged once, the entry recorded once (its tries aside), the same
+// line messages, and the run's summary counts every line applied once. A
+// clock that runs six minutes per reading makes every record its own group.
 TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   const std::string file =
@@ -306,31 +308,40 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   const struct {
     const char* proc;
     int nth;
+    bool last_try = false;  // the killed hand-out is the entry's last try
+    int again = 0;          // the resume is killed too, at this call
   } kills[] = {
-      {"", 0},                   // uninterrupted: the reference
-      {"DataLogAdd", 1},         // the bulletin log step, first work of the import pass
-      {"CotacaoImportV3", 12},   // inside a group, earlier groups committed
-      {"ImportFilesResult", 1},  // between the last lines and the outcome
-      {"ChamaSetuser", 2},       // right after the outcome (the switch back)
+      {"", 0},                        // uninterrupted: the reference
+      {"DataLogAdd", 1},              // the bulletin log step, first work of the import pass
+      {"CotacaoImportV3", 12},        // inside a group, earlier groups committed
+      {"ImportFilesResult", 1},       // between the last lines and the outcome
+      {"ChamaSetuser", 2},            // right after the outcome (the switch back)
+      {"CotacaoImportV3", 28, true},  // after the lines reported in the import pass
+      {"ImportFilesResult", 1, true},
+      {"CotacaoImportV3", 12, true, 1},  // twice: the resume before its first group
   };
   RegistraImportadores();
   std::string reference;
+  int64_t reference_applied = 0;
   for (const auto& k : kills) {
     SCOPED_TRACE(k.proc);
     PrioridadeReqGBol = 0;
     NewQueueDatabase(kDb);
     RunExampleSql(kDb, "quote_series.sql");
     const int id = Enqueue(4, file);
-    if (*k.proc != '\0') {
-      KilledStep([&k] {
+    if (k.last_try) Sql("UPDATE import_files SET importtries = 1");
+    for (int n : {k.nth, k.again}) {
+      if (n == 0) continue;
+      KilledStep([&k, n] {
         SetTickSource(&SlowTick);
-        AntesDe(k.proc, [n = k.nth](ProcContext&) {
+        AntesDe(k.proc, [n](ProcContext&) {
           if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
         });
       });
     }
     ASSERT_EQ(LoginInProcess(), 0);
     SetTickSource(&SlowTick);
+    ResumoAtual() = {};
     int32_t erro = 0;
     bool continua = true;
     for (int seq = 1; continua && erro == 0; ++seq) erro = Step(seq, &continua);
@@ -344,16 +355,26 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
         Sql("SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
             "|| COALESCE(date, 'N') || ':' || COALESCE(txt, 'N') AS x FROM data_log ORDER BY "
             "tip, oid, aux, date)") +
-        " req:" + Sql("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") + " entry:" +
+        " req:" + Sql("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") +
+        " msgs:" + Sql("SELECT group_concat(line || ' ' || msg, ';') FROM import_file_errors") +
+        " entry:" +
         Sql("SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
             "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
             std::to_string(id));
     EXPECT_EQ(Sql("PRAGMA integrity_check"), "ok;");
     if (*k.proc == '\0') {
       reference = state;
-      EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1"), std::string::npos) << reference;
+      reference_applied = ResumoAtual().linhas;
+      // The bulletin's request alone: priority 4 asks for none of its own.
+      EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1 tipo:0 data:2024-07-03; msgs:"),
+                std::string::npos)
+          << reference;
     } else {
       EXPECT_EQ(state, reference);
+      // Unless the killed run recorded the file (its summary was lost with it).
+      if (ResumoAtual().arquivos > 0) {
+        EXPECT_EQ(ResumoAtual().linhas, reference_applied);
+      }
     }
   }
 }
@@ -388,6 +409,44 @@ TEST_F(QueueRun, AnotherProcessWaitsForTheGroupsAndGoesOn) {
       << "the long file was still being imported";
   EXPECT_EQ(ExitStatus(importer), 0);
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM cotacao"), "18000;");
+}
+
+// Two hand-outs of one entry in two processes: a step that waits between
+// writing its copy and reading it while its lease runs out, and a run that
+// starts then, takes the entry again and records it. The run's start removes
+// only the copy no process holds (the waiting step's is as old), and the
+// recording step removes only its own copy: the first step still reads its
+// file, and learns only that the entry is no longer its own.
+TEST_F(QueueRun, TwoHandOutsInTwoProcessesKeepTheirOwnCopies) {
+  Enqueue(5);
+  const pid_t first = Spawn([] {
+    if (LoginInProcess() != 0) return 3;
+    // A read transaction, so that the other run writes meanwhile.
+    AntesDe(
+        "ChamaSetuser",
+        [waited = false](ProcContext&) mutable {
+          if (std::exchange(waited, true)) return;
+          std::ofstream("waiting");
+          while (!fs::exists("go")) usleep(1000);
+        },
+        true);
+    // Its copy read whole: its one record applied (then undone with the group).
+    return Step() == kErroEntradaTomada && ContagemDoUltimoArquivo().aplicadas == 1 ? 0 : 4;
+  });
+  for (int ms = 0; ms < 60000 && !fs::exists("waiting"); ++ms) usleep(1000);
+  ASSERT_TRUE(fs::exists("waiting"));
+  std::ofstream("9-bob-20200703-101112.txt") << "x";      // a killed older version's
+  std::ofstream("9-bob-20200703-101112-p77.txt") << "x";  // a killed run's on a plain queue
+  for (const auto& f : fs::directory_iterator(".")) {
+    fs::last_write_time(f, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00'");
+  ASSERT_EQ(LoginInProcess(), 0);
+  EXPECT_EQ(ApagaCopiasOrfas(), 2);
+  EXPECT_EQ(Step(), 0);
+  std::ofstream("go");
+  EXPECT_EQ(ExitStatus(first), 0);
+  EXPECT_EQ(Sql("SELECT importtries || ':' || done || ':' || lease FROM import_files"), "2:1:2;");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "../support/scratch.h"
 #include "foundation/switches.h"
+#include "service/line_errors.h"
 
 namespace zun {
 namespace {
@@ -53,6 +54,24 @@ TEST(QueueStep, PathIFForms) {
     EXPECT_EQ(LePathIF(), c.want) << c.arg;
   }
   SetProgramArgs({"zuninput"});
+}
+
+// A resume mark's line messages read back with their codes and line texts
+// (the reason follows from the code); a mark of an earlier version holds
+// line and message alone; a line of another shape is skipped.
+TEST(QueueStep, MarkMessagesReadBackWithTheirCodes) {
+  MensagensDoArquivo m;
+  m.itens = {{39, "ImpCot NOSUCH3/1 error:4042", 0, "*QT NOSUCH3 1"},
+             {49, "Invalid <date>", 4383, ""}};
+  const std::string texto = TextoDasMensagens(m) + "7\tan earlier mark's\nnot a message\n1\t2\t3\n";
+  std::string lido;
+  for (const MensagemDeLinha& x : MensagensDoTexto(texto).itens) {
+    lido += std::to_string(x.linha) + "|" + std::to_string(x.codigo) + "|" + x.texto + "|" +
+            x.conteudo + ";";
+  }
+  EXPECT_EQ(lido,
+            "39|0|ImpCot NOSUCH3/1 error:4042|*QT NOSUCH3 1;49|4383|Invalid <date>|;"
+            "7|0|an earlier mark's|;");
 }
 
 TEST(GravaArquivo, BytesUnchangedNoSymlinkFollowedAndCodes) {
