@@ -27,6 +27,7 @@ struct Estado {
   std::map<std::string, std::string> valores;  // upper-case key -> value
   int32_t erro = 0;
   std::string motivo;
+  std::string arquivo = "none";  // the path read or refused
 };
 
 Estado& Config() {
@@ -44,6 +45,7 @@ int32_t Recusa(const std::string& path, const std::string& why) {
   Config() = Estado{};
   Config().erro = kErroConfiguracaoRecusada;
   Config().motivo = path + " " + why;
+  Config().arquivo = path;
   return Config().erro;
 }
 
@@ -88,7 +90,9 @@ std::string CaminhoDaConfiguracao() {
   return ZUN_CONFIG_FILE;
 }
 
-int32_t CarregaConfiguracao(const std::string& path) {
+std::string ArquivoDaConfiguracao() { return Config().arquivo; }
+
+int32_t CarregaConfiguracao(const std::string& path, bool named) {
   Config() = Estado{};
   // O_NONBLOCK: a named pipe in the file's place must not hang the run; the
   // checks are made on what was opened.
@@ -100,6 +104,7 @@ int32_t CarregaConfiguracao(const std::string& path) {
     if (err == ENOENT && ::lstat(path.c_str(), &lst) == 0) {
       return Recusa(path, "is a link to a missing file");
     }
+    if (err == ENOENT && named) return Recusa(path, "does not exist (named by -Config)");
     if (err == ENOENT) return 0;
     return Recusa(path, std::string("cannot be read: ") + std::strerror(err));
   }
@@ -141,6 +146,7 @@ int32_t CarregaConfiguracao(const std::string& path) {
     }
     e.valores[Maiusculas(key)] = value;
   }
+  e.arquivo = path;
   Config() = e;
   return 0;
 }

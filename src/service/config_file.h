@@ -32,13 +32,18 @@ std::string CaminhoDaConfiguracao();
 
 // Reads the file at path into the process's configuration (a missing file
 // leaves it empty: the build's defaults hold; a link to a missing file is
-// refused). Returns 0 or kErroConfiguracaoRecusada, whose reason
-// ErroDaConfiguracao gives: the file is not a regular file, is not root's
-// or the service user's, may be written by group or others, is larger than
+// refused, and so is a missing file the operator named, named true: a
+// typing error in "-Config" must not silently drop the settings). Returns 0 or
+// kErroConfiguracaoRecusada, whose reason ErroDaConfiguracao gives: the file is not a regular file,
+// is not root's or the service user's, may be written by group or others, is larger than
 // kMaxBytesDaConfiguracao, or a line is not a known "key = value" or sets a
 // key again (the line is named). A refused file leaves the configuration
 // empty.
-int32_t CarregaConfiguracao(const std::string& path);
+int32_t CarregaConfiguracao(const std::string& path, bool named = false);
+
+// The file the settings came from, for the run's start line: its path, or
+// "none" when no file was read (missing and not named).
+std::string ArquivoDaConfiguracao();
 
 // The code of the last CarregaConfiguracao, with its reason in *motivo when
 // not 0 (the path and what is wrong).

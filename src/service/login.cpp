@@ -120,6 +120,14 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   DadosDeLogin d;
   d.user = user;
   NDTCM("zuninput.log", 20000, 1000000);
+  {
+    // Which installation this run works for, before anything can fail: a
+    // failed login then shows what it tried.
+    DadosDeLogin alvo;
+    std::string ignored;
+    LeAlvoDoLogin(&alvo, &ignored);
+    LogaConsole("- ZunInpIF " + DescreveAlvo(alvo));
+  }
   SetDbUserNameSource([] { return UsuarioNome; });
   try {
     e = LeDadosDeLogin(user, password, ask, &d, &msg_erro);

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   zun::SetProgramArgs(args);
   // The installation's settings become switches behind the command line's;
   // a refused file fails the login, which says why.
-  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao());
+  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao(), zun::TemSwitch("Config"));
   zun::SetProgramArgs(zun::ArgsComConfiguracao(args));
   zun::IniciaFundacao();
   for (const std::string& u : zun::SwitchesDesconhecidos(args)) {

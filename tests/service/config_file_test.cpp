@@ -55,7 +55,11 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
     EXPECT_EQ(std::string(DatabasePadrao()), good ? "Zun2" : "ZunInput");
   }
   // A directory in its place cannot be read as the file; a link to a
-  // missing file is no missing file.
+  // missing file is no missing file, nor is a missing file "-Config" named.
+  EXPECT_EQ(ArquivoDaConfiguracao(), file.string());
+  EXPECT_EQ(CarregaConfiguracao((dir / "gone").string()), 0);
+  EXPECT_EQ(ArquivoDaConfiguracao(), "none");
+  EXPECT_EQ(CarregaConfiguracao((dir / "gone").string(), true), 4274);
   EXPECT_EQ(CarregaConfiguracao(dir.string()), 4274);
   fs::create_symlink(dir / "gone", dir / "link");
   EXPECT_EQ(CarregaConfiguracao((dir / "link").string()), 4274);
