@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "foundation/log.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
 
@@ -20,8 +21,34 @@ namespace zun {
 namespace {
 
 // The keys the file may hold, spelled as their switches.
-const char* const kChaves[] = {"sqlserver",  "database", "provider",    "user",   "PasswordFile",
-                               "OdbcDriver", "OdbcDsn",  "MailGateway", "PathIF", "PathReqGBol"};
+const char* const kChaves[] = {"sqlserver",
+                               "database",
+                               "provider",
+                               "user",
+                               "PasswordFile",
+                               "OdbcDriver",
+                               "OdbcDsn",
+                               "OdbcNoEncryption",
+                               "IntegratedSecurity",
+                               "MailGateway",
+                               "PathIF",
+                               "PathReqGBol",
+                               "RunSummary",
+                               "RunMetrics",
+                               "MetricsMode",
+                               "MetricsGroup",
+                               "FileFailureExitsZero",
+                               "ContinueAfterFailedFile"};
+// Of them, those that switch something on or off (SwitchLigado).
+const char* const kChavesSimNao[] = {"OdbcNoEncryption", "IntegratedSecurity",
+                                     "FileFailureExitsZero", "ContinueAfterFailedFile"};
+
+bool EhSimNao(const std::string& key) {
+  for (const char* k : kChavesSimNao) {
+    if (Maiusculas(k) == Maiusculas(key)) return true;
+  }
+  return false;
+}
 
 struct Estado {
   std::map<std::string, std::string> valores;  // upper-case key -> value
@@ -136,6 +163,10 @@ int32_t CarregaConfiguracao(const std::string& path, bool named) {
     if (!known) {
       return Recusa(path, "line " + std::to_string(n) + ": unknown setting <" + key + ">");
     }
+    bool sim_nao = false;
+    if (EhSimNao(key) && (StrToBoolean(value, &sim_nao), !sim_nao)) {
+      return Recusa(path, "line " + std::to_string(n) + ": <" + key + "> must be yes or no");
+    }
     // Which of two values would count is a guess an operator should not
     // have to make.
     const auto [primeira, nova] = linha_da_chave.emplace(Maiusculas(key), n);
@@ -159,6 +190,19 @@ int32_t ErroDaConfiguracao(std::string* motivo) {
 const std::string* ValorDaConfiguracao(const std::string& key) {
   const auto it = Config().valores.find(Maiusculas(key));
   return it == Config().valores.end() ? nullptr : &it->second;
+}
+
+const std::vector<std::string>& ChavesDaConfiguracao() {
+  static const std::vector<std::string> keys(std::begin(kChaves), std::end(kChaves));
+  return keys;
+}
+
+bool SwitchLigado(const std::string& key) {
+  std::string v;
+  if (!LeSwitch(key, &v)) return false;
+  bool recognised = false;
+  const bool on = StrToBoolean(v, &recognised);
+  return v.empty() || (recognised && on);
 }
 
 std::vector<std::string> ArgsComConfiguracao(const std::vector<std::string>& args) {

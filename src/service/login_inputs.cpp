@@ -89,7 +89,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   if (d->user.empty()) LeSwitch255("user", &d->user);
   // Integrated security (Kerberos) asks for nothing: a run without a
   // terminal would otherwise end with 4272 before trying it.
-  const bool integrada = d->user.empty() && TemSwitch("IntegratedSecurity");
+  const bool integrada = d->user.empty() && SwitchLigado("IntegratedSecurity");
   if (integrada) d->password.clear();
   if (!integrada && d->password.empty()) {
     const int32_t e = LeSenhaDoLogin(&d->password, msg_erro);
@@ -124,7 +124,7 @@ int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro) {
   LeSwitch255("provider", &d->provider);
   LeSwitch255("OdbcDriver", &d->odbc_driver);
   LeSwitch255("OdbcDsn", &d->odbc_dsn);
-  d->sem_criptografia = TemSwitch("OdbcNoEncryption");
+  d->sem_criptografia = SwitchLigado("OdbcNoEncryption");
   if (d->odbc_dsn.empty() || !EhOdbc(*d)) return 0;
   // The configuration's server means nothing to a data source: the guard
   // must see the server odbc.ini sends the connection to.

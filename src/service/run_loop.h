@@ -29,13 +29,17 @@ struct RunHooks {
   double budget_seconds = 600.0;
   // Told the budget when it starts, so that reconnections stay within it.
   std::function<void(double seconds)> budget_starts;
+  // "ContinueAfterFailedFile": a file that failed (its outcome counted in
+  // the run's summary with the step's code) does not stop the run; the run
+  // ends with the first such code unless something else stops it.
+  bool continue_after_failed_file = false;
 };
 
 // Runs the service once: start line, login, the loop, the bulletin
-// requests, the end line (a run without error whose log lines did not all
-// reach the log file ends with kErroLogNaoGravado). Sets
-// SysExitCode to the run's error unless it is already non-zero, and returns
-// SysExitCode.
+// requests, the end line; a code that stopped the loop and is no file's
+// outcome is the service's failure in the run's summary (a run without error whose log lines did
+// not all reach the log file ends with kErroLogNaoGravado). Sets SysExitCode to the run's error
+// unless it is already non-zero, and returns SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);
 
 // The 8-bit process status for a 32-bit run code: its low byte, or 255 when

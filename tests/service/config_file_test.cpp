@@ -22,7 +22,8 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   const fs::path file = dir / "zuninput.conf";
   const char kGood[] =
       "# the installation\nsqlserver = db1.example.com\n Database=Zun2\n"
-      "MailGateway = \"http://mail.example/\"\n; old\nprovider = SQLite\n";
+      "MailGateway = \"http://mail.example/\"\n; old\nprovider = SQLite\n"
+      "ContinueAfterFailedFile = yes\nOdbcNoEncryption = no\n";
   const std::string kHuge = "#" + std::string(kMaxBytesDaConfiguracao, 'x') + "\nuser = a\n";
   const struct {
     const char* content;  // nullptr: no file
@@ -36,6 +37,8 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
       {kGood, fs::perms(0646), 4274, "(mode 0646)"},
       {"sqlserver db1\n", fs::perms(0600), 4274, "line 1: not \"key = value\""},
       {"password = x\n", fs::perms(0600), 4274, "line 1: unknown setting <password>"},
+      {"OdbcNoEncryption = maybe\n", fs::perms(0600), 4274,
+       "line 1: <OdbcNoEncryption> must be yes or no"},
       {"user = a\n#\nUSER = b\n", fs::perms(0600), 4274,
        "line 3: <USER> set again (first on line 1)"},
       {kHuge.c_str(), fs::perms(0600), 4274, "is larger than 65536 bytes"},
@@ -72,6 +75,11 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   SetProgramArgs(ArgsComConfiguracao({"zuninput", "-user:a"}));
   EXPECT_TRUE(LeSwitch("MailGateway", &v));
   EXPECT_EQ(v, "http://mail.example/");
+  // On-or-off keys: "no" is off, and the command line's "no" wins over "yes".
+  EXPECT_TRUE(SwitchLigado("ContinueAfterFailedFile"));
+  EXPECT_FALSE(SwitchLigado("OdbcNoEncryption"));
+  SetProgramArgs(ArgsComConfiguracao({"zuninput", "-ContinueAfterFailedFile:no"}));
+  EXPECT_FALSE(SwitchLigado("ContinueAfterFailedFile"));
   SetProgramArgs(ArgsComConfiguracao({"zuninput", "-MAILGATEWAY=http://x/", "-provider:ODBC"}));
   EXPECT_TRUE(LeSwitch("MailGateway", &v));
   EXPECT_EQ(v, "http://x/");
