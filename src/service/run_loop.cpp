@@ -1,5 +1,8 @@
 #include "service/run_loop.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <exception>
 #include <memory>
 #include <string>
@@ -21,6 +24,15 @@ bool FalhaDeArquivo(int32_t antes, int32_t erro) {
 }
 
 }  // namespace
+
+std::string DonoDoLogAlheio(const std::string& log, uid_t euid) {
+  struct stat st {};
+  if (::stat(log.c_str(), &st) != 0 || st.st_uid == euid) return "";
+  return log + " belongs to uid " + std::to_string(st.st_uid) + ", not to this run's uid " +
+         std::to_string(euid) +
+         " (a run as another user, such as root, made it): give it to the service's user "
+         "(chown)";
+}
 
 int ExitStatusFor(int32_t code) {
   if (code == 0) return 0;
@@ -81,12 +93,14 @@ int32_t ZunInpIF(const RunHooks& hooks) {
   // not look like a clean one.
   if (const size_t retidas = LinhasRetidas(); erro == 0 && retidas > 0) {
     erro = kErroLogNaoGravado;
-    AnotaFalhaDoServico(erro, "");
     const std::string reserva = ArquivoDeReserva();
+    const std::string dono = DonoDoLogAlheio(LogFileName(), ::geteuid());
     LogaConsole("- ZunInpIF log not written: " + std::to_string(retidas) +
                 " lines kept in memory " +
                 (reserva.empty() ? "only (no private fallback file could be written)"
-                                 : "and in " + reserva));
+                                 : "and in " + reserva) +
+                (dono.empty() ? "" : "; " + dono));
+    AnotaFalhaDoServico(erro, dono);
   }
   if (SysExitCode == 0) SysExitCode = erro;
   const int32_t exit_code = SysExitCode;

@@ -4,8 +4,11 @@
 // Thread-safety: runs on the main thread only.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "foundation/version.h"
 #include "service/codes.h"
@@ -41,6 +44,11 @@ struct RunHooks {
 // not all reach the log file ends with kErroLogNaoGravado). Sets SysExitCode to the run's error
 // unless it is already non-zero, and returns SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);
+
+// Why the log at path cannot be the run's when it belongs to another user
+// than euid (a run as root left it root's), in words naming both; "" when
+// it is euid's or cannot be looked at.
+std::string DonoDoLogAlheio(const std::string& log, uid_t euid);
 
 // The 8-bit process status for a 32-bit run code: its low byte, or 255 when
 // the code is not 0 but its low byte is.

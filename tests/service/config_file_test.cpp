@@ -106,5 +106,20 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   fs::remove_all(dir);
 }
 
+// The example the documentation shows is the one installed, and the
+// service takes it as it stands.
+TEST(ConfigFile, TheDocumentedExampleIsTheInstalledOne) {
+  const fs::path root = ZUN_TEST_SOURCE_DIR;
+  const std::string docs = ReadFile(root / "docs/operations.md");
+  const std::string anchor = "zuninput.conf.example`:\n\n```\n";
+  const size_t at = docs.find(anchor);
+  ASSERT_NE(at, std::string::npos);
+  const size_t from = at + anchor.size();
+  EXPECT_EQ(docs.substr(from, docs.find("```\n", from) - from),
+            ReadFile(root / "deploy/zuninput.conf"));
+  EXPECT_EQ(CarregaConfiguracao((root / "deploy/zuninput.conf").string()), 0);
+  CarregaConfiguracao((root / "none").string());
+}
+
 }  // namespace
 }  // namespace zun

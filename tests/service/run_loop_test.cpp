@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "../foundation/fake_tick.h"
@@ -23,6 +24,19 @@ TEST(ExitStatusFor, KeepsFailuresVisible) {
   EXPECT_EQ(ExitStatusFor(250), 250);
   EXPECT_EQ(ExitStatusFor(256), 255);
   EXPECT_EQ(ExitStatusFor(-256), 255);
+}
+
+// The reason of a log that is not written: a log another user owns.
+TEST(DonoDoLogAlheio, NamesTheOwnerAndTheFix) {
+  const fs::path log = ScratchDir("zunowner") / "zuninput.log";
+  std::ofstream(log) << "x";
+  EXPECT_EQ(DonoDoLogAlheio(log.string(), ::geteuid()), "");
+  EXPECT_NE(
+      DonoDoLogAlheio(log.string(), ::geteuid() + 1)
+          .find(" belongs to uid " + std::to_string(::geteuid()) + ", not to this run's uid "),
+      std::string::npos);
+  EXPECT_EQ(DonoDoLogAlheio((log.parent_path() / "none").string(), 0), "");
+  fs::remove_all(log.parent_path());
 }
 
 TEST(RunLoop, Rules) {

@@ -1,5 +1,5 @@
-// The run's summary as monitoring reads it, its bounded history, and the
-// operators' notifications of a failure that repeats.
+// The run's bounded history, and the operators' notifications of a failure
+// that repeats (the summary itself: the end-to-end runs).
 #include "service/run_summary.h"
 
 #include <gtest/gtest.h>
@@ -14,48 +14,6 @@ namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-TEST(RunSummary, FailureCauseAndReason) {
-  const struct {
-    const char* name;
-    std::vector<int32_t> files;  // outcomes counted
-    int32_t service;             // AnotaFalhaDoServico's code (0 none)
-    int32_t exit_code;
-    const char* want;  // part of the JSON
-  } rows[] = {
-      {"clean", {0, 0}, 0, 0, "\"failure\": \"none\", \"cause_code\": 0, \"reason\": \"\""},
-      {"a file",
-       {0, 3942, 3943},
-       0,
-       3942,
-       "\"failure\": \"file\", \"cause_code\": 3942, \"reason\": \"code 3942: "},
-      // The configuration refused behind the login's 4077.
-      {"the login",
-       {},
-       4274,
-       4077,
-       "\"failure\": \"service\", \"cause_code\": 4274, \"reason\": \"code 4274: the "
-       "configuration file is refused"},
-      {"files, then the queue",
-       {3942},
-       4084,
-       3942,
-       "\"failure\": \"service\", \"cause_code\": 4084"},
-  };
-  for (const auto& r : rows) {
-    ResumoAtual() = {};
-    for (int32_t f : r.files) AnotaArquivoNoResumo(f, 1);
-    if (r.service != 0) {
-      AnotaFalhaDoServico(r.service, "x\"y");
-      AnotaFalhaDoServico(3714, "not the first");
-    }
-    const std::string json = ResumoJson(ResumoAtual(), 1, r.exit_code, 2);
-    EXPECT_NE(json.find(r.want), std::string::npos) << r.name << ": " << json;
-    EXPECT_EQ(json.find("not the first"), std::string::npos) << r.name;
-    EXPECT_EQ(json.find('\n'), json.size() - 1) << "one line of the history";
-  }
-  ResumoAtual() = {};
-}
 
 TEST(RunSummary, HistoryKeepsTheLastRuns) {
   std::string old;
