@@ -55,14 +55,17 @@ Recordset Status(int32_t result, int32_t count_menos_um) {
 // failed try leaves tries below the maximum, and without the lease a second
 // process would import the same file while the first still works on it).
 // An entry whose content was deleted is never handed out: it would import
-// as an empty file and pass.
+// as an empty file and pass. Within a priority, entries with fewer tries
+// come first: a file that failed waits behind the files not tried yet, so
+// one bad file does not head the queue run after run (and a run that goes
+// on after a failed file imports the others before its next try).
 constexpr char kTakeNext[] =
     "UPDATE import_files SET importtries = importtries + 1, taken_until = ?, lease = lease + 1 "
     "WHERE id = ("
     "SELECT f.id FROM import_files f WHERE f.done = 0 AND f.conteudo IS NOT NULL AND "
     "f.prioridade <= ? AND f.importtries < ? AND "
     "(f.taken_until IS NULL OR f.taken_until < ?) "
-    "ORDER BY f.prioridade, f.mom, f.id LIMIT 1) "
+    "ORDER BY f.prioridade, f.importtries, f.mom, f.id LIMIT 1) "
     "RETURNING id, lease";
 
 // An entry whose lease ran out without an outcome: its process died. An

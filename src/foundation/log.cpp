@@ -379,6 +379,12 @@ std::vector<std::string> LinhasRecentes() {
   return {st.recent.begin(), st.recent.end()};
 }
 
+std::string LogFileName() {
+  LogState& st = State();
+  LogLock lock(st);
+  return st.file_name;
+}
+
 void SetLogFileName(const std::string& name) {
   LogState& st = State();
   LogLock lock(st);
@@ -584,7 +590,18 @@ int MoveOldPart(const std::string& file_name, const std::string& numbered, int64
 
 }  // namespace
 
-void NDTCM(const std::string& file_name, int64_t tmr, int64_t tag) {
+void NDTCM(const std::string& name, int64_t tmr, int64_t tag) {
+  // A log that lies elsewhere behind a link (the unit's /var/log/zuninput)
+  // is cut where it lies: moving the link would leave a new regular file in
+  // its place and the log beside the operators' directory.
+  std::string file_name = name;
+  char target[4096];
+  if (const ssize_t n = ::readlink(name.c_str(), target, sizeof target - 1); n > 0) {
+    target[n] = 0;
+    const size_t slash = name.rfind('/');
+    file_name = target[0] == '/' || slash == std::string::npos ? std::string(target)
+                                                               : name.substr(0, slash + 1) + target;
+  }
   struct stat st {};
   if (::stat(file_name.c_str(), &st) != 0) return;
   const int64_t size = static_cast<int64_t>(st.st_size);

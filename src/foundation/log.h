@@ -90,12 +90,16 @@ bool StrToBoolean(const std::string& s, bool* recognised);
 // The recent lines (each prefix + " " + message), oldest first.
 std::vector<std::string> LinhasRecentes();
 
+// The log file's name ("zuninput.log" unless changed).
+std::string LogFileName();
+
 // Changes the log file name (tests); the default is "zuninput.log".
 void SetLogFileName(const std::string& name);
 
 // Cuts a log file that has grown past tag + tmr + 100 bytes: the older part
 // moves to the next numbered file (base + "001" + extension and so on) and
-// file_name keeps about its last tmr bytes, starting at a line. The file's
+// file_name keeps about its last tmr bytes, starting at a line. When
+// file_name is a symbolic link, the file it names is cut, beside itself. The file's
 // lock is waited for as the writers wait; when another process keeps it,
 // the cut is skipped (3246). Failures are logged as "NDTCM Erro:" + code
 // (3244 to 3252), never raised.

@@ -32,9 +32,10 @@ bool GravaTudo(int fd, const std::string& text) {
   return true;
 }
 
-}  // namespace
-
-std::string ReplaceFileWhole(const std::string& path, const std::string& text, mode_t mode) {
+// The file is given its mode (exact: whatever the umask) and group before
+// it takes the place of path, so no reader ever finds it otherwise.
+std::string Substitui(const std::string& path, const std::string& text, mode_t mode, bool exact,
+                      gid_t group) {
   static std::atomic<unsigned> contador{0};
   std::random_device acaso;
   std::string aside;
@@ -46,6 +47,17 @@ std::string ReplaceFileWhole(const std::string& path, const std::string& text, m
     if (fd < 0 && errno != EEXIST) return Falha("cannot create", aside, errno);
   }
   if (fd < 0) return Falha("cannot create", aside, EEXIST);
+  std::string dono;
+  if (exact && ::fchmod(fd, mode) != 0) dono = Falha("cannot set the mode of", aside, errno);
+  if (dono.empty() && group != static_cast<gid_t>(-1) &&
+      ::fchown(fd, static_cast<uid_t>(-1), group) != 0) {
+    dono = Falha("cannot give group " + std::to_string(group) + " to", aside, errno);
+  }
+  if (!dono.empty()) {
+    ::close(fd);
+    ::unlink(aside.c_str());
+    return dono;
+  }
   const bool gravou = GravaTudo(fd, text);
   const int erro_gravar = errno;
   const bool fechou = ::close(fd) == 0;
@@ -57,6 +69,17 @@ std::string ReplaceFileWhole(const std::string& path, const std::string& text, m
   }
   if (!why.empty()) ::unlink(aside.c_str());
   return why;
+}
+
+}  // namespace
+
+std::string ReplaceFileWhole(const std::string& path, const std::string& text, mode_t mode) {
+  return Substitui(path, text, mode, false, static_cast<gid_t>(-1));
+}
+
+std::string ReplaceFileWholeAs(const std::string& path, const std::string& text, mode_t mode,
+                               gid_t group) {
+  return Substitui(path, text, mode, true, group);
 }
 
 std::string OpenForAppend(const std::string& path, mode_t mode, int* fd) {

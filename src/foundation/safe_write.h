@@ -24,6 +24,13 @@ namespace zun {
 // and path left as it was.
 std::string ReplaceFileWhole(const std::string& path, const std::string& text, mode_t mode);
 
+// As ReplaceFileWhole, but the file gets exactly mode, whatever the umask,
+// and the group group unless it is (gid_t)-1 (the process must be allowed
+// to give it: a member of the group, or root); a group that cannot be
+// given fails the write like any other step.
+std::string ReplaceFileWholeAs(const std::string& path, const std::string& text, mode_t mode,
+                               gid_t group);
+
 // Opens path for appending, created with mode (less the umask) when
 // missing, never through a link and never blocking on a named pipe: *fd
 // is the open descriptor (close-on-exec), or -1. Returns "" on success,

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "foundation/log.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
 
@@ -20,14 +21,42 @@ namespace zun {
 namespace {
 
 // The keys the file may hold, spelled as their switches.
-const char* const kChaves[] = {"sqlserver",    "database",    "provider",    "user",
-                               "PasswordFile", "OdbcDriver",  "OdbcDsn",     "MailGateway",
-                               "PathIF",       "PathReqGBol", "MailTimeout", "MailOutbox"};
+const char* const kChaves[] = {"sqlserver",
+                               "database",
+                               "provider",
+                               "user",
+                               "PasswordFile",
+                               "OdbcDriver",
+                               "OdbcDsn",
+                               "OdbcNoEncryption",
+                               "IntegratedSecurity",
+                               "MailGateway",
+                               "PathIF",
+                               "PathReqGBol",
+                               "RunSummary",
+                               "RunMetrics",
+                               "MetricsMode",
+                               "MetricsGroup",
+                               "FileFailureExitsZero",
+                               "ContinueAfterFailedFile",
+                               "MailTimeout",
+                               "MailOutbox"};
+// Of them, those that switch something on or off (SwitchLigado).
+const char* const kChavesSimNao[] = {"OdbcNoEncryption", "IntegratedSecurity",
+                                     "FileFailureExitsZero", "ContinueAfterFailedFile"};
+
+bool EhSimNao(const std::string& key) {
+  for (const char* k : kChavesSimNao) {
+    if (Maiusculas(k) == Maiusculas(key)) return true;
+  }
+  return false;
+}
 
 struct Estado {
   std::map<std::string, std::string> valores;  // upper-case key -> value
   int32_t erro = 0;
   std::string motivo;
+  std::string arquivo = "none";  // the path read or refused
 };
 
 Estado& Config() {
@@ -45,6 +74,7 @@ int32_t Recusa(const std::string& path, const std::string& why) {
   Config() = Estado{};
   Config().erro = kErroConfiguracaoRecusada;
   Config().motivo = path + " " + why;
+  Config().arquivo = path;
   return Config().erro;
 }
 
@@ -89,7 +119,9 @@ std::string CaminhoDaConfiguracao() {
   return ZUN_CONFIG_FILE;
 }
 
-int32_t CarregaConfiguracao(const std::string& path) {
+std::string ArquivoDaConfiguracao() { return Config().arquivo; }
+
+int32_t CarregaConfiguracao(const std::string& path, bool named) {
   Config() = Estado{};
   // O_NONBLOCK: a named pipe in the file's place must not hang the run; the
   // checks are made on what was opened.
@@ -101,6 +133,7 @@ int32_t CarregaConfiguracao(const std::string& path) {
     if (err == ENOENT && ::lstat(path.c_str(), &lst) == 0) {
       return Recusa(path, "is a link to a missing file");
     }
+    if (err == ENOENT && named) return Recusa(path, "does not exist (named by -Config)");
     if (err == ENOENT) return 0;
     return Recusa(path, std::string("cannot be read: ") + std::strerror(err));
   }
@@ -132,6 +165,10 @@ int32_t CarregaConfiguracao(const std::string& path) {
     if (!known) {
       return Recusa(path, "line " + std::to_string(n) + ": unknown setting <" + key + ">");
     }
+    bool sim_nao = false;
+    if (EhSimNao(key) && (StrToBoolean(value, &sim_nao), !sim_nao)) {
+      return Recusa(path, "line " + std::to_string(n) + ": <" + key + "> must be yes or no");
+    }
     // Which of two values would count is a guess an operator should not
     // have to make.
     const auto [primeira, nova] = linha_da_chave.emplace(Maiusculas(key), n);
@@ -142,6 +179,7 @@ int32_t CarregaConfiguracao(const std::string& path) {
     }
     e.valores[Maiusculas(key)] = value;
   }
+  e.arquivo = path;
   Config() = e;
   return 0;
 }
@@ -154,6 +192,19 @@ int32_t ErroDaConfiguracao(std::string* motivo) {
 const std::string* ValorDaConfiguracao(const std::string& key) {
   const auto it = Config().valores.find(Maiusculas(key));
   return it == Config().valores.end() ? nullptr : &it->second;
+}
+
+const std::vector<std::string>& ChavesDaConfiguracao() {
+  static const std::vector<std::string> keys(std::begin(kChaves), std::end(kChaves));
+  return keys;
+}
+
+bool SwitchLigado(const std::string& key) {
+  std::string v;
+  if (!LeSwitch(key, &v)) return false;
+  bool recognised = false;
+  const bool on = StrToBoolean(v, &recognised);
+  return v.empty() || (recognised && on);
 }
 
 std::vector<std::string> ArgsComConfiguracao(const std::vector<std::string>& args) {

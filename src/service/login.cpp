@@ -21,6 +21,8 @@
 #include "notify/mail.h"
 #include "service/codes.h"
 #include "service/procedure_check.h"
+#include "service/repeat_guard.h"
+#include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
@@ -171,6 +173,14 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
   DadosDeLogin d;
   d.user = user;
   NDTCM("zuninput.log", 20000, 1000000);
+  {
+    // Which installation this run works for, before anything can fail: a
+    // failed login then shows what it tried.
+    DadosDeLogin alvo;
+    std::string ignored;
+    LeAlvoDoLogin(&alvo, &ignored);
+    LogaConsole("- ZunInpIF " + DescreveAlvo(alvo));
+  }
   SetDbUserNameSource([] { return UsuarioNome; });
   try {
     e = LeDadosDeLogin(user, password, ask, &d, &msg_erro);
@@ -241,10 +251,13 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
     Loga("InitDbConnection error:" + std::to_string(e));
     // The operator's line: the code and why, where a scheduler's output goes.
     LogaConsole(LinhaDoCodigo("- login failed", e, msg_erro));
-    SendNotification("login error:" + d.user,
-                     {"usr", d.user, "error", std::to_string(e), "msgerro", msg_erro, "program",
-                      CaminhoDoExecutavel()},
-                     "gor");
+    AnotaFalhaDoServico(e, msg_erro);
+    // A run every few minutes would mail the same failure every few minutes.
+    NotificaSemRepetir("login " + d.user + " " + std::to_string(e) + " " + msg_erro,
+                       "login error:" + d.user,
+                       {"usr", d.user, "error", std::to_string(e), "msgerro", msg_erro, "program",
+                        CaminhoDoExecutavel()},
+                       "gor");
   }
   return e;
 }

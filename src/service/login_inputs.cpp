@@ -1,5 +1,6 @@
 #include "service/login_inputs.h"
 
+#include <odbcinst.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "service/codes.h"
 #include "service/config_file.h"
 #include "service/password_source.h"
+#include "toolbox/dbclient/odbc/odbc_provider.h"
 #include "toolbox/dbclient/provider.h"
 
 #ifndef ZUN_DEFAULT_SQLSERVER
@@ -34,6 +36,15 @@ bool ReadLine(std::string* line) {
   if (!line->empty() && line->back() == '\r') line->pop_back();
   return true;
 }
+
+// key of the data source dsn in odbc.ini, "" when not set.
+std::string ChaveDaFonte(const std::string& dsn, const char* key) {
+  char buf[512] = {};
+  const int n = SQLGetPrivateProfileString(dsn.c_str(), key, "", buf, sizeof buf, "odbc.ini");
+  return n > 0 ? std::string(buf, static_cast<size_t>(n) < sizeof buf ? n : sizeof buf - 1) : "";
+}
+
+bool EhOdbc(const DadosDeLogin& d) { return IsOdbcProviderName(d.provider); }
 
 }  // namespace
 
@@ -78,7 +89,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
   if (d->user.empty()) LeSwitch255("user", &d->user);
   // Integrated security (Kerberos) asks for nothing: a run without a
   // terminal would otherwise end with 4272 before trying it.
-  const bool integrada = d->user.empty() && TemSwitch("IntegratedSecurity");
+  const bool integrada = d->user.empty() && SwitchLigado("IntegratedSecurity");
   if (integrada) d->password.clear();
   if (!integrada && d->password.empty()) {
     const int32_t e = LeSenhaDoLogin(&d->password, msg_erro);
@@ -91,15 +102,7 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
     d->user = u;
     d->password = p;
   }
-  d->server = ServidorPadrao();
-  LeSwitch255("sqlserver", &d->server);
-  d->database = DatabasePadrao();
-  LeSwitch255("database", &d->database);
-  d->provider = kProviderPadrao;
-  LeSwitch255("provider", &d->provider);
-  LeSwitch255("OdbcDriver", &d->odbc_driver);
-  LeSwitch255("OdbcDsn", &d->odbc_dsn);
-  d->sem_criptografia = TemSwitch("OdbcNoEncryption");
+  if (const int32_t e = LeAlvoDoLogin(d, msg_erro); e != 0) return e;
   if (d->server.empty() || d->database.empty() || d->provider.empty()) return kErroLoginSemServidor;
   // "HOST,PORT" and "HOST\\INSTANCE" name the host HOST: the guard compares
   // the hosts.
@@ -110,6 +113,59 @@ int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
     return kErroLoginGuarda;
   }
   return 0;
+}
+
+int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro) {
+  d->server = ServidorPadrao();
+  LeSwitch255("sqlserver", &d->server);
+  d->database = DatabasePadrao();
+  LeSwitch255("database", &d->database);
+  d->provider = kProviderPadrao;
+  LeSwitch255("provider", &d->provider);
+  LeSwitch255("OdbcDriver", &d->odbc_driver);
+  LeSwitch255("OdbcDsn", &d->odbc_dsn);
+  d->sem_criptografia = SwitchLigado("OdbcNoEncryption");
+  if (d->odbc_dsn.empty() || !EhOdbc(*d)) return 0;
+  // The configuration's server means nothing to a data source: the guard
+  // must see the server odbc.ini sends the connection to.
+  const std::string& dsn = d->odbc_dsn;
+  d->driver_da_fonte = ChaveDaFonte(dsn, "Driver");
+  const std::string server = ChaveDaFonte(dsn, "Server");
+  const std::string port = ChaveDaFonte(dsn, "Port");
+  std::string why;
+  if (d->driver_da_fonte.empty() && server.empty()) {
+    why = "is not in odbc.ini";
+  } else if (!ChaveDaFonte(dsn, "Servername").empty()) {
+    why = "names a freetds.conf Servername, which the guard cannot check: give Server and Port";
+  } else if (server.empty()) {
+    why = "names no Server";
+  }
+  d->server = why.empty() ? server + (port.empty() ? "" : "," + port) : "";
+  if (why.empty()) return 0;
+  *msg_erro = "data source <" + dsn + "> " + why;
+  return kErroLoginGuarda;
+}
+
+std::string DescreveAlvo(const DadosDeLogin& d) {
+  std::string s = "config:<" + ArquivoDaConfiguracao() + "> provider:" + d.provider;
+  const bool fonte = EhOdbc(d) && !d.odbc_dsn.empty();
+  if (fonte) s += " dsn:" + d.odbc_dsn;
+  const size_t sep = d.server.find_first_of(",\\");
+  s += " server:" + d.server.substr(0, sep);
+  if (sep != std::string::npos) {
+    s += (d.server[sep] == ',' ? " port:" : " instance:") + d.server.substr(sep + 1);
+  } else if (EhOdbc(d)) {
+    s += " port:1433";
+  }
+  if (fonte) s += " (odbc.ini)";
+  s += " database:" + d.database;
+  if (fonte) {
+    s += " driver:" + d.driver_da_fonte + " (odbc.ini)";
+  } else if (EhOdbc(d)) {
+    // The provider's default driver when none is named.
+    s += " driver:" + (d.odbc_driver.empty() ? std::string("FreeTDS") : d.odbc_driver);
+  }
+  return s;
 }
 
 std::string MontaStringDeConexao(const DadosDeLogin& d) {

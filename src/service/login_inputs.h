@@ -33,6 +33,9 @@ struct DadosDeLogin {
   // "OdbcNoEncryption": the SQL Server provider does not require TLS (for a
   // server without it); the login logs it.
   bool sem_criptografia = false;
+  // The data source's driver from odbc.ini; server then holds the source's
+  // own "Server" (and ",Port"), the one the connection reaches.
+  std::string driver_da_fonte = {};
 };
 
 // Asks for user name and password; false when the user cancels.
@@ -42,16 +45,34 @@ using PedidoDeLogin = std::function<bool(std::string* user, std::string* passwor
 // otherwise answers "cancelled", as a service without a user must.
 bool PedeLoginNoTerminal(std::string* user, std::string* password);
 
+// Fills the target of *d (server, database, provider, ODBC driver and data
+// source, encryption) from the switches over the configuration's defaults.
+// With a data source of the SQL Server provider the connection goes where
+// odbc.ini sends it, so d->server becomes the source's "Server" (with
+// ",Port" when set) and d->driver_da_fonte its "Driver", read with
+// SQLGetPrivateProfileString ($ODBCINI or ~/.odbc.ini before the system's
+// odbc.ini, as the driver manager reads them). Returns 0, or 4218 when the
+// source is not in odbc.ini, names no "Server", or names a FreeTDS
+// "Servername" (an entry of freetds.conf, which the guard does not follow);
+// *msg_erro then says which.
+int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro);
+
+// The run's target in words for the log: "config:<" + the configuration
+// file or "none" + "> provider:" ... " server:" ... " port:" (or
+// " instance:") ... " database:" ... and for the SQL Server provider
+// " driver:" (and " dsn:", with "(odbc.ini)" after what the source gave).
+std::string DescreveAlvo(const DadosDeLogin& d);
+
 // Fills *d from user and password (the arguments; an empty user is taken
 // from the "user" switch, an empty password from LeSenhaDoLogin, then both
 // from ask; with the switch "IntegratedSecurity" and no user, nothing is
 // asked and the login uses integrated security) and from the "sqlserver",
-// "database" and "provider" switches over the defaults, then applies the
-// target guard. Returns 0, 4274 (the configuration file is refused;
-// *msg_erro says why), 4273 (the password file is refused; *msg_erro says
-// why), 4272 (prompt cancelled), 4217 (server, database or provider empty)
-// or 4218 (not the default database@server, compared by host; *msg_erro gets
-// "s@d:<" + database + "@" + server + ">").
+// "database" and "provider" switches over the defaults (LeAlvoDoLogin),
+// then applies the target guard to the server the connection reaches. Returns 0, 4274 (the
+// configuration file is refused; *msg_erro says why), 4273 (the password file is refused; *msg_erro
+// says why), 4272 (prompt cancelled), 4217 (server, database or provider empty) or 4218 (not the
+// default database@server, compared by host; *msg_erro gets "s@d:<" + database + "@" + server +
+// ">").
 int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
                        const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
 

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   zun::SetProgramArgs(args);
   // The installation's settings become switches behind the command line's;
   // a refused file fails the login, which says why.
-  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao());
+  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao(), zun::TemSwitch("Config"));
   zun::SetProgramArgs(zun::ArgsComConfiguracao(args));
   zun::IniciaFundacao();
   for (const std::string& u : zun::SwitchesDesconhecidos(args)) {
@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
     hooks.budget_starts = [](double seconds) {
       if (zun::Db) zun::Db->SetOrcamento(seconds);
     };
+    hooks.continue_after_failed_file = zun::SwitchLigado("ContinueAfterFailedFile");
     zun::ZunInpIF(hooks);
   }
 
@@ -91,7 +92,12 @@ int main(int argc, char** argv) {
   if (zun::SysExitCode != 0) {
     zun::LogaConsole(zun::LinhaDoCodigo("- ZunInpIF failed", zun::SysExitCode, ""));
   }
-  zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode));
+  const int status =
+      queue_run ? zun::StatusDeSaida(zun::SysExitCode) : zun::ExitStatusFor(zun::SysExitCode);
+  zun::LogaConsole("exit code:" + std::to_string(zun::SysExitCode) +
+                   (status == 0 && zun::SysExitCode != 0
+                        ? " (only files failed: status 0 by FileFailureExitsZero)"
+                        : ""));
   zun::EncerraFundacao();
-  return zun::ExitStatusFor(zun::SysExitCode);
+  return status;
 }

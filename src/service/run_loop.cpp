@@ -1,5 +1,8 @@
 #include "service/run_loop.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <exception>
 #include <memory>
 #include <string>
@@ -7,9 +10,29 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "service/codes.h"
+#include "service/run_summary.h"
 #include "toolbox/dbutil/error_text.h"
 
 namespace zun {
+namespace {
+
+// Whether the step that set erro counted a file's outcome with that code
+// (the file failed), rather than failing before or after one (the queue, a
+// switch of user, the session).
+bool FalhaDeArquivo(int32_t antes, int32_t erro) {
+  return ResumoAtual().arquivos > antes && ResumoAtual().ultimo_resultado == erro;
+}
+
+}  // namespace
+
+std::string DonoDoLogAlheio(const std::string& log, uid_t euid) {
+  struct stat st {};
+  if (::stat(log.c_str(), &st) != 0 || st.st_uid == euid) return "";
+  return log + " belongs to uid " + std::to_string(st.st_uid) + ", not to this run's uid " +
+         std::to_string(euid) +
+         " (a run as another user, such as root, made it): give it to the service's user "
+         "(chown)";
+}
 
 int ExitStatusFor(int32_t code) {
   if (code == 0) return 0;
@@ -22,6 +45,7 @@ int32_t ZunInpIF(const RunHooks& hooks) {
               IdentificacaoDoUsuario());
   int32_t erro = 0;
   int32_t quantos = 0;
+  int32_t primeira_falha = 0;  // of a file the run went on after
   std::unique_ptr<TCountDown> countdown;
   try {
     if (hooks.init_db_connection) hooks.init_db_connection();
@@ -32,20 +56,36 @@ int32_t ZunInpIF(const RunHooks& hooks) {
     // A machine that cannot take files would fail every entry and use up
     // its tries: the run stops before taking any.
     if (erro == 0 && hooks.verifica_ambiente) erro = hooks.verifica_ambiente();
+    if (erro != 0) AnotaFalhaDoServico(erro, "");
     countdown = std::make_unique<TCountDown>(hooks.budget_seconds);
     if (hooks.budget_starts) hooks.budget_starts(hooks.budget_seconds);
     bool continua = true;
     while (erro == 0 && continua && !countdown->Expired() && hooks.queue_step) {
+      const int32_t antes = ResumoAtual().arquivos;
       hooks.queue_step(quantos + 1, &erro, &continua);
       if (continua) ++quantos;
+      if (erro != 0 && FalhaDeArquivo(antes, erro)) {
+        if (hooks.continue_after_failed_file) {
+          LogaConsole("- ZunInpIF goes on after the failed file (ContinueAfterFailedFile) erro:" +
+                      std::to_string(erro));
+          if (primeira_falha == 0) primeira_falha = erro;
+          erro = 0;
+        }
+      } else if (erro != 0) {
+        AnotaFalhaDoServico(erro, "");
+      }
     }
+    // The run's code is its first failure's, as when it stops there.
+    if (primeira_falha != 0) erro = primeira_falha;
   } catch (const std::exception& x) {
     CodigoDaExcecao("ZIIF", &erro, x, kErroExcecaoNaRun);
+    AnotaFalhaDoServico(erro, x.what());
   } catch (...) {
     // Not a standard exception: no message to show, but the run still ends
     // through its end steps.
     if (erro == 0) erro = kErroExcecaoNaRun;
     Loga("ZIIF erro:" + std::to_string(erro) + " unknown exception");
+    AnotaFalhaDoServico(erro, "unknown exception");
   }
   countdown.reset();
   if (hooks.bulletin_requests) hooks.bulletin_requests();
@@ -54,10 +94,13 @@ int32_t ZunInpIF(const RunHooks& hooks) {
   if (const size_t retidas = LinhasRetidas(); erro == 0 && retidas > 0) {
     erro = kErroLogNaoGravado;
     const std::string reserva = ArquivoDeReserva();
+    const std::string dono = DonoDoLogAlheio(LogFileName(), ::geteuid());
     LogaConsole("- ZunInpIF log not written: " + std::to_string(retidas) +
                 " lines kept in memory " +
                 (reserva.empty() ? "only (no private fallback file could be written)"
-                                 : "and in " + reserva));
+                                 : "and in " + reserva) +
+                (dono.empty() ? "" : "; " + dono));
+    AnotaFalhaDoServico(erro, dono);
   }
   if (SysExitCode == 0) SysExitCode = erro;
   const int32_t exit_code = SysExitCode;

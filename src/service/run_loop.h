@@ -4,8 +4,11 @@
 // Thread-safety: runs on the main thread only.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "foundation/version.h"
 #include "service/codes.h"
@@ -29,14 +32,23 @@ struct RunHooks {
   double budget_seconds = 600.0;
   // Told the budget when it starts, so that reconnections stay within it.
   std::function<void(double seconds)> budget_starts;
+  // "ContinueAfterFailedFile": a file that failed (its outcome counted in
+  // the run's summary with the step's code) does not stop the run; the run
+  // ends with the first such code unless something else stops it.
+  bool continue_after_failed_file = false;
 };
 
 // Runs the service once: start line, login, the loop, the bulletin
-// requests, the end line (a run without error whose log lines did not all
-// reach the log file ends with kErroLogNaoGravado). Sets
-// SysExitCode to the run's error unless it is already non-zero, and returns
-// SysExitCode.
+// requests, the end line; a code that stopped the loop and is no file's
+// outcome is the service's failure in the run's summary (a run without error whose log lines did
+// not all reach the log file ends with kErroLogNaoGravado). Sets SysExitCode to the run's error
+// unless it is already non-zero, and returns SysExitCode.
 int32_t ZunInpIF(const RunHooks& hooks);
+
+// Why the log at path cannot be the run's when it belongs to another user
+// than euid (a run as root left it root's), in words naming both; "" when
+// it is euid's or cannot be looked at.
+std::string DonoDoLogAlheio(const std::string& log, uid_t euid);
 
 // The 8-bit process status for a 32-bit run code: its low byte, or 255 when
 // the code is not 0 but its low byte is.

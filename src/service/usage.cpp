@@ -18,30 +18,36 @@ const char kAjuda[] =
     "urgent first, records each outcome, mails the owners, and ends with 0 or the first\n"
     "error's code (the process status is its low byte; the full code is printed last as\n"
     "\"exit code:N\"). A switch is -key or /key, with :value or =value; keys ignore case.\n"
+    "Switches marked * are also keys of the configuration file (\"key = value\"; on-or-off\n"
+    "keys take yes or no, and so may their switches).\n"
     "\n"
     "Login and target:\n"
-    "  -provider:NAME        SQLOLEDB.1 (SQL Server over ODBC, the default) or SQLite\n"
-    "  -sqlserver:HOST       database server (HOST,PORT or HOST\\INSTANCE); -database:NAME\n"
+    " *-provider:NAME        SQLOLEDB.1 (SQL Server over ODBC, the default) or SQLite\n"
+    " *-sqlserver:HOST       database server (HOST,PORT or HOST\\INSTANCE); *-database:NAME\n"
     "                        database (the pair of the configuration file, else 4218)\n"
-    "  -user:NAME            database user\n"
-    "  -IntegratedSecurity   without -user: the login uses integrated security\n"
-    "  -PasswordFile:PATH    password on the file's first line (mode 600); also\n"
+    " *-user:NAME            database user\n"
+    " *-IntegratedSecurity   without -user: the login uses integrated security\n"
+    " *-PasswordFile:PATH    password on the file's first line (mode 600); also\n"
     "                        ZUNINPUT_PASSWORD, or -password:SECRET (visible to ps: avoid)\n"
-    "  -OdbcDriver:NAME, -OdbcDsn:NAME   ODBC driver or data source of SQL Server\n"
-    "  -OdbcNoEncryption     do not require TLS (a server without it; logged)\n"
+    " *-OdbcDriver:NAME, *-OdbcDsn:NAME   ODBC driver or data source of SQL Server\n"
+    " *-OdbcNoEncryption     do not require TLS (a server without it; logged)\n"
     "  -Config:PATH          the installation's settings (default " ZUN_CONFIG_FILE
     ");\n"
-    "                        a switch wins over the file\n"
+    "                        a switch wins over the file; a named file must exist\n"
     "Run:\n"
-    "  -PathIF:DIR           keep the local copies of queued files in DIR\n"
-    "  -PathReqGBol:DIR      directory of the bulletin request markers (./reqgbol/)\n"
-    "  -MailGateway:URL      base URL of the HTTP mail gateway\n"
-    "  -MailTimeout:SECONDS  longest wait for the mail gateway (1-300, default 10)\n"
-    "  -MailOutbox:DIR       mails not delivered wait here for the next run\n"
+    " *-PathIF:DIR           keep the local copies of queued files in DIR\n"
+    " *-PathReqGBol:DIR      directory of the bulletin request markers (./reqgbol/)\n"
+    " *-MailGateway:URL      base URL of the HTTP mail gateway\n"
+    " *-ContinueAfterFailedFile   go on with the next file after a file fails\n"
+    " *-MailTimeout:SECONDS  longest wait for the mail gateway (1-300, default 10)\n"
+    " *-MailOutbox:DIR       mails not delivered wait here for the next run\n"
     "                        (default ./zuninput-mail; empty: none)\n"
     "  -output:FILE          append standard output to FILE\n"
-    "  -RunSummary:FILE      the run's summary (JSON), default ./zuninput-run.json\n"
-    "  -RunMetrics:FILE      the same for Prometheus (node exporter's textfile collector)\n"
+    " *-RunSummary:FILE      the run's summary (JSON), default ./zuninput-run.json; each\n"
+    "                        run also adds a line to the same name + l (.jsonl)\n"
+    " *-RunMetrics:FILE      the same for Prometheus (node exporter's textfile collector)\n"
+    " *-MetricsMode:OCTAL, *-MetricsGroup:GROUP   mode (0644) and group of those files\n"
+    " *-FileFailureExitsZero   status 0 when only files failed (the summary tells)\n"
     "  -CheckFile:FILE [-CheckAs:USER] [-CheckAll]   check one local file, import\n"
     "                        nothing; -CheckAll goes on after a failed line\n"
     "  -LI                   verbose log\n"
@@ -89,9 +95,15 @@ const std::vector<std::string>& SwitchesConhecidos() {
                                                 "Config",
                                                 "RunSummary",
                                                 "RunMetrics",
-                                                "CheckAll"};
+                                                "CheckAll",
+                                                "MetricsMode",
+                                                "MetricsGroup",
+                                                "FileFailureExitsZero",
+                                                "ContinueAfterFailedFile"};
   return keys;
 }
+
+const char* TextoDeAjuda() { return kAjuda; }
 
 bool RespondeAjuda(const std::vector<std::string>& args, std::ostream& out) {
   for (size_t i = 1; i < args.size(); ++i) {

@@ -23,6 +23,10 @@ bool RespondeAjuda(const std::vector<std::string>& args, std::ostream& out);
 // "="), so that a mistyped password switch never shows its value.
 std::vector<std::string> SwitchesDesconhecidos(const std::vector<std::string>& args);
 
+// The text --help writes: every switch (the configuration file's keys
+// marked "*").
+const char* TextoDeAjuda();
+
 // Every switch key the service reads.
 const std::vector<std::string>& SwitchesConhecidos();
 

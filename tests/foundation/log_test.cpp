@@ -271,6 +271,15 @@ TEST_F(LogFile, NdtcmCutsWholeLinesIntoTheNextNumberedFile) {
   EXPECT_EQ(ReadFile(dir_ / "cut001.log") + "|" + ReadFile(file),
             all.substr(0, 11004) + "|" + all.substr(11004));
 
+  // Behind a link, the file is cut where it lies and the link stays.
+  fs::create_directory(dir_ / "logs");
+  fs::create_symlink("logs/real.log", dir_ / "link.log");
+  WriteLines(dir_ / "logs/real.log", 100);
+  NDTCM((dir_ / "link.log").string(), 100, 0);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.log"));
+  EXPECT_TRUE(fs::exists(dir_ / "logs/real001.log"));
+  EXPECT_LT(fs::file_size(dir_ / "logs/real.log"), 200u);
+
   // The number follows the largest existing one, read up to the next ".".
   std::ofstream(dir_ / "cut1234.old.log") << "x";
   std::ofstream(dir_ / "cutabc.log") << "x";  // not a number: ignored

@@ -22,7 +22,8 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   const fs::path file = dir / "zuninput.conf";
   const char kGood[] =
       "# the installation\nsqlserver = db1.example.com\n Database=Zun2\n"
-      "MailGateway = \"http://mail.example/\"\n; old\nprovider = SQLite\n";
+      "MailGateway = \"http://mail.example/\"\n; old\nprovider = SQLite\n"
+      "ContinueAfterFailedFile = yes\nOdbcNoEncryption = no\n";
   const std::string kHuge = "#" + std::string(kMaxBytesDaConfiguracao, 'x') + "\nuser = a\n";
   const struct {
     const char* content;  // nullptr: no file
@@ -36,6 +37,8 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
       {kGood, fs::perms(0646), 4274, "(mode 0646)"},
       {"sqlserver db1\n", fs::perms(0600), 4274, "line 1: not \"key = value\""},
       {"password = x\n", fs::perms(0600), 4274, "line 1: unknown setting <password>"},
+      {"OdbcNoEncryption = maybe\n", fs::perms(0600), 4274,
+       "line 1: <OdbcNoEncryption> must be yes or no"},
       {"user = a\n#\nUSER = b\n", fs::perms(0600), 4274,
        "line 3: <USER> set again (first on line 1)"},
       {kHuge.c_str(), fs::perms(0600), 4274, "is larger than 65536 bytes"},
@@ -55,7 +58,11 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
     EXPECT_EQ(std::string(DatabasePadrao()), good ? "Zun2" : "ZunInput");
   }
   // A directory in its place cannot be read as the file; a link to a
-  // missing file is no missing file.
+  // missing file is no missing file, nor is a missing file "-Config" named.
+  EXPECT_EQ(ArquivoDaConfiguracao(), file.string());
+  EXPECT_EQ(CarregaConfiguracao((dir / "gone").string()), 0);
+  EXPECT_EQ(ArquivoDaConfiguracao(), "none");
+  EXPECT_EQ(CarregaConfiguracao((dir / "gone").string(), true), 4274);
   EXPECT_EQ(CarregaConfiguracao(dir.string()), 4274);
   fs::create_symlink(dir / "gone", dir / "link");
   EXPECT_EQ(CarregaConfiguracao((dir / "link").string()), 4274);
@@ -68,6 +75,11 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   SetProgramArgs(ArgsComConfiguracao({"zuninput", "-user:a"}));
   EXPECT_TRUE(LeSwitch("MailGateway", &v));
   EXPECT_EQ(v, "http://mail.example/");
+  // On-or-off keys: "no" is off, and the command line's "no" wins over "yes".
+  EXPECT_TRUE(SwitchLigado("ContinueAfterFailedFile"));
+  EXPECT_FALSE(SwitchLigado("OdbcNoEncryption"));
+  SetProgramArgs(ArgsComConfiguracao({"zuninput", "-ContinueAfterFailedFile:no"}));
+  EXPECT_FALSE(SwitchLigado("ContinueAfterFailedFile"));
   SetProgramArgs(ArgsComConfiguracao({"zuninput", "-MAILGATEWAY=http://x/", "-provider:ODBC"}));
   EXPECT_TRUE(LeSwitch("MailGateway", &v));
   EXPECT_EQ(v, "http://x/");
@@ -92,6 +104,21 @@ TEST(ConfigFile, ValuesOverridesAndRefusals) {
   CarregaConfiguracao((dir / "none").string());
   SetProgramArgs({"zuninput"});
   fs::remove_all(dir);
+}
+
+// The example the documentation shows is the one installed, and the
+// service takes it as it stands.
+TEST(ConfigFile, TheDocumentedExampleIsTheInstalledOne) {
+  const fs::path root = ZUN_TEST_SOURCE_DIR;
+  const std::string docs = ReadFile(root / "docs/operations.md");
+  const std::string anchor = "zuninput.conf.example`:\n\n```\n";
+  const size_t at = docs.find(anchor);
+  ASSERT_NE(at, std::string::npos);
+  const size_t from = at + anchor.size();
+  EXPECT_EQ(docs.substr(from, docs.find("```\n", from) - from),
+            ReadFile(root / "deploy/zuninput.conf"));
+  EXPECT_EQ(CarregaConfiguracao((root / "deploy/zuninput.conf").string()), 0);
+  CarregaConfiguracao((root / "none").string());
 }
 
 }  // namespace

@@ -30,6 +30,8 @@ class EndToEnd : public ::testing::Test {
     dir_ = ScratchDir("zune2e");
     db_path_ = (dir_ / "ZunInput.db").string();
     NewQueueDatabase(db_path_);
+    // The runs name it, and a named configuration file must exist.
+    std::ofstream(dir_ / "zuninput.conf") << "# this test's installation\n";
   }
   void TearDown() override {
     if (!HasFailure()) fs::remove_all(dir_);
@@ -86,8 +88,12 @@ class EndToEnd : public ::testing::Test {
   std::string Summary(const std::vector<std::string>& keys) {
     std::string paths;
     for (const std::string& k : keys) paths += ", '$." + k + "'";
+    std::string json = ReadFile(dir_ / "zuninput-run.json");
+    for (size_t at = 0; (at = json.find('\'', at)) != std::string::npos; at += 2) {
+      json.insert(at, 1, '\'');  // a quote of SQL text
+    }
     return Rows("SELECT CASE WHEN json_valid(x) THEN json_extract(x" + paths + ") END FROM " +
-                "(SELECT '" + ReadFile(dir_ / "zuninput-run.json") + "' AS x)");
+                "(SELECT '" + json + "' AS x)");
   }
 
   // Requests the gateway got whose parameter key has value.
@@ -179,7 +185,52 @@ TEST_F(EndToEnd, LoginFailures) {
     EXPECT_EQ(mail.get_param_value("TO"), "gor");
     EXPECT_EQ(mail.get_param_value("useratmachine").find("mallory"), std::string::npos);
   }
+  // The summary says why; the same failure again is not mailed again
+  // within the hour.
+  tds_.reset();
+  provider_ = "-provider:SQLite";
+  const size_t mails = gateway_.Got().size();
+  EXPECT_EQ(Run({}, "wrong").status, 4077 & 0xFF);
+  EXPECT_EQ(gateway_.Got().size(), mails);
+  EXPECT_EQ(Summary({"failure", "cause_code"}), "[\"service\",3714];");
+  EXPECT_NE(Log().find("- notification held back (sent within the hour)"), std::string::npos);
   user != nullptr ? setenv("USER", old_user.c_str(), 1) : unsetenv("USER");
+}
+
+// Four queued files, one bad, with ContinueAfterFailedFile: every good file
+// is imported in the first run and the bad one gets its second try behind
+// them; with FileFailureExitsZero the unit stays green while the summary,
+// its history and the metrics (mode 0640 whatever the umask) say a file
+// failed.
+TEST_F(EndToEnd, ContinueAfterFailedFile) {
+  const int bad = Enqueue("ana.lima", kBad, 3);
+  std::vector<int> good;
+  for (int i = 0; i < 3; ++i) good.push_back(Enqueue("bob", kGood, 3));
+  std::ofstream(dir_ / "zuninput.conf")
+      << "ContinueAfterFailedFile = yes\nFileFailureExitsZero = yes\nMetricsMode = 0640\n"
+         "RunMetrics = metrics.prom\n";
+  const mode_t umask_before = ::umask(077);
+  RunResult r = Run();
+  ::umask(umask_before);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("exit code:3942 (only files failed"), std::string::npos) << r.out;
+  for (int id : good) EXPECT_EQ(Entry(id), "1|0|1|1;") << Log();
+  EXPECT_EQ(Entry(bad), "2|3942|0|1;");
+  EXPECT_EQ(Requests("SUBJ", "ZunInput import Error:3942"), 1) << "the owner knows at once";
+  EXPECT_EQ(Summary({"files_taken", "files_failed", "exit_code", "failure", "cause_code"}),
+            "[5,2,3942,\"file\",3942];");
+  for (const char* f : {"zuninput-run.json", "zuninput-run.jsonl", "metrics.prom"}) {
+    EXPECT_EQ(fs::status(dir_ / f).permissions(), fs::perms(0640)) << f;
+  }
+  EXPECT_NE(ReadFile(dir_ / "metrics.prom").find("zuninput_last_run_file_failed 1"),
+            std::string::npos);
+  // Without the option a file's failure is the unit's failure again.
+  std::ofstream(dir_ / "zuninput.conf") << "FileFailureExitsZero = no\n";
+  Enqueue("ana.lima", kBad, 3);
+  r = Run();
+  EXPECT_EQ(r.status, 3942 & 0xFF) << r.out;
+  const std::string history = ReadFile(dir_ / "zuninput-run.jsonl");
+  EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << "one line per run";
 }
 
 // Help and version answer, whatever switches come first, without a log, a
@@ -273,8 +324,8 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
 
   r = Run();
   EXPECT_EQ(r.status, 0) << "the failing entry has used its tries";
-  EXPECT_EQ(Summary({"files_succeeded", "lines_applied", "failure"}), "[2,2,\"none\"];")
-      << "kGood's one record, twice";
+  EXPECT_EQ(Summary({"files_succeeded", "lines_applied", "failure"}), "[1,1,\"none\"];")
+      << "kGood's one record: the urgent file went before the failed one's second try";
   EXPECT_EQ(Entry(bad) + Entry(urgent) + Entry(good), "2|3942|0|1;1|0|1|1;1|0|1|1;")
       << "without PathIF the content stays in the database";
   EXPECT_EQ(LocalCopies(dir_).size(), 0u) << "the local copies are deleted";

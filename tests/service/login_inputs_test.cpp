@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 
+#include "../support/scratch.h"
 #include "foundation/switches.h"
 #include "toolbox/dbclient/provider.h"
 
@@ -13,9 +16,18 @@ namespace {
 // The login's inputs from the switches (the prompt gives typed, or is
 // cancelled when typed is null): the code, the guard's message, the password,
 // the connection string's keys ("key=value|...", an empty value: the key is
-// absent) and how often the prompt was shown, with the user known so far.
+// absent), how often the prompt was shown, with the user known so far, and
+// the target as the start of the run names it. A data source is guarded by
+// the server odbc.ini gives it.
 TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
   const std::string server = ServidorPadrao();
+  const std::filesystem::path dir = ScratchDir("zun-odbcini");
+  std::ofstream(dir / "odbc.ini") << "[here]\nDriver = FreeTDS\nServer = " << server
+                                  << "\nPort = 1500\n[there]\nDriver = FreeTDS\nServer = "
+                                     "prod.example\n[alias]\nDriver = FreeTDS\nServer = "
+                                  << server << "\nServername = prod\n";
+  setenv("ODBCINI", (dir / "odbc.ini").c_str(), 1);
+  setenv("ODBCSYSINI", dir.c_str(), 1);
   const struct {
     std::vector<std::string> args;
     int32_t code;
@@ -24,20 +36,49 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
     const char* keys = "";
     const char* typed = nullptr;
     int asked = 0;
+    std::string alvo = "";
   } rows[] = {
       {{"-user", "-password:x"}, 4272, "", "", "", nullptr, 1},
       {{"-user:abc"}, 4272, "", "", "", nullptr, 1},
       {{"-user:abc"}, 0, "", "typed", "", "typed", 1},
       // Integrated security asks for nothing, so an unattended run can use it.
       {{"-IntegratedSecurity", "-password:x"}, 0, "", "", "Integrated Security=SSPI"},
-      {{"-user:a", "-password:b"}, 0, "", "b", "Provider=SQLOLEDB.1|Use Encryption for Data="},
-      {{"-user:a", "-password:b", "-provider:SQLite"}, 0, "", "b", "Provider=SQLite"},
-      {{"-user:a", "-password:b", "-OdbcDriver:ODBC Driver 18 for SQL Server", "-OdbcDsn:zun;x",
-        "-OdbcNoEncryption"},
+      {{"-user:a", "-password:b"},
        0,
        "",
        "b",
-       "Odbc Driver=ODBC Driver 18 for SQL Server|Odbc DSN=zun;x|Use Encryption for Data=False"},
+       "Provider=SQLOLEDB.1|Use Encryption for Data=",
+       nullptr,
+       0,
+       "config:<none> provider:SQLOLEDB.1 server:" + server +
+           " port:1433 database:ZunInput driver:FreeTDS"},
+      {{"-user:a", "-password:b", "-provider:SQLite"}, 0, "", "b", "Provider=SQLite"},
+      {{"-user:a", "-password:b", "-OdbcDriver:D18"},
+       0,
+       "",
+       "b",
+       "Odbc Driver=D18",
+       0,
+       0,
+       "driver:D18"},
+      {{"-user:a", "-password:b", "-OdbcDsn:here", "-OdbcNoEncryption", "-sqlserver:prod.example"},
+       0,
+       "",
+       "b",
+       "Odbc DSN=here|Use Encryption for Data=False",
+       nullptr,
+       0,
+       "dsn:here server:" + server +
+           " port:1500 (odbc.ini) database:ZunInput driver:FreeTDS "
+           "(odbc.ini)"},
+      {{"-user:a", "-password:b", "-OdbcDsn:there"}, 4218, "s@d:<ZunInput@prod.example>"},
+      {{"-user:a", "-password:b", "-OdbcDsn:alias"},
+       4218,
+       "data source <alias> names a freetds.conf Servername, which the guard cannot check: give "
+       "Server and Port"},
+      {{"-user:a", "-password:b", "-OdbcDsn:gone"}, 4218, "data source <gone> is not in odbc.ini"},
+      // The embedded database has no data source: the switch is not its.
+      {{"-user:a", "-password:b", "-OdbcDsn:gone", "-provider:SQLite"}, 0},
       {{"-user:a", "-password:b", "-database:zuninput", "-sqlserver:" + server}, 0},
       {{"-user:a", "-password:b", "-database:Other"}, 4218, "s@d:<Other@" + server + ">"},
       {{"-user:a", "-password:b", "-sqlserver:prod.example"}, 4218, "s@d:<ZunInput@prod.example>"},
@@ -69,6 +110,7 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
     EXPECT_EQ(code, r.code) << args.back();
     EXPECT_EQ(msg, r.msg) << args.back();
     EXPECT_EQ(asked, r.asked) << args.back();
+    EXPECT_NE(DescreveAlvo(d).find(r.alvo), std::string::npos) << DescreveAlvo(d);
     if (code != 0) continue;
     EXPECT_EQ(d.password, r.password) << args.back();
     const ConnectionString cs(MontaStringDeConexao(d));
@@ -78,6 +120,9 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
     }
   }
   SetProgramArgs({"zuninput"});
+  unsetenv("ODBCINI");
+  unsetenv("ODBCSYSINI");
+  std::filesystem::remove_all(dir);
 }
 
 TEST(LoginInputs, ValuesCannotAddKeysToTheConnectionString) {

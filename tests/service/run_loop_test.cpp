@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "../foundation/fake_tick.h"
 #include "../support/scratch.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "service/run_summary.h"
 
 namespace zun {
 namespace {
@@ -22,6 +24,19 @@ TEST(ExitStatusFor, KeepsFailuresVisible) {
   EXPECT_EQ(ExitStatusFor(250), 250);
   EXPECT_EQ(ExitStatusFor(256), 255);
   EXPECT_EQ(ExitStatusFor(-256), 255);
+}
+
+// The reason of a log that is not written: a log another user owns.
+TEST(DonoDoLogAlheio, NamesTheOwnerAndTheFix) {
+  const fs::path log = ScratchDir("zunowner") / "zuninput.log";
+  std::ofstream(log) << "x";
+  EXPECT_EQ(DonoDoLogAlheio(log.string(), ::geteuid()), "");
+  EXPECT_NE(
+      DonoDoLogAlheio(log.string(), ::geteuid() + 1)
+          .find(" belongs to uid " + std::to_string(::geteuid()) + ", not to this run's uid "),
+      std::string::npos);
+  EXPECT_EQ(DonoDoLogAlheio((log.parent_path() / "none").string(), 0), "");
+  fs::remove_all(log.parent_path());
 }
 
 TEST(RunLoop, Rules) {
@@ -36,6 +51,7 @@ TEST(RunLoop, Rules) {
     int steps;              // queue steps taken
     const char* tail;       // how the last log line ends; "" when not checked
     bool log_gone = false;  // the log file cannot be written
+    bool go_on = false;     // ContinueAfterFailedFile
   } rows[] = {
       {"login failure", 0, false, slow, 4077, 0,
        " - ZunInpIF end erro:4077 Sys.ExitCode:4077 QuantosImportou(ou tentou):0"},
@@ -49,6 +65,21 @@ TEST(RunLoop, Rules) {
       {"failing file", 0, true,
        [](int32_t seq, int32_t* erro, bool*) { *erro = seq == 3 ? 3942 : 0; }, 3942, 3,
        " erro:3942 Sys.ExitCode:3942 QuantosImportou(ou tentou):3"},
+      // Going on after failed files: the first one's code ends the run; a
+      // failure that is no file's outcome still stops it.
+      {"going on after failed files", 0, true,
+       [](int32_t seq, int32_t* erro, bool* continua) {
+         *erro = seq == 2 ? 3942 : seq == 3 ? 3943 : 0;
+         AnotaArquivoNoResumo(*erro, 1);
+         *continua = seq < 4;
+       },
+       3942, 4, " erro:3942 Sys.ExitCode:3942 QuantosImportou(ou tentou):3", false, true},
+      {"queue failure while going on", 0, true,
+       [](int32_t seq, int32_t* erro, bool*) {
+         if (seq == 1) AnotaArquivoNoResumo(3942, 0);
+         *erro = seq == 1 ? 3942 : 4084;
+       },
+       3942, 2, " erro:3942 Sys.ExitCode:3942 QuantosImportou(ou tentou):2", false, true},
       {"budget between files", 0, true, slow, 0, 2, ""},
       {"std exception", 0, true, [](int32_t, int32_t*, bool*) { throw std::runtime_error("boom"); },
        4078, 1, ""},
@@ -69,6 +100,7 @@ TEST(RunLoop, Rules) {
     SysExitCode = r.earlier_exit_code;
     g_fake_tick = 0;
     RunHooks hooks;
+    hooks.continue_after_failed_file = r.go_on;
     hooks.init_db_connection = [] { return 3715; };
     hooks.is_logged = [&r] { return r.logged; };
     int steps = 0;
