@@ -189,6 +189,9 @@ bool TAdoDataBaseCustomizado::RecuperaTransacaoPerdida(const std::string& caller
 }
 
 void TAdoDataBaseCustomizado::BeginTran() {
+  // A link given up while no transaction was open (the provider could not
+  // restore its state) is opened again: nothing of it is lost.
+  if (tran_count_ == 0 && !em_grupo_ && !Connected()) TentaReconectar("BeginTran");
   if (tran_count_ == 0) {
     if (em_grupo_) {
       DBUTIL_ASSERT(InTransaction());

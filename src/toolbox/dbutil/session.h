@@ -132,7 +132,8 @@ class TAdoDataBaseCustomizado : public Connection {
 
  protected:
   // Opens a transaction at serializable isolation when none is open (in a
-  // group: a savepoint); in every case one level deeper. Raises
+  // group: a savepoint); in every case one level deeper. A connection found
+  // closed at the outermost level is reconnected first (TentaReconectar). Raises
   // EAssertionFailed when the connection is already in a transaction that
   // this session did not open.
   void BeginTran();

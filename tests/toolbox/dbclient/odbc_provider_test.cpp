@@ -261,6 +261,7 @@ const OdbcApi kScripted = {
     [](SQLHSTMT, SQLLEN*) -> SQLRETURN { return SQL_ERROR; },  // no count of changed rows
     nullptr,  // no lists of data sources and drivers: FreeTDS of unknown version
     nullptr,
+    nullptr,  // autocommit is what was set last
 };
 
 class OdbcScripted : public ::testing::Test {

@@ -60,6 +60,14 @@ class TdsWire : public ::testing::Test {
     c_.Open();
   }
   std::string ServerLog() { return ReadFile(dir_ / "server.log"); }
+  // A session that reconnects, on the server Connect started.
+  std::unique_ptr<TAdoDataBaseComInfoTran> Session() {
+    auto s = std::make_unique<TAdoDataBaseComInfoTran>();
+    s->SetConnectionString(c_.GetConnectionString());
+    s->SetAutoReconnect(true);
+    s->Open();
+    return s;
+  }
   // The first column of the first row text gives.
   Value First(const std::string& text) {
     Command q(&c_, CommandType::kText, text);
@@ -139,14 +147,11 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
 // A link dropped under a call: the session connects again and repeats it.
 TEST_F(TdsWire, ADroppedLinkIsReconnectedAndTheCallRepeated) {
   Connect({"--drop-at", "2"});  // the call, after its description
-  TAdoDataBaseComInfoTran s;
-  s.SetConnectionString(c_.GetConnectionString());
-  s.SetAutoReconnect(true);
-  s.Open();
-  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+  auto s = Session();
+  auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
   EXPECT_EQ(ExecStProc(cmd, 0), 0);
   EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
-  s.DevolveDataSet(&cmd);
+  s->DevolveDataSet(&cmd);
   EXPECT_NE(ServerLog().find("requests=2\n"), std::string::npos) << ServerLog();
 
   // A link dropped after the call ran and committed: only its reply is lost.
@@ -235,7 +240,9 @@ TEST_F(TdsWire, FaultsByKind) {
     int native;
     int trancount;  // -1: the link is gone
   } rows[] = {
-      {{"--deadlock-at", "1"}, true, ErrorKind::kDeadlock, 1205, 0},
+      // FreeTDS cannot turn autocommit back on without a transaction to
+      // commit: the link is given up.
+      {{"--deadlock-at", "1"}, true, ErrorKind::kDeadlock, 1205, -1},
       {{"--deadlock-at", "1"}, false, ErrorKind::kDeadlock, 1205, 0},
       {{"--stall-call", "1"}, true, ErrorKind::kTimeout, 0, 1},
       {{"--stall-call", "1"}, false, ErrorKind::kTimeout, 0, 0},
@@ -260,6 +267,38 @@ TEST_F(TdsWire, FaultsByKind) {
       EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");
     }
     c_.Close();
+  }
+}
+
+// After the server ended the session's transaction behind the driver's
+// back (a deadlock victim; a ROLLBACK the commit then answers with 3902) the
+// next transaction still begins on the server: its rollback undoes its rows.
+TEST_F(TdsWire, TheNextTransactionBeginsAfterTheServerEndedOne) {
+  using S = TAdoDataBaseComInfoTran;
+  const struct {
+    std::vector<std::string> options;
+    std::function<void(S&)> end;
+  } rows[] = {{{"--deadlock-at", "1"},
+               [](S& s) {
+                 auto cmd = s.TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+                 EXPECT_NE(ExecStProc(cmd, 0), 0);
+                 s.DevolveDataSet(&cmd);
+                 EXPECT_NO_THROW(s.EndTran(false));
+               }},
+              {{}, [](S& s) {
+                 s.Execute("ROLLBACK");
+                 EXPECT_THROW(s.EndTran(true), ProviderError);
+               }}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.options.empty() ? "3902" : r.options[0]);
+    Connect(r.options);
+    auto s = Session();
+    s->BeginTran();
+    r.end(*s);
+    s->BeginTran();
+    s->Execute("INSERT INTO moeda (id, cod, pais, nome) VALUES (901, 'X', 0, 'x')");
+    EXPECT_NO_THROW(s->EndTran(false));
+    EXPECT_EQ(First("SELECT count(*) FROM moeda WHERE id = 901").AsInt(), 0);
   }
 }
 

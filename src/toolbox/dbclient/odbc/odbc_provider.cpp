@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/sqlite/text_1252.h"
@@ -613,13 +614,34 @@ void OdbcConnection::AbandonaTransacao() {
   in_tran_ = false;
   tran_usada_ = false;
   if (!IsOpen()) return;
-  // Whatever the driver began after the server's rollback goes too; the
-  // outcome of these two is not needed, only their effect.
+  // Whatever the driver began after the server's rollback goes too. The
+  // server may have ended the transaction already, and then refuses this
+  // rollback (3903): only the state it leaves counts, checked below.
   api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-  api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                      0);
-  api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
-                      reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
+  RestauraAutocommit("rollback after a failure");
+}
+
+bool OdbcConnection::RestauraAutocommit(const std::string& after) {
+  // FreeTDS turns autocommit on by asking the server to commit; when the
+  // server has no transaction (3902) it keeps autocommit off, and the next
+  // transaction would then send no BEGIN and commit call by call. A link
+  // whose state is not known is given up: the session opens a new one.
+  bool ok = SQL_SUCCEEDED(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+  if (ok && api_.GetConnectAttr != nullptr) {
+    SQLULEN lido = SQL_AUTOCOMMIT_OFF;
+    ok = SQL_SUCCEEDED(api_.GetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, &lido, 0, nullptr)) &&
+         lido == SQL_AUTOCOMMIT_ON;
+  }
+  ok = ok &&
+       SQL_SUCCEEDED(api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
+                                         reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0));
+  if (!ok) {
+    Loga("ODBC: autocommit not restored after " + after + "; the link is given up");
+    lost_ = true;
+    in_tran_ = false;
+  }
+  return ok;
 }
 
 const OdbcConnection::Described& OdbcConnection::Describe(const std::string& name) {
@@ -1134,10 +1156,9 @@ void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
     AbandonaTransacao();
     throw;
   }
-  Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
-        SQL_HANDLE_DBC, dbc_, "Autocommit");
-  Isolamento(SQL_TXN_READ_COMMITTED);
+  // The transaction has ended as asked: a link that cannot go back to
+  // autocommit is given up, not reported as a failed commit.
+  RestauraAutocommit(completion == SQL_COMMIT ? "commit" : "rollback");
 }
 
 void OdbcConnection::Commit() { EndTransaction(SQL_COMMIT); }

@@ -116,6 +116,10 @@ class OdbcConnection : public ProviderConnection {
   // turns autocommit on, so that InTransaction() tells the truth.
   void AposErro(const ProviderError& e);
   void AbandonaTransacao();
+  // Turns autocommit on at read committed and reads it back; when the
+  // driver did not, gives the link up (IsOpen() false, logged) and answers
+  // false. after names what came before, for the log.
+  bool RestauraAutocommit(const std::string& after);
   void Isolamento(SQLULEN level);
   // The prepared statement of sql (prepared now when new), its parameters
   // unbound, with the timeout set.
