@@ -587,27 +587,62 @@ void OdbcConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
 }
 
 void OdbcConnection::AposErro(const ProviderError& e) {
-  if (!in_tran_ || !IsOpen()) return;
+  if (!IsOpen()) return;
+  if (!in_tran_) {
+    // A procedure that began a transaction of its own and failed or was
+    // cancelled (XACT_ABORT OFF) leaves it open: every later call would run
+    // inside it, and the disconnect would undo them all.
+    const ErrorKind k = e.Kind();
+    if (k == ErrorKind::kTimeout || k == ErrorKind::kOther || k == ErrorKind::kConstraint)
+      FechaTransacaoDoServidor();
+    return;
+  }
+  // A deadlock victim's transaction is gone; a procedure's own error may
+  // have ended it too (XACT_ABORT, a rollback inside it); a SELECT without
+  // a table opens none.
   bool acabou = e.Kind() == ErrorKind::kDeadlock;
   if (!acabou && tran_usada_) {
-    // A procedure's own error may have ended the transaction (XACT_ABORT,
-    // a rollback inside it); a SELECT without a table opens none.
-    try {
-      Statement stmt(api_, NewStatement(kPedidoTimeout));
-      std::u16string text = Wide("SELECT @@TRANCOUNT");
-      std::vector<Recordset> sets;
-      ReadResults(stmt.get(),
-                  api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())),
-                  &sets);
-      if (!sets.empty() && sets[0].RecordCount() > 0) {
-        sets[0].First();
-        acabou = sets[0].Field(0).AsInt() == 0;
-      }
-    } catch (const std::exception&) {
-      return;  // nothing known: the caller's failure stands
-    }
+    const int n = TranCountDoServidor();
+    if (n < 0) return;  // nothing known: the caller's failure stands
+    acabou = n == 0;
   }
   if (acabou) AbandonaTransacao();
+}
+
+int OdbcConnection::TranCountDoServidor() {
+  try {
+    Statement stmt(api_, NewStatement(kPedidoTimeout));
+    std::u16string text = Wide("SELECT @@TRANCOUNT");
+    std::vector<Recordset> sets;
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), &sets);
+    if (sets.empty() || sets[0].RecordCount() == 0) return -1;
+    sets[0].First();
+    return sets[0].Field(0).AsInt();
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+void OdbcConnection::FechaTransacaoDoServidor() {
+  const int n = TranCountDoServidor();
+  if (n <= 0) return;
+  try {
+    Statement stmt(api_, NewStatement(kPedidoTimeout));
+    std::u16string text = Wide("IF @@TRANCOUNT > 0 ROLLBACK");
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())),
+                nullptr);
+    Loga("ODBC: a failed call left a transaction open on the server (@@TRANCOUNT " +
+         std::to_string(n) + "); rolled back");
+  } catch (const std::exception& x) {
+    // A transaction that cannot be ended must not take later calls in.
+    Loga(
+        "ODBC: a failed call left a transaction open on the server that could not be rolled "
+        "back; the link is given up: " +
+        std::string(x.what()));
+    lost_ = true;
+  }
 }
 
 void OdbcConnection::AbandonaTransacao() {

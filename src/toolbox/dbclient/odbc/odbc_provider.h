@@ -113,8 +113,15 @@ class OdbcConnection : public ProviderConnection {
   // After a failed statement in a transaction: when the server ended the
   // transaction (a deadlock victim, or @@TRANCOUNT 0 after a statement of
   // it had run), rolls back what the driver may have opened since and
-  // turns autocommit on, so that InTransaction() tells the truth.
+  // turns autocommit on, so that InTransaction() tells the truth. After a
+  // timeout or a statement error outside one: rolls back a transaction the
+  // failed call left open on the server (FechaTransacaoDoServidor).
   void AposErro(const ProviderError& e);
+  // The server's @@TRANCOUNT; -1 when it cannot be read.
+  int TranCountDoServidor();
+  // Rolls back a transaction the server holds outside the session's (and
+  // logs it); gives the link up when that fails.
+  void FechaTransacaoDoServidor();
   void AbandonaTransacao();
   // Turns autocommit on at read committed and reads it back; when the
   // driver did not, gives the link up (IsOpen() false, logged) and answers
