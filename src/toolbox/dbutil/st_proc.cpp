@@ -1,7 +1,10 @@
 #include "toolbox/dbutil/st_proc.h"
 
+#include <chrono>
 #include <cstdio>
+#include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
@@ -17,6 +20,17 @@ namespace {
 // Repeats of one call after reconnects that each succeeded, so that a link
 // that drops on every call cannot keep the service in this loop.
 constexpr int kRepeticoesMax = 20;
+// Repeats of a deadlock victim outside a transaction, and the longest pause
+// before each (a random part of it, times the repeat's number), so that the
+// two sides of a deadlock do not meet again at once.
+constexpr int kRepeticoesDaVitimaMax = 3;
+constexpr int kPausaDaVitimaMaxMs = 100;
+
+void PausaDaVitima(int n) {
+  static std::minstd_rand sorteio{std::random_device{}()};
+  std::uniform_int_distribution<int> ms(kPausaDaVitimaMaxMs / 5, kPausaDaVitimaMaxMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms(sorteio) * n));
+}
 
 std::string Segundos2(double s) {
   char buf[32];
@@ -58,6 +72,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
     Loga("ExStProc erro:" + std::to_string(e) + " " + cmd->Text());
   }
   int repeticoes = 0;
+  int vitimas = 0;
   bool retry = false;
   if (e == 0) {
     do {
@@ -77,10 +92,21 @@ int32_t ExecStProc(DsRef ref, int mode) {
         }
       } catch (const std::exception& x) {
         const auto* ole = dynamic_cast<const ProviderError*>(&x);
+        auto* sessao = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection());
         if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
           e = kErrTipoErrado;
           Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
                " error:" + std::to_string(e) + " " + x.what());
+        } else if (ole != nullptr && ole->Kind() == ErrorKind::kDeadlock && sessao != nullptr &&
+                   sessao->TranCount() == 0 && !sessao->EmGrupo() &&
+                   vitimas < kRepeticoesDaVitimaMax) {
+          // The server undid the victim's whole call and the link is fine:
+          // it runs again after a pause, without a probe.
+          ++vitimas;
+          Loga("ExecStProc " + cmd->Text() + " deadlock victim, repeated #" +
+               std::to_string(vitimas));
+          PausaDaVitima(vitimas);
+          retry = true;
         } else {
           LogaExcecaoNoLugar(x, ole != nullptr ? "ExecStProc->TentaReconectar" : "ExecStProc");
           if (ole != nullptr && repeticoes < kRepeticoesMax) {

@@ -4,6 +4,8 @@
 // ExecStProc runs a command object taken with TomaDataSet in one of three
 // modes, reconnects and repeats the call once the session reports a lost
 // link restored (not inside a transaction, which the link took with it),
+// repeats a deadlock victim outside a transaction up to 3 times after a
+// short random pause,
 // logs calls slower than 5 seconds with their parameters, and returns 0 or
 // an error code (the procedure's own status included).
 //

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include "../../support/scratch.h"
 #include "../../support/tds_server_process.h"
@@ -60,6 +61,13 @@ class TdsWire : public ::testing::Test {
     c_.Open();
   }
   std::string ServerLog() { return ReadFile(dir_ / "server.log"); }
+  // Whether the server's log shows text, waiting a little for the line of
+  // a connection that has just ended.
+  bool LogShows(const std::string& text) {
+    for (int i = 0; i < 250 && ServerLog().find(text) == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ServerLog().find(text) != std::string::npos;
+  }
   // A session that reconnects, on the server Connect started.
   std::unique_ptr<TAdoDataBaseComInfoTran> Session() {
     auto s = std::make_unique<TAdoDataBaseComInfoTran>();
@@ -144,17 +152,33 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
             ErrorKind::kOther);
 }
 
-// A link dropped under a call: the session connects again and repeats it.
-TEST_F(TdsWire, ADroppedLinkIsReconnectedAndTheCallRepeated) {
-  Connect({"--drop-at", "2"});  // the call, after its description
-  auto s = Session();
-  auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-  EXPECT_EQ(ExecStProc(cmd, 0), 0);
-  EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
-  s->DevolveDataSet(&cmd);
-  EXPECT_NE(ServerLog().find("requests=2\n"), std::string::npos) << ServerLog();
+// Calls the session repeats: one whose link dropped before it ran (the
+// session connects again), a deadlock victim outside a transaction (no
+// probe, no new link). The server's requests per connection tell.
+TEST_F(TdsWire, CallsTheSessionRepeats) {
+  const struct {
+    std::vector<std::string> options;
+    const char* requests;  // in the server's log
+  } rows[] = {
+      {{"--drop-at", "2"}, "requests=2\n"},      // the call, after its description
+      {{"--deadlock-at", "1"}, "requests=3\n"},  // description, victim, repeat
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.options[0]);
+    Connect(r.options);
+    auto s = Session();
+    auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+    EXPECT_EQ(ExecStProc(cmd, 0), 0);
+    EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
+    s->DevolveDataSet(&cmd);
+    s.reset();
+    c_.Close();
+    EXPECT_TRUE(LogShows(r.requests)) << ServerLog();
+  }
+}
 
-  // A link dropped after the call ran and committed: only its reply is lost.
+// A reply lost after the call ran and committed.
+TEST_F(TdsWire, AReplyLostAfterTheCallCommitted) {
   Connect({"--drop-after", "1"});
   Command ins(&c_, CommandType::kText,
               "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
