@@ -11,6 +11,7 @@
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
+#include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/db_exception.h"
@@ -100,6 +101,14 @@ void TAdoDataBaseCustomizado::SetOrcamento(double seconds) {
 double TAdoDataBaseCustomizado::OrcamentoRestante() const {
   if (!tem_orcamento_) return 1e9;
   return static_cast<int32_t>(fim_do_orcamento_ - TickCount()) / 1000.0;
+}
+
+void TAdoDataBaseCustomizado::RegistraSomenteLeitura(const std::string& proc) {
+  somente_leitura_.insert(Maiusculas(proc));
+}
+
+bool TAdoDataBaseCustomizado::SomenteLeitura(const std::string& proc) const {
+  return somente_leitura_.count(Maiusculas(proc)) > 0;
 }
 
 bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {

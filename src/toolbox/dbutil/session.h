@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "toolbox/dbclient/command.h"
@@ -116,6 +117,12 @@ class TAdoDataBaseCustomizado : public Connection {
   // Seconds left of the budget; a large number when none was set.
   double OrcamentoRestante() const;
 
+  // Procedures that only read (look-ups): after a lost link ExecStProc
+  // repeats them even when the server may have run them. Names are
+  // compared without regard to letter case.
+  void RegistraSomenteLeitura(const std::string& proc);
+  bool SomenteLeitura(const std::string& proc) const;
+
   bool AutoReconnect() const { return auto_reconnect_; }
   void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
   // Runs after every successful reopen of TentaReconectar, before the call
@@ -159,6 +166,7 @@ class TAdoDataBaseCustomizado : public Connection {
   uint32_t fim_do_orcamento_ = 0;  // TickCount at which the budget ends
   std::string reconnect_caption_;
   Restauracao restaura_;
+  std::set<std::string> somente_leitura_;  // upper-cased names
 };
 
 // The session class of the program, with the nested transactions public.

@@ -120,6 +120,15 @@ int32_t ExecStProc(DsRef ref, int mode) {
                      " not repeated: the link was lost in a transaction");
                 retry = false;
               }
+              // A call the server may have run and committed (only its
+              // reply was lost) is repeated only when it cannot write.
+              if (retry && !ole->NotSent() && !s->SomenteLeitura(cmd->Text())) {
+                Loga("ExecStProc " + cmd->Text() +
+                     " not repeated: the link was lost after the call was sent; erro:" +
+                     std::to_string(kErrResultadoIncerto));
+                retry = false;
+                e = kErrResultadoIncerto;
+              }
             }
           }
           if (retry) {

@@ -15,6 +15,7 @@
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -152,24 +153,37 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
             ErrorKind::kOther);
 }
 
-// Calls the session repeats: one whose link dropped before it ran (the
-// session connects again), a deadlock victim outside a transaction (no
-// probe, no new link). The server's requests per connection tell.
+// Calls the session repeats after a lost link: a look-up, and a call that
+// found the link closed (lost by an earlier call that the session did not
+// reconnect), not one whose reply alone was lost; and a deadlock victim
+// outside a transaction (no probe, no new link). The server's requests per
+// connection tell.
 TEST_F(TdsWire, CallsTheSessionRepeats) {
   const struct {
     std::vector<std::string> options;
+    bool look_up;       // registered as read-only
+    bool found_closed;  // an earlier call lost the link
+    int32_t result;
     const char* requests;  // in the server's log
   } rows[] = {
-      {{"--drop-at", "2"}, "requests=2\n"},      // the call, after its description
-      {{"--deadlock-at", "1"}, "requests=3\n"},  // description, victim, repeat
+      {{"--drop-at", "2"}, true, false, 0, "requests=2\n"},  // the call, after its description
+      {{"--drop-after", "1"}, false, false, kErrResultadoIncerto, "requests=2\n"},
+      {{"--drop-at", "2"}, false, true, 0, "requests=2\n"},
+      {{"--deadlock-at", "1"}, false, false, 0, "requests=3\n"},  // description, victim, repeat
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.options[0]);
+    SCOPED_TRACE(r.options[0] + (r.look_up ? " look-up" : "") + (r.found_closed ? " closed" : ""));
     Connect(r.options);
     auto s = Session();
+    if (r.look_up) s->RegistraSomenteLeitura("getinfodousuario");
     auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-    EXPECT_EQ(ExecStProc(cmd, 0), 0);
-    EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
+    if (r.found_closed) {
+      s->SetAutoReconnect(false);
+      EXPECT_EQ(ExecStProc(cmd, 0), kErrChamada);
+      s->SetAutoReconnect(true);
+    }
+    EXPECT_EQ(ExecStProc(cmd, 0), r.result);
+    EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), r.result ? "" : "zunsvc");
     s->DevolveDataSet(&cmd);
     s.reset();
     c_.Close();
@@ -177,16 +191,22 @@ TEST_F(TdsWire, CallsTheSessionRepeats) {
   }
 }
 
-// A reply lost after the call ran and committed.
+// A reply lost after the call ran and committed: a hand-out of the queue
+// is not repeated, which would take a second entry.
 TEST_F(TdsWire, AReplyLostAfterTheCallCommitted) {
-  Connect({"--drop-after", "1"});
-  Command ins(&c_, CommandType::kText,
-              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
-  ins.Params()[0].value = Value::Int(901);
-  EXPECT_EQ(Failure([&] { ins.Execute(); }).first, ErrorKind::kConnectionLost);
+  Connect({"--drop-after", "2"});
+  c_.Execute(
+      "INSERT INTO import_files (uid, mom, conteudo) VALUES (1, '2020-01-01', 'a'), "
+      "(1, '2020-01-02', 'b')");
+  auto s = Session();
+  auto next = s->TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
+  next->Params().ParamByName("@MaxPrioridade").value = Value::Int(999);
+  next->Params().ParamByName("@MaxImportTries").value = Value::Int(2);
+  EXPECT_EQ(ExecStProc(next, 1), kErrResultadoIncerto);
+  s->DevolveDataSet(&next);
   c_.Close();
   c_.Open();
-  EXPECT_EQ(First("SELECT count(*) FROM moeda WHERE id = 901").AsInt(), 1);
+  EXPECT_EQ(First("SELECT count(*) FROM import_files WHERE importtries = 1").AsInt(), 1);
 }
 
 // What the session and the driver ask of the server itself, and failures

@@ -76,6 +76,9 @@ bool EhFreeTds(const ConnectionString& cs, const OdbcDriver& drv) {
          ContemSemCaixa(drv.library, "libtdsodbc");
 }
 
+// FreeTDS's number for a request it could not write to the server.
+constexpr int32_t kFreeTdsEscritaFalhou = 20006;
+
 // SQL Server's time and datetimeoffset, as both drivers describe them.
 constexpr SQLSMALLINT kSqlSsTime2 = -154;
 constexpr SQLSMALLINT kSqlSsTimestampOffset = -155;
@@ -298,7 +301,8 @@ ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
   if (st == "08S01" || st == "08003" || st == "08007") return ErrorKind::kConnectionLost;
   // FreeTDS reports a link that broke under a call with its own numbers
   // (read failed, write failed, end of file) and a state of class 01 or HY.
-  if (native == 20004 || native == 20006 || native == 20017) return ErrorKind::kConnectionLost;
+  if (native == 20004 || native == kFreeTdsEscritaFalhou || native == 20017)
+    return ErrorKind::kConnectionLost;
   if (st == "HYT00") return ErrorKind::kTimeout;
   if (st == "40001" || native == 1205) return ErrorKind::kDeadlock;
   if (st.rfind("23", 0) == 0) return ErrorKind::kConstraint;
@@ -433,11 +437,15 @@ void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
     lost_ = true;
     in_tran_ = false;
   }
-  throw ProviderError(message, native, kind, state);
+  ProviderError e(message, native, kind, state);
+  // FreeTDS's write failure: the server never had the whole request, which
+  // it runs only once it has all of it.
+  if (native == kFreeTdsEscritaFalhou) e.SetNotSent();
+  throw e;
 }
 
 SQLHSTMT OdbcConnection::NewStatement(int timeout_seconds) {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   SQLHSTMT h = nullptr;
   if (api_.AllocHandle(SQL_HANDLE_STMT, dbc_, &h) != SQL_SUCCESS)
     Fail(SQL_HANDLE_DBC, dbc_, "Statement");
@@ -960,7 +968,7 @@ void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const 
 }
 
 SQLHSTMT OdbcConnection::Preparado(const std::string& sql, int timeout_seconds) {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   // Prepared once per text, then only bound and run.
   auto it = prepared_.find(sql);
   if (it == prepared_.end()) {
@@ -1167,7 +1175,7 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
 }
 
 void OdbcConnection::BeginTransaction() {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   // Serializable only inside the session's transactions: a look-up outside
   // one would otherwise hold key-range locks.
   Isolamento(SQL_TXN_SERIALIZABLE);
@@ -1179,7 +1187,7 @@ void OdbcConnection::BeginTransaction() {
 }
 
 void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   in_tran_ = false;
   tran_usada_ = false;
   try {
