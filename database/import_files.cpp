@@ -195,14 +195,20 @@ void ImportFilesResult(ProcContext& c) {
 
 // Replaces the line messages kept with an entry by those of its latest try:
 // "@linhas" holds one message a line, its line number, a tab and its text.
-// Only the holder of the entry's lease may; nothing changes otherwise.
+// Only the holder of the entry's latest lease may (before or after its
+// outcome); nothing changes otherwise.
 void ImportFilesErros(ProcContext& c) {
   const Value& id = c.In("@id");
   if (id.IsNull() || c.Query("SELECT 1 FROM import_files WHERE id = ?", {id}).RecordCount() == 0) {
     c.Return(kErrImportFileUnknownId);
     return;
   }
-  if (!TemOLease(c, id)) {
+  // The holder records its outcome first: the lease it held stays the
+  // entry's until the next hand-out.
+  const Value& lease = c.In("@lease");
+  if (!lease.IsNull() &&
+      c.Query("SELECT 1 FROM import_files WHERE id = ? AND lease = ?", {id, lease}).RecordCount() ==
+          0) {
     c.Return(kErrImportFileLeaseLost);
     return;
   }

@@ -29,9 +29,10 @@ ContagemDeLinhas& ContagemDoUltimoArquivo();
 // first 50 messages, each cut to 300 characters, then how many more.
 std::string TextoDasMensagens(const MensagensDeLinha& m);
 
-// Stores m as the line messages of entry id under its lease. A database
-// without the procedure keeps none (logged once). Returns 0 or the code
-// of the call, which the caller only logs.
+// Stores m as the line messages of entry id under its lease (also after
+// its outcome is recorded). A database without the procedure keeps none
+// (logged once). Returns 0 or the code of the call (3939 for a link lost
+// before it), which the caller only logs.
 int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDeLinha& m);
 
 }  // namespace zun

@@ -63,10 +63,19 @@ std::unique_ptr<Command> TAdoDataBaseCustomizado::TomaDataSet(CommandType kind,
   for (auto& slot : ds_cache_) {
     if (slot && slot->Type() == kind && slot->Text() == text) return std::move(slot);
   }
-  try {
+  const auto novo = [&] {
     auto cmd = std::make_unique<Command>(this, kind, text);
     cmd->SetCommandTimeout(kDsCommandTimeout);
     return cmd;
+  };
+  try {
+    try {
+      return novo();
+    } catch (const ProviderError& x) {
+      // A description only reads: it goes again on a new link.
+      if (x.Kind() != ErrorKind::kConnectionLost || !TentaReconectar("TomaDataSet-" + text)) throw;
+      return novo();
+    }
   } catch (...) {
     --ds_acc_;  // nothing was lent out
     throw;

@@ -38,9 +38,10 @@ class TAdoDataBaseCustomizado : public Connection {
   // kind and exactly the same text (its slot is emptied; its parameter list
   // and last values are kept), else a new one with a 130-second timeout
   // whose parameter list (stored procedures) is fetched from the server.
-  // The caller owns it until DevolveDataSet. Raises what the client raises
-  // when the procedure cannot be described (the count of lent objects is
-  // then left unchanged).
+  // The caller owns it until DevolveDataSet. A description that finds the
+  // link lost is tried once more after TentaReconectar connected again.
+  // Raises what the client raises when the procedure cannot be described
+  // (the count of lent objects is then left unchanged).
   std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text);
 
   // Takes back a command object of this session: closes it and keeps it in
@@ -123,6 +124,12 @@ class TAdoDataBaseCustomizado : public Connection {
   void RegistraSomenteLeitura(const std::string& proc);
   bool SomenteLeitura(const std::string& proc) const;
 
+  // Whether the last ExecStProc on this session lost the link (whether or
+  // not the session connected again): a database failure, not the
+  // procedure's answer.
+  bool LinkPerdidoNaChamada() const { return link_perdido_; }
+  void AnotaLinkPerdido(bool perdido) { link_perdido_ = perdido; }
+
   bool AutoReconnect() const { return auto_reconnect_; }
   void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
   // Runs after every successful reopen of TentaReconectar, before the call
@@ -167,6 +174,7 @@ class TAdoDataBaseCustomizado : public Connection {
   std::string reconnect_caption_;
   Restauracao restaura_;
   std::set<std::string> somente_leitura_;  // upper-cased names
+  bool link_perdido_ = false;
 };
 
 // The session class of the program, with the nested transactions public.

@@ -17,9 +17,10 @@
 namespace zun {
 namespace {
 
-// Repeats of one call after reconnects that each succeeded, so that a link
-// that drops on every call cannot keep the service in this loop.
-constexpr int kRepeticoesMax = 20;
+// Repeats of one call after reconnects that each succeeded, whatever the
+// budget left, so that a link that drops on every call (each failing fast)
+// cannot keep the service in this loop.
+constexpr int kRepeticoesMax = 3;
 // Repeats of a deadlock victim outside a transaction, and the longest pause
 // before each (a random part of it, times the repeat's number), so that the
 // two sides of a deadlock do not meet again at once.
@@ -74,6 +75,8 @@ int32_t ExecStProc(DsRef ref, int mode) {
   int repeticoes = 0;
   int vitimas = 0;
   bool retry = false;
+  auto* sessao_do_cmd = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection());
+  if (sessao_do_cmd != nullptr) sessao_do_cmd->AnotaLinkPerdido(false);
   if (e == 0) {
     do {
       retry = false;
@@ -109,6 +112,8 @@ int32_t ExecStProc(DsRef ref, int mode) {
           retry = true;
         } else {
           LogaExcecaoNoLugar(x, ole != nullptr ? "ExecStProc->TentaReconectar" : "ExecStProc");
+          if (sessao != nullptr && ole != nullptr && ole->Kind() == ErrorKind::kConnectionLost)
+            sessao->AnotaLinkPerdido(true);
           if (ole != nullptr && repeticoes < kRepeticoesMax) {
             if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
               const bool em_transacao = s->TranCount() > 0 || s->EmGrupo();

@@ -153,22 +153,22 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
             ErrorKind::kOther);
 }
 
-// Calls the session repeats after a lost link: a look-up, and a call that
-// found the link closed (lost by an earlier call that the session did not
-// reconnect), not one whose reply alone was lost; and a deadlock victim
+// Calls the session repeats after a lost link: a look-up, not a call whose
+// reply alone was lost; a procedure described after an earlier request
+// lost the link is described and called on a new link; a deadlock victim
 // outside a transaction (no probe, no new link). The server's requests per
 // connection tell.
 TEST_F(TdsWire, CallsTheSessionRepeats) {
   const struct {
     std::vector<std::string> options;
     bool look_up;       // registered as read-only
-    bool found_closed;  // an earlier call lost the link
+    bool found_closed;  // an earlier request lost the link
     int32_t result;
     const char* requests;  // in the server's log
   } rows[] = {
       {{"--drop-at", "2"}, true, false, 0, "requests=2\n"},  // the call, after its description
       {{"--drop-after", "1"}, false, false, kErrResultadoIncerto, "requests=2\n"},
-      {{"--drop-at", "2"}, false, true, 0, "requests=2\n"},
+      {{"--drop-at", "1"}, false, true, 0, "requests=1\n"},
       {{"--deadlock-at", "1"}, false, false, 0, "requests=3\n"},  // description, victim, repeat
   };
   for (const auto& r : rows) {
@@ -176,12 +176,10 @@ TEST_F(TdsWire, CallsTheSessionRepeats) {
     Connect(r.options);
     auto s = Session();
     if (r.look_up) s->RegistraSomenteLeitura("getinfodousuario");
-    auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
     if (r.found_closed) {
-      s->SetAutoReconnect(false);
-      EXPECT_EQ(ExecStProc(cmd, 0), kErrChamada);
-      s->SetAutoReconnect(true);
+      EXPECT_THROW(s->Execute("SELECT 1"), ProviderError);
     }
+    auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
     EXPECT_EQ(ExecStProc(cmd, 0), r.result);
     EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), r.result ? "" : "zunsvc");
     s->DevolveDataSet(&cmd);
