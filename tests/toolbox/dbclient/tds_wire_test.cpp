@@ -311,6 +311,18 @@ TEST_F(TdsWire, FaultsByKind) {
     }
     c_.Close();
   }
+  // A deadlock victim inside a parameter array keeps its kind: the
+  // transaction, with the array's earlier rows, is gone.
+  Connect({"--deadlock-at", "2"});
+  Command ins(&c_, CommandType::kText,
+              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
+  c_.BeginTrans();
+  EXPECT_EQ(Failure([&] { ins.ExecuteRows({{Value::Int(901)}, {Value::Int(902)}}); }),
+            std::make_pair(ErrorKind::kDeadlock, 1205));
+  EXPECT_FALSE(c_.InTransaction());
+  c_.Close();
+  c_.Open();
+  EXPECT_EQ(First("SELECT count(*) FROM moeda WHERE id > 900").AsInt(), 0);
 }
 
 // After the server ended the session's transaction behind the driver's

@@ -405,11 +405,9 @@ void OdbcConnection::Close() {
   lost_ = false;
 }
 
-void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
-  std::string message;
-  std::string state;
-  int32_t native = 0;
-  ErrorKind kind = ErrorKind::kOther;
+std::vector<OdbcConnection::Diagnostico> OdbcConnection::Diagnosticos(SQLSMALLINT type,
+                                                                      SQLHANDLE handle) {
+  std::vector<Diagnostico> out;
   for (SQLSMALLINT rec = 1; rec <= 20; ++rec) {
     SQLWCHAR st[6] = {};
     SQLINTEGER nat = 0;
@@ -417,16 +415,32 @@ void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
     SQLSMALLINT len = 0;
     const SQLRETURN rc = api_.GetDiagRec(type, handle, rec, st, &nat, msg, 1024, &len);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-    const std::string s = Narrow(st, 5);
-    const ErrorKind k = OdbcErrorKind(s, nat);
-    if (rec == 1 || (kind == ErrorKind::kOther && k != ErrorKind::kOther)) {
-      state = s;
-      native = nat;
+    out.push_back(
+        {Narrow(st, 5), nat,
+         Narrow(msg, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), 1023))});
+  }
+  return out;
+}
+
+void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+  Falha(Diagnosticos(type, handle), what);
+}
+
+void OdbcConnection::Falha(const std::vector<Diagnostico>& diags, const std::string& what) {
+  std::string message;
+  std::string state;
+  int32_t native = 0;
+  ErrorKind kind = ErrorKind::kOther;
+  for (size_t i = 0; i < diags.size(); ++i) {
+    const Diagnostico& d = diags[i];
+    const ErrorKind k = OdbcErrorKind(d.state, d.native);
+    if (i == 0 || (kind == ErrorKind::kOther && k != ErrorKind::kOther)) {
+      state = d.state;
+      native = d.native;
       kind = k;
     }
     if (!message.empty()) message += "; ";
-    message +=
-        Narrow(msg, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), 1023));
+    message += d.message;
   }
   if (message.empty()) message = "ODBC: " + what + " failed without diagnostics";
   // Drivers break long messages into lines; a log line keeps them on one.
@@ -544,8 +558,17 @@ Recordset OdbcConnection::ReadRecordset(SQLHSTMT stmt, SQLSMALLINT columns) {
 void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
                                  SQLLEN* changed) {
   // Every step may carry the server's error: one raised after the first
-  // result set comes with the move to the next.
+  // result set comes with the move to the next. A step that succeeds with
+  // messages may hold the error of a row of a parameter array, which the
+  // next step would clear: they are kept for the status array.
+  avisos_.clear();
+  const auto guarda = [&](SQLRETURN r) {
+    if (r != SQL_SUCCESS_WITH_INFO) return;
+    const std::vector<Diagnostico> d = Diagnosticos(SQL_HANDLE_STMT, stmt);
+    avisos_.insert(avisos_.end(), d.begin(), d.end());
+  };
   Check(rc, SQL_HANDLE_STMT, stmt, "Execute");
+  guarda(rc);
   if (rc == SQL_NO_DATA) {
     // Microsoft's driver answers SQL_NO_DATA at execute when the first
     // result is an update that touched no rows, with rows and outputs still
@@ -577,6 +600,7 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
     rc = api_.MoreResults(stmt);
     if (rc == SQL_NO_DATA) return;
     Check(rc, SQL_HANDLE_STMT, stmt, "MoreResults");
+    guarda(rc);
   }
 }
 
@@ -1133,7 +1157,11 @@ int OdbcConnection::ExecuteSqlParamsRows(const std::string& sql,
       const SQLRETURN rc = api_.Execute(stmt);
       ReadResults(stmt, rc, nullptr, &linhas);
       for (SQLUSMALLINT st : status) {
-        if (st == SQL_PARAM_ERROR) Fail(SQL_HANDLE_STMT, stmt, "Execute (a row of the array)");
+        if (st != SQL_PARAM_ERROR) continue;
+        std::vector<Diagnostico> d = avisos_;
+        const std::vector<Diagnostico> agora = Diagnosticos(SQL_HANDLE_STMT, stmt);
+        d.insert(d.end(), agora.begin(), agora.end());
+        Falha(d, "Execute (a row of the array)");
       }
     } catch (const ProviderError& e) {
       restaura();

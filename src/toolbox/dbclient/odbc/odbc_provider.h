@@ -136,9 +136,19 @@ class OdbcConnection : public ProviderConnection {
   // Raises the error of an output longer than its buffer.
   [[noreturn]] static void Cortado(const std::string& name, const Parameter& p,
                                    const OdbcVinculo& b);
+  struct Diagnostico {
+    std::string state;
+    int32_t native = 0;
+    std::string message;
+  };
+  // The handle's diagnostic records.
+  std::vector<Diagnostico> Diagnosticos(SQLSMALLINT type, SQLHANDLE handle);
   // Raises ProviderError from the handle's diagnostics, what naming the step;
   // a lost link also ends the transaction on this side.
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
+  // As Fail, from diagnostics read before: the kind is the first record's,
+  // or the first one's that tells more than kOther.
+  [[noreturn]] void Falha(const std::vector<Diagnostico>& diags, const std::string& what);
   void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
       Fail(type, handle, what);
@@ -165,6 +175,8 @@ class OdbcConnection : public ProviderConnection {
   int login_timeout_ = 15;
   std::map<std::string, Described> procs_;    // by upper-cased name
   std::map<std::string, SQLHSTMT> prepared_;  // by exact text
+  // Messages of the last ReadResults' steps that succeeded with some.
+  std::vector<Diagnostico> avisos_;
 };
 
 }  // namespace zun
