@@ -21,6 +21,21 @@ namespace {
 // budget left, so that a link that drops on every call (each failing fast)
 // cannot keep the service in this loop.
 constexpr int kRepeticoesMax = 3;
+// The code a procedure meant when a statement of it failed: its return
+// status, when it returned one of its own (SQL Server reserves 0 to -99);
+// 0 otherwise.
+int32_t CodigoDoProcedimento(Command* cmd, const ProviderError& x) {
+  if (x.Kind() != ErrorKind::kConstraint && x.Kind() != ErrorKind::kOther) return 0;
+  const Parameter* r = cmd->Params().ReturnValue();
+  if (r == nullptr || r->value.IsNull()) return 0;
+  try {
+    const int32_t v = r->value.AsInt();
+    return v >= -99 && v <= 0 ? 0 : v;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 // Repeats of a deadlock victim outside a transaction, and the longest pause
 // before each (a random part of it, times the repeat's number), so that the
 // two sides of a deadlock do not meet again at once.
@@ -81,6 +96,8 @@ int32_t ExecStProc(DsRef ref, int mode) {
     do {
       retry = false;
       sw.Reset();
+      // The status of an earlier call must not pass for this one's.
+      if (Parameter* r = cmd->Params().ReturnValue()) r->value = Value();
       try {
         try {
           e = Tenta(cmd, mode);
@@ -96,7 +113,12 @@ int32_t ExecStProc(DsRef ref, int mode) {
       } catch (const std::exception& x) {
         const auto* ole = dynamic_cast<const ProviderError*>(&x);
         auto* sessao = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection());
-        if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
+        const int32_t pretendido = ole != nullptr ? CodigoDoProcedimento(cmd, *ole) : 0;
+        if (pretendido != 0) {
+          // The server answered: the procedure's own code stands.
+          e = pretendido;
+          Loga("ExecStProc " + cmd->Text() + " error:" + std::to_string(e) + " " + x.what());
+        } else if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
           e = kErrTipoErrado;
           Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
                " error:" + std::to_string(e) + " " + x.what());

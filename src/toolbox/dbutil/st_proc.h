@@ -40,7 +40,9 @@ namespace zun {
 // rows the procedure returns; the status is the return value. Gives 3940
 // for a command that is not a stored procedure, 4097 for mode 1 on an open
 // result set, 4089 for another mode, 3542 when the provider rejects a value
-// as of the wrong type, 4098 when the link was lost after a call that may
+// as of the wrong type, the procedure's own return status (not 0 to -99)
+// when one of its statements failed and it returned one, 4098 when the
+// link was lost after a call that may
 // write was sent (its outcome is unknown: not repeated), 3939 (or the code
 // an EDBException carries) for any other failure that a reconnect did not
 // cure, 3998 when the return value

@@ -252,6 +252,7 @@ TEST_F(TdsWire, TextsAnsweredAsSqlServer) {
   Command parte(&c_, CommandType::kStoredProc, "zun_parte");
   parte.Params()[1].value = Value::Int(999999);
   EXPECT_EQ(Failure([&] { parte.Execute(); }), std::make_pair(ErrorKind::kConstraint, 547));
+  EXPECT_EQ(parte.Params().ReturnValue()->value, Value::Int(-6));  // severity 16
   EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), 1);
   // The server ends the transaction behind the driver's back: its commit
   // and rollback then have none to end (3902, 3903).
@@ -317,7 +318,9 @@ TEST_F(TdsWire, FaultsByKind) {
   Command ins(&c_, CommandType::kText,
               "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
   c_.BeginTrans();
-  EXPECT_EQ(Failure([&] { ins.ExecuteRows({{Value::Int(901)}, {Value::Int(902)}}); }),
+  EXPECT_EQ(Failure([&] {
+              ins.ExecuteRows({{Value::Int(901)}, {Value::Int(902)}});
+            }),
             std::make_pair(ErrorKind::kDeadlock, 1205));
   EXPECT_FALSE(c_.InTransaction());
   c_.Close();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
@@ -39,6 +40,8 @@ constexpr SQLULEN kTextoCurtoMax = 4000;
 constexpr int kPedidoTimeout = 130;
 // Rows of a parameter array sent in one request.
 constexpr size_t kLinhasPorEnvio = 1000;
+// Steps of a procedure's answer read after a statement's error, at most.
+constexpr int kPassosAposErroMax = 64;
 // Prepared texts kept per connection.
 constexpr size_t kPreparadosMax = 64;
 
@@ -941,8 +944,24 @@ void OdbcConnection::Chama(const std::string& name, Parameters* params, int time
          d.sql_types[static_cast<size_t>(i)], name, &v[static_cast<size_t>(i)]);
   }
   std::u16string text = Wide(call);
-  ReadResults(stmt.get(),
-              api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  std::optional<ProviderError> erro;
+  try {
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  } catch (const ProviderError& e) {
+    // A statement's error does not end the procedure on SQL Server: its
+    // return status (the code it meant) and its outputs follow, and are
+    // read before the error is raised. A lost link, a timeout or a deadlock
+    // victim has nothing more to say.
+    if (e.Kind() == ErrorKind::kConnectionLost || e.Kind() == ErrorKind::kTimeout ||
+        e.Kind() == ErrorKind::kDeadlock)
+      throw;
+    erro = e;
+    for (int passo = 0; passo < kPassosAposErroMax; ++passo) {
+      const SQLRETURN rc = api_.MoreResults(stmt.get());
+      if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+    }
+  }
   // Only now, after the last result set, are the outputs in place.
   for (int i = 0; i < params->Count(); ++i) {
     Parameter& p = (*params)[i];
@@ -983,6 +1002,7 @@ void OdbcConnection::Chama(const std::string& name, Parameters* params, int time
       }
     }
   }
+  if (erro) throw *erro;
 }
 
 void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const OdbcVinculo& b) {
