@@ -258,6 +258,10 @@ std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& d
   } else if (sem_tls) {
     s += ";Encrypt=no";
   }
+  // Microsoft's driver reconnects a broken link by itself (idle connection
+  // resiliency), without the database user the session had switched to
+  // and without telling it: the session reconnects, and restores the user.
+  if (!freetds) s += ";ConnectRetryCount=0";
   return s;
 }
 
@@ -331,6 +335,10 @@ OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Open(const ConnectionString& cs) {
   Close();
+  // No pooling of connections by the driver manager: a pooled link would
+  // come back with the last user's context and transaction state.
+  api_.SetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
+                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_CP_OFF)), SQL_IS_UINTEGER);
   if (api_.AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_) != SQL_SUCCESS) {
     env_ = nullptr;
     throw ProviderError("ODBC: no environment handle (driver manager missing?)");

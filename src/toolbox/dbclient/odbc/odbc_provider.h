@@ -50,7 +50,9 @@ int FreeTdsLibraryVersion(const std::string& path);
 // and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
 // (its own counts). TLS is required (FreeTDS "Encryption=require"; Microsoft's
 // driver by its default) unless "Use Encryption for Data" is False (FreeTDS
-// "Encryption=request", others "Encrypt=no"). FreeTDS before 1.4 ends a braced value at the first
+// "Encryption=request", others "Encrypt=no"). Drivers other than FreeTDS get
+// "ConnectRetryCount=0": the session, not the driver, reconnects. FreeTDS before 1.4 ends a braced
+// value at the first
 // "}" followed by ";" and does not undo "}}": there, or when its version is unknown, a value
 // holding "}" raises ProviderError instead (the message names the key, never the value).
 std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& driver = {});
