@@ -261,7 +261,8 @@ constexpr size_t kMaxErrosPorTentativa = 1001;
 // theirs. "@linhas" holds one message a line: its line number, code, the
 // code's reason, the message and the line's text, separated by tabs (a line
 // number and a message alone are taken too). Only the holder of the
-// entry's lease may; nothing changes otherwise.
+// entry's latest lease may (before or after its outcome); nothing changes
+// otherwise.
 void ImportFilesErros(ProcContext& c) {
   const Value& id = c.In("@id");
   Recordset entry = c.Query("SELECT importtries FROM import_files WHERE id = ?", {id});
@@ -269,7 +270,12 @@ void ImportFilesErros(ProcContext& c) {
     c.Return(kErrImportFileUnknownId);
     return;
   }
-  if (!TemOLease(c, id)) {
+  // The holder records its outcome first: the lease it held stays the
+  // entry's until the next hand-out.
+  const Value& lease = c.In("@lease");
+  if (!lease.IsNull() &&
+      c.Query("SELECT 1 FROM import_files WHERE id = ? AND lease = ?", {id, lease}).RecordCount() ==
+          0) {
     c.Return(kErrImportFileLeaseLost);
     return;
   }

@@ -129,6 +129,14 @@ void IniciaZiGlobs() {
   Db = std::make_unique<TAdoDataBaseComInfoTran>();
   Db->SetAutoReconnect(true);
   Db->SetReconnectCaption("ZunInput");
+  // The look-ups: after a lost link they are repeated even when the server
+  // may have run them, as repeating them changes nothing.
+  for (const char* proc :
+       {"GetInfoDoUsuario", "GetIdAnb", "GetTipoDeBGLDaAnb", "GetTotalAnbDessaBolsaTBGL",
+        "GetRegistroCodCVMparaAnbima", "GetBaseAcDaEmp", "BufPorPaisGet", "GetTodosDefIndicador",
+        "RegraDeFormatoDeCadastroList"}) {
+    Db->RegistraSomenteLeitura(proc);
+  }
   LogaVerbose("ZiGlobs 2");
   EnumPais = Lista("EnumPais");
   EnumPaisCod = Lista("EnumPaisCod");

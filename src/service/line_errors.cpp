@@ -10,7 +10,9 @@
 #include "foundation/text.h"
 #include "service/codes.h"
 #include "service/procedure_check.h"
+#include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/accessors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -161,6 +163,13 @@ int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArqu
     SetParamStr(cmd, "@linhas", linhas);
     return ExecStProc(cmd, 0);
   } catch (const std::exception& x) {
+    // A lost link fails this file's messages only; a database that cannot
+    // describe the procedure keeps none for the rest of the run.
+    const auto* p = dynamic_cast<const ProviderError*>(&x);
+    if (p != nullptr && p->Kind() == ErrorKind::kConnectionLost) {
+      Loga(std::string("- ImportFilesErros: the link was lost: ") + x.what());
+      return kErrChamada;
+    }
     sem_procedimento = true;
     Loga(std::string("- ImportFilesErros: line messages are not kept: ") + x.what());
     return 0;

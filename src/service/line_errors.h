@@ -72,9 +72,10 @@ std::string TextoDasMensagens(const MensagensDoArquivo& m);
 MensagensDoArquivo MensagensDoTexto(const std::string& texto);
 
 // Stores m as the line messages of entry id's current try, under its
-// lease: the messages and, when some were not kept, a line 0 that counts
-// them. A database without the procedure keeps none (logged once).
-// Returns 0 or the code of the call, which the caller only logs.
+// lease (also after its outcome is recorded): the messages and, when some
+// were not kept, a line 0 that counts them. A database without the
+// procedure keeps none (logged once). Returns 0 or the code of the call
+// (3939 for a link lost before it), which the caller only logs.
 int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArquivo& m);
 
 }  // namespace zun

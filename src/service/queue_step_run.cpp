@@ -718,13 +718,14 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   try {
     const std::string pedido = SeparaPedido(p);
     const bool grupo = GrupoTerminaComOResultado(&p);
-    // The line messages of this try, kept beside the earlier tries' ones.
+    // An entry taken by another process is that process's to record.
+    if (p.row.id != 0 && !p.tomada) RegistraResultado(&p, grupo, pedido);
+    // The line messages of this try, kept beside the earlier tries' ones,
+    // once the outcome is safe: their failure is only logged.
     if (p.row.id != 0 && !p.tomada && !p.morto) {
       const int32_t e = GravaMensagensDaEntrada(p.row.id, p.row.lease, MensagensDoUltimoArquivo());
       if (e != 0) Loga("- ImportFilesErros erro:" + std::to_string(e));
     }
-    // An entry taken by another process is that process's to record.
-    if (p.row.id != 0 && !p.tomada) RegistraResultado(&p, grupo, pedido);
     if (p.row.id != 0 && !p.tomada) RelataResultado(p);
     Limpa(&p);
   } catch (const std::exception& x) {

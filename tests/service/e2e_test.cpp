@@ -10,6 +10,7 @@
 #include "../notify/gateway_server.h"
 #include "../support/tds_server_process.h"
 #include "queue_db.h"
+#include "toolbox/dbutil/codes.h"
 
 namespace zun {
 namespace {
@@ -664,6 +665,24 @@ TEST_P(Examples, LeaveTheirRows) {
                 std::string::npos,
             onde == Onde::kTdsPlainQueue)
       << Log();
+}
+
+// A link lost under a corporate action's write ends the file as a database
+// failure, not a refused line; its outcome is recorded on a new link, and
+// its next try imports it whole.
+TEST_F(EndToEnd, ALinkLostInTheImportPassEndsTheFileWithItsOutcomeRecorded) {
+  OverTds({"--drop-on", "PrvImport"});
+  if (IsSkipped()) return;
+  Rows(kEmpresaESerieDeTeste);
+  const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
+  const int id = Enqueue("ana.lima", ReadFile(ex / "corporate_actions.txt"), 5);
+  RunResult r = Run();
+  EXPECT_EQ(r.status, kErrResultadoIncerto & 0xFF) << r.out << Log();
+  EXPECT_EQ(Entry(id), "1|4098|0|1;") << Log();
+  EXPECT_NE(Rows("SELECT count(*) FROM import_file_errors WHERE id = " + std::to_string(id)), "0;");
+  r = Run();
+  EXPECT_EQ(Entry(id), "2|0|1|1;") << r.out << Log();
+  EXPECT_EQ(Rows("SELECT count(*) FROM provento"), "2;");
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, Examples,

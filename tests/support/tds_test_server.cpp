@@ -12,7 +12,8 @@
 //   tds_test_server --db PATH [--port N] [--encryption off|required|not-supported]
 //                   [--cert PEM --key PEM] [--stall-login] [--stall-call N]
 //                   [--drop-at N] [--drop-after N] [--deadlock-at N]
-//                   [--opens-tran NAME[,NAME...]] [--log PATH] [--plain-queue]
+//                   [--drop-on NAME] [--opens-tran NAME[,NAME...]] [--log PATH]
+//                   [--plain-queue]
 //
 // TLS as SQL Server offers it: with a certificate (made at start, or read
 // from --cert and --key, written there first when they do not exist yet),
@@ -24,7 +25,8 @@
 // connections from 1; --log gets one line per prelogin, per login and per
 // connection end (with the connection's request count). --opens-tran names
 // procedures that begin a transaction of their own and commit it at their
-// end, so that a stalled one leaves it open (XACT_ABORT OFF).
+// end, so that a stalled one leaves it open (XACT_ABORT OFF). --drop-on
+// ends the connection at the first call of procedure NAME, before it runs.
 // --plain-queue serves the queue procedures as a customer's database has
 // them, without this project's additions (database/plain_queue.h).
 //
@@ -77,11 +79,13 @@ struct Options {
   int stall_call = 0, drop_at = 0, drop_after = 0, deadlock_at = 0;
   std::string log;
   std::vector<std::string> opens_tran;  // upper case
+  std::string drop_on;                  // upper case
 } opt;
 
 std::unique_ptr<testing::TdsTlsContext> tls;
 std::atomic<int> calls{0}, requests{0};
-std::mutex mu;  // the log file
+std::atomic<bool> dropped_on{false};  // --drop-on has ended a connection
+std::mutex mu;                        // the log file
 FILE* log_file = nullptr;
 
 void Log(const std::string& line) {
@@ -334,7 +338,8 @@ class Session {
         break;
       }
       if (drop_) {
-        Log("dropped after call " + std::to_string(opt.drop_after));
+        Log(dropped_on_ ? "dropped at the call of " + opt.drop_on
+                        : "dropped after call " + std::to_string(opt.drop_after));
         break;
       }
       if (!o.b.empty()) Send(o);
@@ -619,6 +624,13 @@ class Session {
     return params;
   }
 
+  // Whether the call of name ends the connection before it runs (--drop-on).
+  bool DropsOn(const std::string& full_name) {
+    const std::string name = Maiusculas(full_name.substr(full_name.rfind('.') + 1));
+    if (opt.drop_on.empty() || name != opt.drop_on || dropped_on.exchange(true)) return false;
+    return drop_ = dropped_on_ = true;
+  }
+
   bool OpensTran(const std::string& name) const {
     return std::count(opt.opens_tran.begin(), opt.opens_tran.end(), Maiusculas(name)) > 0;
   }
@@ -676,6 +688,7 @@ class Session {
     };
     try {
       const bool sproc_columns = id == 0 && strcasecmp(name.c_str(), "sp_sproc_columns") == 0;
+      if (id == 0 && !sproc_columns && DropsOn(name)) return;
       if ((id == 10 || id == 12 || id == 13 || (id == 0 && !sproc_columns)) &&
           Fault(o, kDoneProc, id == 0 && OpensTran(name)))
         return;
@@ -763,7 +776,7 @@ class Session {
     const std::string name = text.substr(0, text.find(' '));
     if (strcasecmp(name.c_str(), "sp_server_info") != 0) {
       try {
-        if (!Fault(o, kDoneProc, OpensTran(name))) Procedure(name, {}, o, 0);
+        if (!DropsOn(name) && !Fault(o, kDoneProc, OpensTran(name))) Procedure(name, {}, o, 0);
       } catch (const SqlError& e) {
         Error(o, e, kDone);
       }
@@ -893,7 +906,7 @@ class Session {
   // The request's call that runs, then loses the link (--drop-after); one
   // that runs, then stalls (--stall-call on a procedure opening a
   // transaction); a request that ATTENTION ended.
-  bool drop_ = false, stall_ = false, cancelled_ = false;
+  bool drop_ = false, stall_ = false, cancelled_ = false, dropped_on_ = false;
   std::map<int, Statement> prepared_;
   std::map<std::string, SqlType> hints_;  // column types of the statement running
   int next_handle_ = 1;
@@ -915,6 +928,7 @@ int main(int argc, char** argv) {
   opt.db = a["--db"], opt.log = a["--log"], opt.port = n("--port"), opt.drop_at = n("--drop-at");
   opt.stall_call = n("--stall-call"), opt.deadlock_at = n("--deadlock-at");
   opt.drop_after = n("--drop-after");
+  opt.drop_on = zun::Maiusculas(a["--drop-on"]);
   for (size_t at = 0; at < a["--opens-tran"].size();) {
     const size_t comma = std::min(a["--opens-tran"].find(',', at), a["--opens-tran"].size());
     opt.opens_tran.push_back(zun::Maiusculas(a["--opens-tran"].substr(at, comma - at)));

@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "engine/imp_root.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
@@ -20,12 +22,18 @@ bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Comma
     });
   } catch (const std::exception& x) {
     imp.ErrMsg(prefixo_excecao + x.what());
+    const auto* p = dynamic_cast<const ProviderError*>(&x);
+    if (p != nullptr && p->Kind() == ErrorKind::kConnectionLost && imp.Erro == 0)
+      imp.Erro = kErrChamada;
     return false;
   }
   if (r == 0) return true;
   std::string texto;
   TextoDoErro(r, &texto);
   imp.ErrMsg(prefixo + texto);
+  // A lost link is the database's failure, not the line's: the file ends
+  // and its next try runs on a new link.
+  if (Db != nullptr && Db->LinkPerdidoNaChamada() && imp.Erro == 0) imp.Erro = r;
   return r == tolerado || r == kEventoSemEfeito;
 }
 

@@ -23,8 +23,9 @@ inline constexpr int32_t kEventoSemEfeito = 8604;
 // gives its command object back on every path. A non-zero result adds
 // prefixo + the error text of the result (TextoDoErro) with imp.ErrMsg;
 // the call is then ok only for tolerado and kEventoSemEfeito. An exception
-// adds prefixo_excecao + its message and is not ok. Returns whether the
-// call was ok.
+// adds prefixo_excecao + its message and is not ok. A call that lost the
+// link also ends the file: imp.Erro gets the call's code (3939 for an
+// exception). Returns whether the call was ok.
 bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Command&)>& preenche,
                  const std::string& prefixo, const std::string& prefixo_excecao, int32_t tolerado);
 

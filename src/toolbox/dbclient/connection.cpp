@@ -36,8 +36,7 @@ ConnectionState Connection::State() const {
 }
 
 ProviderConnection& Connection::Provider() {
-  if (!provider_ || !provider_->IsOpen())
-    throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!provider_ || !provider_->IsOpen()) throw LinkClosed();
   return *provider_;
 }
 

@@ -20,4 +20,10 @@ const char* ErrorKindName(ErrorKind k) {
   return "other";
 }
 
+ProviderError LinkClosed() {
+  ProviderError e(ErrorKind::kConnectionLost, "Connection is closed");
+  e.SetNotSent();
+  return e;
+}
+
 }  // namespace zun

@@ -44,12 +44,22 @@ class ProviderError : public std::runtime_error {
   ErrorKind Kind() const { return kind_; }
   // The five-character SQLSTATE where the provider has one, else empty.
   const std::string& SqlState() const { return sql_state_; }
+  // Whether the request never reached the server (the link was found
+  // closed before it was sent, or sending it failed): the call cannot have
+  // run, and may be repeated on a new link.
+  bool NotSent() const { return not_sent_; }
+  void SetNotSent() { not_sent_ = true; }
 
  private:
   int32_t native_code_;
   ErrorKind kind_;
   std::string sql_state_;
+  bool not_sent_ = false;
 };
+
+// The lost-link error of a request that found the connection closed and
+// was not sent: "Connection is closed".
+ProviderError LinkClosed();
 
 class DatasetError : public std::runtime_error {
  public:

@@ -20,6 +20,7 @@ inline constexpr int32_t kErrModoDesconhecido = 4089;     // ExecStProc in an un
 inline constexpr int32_t kErrSemColunaResult = 4090;      // no "result" column
 inline constexpr int32_t kErrSemResultSet = 4091;         // no result set to look at
 inline constexpr int32_t kErrComandoAberto = 4097;        // mode 1 on a command still open
+inline constexpr int32_t kErrResultadoIncerto = 4098;     // link lost after the call was sent
 inline constexpr int32_t kErrResultNaoNumero = 4370;      // "result" does not hold a number
 inline constexpr int32_t kErrByteAcimaDoMaximo = 25035;   // a byte parameter above its maximum
 

@@ -69,10 +69,19 @@ std::unique_ptr<Command> TAdoDataBaseCustomizado::TomaDataSet(CommandType kind,
   for (auto& slot : ds_cache_) {
     if (slot && slot->Type() == kind && slot->Text() == text) return std::move(slot);
   }
-  try {
+  const auto novo = [&] {
     auto cmd = std::make_unique<Command>(this, kind, text);
     cmd->SetCommandTimeout(kDsCommandTimeout);
     return cmd;
+  };
+  try {
+    try {
+      return novo();
+    } catch (const ProviderError& x) {
+      // A description only reads: it goes again on a new link.
+      if (x.Kind() != ErrorKind::kConnectionLost || !TentaReconectar("TomaDataSet-" + text)) throw;
+      return novo();
+    }
   } catch (...) {
     --ds_acc_;  // nothing was lent out
     throw;
@@ -107,6 +116,14 @@ void TAdoDataBaseCustomizado::SetOrcamento(double seconds) {
 double TAdoDataBaseCustomizado::OrcamentoRestante() const {
   if (!tem_orcamento_) return 1e9;
   return static_cast<int32_t>(fim_do_orcamento_ - TickCount()) / 1000.0;
+}
+
+void TAdoDataBaseCustomizado::RegistraSomenteLeitura(const std::string& proc) {
+  somente_leitura_.insert(Maiusculas(proc));
+}
+
+bool TAdoDataBaseCustomizado::SomenteLeitura(const std::string& proc) const {
+  return somente_leitura_.count(Maiusculas(proc)) > 0;
 }
 
 bool TAdoDataBaseCustomizado::TentaReconectar(const std::string& caller) {
@@ -196,6 +213,9 @@ bool TAdoDataBaseCustomizado::RecuperaTransacaoPerdida(const std::string& caller
 }
 
 void TAdoDataBaseCustomizado::BeginTran() {
+  // A link given up while no transaction was open (the provider could not
+  // restore its state) is opened again: nothing of it is lost.
+  if (tran_count_ == 0 && !em_grupo_ && !Connected()) TentaReconectar("BeginTran");
   if (tran_count_ == 0) {
     if (em_grupo_) {
       DBUTIL_ASSERT(InTransaction());

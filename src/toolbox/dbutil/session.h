@@ -38,11 +38,12 @@ class TAdoDataBaseCustomizado : public Connection {
   // kind and exactly the same text (its slot is emptied; its parameter list
   // and last values are kept), else a new one with a 130-second timeout
   // whose parameter list (stored procedures) is fetched from the server.
-  // The caller owns it until DevolveDataSet. Raises what the client raises
-  // when the procedure cannot be described, and EDBException
-  // kErrProcedimentoAusente (naming it) for a procedure marked missing,
-  // without asking the server (the count of lent objects is then left
-  // unchanged).
+  // The caller owns it until DevolveDataSet. A description that finds the
+  // link lost is tried once more after TentaReconectar connected again.
+  // Raises what the client raises when the procedure cannot be described,
+  // and EDBException kErrProcedimentoAusente (naming it) for a procedure
+  // marked missing, without asking the server (the count of lent objects
+  // is then left unchanged).
   std::unique_ptr<Command> TomaDataSet(CommandType kind, const std::string& text);
 
   // The stored procedures the database lacks (letter case ignored), as the
@@ -125,6 +126,18 @@ class TAdoDataBaseCustomizado : public Connection {
   // Seconds left of the budget; a large number when none was set.
   double OrcamentoRestante() const;
 
+  // Procedures that only read (look-ups): after a lost link ExecStProc
+  // repeats them even when the server may have run them. Names are
+  // compared without regard to letter case.
+  void RegistraSomenteLeitura(const std::string& proc);
+  bool SomenteLeitura(const std::string& proc) const;
+
+  // Whether the last ExecStProc on this session lost the link (whether or
+  // not the session connected again): a database failure, not the
+  // procedure's answer.
+  bool LinkPerdidoNaChamada() const { return link_perdido_; }
+  void AnotaLinkPerdido(bool perdido) { link_perdido_ = perdido; }
+
   bool AutoReconnect() const { return auto_reconnect_; }
   void SetAutoReconnect(bool on) { auto_reconnect_ = on; }
   // Runs after every successful reopen of TentaReconectar, before the call
@@ -141,7 +154,8 @@ class TAdoDataBaseCustomizado : public Connection {
 
  protected:
   // Opens a transaction at serializable isolation when none is open (in a
-  // group: a savepoint); in every case one level deeper. Raises
+  // group: a savepoint); in every case one level deeper. A connection found
+  // closed at the outermost level is reconnected first (TentaReconectar). Raises
   // EAssertionFailed when the connection is already in a transaction that
   // this session did not open.
   void BeginTran();
@@ -171,7 +185,9 @@ class TAdoDataBaseCustomizado : public Connection {
   uint32_t fim_do_orcamento_ = 0;  // TickCount at which the budget ends
   std::string reconnect_caption_;
   Restauracao restaura_;
-  std::set<std::string> ausentes_;  // upper-cased names
+  std::set<std::string> ausentes_;         // upper-cased names
+  std::set<std::string> somente_leitura_;  // upper-cased names
+  bool link_perdido_ = false;
 };
 
 // The session class of the program, with the nested transactions public.

@@ -1,7 +1,10 @@
 #include "toolbox/dbutil/st_proc.h"
 
+#include <chrono>
 #include <cstdio>
+#include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "foundation/log.h"
 #include "foundation/momento.h"
@@ -14,9 +17,36 @@
 namespace zun {
 namespace {
 
-// Repeats of one call after reconnects that each succeeded, so that a link
-// that drops on every call cannot keep the service in this loop.
-constexpr int kRepeticoesMax = 20;
+// Repeats of one call after reconnects that each succeeded, whatever the
+// budget left, so that a link that drops on every call (each failing fast)
+// cannot keep the service in this loop.
+constexpr int kRepeticoesMax = 3;
+// The code a procedure meant when a statement of it failed: its return
+// status, when it returned one of its own (SQL Server reserves 0 to -99);
+// 0 otherwise.
+int32_t CodigoDoProcedimento(Command* cmd, const ProviderError& x) {
+  if (x.Kind() != ErrorKind::kConstraint && x.Kind() != ErrorKind::kOther) return 0;
+  const Parameter* r = cmd->Params().ReturnValue();
+  if (r == nullptr || r->value.IsNull()) return 0;
+  try {
+    const int32_t v = r->value.AsInt();
+    return v >= -99 && v <= 0 ? 0 : v;
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+// Repeats of a deadlock victim outside a transaction, and the longest pause
+// before each (a random part of it, times the repeat's number), so that the
+// two sides of a deadlock do not meet again at once.
+constexpr int kRepeticoesDaVitimaMax = 3;
+constexpr int kPausaDaVitimaMaxMs = 100;
+
+void PausaDaVitima(int n) {
+  static std::minstd_rand sorteio{std::random_device{}()};
+  std::uniform_int_distribution<int> ms(kPausaDaVitimaMaxMs / 5, kPausaDaVitimaMaxMs);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms(sorteio) * n));
+}
 
 std::string Segundos2(double s) {
   char buf[32];
@@ -58,11 +88,16 @@ int32_t ExecStProc(DsRef ref, int mode) {
     Loga("ExStProc erro:" + std::to_string(e) + " " + cmd->Text());
   }
   int repeticoes = 0;
+  int vitimas = 0;
   bool retry = false;
+  auto* sessao_do_cmd = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection());
+  if (sessao_do_cmd != nullptr) sessao_do_cmd->AnotaLinkPerdido(false);
   if (e == 0) {
     do {
       retry = false;
       sw.Reset();
+      // The status of an earlier call must not pass for this one's.
+      if (Parameter* r = cmd->Params().ReturnValue()) r->value = Value();
       try {
         try {
           e = Tenta(cmd, mode);
@@ -77,12 +112,30 @@ int32_t ExecStProc(DsRef ref, int mode) {
         }
       } catch (const std::exception& x) {
         const auto* ole = dynamic_cast<const ProviderError*>(&x);
-        if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
+        auto* sessao = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection());
+        const int32_t pretendido = ole != nullptr ? CodigoDoProcedimento(cmd, *ole) : 0;
+        if (pretendido != 0) {
+          // The server answered: the procedure's own code stands.
+          e = pretendido;
+          Loga("ExecStProc " + cmd->Text() + " error:" + std::to_string(e) + " " + x.what());
+        } else if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
           e = kErrTipoErrado;
           Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
                " error:" + std::to_string(e) + " " + x.what());
+        } else if (ole != nullptr && ole->Kind() == ErrorKind::kDeadlock && sessao != nullptr &&
+                   sessao->TranCount() == 0 && !sessao->EmGrupo() &&
+                   vitimas < kRepeticoesDaVitimaMax) {
+          // The server undid the victim's whole call and the link is fine:
+          // it runs again after a pause, without a probe.
+          ++vitimas;
+          Loga("ExecStProc " + cmd->Text() + " deadlock victim, repeated #" +
+               std::to_string(vitimas));
+          PausaDaVitima(vitimas);
+          retry = true;
         } else {
           LogaExcecaoNoLugar(x, ole != nullptr ? "ExecStProc->TentaReconectar" : "ExecStProc");
+          if (sessao != nullptr && ole != nullptr && ole->Kind() == ErrorKind::kConnectionLost)
+            sessao->AnotaLinkPerdido(true);
           if (ole != nullptr && repeticoes < kRepeticoesMax) {
             if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
               const bool em_transacao = s->TranCount() > 0 || s->EmGrupo();
@@ -93,6 +146,15 @@ int32_t ExecStProc(DsRef ref, int mode) {
                 Loga("ExecStProc " + cmd->Text() +
                      " not repeated: the link was lost in a transaction");
                 retry = false;
+              }
+              // A call the server may have run and committed (only its
+              // reply was lost) is repeated only when it cannot write.
+              if (retry && !ole->NotSent() && !s->SomenteLeitura(cmd->Text())) {
+                Loga("ExecStProc " + cmd->Text() +
+                     " not repeated: the link was lost after the call was sent; erro:" +
+                     std::to_string(kErrResultadoIncerto));
+                retry = false;
+                e = kErrResultadoIncerto;
               }
             }
           }

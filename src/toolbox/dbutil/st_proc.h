@@ -3,7 +3,11 @@
 //
 // ExecStProc runs a command object taken with TomaDataSet in one of three
 // modes, reconnects and repeats the call once the session reports a lost
-// link restored (not inside a transaction, which the link took with it),
+// link restored (not inside a transaction, which the link took with it; and
+// only when the call cannot have run, its request never sent, or cannot
+// write, a procedure the session has registered as read-only),
+// repeats a deadlock victim outside a transaction up to 3 times after a
+// short random pause,
 // logs calls slower than 5 seconds with their parameters, and returns 0 or
 // an error code (the procedure's own status included).
 //
@@ -36,8 +40,12 @@ namespace zun {
 // rows the procedure returns; the status is the return value. Gives 3940
 // for a command that is not a stored procedure, 4097 for mode 1 on an open
 // result set, 4089 for another mode, 3542 when the provider rejects a value
-// as of the wrong type, 3939 (or the code an EDBException carries) for any
-// other failure that a reconnect did not cure, 3998 when the return value
+// as of the wrong type, the procedure's own return status (not 0 to -99)
+// when one of its statements failed and it returned one, 4098 when the
+// link was lost after a call that may
+// write was sent (its outcome is unknown: not repeated), 3939 (or the code
+// an EDBException carries) for any other failure that a reconnect did not
+// cure, 3998 when the return value
 // cannot be read. Never raises. Precondition: cmd is not null.
 int32_t ExecStProc(DsRef cmd, int mode);
 

@@ -69,6 +69,7 @@ struct Server {
   // timeout is spent, never without.
   bool stalls = false;
   SQLULEN isolation = 0;
+  SQLULEN pooling = SQL_CP_ONE_PER_DRIVER;
   // The server's transaction as SQL Server keeps it with autocommit off
   // (implicit transactions): the first call opens one; an uncommittable
   // transaction (3998) rolls it back.
@@ -140,7 +141,10 @@ const OdbcApi kScripted = {
       type == SQL_HANDLE_STMT ? delete S(h) : delete static_cast<int*>(h);
       return SQL_SUCCESS;
     },
-    [](SQLHENV, SQLINTEGER, SQLPOINTER, SQLINTEGER) -> SQLRETURN { return SQL_SUCCESS; },
+    [](SQLHENV, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
+      if (attr == SQL_ATTR_CONNECTION_POOLING) g->pooling = reinterpret_cast<SQLULEN>(v);
+      return SQL_SUCCESS;
+    },
     [](SQLHDBC, SQLINTEGER attr, SQLPOINTER v, SQLINTEGER) -> SQLRETURN {
       if (attr == SQL_ATTR_AUTOCOMMIT) g->autocommit = v != nullptr;
       if (attr == SQL_ATTR_TXN_ISOLATION) g->isolation = reinterpret_cast<SQLULEN>(v);
@@ -261,6 +265,7 @@ const OdbcApi kScripted = {
     [](SQLHSTMT, SQLLEN*) -> SQLRETURN { return SQL_ERROR; },  // no count of changed rows
     nullptr,  // no lists of data sources and drivers: FreeTDS of unknown version
     nullptr,
+    nullptr,  // autocommit is what was set last
 };
 
 class OdbcScripted : public ::testing::Test {
@@ -323,7 +328,9 @@ TEST_F(OdbcScripted, ScriptedRunsOfAProcedure) {
 }
 
 // The login's timeout: EndToEnd.LoginFailures, a server that never answers it.
+// The driver manager pools no connections.
 TEST_F(OdbcScripted, ADescriptionTheServerNeverAnswersEndsAtItsTimeout) {
+  EXPECT_EQ(server_.pooling, static_cast<SQLULEN>(SQL_CP_OFF));
   server_.stalls = true;
   EXPECT_THROW(Command(&c_, CommandType::kStoredProc, "P"), ProviderError);
 }
@@ -433,7 +440,7 @@ TEST(OdbcProvider, ConnectionStrings) {
       // A data source names its own server.
       {"Provider=ODBC;Odbc DSN=zun;Data Source=db1;User ID=u;Password= p ",
        {},
-       "DSN=zun;UID=u;PWD={ p }"},
+       "DSN=zun;UID=u;PWD={ p };ConnectRetryCount=0"},
       // "}" only where the driver undoes "}}"; refused where it would read
       // "x" and then a database of the password's choosing.
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds14,
@@ -441,7 +448,7 @@ TEST(OdbcProvider, ConnectionStrings) {
        "ClientCharset=CP1252;Encryption=require"},
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\";Odbc Driver=ODBC Driver 18",
        {},
-       "Driver={ODBC Driver 18};Server=db1;UID=u;PWD={x}};Database=y}"},
+       "Driver={ODBC Driver 18};Server=db1;UID=u;PWD={x}};Database=y};ConnectRetryCount=0"},
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds13, nullptr},
       {"Data Source=db1;User ID=u;Password=a}b", {}, nullptr},
       {"Odbc DSN=zun;User ID=u;Password=a}b", tds13, nullptr},
@@ -449,7 +456,7 @@ TEST(OdbcProvider, ConnectionStrings) {
       {"Odbc DSN=zun", tds14, "DSN=zun;Encryption=require"},
       {"Data Source=db1;Use Encryption for Data=False;Odbc Driver=ODBC Driver 18",
        {},
-       "Driver={ODBC Driver 18};Server=db1;Encrypt=no"},
+       "Driver={ODBC Driver 18};Server=db1;Encrypt=no;ConnectRetryCount=0"},
   };
   for (const auto& [ado, driver, odbc] : rows) {
     SCOPED_TRACE(ado);

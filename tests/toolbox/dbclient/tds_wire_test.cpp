@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "../../support/scratch.h"
 #include "../../support/tds_server_process.h"
@@ -15,6 +16,7 @@
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"
+#include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 
@@ -61,6 +63,21 @@ class TdsWire : public ::testing::Test {
     c_.Open();
   }
   std::string ServerLog() { return ReadFile(dir_ / "server.log"); }
+  // Whether the server's log shows text, waiting a little for the line of
+  // a connection that has just ended.
+  bool LogShows(const std::string& text) {
+    for (int i = 0; i < 250 && ServerLog().find(text) == std::string::npos; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ServerLog().find(text) != std::string::npos;
+  }
+  // A session that reconnects, on the server Connect started.
+  std::unique_ptr<TAdoDataBaseComInfoTran> Session() {
+    auto s = std::make_unique<TAdoDataBaseComInfoTran>();
+    s->SetConnectionString(c_.GetConnectionString());
+    s->SetAutoReconnect(true);
+    s->Open();
+    return s;
+  }
   // The first column of the first row text gives.
   Value First(const std::string& text) {
     Command q(&c_, CommandType::kText, text);
@@ -75,7 +92,7 @@ class TdsWire : public ::testing::Test {
 };
 
 // A procedure's outputs and return value, a SQL text with values run twice
-// on one prepared statement, and a transaction rolled back.
+// on one prepared statement, parameter arrays, and values of every type.
 TEST_F(TdsWire, CallsTextsAndTransactions) {
   Connect();
   Command info(&c_, CommandType::kStoredProc, "GetInfoDoUsuario");
@@ -93,11 +110,6 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
     ins.Execute();
     EXPECT_EQ(ins.RowsAffected(), 1);
   }
-  c_.BeginTrans();
-  EXPECT_EQ(Failure([&] { ins.Execute(); }), std::make_pair(ErrorKind::kConstraint, 2627));
-  EXPECT_TRUE(c_.InTransaction());  // a refused row leaves the transaction open
-  c_.Execute("DELETE FROM moeda WHERE id = 901");
-  c_.RollbackTrans();
   Command q(&c_, CommandType::kText, "SELECT count(*), max(nome) FROM moeda WHERE id > 900");
   q.Open();
   EXPECT_EQ(q.Current().Field(0).AsInt(), 2);
@@ -143,28 +155,58 @@ TEST_F(TdsWire, CallsTextsAndTransactions) {
             ErrorKind::kOther);
 }
 
-// A link dropped under a call: the session connects again and repeats it.
-TEST_F(TdsWire, ADroppedLinkIsReconnectedAndTheCallRepeated) {
-  Connect({"--drop-at", "2"});  // the call, after its description
-  TAdoDataBaseComInfoTran s;
-  s.SetConnectionString(c_.GetConnectionString());
-  s.SetAutoReconnect(true);
-  s.Open();
-  auto cmd = s.TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-  EXPECT_EQ(ExecStProc(cmd, 0), 0);
-  EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), "zunsvc");
-  s.DevolveDataSet(&cmd);
-  EXPECT_NE(ServerLog().find("requests=2\n"), std::string::npos) << ServerLog();
+// Calls the session repeats after a lost link: a look-up, not a call whose
+// reply alone was lost; a procedure described after an earlier request
+// lost the link is described and called on a new link; a deadlock victim
+// outside a transaction (no probe, no new link). The server's requests per
+// connection tell.
+TEST_F(TdsWire, CallsTheSessionRepeats) {
+  const struct {
+    std::vector<std::string> options;
+    bool look_up;       // registered as read-only
+    bool found_closed;  // an earlier request lost the link
+    int32_t result;
+    const char* requests;  // in the server's log
+  } rows[] = {
+      {{"--drop-at", "2"}, true, false, 0, "requests=2\n"},  // the call, after its description
+      {{"--drop-after", "1"}, false, false, kErrResultadoIncerto, "requests=2\n"},
+      {{"--drop-at", "1"}, false, true, 0, "requests=1\n"},
+      {{"--deadlock-at", "1"}, false, false, 0, "requests=3\n"},  // description, victim, repeat
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.options[0] + (r.look_up ? " look-up" : "") + (r.found_closed ? " closed" : ""));
+    Connect(r.options);
+    auto s = Session();
+    if (r.look_up) s->RegistraSomenteLeitura("getinfodousuario");
+    if (r.found_closed) {
+      EXPECT_THROW(s->Execute("SELECT 1"), ProviderError);
+    }
+    auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+    EXPECT_EQ(ExecStProc(cmd, 0), r.result);
+    EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), r.result ? "" : "zunsvc");
+    s->DevolveDataSet(&cmd);
+    s.reset();
+    c_.Close();
+    EXPECT_TRUE(LogShows(r.requests)) << ServerLog();
+  }
+}
 
-  // A link dropped after the call ran and committed: only its reply is lost.
-  Connect({"--drop-after", "1"});
-  Command ins(&c_, CommandType::kText,
-              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
-  ins.Params()[0].value = Value::Int(901);
-  EXPECT_EQ(Failure([&] { ins.Execute(); }).first, ErrorKind::kConnectionLost);
+// A reply lost after the call ran and committed: a hand-out of the queue
+// is not repeated, which would take a second entry.
+TEST_F(TdsWire, AReplyLostAfterTheCallCommitted) {
+  Connect({"--drop-after", "2"});
+  c_.Execute(
+      "INSERT INTO import_files (uid, mom, conteudo) VALUES (1, '2020-01-01', 'a'), "
+      "(1, '2020-01-02', 'b')");
+  auto s = Session();
+  auto next = s->TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
+  next->Params().ParamByName("@MaxPrioridade").value = Value::Int(999);
+  next->Params().ParamByName("@MaxImportTries").value = Value::Int(2);
+  EXPECT_EQ(ExecStProc(next, 1), kErrResultadoIncerto);
+  s->DevolveDataSet(&next);
   c_.Close();
   c_.Open();
-  EXPECT_EQ(First("SELECT count(*) FROM moeda WHERE id = 901").AsInt(), 1);
+  EXPECT_EQ(First("SELECT count(*) FROM import_files WHERE importtries = 1").AsInt(), 1);
 }
 
 // What the session and the driver ask of the server itself, and failures
@@ -212,23 +254,8 @@ TEST_F(TdsWire, TextsAnsweredAsSqlServer) {
   Command parte(&c_, CommandType::kStoredProc, "zun_parte");
   parte.Params()[1].value = Value::Int(999999);
   EXPECT_EQ(Failure([&] { parte.Execute(); }), std::make_pair(ErrorKind::kConstraint, 547));
+  EXPECT_EQ(parte.Params().ReturnValue()->value, Value::Int(-6));  // severity 16
   EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), 1);
-  // The server ends the transaction behind the driver's back: its commit
-  // and rollback then have none to end (3902, 3903).
-  const struct {
-    const char* text;
-    std::function<void()> end;
-    int native;
-  } ends[] = {{"ROLLBACK", [&] { c_.CommitTrans(); }, 3902},
-              {"COMMIT TRAN", [&] { c_.RollbackTrans(); }, 3903}};
-  for (const auto& e : ends) {
-    SCOPED_TRACE(e.text);
-    Connect();
-    c_.BeginTrans();
-    c_.Execute(e.text);
-    EXPECT_EQ(First("SELECT @@TRANCOUNT").AsInt(), 0);
-    EXPECT_EQ(Failure(e.end).second, e.native);
-  }
 }
 
 // Each fault switch of the server as the provider sees it, inside the
@@ -242,12 +269,15 @@ TEST_F(TdsWire, FaultsByKind) {
     int native;
     int trancount;  // -1: the link is gone
   } rows[] = {
-      {{"--deadlock-at", "1"}, true, ErrorKind::kDeadlock, 1205, 0},
+      // FreeTDS cannot turn autocommit back on without a transaction to
+      // commit: the link is given up.
+      {{"--deadlock-at", "1"}, true, ErrorKind::kDeadlock, 1205, -1},
       {{"--deadlock-at", "1"}, false, ErrorKind::kDeadlock, 1205, 0},
       {{"--stall-call", "1"}, true, ErrorKind::kTimeout, 0, 1},
       {{"--stall-call", "1"}, false, ErrorKind::kTimeout, 0, 0},
-      // A procedure's own BEGIN TRAN outlives its cancel (XACT_ABORT OFF).
-      {{"--stall-call", "1", "--opens-tran", "GetInfoDoUsuario"}, false, ErrorKind::kTimeout, 0, 1},
+      // A procedure's own BEGIN TRAN outlives its cancel (XACT_ABORT OFF):
+      // the provider rolls it back, so later calls do not run inside it.
+      {{"--stall-call", "1", "--opens-tran", "GetInfoDoUsuario"}, false, ErrorKind::kTimeout, 0, 0},
       {{"--drop-at", "4"}, true, ErrorKind::kConnectionLost, 20017, -1},
   };
   for (const auto& r : rows) {
@@ -267,6 +297,51 @@ TEST_F(TdsWire, FaultsByKind) {
       EXPECT_EQ(cmd.Params().ParamByName("@name").value.AsString(), "zunsvc");
     }
     c_.Close();
+  }
+  // A deadlock victim inside a parameter array keeps its kind: the
+  // transaction, with the array's earlier rows, is gone.
+  Connect({"--deadlock-at", "2"});
+  Command ins(&c_, CommandType::kText,
+              "INSERT INTO moeda (id, cod, pais, nome) VALUES (?, 'X', 0, 'x')");
+  c_.BeginTrans();
+  EXPECT_EQ(Failure([&] {
+              ins.ExecuteRows({{Value::Int(901)}, {Value::Int(902)}});
+            }),
+            std::make_pair(ErrorKind::kDeadlock, 1205));
+  EXPECT_FALSE(c_.InTransaction());
+}
+
+// After the server ended the session's transaction behind the driver's
+// back (a deadlock victim; a ROLLBACK or COMMIT the session's commit or
+// rollback then finds gone: 3902, 3903) the next transaction still begins
+// on the server: its rollback undoes its rows.
+TEST_F(TdsWire, TheNextTransactionBeginsAfterTheServerEndedOne) {
+  const struct {
+    std::vector<std::string> options;
+    const char* text;  // nullptr: a call, the deadlock victim
+    bool commit;
+    int native;
+  } rows[] = {{{"--deadlock-at", "1"}, nullptr, false, 0},
+              {{}, "ROLLBACK", true, 3902},
+              {{}, "COMMIT TRAN", false, 3903}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text ? r.text : "deadlock");
+    Connect(r.options);
+    auto s = Session();
+    s->BeginTran();
+    if (r.text) {
+      s->Execute(r.text);
+      EXPECT_EQ(Failure([&] { s->EndTran(r.commit); }).second, r.native);
+    } else {
+      auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
+      EXPECT_EQ(ExecStProc(cmd, 0), kErrChamada);
+      s->DevolveDataSet(&cmd);
+      EXPECT_NO_THROW(s->EndTran(false));
+    }
+    s->BeginTran();
+    s->Execute("INSERT INTO moeda (id, cod, pais, nome) VALUES (901, 'X', 0, 'x')");
+    EXPECT_NO_THROW(s->EndTran(false));
+    EXPECT_EQ(First("SELECT count(*) FROM moeda WHERE id = 901").AsInt(), 0);
   }
 }
 

@@ -20,6 +20,7 @@ namespace {
 struct ScriptedDb {
   std::function<void()> body = [] {};  // raises to make the call fail
   int32_t ret = 0;                     // the return value of a call
+  int32_t ret_with_error = 0;          // the return value sent with body's error, 0 none
   std::string return_name = "RETURN_VALUE";
   ParamDirection return_direction = ParamDirection::kReturnValue;
   bool lost = false;                                  // every call and the probe fail while set
@@ -57,9 +58,18 @@ class ScriptedConnection : public ProviderConnection {
     return p;
   }
   void CallProcedure(const std::string&, Parameters* p, int, std::vector<Recordset>*) override {
-    if (db_->lost) throw ProviderError(ErrorKind::kConnectionLost, "General network error");
+    if (db_->lost) {  // the request cannot be written
+      ProviderError e(ErrorKind::kConnectionLost, "General network error");
+      e.SetNotSent();
+      throw e;
+    }
     ++db_->calls;
-    db_->body();
+    try {
+      db_->body();
+    } catch (...) {
+      if (db_->ret_with_error != 0) (*p)[0].value = Value::Int(db_->ret_with_error);
+      throw;
+    }
     (*p)[0].value = Value::Int(db_->ret);
   }
   void BeginTransaction() override {}
@@ -92,8 +102,10 @@ class ScriptedTest : public ::testing::Test {
   std::unique_ptr<Command> cmd_;
 };
 
-// A lost link is reopened (at most 20 attempts) and the call repeated
-// once; a link lost on every call stops after bounded repeats; a probe the
+// A procedure that returns a code of its own after a refused statement
+// gives that code. A lost link is reopened (at most 20 attempts) and the call repeated
+// once; a call lost after it was sent is repeated only when it is a
+// look-up, and a link lost on every call stops after 3 repeats; a probe the
 // server answers with an error of its own finds the link alive; the
 // wrong-type failure is told by its kind, whatever the driver's language,
 // and probes nothing; without auto-reconnection nothing is probed or
@@ -109,19 +121,32 @@ TEST_F(ScriptedTest, ReconnectionAfterALostLink) {
   const auto raise = [](ErrorKind kind, const char* m) -> std::function<void()> {
     return [kind, m] { throw ProviderError(kind, m); };
   };
-  // Opens that fail, the call's body; the code, the calls, opens and probes.
-  const std::tuple<int, std::function<void()>, int32_t, int, int, int> rows[] = {
-      {2, nullptr, 61, 1, 1 + 3, 1},                                // two failed opens
-      {0, lose(ErrorKind::kConnectionLost), 3939, 21, 1 + 20, 20},  // lost on every call
-      {0, lose(ErrorKind::kOther), 3939, 1, 1, 1},                  // the probe is answered
-      {0, raise(ErrorKind::kWrongType, "O aplicativo est\xE1 usando um valor incorreto"), 3542, 1,
-       1, 0},
-      {0, raise(ErrorKind::kOther, "Application uses a value of the wrong type"), 3939, 1, 1, 1},
-      {1000, nullptr, 3939, 0, 1 + 20, 1},  // twenty failed opens
+  // A statement of the procedure is refused; the procedure returns status.
+  const auto refuse = [this](int32_t status) -> std::function<void()> {
+    return [this, status] {
+      db_.ret_with_error = status;
+      throw ProviderError("FOREIGN KEY", 547, ErrorKind::kConstraint);
+    };
   };
-  for (const auto& [fails, body, code, calls, opens, probes] : rows) {
+  // Opens that fail, the call's body, whether it is a look-up; the code,
+  // the calls, opens and probes.
+  const std::tuple<int, std::function<void()>, bool, int32_t, int, int, int> rows[] = {
+      {2, nullptr, false, 61, 1, 1 + 3, 1},                             // two failed opens
+      {0, lose(ErrorKind::kConnectionLost), false, 4098, 1, 1 + 1, 1},  // outcome unknown
+      {0, lose(ErrorKind::kConnectionLost), true, 3939, 4, 1 + 3, 3},   // lost on every call
+      {0, lose(ErrorKind::kOther), false, 3939, 1, 1, 1},               // the probe is answered
+      {0, raise(ErrorKind::kWrongType, "O aplicativo est\xE1 usando um valor incorreto"), false,
+       3542, 1, 1, 0},
+      {0, raise(ErrorKind::kOther, "Application uses a value of the wrong type"), false, 3939, 1, 1,
+       1},
+      {0, refuse(4329), false, 4329, 1, 1, 0},     // the code the procedure meant
+      {0, refuse(-6), false, 3939, 1, 1, 1},       // SQL Server's own status
+      {1000, nullptr, false, 3939, 0, 1 + 20, 1},  // twenty failed opens
+  };
+  for (const auto& [fails, body, look_up, code, calls, opens, probes] : rows) {
     db_ = ScriptedDb{};
     s_.Open();
+    if (look_up) s_.RegistraSomenteLeitura("Grava");
     db_.lost = fails > 0;
     db_.opens_to_fail = fails;
     if (body) db_.body = body;

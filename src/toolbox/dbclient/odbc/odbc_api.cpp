@@ -10,7 +10,7 @@ const OdbcApi& DriverManagerApi() {
       SQLDisconnect,  SQLGetDiagRecW,   SQLSetStmtAttrW,      SQLExecDirectW,     SQLPrepareW,
       SQLExecute,     SQLBindParameter, SQLNumResultCols,     SQLDescribeColW,    SQLFetch,
       SQLGetData,     SQLMoreResults,   SQLProcedureColumnsW, SQLEndTran,         SQLFreeStmt,
-      SQLRowCount,    SQLDataSources,   SQLDrivers,
+      SQLRowCount,    SQLDataSources,   SQLDrivers,           SQLGetConnectAttrW,
   };
   return api;
 }

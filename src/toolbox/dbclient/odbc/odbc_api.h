@@ -59,6 +59,10 @@ struct OdbcApi {
   (SQLHENV env, SQLUSMALLINT direction, SQLCHAR* description, SQLSMALLINT description_max,
    SQLSMALLINT* description_length, SQLCHAR* attributes, SQLSMALLINT attributes_max,
    SQLSMALLINT* attributes_length);
+  // Reads a connection attribute back (may be null: then what was set is
+  // taken as done).
+  SQLRETURN(*GetConnectAttr)
+  (SQLHDBC dbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length, SQLINTEGER* out_length);
 };
 
 // The table of the unixODBC driver manager this program is linked with.

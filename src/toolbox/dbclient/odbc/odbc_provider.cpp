@@ -9,7 +9,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
+#include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/sqlite/text_1252.h"
@@ -38,6 +40,8 @@ constexpr SQLULEN kTextoCurtoMax = 4000;
 constexpr int kPedidoTimeout = 130;
 // Rows of a parameter array sent in one request.
 constexpr size_t kLinhasPorEnvio = 1000;
+// Steps of a procedure's answer read after a statement's error, at most.
+constexpr int kPassosAposErroMax = 64;
 // Prepared texts kept per connection.
 constexpr size_t kPreparadosMax = 64;
 
@@ -74,6 +78,9 @@ bool EhFreeTds(const ConnectionString& cs, const OdbcDriver& drv) {
   return ContemSemCaixa(driver, "FreeTDS") || ContemSemCaixa(driver, "libtdsodbc") ||
          ContemSemCaixa(drv.library, "libtdsodbc");
 }
+
+// FreeTDS's number for a request it could not write to the server.
+constexpr int32_t kFreeTdsEscritaFalhou = 20006;
 
 // SQL Server's time and datetimeoffset, as both drivers describe them.
 constexpr SQLSMALLINT kSqlSsTime2 = -154;
@@ -251,6 +258,10 @@ std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& d
   } else if (sem_tls) {
     s += ";Encrypt=no";
   }
+  // Microsoft's driver reconnects a broken link by itself (idle connection
+  // resiliency), without the database user the session had switched to
+  // and without telling it: the session reconnects, and restores the user.
+  if (!freetds) s += ";ConnectRetryCount=0";
   return s;
 }
 
@@ -297,7 +308,8 @@ ErrorKind OdbcErrorKind(const std::string& st, int32_t native) {
   if (st == "08S01" || st == "08003" || st == "08007") return ErrorKind::kConnectionLost;
   // FreeTDS reports a link that broke under a call with its own numbers
   // (read failed, write failed, end of file) and a state of class 01 or HY.
-  if (native == 20004 || native == 20006 || native == 20017) return ErrorKind::kConnectionLost;
+  if (native == 20004 || native == kFreeTdsEscritaFalhou || native == 20017)
+    return ErrorKind::kConnectionLost;
   if (st == "HYT00") return ErrorKind::kTimeout;
   if (st == "40001" || native == 1205) return ErrorKind::kDeadlock;
   if (st.rfind("23", 0) == 0) return ErrorKind::kConstraint;
@@ -323,6 +335,10 @@ OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Open(const ConnectionString& cs) {
   Close();
+  // No pooling of connections by the driver manager: a pooled link would
+  // come back with the last user's context and transaction state.
+  api_.SetEnvAttr(SQL_NULL_HANDLE, SQL_ATTR_CONNECTION_POOLING,
+                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_CP_OFF)), SQL_IS_UINTEGER);
   if (api_.AllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_) != SQL_SUCCESS) {
     env_ = nullptr;
     throw ProviderError("ODBC: no environment handle (driver manager missing?)");
@@ -400,11 +416,9 @@ void OdbcConnection::Close() {
   lost_ = false;
 }
 
-void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
-  std::string message;
-  std::string state;
-  int32_t native = 0;
-  ErrorKind kind = ErrorKind::kOther;
+std::vector<OdbcConnection::Diagnostico> OdbcConnection::Diagnosticos(SQLSMALLINT type,
+                                                                      SQLHANDLE handle) {
+  std::vector<Diagnostico> out;
   for (SQLSMALLINT rec = 1; rec <= 20; ++rec) {
     SQLWCHAR st[6] = {};
     SQLINTEGER nat = 0;
@@ -412,16 +426,32 @@ void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
     SQLSMALLINT len = 0;
     const SQLRETURN rc = api_.GetDiagRec(type, handle, rec, st, &nat, msg, 1024, &len);
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) break;
-    const std::string s = Narrow(st, 5);
-    const ErrorKind k = OdbcErrorKind(s, nat);
-    if (rec == 1 || (kind == ErrorKind::kOther && k != ErrorKind::kOther)) {
-      state = s;
-      native = nat;
+    out.push_back(
+        {Narrow(st, 5), nat,
+         Narrow(msg, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), 1023))});
+  }
+  return out;
+}
+
+void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+  Falha(Diagnosticos(type, handle), what);
+}
+
+void OdbcConnection::Falha(const std::vector<Diagnostico>& diags, const std::string& what) {
+  std::string message;
+  std::string state;
+  int32_t native = 0;
+  ErrorKind kind = ErrorKind::kOther;
+  for (size_t i = 0; i < diags.size(); ++i) {
+    const Diagnostico& d = diags[i];
+    const ErrorKind k = OdbcErrorKind(d.state, d.native);
+    if (i == 0 || (kind == ErrorKind::kOther && k != ErrorKind::kOther)) {
+      state = d.state;
+      native = d.native;
       kind = k;
     }
     if (!message.empty()) message += "; ";
-    message +=
-        Narrow(msg, std::min<size_t>(static_cast<size_t>(std::max<SQLSMALLINT>(len, 0)), 1023));
+    message += d.message;
   }
   if (message.empty()) message = "ODBC: " + what + " failed without diagnostics";
   // Drivers break long messages into lines; a log line keeps them on one.
@@ -432,11 +462,15 @@ void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string&
     lost_ = true;
     in_tran_ = false;
   }
-  throw ProviderError(message, native, kind, state);
+  ProviderError e(message, native, kind, state);
+  // FreeTDS's write failure: the server never had the whole request, which
+  // it runs only once it has all of it.
+  if (native == kFreeTdsEscritaFalhou) e.SetNotSent();
+  throw e;
 }
 
 SQLHSTMT OdbcConnection::NewStatement(int timeout_seconds) {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   SQLHSTMT h = nullptr;
   if (api_.AllocHandle(SQL_HANDLE_STMT, dbc_, &h) != SQL_SUCCESS)
     Fail(SQL_HANDLE_DBC, dbc_, "Statement");
@@ -535,8 +569,17 @@ Recordset OdbcConnection::ReadRecordset(SQLHSTMT stmt, SQLSMALLINT columns) {
 void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Recordset>* out,
                                  SQLLEN* changed) {
   // Every step may carry the server's error: one raised after the first
-  // result set comes with the move to the next.
+  // result set comes with the move to the next. A step that succeeds with
+  // messages may hold the error of a row of a parameter array, which the
+  // next step would clear: they are kept for the status array.
+  avisos_.clear();
+  const auto guarda = [&](SQLRETURN r) {
+    if (r != SQL_SUCCESS_WITH_INFO) return;
+    const std::vector<Diagnostico> d = Diagnosticos(SQL_HANDLE_STMT, stmt);
+    avisos_.insert(avisos_.end(), d.begin(), d.end());
+  };
   Check(rc, SQL_HANDLE_STMT, stmt, "Execute");
+  guarda(rc);
   if (rc == SQL_NO_DATA) {
     // Microsoft's driver answers SQL_NO_DATA at execute when the first
     // result is an update that touched no rows, with rows and outputs still
@@ -568,6 +611,7 @@ void OdbcConnection::ReadResults(SQLHSTMT stmt, SQLRETURN rc, std::vector<Record
     rc = api_.MoreResults(stmt);
     if (rc == SQL_NO_DATA) return;
     Check(rc, SQL_HANDLE_STMT, stmt, "MoreResults");
+    guarda(rc);
   }
 }
 
@@ -586,40 +630,96 @@ void OdbcConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
 }
 
 void OdbcConnection::AposErro(const ProviderError& e) {
-  if (!in_tran_ || !IsOpen()) return;
+  if (!IsOpen()) return;
+  if (!in_tran_) {
+    // A procedure that began a transaction of its own and failed or was
+    // cancelled (XACT_ABORT OFF) leaves it open: every later call would run
+    // inside it, and the disconnect would undo them all.
+    const ErrorKind k = e.Kind();
+    if (k == ErrorKind::kTimeout || k == ErrorKind::kOther || k == ErrorKind::kConstraint)
+      FechaTransacaoDoServidor();
+    return;
+  }
+  // A deadlock victim's transaction is gone; a procedure's own error may
+  // have ended it too (XACT_ABORT, a rollback inside it); a SELECT without
+  // a table opens none.
   bool acabou = e.Kind() == ErrorKind::kDeadlock;
   if (!acabou && tran_usada_) {
-    // A procedure's own error may have ended the transaction (XACT_ABORT,
-    // a rollback inside it); a SELECT without a table opens none.
-    try {
-      Statement stmt(api_, NewStatement(kPedidoTimeout));
-      std::u16string text = Wide("SELECT @@TRANCOUNT");
-      std::vector<Recordset> sets;
-      ReadResults(stmt.get(),
-                  api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())),
-                  &sets);
-      if (!sets.empty() && sets[0].RecordCount() > 0) {
-        sets[0].First();
-        acabou = sets[0].Field(0).AsInt() == 0;
-      }
-    } catch (const std::exception&) {
-      return;  // nothing known: the caller's failure stands
-    }
+    const int n = TranCountDoServidor();
+    if (n < 0) return;  // nothing known: the caller's failure stands
+    acabou = n == 0;
   }
   if (acabou) AbandonaTransacao();
+}
+
+int OdbcConnection::TranCountDoServidor() {
+  try {
+    Statement stmt(api_, NewStatement(kPedidoTimeout));
+    std::u16string text = Wide("SELECT @@TRANCOUNT");
+    std::vector<Recordset> sets;
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), &sets);
+    if (sets.empty() || sets[0].RecordCount() == 0) return -1;
+    sets[0].First();
+    return sets[0].Field(0).AsInt();
+  } catch (const std::exception&) {
+    return -1;
+  }
+}
+
+void OdbcConnection::FechaTransacaoDoServidor() {
+  const int n = TranCountDoServidor();
+  if (n <= 0) return;
+  try {
+    Statement stmt(api_, NewStatement(kPedidoTimeout));
+    std::u16string text = Wide("IF @@TRANCOUNT > 0 ROLLBACK");
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())),
+                nullptr);
+    Loga("ODBC: a failed call left a transaction open on the server (@@TRANCOUNT " +
+         std::to_string(n) + "); rolled back");
+  } catch (const std::exception& x) {
+    // A transaction that cannot be ended must not take later calls in.
+    Loga(
+        "ODBC: a failed call left a transaction open on the server that could not be rolled "
+        "back; the link is given up: " +
+        std::string(x.what()));
+    lost_ = true;
+  }
 }
 
 void OdbcConnection::AbandonaTransacao() {
   in_tran_ = false;
   tran_usada_ = false;
   if (!IsOpen()) return;
-  // Whatever the driver began after the server's rollback goes too; the
-  // outcome of these two is not needed, only their effect.
+  // Whatever the driver began after the server's rollback goes too. The
+  // server may have ended the transaction already, and then refuses this
+  // rollback (3903): only the state it leaves counts, checked below.
   api_.EndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
-  api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                      0);
-  api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
-                      reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0);
+  RestauraAutocommit("rollback after a failure");
+}
+
+bool OdbcConnection::RestauraAutocommit(const std::string& after) {
+  // FreeTDS turns autocommit on by asking the server to commit; when the
+  // server has no transaction (3902) it keeps autocommit off, and the next
+  // transaction would then send no BEGIN and commit call by call. A link
+  // whose state is not known is given up: the session opens a new one.
+  bool ok = SQL_SUCCEEDED(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
+                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0));
+  if (ok && api_.GetConnectAttr != nullptr) {
+    SQLULEN lido = SQL_AUTOCOMMIT_OFF;
+    ok = SQL_SUCCEEDED(api_.GetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, &lido, 0, nullptr)) &&
+         lido == SQL_AUTOCOMMIT_ON;
+  }
+  ok = ok &&
+       SQL_SUCCEEDED(api_.SetConnectAttr(dbc_, SQL_ATTR_TXN_ISOLATION,
+                                         reinterpret_cast<SQLPOINTER>(SQL_TXN_READ_COMMITTED), 0));
+  if (!ok) {
+    Loga("ODBC: autocommit not restored after " + after + "; the link is given up");
+    lost_ = true;
+    in_tran_ = false;
+  }
+  return ok;
 }
 
 const OdbcConnection::Described& OdbcConnection::Describe(const std::string& name) {
@@ -852,8 +952,24 @@ void OdbcConnection::Chama(const std::string& name, Parameters* params, int time
          d.sql_types[static_cast<size_t>(i)], name, &v[static_cast<size_t>(i)]);
   }
   std::u16string text = Wide(call);
-  ReadResults(stmt.get(),
-              api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  std::optional<ProviderError> erro;
+  try {
+    ReadResults(stmt.get(),
+                api_.ExecDirect(stmt.get(), W(text), static_cast<SQLINTEGER>(text.size())), out);
+  } catch (const ProviderError& e) {
+    // A statement's error does not end the procedure on SQL Server: its
+    // return status (the code it meant) and its outputs follow, and are
+    // read before the error is raised. A lost link, a timeout or a deadlock
+    // victim has nothing more to say.
+    if (e.Kind() == ErrorKind::kConnectionLost || e.Kind() == ErrorKind::kTimeout ||
+        e.Kind() == ErrorKind::kDeadlock)
+      throw;
+    erro = e;
+    for (int passo = 0; passo < kPassosAposErroMax; ++passo) {
+      const SQLRETURN rc = api_.MoreResults(stmt.get());
+      if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+    }
+  }
   // Only now, after the last result set, are the outputs in place.
   for (int i = 0; i < params->Count(); ++i) {
     Parameter& p = (*params)[i];
@@ -894,6 +1010,7 @@ void OdbcConnection::Chama(const std::string& name, Parameters* params, int time
       }
     }
   }
+  if (erro) throw *erro;
 }
 
 void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const OdbcVinculo& b) {
@@ -903,7 +1020,7 @@ void OdbcConnection::Cortado(const std::string& name, const Parameter& p, const 
 }
 
 SQLHSTMT OdbcConnection::Preparado(const std::string& sql, int timeout_seconds) {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   // Prepared once per text, then only bound and run.
   auto it = prepared_.find(sql);
   if (it == prepared_.end()) {
@@ -1068,7 +1185,11 @@ int OdbcConnection::ExecuteSqlParamsRows(const std::string& sql,
       const SQLRETURN rc = api_.Execute(stmt);
       ReadResults(stmt, rc, nullptr, &linhas);
       for (SQLUSMALLINT st : status) {
-        if (st == SQL_PARAM_ERROR) Fail(SQL_HANDLE_STMT, stmt, "Execute (a row of the array)");
+        if (st != SQL_PARAM_ERROR) continue;
+        std::vector<Diagnostico> d = avisos_;
+        const std::vector<Diagnostico> agora = Diagnosticos(SQL_HANDLE_STMT, stmt);
+        d.insert(d.end(), agora.begin(), agora.end());
+        Falha(d, "Execute (a row of the array)");
       }
     } catch (const ProviderError& e) {
       restaura();
@@ -1110,7 +1231,7 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
 }
 
 void OdbcConnection::BeginTransaction() {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   // Serializable only inside the session's transactions: a look-up outside
   // one would otherwise hold key-range locks.
   Isolamento(SQL_TXN_SERIALIZABLE);
@@ -1122,7 +1243,7 @@ void OdbcConnection::BeginTransaction() {
 }
 
 void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
-  if (!IsOpen()) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (!IsOpen()) throw LinkClosed();
   in_tran_ = false;
   tran_usada_ = false;
   try {
@@ -1134,10 +1255,9 @@ void OdbcConnection::EndTransaction(SQLSMALLINT completion) {
     AbandonaTransacao();
     throw;
   }
-  Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
-                            reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0),
-        SQL_HANDLE_DBC, dbc_, "Autocommit");
-  Isolamento(SQL_TXN_READ_COMMITTED);
+  // The transaction has ended as asked: a link that cannot go back to
+  // autocommit is given up, not reported as a failed commit.
+  RestauraAutocommit(completion == SQL_COMMIT ? "commit" : "rollback");
 }
 
 void OdbcConnection::Commit() { EndTransaction(SQL_COMMIT); }

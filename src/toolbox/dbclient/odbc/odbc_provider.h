@@ -50,7 +50,9 @@ int FreeTdsLibraryVersion(const std::string& path);
 // and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
 // (its own counts). TLS is required (FreeTDS "Encryption=require"; Microsoft's
 // driver by its default) unless "Use Encryption for Data" is False (FreeTDS
-// "Encryption=request", others "Encrypt=no"). FreeTDS before 1.4 ends a braced value at the first
+// "Encryption=request", others "Encrypt=no"). Drivers other than FreeTDS get
+// "ConnectRetryCount=0": the session, not the driver, reconnects. FreeTDS before 1.4 ends a braced
+// value at the first
 // "}" followed by ";" and does not undo "}}": there, or when its version is unknown, a value
 // holding "}" raises ProviderError instead (the message names the key, never the value).
 std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& driver = {});
@@ -113,9 +115,20 @@ class OdbcConnection : public ProviderConnection {
   // After a failed statement in a transaction: when the server ended the
   // transaction (a deadlock victim, or @@TRANCOUNT 0 after a statement of
   // it had run), rolls back what the driver may have opened since and
-  // turns autocommit on, so that InTransaction() tells the truth.
+  // turns autocommit on, so that InTransaction() tells the truth. After a
+  // timeout or a statement error outside one: rolls back a transaction the
+  // failed call left open on the server (FechaTransacaoDoServidor).
   void AposErro(const ProviderError& e);
+  // The server's @@TRANCOUNT; -1 when it cannot be read.
+  int TranCountDoServidor();
+  // Rolls back a transaction the server holds outside the session's (and
+  // logs it); gives the link up when that fails.
+  void FechaTransacaoDoServidor();
   void AbandonaTransacao();
+  // Turns autocommit on at read committed and reads it back; when the
+  // driver did not, gives the link up (IsOpen() false, logged) and answers
+  // false. after names what came before, for the log.
+  bool RestauraAutocommit(const std::string& after);
   void Isolamento(SQLULEN level);
   // The prepared statement of sql (prepared now when new), its parameters
   // unbound, with the timeout set.
@@ -125,9 +138,19 @@ class OdbcConnection : public ProviderConnection {
   // Raises the error of an output longer than its buffer.
   [[noreturn]] static void Cortado(const std::string& name, const Parameter& p,
                                    const OdbcVinculo& b);
+  struct Diagnostico {
+    std::string state;
+    int32_t native = 0;
+    std::string message;
+  };
+  // The handle's diagnostic records.
+  std::vector<Diagnostico> Diagnosticos(SQLSMALLINT type, SQLHANDLE handle);
   // Raises ProviderError from the handle's diagnostics, what naming the step;
   // a lost link also ends the transaction on this side.
   [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
+  // As Fail, from diagnostics read before: the kind is the first record's,
+  // or the first one's that tells more than kOther.
+  [[noreturn]] void Falha(const std::vector<Diagnostico>& diags, const std::string& what);
   void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
       Fail(type, handle, what);
@@ -154,6 +177,8 @@ class OdbcConnection : public ProviderConnection {
   int login_timeout_ = 15;
   std::map<std::string, Described> procs_;    // by upper-cased name
   std::map<std::string, SQLHSTMT> prepared_;  // by exact text
+  // Messages of the last ReadResults' steps that succeeded with some.
+  std::vector<Diagnostico> avisos_;
 };
 
 }  // namespace zun

@@ -332,7 +332,7 @@ bool SqliteConnection::MesmoArquivo() const {
 }
 
 void SqliteConnection::ConfereArquivo() const {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   if (!MesmoArquivo()) {
     throw ProviderError(ErrorKind::kConnectionLost,
                         "The database file \"" + path_ + "\" was deleted or replaced");
@@ -415,7 +415,7 @@ SqliteConnection::Preparado& SqliteConnection::Prepare(const std::string& sql) {
 
 int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
                           Recordset* rows) {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   Preparado& p = Prepare(sql);
   return Passo(p.st, &p.escreve, sql, binds, rows);
 }
@@ -462,7 +462,7 @@ SqliteConnection::TextoPreparado& SqliteConnection::PreparaTexto(const std::stri
 
 SqliteConnection::TextoPreparado& SqliteConnection::PreparaComParametros(const std::string& sql,
                                                                          size_t n) {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   TextoPreparado& t = PreparaTexto(sql);
   sqlite3_stmt* st = t.st;
   // A query (read-only, with rows) may share the read transaction;
@@ -894,7 +894,7 @@ std::shared_ptr<const ProcedureEntry> SqliteConnection::Procedimento(const std::
 }
 
 Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   const std::shared_ptr<const ProcedureEntry> e = Procedimento(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   Parameters params;
@@ -904,7 +904,7 @@ Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
 
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   const std::shared_ptr<const ProcedureEntry> e = Procedimento(name);
   if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   ultima_so_leu_ = e->read_only;
@@ -996,7 +996,7 @@ void SqliteConnection::BeginTransaction() {
 }
 
 void SqliteConnection::Commit() {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   try {
     ConfereArquivo();
     Control("COMMIT");
@@ -1009,7 +1009,7 @@ void SqliteConnection::Commit() {
 }
 
 void SqliteConnection::Rollback() {
-  if (db_ == nullptr) throw ProviderError(ErrorKind::kConnectionLost, "Connection is closed");
+  if (db_ == nullptr) throw LinkClosed();
   Control("ROLLBACK");
 }
 
