@@ -267,21 +267,11 @@ class Transaction {
 
 std::string NoEntry(int64_t id) { return "no queue entry " + std::to_string(id); }
 
-// A column value for tab-separated output: NULL is empty, blobs show their
-// size, and tabs, line breaks and backslashes are escaped.
-std::string Cell(sqlite3_stmt* st, int i) {
-  switch (sqlite3_column_type(st, i)) {
-    case SQLITE_NULL:
-      return "";
-    case SQLITE_BLOB:
-      return "<blob " + std::to_string(sqlite3_column_bytes(st, i)) + " bytes>";
-    default:
-      break;
-  }
-  const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+// Escapes tabs, line breaks and backslashes for tab-separated output.
+std::string Escapado(const std::string& t) {
   std::string out;
-  for (const char* c = p; c != nullptr && *c != '\0'; ++c) {
-    switch (*c) {
+  for (const char c : t) {
+    switch (c) {
       case '\t':
         out += "\\t";
         break;
@@ -295,10 +285,25 @@ std::string Cell(sqlite3_stmt* st, int i) {
         out += "\\\\";
         break;
       default:
-        out += *c;
+        out += c;
     }
   }
   return out;
+}
+
+// A column value for tab-separated output: NULL is empty, blobs show their
+// size, and tabs, line breaks and backslashes are escaped.
+std::string Cell(sqlite3_stmt* st, int i) {
+  switch (sqlite3_column_type(st, i)) {
+    case SQLITE_NULL:
+      return "";
+    case SQLITE_BLOB:
+      return "<blob " + std::to_string(sqlite3_column_bytes(st, i)) + " bytes>";
+    default:
+      break;
+  }
+  const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+  return Escapado(p != nullptr ? p : "");
 }
 
 // Steps st to the end, printing a header and one line per row when it has
@@ -769,30 +774,6 @@ bool ServidorSelecionado(const Args& a) {
   LeSwitch("provider", &provider);
   LeSwitch("OdbcDsn", &dsn);
   return (!provider.empty() || !dsn.empty()) && strcasecmp(provider.c_str(), "SQLite") != 0;
-}
-
-// Escapes tabs, line breaks and backslashes for tab-separated output.
-std::string Escapado(const std::string& t) {
-  std::string out;
-  for (const char c : t) {
-    switch (c) {
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 // A value as text, as the embedded path prints it (UTF-8; date-times as

@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
   zun::EncerraZiGlobs(&zun::SysExitCode);
   if (queue_run) {
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - inicio;
+    zun::DefineFonteDeMailsNaoEntregues(zun::CorreiosNaoEntregues);
     zun::GravaResumoDaExecucao(seconds.count(), zun::SysExitCode);
   }
   if (zun::SysExitCode != 0) {

@@ -659,6 +659,7 @@ void RelataResultado(const PassoDaFila& p) {
               " TenhoPathPraGuardar:" + YN(p.GuardaCopia()) +
               " SeqOnThisRunOfThisIF:" + std::to_string(p.seq));
   AnotaArquivoNoResumo(p.erro, ContagemDoUltimoArquivo().aplicadas);
+  AnotaEntradaNoResumo(p.row.id, p.row.name);
   if (p.erro != 0 && p.TentativasEsgotadas()) {
     std::vector<std::string> extra = ItensDaEntrada(p, Aspas(p.diag), Aspas(p.last_line));
     extra.push_back("SeqOnThisRunOfThisIF");

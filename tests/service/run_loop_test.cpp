@@ -62,9 +62,6 @@ TEST(RunLoop, Rules) {
          *continua = false;
        },
        0, 1, " - ZunInpIF end QuantosImportou(ou tentou):0"},
-      {"failing file", 0, true,
-       [](int32_t seq, int32_t* erro, bool*) { *erro = seq == 3 ? 3942 : 0; }, 3942, 3,
-       " erro:3942 Sys.ExitCode:3942 QuantosImportou(ou tentou):3"},
       // Going on after failed files: the first one's code ends the run; a
       // failure that is no file's outcome still stops it.
       {"going on after failed files", 0, true,
