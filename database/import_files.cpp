@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "database/reference_db.h"
+#include "foundation/tab_fields.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
@@ -296,27 +297,17 @@ void ImportFilesErros(ProcContext& c) {
   const Value& v = c.In("@linhas");
   const std::string linhas = v.IsNull() ? std::string() : v.AsString();
   size_t guardadas = 0;
-  for (size_t at = 0; at < linhas.size() && guardadas < kMaxErrosPorTentativa;) {
-    size_t end = linhas.find('\n', at);
-    if (end == std::string::npos) end = linhas.size();
-    std::vector<std::string> campos;
-    for (size_t i = at; i <= end;) {
-      size_t tab = linhas.find('\t', i);
-      if (tab == std::string::npos || tab > end) tab = end;
-      campos.push_back(linhas.substr(i, tab - i));
-      i = tab + 1;
-    }
-    at = end + 1;
+  ParaCadaLinhaDeCampos(linhas, [&](std::vector<std::string>& campos) {
     if (campos.size() == 2) campos = {campos[0], "0", "", campos[1], ""};
-    if (campos.size() != 5) continue;
+    if (campos.size() != 5) return true;
     c.Exec(
         "INSERT INTO import_file_errors (id, importtry, line, code, reason, msg, linetext) "
         "VALUES (?, ?, ?, ?, ?, ?, ?)",
         {id, tentativa, Value::Int(std::atoi(campos[0].c_str())),
          Value::Int(std::atoi(campos[1].c_str())), Value::String(campos[2]),
          Value::String(campos[3]), Value::String(campos[4])});
-    ++guardadas;
-  }
+    return ++guardadas < kMaxErrosPorTentativa;
+  });
 }
 
 // Renews the lease of an entry being imported, for as long as the caller

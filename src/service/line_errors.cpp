@@ -7,6 +7,7 @@
 
 #include "engine/imp_main.h"
 #include "foundation/log.h"
+#include "foundation/tab_fields.h"
 #include "foundation/text.h"
 #include "service/codes.h"
 #include "service/procedure_check.h"
@@ -120,26 +121,17 @@ std::string TextoDasMensagens(const MensagensDoArquivo& m) {
 
 MensagensDoArquivo MensagensDoTexto(const std::string& texto) {
   MensagensDoArquivo m;
-  for (size_t at = 0; at < texto.size();) {
-    size_t fim = texto.find('\n', at);
-    if (fim == std::string::npos) fim = texto.size();
-    std::vector<std::string> campos;
-    for (size_t i = at; i <= fim;) {
-      size_t tab = texto.find('\t', i);
-      if (tab == std::string::npos || tab > fim) tab = fim;
-      campos.push_back(texto.substr(i, tab - i));
-      i = tab + 1;
-    }
-    at = fim + 1;
+  ParaCadaLinhaDeCampos(texto, [&m](std::vector<std::string>& campos) {
     if (campos.size() == 2) campos = {campos[0], "0", "", campos[1], ""};
-    if (campos.size() != 5) continue;
+    if (campos.size() != 5) return true;
     MensagemDeLinha x;
     x.linha = std::atoi(campos[0].c_str());
     x.codigo = std::atoi(campos[1].c_str());
     x.texto = std::move(campos[3]);
     x.conteudo = std::move(campos[4]);
     m.itens.push_back(std::move(x));
-  }
+    return true;
+  });
   return m;
 }
 
