@@ -49,6 +49,7 @@ TEST(Codes, TheTableAndTheNamedCodesAgree) {
   std::set<int> importers;  // an importer's line codes need no row
   for (const char* header :
        {"src/importers/market/market_codes.h", "src/importers/objects/object_codes.h",
+        "src/importers/ownership/ownership_codes.h",
         "src/importers/statements/statement_codes.h"}) {
     const std::set<int> codes = Numeros(ReadFile(root / header));
     importers.insert(codes.begin(), codes.end());

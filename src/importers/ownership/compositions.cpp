@@ -18,6 +18,7 @@
 #include "foundation/momento.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "importers/ownership/ownership_codes.h"
 #include "importers/ownership/shareholders.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/codes.h"
@@ -29,26 +30,7 @@ namespace zun {
 
 namespace {
 
-constexpr int32_t kCacNaoAchada = 3932;
 constexpr int32_t kErrCamposDemais = 4183;
-constexpr int32_t kErrEmpresaVazia = 4184;
-constexpr int32_t kErrDtRef = 4185;
-constexpr int32_t kErrDtPub = 4186;
-constexpr int32_t kErrSemEnd = 4188;
-constexpr int32_t kErrValor1 = 4191;
-constexpr int32_t kErrValor0 = 4192;
-constexpr int32_t kErrValor2 = 4210;
-constexpr int32_t kErrTipoAplicacao = 4258;
-constexpr int32_t kErrSemValor = 4259;
-constexpr int32_t kErrValorCarteira = 4261;
-constexpr int32_t kErrLinhaLonga = 4262;
-constexpr int32_t kErrGravacao = 4329;
-constexpr int32_t kErrEmpresa = 4406;
-constexpr int32_t kErrTipoNaoNumero = 40003;
-constexpr int32_t kErrTipoInvalido = 40013;
-constexpr int32_t kErrClassificacao = 45090;
-// A party id or party code that is not a number, or that gives no id.
-constexpr int32_t kErrIdDaParte = 51190;
 
 bool ComecaCom(const std::string& s, const char* prefixo, std::string* resto) {
   const std::string p(prefixo);
@@ -99,7 +81,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
   }
   if (emp == 0) {
     imp.ErrMsg("Invalid company " + *cod + "/" + pais);
-    *code = kErrEmpresa;
+    *code = kCacEmpresa;
   }
   return emp;
 }
@@ -110,7 +92,7 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
   std::string cod(p.Field(1));
   if (cod.empty()) {
     imp.ErrMsg("Empty <company>");
-    return kErrEmpresaVazia;
+    return kCacEmpresaVazia;
   }
   const std::string pais_texto(p.Field(2));
   int32_t pais = 0, code = 0;
@@ -120,11 +102,11 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
   if (code != 0) return code;
   if (!StrToDateOk(p.Field(3), &h->DtRef) || EhDataZero(h->DtRef)) {
     imp.ErrMsg("Invalid date");
-    return kErrDtRef;
+    return kCacDtRef;
   }
   if (!StrToDateOk(p.Field(4), &h->DtPub)) {
     imp.ErrMsg("Invalid date");
-    return kErrDtPub;
+    return kCacDtPub;
   }
   const std::string pct(p.Field(5));
   if (!pct.empty() && pct != "-") imp.Msg("Token InPct:\"" + pct + "\" ignored");
@@ -139,10 +121,10 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
     h->TipoDocumento = 1;
   } else {
     int32_t t = 0;
-    if (!StrToIntOk(tipo, &t)) return kErrTipoNaoNumero;
+    if (!StrToIntOk(tipo, &t)) return kCacTipoNaoNumero;
     // Only the portfolio kinds are taken: any other number would replace
     // the company's shareholder composition with portfolio items.
-    if (t != 1 && t != 3) return kErrTipoInvalido;
+    if (t != 1 && t != 3) return kCacTipoInvalido;
     h->TipoDocumento = static_cast<uint8_t>(t);
   }
   imp.Msg(std::string("DocType: ") + NomeDoTipoDeComposicao(h->TipoDocumento));
@@ -163,7 +145,7 @@ int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
     const std::string s(p.NextField());
     *ultimo = s;
     if (s.empty()) {
-      if (k == 0) return kErrSemValor;
+      if (k == 0) return kCacSemValor;
       break;
     }
     if (s.back() == '%') {
@@ -179,12 +161,12 @@ int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
       int32_t id = 0;
       if (!StrToIntOk(c, &id) || (id != 0 && (!EnumPfItemTipoClassificacao ||
                                               EnumPfItemTipoClassificacao->IndexOfId(id) < 0))) {
-        return kErrClassificacao;
+        return kCacClassificacao;
       }
       u->TipoClassificacao = id;
       continue;
     }
-    if (!StrToFloatOk(s, &u->V3)) return kErrValorCarteira;
+    if (!StrToFloatOk(s, &u->V3)) return kCacValorCarteira;
     leu_valor = true;
   }
   return 0;
@@ -195,7 +177,7 @@ int32_t LeValoresDeAcionista(tParserWrapper& p, UmItemCac* u, std::string* ultim
   struct {
     double* v;
     int32_t erro;
-  } const campos[] = {{&u->V1, kErrValor1}, {&u->V0, kErrValor0}, {&u->V2, kErrValor2}};
+  } const campos[] = {{&u->V1, kCacValor1}, {&u->V0, kCacValor0}, {&u->V2, kCacValor2}};
   const int n = p.Count() == 5 ? 3 : 2;
   for (int i = 0; i < n; ++i) {
     *ultimo = std::string(p.NextField());
@@ -249,7 +231,7 @@ bool LeItem(Bloco& b, int32_t* code) {
   };
   auto le_numero = [&](int32_t* n) {
     if (StrToIntOk(resto, n)) return true;
-    *code = kErrIdDaParte;
+    *code = kCacIdDaParte;
     return false;
   };
   bool ok = true;
@@ -286,7 +268,7 @@ bool LeItem(Bloco& b, int32_t* code) {
   if (ok && b.tipo != 0 && !especial) {
     ultimo = std::string(p.NextField());
     if (!StrToIntOk(ultimo, &u.TipoAplicacao)) {
-      *code = kErrTipoAplicacao;
+      *code = kCacTipoAplicacao;
       ok = false;
     }
   }
@@ -300,7 +282,7 @@ bool LeItem(Bloco& b, int32_t* code) {
     if (s.empty()) continue;
     b.imp.ErrMsg("ImpCac line too long: " + s);
     ultimo = s;
-    *code = kErrLinhaLonga;
+    *code = kCacLinhaLonga;
     ok = false;
   }
   // Every failed line but an ignored item is reported with its last field.
@@ -318,7 +300,7 @@ bool LeItem(Bloco& b, int32_t* code) {
     if (u.TemCodigo) {
       u.Nac = IdDoCodigoNoPais(u.CodigoNoPais, u.Pais);
       if (u.Nac == 0) {
-        *code = kErrIdDaParte;
+        *code = kCacIdDaParte;
         return falha();
       }
     } else if (!ResolveDoc(b, &u, pode_limpar, code)) {
@@ -435,7 +417,7 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
   bool em_transacao = false;
   try {
     bool nova = false;
-    code = ChamaComGuarda("CacGetPelaEmpTipoDocData", "DbCacAddOuPut", kErrGravacao,
+    code = ChamaComGuarda("CacGetPelaEmpTipoDocData", "DbCacAddOuPut", kCacGravacao,
                           [&](DsRef cmd, int32_t* e) {
                             SetParamInt(cmd, "@TipoDocumento", h->TipoDocumento);
                             SetParamInt(cmd, "@emp", h->Emp);
@@ -455,11 +437,11 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
       code = ExecStProc(cmd, 0);
       if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
     });
-    if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kErrGravacao;
+    if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kCacGravacao;
     em_transacao = false;
     DbEndTran(code == 0);
     if (conferir && code == 0) {
-      code = ChamaComGuarda("CacCheckEhAplicacaoEhAcionista", "DbCacAddOuPut", kErrGravacao,
+      code = ChamaComGuarda("CacCheckEhAplicacaoEhAcionista", "DbCacAddOuPut", kCacGravacao,
                             [&](DsRef c, int32_t* e) {
                               SetParamInt(c, "@idcac", h->Id);
                               *e = ExecStProc(c, 0);
@@ -472,7 +454,7 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
       } catch (const std::exception&) {
       }
     }
-    if (code == 0) code = kErrGravacao;
+    if (code == 0) code = kCacGravacao;
     Loga("DbCacAddOuPut error:" + std::to_string(code) + " exception: " + NomeDaClasse(x) + " " +
          x.what());
   }
@@ -487,7 +469,7 @@ void ImportaComposicao(TImpMain& imp, const TVariantes& v, int32_t* code) {
   for (;;) {
     std::string linha;
     if (!imp.LinhaDoBloco(false, &linha)) {
-      *code = imp.Erro != 0 ? imp.Erro : kErrSemEnd;
+      *code = imp.Erro != 0 ? imp.Erro : kCacSemEnd;
       return;
     }
     if (Maiusculas(std::string(imp.Parser->Field(0))) == "END") break;
