@@ -27,5 +27,8 @@ inline constexpr int32_t kErrShLimitInvalido = 4180;
 inline constexpr int32_t kErrShLimitExcedido = 4181;
 // A line names an unknown country.
 inline constexpr int32_t kErrImpPaisDesconhecido = 4182;
+// A line carries a field after its last one (the registry records, the
+// composition blocks' keyword line).
+inline constexpr int32_t kErrCamposDemais = 4183;
 
 }  // namespace zun

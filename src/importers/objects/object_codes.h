@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "db/codes.h"  // the look-ups' own codes (4042, 4174, 4178)
+#include "db/codes.h"  // the look-ups' own codes (4042, 4172, 4174, 4178)
 
 namespace zun {
 

@@ -22,8 +22,6 @@ namespace zun {
 
 namespace {
 
-// Look-up code of GetIdAtv: company and class known, no asset of the class.
-constexpr int32_t kAtvInexistente = 4172;
 // "ImportAnbBGLDestino": a kind outside 0..11 (a kind from 6 on that the
 // series does not have, without the right, is kSemDireitoTipoDeBGL).
 constexpr int32_t kTipoDeBGLInvalido = 50525;
@@ -166,7 +164,7 @@ void ImportaObjClass(TImpMain& imp, const TVariantes&, int32_t* code) {
   *code = GetIdAtv(std::string(p.Field(1)), std::string(p.Field(2)), std::string(p.Field(3)),
                    &id_class, &id_atv, &id_emp, false);
   TObjAtv atv;
-  const bool novo = *code == kAtvInexistente;
+  const bool novo = *code == kErrGetIdAtvSemAtivo;
   if (novo) {
     atv.emp = id_emp;
     atv.idclass = id_class;

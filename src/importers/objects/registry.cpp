@@ -5,6 +5,7 @@
 #include "db/indicators.h"
 #include "db/object_lookups.h"
 #include "db/objects.h"
+#include "engine/codes.h"
 #include "engine/imp_main.h"
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
@@ -14,9 +15,6 @@
 namespace zun {
 
 namespace {
-
-// A field after the value and the date.
-constexpr int32_t kCamposDemais = 4183;
 
 // What a provisional code contains.
 constexpr char kProvis[] = "-provis";
@@ -53,7 +51,7 @@ int32_t LeIndicadorValorData(tParserWrapper& p, int32_t i, int32_t erro_ind, int
     h->Data = 0;
     return erro_data;
   }
-  return p.Count() > i + 3 ? kCamposDemais : 0;
+  return p.Count() > i + 3 ? kErrCamposDemais : 0;
 }
 
 // The registered id a provisional code stands for (*id; 0 when it is not
@@ -95,8 +93,8 @@ int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
 // An unknown series becomes a warning line message; the line succeeds.
 void AvisaSerieDesconhecida(TImpMain& imp, int32_t* code) {
   if (*code != kErrRegistroNaoAchado) return;
-  imp.ErrMsg("Warning: " + Str(kErrRegistroNaoAchado) + " Ticker:" + std::string(imp.Parser->Field(1)) +
-             ", Bolsa:" + std::string(imp.Parser->Field(2)));
+  imp.ErrMsg("Warning: " + Str(kErrRegistroNaoAchado) + " Ticker:" +
+             std::string(imp.Parser->Field(1)) + ", Bolsa:" + std::string(imp.Parser->Field(2)));
   *code = 0;
 }
 

@@ -30,8 +30,6 @@ namespace zun {
 
 namespace {
 
-constexpr int32_t kErrCamposDemais = 4183;
-
 bool ComecaCom(const std::string& s, const char* prefixo, std::string* resto) {
   const std::string p(prefixo);
   if (s.compare(0, p.size(), p) != 0) return false;
