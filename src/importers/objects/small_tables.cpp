@@ -11,6 +11,7 @@
 #include "engine/parsers.h"
 #include "engine/value_formats.h"
 #include "foundation/text.h"
+#include "importers/statements/statement.h"
 
 namespace zun {
 
@@ -58,8 +59,8 @@ int32_t Grava(const TImpMain& imp, bool ok, Confere confere, Escrita escreve) {
   return CodigoDoOk(ok);
 }
 
-// The account numbers the account settings take.
-bool ContaValida(int32_t conta) { return conta >= 1 && conta <= 6000; }
+// The account numbers the account settings take: those of the statement grid.
+bool ContaValida(int32_t conta) { return conta >= 1 && conta <= kMaxContaBal; }
 
 // Whether cod is the two- or three-letter code of country id.
 bool CodigoDoPaisDado(int32_t id, const std::string& cod) {

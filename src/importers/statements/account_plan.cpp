@@ -11,6 +11,7 @@
 #include "engine/value_formats.h"
 #include "foundation/text.h"
 #include "importers/statements/accounts.h"
+#include "importers/statements/statement.h"
 #include "importers/statements/statement_codes.h"
 #include "importers/statements/statement_format.h"
 #include "toolbox/dbutil/accessors.h"
@@ -67,9 +68,8 @@ class TLeitor {
   int32_t* code_;
 };
 
-// "ContaBalPut" takes account numbers 1 to kMaxContaBal and refuses any
-// other with its code.
-constexpr int32_t kMaxContaBal = 6000;
+// "ContaBalPut" takes account numbers 1 to kMaxContaBal (statement.h) and
+// refuses any other with its code.
 constexpr int32_t kErrContaForaDaFaixa = 50901;
 constexpr int32_t kErrBlocoDesconhecido = 50903;
 
