@@ -18,30 +18,11 @@ namespace zun {
 
 namespace {
 
-// Windows-1252 upper case of one byte (ASCII letters, the accented letters
-// and the three letter pairs of the 0x80 row).
-unsigned char Maiuscula(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-  switch (c) {
-    case 0x9A:
-      return 0x8A;
-    case 0x9C:
-      return 0x8C;
-    case 0x9E:
-      return 0x8E;
-    case 0xFF:
-      return 0x9F;
-    default:
-      return c;
-  }
-}
-
 bool ComecaComSemCaixa(const std::string& s, const std::string& prefix) {
   if (prefix.size() > s.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Maiuscula(static_cast<unsigned char>(s[i])) !=
-        Maiuscula(static_cast<unsigned char>(prefix[i])))
+    if (MaiusculaCp1252(static_cast<unsigned char>(s[i])) !=
+        MaiusculaCp1252(static_cast<unsigned char>(prefix[i])))
       return false;
   }
   return true;

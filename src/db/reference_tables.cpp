@@ -1,6 +1,6 @@
 #include "db/reference_tables.h"
 
-#include <cctype>
+#include "foundation/text.h"
 
 namespace zun {
 
@@ -31,12 +31,6 @@ constexpr MoedaDaTabela kMoedas[kNumMoedas] = {
     {"NOK", 47}, {"CNY", 18}, {"TWD", 23},     {"KRW", 25},     {"CAD", 26}, {"AUD", 27},
     {"CHF", 30}, {"#31", 9},
 };
-
-std::string Maiusculas(const std::string& s) {
-  std::string r = s;
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
-}
 
 std::string ComZeros(int n, size_t width) {
   std::string s = std::to_string(n);

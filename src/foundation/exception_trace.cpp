@@ -28,15 +28,6 @@ std::string Hex8(uintptr_t v) {
   return buf;
 }
 
-std::string Demangle(const char* name) {
-  int status = 0;
-  std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name, nullptr, nullptr, &status),
-                                              std::free);
-  std::string result = status == 0 && text ? text.get() : name;
-  if (result.rfind("zun::", 0) == 0) result.erase(0, 5);
-  return result;
-}
-
 std::terminate_handler previous_handler = nullptr;
 bool handler_ran = false;
 
@@ -58,7 +49,7 @@ bool handler_ran = false;
       t = " " + cls + " " + msg;
     } catch (...) {
       if (const std::type_info* type = abi::__cxa_current_exception_type()) {
-        cls = Demangle(type->name());
+        cls = NomeDoTipo(*type);
         t = " " + cls;
       }
     }
@@ -99,7 +90,16 @@ void LogaExcecao(const std::string& heading, const std::string& text) {
   Loga("--------");
 }
 
-std::string NomeDaClasse(const std::exception& e) { return Demangle(typeid(e).name()); }
+std::string NomeDoTipo(const std::type_info& type) {
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> text(
+      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
+  std::string result = status == 0 && text ? text.get() : type.name();
+  if (result.rfind("zun::", 0) == 0) result.erase(0, 5);
+  return result;
+}
+
+std::string NomeDaClasse(const std::exception& e) { return NomeDoTipo(typeid(e)); }
 
 void InstalaMyExceptHandler() {
   std::terminate_handler old = std::set_terminate(MyExceptHandler);

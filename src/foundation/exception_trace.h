@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <string>
+#include <typeinfo>
 
 namespace zun {
 
@@ -20,8 +21,11 @@ namespace zun {
 // mark "r") or "<pilha vazia>" when none is recorded, and "--------".
 void LogaExcecao(const std::string& heading, const std::string& text);
 
-// The class name of e's dynamic type as log lines show it, without the
-// program's namespace ("EDBException", "std::runtime_error").
+// The name of a type as log lines show it, without the program's namespace
+// ("EDBException", "std::runtime_error", "SqliteConnection").
+std::string NomeDoTipo(const std::type_info& type);
+
+// NomeDoTipo of e's dynamic type.
 std::string NomeDaClasse(const std::exception& e);
 
 // Installs the uncaught-exception handler, keeping the previous one.

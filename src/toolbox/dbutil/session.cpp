@@ -1,7 +1,5 @@
 #include "toolbox/dbutil/session.h"
 
-#include <cxxabi.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <typeinfo>
 
+#include "foundation/exception_trace.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
@@ -35,15 +34,6 @@ constexpr int kPassoDeEsperaMs = 50;
 // open cannot hang the service: 30 seconds in steps of 50 ms.
 constexpr int kPassosDeEsperaMax = 600;
 
-std::string NomeSemNamespace(const std::type_info& type) {
-  int status = 0;
-  char* d = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-  std::string name = (status == 0 && d != nullptr) ? d : type.name();
-  std::free(d);
-  if (name.rfind("zun::", 0) == 0) name.erase(0, 5);
-  return name;
-}
-
 TAdoDataBaseComInfoTran& TheDb() {
   if (!Db) throw EDBException(kErrSemDb);
   return *Db;
@@ -54,7 +44,7 @@ TAdoDataBaseComInfoTran& TheDb() {
 TAdoDataBaseCustomizado::~TAdoDataBaseCustomizado() { FlushCache(); }
 
 std::string TAdoDataBaseCustomizado::NomeDaClasseDaSessao() const {
-  return NomeSemNamespace(typeid(*this));
+  return NomeDoTipo(typeid(*this));
 }
 
 std::unique_ptr<Command> TAdoDataBaseCustomizado::TomaDataSet(CommandType kind,
@@ -336,7 +326,7 @@ void DevolveDataSet(std::unique_ptr<Command>* cmd) {
   }
   Connection* conn = (*cmd)->GetConnection();
   Loga("warning TomaDataSet " + (*cmd)->Text() +
-       " db:" + (conn != nullptr ? NomeSemNamespace(typeid(*conn)) : std::string("nil")));
+       " db:" + (conn != nullptr ? NomeDoTipo(typeid(*conn)) : std::string("nil")));
   cmd->reset();
 }
 
