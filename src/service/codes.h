@@ -27,7 +27,6 @@ inline constexpr int32_t kErroConfiguracaoRecusada = 4274;
 // The user logged in is not an administrator: the service takes other
 // users' files and works as their owners, which only an administrator may do.
 inline constexpr int32_t kErroLoginNaoAdministrador = 4079;
-inline constexpr int32_t kErroSemCheckClientVersion = 4462;  // no command for the version check
 
 // The run.
 inline constexpr int32_t kErroLogin = 4077;         // the login failed (the line before says why)

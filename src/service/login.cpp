@@ -99,15 +99,13 @@ bool IsLogged(bool warn) {
 
 int32_t CheckClientVersionV2() {
   int32_t e = 0;
+  // Raises rather than giving no command object.
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "CheckClientVersionV2");
-  if (!cmd) e = kErroSemCheckClientVersion;
   try {
-    if (e == 0) {
-      const bool admin = TemSwitch("AdminVersion");
-      SetParamInt(cmd, "@ClientVersion", admin ? 999999 : kClientVersion);
-      SetParamInt(cmd, "@PatchNum", admin ? 999999 : kPatchNum);
-      e = ExecStProc(cmd, 0);
-    }
+    const bool admin = TemSwitch("AdminVersion");
+    SetParamInt(cmd, "@ClientVersion", admin ? 999999 : kClientVersion);
+    SetParamInt(cmd, "@PatchNum", admin ? 999999 : kPatchNum);
+    e = ExecStProc(cmd, 0);
     if (e == 0) {
       double server_time = 0;
       GetParamDateTime(cmd, "@ServerTime", &server_time);

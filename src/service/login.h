@@ -20,7 +20,7 @@ namespace zun {
 // for callers' sake; the embedded provider has no share modes. Every
 // failure is logged ("InitDbConnection error:" + code), closes the
 // connection and sends the "login error:" notification. Returns 0 or the
-// code: 4272, 4217, 4218, 4462, a version or procedure code,
+// code: 4272, 4217, 4218, a version or procedure code,
 // kErroLoginNaoAdministrador (the failure message names the user), 3714
 // (exception without a code of its own) or 3715 (not connected after all).
 // Precondition: Db exists.
@@ -35,7 +35,8 @@ bool IsLogged(bool warn);
 
 // "CheckClientVersionV2" with this client's version (20, patch 750; 999999
 // twice with the switch "AdminVersion"); on success the server time sets the
-// server clock offset. Returns 0, 4462 (no command) or the call's code.
+// server clock offset. Returns 0 or the call's code; raises what
+// TomaDataSet raises.
 int32_t CheckClientVersionV2();
 
 // Refills the user context from "GetInfoDoUsuario"; *erro gets the call's
