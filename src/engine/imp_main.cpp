@@ -56,7 +56,8 @@ void TImpMain::ImportNext() {
   }
   const int32_t msgs = ErrMsgCount;
   const size_t mensagens = MensagensDeLinha.size();
-  const bool check_pass = ToNoCheck;
+  // ToNoCheck as the record started: the pass it is counted in.
+  const bool to_no_check = ToNoCheck;
   int32_t code = 0;
   keyword = Maiusculas(std::move(keyword));
   if (!keyword.empty()) {
@@ -80,11 +81,11 @@ void TImpMain::ImportNext() {
       (*entrada)(*this, linha->Variantes, &code);
     }
   }
-  if (!check_pass && !keyword.empty() && code == 0) {
+  if (!to_no_check && !keyword.empty() && code == 0) {
     ++(ErrMsgCount != msgs ? LinhasPuladas : LinhasAplicadas);
   }
   if (code != 0) {
-    if (check_pass) {
+    if (to_no_check) {
       if (Erro == 0) Erro = code;
     } else {
       AddErroNaoFatal(code);
@@ -99,7 +100,8 @@ void TImpMain::ImportNext() {
   for (size_t i = mensagens; codigo != 0 && i < MensagensDeLinha.size(); ++i) {
     CodigoDaLinha.emplace(MensagensDeLinha[i].first, codigo);
   }
-  if (SegueAposErro && !CIorCO && Erro != 0) {
+  // SegueAposErro holds only without an import pass (CIorCO false).
+  if (SegueAposErro && Erro != 0) {
     if (primeiro_erro_ == 0) primeiro_erro_ = Erro;
     ++LinhasComErro;
     Erro = 0;
