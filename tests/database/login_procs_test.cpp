@@ -2,8 +2,8 @@
 // calls them: through the session's command objects and ExecStProc.
 #include <cmath>
 
+#include "../support/db_fixture.h"
 #include "database/import_files.h"
-#include "db_fixture.h"
 
 namespace zun {
 namespace {
@@ -51,11 +51,8 @@ TEST_F(LoginProcs, OlderClientsAreRefusedWithTheirOwnCode) {
   ASSERT_EQ(ok.substr(0, 2), "0 ");
   EXPECT_LT(std::fabs(Value::String(ok.substr(2)).AsDateTime() - AgoraGMT()) * 86400.0, 5.0);
   const std::string too_old = std::to_string(kErrClientVersionTooOld);
-  const std::tuple<int32_t, int32_t, std::string> cases[] = {{19, 999999, too_old},
-                                                             {20, 749, too_old},
-                                                             {0, 0, too_old},
-                                                             {21, 0, "0"},
-                                                             {999999, 999999, "0"}};
+  const std::tuple<int32_t, int32_t, std::string> cases[] = {
+      {19, 999999, too_old}, {20, 749, too_old}, {0, 0, too_old}, {21, 0, "0"}};
   for (const auto& [version, patch, want] : cases) {
     EXPECT_EQ(Version(*s, version, patch), want) << version << "." << patch;
   }
@@ -65,7 +62,7 @@ TEST_F(LoginProcs, OlderClientsAreRefusedWithTheirOwnCode) {
 TEST_F(LoginProcs, OnlyAnAdministratorSwitchesAndARefusalChangesNothing) {
   auto admin = Login("zunsvc", "s3cret");
   auto plain = Login("Jo\xe3o.Silva", "pw");
-  const std::string as_admin = Info(*admin), as_user = Info(*plain);
+  const std::string as_user = Info(*plain);
   const std::string not_admin = std::to_string(kErrSetuserNotAdmin);
   struct Step {
     TAdoDataBaseComInfoTran* s;
@@ -74,7 +71,6 @@ TEST_F(LoginProcs, OnlyAnAdministratorSwitchesAndARefusalChangesNothing) {
     const std::string& then;
   } steps[] = {
       {admin.get(), "jo\xe3o.silva", "0", as_user},  // then the stored spelling
-      {admin.get(), "zunsvc", "0", as_admin},        // the login's rights still apply
       {plain.get(), "zunsvc", not_admin, as_user},
       {plain.get(), "nobody", not_admin, as_user},
       {plain.get(), "JO\xe3O.SILVA", "0", as_user},  // its own name and "" are no switch

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {
@@ -156,28 +156,6 @@ TEST_F(QuoteProcs, SeriesLookUpSeesEveryChange) {
   sql("DELETE FROM data_log");                       // then a commit of its own without a look-up
   EXPECT_EQ(Chama(petr3, "GetTipoDeBGLDaAnb"), kErrDbTickerNaoRegistrado)
       << "committed by another connection";
-}
-
-TEST_F(QuoteProcs, DeleteRange) {
-  for (int d = 0; d < 5; ++d) ASSERT_EQ(Chama(Cotacao(kDia + d, {F(d)})), 0);
-  auto faixa = [](const char* ticker, Value de, Value ate) {
-    return Params{{"@ticker", Value::String(ticker)},
-                  {"@bolsa", I(1)},
-                  {"@datefrom", std::move(de)},
-                  {"@dateto", std::move(ate)}};
-  };
-  const char* del = "CotacaoImportDelRange";
-  Roda(
-      "SELECT (SELECT count(*) FROM cotacao) || '|' || COALESCE((SELECT group_concat(aux) FROM "
-      "data_log WHERE tip = 43), '')",
-      {
-          {del, faixa("VALE3", D(kDia), D(kDia)), kErrCotacaoSerieDesconhecida},
-          {del, faixa("PETR4", N, N), kErrCotacaoIntervaloAberto},
-          {del, faixa("PETR4", D(kDia + 2), D(kDia + 1)), kErrCotacaoIntervaloInvertido},
-          {del, faixa("PETR4", D(kDia + 1), D(kDia + 2)), 0, "3|2"},
-          {del, faixa("PETR4", N, D(kDia)), 0, "2|2,1"},
-          {del, faixa("PETR4", D(kDia + 4), N), 0, "1|2,1,1"},
-      });
 }
 
 TEST_F(QuoteProcs, BulletinEntriesOfTheDataLog) {

@@ -12,14 +12,15 @@
 #include <utility>
 #include <vector>
 
-#include "../database/db_fixture.h"
-#include "../db/zi_globs_fixture.h"
 #include "../engine/test_files.h"
 #include "db/id_text_list.h"
+#include "db_fixture.h"
 #include "engine/imp_main.h"
+#include "importers/market/registration.h"
 #include "importers/ownership/shareholders.h"
 #include "importers/statements/accounts.h"
 #include "toolbox/dbutil/session.h"
+#include "zi_globs_fixture.h"
 
 namespace zun {
 
@@ -104,5 +105,8 @@ class ImportDb : public ZiGlobsDb {
     CacheContaBal().Limpa();
   }
 };
+
+// The market data importers on the importer tests' database.
+using MercadoDb = ImportDb<RegistraImportadoresDeMercado>;
 
 }  // namespace zun

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../imp_de_teste.h"
+#include "import_fixture.h"
 #include "importers/statements/registration.h"
 #include "importers/statements/statement_format.h"
 

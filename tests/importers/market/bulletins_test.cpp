@@ -4,10 +4,10 @@
 
 #include <string>
 
+#include "../../support/import_fixture.h"
 #include "../../toolbox/dbutil/log_capture.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
-#include "quote_fixture.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 
 namespace zun {

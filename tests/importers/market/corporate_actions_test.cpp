@@ -2,7 +2,7 @@
 // file's result, the line's message and the corporate actions stored.
 #include "importers/market/corporate_actions.h"
 
-#include "quote_fixture.h"
+#include "../../support/import_fixture.h"
 
 namespace zun {
 namespace {

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <fstream>
 
+#include "../../support/import_fixture.h"
 #include "importers/ownership/registration.h"
 #include "importers/statements/registration.h"
-#include "quote_fixture.h"
 
 namespace zun {
 namespace {

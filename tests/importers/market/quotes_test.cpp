@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "quote_fixture.h"
+#include "../../support/import_fixture.h"
 
 namespace zun {
 namespace {
@@ -62,6 +62,11 @@ TEST_F(QuoteImport, FieldRules) {
   // equal to the stored one, one that changes nothing and one whose
   // condition fails are not.
   EXPECT_EQ(Linhas("SELECT tip, count(*) FROM data_log GROUP BY tip"), "41|8;43|1");
+  // An open end reaches the first or the last quote; the log counts what went.
+  EXPECT_EQ(RodaArquivos({{"*DELQT PETR4 1 - 2024-07-04"}, {"*DELQT PETR4 1 2024-07-06 -"}},
+                         "SELECT group_concat(substr(data, 1, 10)) || '|' || (SELECT "
+                         "group_concat(aux) FROM data_log WHERE tip = 43) FROM cotacao"),
+            "2024-07-05|1,2,1");
 }
 
 // Each condition's code, then its operator and terms.

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "../imp_de_teste.h"
+#include "../../support/import_fixture.h"
 #include "db/user_context.h"
 #include "importers/objects/registration.h"
 

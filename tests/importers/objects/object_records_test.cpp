@@ -3,7 +3,7 @@
 // the rows the table touched.
 #include "importers/objects/object_records.h"
 
-#include "../imp_de_teste.h"
+#include "../../support/import_fixture.h"
 #include "db/user_context.h"
 #include "importers/objects/registration.h"
 

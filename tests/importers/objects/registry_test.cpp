@@ -4,7 +4,7 @@
 // own, run in order.
 #include "importers/objects/registry.h"
 
-#include "../imp_de_teste.h"
+#include "../../support/import_fixture.h"
 #include "db/global_state.h"
 #include "importers/objects/registration.h"
 

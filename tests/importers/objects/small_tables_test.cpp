@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../imp_de_teste.h"
+#include "../../support/import_fixture.h"
 #include "importers/objects/registration.h"
 
 namespace zun {

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "../imp_de_teste.h"
+#include "../../support/import_fixture.h"
 #include "db/global_state.h"
 #include "foundation/switches.h"
 #include "importers/ownership/registration.h"

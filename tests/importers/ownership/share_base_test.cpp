@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../../support/import_fixture.h"
 #include "../../toolbox/dbutil/log_capture.h"
-#include "../imp_de_teste.h"
 #include "engine/value_formats.h"
 #include "importers/ownership/registration.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "../imp_de_teste.h"
+#include "../../support/import_fixture.h"
 #include "foundation/switches.h"
 #include "importers/ownership/registration.h"
 

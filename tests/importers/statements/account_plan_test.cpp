@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "../../support/plan_fixture.h"
 #include "db/id_text_list.h"
-#include "plan_fixture.h"
 
 namespace zun {
 namespace {

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "../../support/plan_fixture.h"
 #include "../../toolbox/dbutil/log_capture.h"
 #include "db/global_state.h"
-#include "plan_fixture.h"
 
 namespace zun {
 namespace {

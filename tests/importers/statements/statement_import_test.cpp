@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "plan_fixture.h"
+#include "../../support/plan_fixture.h"
 
 namespace zun {
 namespace {

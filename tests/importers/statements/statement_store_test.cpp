@@ -8,8 +8,8 @@
 #include <tuple>
 #include <vector>
 
+#include "../../support/plan_fixture.h"
 #include "foundation/momento.h"
-#include "plan_fixture.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 #include "toolbox/dbutil/accessors.h"
