@@ -3,7 +3,7 @@
 // the refusals they reach, are run by the market importer tables). Each
 // table runs in order on one database: a call's code, then the rows of the
 // test's query (a refused call leaves them as they were).
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {

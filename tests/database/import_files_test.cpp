@@ -5,8 +5,8 @@
 #include <sstream>
 #include <vector>
 
+#include "../support/db_fixture.h"
 #include "database/plain_queue.h"
-#include "db_fixture.h"
 #include "foundation/momento.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 

@@ -2,8 +2,8 @@
 // calls them: through the session's command objects and ExecStProc.
 #include <cmath>
 
+#include "../support/db_fixture.h"
 #include "database/import_files.h"
-#include "db_fixture.h"
 
 namespace zun {
 namespace {

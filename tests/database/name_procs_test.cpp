@@ -1,7 +1,7 @@
 // The name-normalisation tables read through "BufPorPaisGet": its refusals
 // come in the status alone (the texts themselves are read end to end by the
 // name normaliser's tests).
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {

@@ -2,7 +2,7 @@
 // runs in order on one database holding company PETR (country 0): a call's
 // code, then the rows of the test's query (a refused call leaves them as
 // they were).
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {

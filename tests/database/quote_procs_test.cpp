@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {

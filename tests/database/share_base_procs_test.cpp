@@ -3,7 +3,7 @@
 // refused source are run by the share-base importer's tables). Each call's
 // code, then the stored classes (a refused call leaves them as they were),
 // and the status and rows of the read.
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {

@@ -6,7 +6,7 @@
 // test's query (a failing call leaves them as they were).
 #include "database/codes.h"
 
-#include "db_fixture.h"
+#include "../support/db_fixture.h"
 
 namespace zun {
 namespace {

@@ -11,10 +11,10 @@
 #include <optional>
 #include <regex>
 
+#include "../support/db_fixture.h"
 #include "../support/scratch.h"
-#include "../support/tds_server_process.h"
+#include "../testbeds/tds_server_process.h"
 #include "database/import_files.h"
-#include "db_fixture.h"
 
 namespace zun {
 namespace {

@@ -7,11 +7,11 @@
 #include <tuple>
 #include <vector>
 
+#include "../support/zi_globs_fixture.h"
 #include "db/reqgbol.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/st_proc.h"
-#include "zi_globs_fixture.h"
 
 namespace zun {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "../support/zi_globs_fixture.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
-#include "zi_globs_fixture.h"
 
 namespace zun {
 namespace {

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <string>
 
+#include "../support/zi_globs_fixture.h"
 #include "db/global_state.h"
 #include "foundation/momento.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/accessors.h"
-#include "zi_globs_fixture.h"
 
 namespace zun {
 namespace {

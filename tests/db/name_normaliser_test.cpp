@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "../support/zi_globs_fixture.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"
-#include "zi_globs_fixture.h"
 
 namespace zun {
 namespace {

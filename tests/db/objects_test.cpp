@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "../support/zi_globs_fixture.h"
 #include "db/object_lookups.h"
 #include "db/user_context.h"
-#include "zi_globs_fixture.h"
 
 namespace zun {
 namespace {

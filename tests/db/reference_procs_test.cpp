@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "../support/zi_globs_fixture.h"
 #include "db/global_state.h"
-#include "zi_globs_fixture.h"
 
 namespace zun {
 namespace {

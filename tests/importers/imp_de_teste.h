@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "../database/db_fixture.h"
-#include "../db/zi_globs_fixture.h"
-#include "../engine/test_files.h"
+#include "../support/db_fixture.h"
+#include "../support/test_files.h"
+#include "../support/zi_globs_fixture.h"
 #include "db/id_text_list.h"
 #include "engine/imp_main.h"
 #include "importers/ownership/shareholders.h"

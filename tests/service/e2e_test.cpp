@@ -7,8 +7,8 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "../notify/gateway_server.h"
-#include "../support/tds_server_process.h"
+#include "../testbeds/gateway_server.h"
+#include "../testbeds/tds_server_process.h"
 #include "queue_db.h"
 #include "toolbox/dbutil/codes.h"
 

@@ -11,7 +11,7 @@
 #include <set>
 #include <vector>
 
-#include "../database/db_fixture.h"
+#include "../support/db_fixture.h"
 #include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"

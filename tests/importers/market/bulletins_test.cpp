@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "../../toolbox/dbutil/log_capture.h"
+#include "../../support/log_capture.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
 #include "quote_fixture.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../toolbox/dbutil/log_capture.h"
+#include "../../support/log_capture.h"
 #include "../imp_de_teste.h"
 #include "engine/value_formats.h"
 #include "importers/ownership/registration.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../toolbox/dbutil/log_capture.h"
+#include "../../support/log_capture.h"
 #include "db/global_state.h"
 #include "plan_fixture.h"
 

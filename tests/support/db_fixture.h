@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "../support/scratch.h"
 #include "database/reference_db.h"
 #include "foundation/log.h"
+#include "scratch.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/server_version.h"
 #include "toolbox/dbutil/session.h"

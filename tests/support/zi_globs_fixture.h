@@ -7,15 +7,15 @@
 #include <sstream>
 #include <string>
 
-#include "../database/db_fixture.h"
-#include "../toolbox/dbutil/log_capture.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
+#include "db_fixture.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "log_capture.h"
 #include "toolbox/dbutil/session.h"
 
 namespace zun {
