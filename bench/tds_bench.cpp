@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "../tests/support/tds_server_process.h"
+#include "../tests/testbeds/tds_server_process.h"
 #include "database/reference_db.h"
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"

@@ -13,7 +13,7 @@
 
 #include "../support/db_fixture.h"
 #include "../support/scratch.h"
-#include "../support/tds_server_process.h"
+#include "../testbeds/tds_server_process.h"
 #include "database/import_files.h"
 
 namespace zun {

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "../support/test_files.h"
 #include "db/global_state.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
-#include "test_files.h"
 
 namespace zun {
 namespace {

@@ -6,11 +6,11 @@
 #include <system_error>
 #include <vector>
 
+#include "../support/test_files.h"
 #include "db/global_state.h"
 #include "db/id_text_list.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
-#include "test_files.h"
 
 namespace zun {
 namespace {

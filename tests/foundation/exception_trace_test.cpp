@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "../support/log_capture.h"
 #include "../support/scratch.h"
-#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 
 namespace zun {

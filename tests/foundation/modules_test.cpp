@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../toolbox/dbutil/log_capture.h"
+#include "../support/log_capture.h"
 #include "foundation/log.h"
 #include "foundation/sequencer.h"
 #include "foundation/switches.h"

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "fake_tick.h"
+#include "../support/fake_tick.h"
 #include "foundation/log.h"
 
 namespace zun {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "../toolbox/dbutil/log_capture.h"
-#include "fake_tick.h"
+#include "../support/fake_tick.h"
+#include "../support/log_capture.h"
 #include "foundation/log.h"
 
 namespace zun {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <regex>
 
-#include "gateway_server.h"
+#include "../testbeds/gateway_server.h"
 
 namespace zun {
 namespace {

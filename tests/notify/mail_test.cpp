@@ -1,8 +1,8 @@
 #include "notify/mail.h"
 
+#include "../testbeds/gateway_server.h"
 #include "foundation/switches.h"
 #include "foundation/version.h"
-#include "gateway_server.h"
 #include "notify/http_session.h"
 
 namespace zun {

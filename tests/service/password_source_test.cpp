@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/log_capture.h"
 #include "../support/scratch.h"
-#include "../toolbox/dbutil/log_capture.h"
 #include "foundation/log.h"
 #include "foundation/secret_file.h"
 #include "foundation/switches.h"

@@ -2,8 +2,8 @@
 // scratch directory: what the executable's runs cannot show from outside
 // (the user context, the pending bulletin text, an injected budget).
 
-#include "../support/tds_server_process.h"
-#include "../toolbox/dbutil/log_capture.h"
+#include "../support/log_capture.h"
+#include "../testbeds/tds_server_process.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "engine/imp_main.h"

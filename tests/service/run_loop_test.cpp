@@ -9,7 +9,7 @@
 #include <fstream>
 #include <functional>
 
-#include "../foundation/fake_tick.h"
+#include "../support/fake_tick.h"
 #include "../support/scratch.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"

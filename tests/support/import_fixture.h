@@ -12,13 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "../engine/test_files.h"
 #include "db/id_text_list.h"
 #include "db_fixture.h"
 #include "engine/imp_main.h"
 #include "importers/market/registration.h"
 #include "importers/ownership/shareholders.h"
 #include "importers/statements/accounts.h"
+#include "test_files.h"
 #include "toolbox/dbutil/session.h"
 #include "zi_globs_fixture.h"
 

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <string>
 
-#include "../toolbox/dbutil/log_capture.h"
 #include "database/reference_db.h"
 #include "db/global_state.h"
 #include "db/id_text_list.h"
@@ -16,6 +15,7 @@
 #include "db_fixture.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
+#include "log_capture.h"
 #include "toolbox/dbutil/session.h"
 
 namespace zun {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "../../support/import_fixture.h"
-#include "../../toolbox/dbutil/log_capture.h"
+#include "../../support/log_capture.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"

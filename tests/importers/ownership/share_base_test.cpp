@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../../support/import_fixture.h"
-#include "../../toolbox/dbutil/log_capture.h"
+#include "../../support/log_capture.h"
 #include "engine/value_formats.h"
 #include "importers/ownership/registration.h"
 

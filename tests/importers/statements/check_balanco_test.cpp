@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "../../support/plan_fixture.h"
-#include "../../toolbox/dbutil/log_capture.h"
+#include "../../support/log_capture.h"
 #include "db/global_state.h"
 
 namespace zun {

@@ -1,5 +1,5 @@
 // The SQL Server provider through FreeTDS's real ODBC driver against the TDS
-// test server (tests/support): procedure calls with outputs, SQL texts with
+// test server (tests/testbeds): procedure calls with outputs, SQL texts with
 // values, transactions, the server's faults as the provider sees them, and a
 // dropped link that the session connects again.
 // The service end to end over the same path: tests/service/e2e_test.cpp.
@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "../../support/scratch.h"
-#include "../../support/tds_server_process.h"
+#include "../../testbeds/tds_server_process.h"
 #include "database/reference_db.h"
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"

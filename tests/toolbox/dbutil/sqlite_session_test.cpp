@@ -10,10 +10,10 @@
 
 #include <bit>
 
-#include "../../foundation/fake_tick.h"
+#include "../../support/fake_tick.h"
+#include "../../support/log_capture.h"
 #include "../../support/scratch.h"
 #include "foundation/momento.h"
-#include "log_capture.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/password_hash.h"
 #include "toolbox/dbclient/sqlite/procedure_catalog.h"

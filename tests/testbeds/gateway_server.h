@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "../toolbox/dbutil/log_capture.h"
+#include "../support/log_capture.h"
 #include "foundation/log.h"
 
 namespace zun::testing {

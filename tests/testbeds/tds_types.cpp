@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 
 #include "foundation/text.h"
@@ -136,74 +138,49 @@ SqlType TypeOf(DataType t) {
 }
 
 TypeDescription Describe(const SqlType& t) {
-  const auto i = [](int v) { return Value::Int(v); };
-  const Value null;
+  // Name, then DATA_TYPE, PRECISION, LENGTH, SCALE, RADIX, SQL_DATA_TYPE,
+  // SQL_DATETIME_SUB, CHAR_OCTET_LENGTH and SS_DATA_TYPE; kNull for NULL.
+  constexpr int kNull = INT32_MIN;
+  const auto d = [](const char* name, std::initializer_list<int> n) {
+    TypeDescription r{name, {}, {}, {}, {}, {}, {}, {}, {}, {}};
+    Value* fields[] = {&r.data_type,     &r.precision,    &r.length, &r.scale,  &r.radix,
+                       &r.sql_data_type, &r.datetime_sub, &r.octets, &r.ss_type};
+    const int* v = n.begin();
+    for (Value* f : fields) *f = *v == kNull ? Value() : Value::Int(*v), ++v;
+    return r;
+  };
+  const int size = static_cast<int>(t.size), s4 = t.size == 4;
   switch (t.wire) {
     case kIntN: {
       static const char* names[] = {"", "tinyint", "smallint", "", "int", "", "", "", "bigint"};
-      const int odbc = t.size == 1 ? -6 : t.size == 2 ? 5 : t.size == 4 ? 4 : -5;
-      const int digits = t.size == 1 ? 3 : t.size == 2 ? 5 : t.size == 4 ? 10 : 19;
-      return {names[t.size], i(odbc), i(digits), i(static_cast<int>(t.size)), i(0), i(10), i(odbc),
-              null,          null,    i(38)};
+      const int odbc = t.size == 1 ? -6 : t.size == 2 ? 5 : s4 ? 4 : -5;
+      const int digits = t.size == 1 ? 3 : t.size == 2 ? 5 : s4 ? 10 : 19;
+      return d(names[t.size], {odbc, digits, size, 0, 10, odbc, kNull, kNull, 38});
     }
     case kBitN:
-      return {"bit", i(-7), i(1), i(1), null, null, i(-7), null, null, i(50)};
+      return d("bit", {-7, 1, 1, kNull, kNull, -7, kNull, kNull, 50});
     case kFltN:
-      return {t.size == 4 ? "real" : "float",
-              i(t.size == 4 ? 7 : 6),
-              i(t.size == 4 ? 7 : 15),
-              i(static_cast<int>(t.size)),
-              null,
-              i(10),
-              i(t.size == 4 ? 7 : 6),
-              null,
-              null,
-              i(109)};
+      return d(s4 ? "real" : "float",
+               {s4 ? 7 : 6, s4 ? 7 : 15, size, kNull, 10, s4 ? 7 : 6, kNull, kNull, 109});
     case kMoneyN:
-      return {t.size == 4 ? "smallmoney" : "money",
-              i(3),
-              i(t.size == 4 ? 10 : 19),
-              i(t.size == 4 ? 12 : 21),
-              i(4),
-              i(10),
-              i(3),
-              null,
-              null,
-              i(110)};
+      return d(s4 ? "smallmoney" : "money",
+               {3, s4 ? 10 : 19, s4 ? 12 : 21, 4, 10, 3, kNull, kNull, 110});
     case kDecimalN:
     case kNumericN: {
       const int odbc = t.wire == kDecimalN ? 3 : 2;
-      return {odbc == 3 ? "decimal" : "numeric",
-              i(odbc),
-              i(t.precision),
-              i(t.precision + 2),
-              i(t.scale),
-              i(10),
-              i(odbc),
-              null,
-              null,
-              i(odbc == 3 ? 106 : 108)};
+      return d(odbc == 3 ? "decimal" : "numeric", {odbc, t.precision, t.precision + 2, t.scale, 10,
+                                                   odbc, kNull, kNull, odbc == 3 ? 106 : 108});
     }
     case kDateTimeN:
-      return {t.size == 4 ? "smalldatetime" : "datetime",
-              i(93),
-              i(t.size == 4 ? 16 : 23),
-              i(16),
-              i(t.size == 4 ? 0 : 3),
-              null,
-              i(9),
-              i(3),
-              null,
-              i(111)};
+      return d(s4 ? "smalldatetime" : "datetime",
+               {93, s4 ? 16 : 23, 16, s4 ? 0 : 3, kNull, 9, 3, kNull, 111});
     case kDateN:
-      return {"date", i(91), i(10), i(6), i(0), null, i(9), i(1), null, i(0)};
+      return d("date", {91, 10, 6, 0, kNull, 9, 1, kNull, 0});
     case kTimeN:
-      return {"time", i(-154), i(t.scale ? 9 + t.scale : 8), i(10), i(t.scale), null, i(-154), null,
-              null,   i(0)};
+      return d("time",
+               {-154, t.scale ? 9 + t.scale : 8, 10, t.scale, kNull, -154, kNull, kNull, 0});
     case kDateTime2N:
-      return {
-          "datetime2", i(93), i(t.scale ? 20 + t.scale : 19), i(16), i(t.scale), null, i(9), i(3),
-          null,        i(0)};
+      return d("datetime2", {93, t.scale ? 20 + t.scale : 19, 16, t.scale, kNull, 9, 3, kNull, 0});
     default:
       break;
   }
@@ -219,18 +196,11 @@ TypeDescription Describe(const SqlType& t) {
       {kNText, {"ntext", -10}},
       {kImage, {"image", -4}}};
   const auto& [name, odbc] = texts.at(t.wire);
-  const int chars = IsLong(t.wire) ? 2147483647 : static_cast<int>(t.size);
+  const int chars = IsLong(t.wire) ? 2147483647 : size;
   const int bytes = IsUnicode(t.wire) && chars < 1073741824 ? 2 * chars : chars;
-  return {name,
-          i(odbc),
-          i(chars),
-          i(bytes),
-          null,
-          null,
-          i(odbc),
-          null,
-          IsChar(t.wire) ? i(bytes) : null,
-          i(IsChar(t.wire) ? 39 : 37)};
+  const bool text = IsChar(t.wire);
+  return d(name,
+           {odbc, chars, bytes, kNull, kNull, odbc, kNull, text ? bytes : kNull, text ? 39 : 37});
 }
 
 void TypeInfo(Out* o, const SqlType& t) {
