@@ -48,8 +48,8 @@ int FreeTdsLibraryVersion(const std::string& path);
 // driver it selects. Values are enclosed in braces only when they need it.
 // FreeTDS (by the driver's name or library) gets the port, "TDS_Version=7.4"
 // and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
-// (its own counts). TLS is required (FreeTDS "Encryption=require"; Microsoft's
-// driver by its default) unless "Use Encryption for Data" is False (FreeTDS
+// (its own counts). TLS is required (FreeTDS "Encryption=require", others
+// "Encrypt=yes") unless "Use Encryption for Data" is False (FreeTDS
 // "Encryption=request", others "Encrypt=no"). Drivers other than FreeTDS get
 // "ConnectRetryCount=0": the session, not the driver, reconnects. FreeTDS before 1.4 ends a braced
 // value at the first
