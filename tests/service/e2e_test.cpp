@@ -143,7 +143,7 @@ TEST_F(EndToEnd, LoginFailures) {
        "",
        "may be read by group or others (mode 0640)",
        "InitDbConnection error:4273"},
-      {{}, "wrong", "", "", ""},
+      {{}, "wrong", "", "the server's certificate is not checked; to check it, name", ""},
       {{}, "s3cret", "", "", "port 1"},
       {{}, "s3cret", "", "InitDbConnection error:", "--stall-login"},
       {{}, "s3cret", "(encryption: the server localhost,", "", "no TLS offered"},

@@ -360,6 +360,12 @@ void OdbcConnection::Open(const ConnectionString& cs) {
   try {
     const OdbcDriver drv = FindDriver(cs);
     freetds_ = EhFreeTds(cs, drv);
+    // FreeTDS reads a CA file only from freetds.conf, which "Server=" skips.
+    if (freetds_ && !EhDsn(cs)) {
+      Loga(
+          "ODBC: FreeTDS without a data source: the server's certificate is not checked; to "
+          "check it, name a data source (OdbcDsn) whose freetds.conf section gives \"ca file\"");
+    }
     std::string narrow = OdbcConnectionString(cs, drv);
     text = Wide(narrow);
     ApagaTexto(&narrow);

@@ -74,6 +74,8 @@ class OdbcConnection : public ProviderConnection {
   // server that never answers the login. Requests that are no query
   // (commit, rollback) and procedure descriptions get 130 seconds.
   void SetLoginTimeout(int seconds) override { login_timeout_ = seconds > 0 ? seconds : 15; }
+  // FreeTDS without a data source (which cannot check the server's
+  // certificate) logs so at every open.
   void Open(const ConnectionString& cs) override;
   void Close() override;
   // False after a failure that lost the link.
