@@ -22,6 +22,7 @@
 #include "service/login.h"
 #include "service/procedure_check.h"
 #include "service/queue_step.h"
+#include "service/repeat_guard.h"
 #include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
@@ -375,10 +376,10 @@ void LeEntrada(Command& cmd, PassoDaFila* p) {
   const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
   if (count_menos_um != 0) {
     LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
-    SendNotification("IF CountMenosUm",
-                     {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
-                      std::to_string(p->seq)},
-                     "gr");
+    NotificaSemRepetir("CountMenosUm " + std::to_string(count_menos_um), "IF CountMenosUm",
+                       {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
+                        std::to_string(p->seq)},
+                       "gr");
   }
   cmd.NextRecordset();
   QueueRow& row = p->row;

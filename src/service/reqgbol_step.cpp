@@ -12,6 +12,7 @@
 #include "notify/mail.h"
 #include "service/codes.h"
 #include "service/login.h"
+#include "service/repeat_guard.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
@@ -93,10 +94,11 @@ int32_t ProcuraReqGBolNoDataLogEGeraNua() {
          " Erro:" + std::to_string(code) + " IoRes:" + std::to_string(io_res));
   }
   if (code != 0) {
-    SendNotification("ZunInput ProcuraReqGBolNoDataLogEGeraNua error",
-                     {"Erro", std::to_string(code), "GBPri", std::to_string(prioridade), "IoRes",
-                      std::to_string(io_res)},
-                     "gr");
+    NotificaSemRepetir("reqgbol " + std::to_string(code) + " " + std::to_string(io_res),
+                       "ZunInput ProcuraReqGBolNoDataLogEGeraNua error",
+                       {"Erro", std::to_string(code), "GBPri", std::to_string(prioridade), "IoRes",
+                        std::to_string(io_res)},
+                       "gr");
   }
   return code;
 }

@@ -351,6 +351,7 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   // directory is made.
   fs::create_directory(dir_ / "reqgbol1.nua");
   r = Run();
+  Run();
   EXPECT_EQ(Entry(later), "1|0|1|1;");
   EXPECT_NE(Log().find("ProcuraReqGBolNoDataLogEGeraNua GBPri:1 Erro:4105"), std::string::npos)
       << Log();
@@ -375,14 +376,17 @@ TEST_F(EndToEnd, QueueWithPathIF) {
   EXPECT_EQ(copies, (std::multiset<std::string>{kBad, kGood})) << "the queued bytes unchanged";
 
   // A directory that cannot take the copies stops the run before any entry
-  // is taken: the machine's fault costs no file a try.
+  // is taken: the machine's fault costs no file a try, and the operators
+  // hear of it once an hour.
   const std::string before = Entry(bad);
-  const RunResult r = Run({"-PathIF:" + (dir_ / "no-such-dir").string()});
-  EXPECT_EQ(r.status, 4080 & 0xFF);
-  EXPECT_NE(
-      r.out.find("- ZunInpIF directory error:4080 <" + (dir_ / "no-such-dir").string() + "/>"),
-      std::string::npos)
-      << r.out;
+  for (int i = 0; i < 2; ++i) {
+    const RunResult r = Run({"-PathIF:" + (dir_ / "no-such-dir").string()});
+    EXPECT_EQ(r.status, 4080 & 0xFF);
+    EXPECT_NE(
+        r.out.find("- ZunInpIF directory error:4080 <" + (dir_ / "no-such-dir").string() + "/>"),
+        std::string::npos)
+        << r.out;
+  }
   EXPECT_EQ(Requests("SUBJ", "ZunInput directory error:4080"), 1);
   EXPECT_EQ(Entry(bad), before);
 
