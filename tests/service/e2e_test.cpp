@@ -226,9 +226,19 @@ TEST_F(EndToEnd, ContinueAfterFailedFile) {
   }
   EXPECT_NE(ReadFile(dir_ / "metrics.prom").find("zuninput_last_run_file_failed 1"),
             std::string::npos);
+  // A block refused at its last try: the owner's mail points at its first
+  // line, not where its reading stopped.
+  const int news = Enqueue("ana.lima", "*NW PETR 0 2024-05-10 -\nText\n", 1);
+  Rows("UPDATE import_files SET importtries = 1 WHERE id = " + std::to_string(news));
   Run();
   const std::string history = ReadFile(dir_ / "zuninput-run.jsonl");
   EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << "one line per run";
+  const httplib::Request mail = gateway_.Got().back();
+  EXPECT_EQ(mail.get_param_value("lastlinenumber") + " " + mail.get_param_value("lastline"),
+            "1 *NW PETR 0 2024-05-10 -");
+  EXPECT_EQ(mail.get_param_value("diag"),
+            "code 3943: a line was refused by its importer without "
+            "a code of its own; line 1: reached EOF");
 }
 
 // Help and version answer, whatever switches come first, without a log, a
