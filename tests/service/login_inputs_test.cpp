@@ -94,7 +94,6 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
       {{"-user:a", "-password:b", "-OdbcDsn:gone", "-provider:SQLite"}, 0},
       {{"-user:a", "-password:b", "-database:zuninput", "-sqlserver:" + server}, 0},
       {{"-user:a", "-password:b", "-database:Other"}, 4218, "s@d:<Other@" + server + ">"},
-      {{"-user:a", "-password:b", "-sqlserver:prod.example"}, 4218, "s@d:<ZunInput@prod.example>"},
       {{"-user:a", "-password:b", "-sqlserver:" + server + ",14330"}, 0},
       {{"-user:a", "-password:b", "-sqlserver:" + server + "\\INST"}, 0},
       {{"-user:a", "-password:b", "-sqlserver:prod.example,1433"},
