@@ -20,8 +20,8 @@
 #include "foundation/switches.h"
 #include "foundation/text.h"
 #include "notify/mail.h"
+#include "notify/repeat_guard.h"
 #include "service/codes.h"
-#include "service/repeat_guard.h"
 
 namespace zun {
 
