@@ -48,7 +48,8 @@ namespace zun {
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zuninput-db [--db PATH | --database NAME] COMMAND ...\n"
+    "usage: zuninput-db [--db PATH | --database NAME] [--config PATH] COMMAND ...\n"
+    "       zuninput-db --help\n"
     "  init                                 create the database file\n"
     "  user add NAME [--password-file PATH | --password-env | --password-stdin\n"
     "                | --password P] [--email E] [--admin]\n"
@@ -70,11 +71,12 @@ constexpr char kUsage[] =
     "  sql \"STATEMENT\"                      run one SQL statement, print its rows\n"
     "The database file is PATH, or NAME.db in the working directory\n"
     "(NAME defaults to ZunInput, the service's database).\n"
-    "On SQL Server: when the configuration file (--config PATH, else the service's)\n"
-    "or a switch of the service (-provider:SQLOLEDB.1, -OdbcDsn:NAME, -sqlserver:...,\n"
-    "-user:..., -PasswordFile:..., -OdbcNoEncryption) selects one, the queue commands\n"
-    "go through the queue's procedures as that login; init, user and sql stay on the\n"
-    "embedded file.\n";
+    "On SQL Server: when the configuration file (--config PATH or -Config:PATH, else\n"
+    "the service's) or a switch of the service (-provider:SQLOLEDB.1, -OdbcDsn:NAME,\n"
+    "-OdbcDriver:NAME, -sqlserver:..., -database:..., -user:..., -PasswordFile:...,\n"
+    "-password:..., -OdbcNoEncryption, -IntegratedSecurity) selects one, the queue\n"
+    "commands go through the queue's procedures as that login; init, user and sql stay\n"
+    "on the embedded file.\n";
 
 // Bad command-line input: usage text and exit status 2.
 struct UsageError : std::runtime_error {

@@ -5,6 +5,7 @@
 
 #include "foundation/log.h"
 #include "notify/mail.h"
+#include "notify/repeat_guard.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/error_text.h"
 #include "toolbox/dbutil/session.h"
@@ -37,8 +38,9 @@ int32_t ReqGBol(const std::string& motivo) {
   Loga("ReqGBol Pri:" + std::to_string(prioridade) + " " +
        (e == 0 ? std::string("ok") : "error:" + std::to_string(e)) + " " + motivo);
   if (e != 0) {
-    SendNotification("ReqGBol error",
-                     {"ReqGBol-Error", std::to_string(e), "Caller", "\"" + motivo + "\""}, "g");
+    // The same failure run after run is told once an hour.
+    NotificaSemRepetir("ReqGBol " + std::to_string(e), "ReqGBol error",
+                       {"ReqGBol-Error", std::to_string(e), "Caller", "\"" + motivo + "\""}, "g");
   } else {
     PrioridadeReqGBol = 0;
   }

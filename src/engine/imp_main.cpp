@@ -54,6 +54,9 @@ void TImpMain::ImportNext() {
     if (keyword.empty() || keyword[0] != '*') return;
     ressincroniza_ = false;
   }
+  // A block's importer reads further lines: the record's message belongs to
+  // its first one, whose text it quotes.
+  const int32_t linha_do_registro = lnn;
   const int32_t msgs = ErrMsgCount;
   const size_t mensagens = MensagensDeLinha.size();
   // ToNoCheck as the record started: the pass it is counted in.
@@ -75,8 +78,14 @@ void TImpMain::ImportNext() {
       // session that may be broken.
       struct EmCurso {
         tImpRoot& arquivo;
-        explicit EmCurso(tImpRoot& a) : arquivo(a) { arquivo.RegistroEmCurso = true; }
-        ~EmCurso() { arquivo.RegistroEmCurso = false; }
+        explicit EmCurso(tImpRoot& a) : arquivo(a) {
+          arquivo.RegistroEmCurso = true;
+          arquivo.LinhaDoRegistro = arquivo.lnn;
+        }
+        ~EmCurso() {
+          arquivo.RegistroEmCurso = false;
+          arquivo.LinhaDoRegistro = 0;
+        }
       } em_curso(*this);
       (*entrada)(*this, linha->Variantes, &code);
     }
@@ -94,7 +103,7 @@ void TImpMain::ImportNext() {
   if (Erro != 0 && ErrMsgCount == msgs) {
     std::string texto = line;
     if (texto.size() > kMaxLinhaNaMensagem) texto = texto.substr(0, kMaxLinhaNaMensagem) + "...";
-    ErrMsg("Error:" + std::to_string(Erro) + " Invalid line: " + texto);
+    ErrMsgNaLinha(linha_do_registro, "Error:" + std::to_string(Erro) + " Invalid line: " + texto);
   }
   const int32_t codigo = code != 0 ? code : Erro;
   for (size_t i = mensagens; codigo != 0 && i < MensagensDeLinha.size(); ++i) {

@@ -68,7 +68,8 @@ class TImpMain : public tImpRoot {
   // Erro to 3942. A record whose importer answers a code other than 0 has
   // failed: it is fatal in the check pass and counted by
   // AddErroNaoFatal in the import pass; a fatal error without a message of
-  // the importer issues "Error:" + Erro + " Invalid line: " + the line.
+  // the importer issues "Error:" + Erro + " Invalid line: " + the line, on
+  // the record's first line (a block's keyword line).
   // An exception of an importer is passed on to the caller: it ends the
   // file (the object stays readable for its status).
   void ImportNext() override;

@@ -287,11 +287,11 @@ void tImpRoot::AddErroNaoFatal(int32_t code) {
   if (ErroNaoFatalCount > kMaxErrosNaoFatais && Erro == 0) Erro = kErrErrosDemais;
 }
 
-void tImpRoot::ErrMsg(const std::string& text) {
+void tImpRoot::ErrMsgNaLinha(int32_t linha, const std::string& text) {
   ++ErrMsgCount;
   if (FirstErrMsg.empty()) FirstErrMsg = text;
   LastErrMsg = text;
-  const std::pair<int32_t, std::string> m(lnn, text);
+  const std::pair<int32_t, std::string> m(linha, text);
   if (MensagensDeLinha.size() < kMaxMensagensDeLinha &&
       std::find(MensagensDeLinha.begin(), MensagensDeLinha.end(), m) == MensagensDeLinha.end()) {
     MensagensDeLinha.push_back(m);
@@ -301,7 +301,7 @@ void tImpRoot::ErrMsg(const std::string& text) {
     return;
   }
   ++MensagensNaPassagem;
-  Msg("line:" + std::to_string(lnn) + " " + text);
+  Msg("line:" + std::to_string(linha) + " " + text);
 }
 
 void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {

@@ -174,7 +174,14 @@ class tImpRoot {
   // kMaxMensagensPorPassagem messages in the pass, only counts it. The end of
   // the pass (or of the file, when it stops early) then emits "... " + N +
   // " more line messages of this pass not logged ...".
-  void ErrMsg(const std::string& text);
+  void ErrMsg(const std::string& text) { ErrMsgNaLinha(lnn, text); }
+  // The same for the line numbered linha (a line a block read earlier).
+  void ErrMsgNaLinha(int32_t linha, const std::string& text);
+  // An error of the record as a whole, on its first line (LinhaDoRegistro;
+  // lnn while none is set): a block's write, its missing END.
+  void ErrMsgDoRegistro(const std::string& text) {
+    ErrMsgNaLinha(LinhaDoRegistro > 0 ? LinhaDoRegistro : lnn, text);
+  }
   // A country field: *pais := s as a decimal integer (-1 when it is not
   // one); *code := 4182 when s is not an integer or not an id of the
   // country list EnumPais (also while that list is not created), else 0. A
@@ -199,6 +206,9 @@ class tImpRoot {
   // Lines consumed in the current pass; while a record is handled, the
   // 1-based number of its line.
   int32_t lnn = 0;
+  // The first line of the record being handled (its keyword line); 0
+  // outside a record. Set by the dispatch.
+  int32_t LinhaDoRegistro = 0;
   bool Comecou = false;
   bool ToNoCheck = true;
   int32_t Erro = 0;

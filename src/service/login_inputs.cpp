@@ -5,7 +5,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <map>
+#include <vector>
 
 #include "foundation/switches.h"
 #include "foundation/text.h"
@@ -45,6 +49,48 @@ std::string ChaveDaFonte(const std::string& dsn, const char* key) {
 }
 
 bool EhOdbc(const DadosDeLogin& d) { return IsOdbcProviderName(d.provider); }
+
+// The server of the freetds.conf section name as FreeTDS finds it: the first
+// of $FREETDSCONF, $FREETDS/etc/freetds.conf, ~/.freetds.conf and
+// /etc/freetds/freetds.conf that holds the section counts, its [global]
+// giving what the section leaves out. "HOST", "HOST,PORT" or
+// "HOST\INSTANCE"; "" when no file holds the section with a host.
+std::string ServidorDoFreeTds(const std::string& name) {
+  std::vector<std::string> files;
+  const auto env = [](const char* v) {
+    const char* value = std::getenv(v);
+    return value != nullptr ? std::string(value) : std::string();
+  };
+  if (!env("FREETDSCONF").empty()) files.push_back(env("FREETDSCONF"));
+  if (!env("FREETDS").empty()) files.push_back(env("FREETDS") + "/etc/freetds.conf");
+  if (!env("HOME").empty()) files.push_back(env("HOME") + "/.freetds.conf");
+  files.push_back("/etc/freetds/freetds.conf");
+  for (const std::string& file : files) {
+    std::ifstream in(file);
+    std::map<std::string, std::string> global, own;
+    std::map<std::string, std::string>* section = nullptr;
+    bool found = false;
+    for (std::string line; std::getline(in, line);) {
+      line = Apara(line);
+      if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+      const size_t eq = line.find('=');
+      if (line[0] == '[') {
+        const std::string s = Maiusculas(line.substr(1, line.find(']') - 1));
+        section = s == "GLOBAL" ? &global : s == Maiusculas(name) ? &own : nullptr;
+        found = found || section == &own;
+      } else if (section != nullptr && eq != std::string::npos) {
+        (*section)[Maiusculas(Apara(line.substr(0, eq)))] = Apara(line.substr(eq + 1));
+      }
+    }
+    if (!found) continue;
+    own.merge(global);
+    const std::string& host = own["HOST"];
+    if (host.empty()) return "";
+    if (!own["INSTANCE"].empty()) return host + "\\" + own["INSTANCE"];
+    return own["PORT"].empty() ? host : host + "," + own["PORT"];
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -130,13 +176,21 @@ int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro) {
   // must see the server odbc.ini sends the connection to.
   const std::string& dsn = d->odbc_dsn;
   d->driver_da_fonte = ChaveDaFonte(dsn, "Driver");
-  const std::string server = ChaveDaFonte(dsn, "Server");
-  const std::string port = ChaveDaFonte(dsn, "Port");
+  d->servername_da_fonte = ChaveDaFonte(dsn, "Servername");
+  std::string server = ChaveDaFonte(dsn, "Server");
+  std::string port = ChaveDaFonte(dsn, "Port");
   std::string why;
-  if (d->driver_da_fonte.empty() && server.empty()) {
+  if (!d->servername_da_fonte.empty()) {
+    // FreeTDS takes the server from its own configuration, where the
+    // certificate's CA is named too.
+    server = ServidorDoFreeTds(d->servername_da_fonte);
+    port.clear();
+    if (server.empty()) {
+      why = "names the freetds.conf Servername <" + d->servername_da_fonte +
+            ">, which no freetds.conf holds with a host";
+    }
+  } else if (d->driver_da_fonte.empty() && server.empty()) {
     why = "is not in odbc.ini";
-  } else if (!ChaveDaFonte(dsn, "Servername").empty()) {
-    why = "names a freetds.conf Servername, which the guard cannot check: give Server and Port";
   } else if (server.empty()) {
     why = "names no Server";
   }
@@ -157,7 +211,10 @@ std::string DescreveAlvo(const DadosDeLogin& d) {
   } else if (EhOdbc(d)) {
     s += " port:1433";
   }
-  if (fonte) s += " (odbc.ini)";
+  if (fonte) {
+    s += d.servername_da_fonte.empty() ? " (odbc.ini)"
+                                       : " (freetds.conf [" + d.servername_da_fonte + "])";
+  }
   s += " database:" + d.database;
   if (fonte) {
     s += " driver:" + d.driver_da_fonte + " (odbc.ini)";

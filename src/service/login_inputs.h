@@ -36,6 +36,9 @@ struct DadosDeLogin {
   // The data source's driver from odbc.ini; server then holds the source's
   // own "Server" (and ",Port"), the one the connection reaches.
   std::string driver_da_fonte = {};
+  // The data source's FreeTDS "Servername" (a section of freetds.conf);
+  // server then holds that section's host (",port" or "\\instance").
+  std::string servername_da_fonte = {};
 };
 
 // Asks for user name and password; false when the user cancels.
@@ -51,9 +54,10 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password);
 // odbc.ini sends it, so d->server becomes the source's "Server" (with
 // ",Port" when set) and d->driver_da_fonte its "Driver", read with
 // SQLGetPrivateProfileString ($ODBCINI or ~/.odbc.ini before the system's
-// odbc.ini, as the driver manager reads them). Returns 0, or 4218 when the
-// source is not in odbc.ini, names no "Server", or names a FreeTDS
-// "Servername" (an entry of freetds.conf, which the guard does not follow);
+// odbc.ini, as the driver manager reads them); a FreeTDS "Servername" is
+// followed into freetds.conf as FreeTDS follows it (its "host", "port" or
+// "instance"). Returns 0, or 4218 when the source is not in odbc.ini, names
+// no "Server", or names a "Servername" no freetds.conf holds with a host;
 // *msg_erro then says which.
 int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro);
 

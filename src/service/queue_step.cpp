@@ -20,6 +20,7 @@
 #include "foundation/switches.h"
 #include "foundation/text.h"
 #include "notify/mail.h"
+#include "notify/repeat_guard.h"
 #include "service/codes.h"
 
 namespace zun {
@@ -94,8 +95,10 @@ int32_t VerificaDiretorios() {
   if (code != 0) {
     const std::string motivo = std::strerror(err);
     LogaConsole("- ZunInpIF directory error:" + std::to_string(code) + " <" + dir + "> " + motivo);
-    SendNotification("directory error:" + std::to_string(code),
-                     {"dir", dir, "erro", std::to_string(code), "reason", motivo}, "gr");
+    // A timer runs into it every few minutes until someone acts.
+    NotificaSemRepetir("directory " + std::to_string(code) + " " + dir + " " + motivo,
+                       "directory error:" + std::to_string(code),
+                       {"dir", dir, "erro", std::to_string(code), "reason", motivo}, "gr");
   }
   return code;
 }

@@ -17,6 +17,7 @@
 #include "foundation/momento.h"
 #include "foundation/text.h"
 #include "notify/mail.h"
+#include "notify/repeat_guard.h"
 #include "service/codes.h"
 #include "service/line_errors.h"
 #include "service/login.h"
@@ -375,10 +376,10 @@ void LeEntrada(Command& cmd, PassoDaFila* p) {
   const int32_t count_menos_um = FieldInt(cmd, "CountMenosUm");
   if (count_menos_um != 0) {
     LogaConsole("ImportFiles CountMenosUm:" + std::to_string(count_menos_um) + " !!!");
-    SendNotification("IF CountMenosUm",
-                     {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
-                      std::to_string(p->seq)},
-                     "gr");
+    NotificaSemRepetir("CountMenosUm " + std::to_string(count_menos_um), "IF CountMenosUm",
+                       {"CountMenosUm", std::to_string(count_menos_um), "SeqOnThisRunOfThisIF",
+                        std::to_string(p->seq)},
+                       "gr");
   }
   cmd.NextRecordset();
   QueueRow& row = p->row;
@@ -581,7 +582,7 @@ void RegistraResultado(PassoDaFila* p, bool grupo, const std::string& pedido) {
 
 // The entry's items, shared by the notification and the owner's mail.
 std::vector<std::string> ItensDaEntrada(const PassoDaFila& p, const std::string& diag,
-                                        const std::string& last_line) {
+                                        const std::string& last_line, int32_t line_number) {
   const QueueRow& row = p.row;
   return {"id",
           std::to_string(row.id),
@@ -602,7 +603,7 @@ std::vector<std::string> ItensDaEntrada(const PassoDaFila& p, const std::string&
           "lastline",
           last_line,
           "lastlinenumber",
-          std::to_string(p.line_number)};
+          std::to_string(line_number)};
 }
 
 // Why the file ended as it did, in words for its owner (the operators'
@@ -632,7 +633,13 @@ void MandaEmailAoDono(const PassoDaFila& p) {
   std::vector<std::string> mail = {
       "XTO", email, "SUBJ",
       "ZunInput import " + (p.erro == 0 ? std::string("Ok") : "Error:" + std::to_string(p.erro))};
-  const std::vector<std::string> entrada = ItensDaEntrada(p, MotivoParaODono(p), p.last_line);
+  // A failed file shows its owner the line that failed, not the one where
+  // the reading stopped (a block's END).
+  const MensagensDoArquivo& m = MensagensDoUltimoArquivo();
+  const bool na_falha = p.erro != 0 && !m.itens.empty() && m.itens[0].linha > 0;
+  const std::vector<std::string> entrada =
+      ItensDaEntrada(p, MotivoParaODono(p), na_falha ? m.itens[0].conteudo : p.last_line,
+                     na_falha ? m.itens[0].linha : p.line_number);
   mail.insert(mail.end(), entrada.begin(), entrada.end());
   // A file imported says how much of it was applied: one whose every line
   // was skipped still succeeds.
@@ -661,7 +668,8 @@ void RelataResultado(const PassoDaFila& p) {
   AnotaArquivoNoResumo(p.erro, ContagemDoUltimoArquivo().aplicadas);
   AnotaEntradaNoResumo(p.row.id, p.row.name);
   if (p.erro != 0 && p.TentativasEsgotadas()) {
-    std::vector<std::string> extra = ItensDaEntrada(p, Aspas(p.diag), Aspas(p.last_line));
+    std::vector<std::string> extra =
+        ItensDaEntrada(p, Aspas(p.diag), Aspas(p.last_line), p.line_number);
     extra.push_back("SeqOnThisRunOfThisIF");
     extra.push_back(std::to_string(p.seq));
     SendNotification("IF failed, max tries exceeded", extra, "gr");

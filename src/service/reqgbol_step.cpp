@@ -10,6 +10,7 @@
 #include "db/global_state.h"
 #include "foundation/log.h"
 #include "notify/mail.h"
+#include "notify/repeat_guard.h"
 #include "service/codes.h"
 #include "service/login.h"
 #include "toolbox/dbutil/accessors.h"
@@ -93,10 +94,11 @@ int32_t ProcuraReqGBolNoDataLogEGeraNua() {
          " Erro:" + std::to_string(code) + " IoRes:" + std::to_string(io_res));
   }
   if (code != 0) {
-    SendNotification("ZunInput ProcuraReqGBolNoDataLogEGeraNua error",
-                     {"Erro", std::to_string(code), "GBPri", std::to_string(prioridade), "IoRes",
-                      std::to_string(io_res)},
-                     "gr");
+    NotificaSemRepetir("reqgbol " + std::to_string(code) + " " + std::to_string(io_res),
+                       "ZunInput ProcuraReqGBolNoDataLogEGeraNua error",
+                       {"Erro", std::to_string(code), "GBPri", std::to_string(prioridade), "IoRes",
+                        std::to_string(io_res)},
+                       "gr");
   }
   return code;
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <optional>
 #include <regex>
+#include <set>
 
 #include "../support/db_fixture.h"
 #include "../support/scratch.h"
@@ -71,6 +72,37 @@ class Tool : public DbDir {
   }
   bool Exists(const std::string& file) const { return std::filesystem::exists(dir_ + "/" + file); }
 };
+
+// The help and the manual name every command and option the tool reads,
+// and every switch of the service's login it goes through on SQL Server.
+TEST_F(Tool, HelpAndManualNameWhatTheToolReads) {
+  const std::string src = ZUN_TEST_SOURCE_DIR;
+  std::set<std::string> lidos;  // each as a regex for the text that names it
+  const std::string tool = ReadFile(src + "/tools/zuninput_db.cpp");
+  const std::regex opcao(R"re("(--[a-z-]+)")re"), verbo(R"re((cmd|sub) == "([a-z-]+)")re");
+  for (std::sregex_iterator m(tool.begin(), tool.end(), opcao), end; m != end; ++m) {
+    lidos.insert((*m)[1].str() + "\\b");
+  }
+  for (std::sregex_iterator m(tool.begin(), tool.end(), verbo), end; m != end; ++m) {
+    lidos.insert(((*m)[1] == "sub" ? "user " : "\\b") + (*m)[2].str() + "\\b");
+  }
+  const std::regex chave(R"re((?:LeSwitch|LeSwitch255|SwitchLigado)\("([A-Za-z]+)")re");
+  for (const char* f : {"login_inputs.cpp", "password_source.cpp", "config_file.cpp"}) {
+    const std::string text = ReadFile(src + "/src/service/" + f);
+    for (std::sregex_iterator m(text.begin(), text.end(), chave), end; m != end; ++m) {
+      lidos.insert("(^|[^-])-" + (*m)[1].str() + "\\b");
+    }
+  }
+  EXPECT_GT(lidos.size(), 35u);
+  std::string man = ReadFile(src + "/docs/man/zuninput-db.8");
+  std::erase(man, '\\');  // roff's "\-"
+  const Outcome help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const std::string& item : lidos) {
+    EXPECT_TRUE(std::regex_search(man, std::regex(item))) << item << " not in the manual";
+    EXPECT_TRUE(std::regex_search(help.out, std::regex(item))) << item << " not in --help";
+  }
+}
 
 TEST_F(Tool, InitPicksTheFileLikeTheServiceAndNeverOverwrites) {
   const mode_t old_mask = ::umask(022);

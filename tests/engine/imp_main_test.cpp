@@ -128,7 +128,7 @@ TEST_F(ImpMainTest, CheckPassErrorStopsBeforeAnyWrite) {
       {"*WRITE a\n*QT X", 3942, "line:2 Error:3942 Invalid line: *QT X"},
       {"*WRITE a\n*UNREG X", 3942, "line:2 Error:3942 Invalid line: *UNREG X"},
       {"\n*SHARES 55 bad\n*WRITE a", 55, "line:2 bad"},
-      {"*WRITE a\n*BLOCK\nb\n", 3943, "line:3 Error:3943 Invalid line: *BLOCK"},  // left open
+      {"*WRITE a\n*BLOCK\nb\n", 3943, "line:2 Error:3943 Invalid line: *BLOCK"},  // left open
   };
   for (const Case& c : cases) {
     escritas.clear();

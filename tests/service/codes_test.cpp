@@ -67,7 +67,7 @@ TEST(Codes, LinesCarryTheReasonOfTheTable) {
     const char* line;
   } rows[] = {
       {4218, "s@d:<X@db1>", "- x: code 4218: the database@server guard: "},
-      {4218, "s@d:<X@db1>", "`Servername`) (s@d:<X@db1>)"},
+      {4218, "s@d:<X@db1>", "`Servername` names) (s@d:<X@db1>)"},
       {12345, "", "- x: code 12345: a line of the file or a procedure gave it; see the log"},
   };
   for (const auto& r : rows) {

@@ -136,7 +136,7 @@ TEST_F(EndToEnd, LoginFailures) {
     const char* tds = nullptr;  // over TDS: a test server option, "port 1" or "no TLS offered"
   } rows[] = {
       {{}, "wrong", "- login failed: code 3714: ", ""},
-      {{}, "wrong", "", "", ""},
+      {{}, "wrong", "", "the server's certificate is not checked; to check it, name", ""},
       {{}, "s3cret", "", "", "port 1"},
       {{}, "s3cret", "", "InitDbConnection error:", "--stall-login"},
       {{}, "s3cret", "(encryption: the server localhost,", "", "no TLS offered"},
@@ -219,9 +219,19 @@ TEST_F(EndToEnd, ContinueAfterFailedFile) {
   }
   EXPECT_NE(ReadFile(dir_ / "metrics.prom").find("zuninput_last_run_file_failed 1"),
             std::string::npos);
+  // A block refused at its last try: the owner's mail points at its first
+  // line, not where its reading stopped.
+  const int news = Enqueue("ana.lima", "*NW PETR 0 2024-05-10 -\nText\n", 1);
+  Rows("UPDATE import_files SET importtries = 1 WHERE id = " + std::to_string(news));
   Run();
   const std::string history = ReadFile(dir_ / "zuninput-run.jsonl");
   EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << "one line per run";
+  const httplib::Request mail = gateway_.Got().back();
+  EXPECT_EQ(mail.get_param_value("lastlinenumber") + " " + mail.get_param_value("lastline"),
+            "1 *NW PETR 0 2024-05-10 -");
+  EXPECT_EQ(mail.get_param_value("diag"),
+            "code 3943: a line was refused by its importer without "
+            "a code of its own; line 1: reached EOF");
 }
 
 // Help and version answer, whatever switches come first, without a log, a
@@ -344,6 +354,7 @@ TEST_F(EndToEnd, QueueWithoutPathIF) {
   // directory is made.
   fs::create_directory(dir_ / "reqgbol1.nua");
   r = Run();
+  Run();
   EXPECT_EQ(Entry(later), "1|0|1|1;");
   EXPECT_NE(Log().find("ProcuraReqGBolNoDataLogEGeraNua GBPri:1 Erro:4105"), std::string::npos)
       << Log();
@@ -368,14 +379,17 @@ TEST_F(EndToEnd, QueueWithPathIF) {
   EXPECT_EQ(copies, (std::multiset<std::string>{kBad, kGood})) << "the queued bytes unchanged";
 
   // A directory that cannot take the copies stops the run before any entry
-  // is taken: the machine's fault costs no file a try.
+  // is taken: the machine's fault costs no file a try, and the operators
+  // hear of it once an hour.
   const std::string before = Entry(bad);
-  const RunResult r = Run({"-PathIF:" + (dir_ / "no-such-dir").string()});
-  EXPECT_EQ(r.status, 4080 & 0xFF);
-  EXPECT_NE(
-      r.out.find("- ZunInpIF directory error:4080 <" + (dir_ / "no-such-dir").string() + "/>"),
-      std::string::npos)
-      << r.out;
+  for (int i = 0; i < 2; ++i) {
+    const RunResult r = Run({"-PathIF:" + (dir_ / "no-such-dir").string()});
+    EXPECT_EQ(r.status, 4080 & 0xFF);
+    EXPECT_NE(
+        r.out.find("- ZunInpIF directory error:4080 <" + (dir_ / "no-such-dir").string() + "/>"),
+        std::string::npos)
+        << r.out;
+  }
   EXPECT_EQ(Requests("SUBJ", "ZunInput directory error:4080"), 1);
   EXPECT_EQ(Entry(bad), before);
 

@@ -24,8 +24,12 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
   const std::filesystem::path dir = ScratchDir("zun-odbcini");
   std::ofstream(dir / "odbc.ini") << "[here]\nDriver = FreeTDS\nServer = " << server
                                   << "\nPort = 1500\n[there]\nDriver = FreeTDS\nServer = "
-                                     "prod.example\n[alias]\nDriver = FreeTDS\nServer = "
-                                  << server << "\nServername = prod\n";
+                                     "prod.example\n[alias]\nDriver = FreeTDS\nServername = Prod\n"
+                                     "[far]\nServername = far\n[lost]\nServername = gone\n";
+  // A data source's Servername names a section of freetds.conf.
+  std::ofstream(dir / "freetds.conf") << "[global]\n\tport = 1700\n[prod]\nhost = " << server
+                                      << "\nca file = /x.pem\n[FAR]\nhost = prod.example\n";
+  setenv("FREETDSCONF", (dir / "freetds.conf").c_str(), 1);
   setenv("ODBCINI", (dir / "odbc.ini").c_str(), 1);
   setenv("ODBCSYSINI", dir.c_str(), 1);
   const struct {
@@ -73,15 +77,23 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
            "(odbc.ini)"},
       {{"-user:a", "-password:b", "-OdbcDsn:there"}, 4218, "s@d:<ZunInput@prod.example>"},
       {{"-user:a", "-password:b", "-OdbcDsn:alias"},
+       0,
+       "",
+       "b",
+       "Odbc DSN=alias",
+       nullptr,
+       0,
+       "dsn:alias server:" + server + " port:1700 (freetds.conf [Prod])"},
+      {{"-user:a", "-password:b", "-OdbcDsn:far"}, 4218, "s@d:<ZunInput@prod.example,1700>"},
+      {{"-user:a", "-password:b", "-OdbcDsn:lost"},
        4218,
-       "data source <alias> names a freetds.conf Servername, which the guard cannot check: give "
-       "Server and Port"},
+       "data source <lost> names the freetds.conf Servername <gone>, which no freetds.conf holds "
+       "with a host"},
       {{"-user:a", "-password:b", "-OdbcDsn:gone"}, 4218, "data source <gone> is not in odbc.ini"},
       // The embedded database has no data source: the switch is not its.
       {{"-user:a", "-password:b", "-OdbcDsn:gone", "-provider:SQLite"}, 0},
       {{"-user:a", "-password:b", "-database:zuninput", "-sqlserver:" + server}, 0},
       {{"-user:a", "-password:b", "-database:Other"}, 4218, "s@d:<Other@" + server + ">"},
-      {{"-user:a", "-password:b", "-sqlserver:prod.example"}, 4218, "s@d:<ZunInput@prod.example>"},
       {{"-user:a", "-password:b", "-sqlserver:" + server + ",14330"}, 0},
       {{"-user:a", "-password:b", "-sqlserver:" + server + "\\INST"}, 0},
       {{"-user:a", "-password:b", "-sqlserver:prod.example,1433"},
@@ -120,8 +132,7 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
     }
   }
   SetProgramArgs({"zuninput"});
-  unsetenv("ODBCINI");
-  unsetenv("ODBCSYSINI");
+  for (const char* v : {"ODBCINI", "ODBCSYSINI", "FREETDSCONF"}) unsetenv(v);
   std::filesystem::remove_all(dir);
 }
 

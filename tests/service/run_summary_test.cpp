@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "../support/scratch.h"
-#include "service/repeat_guard.h"
+#include "notify/repeat_guard.h"
 
 namespace zun {
 namespace {

@@ -21,7 +21,7 @@ bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Comma
       return ExecStProc(cmd, 0);
     });
   } catch (const std::exception& x) {
-    imp.ErrMsg(prefixo_excecao + x.what());
+    imp.ErrMsgDoRegistro(prefixo_excecao + x.what());
     const auto* p = dynamic_cast<const ProviderError*>(&x);
     if (p != nullptr && p->Kind() == ErrorKind::kConnectionLost && imp.Erro == 0)
       imp.Erro = kErrChamada;
@@ -30,7 +30,7 @@ bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Comma
   if (r == 0) return true;
   std::string texto;
   TextoDoErro(r, &texto);
-  imp.ErrMsg(prefixo + texto);
+  imp.ErrMsgDoRegistro(prefixo + texto);
   // A lost link is the database's failure, not the line's: the file ends
   // and its next try runs on a new link.
   if (Db != nullptr && Db->LinkPerdidoNaChamada() && imp.Erro == 0) imp.Erro = r;

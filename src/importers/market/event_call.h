@@ -21,7 +21,8 @@ inline constexpr int32_t kEventoSemEfeito = 8604;
 
 // Calls procedure proc in mode 0 with the parameters preenche sets, and
 // gives its command object back on every path. A non-zero result adds
-// prefixo + the error text of the result (TextoDoErro) with imp.ErrMsg;
+// prefixo + the error text of the result (TextoDoErro) with
+// imp.ErrMsgDoRegistro (on the record's first line, also after a block);
 // the call is then ok only for tolerado and kEventoSemEfeito. An exception
 // adds prefixo_excecao + its message and is not ok. A call that lost the
 // link also ends the file: imp.Erro gets the call's code (3939 for an

@@ -13,8 +13,9 @@ namespace zun {
 
 void ImportaNoticia(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   tParserWrapper& p = *imp.Parser;
+  // Every failure of the block is the record's: told on its "*NW" line.
   auto falha = [&](const std::string& msg) {
-    imp.ErrMsg(msg);
+    imp.ErrMsgDoRegistro(msg);
     *resultado = kErrRegistroRecusado;
   };
   std::string cod;

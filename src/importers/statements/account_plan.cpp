@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "db/global_state.h"
 #include "db/id_text_list.h"
@@ -89,37 +90,38 @@ bool Grava(const char* proc, bool to_no_check, bool ok, Corpo corpo) {
          }) == 0;
 }
 
-// One line of an "*APRESFBAL" block, already in the parser; false when it
-// is not a valid line.
-bool LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
+// One line of an "*APRESFBAL" block, already in the parser: "" when it is
+// valid, else why not.
+std::string LeLinhaDeFormato(tParserWrapper& p, TLinhaFmtBal* l) {
   int32_t tipo = 0;
-  if (!StrToIntOk(p.Field(0), &tipo) || tipo < 0 || tipo > 10) return false;
+  if (!StrToIntOk(p.Field(0), &tipo) || tipo < 0 || tipo > 10) return "Invalid <type>";
   l->tipo = static_cast<uint8_t>(tipo);
   if (tipo == 0 || tipo == 3) {
     int32_t sinal = 0;
-    if (!StrToIntOk(p.NextField(), &l->conta) || !StrToIntOk(p.NextField(), &sinal) || sinal < 0 ||
-        sinal > 12 || !StrToIntOk(p.NextField(), &l->indentacao) ||
-        !StrToIntOk(p.NextField(), &l->anvert)) {
-      return false;
-    }
+    if (!StrToIntOk(p.NextField(), &l->conta)) return "Invalid <account>";
+    if (!StrToIntOk(p.NextField(), &sinal) || sinal < 0 || sinal > 12) return "Invalid <sign>";
+    if (!StrToIntOk(p.NextField(), &l->indentacao)) return "Invalid <indentation>";
+    if (!StrToIntOk(p.NextField(), &l->anvert)) return "Invalid <anvert>";
     l->sinal = static_cast<uint8_t>(sinal);
   } else if (tipo == 1) {
-    if (!StrToIntOk(p.NextField(), &l->bloco)) return false;
+    if (!StrToIntOk(p.NextField(), &l->bloco)) return "Invalid <block>";
   } else if (tipo == 4) {
     int32_t ignorado = 0;
     for (int i = 0; i < 3; ++i) {
-      if (!StrToIntOk(p.NextField(), &ignorado)) return false;
+      if (!StrToIntOk(p.NextField(), &ignorado)) return "Invalid # of fields";
     }
   }
-  return p.CurrentIndex() >= p.Count();
+  return p.CurrentIndex() >= p.Count() ? "" : "Too many fields";
 }
 
 // Every account line names an account of the plan: a format that names
 // another could not be loaded, and the statements of its companies would
 // go unchecked. The check pass counts the accounts that earlier *CBAL
 // lines of the file add; the import pass finds them written.
-bool ContasNoPlano(TImpMain& imp, const TFormatoBal& fmt, int32_t linha_do_bloco) {
-  for (const TLinhaFmtBal& l : fmt.Linhas) {
+// Returns the index of the first line whose account is not, or -1.
+int ContaForaDoPlano(TImpMain& imp, const TFormatoBal& fmt, int32_t linha_do_bloco) {
+  for (size_t i = 0; i < fmt.Linhas.size(); ++i) {
+    const TLinhaFmtBal& l = fmt.Linhas[i];
     if (!l.EhConta()) continue;
     bool existe = true;
     try {
@@ -128,10 +130,10 @@ bool ContasNoPlano(TImpMain& imp, const TFormatoBal& fmt, int32_t linha_do_bloco
       existe = false;
     }
     if (!existe && !(imp.ToNoCheck && imp.DefinidoAntes("*CBAL", l.conta, linha_do_bloco - 1))) {
-      return false;
+      return static_cast<int>(i);
     }
   }
-  return true;
+  return -1;
 }
 
 }  // namespace
@@ -250,33 +252,54 @@ void ImportaApresFBal(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   if (code == 0 && fmt.id < 1) code = kFalhou;
   campos.Fim(kFalhou);
   bool ok = code == 0;
+  // Each refusal names its line and why.
+  const auto recusa = [&](int32_t linha, const std::string& why) {
+    imp.ErrMsgNaLinha(linha, "*APRESFBAL " + std::to_string(fmt.id) + ": " + why);
+    ok = false;
+  };
+  std::vector<int32_t> numeros;  // the file's line of each format line
   while (ok) {
     std::string linha;
     if (!imp.LinhaDoBloco(false, &linha)) {
-      ok = false;  // the file ended, or stopped, inside the block
+      // The file ended inside the block (a line the frame refused has its
+      // own message).
+      if (imp.Erro == 0) recusa(linha_do_bloco, "reached EOF");
+      ok = false;
       break;
     }
     const std::string primeiro(p.Field(0));
     if (Maiusculas(primeiro) == "END") break;
-    if (primeiro.empty() || fmt.Count() >= kMaxLinhasFmtBal) {
-      ok = false;
-      break;
+    if (primeiro.empty()) {
+      recusa(imp.lnn, "Invalid <type>");
+    } else if (fmt.Count() >= kMaxLinhasFmtBal) {
+      recusa(imp.lnn, "more than " + std::to_string(kMaxLinhasFmtBal) + " lines");
     }
+    if (!ok) break;
     TLinhaFmtBal l;
     l.fmtbal = fmt.id;
     l.seq = fmt.Count() + 1;
-    if (!LeLinhaDeFormato(p, &l)) {
-      ok = false;
+    if (const std::string why = LeLinhaDeFormato(p, &l); !why.empty()) {
+      recusa(imp.lnn, why);
       break;
     }
     fmt.Linhas.push_back(l);
+    numeros.push_back(imp.lnn);
   }
   // The lines of a format that does not exist cannot be written.
-  if (ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0)) {
-    ok = imp.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1);
+  if (ok && to_no_check && !(EnumFmtBal && EnumFmtBal->IndexOfId(fmt.id) >= 0) &&
+      !imp.DefinidoAntes("*FBAL", fmt.id, linha_do_bloco - 1)) {
+    recusa(linha_do_bloco, "format " + std::to_string(fmt.id) + " does not exist (*FBAL)");
   }
-  ok = ok && ContasNoPlano(imp, fmt, linha_do_bloco);
-  if (ok && !to_no_check) ok = DbApresFormatoBalPut(fmt) == 0;
+  if (const int fora = ok ? ContaForaDoPlano(imp, fmt, linha_do_bloco) : -1; fora >= 0) {
+    recusa(numeros[static_cast<size_t>(fora)],
+           "account " + std::to_string(fmt.Linhas[static_cast<size_t>(fora)].conta) +
+               " is not in the account plan (*CBAL)");
+  }
+  if (ok && !to_no_check) {
+    if (const int32_t e = DbApresFormatoBalPut(fmt); e != 0) {
+      recusa(linha_do_bloco, "ApresFormatoBalPut error:" + std::to_string(e));
+    }
+  }
   *resultado = CodigoDoOk(ok);
 }
 

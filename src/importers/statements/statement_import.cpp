@@ -242,7 +242,16 @@ void TLeitorDeBalanco::Grava() {
     // stored as passed: the block fails with the load's code.
     TFormatoBal formato;
     code_ = CarregaFormatoBal(fmt, &formato);
-    if (code_ != 0) return;
+    if (code_ != 0) {
+      // The statement is fine: its company's format is not (an account of
+      // it outside the plan), and the owner must be told which.
+      imp_.ErrMsgDoRegistro("ImpBal " + Nome() + " error:" + std::to_string(code_) +
+                            ": the statement format " + std::to_string(fmt) +
+                            " does not load (an account of *APRESFBAL " + std::to_string(fmt) +
+                            " is not in the account plan, or it cannot be read)");
+      msg_dada_ = true;
+      return;
+    }
     ChecaBalanco(formato, bal_);
   }
   // The warning is Windows-1252 text, like the files and the log.

@@ -30,9 +30,9 @@ TEST_F(MercadoDb, NewsBlocks) {
           {"*NW PETR 0 2024-05-10 0\nFixed\nEND", 0, "", cb},
           {"*NW VALE 0 2024-05-10 -\nX\nEND", 0, "ImpNws VALE/0 : error:3752", cb},
           {"*NW PETR 0 2024-05-13 -\nX\nEND\n*NW PETR 0 2024-05-10 -\nEND", 3943,
-           "ImpNws PETR/0 : error:50714", cb},
+           "line:4 ImpNws PETR/0 : error:50714", cb},  // on its *NW line
           // Without END: the check pass fails, the import pass never runs.
-          {"*NW PETR 0 2024-05-12 -\nText\n# comment", 3943, "reached EOF", cb},
+          {"*NW PETR 0 2024-05-12 -\nText\n# comment", 3943, "line:1 reached EOF", cb},
           {"*NW PETR 0 2024-05-12\nX\nEND", 3943, "Invalid # of fields", cb},
           {"*NW \"\" 0 2024-05-12 -\nX\nEND", 3943, "Empty <company>", cb},
           {"*NW PETR 80 2024-05-12 -\nX\nEND", 3943, "Invalid <country>", cb},

@@ -28,6 +28,7 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
     int32_t codigo;
     const char* consulta;
     const char* linhas;
+    const char* msg = "";  // a block's refusal names its line and why
   } casos[] = {
       {CBal(), 0,
        "SELECT id, bloco, ordemnobloco, carac_periodizavel, carac_emmoeda FROM conta_bal "
@@ -62,12 +63,15 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {"*FBAL 0 0 Padrao\n", 3943, "SELECT count(*) FROM fmt_bal WHERE id = 0", "0"},
       {"*FBAL 5 0 \"\" Bancos\n", 0, "SELECT nome, pais FROM fmt_bal WHERE id = 5", "Bancos|0"},
       {"*FBAL 5 0 Outro\n*APRESFBAL 6\n1 1\nEND\n", 3943, "SELECT nome FROM fmt_bal WHERE id = 5",
-       "Bancos"},
-      {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", ""},  // sinal 13
-      {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", ""},
+       "Bancos", "line:2 *APRESFBAL 6: format 6 does not exist (*FBAL)"},
+      {"*APRESFBAL 5\n1 1\n0 10 13 0 0\nEND\n", 3943, "", "",
+       "line:3 *APRESFBAL 5: Invalid <sign>"},
+      {"*APRESFBAL 5\n1 1\n0 10 2 0 0 x\nEND\n", 3943, "", "",
+       "line:3 *APRESFBAL 5: Too many fields"},
       {"*APRESFBAL 5\n1 1\n0 10 2 0 0 \"\" x\nEND\n", 3943, "", ""},
-      {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", ""},  // no END
-      {"*APRESFBAL 5\n0 5999 2 0 0\nEND\n", 3943, "SELECT count(*) FROM ApresFmtBalItems", "0"},
+      {"*APRESFBAL 5\n0 10 2 0 0\n", 3943, "", "", "line:1 *APRESFBAL 5: reached EOF"},
+      {"*APRESFBAL 5\n1 1\n0 5999 2 0 0\nEND\n", 3943, "SELECT count(*) FROM ApresFmtBalItems", "0",
+       "line:3 *APRESFBAL 5: account 5999 is not in the account plan (*CBAL)"},
       // An unknown account is refused before an earlier line is written; one
       // that an earlier line adds is accepted.
       {CBal("4007") + "*APRESFBAL 5\n0 5999 2 0 0\nEND\n", 3943,
@@ -79,7 +83,7 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
        "1|1|0|0|0|2;2|4|0|0|0|;3|0|10|2|1|"},
   };
   for (const auto& c : casos) {
-    RodaArquivos({{c.arquivo, c.codigo, "",
+    RodaArquivos({{c.arquivo, c.codigo, c.msg,
                    *c.consulta ? std::optional<std::string>(c.linhas) : std::nullopt}},
                  c.consulta);
   }
@@ -91,6 +95,7 @@ TEST_F(AccountPlan, FormatOfAtMost4000Lines) {
   EXPECT_EQ(Importa(bloco + "END\n"), 0);
   EXPECT_EQ(Linhas("SELECT count(*), max(seq) FROM ApresFmtBalItems"), "4000|4000");
   EXPECT_EQ(Importa(bloco + "0 1 2 0 0\nEND\n"), 3943);
+  EXPECT_NE(msgs_.find("line:4002 *APRESFBAL 1: more than 4000 lines"), std::string::npos) << msgs_;
 }
 
 // Parent, depth, has-children and hidden of each line, as "p/d/F/H".

@@ -95,6 +95,9 @@ TEST_F(StatementImport, ImportPass) {
   // A format that cannot load (an account outside the plan) fails the block.
   Sql("INSERT INTO ApresFmtBalItems (fmtbal, seq, tipo, conta) VALUES (7, 1, 0, 3001)");
   EXPECT_EQ(Importa("*FS" + k + "@10 9\nEND\n"), 50902);
+  EXPECT_NE(msgs_.find("line:1 ImpBal PETR/0 error:50902: the statement format 7 does not load"),
+            std::string::npos)
+      << msgs_;
   EXPECT_EQ(Linhas(consulta), "01:10/0=1.0");
 }
 

@@ -194,7 +194,7 @@ TEST(OdbcProvider, ConnectionStrings) {
       // A data source names its own server.
       {"Provider=ODBC;Odbc DSN=zun;Data Source=db1;User ID=u;Password= p ",
        {},
-       "DSN=zun;UID=u;PWD={ p };ConnectRetryCount=0"},
+       "DSN=zun;UID=u;PWD={ p };Encrypt=yes;ConnectRetryCount=0"},
       // "}" only where the driver undoes "}}"; refused where it would read
       // "x" and then a database of the password's choosing.
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds14,
@@ -202,7 +202,8 @@ TEST(OdbcProvider, ConnectionStrings) {
        "ClientCharset=CP1252;Encryption=require"},
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\";Odbc Driver=ODBC Driver 18",
        {},
-       "Driver={ODBC Driver 18};Server=db1;UID=u;PWD={x}};Database=y};ConnectRetryCount=0"},
+       "Driver={ODBC Driver 18};Server=db1;UID=u;PWD={x}};Database=y};Encrypt=yes;"
+       "ConnectRetryCount=0"},
       {"Data Source=db1;User ID=u;Password=\"x};Database=y\"", tds13, nullptr},
       {"Data Source=db1;User ID=u;Password=a}b", {}, nullptr},
       {"Odbc DSN=zun;User ID=u;Password=a}b", tds13, nullptr},

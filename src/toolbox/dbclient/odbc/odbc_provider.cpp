@@ -250,13 +250,14 @@ std::string OdbcConnectionString(const ConnectionString& cs, const OdbcDriver& d
   if (freetds && !dsn) s += ";TDS_Version=7.4;ClientCharset=CP1252";
   // TLS is required unless the connection string declines it: FreeTDS would
   // otherwise send the password in clear to a server that offers no TLS.
-  // Microsoft's driver requires it by default (Encrypt=yes).
+  // Other drivers are told so too: Microsoft's Driver 17 does not encrypt by
+  // default (a data source's own "Encrypt" gives way to this one).
   const std::string tls = Maiusculas(cs.Get("Use Encryption for Data"));
   const bool sem_tls = tls == "FALSE" || tls == "NO" || tls == "0";
   if (freetds) {
     s += sem_tls ? ";Encryption=request" : ";Encryption=require";
-  } else if (sem_tls) {
-    s += ";Encrypt=no";
+  } else {
+    s += sem_tls ? ";Encrypt=no" : ";Encrypt=yes";
   }
   // Microsoft's driver reconnects a broken link by itself (idle connection
   // resiliency), without the database user the session had switched to
@@ -359,6 +360,12 @@ void OdbcConnection::Open(const ConnectionString& cs) {
   try {
     const OdbcDriver drv = FindDriver(cs);
     freetds_ = EhFreeTds(cs, drv);
+    // FreeTDS reads a CA file only from freetds.conf, which "Server=" skips.
+    if (freetds_ && !EhDsn(cs)) {
+      Loga(
+          "ODBC: FreeTDS without a data source: the server's certificate is not checked; to "
+          "check it, name a data source (OdbcDsn) whose freetds.conf section gives \"ca file\"");
+    }
     std::string narrow = OdbcConnectionString(cs, drv);
     text = Wide(narrow);
     ApagaTexto(&narrow);

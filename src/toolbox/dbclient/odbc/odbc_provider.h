@@ -48,8 +48,8 @@ int FreeTdsLibraryVersion(const std::string& path);
 // driver it selects. Values are enclosed in braces only when they need it.
 // FreeTDS (by the driver's name or library) gets the port, "TDS_Version=7.4"
 // and "ClientCharset=CP1252". A data source ("Odbc DSN") gets no "Server"
-// (its own counts). TLS is required (FreeTDS "Encryption=require"; Microsoft's
-// driver by its default) unless "Use Encryption for Data" is False (FreeTDS
+// (its own counts). TLS is required (FreeTDS "Encryption=require", others
+// "Encrypt=yes") unless "Use Encryption for Data" is False (FreeTDS
 // "Encryption=request", others "Encrypt=no"). Drivers other than FreeTDS get
 // "ConnectRetryCount=0": the session, not the driver, reconnects. FreeTDS before 1.4 ends a braced
 // value at the first
@@ -74,6 +74,8 @@ class OdbcConnection : public ProviderConnection {
   // server that never answers the login. Requests that are no query
   // (commit, rollback) and procedure descriptions get 130 seconds.
   void SetLoginTimeout(int seconds) override { login_timeout_ = seconds > 0 ? seconds : 15; }
+  // FreeTDS without a data source (which cannot check the server's
+  // certificate) logs so at every open.
   void Open(const ConnectionString& cs) override;
   void Close() override;
   // False after a failure that lost the link.

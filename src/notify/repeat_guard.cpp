@@ -1,4 +1,4 @@
-#include "service/repeat_guard.h"
+#include "notify/repeat_guard.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
