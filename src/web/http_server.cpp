@@ -144,6 +144,10 @@ MHD_Result Access(void* cls, MHD_Connection* mc, const char* url, const char* me
       }
       c->req.peer = buf;
     }
+    const std::string real = c->req.Header("x-real-ip");
+    if ((c->req.peer == "127.0.0.1" || c->req.peer == "::1") && !real.empty() && real.size() < 64) {
+      c->req.peer = real;
+    }
     if (c->req.method == "POST") {
       const std::string len = c->req.Header("content-length");
       const uint64_t max = server->limits().max_file_bytes + server->limits().form_overhead;

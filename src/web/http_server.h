@@ -35,7 +35,8 @@ struct Upload {
 struct Request {
   std::string method;
   std::string path;
-  std::string peer;                            // the client's address
+  // The client's address; over loopback the reverse proxy's X-Real-IP.
+  std::string peer;
   std::map<std::string, std::string> headers;  // names in lower case
   std::map<std::string, std::string> cookies;
   std::map<std::string, std::string> query;  // decoded

@@ -82,20 +82,20 @@ void Sessions::Sweep() {
   }
 }
 
-bool LoginGuard::Blocked(std::map<std::string, Count>& m, const std::string& key) {
+bool LoginGuard::Blocked(std::map<std::string, Count>& m, const std::string& key, int max) {
   auto it = m.find(key);
   if (it == m.end()) return false;
   if (Clock::now() - it->second.last > std::chrono::seconds(kWindowSeconds)) {
     m.erase(it);
     return false;
   }
-  return it->second.failures >= kMaxFailures;
+  return it->second.failures >= max;
 }
 
 bool LoginGuard::Allowed(const std::string& user, const std::string& address) {
   std::lock_guard<std::mutex> l(mu_);
-  const bool u = Blocked(users_, user);
-  const bool a = Blocked(addresses_, address);
+  const bool u = Blocked(users_, user, kMaxPerUser);
+  const bool a = Blocked(addresses_, address, kMaxPerAddress);
   return !u && !a;
 }
 

@@ -66,12 +66,15 @@ class Sessions {
   std::map<std::string, std::shared_ptr<Session>> by_id_;
 };
 
-// Failed logins per user name and per client address: after kMaxFailures
-// within kWindowSeconds the next attempt is refused without trying the
-// password, until the window has passed since the last failure.
+// Failed logins per user name and per client address: after
+// kMaxPerUser failures of a user name, or kMaxPerAddress from one address
+// (more: several users may share one), within kWindowSeconds the next
+// attempt is refused without trying the password, until the window has
+// passed since the last failure.
 class LoginGuard {
  public:
-  static constexpr int kMaxFailures = 5;
+  static constexpr int kMaxPerUser = 5;
+  static constexpr int kMaxPerAddress = 20;
   static constexpr int kWindowSeconds = 15 * 60;
   bool Allowed(const std::string& user, const std::string& address);
   void Failed(const std::string& user, const std::string& address);
@@ -82,7 +85,7 @@ class LoginGuard {
     int failures = 0;
     std::chrono::steady_clock::time_point last;
   };
-  bool Blocked(std::map<std::string, Count>& m, const std::string& key);
+  bool Blocked(std::map<std::string, Count>& m, const std::string& key, int max);
   std::mutex mu_;
   std::map<std::string, Count> users_;
   std::map<std::string, Count> addresses_;
