@@ -236,6 +236,7 @@ Response WebApp::Handle(Request& req) {
       f.content_type = "text/css; charset=utf-8";
       return f;
     }
+    if (req.path == "/favicon.ico") return Text(404, "404 Not Found\n");
     if (req.path == "/login") {
       if (req.method == "POST") return LoginPost(req);
       if (req.method == "GET") return LoginPage(req, "", 200);
@@ -307,8 +308,11 @@ Response WebApp::Handle(Request& req) {
 }
 
 Response WebApp::LoginPage(Request& req, const std::string& message, int status) {
-  (void)req;
-  const std::string token = RandomToken();
+  // One token per browser: a second page load (another tab, a redirected
+  // favicon) must not make the first page's form stale.
+  auto it = req.cookies.find(kLoginCookie);
+  const std::string token =
+      it != req.cookies.end() && it->second.size() == 64 ? it->second : RandomToken();
   std::ostringstream b;
   if (!message.empty()) b << "<p class=\"error\" role=\"alert\">" << Esc(message) << "</p>";
   b << "<form method=\"post\" action=\"/login\" class=\"login\"><input type=\"hidden\" "
