@@ -53,6 +53,11 @@ std::shared_ptr<Session> Sessions::Create(const std::string& user, bool admin,
 
 std::shared_ptr<Session> Sessions::Find(const std::string& id) {
   std::lock_guard<std::mutex> l(mu_);
+  // Now and then the expired sessions go, and their connections with them.
+  if (Clock::now() - swept_ > std::chrono::minutes(1)) {
+    swept_ = Clock::now();
+    SweepLocked();
+  }
   auto it = by_id_.find(id);
   if (it == by_id_.end()) return nullptr;
   const auto now = Clock::now();
@@ -73,6 +78,10 @@ void Sessions::End(const std::string& id) {
 
 void Sessions::Sweep() {
   std::lock_guard<std::mutex> l(mu_);
+  SweepLocked();
+}
+
+void Sessions::SweepLocked() {
   const auto now = Clock::now();
   for (auto it = by_id_.begin(); it != by_id_.end();) {
     const Session& s = *it->second;

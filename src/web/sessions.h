@@ -62,8 +62,10 @@ class Sessions {
   void Sweep();
 
  private:
+  void SweepLocked();
   std::mutex mu_;
   std::map<std::string, std::shared_ptr<Session>> by_id_;
+  std::chrono::steady_clock::time_point swept_;
 };
 
 // Failed logins per user name and per client address: after

@@ -33,6 +33,16 @@ constexpr char kGeneric[] =
 
 std::string Num(int64_t n) { return std::to_string(n); }
 
+// Holds one of a semaphore's counts while it lives.
+template <class Semaphore>
+struct Held {
+  explicit Held(Semaphore& s) : s_(s) { s_.acquire(); }
+  ~Held() { s_.release(); }
+  Held(const Held&) = delete;
+  Held& operator=(const Held&) = delete;
+  Semaphore& s_;
+};
+
 Response Redirect(const std::string& to) {
   Response r;
   r.status = 303;
@@ -189,8 +199,14 @@ std::string Esc(const std::string& t) {
 }
 
 void WebApp::Audit(const std::string& line) {
+  // User names and file names come from the browser: a line break in one
+  // must not forge an audit line.
+  std::string safe = line;
+  for (char& c : safe) {
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+  }
   std::lock_guard<std::mutex> l(audit_mu_);
-  std::cerr << "zuninput-web: " << line << std::endl;
+  std::cerr << "zuninput-web: " << safe << std::endl;
 }
 
 bool WebApp::SameOrigin(const Request& req) const {
@@ -256,6 +272,9 @@ Response WebApp::Handle(Request& req) {
                   "403 Forbidden: the form's token is missing or stale, or the request "
                   "came from another site; reload the page and try again\n");
     }
+    // A check runs without the session's lock: the child needs no
+    // connection, and the user's other pages must not wait for it.
+    if (req.method == "POST" && req.path == "/check") return Check(req, *s);
     std::lock_guard<std::mutex> l(s->mu);
     if (!s->conn || !s->conn->Connected()) {
       sessions_.End(s->id);
@@ -267,7 +286,6 @@ Response WebApp::Handle(Request& req) {
         return s->admin ? MyEntries(req, *s, true) : Text(404, "404 Not Found\n");
       }
       if (req.method == "POST" && req.path == "/logout") return Logout(req, *s);
-      if (req.method == "POST" && req.path == "/check") return Check(req, *s);
       if (req.method == "POST" && req.path == "/queue") return Queue(req, *s);
       if (req.method == "POST" && req.path == "/ops/bulk" && s->admin) return OpsBulk(req, *s);
       if (req.path.rfind("/entries/", 0) == 0) {
@@ -514,6 +532,7 @@ Response WebApp::EntryFile(Session& s, int32_t id) {
   const auto it =
       std::find_if(list.begin(), list.end(), [&](const Entry& e) { return e.id == id; });
   if (it == list.end()) return Text(404, "404 Not Found: no such entry of yours\n");
+  Held heavy(heavy_);
   Response r;
   r.content_type = "application/octet-stream";
   r.body = EntryContent(*s.conn, id);
@@ -599,8 +618,10 @@ Response WebApp::Check(Request& req, Session& s) {
     shown = shown.substr(slash + 1);
   }
   if (shown.empty()) shown = "upload.txt";
+  Held heavy(heavy_);
   const CheckResult c = RunCheck(s_.zuninput, s_.switches, u.path, s.user, s_.check_timeout_s);
   const std::string content = ReadFile(u.path);
+  std::lock_guard<std::mutex> l(s.mu);
   // Kept for "Queue" under its hash: what is queued is what was checked.
   const std::string kept = s_.upload_dir + "/checked-" + s.id.substr(0, 16) + "-" + u.sha256;
   if (::rename(u.path.c_str(), kept.c_str()) != 0) return Text(500, "500: cannot keep the file\n");
@@ -688,6 +709,7 @@ Response WebApp::Queue(Request& req, Session& s) {
   if (priority < 0 || priority > max_priority) {
     return Text(400, "400 Bad Request: the priority must lie in 0.." + Num(max_priority) + "\n");
   }
+  Held heavy(heavy_);
   const std::string content = ReadFile(it->second.path);
   if (Sha256Hex(content) != sha) return Text(500, "500: the checked file changed\n");
   const int32_t id = AddEntry(*s.conn, s.user, priority, name, content);

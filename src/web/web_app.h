@@ -9,6 +9,7 @@
 #pragma once
 
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ class WebApp {
   LoginGuard guard_;
   std::mutex login_mu_;  // the login inputs are read one login at a time
   std::mutex audit_mu_;
+  // Checks, queueing and downloads hold a whole file (up to 64 MiB, some
+  // copies of it) in memory: kHeavy at a time, the others wait.
+  static constexpr std::ptrdiff_t kHeavy = 2;
+  std::counting_semaphore<kHeavy> heavy_{kHeavy};
   void Audit(const std::string& line);
 };
 

@@ -183,6 +183,7 @@ TEST_P(Web, KeepsItsSecurityPromises) {
   ASSERT_FALSE(bob.empty());
   EXPECT_EQ(Login("", kPasswords[1]), "");
   EXPECT_EQ(Login("zunsvc", ""), "");
+  EXPECT_EQ(Login("x\nzuninput-web: login of zunsvc (operator)", "?"), "");
 
   // Every byte value, stored and given back unchanged.
   std::string all;
@@ -232,6 +233,7 @@ TEST_P(Web, KeepsItsSecurityPromises) {
   EXPECT_NE(html_.find("too many attempts"), std::string::npos);
   EXPECT_NE(Login("ana.lima", kPasswords[1]), "");
 
+  EXPECT_EQ(ReadFile(dir_ / "web.err").find("\nzuninput-web: login of zunsvc"), std::string::npos);
   for (const std::string& where : {html_, ReadFile(dir_ / "web.out"), ReadFile(dir_ / "web.err"),
                                    ReadFile(dir_ / "zuninput.log")}) {
     for (const char* pw : kPasswords) EXPECT_EQ(where.find(pw), std::string::npos) << pw;
