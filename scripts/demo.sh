@@ -66,8 +66,10 @@ done
 say "One run of the service: it imports the queue most urgent first and stops at check_fails.txt"
 # The password comes from the environment, never from the command line. No
 # mail gateway runs here: the mails fail fast (connection refused) and are
-# logged. -Config names a file that is not there: the build's defaults hold,
-# whatever /etc/zuninput/zuninput.conf this machine has.
+# logged. -Config names the demo's own configuration file, without settings
+# (a named file must exist): the build's defaults hold, whatever
+# /etc/zuninput/zuninput.conf this machine has.
+printf '# The demo: the build'"'"'s defaults.\n' >"$demo/zuninput.conf" && chmod 600 "$demo/zuninput.conf"
 ZUNINPUT_PASSWORD=demo-service-pw "$build/zuninput" -provider:SQLite -user:zunsvc \
   -Config:"$demo/zuninput.conf" -MailGateway:http://127.0.0.1:9/ -PathReqGBol:"$demo/"
 code=$?

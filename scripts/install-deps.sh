@@ -5,7 +5,7 @@ set -euo pipefail
 # locales: its charmaps let a test build a locale whose decimal point is ",".
 PACKAGES=(build-essential cmake libsqlite3-dev libcurl4-openssl-dev unixodbc-dev
           tdsodbc libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
-          libssl-dev locales)
+          libssl-dev locales libmicrohttpd-dev chromium chromium-driver python3-selenium)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
