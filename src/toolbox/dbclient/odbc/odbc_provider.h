@@ -95,6 +95,17 @@ class OdbcConnection : public ProviderConnection {
   void Commit() override;
   void Rollback() override;
   bool InTransaction() const override { return in_tran_; }
+  // Groups run at read committed, each nest inside one (a savepoint,
+  // "SAVE TRANSACTION") at serializable until it ends; SQL Server keeps a
+  // savepoint until the transaction ends, so a release only goes back to
+  // read committed. Only with a resume mark: the database may be a
+  // customer's.
+  bool SupportsGroupedCommits() const override { return true; }
+  bool GroupsNeedResumeMark() const override { return true; }
+  void BeginGroupTransaction() override;
+  void Savepoint(const std::string& name) override;
+  void ReleaseSavepoint(const std::string& name) override;
+  void RollbackToSavepoint(const std::string& name) override;
 
  private:
   struct Described {
@@ -125,6 +136,10 @@ class OdbcConnection : public ProviderConnection {
   // logs it); gives the link up when that fails.
   void FechaTransacaoDoServidor();
   void AbandonaTransacao();
+  // Autocommit off at level: the next statement begins the transaction.
+  void Begin(SQLULEN level);
+  // Runs a text of the open transaction (SQL Server's own statements).
+  void Controle(const std::string& sql);
   // Turns autocommit on at read committed and reads it back; when the
   // driver did not, gives the link up (IsOpen() false, logged) and answers
   // false. after names what came before, for the log.
