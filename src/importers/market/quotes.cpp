@@ -39,6 +39,12 @@ int32_t Chama(const char* proc, F poe) {
   });
 }
 
+// A call that lost the link failed for the database, not for the line: the
+// file ends with the call's code, and its next try runs on a new link.
+void FimSeOLinkCaiu(TImpMain& imp, int32_t code) {
+  if (code != 0 && Db != nullptr && Db->LinkPerdidoNaChamada() && imp.Erro == 0) imp.Erro = code;
+}
+
 // "prefixo ticker/exchange error:" + the code's text.
 std::string MensagemDeErro(const char* prefixo, const std::string& ticker, int32_t bolsa,
                            int32_t e) {
@@ -146,6 +152,7 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
     *code = 0;
     return;
   }
+  FimSeOLinkCaiu(imp, *code);
   if (*code != 0) return;
   if (EhDataZero(q.Data)) {
     // The procedure would refuse it; a day of no date is no bulletin either.
@@ -183,6 +190,7 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
     SetParamFloat(cmd, "@IfTermo2", q.Termo2);
   });
   if (*code == 0) return;
+  FimSeOLinkCaiu(imp, *code);
   if (ja_vista && *code == kCotSerieDesconhecida) *code = kErrTickerNaoRegistrado;
   imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, *code));
   if (*code == kCotSemMudanca || *code == kCotCondicaoFalsa || *code == kCotValoresIguais ||
@@ -234,6 +242,7 @@ void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
     SetParamDateTime(cmd, "@dateto", ate);
   });
   if (*code == 0) return;
+  FimSeOLinkCaiu(imp, *code);
   imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, *code));
   if (*code == kCotSemMudanca) *code = 0;
 }
