@@ -644,10 +644,19 @@ void OdbcConnection::AposErro(const ProviderError& e) {
   // have ended it too (XACT_ABORT, a rollback inside it); a SELECT without
   // a table opens none.
   bool acabou = e.Kind() == ErrorKind::kDeadlock;
-  if (!acabou && tran_usada_) {
+  if (!acabou && (tran_usada_ || e.Kind() == ErrorKind::kTimeout)) {
     const int n = TranCountDoServidor();
     if (n < 0) return;  // nothing known: the caller's failure stands
     acabou = n == 0;
+    if (n > 1) {
+      // A cancelled procedure left its own transaction open inside this
+      // one (XACT_ABORT OFF). SQL Server cannot undo it alone, and a commit
+      // would only close the procedure's level: both are rolled back, and
+      // the caller's transaction is over.
+      Loga("ODBC: a failed call left its own transaction open inside the session's (@@TRANCOUNT " +
+           std::to_string(n) + "); both rolled back");
+      acabou = true;
+    }
   }
   if (acabou) AbandonaTransacao();
 }

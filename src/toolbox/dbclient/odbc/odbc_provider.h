@@ -125,8 +125,10 @@ class OdbcConnection : public ProviderConnection {
              std::vector<Recordset>* out);
   // After a failed statement in a transaction: when the server ended the
   // transaction (a deadlock victim, or @@TRANCOUNT 0 after a statement of
-  // it had run), rolls back what the driver may have opened since and
-  // turns autocommit on, so that InTransaction() tells the truth. After a
+  // it had run or a timeout), or a timed-out procedure left its own open
+  // inside it (@@TRANCOUNT above 1, rolled back with it), rolls back what
+  // the driver may have opened since and turns autocommit on, so that
+  // InTransaction() tells the truth. After a
   // timeout or a statement error outside one: rolls back a transaction the
   // failed call left open on the server (FechaTransacaoDoServidor).
   void AposErro(const ProviderError& e);
