@@ -80,6 +80,7 @@ struct Linha {
 // when still running (status -2).
 int Roda(const std::vector<std::string>& argv, const fs::path& dir, const fs::path& log,
          double* wall, double* cpu, long* max_rss_kb, double kill_after = 0) {
+  std::fflush(nullptr);  // else the child's freopen writes our buffered lines again
   const auto t0 = Clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
