@@ -335,66 +335,67 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   RegistraImportadores();
   std::string reference;
   int64_t reference_applied = 0;
-  for (const bool tds : {false, true}) {
-    for (const auto& k : kills) {
-      SCOPED_TRACE(std::string(k.proc) + (tds ? " over TDS" : ""));
-      PrioridadeReqGBol = 0;
-      NewQueueDatabase(kDb);
-      RunExampleSql(kDb, "quote_series.sql");
-      const int id = Enqueue(4, file);
-      if (k.last_try) Sql("UPDATE import_files SET importtries = 1");
-      for (int n : {k.nth, k.again}) {
-        if (n == 0) continue;
-        if (tds) {
-          testing::TdsServerProcess server(kDb, {"--kill-on", k.proc + ("," + std::to_string(n))});
-          KilledStep([] { SetTickSource(&SlowTick); }, OverTds(server));
-          continue;
-        }
-        KilledStep([&k, n] {
-          SetTickSource(&SlowTick);
-          AntesDe(k.proc, [n](ProcContext&) {
-            if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
-          });
-        });
+  // Each kill on the embedded provider, then over TDS.
+  for (size_t run = 0; run < 2 * std::size(kills); ++run) {
+    const bool tds = run >= std::size(kills);
+    const auto& k = kills[run % std::size(kills)];
+    SCOPED_TRACE(std::string(k.proc) + (tds ? " over TDS" : ""));
+    PrioridadeReqGBol = 0;
+    NewQueueDatabase(kDb);
+    RunExampleSql(kDb, "quote_series.sql");
+    const int id = Enqueue(4, file);
+    if (k.last_try) Sql("UPDATE import_files SET importtries = 1");
+    for (int n : {k.nth, k.again}) {
+      if (n == 0) continue;
+      if (tds) {
+        testing::TdsServerProcess server(kDb, {"--kill-on", k.proc + ("," + std::to_string(n))});
+        KilledStep([] { SetTickSource(&SlowTick); }, OverTds(server));
+        continue;
       }
-      std::unique_ptr<testing::TdsServerProcess> server;
-      if (tds) server = std::make_unique<testing::TdsServerProcess>(kDb);
-      ASSERT_EQ(LoginInProcess(tds ? OverTds(*server) : std::vector<std::string>{}), 0);
-      SetTickSource(&SlowTick);
-      ResumoAtual() = {};
-      int32_t erro = 0;
-      bool continua = true;
-      for (int seq = 1; continua && erro == 0; ++seq) erro = Step(seq, &continua);
-      EXPECT_EQ(erro, 0);
-      EncerraZiGlobs(&erro);
-      SetTickSource(nullptr);
-      const std::string state =
-          Sql("SELECT group_concat(x, ';') FROM (SELECT anb || ':' || COALESCE(valor1, 'N') || "
-              "'/' || COALESCE(valor2, 'N') AS x FROM cotacao ORDER BY anb, data)") +
-          " log:" +
-          Sql("SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
-              "|| COALESCE(date, 'N') || ':' || COALESCE(txt, 'N') AS x FROM data_log ORDER BY "
-              "tip, oid, aux, date)") +
-          " req:" + Sql("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") +
-          " msgs:" + Sql("SELECT group_concat(line || ' ' || msg, ';') FROM import_file_errors") +
-          " entry:" +
-          Sql("SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
-              "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
-              std::to_string(id));
-      EXPECT_EQ(Sql("PRAGMA integrity_check"), "ok;");
-      if (*k.proc == '\0' && !tds) {
-        reference = state;
-        reference_applied = ResumoAtual().linhas;
-        // The bulletin's request alone: priority 4 asks for none of its own.
-        EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1 tipo:0 data:2024-07-03; msgs:"),
-                  std::string::npos)
-            << reference;
-      } else {
-        EXPECT_EQ(state, reference);
-        // Unless the killed run recorded the file (its summary was lost with it).
-        if (ResumoAtual().arquivos > 0) {
-          EXPECT_EQ(ResumoAtual().linhas, reference_applied);
-        }
+      KilledStep([&k, n] {
+        SetTickSource(&SlowTick);
+        AntesDe(k.proc, [n](ProcContext&) {
+          if (++g_calls == n) _exit(9);  // as a kill would, before the call runs
+        });
+      });
+    }
+    std::unique_ptr<testing::TdsServerProcess> server;
+    if (tds) server = std::make_unique<testing::TdsServerProcess>(kDb);
+    ASSERT_EQ(LoginInProcess(tds ? OverTds(*server) : std::vector<std::string>{}), 0);
+    SetTickSource(&SlowTick);
+    ResumoAtual() = {};
+    int32_t erro = 0;
+    bool continua = true;
+    for (int seq = 1; continua && erro == 0; ++seq) erro = Step(seq, &continua);
+    EXPECT_EQ(erro, 0);
+    EncerraZiGlobs(&erro);
+    SetTickSource(nullptr);
+    const std::string state =
+        Sql("SELECT group_concat(x, ';') FROM (SELECT anb || ':' || COALESCE(valor1, 'N') || "
+            "'/' || COALESCE(valor2, 'N') AS x FROM cotacao ORDER BY anb, data)") +
+        " log:" +
+        Sql("SELECT group_concat(x, ';') FROM (SELECT tip || ':' || oid || ':' || aux || ':' "
+            "|| COALESCE(date, 'N') || ':' || COALESCE(txt, 'N') AS x FROM data_log ORDER BY "
+            "tip, oid, aux, date)") +
+        " req:" + Sql("SELECT group_concat(prioridade || motivo, ';') FROM reqgbol") +
+        " msgs:" + Sql("SELECT group_concat(line || ' ' || msg, ';') FROM import_file_errors") +
+        " entry:" +
+        Sql("SELECT done || ':' || result || ':' || (taken_until IS NULL) || ':' || "
+            "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
+            std::to_string(id));
+    EXPECT_EQ(Sql("PRAGMA integrity_check"), "ok;");
+    if (*k.proc == '\0' && !tds) {
+      reference = state;
+      reference_applied = ResumoAtual().linhas;
+      // The bulletin's request alone: priority 4 asks for none of its own.
+      EXPECT_NE(reference.find(" req:1DataLogAdd bolsa:1 tipo:0 data:2024-07-03; msgs:"),
+                std::string::npos)
+          << reference;
+    } else {
+      EXPECT_EQ(state, reference);
+      // Unless the killed run recorded the file (its summary was lost with it).
+      if (ResumoAtual().arquivos > 0) {
+        EXPECT_EQ(ResumoAtual().linhas, reference_applied);
       }
     }
   }
