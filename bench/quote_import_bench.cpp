@@ -16,9 +16,19 @@
 // in autocommit and once in one transaction. The ratios are the service's
 // lines per second over each floor's.
 //
-// Usage: quote_import_bench [--series N] [--days D] [--dir DIR]
-// (ZUNINPUT_EXE names the executable; defaults: 5000, 20,
-// BUILD/bench-quotes). Exit status 1 when the run fails.
+// Then the same file on a copy of the same database through the SQL Server
+// provider (FreeTDS's ODBC driver) against the TDS test server on
+// loopback: lines per second, and round trips per line from the server's
+// request count of every connection of the run (login and queue included).
+// With --kills K, that copy's run is killed K times at random moments
+// (SIGKILL, lease expired after each) and run again until the file is
+// recorded; the quotes and the data log must then equal the embedded run's
+// rows.
+//
+// Usage: quote_import_bench [--series N] [--days D] [--dir DIR] [--kills K]
+// [--seed S] (ZUNINPUT_EXE names the executable; defaults: 5000, 20,
+// BUILD/bench-quotes, 0, 1). Exit status 1 when a run fails or the rows
+// differ.
 //
 // Thread-safety: single-threaded program.
 #include <sqlite3.h>
@@ -32,9 +42,12 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../tests/support/tds_server_process.h"
 #include "database/reference_db.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
@@ -63,8 +76,11 @@ struct Linha {
 // Runs argv in dir, standard output and error to log; its exit status,
 // wall seconds, processor seconds (user and system) and peak resident
 // kilobytes.
+// With kill_after > 0 the run is killed (SIGKILL) after that many seconds
+// when still running (status -2).
 int Roda(const std::vector<std::string>& argv, const fs::path& dir, const fs::path& log,
-         double* wall, double* cpu, long* max_rss_kb) {
+         double* wall, double* cpu, long* max_rss_kb, double kill_after = 0) {
+  std::fflush(nullptr);  // else the child's freopen writes our buffered lines again
   const auto t0 = Clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -78,7 +94,19 @@ int Roda(const std::vector<std::string>& argv, const fs::path& dir, const fs::pa
   }
   int status = 0;
   rusage ru{};
-  wait4(pid, &status, 0, &ru);
+  if (kill_after > 0) {
+    while (wait4(pid, &status, WNOHANG, &ru) == 0) {
+      if (Segundos(t0, Clock::now()) >= kill_after) {
+        kill(pid, SIGKILL);
+        wait4(pid, &status, 0, &ru);
+        *wall = Segundos(t0, Clock::now());
+        return -2;
+      }
+      usleep(2000);
+    }
+  } else {
+    wait4(pid, &status, 0, &ru);
+  }
   *wall = Segundos(t0, Clock::now());
   *cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
          static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
@@ -120,21 +148,62 @@ std::map<std::string, double> Divisao(const fs::path& dir) {
   return parte;
 }
 
+// The rows a run leaves that an uninterrupted run decides: quotes, data log
+// (but its times), bulletin requests, and the entry's outcome.
+std::string Estado(const std::string& path) {
+  sqlite3* db = zun::OpenSqliteFile(path, false);
+  std::string out;
+  for (const char* q : {"SELECT anb, data, valor1, valor12 FROM cotacao ORDER BY anb, data",
+                        "SELECT tip, oid, aux, date FROM data_log ORDER BY tip, oid, aux, date",
+                        "SELECT prioridade, motivo FROM reqgbol ORDER BY id",
+                        "SELECT done, result, taken_until IS NULL FROM import_files"}) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, q, -1, &st, nullptr);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      for (int c = 0; c < sqlite3_column_count(st); ++c) {
+        const unsigned char* t = sqlite3_column_text(st, c);
+        out += t ? reinterpret_cast<const char*>(t) : "N";
+        out += '|';
+      }
+      out += '\n';
+    }
+    sqlite3_finalize(st);
+    out += "--\n";
+  }
+  sqlite3_close_v2(db);
+  return out;
+}
+
+// The requests the server's log counts over every connection that ended.
+long Pedidos(const fs::path& log) {
+  std::ifstream in(log);
+  long n = 0;
+  for (std::string l; std::getline(in, l);) {
+    const size_t at = l.rfind(" requests=");
+    if (l.rfind("end ", 0) == 0 && at != std::string::npos) n += std::atol(l.c_str() + at + 10);
+  }
+  return n;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int series = 5000, dias = 20;
+  int series = 5000, dias = 20, mortes = 0;
+  unsigned semente = 1;
   fs::path dir = fs::path(ZUN_BENCH_BUILD_DIR) / "bench-quotes";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--series") series = std::atoi(argv[i + 1]);
     if (a == "--days") dias = std::atoi(argv[i + 1]);
     if (a == "--dir") dir = argv[i + 1];
+    if (a == "--kills") mortes = std::atoi(argv[i + 1]);
+    if (a == "--seed") semente = static_cast<unsigned>(std::atoi(argv[i + 1]));
   }
   const char* exe_env = std::getenv("ZUNINPUT_EXE");
   const std::string exe = exe_env ? exe_env : ZUNINPUT_EXE;
   fs::remove_all(dir);
   fs::create_directories(dir / "floor");
+  fs::create_directories(dir / "tds");
   const std::string path = (dir / "ZunInput.db").string();
   zun::InitDatabase(path);
   zun::AddUser(path, {"zunsvc", "bench-pw", "", true, 0, 0, 0});
@@ -179,6 +248,8 @@ int main(int argc, char** argv) {
   if (sqlite3_step(st) != SQLITE_DONE) return 1;
   sqlite3_finalize(st);
   sqlite3_close_v2(db);
+  // The copy the SQL Server provider's run imports, queued the same.
+  fs::copy_file(path, dir / "tds" / "ZunInput.db");
   const size_t tamanho = arquivo.size();
   arquivo.clear();
   arquivo.shrink_to_fit();
@@ -310,5 +381,98 @@ int main(int argc, char** argv) {
         tudo, p("look-ups"), escrita, p("log"),
         std::max(0.0, tudo - p("look-ups") - escrita - p("log")));
   }
-  return status == 0 && resultado == 0 ? 0 : 1;
+  // The same file through FreeTDS against the TDS test server on loopback:
+  // one uninterrupted run, then (with --kills) on another copy the runs
+  // killed at random moments of the first one's length, and the run that
+  // ends the file.
+  auto roda_tds = [&](const fs::path& sub, double prazo, double* t) {
+    const std::string db_path = (dir / sub / "ZunInput.db").string();
+    zun::testing::TdsServerProcess tds(db_path, {"--log", (dir / sub / "server.log").string()});
+    const std::vector<std::string> tcmd = {
+        exe,
+        "-provider:SQLOLEDB.1",
+        "-sqlserver:localhost," + std::to_string(tds.port()),
+        std::string("-OdbcDriver:") + zun::testing::kFreeTdsDriver,
+        "-user:zunsvc",
+        "-password:bench-pw",
+        "-MailGateway:http://127.0.0.1:9/",
+        "-PathReqGBol:" + (dir / sub).string() + "/"};
+    double c = 0;
+    long r = 0;
+    const int st = Roda(tcmd, dir / sub, dir / sub / "console.txt", t, &c, &r, prazo);
+    if (st == -2) {  // the dead run's lease runs out
+      sqlite3* k = zun::OpenSqliteFile(db_path, false);
+      Exec(k, "UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+      sqlite3_close_v2(k);
+    }
+    return st;
+  };
+  fs::create_directories(dir / "tds-kills");
+  fs::copy_file(dir / "tds" / "ZunInput.db", dir / "tds" / "ZunInput.db.orig");
+  double tds_wall = 0;
+  const int tds_status = roda_tds("tds", 0, &tds_wall);
+  const long pedidos = Pedidos(dir / "tds" / "server.log");
+  const std::string esperado = Estado(path),
+                    obtido = Estado((dir / "tds" / "ZunInput.db").string());
+  std::printf("SQL Server provider (FreeTDS, TDS test server on loopback): exit status %d\n",
+              tds_status);
+  std::printf("tds: %.2f s, %.0f lines/s; %ld requests in all, %.2f round trips per line\n",
+              tds_wall, tds_wall > 0 ? n / tds_wall : 0, pedidos, pedidos / n);
+  std::printf("embedded, same program: %.2f s, %.0f lines/s\n", wall, lps);
+  std::printf("rows over TDS %s the embedded run's\n",
+              esperado == obtido ? "equal" : "DIFFER FROM");
+  // Kills at moments drawn over the uninterrupted run's length: a run that
+  // ends before its moment has recorded the file, whose rows are compared,
+  // and the next kills start again on a fresh copy.
+  bool curado = true;
+  if (mortes > 0) {
+    std::mt19937 acaso(semente);
+    int mortas = 0, series_de_mortes = 0, curadas = 0, esgotadas = 0;
+    bool fresca = true;
+    // A file killed on both its tries before its first group committed
+    // ends failed (50106), as the queue's rule on tries wants.
+    auto compara = [&](int st) {
+      const std::string curada = Estado((dir / "tds-kills" / "ZunInput.db").string());
+      ++series_de_mortes;
+      if (st == 0 && curada == esperado) {
+        ++curadas;
+      } else if (st == 0 && curada.find("\n0|50106|1|\n") != std::string::npos) {
+        ++esgotadas;
+      } else {
+        curado = false;
+        std::ofstream(dir / "tds-kills" / ("rows-" + std::to_string(series_de_mortes) + ".txt"))
+            << curada;
+      }
+    };
+    while (mortas < mortes) {
+      if (fresca) {
+        fs::copy_file(dir / "tds" / "ZunInput.db.orig", dir / "tds-kills" / "ZunInput.db",
+                      fs::copy_options::overwrite_existing);
+        for (const char* x : {"-wal", "-shm"})
+          fs::remove(dir / "tds-kills" / ("ZunInput.db" + std::string(x)));
+        fresca = false;
+      }
+      double t = 0;
+      const int st =
+          roda_tds("tds-kills", std::uniform_real_distribution<double>(0.05, tds_wall)(acaso), &t);
+      if (st == -2) {
+        ++mortas;
+      } else {
+        compara(st);
+        fresca = true;
+      }
+    }
+    double t = 0;
+    compara(roda_tds("tds-kills", 0, &t));
+    std::printf(
+        "tds killed %d times at random moments, in %d files each run to its end: %d of "
+        "them leave the embedded run's rows, %d failed by the rule on tries (killed on both "
+        "tries before a group committed)\n",
+        mortas, series_de_mortes, curadas, esgotadas);
+  }
+  if (esperado != obtido) {
+    std::ofstream(dir / "embedded-rows.txt") << esperado;
+    std::ofstream(dir / "tds" / "rows.txt") << obtido;
+  }
+  return status == 0 && resultado == 0 && tds_status == 0 && esperado == obtido && curado ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "database/import_files.h"
@@ -225,6 +226,15 @@ int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga, const std::
   } catch (...) {
     Db->DesfazGrupo();
     throw;
+  }
+  if (Db->GrupoPerdido()) {
+    // The server undid the group's last transaction under the outcome (a
+    // deadlock victim, a procedure's rollback): its lines and the outcome
+    // went with it. The file ends as a lost group, recorded on its own.
+    Db->DesfazGrupo();
+    LogaConsole("- import group lost: the lines since its last commit are undone");
+    const int32_t e = ChamaComLease(row, kErroGrupoPerdido, false);
+    return e != 0 ? e : kErroGrupoPerdido;
   }
   if (gravou != 0) {
     Db->DesfazGrupo();
@@ -448,6 +458,9 @@ void TrocaParaODono(PassoDaFila* p) {
 int32_t SegueImportando(PassoDaFila& p, Stopwatch* desde_renovacao, TImpMain& imp) {
   if (Db->TranCount() > 0) return 0;
   if (Db->EmGrupo()) {
+    // A transaction the server ended under a call that was no procedure's
+    // (a SQL text) counts as the group's loss too.
+    Db->RecuperaTransacaoPerdida("SegueImportando");
     if (Db->GrupoPerdido()) return kErroGrupoPerdido;
     if (Db->ChamadasDoGrupo() >= kChamadasPorGrupo || Db->MsDoGrupo() >= kMsPorGrupo) {
       // Without the mark the group commits all the same: a try cut short
@@ -461,7 +474,8 @@ int32_t SegueImportando(PassoDaFila& p, Stopwatch* desde_renovacao, TImpMain& im
                     " lease lost: the entry was taken by another process");
         return kErroEntradaTomada;
       }
-      if (e != 0) return e;  // nothing is committed without its mark
+      if (e != 0) return e;                              // nothing is committed without its mark
+      if (Db->GrupoPerdido()) return kErroGrupoPerdido;  // the mark went with it
       Db->ConfirmaGrupo(true);
     }
   }
@@ -483,7 +497,12 @@ int32_t SegueImportando(PassoDaFila& p, Stopwatch* desde_renovacao, TImpMain& im
 // line messages those lines gave, and skips the bulletin log step (false).
 bool IniciaPassoDeImportacao(PassoDaFila* p, TImpMain& imp) {
   const QueueRow& row = p->row;
-  if (!Db->IniciaGrupo() || row.retoma_linha < 0) return true;
+  if (!FilaDoBanco().marca && Db->GroupsNeedResumeMark()) {
+    static bool avisou = false;
+    if (!std::exchange(avisou, true))
+      LogaConsole("- the import pass commits call by call: the queue has no ImportFilesMarca");
+  }
+  if (!Db->IniciaGrupo(FilaDoBanco().marca) || row.retoma_linha < 0) return true;
   LogaConsole("- resuming the import pass at line " + std::to_string(row.retoma_linha + 1) +
               ": the lines before it were committed by an earlier try");
   imp.lnn = row.retoma_linha;

@@ -672,22 +672,45 @@ TEST_P(Examples, LeaveTheirRows) {
       << Log();
 }
 
-// A link lost under a corporate action's write ends the file as a database
-// failure, not a refused line; its outcome is recorded on a new link, and
-// its next try imports it whole.
+// A link lost under a line's write ends the file as a database failure,
+// not a refused line, and no later line is written on the new link: in a
+// group the write went with the group's transaction (3939); on a queue
+// without the resume mark, where it commits alone, its outcome is unknown
+// (4098). The file's outcome is recorded on a new link, and its next try
+// imports it whole.
 TEST_F(EndToEnd, ALinkLostInTheImportPassEndsTheFileWithItsOutcomeRecorded) {
-  OverTds({"--drop-on", "PrvImport"});
-  if (IsSkipped()) return;
-  Rows(kEmpresaESerieDeTeste);
+  const struct {
+    const char* proc;
+    bool plain_queue;
+    const char* file;
+    int32_t code;
+    const char *written, *after_rerun;
+  } cases[] = {
+      {"PrvImport", false, "corporate_actions.txt", kErrChamada, "SELECT count(*) FROM provento",
+       "2;"},
+      {"CotacaoImportV3", true, "quotes_bulletin.txt", kErrResultadoIncerto,
+       "SELECT count(*) FROM cotacao", "23;"},
+  };
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
-  const int id = Enqueue("ana.lima", ReadFile(ex / "corporate_actions.txt"), 5);
-  RunResult r = Run();
-  EXPECT_EQ(r.status, kErrResultadoIncerto & 0xFF) << r.out << Log();
-  EXPECT_EQ(Entry(id), "1|4098|0|1;") << Log();
-  EXPECT_NE(Rows("SELECT count(*) FROM import_file_errors WHERE id = " + std::to_string(id)), "0;");
-  r = Run();
-  EXPECT_EQ(Entry(id), "2|0|1|1;") << r.out << Log();
-  EXPECT_EQ(Rows("SELECT count(*) FROM provento"), "2;");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.proc);
+    OverTds(c.plain_queue ? std::vector<std::string>{"--plain-queue", "--drop-on", c.proc}
+                          : std::vector<std::string>{"--drop-on", c.proc});
+    if (IsSkipped()) return;
+    c.plain_queue ? RunExampleSql(db_path_, "quote_series.sql") : void(Rows(kEmpresaESerieDeTeste));
+    const int id = Enqueue("ana.lima", ReadFile(ex / c.file), 5);
+    RunResult r = Run();
+    EXPECT_EQ(r.status, c.code & 0xFF) << r.out << Log();
+    EXPECT_EQ(Entry(id), "1|" + std::to_string(c.code) + "|0|1;") << Log();
+    EXPECT_EQ(Rows(c.written), "0;") << Log();
+    if (!c.plain_queue) {
+      EXPECT_NE(Rows("SELECT count(*) FROM import_file_errors WHERE id = " + std::to_string(id)),
+                "0;");
+    }
+    r = Run();
+    EXPECT_EQ(Entry(id), "2|0|1|1;") << r.out << Log();
+    EXPECT_EQ(Rows(c.written), c.after_rerun);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Providers, Examples,

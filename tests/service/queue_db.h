@@ -73,14 +73,15 @@ inline std::map<std::string, std::string> Tables(const std::string& path,
   return tables;
 }
 
-// Starts the global state with the service's switches and extra, and logs in
+// Starts the global state with extra and the service's switches, and logs in
 // as user to ZunInput.db in the current directory; the login's code.
 inline int32_t LoginInProcess(const std::vector<std::string>& extra = {},
                               const std::string& user = "zunsvc",
                               const std::string& password = "s3cret") {
-  std::vector<std::string> args = {"zuninput", "-provider:SQLite", "-user:" + user,
-                                   "-password:" + password, "-MailGateway:http://127.0.0.1:9/"};
-  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<std::string> args = {"zuninput"};
+  args.insert(args.end(), extra.begin(), extra.end());  // the first of a switch counts
+  args.insert(args.end(), {"-provider:SQLite", "-user:" + user, "-password:" + password,
+                           "-MailGateway:http://127.0.0.1:9/"});
   SetProgramArgs(args);
   IniciaZiGlobs();
   return InitDbConnection("", "", false);

@@ -58,17 +58,27 @@ int32_t Step(int32_t seq = 1, bool* continua = nullptr) {
   return erro;
 }
 
-// A child process logs in, arms its kill and takes a step; it must die
-// with status 9. The dead process's lease then runs out.
-void KilledStep(const std::function<void()>& arm) {
-  ASSERT_EQ(ExitStatus(Spawn([&] {
-              if (LoginInProcess() != 0) return 3;
-              arm();
-              Step();
-              return 4;
-            })),
-            9);
+// A child process logs in (with login's switches), arms its kill and takes
+// a step; it must die: by its own exit with status 9, or killed. The dead
+// process's lease then runs out.
+void KilledStep(const std::function<void()>& arm, const std::vector<std::string>& login = {}) {
+  int status = 0;
+  ASSERT_GT(waitpid(Spawn([&] {
+                      if (LoginInProcess(login) != 0) return 3;
+                      arm();
+                      Step();
+                      return 4;
+                    }),
+                    &status, 0),
+            0);
+  ASSERT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 9 : WTERMSIG(status) == SIGKILL) << status;
   Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
+}
+
+// The switches that log in over TDS to server through FreeTDS.
+std::vector<std::string> OverTds(const testing::TdsServerProcess& server) {
+  return {"-provider:SQLOLEDB.1", "-sqlserver:localhost," + std::to_string(server.port()),
+          std::string("-OdbcDriver:") + testing::kFreeTdsDriver};
 }
 
 class QueueRun : public ::testing::Test {
@@ -301,6 +311,8 @@ TEST_F(QueueRun, AFileThatKillsTheProcessEveryTimeEndsFailed) {
 // bulletin logged once, the entry recorded once (its tries aside), the same
 // line messages, and the run's summary counts every line applied once. A
 // clock that runs six minutes per reading makes every record its own group.
+// The same on the embedded provider and over TDS, where the server kills
+// the process with the call under way.
 TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   const fs::path ex = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";
   const std::string file =
@@ -323,8 +335,11 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
   RegistraImportadores();
   std::string reference;
   int64_t reference_applied = 0;
-  for (const auto& k : kills) {
-    SCOPED_TRACE(k.proc);
+  // Each kill on the embedded provider, then over TDS.
+  for (size_t run = 0; run < 2 * std::size(kills); ++run) {
+    const bool tds = run >= std::size(kills);
+    const auto& k = kills[run % std::size(kills)];
+    SCOPED_TRACE(std::string(k.proc) + (tds ? " over TDS" : ""));
     PrioridadeReqGBol = 0;
     NewQueueDatabase(kDb);
     RunExampleSql(kDb, "quote_series.sql");
@@ -332,6 +347,11 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
     if (k.last_try) Sql("UPDATE import_files SET importtries = 1");
     for (int n : {k.nth, k.again}) {
       if (n == 0) continue;
+      if (tds) {
+        testing::TdsServerProcess server(kDb, {"--kill-on", k.proc + ("," + std::to_string(n))});
+        KilledStep([] { SetTickSource(&SlowTick); }, OverTds(server));
+        continue;
+      }
       KilledStep([&k, n] {
         SetTickSource(&SlowTick);
         AntesDe(k.proc, [n](ProcContext&) {
@@ -339,7 +359,9 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
         });
       });
     }
-    ASSERT_EQ(LoginInProcess(), 0);
+    std::unique_ptr<testing::TdsServerProcess> server;
+    if (tds) server = std::make_unique<testing::TdsServerProcess>(kDb);
+    ASSERT_EQ(LoginInProcess(tds ? OverTds(*server) : std::vector<std::string>{}), 0);
     SetTickSource(&SlowTick);
     ResumoAtual() = {};
     int32_t erro = 0;
@@ -362,7 +384,7 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
             "(SELECT COUNT(*) FROM import_files_retoma) FROM import_files WHERE id = " +
             std::to_string(id));
     EXPECT_EQ(Sql("PRAGMA integrity_check"), "ok;");
-    if (*k.proc == '\0') {
+    if (*k.proc == '\0' && !tds) {
       reference = state;
       reference_applied = ResumoAtual().linhas;
       // The bulletin's request alone: priority 4 asks for none of its own.

@@ -12,8 +12,8 @@
 //   tds_test_server --db PATH [--port N] [--encryption off|required|not-supported]
 //                   [--cert PEM --key PEM] [--stall-login] [--stall-call N]
 //                   [--drop-at N] [--drop-after N] [--deadlock-at N]
-//                   [--drop-on NAME] [--opens-tran NAME[,NAME...]] [--log PATH]
-//                   [--plain-queue]
+//                   [--drop-on NAME] [--kill-on NAME,N] [--opens-tran NAME[,NAME...]]
+//                   [--log PATH] [--plain-queue]
 //
 // TLS as SQL Server offers it: with a certificate (made at start, or read
 // from --cert and --key, written there first when they do not exist yet),
@@ -26,7 +26,9 @@
 // connection end (with the connection's request count). --opens-tran names
 // procedures that begin a transaction of their own and commit it at their
 // end, so that a stalled one leaves it open (XACT_ABORT OFF). --drop-on
-// ends the connection at the first call of procedure NAME, before it runs.
+// ends the connection at the first call of procedure NAME, before it runs;
+// --kill-on does so at its Nth call, after killing (SIGKILL) the client's
+// process that its LOGIN7 names (FreeTDS sends its own).
 // --plain-queue serves the queue procedures as a customer's database has
 // them, without this project's additions (database/plain_queue.h).
 //
@@ -80,10 +82,12 @@ struct Options {
   std::string log;
   std::vector<std::string> opens_tran;  // upper case
   std::string drop_on;                  // upper case
+  std::string kill_on;                  // upper case
+  int kill_at = 0;
 } opt;
 
 std::unique_ptr<testing::TdsTlsContext> tls;
-std::atomic<int> calls{0}, requests{0};
+std::atomic<int> calls{0}, requests{0}, kill_calls{0};
 std::atomic<bool> dropped_on{false};  // --drop-on has ended a connection
 std::mutex mu;                        // the log file
 FILE* log_file = nullptr;
@@ -338,8 +342,9 @@ class Session {
         break;
       }
       if (drop_) {
-        Log(dropped_on_ ? "dropped at the call of " + opt.drop_on
-                        : "dropped after call " + std::to_string(opt.drop_after));
+        Log(dropped_on_
+                ? "dropped at a call of " + (opt.drop_on.empty() ? opt.kill_on : opt.drop_on)
+                : "dropped after call " + std::to_string(opt.drop_after));
         break;
       }
       if (!o.b.empty()) Send(o);
@@ -397,6 +402,8 @@ class Session {
     };
     in.p = 8;
     packet_ = std::clamp<size_t>(in.U32(), 512, 32767);
+    in.p = 16;
+    client_pid_ = static_cast<pid_t>(in.U32());
     user_ = field(40, false);
     const std::string password = field(44, true);
     const std::filesystem::path db(opt.db);
@@ -624,9 +631,18 @@ class Session {
     return params;
   }
 
-  // Whether the call of name ends the connection before it runs (--drop-on).
+  // Whether the call of name ends the connection before it runs: the
+  // first one (--drop-on), or the Nth over all connections (--kill-on),
+  // which kills the client's process first, as a kill of the service would
+  // end it with its request under way.
   bool DropsOn(const std::string& full_name) {
     const std::string name = Maiusculas(full_name.substr(full_name.rfind('.') + 1));
+    if (name == opt.kill_on && ++kill_calls == opt.kill_at) {
+      Log("killed the client (pid " + std::to_string(client_pid_) + ") at call " +
+          std::to_string(opt.kill_at) + " of " + opt.kill_on);
+      if (client_pid_ > 0) ::kill(client_pid_, SIGKILL);
+      return drop_ = dropped_on_ = true;
+    }
     if (opt.drop_on.empty() || name != opt.drop_on || dropped_on.exchange(true)) return false;
     return drop_ = dropped_on_ = true;
   }
@@ -797,8 +813,9 @@ class Session {
     Done(o, kDoneProc, 0, 0xE0, 0);
   }
 
-  // BEGIN TRAN, COMMIT and ROLLBACK as texts, also behind "IF @@TRANCOUNT > 0";
-  // false for any other text.
+  // BEGIN TRAN, COMMIT and ROLLBACK as texts, also behind "IF @@TRANCOUNT > 0",
+  // and SAVE TRAN name and ROLLBACK TRAN name (a savepoint: @@TRANCOUNT
+  // stays, the savepoint too); false for any other text.
   bool Transaction(std::string u, Out* o) {
     const std::string guard = "IF @@TRANCOUNT > 0 ";
     const bool guarded = u.rfind(guard, 0) == 0;
@@ -806,6 +823,18 @@ class Session {
     const size_t blank = u.find(' ');
     const std::string verb = u.substr(0, blank), what = blank == u.npos ? "" : u.substr(blank + 1);
     const bool tran = what == "TRAN" || what == "TRANSACTION";
+    const size_t named = what.find(' ');
+    const std::string kind = what.substr(0, named);
+    if ((verb == "SAVE" || verb == "ROLLBACK") && named != what.npos &&
+        (kind == "TRAN" || kind == "TRANSACTION")) {
+      try {
+        SavePoint(verb == "SAVE", what.substr(named + 1));
+        Done(o, kDone, 0, 0, 0);
+      } catch (const SqlError& e) {
+        Error(o, e, kDone);
+      }
+      return true;
+    }
     if (!(verb == "BEGIN" && tran) &&
         !((verb == "COMMIT" || verb == "ROLLBACK") && (tran || what.empty() || what == "WORK")))
       return false;
@@ -865,11 +894,30 @@ class Session {
     }
     ++tran_count_;
   }
+  // SAVE TRANSACTION name (save) and ROLLBACK TRANSACTION name: a name may
+  // repeat, the rollback goes to its latest savepoint and keeps it.
+  void SavePoint(bool save, const std::string& name) {
+    if (tran_count_ == 0 && save)
+      throw SqlError{628, 0, 16,
+                     "Cannot issue SAVE TRANSACTION when there is no active transaction."};
+    if (save) {
+      db_.Savepoint("\"" + name + "\"");
+      saves_.push_back(name);
+    } else if (std::find(saves_.begin(), saves_.end(), name) == saves_.end()) {
+      throw SqlError{
+          6401, 1, 16,
+          "Cannot roll back " + name + ". No transaction or savepoint of that name was found."};
+    } else {
+      db_.RollbackToSavepoint("\"" + name + "\"");
+      saves_.erase(std::find(saves_.rbegin(), saves_.rend(), name).base(), saves_.end());
+    }
+  }
   void Commit(Out* o) {
     if (tran_count_ == 0)
       throw SqlError{3902, 1, 16,
                      "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     if (--tran_count_ > 0) return;
+    saves_.clear();
     try {
       db_.Commit();
     } catch (const ProviderError& e) {  // rolled back
@@ -886,6 +934,7 @@ class Session {
       throw SqlError{3903, 1, 16,
                      "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."};
     tran_count_ = 0;
+    saves_.clear();
     if (db_.InTransaction()) db_.Rollback();  // else one the database undid itself
     EnvTran(o, 10);
     tran_ = 0;
@@ -901,7 +950,9 @@ class Session {
   SqliteConnection db_;
   size_t packet_ = 4096;
   uint64_t tran_ = 0, next_tran_ = 1;
-  int tran_count_ = 0;  // @@TRANCOUNT
+  int tran_count_ = 0;              // @@TRANCOUNT
+  std::vector<std::string> saves_;  // the transaction's savepoints, oldest first
+  pid_t client_pid_ = 0;            // as the client's LOGIN7 gives it
   int requests_ = 0;
   // The request's call that runs, then loses the link (--drop-after); one
   // that runs, then stalls (--stall-call on a procedure opening a
@@ -929,6 +980,10 @@ int main(int argc, char** argv) {
   opt.stall_call = n("--stall-call"), opt.deadlock_at = n("--deadlock-at");
   opt.drop_after = n("--drop-after");
   opt.drop_on = zun::Maiusculas(a["--drop-on"]);
+  if (const size_t comma = a["--kill-on"].find(','); comma != std::string::npos) {
+    opt.kill_on = zun::Maiusculas(a["--kill-on"].substr(0, comma));
+    opt.kill_at = std::atoi(a["--kill-on"].c_str() + comma + 1);
+  }
   for (size_t at = 0; at < a["--opens-tran"].size();) {
     const size_t comma = std::min(a["--opens-tran"].find(',', at), a["--opens-tran"].size());
     opt.opens_tran.push_back(zun::Maiusculas(a["--opens-tran"].substr(at, comma - at)));

@@ -1,5 +1,7 @@
 #include "importers/market/bulletins.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "db/global_state.h"
@@ -27,6 +29,22 @@ TMakeUpBolCot::TGrupo* TMakeUpBolCot::Procura(int32_t bolsa, uint8_t tipo, doubl
     }
   }
   return nullptr;
+}
+
+void TMakeUpBolCot::GuardaSerie(int32_t linha, uint8_t tipo, const std::string& registrado) {
+  if (!tipos_das_linhas_.empty() && tipos_das_linhas_.back().first >= linha) return;
+  tipos_das_linhas_.emplace_back(linha, tipo);
+  if (!registrado.empty()) registrados_[linha] = registrado;
+}
+
+bool TMakeUpBolCot::SerieDaLinha(int32_t linha, TSerieDaLinha* serie) const {
+  const auto it = std::lower_bound(tipos_das_linhas_.begin(), tipos_das_linhas_.end(),
+                                   std::make_pair(linha, uint8_t{0}));
+  if (it == tipos_das_linhas_.end() || it->first != linha) return false;
+  serie->Tipo = it->second;
+  const auto r = registrados_.find(linha);
+  serie->Ticker = r == registrados_.end() ? std::string() : r->second;
+  return true;
 }
 
 void TMakeUpBolCot::AdicionaCotacao(int32_t bolsa, uint8_t tipo, double data) {

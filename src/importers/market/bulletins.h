@@ -17,7 +17,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/imp_main.h"
@@ -76,6 +78,20 @@ class TMakeUpBolCot : public TDetectorDeBoletim {
   const std::vector<TGrupo>& Grupos() const { return grupos_; }
   bool Fechado() const { return fechado_; }
 
+  // A quote line's series as the check pass found it: the destination kind
+  // its quote was counted with and, for a "-provis" ticker, the code it
+  // was registered under (else ""). The import pass writes with this answer
+  // instead of asking again: the bulletins were logged with these kinds.
+  struct TSerieDaLinha {
+    uint8_t Tipo = 0;
+    std::string Ticker;
+  };
+  // Keeps the answer of line (lines come in increasing order; a line kept
+  // again replaces nothing).
+  void GuardaSerie(int32_t linha, uint8_t tipo, const std::string& registrado);
+  // The answer kept for line; false when none.
+  bool SerieDaLinha(int32_t linha, TSerieDaLinha* serie) const;
+
  private:
   TGrupo* Procura(int32_t bolsa, uint8_t tipo, double data);
   // The bulletin test; reads the group's total when it is not known (from
@@ -84,6 +100,9 @@ class TMakeUpBolCot : public TDetectorDeBoletim {
   bool EhBoletim(TGrupo& g);
 
   std::vector<TGrupo> grupos_;
+  // The kept answers: (line, kind) by line, and the registered codes.
+  std::vector<std::pair<int32_t, uint8_t>> tipos_das_linhas_;
+  std::map<int32_t, std::string> registrados_;
   size_t ultimo_ = 0;  // the group found last: quotes come in runs
   bool fechado_ = false;
 };

@@ -34,6 +34,9 @@ inline constexpr int32_t kCondTextoDemais = 4396;   // text after term 2
 inline constexpr int32_t kCotSemMudanca = 3757;     // no change, or nothing in the range
 inline constexpr int32_t kCotCondicaoFalsa = 4383;  // the line's condition does not hold
 inline constexpr int32_t kCotValoresIguais = 4390;  // the quote would not change
+// "CotacaoImportV3": no series of that code on that exchange (one removed
+// since the check pass found it).
+inline constexpr int32_t kCotSerieDesconhecida = 50601;
 
 // A "*BOLCOT" line.
 inline constexpr int32_t kBolNumCampos = 4100;  // "Invalid # of fields"

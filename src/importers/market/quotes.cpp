@@ -39,6 +39,12 @@ int32_t Chama(const char* proc, F poe) {
   });
 }
 
+// A call that lost the link failed for the database, not for the line: the
+// file ends with the call's code, and its next try runs on a new link.
+void FimSeOLinkCaiu(TImpMain& imp, int32_t code) {
+  if (code != 0 && Db != nullptr && Db->LinkPerdidoNaChamada() && imp.Erro == 0) imp.Erro = code;
+}
+
 // "prefixo ticker/exchange error:" + the code's text.
 std::string MensagemDeErro(const char* prefixo, const std::string& ticker, int32_t bolsa,
                            int32_t e) {
@@ -122,12 +128,21 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
   TCotacao q;
   *code = LeCotacao(imp, v.Modo, &q);
   if (*code != 0) return;
-  uint8_t tipo = 0;
-  *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
-  if (*code == kErrTickerNaoRegistrado && q.Ticker.find("-provis") != std::string::npos) {
-    std::string registrado;
+  TMakeUpBolCot* bol = BolCotDe(imp);
+  // The import pass takes the check pass's answer for the line: the write
+  // finds the series itself (kCotSerieDesconhecida when it is gone), and
+  // the kind must be the one the bulletins were counted and logged with.
+  TMakeUpBolCot::TSerieDaLinha vista;
+  const bool ja_vista = !imp.ToNoCheck && bol != nullptr && bol->SerieDaLinha(imp.lnn, &vista);
+  uint8_t tipo = vista.Tipo;
+  std::string registrado;
+  if (ja_vista) {
+    if (!vista.Ticker.empty()) q.Ticker = vista.Ticker;
+  } else {
+    *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
     int32_t id_emp = 0, id_anb = 0;
-    if (GetRegistroCodCVMparaAnbima(q.Ticker, &registrado, &id_emp, &id_anb)) {
+    if (*code == kErrTickerNaoRegistrado && q.Ticker.find("-provis") != std::string::npos &&
+        GetRegistroCodCVMparaAnbima(q.Ticker, &registrado, &id_emp, &id_anb)) {
       q.Ticker = registrado;
       *code = GetTipoDeBGLDaAnb(q.Ticker, q.Bolsa, &tipo);
     }
@@ -137,6 +152,7 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
     *code = 0;
     return;
   }
+  FimSeOLinkCaiu(imp, *code);
   if (*code != 0) return;
   if (EhDataZero(q.Data)) {
     // The procedure would refuse it; a day of no date is no bulletin either.
@@ -144,9 +160,11 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
     *code = kCotacaoSemData;
     return;
   }
-  TMakeUpBolCot* bol = BolCotDe(imp);
   if (imp.ToNoCheck) {
-    if (bol != nullptr) bol->AdicionaCotacao(q.Bolsa, tipo, q.Data);
+    if (bol != nullptr) {
+      bol->AdicionaCotacao(q.Bolsa, tipo, q.Data);
+      bol->GuardaSerie(imp.lnn, tipo, registrado);
+    }
     return;
   }
   const bool nao_logar = bol != nullptr && bol->LogaComoBoletim(q.Bolsa, tipo, q.Data);
@@ -172,8 +190,11 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code) {
     SetParamFloat(cmd, "@IfTermo2", q.Termo2);
   });
   if (*code == 0) return;
+  FimSeOLinkCaiu(imp, *code);
+  if (ja_vista && *code == kCotSerieDesconhecida) *code = kErrTickerNaoRegistrado;
   imp.ErrMsg(MensagemDeErro("ImpCot ", q.Ticker, q.Bolsa, *code));
-  if (*code == kCotSemMudanca || *code == kCotCondicaoFalsa || *code == kCotValoresIguais)
+  if (*code == kCotSemMudanca || *code == kCotCondicaoFalsa || *code == kCotValoresIguais ||
+      *code == kErrTickerNaoRegistrado)
     *code = 0;
 }
 
@@ -221,6 +242,7 @@ void ImportaApagaCotacao(TImpMain& imp, const TVariantes&, int32_t* code) {
     SetParamDateTime(cmd, "@dateto", ate);
   });
   if (*code == 0) return;
+  FimSeOLinkCaiu(imp, *code);
   imp.ErrMsg(MensagemDeErro("ImpCotDelRange ", ticker, bolsa, *code));
   if (*code == kCotSemMudanca) *code = 0;
 }

@@ -61,7 +61,10 @@ int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q);
 // without a date ("-") fails with 50602, reported the same way, in both
 // passes (the procedure refuses it). Check pass: counts
 // the quote for the bulletins. Import pass: "CotacaoImportV3"; a failure is
-// reported the same way, and 3757, 4383 and 4390 are then not errors.
+// reported the same way, and 3757, 4383 and 4390 are then not errors. The
+// import pass writes with the check pass's answer for the line (kept by the
+// bulletin detector); a series gone since (50601) is skipped as unknown. A
+// call that lost the link ends the file with its code (imp.Erro).
 void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 // "*DELQT" ticker exchange from to: exactly 5 fields (3950 "Invalid # of
@@ -72,7 +75,7 @@ void ImportaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code);
 // registered. Import pass:
 // "CotacaoImportDelRange" (an empty or "-" date is NULL); a failure is
 // reported ("ImpCotDelRange ticker/exchange error:..."), 3757 is then not
-// an error.
+// an error; one that lost the link ends the file with its code.
 void ImportaApagaCotacao(TImpMain& imp, const TVariantes& v, int32_t* code);
 
 }  // namespace zun

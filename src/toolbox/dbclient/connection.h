@@ -49,6 +49,10 @@ class Connection {
   // The provider's grouped commits and savepoints (ProviderConnection).
   // SupportsGroupedCommits is false while closed.
   bool SupportsGroupedCommits() const;
+  bool GroupsNeedResumeMark() const {
+    return provider_ && provider_->IsOpen() && provider_->GroupsNeedResumeMark();
+  }
+  void BeginGroupTrans() { Provider().BeginGroupTransaction(); }
   void Savepoint(const std::string& name) { Provider().Savepoint(name); }
   void ReleaseSavepoint(const std::string& name) { Provider().ReleaseSavepoint(name); }
   void RollbackToSavepoint(const std::string& name) { Provider().RollbackToSavepoint(name); }

@@ -129,6 +129,16 @@ class ProviderConnection {
   // whole transaction answer false (the default), and the savepoint
   // operations below then raise ProviderError.
   virtual bool SupportsGroupedCommits() const { return false; }
+  // Whether the caller may group calls only where it can also commit where
+  // its series stands with each group (a resume mark): the database may be
+  // one whose procedures were written for calls that each commit alone,
+  // and there grouping pays only when a killed series resumes after its
+  // committed groups. The default (false) groups wherever it supports it.
+  virtual bool GroupsNeedResumeMark() const { return false; }
+  // Begins the transaction of a group (see SupportsGroupedCommits). The
+  // default is BeginTransaction; a provider whose serializable reads would
+  // hold their locks for the whole group begins it at read committed.
+  virtual void BeginGroupTransaction() { BeginTransaction(); }
   // Whether the last CallProcedure ran a look-up, a procedure that never
   // writes: the size of a group counts only the other calls.
   virtual bool LastCallWasLookup() const { return false; }

@@ -194,7 +194,7 @@ bool TAdoDataBaseCustomizado::RecuperaTransacaoPerdida(const std::string& caller
   if (tran_count_ > 0) tran_failed_ = true;
   if (em_grupo_) grupo_perdido_ = true;
   try {
-    BeginTrans();
+    em_grupo_ ? BeginGroupTrans() : BeginTrans();
     return true;
   } catch (const std::exception& x) {
     LogaExcecaoNoLugar(x, caller + " BeginTrans");
@@ -258,10 +258,11 @@ void TAdoDataBaseCustomizado::EndTran(bool ok) {
   DBUTIL_ASSERT(!InTransaction());
 }
 
-bool TAdoDataBaseCustomizado::IniciaGrupo() {
+bool TAdoDataBaseCustomizado::IniciaGrupo(bool com_marca) {
   if (em_grupo_ || tran_count_ != 0 || !SupportsGroupedCommits()) return false;
+  if (!com_marca && GroupsNeedResumeMark()) return false;
   DBUTIL_ASSERT(!InTransaction());
-  BeginTrans();
+  BeginGroupTrans();
   LongSeries(true);
   em_grupo_ = true;
   grupo_perdido_ = false;
@@ -288,7 +289,7 @@ void TAdoDataBaseCustomizado::ConfirmaGrupo(bool continua) {
     // Between two transactions of the group a process waiting for the
     // write lock takes its turn.
     YieldToWaiters();
-    BeginTrans();
+    BeginGroupTrans();
   } catch (...) {
     em_grupo_ = false;
     if (!InTransaction()) LongSeries(false);

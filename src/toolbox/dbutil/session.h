@@ -88,22 +88,25 @@ class TAdoDataBaseCustomizado : public Connection {
   // rollback undoes the nest only, and its commit waits for the group's.
   //
   // Opens a group: false (nothing opened) when the provider commits every
-  // call on its own, or a group or nest is already open. Raises what the
-  // provider raises when the transaction cannot begin.
-  bool IniciaGrupo();
+  // call on its own, when it groups only with a resume mark
+  // (GroupsNeedResumeMark) and com_marca is false, or when a group or nest
+  // is already open. Raises what the provider raises when the transaction
+  // cannot begin.
+  bool IniciaGrupo(bool com_marca = true);
   bool EmGrupo() const { return em_grupo_; }
   // Whether the group's transaction was lost (a lost link, a statement that
   // undid it): what the group did since its last commit is gone, and what
   // runs now goes to a transaction that ends rolled back.
   bool GrupoPerdido() const { return grupo_perdido_; }
-  // Calls run (ExecStProc) that may write (look-ups do not count, see
-  // LastCallWasLookup) and milliseconds passed (TickCount) since the
-  // group's last commit.
+  // Calls run (ExecStProc) that may write (look-ups do not count: those
+  // the provider saw read only, LastCallWasLookup, and those registered
+  // with RegistraSomenteLeitura) and milliseconds passed (TickCount) since
+  // the group's last commit.
   int32_t ChamadasDoGrupo() const { return chamadas_do_grupo_; }
   double MsDoGrupo() const;
-  // Counts the call just run.
-  void ContaChamadaDoGrupo() {
-    if (em_grupo_ && !Provider().LastCallWasLookup()) ++chamadas_do_grupo_;
+  // Counts the call of proc just run.
+  void ContaChamadaDoGrupo(const std::string& proc) {
+    if (em_grupo_ && !Provider().LastCallWasLookup() && !SomenteLeitura(proc)) ++chamadas_do_grupo_;
   }
   // Commits the group's work so far; with continua, gives a process waiting
   // for the write lock its turn and opens the group's next transaction,

@@ -170,7 +170,11 @@ int32_t ExecStProc(DsRef ref, int mode) {
       }
     } while (retry);
     if (auto* s = dynamic_cast<TAdoDataBaseCustomizado*>(cmd->GetConnection())) {
-      s->ContaChamadaDoGrupo();
+      s->ContaChamadaDoGrupo(cmd->Text());
+      // A call that answered, even with its own code, may have ended the
+      // group's transaction on the server (a procedure's rollback): the
+      // group is then lost, and nothing after it may pass for committed.
+      if (s->EmGrupo()) s->RecuperaTransacaoPerdida("ExecStProc-" + cmd->Text());
     }
   }
   if (e == 0 && mode != 1) {

@@ -69,6 +69,23 @@ TEST_F(QuoteImport, FieldRules) {
             "2024-07-05|1,2,1");
 }
 
+// The import pass writes with the check pass's answer for the line: a
+// series another writer renames between the passes is skipped as unknown,
+// as the check pass would have skipped it, and the file still succeeds.
+TEST_F(QuoteImport, ASeriesRenamedAfterTheCheckPassIsSkipped) {
+  struct Renomeia : ImpDeTeste {
+    using ImpDeTeste::ImpDeTeste;
+    void StartImport() override {
+      Db->Execute("UPDATE anb SET cod = 'PETR4X' WHERE cod = 'PETR4'");
+      ImpDeTeste::StartImport();
+    }
+  } imp(EscreveArquivo("import.txt", "*QT PETR4 1 2024-07-20 1\r\n"), true);
+  while (imp.CanGoOn()) imp.ImportNext();
+  EXPECT_EQ(imp.ResultCode(), 0) << imp.msgs;
+  EXPECT_NE(imp.msgs.find("PETR4/1 error:error:4042"), std::string::npos) << imp.msgs;
+  EXPECT_EQ(imp.LinhasPuladas, 1);
+}
+
 // Each condition's code, then its operator and terms.
 TEST_F(QuoteImport, Condition) {
   const struct {

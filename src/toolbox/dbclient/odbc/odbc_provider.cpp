@@ -651,10 +651,19 @@ void OdbcConnection::AposErro(const ProviderError& e) {
   // have ended it too (XACT_ABORT, a rollback inside it); a SELECT without
   // a table opens none.
   bool acabou = e.Kind() == ErrorKind::kDeadlock;
-  if (!acabou && tran_usada_) {
+  if (!acabou && (tran_usada_ || e.Kind() == ErrorKind::kTimeout)) {
     const int n = TranCountDoServidor();
     if (n < 0) return;  // nothing known: the caller's failure stands
     acabou = n == 0;
+    if (n > 1) {
+      // A cancelled procedure left its own transaction open inside this
+      // one (XACT_ABORT OFF). SQL Server cannot undo it alone, and a commit
+      // would only close the procedure's level: both are rolled back, and
+      // the caller's transaction is over.
+      Loga("ODBC: a failed call left its own transaction open inside the session's (@@TRANCOUNT " +
+           std::to_string(n) + "); both rolled back");
+      acabou = true;
+    }
   }
   if (acabou) AbandonaTransacao();
 }
@@ -1237,16 +1246,43 @@ int OdbcConnection::ExecuteSqlParams(const std::string& sql, const std::vector<V
   return rows > 0 ? static_cast<int>(rows) : 0;
 }
 
-void OdbcConnection::BeginTransaction() {
+void OdbcConnection::Begin(SQLULEN level) {
   if (!IsOpen()) throw LinkClosed();
-  // Serializable only inside the session's transactions: a look-up outside
-  // one would otherwise hold key-range locks.
-  Isolamento(SQL_TXN_SERIALIZABLE);
+  Isolamento(level);
   Check(api_.SetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT,
                             reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0),
         SQL_HANDLE_DBC, dbc_, "BeginTransaction");
   in_tran_ = true;
   tran_usada_ = false;
+}
+
+// Serializable only inside the session's transactions: a look-up outside
+// one would otherwise hold key-range locks.
+void OdbcConnection::BeginTransaction() { Begin(SQL_TXN_SERIALIZABLE); }
+
+// A group's reads hold no locks past themselves; its writes hold theirs
+// until the group commits.
+void OdbcConnection::BeginGroupTransaction() { Begin(SQL_TXN_READ_COMMITTED); }
+
+void OdbcConnection::Controle(const std::string& sql) {
+  if (!in_tran_) throw ProviderError(sql + ": no transaction is open");
+  ExecuteSql(sql, kPedidoTimeout, nullptr);
+}
+
+// The level goes by text: the driver's own setting stays read committed,
+// and the server's follows the text (and is read committed again once the
+// nest ends).
+void OdbcConnection::Savepoint(const std::string& name) {
+  Controle("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE");
+  Controle("SAVE TRANSACTION " + name);
+}
+
+void OdbcConnection::ReleaseSavepoint(const std::string&) {
+  Controle("SET TRANSACTION ISOLATION LEVEL READ COMMITTED");
+}
+
+void OdbcConnection::RollbackToSavepoint(const std::string& name) {
+  Controle("ROLLBACK TRANSACTION " + name);
 }
 
 void OdbcConnection::EndTransaction(SQLSMALLINT completion) {

@@ -97,6 +97,17 @@ class OdbcConnection : public ProviderConnection {
   void Commit() override;
   void Rollback() override;
   bool InTransaction() const override { return in_tran_; }
+  // Groups run at read committed, each nest inside one (a savepoint,
+  // "SAVE TRANSACTION") at serializable until it ends; SQL Server keeps a
+  // savepoint until the transaction ends, so a release only goes back to
+  // read committed. Only with a resume mark: the database may be a
+  // customer's.
+  bool SupportsGroupedCommits() const override { return true; }
+  bool GroupsNeedResumeMark() const override { return true; }
+  void BeginGroupTransaction() override;
+  void Savepoint(const std::string& name) override;
+  void ReleaseSavepoint(const std::string& name) override;
+  void RollbackToSavepoint(const std::string& name) override;
 
  private:
   struct Described {
@@ -116,8 +127,10 @@ class OdbcConnection : public ProviderConnection {
              std::vector<Recordset>* out);
   // After a failed statement in a transaction: when the server ended the
   // transaction (a deadlock victim, or @@TRANCOUNT 0 after a statement of
-  // it had run), rolls back what the driver may have opened since and
-  // turns autocommit on, so that InTransaction() tells the truth. After a
+  // it had run or a timeout), or a timed-out procedure left its own open
+  // inside it (@@TRANCOUNT above 1, rolled back with it), rolls back what
+  // the driver may have opened since and turns autocommit on, so that
+  // InTransaction() tells the truth. After a
   // timeout or a statement error outside one: rolls back a transaction the
   // failed call left open on the server (FechaTransacaoDoServidor).
   void AposErro(const ProviderError& e);
@@ -127,6 +140,10 @@ class OdbcConnection : public ProviderConnection {
   // logs it); gives the link up when that fails.
   void FechaTransacaoDoServidor();
   void AbandonaTransacao();
+  // Autocommit off at level: the next statement begins the transaction.
+  void Begin(SQLULEN level);
+  // Runs a text of the open transaction (SQL Server's own statements).
+  void Controle(const std::string& sql);
   // Turns autocommit on at read committed and reads it back; when the
   // driver did not, gives the link up (IsOpen() false, logged) and answers
   // false. after names what came before, for the log.
