@@ -47,7 +47,7 @@
 #include <string>
 #include <vector>
 
-#include "../tests/support/tds_server_process.h"
+#include "../tests/testbeds/tds_server_process.h"
 #include "database/reference_db.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
