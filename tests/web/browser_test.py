@@ -15,6 +15,7 @@ if not (os.path.exists("/usr/bin/chromium") and os.path.exists("/usr/bin/chromed
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
 
 work = os.path.join(build, "web-browser")
 shots = os.path.join(build, "web-screenshots")
@@ -75,6 +76,9 @@ def login(user, pw):
     browser.find_element(By.NAME, "password").send_keys(pw)
     shot("login")
     browser.find_element(By.CSS_SELECTOR, "form.login button").click()
+    # The click returns before the answer: wait for the page that follows the login,
+    # or a later get() can overtake the session's cookie.
+    WebDriverWait(browser, 30).until(lambda b: "/login" not in b.current_url)
 
 
 def run_service():
@@ -87,9 +91,11 @@ def check_and_queue(example):
     browser.get(base + "/")
     browser.find_element(By.NAME, "file").send_keys(os.path.join(source, "examples", example))
     browser.find_element(By.CSS_SELECTOR, "form[action='/check'] button").click()
+    WebDriverWait(browser, 60).until(lambda b: b.current_url.endswith("/check"))
     shot("check-" + example[:-4])
     page = browser.page_source
     browser.find_element(By.CSS_SELECTOR, "form[action='/queue'] button").click()
+    WebDriverWait(browser, 30).until(lambda b: "/entries/" in b.current_url)
     return page, int(browser.current_url.rsplit("/", 1)[1])
 
 
