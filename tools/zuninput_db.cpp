@@ -814,11 +814,8 @@ class Servidor {
   // the reason in words.
   std::unique_ptr<Command> Chama(const std::string& proc,
                                  const std::vector<std::pair<const char*, Value>>& in) {
-    auto cmd = std::make_unique<Command>(&conn_, CommandType::kStoredProc, proc);
-    for (const auto& [nome, v] : in) cmd->Params().ParamByName(nome).value = v;
-    cmd->Open();
-    const Parameter* r = cmd->Params().ReturnValue();
-    const int32_t code = r == nullptr || r->value.IsNull() ? 0 : r->value.AsInt();
+    int32_t code = 0;
+    auto cmd = RunProcedure(&conn_, proc, in, &code);
     if (code == 0) return cmd;
     const std::string entry = "entry " + id_;
     switch (code) {

@@ -12,11 +12,8 @@ namespace {
 
 std::unique_ptr<Command> Call(Connection& conn, const std::string& proc,
                               const std::vector<std::pair<const char*, Value>>& in) {
-  auto cmd = std::make_unique<Command>(&conn, CommandType::kStoredProc, proc);
-  for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
-  cmd->Open();
-  const Parameter* r = cmd->Params().ReturnValue();
-  const int32_t code = r == nullptr || r->value.IsNull() ? 0 : r->value.AsInt();
+  int32_t code = 0;
+  auto cmd = RunProcedure(&conn, proc, in, &code);
   if (code != 0) throw Refused(proc, code);
   return cmd;
 }

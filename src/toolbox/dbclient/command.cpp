@@ -16,6 +16,17 @@ Command::Command(Connection* conn, CommandType type, std::string text)
   }
 }
 
+std::unique_ptr<Command> RunProcedure(Connection* conn, const std::string& proc,
+                                      const std::vector<std::pair<const char*, Value>>& in,
+                                      int32_t* code) {
+  auto cmd = std::make_unique<Command>(conn, CommandType::kStoredProc, proc);
+  for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
+  cmd->Open();
+  const Parameter* r = cmd->Params().ReturnValue();
+  *code = r == nullptr || r->value.IsNull() ? 0 : r->value.AsInt();
+  return cmd;
+}
+
 int ContaMarcadores(const std::string& sql) {
   int n = 0;
   size_t i = 0;

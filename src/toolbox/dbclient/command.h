@@ -16,8 +16,11 @@
 // Thread-safety: one thread at a time.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toolbox/dbclient/connection.h"
@@ -90,5 +93,13 @@ class Command {
 // The number of "?" placeholders of a SQL text, not counting those inside
 // '...', "...", [...], "--" comments and "/* */" comments.
 int ContaMarcadores(const std::string& sql);
+
+// Runs the stored procedure proc on conn with the inputs named in `in` (the
+// others keep their defaults) and returns the command on its first result
+// set; *code receives the procedure's return status, 0 when it gave none.
+// Throws ProviderError as the constructor and Open do.
+std::unique_ptr<Command> RunProcedure(Connection* conn, const std::string& proc,
+                                      const std::vector<std::pair<const char*, Value>>& in,
+                                      int32_t* code);
 
 }  // namespace zun
