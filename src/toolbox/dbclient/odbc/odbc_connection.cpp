@@ -114,17 +114,11 @@ void OdbcConnection::Close() {
   lost_ = false;
 }
 
-void OdbcConnection::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
-  Falha(OdbcDiagnosticos(api_, type, handle), what);
-}
-
-void OdbcConnection::Falha(const std::vector<OdbcDiagnostico>& diags, const std::string& what) {
-  ProviderError e = OdbcError(diags, what);
+void OdbcConnection::Falhou(const ProviderError& e) {
   if (e.Kind() == ErrorKind::kConnectionLost) {
     lost_ = true;
     in_tran_ = false;
   }
-  throw e;
 }
 
 SQLHSTMT OdbcConnection::NewStatement(int timeout_seconds) {
@@ -372,46 +366,13 @@ int OdbcConnection::ExecuteSqlParamsRows(const std::string& sql,
     } catch (const DatasetError& x) {
       throw ProviderError(ErrorKind::kWrongType, "Rows of " + sql + ": " + x.what());
     }
-    std::vector<SQLUSMALLINT> status(n, SQL_PARAM_UNUSED);
-    SQLULEN feitas = 0;
-    const auto attr = [&](SQLINTEGER a, SQLPOINTER v) { api_.SetStmtAttr(stmt, a, v, 0); };
-    attr(SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN));
-    attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)));
-    attr(SQL_ATTR_PARAM_STATUS_PTR, status.data());
-    attr(SQL_ATTR_PARAMS_PROCESSED_PTR, &feitas);
-    // The statement serves single rows again afterwards, also after a failure.
-    const auto restaura = [&] {
-      api_.FreeStmt(stmt, SQL_CLOSE);
-      attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)));
-      attr(SQL_ATTR_PARAM_STATUS_PTR, nullptr);
-      attr(SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr);
-      api_.FreeStmt(stmt, SQL_RESET_PARAMS);
-    };
     SQLLEN linhas = 0;
     try {
-      for (size_t j = 0; j < cols.size(); ++j) {
-        OdbcColumn& c = cols[j];
-        Check(api_.BindParameter(stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT, c.c_type,
-                                 c.sql_type, c.size, c.digits, c.buf.data(),
-                                 static_cast<SQLLEN>(c.width), c.ind.data()),
-              SQL_HANDLE_STMT, stmt, "BindParameter @" + std::to_string(j + 1));
-      }
-      const SQLRETURN rc = api_.Execute(stmt);
-      std::vector<OdbcDiagnostico> avisos;
-      ReadOdbcResults(*this, stmt, rc, nullptr, &linhas, &avisos);
-      for (SQLUSMALLINT st : status) {
-        if (st != SQL_PARAM_ERROR) continue;
-        std::vector<OdbcDiagnostico> d = avisos;
-        const std::vector<OdbcDiagnostico> agora = OdbcDiagnosticos(api_, SQL_HANDLE_STMT, stmt);
-        d.insert(d.end(), agora.begin(), agora.end());
-        Falha(d, "Execute (a row of the array)");
-      }
+      linhas = SendOdbcColumns(*this, stmt, &cols, n);
     } catch (const ProviderError& e) {
-      restaura();
       AposErro(e);
       throw;
     }
-    restaura();
     changed += linhas > 0 ? static_cast<int>(linhas) : 0;
   }
   if (in_tran_) tran_usada_ = true;

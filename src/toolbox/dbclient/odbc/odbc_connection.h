@@ -72,11 +72,8 @@ class OdbcConnection : public ProviderConnection, private OdbcLink {
 
  private:
   const OdbcApi& Api() const override { return api_; }
-  // Raises ProviderError from the handle's diagnostics, what naming the step;
-  // a lost link also ends the transaction on this side.
-  [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) override;
-  // As Fail, from diagnostics read before.
-  [[noreturn]] void Falha(const std::vector<OdbcDiagnostico>& diags, const std::string& what);
+  // A lost link also ends the transaction on this side.
+  void Falhou(const ProviderError& e) override;
   const OdbcProcedure& Describe(const std::string& name);
   // Commits or rolls back; autocommit is on again afterwards, also when the
   // commit fails (the transaction is then rolled back).

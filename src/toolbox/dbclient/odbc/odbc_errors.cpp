@@ -71,4 +71,14 @@ ProviderError OdbcError(const std::vector<OdbcDiagnostico>& diags, const std::st
   return e;
 }
 
+void OdbcLink::Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
+  Falha(OdbcDiagnosticos(Api(), type, handle), what);
+}
+
+void OdbcLink::Falha(const std::vector<OdbcDiagnostico>& diags, const std::string& what) {
+  const ProviderError e = OdbcError(diags, what);
+  Falhou(e);
+  throw e;
+}
+
 }  // namespace zun

@@ -48,12 +48,18 @@ class OdbcLink {
   virtual const OdbcApi& Api() const = 0;
   // Raises ProviderError from the handle's diagnostics, what naming the
   // step; a lost link also ends the transaction on this side.
-  [[noreturn]] virtual void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what) = 0;
+  [[noreturn]] void Fail(SQLSMALLINT type, SQLHANDLE handle, const std::string& what);
+  // As Fail, from diagnostics read before (see OdbcError).
+  [[noreturn]] void Falha(const std::vector<OdbcDiagnostico>& diags, const std::string& what);
   // Fail unless rc is a success or SQL_NO_DATA.
   void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const std::string& what) {
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA)
       Fail(type, handle, what);
   }
+
+ protected:
+  // Told of every failure just before it is raised.
+  virtual void Falhou(const ProviderError& e) = 0;
 };
 
 }  // namespace zun

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "toolbox/dbclient/odbc/odbc_values.h"
 #include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
@@ -223,6 +222,50 @@ OdbcProcedure DescribeOdbcProcedure(OdbcLink& link, SQLHSTMT stmt, const std::st
     d.sql_types.push_back(l.sql_type);
   }
   return d;
+}
+
+SQLLEN SendOdbcColumns(OdbcLink& link, SQLHSTMT stmt, std::vector<OdbcColumn>* cols, size_t n) {
+  const OdbcApi& api = link.Api();
+  std::vector<SQLUSMALLINT> status(n, SQL_PARAM_UNUSED);
+  SQLULEN feitas = 0;
+  const auto attr = [&](SQLINTEGER a, SQLPOINTER v) { api.SetStmtAttr(stmt, a, v, 0); };
+  attr(SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN));
+  attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(n)));
+  attr(SQL_ATTR_PARAM_STATUS_PTR, status.data());
+  attr(SQL_ATTR_PARAMS_PROCESSED_PTR, &feitas);
+  // The statement serves single rows again afterwards, also after a failure.
+  const auto restaura = [&] {
+    api.FreeStmt(stmt, SQL_CLOSE);
+    attr(SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(1)));
+    attr(SQL_ATTR_PARAM_STATUS_PTR, nullptr);
+    attr(SQL_ATTR_PARAMS_PROCESSED_PTR, nullptr);
+    api.FreeStmt(stmt, SQL_RESET_PARAMS);
+  };
+  SQLLEN linhas = 0;
+  try {
+    for (size_t j = 0; j < cols->size(); ++j) {
+      OdbcColumn& c = (*cols)[j];
+      link.Check(api.BindParameter(stmt, static_cast<SQLUSMALLINT>(j + 1), SQL_PARAM_INPUT,
+                                   c.c_type, c.sql_type, c.size, c.digits, c.buf.data(),
+                                   static_cast<SQLLEN>(c.width), c.ind.data()),
+                 SQL_HANDLE_STMT, stmt, "BindParameter @" + std::to_string(j + 1));
+    }
+    const SQLRETURN rc = api.Execute(stmt);
+    std::vector<OdbcDiagnostico> avisos;
+    ReadOdbcResults(link, stmt, rc, nullptr, &linhas, &avisos);
+    for (SQLUSMALLINT st : status) {
+      if (st != SQL_PARAM_ERROR) continue;
+      std::vector<OdbcDiagnostico> d = avisos;
+      const std::vector<OdbcDiagnostico> agora = OdbcDiagnosticos(api, SQL_HANDLE_STMT, stmt);
+      d.insert(d.end(), agora.begin(), agora.end());
+      link.Falha(d, "Execute (a row of the array)");
+    }
+  } catch (const ProviderError&) {
+    restaura();
+    throw;
+  }
+  restaura();
+  return linhas;
 }
 
 std::string OdbcCallText(const std::string& name, const Parameters& params) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "toolbox/dbclient/odbc/odbc_errors.h"
+#include "toolbox/dbclient/odbc/odbc_values.h"
 #include "toolbox/dbclient/provider.h"
 
 namespace zun {
@@ -48,6 +49,12 @@ struct OdbcProcedure {
 // described with SQLProcedureColumns on stmt. Raises ProviderError when the
 // server knows no such procedure.
 OdbcProcedure DescribeOdbcProcedure(OdbcLink& link, SQLHSTMT stmt, const std::string& name);
+
+// Sends the n rows of cols as parameter arrays on the prepared stmt (bound
+// by column) and answers the rows changed; a row the server refused raises
+// its error. The statement serves single rows again afterwards, also after
+// a failure.
+SQLLEN SendOdbcColumns(OdbcLink& link, SQLHSTMT stmt, std::vector<OdbcColumn>* cols, size_t n);
 
 // The text that calls procedure name with params bound by position:
 // "{? = call name(?,...)}", the "? = " only with a return value.
