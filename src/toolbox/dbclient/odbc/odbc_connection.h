@@ -10,6 +10,9 @@
 // serializable isolation; outside them the connection reads committed.
 // Failures carry the SQLSTATE and a kind.
 //
+// The transactions and the recovery after a failed call are defined in
+// odbc_transactions.cpp.
+//
 // Thread-safety: a connection is used by one thread at a time.
 #pragma once
 
@@ -71,6 +74,10 @@ class OdbcConnection : public ProviderConnection, private OdbcLink {
   void RollbackToSavepoint(const std::string& name) override;
 
  private:
+  // Seconds the description of a procedure and a request that is no query
+  // (commit, rollback) may take: as long as a call of the session's commands.
+  static constexpr int kPedidoTimeout = 130;
+
   const OdbcApi& Api() const override { return api_; }
   // A lost link also ends the transaction on this side.
   void Falhou(const ProviderError& e) override;
