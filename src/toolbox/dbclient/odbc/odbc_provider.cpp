@@ -14,7 +14,7 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
+#include "foundation/text_1252.h"
 
 namespace zun {
 
