@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <string>
 
+#include "embedded/password_hash.h"
+#include "embedded/procedure_catalog.h"
 #include "foundation/log.h"
-#include "toolbox/dbclient/sqlite/password_hash.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/session.h"

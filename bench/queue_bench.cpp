@@ -44,8 +44,8 @@
 #include <string>
 #include <vector>
 
-#include "database/reference_db.h"
 #include "db/global_state.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "foundation/modules.h"
 #include "foundation/switches.h"

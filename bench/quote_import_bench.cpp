@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "../tests/testbeds/tds_server_process.h"
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 
 namespace {

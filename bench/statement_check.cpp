@@ -35,8 +35,8 @@
 #include <string>
 #include <vector>
 
-#include "database/reference_db.h"
 #include "db/global_state.h"
+#include "embedded/reference_db.h"
 #include "engine/imp_main.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"

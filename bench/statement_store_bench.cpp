@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "importers/statements/statement_store.h"

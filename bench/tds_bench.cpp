@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../tests/testbeds/tds_server_process.h"
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"
 

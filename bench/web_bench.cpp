@@ -19,7 +19,7 @@
 #include <regex>
 #include <sstream>
 
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "database/reference_db.h"
 #include "db/global_state.h"
 #include "db/reqgbol.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
 #include "importers/ownership/shareholders.h"

@@ -24,15 +24,17 @@
 #include <string>
 #include <vector>
 
-#include "database/codes.h"
-#include "database/import_files.h"
-#include "database/queue_admin.h"
-#include "database/reference_db.h"
+#include "embedded/codes.h"
+#include "embedded/import_files.h"
+#include "embedded/password_hash.h"
+#include "embedded/queue_admin.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/secret_file.h"
 #include "foundation/switches.h"
 #include "foundation/text.h"
+#include "foundation/text_1252.h"
 #include "service/codes.h"
 #include "service/config_file.h"
 #include "service/login_inputs.h"
@@ -40,9 +42,7 @@
 #include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/provider.h"
-#include "toolbox/dbclient/sqlite/password_hash.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
 namespace {

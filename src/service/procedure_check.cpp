@@ -4,11 +4,11 @@
 #include <set>
 #include <vector>
 
-#include "database/plain_queue.h"
+#include "embedded/plain_queue.h"
+#include "embedded/procedure_catalog.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/codes.h"
 #include "toolbox/dbutil/session.h"
 

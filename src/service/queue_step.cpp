@@ -14,7 +14,6 @@
 #include <regex>
 #include <system_error>
 
-#include "database/import_files.h"
 #include "db/global_state.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
@@ -22,6 +21,7 @@
 #include "notify/mail.h"
 #include "notify/repeat_guard.h"
 #include "service/codes.h"
+#include "toolbox/dbutil/import_queue.h"
 
 namespace zun {
 

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "database/import_files.h"
 #include "db/global_state.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
@@ -27,6 +26,7 @@
 #include "service/run_summary.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/error_text.h"
+#include "toolbox/dbutil/import_queue.h"
 #include "toolbox/dbutil/session.h"
 #include "toolbox/dbutil/st_proc.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
 #include "service/config_file.h"

@@ -4,8 +4,8 @@
 
 #include "foundation/momento.h"
 #include "foundation/text.h"
+#include "foundation/text_1252.h"
 #include "service/login_inputs.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun::web {
 namespace {

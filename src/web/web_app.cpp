@@ -13,10 +13,10 @@
 #include <sstream>
 #include <thread>
 
-#include "database/codes.h"
-#include "database/import_files.h"
+#include "embedded/codes.h"
 #include "service/codes.h"
 #include "toolbox/dbclient/provider.h"
+#include "toolbox/dbutil/import_queue.h"
 #include "web/check_child.h"
 #include "web/queue_access.h"
 #include "web/static_files.h"

@@ -9,7 +9,7 @@
 
 #include "../support/zi_globs_fixture.h"
 #include "db/reqgbol.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "embedded/procedure_catalog.h"
 #include "toolbox/dbutil/accessors.h"
 #include "toolbox/dbutil/st_proc.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "../support/zi_globs_fixture.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "embedded/procedure_catalog.h"
 
 namespace zun {
 namespace {

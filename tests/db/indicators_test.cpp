@@ -11,8 +11,8 @@
 
 #include "../support/zi_globs_fixture.h"
 #include "db/global_state.h"
+#include "embedded/procedure_catalog.h"
 #include "foundation/momento.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbutil/accessors.h"
 
 namespace zun {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "../support/zi_globs_fixture.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "embedded/procedure_catalog.h"
 
 namespace zun {
 namespace {

@@ -36,9 +36,9 @@ TEST(Codes, TheTableAndTheNamedCodesAgree) {
     rows.insert(std::stoi((*m)[1]));
   }
   std::set<int> named;
-  for (const char* header :
-       {"src/foundation/codes.h", "src/toolbox/dbutil/codes.h", "src/db/codes.h",
-        "src/engine/codes.h", "src/notify/codes.h", "src/service/codes.h", "database/codes.h"}) {
+  for (const char* header : {"src/foundation/codes.h", "src/toolbox/dbutil/codes.h",
+                             "src/db/codes.h", "src/engine/codes.h", "src/notify/codes.h",
+                             "src/service/codes.h", "src/embedded/codes.h"}) {
     const std::set<int> codes = Numeros(ReadFile(root / header));
     EXPECT_FALSE(codes.empty()) << header;
     for (int code : codes) {

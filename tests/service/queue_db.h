@@ -13,8 +13,8 @@
 
 #include "../support/db_fixture.h"
 #include "../support/scratch.h"
-#include "database/reference_db.h"
 #include "db/global_state.h"
+#include "embedded/reference_db.h"
 #include "foundation/switches.h"
 #include "service/login.h"
 

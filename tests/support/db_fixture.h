@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "scratch.h"
 #include "toolbox/dbutil/accessors.h"

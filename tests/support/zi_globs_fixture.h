@@ -7,12 +7,12 @@
 #include <sstream>
 #include <string>
 
-#include "database/reference_db.h"
 #include "db/global_state.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "db_fixture.h"
+#include "embedded/reference_db.h"
 #include "foundation/log.h"
 #include "foundation/switches.h"
 #include "log_capture.h"

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "foundation/momento.h"
+#include "foundation/text_1252.h"
 #include "toolbox/dbclient/odbc/odbc_provider.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 #include "toolbox/dbclient/value.h"
 
 namespace zun::testing::odbc {

@@ -56,15 +56,15 @@
 #include <thread>
 #include <vector>
 
-#include "database/plain_queue.h"
-#include "database/reference_db.h"
+#include "embedded/plain_queue.h"
+#include "embedded/procedure_catalog.h"
+#include "embedded/reference_db.h"
 #include "foundation/text.h"
+#include "foundation/text_1252.h"
 #include "tds_transport.h"
 #include "tds_types.h"
 #include "toolbox/dbclient/errors.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
 namespace {

@@ -9,7 +9,7 @@
 #include <map>
 
 #include "foundation/text.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
+#include "foundation/text_1252.h"
 
 namespace zun::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include "../../support/log_capture.h"
 #include "db/id_text_list.h"
 #include "db/reqgbol.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
+#include "embedded/procedure_catalog.h"
 
 namespace zun {
 namespace {

@@ -14,8 +14,8 @@
 
 #include "../../testbeds/scripted_odbc.h"
 #include "foundation/momento.h"
+#include "foundation/text_1252.h"
 #include "toolbox/dbclient/command.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
 namespace {

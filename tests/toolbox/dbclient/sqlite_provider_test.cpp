@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <functional>
 
-#include "database/reference_db.h"
+#include "embedded/procedure_catalog.h"
+#include "embedded/reference_db.h"
+#include "foundation/text_1252.h"
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/errors.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
 namespace {

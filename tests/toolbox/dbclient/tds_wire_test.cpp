@@ -12,7 +12,7 @@
 
 #include "../../support/scratch.h"
 #include "../../testbeds/tds_server_process.h"
-#include "database/reference_db.h"
+#include "embedded/reference_db.h"
 #include "toolbox/dbclient/command.h"
 #include "toolbox/dbclient/connection.h"
 #include "toolbox/dbclient/errors.h"

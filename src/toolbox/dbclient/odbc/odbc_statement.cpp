@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "toolbox/dbclient/sqlite/text_1252.h"
+#include "foundation/text_1252.h"
 
 namespace zun {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "foundation/momento.h"
+#include "foundation/text_1252.h"
 #include "toolbox/dbclient/errors.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
 

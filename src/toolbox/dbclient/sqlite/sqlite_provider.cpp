@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,10 +15,8 @@
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/text.h"
+#include "foundation/text_1252.h"
 #include "toolbox/dbclient/errors.h"
-#include "toolbox/dbclient/sqlite/password_hash.h"
-#include "toolbox/dbclient/sqlite/procedure_catalog.h"
-#include "toolbox/dbclient/sqlite/text_1252.h"
 
 namespace zun {
 namespace {
@@ -59,10 +56,9 @@ ErrorKind KindOf(int extended_code) {
   throw ProviderError(what + ": " + msg, code, KindOf(code));
 }
 
-std::string OsUserName() {
-  if (const passwd* pw = getpwuid(geteuid())) return pw->pw_name;
-  const char* u = std::getenv("USER");
-  return u != nullptr ? u : "";
+EmbeddedServerFactory& Servidor() {
+  static EmbeddedServerFactory* f = new EmbeddedServerFactory;
+  return *f;
 }
 
 // Text of a day number as stored in date-time columns.
@@ -257,6 +253,10 @@ sqlite3* OpenSqliteFile(const std::string& path, bool create) {
   return db;
 }
 
+void SetEmbeddedServer(EmbeddedServerFactory factory) { Servidor() = std::move(factory); }
+
+bool HasEmbeddedServer() { return static_cast<bool>(Servidor()); }
+
 void RegisterSqliteProvider() {
   RegisterProvider(kSqliteProviderName, [] { return std::make_unique<SqliteConnection>(); });
 }
@@ -319,7 +319,12 @@ void SqliteConnection::Open(const ConnectionString& cs) {
       throw ProviderError("Cannot open database \"" + path_ + "\"");
     dev_ = st.st_dev;
     ino_ = st.st_ino;
-    CheckLogin(cs);
+    if (!Servidor()) {
+      throw ProviderError("Login failed: this program hosts no embedded database server");
+    }
+    servidor_ = Servidor()(*this);
+    login_user_ = servidor_->Login(cs);
+    current_user_ = login_user_;
   } catch (...) {
     Close();
     throw;
@@ -337,31 +342,6 @@ void SqliteConnection::ConfereArquivo() const {
     throw ProviderError(ErrorKind::kConnectionLost,
                         "The database file \"" + path_ + "\" was deleted or replaced");
   }
-}
-
-void SqliteConnection::CheckLogin(const ConnectionString& cs) {
-  std::string user;
-  const bool integrated = Maiusculas(cs.Get("Integrated Security")) == "SSPI" && !cs.Has("User ID");
-  if (integrated) {
-    user = OsUserName();
-  } else {
-    user = cs.Get("User ID");
-  }
-  Recordset rs;
-  try {
-    Run("SELECT name, password_hash FROM users WHERE name = ?", {Value::String(user)}, &rs);
-  } catch (const ProviderError& e) {
-    throw ProviderError(std::string("Login failed: the database has no users table (") + e.what() +
-                        ")");
-  }
-  if (rs.RecordCount() == 0) throw ProviderError("Login failed for user '" + user + "'");
-  rs.First();
-  if (!integrated &&
-      !VerifyPassword(cs.Get("Password"), rs.FieldByName("password_hash").AsString())) {
-    throw ProviderError("Login failed for user '" + user + "'");
-  }
-  login_user_ = rs.FieldByName("name").AsString();
-  current_user_ = login_user_;
 }
 
 void SqliteConnection::Close() {
@@ -389,6 +369,7 @@ void SqliteConnection::Close() {
   sinal_fd_ = -1;
   login_user_.clear();
   current_user_.clear();
+  servidor_.reset();
 }
 
 SqliteConnection::Preparado& SqliteConnection::Prepare(const std::string& sql) {
@@ -880,33 +861,21 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
   sqlite3_progress_handler(db_, 0, nullptr, nullptr);
 }
 
-std::shared_ptr<const ProcedureEntry> SqliteConnection::Procedimento(const std::string& name) {
-  const uint64_t geracao = CatalogGeneration();
-  if (geracao != geracao_do_catalogo_) {
-    procedimentos_.clear();
-    geracao_do_catalogo_ = geracao;
-  }
-  auto it = procedimentos_.find(name);
-  if (it != procedimentos_.end()) return it->second;
-  std::shared_ptr<const ProcedureEntry> e = FindProcedure(name);
-  if (e != nullptr) procedimentos_.emplace(name, e);
+std::shared_ptr<const EmbeddedServer::Procedure> SqliteConnection::Procedimento(
+    const std::string& name) {
+  if (db_ == nullptr) throw LinkClosed();
+  std::shared_ptr<const EmbeddedServer::Procedure> e = servidor_->Find(name);
+  if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
   return e;
 }
 
 Parameters SqliteConnection::DescribeProcedure(const std::string& name) {
-  if (db_ == nullptr) throw LinkClosed();
-  const std::shared_ptr<const ProcedureEntry> e = Procedimento(name);
-  if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
-  Parameters params;
-  for (const ProcParam& p : e->signature) params.Add(Parameter{p.name, p.type, p.direction, {}});
-  return params;
+  return servidor_->Describe(*Procedimento(name));
 }
 
 void SqliteConnection::CallProcedure(const std::string& name, Parameters* params,
                                      int timeout_seconds, std::vector<Recordset>* out) {
-  if (db_ == nullptr) throw LinkClosed();
-  const std::shared_ptr<const ProcedureEntry> e = Procedimento(name);
-  if (e == nullptr) throw ProviderError("Could not find stored procedure '" + name + "'.");
+  const std::shared_ptr<const EmbeddedServer::Procedure> e = Procedimento(name);
   ultima_so_leu_ = e->read_only;
   if (e->read_only) {
     AntesDeLer();
@@ -957,8 +926,7 @@ void SqliteConnection::CallProcedure(const std::string& name, Parameters* params
   };
   std::vector<Recordset> results;
   try {
-    ProcContext ctx(this, params, &results);
-    e->fn(ctx);
+    servidor_->Run(*e, params, &results);
   } catch (const ProviderError&) {
     undo();
     throw;

@@ -3,10 +3,9 @@
 // by the optional key "Data Directory" (never created here: a missing file
 // is an open error naming the path). WAL journal, synchronous=NORMAL and a
 // busy timeout let several processes share the file. Text is Windows-1252 on
-// the client side and UTF-8 in the file. Stored procedures come from the
-// procedure catalog. The login checks "User ID"/"Password" against the
-// table users(name, password_hash); integrated security logs in as the
-// operating-system user, who must be in that table too. Every call that may
+// the client side and UTF-8 in the file. The login and the stored
+// procedures are the embedded server's (embedded_server.h), which runs a
+// procedure inside the turn this provider opens for the call. Every call that may
 // write, and the liveness probe, first checks that the path still names the
 // file that was opened (read-only look-ups skip it, and inside a
 // transaction its commit checks instead): a database
@@ -28,10 +27,9 @@
 #include <vector>
 
 #include "toolbox/dbclient/provider.h"
+#include "toolbox/dbclient/sqlite/embedded_server.h"
 
 namespace zun {
-
-struct ProcedureEntry;
 
 // The provider's name in connection strings.
 inline constexpr char kSqliteProviderName[] = "SQLite";
@@ -162,7 +160,6 @@ class SqliteConnection : public ProviderConnection {
   void Control(const std::string& sql);
   // As Control, ignoring failures (rollback paths).
   void ControlQuietly(const std::string& sql) noexcept;
-  void CheckLogin(const ConnectionString& cs);
 
   // The authorizer: notes in escritas_ what a statement being prepared
   // (or prepared again after a change of the schema) writes, and forgets
@@ -202,9 +199,9 @@ class SqliteConnection : public ProviderConnection {
   // Before any other call: ends the shared read transaction, if open.
   void FechaLeitura() noexcept;
 
-  // The catalog's procedure of that name (FindProcedure), kept by the name
-  // as written while the catalog does not change; nullptr when none.
-  std::shared_ptr<const ProcedureEntry> Procedimento(const std::string& name);
+  // The server's procedure of that name; raises ProviderError when the
+  // connection is closed or there is none.
+  std::shared_ptr<const EmbeddedServer::Procedure> Procedimento(const std::string& name);
 
   // Raises ProviderError when path_ no longer names the opened file.
   void ConfereArquivo() const;
@@ -236,9 +233,8 @@ class SqliteConnection : public ProviderConnection {
   // Kept answers by table, and the file's data version they belong to.
   std::vector<std::pair<std::string, std::unordered_map<std::string, std::vector<Value>>>> memoria_;
   unsigned versao_da_memoria_ = 0;
-  unsigned versao_conferida_ = 0;  // the version last seen by Lembrado or Lembra
-  std::unordered_map<std::string, std::shared_ptr<const ProcedureEntry>> procedimentos_;
-  uint64_t geracao_do_catalogo_ = 0;
+  unsigned versao_conferida_ = 0;             // the version last seen by Lembrado or Lembra
+  std::unique_ptr<EmbeddedServer> servidor_;  // while open
   // Tables written by the statements prepared since it was last taken.
   std::vector<std::string> escritas_;
 };
