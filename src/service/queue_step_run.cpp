@@ -184,17 +184,14 @@ int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nul
 // recorded does not hold the outcome back: the outcome is recorded alone
 // and the request waits in ReqGBolPendente for the end of the run.
 int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const std::string& pedido) {
-  DbBeginTran();
   int32_t gravou = 0;
   int32_t pedido_erro = 0;
-  try {
+  {
+    Transacao transacao;
     gravou = ChamaComLease(row, 0, apaga_conteudo);
     if (gravou == 0) pedido_erro = ReqGBol(pedido);
-  } catch (...) {
-    DbEndTran(false);
-    throw;
+    transacao.Termina(gravou == 0 && pedido_erro == 0);
   }
-  DbEndTran(gravou == 0 && pedido_erro == 0);
   if (gravou == 0 && pedido_erro != 0) {
     gravou = ChamaComLease(row, 0, apaga_conteudo);
     if (gravou == 0) ReqGBolPendente += pedido;
@@ -212,15 +209,9 @@ int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga, const std::
   try {
     gravou = ChamaComLease(row, res, apaga);
     if (gravou == 0 && !pedido.empty()) {
-      DbBeginTran();
-      int32_t pedido_erro = 0;
-      try {
-        pedido_erro = ReqGBol(pedido);
-      } catch (...) {
-        DbEndTran(false);
-        throw;
-      }
-      DbEndTran(pedido_erro == 0);
+      Transacao transacao;
+      const int32_t pedido_erro = ReqGBol(pedido);
+      transacao.Termina(pedido_erro == 0);
       if (pedido_erro != 0) ReqGBolPendente += pedido;
     }
   } catch (...) {

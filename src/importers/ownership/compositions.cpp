@@ -412,7 +412,6 @@ bool GravaItensDaCac(tCacItems* itens, int32_t cac, bool nova) {
 
 int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
   int32_t code = 0;
-  bool em_transacao = false;
   try {
     bool nova = false;
     code = ChamaComGuarda("CacGetPelaEmpTipoDocData", "DbCacAddOuPut", kCacGravacao,
@@ -428,16 +427,16 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
       code = 0;
     }
     if (code != 0) return code;
-    DbBeginTran();
-    em_transacao = true;
-    ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
-      PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
-      code = ExecStProc(cmd, 0);
-      if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
-    });
-    if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kCacGravacao;
-    em_transacao = false;
-    DbEndTran(code == 0);
+    {
+      Transacao transacao;
+      ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
+        PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
+        code = ExecStProc(cmd, 0);
+        if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
+      });
+      if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kCacGravacao;
+      transacao.Termina(code == 0);
+    }
     if (conferir && code == 0) {
       code = ChamaComGuarda("CacCheckEhAplicacaoEhAcionista", "DbCacAddOuPut", kCacGravacao,
                             [&](DsRef c, int32_t* e) {
@@ -446,12 +445,6 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
                             });
     }
   } catch (const std::exception& x) {
-    if (em_transacao) {
-      try {
-        DbEndTran(false);
-      } catch (const std::exception&) {
-      }
-    }
     if (code == 0) code = kCacGravacao;
     Loga("DbCacAddOuPut error:" + std::to_string(code) + " exception: " + NomeDaClasse(x) + " " +
          x.what());

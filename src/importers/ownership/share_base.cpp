@@ -352,15 +352,9 @@ int32_t TBaseAcionaria::Grava() {
   if (!Mudou()) return 0;
   // One transaction for the whole base: the first class written deletes
   // the others, so a failure midway must leave the stored base as it was.
-  DbBeginTran();
-  int32_t e = 0;
-  try {
-    e = GravaClasses();
-  } catch (...) {
-    DbEndTran(false);
-    throw;
-  }
-  DbEndTran(e == 0);
+  Transacao transacao;
+  const int32_t e = GravaClasses();
+  transacao.Termina(e == 0);
   return e;
 }
 

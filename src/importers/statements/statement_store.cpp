@@ -251,7 +251,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
     };
     try {
       ++passo;  // 1
-      DbBeginTran();
+      Transacao transacao;
       try {
         commit = Tentativa(bal, entrou_como_novo_bd, &passo, &code, &marcado, &desmarcado);
       } catch (const ProviderError& x) {
@@ -271,7 +271,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
         // A server that dropped the transaction after a failure: the nest
         // goes on in a new one, rolled back here.
         if (!commit) Db->RecuperaTransacaoPerdida("DbBalPut");
-        DbEndTran(commit);
+        transacao.Termina(commit);
       } catch (const std::exception& x) {
         commit = false;
         CodigoDaExcecao(lugar() + " end tran", &code, x, kBalFimDaTransacao);

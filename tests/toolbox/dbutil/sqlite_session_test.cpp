@@ -410,6 +410,22 @@ TEST_F(SqliteTest, NestedTransactions) {
   s_.EndTran(true);
   EXPECT_EQ(Linhas(&other_), 2);
   EXPECT_THROW(s_.EndTran(true), EAssertionFailed);
+  // Held by scopes: an exception or an early return rolls the nest back.
+  for (const bool lanca : {true, false}) {
+    try {
+      const Transacao fora(s_);
+      ASSERT_EQ(Add(5), 0);
+      const Transacao dentro(s_);
+      if (lanca) throw std::runtime_error("x");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(s_.TranCount(), 0);
+    EXPECT_EQ(Linhas(&other_), 2);
+  }
+  Transacao t(s_);
+  ASSERT_EQ(Add(5), 0);
+  t.Termina(true);
+  EXPECT_EQ(Linhas(&other_), 3);
   s_.BeginTrans();  // behind the session's back
   EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
 }
