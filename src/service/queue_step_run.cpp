@@ -117,7 +117,7 @@ int32_t MarcaRetomada(const QueueRow& row, const TImpMain& imp, const std::strin
   } else {
     SetParamNull(cmd, "@mensagens");  // unchanged
   }
-  const int32_t e = ExecStProc(cmd, 0);
+  const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
   if (e == 0) *marcadas = imp.MensagensDeLinha.size();
   return e;
 }
@@ -174,7 +174,7 @@ int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nul
     SetParamInt(cmd, "@res", *res);
     SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
   }
-  return ExecStProc(cmd, 0);
+  return ExecStProc(cmd, ModoStProc::kExecuta);
 }
 
 // Records a successful file's outcome and its bulletin request (pedido, not
@@ -367,7 +367,7 @@ void PedeEntrada(Command& cmd, PassoDaFila* p) {
   LogaConsole("- next MaxIFPri:" + std::to_string(max_pri));
   SetParamInt(cmd, "@MaxPrioridade", max_pri);
   SetParamInt(cmd, "@MaxImportTries", kImportMaxTries);
-  p->erro = ExecStProc(cmd, 1);
+  p->erro = ExecStProc(cmd, ModoStProc::kLeResult);
   p->morto = p->erro == kEntradaDeProcessoMorto;
 }
 

@@ -37,7 +37,7 @@ int32_t PedeEGeraNua(int32_t* prioridade, int* io_res) {
     // a file that cannot be written leaves them pending for the next run.
     transacao.emplace();
     cmd = TomaDataSet(CommandType::kStoredProc, "GetReqGBol");
-    code = ExecStProc(cmd, 0);
+    code = ExecStProc(cmd, ModoStProc::kExecuta);
     if (code == 0) {
       GetParamInt(cmd, "@Prioridade", prioridade);
       if (*prioridade > 0) {

@@ -419,7 +419,7 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
                             SetParamInt(cmd, "@TipoDocumento", h->TipoDocumento);
                             SetParamInt(cmd, "@emp", h->Emp);
                             SetParamDateTime(cmd, "@dtref", h->DtRef);
-                            *e = ExecStProc(cmd, 0);
+                            *e = ExecStProc(cmd, ModoStProc::kExecuta);
                             if (*e == 0) GetParamInt(cmd, "@id", &h->Id);
                           });
     if (code == kCacNaoAchada) {
@@ -431,7 +431,7 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
       Transacao transacao;
       ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
         PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
-        code = ExecStProc(cmd, 0);
+        code = ExecStProc(cmd, ModoStProc::kExecuta);
         if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
       });
       if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kCacGravacao;
@@ -441,7 +441,7 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
       code = ChamaComGuarda("CacCheckEhAplicacaoEhAcionista", "DbCacAddOuPut", kCacGravacao,
                             [&](DsRef c, int32_t* e) {
                               SetParamInt(c, "@idcac", h->Id);
-                              *e = ExecStProc(c, 0);
+                              *e = ExecStProc(c, ModoStProc::kExecuta);
                             });
     }
   } catch (const std::exception& x) {

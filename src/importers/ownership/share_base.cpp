@@ -342,7 +342,7 @@ int32_t PutClasse(const TBaseAcionaria& b, const TUmaClasseNaBac& c, bool del_ou
         }
         SetParamBool(cmd, "@DelOutrasClasses", del_outras);
         SetParamBool(cmd, "@MigracaoNaoMandaLog", false);
-        *code = ExecStProc(cmd, 0);
+        *code = ExecStProc(cmd, ModoStProc::kExecuta);
       });
 }
 
@@ -390,7 +390,7 @@ int32_t TBaseAcionaria::GravaClasses() {
                           SetParamInt(cmd, "@IdEmp", IdEmp);
                           SetParamDateTime(cmd, "@Data", Data);
                           SetParamInt(cmd, "@Source", Source);
-                          *code = ExecStProc(cmd, 0);
+                          *code = ExecStProc(cmd, ModoStProc::kExecuta);
                         });
 }
 
@@ -415,7 +415,7 @@ int32_t TListaBaseAcionaria::Le() {
         SetParamInt(cmd, "@IdEmp", IdEmp);
         SetParamInt(cmd, "@Source", Source);
         SetParamNull(cmd, "@Data");
-        *code = ExecStProc(cmd, 1);
+        *code = ExecStProc(cmd, ModoStProc::kLeResult);
         if (*code != 0) return;
         Classes();
         cmd->NextRecordset();

@@ -123,7 +123,7 @@ int32_t CarregaFormatoBal(int32_t fmtbal, TFormatoBal* fmt) {
   fmt->id = fmtbal;
   const int32_t code = ChamaComGuarda(
       "ApresFmtBalItemsGet", "CarregaFormatoBal", kFmtBalFalhou, [&](DsRef cmd, int32_t* c) {
-        *c = ExecStProcId(cmd, fmtbal, 2);
+        *c = ExecStProcId(cmd, fmtbal, ModoStProc::kExecutaEAbre);
         if (*c != 0) return;
         if (cmd->Active()) {
           for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
