@@ -88,9 +88,9 @@ void LeCelulas(DsRef cmd, TBalanco* bal) {
 
 // Calls a statement's no-log procedure; its result does not matter.
 void MarcaNaoLoga(const char* proc, int32_t id) {
-  ChamaComGuarda(proc, proc, kErrChamada, [id](DsRef cmd, int32_t* code) {
+  static_cast<void>(ChamaComGuarda(proc, proc, kErrChamada, [id](DsRef cmd, int32_t* code) {
     *code = ExecStProcId(cmd, id, ModoStProc::kExecuta);
-  });
+  }));
 }
 
 // Runs the text once per row, in as few requests as the provider can (one

@@ -57,16 +57,16 @@ enum class ModoStProc : int {
 // an EDBException carries) for any other failure that a reconnect did not
 // cure, 3998 when the return value
 // cannot be read. Never raises. Precondition: cmd is not null.
-int32_t ExecStProc(DsRef cmd, ModoStProc mode);
+[[nodiscard]] int32_t ExecStProc(DsRef cmd, ModoStProc mode);
 
 // Sets "@id" to id, then ExecStProc. Raises when cmd has no "@id".
-int32_t ExecStProcId(DsRef cmd, int32_t id, ModoStProc mode);
+[[nodiscard]] int32_t ExecStProcId(DsRef cmd, int32_t id, ModoStProc mode);
 
 // The integer column "result" of the open result set: 4090 when there is no
 // such column, 4091 when no result set can be looked at, 4370 (logged) when
 // the value cannot be read. When it is 0 and fechar is set, moves on to the
 // next result set of the same call. Never raises.
-int32_t LerResult(DsRef cmd, bool fechar);
+[[nodiscard]] int32_t LerResult(DsRef cmd, bool fechar);
 
 // Logs "- proc " + text + " ct:" + kind number + " : " + msg and one line per
 // parameter: "- #" + i + " " + name + " : " + value ("NULL", "Blob:" + length
@@ -88,8 +88,9 @@ auto ComComando(const std::string& text, F corpo, CommandType kind = CommandType
 // exception's or dflt, logged by CodigoDaExcecao at place. Returns the code.
 // Never raises.
 template <typename F>
-int32_t ChamaComGuarda(const std::string& proc, const std::string& place, int32_t dflt, F corpo,
-                       CommandType kind = CommandType::kStoredProc) {
+[[nodiscard]] int32_t ChamaComGuarda(const std::string& proc, const std::string& place,
+                                     int32_t dflt, F corpo,
+                                     CommandType kind = CommandType::kStoredProc) {
   int32_t code = 0;
   try {
     ComComando(
