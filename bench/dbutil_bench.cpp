@@ -91,7 +91,7 @@ void BM_FullPath_Proc5In2Out(benchmark::State& state) {
   for (auto _ : state) {
     auto cmd = session.s().TomaDataSet(CommandType::kStoredProc, "BenchCalc");
     SetFive(cmd, ++i);
-    if (ExecStProc(cmd, 0) != 0) state.SkipWithError("call failed");
+    if (ExecStProc(cmd, ModoStProc::kExecuta) != 0) state.SkipWithError("call failed");
     int32_t soma = 0;
     std::string eco;
     GetParamInt(cmd, "@soma", &soma);
@@ -109,7 +109,7 @@ void BM_FullPath_InsertProc(benchmark::State& state) {
   for (auto _ : state) {
     auto cmd = session.s().TomaDataSet(CommandType::kStoredProc, "BenchInsert");
     SetFive(cmd, ++i);
-    if (ExecStProc(cmd, 0) != 0) state.SkipWithError("call failed");
+    if (ExecStProc(cmd, ModoStProc::kExecuta) != 0) state.SkipWithError("call failed");
     session.s().DevolveDataSet(&cmd);
   }
   // Every call must have left its row.

@@ -56,6 +56,7 @@
 #include "toolbox/dbclient/provider.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
 #include "toolbox/dbutil/ds_ref.h"
+#include "toolbox/dbutil/st_proc.h"
 
 namespace {
 
@@ -378,6 +379,7 @@ using String = std::string;
 using zun::Command;
 using zun::CommandType;
 using zun::DsRef;
+using zun::ModoStProc;
 using CommandPtr = std::unique_ptr<Command>;
 
 extern "C" {
@@ -399,7 +401,8 @@ ZUN_TIMED(
 ZUN_TIMED(kDbClient, void,
           _ZN3zun14DevolveDataSetEPSt10unique_ptrINS_7CommandESt14default_deleteIS1_EE,
           (CommandPtr * cmd), (cmd))
-ZUN_TIMED(kDbClient, int32_t, _ZN3zun10ExecStProcENS_5DsRefEi, (DsRef cmd, int mode), (cmd, mode))
+ZUN_TIMED(kDbClient, int32_t, _ZN3zun10ExecStProcENS_5DsRefENS_10ModoStProcE,
+          (DsRef cmd, ModoStProc mode), (cmd, mode))
 ZUN_TIMED(kDbClient, bool, _ZN3zun7Command13NextRecordsetEv, (Command * self), (self))
 ZUN_TIMED(kDbClient, int32_t,
           _ZN3zun12ChamaSetuserERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE,

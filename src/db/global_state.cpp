@@ -290,7 +290,7 @@ void CarregaAcionistasEspeciais(int32_t* e) {
   for (const Especial& s : kEspeciais) {
     *e = ChamaComGuarda("AcionistaGet", "CarregaAcionistasEspeciais", kErrChamada,
                         [&](DsRef cmd, int32_t* code) {
-                          *code = ExecStProcId(cmd, s.id, 2);
+                          *code = ExecStProcId(cmd, s.id, ModoStProc::kExecutaEAbre);
                           if (*code != 0) return;
                           // The record must be there and be this party.
                           if (!cmd->Active() || cmd->Current().Eof()) {

@@ -59,7 +59,7 @@ void tIntStgList::GaranteLido() {
       [&](DsRef cmd, int32_t* code) {
         if (!NomeDoParam.empty()) {
           SetParamInt(cmd, NomeDoParam, ValorDoParam);
-          *code = ExecStProc(cmd, 1);
+          *code = ExecStProc(cmd, ModoStProc::kLeResult);
           if (*code == kErrSemColunaResult || *code == kErrSemResultSet) {
             // No status column: the first result set holds the rows.
             *code = 0;
@@ -67,7 +67,7 @@ void tIntStgList::GaranteLido() {
             cmd->NextRecordset();
           }
         } else {
-          *code = ExecStProc(cmd, 2);
+          *code = ExecStProc(cmd, ModoStProc::kExecutaEAbre);
         }
         if (*code != 0) return;
         lendo = true;
@@ -243,7 +243,7 @@ int32_t tIntStgListMultiLng::AdicionaItem(const std::string& nomes, int32_t* e,
                           SetParamStr(cmd, "@ItemNamePT", pt);
                           SetParamStr(cmd, "@ItemNameEN", en);
                           SetParamStr(cmd, "@ItemNameES", es);
-                          *code = ExecStProc(cmd, 0);
+                          *code = ExecStProc(cmd, ModoStProc::kExecuta);
                           procedimento_rodou = *code == 0;
                           if (*code == 0) GetParamInt(cmd, "@ItemId", &id);
                         });

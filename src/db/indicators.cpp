@@ -54,7 +54,7 @@ std::string Str(int64_t v) { return std::to_string(v); }
 template <typename F>
 int32_t LeLista(const std::string& proc, F linha) {
   return ChamaComGuarda(proc, proc + ".Le", kErrChamada, [&](DsRef cmd, int32_t* code) {
-    *code = ExecStProc(cmd, 1);
+    *code = ExecStProc(cmd, ModoStProc::kLeResult);
     if (*code != 0) return;
     cmd->NextRecordset();
     if (cmd->Active()) {
@@ -406,7 +406,7 @@ int32_t TPoeValorNumIndicadorNumaData::Poe(bool nulo, const std::string& texto, 
         SetParamFloat(cmd, "@valornum", numero);
       }
     }
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 
@@ -425,7 +425,7 @@ int32_t TPegaValorDumIndicadorNumaData::Pega(bool* nulo, double* numero, std::st
     SetParamInt(cmd, std::string("@") + kProcs[EAA].nome_curto, IdEAA);
     SetParamInt(cmd, "@idindica", IdIndica);
     SetParamDateTime(cmd, "@dataVigencia", Data);
-    *code = ExecStProc(cmd, 1);
+    *code = ExecStProc(cmd, ModoStProc::kLeResult);
     if (*code != 0) return;
     cmd->NextRecordset();
     Recordset& rs = cmd->Current();

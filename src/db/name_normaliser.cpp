@@ -111,7 +111,7 @@ int32_t TListaStringsAbrev::Carrega() {
   const int32_t e = ComComando("BufPorPaisGet", [&](DsRef cmd) {
     SetParamInt(cmd, "@pais", Pais);
     SetParamInt(cmd, "@tipo", Tipo);
-    int32_t r = ExecStProc(cmd, 1);
+    int32_t r = ExecStProc(cmd, ModoStProc::kLeResult);
     if (r != 0) return r;
     int32_t tamanho = 0;  // the database's count, not needed here
     GetFieldInt(cmd, "ConteudoLen", &tamanho);

@@ -78,7 +78,7 @@ int32_t GetIdEmp(const std::string& cod, const std::string& pais, int32_t* erro)
   *erro = ComComando("GetIdEmp", [&](DsRef cmd) {
     SetParamStr(cmd, "@cod", cod);
     SetParamInt(cmd, "@pais", id_pais);
-    const int32_t e = ExecStProc(cmd, 0);
+    const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
     if (e == 0) GetParamInt(cmd, "@idemp", &id);
     return e;
   });
@@ -121,7 +121,7 @@ int32_t GetIdAnb(const std::string& cod, const std::string& bolsa, int32_t* erro
     // number: only a call that set the return value gave an id.
     Parameter* retorno = cmd->Params().ReturnValue();
     if (retorno != nullptr) retorno->value = Value::Null();
-    const int32_t r = ExecStProc(cmd, 0);
+    const int32_t r = ExecStProc(cmd, ModoStProc::kExecuta);
     falhou = retorno == nullptr || retorno->value.IsNull() || retorno->value.AsInt() != r;
     return r;
   });
@@ -149,7 +149,7 @@ int32_t GetIdAtv(const std::string& cod_emp, const std::string& pais, const std:
       SetParamStr(cmd, "@emp", emp);
       SetParamInt(cmd, "@pais", id_pais);
       SetParamStr(cmd, "@class", cod_classe);
-      return ExecStProc(cmd, 0);
+      return ExecStProc(cmd, ModoStProc::kExecuta);
     };
     int32_t e = chama(cod_emp);
     std::string registrado;
@@ -171,7 +171,7 @@ bool GetRegistroCodCVMparaAnbima(const std::string& provis, std::string* cod, in
                                  int32_t* id_anb) {
   return ComComando("GetRegistroCodCVMparaAnbima", [&](DsRef cmd) {
     SetParamStr(cmd, "@cod_provis", provis);
-    if (ExecStProc(cmd, 0) != 1) return false;
+    if (ExecStProc(cmd, ModoStProc::kExecuta) != 1) return false;
     GetParamStr(cmd, "@cod_anbima", cod);
     GetParamInt(cmd, "@idemp", id_emp);
     GetParamInt(cmd, "@idanb", id_anb);
@@ -185,7 +185,7 @@ int32_t GetTipoDeBGLDaAnb(const std::string& cod, int32_t bolsa, uint8_t* tipo) 
   int32_t e = ComComando("GetTipoDeBGLDaAnb", [&](DsRef cmd) {
     SetParamStr(cmd, "@cod", cod);
     SetParamInt(cmd, "@bolsa", bolsa);
-    const int32_t r = ExecStProc(cmd, 0);
+    const int32_t r = ExecStProc(cmd, ModoStProc::kExecuta);
     if (r == 0) GetParamInt(cmd, "@TipoDeBGLDestino", &valor);
     return r;
   });
@@ -200,7 +200,7 @@ int32_t GetTotalAnbDessaBolsaTBGL(int32_t bolsa, int32_t tipo, int32_t* num) {
   const int32_t e = ComComando("GetTotalAnbDessaBolsaTBGL", [&](DsRef cmd) {
     SetParamInt(cmd, "@bolsa", bolsa);
     SetParamInt(cmd, "@TipoDeBGLDestino", tipo);
-    const int32_t r = ExecStProc(cmd, 0);
+    const int32_t r = ExecStProc(cmd, ModoStProc::kExecuta);
     if (r == 0) GetParamInt(cmd, "@Num", &valor);
     return r;
   });

@@ -121,7 +121,7 @@ int32_t ObjEmpAdd(TObjEmp* emp) {
     ComComando("ObjEmpAddV3", [&](DsRef cmd) {
       PoeEmp(cmd, *emp);
       passo = 1;
-      code = ExecStProc(cmd, 0);
+      code = ExecStProc(cmd, ModoStProc::kExecuta);
       passo = 2;
       if (code == 0) GetParamInt(cmd, "@id", &emp->id);
       passo = 3;
@@ -134,7 +134,7 @@ int32_t ObjEmpAdd(TObjEmp* emp) {
 
 int32_t ObjEmpGet(int32_t id, TObjEmp* emp) {
   return ChamaComGuarda("ObjEmpGetV3", "DbObjEmpGet", kErrObjEmpGet, [&](DsRef cmd, int32_t* code) {
-    *code = ExecStProcId(cmd, id, 0);
+    *code = ExecStProcId(cmd, id, ModoStProc::kExecuta);
     LeEmp(cmd, emp);
   });
 }
@@ -142,21 +142,21 @@ int32_t ObjEmpGet(int32_t id, TObjEmp* emp) {
 int32_t ObjEmpPut(const TObjEmp& emp) {
   return ChamaComGuarda("ObjEmpPutV3", "DbObjEmpPut", kErrObjEmpPut, [&](DsRef cmd, int32_t* code) {
     PoeEmp(cmd, emp);
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 
 int32_t ObjAtvAdd(TObjAtv* atv) {
   return ChamaComGuarda("ObjAtvAddV2", "DbObjAtvAdd", kErrObjAtvAdd, [&](DsRef cmd, int32_t* code) {
     PoeAtv(cmd, *atv);
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
     if (*code == 0) GetParamInt(cmd, "@id", &atv->id);
   });
 }
 
 int32_t ObjAtvGet(int32_t id, TObjAtv* atv) {
   return ChamaComGuarda("ObjAtvGetV2", "DbObjAtvGet", kErrObjAtvGet, [&](DsRef cmd, int32_t* code) {
-    *code = ExecStProcId(cmd, id, 0);
+    *code = ExecStProcId(cmd, id, ModoStProc::kExecuta);
     LeAtv(cmd, atv);
   });
 }
@@ -164,7 +164,7 @@ int32_t ObjAtvGet(int32_t id, TObjAtv* atv) {
 int32_t ObjAtvPut(const TObjAtv& atv) {
   return ChamaComGuarda("ObjAtvPutV2", "DbObjAtvPut", kErrObjAtvPut, [&](DsRef cmd, int32_t* code) {
     PoeAtv(cmd, atv);
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 
@@ -173,7 +173,7 @@ int32_t ObjAnbAdd(TObjAnb* anb) {
                             " bolsa:" + std::to_string(anb->bolsa);
   return ChamaComGuarda("ObjAnbAdd", place, kErrObjAnbAdd, [&](DsRef cmd, int32_t* code) {
     PoeAnb(cmd, *anb);
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
     if (*code == 0) {
       GetParamInt(cmd, "@id", &anb->id);
       GetParamInt(cmd, "@PaisProCodZun", &anb->PaisProCodZun);
@@ -183,7 +183,7 @@ int32_t ObjAnbAdd(TObjAnb* anb) {
 
 int32_t ObjAnbGet(int32_t id, TObjAnb* anb) {
   return ChamaComGuarda("ObjAnbGet", "DbObjAnbGet", kErrObjAnbGet, [&](DsRef cmd, int32_t* code) {
-    *code = ExecStProcId(cmd, id, 0);
+    *code = ExecStProcId(cmd, id, ModoStProc::kExecuta);
     LeAnb(cmd, anb);
     if (*code == 0 && anb->PaisProCodZun < 0) {
       Loga("ObjAnbGet id:" + std::to_string(id) + " " + Apara(anb->cod) + "/" +
@@ -196,7 +196,7 @@ int32_t ObjAnbGet(int32_t id, TObjAnb* anb) {
 int32_t ObjAnbPut(TObjAnb* anb) {
   return ChamaComGuarda("ObjAnbPut", "DbObjAnbPut", kErrObjAnbPut, [&](DsRef cmd, int32_t* code) {
     PoeAnb(cmd, *anb);
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
     if (*code == 0) GetParamInt(cmd, "@PaisProCodZun", &anb->PaisProCodZun);
   });
 }
@@ -216,7 +216,7 @@ int32_t DefineFormatoBalDaEmpSeNulo(int32_t emp, int32_t source, int32_t tipo_do
                           SetParamInt(cmd, "@sourcedobal", source);
                           SetParamInt(cmd, "@TipoDocumentoBal", tipo_documento);
                           SetParamInt(cmd, "@fmtbal", fmtbal);
-                          *code = ExecStProc(cmd, 0);
+                          *code = ExecStProc(cmd, ModoStProc::kExecuta);
                         });
 }
 
@@ -256,7 +256,7 @@ int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens
     Command cmd(Db.get(), CommandType::kStoredProc, "ObjListDaEmp");
     cmd.SetCommandTimeout(TAdoDataBaseCustomizado::kDsCommandTimeout);
     SetParamInt(cmd, "@id", emp);
-    code = ExecStProc(cmd, 2);
+    code = ExecStProc(cmd, ModoStProc::kExecutaEAbre);
     if (code != 0 || !cmd.Active()) return code;
     Recordset& rs = cmd.Current();
     for (rs.First(); !rs.Eof(); rs.Next()) {

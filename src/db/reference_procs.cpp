@@ -19,7 +19,7 @@ using Parametros = std::initializer_list<std::pair<const char*, Value>>;
 int32_t ChamaPut(const char* proc, Parametros parametros) {
   return ComComando(proc, [&](DsRef cmd) {
     for (const auto& [nome, valor] : parametros) cmd->Params().ParamByName(nome).value = valor;
-    return ExecStProc(cmd, 0);
+    return ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 

@@ -33,7 +33,7 @@ int32_t ReqGBol(const std::string& motivo) {
       ChamaComGuarda("ReqGBol", "ReqGBol", kErrChamada, [&](DsRef cmd, int32_t* code) {
         PoeParam(cmd.get(), "@Prioridade", Value::Int(prioridade));
         PoeParam(cmd.get(), "@Motivo", Value::String(motivo));
-        *code = ExecStProc(cmd, 0);
+        *code = ExecStProc(cmd, ModoStProc::kExecuta);
       });
   Loga("ReqGBol Pri:" + std::to_string(prioridade) + " " +
        (e == 0 ? std::string("ok") : "error:" + std::to_string(e)) + " " + motivo);
@@ -55,7 +55,7 @@ int32_t DataLogAdd(int32_t tip, int32_t oid, int32_t aux, double date, const std
     PoeParam(cmd.get(), "@date",
              date == 0 || std::isnan(date) ? Value::Null() : Value::DateTime(date));
     PoeParam(cmd.get(), "@txt", txt.empty() ? Value::Null() : Value::String(txt));
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 

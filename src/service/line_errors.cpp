@@ -153,7 +153,7 @@ int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArqu
     SetParamInt(cmd, "@id", id);
     if (FilaDoBanco().lease) SetParamInt(cmd, "@lease", lease);
     SetParamStr(cmd, "@linhas", linhas);
-    return ExecStProc(cmd, 0);
+    return ExecStProc(cmd, ModoStProc::kExecuta);
   } catch (const std::exception& x) {
     // A lost link fails this file's messages only; a database that cannot
     // describe the procedure keeps none for the rest of the run.

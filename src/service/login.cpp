@@ -105,7 +105,7 @@ int32_t CheckClientVersionV2() {
     const bool admin = TemSwitch("AdminVersion");
     SetParamInt(cmd, "@ClientVersion", admin ? 999999 : kClientVersion);
     SetParamInt(cmd, "@PatchNum", admin ? 999999 : kPatchNum);
-    e = ExecStProc(cmd, 0);
+    e = ExecStProc(cmd, ModoStProc::kExecuta);
     if (e == 0) {
       double server_time = 0;
       GetParamDateTime(cmd, "@ServerTime", &server_time);
@@ -126,7 +126,7 @@ int32_t CheckClientVersionV2() {
 void GetInfoDoUsuario(int32_t* erro) {
   LimpaContextoDoUsuario();
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-  *erro = ExecStProc(cmd, 0);
+  *erro = ExecStProc(cmd, ModoStProc::kExecuta);
   if (*erro == 0) {
     try {
       GetParamByte(cmd, "@SourceDoBal", &UsuarioSourceDoBal);
@@ -149,7 +149,7 @@ int32_t ChamaSetuser(const std::string& novo_user) {
   int32_t e = 0;
   try {
     SetParamStr(cmd, "@novouser", novo_user);
-    e = ExecStProc(cmd, 0);
+    e = ExecStProc(cmd, ModoStProc::kExecuta);
   } catch (...) {
     DevolveDataSet(&cmd);
     throw;

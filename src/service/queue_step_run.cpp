@@ -117,7 +117,7 @@ int32_t MarcaRetomada(const QueueRow& row, const TImpMain& imp, const std::strin
   } else {
     SetParamNull(cmd, "@mensagens");  // unchanged
   }
-  const int32_t e = ExecStProc(cmd, 0);
+  const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
   if (e == 0) *marcadas = imp.MensagensDeLinha.size();
   return e;
 }
@@ -174,7 +174,7 @@ int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nul
     SetParamInt(cmd, "@res", *res);
     SetParamBool(cmd, "@ApagaConteudo", apaga_conteudo);
   }
-  return ExecStProc(cmd, 0);
+  return ExecStProc(cmd, ModoStProc::kExecuta);
 }
 
 // Records a successful file's outcome and its bulletin request (pedido, not
@@ -184,17 +184,14 @@ int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nul
 // recorded does not hold the outcome back: the outcome is recorded alone
 // and the request waits in ReqGBolPendente for the end of the run.
 int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const std::string& pedido) {
-  DbBeginTran();
   int32_t gravou = 0;
   int32_t pedido_erro = 0;
-  try {
+  {
+    Transacao transacao;
     gravou = ChamaComLease(row, 0, apaga_conteudo);
     if (gravou == 0) pedido_erro = ReqGBol(pedido);
-  } catch (...) {
-    DbEndTran(false);
-    throw;
+    transacao.Termina(gravou == 0 && pedido_erro == 0);
   }
-  DbEndTran(gravou == 0 && pedido_erro == 0);
   if (gravou == 0 && pedido_erro != 0) {
     gravou = ChamaComLease(row, 0, apaga_conteudo);
     if (gravou == 0) ReqGBolPendente += pedido;
@@ -212,15 +209,9 @@ int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga, const std::
   try {
     gravou = ChamaComLease(row, res, apaga);
     if (gravou == 0 && !pedido.empty()) {
-      DbBeginTran();
-      int32_t pedido_erro = 0;
-      try {
-        pedido_erro = ReqGBol(pedido);
-      } catch (...) {
-        DbEndTran(false);
-        throw;
-      }
-      DbEndTran(pedido_erro == 0);
+      Transacao transacao;
+      const int32_t pedido_erro = ReqGBol(pedido);
+      transacao.Termina(pedido_erro == 0);
       if (pedido_erro != 0) ReqGBolPendente += pedido;
     }
   } catch (...) {
@@ -376,7 +367,7 @@ void PedeEntrada(Command& cmd, PassoDaFila* p) {
   LogaConsole("- next MaxIFPri:" + std::to_string(max_pri));
   SetParamInt(cmd, "@MaxPrioridade", max_pri);
   SetParamInt(cmd, "@MaxImportTries", kImportMaxTries);
-  p->erro = ExecStProc(cmd, 1);
+  p->erro = ExecStProc(cmd, ModoStProc::kLeResult);
   p->morto = p->erro == kEntradaDeProcessoMorto;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "db/global_state.h"
@@ -30,14 +31,13 @@ constexpr char kLugar[] = "ProcuraReqGBolNoDataLogEGeraNua";
 int32_t PedeEGeraNua(int32_t* prioridade, int* io_res) {
   int32_t code = 0;
   std::unique_ptr<Command> cmd;
-  bool em_transacao = false;
+  std::optional<Transacao> transacao;
   try {
     // The requests count as served only together with their marker file:
     // a file that cannot be written leaves them pending for the next run.
-    DbBeginTran();
-    em_transacao = true;
+    transacao.emplace();
     cmd = TomaDataSet(CommandType::kStoredProc, "GetReqGBol");
-    code = ExecStProc(cmd, 0);
+    code = ExecStProc(cmd, ModoStProc::kExecuta);
     if (code == 0) {
       GetParamInt(cmd, "@Prioridade", prioridade);
       if (*prioridade > 0) {
@@ -55,9 +55,9 @@ int32_t PedeEGeraNua(int32_t* prioridade, int* io_res) {
     CodigoDaExcecao(kLugar, &code, x, kErrChamada);
   }
   DevolveDataSet(&cmd);
-  if (em_transacao) {
+  if (transacao) {
     try {
-      DbEndTran(code == 0);
+      transacao->Termina(code == 0);
     } catch (const std::exception& x) {
       CodigoDaExcecao(kLugar, &code, x, kErrChamada);
     }

@@ -129,7 +129,7 @@ TEST(PedeReqGBolTest, KeepsTheMostUrgentPriority) {
 // The pending bulletin request the database holds, served by "GetReqGBol".
 int32_t PedidoServido() {
   auto cmd = TomaDataSet(CommandType::kStoredProc, "GetReqGBol");
-  int32_t e = ExecStProc(cmd, 0);
+  int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
   int32_t p = -1;
   if (e == 0) GetParamInt(cmd, "@Prioridade", &p);
   DevolveDataSet(&cmd);

@@ -17,7 +17,7 @@ class LoginProcs : public FreshDatabase {
                           const std::vector<const char*>& out = {}) {
     auto cmd = s.TomaDataSet(CommandType::kStoredProc, proc);
     for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
-    const int32_t e = ExecStProc(cmd, 0);
+    const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
     std::string got = std::to_string(e);
     for (const char* p : out) {
       if (e == 0) got += " " + cmd->Params().ParamByName(p).value.AsString();

@@ -23,7 +23,7 @@ TEST_F(NameProcs, BufPorPaisGetRefusesCountriesAndKindsWithoutATable) {
     auto cmd = s->TomaDataSet(CommandType::kStoredProc, "BufPorPaisGet");
     cmd->Params().ParamByName("@pais").value = c.pais;
     cmd->Params().ParamByName("@tipo").value = c.tipo;
-    EXPECT_EQ(ExecStProc(cmd, 1), c.result);
+    EXPECT_EQ(ExecStProc(cmd, ModoStProc::kLeResult), c.result);
     EXPECT_FALSE(cmd->NextRecordset());
     s->DevolveDataSet(&cmd);
   }

@@ -72,7 +72,7 @@ TEST_F(ShareBaseProcs, WritesChecksAndRights) {
     SetParamInt(cmd, "@IdEmp", l.emp);
     SetParamInt(cmd, "@Source", l.source);
     SetParamNull(cmd, "@Data");
-    EXPECT_EQ(ExecStProc(cmd, 1), l.status) << l.emp << "/" << l.source;
+    EXPECT_EQ(ExecStProc(cmd, ModoStProc::kLeResult), l.status) << l.emp << "/" << l.source;
     if (l.status == 0) {
       ASSERT_TRUE(cmd->NextRecordset());
       EXPECT_EQ(cmd->Current().RecordCount(), l.linhas);

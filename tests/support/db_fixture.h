@@ -112,7 +112,7 @@ inline int32_t ChamaProc(TAdoDataBaseComInfoTran& s, const char* proc,
                          const proc_args::Params& in) {
   auto cmd = s.TomaDataSet(CommandType::kStoredProc, proc);
   for (const auto& [name, v] : in) cmd->Params().ParamByName(name).value = v;
-  const int32_t e = ExecStProc(cmd, 0);
+  const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
   s.DevolveDataSet(&cmd);
   return e;
 }
@@ -130,7 +130,7 @@ inline Next TakeNext(TAdoDataBaseComInfoTran& s, int32_t max_pri, int32_t max_tr
   auto cmd = s.TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
   SetParamInt(cmd, "@MaxPrioridade", max_pri);
   SetParamInt(cmd, "@MaxImportTries", max_tries);
-  n.e = ExecStProc(cmd, 1);
+  n.e = ExecStProc(cmd, ModoStProc::kLeResult);
   if (n.e == 0 || n.e == kErrImportFileProcessDied) {
     n.count_menos_um = FieldInt(cmd, "CountMenosUm");
     cmd->NextRecordset();

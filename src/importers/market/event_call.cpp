@@ -18,7 +18,7 @@ bool GravaEvento(tImpRoot& imp, const char* proc, const std::function<void(Comma
   try {
     r = ComComando(proc, [&](DsRef cmd) {
       preenche(*cmd);
-      return ExecStProc(cmd, 0);
+      return ExecStProc(cmd, ModoStProc::kExecuta);
     });
   } catch (const std::exception& x) {
     imp.ErrMsgDoRegistro(prefixo_excecao + x.what());

@@ -35,7 +35,7 @@ template <typename F>
 int32_t Chama(const char* proc, F poe) {
   return ChamaComGuarda(proc, proc, kErrChamada, [&](DsRef cmd, int32_t* e) {
     poe(cmd);
-    *e = ExecStProc(cmd, 0);
+    *e = ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 

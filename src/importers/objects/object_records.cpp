@@ -65,7 +65,7 @@ int32_t ChamaSerie(TImpMain& imp, const char* proc, int32_t bolsa,
     cmd->Params().ParamByName("@ticker").value = Value::String(std::string(imp.Parser->Field(1)));
     cmd->Params().ParamByName("@bolsa").value = Value::Int(bolsa);
     for (const auto& [nome, valor] : extra) cmd->Params().ParamByName(nome).value = valor;
-    return ExecStProc(cmd, 0);
+    return ExecStProc(cmd, ModoStProc::kExecuta);
   });
 }
 

@@ -412,7 +412,6 @@ bool GravaItensDaCac(tCacItems* itens, int32_t cac, bool nova) {
 
 int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
   int32_t code = 0;
-  bool em_transacao = false;
   try {
     bool nova = false;
     code = ChamaComGuarda("CacGetPelaEmpTipoDocData", "DbCacAddOuPut", kCacGravacao,
@@ -420,7 +419,7 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
                             SetParamInt(cmd, "@TipoDocumento", h->TipoDocumento);
                             SetParamInt(cmd, "@emp", h->Emp);
                             SetParamDateTime(cmd, "@dtref", h->DtRef);
-                            *e = ExecStProc(cmd, 0);
+                            *e = ExecStProc(cmd, ModoStProc::kExecuta);
                             if (*e == 0) GetParamInt(cmd, "@id", &h->Id);
                           });
     if (code == kCacNaoAchada) {
@@ -428,30 +427,24 @@ int32_t DbCacAddOuPut(TCacHeader* h, tCacItems* itens, bool conferir) {
       code = 0;
     }
     if (code != 0) return code;
-    DbBeginTran();
-    em_transacao = true;
-    ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
-      PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
-      code = ExecStProc(cmd, 0);
-      if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
-    });
-    if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kCacGravacao;
-    em_transacao = false;
-    DbEndTran(code == 0);
+    {
+      Transacao transacao;
+      ComComando(nova ? "CacAddV2" : "CacPutV2", [&](DsRef cmd) {
+        PoeCabecalho(cmd, *h, nova ? h->DtRtf : std::floor(NowLocal()));
+        code = ExecStProc(cmd, ModoStProc::kExecuta);
+        if (code == 0 && nova) GetParamInt(cmd, "@id", &h->Id);
+      });
+      if (code == 0 && !GravaItensDaCac(itens, h->Id, nova)) code = kCacGravacao;
+      transacao.Termina(code == 0);
+    }
     if (conferir && code == 0) {
       code = ChamaComGuarda("CacCheckEhAplicacaoEhAcionista", "DbCacAddOuPut", kCacGravacao,
                             [&](DsRef c, int32_t* e) {
                               SetParamInt(c, "@idcac", h->Id);
-                              *e = ExecStProc(c, 0);
+                              *e = ExecStProc(c, ModoStProc::kExecuta);
                             });
     }
   } catch (const std::exception& x) {
-    if (em_transacao) {
-      try {
-        DbEndTran(false);
-      } catch (const std::exception&) {
-      }
-    }
     if (code == 0) code = kCacGravacao;
     Loga("DbCacAddOuPut error:" + std::to_string(code) + " exception: " + NomeDaClasse(x) + " " +
          x.what());

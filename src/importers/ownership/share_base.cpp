@@ -342,7 +342,7 @@ int32_t PutClasse(const TBaseAcionaria& b, const TUmaClasseNaBac& c, bool del_ou
         }
         SetParamBool(cmd, "@DelOutrasClasses", del_outras);
         SetParamBool(cmd, "@MigracaoNaoMandaLog", false);
-        *code = ExecStProc(cmd, 0);
+        *code = ExecStProc(cmd, ModoStProc::kExecuta);
       });
 }
 
@@ -352,15 +352,9 @@ int32_t TBaseAcionaria::Grava() {
   if (!Mudou()) return 0;
   // One transaction for the whole base: the first class written deletes
   // the others, so a failure midway must leave the stored base as it was.
-  DbBeginTran();
-  int32_t e = 0;
-  try {
-    e = GravaClasses();
-  } catch (...) {
-    DbEndTran(false);
-    throw;
-  }
-  DbEndTran(e == 0);
+  Transacao transacao;
+  const int32_t e = GravaClasses();
+  transacao.Termina(e == 0);
   return e;
 }
 
@@ -396,7 +390,7 @@ int32_t TBaseAcionaria::GravaClasses() {
                           SetParamInt(cmd, "@IdEmp", IdEmp);
                           SetParamDateTime(cmd, "@Data", Data);
                           SetParamInt(cmd, "@Source", Source);
-                          *code = ExecStProc(cmd, 0);
+                          *code = ExecStProc(cmd, ModoStProc::kExecuta);
                         });
 }
 
@@ -421,7 +415,7 @@ int32_t TListaBaseAcionaria::Le() {
         SetParamInt(cmd, "@IdEmp", IdEmp);
         SetParamInt(cmd, "@Source", Source);
         SetParamNull(cmd, "@Data");
-        *code = ExecStProc(cmd, 1);
+        *code = ExecStProc(cmd, ModoStProc::kLeResult);
         if (*code != 0) return;
         Classes();
         cmd->NextRecordset();

@@ -124,7 +124,7 @@ int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::s
                           SetParamInt(cmd, "@docpais_in", pais);
                           SetParamStr(cmd, "@tentaessenome", nome);
                           SetParamBool(cmd, "@PodeLimparDocID", pode_limpar_doc_id);
-                          *e = ExecStProc(cmd, 0);
+                          *e = ExecStProc(cmd, ModoStProc::kExecuta);
                           if (*e != 0) return;
                           GetParamInt(cmd, "@id", &f->Id);
                           GetParamStr(cmd, "@nome", &f->Nome);
@@ -299,7 +299,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
                              SetParamBool(cmd, "@ManterNomesExistentes", true);
                              SetParamBool(cmd, "@ForcaNomeVaiProZun", forca_nome);
                              SetParamBool(cmd, "@PodeLimparDocID", pode_limpar);
-                             *e = ExecStProc(cmd, 0);
+                             *e = ExecStProc(cmd, ModoStProc::kExecuta);
                            });
     return;
   }
@@ -314,7 +314,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
                            [&](DsRef cmd, int32_t* e) {
                              PoeParte(cmd, r);
                              SetParamBool(cmd, "@PodeLimparDocID", pode_limpar);
-                             *e = ExecStProc(cmd, 0);
+                             *e = ExecStProc(cmd, ModoStProc::kExecuta);
                            });
     if (*code == 0 && CacheAcionistaDocPais() != nullptr) {
       // The addition gives no id back: learn it from the document just

@@ -86,7 +86,7 @@ bool Grava(const char* proc, bool to_no_check, bool ok, Corpo corpo) {
   if (!ok || to_no_check) return ok;
   return ChamaComGuarda(proc, proc, kErrChamada, [&](DsRef cmd, int32_t* code) {
            corpo(cmd);
-           *code = ExecStProc(cmd, 0);
+           *code = ExecStProc(cmd, ModoStProc::kExecuta);
          }) == 0;
 }
 
@@ -184,7 +184,7 @@ void ImportaCBal(TImpMain& imp, const TVariantes&, int32_t* code) {
     SetParamBool(cmd, "@HideNoZunInput", false);
     SetParamInt(cmd, "@BlocoPadraoNaDigitacao", 0);
     SetParamBool(cmd, "@ComCamposExtraZun", false);
-    *c = ExecStProc(cmd, 0);
+    *c = ExecStProc(cmd, ModoStProc::kExecuta);
   });
   CacheContaBal().Forget(id);
 }

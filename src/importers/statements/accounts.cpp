@@ -72,7 +72,7 @@ TContaBal TCacheContaBal::Get(int32_t numero, int32_t fmtbal) {
       formatos_lidos_[static_cast<size_t>(fmtbal)] = true;
       ComComando("ContaBalDoFBalGet", [&](DsRef cmd) {
         ++leituras_;
-        if (ExecStProcId(cmd, fmtbal, 2) != 0 || !cmd->Active()) return;
+        if (ExecStProcId(cmd, fmtbal, ModoStProc::kExecutaEAbre) != 0 || !cmd->Active()) return;
         for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
           Guarda(LeConta(cmd));
         }
@@ -82,7 +82,7 @@ TContaBal TCacheContaBal::Get(int32_t numero, int32_t fmtbal) {
   if (!Valida(numero)) {
     int32_t code = ComComando("ContaBalGet", [&](DsRef cmd) {
       ++leituras_;
-      const int32_t r = ExecStProcId(cmd, numero, 2);
+      const int32_t r = ExecStProcId(cmd, numero, ModoStProc::kExecutaEAbre);
       if (r != 0) return r;
       if (!cmd->Active() || cmd->Current().Eof()) return kErrSemColunaResult;
       const TContaBal c = LeConta(cmd);

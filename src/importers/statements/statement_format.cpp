@@ -123,7 +123,7 @@ int32_t CarregaFormatoBal(int32_t fmtbal, TFormatoBal* fmt) {
   fmt->id = fmtbal;
   const int32_t code = ChamaComGuarda(
       "ApresFmtBalItemsGet", "CarregaFormatoBal", kFmtBalFalhou, [&](DsRef cmd, int32_t* c) {
-        *c = ExecStProcId(cmd, fmtbal, 2);
+        *c = ExecStProcId(cmd, fmtbal, ModoStProc::kExecutaEAbre);
         if (*c != 0) return;
         if (cmd->Active()) {
           for (cmd->Current().First(); !cmd->Current().Eof(); cmd->Current().Next()) {
@@ -159,7 +159,7 @@ int32_t DbApresFormatoBalPut(const TFormatoBal& fmt) {
   int32_t code = 0;
   bool fim = false;
   try {
-    DbBeginTran();
+    Transacao transacao;
     try {
       // The stored lines are read first; each is its own row, so the
       // deletes, changes and inserts that follow touch different rows.
@@ -204,7 +204,7 @@ int32_t DbApresFormatoBalPut(const TFormatoBal& fmt) {
     }
     try {
       if (code != 0) Db->RecuperaTransacaoPerdida("DbApresFormatoBalPut");
-      DbEndTran(fim && code == 0);
+      transacao.Termina(fim && code == 0);
     } catch (const std::exception& x) {
       CodigoDaExcecao("AFBPut end tran", &code, x, kFmtBalFimDaTransacao);
     }

@@ -88,8 +88,9 @@ void LeCelulas(DsRef cmd, TBalanco* bal) {
 
 // Calls a statement's no-log procedure; its result does not matter.
 void MarcaNaoLoga(const char* proc, int32_t id) {
-  ChamaComGuarda(proc, proc, kErrChamada,
-                 [id](DsRef cmd, int32_t* code) { *code = ExecStProcId(cmd, id, 0); });
+  static_cast<void>(ChamaComGuarda(proc, proc, kErrChamada, [id](DsRef cmd, int32_t* code) {
+    *code = ExecStProcId(cmd, id, ModoStProc::kExecuta);
+  }));
 }
 
 // Runs the text once per row, in as few requests as the provider can (one
@@ -123,7 +124,7 @@ bool Tentativa(TBalanco* bal, bool novo_bd, int* passo, int32_t* code, int32_t* 
     SetParamBool(cmd, "@AceitarFalhaNaChecagem", bal->AceitarFalhaNaChecagem);
     SetParamInt(cmd, "@BalEntrouComoNovoBD", novo_bd ? 1 : 0);
     SetParamInt(cmd, "@TipoDocumento", bal->TipoDocumento);
-    *code = ExecStProc(cmd, 0);
+    *code = ExecStProc(cmd, ModoStProc::kExecuta);
     if (*code != 0) return false;
     ++*passo;  // 3: the id
     if (bal->id == 0) bal->id = IntOuZero(cmd, "@id");
@@ -213,7 +214,7 @@ int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
                           SetParamInt(cmd, "@Consolidado", consolidado ? 1 : 0);
                           SetParamInt(cmd, "@TipoDocumento", tipo_documento);
                           SetParamInt(cmd, "@SourceDoBal", source);
-                          *code = ExecStProc(cmd, 2);
+                          *code = ExecStProc(cmd, ModoStProc::kExecutaEAbre);
                           if (*code != 0) return;
                           try {
                             LeCabecalho(cmd, bal);
@@ -251,7 +252,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
     };
     try {
       ++passo;  // 1
-      DbBeginTran();
+      Transacao transacao;
       try {
         commit = Tentativa(bal, entrou_como_novo_bd, &passo, &code, &marcado, &desmarcado);
       } catch (const ProviderError& x) {
@@ -271,7 +272,7 @@ int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd) {
         // A server that dropped the transaction after a failure: the nest
         // goes on in a new one, rolled back here.
         if (!commit) Db->RecuperaTransacaoPerdida("DbBalPut");
-        DbEndTran(commit);
+        transacao.Termina(commit);
       } catch (const std::exception& x) {
         commit = false;
         CodigoDaExcecao(lugar() + " end tran", &code, x, kBalFimDaTransacao);

@@ -334,4 +334,26 @@ void DevolveDataSet(std::unique_ptr<Command>* cmd) {
 void DbBeginTran() { TheDb().BeginTran(); }
 void DbEndTran(bool ok) { TheDb().EndTran(ok); }
 
+Transacao::Transacao(TAdoDataBaseCustomizado& sessao) : sessao_(&sessao) { sessao.BeginTran(); }
+
+Transacao::Transacao() : Transacao(TheDb()) {}
+
+Transacao::~Transacao() {
+  if (!Aberta()) return;
+  try {
+    Termina(false);
+  } catch (const std::exception& x) {
+    LogaExcecaoNoLugar(x, "Transacao rollback");
+  } catch (...) {
+    LogaExcecaoNoLugar(std::runtime_error("unknown exception"), "Transacao rollback");
+  }
+}
+
+void Transacao::Termina(bool ok) {
+  DBUTIL_ASSERT(Aberta());
+  TAdoDataBaseCustomizado* sessao = sessao_;
+  sessao_ = nullptr;
+  sessao->EndTran(ok);
+}
+
 }  // namespace zun

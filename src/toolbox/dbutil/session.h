@@ -174,6 +174,8 @@ class TAdoDataBaseCustomizado : public Connection {
   void EndTran(bool ok);
 
  private:
+  friend class Transacao;
+
   int32_t tran_count_ = 0;
   bool tran_failed_ = false;
   bool em_grupo_ = false;
@@ -231,5 +233,38 @@ class DevolveAoSair {
 // BeginTran and EndTran on Db. Raise EDBException 3718 when Db does not exist.
 void DbBeginTran();
 void DbEndTran(bool ok);
+
+// One level of a session's transaction nest, held by a scope: constructing
+// it opens the level (BeginTran: a transaction, a deeper level of an open
+// nest, or a savepoint of an open group), Termina(ok) closes it (EndTran),
+// and a level still open when the scope ends (an exception, an early return)
+// is closed as failed, so that the nest's outermost level rolls back.
+//
+//   Transacao t;                 // on Db
+//   const int32_t e = Grava();   // an exception rolls back
+//   t.Termina(e == 0);           // commits when e is 0
+//
+// Thread-safety: none; the session's thread only.
+class Transacao {
+ public:
+  // Opens a level on sessao. Raises what BeginTran raises (nothing is then
+  // open).
+  explicit Transacao(TAdoDataBaseCustomizado& sessao);
+  // Opens a level on Db. Raises EDBException 3718 when Db does not exist.
+  Transacao();
+  // Closes a level still open as failed. Never raises: what the rollback
+  // raises is logged and dropped.
+  ~Transacao();
+  Transacao(const Transacao&) = delete;
+  Transacao& operator=(const Transacao&) = delete;
+
+  // Closes the level: EndTran(ok). The level is closed even when this
+  // raises (what EndTran raises). Precondition: Aberta().
+  void Termina(bool ok);
+  bool Aberta() const { return sessao_ != nullptr; }
+
+ private:
+  TAdoDataBaseCustomizado* sessao_;
+};
 
 }  // namespace zun

@@ -54,19 +54,19 @@ std::string Segundos2(double s) {
   return buf;
 }
 
-// One attempt of the call in its mode; returns the status of mode 1.
-int32_t Tenta(Command* cmd, int mode) {
+// One attempt of the call in its mode; returns the status of kLeResult.
+int32_t Tenta(Command* cmd, ModoStProc mode) {
   switch (mode) {
-    case 0:
+    case ModoStProc::kExecuta:
       cmd->Execute();
       return 0;
-    case 1:
-      // Result sets left pending by an earlier mode-0 call belong to that
+    case ModoStProc::kLeResult:
+      // Result sets left pending by an earlier kExecuta call belong to that
       // call: this one runs the procedure anew.
       cmd->Close();
       cmd->Open();
       return LerResult(cmd, false);
-    case 2:
+    case ModoStProc::kExecutaEAbre:
       cmd->Execute();
       cmd->Open();
       return 0;
@@ -77,13 +77,13 @@ int32_t Tenta(Command* cmd, int mode) {
 
 }  // namespace
 
-int32_t ExecStProc(DsRef ref, int mode) {
+int32_t ExecStProc(DsRef ref, ModoStProc mode) {
   Command* cmd = ref.get();
   int32_t e = 0;
   Stopwatch sw;
   if (cmd->Type() != CommandType::kStoredProc) {
     e = kErrNaoEhProcedimento;
-  } else if (mode == 1 && cmd->Active()) {
+  } else if (mode == ModoStProc::kLeResult && cmd->Active()) {
     e = kErrComandoAberto;
     Loga("ExStProc erro:" + std::to_string(e) + " " + cmd->Text());
   }
@@ -120,7 +120,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
           Loga("ExecStProc " + cmd->Text() + " error:" + std::to_string(e) + " " + x.what());
         } else if (ole != nullptr && ole->Kind() == ErrorKind::kWrongType) {
           e = kErrTipoErrado;
-          Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(mode) +
+          Loga("ExecStProc " + cmd->Text() + " CRS:" + std::to_string(static_cast<int>(mode)) +
                " error:" + std::to_string(e) + " " + x.what());
         } else if (ole != nullptr && ole->Kind() == ErrorKind::kDeadlock && sessao != nullptr &&
                    sessao->TranCount() == 0 && !sessao->EmGrupo() &&
@@ -177,7 +177,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
       if (s->EmGrupo()) s->RecuperaTransacaoPerdida("ExecStProc-" + cmd->Text());
     }
   }
-  if (e == 0 && mode != 1) {
+  if (e == 0 && mode != ModoStProc::kLeResult) {
     try {
       const Parameter* r = cmd->Params().ReturnValue();
       if (r == nullptr) throw DatasetError("Procedure " + cmd->Text() + " has no return value");
@@ -189,7 +189,7 @@ int32_t ExecStProc(DsRef ref, int mode) {
   return e;
 }
 
-int32_t ExecStProcId(DsRef cmd, int32_t id, int mode) {
+int32_t ExecStProcId(DsRef cmd, int32_t id, ModoStProc mode) {
   cmd->Params().ParamByName("@id").value = Value::Int(id);
   return ExecStProc(cmd, mode);
 }

@@ -34,12 +34,22 @@
 
 namespace zun {
 
-// Calls the procedure of cmd. mode 0: execute; the status is the return
-// value. mode 1: open the result set; the status is its integer column
-// "result" (the return value is not read). mode 2: execute and open the
-// rows the procedure returns; the status is the return value. Gives 3940
-// for a command that is not a stored procedure, 4097 for mode 1 on an open
-// result set, 4089 for another mode, 3542 when the provider rejects a value
+// How ExecStProc runs a procedure and where it finds the status; the
+// numbers are those the log lines show.
+enum class ModoStProc : int {
+  // Executes; the status is the return value.
+  kExecuta = 0,
+  // Opens the result set; the status is its integer column "result" (the
+  // return value is not read).
+  kLeResult = 1,
+  // Executes and opens the rows the procedure returns; the status is the
+  // return value.
+  kExecutaEAbre = 2,
+};
+
+// Calls the procedure of cmd in mode. Gives 3940 for a command that is not
+// a stored procedure, 4097 for kLeResult on an open result set, 4089 for a
+// value that is no ModoStProc, 3542 when the provider rejects a value
 // as of the wrong type, the procedure's own return status (not 0 to -99)
 // when one of its statements failed and it returned one, 4098 when the
 // link was lost after a call that may
@@ -47,16 +57,16 @@ namespace zun {
 // an EDBException carries) for any other failure that a reconnect did not
 // cure, 3998 when the return value
 // cannot be read. Never raises. Precondition: cmd is not null.
-int32_t ExecStProc(DsRef cmd, int mode);
+[[nodiscard]] int32_t ExecStProc(DsRef cmd, ModoStProc mode);
 
 // Sets "@id" to id, then ExecStProc. Raises when cmd has no "@id".
-int32_t ExecStProcId(DsRef cmd, int32_t id, int mode);
+[[nodiscard]] int32_t ExecStProcId(DsRef cmd, int32_t id, ModoStProc mode);
 
 // The integer column "result" of the open result set: 4090 when there is no
 // such column, 4091 when no result set can be looked at, 4370 (logged) when
 // the value cannot be read. When it is 0 and fechar is set, moves on to the
 // next result set of the same call. Never raises.
-int32_t LerResult(DsRef cmd, bool fechar);
+[[nodiscard]] int32_t LerResult(DsRef cmd, bool fechar);
 
 // Logs "- proc " + text + " ct:" + kind number + " : " + msg and one line per
 // parameter: "- #" + i + " " + name + " : " + value ("NULL", "Blob:" + length
@@ -78,8 +88,9 @@ auto ComComando(const std::string& text, F corpo, CommandType kind = CommandType
 // exception's or dflt, logged by CodigoDaExcecao at place. Returns the code.
 // Never raises.
 template <typename F>
-int32_t ChamaComGuarda(const std::string& proc, const std::string& place, int32_t dflt, F corpo,
-                       CommandType kind = CommandType::kStoredProc) {
+[[nodiscard]] int32_t ChamaComGuarda(const std::string& proc, const std::string& place,
+                                     int32_t dflt, F corpo,
+                                     CommandType kind = CommandType::kStoredProc) {
   int32_t code = 0;
   try {
     ComComando(

@@ -182,7 +182,7 @@ TEST_F(TdsWire, CallsTheSessionRepeats) {
       EXPECT_THROW(s->Execute("SELECT 1"), ProviderError);
     }
     auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-    EXPECT_EQ(ExecStProc(cmd, 0), r.result);
+    EXPECT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), r.result);
     EXPECT_EQ(cmd->Params().ParamByName("@name").value.AsString(), r.result ? "" : "zunsvc");
     s->DevolveDataSet(&cmd);
     s.reset();
@@ -202,7 +202,7 @@ TEST_F(TdsWire, AReplyLostAfterTheCallCommitted) {
   auto next = s->TomaDataSet(CommandType::kStoredProc, "ImportFilesNext");
   next->Params().ParamByName("@MaxPrioridade").value = Value::Int(999);
   next->Params().ParamByName("@MaxImportTries").value = Value::Int(2);
-  EXPECT_EQ(ExecStProc(next, 1), kErrResultadoIncerto);
+  EXPECT_EQ(ExecStProc(next, ModoStProc::kLeResult), kErrResultadoIncerto);
   s->DevolveDataSet(&next);
   c_.Close();
   c_.Open();
@@ -337,7 +337,7 @@ TEST_F(TdsWire, TheNextTransactionBeginsAfterTheServerEndedOne) {
       EXPECT_EQ(Failure([&] { s->EndTran(r.commit); }).second, r.native);
     } else {
       auto cmd = s->TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-      EXPECT_EQ(ExecStProc(cmd, 0), kErrChamada);
+      EXPECT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), kErrChamada);
       s->DevolveDataSet(&cmd);
       EXPECT_NO_THROW(s->EndTran(false));
     }

@@ -87,7 +87,7 @@ TEST_F(ScriptedTest, ReconnectionAfterALostLink) {
     db_.opens_to_fail = fails;
     if (body) db_.body = body;
     db_.ret = 61;
-    EXPECT_EQ(ExecStProc(cmd_, 0), code) << opens;
+    EXPECT_EQ(ExecStProc(cmd_, ModoStProc::kExecuta), code) << opens;
     EXPECT_EQ(std::make_tuple(db_.calls, db_.opens, db_.probes),
               std::make_tuple(calls, opens, probes))
         << code;
@@ -108,7 +108,7 @@ TEST_F(ScriptedTest, StalledLoginsStopAtTheRunBudget) {
   s_.SetOrcamento(40.0);
   db_.lost = true;
   db_.opens_to_fail = 1000;
-  EXPECT_EQ(ExecStProc(cmd_, 0), 3939);
+  EXPECT_EQ(ExecStProc(cmd_, ModoStProc::kExecuta), 3939);
   SetTickSource(nullptr);
   // 15 + 15 + 10 seconds: the last open waits only what is left.
   EXPECT_EQ(db_.login_timeouts, (std::vector<int>{15, 15, 15, 10}));
@@ -128,7 +128,7 @@ TEST_F(ScriptedTest, TheReturnValueIsFoundByItsDirection) {
     db_.return_direction = direction;
     db_.ret = 61;
     auto c = s_.TomaDataSet(CommandType::kStoredProc, "P" + std::to_string(++n));
-    EXPECT_EQ(ExecStProc(c, 0), code) << name;
+    EXPECT_EQ(ExecStProc(c, ModoStProc::kExecuta), code) << name;
     s_.DevolveDataSet(&c);
   }
 }

@@ -47,7 +47,7 @@ std::string CriaBanco(const std::string& dir) {
 // Rows of table t as seen by session s, through the look-up ZtConta.
 int Linhas(TAdoDataBaseCustomizado* s) {
   auto cmd = s->TomaDataSet(CommandType::kStoredProc, "ZtConta");
-  EXPECT_EQ(ExecStProc(cmd, 0), 0);
+  EXPECT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 0);
   const int n = cmd->Params().ParamByName("@n").value.AsInt();
   s->DevolveDataSet(&cmd);
   return n;
@@ -61,7 +61,7 @@ int32_t Add(TAdoDataBaseCustomizado* s, int32_t a, const std::string& b = "b") {
   auto cmd = s->TomaDataSet(CommandType::kStoredProc, "ZtAdd");
   SetParamInt(cmd, "@a", a);
   SetParamStr(cmd, "@b", b);
-  const int32_t e = ExecStProc(cmd, 0);
+  const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
   s->DevolveDataSet(&cmd);
   return e;
 }
@@ -153,7 +153,7 @@ class SqliteTest : public ::testing::Test {
   std::unique_ptr<Command> Select(const std::string& q) {
     auto cmd = Take("ZtSel");
     SetParamStr(cmd, "@q", q);
-    EXPECT_EQ(ExecStProcId(cmd, 0, 2), 0) << q;
+    EXPECT_EQ(ExecStProcId(cmd, 0, ModoStProc::kExecutaEAbre), 0) << q;
     return cmd;
   }
   TAdoDataBaseComInfoTran s_, other_;  // other_: another process's view
@@ -209,22 +209,23 @@ TEST_F(SqliteTest, ModesAndTheirCodes) {
     if (sel) SetParamStr(cmd, "@q", r.q);
     if (std::string(r.proc) == "ZtAdd") SetParamStr(cmd, "@a", r.q);
     g_sel_calls = 0;
-    EXPECT_EQ(sel ? ExecStProcId(cmd, 77, r.mode) : ExecStProc(cmd, r.mode), r.want)
+    const auto modo = static_cast<ModoStProc>(r.mode);
+    EXPECT_EQ(sel ? ExecStProcId(cmd, 77, modo) : ExecStProc(cmd, modo), r.want)
         << r.proc << " " << r.q << " mode " << r.mode;
     EXPECT_EQ(cmd->Active(), r.active) << r.q << " mode " << r.mode;
     if (r.want == 3877) {
-      EXPECT_EQ(ExecStProc(cmd, 1), 4097);  // still open: not run again
+      EXPECT_EQ(ExecStProc(cmd, ModoStProc::kLeResult), 4097);  // still open: not run again
     }
     EXPECT_EQ(g_sel_calls, sel && r.want != 4089 ? 1 : 0) << r.q << " mode " << r.mode;
     if (sel && r.mode == 0 && r.want == 77) {
       // Result sets left by mode 0 are not read as mode 1's.
       SetParamStr(cmd, "@q", "SELECT 4321 AS result");
-      EXPECT_EQ(ExecStProc(cmd, 1), 4321);
+      EXPECT_EQ(ExecStProc(cmd, ModoStProc::kLeResult), 4321);
     }
     s_.DevolveDataSet(&cmd);
   }
   auto text = s_.TomaDataSet(CommandType::kText, "SELECT 1");
-  EXPECT_EQ(ExecStProc(text, 0), 3940);
+  EXPECT_EQ(ExecStProc(text, ModoStProc::kExecuta), 3940);
   s_.DevolveDataSet(&text);
   EXPECT_EQ(Add(1), 0);
   EXPECT_EQ(Add(-1, "erro"), 4182);  // a failure code undoes the procedure's insert
@@ -262,7 +263,7 @@ TEST_F(SqliteTest, ATransactionLostInsideANestFailsTheCallAndTheNest) {
                   "INSERT INTO t(a) SELECT x FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL "
                   "SELECT x + 1 FROM c LIMIT 1000000000) SELECT x FROM c) WHERE x < 0");
     }
-    EXPECT_EQ(ExecStProc(cmd, 0), 3939);
+    EXPECT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 3939);
     s_.DevolveDataSet(&cmd);
     EXPECT_TRUE(s_.TranFailed());
     ASSERT_EQ(Add(3), 0);  // still inside the nest
@@ -288,7 +289,7 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   SetParamFloat(cmd, "@c", 0.0);
   SetParamDateTime(cmd, "@d", 45000.5);
   SetParamBool(cmd, "@flag", true);
-  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  ASSERT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 0);
   EXPECT_EQ(std::make_tuple(Le(GetParamStr, cmd, "@s"), Le(GetParamDateTime, cmd, "@dt"),
                             Le(GetParamInt, cmd, "@o"), ParamInt(cmd, "@o")),
             std::make_tuple(std::string("xVale"), 45000.5, 7, 7));
@@ -297,7 +298,7 @@ TEST_F(SqliteTest, NullRulesOfSettersAndParameterGetters) {
   SetParamFloat(cmd, "@c", NuloFloat());
   SetParamDateTime(cmd, "@d", 0);
   SetParamNull(cmd, "@flag");
-  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  ASSERT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 0);
   EXPECT_EQ(std::make_pair(Le(GetParamStr, cmd, "@s"), Le(GetParamDateTime, cmd, "@dt")),
             std::make_pair(std::string(), 0.0));
   EXPECT_THROW(ParamInt(cmd, "@o"), DatasetError);
@@ -362,7 +363,7 @@ TEST_F(SqliteTest, ParameterByteRanges) {
   auto cmd = Take("ZtAdd");
   for (const Row& r : rows) {
     SetParamInt(cmd, "@a", r.value);
-    ASSERT_EQ(ExecStProc(cmd, 0), 0);
+    ASSERT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 0);
     uint8_t y = 99;
     EXPECT_EQ(CodeOf([&] { GetParamByte(cmd, "@o", &y); }), r.byte_code) << r.value;
     EXPECT_EQ(y, r.byte_code == 0 ? r.value : 99);
@@ -379,11 +380,11 @@ TEST_F(SqliteTest, SlowCallIsLoggedWithItsParameters) {
   SetParamStr(cmd, "@b", "PETR4");
   g_passo_ms = 6254;
   LogCapture log;
-  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  ASSERT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 0);
   EXPECT_TRUE(log.Has("- #2 @b : PETR4"));
   log.Mark();
   g_passo_ms = 10;
-  ASSERT_EQ(ExecStProc(cmd, 0), 0);
+  ASSERT_EQ(ExecStProc(cmd, ModoStProc::kExecuta), 0);
   EXPECT_TRUE(log.Lines().empty());
   s_.DevolveDataSet(&cmd);
 }
@@ -410,6 +411,22 @@ TEST_F(SqliteTest, NestedTransactions) {
   s_.EndTran(true);
   EXPECT_EQ(Linhas(&other_), 2);
   EXPECT_THROW(s_.EndTran(true), EAssertionFailed);
+  // Held by scopes: an exception or an early return rolls the nest back.
+  for (const bool lanca : {true, false}) {
+    try {
+      const Transacao fora(s_);
+      ASSERT_EQ(Add(5), 0);
+      const Transacao dentro(s_);
+      if (lanca) throw std::runtime_error("x");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(s_.TranCount(), 0);
+    EXPECT_EQ(Linhas(&other_), 2);
+  }
+  Transacao t(s_);
+  ASSERT_EQ(Add(5), 0);
+  t.Termina(true);
+  EXPECT_EQ(Linhas(&other_), 3);
   s_.BeginTrans();  // behind the session's back
   EXPECT_THROW(s_.BeginTran(), EAssertionFailed);
 }
@@ -428,7 +445,7 @@ TEST_F(SqliteTest, GroupedCommits) {
   ASSERT_EQ(Add(4), 0);
   s_.EndTran(true);
   auto lookup = s_.TomaDataSet(CommandType::kStoredProc, "ZtConta");
-  EXPECT_EQ(ExecStProc(lookup, 0), 0);
+  EXPECT_EQ(ExecStProc(lookup, ModoStProc::kExecuta), 0);
   s_.DevolveDataSet(&lookup);
   EXPECT_EQ(s_.ChamadasDoGrupo(), 4) << "a look-up does not count";
   EXPECT_EQ(Linhas(&other_), 0);
