@@ -15,6 +15,7 @@ if not (os.path.exists("/usr/bin/chromium") and os.path.exists("/usr/bin/chromed
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.expected_conditions import staleness_of
 from selenium.webdriver.support.ui import WebDriverWait
 
 work = os.path.join(build, "web-browser")
@@ -65,6 +66,15 @@ def check(ok, what):
         failures.append(what)
 
 
+def submit(button, timeout=30):
+    """Clicks a form's button and waits until the page it leads to has replaced
+    this one: the click returns before the answer, and a later get() or read
+    could otherwise overtake it."""
+    page = browser.find_element(By.TAG_NAME, "html")
+    button.click()
+    WebDriverWait(browser, timeout).until(staleness_of(page))
+
+
 def shot(name):
     browser.save_screenshot(os.path.join(shots, name + ".png"))
 
@@ -75,10 +85,7 @@ def login(user, pw):
     browser.find_element(By.NAME, "user").send_keys(user)
     browser.find_element(By.NAME, "password").send_keys(pw)
     shot("login")
-    browser.find_element(By.CSS_SELECTOR, "form.login button").click()
-    # The click returns before the answer: wait for the page that follows the login,
-    # or a later get() can overtake the session's cookie.
-    WebDriverWait(browser, 30).until(lambda b: "/login" not in b.current_url)
+    submit(browser.find_element(By.CSS_SELECTOR, "form.login button"))
 
 
 def run_service():
@@ -90,12 +97,10 @@ def run_service():
 def check_and_queue(example):
     browser.get(base + "/")
     browser.find_element(By.NAME, "file").send_keys(os.path.join(source, "examples", example))
-    browser.find_element(By.CSS_SELECTOR, "form[action='/check'] button").click()
-    WebDriverWait(browser, 60).until(lambda b: b.current_url.endswith("/check"))
+    submit(browser.find_element(By.CSS_SELECTOR, "form[action='/check'] button"), 60)
     shot("check-" + example[:-4])
     page = browser.page_source
-    browser.find_element(By.CSS_SELECTOR, "form[action='/queue'] button").click()
-    WebDriverWait(browser, 30).until(lambda b: "/entries/" in b.current_url)
+    submit(browser.find_element(By.CSS_SELECTOR, "form[action='/queue'] button"))
     return page, int(browser.current_url.rsplit("/", 1)[1])
 
 
@@ -140,11 +145,11 @@ try:
     check("Failure class" in browser.page_source and "check_fails.txt" in browser.page_source,
           "the operators' page shows the run and the failed entry")
     browser.find_element(By.CSS_SELECTOR, "input[name='id'][value='%d']" % bad).click()
-    browser.find_element(By.CSS_SELECTOR, "button[value='retry']").click()
+    submit(browser.find_element(By.CSS_SELECTOR, "button[value='retry']"))
     shot("ops-retried")
     check("offered once more" in browser.page_source, "the operator retried the entry")
     browser.get(base + "/entries/%d" % bad)
-    browser.find_element(By.XPATH, "//button[text()='Cancel this entry']").click()
+    submit(browser.find_element(By.XPATH, "//button[text()='Cancel this entry']"))
     browser.get(base + "/entries/%d" % bad)
     check("404" in browser.page_source, "the operator cancelled the entry")
     log = open(os.path.join(work, "web.err")).read()
