@@ -22,12 +22,18 @@ class ObjectsTest : public ZiGlobsDb {
     UsuarioIsAdmin = true;  // the tests of the rights take them away
   }
 
+  // A company with code cod in country pais, not yet added.
+  static TObjEmp Emp(const char* cod, int32_t pais) {
+    TObjEmp e;
+    e.cod = cod;
+    e.pais = pais;
+    return e;
+  }
+
   // A company "PETR" in Brazil with one asset of class "ON" and one series
   // "PETR3" on exchange 1; their ids in emp_, atv_ and anb_.
   void CriaPetrobras() {
-    TObjEmp e;
-    e.cod = "PETR";
-    e.pais = 0;
+    TObjEmp e = Emp("PETR", 0);
     e.nome = "Petroleo Brasileiro";
     e.moedabal[0] = 1;
     e.fmtbal[1] = 2;
@@ -189,9 +195,7 @@ TEST_F(ObjectsTest, FieldChecksAndCallsWithTheLinkDown) {
 
 TEST_F(ObjectsTest, WritesNeedTheirRights) {
   CriaPetrobras();
-  TObjEmp outra;
-  outra.cod = "OUTRA";
-  outra.pais = 1;
+  TObjEmp outra = Emp("OUTRA", 1);
   ASSERT_EQ(ObjEmpAdd(&outra), 0);
   TObjAtv pn{0, emp_, 3, 0, 0};
   ASSERT_EQ(ObjAtvAdd(&pn), 0);
@@ -241,11 +245,8 @@ TEST_F(ObjectsTest, WritesNeedTheirRights) {
 
 TEST_F(ObjectsTest, DuplicatesAndUnknownReferencesAreRefused) {
   CriaPetrobras();
-  TObjEmp dup;
-  dup.cod = "petr";
-  dup.pais = 0;
-  TObjEmp sem_pais;
-  sem_pais.cod = "X";
+  TObjEmp dup = Emp("petr", 0);
+  TObjEmp sem_pais = Emp("X", -1);
   TObjAtv mesma_classe{0, emp_, 2, 0, 0};
   TObjAtv sem_vote{0, emp_, 3, 9, 0};
   TObjAnb dup_anb{.acao = atv_, .cod = "petr3", .bolsa = 1};
@@ -268,9 +269,7 @@ TEST_F(ObjectsTest, CacheOrdersCodesAsItComparesThem) {
   // "\x80uro"); the search compares Windows-1252 letters without case
   // ("A", "b", "C", "\x80uro", "\351a"). \351 is e acute.
   for (const char* cod : {"b", "A", "C", "\351a", "\x80uro"}) {
-    TObjEmp e;
-    e.cod = cod;
-    e.pais = 1;
+    TObjEmp e = Emp(cod, 1);
     ASSERT_EQ(ObjEmpAdd(&e), 0) << cod;
   }
   int32_t erro = 0;
@@ -282,9 +281,7 @@ TEST_F(ObjectsTest, CacheOrdersCodesAsItComparesThem) {
   EXPECT_EQ(erro, 4174);
 
   // A company added after the cache was loaded is found only by GetIdEmp.
-  TObjEmp nova;
-  nova.cod = "NOVA";
-  nova.pais = 1;
+  TObjEmp nova = Emp("NOVA", 1);
   ASSERT_EQ(ObjEmpAdd(&nova), 0);
   EXPECT_EQ(GetIdEmpCache("NOVA", "1", &erro), 0);
   EXPECT_EQ(erro, 4174);
