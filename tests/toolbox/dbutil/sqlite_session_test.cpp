@@ -3,17 +3,15 @@
 // call log, nested transactions with the forced rollback, grouped commits,
 // reconnection and the free forms on Db.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <filesystem>
 #include <thread>
 
 #include <bit>
 
+#include "../../support/db_fixture.h"
 #include "../../support/fake_tick.h"
 #include "../../support/log_capture.h"
-#include "../../support/scratch.h"
-#include "embedded/password_hash.h"
 #include "embedded/procedure_catalog.h"
 #include "foundation/momento.h"
 #include "toolbox/dbclient/errors.h"
@@ -26,20 +24,16 @@
 namespace zun {
 namespace {
 
-// A new embedded database (user "tester"/"pw", table t) in dir; its
+// A new reference database with user "tester"/"pw" and table t in dir; its
 // connection string.
 std::string CriaBanco(const std::string& dir) {
   SetLogFileName(std::string(ZUN_TEST_BINARY_DIR) + "/dbutil_test.log");
   RegisterSqliteProvider();
-  sqlite3* db = OpenSqliteFile(dir + "/dbutil.db", true);
-  const std::string sql =
-      "CREATE TABLE users(name TEXT PRIMARY KEY, password_hash TEXT NOT NULL);"
-      "CREATE TABLE t(id INTEGER PRIMARY KEY, a INTEGER, b TEXT, c REAL, d DATETIME, flag "
-      "INTEGER);"
-      "INSERT INTO users VALUES('tester', '" +
-      HashPassword("pw") + "');";
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close_v2(db);
+  InitDatabase(dir + "/dbutil.db");
+  AddUser(dir + "/dbutil.db", {"tester", "pw", "", false, 0, 0, 0});
+  Rows(dir + "/dbutil.db",
+       "CREATE TABLE t(id INTEGER PRIMARY KEY, a INTEGER, b TEXT, c REAL, d DATETIME, flag "
+       "INTEGER)");
   return "Provider=SQLite;Data Source=local;Initial Catalog=dbutil;Data Directory=" + dir +
          ";User ID=tester;Password=pw";
 }
@@ -57,13 +51,8 @@ uint32_t g_passo_ms = 0;  // test-clock milliseconds one ZtAdd call takes
 int g_sel_calls = 0;
 
 // One ZtAdd call with a and b on s; returns its code.
-int32_t Add(TAdoDataBaseCustomizado* s, int32_t a, const std::string& b = "b") {
-  auto cmd = s->TomaDataSet(CommandType::kStoredProc, "ZtAdd");
-  SetParamInt(cmd, "@a", a);
-  SetParamStr(cmd, "@b", b);
-  const int32_t e = ExecStProc(cmd, ModoStProc::kExecuta);
-  s->DevolveDataSet(&cmd);
-  return e;
+int32_t Add(TAdoDataBaseComInfoTran* s, int32_t a, const char* b = "b") {
+  return ChamaProc(*s, "ZtAdd", {{"@a", Value::Int(a)}, {"@b", Value::String(b)}});
 }
 
 void Registra() {
@@ -148,7 +137,7 @@ class SqliteTest : public ::testing::Test {
   std::unique_ptr<Command> Take(const std::string& proc) {
     return s_.TomaDataSet(CommandType::kStoredProc, proc);
   }
-  int32_t Add(int32_t a, const std::string& b = "b") { return zun::Add(&s_, a, b); }
+  int32_t Add(int32_t a, const char* b = "b") { return zun::Add(&s_, a, b); }
   // ZtSel on q in mode 2; the caller gives the command back.
   std::unique_ptr<Command> Select(const std::string& q) {
     auto cmd = Take("ZtSel");
