@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "../support/zi_globs_fixture.h"
 #include "db/global_state.h"
 

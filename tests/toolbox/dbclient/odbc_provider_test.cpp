@@ -7,14 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
-#include <map>
 #include <memory>
 
 #include "../../testbeds/scripted_odbc.h"
-#include "foundation/momento.h"
-#include "foundation/text_1252.h"
 #include "toolbox/dbclient/command.h"
 
 namespace zun {
