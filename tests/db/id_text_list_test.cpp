@@ -76,16 +76,6 @@ TEST_F(IdTextListTest, RowsWithoutStatusColumnLoadWithEveryColumn) {
   EXPECT_EQ(Db->DsAcc(), 0);
 }
 
-TEST_F(IdTextListTest, ReadOnFirstUseAndAgainOnlyAfterReinicia) {
-  tIntStgList l("EnumBlocoDeContaBal");  // two columns
-  EXPECT_EQ(Itens(l), "1|Assets|0|0|0|;2|Liabilities|0|0|0|;3|Income|0|0|0|");
-  Sql("INSERT INTO bloco_conta_bal (id, nome) VALUES (9, 'Cash')");
-  EXPECT_EQ(l.IndexOfId(9), -1);
-  l.Reinicia();
-  EXPECT_FALSE(l.Lido);
-  EXPECT_EQ(l.IndexOfId(9), 3);
-}
-
 TEST_F(IdTextListTest, FailingProcedureRaisesOnceAndGivesTheCommandBack) {
   tIntStgList l("TstListaFalha", 3, "@p");
   try {
