@@ -43,13 +43,6 @@ std::string Mostra(int fc, const TValorDeIndicador& v) {
   return buf;
 }
 
-// The day number of a "yyyy-mm-dd" date.
-double Dia(const char* d) {
-  double data = 0;
-  TryEncodeDate(std::stoi(d), std::stoi(d + 5), std::stoi(d + 8), &data);
-  return data;
-}
-
 // Every field type: numbers, text, currency, booleans, dates, list types
 // (32: "A" Aberto / "F" Fechado; 41: Sim / Nao), an unreadable type.
 TEST_F(Indicators, InternalSetFromString) {
@@ -135,7 +128,8 @@ TEST_F(Indicators, PoeEPega) {
       {kEaaAnb, 1, 46, "abc", "", 4295},
   };
   for (const Escrita& w : escritas) {
-    TPoeValorNumIndicadorNumaData p{w.id_eaa, w.eaa, w.indica, *w.data ? Dia(w.data) : 0};
+    TPoeValorNumIndicadorNumaData p{w.id_eaa, w.eaa, w.indica,
+                                    *w.data ? Value::String(w.data).AsDateTime() : 0};
     EXPECT_EQ(p.SetFromString(w.texto, true, false), w.code) << w.indica << " " << w.texto;
   }
   EXPECT_EQ(LinhasComoTexto(*Db,
@@ -152,7 +146,7 @@ TEST_F(Indicators, PoeEPega) {
   // first date.
   std::string lidos;
   for (const char* d : {"2023-12-31", "2024-01-01", "2024-05-31", "2024-06-01"}) {
-    TPegaValorDumIndicadorNumaData g{1, kEaaAnb, 46, Dia(d)};
+    TPegaValorDumIndicadorNumaData g{1, kEaaAnb, 46, Value::String(d).AsDateTime()};
     TValorDeIndicador v;
     EXPECT_EQ(g.Pega(&v.Nulo, &v.Numero, &v.Texto, &v.Data), 0) << d;
     lidos += Mostra(5, v) + ";";
