@@ -11,6 +11,24 @@
 namespace zun {
 namespace {
 
+// Each row of valid reads as its value; each text of invalid is refused and
+// leaves a value that refused accepts. Reads start from 9, so that a read
+// that leaves the value alone shows.
+template <typename T, typename Row, size_t N, typename Refused>
+void Leituras(bool (*le)(std::string_view, T*), const Row (&valid)[N],
+              std::initializer_list<const char*> invalid, Refused refused) {
+  for (const Row& c : valid) {
+    T v = 9;
+    EXPECT_TRUE(le(c.in, &v)) << "[" << c.in << "]";
+    EXPECT_EQ(v, c.value) << "[" << c.in << "]";
+  }
+  for (const char* in : invalid) {
+    T v = 9;
+    EXPECT_FALSE(le(in, &v)) << "[" << in << "]";
+    EXPECT_TRUE(refused(v)) << "[" << in << "] " << v;
+  }
+}
+
 TEST(StrToIntOkTest, ReadsTheRuntimeIntegerForms) {
   constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
   const struct {
@@ -22,17 +40,10 @@ TEST(StrToIntOkTest, ReadsTheRuntimeIntegerForms) {
       {"-$10", -16},        {"007", 7},  {"$FFFFFFFF", -1}, {"-2147483648", kMin},
       {"2147483647", kMax},
   };
-  for (const auto& c : valid) {
-    int32_t v = 0;
-    EXPECT_TRUE(StrToIntOk(c.in, &v)) << "[" << c.in << "]";
-    EXPECT_EQ(v, c.value) << "[" << c.in << "]";
-  }
-  for (const char* in : {"", " ", "42 ", "4.0", "-", "$", "0x", "- 5", "12a", "\t42", "$G",
-                         "2147483648", "-2147483649", "$100000000", "99999999999999999999"}) {
-    int32_t v = 9;
-    EXPECT_FALSE(StrToIntOk(in, &v)) << "[" << in << "]";
-    EXPECT_EQ(v, 0) << "[" << in << "]";
-  }
+  Leituras(StrToIntOk, valid,
+           {"", " ", "42 ", "4.0", "-", "$", "0x", "- 5", "12a", "\t42", "$G", "2147483648",
+            "-2147483649", "$100000000", "99999999999999999999"},
+           [](int32_t v) { return v == 0; });
   int32_t v = 0;  // a view ends where it ends, not at a terminating zero
   EXPECT_TRUE(StrToIntOk(std::string_view("12 34").substr(0, 2), &v));
   EXPECT_EQ(v, 12);
@@ -48,17 +59,10 @@ TEST(StrToFloatOkTest, ReadsNumbersWithADotWhateverTheLocale) {
       {" 1.5 ", 1.5},  {"2e3", 2000.0}, {"2E+3", 2000.0}, {"25e-1", 2.5},   {"-1.25", -1.25},
       {"+1.25", 1.25}, {".5", 0.5},     {"5.", 5.0},      {"28.15", 28.15}, {"1e-400", 0.0},
   };
-  for (const auto& c : valid) {
-    double v = 0;
-    EXPECT_TRUE(StrToFloatOk(c.in, &v)) << "[" << c.in << "]";
-    EXPECT_EQ(v, c.value) << "[" << c.in << "]";
-  }
-  for (const char* in : {"1,5", "1.5x", ".", "+", "1e", "1e+", "e3", "1.2.3", "1 5", "inf", "nan",
-                         "0x10", "1e400", "--1"}) {
-    double v = 7;
-    EXPECT_FALSE(StrToFloatOk(in, &v)) << "[" << in << "]";
-    EXPECT_TRUE(EhNuloFloat(v)) << "[" << in << "]";
-  }
+  Leituras(StrToFloatOk, valid,
+           {"1,5", "1.5x", ".", "+", "1e", "1e+", "e3", "1.2.3", "1 5", "inf", "nan", "0x10",
+            "1e400", "--1"},
+           EhNuloFloat);
   double big = 0;
   EXPECT_TRUE(StrToFloatOk("345678901.50", &big));
   EXPECT_EQ(big, 345678901.5);
@@ -101,18 +105,11 @@ TEST(StrToDateOkTest, ReadsCalendarDatesOnly) {
       {"0001-01-01", -693593},
       {"9999-12-31", 2958465},
   };
-  for (const auto& c : valid) {
-    double v = -1;
-    EXPECT_TRUE(StrToDateOk(c.in, &v)) << "[" << c.in << "]";
-    EXPECT_EQ(v, c.value) << "[" << c.in << "]";
-  }
-  for (const char* in : {"2020-07.03", "20200703", "2020/07/03", "2020-7-3", "2020-07-031",
-                         " 2020-07-03", "2023-02-29", "1900-02-29", "2023-04-31", "2023-13-01",
-                         "2023-00-10", "2023-01-00", "0000-01-01", "2020-0a-01", " - "}) {
-    double v = 5;
-    EXPECT_FALSE(StrToDateOk(in, &v)) << "[" << in << "]";
-    EXPECT_TRUE(EhDataZero(v)) << "[" << in << "]";
-  }
+  Leituras(StrToDateOk, valid,
+           {"2020-07.03", "20200703", "2020/07/03", "2020-7-3", "2020-07-031", " 2020-07-03",
+            "2023-02-29", "1900-02-29", "2023-04-31", "2023-13-01", "2023-00-10", "2023-01-00",
+            "0000-01-01", "2020-0a-01", " - "},
+           EhDataZero);
 }
 
 TEST(StrToBoolOkTest, ReadsDigitsAndYesNoWords) {
