@@ -19,39 +19,37 @@ Fields Split(std::unique_ptr<tParserRoot> parser, const std::string& line) {
   return out;
 }
 
-struct SplitCase {
-  const char* line;
-  Fields fields;
-};
-
-TEST(ParserSpcDelimTest, SplitsOnBlanksAndTabsWithQuotes) {
-  const SplitCase cases[] = {
-      {"*QT  ABC\t12,5", {"*QT", "ABC", "12,5"}},
-      {"", {}},
-      {" \t ", {}},
-      {"\ta\t\tb ", {"a", "b"}},
-      {"*OBJEMP \"Banco do Brasil\" x", {"*OBJEMP", "Banco do Brasil", "x"}},
-      {"'say \"hi\"' b", {"say \"hi\"", "b"}},
-      {"\"a\tb\"", {"a\tb"}},
-      {"\"unclosed  ", {"unclosed  "}},
-      {"a \"\" b", {"a", "", "b"}},
-      {"ab\"c d\"", {"ab\"c", "d\""}},  // a quote inside a field is ordinary
-      {"\"ab\"'c d'x", {"ab", "c d", "x"}},
-      {"MiXeD", {"MiXeD"}},
+// Blanks and tabs with quotes (delimiter 0), else the pieces between
+// delimiters.
+TEST(ParserTest, SplitsIntoFields) {
+  const struct {
+    char delim;
+    const char* line;
+    Fields fields;
+  } cases[] = {
+      {0, "*QT  ABC\t12,5", {"*QT", "ABC", "12,5"}},
+      {0, "", {}},
+      {0, " \t ", {}},
+      {0, "\ta\t\tb ", {"a", "b"}},
+      {0, "*OBJEMP \"Banco do Brasil\" x", {"*OBJEMP", "Banco do Brasil", "x"}},
+      {0, "'say \"hi\"' b", {"say \"hi\"", "b"}},
+      {0, "\"a\tb\"", {"a\tb"}},
+      {0, "\"unclosed  ", {"unclosed  "}},
+      {0, "a \"\" b", {"a", "", "b"}},
+      {0, "ab\"c d\"", {"ab\"c", "d\""}},  // a quote inside a field is ordinary
+      {0, "\"ab\"'c d'x", {"ab", "c d", "x"}},
+      {0, "MiXeD", {"MiXeD"}},
+      {'-', "1--3", {"1", "", "3"}},
+      {'-', "1-", {"1", ""}},
+      {'-', "", {""}},
+      {'-', "-1", {"", "1"}},
+      {'-', "12", {"12"}},
+      {'-', " 1 - 2 ", {" 1 ", " 2 "}},
   };
-  for (const SplitCase& c : cases) {
-    EXPECT_EQ(Split(std::make_unique<tParserSpcDelim>(), c.line), c.fields) << "[" << c.line << "]";
-  }
-}
-
-TEST(ParserChrDelimTest, FieldsAreThePiecesBetweenDelimiters) {
-  const SplitCase cases[] = {
-      {"1--3", {"1", "", "3"}}, {"1-", {"1", ""}}, {"", {""}},
-      {"-1", {"", "1"}},        {"12", {"12"}},    {" 1 - 2 ", {" 1 ", " 2 "}},
-  };
-  for (const SplitCase& c : cases) {
-    EXPECT_EQ(Split(std::make_unique<tParserChrDelim>('-'), c.line), c.fields)
-        << "[" << c.line << "]";
+  for (const auto& c : cases) {
+    auto parser = c.delim ? std::unique_ptr<tParserRoot>(new tParserChrDelim(c.delim))
+                          : std::make_unique<tParserSpcDelim>();
+    EXPECT_EQ(Split(std::move(parser), c.line), c.fields) << c.delim << "[" << c.line << "]";
   }
 }
 
