@@ -74,28 +74,23 @@ class SqliteProviderTest : public ::testing::Test {
   Connection conn_;
 };
 
-TEST_F(SqliteProviderTest, LoginAgainstTheUsersTable) {
+// The login against the users table, a missing or invalid catalog, an
+// unknown provider: the whole text of the error, with no password in it.
+TEST_F(SqliteProviderTest, OpenErrors) {
+  const std::string ana = "User ID=ana;Password= s3cret ", absent = Dir() + "/absent.db";
   const std::pair<std::string, std::string> rows[] = {
-      {"User ID=ANA;Password= s3cret ", ""},                           // names ignore letter case
-      {"User ID=ana;Password=s3cret", "Login failed for user 'ana'"},  // the blanks count
-      {"User ID=nobody;Password= s3cret ", "Login failed for user 'nobody'"},
-      {"Integrated Security=SSPI", ""},  // as the operating-system user
-      {"Integrated Security=SSPI;User ID=ana;Password=", "Login failed for user 'ana'"},
+      {Cs("User ID=ANA;Password= s3cret "), ""},  // names ignore letter case
+      {Cs("User ID=ana;Password=s3cret"), "Login failed for user 'ana'"},  // the blanks count
+      {Cs("User ID=nobody;Password= s3cret "), "Login failed for user 'nobody'"},
+      {Cs("Integrated Security=SSPI"), ""},  // as the operating-system user
+      {Cs("Integrated Security=SSPI;User ID=ana;Password="), "Login failed for user 'ana'"},
+      {Cs(ana, "absent"), "Cannot open database \"" + absent + "\": the file does not exist"},
+      {Cs("", "../ref"), "Invalid Initial Catalog <../ref>"},
+      {"Provider=Nope", "Provider <Nope> is not registered"},
+      {Cs(ana, "REF"), ""},  // catalog names ignore letter case, as the login's guard does
   };
-  for (const auto& [login, want] : rows) {
-    EXPECT_EQ(OpenError(Cs(login)), want) << login;  // the whole text: no password in it
-  }
-}
-
-TEST_F(SqliteProviderTest, MissingFileIsAnOpenErrorAndNoFileIsCreated) {
-  const std::string path = Dir() + "/absent.db";
-  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "absent")),
-            "Cannot open database \"" + path + "\": the file does not exist");
-  EXPECT_FALSE(std::filesystem::exists(path));
-  EXPECT_EQ(OpenError(Cs("", "../ref")), "Invalid Initial Catalog <../ref>");
-  EXPECT_EQ(OpenError("Provider=Nope"), "Provider <Nope> is not registered");
-  // Catalog names ignore letter case, as the login's guard does.
-  EXPECT_EQ(OpenError(Cs("User ID=ana;Password= s3cret ", "REF")), "");
+  for (const auto& [cs, want] : rows) EXPECT_EQ(OpenError(cs), want) << cs;
+  EXPECT_FALSE(std::filesystem::exists(absent)) << "no file is created";
 }
 
 // The kind of the ProviderError that `f` raises; fails the test when it
