@@ -73,21 +73,6 @@ TEST_F(ImportQueue, HandsOutTheMostUrgentEligibleEntryFirst) {
   EXPECT_EQ(TakeNext(*s_, 999, 1).e, kImportFilesNothing);
 }
 
-// Tries are counted on every hand-out; an entry in work is leased, and the
-// outcome frees it (the end of the lease: below).
-TEST_F(ImportQueue, TriesLeaseAndDeletedContent) {
-  const int32_t id = Put(user_uid_, 1, "2020-07-03 10:11:12");
-  ASSERT_EQ(TakeNext(*s_, 5, 2).importtries, 1);
-  EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing) << "another process would import it twice";
-  ASSERT_EQ(Result(*s_, id, Value::Int(3948), false), 0);
-  ASSERT_EQ(TakeNext(*s_, 5, 2).importtries, 2);
-  ASSERT_EQ(Result(*s_, id, Value::Int(3948), false), 0);
-  EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing);  // tries used up
-  ASSERT_EQ(TakeNext(*s_, 5, 9).importtries, 3);          // a larger budget
-  ASSERT_EQ(Result(*s_, id, Value::Int(3948), true), 0);
-  EXPECT_EQ(TakeNext(*s_, 5, 9).e, kImportFilesNothing);  // the content is gone
-}
-
 // A renewed lease keeps the entry; once it ran out and another process took
 // the entry, the first one can neither renew it nor record an outcome.
 TEST_F(ImportQueue, OnlyTheLatestLeaseRenewsAndRecords) {

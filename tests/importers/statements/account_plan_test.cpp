@@ -41,8 +41,6 @@ TEST_F(AccountPlan, KeywordsAndTheirCodes) {
       {CBal("4002", "Ac", 0), 3979, "", ""},
       {CBal("4002", "Ac", 3), 15557, "", ""},
       {CBal("4002", "Ac", 15), 15561, "", ""},
-      {CBal("4002", "Ac", -1, " extra"), 3992, "SELECT count(*) FROM conta_bal WHERE id > 3000",
-       "1"},
       {CBal("4002", "Ac", -1, " \"\" extra"), 3992, "", ""},
       // Refused before the good line is written.
       {CBal("4003") + CBal("6001"), 50901, "SELECT count(*) FROM conta_bal WHERE id > 3000", "1"},
