@@ -57,4 +57,8 @@ void SetEmbeddedServer(EmbeddedServerFactory factory);
 // Whether a server is installed.
 bool HasEmbeddedServer();
 
+// The server object of conn, made by the installed factory; nullptr when
+// none is installed.
+std::unique_ptr<EmbeddedServer> MakeEmbeddedServer(SqliteConnection& conn);
+
 }  // namespace zun

@@ -1,0 +1,280 @@
+#include <strings.h>
+
+#include "foundation/text_1252.h"
+#include "toolbox/dbclient/errors.h"
+#include "toolbox/dbclient/sqlite/sqlite_connection.h"
+#include "toolbox/dbclient/sqlite/sqlite_turns.h"
+#include "toolbox/dbclient/sqlite/sqlite_values.h"
+
+namespace zun {
+
+SqliteConnection::Preparado& SqliteConnection::Prepare(const std::string& sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) {
+    sqlite3_reset(it->second.st);
+    sqlite3_clear_bindings(it->second.st);
+    return it->second;
+  }
+  sqlite3_stmt* st = nullptr;
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  escritas_.clear();
+  if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
+                         SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+    SqliteFail(db_, "prepare <" + sql + ">");
+  }
+  if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
+  Preparado& p = statements_[sql];
+  p.st = st;
+  p.escreve = std::move(escritas_);
+  escritas_.clear();
+  return p;
+}
+
+int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
+                          Recordset* rows) {
+  if (db_ == nullptr) throw LinkClosed();
+  Preparado& p = Prepare(sql);
+  return Passo(p.st, &p.escreve, sql, binds, rows);
+}
+
+SqliteConnection::TextoPreparado& SqliteConnection::PreparaTexto(const std::string& sql) {
+  ++usos_;
+  for (TextoPreparado& t : textos_) {
+    if (t.sql != sql) continue;
+    t.uso = usos_;
+    sqlite3_reset(t.st);
+    sqlite3_clear_bindings(t.st);
+    return t;
+  }
+  sqlite3_stmt* st = nullptr;
+  const char* tail = nullptr;
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  escritas_.clear();
+  if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
+                         SQLITE_PREPARE_PERSISTENT, &st, &tail) != SQLITE_OK) {
+    SqliteFail(db_, "prepare <" + sql + ">");
+  }
+  if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
+  if (!SqliteTrim(tail).empty()) {
+    sqlite3_finalize(st);
+    throw ProviderError("A SQL text with parameters holds one statement <" + sql + ">");
+  }
+  TextoPreparado novo{sql, st, usos_, std::move(escritas_)};
+  escritas_.clear();
+  if (textos_.size() < kTextosPreparados) {
+    textos_.reserve(kTextosPreparados);
+    textos_.push_back(std::move(novo));
+    return textos_.back();
+  }
+  // The least recently used one makes room.
+  auto velho = textos_.begin();
+  for (auto it = textos_.begin(); it != textos_.end(); ++it) {
+    if (it->uso < velho->uso) velho = it;
+  }
+  colunas_.erase(velho->st);
+  sqlite3_finalize(velho->st);
+  *velho = std::move(novo);
+  return *velho;
+}
+
+SqliteConnection::TextoPreparado& SqliteConnection::PreparaComParametros(const std::string& sql,
+                                                                         size_t n) {
+  if (db_ == nullptr) throw LinkClosed();
+  TextoPreparado& t = PreparaTexto(sql);
+  sqlite3_stmt* st = t.st;
+  // A query (read-only, with rows) may share the read transaction;
+  // anything else ends it.
+  if (sqlite3_stmt_readonly(st) != 0 && sqlite3_column_count(st) > 0) {
+    AntesDeLer();
+  } else {
+    FechaLeitura();
+  }
+  // A write outside a transaction checks the file first; inside one, the
+  // commit does.
+  if (sqlite3_get_autocommit(db_) != 0 && sqlite3_stmt_readonly(st) == 0) ConfereArquivo();
+  if (sqlite3_bind_parameter_count(st) != static_cast<int>(n)) {
+    throw ProviderError("<" + sql + "> takes " + std::to_string(sqlite3_bind_parameter_count(st)) +
+                        " parameters, " + std::to_string(n) + " given");
+  }
+  return t;
+}
+
+int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
+                                       int timeout_seconds, std::vector<Recordset>* out) {
+  TextoPreparado& t = PreparaComParametros(sql, binds.size());
+  sqlite3_stmt* st = t.st;
+  const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
+  Recordset rs;
+  const int changes = Passo(st, &t.escreve, sql, binds, &rs);
+  if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
+  return changes;
+}
+
+namespace {
+
+class LinhaSqlite : public RowView {
+ public:
+  explicit LinhaSqlite(sqlite3_stmt* st) : st_(st) {}
+  int Count() const override { return sqlite3_column_count(st_); }
+  bool IsNull(int i) const override { return sqlite3_column_type(st_, i) == SQLITE_NULL; }
+  int64_t Int(int i) const override { return sqlite3_column_int64(st_, i); }
+  double Double(int i) const override { return sqlite3_column_double(st_, i); }
+
+ private:
+  sqlite3_stmt* st_;
+};
+
+}  // namespace
+
+void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
+                                int timeout_seconds,
+                                const std::function<void(const RowView&)>& row) {
+  TextoPreparado& t = PreparaComParametros(sql, binds.size());
+  sqlite3_stmt* st = t.st;
+  const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
+  for (size_t i = 0; i < binds.size(); ++i) SqliteBind(db_, st, static_cast<int>(i + 1), binds[i]);
+  const LinhaSqlite linha(st);
+  AntesDeRodar(t.escreve);
+  int rc;
+  try {
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(linha);
+  } catch (...) {
+    sqlite3_reset(st);
+    throw;
+  }
+  DepoisDeRodar(&t.escreve);
+  if (esperando_) FimDaEspera();
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_INTERRUPT)
+      throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
+    SqliteFail(db_, "<" + sql + ">");
+  }
+}
+
+int SqliteConnection::Passo(sqlite3_stmt* st, std::vector<std::string>* escreve,
+                            const std::string& sql, const std::vector<Value>& binds,
+                            Recordset* rows) {
+  for (size_t i = 0; i < binds.size(); ++i) SqliteBind(db_, st, static_cast<int>(i + 1), binds[i]);
+  const int ncol = sqlite3_column_count(st);
+  const Colunas* cols = nullptr;
+  if (rows != nullptr && ncol > 0) {
+    cols = &ColunasDe(st, ncol);
+    *rows = Recordset(cols->nomes);
+  }
+  AntesDeRodar(*escreve);
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    if (cols == nullptr) continue;
+    std::vector<Value> row;
+    row.reserve(static_cast<size_t>(ncol));
+    for (int i = 0; i < ncol; ++i) {
+      row.push_back(SqliteColumnValue(st, i, cols->data_hora[static_cast<size_t>(i)]));
+    }
+    rows->AddRow(std::move(row));
+  }
+  DepoisDeRodar(escreve);
+  if (esperando_) FimDaEspera();
+  const int changes = sqlite3_changes(db_);
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) {
+    if (rc == SQLITE_INTERRUPT)
+      throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
+    SqliteFail(db_, "<" + sql + ">");
+  }
+  return ncol > 0 ? 0 : changes;
+}
+
+const SqliteConnection::Colunas& SqliteConnection::ColunasDe(sqlite3_stmt* st, int ncol) {
+  // A statement prepared again after a change of the schema may name its
+  // columns anew.
+  const int preparos = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  Colunas& c = colunas_[st];
+  if (c.preparos == preparos && static_cast<int>(c.nomes.size()) == ncol) return c;
+  c.preparos = preparos;
+  c.nomes.clear();
+  for (int i = 0; i < ncol; ++i) c.nomes.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
+  c.data_hora = SqliteDateTimeColumns(st, ncol);
+  return c;
+}
+
+void SqliteConnection::Control(const std::string& sql) {
+  Preparado& p = Prepare(sql);
+  sqlite3_stmt* st = p.st;
+  AntesDeRodar(p.escreve);
+  const int rc = sqlite3_step(st);
+  DepoisDeRodar(&p.escreve);
+  if (esperando_) FimDaEspera();
+  sqlite3_reset(st);
+  if (rc != SQLITE_DONE) SqliteFail(db_, sql);
+}
+
+void SqliteConnection::ControlQuietly(const std::string& sql) noexcept {
+  try {
+    Control(sql);
+  } catch (...) {
+  }
+}
+
+void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
+                                  std::vector<Recordset>* out) {
+  FechaLeitura();
+  ConfereArquivo();
+  const std::string t = SqliteTrim(sql);
+  // The two system texts a SQL Server client sends.
+  if (strcasecmp(t.c_str(), "SELECT @@VERSION") == 0) {
+    Recordset rs({""});
+    rs.AddRow({Value::String(std::string(kSqliteVersionPrefix) + sqlite3_libversion() + ")")});
+    if (out != nullptr) out->push_back(std::move(rs));
+    return;
+  }
+  if (strcasecmp(t.c_str(), "exec sp_server_info 1") == 0) {
+    // The liveness probe reads the file: a damaged one fails it.
+    Run("SELECT count(*) FROM sqlite_master", {}, nullptr);
+    Recordset rs({"attribute_id", "attribute_name", "attribute_value"});
+    rs.AddRow({Value::Int(1), Value::String("DBMS_NAME"), Value::String("SQLite")});
+    if (out != nullptr) out->push_back(std::move(rs));
+    return;
+  }
+  const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
+  // Several statements may come in one text: run them one after another.
+  const std::string utf8 = Cp1252ToUtf8(sql);
+  const char* tail = utf8.c_str();
+  while (*tail != '\0') {
+    sqlite3_stmt* st = nullptr;
+    const char* next = nullptr;
+    // Its preparation forgets the kept answers it may change.
+    if (sqlite3_prepare_v2(db_, tail, -1, &st, &next) != SQLITE_OK)
+      SqliteFail(db_, "<" + sql + ">");
+    escritas_.clear();
+    tail = next;
+    if (st == nullptr) continue;  // blanks or a comment
+    const int ncol = sqlite3_column_count(st);
+    Recordset rs;
+    if (ncol > 0) {
+      std::vector<std::string> cols;
+      for (int i = 0; i < ncol; ++i) cols.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
+      rs = Recordset(std::move(cols));
+    }
+    const std::vector<char> dt = SqliteDateTimeColumns(st, ncol);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      std::vector<Value> row;
+      for (int i = 0; i < ncol; ++i) {
+        row.push_back(SqliteColumnValue(st, i, dt[static_cast<size_t>(i)]));
+      }
+      rs.AddRow(std::move(row));
+    }
+    sqlite3_finalize(st);
+    escritas_.clear();
+    if (esperando_) FimDaEspera();
+    if (rc != SQLITE_DONE) {
+      if (rc == SQLITE_INTERRUPT)
+        throw ProviderError(ErrorKind::kTimeout, "Query timeout expired <" + sql + ">");
+      SqliteFail(db_, "<" + sql + ">");
+    }
+    if (ncol > 0 && out != nullptr) out->push_back(std::move(rs));
+  }
+}
+
+}  // namespace zun
