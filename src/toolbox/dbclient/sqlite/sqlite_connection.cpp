@@ -123,12 +123,9 @@ void SqliteConnection::ConfereArquivo() const {
 }
 
 void SqliteConnection::Close() {
-  for (auto& [sql, p] : statements_) sqlite3_finalize(p.st);
-  statements_.clear();
+  internas_.Clear();
   memoria_.clear();
-  colunas_.clear();
-  for (TextoPreparado& t : textos_) sqlite3_finalize(t.st);
-  textos_.clear();
+  textos_.Clear();
   // The journal files go by the path's name: when the path names another
   // file now, a checkpoint on close would write into, and then delete, the
   // new file's journal.

@@ -33,6 +33,7 @@
 
 #include "toolbox/dbclient/provider.h"
 #include "toolbox/dbclient/sqlite/embedded_server.h"
+#include "toolbox/dbclient/sqlite/sqlite_statement_cache.h"
 
 namespace zun {
 
@@ -64,7 +65,7 @@ class SqliteConnection : public ProviderConnection {
   bool IsOpen() const override { return db_ != nullptr; }
   void ExecuteSql(const std::string& sql, int timeout_seconds,
                   std::vector<Recordset>* out) override;
-  // Keeps the prepared statements of the last 32 texts.
+  // Keeps the prepared statements of the last kTextosPreparados texts.
   int ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds, int timeout_seconds,
                        std::vector<Recordset>* out) override;
   // Steps the kept prepared statement and hands out its columns as stored.
@@ -101,8 +102,13 @@ class SqliteConnection : public ProviderConnection {
   // Runs one statement with bound values, rows into *rows when not null;
   // returns the number of changed rows. Raises ProviderError.
   int Run(const std::string& sql, const std::vector<Value>& binds, Recordset* rows);
-  // How many texts with parameters have a kept prepared statement.
+  // The most texts with parameters, and control and internal texts (the
+  // procedures' and the login's), whose prepared statements are kept.
+  static constexpr size_t kTextosPreparados = 32;
+  static constexpr size_t kSentencasInternas = 256;
+  // How many of each have a kept prepared statement now.
   size_t TextosPreparados() const { return textos_.size(); }
+  size_t SentencasInternas() const { return internas_.size(); }
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 
   // Answers of look-ups kept for procedures (ProcContext::Lembrado), by
@@ -122,38 +128,21 @@ class SqliteConnection : public ProviderConnection {
   void set_current_user(const std::string& u) { current_user_ = u.empty() ? login_user_ : u; }
 
  private:
-  // A kept prepared statement with the tables it writes ("*": it may
-  // change anything, or rolls back), as the authorizer reported them.
-  struct Preparado {
-    sqlite3_stmt* st = nullptr;
-    std::vector<std::string> escreve;
-  };
-  struct TextoPreparado {
-    std::string sql;
-    sqlite3_stmt* st;
-    uint64_t uso;
-    std::vector<std::string> escreve;
-  };
-  Preparado& Prepare(const std::string& sql);
-  // The cached prepared statement of a caller's text (one statement). The
-  // entry stays where it is until it makes room for another text.
-  TextoPreparado& PreparaTexto(const std::string& sql);
-  // PreparaTexto for a run with n parameters: raises ProviderError when the
-  // connection is closed or the text takes another number; a write outside a
-  // transaction checks the database file first.
-  TextoPreparado& PreparaComParametros(const std::string& sql, size_t n);
-  // Binds, steps st to its end with its rows into *rows (when not null and
-  // st has columns) and resets it; the number of changed rows.
-  int Passo(sqlite3_stmt* st, std::vector<std::string>* escreve, const std::string& sql,
-            const std::vector<Value>& binds, Recordset* rows);
-  // The column names (Windows-1252) of a kept prepared statement and which
-  // columns are declared as dates or times, worked out once per prepare.
-  struct Colunas {
-    int preparos = -1;  // SQLITE_STMTSTATUS_REPREPARE when worked out
-    std::vector<std::string> nomes;
-    std::vector<char> data_hora;
-  };
-  const Colunas& ColunasDe(sqlite3_stmt* st, int ncol);
+  // The statement of sql from cache, prepared and kept there when absent
+  // (see SqliteStatementCache); a caller's text (um_so) must hold a single
+  // statement. Raises ProviderError.
+  SqliteStatementCache::Uso Prepara(SqliteStatementCache& cache, const std::string& sql,
+                                    bool um_so);
+  // The statement of a caller's text for a run with n parameters: raises
+  // ProviderError when the connection is closed or the text takes another
+  // number; a write outside a transaction checks the database file first.
+  SqliteStatementCache::Uso PreparaComParametros(const std::string& sql, size_t n);
+  // Binds, steps the statement to its end with its rows into *rows (when not
+  // null and it has columns) and resets it; the number of changed rows.
+  int Passo(SqliteStatementCache::Sentenca& s, const std::vector<Value>& binds, Recordset* rows);
+  // Works out s's column names and date-time columns when not yet known for
+  // its current preparation.
+  static void ConfereColunas(SqliteStatementCache::Sentenca& s, int ncol);
   // Runs one cached control statement (BEGIN, COMMIT, SAVEPOINT ...).
   void Control(const std::string& sql);
   // As Control, ignoring failures (rollback paths).
@@ -209,11 +198,8 @@ class SqliteConnection : public ProviderConnection {
   std::string path_;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
-  std::map<std::string, Preparado> statements_;
-  static constexpr size_t kTextosPreparados = 32;
-  std::vector<TextoPreparado> textos_;
-  std::unordered_map<sqlite3_stmt*, Colunas> colunas_;
-  uint64_t usos_ = 0;
+  SqliteStatementCache textos_{kTextosPreparados};     // callers' texts with parameters
+  SqliteStatementCache internas_{kSentencasInternas};  // control and internal texts
   std::string login_user_;
   std::string current_user_;
   std::chrono::steady_clock::time_point deadline_{};

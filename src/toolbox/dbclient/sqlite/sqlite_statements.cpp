@@ -8,44 +8,9 @@
 
 namespace zun {
 
-SqliteConnection::Preparado& SqliteConnection::Prepare(const std::string& sql) {
-  auto it = statements_.find(sql);
-  if (it != statements_.end()) {
-    sqlite3_reset(it->second.st);
-    sqlite3_clear_bindings(it->second.st);
-    return it->second;
-  }
-  sqlite3_stmt* st = nullptr;
-  const std::string utf8 = Cp1252ToUtf8(sql);
-  escritas_.clear();
-  if (sqlite3_prepare_v3(db_, utf8.c_str(), static_cast<int>(utf8.size()),
-                         SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
-    SqliteFail(db_, "prepare <" + sql + ">");
-  }
-  if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
-  Preparado& p = statements_[sql];
-  p.st = st;
-  p.escreve = std::move(escritas_);
-  escritas_.clear();
-  return p;
-}
-
-int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
-                          Recordset* rows) {
-  if (db_ == nullptr) throw LinkClosed();
-  Preparado& p = Prepare(sql);
-  return Passo(p.st, &p.escreve, sql, binds, rows);
-}
-
-SqliteConnection::TextoPreparado& SqliteConnection::PreparaTexto(const std::string& sql) {
-  ++usos_;
-  for (TextoPreparado& t : textos_) {
-    if (t.sql != sql) continue;
-    t.uso = usos_;
-    sqlite3_reset(t.st);
-    sqlite3_clear_bindings(t.st);
-    return t;
-  }
+SqliteStatementCache::Uso SqliteConnection::Prepara(SqliteStatementCache& cache,
+                                                    const std::string& sql, bool um_so) {
+  if (std::optional<SqliteStatementCache::Uso> kept = cache.Find(sql)) return std::move(*kept);
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   const std::string utf8 = Cp1252ToUtf8(sql);
@@ -55,33 +20,26 @@ SqliteConnection::TextoPreparado& SqliteConnection::PreparaTexto(const std::stri
     SqliteFail(db_, "prepare <" + sql + ">");
   }
   if (st == nullptr) throw ProviderError("empty statement <" + sql + ">");
-  if (!SqliteTrim(tail).empty()) {
+  if (um_so && !SqliteTrim(tail).empty()) {
     sqlite3_finalize(st);
     throw ProviderError("A SQL text with parameters holds one statement <" + sql + ">");
   }
-  TextoPreparado novo{sql, st, usos_, std::move(escritas_)};
+  std::vector<std::string> escreve = std::move(escritas_);
   escritas_.clear();
-  if (textos_.size() < kTextosPreparados) {
-    textos_.reserve(kTextosPreparados);
-    textos_.push_back(std::move(novo));
-    return textos_.back();
-  }
-  // The least recently used one makes room.
-  auto velho = textos_.begin();
-  for (auto it = textos_.begin(); it != textos_.end(); ++it) {
-    if (it->uso < velho->uso) velho = it;
-  }
-  colunas_.erase(velho->st);
-  sqlite3_finalize(velho->st);
-  *velho = std::move(novo);
-  return *velho;
+  return cache.Keep(sql, st, std::move(escreve));
 }
 
-SqliteConnection::TextoPreparado& SqliteConnection::PreparaComParametros(const std::string& sql,
-                                                                         size_t n) {
+int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
+                          Recordset* rows) {
   if (db_ == nullptr) throw LinkClosed();
-  TextoPreparado& t = PreparaTexto(sql);
-  sqlite3_stmt* st = t.st;
+  const SqliteStatementCache::Uso s = Prepara(internas_, sql, false);
+  return Passo(*s, binds, rows);
+}
+
+SqliteStatementCache::Uso SqliteConnection::PreparaComParametros(const std::string& sql, size_t n) {
+  if (db_ == nullptr) throw LinkClosed();
+  SqliteStatementCache::Uso t = Prepara(textos_, sql, true);
+  sqlite3_stmt* st = t->st;
   // A query (read-only, with rows) may share the read transaction;
   // anything else ends it.
   if (sqlite3_stmt_readonly(st) != 0 && sqlite3_column_count(st) > 0) {
@@ -101,11 +59,11 @@ SqliteConnection::TextoPreparado& SqliteConnection::PreparaComParametros(const s
 
 int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
                                        int timeout_seconds, std::vector<Recordset>* out) {
-  TextoPreparado& t = PreparaComParametros(sql, binds.size());
-  sqlite3_stmt* st = t.st;
+  const SqliteStatementCache::Uso t = PreparaComParametros(sql, binds.size());
+  sqlite3_stmt* st = t->st;
   const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
   Recordset rs;
-  const int changes = Passo(st, &t.escreve, sql, binds, &rs);
+  const int changes = Passo(*t, binds, &rs);
   if (out != nullptr && sqlite3_column_count(st) > 0) out->push_back(std::move(rs));
   return changes;
 }
@@ -129,12 +87,12 @@ class LinhaSqlite : public RowView {
 void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
                                 int timeout_seconds,
                                 const std::function<void(const RowView&)>& row) {
-  TextoPreparado& t = PreparaComParametros(sql, binds.size());
-  sqlite3_stmt* st = t.st;
+  const SqliteStatementCache::Uso t = PreparaComParametros(sql, binds.size());
+  sqlite3_stmt* st = t->st;
   const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
   for (size_t i = 0; i < binds.size(); ++i) SqliteBind(db_, st, static_cast<int>(i + 1), binds[i]);
   const LinhaSqlite linha(st);
-  AntesDeRodar(t.escreve);
+  AntesDeRodar(t->escreve);
   int rc;
   try {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) row(linha);
@@ -142,7 +100,7 @@ void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>
     sqlite3_reset(st);
     throw;
   }
-  DepoisDeRodar(&t.escreve);
+  DepoisDeRodar(&t->escreve);
   if (esperando_) FimDaEspera();
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) {
@@ -152,28 +110,29 @@ void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>
   }
 }
 
-int SqliteConnection::Passo(sqlite3_stmt* st, std::vector<std::string>* escreve,
-                            const std::string& sql, const std::vector<Value>& binds,
+int SqliteConnection::Passo(SqliteStatementCache::Sentenca& s, const std::vector<Value>& binds,
                             Recordset* rows) {
+  sqlite3_stmt* st = s.st;
+  const std::string& sql = s.sql;
   for (size_t i = 0; i < binds.size(); ++i) SqliteBind(db_, st, static_cast<int>(i + 1), binds[i]);
   const int ncol = sqlite3_column_count(st);
-  const Colunas* cols = nullptr;
-  if (rows != nullptr && ncol > 0) {
-    cols = &ColunasDe(st, ncol);
-    *rows = Recordset(cols->nomes);
+  const bool com_linhas = rows != nullptr && ncol > 0;
+  if (com_linhas) {
+    ConfereColunas(s, ncol);
+    *rows = Recordset(s.nomes);
   }
-  AntesDeRodar(*escreve);
+  AntesDeRodar(s.escreve);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    if (cols == nullptr) continue;
+    if (!com_linhas) continue;
     std::vector<Value> row;
     row.reserve(static_cast<size_t>(ncol));
     for (int i = 0; i < ncol; ++i) {
-      row.push_back(SqliteColumnValue(st, i, cols->data_hora[static_cast<size_t>(i)]));
+      row.push_back(SqliteColumnValue(st, i, s.data_hora[static_cast<size_t>(i)]));
     }
     rows->AddRow(std::move(row));
   }
-  DepoisDeRodar(escreve);
+  DepoisDeRodar(&s.escreve);
   if (esperando_) FimDaEspera();
   const int changes = sqlite3_changes(db_);
   sqlite3_reset(st);
@@ -185,25 +144,23 @@ int SqliteConnection::Passo(sqlite3_stmt* st, std::vector<std::string>* escreve,
   return ncol > 0 ? 0 : changes;
 }
 
-const SqliteConnection::Colunas& SqliteConnection::ColunasDe(sqlite3_stmt* st, int ncol) {
+void SqliteConnection::ConfereColunas(SqliteStatementCache::Sentenca& s, int ncol) {
   // A statement prepared again after a change of the schema may name its
   // columns anew.
-  const int preparos = sqlite3_stmt_status(st, SQLITE_STMTSTATUS_REPREPARE, 0);
-  Colunas& c = colunas_[st];
-  if (c.preparos == preparos && static_cast<int>(c.nomes.size()) == ncol) return c;
-  c.preparos = preparos;
-  c.nomes.clear();
-  for (int i = 0; i < ncol; ++i) c.nomes.push_back(Utf8ToCp1252(sqlite3_column_name(st, i)));
-  c.data_hora = SqliteDateTimeColumns(st, ncol);
-  return c;
+  const int preparos = sqlite3_stmt_status(s.st, SQLITE_STMTSTATUS_REPREPARE, 0);
+  if (s.preparos == preparos && static_cast<int>(s.nomes.size()) == ncol) return;
+  s.preparos = preparos;
+  s.nomes.clear();
+  for (int i = 0; i < ncol; ++i) s.nomes.push_back(Utf8ToCp1252(sqlite3_column_name(s.st, i)));
+  s.data_hora = SqliteDateTimeColumns(s.st, ncol);
 }
 
 void SqliteConnection::Control(const std::string& sql) {
-  Preparado& p = Prepare(sql);
-  sqlite3_stmt* st = p.st;
-  AntesDeRodar(p.escreve);
+  const SqliteStatementCache::Uso p = Prepara(internas_, sql, false);
+  sqlite3_stmt* st = p->st;
+  AntesDeRodar(p->escreve);
   const int rc = sqlite3_step(st);
-  DepoisDeRodar(&p.escreve);
+  DepoisDeRodar(&p->escreve);
   if (esperando_) FimDaEspera();
   sqlite3_reset(st);
   if (rc != SQLITE_DONE) SqliteFail(db_, sql);
