@@ -86,8 +86,7 @@ void SqliteConnection::Open(const ConnectionString& cs) {
   limite_do_wal_ = kPaginasDoWal;
   paginas_no_wal_ = 0;
   sqlite3_wal_hook(db_, &SqliteConnection::DepoisDoCommit, this);
-  // Kept look-up answers (Lembrado) learn what may change their tables.
-  memoria_.clear();
+  // The server learns what may change what it keeps of the file.
   escritas_.clear();
   sqlite3_set_authorizer(db_, &SqliteConnection::Autoriza, this);
   sqlite3_rollback_hook(db_, &SqliteConnection::DepoisDoRollback, this);
@@ -124,7 +123,6 @@ void SqliteConnection::ConfereArquivo() const {
 
 void SqliteConnection::Close() {
   internas_.Clear();
-  memoria_.clear();
   textos_.Clear();
   // The journal files go by the path's name: when the path names another
   // file now, a checkpoint on close would write into, and then delete, the

@@ -15,8 +15,8 @@
 //
 // Its members are defined by concern: the file and the connection
 // (sqlite_connection.cpp), the statements and their cache
-// (sqlite_statements.cpp), the turns (sqlite_turns.cpp) and the kept
-// look-up answers (sqlite_memo.cpp); values in sqlite_values.h.
+// (sqlite_statements.cpp, with what each writes as the authorizer reports
+// it), and the turns (sqlite_turns.cpp); values in sqlite_values.h.
 //
 // Thread-safety: a connection is used by one thread at a time.
 #pragma once
@@ -27,6 +27,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -111,17 +112,14 @@ class SqliteConnection : public ProviderConnection {
   size_t SentencasInternas() const { return internas_.size(); }
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 
-  // Answers of look-ups kept for procedures (ProcContext::Lembrado), by
-  // table and key. An answer is kept only inside a transaction (a look-up
-  // in a deferred one that has read nothing yet takes its snapshot) and is
-  // forgotten whenever its table may have changed: this connection runs a
-  // statement that writes the table (directly or through a trigger), changes
-  // the schema or rolls back (a transaction or a savepoint, also one SQLite
-  // undoes by itself), or the file's data version moved (a commit by
-  // another connection; this connection's own commit keeps them, see
-  // DepoisDoCommit). nullptr when none is kept.
-  const std::vector<Value>* Lembrado(const char* tabela, const std::string& chave);
-  void Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha);
+  // Whether a transaction of any kind is open (the caller's, a call's own
+  // or the shared read one).
+  bool EmTransacao() const { return db_ != nullptr && sqlite3_get_autocommit(db_) == 0; }
+  // The file's data version as the open transaction sees it; with
+  // snapshot, a deferred transaction that has read nothing yet takes its
+  // snapshot first (that writes nothing). nullopt outside a transaction or
+  // without a snapshot.
+  std::optional<unsigned> VersaoDosDados(bool snapshot);
 
   const std::string& login_user() const { return login_user_; }
   const std::string& current_user() const { return current_user_; }
@@ -149,16 +147,15 @@ class SqliteConnection : public ProviderConnection {
   void ControlQuietly(const std::string& sql) noexcept;
 
   // The authorizer: notes in escritas_ what a statement being prepared
-  // (or prepared again after a change of the schema) writes, and forgets
-  // the kept answers it may change at once. Allows everything.
+  // (or prepared again after a change of the schema) writes, and reports it
+  // to the server at once. Allows everything.
   static int Autoriza(void* self, int acao, const char* a1, const char* a2, const char* banco,
                       const char* gatilho);
+  // The rollback hook: reports the rollback to the server.
   static void DepoisDoRollback(void* self);
-  // Forgets the kept answers of the tables written ("*": all).
-  void Esquece(const std::vector<std::string>& tabelas);
-  // Before a kept statement runs: forgets what it writes.
+  // Before a kept statement runs: reports what it writes to the server.
   void AntesDeRodar(const std::vector<std::string>& escreve) {
-    if (!escreve.empty() && !memoria_.empty()) Esquece(escreve);
+    if (!escreve.empty() && servidor_ != nullptr) servidor_->Writes(escreve);
   }
   // After it stepped: adds what a new preparation during the step reported.
   void DepoisDeRodar(std::vector<std::string>* escreve) {
@@ -214,10 +211,6 @@ class SqliteConnection : public ProviderConnection {
   int leitura_max_ms_ = 0;       // shared reads: their bound; 0 when off
   bool leitura_aberta_ = false;  // the shared read transaction is open
   std::chrono::steady_clock::time_point leitura_desde_{};
-  // Kept answers by table, and the file's data version they belong to.
-  std::vector<std::pair<std::string, std::unordered_map<std::string, std::vector<Value>>>> memoria_;
-  unsigned versao_da_memoria_ = 0;
-  unsigned versao_conferida_ = 0;             // the version last seen by Lembrado or Lembra
   std::unique_ptr<EmbeddedServer> servidor_;  // while open
   // Tables written by the statements prepared since it was last taken.
   std::vector<std::string> escritas_;

@@ -234,4 +234,54 @@ void SqliteConnection::ExecuteSql(const std::string& sql, int timeout_seconds,
   }
 }
 
+int SqliteConnection::Autoriza(void* self, int acao, const char* a1, const char* /*a2*/,
+                               const char* /*banco*/, const char* /*gatilho*/) {
+  auto* c = static_cast<SqliteConnection*>(self);
+  std::string tabela;
+  switch (acao) {
+    case SQLITE_READ:
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+    case SQLITE_PRAGMA:
+    case SQLITE_RECURSIVE:
+    case SQLITE_ANALYZE:
+    case SQLITE_REINDEX:
+      return SQLITE_OK;
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+      // Only a rollback changes what was read.
+      if (a1 == nullptr || strcasecmp(a1, "ROLLBACK") != 0) return SQLITE_OK;
+      tabela = "*";
+      break;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+      tabela = a1 != nullptr ? a1 : "*";
+      break;
+    default:  // a change of the schema, ATTACH, DETACH
+      tabela = "*";
+      break;
+  }
+  for (const std::string& t : c->escritas_) {
+    if (strcasecmp(t.c_str(), tabela.c_str()) == 0) return SQLITE_OK;
+  }
+  c->escritas_.push_back(tabela);
+  if (c->servidor_ != nullptr) c->servidor_->Writes({tabela});
+  return SQLITE_OK;
+}
+
+void SqliteConnection::DepoisDoRollback(void* self) {
+  auto* c = static_cast<SqliteConnection*>(self);
+  if (c->servidor_ != nullptr) c->servidor_->RolledBack();
+}
+
+void SqliteConnection::Anota(std::vector<std::string>* escreve) {
+  for (std::string& t : escritas_) {
+    bool tem = false;
+    for (const std::string& e : *escreve) tem = tem || strcasecmp(e.c_str(), t.c_str()) == 0;
+    if (!tem) escreve->push_back(std::move(t));
+  }
+  escritas_.clear();
+}
+
 }  // namespace zun

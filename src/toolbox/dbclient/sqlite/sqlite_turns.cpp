@@ -247,18 +247,11 @@ void SqliteConnection::YieldToWaiters() {
 int SqliteConnection::DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas) {
   auto* c = static_cast<SqliteConnection*>(self);
   c->paginas_no_wal_ = paginas;
-  // A commit of this connection moves the data version by one. When the
-  // kept answers were confirmed at the version just before it, they hold
-  // after it too: the transaction wrote on the newest snapshot (SQLite lets
-  // no write go on an older one), and its own writes to their tables
-  // already forgot them. Any other move (a new snapshot that saw another
-  // connection's commit) leaves the versions apart.
+  // The data version this commit left.
   unsigned versao = 0;
-  if (!c->memoria_.empty() &&
-      sqlite3_file_control(db, banco, SQLITE_FCNTL_DATA_VERSION, &versao) == SQLITE_OK &&
-      versao == c->versao_conferida_ + 1 && c->versao_conferida_ == c->versao_da_memoria_) {
-    c->versao_da_memoria_ = versao;
-    c->versao_conferida_ = versao;
+  if (c->servidor_ != nullptr &&
+      sqlite3_file_control(db, banco, SQLITE_FCNTL_DATA_VERSION, &versao) == SQLITE_OK) {
+    c->servidor_->Committed(versao);
   }
   // As SQLite's own automatic checkpoint, with the bound of the moment. A
   // passive checkpoint neither waits for nor fails a reader: what a reader
@@ -274,6 +267,20 @@ void SqliteConnection::LongSeries(bool on) {
   if (db_ == nullptr || on || paginas_no_wal_ < limite_do_wal_) return;
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
   paginas_no_wal_ = 0;
+}
+
+std::optional<unsigned> SqliteConnection::VersaoDosDados(bool snapshot) {
+  if (!EmTransacao()) return std::nullopt;
+  if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) {
+    if (!snapshot) return std::nullopt;
+    Run("PRAGMA data_version", {}, nullptr);
+    if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) return std::nullopt;
+  }
+  unsigned versao = 0;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &versao) != SQLITE_OK) {
+    return std::nullopt;
+  }
+  return versao;
 }
 
 }  // namespace zun
