@@ -77,7 +77,6 @@ class SqliteStatementCache {
   void Clear();
   // How many statements are kept.
   size_t size() const { return lista_.size(); }
-  size_t capacity() const { return capacidade_; }
 
  private:
   const size_t capacidade_;
