@@ -169,8 +169,9 @@ class SqliteConnection : public ProviderConnection {
   // committing a long series of transactions tests (YieldToWaiters). A
   // wait longer than a second is logged, with its end.
   static int Espera(void* self, int tentativas);
-  // The WAL hook: after each commit, the checkpoint when the WAL holds
-  // limite_do_wal_ pages or more.
+  // The WAL hook: after each commit, reports the data version it left to
+  // the server, and checkpoints when the WAL holds limite_do_wal_ pages or
+  // more.
   static int DepoisDoCommit(void* self, sqlite3* db, const char* banco, int paginas);
   // Ends the signalled wait after a statement's step (taken or given up).
   void FimDaEspera();
