@@ -66,7 +66,7 @@ Parameters EmbeddedHost::Describe(const Procedure& proc) {
 }
 
 void EmbeddedHost::Run(const Procedure& proc, Parameters* params, std::vector<Recordset>* out) {
-  ProcContext ctx(&conn_, params, out);
+  ProcContext ctx(&conn_, &memo_, params, out);
   static_cast<const ProcedureEntry&>(proc).fn(ctx);
 }
 

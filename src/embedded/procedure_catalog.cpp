@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "embedded/embedded_host.h"
+#include "embedded/lookup_memo.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbclient/sqlite/sqlite_provider.h"
@@ -49,11 +50,11 @@ int ProcContext::Exec(const std::string& sql, const std::vector<Value>& binds) {
 int64_t ProcContext::LastInsertId() { return conn_->LastInsertId(); }
 
 const std::vector<Value>* ProcContext::Lembrado(const char* tabela, const std::string& chave) {
-  return conn_->Lembrado(tabela, chave);
+  return memo_->Lembrado(tabela, chave);
 }
 
 void ProcContext::Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha) {
-  conn_->Lembra(tabela, chave, std::move(linha));
+  memo_->Lembra(tabela, chave, std::move(linha));
 }
 
 const std::string& ProcContext::LoginUser() const { return conn_->login_user(); }

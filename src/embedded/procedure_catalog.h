@@ -33,12 +33,14 @@ struct ProcParam {
   ParamDirection direction = ParamDirection::kInput;
 };
 
+class LookupMemo;
 class SqliteConnection;
 
 class ProcContext {
  public:
-  ProcContext(SqliteConnection* conn, Parameters* params, std::vector<Recordset>* out)
-      : conn_(conn), params_(params), out_(out) {}
+  ProcContext(SqliteConnection* conn, LookupMemo* memo, Parameters* params,
+              std::vector<Recordset>* out)
+      : conn_(conn), memo_(memo), params_(params), out_(out) {}
 
   // The value of a parameter (NULL when the caller set none).
   const Value& In(const std::string& name) const;
@@ -56,7 +58,7 @@ class ProcContext {
   int Exec(const std::string& sql, const std::vector<Value>& binds = {});
   int64_t LastInsertId();
 
-  // The answer the connection keeps for a look-up of table tabela by
+  // The answer the server keeps for a look-up of table tabela by
   // chave, nullptr when none: kept answers hold only inside a transaction
   // and are forgotten whenever the table may have changed (a write to it by
   // this connection, a change of the schema, a rollback, a commit seen in
@@ -72,6 +74,7 @@ class ProcContext {
 
  private:
   SqliteConnection* conn_;
+  LookupMemo* memo_;
   Parameters* params_;
   std::vector<Recordset>* out_;
 };

@@ -173,7 +173,8 @@ TEST(SqlPlaceholders, CountedOutsideQuotesBracketsAndComments) {
 
 // Texts with placeholders: values bound by position (NULL, exact doubles,
 // text), the changed-row count, a constraint refusal by its kind, and the
-// prepared statement kept per text, the least recently used making room.
+// prepared statement kept per text, the least recently used making room
+// (internal texts too, within their own bound) but never one in use.
 TEST_F(SqliteProviderTest, SqlTextWithParametersReusesItsPreparedStatement) {
   auto& sqlite = dynamic_cast<SqliteConnection&>(conn_.Provider());
   const size_t antes = sqlite.TextosPreparados();
@@ -213,6 +214,27 @@ TEST_F(SqliteProviderTest, SqlTextWithParametersReusesItsPreparedStatement) {
     EXPECT_EQ(c.Current().Field(0).AsInt(), i + 1);
   }
   EXPECT_EQ(sqlite.TextosPreparados(), 32u);
+  // The procedures' and control texts are kept within their own bound.
+  for (size_t i = 0; i <= SqliteConnection::kSentencasInternas; ++i) {
+    sqlite.Run("SELECT " + std::to_string(i), {}, nullptr);
+  }
+  EXPECT_EQ(sqlite.SentencasInternas(), SqliteConnection::kSentencasInternas);
+  // A statement being read from outlives the texts, its own among them,
+  // that the reader runs on the same connection.
+  Command lei(&conn_, CommandType::kText, "SELECT k FROM zp WHERE k >= ? ORDER BY k");
+  lei.Params()[0].value = Value::Int(1);
+  std::vector<int64_t> lidos;
+  lei.ReadRows([&](const RowView& r) {
+    lidos.push_back(r.Int(0));
+    for (int i = 0; i < 40; ++i) {
+      const std::string mais = i == 0 ? " ORDER BY k" : " + " + std::to_string(i);
+      Command c(&conn_, CommandType::kText, "SELECT k FROM zp WHERE k >= ?" + mais);
+      c.Params()[0].value = Value::Int(3);
+      c.Open();
+      EXPECT_EQ(c.Current().RecordCount(), i == 0 ? 1 : 0);
+    }
+  });
+  EXPECT_EQ(lidos, (std::vector<int64_t>{1, 2, 3}));
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 // statements and transactions (the turns: a call's own transaction or its
 // savepoint, the shared reads, the deadline); the server behind this
 // interface checks who logs in, knows the procedures and runs them inside
-// the turn the provider opened for the call. The program installs its
-// server at start-up (SetEmbeddedServer); the provider asks it for one
-// server object per open connection.
+// the turn the provider opened for the call, and keeps what it may of the
+// file (look-up answers) while the provider reports what may change it. The
+// program installs its server at start-up (SetEmbeddedServer); the provider
+// asks it for one server object per open connection.
 //
 // Thread-safety: SetEmbeddedServer at start-up, before connections open;
 // a server object is used by its connection's thread only.
@@ -45,6 +46,17 @@ class EmbeddedServer {
   // 0) inside the call's turn, result sets into *out. Raises on failure;
   // the provider undoes the turn.
   virtual void Run(const Procedure& proc, Parameters* params, std::vector<Recordset>* out) = 0;
+
+  // What the connection reports. Writes: the tables a statement writes
+  // ("*": it may change anything, or rolls back), when it is prepared
+  // (again) and before each of its runs.
+  virtual void Writes(const std::vector<std::string>& tables) = 0;
+  // A rollback of a transaction or a savepoint, also one SQLite made by
+  // itself.
+  virtual void RolledBack() = 0;
+  // A commit of this connection, which left the file's data version at
+  // version.
+  virtual void Committed(unsigned version) = 0;
 };
 
 // Makes the server object of one connection.
@@ -56,5 +68,9 @@ void SetEmbeddedServer(EmbeddedServerFactory factory);
 
 // Whether a server is installed.
 bool HasEmbeddedServer();
+
+// The server object of conn, made by the installed factory; nullptr when
+// none is installed.
+std::unique_ptr<EmbeddedServer> MakeEmbeddedServer(SqliteConnection& conn);
 
 }  // namespace zun
