@@ -13,22 +13,13 @@
 #include "../testbeds/tds_server_process.h"
 #include "web/http_server.h"
 #include "web/queue_access.h"
+#include "web/web_app.h"
 
 namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
 const char* const kPasswords[] = {"svc-Pw-93k", "ana-Pw-51x", "bob-Pw-77z"};
-
-std::string Unescape(std::string s) {
-  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-           {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}}) {
-    for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) {
-      s.replace(at, from.size(), to);
-    }
-  }
-  return s;
-}
 
 class Web : public ::testing::TestWithParam<bool> {
  protected:
@@ -127,7 +118,8 @@ class Web : public ::testing::TestWithParam<bool> {
     return std::atoi(r->get_header_value("Location").substr(9).c_str());
   }
   // The service's own check of file as ana.lima, run here: its code and
-  // each "line:N message" it prints (UTF-8).
+  // each "line:N message" it prints, as the page must show it (UTF-8,
+  // escaped for HTML).
   struct Checked {
     int code = -1;
     std::vector<std::pair<int32_t, std::string>> messages;
@@ -143,7 +135,7 @@ class Web : public ::testing::TestWithParam<bool> {
     while (std::fgets(line, sizeof line, p) != nullptr) {
       std::cmatch m;
       if (std::regex_match(line, m, std::regex("line:(\\d+) (.*)\n"))) {
-        c.messages.emplace_back(std::stoi(m[1].str()), web::ToUtf8(m[2].str()));
+        c.messages.emplace_back(std::stoi(m[1].str()), web::Esc(web::ToUtf8(m[2].str())));
       }
       std::sscanf(line, "exit code:%d", &c.code);
     }
@@ -271,7 +263,7 @@ TEST_P(Web, ChecksAsTheServiceChecksAndShowsTheRun) {
     std::vector<std::pair<int32_t, std::string>> shown;
     const std::regex row("<tr id=\"L(\\d+)\"><td><a [^>]*>\\d+</a></td><td>([^<]*)</td>");
     for (std::sregex_iterator it(page.begin(), page.end(), row), end; it != end; ++it) {
-      shown.emplace_back(std::stoi((*it)[1].str()), Unescape((*it)[2].str()));
+      shown.emplace_back(std::stoi((*it)[1].str()), (*it)[2].str());
     }
     EXPECT_EQ(shown, cli.messages) << f;
     EXPECT_EQ(page.find("looks like UTF-8"), std::string::npos) << f;
