@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "../testbeds/gateway_server.h"
-#include "../testbeds/tds_server_process.h"
 #include "queue_db.h"
 #include "toolbox/dbutil/codes.h"
 
@@ -55,17 +54,17 @@ class EndToEnd : public ::testing::Test {
   void OverTds(const std::vector<std::string>& options = {}) {
     if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
     tds_ = std::make_unique<testing::TdsServerProcess>(db_path_, options);
-    provider_ = std::string("-provider:SQLOLEDB.1 -sqlserver:localhost,") +
-                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver;
+    provider_ = zun::OverTds(tds_->port());
   }
 
   // The service's command line in the scratch directory; extra comes first,
   // so its switches win (the first of a switch counts).
   std::string Command(const std::vector<std::string>& extra, const std::string& password) {
     std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "'";
-    for (const std::string& a : extra) cmd += " '" + a + "'";
-    return cmd + " " + provider_ + " -user:zunsvc -password:" + password +
-           " -MailGateway:" + gateway_.Url() +
+    for (const std::vector<std::string>& v : {extra, provider_}) {
+      for (const std::string& a : v) cmd += " '" + a + "'";
+    }
+    return cmd + " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
            " -Config:zuninput.conf -PathReqGBol:" + dir_.string() + "/";
   }
 
@@ -118,7 +117,7 @@ class EndToEnd : public ::testing::Test {
   fs::path dir_;
   std::string db_path_;
   testing::GatewayServer gateway_;
-  std::string provider_ = "-provider:SQLite";
+  std::vector<std::string> provider_ = {"-provider:SQLite"};
   std::unique_ptr<testing::TdsServerProcess> tds_;
 };
 
@@ -151,8 +150,7 @@ TEST_F(EndToEnd, LoginFailures) {
               : r.tds[0] == 'n' ? std::vector<std::string>{"--encryption", "not-supported"}
                                 : std::vector<std::string>{});
       if (IsSkipped()) break;
-      const size_t port = provider_.find(',') + 1;
-      if (r.tds[0] == 'p') provider_.replace(port, provider_.find(' ', port) - port, "1");
+      if (r.tds[0] == 'p') provider_ = zun::OverTds(1);
     }
     const size_t logged_before = Log().size(), mails_before = gateway_.Got().size();
     std::vector<std::string> args = r.args;
@@ -182,7 +180,7 @@ TEST_F(EndToEnd, LoginFailures) {
   // The summary says why; the same failure again is not mailed again
   // within the hour.
   tds_.reset();
-  provider_ = "-provider:SQLite";
+  provider_ = {"-provider:SQLite"};
   const size_t mails = gateway_.Got().size();
   EXPECT_EQ(Run({}, "wrong").status, 4077 & 0xFF);
   EXPECT_EQ(gateway_.Got().size(), mails);

@@ -10,7 +10,6 @@
 #include <regex>
 
 #include "../service/queue_db.h"
-#include "../testbeds/tds_server_process.h"
 #include "web/http_server.h"
 #include "web/queue_access.h"
 #include "web/web_app.h"
@@ -27,21 +26,14 @@ class Web : public ::testing::TestWithParam<bool> {
     signal(SIGPIPE, SIG_IGN);  // a refused body closes the connection under the client
     dir_ = ScratchDir("zunweb");
     db_ = (dir_ / "ZunInput.db").string();
-    InitDatabase(db_);
-    AddUser(db_, {"zunsvc", kPasswords[0], "", true, 0, 0, 0});
-    AddUser(db_, {"ana.lima", kPasswords[1], "", false, 0, 0, 0});
-    AddUser(db_, {"bob", kPasswords[2], "", false, 0, 0, 0});
-    // What the examples name: the company PETR, its series, the quoted series.
-    Rows(db_, "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras')");
-    Rows(db_, "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0)");
-    Rows(db_, "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)");
-    RunExampleSql(db_, "quote_series.sql");
-    switches_ = {"-provider:SQLite", "-user:zunsvc"};
+    NewQueueDatabase(db_, {std::begin(kPasswords), std::end(kPasswords)});
+    AddExampleRows(db_);
+    switches_ = {"-provider:SQLite"};
     if (GetParam()) {
       tds_ = std::make_unique<testing::TdsServerProcess>(db_);
-      switches_ = {"-provider:SQLOLEDB.1", "-sqlserver:localhost," + std::to_string(tds_->port()),
-                   "-OdbcDriver:" + std::string(testing::kFreeTdsDriver), "-user:zunsvc"};
+      switches_ = OverTds(tds_->port());
     }
+    switches_.push_back("-user:zunsvc");
     pid_ = fork();
     if (pid_ == 0) {
       fs::current_path(dir_);
