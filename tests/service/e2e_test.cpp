@@ -16,11 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-  int status = -1;  // exit status of the process
-  std::string out;  // its standard output and error
-};
-
 const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
 const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
 
@@ -68,17 +63,11 @@ class EndToEnd : public ::testing::Test {
            " -Config:zuninput.conf -PathReqGBol:" + dir_.string() + "/";
   }
 
-  // Runs the service once and waits for it.
+  // Runs the service once and waits for it: its status, its standard
+  // output and error.
   RunResult Run(const std::vector<std::string>& extra = {},
                 const std::string& password = "s3cret") {
-    RunResult r;
-    FILE* p = popen((Command(extra, password) + " 2>&1").c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int w = pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return r;
+    return RunShell(Command(extra, password) + " 2>&1");
   }
 
   std::string Log() { return ReadFile(dir_ / "zuninput.log"); }

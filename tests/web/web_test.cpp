@@ -121,17 +121,15 @@ class Web : public ::testing::TestWithParam<bool> {
                       " '" ZUN_TEST_BINARY_DIR "/zuninput' -CheckFile:'" + file.string() +
                       "' -CheckAs:ana.lima -CheckAll";
     for (const std::string& s : switches_) cmd += " '" + s + "'";
-    FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
     Checked c;
-    char line[8192];
-    while (std::fgets(line, sizeof line, p) != nullptr) {
-      std::cmatch m;
-      if (std::regex_match(line, m, std::regex("line:(\\d+) (.*)\n"))) {
+    std::istringstream lines(RunShell(cmd + " 2>/dev/null").out);
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch m;
+      if (std::regex_match(line, m, std::regex("line:(\\d+) (.*)"))) {
         c.messages.emplace_back(std::stoi(m[1].str()), web::Esc(web::ToUtf8(m[2].str())));
       }
-      std::sscanf(line, "exit code:%d", &c.code);
+      std::sscanf(line.c_str(), "exit code:%d", &c.code);
     }
-    pclose(p);
     return c;
   }
   // Sends raw bytes to the server: what it answers before it closes.
