@@ -8,7 +8,6 @@
 #include <cstdlib>
 
 #include "../testbeds/gateway_server.h"
-#include "../testbeds/tds_server_process.h"
 #include "queue_db.h"
 #include "toolbox/dbutil/codes.h"
 
@@ -16,11 +15,6 @@ namespace zun {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-  int status = -1;  // exit status of the process
-  std::string out;  // its standard output and error
-};
 
 const char kGood[] = "# a good file\r\n*OCOLOCA\r\n\r\n; done\r\n";
 const char kBad[] = "*OCOLOCA\n*NOSUCHKEYWORD 1 2 3\n";
@@ -55,31 +49,25 @@ class EndToEnd : public ::testing::Test {
   void OverTds(const std::vector<std::string>& options = {}) {
     if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
     tds_ = std::make_unique<testing::TdsServerProcess>(db_path_, options);
-    provider_ = std::string("-provider:SQLOLEDB.1 -sqlserver:localhost,") +
-                std::to_string(tds_->port()) + " -OdbcDriver:" + testing::kFreeTdsDriver;
+    provider_ = zun::OverTds(tds_->port());
   }
 
   // The service's command line in the scratch directory; extra comes first,
   // so its switches win (the first of a switch counts).
   std::string Command(const std::vector<std::string>& extra, const std::string& password) {
     std::string cmd = "cd '" + dir_.string() + "' && '" ZUNINPUT_EXE "'";
-    for (const std::string& a : extra) cmd += " '" + a + "'";
-    return cmd + " " + provider_ + " -user:zunsvc -password:" + password +
-           " -MailGateway:" + gateway_.Url() +
+    for (const std::vector<std::string>& v : {extra, provider_}) {
+      for (const std::string& a : v) cmd += " '" + a + "'";
+    }
+    return cmd + " -user:zunsvc -password:" + password + " -MailGateway:" + gateway_.Url() +
            " -Config:zuninput.conf -PathReqGBol:" + dir_.string() + "/";
   }
 
-  // Runs the service once and waits for it.
+  // Runs the service once and waits for it: its status, its standard
+  // output and error.
   RunResult Run(const std::vector<std::string>& extra = {},
                 const std::string& password = "s3cret") {
-    RunResult r;
-    FILE* p = popen((Command(extra, password) + " 2>&1").c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int w = pclose(p);
-    r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return r;
+    return RunShell(Command(extra, password) + " 2>&1");
   }
 
   std::string Log() { return ReadFile(dir_ / "zuninput.log"); }
@@ -118,7 +106,7 @@ class EndToEnd : public ::testing::Test {
   fs::path dir_;
   std::string db_path_;
   testing::GatewayServer gateway_;
-  std::string provider_ = "-provider:SQLite";
+  std::vector<std::string> provider_ = {"-provider:SQLite"};
   std::unique_ptr<testing::TdsServerProcess> tds_;
 };
 
@@ -129,17 +117,16 @@ class EndToEnd : public ::testing::Test {
 // connection and never answers, the latter within the login timeout.
 TEST_F(EndToEnd, LoginFailures) {
   const struct {
-    std::vector<std::string> args;
     const char* password;
     const char* said;           // on standard output or in the -output file
     const char* logged;         // in the log
     const char* tds = nullptr;  // over TDS: a test server option, "port 1" or "no TLS offered"
   } rows[] = {
-      {{}, "wrong", "- login failed: code 3714: ", ""},
-      {{}, "wrong", "", "the server's certificate is not checked; to check it, name", ""},
-      {{}, "s3cret", "", "", "port 1"},
-      {{}, "s3cret", "", "InitDbConnection error:", "--stall-login"},
-      {{}, "s3cret", "(encryption: the server localhost,", "", "no TLS offered"},
+      {"wrong", "- login failed: code 3714: ", ""},
+      {"wrong", "", "the server's certificate is not checked; to check it, name", ""},
+      {"s3cret", "", "", "port 1"},
+      {"s3cret", "", "InitDbConnection error:", "--stall-login"},
+      {"s3cret", "(encryption: the server localhost,", "", "no TLS offered"},
   };
   const char* user = std::getenv("USER");
   const std::string old_user = user != nullptr ? user : "";
@@ -151,14 +138,11 @@ TEST_F(EndToEnd, LoginFailures) {
               : r.tds[0] == 'n' ? std::vector<std::string>{"--encryption", "not-supported"}
                                 : std::vector<std::string>{});
       if (IsSkipped()) break;
-      const size_t port = provider_.find(',') + 1;
-      if (r.tds[0] == 'p') provider_.replace(port, provider_.find(' ', port) - port, "1");
+      if (r.tds[0] == 'p') provider_ = zun::OverTds(1);
     }
     const size_t logged_before = Log().size(), mails_before = gateway_.Got().size();
-    std::vector<std::string> args = r.args;
-    args.push_back("-output:out.log");
     const auto start = std::chrono::steady_clock::now();
-    const RunResult run = Run(args, r.password);
+    const RunResult run = Run({"-output:out.log"}, r.password);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
     EXPECT_EQ(run.status, 4077 & 0xFF) << run.out;
     const std::string out = run.out + ReadFile(dir_ / "out.log");
@@ -182,7 +166,7 @@ TEST_F(EndToEnd, LoginFailures) {
   // The summary says why; the same failure again is not mailed again
   // within the hour.
   tds_.reset();
-  provider_ = "-provider:SQLite";
+  provider_ = {"-provider:SQLite"};
   const size_t mails = gateway_.Got().size();
   EXPECT_EQ(Run({}, "wrong").status, 4077 & 0xFF);
   EXPECT_EQ(gateway_.Got().size(), mails);
@@ -401,7 +385,7 @@ TEST_F(EndToEnd, QueueWithPathIF) {
 // On the embedded provider, in the service's process, then on SQL Server's
 // through FreeTDS against the TDS test server, then on a queue without this
 // project's additions: its hand-out still gives each entry to one process at
-// a time (no lease fences what a slow process records, and the run says so).
+// a time.
 TEST_F(EndToEnd, ProcessesNeverTakeTheSameEntry) {
   for (const char* onde : {"", "--tds", "--plain-queue"}) {
     if (*onde != '\0') {
@@ -420,8 +404,6 @@ TEST_F(EndToEnd, ProcessesNeverTakeTheSameEntry) {
           << onde << ": entries left or handed out twice";
     }
   }
-  EXPECT_NE(Log().find("ImportFilesNext has no lease: entries are not fenced between hosts"),
-            std::string::npos);
 }
 
 // Over TDS, the link dropped at each request of the bulletin step (the last
@@ -490,25 +472,22 @@ TEST_F(EndToEnd, CheckFileChangesNothing) {
   ASSERT_TRUE(before.count("import_files"));
   const struct {
     std::vector<std::string> args;
-    std::string password;
     int code;
     const char* printed;
+    std::string password = "s3cret";
   } rows[] = {
-      {{"-CheckFile:good.txt"}, "s3cret", 0, "- end import ok ImpRoot impcli Erro:0"},
-      {{"-CheckFile:bad.txt"}, "s3cret", 3942, "line:2 "},
-      {{"-CheckFile:good.txt", "-CheckAs:ana.lima"}, "s3cret", 0, "as ana.lima, nothing"},
-      {{"-CheckFile:" + ex + "quotes_bulletin.txt"}, "s3cret", 0, "line:39 ImpCot NOSUCH3/1"},
-      {{"-CheckFile:good.txt", "-CheckAs:nobody"}, "s3cret", 50304, "- check as <nobody> erro:"},
-      {{"-CheckFile:none.txt"},
-       "s3cret",
-       4099,
-       "code 4099: the checked file (`-CheckFile`) cannot"},
-      {{"-user:ana.lima", "-CheckFile:bad.txt"}, "x", 3942, "<bad.txt> as ana.lima, nothing"},
-      {{"-user:ana.lima", "-CheckAs:bob", "-CheckFile:good.txt"}, "x", 4077, "administrator"},
-      {{"-CheckFile:good.txt"}, "wrong", 4077, "exit code:4077"},
-      {{"-CheckFile:pw", "-PasswordFile:pw"}, "s3cret", 4094, "<pw> is the password file"},
-      {{"-CheckFile:pipe"}, "s3cret", 4094, "<pipe> is not a regular file"},
-      {{"-CheckFile:/proc/self/environ"}, "s3cret", 4094, "is a file of the kernel"},
+      {{"-CheckFile:good.txt"}, 0, "- end import ok ImpRoot impcli Erro:0"},
+      {{"-CheckFile:bad.txt"}, 3942, "line:2 "},
+      {{"-CheckFile:good.txt", "-CheckAs:ana.lima"}, 0, "as ana.lima, nothing"},
+      {{"-CheckFile:" + ex + "quotes_bulletin.txt"}, 0, "line:39 ImpCot NOSUCH3/1"},
+      {{"-CheckFile:good.txt", "-CheckAs:nobody"}, 50304, "- check as <nobody> erro:"},
+      {{"-CheckFile:none.txt"}, 4099, "code 4099: the checked file (`-CheckFile`) cannot"},
+      {{"-user:ana.lima", "-CheckFile:bad.txt"}, 3942, "<bad.txt> as ana.lima, nothing", "x"},
+      {{"-user:ana.lima", "-CheckAs:bob", "-CheckFile:good.txt"}, 4077, "administrator", "x"},
+      {{"-CheckFile:good.txt"}, 4077, "exit code:4077", "wrong"},
+      {{"-CheckFile:pw", "-PasswordFile:pw"}, 4094, "<pw> is the password file"},
+      {{"-CheckFile:pipe"}, 4094, "<pipe> is not a regular file"},
+      {{"-CheckFile:/proc/self/environ"}, 4094, "is a file of the kernel"},
   };
   for (const auto& r : rows) {
     const RunResult run = Run(r.args, r.password);

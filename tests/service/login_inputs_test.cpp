@@ -32,6 +32,11 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
   setenv("FREETDSCONF", (dir / "freetds.conf").c_str(), 1);
   setenv("ODBCINI", (dir / "odbc.ini").c_str(), 1);
   setenv("ODBCSYSINI", dir.c_str(), 1);
+  // Most rows log in as a with password b: ab() puts those switches first.
+  const auto ab = [](std::vector<std::string> more) {
+    more.insert(more.begin(), {"-user:a", "-password:b"});
+    return more;
+  };
   const struct {
     std::vector<std::string> args;
     int32_t code;
@@ -47,61 +52,34 @@ TEST(LoginInputs, FromSwitchesThePromptAndTheTargetGuard) {
       {{"-user:abc"}, 0, "", "typed", "", "typed", 1},
       // Integrated security asks for nothing, so an unattended run can use it.
       {{"-IntegratedSecurity", "-password:x"}, 0, "", "", "Integrated Security=SSPI"},
-      {{"-user:a", "-password:b"},
-       0,
-       "",
-       "b",
-       "Provider=SQLOLEDB.1|Use Encryption for Data=",
-       nullptr,
-       0,
+      {ab({}), 0, "", "b", "Provider=SQLOLEDB.1|Use Encryption for Data=", nullptr, 0,
        "config:<none> provider:SQLOLEDB.1 server:" + server +
            " port:1433 database:ZunInput driver:FreeTDS"},
-      {{"-user:a", "-password:b", "-provider:SQLite"}, 0, "", "b", "Provider=SQLite"},
-      {{"-user:a", "-password:b", "-OdbcDriver:D18"},
-       0,
-       "",
-       "b",
-       "Odbc Driver=D18",
-       0,
-       0,
-       "driver:D18"},
-      {{"-user:a", "-password:b", "-OdbcDsn:here", "-OdbcNoEncryption", "-sqlserver:prod.example"},
-       0,
-       "",
-       "b",
-       "Odbc DSN=here|Use Encryption for Data=False",
-       nullptr,
-       0,
+      {ab({"-provider:SQLite"}), 0, "", "b", "Provider=SQLite"},
+      {ab({"-OdbcDriver:D18"}), 0, "", "b", "Odbc Driver=D18", 0, 0, "driver:D18"},
+      {ab({"-OdbcDsn:here", "-OdbcNoEncryption", "-sqlserver:prod.example"}), 0, "", "b",
+       "Odbc DSN=here|Use Encryption for Data=False", nullptr, 0,
        "dsn:here server:" + server +
            " port:1500 (odbc.ini) database:ZunInput driver:FreeTDS "
            "(odbc.ini)"},
-      {{"-user:a", "-password:b", "-OdbcDsn:there"}, 4218, "s@d:<ZunInput@prod.example>"},
-      {{"-user:a", "-password:b", "-OdbcDsn:alias"},
-       0,
-       "",
-       "b",
-       "Odbc DSN=alias",
-       nullptr,
-       0,
+      {ab({"-OdbcDsn:there"}), 4218, "s@d:<ZunInput@prod.example>"},
+      {ab({"-OdbcDsn:alias"}), 0, "", "b", "Odbc DSN=alias", nullptr, 0,
        "dsn:alias server:" + server + " port:1700 (freetds.conf [Prod])"},
-      {{"-user:a", "-password:b", "-OdbcDsn:far"}, 4218, "s@d:<ZunInput@prod.example,1700>"},
-      {{"-user:a", "-password:b", "-OdbcDsn:lost"},
-       4218,
+      {ab({"-OdbcDsn:far"}), 4218, "s@d:<ZunInput@prod.example,1700>"},
+      {ab({"-OdbcDsn:lost"}), 4218,
        "data source <lost> names the freetds.conf Servername <gone>, which no freetds.conf holds "
        "with a host"},
-      {{"-user:a", "-password:b", "-OdbcDsn:gone"}, 4218, "data source <gone> is not in odbc.ini"},
+      {ab({"-OdbcDsn:gone"}), 4218, "data source <gone> is not in odbc.ini"},
       // The embedded database has no data source: the switch is not its.
-      {{"-user:a", "-password:b", "-OdbcDsn:gone", "-provider:SQLite"}, 0},
-      {{"-user:a", "-password:b", "-database:zuninput", "-sqlserver:" + server}, 0},
-      {{"-user:a", "-password:b", "-database:Other"}, 4218, "s@d:<Other@" + server + ">"},
-      {{"-user:a", "-password:b", "-sqlserver:" + server + ",14330"}, 0},
-      {{"-user:a", "-password:b", "-sqlserver:" + server + "\\INST"}, 0},
-      {{"-user:a", "-password:b", "-sqlserver:prod.example,1433"},
-       4218,
-       "s@d:<ZunInput@prod.example,1433>"},
-      {{"-user:a", "-password:b", "-sqlserver:"}, 4217},
-      {{"-user:a", "-password:b", "-database="}, 4217},
-      {{"-user:a", "-password:b", "-provider"}, 4217},
+      {ab({"-OdbcDsn:gone", "-provider:SQLite"}), 0},
+      {ab({"-database:zuninput", "-sqlserver:" + server}), 0},
+      {ab({"-database:Other"}), 4218, "s@d:<Other@" + server + ">"},
+      {ab({"-sqlserver:" + server + ",14330"}), 0},
+      {ab({"-sqlserver:" + server + "\\INST"}), 0},
+      {ab({"-sqlserver:prod.example,1433"}), 4218, "s@d:<ZunInput@prod.example,1433>"},
+      {ab({"-sqlserver:"}), 4217},
+      {ab({"-database="}), 4217},
+      {ab({"-provider"}), 4217},
   };
   for (const auto& r : rows) {
     std::vector<std::string> args = r.args;

@@ -13,6 +13,7 @@
 
 #include "../support/db_fixture.h"
 #include "../support/scratch.h"
+#include "../testbeds/tds_server_process.h"
 #include "db/global_state.h"
 #include "embedded/reference_db.h"
 #include "foundation/switches.h"
@@ -29,13 +30,31 @@ inline void RunExampleSql(const std::string& path, const std::string& example) {
 
 // A new reference database at path: the service's user zunsvc (password
 // s3cret, an administrator), and the file owners ana.lima (with an e-mail
-// address) and bob (without).
-inline void NewQueueDatabase(const std::string& path) {
+// address) and bob (without); passwords, when given, are theirs in that order.
+inline void NewQueueDatabase(const std::string& path,
+                             const std::vector<std::string>& passwords = {"s3cret", "x", "y"}) {
   for (const char* ext : {"", "-wal", "-shm"}) std::filesystem::remove(path + ext);
   InitDatabase(path);
-  AddUser(path, {"zunsvc", "s3cret", "ops@example.com", true, 0, 0, 0});
-  AddUser(path, {"ana.lima", "x", "ana@example.com", false, 0, 0, 0});
-  AddUser(path, {"bob", "y", "", false, 0, 0, 0});
+  AddUser(path, {"zunsvc", passwords.at(0), "ops@example.com", true, 0, 0, 0});
+  AddUser(path, {"ana.lima", passwords.at(1), "ana@example.com", false, 0, 0, 0});
+  AddUser(path, {"bob", passwords.at(2), "", false, 0, 0, 0});
+}
+
+// What the examples name, as the demo sets it up: company PETR with its
+// series PETR4, and the quoted series.
+inline void AddExampleRows(const std::string& path) {
+  Rows(path,
+       "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras');"
+       "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
+       "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)");
+  RunExampleSql(path, "quote_series.sql");
+}
+
+// The switches that take the service to the TDS test server on port
+// through FreeTDS.
+inline std::vector<std::string> OverTds(int port) {
+  return {"-provider:SQLOLEDB.1", "-sqlserver:localhost," + std::to_string(port),
+          std::string("-OdbcDriver:") + testing::kFreeTdsDriver};
 }
 
 // Queues content for user with priority; the entry's id.

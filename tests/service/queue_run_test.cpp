@@ -3,7 +3,6 @@
 // (the user context, the pending bulletin text, an injected budget).
 
 #include "../support/log_capture.h"
-#include "../testbeds/tds_server_process.h"
 #include "db/reqgbol.h"
 #include "db/user_context.h"
 #include "embedded/procedure_catalog.h"
@@ -73,12 +72,6 @@ void KilledStep(const std::function<void()>& arm, const std::vector<std::string>
             0);
   ASSERT_TRUE(WIFEXITED(status) ? WEXITSTATUS(status) == 9 : WTERMSIG(status) == SIGKILL) << status;
   Sql("UPDATE import_files SET taken_until = '2001-01-01 00:00:00' WHERE done = 0");
-}
-
-// The switches that log in over TDS to server through FreeTDS.
-std::vector<std::string> OverTds(const testing::TdsServerProcess& server) {
-  return {"-provider:SQLOLEDB.1", "-sqlserver:localhost," + std::to_string(server.port()),
-          std::string("-OdbcDriver:") + testing::kFreeTdsDriver};
 }
 
 class QueueRun : public ::testing::Test {
@@ -251,12 +244,7 @@ TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
   renomeado[0].name = "@renomeado";
   RegisterProcedure("PrvImport", renomeado, prv->fn);
   RegisterProcedure("ZunAusente", {{"@a", DataType::kInteger}}, [](ProcContext&) {});
-  SetProgramArgs({"zuninput", "-provider:SQLOLEDB.1",
-                  "-sqlserver:localhost," + std::to_string(tds.port()),
-                  std::string("-OdbcDriver:") + testing::kFreeTdsDriver, "-user:zunsvc",
-                  "-password:s3cret", "-MailGateway:http://127.0.0.1:9/"});
-  IniciaZiGlobs();
-  const int32_t login = InitDbConnection("", "", false);
+  const int32_t login = LoginInProcess(OverTds(tds.port()));
   UnregisterProcedure("ZunAusente");
   RegisterDatabaseProcedures();
   ASSERT_EQ(login, 0) << log_.Text();
@@ -349,7 +337,7 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
       if (n == 0) continue;
       if (tds) {
         testing::TdsServerProcess server(kDb, {"--kill-on", k.proc + ("," + std::to_string(n))});
-        KilledStep([] { SetTickSource(&SlowTick); }, OverTds(server));
+        KilledStep([] { SetTickSource(&SlowTick); }, OverTds(server.port()));
         continue;
       }
       KilledStep([&k, n] {
@@ -361,7 +349,7 @@ TEST_F(QueueRun, AKilledImportLeavesWhatAnUninterruptedRunLeavesAfterTheRerun) {
     }
     std::unique_ptr<testing::TdsServerProcess> server;
     if (tds) server = std::make_unique<testing::TdsServerProcess>(kDb);
-    ASSERT_EQ(LoginInProcess(tds ? OverTds(*server) : std::vector<std::string>{}), 0);
+    ASSERT_EQ(LoginInProcess(tds ? OverTds(server->port()) : std::vector<std::string>{}), 0);
     SetTickSource(&SlowTick);
     ResumoAtual() = {};
     int32_t erro = 0;

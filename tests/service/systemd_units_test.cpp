@@ -32,12 +32,9 @@ TEST(SystemdUnits, VerifyWithoutAComplaint) {
                           (dir / "zuninput.service").string() + "' '" +
                           (dir / "zuninput.timer").string() + "' '" +
                           (dir / "zuninput-web.service").string() + "' 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[512];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << out;
-  EXPECT_EQ(out, "") << "every line systemd-analyze prints is a complaint";
+  const RunResult verify = RunShell(cmd);
+  EXPECT_EQ(verify.status, 0) << verify.out;
+  EXPECT_EQ(verify.out, "") << "every line systemd-analyze prints is a complaint";
   // The hardening: an exposure of 1.5 at most (systemd-analyze counts in
   // tenths).
   for (const char* unit : {"zuninput.service", "zuninput-web.service"}) {

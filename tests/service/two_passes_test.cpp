@@ -148,12 +148,7 @@ TEST(TwoPasses, TheDryRunPredictsTheImportAndAFailedFileWritesNothing) {
   RegisterDatabaseProcedures();
   const std::string banco = (dir / "ZunInput.db").string();
   NewQueueDatabase(banco);
-  // The demo's own rows: company PETR with series PETR4, and the quoted series.
-  Rows(banco,
-       "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras');"
-       "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0);"
-       "INSERT INTO anb (id, acao, cod, bolsa, pais_pro_cod_zun) VALUES (1, 1, 'PETR4', 1, 0)");
-  RunExampleSql(banco, "quote_series.sql");
+  AddExampleRows(banco);
   // Each example's base: the database just before the demo applies it.
   const std::vector<std::string> exemplos = Divide(kExemplos, ' ');
   const fs::path pasta = fs::path(ZUN_TEST_SOURCE_DIR) / "examples";

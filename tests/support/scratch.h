@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -40,6 +41,23 @@ inline pid_t Spawn(const std::function<int()>& body) {
   const pid_t pid = fork();
   if (pid == 0) _exit(body());
   return pid;
+}
+
+// What a shell command did: its exit status (-1 when it did not exit) and
+// its standard output.
+struct RunResult {
+  int status = -1;
+  std::string out;
+};
+
+inline RunResult RunShell(const std::string& command) {
+  RunResult r;
+  FILE* p = popen(command.c_str(), "r");
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int w = pclose(p);
+  r.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
+  return r;
 }
 
 // The exit status of the child process pid (-1 when it did not exit).

@@ -10,9 +10,9 @@
 #include <regex>
 
 #include "../service/queue_db.h"
-#include "../testbeds/tds_server_process.h"
 #include "web/http_server.h"
 #include "web/queue_access.h"
+#include "web/web_app.h"
 
 namespace zun {
 namespace {
@@ -20,37 +20,20 @@ namespace {
 namespace fs = std::filesystem;
 const char* const kPasswords[] = {"svc-Pw-93k", "ana-Pw-51x", "bob-Pw-77z"};
 
-std::string Unescape(std::string s) {
-  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
-           {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}}) {
-    for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) {
-      s.replace(at, from.size(), to);
-    }
-  }
-  return s;
-}
-
 class Web : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     signal(SIGPIPE, SIG_IGN);  // a refused body closes the connection under the client
     dir_ = ScratchDir("zunweb");
     db_ = (dir_ / "ZunInput.db").string();
-    InitDatabase(db_);
-    AddUser(db_, {"zunsvc", kPasswords[0], "", true, 0, 0, 0});
-    AddUser(db_, {"ana.lima", kPasswords[1], "", false, 0, 0, 0});
-    AddUser(db_, {"bob", kPasswords[2], "", false, 0, 0, 0});
-    // What the examples name: the company PETR, its series, the quoted series.
-    Rows(db_, "INSERT INTO empresa (id, cod, pais, nome) VALUES (1, 'PETR', 0, 'Petrobras')");
-    Rows(db_, "INSERT INTO ativo (id, emp, idclass, vote, tipoobj) VALUES (1, 1, 3, 1, 0)");
-    Rows(db_, "INSERT INTO anb (id, acao, cod, bolsa) VALUES (1, 1, 'PETR4', 1)");
-    RunExampleSql(db_, "quote_series.sql");
-    switches_ = {"-provider:SQLite", "-user:zunsvc"};
+    NewQueueDatabase(db_, {std::begin(kPasswords), std::end(kPasswords)});
+    AddExampleRows(db_);
+    switches_ = {"-provider:SQLite"};
     if (GetParam()) {
       tds_ = std::make_unique<testing::TdsServerProcess>(db_);
-      switches_ = {"-provider:SQLOLEDB.1", "-sqlserver:localhost," + std::to_string(tds_->port()),
-                   "-OdbcDriver:" + std::string(testing::kFreeTdsDriver), "-user:zunsvc"};
+      switches_ = OverTds(tds_->port());
     }
+    switches_.push_back("-user:zunsvc");
     pid_ = fork();
     if (pid_ == 0) {
       fs::current_path(dir_);
@@ -127,7 +110,8 @@ class Web : public ::testing::TestWithParam<bool> {
     return std::atoi(r->get_header_value("Location").substr(9).c_str());
   }
   // The service's own check of file as ana.lima, run here: its code and
-  // each "line:N message" it prints (UTF-8).
+  // each "line:N message" it prints, as the page must show it (UTF-8,
+  // escaped for HTML).
   struct Checked {
     int code = -1;
     std::vector<std::pair<int32_t, std::string>> messages;
@@ -137,17 +121,15 @@ class Web : public ::testing::TestWithParam<bool> {
                       " '" ZUN_TEST_BINARY_DIR "/zuninput' -CheckFile:'" + file.string() +
                       "' -CheckAs:ana.lima -CheckAll";
     for (const std::string& s : switches_) cmd += " '" + s + "'";
-    FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r");
     Checked c;
-    char line[8192];
-    while (std::fgets(line, sizeof line, p) != nullptr) {
-      std::cmatch m;
-      if (std::regex_match(line, m, std::regex("line:(\\d+) (.*)\n"))) {
-        c.messages.emplace_back(std::stoi(m[1].str()), web::ToUtf8(m[2].str()));
+    std::istringstream lines(RunShell(cmd + " 2>/dev/null").out);
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch m;
+      if (std::regex_match(line, m, std::regex("line:(\\d+) (.*)"))) {
+        c.messages.emplace_back(std::stoi(m[1].str()), web::Esc(web::ToUtf8(m[2].str())));
       }
-      std::sscanf(line, "exit code:%d", &c.code);
+      std::sscanf(line.c_str(), "exit code:%d", &c.code);
     }
-    pclose(p);
     return c;
   }
   // Sends raw bytes to the server: what it answers before it closes.
@@ -271,7 +253,7 @@ TEST_P(Web, ChecksAsTheServiceChecksAndShowsTheRun) {
     std::vector<std::pair<int32_t, std::string>> shown;
     const std::regex row("<tr id=\"L(\\d+)\"><td><a [^>]*>\\d+</a></td><td>([^<]*)</td>");
     for (std::sregex_iterator it(page.begin(), page.end(), row), end; it != end; ++it) {
-      shown.emplace_back(std::stoi((*it)[1].str()), Unescape((*it)[2].str()));
+      shown.emplace_back(std::stoi((*it)[1].str()), (*it)[2].str());
     }
     EXPECT_EQ(shown, cli.messages) << f;
     EXPECT_EQ(page.find("looks like UTF-8"), std::string::npos) << f;
