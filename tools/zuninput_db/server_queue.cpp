@@ -6,7 +6,6 @@
 #include <iostream>
 #include <memory>
 
-#include "embedded/codes.h"
 #include "foundation/log.h"
 #include "foundation/momento.h"
 #include "foundation/switches.h"
