@@ -24,14 +24,9 @@
 #include "toolbox/dbclient/parameter.h"
 #include "toolbox/dbclient/recordset.h"
 #include "toolbox/dbclient/sqlite/embedded_server.h"
+#include "toolbox/dbutil/service_procedures.h"
 
 namespace zun {
-
-struct ProcParam {
-  std::string name;  // with "@"
-  DataType type;
-  ParamDirection direction = ParamDirection::kInput;
-};
 
 class LookupMemo;
 class SqliteConnection;
@@ -82,7 +77,8 @@ class ProcContext {
 using ProcFn = std::function<void(ProcContext&)>;
 
 // Registers (or replaces) a procedure. The return value "RETURN_VALUE" is
-// added in front of the signature. Installs the embedded host
+// added in front of the signature; a procedure the service calls takes the
+// parameters ProcedimentosDoServico lists for it. Installs the embedded host
 // (InstallEmbeddedHost). A read_only procedure (a look-up that
 // never writes) runs outside a caller's transaction in a deferred one, a
 // read transaction, instead of taking the write lock; it must not write.

@@ -4,12 +4,11 @@
 #include <set>
 #include <vector>
 
-#include "embedded/plain_queue.h"
-#include "embedded/procedure_catalog.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "toolbox/dbclient/errors.h"
 #include "toolbox/dbutil/codes.h"
+#include "toolbox/dbutil/service_procedures.h"
 #include "toolbox/dbutil/session.h"
 
 namespace zun {
@@ -27,7 +26,6 @@ std::string Diferencas(const std::vector<ProcParam>& usados, const Parameters& d
   std::string d;
   const auto junta = [&d](const std::string& s) { d += (d.empty() ? "" : ", ") + s; };
   for (const ProcParam& u : usados) {
-    if (u.direction == ParamDirection::kReturnValue) continue;
     const Parameter* p = descritos.Find(u.name);
     if (p == nullptr) {
       junta("no " + u.name);
@@ -71,16 +69,13 @@ std::string OQueDegrada(const std::string& proc) {
 
 const RecursosDaFila& FilaDoBanco() { return fila_do_banco; }
 
-int ConfereProcedimentos() {
-  const std::vector<std::string>& ferramentas = ProcedimentosDasFerramentas();
+int ConfereProcedimentos(const std::vector<ProcedimentoDoServico>& usados) {
   std::vector<std::string> linhas;
   std::set<std::string> ausentes;
   RecursosDaFila fila;
   int descritos = 0;
-  for (const std::string& nome : ProcedureNames()) {
-    if (std::find(ferramentas.begin(), ferramentas.end(), nome) != ferramentas.end()) continue;
-    const std::shared_ptr<const ProcedureEntry> usado = FindProcedure(nome);
-    if (usado == nullptr) continue;
+  for (const ProcedimentoDoServico& usado : usados) {
+    const std::string& nome = usado.name;
     Parameters descrito;
     try {
       descrito = Db->Provider().DescribeProcedure(nome);
@@ -97,12 +92,12 @@ int ConfereProcedimentos() {
       return static_cast<int>(linhas.size());
     }
     ++descritos;
-    std::string d = Diferencas(usado->signature, descrito);
+    std::string d = Diferencas(usado.params, descrito);
     if (nome == "ImportFilesResult" && descrito.Find("@lease") == nullptr) {
       fila.lease = false;
       linhas.push_back(OQueDegrada(nome));
       // The service sends "@lease" only where the queue has leases.
-      std::vector<ProcParam> sem_lease = usado->signature;
+      std::vector<ProcParam> sem_lease = usado.params;
       std::erase_if(sem_lease, [](const ProcParam& p) { return p.name == "@lease"; });
       d = Diferencas(sem_lease, descrito);
     }

@@ -12,6 +12,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "toolbox/dbutil/service_procedures.h"
 
 namespace zun {
 
@@ -29,15 +32,15 @@ const RecursosDaFila& FilaDoBanco();
 // Where a customer finds the queue's additions.
 inline constexpr char kScriptDaFila[] = "deploy/sqlserver/zuninput-queue.sql";
 
-// Describes on Db every procedure of the embedded database's catalog but
-// the tools' own (the procedures this service calls, with the parameters it
-// uses) and logs, in one block, those missing or described with other
-// parameters (names, or an output the service reads that is not one) and
-// what degrades; sets FilaDoBanco and the session's missing procedures.
-// Returns how many procedures differ. A description that fails for another
-// reason than a missing procedure (a lost link) ends the check: it is
-// logged, and nothing is marked missing. Never raises. Precondition: Db is
-// connected.
-int ConfereProcedimentos();
+// Describes on Db each procedure of usados (by default those this service
+// calls, toolbox/dbutil/service_procedures.h) and logs, in one block, those
+// missing or described with other parameters (names, or an output the
+// service reads that is not one) and what degrades; sets FilaDoBanco and the
+// session's missing procedures. Returns how many procedures differ. A
+// description that fails for another reason than a missing procedure (a
+// lost link) ends the check: it is logged, and nothing is marked missing.
+// Never raises. Precondition: Db is connected.
+int ConfereProcedimentos(
+    const std::vector<ProcedimentoDoServico>& usados = ProcedimentosDoServico());
 
 }  // namespace zun

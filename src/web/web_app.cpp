@@ -13,7 +13,6 @@
 #include <sstream>
 #include <thread>
 
-#include "embedded/codes.h"
 #include "service/codes.h"
 #include "toolbox/dbclient/provider.h"
 #include "toolbox/dbutil/import_queue.h"

@@ -1,5 +1,6 @@
 // The queue procedures on a real database file (processes racing for the
 // queue: the service's end-to-end test).
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -162,6 +163,20 @@ TEST_F(ImportQueue, RefusalsOfTheHandOutAndOfTheOutcome) {
   EXPECT_EQ(TakeNext(*s_, 5, 2).e, kImportFilesNothing);
 }
 
+// A signature as "@name type in|out; ...", the return value left out.
+std::string Assinatura(const std::vector<ProcParam>& params) {
+  static const char* kTipos[] = {"?",        "integer", "bigint", "double",
+                                 "datetime", "boolean", "string", "binary"};
+  std::string sig;
+  for (const ProcParam& p : params) {
+    if (p.direction == ParamDirection::kReturnValue) continue;
+    const bool saida =
+        p.direction == ParamDirection::kOutput || p.direction == ParamDirection::kInputOutput;
+    sig += p.name + " " + kTipos[static_cast<int>(p.type)] + (saida ? " out; " : " in; ");
+  }
+  return sig;
+}
+
 // Every procedure this project adds to a customer's queue has its T-SQL
 // with the embedded twin's parameters (names, directions, types), and the
 // script defines no procedure without a twin.
@@ -194,17 +209,26 @@ TEST(DeployScript, RendersEveryAddedProcedureWithItsParameters) {
   for (const std::string& nome : ProcedimentosAcrescentados()) {
     const auto e = FindProcedure(nome);
     ASSERT_NE(e, nullptr) << nome;
-    std::string& sig = embutidos[nome];
-    for (const ProcParam& p : e->signature) {
-      if (p.direction == ParamDirection::kReturnValue) continue;
-      static const char* kNomes[] = {"?",        "integer", "bigint", "double",
-                                     "datetime", "boolean", "string", "binary"};
-      const bool saida =
-          p.direction == ParamDirection::kOutput || p.direction == ParamDirection::kInputOutput;
-      sig += p.name + " " + kNomes[static_cast<int>(p.type)] + (saida ? " out; " : " in; ");
-    }
+    embutidos[nome] = Assinatura(e->signature);
   }
   EXPECT_EQ(tsql, embutidos);
+}
+
+// The embedded catalog takes each procedure the service calls with the
+// parameters the service sends and reads, in their order, and has no other
+// but the tools' own.
+TEST(ServiceProcedures, TheCatalogTakesWhatTheServiceSends) {
+  RegisterDatabaseProcedures();
+  std::vector<std::string> servico, catalogo;
+  for (const ProcedimentoDoServico& p : ProcedimentosDoServico()) {
+    servico.push_back(p.name + ": " + Assinatura(p.params));
+  }
+  const std::vector<std::string>& ferramentas = ProcedimentosDasFerramentas();
+  for (const std::string& nome : ProcedureNames()) {
+    if (std::find(ferramentas.begin(), ferramentas.end(), nome) != ferramentas.end()) continue;
+    catalogo.push_back(nome + ": " + Assinatura(FindProcedure(nome)->signature));
+  }
+  EXPECT_EQ(servico, catalogo);
 }
 
 }  // namespace

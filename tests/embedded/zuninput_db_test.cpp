@@ -78,7 +78,10 @@ class Tool : public DbDir {
 TEST_F(Tool, HelpAndManualNameWhatTheToolReads) {
   const std::string src = ZUN_TEST_SOURCE_DIR;
   std::set<std::string> lidos;  // each as a regex for the text that names it
-  const std::string tool = ReadFile(src + "/tools/zuninput_db.cpp");
+  std::string tool;
+  for (const auto& f : std::filesystem::directory_iterator(src + "/tools/zuninput_db")) {
+    tool += ReadFile(f.path());
+  }
   const std::regex opcao(R"re("(--[a-z-]+)")re"), verbo(R"re((cmd|sub) == "([a-z-]+)")re");
   for (std::sregex_iterator m(tool.begin(), tool.end(), opcao), end; m != end; ++m) {
     lidos.insert((*m)[1].str() + "\\b");

@@ -12,6 +12,7 @@
 #include "queue_db.h"
 #include "service/importers.h"
 #include "service/line_errors.h"
+#include "service/procedure_check.h"
 #include "service/queue_step.h"
 #include "service/reqgbol_step.h"
 #include "service/run_summary.h"
@@ -232,22 +233,24 @@ TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
 
 // Over TDS, against a queue without this project's additions: the login's
 // check names, in one block, what the database lacks or describes with
-// other parameters than this process's (where the test renamed one and
-// added one the server lacks), and the queue step goes without the
+// other parameters than this process's (checked again where the test
+// renamed one and added one the server lacks), and the queue step goes without the
 // additions. A procedure found missing fails its caller at once with 3947
 // naming it, without asking the server.
 TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
   if (std::string(ZUN_DEFAULT_SQLSERVER) != "localhost") GTEST_SKIP() << "not a loopback server";
   testing::TdsServerProcess tds(kDb, {"--plain-queue"});
-  const auto prv = FindProcedure("PrvImport");
-  std::vector<ProcParam> renomeado(prv->signature.begin() + 1, prv->signature.end());
-  renomeado[0].name = "@renomeado";
-  RegisterProcedure("PrvImport", renomeado, prv->fn);
-  RegisterProcedure("ZunAusente", {{"@a", DataType::kInteger}}, [](ProcContext&) {});
   const int32_t login = LoginInProcess(OverTds(tds.port()));
-  UnregisterProcedure("ZunAusente");
-  RegisterDatabaseProcedures();
   ASSERT_EQ(login, 0) << log_.Text();
+  std::vector<ProcedimentoDoServico> usados = ProcedimentosDoServico();
+  const auto prv = std::find_if(usados.begin(), usados.end(), [](const ProcedimentoDoServico& p) {
+    return p.name == "PrvImport";
+  });
+  ASSERT_NE(prv, usados.end());
+  const std::string primeiro = prv->params[0].name;
+  prv->params[0].name = "@renomeado";
+  usados.push_back({"ZunAusente", {{"@a", DataType::kInteger}}});
+  ConfereProcedimentos(usados);
   for (const std::string& linha : std::vector<std::string>{
            "- procedure check: 6 of ",
            "-   ImportFilesNext has no lease: entries are not fenced between hosts; deploy "
@@ -255,7 +258,7 @@ TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
            "-   ImportFilesRenova is missing: no lease renewal",
            "-   ImportFilesErros is missing: line messages are not stored",
            "-   ImportFilesMarca is missing: no resume mark",
-           "-   PrvImport takes other parameters: no @renomeado, " + prv->signature[1].name +
+           "-   PrvImport takes other parameters: no @renomeado, " + primeiro +
                " is not sent by this service; its calls may fail",
            "-   ZunAusente is missing: a file that needs it fails with 3947"}) {
     EXPECT_NE(log_.Text().find(linha), std::string::npos) << linha << "\n" << log_.Text();
