@@ -120,8 +120,8 @@ void LeDadosIniciais(int32_t* e, const TProgressoLeDados& progresso = nullptr);
 
 // The checks of LeDadosIniciais, each on its list; they read the list when
 // needed and return 0 or the check's code.
-int32_t TestaEnumPaisCod(tIntStgList* lista);  // 3701
-int32_t TestaEnumMoeda(tIntStgList* lista);    // 3719
+[[nodiscard]] int32_t TestaEnumPaisCod(tIntStgList* lista);  // 3701
+[[nodiscard]] int32_t TestaEnumMoeda(tIntStgList* lista);    // 3719
 // Sets bit 0 of the Marca of every class that has children and logs the
 // warnings "Warning: Class #..." (missing parent, circular parents).
 void TestaClasses(tIntStgList* lista);

@@ -165,7 +165,7 @@ class tImpRoot {
   bool AtEnd() const { return lnn >= static_cast<int64_t>(Lines.size()); }
   // Erro; else ErroNaoFatal; else 3949 when the file did not reach its end;
   // else 0.
-  int32_t ResultCode() const;
+  [[nodiscard]] int32_t ResultCode() const;
   // Counts a non-fatal error (nothing for 0); the first one is kept; the
   // 51st sets Erro to 3948 when Erro is 0.
   void AddErroNaoFatal(int32_t code);

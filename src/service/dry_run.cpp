@@ -93,7 +93,8 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
   try {
     // An owner checks a file as themselves with their own login; working
     // as another user (check_as) takes an administrator's, as a queue run.
-    InitDbConnection("", "", false, PedeLoginNoTerminal, !check_as.empty());
+    // The login logs its own code; whether the check goes on is IsLogged's.
+    (void)InitDbConnection("", "", false, PedeLoginNoTerminal, !check_as.empty());
     if (!IsLogged(false)) {
       Loga("- ZunInpIF login failed");
       erro = kErroLogin;

@@ -176,7 +176,8 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
     // failed login then shows what it tried.
     DadosDeLogin alvo;
     std::string ignored;
-    LeAlvoDoLogin(&alvo, &ignored);
+    // Only for the line below: LeDadosDeLogin reads it again and fails on it.
+    (void)LeAlvoDoLogin(&alvo, &ignored);
     LogaConsole("- ZunInpIF " + DescreveAlvo(alvo));
   }
   SetDbUserNameSource([] { return UsuarioNome; });

@@ -26,8 +26,10 @@ namespace zun {
 // Precondition: Db exists.
 // With administrador false a plain user's login is taken too (an owner's
 // check of their own file, which switches to nobody).
-int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,
-                         const PedidoDeLogin& ask = PedeLoginNoTerminal, bool administrador = true);
+[[nodiscard]] int32_t InitDbConnection(const std::string& user, const std::string& password,
+                                       bool exclusive,
+                                       const PedidoDeLogin& ask = PedeLoginNoTerminal,
+                                       bool administrador = true);
 
 // Whether Db exists and is connected. With warn, a false answer is also
 // logged as "Warn: Not logged!".
@@ -45,7 +47,7 @@ void GetInfoDoUsuario(int32_t* erro);
 
 // Switches the session's database user ("" returns to the login's user)
 // and refreshes the user context. Returns the procedure's code.
-int32_t ChamaSetuser(const std::string& novo_user);
+[[nodiscard]] int32_t ChamaSetuser(const std::string& novo_user);
 
 // The server and database names kept after a successful login.
 const std::string& NomeDoServidorLogado();
