@@ -52,7 +52,7 @@ std::string Str(int64_t v) { return std::to_string(v); }
 // Reads a list that answers in the mode 1 shape (status, rows, final
 // status), calling linha on each row. Returns 0 or the first failure.
 template <typename F>
-int32_t LeLista(const std::string& proc, F linha) {
+[[nodiscard]] int32_t LeLista(const std::string& proc, F linha) {
   return ChamaComGuarda(proc, proc + ".Le", kErrChamada, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProc(cmd, ModoStProc::kLeResult);
     if (*code != 0) return;
@@ -139,8 +139,8 @@ int32_t IdDoNome(tIntStgList* lista, const std::string& nome) {
 
 // With so_confere a name the list would add is accepted (id 0) and nothing
 // is added.
-int32_t SetFromLista(const DefIndicador& def, const std::string& texto, bool pode_incluir_item,
-                     bool so_confere, TValorDeIndicador* v) {
+[[nodiscard]] int32_t SetFromLista(const DefIndicador& def, const std::string& texto,
+                                   bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
   const int fc = def.FC;
   int32_t e = 0;
   tIntStgListMultiLng* lista = ListaDoTipo(fc, &e);
@@ -238,8 +238,8 @@ void InstalaDefIndicadores() {
 
 namespace {
 
-int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estrito,
-                   bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
+[[nodiscard]] int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estrito,
+                                 bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
   TValorDeIndicador r;
   r.Numero = NuloFloat();
   r.Texto = texto;
@@ -467,7 +467,7 @@ namespace {
 // Fills an empty array with the rows of proc, each read by le; an array
 // whose read failed is left empty.
 template <typename T, typename F>
-int32_t CarregaSeVazio(const std::string& proc, std::vector<T>* itens, F le) {
+[[nodiscard]] int32_t CarregaSeVazio(const std::string& proc, std::vector<T>* itens, F le) {
   if (!itens->empty()) return 0;
   const int32_t e = LeLista(proc, [&](DsRef cmd) {
     T item;

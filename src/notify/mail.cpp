@@ -94,7 +94,7 @@ void Guarda(const std::string& dir, const std::string& query) {
 }
 
 // One request to the gateway.
-int32_t Envia(const std::string& query) {
+[[nodiscard]] int32_t Envia(const std::string& query) {
   HttpSessionPtr s;
   int32_t erro = OpenHttpSession("SendHttpMail", MailGateway(), false, &s);
   if (erro == 0) erro = PedePagina(s.get(), "mailto.cgi?" + query, true, {}, std::string());

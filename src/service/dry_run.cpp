@@ -54,7 +54,7 @@ bool EhSistemaDoKernel(decltype(statfs::f_type) tipo) {
 // environment) and the file named as the password file
 // (kErroArquivoRecusado). Opened without blocking, then checked on what was
 // opened, so a link leads nowhere else. Each refusal is printed and logged.
-int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
+[[nodiscard]] int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
   *fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (*fd < 0) {
     LogaConsole("- check stopped: cannot open <" + file_name + ">: " + std::strerror(errno));

@@ -85,7 +85,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
 }
 
 // The fields of the keyword line; 0 or the first error.
-int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
+[[nodiscard]] int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
   tParserWrapper& p = *imp.Parser;
   std::string cod(p.Field(1));
   if (cod.empty()) {
@@ -136,7 +136,7 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
 }
 
 // The values of a portfolio line (after TipoAplicacao); 0 or an error.
-int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
+[[nodiscard]] int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
   tParserWrapper& p = *b.imp.Parser;
   bool leu_valor = false;
   for (int32_t k = 0; k < 3; ++k) {
@@ -171,7 +171,7 @@ int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
 }
 
 // The values of a shareholder line; 0 or an error.
-int32_t LeValoresDeAcionista(tParserWrapper& p, UmItemCac* u, std::string* ultimo) {
+[[nodiscard]] int32_t LeValoresDeAcionista(tParserWrapper& p, UmItemCac* u, std::string* ultimo) {
   struct {
     double* v;
     int32_t erro;

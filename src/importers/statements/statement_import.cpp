@@ -23,8 +23,8 @@ namespace {
 
 // An optional small integer field: empty means 0; else an integer (code
 // nao_inteiro) within 0..max (code fora).
-int32_t LeFaixa(std::string_view campo, int32_t max, int32_t nao_inteiro, int32_t fora,
-                int32_t* v) {
+[[nodiscard]] int32_t LeFaixa(std::string_view campo, int32_t max, int32_t nao_inteiro,
+                              int32_t fora, int32_t* v) {
   *v = 0;
   if (campo.empty()) return 0;
   if (!StrToIntOk(campo, v)) return nao_inteiro;
@@ -36,7 +36,7 @@ class TLeitorDeBalanco {
  public:
   TLeitorDeBalanco(TImpMain& imp, const TVariantes& v) : imp_(imp), v_(v) {}
 
-  int32_t Importa();
+  [[nodiscard]] int32_t Importa();
 
  private:
   void LeChave();
