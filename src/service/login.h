@@ -41,9 +41,9 @@ bool IsLogged(bool warn);
 // TomaDataSet raises.
 int32_t CheckClientVersionV2();
 
-// Refills the user context from "GetInfoDoUsuario"; *erro gets the call's
-// code (the context stays cleared on failure).
-void GetInfoDoUsuario(int32_t* erro);
+// Refills the user context from "GetInfoDoUsuario"; returns the call's code
+// (the context stays cleared on failure).
+[[nodiscard]] int32_t GetInfoDoUsuario();
 
 // Switches the session's database user ("" returns to the login's user)
 // and refreshes the user context. Returns the procedure's code.

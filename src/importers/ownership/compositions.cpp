@@ -94,7 +94,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
   }
   const std::string pais_texto(p.Field(2));
   int32_t pais = 0, code = 0;
-  imp.StrToPais(pais_texto, &pais, &code);
+  code = imp.StrToPais(pais_texto, &pais);
   if (code != 0) return code;
   h->Emp = Empresa(imp, &cod, pais_texto, &code);
   if (code != 0) return code;
@@ -224,7 +224,7 @@ bool LeItem(Bloco& b, int32_t* code) {
   std::string resto;
   auto le_pais = [&]() {
     ultimo = std::string(p.NextField());
-    b.imp.StrToPais(ultimo, &u.Pais, code);
+    *code = b.imp.StrToPais(ultimo, &u.Pais);
     return *code == 0;
   };
   auto le_numero = [&](int32_t* n) {
