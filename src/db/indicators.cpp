@@ -520,11 +520,10 @@ const std::vector<FormatoDeCadastro>& FormatosDeCadastro() { return g_formatos; 
 const std::vector<RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro() { return g_regras; }
 const std::vector<LinhaDeFormato>& LinhasDeFormato() { return g_linhas; }
 
-void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
-                          const std::set<uint8_t>& eaas, TParesEaaIndicador* pares, int32_t* e) {
+int32_t IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
+                             const std::set<uint8_t>& eaas, TParesEaaIndicador* pares) {
   pares->clear();
-  *e = CarregaFormatosDeCadastro();
-  if (*e != 0) return;
+  if (const int32_t e = CarregaFormatosDeCadastro(); e != 0) return e;
   auto existe = [](int32_t id) {
     for (const FormatoDeCadastro& f : g_formatos) {
       if (f.Id == id) return true;
@@ -534,10 +533,9 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
   int32_t fdc = id_fdc;
   if (id_fdc != 0) {
     if (!existe(id_fdc)) {
-      *e = kErrFormatoIdFdc;
-      Loga("Erro:" + Str(*e) + " N\343o foi encontrado nenhum formato de cadastro para" +
-           " IdFDC:" + Str(id_fdc));
-      return;
+      Loga("Erro:" + Str(kErrFormatoIdFdc) +
+           " N\343o foi encontrado nenhum formato de cadastro para" + " IdFDC:" + Str(id_fdc));
+      return kErrFormatoIdFdc;
     }
   } else {
     fdc = 0;
@@ -548,10 +546,10 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
       }
     }
     if (fdc == 0 || !existe(fdc)) {
-      *e = kErrFormatoRegra;
-      Loga("Erro:" + Str(*e) + " N\343o foi encontrado nenhum formato de cadastro para o TipoObj:" +
-           Str(tipo_obj) + " Pais:" + Str(pais) + " IdFDC:" + Str(id_fdc));
-      return;
+      Loga("Erro:" + Str(kErrFormatoRegra) +
+           " N\343o foi encontrado nenhum formato de cadastro para o TipoObj:" + Str(tipo_obj) +
+           " Pais:" + Str(pais) + " IdFDC:" + Str(id_fdc));
+      return kErrFormatoRegra;
     }
   }
   for (const LinhaDeFormato& l : g_linhas) {
@@ -561,6 +559,7 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
     for (const auto& p : *pares) repetido = repetido || p == par;
     if (!repetido) pares->push_back(par);
   }
+  return 0;
 }
 
 bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int32_t* e,
@@ -593,8 +592,7 @@ bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int3
       id_fdc = anb.FormatoDeCadastro;
     }
     TParesEaaIndicador do_objeto;
-    *e = 0;
-    IndicadoresDoFormato(id_fdc, it.atvTipoObj, it.empPais, kTodos, &do_objeto, e);
+    *e = IndicadoresDoFormato(id_fdc, it.atvTipoObj, it.empPais, kTodos, &do_objeto);
     if (*e == kErrFormatoRegra) {
       sem_regra = *e;
       *e = 0;

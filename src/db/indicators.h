@@ -191,10 +191,12 @@ using TParesEaaIndicador = std::vector<std::pair<uint8_t, int32_t>>;
 
 // The indicators of format id_fdc, or, when id_fdc is 0, of the format the
 // rule for (tipo_obj, pais) names, that lie on lines of type 2 whose kind
-// is in eaas; no pair twice. 35008 or 35009 (logged) when the format does
-// not exist. Precondition: pares and e are not null.
-void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
-                          const std::set<uint8_t>& eaas, TParesEaaIndicador* pares, int32_t* e);
+// is in eaas; no pair twice. Returns 0, the formats' read code, or 35008
+// or 35009 (logged) when the format does not exist. Precondition: pares is
+// not null.
+[[nodiscard]] int32_t IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
+                                           const std::set<uint8_t>& eaas,
+                                           TParesEaaIndicador* pares);
 
 // Whether the indicator lies in the registration format of the object or
 // of the objects it belongs to (the series, its class, its company): the
