@@ -39,7 +39,7 @@ bool IsLogged(bool warn);
 // twice with the switch "AdminVersion"); on success the server time sets the
 // server clock offset. Returns 0 or the call's code; raises what
 // TomaDataSet raises.
-int32_t CheckClientVersionV2();
+[[nodiscard]] int32_t CheckClientVersionV2();
 
 // Refills the user context from "GetInfoDoUsuario"; returns the call's code
 // (the context stays cleared on failure).
