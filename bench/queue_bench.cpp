@@ -487,7 +487,7 @@ int main(int argc, char** argv) {
     in_steps += Clock::now() - t0;
     if (*erro == 0 && *continua) ++imported;
   };
-  hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
+  hooks.bulletin_requests = [] { (void)zun::ProcuraReqGBolNoDataLogEGeraNua(); };
   const int32_t code = zun::ZunInpIF(hooks);
   zun::EncerraZiGlobs(&zun::SysExitCode);
   zun::EncerraFundacao();

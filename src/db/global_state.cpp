@@ -279,46 +279,43 @@ void TestaClasses(tIntStgList* lista) {
   }
 }
 
-void CarregaAcionistasEspeciais(int32_t* e) {
+int32_t CarregaAcionistasEspeciais() {
   struct Especial {
     int32_t id;
     const char* nome;
   };
   static const Especial kEspeciais[] = {
       {NacTotal, "NacTotal"}, {NacBase, "NacBase"}, {NacFreeFloat, "NacFreeFloat"}};
-  *e = 0;
   for (const Especial& s : kEspeciais) {
-    *e = ChamaComGuarda("AcionistaGet", "CarregaAcionistasEspeciais", kErrChamada,
-                        [&](DsRef cmd, int32_t* code) {
-                          *code = ExecStProcId(cmd, s.id, ModoStProc::kExecutaEAbre);
-                          if (*code != 0) return;
-                          // The record must be there and be this party.
-                          if (!cmd->Active() || cmd->Current().Eof()) {
-                            *code = kErrRegistroNaoAchado;
-                          } else {
-                            cmd->Current().First();
-                            const Value& id = cmd->Current().FieldByName("id");
-                            if (id.IsNull() || id.AsInt() != s.id) *code = kErrRegistroNaoAchado;
-                          }
-                        });
-    if (*e != 0) {
-      Loga(std::string("NU.CENT: nao achei acionista ") + s.nome + " erro:" + std::to_string(*e));
-      Loga("NU.CENT error:" + std::to_string(*e));
-      return;
+    const int32_t e = ChamaComGuarda("AcionistaGet", "CarregaAcionistasEspeciais", kErrChamada,
+                                     [&](DsRef cmd, int32_t* code) {
+                                       *code = ExecStProcId(cmd, s.id, ModoStProc::kExecutaEAbre);
+                                       if (*code != 0) return;
+                                       // The record must be there and be this party.
+                                       if (!cmd->Active() || cmd->Current().Eof()) {
+                                         *code = kErrRegistroNaoAchado;
+                                       } else {
+                                         cmd->Current().First();
+                                         const Value& id = cmd->Current().FieldByName("id");
+                                         if (id.IsNull() || id.AsInt() != s.id)
+                                           *code = kErrRegistroNaoAchado;
+                                       }
+                                     });
+    if (e != 0) {
+      Loga(std::string("NU.CENT: nao achei acionista ") + s.nome + " erro:" + std::to_string(e));
+      Loga("NU.CENT error:" + std::to_string(e));
+      return e;
     }
   }
+  return 0;
 }
 
-void LeDadosIniciais(int32_t* e, const TProgressoLeDados& progresso) {
-  *e = 0;
+int32_t LeDadosIniciais(const TProgressoLeDados& progresso) {
   auto mostra = [&](const std::string& linha) {
     if (progresso) progresso(linha);
   };
   mostra("Reading initial data");
-  if (Db == nullptr || !Db->Connected()) {
-    *e = kErrSemDb;
-    return;
-  }
+  if (Db == nullptr || !Db->Connected()) return kErrSemDb;
   mostra("- countries");
   ReiniciaSeExiste(EnumPais.get());
   ReiniciaSeExiste(EnumPaisCod.get());
@@ -353,10 +350,10 @@ void LeDadosIniciais(int32_t* e, const TProgressoLeDados& progresso) {
   mostra("- def indicadores");
   if (DefIndicadoresHooks.Recria) DefIndicadoresHooks.Recria();
   mostra("- checking consistency");
-  if (*e == 0) *e = TestaEnumPaisCod(EnumPaisCod.get());
-  if (*e == 0) *e = TestaEnumMoeda(EnumMoeda.get());
-  if (*e == 0 && !EnumTipoObj->TemMarcaF3M(0, "RDbD")) *e = kErrTipoObjSemMarca;
-  if (*e == 0) CarregaAcionistasEspeciais(e);
+  if (const int32_t e = TestaEnumPaisCod(EnumPaisCod.get()); e != 0) return e;
+  if (const int32_t e = TestaEnumMoeda(EnumMoeda.get()); e != 0) return e;
+  if (!EnumTipoObj->TemMarcaF3M(0, "RDbD")) return kErrTipoObjSemMarca;
+  return CarregaAcionistasEspeciais();
 }
 
 }  // namespace zun

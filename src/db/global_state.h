@@ -112,16 +112,15 @@ using TProgressoLeDados = std::function<void(const std::string& line)>;
 // unread, recreates the indicator definitions, then checks the database's
 // country codes (3701), currencies (3719), asset type 0 marked in column 3
 // of "EnumTipoObj" (4369) and the special shareholders (their
-// "AcionistaGet" code). *e is 3718 when Db is missing or not connected. A
-// list that cannot be read raises EZunInputException (the login's
-// exception rule ends the login). Precondition: IniciaZiGlobs ran; e is not
-// null.
-void LeDadosIniciais(int32_t* e, const TProgressoLeDados& progresso = nullptr);
+// "AcionistaGet" code); returns 0 or that code, 3718 when Db is missing or
+// not connected. A list that cannot be read raises EZunInputException (the
+// login's exception rule ends the login). Precondition: IniciaZiGlobs ran.
+[[nodiscard]] int32_t LeDadosIniciais(const TProgressoLeDados& progresso = nullptr);
 
 // The checks of LeDadosIniciais, each on its list; they read the list when
 // needed and return 0 or the check's code.
-int32_t TestaEnumPaisCod(tIntStgList* lista);  // 3701
-int32_t TestaEnumMoeda(tIntStgList* lista);    // 3719
+[[nodiscard]] int32_t TestaEnumPaisCod(tIntStgList* lista);  // 3701
+[[nodiscard]] int32_t TestaEnumMoeda(tIntStgList* lista);    // 3719
 // Sets bit 0 of the Marca of every class that has children and logs the
 // warnings "Warning: Class #..." (missing parent, circular parents).
 void TestaClasses(tIntStgList* lista);
@@ -130,6 +129,6 @@ void TestaClasses(tIntStgList* lista);
 // "AcionistaGet"; 0, or the code of the first one that is missing (logged
 // as "NU.CENT: ..."). A call whose status is 0 but which gives no row for
 // the party yields 4178.
-void CarregaAcionistasEspeciais(int32_t* e);
+[[nodiscard]] int32_t CarregaAcionistasEspeciais();
 
 }  // namespace zun

@@ -52,7 +52,7 @@ std::string Str(int64_t v) { return std::to_string(v); }
 // Reads a list that answers in the mode 1 shape (status, rows, final
 // status), calling linha on each row. Returns 0 or the first failure.
 template <typename F>
-int32_t LeLista(const std::string& proc, F linha) {
+[[nodiscard]] int32_t LeLista(const std::string& proc, F linha) {
   return ChamaComGuarda(proc, proc + ".Le", kErrChamada, [&](DsRef cmd, int32_t* code) {
     *code = ExecStProc(cmd, ModoStProc::kLeResult);
     if (*code != 0) return;
@@ -139,8 +139,8 @@ int32_t IdDoNome(tIntStgList* lista, const std::string& nome) {
 
 // With so_confere a name the list would add is accepted (id 0) and nothing
 // is added.
-int32_t SetFromLista(const DefIndicador& def, const std::string& texto, bool pode_incluir_item,
-                     bool so_confere, TValorDeIndicador* v) {
+[[nodiscard]] int32_t SetFromLista(const DefIndicador& def, const std::string& texto,
+                                   bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
   const int fc = def.FC;
   int32_t e = 0;
   tIntStgListMultiLng* lista = ListaDoTipo(fc, &e);
@@ -238,8 +238,8 @@ void InstalaDefIndicadores() {
 
 namespace {
 
-int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estrito,
-                   bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
+[[nodiscard]] int32_t Interpreta(const DefIndicador& def, const std::string& texto, bool estrito,
+                                 bool pode_incluir_item, bool so_confere, TValorDeIndicador* v) {
   TValorDeIndicador r;
   r.Numero = NuloFloat();
   r.Texto = texto;
@@ -467,7 +467,7 @@ namespace {
 // Fills an empty array with the rows of proc, each read by le; an array
 // whose read failed is left empty.
 template <typename T, typename F>
-int32_t CarregaSeVazio(const std::string& proc, std::vector<T>* itens, F le) {
+[[nodiscard]] int32_t CarregaSeVazio(const std::string& proc, std::vector<T>* itens, F le) {
   if (!itens->empty()) return 0;
   const int32_t e = LeLista(proc, [&](DsRef cmd) {
     T item;
@@ -520,11 +520,10 @@ const std::vector<FormatoDeCadastro>& FormatosDeCadastro() { return g_formatos; 
 const std::vector<RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro() { return g_regras; }
 const std::vector<LinhaDeFormato>& LinhasDeFormato() { return g_linhas; }
 
-void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
-                          const std::set<uint8_t>& eaas, TParesEaaIndicador* pares, int32_t* e) {
+int32_t IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
+                             const std::set<uint8_t>& eaas, TParesEaaIndicador* pares) {
   pares->clear();
-  *e = CarregaFormatosDeCadastro();
-  if (*e != 0) return;
+  if (const int32_t e = CarregaFormatosDeCadastro(); e != 0) return e;
   auto existe = [](int32_t id) {
     for (const FormatoDeCadastro& f : g_formatos) {
       if (f.Id == id) return true;
@@ -534,10 +533,9 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
   int32_t fdc = id_fdc;
   if (id_fdc != 0) {
     if (!existe(id_fdc)) {
-      *e = kErrFormatoIdFdc;
-      Loga("Erro:" + Str(*e) + " N\343o foi encontrado nenhum formato de cadastro para" +
-           " IdFDC:" + Str(id_fdc));
-      return;
+      Loga("Erro:" + Str(kErrFormatoIdFdc) +
+           " N\343o foi encontrado nenhum formato de cadastro para" + " IdFDC:" + Str(id_fdc));
+      return kErrFormatoIdFdc;
     }
   } else {
     fdc = 0;
@@ -548,10 +546,10 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
       }
     }
     if (fdc == 0 || !existe(fdc)) {
-      *e = kErrFormatoRegra;
-      Loga("Erro:" + Str(*e) + " N\343o foi encontrado nenhum formato de cadastro para o TipoObj:" +
-           Str(tipo_obj) + " Pais:" + Str(pais) + " IdFDC:" + Str(id_fdc));
-      return;
+      Loga("Erro:" + Str(kErrFormatoRegra) +
+           " N\343o foi encontrado nenhum formato de cadastro para o TipoObj:" + Str(tipo_obj) +
+           " Pais:" + Str(pais) + " IdFDC:" + Str(id_fdc));
+      return kErrFormatoRegra;
     }
   }
   for (const LinhaDeFormato& l : g_linhas) {
@@ -561,6 +559,7 @@ void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
     for (const auto& p : *pares) repetido = repetido || p == par;
     if (!repetido) pares->push_back(par);
   }
+  return 0;
 }
 
 bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int32_t* e,
@@ -593,8 +592,7 @@ bool AchaFormatoDoIndicador(int32_t id_indica, int32_t id_eaa, uint8_t eaa, int3
       id_fdc = anb.FormatoDeCadastro;
     }
     TParesEaaIndicador do_objeto;
-    *e = 0;
-    IndicadoresDoFormato(id_fdc, it.atvTipoObj, it.empPais, kTodos, &do_objeto, e);
+    *e = IndicadoresDoFormato(id_fdc, it.atvTipoObj, it.empPais, kTodos, &do_objeto);
     if (*e == kErrFormatoRegra) {
       sem_regra = *e;
       *e = 0;

@@ -52,7 +52,7 @@ class TListaDefIndicador {
   // Reads the definitions unless read; a failed read is read again on the
   // next use. Returns
   // 0, 4286 for a row with Id < 1, or the call's code.
-  int32_t GaranteLido();
+  [[nodiscard]] int32_t GaranteLido();
   // The definition of id (read first); nullptr for an empty slot, an id
   // below 1 or an id beyond the definitions read (the array grows only with
   // the definitions put in it, never for an id asked).
@@ -95,8 +95,9 @@ struct TValorDeIndicador {
 // name (adding the name to the list when pode_incluir_item and the list can
 // add). Empty or "-" is null. Returns 0 or the type's code (logging where
 // the codes above say); *v is set on success.
-int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto, bool estrito,
-                              bool pode_incluir_item, TValorDeIndicador* v);
+[[nodiscard]] int32_t InternalSetFromString(const DefIndicador& def, const std::string& texto,
+                                            bool estrito, bool pode_incluir_item,
+                                            TValorDeIndicador* v);
 
 // One value to write: the object, its kind, the indicator and the date from
 // which the value holds (0 = none).
@@ -108,14 +109,15 @@ struct TPoeValorNumIndicadorNumaData {
 
   // Checks the indicator (25076), interprets texto (InternalSetFromString)
   // and writes it (Poe). Nothing is written when interpretation fails.
-  int32_t SetFromString(const std::string& texto, bool estrito, bool pode_incluir_item);
+  [[nodiscard]] int32_t SetFromString(const std::string& texto, bool estrito,
+                                      bool pode_incluir_item);
   // Writes through the kind's procedure: kind above 2 25074; id below 1 or
   // beyond the definitions 15687; no definition 15688. nulo writes NULL in
   // "@valornum", "@valordt" and "@valorst"; otherwise field type 3 writes
   // the trimmed text (NULL when empty or "-"), 27 and 28 the date (NULL for
   // 0), the others the number (NULL for the null number). Returns the call's
   // code.
-  int32_t Poe(bool nulo, const std::string& texto, double data, double numero);
+  [[nodiscard]] int32_t Poe(bool nulo, const std::string& texto, double data, double numero);
 };
 
 // One value to read: the same four fields; Data is the date at which the
@@ -130,7 +132,7 @@ struct TPegaValorDumIndicadorNumaData {
   // whether the column of the field type is NULL (an unknown indicator
   // counts as null). Returns 0 or the call's (or "result"'s) code.
   // Preconditions: the out arguments are not null.
-  int32_t Pega(bool* nulo, double* numero, std::string* texto, double* data);
+  [[nodiscard]] int32_t Pega(bool* nulo, double* numero, std::string* texto, double* data);
 };
 
 // Writes a registry value given as text on object id_eaa of kind eaa, valid
@@ -138,15 +140,16 @@ struct TPegaValorDumIndicadorNumaData {
 // number: the company is read, its cnpj set to texto ("-" clears it) and
 // written back. Any other indicator is written with SetFromString (strict,
 // adding items to lists when pode_incluir_item).
-int32_t EscreveValorDoIndicador(int32_t id_eaa, uint8_t eaa, int32_t id_indica,
-                                const std::string& texto, double data, bool pode_incluir_item);
+[[nodiscard]] int32_t EscreveValorDoIndicador(int32_t id_eaa, uint8_t eaa, int32_t id_indica,
+                                              const std::string& texto, double data,
+                                              bool pode_incluir_item);
 
 // What EscreveValorDoIndicador would refuse of texto for indicator
 // id_indica of an object of kind eaa, found without writing: 0 when the
 // value would be written (a list name the list may add counts as known when
 // pode_incluir_item), else the code the write would give before its call.
-int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica, const std::string& texto,
-                                bool pode_incluir_item);
+[[nodiscard]] int32_t ConfereValorDoIndicador(uint8_t eaa, int32_t id_indica,
+                                              const std::string& texto, bool pode_incluir_item);
 
 // The registration formats ("FormatoDeCadastroList").
 struct FormatoDeCadastro {
@@ -178,7 +181,7 @@ struct LinhaDeFormato {
 
 // The three format arrays, read once per process (each when empty) and
 // freed with the indicator definitions. Returns 0 or the first read's code.
-int32_t CarregaFormatosDeCadastro();
+[[nodiscard]] int32_t CarregaFormatosDeCadastro();
 const std::vector<FormatoDeCadastro>& FormatosDeCadastro();
 const std::vector<RegraDeFormatoDeCadastro>& RegrasDeFormatoDeCadastro();
 const std::vector<LinhaDeFormato>& LinhasDeFormato();
@@ -188,10 +191,12 @@ using TParesEaaIndicador = std::vector<std::pair<uint8_t, int32_t>>;
 
 // The indicators of format id_fdc, or, when id_fdc is 0, of the format the
 // rule for (tipo_obj, pais) names, that lie on lines of type 2 whose kind
-// is in eaas; no pair twice. 35008 or 35009 (logged) when the format does
-// not exist. Precondition: pares and e are not null.
-void IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
-                          const std::set<uint8_t>& eaas, TParesEaaIndicador* pares, int32_t* e);
+// is in eaas; no pair twice. Returns 0, the formats' read code, or 35008
+// or 35009 (logged) when the format does not exist. Precondition: pares is
+// not null.
+[[nodiscard]] int32_t IndicadoresDoFormato(int32_t id_fdc, int32_t tipo_obj, int32_t pais,
+                                           const std::set<uint8_t>& eaas,
+                                           TParesEaaIndicador* pares);
 
 // Whether the indicator lies in the registration format of the object or
 // of the objects it belongs to (the series, its class, its company): the

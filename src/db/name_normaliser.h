@@ -62,7 +62,7 @@ class TListaStringsAbrev {
   std::map<std::string, TInfoStringAbrev, MenorSemCaixa> Itens;
 
  private:
-  int32_t Carrega();
+  [[nodiscard]] int32_t Carrega();
 };
 
 // One entry of a normaliser list.

@@ -79,10 +79,10 @@ bool GetRegistroCodCVMparaAnbima(const std::string& provis, std::string* cod, in
 // The destination kind of the series of code on exchange bolsa
 // ("GetTipoDeBGLDaAnb"): 4042 when the code is not registered on that
 // exchange, 4044 for a kind outside 0..11; *tipo is 0 on any error.
-int32_t GetTipoDeBGLDaAnb(const std::string& cod, int32_t bolsa, uint8_t* tipo);
+[[nodiscard]] int32_t GetTipoDeBGLDaAnb(const std::string& cod, int32_t bolsa, uint8_t* tipo);
 
 // The number of series of exchange bolsa and destination kind tipo
 // ("GetTotalAnbDessaBolsaTBGL"); *num is 0 on any error.
-int32_t GetTotalAnbDessaBolsaTBGL(int32_t bolsa, int32_t tipo, int32_t* num);
+[[nodiscard]] int32_t GetTotalAnbDessaBolsaTBGL(int32_t bolsa, int32_t tipo, int32_t* num);
 
 }  // namespace zun

@@ -92,28 +92,28 @@ struct TObjListRoot {
 
 // Adds a company ("ObjEmpAddV3") and sets emp->id. Place "DbObjEmpAdd
 // passo:" + step reached, default 3673.
-int32_t ObjEmpAdd(TObjEmp* emp);
+[[nodiscard]] int32_t ObjEmpAdd(TObjEmp* emp);
 // Reads company id ("ObjEmpGetV3") into *emp; its currencies and
 // moedaInformeFIDC are zeroed first. The outputs are read even when the
 // call fails. Place "DbObjEmpGet", default 3674.
-int32_t ObjEmpGet(int32_t id, TObjEmp* emp);
+[[nodiscard]] int32_t ObjEmpGet(int32_t id, TObjEmp* emp);
 // Writes a company ("ObjEmpPutV3"). Place "DbObjEmpPut", default 3675.
-int32_t ObjEmpPut(const TObjEmp& emp);
+[[nodiscard]] int32_t ObjEmpPut(const TObjEmp& emp);
 
 // Asset operations ("ObjAtvAddV2", "ObjAtvGetV2", "ObjAtvPutV2"); places
 // "DbObjAtvAdd", "DbObjAtvGet", "DbObjAtvPut", defaults 3677, 3678, 3679.
-int32_t ObjAtvAdd(TObjAtv* atv);
-int32_t ObjAtvGet(int32_t id, TObjAtv* atv);
-int32_t ObjAtvPut(const TObjAtv& atv);
+[[nodiscard]] int32_t ObjAtvAdd(TObjAtv* atv);
+[[nodiscard]] int32_t ObjAtvGet(int32_t id, TObjAtv* atv);
+[[nodiscard]] int32_t ObjAtvPut(const TObjAtv& atv);
 
 // Series operations ("ObjAnbAdd", "ObjAnbGet", "ObjAnbPut"). Add sets id
 // and PaisProCodZun, Put sets PaisProCodZun. A Get whose call succeeds but
 // gives a negative PaisProCodZun logs it and returns 3807. Places
 // "DbObjAnbAdd atv:<acao> cod:<cod> bolsa:<bolsa>", "DbObjAnbGet",
 // "DbObjAnbPut", defaults 3681, 3682, 3683.
-int32_t ObjAnbAdd(TObjAnb* anb);
-int32_t ObjAnbGet(int32_t id, TObjAnb* anb);
-int32_t ObjAnbPut(TObjAnb* anb);
+[[nodiscard]] int32_t ObjAnbAdd(TObjAnb* anb);
+[[nodiscard]] int32_t ObjAnbGet(int32_t id, TObjAnb* anb);
+[[nodiscard]] int32_t ObjAnbPut(TObjAnb* anb);
 
 // The parameter that carries the statement format of source: "@fmtbal"
 // for 0, "@fmtbal1" .. "@fmtbal3" for 1 .. 3. A source above 3 stops the
@@ -123,19 +123,19 @@ std::string NomeParamFmtBal(int source, const std::string& contexto);
 // Sets the company's statement format for source when it has none yet
 // ("DefineFormatoBalDaEmpSeNulo"). The callers ignore the result; it is
 // returned for the log. Never raises.
-int32_t DefineFormatoBalDaEmpSeNulo(int32_t emp, int32_t source, int32_t tipo_documento,
-                                    int32_t fmtbal);
+[[nodiscard]] int32_t DefineFormatoBalDaEmpSeNulo(int32_t emp, int32_t source,
+                                                  int32_t tipo_documento, int32_t fmtbal);
 
 // The company's statement format of source (ObjEmpGet): 4461 for a source
 // of 4 or more, or below 0 (logged); *fmtbal is 0 on any error.
-int32_t GetFmtBalDaEmp(int32_t emp, int32_t source, int32_t* fmtbal);
+[[nodiscard]] int32_t GetFmtBalDaEmp(int32_t emp, int32_t source, int32_t* fmtbal);
 
 // The tree of the company that id belongs to: nivel 0 or below, id is a
 // series; 1, an asset; 2, a company; 3 or more gives 15252. Runs
 // "ObjListDaEmp" on a command object of its own (not from the cache).
-int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens);
+[[nodiscard]] int32_t ObjListDaEmp(int32_t nivel, int32_t id, std::vector<TObjListItem>* itens);
 
 // The assets of company emp_id (the view ObjListRoot).
-int32_t ObjListRoot(int32_t emp_id, std::vector<TObjListRoot>* itens);
+[[nodiscard]] int32_t ObjListRoot(int32_t emp_id, std::vector<TObjListRoot>* itens);
 
 }  // namespace zun

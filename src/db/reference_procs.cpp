@@ -16,7 +16,7 @@ using Parametros = std::initializer_list<std::pair<const char*, Value>>;
 
 // Calls proc in mode 0 with the parameters set exactly as given. The
 // command object is given back also when setting a parameter raises.
-int32_t ChamaPut(const char* proc, Parametros parametros) {
+[[nodiscard]] int32_t ChamaPut(const char* proc, Parametros parametros) {
   return ComComando(proc, [&](DsRef cmd) {
     for (const auto& [nome, valor] : parametros) cmd->Params().ParamByName(nome).value = valor;
     return ExecStProc(cmd, ModoStProc::kExecuta);

@@ -18,37 +18,40 @@
 namespace zun {
 
 // "PaisPut": "@id", "@cod", "@nome".
-int32_t PaisPut(int32_t id, const std::string& cod, const std::string& nome);
+[[nodiscard]] int32_t PaisPut(int32_t id, const std::string& cod, const std::string& nome);
 
 // "MoedaPut": "@id", "@cod", "@pais", "@nome".
-int32_t MoedaPut(int32_t id, const std::string& cod, int32_t pais, const std::string& nome);
+[[nodiscard]] int32_t MoedaPut(int32_t id, const std::string& cod, int32_t pais,
+                               const std::string& nome);
 
 // "BolsaPut": "@id", "@pais", "@cod", "@codiso10383".
-int32_t BolsaPut(int32_t id, int32_t pais, const std::string& cod, const std::string& codiso);
+[[nodiscard]] int32_t BolsaPut(int32_t id, int32_t pais, const std::string& cod,
+                               const std::string& codiso);
 
 // "VoteStatPut": "@id", "@cod".
-int32_t VoteStatPut(int32_t id, const std::string& cod);
+[[nodiscard]] int32_t VoteStatPut(int32_t id, const std::string& cod);
 
 // "HideNoZunInputPut": "@IdConta".
-int32_t HideNoZunInputPut(int32_t id_conta);
+[[nodiscard]] int32_t HideNoZunInputPut(int32_t id_conta);
 
 // "BlocoPadraoNaDigitacaoPut": "@Num", "@IdConta".
-int32_t BlocoPadraoNaDigitacaoPut(int32_t num, int32_t id_conta);
+[[nodiscard]] int32_t BlocoPadraoNaDigitacaoPut(int32_t num, int32_t id_conta);
 
 // "IdentificacaoDeContasPut": "@Identificacao", "@IdConta".
-int32_t IdentificacaoDeContasPut(int32_t identificacao, int32_t id_conta);
+[[nodiscard]] int32_t IdentificacaoDeContasPut(int32_t identificacao, int32_t id_conta);
 
 // "OcoTipoPut": "@id", "@seq", "@abrv", "@nome", "@loca" (always 0),
 // "@lb1", "@lb2".
-int32_t OcoTipoPut(int32_t id, int32_t seq, const std::string& abrv, const std::string& lb2,
-                   const std::string& lb1, const std::string& nome);
+[[nodiscard]] int32_t OcoTipoPut(int32_t id, int32_t seq, const std::string& abrv,
+                                 const std::string& lb2, const std::string& lb1,
+                                 const std::string& nome);
 
 // "AddListChoice": "@FC" = fc, "@id_new" = novo, "@id_id" = id, "@id_doc" =
 // doc, "@nomePT", "@nomeEN", "@nomeES". Afterwards, whatever the result,
 // the choice list of fc in ListasDeValores (when fc lies in 0..245 and has
 // one) is marked unread, so that its next use reads the changed list.
-int32_t AddListChoice(int32_t fc, bool novo, int32_t id, const std::string& doc,
-                      const std::string& nome_pt, const std::string& nome_en,
-                      const std::string& nome_es);
+[[nodiscard]] int32_t AddListChoice(int32_t fc, bool novo, int32_t id, const std::string& doc,
+                                    const std::string& nome_pt, const std::string& nome_en,
+                                    const std::string& nome_es);
 
 }  // namespace zun

@@ -27,12 +27,13 @@ void PedeReqGBol(int32_t prioridade);
 // + " " + motivo; on failure sends the notification "ReqGBol error" to "g",
 // on success clears PrioridadeReqGBol. Returns 0 or the error code (3718
 // when Db does not exist). Never raises.
-int32_t ReqGBol(const std::string& motivo);
+[[nodiscard]] int32_t ReqGBol(const std::string& motivo);
 
 // Calls "DataLogAdd" with "@tip", "@oid", "@aux", "@date" (NULL when date
 // is 0 or the null number, else the date-time, a day number) and "@txt"
 // (NULL when txt is empty, else unchanged). Returns 0 or the error code.
 // Never raises.
-int32_t DataLogAdd(int32_t tip, int32_t oid, int32_t aux, double date, const std::string& txt);
+[[nodiscard]] int32_t DataLogAdd(int32_t tip, int32_t oid, int32_t aux, double date,
+                                 const std::string& txt);
 
 }  // namespace zun

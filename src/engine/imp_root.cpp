@@ -304,18 +304,18 @@ void tImpRoot::ErrMsgNaLinha(int32_t linha, const std::string& text) {
   Msg("line:" + std::to_string(linha) + " " + text);
 }
 
-void tImpRoot::StrToPais(const std::string& s, int32_t* pais, int32_t* code) {
-  *code = 0;
+int32_t tImpRoot::StrToPais(const std::string& s, int32_t* pais) {
   if (!LeInteiro(s, pais)) {
     *pais = -1;
-    *code = kErrImpPaisDesconhecido;
-    return;
+    return kErrImpPaisDesconhecido;
   }
+  int32_t code = 0;
   try {
-    if (!EnumPais || EnumPais->IndexOfId(*pais) < 0) *code = kErrImpPaisDesconhecido;
+    if (!EnumPais || EnumPais->IndexOfId(*pais) < 0) code = kErrImpPaisDesconhecido;
   } catch (const std::exception& x) {
-    CodigoDaExcecao("StrToPais", code, x, kErrImpPaisDesconhecido);
+    CodigoDaExcecao("StrToPais", &code, x, kErrImpPaisDesconhecido);
   }
+  return code;
 }
 
 namespace {

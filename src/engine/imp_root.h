@@ -165,7 +165,7 @@ class tImpRoot {
   bool AtEnd() const { return lnn >= static_cast<int64_t>(Lines.size()); }
   // Erro; else ErroNaoFatal; else 3949 when the file did not reach its end;
   // else 0.
-  int32_t ResultCode() const;
+  [[nodiscard]] int32_t ResultCode() const;
   // Counts a non-fatal error (nothing for 0); the first one is kept; the
   // 51st sets Erro to 3948 when Erro is 0.
   void AddErroNaoFatal(int32_t code);
@@ -183,11 +183,11 @@ class tImpRoot {
     ErrMsgNaLinha(LinhaDoRegistro > 0 ? LinhaDoRegistro : lnn, text);
   }
   // A country field: *pais := s as a decimal integer (-1 when it is not
-  // one); *code := 4182 when s is not an integer or not an id of the
-  // country list EnumPais (also while that list is not created), else 0. A
-  // list that cannot be read gives its error code (logged). Preconditions:
-  // pais and code are not null.
-  void StrToPais(const std::string& s, int32_t* pais, int32_t* code);
+  // one). Returns 4182 when s is not an integer or not an id of the country
+  // list EnumPais (also while that list is not created), else 0. A list
+  // that cannot be read gives its error code (logged). Precondition: pais
+  // is not null.
+  [[nodiscard]] int32_t StrToPais(const std::string& s, int32_t* pais);
   // Whether one of the file's first ate lines is a record of keyword
   // (letter case aside) whose field 1 is the integer id: an object the file
   // defines before a line, which the check pass has not written.

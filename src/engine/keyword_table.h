@@ -87,7 +87,7 @@ enum class TImportador : uint8_t {
 };
 
 // The code of a record whose importer tells only whether it went well.
-inline int32_t CodigoDoOk(bool ok) { return ok ? 0 : kErrRegistroRecusado; }
+[[nodiscard]] inline int32_t CodigoDoOk(bool ok) { return ok ? 0 : kErrRegistroRecusado; }
 
 // An importer entry: handles the record loaded in imp.Parser in the pass
 // imp.ToNoCheck says, reading the row's variant flags v. *code arrives 0

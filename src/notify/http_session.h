@@ -51,21 +51,21 @@ using HttpSessionPtr = std::unique_ptr<HttpSession, HttpSessionDeleter>;
 // no_proxy). On success returns 0 and sets *session; on failure logs the
 // reason, leaves *session empty and returns 3226 or 3227. session must not
 // be null; a session it already holds is closed first.
-int32_t OpenHttpSession(const std::string& agent, const std::string& server, bool verbose,
-                        HttpSessionPtr* session);
+[[nodiscard]] int32_t OpenHttpSession(const std::string& agent, const std::string& server,
+                                      bool verbose, HttpSessionPtr* session);
 
 // Sends one request for path (appended to the session's base path) with verb
 // GET when use_get, else POST. headers are extra header lines ("Name: value",
 // empty ones skipped); body is sent when not empty (with GET too). Returns 0
 // once the request was sent and answered, 4380 for a null session, else 3229
 // or 3230. The session keeps the request until the next request or the close.
-int32_t PedePagina(HttpSession* session, const std::string& path, bool use_get,
-                   const std::vector<std::string>& headers, const std::string& body);
+[[nodiscard]] int32_t PedePagina(HttpSession* session, const std::string& path, bool use_get,
+                                 const std::vector<std::string>& headers, const std::string& body);
 
 // Closes the request, the connection and the session, in that order, and
 // empties *session. An empty *session (or a null pointer) does nothing.
 // Always returns 0.
-int32_t CloseHttpSession(HttpSessionPtr* session);
+[[nodiscard]] int32_t CloseHttpSession(HttpSessionPtr* session);
 
 // Writes one session log line (see the top of this file): when force is set,
 // or when the session is verbose and has written fewer than 80 lines. A null

@@ -94,7 +94,7 @@ void Guarda(const std::string& dir, const std::string& query) {
 }
 
 // One request to the gateway.
-int32_t Envia(const std::string& query) {
+[[nodiscard]] int32_t Envia(const std::string& query) {
   HttpSessionPtr s;
   int32_t erro = OpenHttpSession("SendHttpMail", MailGateway(), false, &s);
   if (erro == 0) erro = PedePagina(s.get(), "mailto.cgi?" + query, true, {}, std::string());
@@ -267,7 +267,8 @@ void SendNotification(const std::string& subject, const std::vector<std::string>
   };
   const int end = std::min<long long>(last, static_cast<long long>(extra.size()) - 1);
   for (int i = 0; i <= end; ++i) items.push_back(extra[static_cast<size_t>(i)]);
-  SendMailItems(items);
+  // A failure is logged by the request and the mail kept in the outbox.
+  (void)SendMailItems(items);
 }
 
 void SendNotification(const std::string& subject, const std::vector<std::string>& extra,

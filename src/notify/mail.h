@@ -42,7 +42,7 @@ void SetMailSuppressed(bool suppressed);
 // Sends "mailto.cgi?" + query to the gateway (agent "SendHttpMail", not
 // verbose). query must already be encoded. Returns 0 or the first error; a
 // mail not taken is counted, and kept in the outbox when there is one.
-int32_t SendHttpMail(const std::string& query);
+[[nodiscard]] int32_t SendHttpMail(const std::string& query);
 
 // The bounds of a mail: an item keeps at most kMaxItemDoMail bytes, and the
 // query at most kMaxQueryDoMail characters, so that the gateway's request
@@ -54,8 +54,8 @@ inline constexpr size_t kMaxQueryDoMail = 7000;
 // kMaxItemDoMail bytes, then, while the query is longer than
 // kMaxQueryDoMail, the longest one once encoded to half its length, each with the marker
 // of CortaTexto. A mail is cut, never dropped for its size.
-int32_t SendMailItems(const std::vector<std::string>& items, int last);
-int32_t SendMailItems(const std::vector<std::string>& items);  // all items
+[[nodiscard]] int32_t SendMailItems(const std::vector<std::string>& items, int last);
+[[nodiscard]] int32_t SendMailItems(const std::vector<std::string>& items);  // all items
 
 // Sends the standard notification: "TO" (to, or "g" when empty), "SUBJ"
 // ("ZunInput " + subject), "useratmachine" (the quoted user identity),

@@ -70,7 +70,7 @@ std::string Apara(const std::string& s) {
   return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
 
-int32_t Recusa(const std::string& path, const std::string& why) {
+[[nodiscard]] int32_t Recusa(const std::string& path, const std::string& why) {
   Config() = Estado{};
   Config().erro = kErroConfiguracaoRecusada;
   Config().motivo = path + " " + why;

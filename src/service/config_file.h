@@ -41,7 +41,7 @@ std::string CaminhoDaConfiguracao();
 // key again, or an on-or-off key has a value other than yes or no (the
 // line is named). A refused file leaves the configuration
 // empty.
-int32_t CarregaConfiguracao(const std::string& path, bool named = false);
+[[nodiscard]] int32_t CarregaConfiguracao(const std::string& path, bool named = false);
 
 // The file the settings came from, for the run's start line: its path, or
 // "none" when no file was read (missing and not named).
@@ -49,7 +49,7 @@ std::string ArquivoDaConfiguracao();
 
 // The code of the last CarregaConfiguracao, with its reason in *motivo when
 // not 0 (the path and what is wrong).
-int32_t ErroDaConfiguracao(std::string* motivo);
+[[nodiscard]] int32_t ErroDaConfiguracao(std::string* motivo);
 
 // The file's value for key (letter case ignored); nullptr when not set.
 const std::string* ValorDaConfiguracao(const std::string& key);

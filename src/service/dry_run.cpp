@@ -54,7 +54,7 @@ bool EhSistemaDoKernel(decltype(statfs::f_type) tipo) {
 // environment) and the file named as the password file
 // (kErroArquivoRecusado). Opened without blocking, then checked on what was
 // opened, so a link leads nowhere else. Each refusal is printed and logged.
-int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
+[[nodiscard]] int32_t AbreArquivoParaChecar(const std::string& file_name, int* fd) {
   *fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (*fd < 0) {
     LogaConsole("- check stopped: cannot open <" + file_name + ">: " + std::strerror(errno));
@@ -93,7 +93,8 @@ int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as) {
   try {
     // An owner checks a file as themselves with their own login; working
     // as another user (check_as) takes an administrator's, as a queue run.
-    InitDbConnection("", "", false, PedeLoginNoTerminal, !check_as.empty());
+    // The login logs its own code; whether the check goes on is IsLogged's.
+    (void)InitDbConnection("", "", false, PedeLoginNoTerminal, !check_as.empty());
     if (!IsLogged(false)) {
       Loga("- ZunInpIF login failed");
       erro = kErroLogin;

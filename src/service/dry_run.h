@@ -30,6 +30,6 @@ namespace zun {
 // kErroArquivoRecusado when it is not a regular file, lies on a file system
 // the kernel makes up (/proc, /sys and their kin) or is the file named by
 // the switch "PasswordFile".
-int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as);
+[[nodiscard]] int32_t ZunInpCheck(const std::string& file_name, const std::string& check_as);
 
 }  // namespace zun

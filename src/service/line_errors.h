@@ -76,6 +76,7 @@ MensagensDoArquivo MensagensDoTexto(const std::string& texto);
 // were not kept, a line 0 that counts them. A database without the
 // procedure keeps none (logged once). Returns 0 or the code of the call
 // (3939 for a link lost before it), which the caller only logs.
-int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease, const MensagensDoArquivo& m);
+[[nodiscard]] int32_t GravaMensagensDaEntrada(int32_t id, int32_t lease,
+                                              const MensagensDoArquivo& m);
 
 }  // namespace zun

@@ -123,11 +123,11 @@ int32_t CheckClientVersionV2() {
   return e;
 }
 
-void GetInfoDoUsuario(int32_t* erro) {
+int32_t GetInfoDoUsuario() {
   LimpaContextoDoUsuario();
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "GetInfoDoUsuario");
-  *erro = ExecStProc(cmd, ModoStProc::kExecuta);
-  if (*erro == 0) {
+  const int32_t erro = ExecStProc(cmd, ModoStProc::kExecuta);
+  if (erro == 0) {
     try {
       GetParamByte(cmd, "@SourceDoBal", &UsuarioSourceDoBal);
       GetParamInt(cmd, "@UserFlag", &UsuarioFlags);
@@ -142,6 +142,7 @@ void GetInfoDoUsuario(int32_t* erro) {
     }
   }
   DevolveDataSet(&cmd);
+  return erro;
 }
 
 int32_t ChamaSetuser(const std::string& novo_user) {
@@ -157,8 +158,9 @@ int32_t ChamaSetuser(const std::string& novo_user) {
   DevolveDataSet(&cmd);
   if (e == 0) {
     usuario_trocado = novo_user;
-    int32_t ignored = 0;
-    GetInfoDoUsuario(&ignored);
+    // The switch's code is the one returned; a context that fails to refill
+    // stays cleared.
+    (void)GetInfoDoUsuario();
   }
   return e;
 }
@@ -176,7 +178,8 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
     // failed login then shows what it tried.
     DadosDeLogin alvo;
     std::string ignored;
-    LeAlvoDoLogin(&alvo, &ignored);
+    // Only for the line below: LeDadosDeLogin reads it again and fails on it.
+    (void)LeAlvoDoLogin(&alvo, &ignored);
     LogaConsole("- ZunInpIF " + DescreveAlvo(alvo));
   }
   SetDbUserNameSource([] { return UsuarioNome; });
@@ -206,7 +209,7 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
       DetectaVersaoDoServidor(Db.get());
       e = CheckClientVersionV2();
     }
-    if (e == 0) GetInfoDoUsuario(&e);
+    if (e == 0) e = GetInfoDoUsuario();
     if (e == 0 && administrador && !UsuarioIsAdmin) {
       e = kErroLoginNaoAdministrador;
       msg_erro = "not an administrator: " + UsuarioNome;
@@ -230,7 +233,7 @@ int32_t InitDbConnection(const std::string& user, const std::string& password, b
     }
     // Before the first file needs one: what the database lacks is known now.
     if (e == 0) ConfereProcedimentos();
-    if (e == 0) LeDadosIniciais(&e);
+    if (e == 0) e = LeDadosIniciais();
     if (e == 0 && !IsLogged(false)) e = kErroLoginSemConexao;
   } catch (const std::exception& x) {
     CodigoDaExcecao("InitDbConnection", &e, x, kErroLoginFalhou);

@@ -26,8 +26,10 @@ namespace zun {
 // Precondition: Db exists.
 // With administrador false a plain user's login is taken too (an owner's
 // check of their own file, which switches to nobody).
-int32_t InitDbConnection(const std::string& user, const std::string& password, bool exclusive,
-                         const PedidoDeLogin& ask = PedeLoginNoTerminal, bool administrador = true);
+[[nodiscard]] int32_t InitDbConnection(const std::string& user, const std::string& password,
+                                       bool exclusive,
+                                       const PedidoDeLogin& ask = PedeLoginNoTerminal,
+                                       bool administrador = true);
 
 // Whether Db exists and is connected. With warn, a false answer is also
 // logged as "Warn: Not logged!".
@@ -37,15 +39,15 @@ bool IsLogged(bool warn);
 // twice with the switch "AdminVersion"); on success the server time sets the
 // server clock offset. Returns 0 or the call's code; raises what
 // TomaDataSet raises.
-int32_t CheckClientVersionV2();
+[[nodiscard]] int32_t CheckClientVersionV2();
 
-// Refills the user context from "GetInfoDoUsuario"; *erro gets the call's
-// code (the context stays cleared on failure).
-void GetInfoDoUsuario(int32_t* erro);
+// Refills the user context from "GetInfoDoUsuario"; returns the call's code
+// (the context stays cleared on failure).
+[[nodiscard]] int32_t GetInfoDoUsuario();
 
 // Switches the session's database user ("" returns to the login's user)
 // and refreshes the user context. Returns the procedure's code.
-int32_t ChamaSetuser(const std::string& novo_user);
+[[nodiscard]] int32_t ChamaSetuser(const std::string& novo_user);
 
 // The server and database names kept after a successful login.
 const std::string& NomeDoServidorLogado();

@@ -59,7 +59,7 @@ bool PedeLoginNoTerminal(std::string* user, std::string* password);
 // "instance"). Returns 0, or 4218 when the source is not in odbc.ini, names
 // no "Server", or names a "Servername" no freetds.conf holds with a host;
 // *msg_erro then says which.
-int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro);
+[[nodiscard]] int32_t LeAlvoDoLogin(DadosDeLogin* d, std::string* msg_erro);
 
 // The run's target in words for the log: "config:<" + the configuration
 // file or "none" + "> provider:" ... " server:" ... " port:" (or
@@ -77,8 +77,9 @@ std::string DescreveAlvo(const DadosDeLogin& d);
 // says why), 4272 (prompt cancelled), 4217 (server, database or provider empty) or 4218 (not the
 // default database@server, compared by host; *msg_erro gets "s@d:<" + database + "@" + server +
 // ">").
-int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
-                       const PedidoDeLogin& ask, DadosDeLogin* d, std::string* msg_erro);
+[[nodiscard]] int32_t LeDadosDeLogin(const std::string& user, const std::string& password,
+                                     const PedidoDeLogin& ask, DadosDeLogin* d,
+                                     std::string* msg_erro);
 
 // The connection string: provider, data source, catalog, application name,
 // then SQL Server login fields for a user name or integrated security, and

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   zun::SetProgramArgs(args);
   // The installation's settings become switches behind the command line's;
   // a refused file fails the login, which says why.
-  zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao(), zun::TemSwitch("Config"));
+  (void)zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao(), zun::TemSwitch("Config"));
   zun::SetProgramArgs(zun::ArgsComConfiguracao(args));
   zun::IniciaFundacao();
   for (const std::string& u : zun::SwitchesDesconhecidos(args)) {
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     // A check of one local file instead of a queue run.
     std::string check_as;
     zun::LeSwitch("CheckAs", &check_as);
-    zun::ZunInpCheck(check_file, check_as);
+    (void)zun::ZunInpCheck(check_file, check_as);  // its code is SysExitCode's
   } else {
     // Mails earlier runs could not deliver go first; this run's wait there
     // too when the gateway fails.
@@ -76,12 +76,13 @@ int main(int argc, char** argv) {
       return erro;
     };
     hooks.queue_step = zun::ImpIFStep;
-    hooks.bulletin_requests = [] { zun::ProcuraReqGBolNoDataLogEGeraNua(); };
+    // Its failures are logged and notified; the requests wait for the next run.
+    hooks.bulletin_requests = [] { (void)zun::ProcuraReqGBolNoDataLogEGeraNua(); };
     hooks.budget_starts = [](double seconds) {
       if (zun::Db) zun::Db->SetOrcamento(seconds);
     };
     hooks.continue_after_failed_file = zun::SwitchLigado("ContinueAfterFailedFile");
-    zun::ZunInpIF(hooks);
+    (void)zun::ZunInpIF(hooks);  // its code is SysExitCode's
   }
 
   zun::EncerraZiGlobs(&zun::SysExitCode);

@@ -20,6 +20,6 @@ namespace zun {
 // no copy of it is left but *password. Returns 0, or 4273 when
 // "PasswordFile" is given but the file cannot be used: *msg_erro and a log
 // line then say why.
-int32_t LeSenhaDoLogin(std::string* password, std::string* msg_erro);
+[[nodiscard]] int32_t LeSenhaDoLogin(std::string* password, std::string* msg_erro);
 
 }  // namespace zun

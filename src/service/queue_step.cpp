@@ -56,7 +56,7 @@ namespace {
 
 // 0 when a file of a few kilobytes can be written in dir (ending in "/"),
 // else the system's error number.
-int ProvaDiretorio(const std::string& dir) {
+[[nodiscard]] int ProvaDiretorio(const std::string& dir) {
   std::string name = dir + ".zuninput-probe-XXXXXX";
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return errno;

@@ -35,7 +35,7 @@ std::string LePathIF();
 // dir + "> " + the system's reason, sends the notification "directory
 // error:" + code to "gr" and returns kErroDiretorioDasCopias or
 // kErroDiretorioDosPedidos; else 0. Precondition: IniciaZiGlobs ran.
-int32_t VerificaDiretorios();
+[[nodiscard]] int32_t VerificaDiretorios();
 
 // How old, in seconds, a local copy must be before a run takes it for one
 // left behind: the 30 minutes of an entry's lease. A copy is read whole

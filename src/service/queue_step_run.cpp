@@ -99,8 +99,8 @@ void LeRetomada(Command& cmd, QueueRow* row) {
 // far and the line messages when there are more than *marcadas (then
 // updated; messages are only ever added): 0, or the call's code (50107: the
 // lease is lost).
-int32_t MarcaRetomada(const QueueRow& row, const TImpMain& imp, const std::string& pedido,
-                      size_t* marcadas) {
+[[nodiscard]] int32_t MarcaRetomada(const QueueRow& row, const TImpMain& imp,
+                                    const std::string& pedido, size_t* marcadas) {
   std::unique_ptr<Command> cmd = TomaDataSet(CommandType::kStoredProc, "ImportFilesMarca");
   DevolveAoSair devolve(&cmd);
   SetParamInt(cmd, "@id", row.id);
@@ -162,8 +162,8 @@ std::string EmailDoDono(const std::string& dono) {
 // when res is given (the outcome), else "ImportFilesRenova" (renews the
 // lease). 0 or the call's code. A queue without leases, or without their
 // renewal, gets no lease and no renewal.
-int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nullopt,
-                      bool apaga_conteudo = false) {
+[[nodiscard]] int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nullopt,
+                                    bool apaga_conteudo = false) {
   if (!res && !(FilaDoBanco().lease && FilaDoBanco().renova)) return 0;
   std::unique_ptr<Command> cmd =
       TomaDataSet(CommandType::kStoredProc, res ? "ImportFilesResult" : "ImportFilesRenova");
@@ -183,7 +183,8 @@ int32_t ChamaComLease(const QueueRow& row, std::optional<int32_t> res = std::nul
 // whose outcome was refused asks for nothing. A request that cannot be
 // recorded does not hold the outcome back: the outcome is recorded alone
 // and the request waits in ReqGBolPendente for the end of the run.
-int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const std::string& pedido) {
+[[nodiscard]] int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo,
+                                            const std::string& pedido) {
   int32_t gravou = 0;
   int32_t pedido_erro = 0;
   {
@@ -204,7 +205,8 @@ int32_t GravaResultadoEPedido(const QueueRow& row, bool apaga_conteudo, const st
 // commits, or, when the outcome is refused (the lease lost), none of it.
 // A request that cannot be recorded is undone alone and waits in
 // ReqGBolPendente for the end of the run.
-int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga, const std::string& pedido) {
+[[nodiscard]] int32_t GravaComOGrupo(const QueueRow& row, int32_t res, bool apaga,
+                                     const std::string& pedido) {
   int32_t gravou = 0;
   try {
     gravou = ChamaComLease(row, res, apaga);
@@ -446,7 +448,7 @@ void TrocaParaODono(PassoDaFila* p) {
 // imported by two processes at the same time. In a group the renewal
 // commits with the group's next lines. 0 goes on; else the import stops
 // with the code.
-int32_t SegueImportando(PassoDaFila& p, Stopwatch* desde_renovacao, TImpMain& imp) {
+[[nodiscard]] int32_t SegueImportando(PassoDaFila& p, Stopwatch* desde_renovacao, TImpMain& imp) {
   if (Db->TranCount() > 0) return 0;
   if (Db->EmGrupo()) {
     // A transaction the server ended under a call that was no procedure's

@@ -28,7 +28,7 @@ constexpr char kLugar[] = "ProcuraReqGBolNoDataLogEGeraNua";
 
 // One attempt: asks for the pending requests and writes the marker in one
 // transaction. Returns the attempt's code; *prioridade and *io_res as read.
-int32_t PedeEGeraNua(int32_t* prioridade, int* io_res) {
+[[nodiscard]] int32_t PedeEGeraNua(int32_t* prioridade, int* io_res) {
   int32_t code = 0;
   std::unique_ptr<Command> cmd;
   std::optional<Transacao> transacao;

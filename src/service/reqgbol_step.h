@@ -16,6 +16,6 @@ namespace zun {
 // requests stay pending for the next run.
 // Returns the step's code (0, 4105 for a marker file that could not be
 // written, or the call's code) for tests.
-int32_t ProcuraReqGBolNoDataLogEGeraNua();
+[[nodiscard]] int32_t ProcuraReqGBolNoDataLogEGeraNua();
 
 }  // namespace zun

@@ -43,7 +43,7 @@ struct RunHooks {
 // outcome is the service's failure in the run's summary (a run without error whose log lines did
 // not all reach the log file ends with kErroLogNaoGravado). Sets SysExitCode to the run's error
 // unless it is already non-zero, and returns SysExitCode.
-int32_t ZunInpIF(const RunHooks& hooks);
+[[nodiscard]] int32_t ZunInpIF(const RunHooks& hooks);
 
 // Why the log at path cannot be the run's when it belongs to another user
 // than euid (a run as root left it root's), in words naming both; "" when

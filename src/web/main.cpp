@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   zun::SetProgramArgs(args);
   if (zun::CarregaConfiguracao(zun::CaminhoDaConfiguracao(), zun::TemSwitch("Config")) != 0) {
     std::string why;
-    zun::ErroDaConfiguracao(&why);
+    (void)zun::ErroDaConfiguracao(&why);  // the code is the one just returned
     return Fail("the configuration file is refused: " + why);
   }
   zun::SetProgramArgs(zun::ArgsComConfiguracao(args));

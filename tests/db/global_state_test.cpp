@@ -22,8 +22,7 @@ using GlobalStateTest = ZiGlobsDb;
 TEST_F(GlobalStateTest, EveryLoginReadsFreshLists) {
   int recria = 0;
   DefIndicadoresHooks.Recria = [&] { ++recria; };
-  int32_t e = -1;
-  LeDadosIniciais(&e);
+  int32_t e = LeDadosIniciais();
   ASSERT_EQ(e, 0);
   ASSERT_EQ(EnumVote->Conta(), 3);
   ASSERT_EQ(ListasDeValores[32]->Conta(), 2);
@@ -31,7 +30,7 @@ TEST_F(GlobalStateTest, EveryLoginReadsFreshLists) {
   Sql("INSERT INTO vote_stat (id, cod) VALUES (3, 'PNA')");
   Sql("INSERT INTO campo_lista_valores (formatocampo, id, nome_pt) VALUES (32, 9, 'Novo')");
   EXPECT_EQ(EnumVote->Conta(), 3);
-  LeDadosIniciais(&e);
+  e = LeDadosIniciais();
   DefIndicadoresHooks = {};
   ASSERT_EQ(e, 0);
   EXPECT_EQ(EnumVote->Conta(), 4);
@@ -74,8 +73,7 @@ TEST_F(GlobalStateTest, ConsistencyChecksAndTheirCodes) {
     Db->BeginTran();
     SqlScript(c.sql);
     LogCapture log;
-    int32_t e = -1;
-    LeDadosIniciais(&e);
+    const int32_t e = LeDadosIniciais();
     Db->EndTran(false);
     EXPECT_EQ(e, c.code);
     EXPECT_TRUE(!*c.log || log.Has(c.log)) << c.log;
@@ -88,8 +86,7 @@ TEST_F(GlobalStateTest, ClassCheckWarnsAndMarksParents) {
   Sql("INSERT INTO classe (id, nome, mae) VALUES (6, 'Loop A', 7)");
   Sql("INSERT INTO classe (id, nome, mae) VALUES (7, 'Loop B', 6)");
   LogCapture log;
-  int32_t e = -1;
-  LeDadosIniciais(&e);
+  int32_t e = LeDadosIniciais();
   EXPECT_EQ(e, 0);  // warnings only
   EXPECT_TRUE(log.Has("Warning: Class #4 filha de 99 nao existe!"));
   EXPECT_TRUE(log.Has("Warning: Class #5 tem circular reference de maes"));
@@ -103,10 +100,10 @@ TEST_F(GlobalStateTest, ClassCheckWarnsAndMarksParents) {
 TEST_F(GlobalStateTest, ListThatCannotBeReadOrNoSessionEndsTheRead) {
   UnregisterProcedure("EnumMoeda");
   int32_t e = -1;
-  EXPECT_THROW(LeDadosIniciais(&e), EZunInputException);
+  EXPECT_THROW(e = LeDadosIniciais(), EZunInputException);
   RegisterDatabaseProcedures();
   Db->Close();
-  LeDadosIniciais(&e);
+  e = LeDadosIniciais();
   EXPECT_EQ(e, 3718) << "without a connected session";
 }
 

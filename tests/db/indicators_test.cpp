@@ -165,14 +165,13 @@ TEST_F(Indicators, Formatos) {
       {2, 0, 0, 0, 7}, {0, 0, 0, 0, 7}, {0, 0, 1, 0, 4}, {7, 0, 0, 35008, 0}, {0, 3, 0, 35009, 0}};
   for (const Caso& c : casos) {
     TParesEaaIndicador pares;
-    int32_t e = -1;
-    IndicadoresDoFormato(c.id_fdc, c.tipo_obj, c.pais, {kEaaAnb, kEaaAtv, kEaaEmp}, &pares, &e);
+    const int32_t e =
+        IndicadoresDoFormato(c.id_fdc, c.tipo_obj, c.pais, {kEaaAnb, kEaaAtv, kEaaEmp}, &pares);
     EXPECT_EQ(e, c.code) << c.id_fdc << " " << c.tipo_obj;
     EXPECT_EQ(pares.size(), c.pares) << c.id_fdc << " " << c.tipo_obj;
   }
   TParesEaaIndicador so_emp;
-  int32_t e = 0;
-  IndicadoresDoFormato(2, 0, 0, {kEaaEmp}, &so_emp, &e);
+  int32_t e = IndicadoresDoFormato(2, 0, 0, {kEaaEmp}, &so_emp);
   EXPECT_EQ(so_emp, (TParesEaaIndicador{{kEaaEmp, 58}, {kEaaEmp, 9}, {kEaaEmp, 106}}));
 
   struct Busca {

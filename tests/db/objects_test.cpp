@@ -51,7 +51,7 @@ class ObjectsTest : public ZiGlobsDb {
   // Reads the stored company, changes it with muda and writes it back.
   int32_t MudaEmp(const std::function<void(TObjEmp&)>& muda) {
     TObjEmp e;
-    ObjEmpGet(emp_, &e);
+    if (const int32_t code = ObjEmpGet(emp_, &e); code != 0) return code;
     muda(e);
     return ObjEmpPut(e);
   }

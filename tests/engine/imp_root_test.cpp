@@ -164,7 +164,7 @@ TEST_F(ImpRootTest, CountryFields) {
   RootDeTeste root("", true);
   std::unique_ptr<tIntStgList> antes = std::move(EnumPais);
   int32_t pais = 0, code = 0;
-  root.StrToPais("1", &pais, &code);
+  code = root.StrToPais("1", &pais);
   EXPECT_EQ(code, 4182);  // no country list yet
   EnumPais = std::make_unique<tIntStgList>("EnumPais");
   EnumPais->AdicionaLocal(1, "Brasil", 0);
@@ -177,7 +177,7 @@ TEST_F(ImpRootTest, CountryFields) {
       {"x", -1, 4182}, {"", -1, 4182}, {"-", -1, 4182}, {"1 ", -1, 4182}, {"99999999999", -1, 4182},
   };
   for (const Case& c : cases) {
-    root.StrToPais(c.s, &pais, &code);
+    code = root.StrToPais(c.s, &pais);
     EXPECT_EQ(pais, c.pais) << c.s;
     EXPECT_EQ(code, c.code) << c.s;
   }

@@ -117,9 +117,8 @@ TEST_F(QueueRun, LoginSwitchesToTheOwnerAndBackAcrossAReconnection) {
   ASSERT_EQ(LoginInProcess(), 0);
   ASSERT_EQ(ChamaSetuser("ana.lima"), 0);
   EXPECT_FALSE(UsuarioIsAdmin);
-  Db->Close();  // the link is lost
-  int32_t e = -1;
-  GetInfoDoUsuario(&e);  // reconnects and repeats the call
+  Db->Close();                           // the link is lost
+  const int32_t e = GetInfoDoUsuario();  // reconnects and repeats the call
   EXPECT_EQ(e, 0);
   EXPECT_EQ(UsuarioNome, "ana.lima") << "the new connection works as the file's owner";
   ASSERT_EQ(ChamaSetuser(""), 0);

@@ -84,7 +84,7 @@ bool ServidorSelecionado(const Args& a) {
   SetProgramArgs(args);
   if (CarregaConfiguracao(a.Has("--config") ? a.Get("--config") : CaminhoDaConfiguracao()) != 0) {
     std::string motivo;
-    ErroDaConfiguracao(&motivo);
+    (void)ErroDaConfiguracao(&motivo);  // the code is the one just returned
     throw Failure("the configuration file is refused: " + motivo);
   }
   SetProgramArgs(ArgsComConfiguracao(args));

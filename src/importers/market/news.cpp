@@ -24,7 +24,7 @@ void ImportaNoticia(TImpMain& imp, const TVariantes&, int32_t* resultado) {
   if (p.Count() != 5) return falha("Invalid # of fields");
   p.Field(1, &cod);
   if (cod.empty()) return falha("Empty <company>");
-  imp.StrToPais(std::string(p.Field(2)), &pais, &code);
+  code = imp.StrToPais(std::string(p.Field(2)), &pais);
   if (code != 0) return falha("Invalid <country>");
   if (!StrToDateOk(p.Field(3), &data) || data == 0) return falha("Invalid <pub_date>");
   const std::string_view campo_seq = p.Field(4);

@@ -32,7 +32,7 @@ constexpr int kCamposExcedentesOlhados = 10;
 // Calls procedure proc with the parameters poe sets (plain execute); an
 // exception becomes its code.
 template <typename F>
-int32_t Chama(const char* proc, F poe) {
+[[nodiscard]] int32_t Chama(const char* proc, F poe) {
   return ChamaComGuarda(proc, proc, kErrChamada, [&](DsRef cmd, int32_t* e) {
     poe(cmd);
     *e = ExecStProc(cmd, ModoStProc::kExecuta);

@@ -32,7 +32,8 @@ inline constexpr const char* kOperadoresDaCondicao[] = {"###", "=*", "<>*", "<*"
 // word: 4392 no "#", 4393 term 1 not an integer, 4394 operator not in the
 // list, 4395 term 2 not a number, 4396 text after term 2; 50603 (as
 // "CotacaoImportV3" answers) term 1 outside 1..12.
-int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1, double* termo2);
+[[nodiscard]] int32_t LeCondicao(std::string_view texto, int32_t* operador, int32_t* termo1,
+                                 double* termo2);
 
 // One quote line, read from field 1 of imp.Parser.
 struct TCotacao {
@@ -52,7 +53,7 @@ struct TCotacao {
 // kept, else a number: 3954 "Invalid <vlr#i:field>") and up to ten further
 // fields that must be empty (3950 "Invalid # of fields : <field>").
 // Messages go to imp.ErrMsg. Returns 0 or the code.
-int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q);
+[[nodiscard]] int32_t LeCotacao(TImpMain& imp, int32_t modo, TCotacao* q);
 
 // "*QT" family (v.Modo 0, 1, 2): LeCotacao, then the series' destination
 // kind; a "-provis" ticker that is not registered is tried as the code it

@@ -40,7 +40,8 @@ std::string TextoDaEmp(std::string_view s, bool apara, bool abreviado, int32_t p
 
 // Checks and stores company field i (3 to 11, given); *texto receives the
 // company text of field 8. 0 or the field's code.
-int32_t CampoDaEmp(int i, std::string_view s, bool abreviado, TObjEmp* emp, std::string* texto) {
+[[nodiscard]] int32_t CampoDaEmp(int i, std::string_view s, bool abreviado, TObjEmp* emp,
+                                 std::string* texto) {
   int32_t n = 0;
   switch (i) {
     case 3:
@@ -76,15 +77,17 @@ int32_t CampoDaEmp(int i, std::string_view s, bool abreviado, TObjEmp* emp, std:
 }
 
 // A boolean field into *b, else erro.
-int32_t Booleano(std::string_view s, int32_t erro, bool* b) { return StrToBoolOk(s, b) ? 0 : erro; }
+[[nodiscard]] int32_t Booleano(std::string_view s, int32_t erro, bool* b) {
+  return StrToBoolOk(s, b) ? 0 : erro;
+}
 
 // An integer field into *n, else erro.
-int32_t Inteiro(std::string_view s, int32_t erro, int32_t* n) {
+[[nodiscard]] int32_t Inteiro(std::string_view s, int32_t erro, int32_t* n) {
   return StrToIntOk(s, n) ? 0 : erro;
 }
 
 // Checks and stores series field i (6 to 19, given) in *anb.
-int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
+[[nodiscard]] int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
   int32_t n = 0;
   bool b = false;
   switch (i) {
@@ -135,7 +138,7 @@ int32_t CampoDaSerie(int i, std::string_view s, TObjAnb* anb) {
 
 // The rights the series procedures ask for a change from antes to anb (nova:
 // a new series); 0 or the code of the first one the user lacks.
-int32_t DireitosDaSerie(const TObjAnb& antes, const TObjAnb& anb, bool nova) {
+[[nodiscard]] int32_t DireitosDaSerie(const TObjAnb& antes, const TObjAnb& anb, bool nova) {
   if (!nova && antes.acao != anb.acao && !PodeMudarAtvDoAnb()) return kSemDireitoMudarAtvDoAnb;
   if (anb.TipoDeBGLDestino >= 6 && (nova || antes.TipoDeBGLDestino != anb.TipoDeBGLDestino) &&
       !PodeTodosOsTiposDeBGL()) {

@@ -29,7 +29,7 @@ constexpr int32_t kPrimeiroTipoDeBGLRestrito = 6;
 
 // The checks shared by the series records: field count (errado when it is
 // not 4, with the line message), ticker and exchange. 0 when they pass.
-int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
+[[nodiscard]] int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
   tParserWrapper& p = *imp.Parser;
   if (p.Count() != 4) {
     imp.ErrMsg("Invalid # of fields : " + std::to_string(p.Count()));
@@ -49,7 +49,7 @@ int32_t ChecaSerie(TImpMain& imp, int32_t errado, int32_t* bolsa) {
 // The check pass's look-up of the record's series: 0 (also for a series an
 // "*OBJSERIE" line before this one adds), or the series procedures' 4178 for
 // one that is not registered; *tipo its destination kind (0 when unknown).
-int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
+[[nodiscard]] int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
   const std::string ticker(imp.Parser->Field(1));
   const int32_t e = GetTipoDeBGLDaAnb(ticker, bolsa, tipo);
   if (e != kErrTickerNaoRegistrado) return e;
@@ -59,8 +59,8 @@ int32_t AchaSerie(TImpMain& imp, int32_t bolsa, uint8_t* tipo) {
 
 // Calls the series procedure proc with the record's ticker, the exchange
 // and the further parameters extra.
-int32_t ChamaSerie(TImpMain& imp, const char* proc, int32_t bolsa,
-                   std::initializer_list<std::pair<const char*, Value>> extra) {
+[[nodiscard]] int32_t ChamaSerie(TImpMain& imp, const char* proc, int32_t bolsa,
+                                 std::initializer_list<std::pair<const char*, Value>> extra) {
   return ComComando(proc, [&](DsRef cmd) {
     cmd->Params().ParamByName("@ticker").value = Value::String(std::string(imp.Parser->Field(1)));
     cmd->Params().ParamByName("@bolsa").value = Value::Int(bolsa);
@@ -71,8 +71,8 @@ int32_t ChamaSerie(TImpMain& imp, const char* proc, int32_t bolsa,
 
 // An asset type field: 0 when it is absent or "-" (*faltou := true) or an
 // id of lista (stored in *destino), else erro.
-int32_t CampoDeAtivo(std::string_view s, tIntStgList* lista, int32_t erro, int32_t* destino,
-                     bool* faltou) {
+[[nodiscard]] int32_t CampoDeAtivo(std::string_view s, tIntStgList* lista, int32_t erro,
+                                   int32_t* destino, bool* faltou) {
   if (s.empty() || s == "-") {
     *faltou = true;
     return 0;

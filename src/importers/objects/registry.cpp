@@ -32,7 +32,7 @@ struct TCabecalho {
 
 // An indicator field: an integer with a definition; else erro (or the
 // definitions' read code).
-int32_t LeIndicador(std::string_view campo, int32_t erro, int32_t* id) {
+[[nodiscard]] int32_t LeIndicador(std::string_view campo, int32_t erro, int32_t* id) {
   if (!StrToIntOk(campo, id)) return erro;
   int32_t e = 0;
   const DefIndicador* def = DefIndicadores().PegaDef(*id, &e);
@@ -41,8 +41,8 @@ int32_t LeIndicador(std::string_view campo, int32_t erro, int32_t* id) {
 }
 
 // The indicator, value and date fields from field i on; nothing may follow.
-int32_t LeIndicadorValorData(tParserWrapper& p, int32_t i, int32_t erro_ind, int32_t erro_valor,
-                             int32_t erro_data, TCabecalho* h) {
+[[nodiscard]] int32_t LeIndicadorValorData(tParserWrapper& p, int32_t i, int32_t erro_ind,
+                                           int32_t erro_valor, int32_t erro_data, TCabecalho* h) {
   int32_t e = LeIndicador(p.Field(i), erro_ind, &h->IdIndica);
   if (e != 0) return e;
   h->Valor.assign(p.Field(i + 1));
@@ -67,7 +67,7 @@ bool Resgata(const std::string& cod, uint8_t eaa, int32_t* id) {
 
 // The head shared by the direct and the REPEATDATE forms; the checks stop
 // at the first error.
-int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
+[[nodiscard]] int32_t LeCabecalhoDoRegistro(tParserWrapper& p, uint8_t eaa, TCabecalho* h) {
   const std::string f1(p.Field(1));
   const std::string f2(p.Field(2));
   int32_t e = 0;

@@ -54,7 +54,7 @@ class TLeitorDeCampos {
 // kErrRegistroRecusado when the checks, the confirmation or the write
 // failed.
 template <typename Confere, typename Escrita>
-int32_t Grava(const TImpMain& imp, bool ok, Confere confere, Escrita escreve) {
+[[nodiscard]] int32_t Grava(const TImpMain& imp, bool ok, Confere confere, Escrita escreve) {
   if (ok) ok = imp.ToNoCheck ? confere() : escreve() == 0;
   return CodigoDoOk(ok);
 }
@@ -91,8 +91,9 @@ bool DeOutro(const std::unique_ptr<tIntStgList>& lista, const std::string& texto
 
 // What "AddListChoice" would refuse, found in the list: a type without a
 // list, no name, an entry that does not exist, a document of another entry.
-int32_t ConfereListChoice(int32_t fc, bool novo, int32_t id, const std::string& doc,
-                          const std::string& pt, const std::string& en, const std::string& es) {
+[[nodiscard]] int32_t ConfereListChoice(int32_t fc, bool novo, int32_t id, const std::string& doc,
+                                        const std::string& pt, const std::string& en,
+                                        const std::string& es) {
   constexpr int32_t kSemLista = 50410, kDesconhecida = 50411, kDocRepetido = 50412,
                     kSemNome = 50413;
   if (fc < 0 || fc >= kNumFormatosCampo || !TemListaDeValores(fc) || !ListasDeValores[fc]) {

@@ -85,7 +85,7 @@ int32_t Empresa(TImpMain& imp, std::string* cod, const std::string& pais, int32_
 }
 
 // The fields of the keyword line; 0 or the first error.
-int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
+[[nodiscard]] int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
   tParserWrapper& p = *imp.Parser;
   std::string cod(p.Field(1));
   if (cod.empty()) {
@@ -94,7 +94,7 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
   }
   const std::string pais_texto(p.Field(2));
   int32_t pais = 0, code = 0;
-  imp.StrToPais(pais_texto, &pais, &code);
+  code = imp.StrToPais(pais_texto, &pais);
   if (code != 0) return code;
   h->Emp = Empresa(imp, &cod, pais_texto, &code);
   if (code != 0) return code;
@@ -136,7 +136,7 @@ int32_t LeCabecalho(TImpMain& imp, bool carteira, TCacHeader* h) {
 }
 
 // The values of a portfolio line (after TipoAplicacao); 0 or an error.
-int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
+[[nodiscard]] int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
   tParserWrapper& p = *b.imp.Parser;
   bool leu_valor = false;
   for (int32_t k = 0; k < 3; ++k) {
@@ -171,7 +171,7 @@ int32_t LeValoresDeCarteira(Bloco& b, UmItemCac* u, std::string* ultimo) {
 }
 
 // The values of a shareholder line; 0 or an error.
-int32_t LeValoresDeAcionista(tParserWrapper& p, UmItemCac* u, std::string* ultimo) {
+[[nodiscard]] int32_t LeValoresDeAcionista(tParserWrapper& p, UmItemCac* u, std::string* ultimo) {
   struct {
     double* v;
     int32_t erro;
@@ -224,7 +224,7 @@ bool LeItem(Bloco& b, int32_t* code) {
   std::string resto;
   auto le_pais = [&]() {
     ultimo = std::string(p.NextField());
-    b.imp.StrToPais(ultimo, &u.Pais, code);
+    *code = b.imp.StrToPais(ultimo, &u.Pais);
     return *code == 0;
   };
   auto le_numero = [&](int32_t* n) {

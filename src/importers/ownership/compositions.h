@@ -87,7 +87,7 @@ bool GravaItensDaCac(tCacItems* itens, int32_t cac, bool nova);
 // updates it with its items in one transaction and, with conferir, lets
 // the database check the parties' roles. 0 or an error code; an exception
 // rolls back and gives 4329 (logged "DbCacAddOuPut error:...").
-int32_t DbCacAddOuPut(TCacHeader* header, tCacItems* itens, bool conferir);
+[[nodiscard]] int32_t DbCacAddOuPut(TCacHeader* header, tCacItems* itens, bool conferir);
 
 // The block importer: v.Carteira false for "*SHAREHOLDERS", true for
 // "*PORTFOLIO". Reads the keyword line in imp.Parser and the item lines

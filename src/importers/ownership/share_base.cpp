@@ -182,8 +182,8 @@ bool LeValor(const std::string& campo, TValorBac* slot, std::string* mensagem) {
 
 // The import pass of a checked line; without grava only what the write
 // would refuse before writing (the classes outside the company's tree).
-int32_t GravaLinha(int32_t emp, double data, uint8_t source, const std::vector<TGrupo>& grupos,
-                   bool so_atualiza, bool grava) {
+[[nodiscard]] int32_t GravaLinha(int32_t emp, double data, uint8_t source,
+                                 const std::vector<TGrupo>& grupos, bool so_atualiza, bool grava) {
   TListaBaseAcionaria lista(emp, source);
   int32_t e = lista.Le();
   if (e != 0) return e;
@@ -327,7 +327,8 @@ bool TBaseAcionaria::Mudou() const {
 namespace {
 
 // "PutBaseAcionaria" for class c of base b.
-int32_t PutClasse(const TBaseAcionaria& b, const TUmaClasseNaBac& c, bool del_outras) {
+[[nodiscard]] int32_t PutClasse(const TBaseAcionaria& b, const TUmaClasseNaBac& c,
+                                bool del_outras) {
   return ChamaComGuarda(
       "PutBaseAcionaria", "PutBaseAcionaria", kErrChamada, [&](DsRef cmd, int32_t* code) {
         SetParamInt(cmd, "@IdEmp", b.IdEmp);

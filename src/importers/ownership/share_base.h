@@ -118,7 +118,7 @@ class TBaseAcionaria {
   // Writes the classes when the base changed; deletes the base when no
   // class is left to write. One transaction: on a failure the stored base
   // stays as it was. 0 or the first failed call's code.
-  int32_t Grava();
+  [[nodiscard]] int32_t Grava();
 
   TListaBaseAcionaria* Lista;
   int32_t IdEmp;
@@ -128,7 +128,7 @@ class TBaseAcionaria {
 
  private:
   // The writes of Grava, inside its transaction.
-  int32_t GravaClasses();
+  [[nodiscard]] int32_t GravaClasses();
 };
 
 // All stored share bases of one company for one source, by date.
@@ -138,7 +138,7 @@ class TListaBaseAcionaria {
 
   // Reads the company's classes and its stored bases ("GetBaseAcDaEmp").
   // 0 or the error code (4144 for rows of another company).
-  int32_t Le();
+  [[nodiscard]] int32_t Le();
   // The last base dated data (cut to the day); none and cria: a new empty
   // base, kept in date order. nullptr when none and not cria.
   TBaseAcionaria* PegaBase(double data, bool cria);

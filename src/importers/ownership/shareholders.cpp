@@ -236,7 +236,7 @@ void ImportaAcionista(TImpMain& imp, const TVariantes& v, int32_t* code) {
     return;
   }
   int32_t pais = 0;
-  imp.StrToPais(std::string(p.Field(2)), &pais, code);
+  *code = imp.StrToPais(std::string(p.Field(2)), &pais);
   if (*code != 0) return;
   std::string doc(p.Field(3));
   Corta(imp, "Nac.doc", kMaxDoc, &doc);

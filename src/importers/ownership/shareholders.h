@@ -56,9 +56,10 @@ std::string NormalizaDoc(std::string_view doc);
 // the party's id, the name found, its main document and roles, *principal
 // tells whether the name found is the main name and *nome_principal is the
 // main name. Preconditions: the out pointers are not null.
-int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais, const std::string& nome,
-                              bool pode_limpar_doc_id, tNacRec* f, bool* principal,
-                              std::string* nome_principal);
+[[nodiscard]] int32_t AcionistaGetByDocPais(const std::string& doc, int32_t pais,
+                                            const std::string& nome, bool pode_limpar_doc_id,
+                                            tNacRec* f, bool* principal,
+                                            std::string* nome_principal);
 
 // The document cache: entries (DocPais, DocId, Aci) kept in the order of
 // the country, then the document compared without regard to ASCII case.

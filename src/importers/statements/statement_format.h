@@ -66,13 +66,13 @@ void DerivaArvoreFmtBal(TFormatoBal* fmt);
 // account cache's, else 3523); on any failure *fmt is left cleared. Timed
 // by a speed clock whose table ("MeDaAFB#" + id) is logged with the switch
 // "DbgSpeed" or when the load took more than 5000 ms. Never raises.
-int32_t CarregaFormatoBal(int32_t fmtbal, TFormatoBal* fmt);
+[[nodiscard]] int32_t CarregaFormatoBal(int32_t fmtbal, TFormatoBal* fmt);
 
 // Stores the lines of fmt in "ApresFmtBalItems" in one transaction: stored
 // rows beyond the line count are deleted, the others rewritten from their
 // lines, missing rows added. Returns 0, 3523 (or the exception's code) for
 // a failure while writing, 3999 when ending the transaction failed. Never
 // raises.
-int32_t DbApresFormatoBalPut(const TFormatoBal& fmt);
+[[nodiscard]] int32_t DbApresFormatoBalPut(const TFormatoBal& fmt);
 
 }  // namespace zun

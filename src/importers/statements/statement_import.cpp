@@ -23,8 +23,8 @@ namespace {
 
 // An optional small integer field: empty means 0; else an integer (code
 // nao_inteiro) within 0..max (code fora).
-int32_t LeFaixa(std::string_view campo, int32_t max, int32_t nao_inteiro, int32_t fora,
-                int32_t* v) {
+[[nodiscard]] int32_t LeFaixa(std::string_view campo, int32_t max, int32_t nao_inteiro,
+                              int32_t fora, int32_t* v) {
   *v = 0;
   if (campo.empty()) return 0;
   if (!StrToIntOk(campo, v)) return nao_inteiro;
@@ -36,7 +36,7 @@ class TLeitorDeBalanco {
  public:
   TLeitorDeBalanco(TImpMain& imp, const TVariantes& v) : imp_(imp), v_(v) {}
 
-  int32_t Importa();
+  [[nodiscard]] int32_t Importa();
 
  private:
   void LeChave();
@@ -229,8 +229,9 @@ void TLeitorDeBalanco::Grava() {
   const int32_t source = bal_.sourcedobal;
   // Format 0 is "no format" (no format has that id): "FORMAT 0" chooses
   // nothing, and a company holding 0 has none, so format number 2 never
-  // equals it.
-  if (fmt1_ > 0) DefineFormatoBalDaEmpSeNulo(emp_, source, bal_.TipoDocumento, fmt1_);
+  // equals it. The setting's result is not the record's: a company it did
+  // not reach is read below as it stands (the call logs its failure).
+  if (fmt1_ > 0) (void)DefineFormatoBalDaEmpSeNulo(emp_, source, bal_.TipoDocumento, fmt1_);
   int32_t fmt = -1;
   if (GetFmtBalDaEmp(emp_, source, &fmt) != 0 || fmt == 0) fmt = -1;
   if (fmt2_ >= 0 && fmt2_ == fmt) {

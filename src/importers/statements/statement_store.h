@@ -24,8 +24,8 @@ inline constexpr int32_t kBalNaoGuardado = 3585;
 // 0, 3585 when no statement has that key (*bal stays cleared), 3520 or
 // 3521 (or the code the exception carried) when its header or its cells
 // cannot be read, or the code of the procedure call. Never raises.
-int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
-                           int32_t tipo_documento, int32_t source, TBalanco* bal);
+[[nodiscard]] int32_t BalGetPelaDataCons(int32_t empresa, double dataref, bool consolidado,
+                                         int32_t tipo_documento, int32_t source, TBalanco* bal);
 
 // Attempts of one statement write when the link is lost; the last one's
 // exception is raised.
@@ -43,6 +43,6 @@ inline constexpr int kTentativasDeDbBalPut = 3;
 // write, up to kTentativasDeDbBalPut attempts; when it cannot be restored,
 // or on the last attempt, the provider's error is raised again to the
 // caller.
-int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd);
+[[nodiscard]] int32_t DbBalPut(TBalanco* bal, bool entrou_como_novo_bd);
 
 }  // namespace zun

@@ -87,8 +87,7 @@ TEST_F(SmallTablesImport, Tabelas) {
   };
   for (const auto& t : tabelas)
     EXPECT_EQ(RodaArquivos(t.casos, t.consulta), t.linhas) << t.consulta;
-  int32_t e = -1;
-  LeDadosIniciais(&e);  // the login still reads what they wrote, with its checks
+  const int32_t e = LeDadosIniciais();  // the login still reads what they wrote, with its checks
   EXPECT_EQ(e, 0);
 }
 

@@ -214,7 +214,7 @@ TEST_F(StatementStore, LostLinkRepeatsTheWholeWrite) {
   UsaLinkQueCai(0);
   g_link.seguidas = 10;
   TBalanco b = Balanco({{0, 4, 4, false}});
-  EXPECT_THROW(DbBalPut(&b, false), ProviderError);
+  EXPECT_THROW((void)DbBalPut(&b, false), ProviderError);
   EXPECT_EQ(g_link.cabecalhos, 3);
   EXPECT_EQ(Db->TranCount(), 0);
 }
