@@ -58,14 +58,6 @@ inline constexpr int32_t kErroEntradaTomada = 4093;
 // lines since its last commit are undone and the outcome records this code.
 inline constexpr int32_t kErroGrupoPerdido = 4095;
 
-// The queue's codes the step acts on (the database's, see docs/database.md):
-// nothing to import now; "ImportFilesNext" hands out, for the record, an
-// entry whose process died on its last try; the caller's lease of an entry
-// is no longer the entry's.
-inline constexpr int32_t kNadaAImportar = 4072;
-inline constexpr int32_t kEntradaDeProcessoMorto = 50106;
-inline constexpr int32_t kLeasePerdido = 50107;
-
 // The reason column of code's row in docs/codes.md; "" when the table has
 // no row for it.
 std::string MotivoDoCodigo(int32_t code);

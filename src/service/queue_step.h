@@ -125,7 +125,7 @@ void ImpCliImport(const std::string& file_name, bool sh_port_flag, int32_t* line
 // (its lease number; the process id on a queue without leases) and held
 // locked while the step uses it, so no other hand-out or run removes it.
 // An entry handed out because its process died is not imported: its
-// failure (kEntradaDeProcessoMorto) is recorded, notified and mailed, and
+// failure (kErrImportFileProcessDied) is recorded, notified and mailed, and
 // the run goes on. seq is the 1-based number of the step in this run. On
 // return *erro is 0 when the file was imported, a dead process's entry was
 // recorded or the queue was empty (then *continua is false), otherwise the

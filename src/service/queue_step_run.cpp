@@ -370,7 +370,7 @@ void PedeEntrada(Command& cmd, PassoDaFila* p) {
   SetParamInt(cmd, "@MaxPrioridade", max_pri);
   SetParamInt(cmd, "@MaxImportTries", kImportMaxTries);
   p->erro = ExecStProc(cmd, ModoStProc::kLeResult);
-  p->morto = p->erro == kEntradaDeProcessoMorto;
+  p->morto = p->erro == kErrImportFileProcessDied;
 }
 
 // Reads the entry handed out (reporting a queue whose count went below
@@ -462,7 +462,7 @@ void TrocaParaODono(PassoDaFila* p) {
                             ? MarcaRetomada(p.row, imp, ReqGBolPendente.substr(p.pedidos_antes),
                                             &p.mensagens_marcadas)
                             : 0;
-      if (e == kLeasePerdido) {
+      if (e == kErrImportFileLeaseLost) {
         LogaConsole("- ImportFilesMarca id:" + std::to_string(p.row.id) +
                     " lease lost: the entry was taken by another process");
         return kErroEntradaTomada;
@@ -475,7 +475,7 @@ void TrocaParaODono(PassoDaFila* p) {
   if (desde_renovacao->Elapsed() < kRenovaLeaseSegundos) return 0;
   desde_renovacao->Reset();
   const int32_t e = ChamaComLease(p.row);
-  if (e == kLeasePerdido) {
+  if (e == kErrImportFileLeaseLost) {
     LogaConsole("- ImportFilesRenova id:" + std::to_string(p.row.id) +
                 " lease lost: the entry was taken by another process");
     return kErroEntradaTomada;
@@ -588,7 +588,7 @@ void RegistraResultado(PassoDaFila* p, bool grupo, const std::string& pedido) {
   if (gravou != 0) {
     LogaConsole("- ImportFilesResult erro:" + std::to_string(gravou));
     if (p->erro == 0 || p->morto) p->erro = gravou;
-    p->tomada = gravou == kLeasePerdido;
+    p->tomada = gravou == kErrImportFileLeaseLost;
   }
 }
 
@@ -702,7 +702,7 @@ void Limpa(PassoDaFila* p) {
   }
   // The failure of a process that died is recorded and reported: this run
   // goes on.
-  if (p->morto && p->erro == kEntradaDeProcessoMorto) p->erro = 0;
+  if (p->morto && p->erro == kErrImportFileProcessDied) p->erro = 0;
   if (p->tomada) p->erro = kErroEntradaTomada;
 }
 
@@ -752,7 +752,7 @@ void ImpIFStep(int32_t seq, int32_t* erro, bool* continua) {
   } catch (const std::exception& x) {
     CodigoDaExcecao("ImpIF.2", &p.erro, x, kErroExcecaoNoResultado);
   }
-  if (*erro == kNadaAImportar) {
+  if (*erro == kImportFilesNothing) {
     LogaConsole("no ImportFiles found to import at this moment");
     *erro = 0;
     *continua = false;

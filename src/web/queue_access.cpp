@@ -6,6 +6,7 @@
 #include "foundation/text.h"
 #include "foundation/text_1252.h"
 #include "service/login_inputs.h"
+#include "toolbox/dbutil/import_queue.h"
 
 namespace zun::web {
 namespace {
@@ -101,7 +102,8 @@ std::vector<Entry> ListEntries(Connection& conn, const std::string& state,
 
 std::string EntryContent(Connection& conn, int32_t id) {
   auto cmd = Call(conn, "ImportFilesGet", {{"@id", Value::Int(id)}});
-  if (!cmd->Active() || cmd->Current().RecordCount() == 0) throw Refused("ImportFilesGet", 50101);
+  if (!cmd->Active() || cmd->Current().RecordCount() == 0)
+    throw Refused("ImportFilesGet", kErrImportFileUnknownId);
   cmd->Current().First();
   return cmd->Current().FieldByName("conteudo").AsString();
 }
