@@ -15,7 +15,7 @@ if not (os.path.exists("/usr/bin/chromium") and os.path.exists("/usr/bin/chromed
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.expected_conditions import staleness_of
+from selenium.common.exceptions import StaleElementReferenceException, WebDriverException
 from selenium.webdriver.support.ui import WebDriverWait
 
 work = os.path.join(build, "web-browser")
@@ -68,10 +68,24 @@ def check(ok, what):
 def submit(button, timeout=30):
     """Clicks a form's button and waits until the page it leads to has replaced
     this one: the click returns before the answer, and a later get() or read
-    could otherwise overtake it."""
+    could otherwise overtake it. chromedriver reports the old page's node as
+    stale, or, while the new document is being attached, as "not belonging to
+    the document"; both mean it has been replaced."""
     page = browser.find_element(By.TAG_NAME, "html")
     button.click()
-    WebDriverWait(browser, timeout).until(staleness_of(page))
+
+    def replaced(_):
+        try:
+            page.is_enabled()
+            return False
+        except StaleElementReferenceException:
+            return True
+        except WebDriverException as e:
+            if "does not belong to the document" in str(e):
+                return True
+            raise
+
+    WebDriverWait(browser, timeout).until(replaced)
 
 
 def shot(name):
