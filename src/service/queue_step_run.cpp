@@ -433,11 +433,16 @@ void GravaCopiaLocal(Command& cmd, PassoDaFila* p) {
   p->copia_gravada = p->erro == 0;
 }
 
-// The session works as the entry's owner from here on.
+// The session works as the entry's owner from here on. ChamaSetuser gives
+// the switch's code only; when the owner's context could not be read after
+// it (the context is left cleared: no name, no rights, statement source 0),
+// it is read once more and its code fails the file, which is never imported
+// under an empty context.
 void TrocaParaODono(PassoDaFila* p) {
   if (p->row.name == UsuarioNome) return;
   p->erro = ChamaSetuser(p->row.name);
   p->user_switched = true;
+  if (p->erro == 0 && UsuarioNome.empty()) p->erro = GetInfoDoUsuario();
 }
 
 // Asked before each record of the import: commits the group when it is due

@@ -198,6 +198,21 @@ TEST_F(QueueRun, AFailedStepRecordsItsCodeOrNothing) {
          fs::create_directory(std::to_string(id) + "-analima-20200703-101112-1.txt");
        },
        4081, "4081|1|0|0;", "- sending mail to <ana@example.com>"},
+      // The switch to the owner works but the owner's context cannot be
+      // read: the file is not imported with an empty context.
+      {"the owner's context unread", "*QT ZDEM1 1 2024-07-03 1",
+       [](int) {
+         RunExampleSql(kDb, "quote_series.sql");
+         const auto orig = FindProcedure("GetInfoDoUsuario");
+         RegisterProcedure(
+             "GetInfoDoUsuario",
+             std::vector<ProcParam>(orig->signature.begin() + 1, orig->signature.end()),
+             [orig](ProcContext& c) {
+               if (c.CurrentUser() != "ana.lima") return orig->fn(c);
+               c.Return(50302);
+             });
+       },
+       50302, "50302|1|0|0;"},
       // Outcomes must not go into a database file deleted under the run.
       {"the database deleted", "*OCOLOCA", [](int) { fs::remove(kDb); }, 3939, nullptr},
   };
