@@ -19,7 +19,7 @@ void LookupMemo::Esquece(const std::vector<std::string>& tabelas) {
 }
 
 const std::vector<Value>* LookupMemo::Lembrado(const char* tabela, const std::string& chave) {
-  if (memoria_.empty() || !conn_.EmTransacao()) return nullptr;
+  if (memoria_.empty() || !conn_.TransactionOpen()) return nullptr;
   std::unordered_map<std::string, std::vector<Value>>* linhas = nullptr;
   for (auto& [t, l] : memoria_) {
     if (strcasecmp(t.c_str(), tabela) == 0) linhas = &l;
@@ -30,7 +30,7 @@ const std::vector<Value>* LookupMemo::Lembrado(const char* tabela, const std::st
   // A deferred transaction that has read nothing yet takes its snapshot
   // first: only then does the data version show another connection's
   // commit. (That writes nothing: the answer found stays.)
-  const std::optional<unsigned> versao = conn_.VersaoDosDados(true);
+  const std::optional<unsigned> versao = conn_.DataVersion(true);
   if (!versao.has_value()) return nullptr;
   if (*versao != versao_da_memoria_) {
     memoria_.clear();
@@ -41,7 +41,7 @@ const std::vector<Value>* LookupMemo::Lembrado(const char* tabela, const std::st
 }
 
 void LookupMemo::Lembra(const char* tabela, const std::string& chave, std::vector<Value> linha) {
-  const std::optional<unsigned> versao = conn_.VersaoDosDados(false);
+  const std::optional<unsigned> versao = conn_.DataVersion(false);
   if (!versao.has_value()) return;
   if (*versao != versao_da_memoria_) {
     memoria_.clear();

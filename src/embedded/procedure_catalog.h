@@ -78,7 +78,7 @@ using ProcFn = std::function<void(ProcContext&)>;
 
 // Registers (or replaces) a procedure. The return value "RETURN_VALUE" is
 // added in front of the signature; a procedure the service calls takes the
-// parameters ProcedimentosDoServico lists for it. Installs the embedded host
+// parameters ServiceProcedures lists for it. Installs the embedded host
 // (InstallEmbeddedHost). A read_only procedure (a look-up that
 // never writes) runs outside a caller's transaction in a deferred one, a
 // read transaction, instead of taking the write lock; it must not write.

@@ -69,12 +69,12 @@ std::string OQueDegrada(const std::string& proc) {
 
 const RecursosDaFila& FilaDoBanco() { return fila_do_banco; }
 
-int ConfereProcedimentos(const std::vector<ProcedimentoDoServico>& usados) {
+int ConfereProcedimentos(const std::vector<ServiceProcedure>& usados) {
   std::vector<std::string> linhas;
   std::set<std::string> ausentes;
   RecursosDaFila fila;
   int descritos = 0;
-  for (const ProcedimentoDoServico& usado : usados) {
+  for (const ServiceProcedure& usado : usados) {
     const std::string& nome = usado.name;
     Parameters descrito;
     try {

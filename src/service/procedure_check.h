@@ -40,7 +40,6 @@ inline constexpr char kScriptDaFila[] = "deploy/sqlserver/zuninput-queue.sql";
 // description that fails for another reason than a missing procedure (a
 // lost link) ends the check: it is logged, and nothing is marked missing.
 // Never raises. Precondition: Db is connected.
-int ConfereProcedimentos(
-    const std::vector<ProcedimentoDoServico>& usados = ProcedimentosDoServico());
+int ConfereProcedimentos(const std::vector<ServiceProcedure>& usados = ServiceProcedures());
 
 }  // namespace zun

@@ -220,7 +220,7 @@ TEST(DeployScript, RendersEveryAddedProcedureWithItsParameters) {
 TEST(ServiceProcedures, TheCatalogTakesWhatTheServiceSends) {
   RegisterDatabaseProcedures();
   std::vector<std::string> servico, catalogo;
-  for (const ProcedimentoDoServico& p : ProcedimentosDoServico()) {
+  for (const ServiceProcedure& p : ServiceProcedures()) {
     servico.push_back(p.name + ": " + Assinatura(p.params));
   }
   const std::vector<std::string>& ferramentas = ProcedimentosDasFerramentas();

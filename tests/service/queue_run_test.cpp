@@ -256,10 +256,9 @@ TEST_F(QueueRun, TheLoginChecksTheProceduresOverTds) {
   testing::TdsServerProcess tds(kDb, {"--plain-queue"});
   const int32_t login = LoginInProcess(OverTds(tds.port()));
   ASSERT_EQ(login, 0) << log_.Text();
-  std::vector<ProcedimentoDoServico> usados = ProcedimentosDoServico();
-  const auto prv = std::find_if(usados.begin(), usados.end(), [](const ProcedimentoDoServico& p) {
-    return p.name == "PrvImport";
-  });
+  std::vector<ServiceProcedure> usados = ServiceProcedures();
+  const auto prv = std::find_if(usados.begin(), usados.end(),
+                                [](const ServiceProcedure& p) { return p.name == "PrvImport"; });
   ASSERT_NE(prv, usados.end());
   const std::string primeiro = prv->params[0].name;
   prv->params[0].name = "@renomeado";

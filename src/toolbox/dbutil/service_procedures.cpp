@@ -2,12 +2,12 @@
 
 namespace zun {
 
-const std::vector<ProcedimentoDoServico>& ProcedimentosDoServico() {
+const std::vector<ServiceProcedure>& ServiceProcedures() {
   using enum DataType;
   using enum ParamDirection;
   // One procedure a row, its parameters in the order the server lists them.
   // clang-format off
-  static const std::vector<ProcedimentoDoServico> kProcedimentos = {
+  static const std::vector<ServiceProcedure> kProcedimentos = {
     {"AcionistaAddV3", {{"@id", kInteger}, {"@pais", kInteger}, {"@nome", kString},
       {"@doc", kString}, {"@EhAcionista", kBoolean}, {"@EhAplicacao", kBoolean},
       {"@PodeLimparDocID", kBoolean}}},

@@ -25,7 +25,7 @@ struct ProcParam {
   ParamDirection direction = ParamDirection::kInput;
 };
 
-struct ProcedimentoDoServico {
+struct ServiceProcedure {
   std::string name;
   std::vector<ProcParam> params;
 };
@@ -33,6 +33,6 @@ struct ProcedimentoDoServico {
 // The procedures the service calls, sorted by name without regard to case;
 // "ImportFilesNext" and "ImportFilesResult" as extended by this project
 // (a queue without the additions lacks "@lease" and more).
-const std::vector<ProcedimentoDoServico>& ProcedimentosDoServico();
+const std::vector<ServiceProcedure>& ServiceProcedures();
 
 }  // namespace zun

@@ -215,10 +215,10 @@ TEST_F(SqliteProviderTest, SqlTextWithParametersReusesItsPreparedStatement) {
   }
   EXPECT_EQ(sqlite.TextosPreparados(), 32u);
   // The procedures' and control texts are kept within their own bound.
-  for (size_t i = 0; i <= SqliteConnection::kSentencasInternas; ++i) {
+  for (size_t i = 0; i <= SqliteConnection::kInternalStatements; ++i) {
     sqlite.Run("SELECT " + std::to_string(i), {}, nullptr);
   }
-  EXPECT_EQ(sqlite.SentencasInternas(), SqliteConnection::kSentencasInternas);
+  EXPECT_EQ(sqlite.InternalStatements(), SqliteConnection::kInternalStatements);
   // A statement being read from outlives the texts, its own among them,
   // that the reader runs on the same connection.
   Command lei(&conn_, CommandType::kText, "SELECT k FROM zp WHERE k >= ? ORDER BY k");

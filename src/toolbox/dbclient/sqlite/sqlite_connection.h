@@ -106,20 +106,20 @@ class SqliteConnection : public ProviderConnection {
   // The most texts with parameters, and control and internal texts (the
   // procedures' and the login's), whose prepared statements are kept.
   static constexpr size_t kTextosPreparados = 32;
-  static constexpr size_t kSentencasInternas = 256;
+  static constexpr size_t kInternalStatements = 256;
   // How many of each have a kept prepared statement now.
   size_t TextosPreparados() const { return textos_.size(); }
-  size_t SentencasInternas() const { return internas_.size(); }
+  size_t InternalStatements() const { return internas_.size(); }
   int64_t LastInsertId() const { return sqlite3_last_insert_rowid(db_); }
 
   // Whether a transaction of any kind is open (the caller's, a call's own
   // or the shared read one).
-  bool EmTransacao() const { return db_ != nullptr && sqlite3_get_autocommit(db_) == 0; }
+  bool TransactionOpen() const { return db_ != nullptr && sqlite3_get_autocommit(db_) == 0; }
   // The file's data version as the open transaction sees it; with
   // snapshot, a deferred transaction that has read nothing yet takes its
   // snapshot first (that writes nothing). nullopt outside a transaction or
   // without a snapshot.
-  std::optional<unsigned> VersaoDosDados(bool snapshot);
+  std::optional<unsigned> DataVersion(bool snapshot);
 
   const std::string& login_user() const { return login_user_; }
   const std::string& current_user() const { return current_user_; }
@@ -129,18 +129,18 @@ class SqliteConnection : public ProviderConnection {
   // The statement of sql from cache, prepared and kept there when absent
   // (see SqliteStatementCache); a caller's text (um_so) must hold a single
   // statement. Raises ProviderError.
-  SqliteStatementCache::Uso Prepara(SqliteStatementCache& cache, const std::string& sql,
-                                    bool um_so);
+  SqliteStatementCache::InUse Prepara(SqliteStatementCache& cache, const std::string& sql,
+                                      bool um_so);
   // The statement of a caller's text for a run with n parameters: raises
   // ProviderError when the connection is closed or the text takes another
   // number; a write outside a transaction checks the database file first.
-  SqliteStatementCache::Uso PreparaComParametros(const std::string& sql, size_t n);
+  SqliteStatementCache::InUse PreparaComParametros(const std::string& sql, size_t n);
   // Binds, steps the statement to its end with its rows into *rows (when not
   // null and it has columns) and resets it; the number of changed rows.
-  int Passo(SqliteStatementCache::Sentenca& s, const std::vector<Value>& binds, Recordset* rows);
+  int Passo(SqliteStatementCache::Entry& s, const std::vector<Value>& binds, Recordset* rows);
   // Works out s's column names and date-time columns when not yet known for
   // its current preparation.
-  static void ConfereColunas(SqliteStatementCache::Sentenca& s, int ncol);
+  static void ConfereColunas(SqliteStatementCache::Entry& s, int ncol);
   // Runs one cached control statement (BEGIN, COMMIT, SAVEPOINT ...).
   void Control(const std::string& sql);
   // As Control, ignoring failures (rollback paths).
@@ -196,8 +196,8 @@ class SqliteConnection : public ProviderConnection {
   std::string path_;
   dev_t dev_ = 0;
   ino_t ino_ = 0;
-  SqliteStatementCache textos_{kTextosPreparados};     // callers' texts with parameters
-  SqliteStatementCache internas_{kSentencasInternas};  // control and internal texts
+  SqliteStatementCache textos_{kTextosPreparados};      // callers' texts with parameters
+  SqliteStatementCache internas_{kInternalStatements};  // control and internal texts
   std::string login_user_;
   std::string current_user_;
   std::chrono::steady_clock::time_point deadline_{};

@@ -2,39 +2,39 @@
 
 namespace zun {
 
-std::optional<SqliteStatementCache::Uso> SqliteStatementCache::Find(const std::string& sql) {
-  auto it = por_texto_.find(sql);
-  if (it == por_texto_.end() || (*it->second)->usuarios > 0) return std::nullopt;
-  lista_.splice(lista_.begin(), lista_, it->second);
-  Sentenca& s = *lista_.front();
+std::optional<SqliteStatementCache::InUse> SqliteStatementCache::Find(const std::string& sql) {
+  auto it = by_text_.find(sql);
+  if (it == by_text_.end() || (*it->second)->holders > 0) return std::nullopt;
+  entries_.splice(entries_.begin(), entries_, it->second);
+  Entry& s = *entries_.front();
   sqlite3_reset(s.st);
   sqlite3_clear_bindings(s.st);
-  return Uso(lista_.front());
+  return InUse(entries_.front());
 }
 
-SqliteStatementCache::Uso SqliteStatementCache::Keep(const std::string& sql, sqlite3_stmt* st,
-                                                     std::vector<std::string> writes) {
-  auto nova = std::make_shared<Sentenca>(sql, st, std::move(writes));
-  if (por_texto_.count(sql) != 0) return Uso(std::move(nova));  // its twin is in use
-  if (lista_.size() >= capacidade_) {
+SqliteStatementCache::InUse SqliteStatementCache::Keep(const std::string& sql, sqlite3_stmt* st,
+                                                       std::vector<std::string> writes) {
+  auto nova = std::make_shared<Entry>(sql, st, std::move(writes));
+  if (by_text_.count(sql) != 0) return InUse(std::move(nova));  // its twin is in use
+  if (entries_.size() >= capacity_) {
     // The least recently used one that is not in use makes room.
-    auto velha = lista_.end();
-    while (velha != lista_.begin()) {
+    auto velha = entries_.end();
+    while (velha != entries_.begin()) {
       --velha;
-      if ((*velha)->usuarios == 0) break;
+      if ((*velha)->holders == 0) break;
     }
-    if ((*velha)->usuarios > 0) return Uso(std::move(nova));  // all in use
-    por_texto_.erase((*velha)->sql);
-    lista_.erase(velha);
+    if ((*velha)->holders > 0) return InUse(std::move(nova));  // all in use
+    by_text_.erase((*velha)->sql);
+    entries_.erase(velha);
   }
-  lista_.push_front(std::move(nova));
-  por_texto_.emplace(sql, lista_.begin());
-  return Uso(lista_.front());
+  entries_.push_front(std::move(nova));
+  by_text_.emplace(sql, entries_.begin());
+  return InUse(entries_.front());
 }
 
 void SqliteStatementCache::Clear() {
-  por_texto_.clear();
-  lista_.clear();
+  by_text_.clear();
+  entries_.clear();
 }
 
 }  // namespace zun

@@ -8,9 +8,9 @@
 
 namespace zun {
 
-SqliteStatementCache::Uso SqliteConnection::Prepara(SqliteStatementCache& cache,
-                                                    const std::string& sql, bool um_so) {
-  if (std::optional<SqliteStatementCache::Uso> kept = cache.Find(sql)) return std::move(*kept);
+SqliteStatementCache::InUse SqliteConnection::Prepara(SqliteStatementCache& cache,
+                                                      const std::string& sql, bool um_so) {
+  if (std::optional<SqliteStatementCache::InUse> kept = cache.Find(sql)) return std::move(*kept);
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   const std::string utf8 = Cp1252ToUtf8(sql);
@@ -32,13 +32,14 @@ SqliteStatementCache::Uso SqliteConnection::Prepara(SqliteStatementCache& cache,
 int SqliteConnection::Run(const std::string& sql, const std::vector<Value>& binds,
                           Recordset* rows) {
   if (db_ == nullptr) throw LinkClosed();
-  const SqliteStatementCache::Uso s = Prepara(internas_, sql, false);
+  const SqliteStatementCache::InUse s = Prepara(internas_, sql, false);
   return Passo(*s, binds, rows);
 }
 
-SqliteStatementCache::Uso SqliteConnection::PreparaComParametros(const std::string& sql, size_t n) {
+SqliteStatementCache::InUse SqliteConnection::PreparaComParametros(const std::string& sql,
+                                                                   size_t n) {
   if (db_ == nullptr) throw LinkClosed();
-  SqliteStatementCache::Uso t = Prepara(textos_, sql, true);
+  SqliteStatementCache::InUse t = Prepara(textos_, sql, true);
   sqlite3_stmt* st = t->st;
   // A query (read-only, with rows) may share the read transaction;
   // anything else ends it.
@@ -59,7 +60,7 @@ SqliteStatementCache::Uso SqliteConnection::PreparaComParametros(const std::stri
 
 int SqliteConnection::ExecuteSqlParams(const std::string& sql, const std::vector<Value>& binds,
                                        int timeout_seconds, std::vector<Recordset>* out) {
-  const SqliteStatementCache::Uso t = PreparaComParametros(sql, binds.size());
+  const SqliteStatementCache::InUse t = PreparaComParametros(sql, binds.size());
   sqlite3_stmt* st = t->st;
   const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
   Recordset rs;
@@ -87,7 +88,7 @@ class LinhaSqlite : public RowView {
 void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>& binds,
                                 int timeout_seconds,
                                 const std::function<void(const RowView&)>& row) {
-  const SqliteStatementCache::Uso t = PreparaComParametros(sql, binds.size());
+  const SqliteStatementCache::InUse t = PreparaComParametros(sql, binds.size());
   sqlite3_stmt* st = t->st;
   const SqlitePrazo prazo(db_, &deadline_, timeout_seconds);
   for (size_t i = 0; i < binds.size(); ++i) SqliteBind(db_, st, static_cast<int>(i + 1), binds[i]);
@@ -110,7 +111,7 @@ void SqliteConnection::ReadRows(const std::string& sql, const std::vector<Value>
   }
 }
 
-int SqliteConnection::Passo(SqliteStatementCache::Sentenca& s, const std::vector<Value>& binds,
+int SqliteConnection::Passo(SqliteStatementCache::Entry& s, const std::vector<Value>& binds,
                             Recordset* rows) {
   sqlite3_stmt* st = s.st;
   const std::string& sql = s.sql;
@@ -144,7 +145,7 @@ int SqliteConnection::Passo(SqliteStatementCache::Sentenca& s, const std::vector
   return ncol > 0 ? 0 : changes;
 }
 
-void SqliteConnection::ConfereColunas(SqliteStatementCache::Sentenca& s, int ncol) {
+void SqliteConnection::ConfereColunas(SqliteStatementCache::Entry& s, int ncol) {
   // A statement prepared again after a change of the schema may name its
   // columns anew.
   const int preparos = sqlite3_stmt_status(s.st, SQLITE_STMTSTATUS_REPREPARE, 0);
@@ -156,7 +157,7 @@ void SqliteConnection::ConfereColunas(SqliteStatementCache::Sentenca& s, int nco
 }
 
 void SqliteConnection::Control(const std::string& sql) {
-  const SqliteStatementCache::Uso p = Prepara(internas_, sql, false);
+  const SqliteStatementCache::InUse p = Prepara(internas_, sql, false);
   sqlite3_stmt* st = p->st;
   AntesDeRodar(p->escreve);
   const int rc = sqlite3_step(st);

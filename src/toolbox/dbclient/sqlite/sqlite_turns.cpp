@@ -269,8 +269,8 @@ void SqliteConnection::LongSeries(bool on) {
   paginas_no_wal_ = 0;
 }
 
-std::optional<unsigned> SqliteConnection::VersaoDosDados(bool snapshot) {
-  if (!EmTransacao()) return std::nullopt;
+std::optional<unsigned> SqliteConnection::DataVersion(bool snapshot) {
+  if (!TransactionOpen()) return std::nullopt;
   if (sqlite3_txn_state(db_, "main") == SQLITE_TXN_NONE) {
     if (!snapshot) return std::nullopt;
     Run("PRAGMA data_version", {}, nullptr);
