@@ -436,8 +436,8 @@ void GravaCopiaLocal(Command& cmd, PassoDaFila* p) {
 // The session works as the entry's owner from here on. ChamaSetuser gives
 // the switch's code only; when the owner's context could not be read after
 // it (the context is left cleared: no name, no rights, statement source 0),
-// it is read once more and its code fails the file, which is never imported
-// under an empty context.
+// it is read once more, and a failing read fails the file with its code
+// instead of importing it under the empty context.
 void TrocaParaODono(PassoDaFila* p) {
   if (p->row.name == UsuarioNome) return;
   p->erro = ChamaSetuser(p->row.name);
